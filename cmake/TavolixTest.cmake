@@ -1,0 +1,18 @@
+# tavolix_add_test(NAME name SOURCES files... LIBS targets... [GUI] [LABELS labels...])
+# One executable per unit. GUI tests get a QApplication main on the offscreen
+# platform; core tests a plain GoogleTest main. Every test runs in a fixed locale.
+function(tavolix_add_test)
+  cmake_parse_arguments(T "GUI" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+  if(T_GUI)
+    target_link_libraries(${T_NAME} PRIVATE tavolix_testsupport_gui ${T_LIBS})
+  else()
+    target_link_libraries(${T_NAME} PRIVATE tavolix_testsupport ${T_LIBS})
+  endif()
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  set(env "LC_ALL=C.UTF-8" "TZ=Asia/Tokyo" "QT_QPA_PLATFORM=offscreen"
+          "TAVOLIX_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
+  set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 600
+                                            LABELS "${T_LABELS}")
+endfunction()

@@ -1,0 +1,274 @@
+#include "platform/Directory.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+namespace tavolix::platform {
+
+namespace {
+
+TFileTime WriteTimeOf(const struct stat& st) {
+    return {static_cast<std::int64_t>(st.st_mtim.tv_sec), static_cast<std::int32_t>(st.st_mtim.tv_nsec)};
+}
+
+// Device number -> file system type, from the kernel's mount table. Read
+// again when a device is not known yet (a mount made after the last read).
+class TMountTypes {
+public:
+    std::string TypeOf(dev_t dev) {
+        std::lock_guard lock(FMutex);
+        auto it = FTypes.find(dev);
+        if (it == FTypes.end()) {
+            Load();
+            it = FTypes.find(dev);
+        }
+        return it == FTypes.end() ? std::string() : it->second;
+    }
+
+private:
+    void Load() {
+        FTypes.clear();
+        FILE* f = std::fopen("/proc/self/mountinfo", "re");
+        if (!f)
+            return;
+        char* line = nullptr;
+        size_t cap = 0;
+        while (getline(&line, &cap, f) > 0) {
+            // id parent major:minor root mountpoint options ... - fstype source superoptions
+            unsigned maj = 0, min = 0;
+            if (std::sscanf(line, "%*d %*d %u:%u", &maj, &min) != 2)
+                continue;
+            const char* sep = std::strstr(line, " - ");
+            if (!sep)
+                continue;
+            char type[64] = {0};
+            if (std::sscanf(sep + 3, "%63s", type) == 1)
+                FTypes[makedev(maj, min)] = type;
+        }
+        std::free(line);
+        std::fclose(f);
+    }
+    std::mutex FMutex;
+    std::map<dev_t, std::string> FTypes;
+};
+
+TMountTypes& MountTypes() {
+    static TMountTypes types;
+    return types;
+}
+
+} // namespace
+
+std::uint32_t AttrFromStat(std::string_view name, const struct stat& st) {
+    std::uint32_t attr = 0;
+    if (S_ISDIR(st.st_mode))
+        attr |= faDirectory;
+    else if (!S_ISREG(st.st_mode))
+        attr |= faSysFile;
+    if ((st.st_mode & S_IWUSR) == 0)
+        attr |= faReadOnly;
+    if (!name.empty() && name[0] == '.')
+        attr |= faHidden;
+    return attr;
+}
+
+bool IsPseudoFileSystemType(std::string_view t) {
+    static constexpr std::string_view kPseudo[] = {
+        "proc",     "sysfs",      "devtmpfs", "devpts", "cgroup",      "cgroup2",    "debugfs",
+        "tracefs",  "securityfs", "pstore",   "bpf",    "configfs",    "efivarfs",   "fusectl",
+        "hugetlbfs", "mqueue",    "binfmt_misc", "rpc_pipefs", "nsfs", "selinuxfs", "sockfs", "pipefs",
+    };
+    for (auto p : kPseudo)
+        if (t == p)
+            return true;
+    return false;
+}
+
+bool IsPseudoFileSystemMagic(long magic) {
+    switch (static_cast<unsigned long>(magic)) {
+    case 0x9fa0:     // proc
+    case 0x62656572: // sysfs
+    case 0x1cd1:     // devpts
+    case 0x27e0eb:   // cgroup
+    case 0x63677270: // cgroup2
+    case 0x64626720: // debugfs
+    case 0x74726163: // tracefs
+    case 0x73636673: // securityfs
+    case 0x6165676c: // pstore
+    case 0xcafe4a11: // bpf
+    case 0x62656570: // configfs
+    case 0xde5e81e4: // efivarfs
+    case 0x65735543: // fusectl
+    case 0x19800202: // mqueue
+    case 0x42494e4d: // binfmt_misc
+    case 0x6e736673: // nsfs
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TDirContents::Clear() {
+    FFiles.clear();
+    FNames.clear();
+    FSubdirs.clear();
+}
+
+TDirectory::~TDirectory() { Close(); }
+
+TDirectory::TDirectory(TDirectory&& o) noexcept
+    : FFd(o.FFd), FDir(o.FDir), FError(o.FError), FIdentity(o.FIdentity) {
+    o.FFd = -1;
+    o.FDir = nullptr;
+}
+
+TDirectory& TDirectory::operator=(TDirectory&& o) noexcept {
+    if (this != &o) {
+        Close();
+        FFd = o.FFd;
+        FDir = o.FDir;
+        FError = o.FError;
+        FIdentity = o.FIdentity;
+        o.FFd = -1;
+        o.FDir = nullptr;
+    }
+    return *this;
+}
+
+void TDirectory::Close() {
+    if (FDir)
+        closedir(static_cast<DIR*>(FDir));
+    else if (FFd >= 0)
+        ::close(FFd);
+    FFd = -1;
+    FDir = nullptr;
+}
+
+TDirectory TDirectory::Adopt(int fd) {
+    TDirectory d;
+    if (fd < 0) {
+        d.FError = errno;
+        return d;
+    }
+    d.FFd = fd;
+    struct stat st;
+    if (fstat(fd, &st) == 0)
+        d.FIdentity = {st.st_dev, st.st_ino};
+    return d;
+}
+
+TDirectory TDirectory::Open(const std::string& path) {
+    return Adopt(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+TDirectory TDirectory::OpenChild(const std::string& name) const {
+    if (FFd < 0) {
+        TDirectory d;
+        d.FError = EBADF;
+        return d;
+    }
+    return Adopt(::openat(FFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+bool TDirectory::IsPseudoFileSystem() const {
+    if (FFd < 0)
+        return false;
+    std::string type = MountTypes().TypeOf(FIdentity.Device);
+    if (!type.empty())
+        return IsPseudoFileSystemType(type);
+    struct statfs sf;
+    return fstatfs(FFd, &sf) == 0 && IsPseudoFileSystemMagic(sf.f_type);
+}
+
+template <class F> bool TDirectory::ForEachEntry(F&& fn) {
+    if (FFd < 0)
+        return false;
+    if (!FDir) {
+        FDir = fdopendir(FFd); // takes over the descriptor; dirfd() stays FFd
+        if (!FDir)
+            return false;
+    } else {
+        rewinddir(static_cast<DIR*>(FDir));
+    }
+    errno = 0;
+    while (struct dirent* e = readdir(static_cast<DIR*>(FDir)))
+        fn(e->d_name, std::strlen(e->d_name), e->d_type);
+    return true;
+}
+
+bool TDirectory::Read(const TWildcard& mask, TDirContents& out) {
+    out.Clear();
+    const bool all = mask.MatchesAll();
+    auto addFile = [&](const char* name, std::size_t len, const struct stat& st) {
+        auto offset = static_cast<std::uint32_t>(out.FNames.size());
+        out.FNames.append(name, len);
+        out.FFiles.push_back({offset, static_cast<std::uint32_t>(len), AttrFromStat({name, len}, st),
+                              static_cast<std::int64_t>(st.st_size), WriteTimeOf(st)});
+    };
+    return ForEachEntry([&](const char* name, std::size_t len, unsigned char type) {
+        struct stat st;
+        if (type == DT_DIR) {
+            out.FSubdirs.emplace_back(name, len);
+        } else if (type == DT_LNK || type == DT_UNKNOWN) {
+            if (fstatat(FFd, name, &st, 0) == 0) {
+                if (S_ISDIR(st.st_mode))
+                    out.FSubdirs.emplace_back(name, len);
+                else if (all || mask.Matches({name, len}))
+                    addFile(name, len, st);
+            } else if ((all || mask.Matches({name, len})) && fstatat(FFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+                addFile(name, len, st); // a dangling link: the link itself
+            }
+        } else if ((all || mask.Matches({name, len})) && fstatat(FFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISDIR(st.st_mode))
+                out.FSubdirs.emplace_back(name, len); // replaced while we looked
+            else
+                addFile(name, len, st);
+        }
+    });
+}
+
+bool TDirectory::Find(std::string_view pattern, std::vector<TFindData>& out, TFindWhat what) {
+    out.clear();
+    TWildcard mask(pattern);
+    return ForEachEntry([&](const char* name, std::size_t len, unsigned char type) {
+        std::string_view n(name, len);
+        if (!mask.Matches(n))
+            return;
+        if (what == TFindWhat::DirectoriesOnly && type != DT_DIR && type != DT_LNK && type != DT_UNKNOWN)
+            return;
+        struct stat st;
+        TFindData d;
+        d.Name.assign(name, len);
+        if (fstatat(FFd, name, &st, 0) == 0 || fstatat(FFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            d.Attr = AttrFromStat(n, st);
+            d.Size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::int64_t>(st.st_size);
+            d.WriteTime = WriteTimeOf(st);
+        } else if (type == DT_DIR) {
+            d.Attr = faDirectory | (name[0] == '.' ? std::uint32_t{faHidden} : 0u);
+        } else {
+            return; // vanished
+        }
+        if (what == TFindWhat::DirectoriesOnly && !d.IsDirectory())
+            return;
+        out.push_back(std::move(d));
+    });
+}
+
+bool FindFiles(const std::string& dirPath, std::string_view pattern, std::vector<TFindData>& out,
+               TFindWhat what) {
+    out.clear();
+    TDirectory dir = TDirectory::Open(dirPath);
+    return dir.Find(pattern, out, what);
+}
+
+} // namespace tavolix::platform

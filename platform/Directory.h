@@ -1,0 +1,133 @@
+#pragma once
+
+#include "platform/Wildcard.h"
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavolix::platform {
+
+// Attribute bits, mapped from POSIX:
+//   faDirectory  the entry is a directory (a symlink to one counts as one);
+//   faReadOnly   the owner has no write permission;
+//   faHidden     the name begins with ".";
+//   faSysFile    neither a regular file nor a directory (device, fifo,
+//                socket, a dangling symlink);
+//   faArchive    never set: there is no archive bit here.
+enum : std::uint32_t {
+    faReadOnly = 0x01,
+    faHidden = 0x02,
+    faSysFile = 0x04,
+    faDirectory = 0x10,
+    faArchive = 0x20,
+};
+
+// A POSIX time stamp (UTC).
+struct TFileTime {
+    std::int64_t Seconds = 0;
+    std::int32_t Nanoseconds = 0;
+};
+
+// One entry of a directory, the way the find-first/find-next functions deliver it.
+struct TFindData {
+    std::string Name;
+    std::uint32_t Attr = 0;
+    std::int64_t Size = 0;
+    TFileTime WriteTime;
+    bool IsDirectory() const { return (Attr & faDirectory) != 0; }
+};
+
+std::uint32_t AttrFromStat(std::string_view name, const struct stat& st);
+
+// Identity of a directory, for loop detection across symlinks.
+struct TDirIdentity {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    bool operator==(const TDirIdentity&) const = default;
+};
+
+// What one pass over a directory yields: the non-directories whose names match
+// the mask (with their attributes, size and time), and every directory entry
+// ("." and ".." included) in enumeration order. Names live in one buffer.
+class TDirContents {
+public:
+    struct TFile {
+        std::uint32_t NameOffset, NameLength;
+        std::uint32_t Attr;
+        std::int64_t Size;
+        TFileTime WriteTime;
+    };
+    void Clear();
+    std::size_t FileCount() const { return FFiles.size(); }
+    const TFile& File(std::size_t i) const { return FFiles[i]; }
+    std::string_view FileName(std::size_t i) const {
+        return {FNames.data() + FFiles[i].NameOffset, FFiles[i].NameLength};
+    }
+    const std::vector<std::string>& Subdirs() const { return FSubdirs; }
+
+private:
+    friend class TDirectory;
+    std::vector<TFile> FFiles;
+    std::string FNames;
+    std::vector<std::string> FSubdirs;
+};
+
+enum class TFindWhat { All, DirectoriesOnly };
+
+// An open directory, addressed by descriptor so that paths of any length and
+// depth can be reached one component at a time. Move-only; closes itself.
+class TDirectory {
+public:
+    TDirectory() = default;
+    ~TDirectory();
+    TDirectory(TDirectory&& other) noexcept;
+    TDirectory& operator=(TDirectory&& other) noexcept;
+    TDirectory(const TDirectory&) = delete;
+    TDirectory& operator=(const TDirectory&) = delete;
+
+    // Opens a directory by path (symlinks followed).
+    static TDirectory Open(const std::string& path);
+    // Opens the entry `name` of this directory (symlinks followed).
+    TDirectory OpenChild(const std::string& name) const;
+
+    bool IsOpen() const { return FFd >= 0; }
+    // errno of the failed open, 0 when open.
+    int Error() const { return FError; }
+    void Close();
+    TDirIdentity Identity() const { return FIdentity; }
+    // A kernel pseudo file system (proc, sysfs, ...): never searched.
+    bool IsPseudoFileSystem() const;
+
+    // One readdir pass; non-directories are stat'ed only when they match.
+    // Returns false (contents empty) when the directory can't be read.
+    bool Read(const TWildcard& mask, TDirContents& out);
+    // Every entry matching `pattern`, each stat'ed, in enumeration order.
+    bool Find(std::string_view pattern, std::vector<TFindData>& out, TFindWhat what);
+
+private:
+    static TDirectory Adopt(int fd);
+    template <class F> bool ForEachEntry(F&& fn);
+
+    int FFd = -1;
+    void* FDir = nullptr; // DIR*, once the entries have been read
+    int FError = 0;
+    TDirIdentity FIdentity;
+};
+
+// The find-first/find-next stand-in: every entry of `dir` whose name matches
+// `pattern`, in enumeration order ("." and ".." included, as there).
+// DirectoriesOnly leaves files out without looking at them. Returns false
+// when the directory can't be listed.
+bool FindFiles(const std::string& dir, std::string_view pattern, std::vector<TFindData>& out,
+               TFindWhat what = TFindWhat::All);
+
+// True for the file system types of the kernel's own views (proc, sysfs, ...).
+bool IsPseudoFileSystemType(std::string_view fsType);
+bool IsPseudoFileSystemMagic(long magic);
+
+} // namespace tavolix::platform

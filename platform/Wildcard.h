@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace tavolix::platform {
+
+// One wildcard key, compiled once and matched against long file names by the
+// rule the Windows directory enumeration applies (there are no 8.3 aliases
+// here, so only the long name is tested):
+//  - trailing dots and blanks of the pattern are dropped; "*.*" means "*";
+//  - "?" is DOS_QM: one character other than a dot, or nothing at a dot or at
+//    the end of the name;
+//  - "." before "?" or "*" is DOS_DOT: a dot, or nothing at the end;
+//  - "*" before "." is DOS_STAR: any characters, but never the name's last dot
+//    (a final "*" of a pattern that ended in "." is DOS_STAR too);
+//  - "<", ">" and '"' are DOS_STAR, DOS_QM and DOS_DOT themselves;
+//  - case is ignored per character (Unicode simple upper case), bytes that are
+//    not UTF-8 match only themselves, and an empty name never matches.
+class TWildcard {
+public:
+    explicit TWildcard(std::string_view pattern);
+
+    bool Matches(std::string_view name) const;
+    // True when every non-empty name matches ("*", "*.*").
+    bool MatchesAll() const { return FKind == kAll; }
+
+    enum : std::int32_t { kStar = -1, kDosStar = -2, kDosQm = -3, kDosDot = -4 };
+    // The compiled tokens: upper-cased code points or one of the k* values.
+    const std::vector<std::int32_t>& Tokens() const { return FTokens; }
+
+private:
+    enum TKind : std::uint8_t { kGeneral, kAll, kSuffix, kNone };
+    bool MatchGeneral(const std::int32_t* name, std::size_t len) const;
+
+    std::vector<std::int32_t> FTokens;
+    TKind FKind = kGeneral;
+    // For kSuffix ("*.gif" and the like): the ASCII suffix, upper case.
+    std::vector<char> FSuffix;
+    bool FSuffixAscii = false;
+};
+
+// Simple upper case of one code point (invalid bytes pass unchanged).
+std::int32_t UpperCodePoint(std::int32_t c);
+
+} // namespace tavolix::platform

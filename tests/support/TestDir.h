@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+// A temporary directory tree for tests, removed again (permissions restored
+// first) when the object goes. Paths are relative to Root() and use "/".
+class TTestDir {
+public:
+    TTestDir();
+    ~TTestDir();
+    TTestDir(const TTestDir&) = delete;
+    TTestDir& operator=(const TTestDir&) = delete;
+
+    const std::string& Root() const { return FRoot; }
+    // Root() + "/" + rel
+    std::string Path(std::string_view rel) const;
+
+    // Creates the file (and its parent directories) with the given bytes.
+    void File(std::string_view rel, std::string_view contents = {});
+    // A sparse file of the given size.
+    void SparseFile(std::string_view rel, std::int64_t size);
+    void Dir(std::string_view rel);
+    void Symlink(std::string_view rel, std::string_view target);
+    // Last-write time in seconds since the epoch (UTC).
+    void SetTime(std::string_view rel, std::time_t when);
+    void Chmod(std::string_view rel, unsigned mode);
+
+private:
+    std::string FRoot;
+};
+
+// While alive, the calling thread runs without the capabilities that let root
+// ignore file permissions, so permission tests behave as for a normal user.
+class TWithoutDacOverride {
+public:
+    TWithoutDacOverride();
+    ~TWithoutDacOverride();
+    TWithoutDacOverride(const TWithoutDacOverride&) = delete;
+    TWithoutDacOverride& operator=(const TWithoutDacOverride&) = delete;
+
+private:
+    bool FDropped = false;
+    unsigned FSaved[2] = {0, 0};
+};

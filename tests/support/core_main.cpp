@@ -1,0 +1,11 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <ctime>
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    tzset();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
