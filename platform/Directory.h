@@ -99,6 +99,9 @@ public:
     // errno of the failed open, 0 when open.
     int Error() const { return FError; }
     void Close();
+    // Closes later, together with others (a walk closes thousands).
+    void CloseDeferred();
+    static void FlushDeferredCloses();
     TDirIdentity Identity() const { return FIdentity; }
     // A kernel pseudo file system (proc, sysfs, ...): never searched.
     bool IsPseudoFileSystem() const;

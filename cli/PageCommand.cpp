@@ -1,0 +1,168 @@
+#include "cli/PageCommand.h"
+
+#include "platform/Directory.h"
+#include "platform/LocaleFormats.h"
+#include "search/FileItems.h"
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+namespace tavolix::cli {
+
+using search::TSortDirection;
+using search::TSortOrder;
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: tavolix-page [OPTIONS] DIR KEY\n"
+    "Searches DIR and every directory below it for files whose names match the\n"
+    "wildcard KEY (\"*.gif\", \"a?c.*\"; case is ignored) and prints the hits in the\n"
+    "order a result window shows them.\n"
+    "\n"
+    "  --sort ORDER            directory, name (default), ext, size or time\n"
+    "  --down                  reverse the order\n"
+    "  --hide-hidden-system    leave out hidden and system files (they still count)\n"
+    "  --count                 print only the totals line\n"
+    "  --null                  print only the paths, each ended by a NUL byte\n"
+    "  --help                  show this help\n"
+    "  --version               show the version\n"
+    "\n"
+    "Each hit is one line: path, size, date and time, attributes, tab-separated.\n"
+    "Exit status: 0 with hits, 1 without, 2 on bad usage or an unreadable DIR.\n";
+
+std::optional<TSortOrder> ParseOrder(const std::string& s) {
+    if (s == "directory" || s == "dir")
+        return TSortOrder::soDirectory;
+    if (s == "name")
+        return TSortOrder::soName;
+    if (s == "ext")
+        return TSortOrder::soExt;
+    if (s == "size")
+        return TSortOrder::soSize;
+    if (s == "time")
+        return TSortOrder::soTime;
+    return std::nullopt;
+}
+
+struct TOptions {
+    TSortOrder Order = TSortOrder::soName;
+    bool Down = false;
+    bool HideHiddenSystem = false;
+    bool Count = false;
+    bool Null = false;
+    std::vector<std::string> Positional;
+};
+
+} // namespace
+
+int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    TOptions o;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
+            o.Positional.push_back(a);
+        } else if (a == "--") {
+            optionsEnded = true;
+        } else if (a == "--help" || a == "-h") {
+            out << kUsage;
+            return 0;
+        } else if (a == "--version") {
+            out << "tavolix-page " TAVOLIX_VERSION "\n";
+            return 0;
+        } else if (a == "--sort" || a.rfind("--sort=", 0) == 0) {
+            std::string v;
+            if (a == "--sort") {
+                if (i + 1 >= args.size()) {
+                    err << "tavolix-page: --sort needs an order (directory, name, ext, size or time)\n";
+                    return 2;
+                }
+                v = args[++i];
+            } else {
+                v = a.substr(7);
+            }
+            auto order = ParseOrder(v);
+            if (!order) {
+                err << "tavolix-page: unknown sort order '" << v << "' (directory, name, ext, size or time)\n";
+                return 2;
+            }
+            o.Order = *order;
+        } else if (a == "--down") {
+            o.Down = true;
+        } else if (a == "--hide-hidden-system") {
+            o.HideHiddenSystem = true;
+        } else if (a == "--count") {
+            o.Count = true;
+        } else if (a == "--null") {
+            o.Null = true;
+        } else {
+            err << "tavolix-page: unknown option '" << a << "'\n" << "Try 'tavolix-page --help'.\n";
+            return 2;
+        }
+    }
+    if (o.Positional.size() != 2) {
+        err << "tavolix-page: expected a directory and a key\n" << "Try 'tavolix-page --help'.\n";
+        return 2;
+    }
+    if (o.Count && o.Null) {
+        err << "tavolix-page: --count and --null don't go together\n";
+        return 2;
+    }
+    const std::string& dir = o.Positional[0];
+    const std::string& key = o.Positional[1];
+    if (dir.empty()) {
+        err << "tavolix-page: the directory is empty\n";
+        return 2;
+    }
+    {
+        platform::TDirectory probe = platform::TDirectory::Open(dir);
+        platform::TDirContents contents;
+        if (!probe.IsOpen() || !probe.Read(platform::TWildcard(""), contents)) {
+            int e = probe.IsOpen() ? EACCES : probe.Error();
+            err << "tavolix-page: " << dir << ": not a readable directory (" << std::strerror(e) << ")\n";
+            return 2;
+        }
+    }
+
+    search::TFileItemList list;
+    const platform::TLocaleFormats formats = platform::SystemLocaleFormats();
+    list.SetFormats(formats);
+    list.Files().ChangeSortOrder(o.Order);
+    list.StoreSortDirection(o.Down ? TSortDirection::sdDownword : TSortDirection::sdUpword);
+    list.SetShowHiddenSysFile(!o.HideHiddenSystem);
+    list.SetMask(key);
+    list.Files().ClearFiles();
+    list.Files().SearchTree(dir);
+    list.RefreshItems();
+
+    if (o.Count) {
+        out << search::SortStatusText(list.GetSortOrderName(), list.GetSortDirectionName(), list.GetFileCount(),
+                                      list.GetTotalSize(), formats)
+            << '\n';
+    } else {
+        std::string line;
+        for (int i = 0; i < list.Count(); ++i) {
+            const search::TFileInfo* r = list.Item(i);
+            line.assign(r->Dir());
+            line.append(r->Name());
+            if (o.Null) {
+                line.push_back('\0');
+            } else {
+                line += '\t';
+                line += search::SizeToText(r->Size, formats);
+                line += '\t';
+                line += search::FileDateToText(r->Time, formats);
+                line += '\t';
+                line += search::AttrToText(r->Attr);
+                line += '\n';
+            }
+            out.write(line.data(), static_cast<std::streamsize>(line.size()));
+        }
+    }
+    out.flush();
+    return list.GetFileCount() > 0 ? 0 : 1;
+}
+
+} // namespace tavolix::cli

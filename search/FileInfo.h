@@ -1,0 +1,121 @@
+#pragma once
+
+#include "platform/Directory.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavolix::search {
+
+enum class TSortOrder : std::uint8_t { soDirectory, soName, soExt, soSize, soTime };
+enum class TSortDirection : std::uint8_t { sdUpword, sdDownword };
+
+// One found file. The directory text is shared by all files of a directory
+// and the name lives in the list's name store, so a record is small.
+struct TFileInfo {
+    const std::string* FDir = nullptr;
+    const char* FName = nullptr;
+    std::int64_t Size = 0; // the whole size: files of 2 GiB and more are common
+    std::uint32_t Attr = 0;
+    std::int32_t Time = 0; // packed local date-time, 0 when it can't be packed
+    std::uint16_t FNameLength = 0;
+    std::uint16_t FExtPos = 0; // position of the last dot; FNameLength when none
+
+    // Ends in "/".
+    std::string_view Dir() const { return *FDir; }
+    std::string_view Name() const { return {FName, FNameLength}; }
+    // From the last dot of the name, dot included; empty without a dot.
+    std::string_view Ext() const { return {FName + FExtPos, static_cast<std::size_t>(FNameLength - FExtPos)}; }
+    std::string Path() const;
+};
+
+// Told how the walk goes; the caller's event loop may run in Yield.
+class TSearchProgress {
+public:
+    virtual ~TSearchProgress() = default;
+    // Before each subdirectory entry of `dir` ("." and ".." included) is looked
+    // at; `fileCount` is the number of files found so far.
+    virtual void EnteringDirectory(std::string_view dir, std::string_view name, std::int64_t fileCount) = 0;
+    // After the walk of one subdirectory has returned.
+    virtual void Yield() = 0;
+};
+
+// What the walk passed over, for the curious (the window may show it).
+struct TWalkStats {
+    std::int64_t DirectoriesRead = 0;
+    std::int64_t Unreadable = 0;   // could not be opened or listed
+    std::int64_t LoopsAvoided = 0; // a link back to a directory being walked
+    std::int64_t PseudoSkipped = 0;
+};
+
+// The files of one search: owns its records, keeps them sorted by FSortOrder.
+class TFileInfoList {
+public:
+    TFileInfoList();
+    ~TFileInfoList();
+    TFileInfoList(const TFileInfoList&) = delete;
+    TFileInfoList& operator=(const TFileInfoList&) = delete;
+
+    void ClearFiles();
+    void ChangeMask(std::string_view value);
+    void SearchTree(const std::string& baseDir, TSearchProgress* progress = nullptr);
+    void SortFiles();
+    void ChangeSortOrder(TSortOrder value);
+
+    std::size_t Count() const { return FItems.size(); }
+    const TFileInfo* Item(std::size_t i) const { return FItems[i]; }
+    const std::vector<TFileInfo*>& Items() const { return FItems; }
+
+    const std::string& FileMask() const { return FFileMask; }
+    TSortOrder SortOrder() const { return FSortOrder; }
+    std::int32_t FFileCount = 0;
+    std::int64_t FTotalSize = 0;
+    const TWalkStats& Stats() const { return FStats; }
+
+    // Adds one record (the walk's step; also for tests and tools).
+    TFileInfo* AddFile(const std::string* dir, std::string_view name, std::int64_t size, std::int32_t time,
+                       std::uint32_t attr);
+    // A directory text that records can share; ends in "/".
+    const std::string* ShareDir(std::string dirWithSlash);
+    // Heap bytes held for the records, names and directory texts.
+    std::size_t MemoryUsed() const;
+
+    // Limit of descriptors the walk keeps open (ancestors beyond it are
+    // closed and reopened when needed).
+    void SetOpenDirectoryLimit(std::size_t n) { FOpenLimit = n < 2 ? 2 : n; }
+
+private:
+    struct TLevel;
+    void WalkDirectory(const std::string& dir, TSearchProgress* progress);
+    // Reads one directory: its matching files become records, its
+    // subdirectories are returned in `level`.
+    bool ScanDirectory(TLevel& level);
+    bool ReopenLevel(std::vector<TLevel>& stack, std::size_t i);
+    char* StoreName(std::string_view name);
+
+    std::string FFileMask = "*.*";
+    TSortOrder FSortOrder = TSortOrder::soName;
+    std::vector<TFileInfo*> FItems;
+    std::vector<std::unique_ptr<TFileInfo[]>> FRecordChunks;
+    std::size_t FRecordsInLastChunk = 0;
+    std::vector<std::unique_ptr<char[]>> FNameChunks;
+    std::size_t FNameChunkUsed = 0;
+    std::deque<std::string> FDirs;
+    TWalkStats FStats;
+    std::size_t FOpenLimit = 256;
+    platform::TDirContents FScratch;
+    std::unique_ptr<platform::TWildcard> FMask; // FFileMask, compiled for the walk
+};
+
+// "" stays ""; otherwise "/" appended unless the last byte is "/".
+std::string DirWithBackslash(std::string_view path);
+
+// Local date and time packed as year-1980 (7 bits), month, day, hour, minute,
+// second / 2; 0 outside 1980..2107.
+std::int32_t FileTimeToFileDate(const platform::TFileTime& fileTime);
+
+} // namespace tavolix::search

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "search/FileInfo.h"
+
+#include <string_view>
+#include <vector>
+
+namespace tavolix::search {
+
+// Byte-wise comparison with a..z mapped to A..Z (every other byte as it is);
+// on a common start the shorter text comes first.
+int CompareKeyText(std::string_view a, std::string_view b);
+
+int CompareByName(const TFileInfo& a, const TFileInfo& b);
+int CompareByDir(const TFileInfo& a, const TFileInfo& b);
+int CompareByExt(const TFileInfo& a, const TFileInfo& b);
+int CompareBySize(const TFileInfo& a, const TFileInfo& b);
+int CompareByTime(const TFileInfo& a, const TFileInfo& b);
+
+using TFileCompare = int (*)(const TFileInfo&, const TFileInfo&);
+TFileCompare ComparatorOf(TSortOrder order);
+
+// The list's quicksort. Not stable: equal records end up where this very
+// procedure puts them, so it must not be replaced by another sort.
+void SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order);
+
+// "Directory", "Name", "Ext", "Size", "Time" ("Directory" for anything else).
+const char* SortOrderName(TSortOrder order);
+// "Upword" or "Down".
+const char* SortDirectionName(TSortDirection direction);
+
+} // namespace tavolix::search
