@@ -1,6 +1,8 @@
 #include "search/FileSort.h"
 
+#include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 namespace tavolix::search {
 
@@ -11,31 +13,73 @@ inline unsigned char KeyByte(unsigned char c) { return (c >= 'a' && c <= 'z') ? 
 // The first eight key bytes, big-endian, zero-padded. File names never hold a
 // zero byte, so equal prefixes with a zero tell the texts are equal as far as
 // the shorter one goes, and comparing prefixes agrees with CompareKeyText.
-inline std::uint64_t TextPrefix(std::string_view s) {
+inline std::uint64_t TextPrefix(std::string_view s, std::size_t from = 0) {
     std::uint64_t k = 0;
-    const std::size_t n = s.size() < 8 ? s.size() : 8;
-    for (std::size_t i = 0; i < 8; ++i)
-        k = (k << 8) | (i < n ? KeyByte(static_cast<unsigned char>(s[i])) : 0u);
+    for (std::size_t i = from; i < from + 8; ++i)
+        k = (k << 8) | (i < s.size() ? KeyByte(static_cast<unsigned char>(s[i])) : 0u);
     return k;
 }
 
+// Seven key bytes of `s` from `from`, then a flag byte: 1 when `s` goes on
+// beyond them (the full comparison must decide), 0 when it does not.
+inline std::uint64_t TailKey(std::string_view s, std::size_t from) {
+    std::uint64_t k = 0;
+    for (std::size_t i = from; i < from + 7; ++i)
+        k = (k << 8) | (i < s.size() ? KeyByte(static_cast<unsigned char>(s[i])) : 0u);
+    return (k << 8) | (s.size() > from + 7 ? 1u : 0u);
+}
+
+constexpr std::uint64_t kNeedsFull = 1;
+
 inline std::uint64_t Biased(std::int64_t v) { return static_cast<std::uint64_t>(v) ^ (1ull << 63); }
 
+// A record with two 8-byte keys that decide most comparisons without
+// touching the record; equal keys fall back to the full comparator, so the
+// sign of every comparison is the comparator's own.
 struct TKeyed {
-    std::uint64_t Key;
+    std::uint64_t Key1, Key2, Key3;
     TFileInfo* Rec;
 };
 
-// Sign-exact comparison: the prefix decides where it can, the full
-// comparator where it can't.
 struct TKeyedCompare {
     TFileCompare Full;
     int operator()(const TKeyed& a, const TKeyed& b) const {
-        if (a.Key != b.Key)
-            return a.Key < b.Key ? -1 : 1;
+        if (a.Key1 != b.Key1)
+            return a.Key1 < b.Key1 ? -1 : 1;
+        if (a.Key2 != b.Key2)
+            return a.Key2 < b.Key2 ? -1 : 1;
+        if (a.Key3 != b.Key3)
+            return a.Key3 < b.Key3 ? -1 : 1;
+        // Key3 ends in a flag byte: 0 when the keys hold the whole name, so
+        // equal keys mean equal texts; the pivot also meets itself here.
+        if ((a.Key3 & 0xFF) == 0 || a.Rec == b.Rec)
+            return 0;
         return Full(*a.Rec, *b.Rec);
     }
 };
+
+// Directory texts are shared by the files of one directory and have long
+// common starts: rank the distinct ones once, equal ranks for texts that
+// compare equal.
+std::unordered_map<const std::string*, std::uint64_t> RankDirs(const std::vector<TFileInfo*>& items) {
+    std::vector<const std::string*> dirs;
+    std::unordered_map<const std::string*, std::uint64_t> rank;
+    const std::string* last = nullptr;
+    for (const TFileInfo* r : items) {
+        if (r->FDir != last && rank.try_emplace(r->FDir, 0).second)
+            dirs.push_back(r->FDir);
+        last = r->FDir;
+    }
+    std::sort(dirs.begin(), dirs.end(),
+              [](const std::string* a, const std::string* b) { return CompareKeyText(*a, *b) < 0; });
+    std::uint64_t next = 0;
+    for (std::size_t i = 0; i < dirs.size(); ++i) {
+        if (i > 0 && CompareKeyText(*dirs[i - 1], *dirs[i]) != 0)
+            ++next;
+        rank[dirs[i]] = next;
+    }
+    return rank;
+}
 
 // Sort(L, R) as the list has always done it. The two parts of a partition
 // are disjoint, so sorting the smaller one first (recursively) and looping
@@ -74,7 +118,16 @@ template <class T, class C> void QuickSort(T* list, long l, long r, const C& com
 
 int CompareKeyText(std::string_view a, std::string_view b) {
     const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (std::size_t i = 0; i < n; ++i) {
+    std::size_t i = 0;
+    // Equal raw bytes map to equal key bytes: skip common runs eight at a time.
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y)
+            break;
+    }
+    for (; i < n; ++i) {
         const int x = KeyByte(static_cast<unsigned char>(a[i]));
         const int y = KeyByte(static_cast<unsigned char>(b[i]));
         if (x != y)
@@ -127,26 +180,44 @@ void SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order) {
     if (items.empty())
         return;
     std::vector<TKeyed> keyed(items.size());
+    std::unordered_map<const std::string*, std::uint64_t> dirRank;
+    if (order == TSortOrder::soDirectory)
+        dirRank = RankDirs(items);
+    const std::string* lastDir = nullptr;
+    std::uint64_t lastRank = 0;
     for (std::size_t i = 0; i < items.size(); ++i) {
         const TFileInfo& r = *items[i];
-        std::uint64_t k = 0;
+        const std::string_view name = r.Name();
+        TKeyed k{0, TextPrefix(name), TailKey(name, 8), items[i]};
         switch (order) {
         case TSortOrder::soName:
-            k = TextPrefix(r.Name());
+            k.Key1 = k.Key2;
+            k.Key2 = TextPrefix(name, 8);
+            k.Key3 = TailKey(name, 16);
             break;
         case TSortOrder::soExt:
-            k = TextPrefix(r.Ext());
+            // Below 8 bytes, equal padded prefixes mean equal extensions and
+            // the name decides; longer ones need the full rule.
+            k.Key1 = TextPrefix(r.Ext());
+            if (r.Ext().size() >= 8) {
+                k.Key2 = 0;
+                k.Key3 = kNeedsFull;
+            }
             break;
         case TSortOrder::soSize:
-            k = Biased(r.Size);
+            k.Key1 = Biased(r.Size);
             break;
         case TSortOrder::soTime:
-            k = Biased(r.Time);
+            k.Key1 = Biased(r.Time);
             break;
         default:
-            k = TextPrefix(r.Dir());
+            if (r.FDir != lastDir) {
+                lastDir = r.FDir;
+                lastRank = dirRank[r.FDir];
+            }
+            k.Key1 = lastRank;
         }
-        keyed[i] = {k, items[i]};
+        keyed[i] = k;
     }
     QuickSort(keyed.data(), 0, static_cast<long>(keyed.size()) - 1, TKeyedCompare{ComparatorOf(order)});
     for (std::size_t i = 0; i < items.size(); ++i)
