@@ -1,0 +1,149 @@
+#include "platform/AtomicFile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tavolix::platform {
+
+std::string TIoError::SystemText() const {
+    char buf[256];
+    // GNU strerror_r: returns the text, which may or may not live in buf.
+    return strerror_r(Errno, buf, sizeof buf);
+}
+
+namespace {
+
+TIoError ErrorOf(const std::string& path, int err) {
+    return TIoError{path, err};
+}
+
+std::string FolderOf(const std::string& path) {
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a write to `path` should replace: a symlink's target, else `path`.
+std::string TargetOf(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return path;
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved))
+        return resolved;
+    return path;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+int OpenTemporary(const std::string& target, std::string& tmpName) {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tmpName = target + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+        int fd = ::open(tmpName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+} // namespace
+
+TIoResult WriteFileAtomic(const std::string& path, std::string_view bytes) {
+    const std::string target = TargetOf(path);
+    struct stat old;
+    const bool hadOld = ::stat(target.c_str(), &old) == 0;
+
+    std::string tmpName;
+    int fd = OpenTemporary(target, tmpName);
+    if (fd < 0)
+        return ErrorOf(path, errno);
+
+    auto fail = [&](int err) {
+        if (fd >= 0)
+            ::close(fd);
+        ::unlink(tmpName.c_str());
+        return ErrorOf(path, err);
+    };
+    if (hadOld) {
+        // Best effort: a file we may not chown stays ours.
+        (void)!fchown(fd, old.st_uid, old.st_gid);
+        if (fchmod(fd, old.st_mode & 07777) != 0)
+            return fail(errno);
+    }
+    if (!WriteAll(fd, bytes))
+        return fail(errno);
+    if (fsync(fd) != 0)
+        return fail(errno);
+    int rc = ::close(fd);
+    fd = -1;
+    if (rc != 0)
+        return fail(errno);
+    if (::rename(tmpName.c_str(), target.c_str()) != 0)
+        return fail(errno);
+
+    // Make the rename itself durable.
+    int dir = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);
+        ::close(dir);
+    }
+    return std::nullopt;
+}
+
+TIoResult ReadWholeFile(const std::string& path, std::string& out) {
+    out.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return ErrorOf(path, errno);
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            int err = errno;
+            ::close(fd);
+            return ErrorOf(path, err);
+        }
+        if (n == 0)
+            break;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return std::nullopt;
+}
+
+TIoResult MakeParentDirectories(const std::string& path) {
+    for (std::size_t i = 1; i < path.size(); ++i) {
+        if (path[i] != '/')
+            continue;
+        std::string part = path.substr(0, i);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return ErrorOf(part, errno);
+    }
+    return std::nullopt;
+}
+
+} // namespace tavolix::platform
