@@ -1,0 +1,270 @@
+#include "results/PageWriter.h"
+
+#include "results/PathFunctions.h"
+
+#include <cerrno>
+#include <unistd.h>
+#include <vector>
+
+namespace tavolix::results {
+
+namespace {
+
+constexpr std::string_view kEol = "\r\n";
+
+// Length of the valid UTF-8 sequence at s[i], or 0.
+std::size_t Utf8SequenceAt(std::string_view s, std::size_t i) {
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    unsigned char c = byte(i);
+    if (c < 0x80)
+        return 1;
+    std::size_t len;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        if (c == 0xE0)
+            lo = 0xA0; // no overlong forms
+        if (c == 0xED)
+            hi = 0x9F; // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        if (c == 0xF0)
+            lo = 0x90;
+        if (c == 0xF4)
+            hi = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size())
+        return 0;
+    if (byte(i + 1) < lo || byte(i + 1) > hi)
+        return 0;
+    for (std::size_t k = 2; k < len; ++k)
+        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF)
+            return 0;
+    return len;
+}
+
+bool IsUnreserved(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
+}
+
+std::string PercentEncode(std::string_view s, std::string_view alsoKeep) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(s.size());
+    for (unsigned char c : s) {
+        if (IsUnreserved(c) || alsoKeep.find(static_cast<char>(c)) != std::string_view::npos) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        }
+    }
+    return out;
+}
+
+std::string AsciiLower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+bool IsImage(std::string_view path) {
+    std::string ext = AsciiLower(ExtensionOf(path));
+    return ext == ".gif" || ext == ".jpg" || ext == ".jpeg";
+}
+
+std::string BaseFolderText(const TPageInput& in) {
+    return in.Network ? NetFolderName(in.BaseDir, in.Volumes) : AddBackSlash(in.BaseDir);
+}
+
+} // namespace
+
+std::string PageFileName(std::string_view chosenPath) {
+    std::string name(chosenPath);
+    if (ExtensionOf(name).empty())
+        name += ".html";
+    return name;
+}
+
+std::string AbsolutePath(std::string_view path) {
+    std::string full;
+    if (!path.starts_with("/")) {
+        std::vector<char> buf(4096);
+        while (!getcwd(buf.data(), buf.size()) && errno == ERANGE)
+            buf.resize(buf.size() * 2);
+        full = buf.data();
+        full += '/';
+    }
+    full += path;
+    std::vector<std::string_view> parts;
+    std::string_view rest(full);
+    while (!rest.empty()) {
+        auto slash = rest.find('/');
+        std::string_view part = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    std::string out;
+    for (auto p : parts) {
+        out += '/';
+        out += p;
+    }
+    if (out.empty() || full.ends_with("/"))
+        out += '/';
+    return out;
+}
+
+std::string ThousandsText(std::int64_t n, std::string_view separator) {
+    const bool negative = n < 0;
+    std::uint64_t v = negative ? 0 - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n);
+    std::string digits = std::to_string(v);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            out += separator;
+        out += digits[i];
+    }
+    return negative ? "-" + out : out;
+}
+
+std::string HtmlEscape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t len = Utf8SequenceAt(text, i);
+        if (len == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+            continue;
+        }
+        if (len == 1) {
+            switch (text[i]) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += text[i];
+            }
+        } else {
+            out.append(text.substr(i, len));
+        }
+        i += len;
+    }
+    return out;
+}
+
+std::string PercentEncodePath(std::string_view path) {
+    return PercentEncode(path, "/");
+}
+
+std::string PageLink(const TPageInput& in, std::string_view fullPath) {
+    if (in.Network) {
+        std::string net = NetFileName(fullPath, in.Volumes);
+        if (net.starts_with("//")) {
+            std::string_view rest = std::string_view(net).substr(2);
+            auto slash = rest.find('/');
+            std::string_view host = rest.substr(0, slash);
+            std::string_view below =
+                slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
+            return "file://" + PercentEncode(host, "[]:") + PercentEncodePath(below);
+        }
+    }
+    return PercentEncodePath(RelativeLink(DirectoryPart(in.PageFileName), fullPath));
+}
+
+std::string PageText(const TPageInput& in) {
+    std::string page;
+    auto line = [&](std::string_view text) {
+        page += text;
+        page += kEol;
+    };
+    const std::string count = std::to_string(in.Items.size());
+    const auto record = PageRecord(in);
+
+    line("<HTML>");
+    line("<HEAD>");
+    line("<META http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">");
+    line("<TITLE>ＴＡＶＯＬＩＸ：( " + HtmlEscape(in.CreationText) + " ) 編集結果</TITLE>");
+    line("</HEAD>");
+    line("<BODY bgcolor = \"#ffffff\">");
+    line("<CENTER>");
+    line("<H2>検索対象ディレクトリ = " + HtmlEscape(BaseFolderText(in)) + "</H2>");
+    line("<BR>");
+    line("<H2>指定検索キー  =  " + HtmlEscape(in.Key) + "</H2>");
+    line("<BR>");
+    line("<BR>");
+    line("<H3>ファイル数合計 = " + HtmlEscape(record[3]) + " ； " + " サイズ合計 = " + HtmlEscape(record[4]) +
+         " Bytes" + "</H3>");
+    line("<BR>");
+    line("<H3 ><FONT COLOR=\"red\">Sorted by : " + HtmlEscape(in.SortOrderName) + " → " +
+         HtmlEscape(in.SortDirectionName) + "</FONT></H3>");
+    line("</CENTER>");
+    for (std::size_t i = 0; i < in.Items.size(); ++i) {
+        const TPageItem& item = in.Items[i];
+        line("<BR>");
+        line("<BR>");
+        const std::string link = HtmlEscape(PageLink(in, item.FullPath));
+        const std::string path = HtmlEscape(item.FullPath);
+        std::string entry;
+        if (IsImage(item.FullPath))
+            entry = "<IMG SRC=\"" + link + "\" ALT=\"" + path + "\" ALIGN=\"center\" HSPACE =\"5\">" +
+                    HtmlEscape(NamePart(item.FullPath));
+        else
+            entry = "<A HREF=\"" + link + "\">" + path + "</A>";
+        entry += " :  " + HtmlEscape(item.SizeText) + " bytes " + HtmlEscape(item.DateText) + " ( " +
+                 std::to_string(i + 1) + "/" + count + " )";
+        line(entry);
+    }
+    line("</BODY>");
+    line("</HTML>");
+    return page;
+}
+
+std::array<std::string, 6> PageRecord(const TPageInput& in) {
+    return {in.PageFileName,
+            AddBackSlash(in.BaseDir),
+            in.Key,
+            ThousandsText(static_cast<std::int64_t>(in.Items.size()), in.ThousandSeparator),
+            ThousandsText(in.TotalSize, in.ThousandSeparator),
+            in.CreationText};
+}
+
+platform::TIoResult WritePage(const TPageInput& in) {
+    return platform::WriteFileAtomic(in.PageFileName, PageText(in));
+}
+
+std::string ViewNowQuestionText(std::string_view pageFileName) {
+    return "作成した " + NamePart(pageFileName) + " ファイルを、\r\n\r\n直ちにブラウザで閲覧しますか ? ";
+}
+
+std::string ViewLaterInformationText(std::string_view pageFileName) {
+    return "後で、閲覧する場合は、\r\nメニューバーの「 作成データ（Ｄ）」から、\r\n" +
+           NamePart(pageFileName) +
+           " ファイルを選択して下さい。\r\n\r\nまた、エクスプローラから、作成ファイルを\r\n"
+           "ダブルクリックしての閲覧も可能です。";
+}
+
+} // namespace tavolix::results

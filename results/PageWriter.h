@@ -1,0 +1,72 @@
+#pragma once
+
+#include "platform/AtomicFile.h"
+#include "platform/Volumes.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavolix::results {
+
+// One hit as the result list shows it.
+struct TPageItem {
+    std::string FullPath; // directory and name
+    std::string SizeText; // e.g. "1,234"
+    std::string DateText; // e.g. "26/12/08"
+};
+
+// Everything a page is made of.
+struct TPageInput {
+    std::string PageFileName; // absolute, as PageFileName() gives it
+    std::string BaseDir;      // the folder searched
+    std::string Key;          // the key as typed
+    std::int64_t TotalSize = 0;
+    std::vector<TPageItem> Items;  // in display order
+    std::string SortOrderName;     // "Directory", "Name", ...
+    std::string SortDirectionName; // "Upword" or "Down"
+    bool Network = false;          // a network volume is selected
+    platform::TMountTable Volumes; // for the network names
+    std::string CreationText;      // platform::LocalDateTimeText(now)
+    std::string ThousandSeparator = ",";
+};
+
+// The path chosen in the save dialog, with ".html" appended when its name
+// part has no extension (a name ending in "." keeps its name).
+std::string PageFileName(std::string_view chosenPath);
+
+// A relative path made absolute against the working folder, and "." / ".."
+// components and repeated "/" removed (as a browser reads a file URL).
+std::string AbsolutePath(std::string_view path);
+
+// n with the separator between groups of three digits ("#,###,###,##0").
+std::string ThousandsText(std::int64_t n, std::string_view separator = ",");
+
+// "&", "<", ">" and '"' as character references; invalid UTF-8 as U+FFFD.
+std::string HtmlEscape(std::string_view text);
+// The bytes of a path as %XX, except A-Z a-z 0-9 - . _ ~ and "/".
+std::string PercentEncodePath(std::string_view path);
+
+// The link the page writes for a file: RelativeLink from the page's folder,
+// or in network mode "file://host/share/..." for a file on a network volume
+// (a file on a local volume keeps its relative link); percent-encoded.
+std::string PageLink(const TPageInput& in, std::string_view fullPath);
+
+// The whole page, lines ended by CR LF, UTF-8.
+std::string PageText(const TPageInput& in);
+
+// The six texts of the page's saved-pages entry: page file name, base folder
+// with "/" (local form), key, count text, total text, creation text.
+std::array<std::string, 6> PageRecord(const TPageInput& in);
+
+// Writes the page to in.PageFileName through a temporary file renamed over
+// the target when complete: on failure the old page is untouched.
+platform::TIoResult WritePage(const TPageInput& in);
+
+// The question after writing, and the note shown when it is declined.
+std::string ViewNowQuestionText(std::string_view pageFileName);
+std::string ViewLaterInformationText(std::string_view pageFileName);
+
+} // namespace tavolix::results
