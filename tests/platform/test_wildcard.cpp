@@ -1,9 +1,266 @@
 #include "platform/Wildcard.h"
 
+#include <cctype>
 #include <gtest/gtest.h>
+#include <string>
+#include <string_view>
+#include <vector>
 
 using tavolix::platform::TWildcard;
 
-TEST(Wildcard, Smoke) {
-    EXPECT_TRUE(TWildcard("*.gif").Matches("a.GIF"));
+namespace {
+
+struct TCase {
+    std::string_view Pattern;
+    std::string_view Name;
+    bool Match;
+};
+
+void CheckAll(const std::vector<TCase>& cases) {
+    for (const auto& c : cases)
+        EXPECT_EQ(TWildcard(c.Pattern).Matches(c.Name), c.Match)
+            << "pattern \"" << c.Pattern << "\" name \"" << c.Name << "\"";
+}
+
+} // namespace
+
+TEST(Wildcard, StarsAndDots) {
+    CheckAll({
+        {"*.gif", "a.GIF", true},    {"*.gif", "x.y.gif", true},
+        {"*.gif", ".gif", true},     {"*.gif", "pics.gif.bak", false},
+        {"*.gif", "gif", false},     {"*.gif", "agif", false},
+        {"*.*", "README", true},     {"*.*", "..", true},
+        {"*", "a.b.c", true},        {"*.", "README", true},
+        {"*.", "a.txt", false},      {"*.", ".profile", false},
+        {"a*.", "abc", true},        {"a*.", "a.b", false},
+        {"a*", "a.b.c", true},       {"a*", "ba", false},
+        {"*a", "a.a", true},         {"*a", "ab", false},
+        {"*.t*", "a.txt.bak", true}, {"*.t*", "a.bak.txt", true},
+        {"*.t*", "a.b", false},      {"*.tar.gz", "x.y.tar.gz", true},
+        {"*.tar.gz", "x.gz", false}, {"a.*", "a", true},
+        {"a.*", "a.b.c", true},      {"a.*", "ab", false},
+    });
+}
+
+TEST(Wildcard, QuestionMarks) {
+    CheckAll({
+        {"*.?", "a", true},
+        {"*.?", "a.b", true},
+        {"*.?", ".b", true},
+        {"*.?", "a.bc", false},
+        {"???.txt", "ab.txt", true},
+        {"???.txt", "abc.txt", true},
+        {"???.txt", "abcd.txt", false},
+        {"a?b", "a.b", false},
+        {"a?b", "AXB", true},
+        {"a?b", "ab", false},
+        {"a??", "a", true},
+        {"a??", "abc", true},
+        {"a??", "abcd", false},
+        {"a??", "a.b", false},
+    });
+}
+
+TEST(Wildcard, TrailingDotsAndBlanksAreDropped) {
+    CheckAll({
+        {"README.", "README", true},
+        {"README.", "README.md", false},
+        {"*.txt. .", "a.txt", true},
+        {"* ", "a.b", true},
+        {"* .", "a.b", false}, // ended in "." : the final star stops at the last dot
+        {"* .", "ab", true},
+        {"*.*.", "a.b", true},
+        {"", "a", false},
+        {"...", "a", false},
+        {"  ", "a", false},
+        {"*", "", false},
+    });
+}
+
+TEST(Wildcard, DosWildcardCharacters) {
+    CheckAll({
+        {"<.gif", "a.b.gif", true},
+        {"<.gif", "gif", false},
+        {"<", "abc", true},
+        {"<", "a.b", false},
+        {">", "a", true},
+        {">", "ab", false},
+        {"a\"b", "a.b", true},
+        {"a\"b", "ab", false},
+        {"a\"", "a", true},
+        {"a\"", "a.", true},
+    });
+}
+
+TEST(Wildcard, EverythingElseIsLiteral) {
+    CheckAll({
+        {"*.gif;*.jpg", "a.gif", false},
+        {"*.gif;*.jpg", "b.jpg", false},
+        {"*.gif;*.jpg", "a.gif;b.jpg", true},
+        {"[ab]", "a", false},
+        {"[ab]", "[AB]", true},
+        {"%41", "A", false},
+        {"%41", "%41", true},
+        {"a&b c#", "A&B C#", true},
+        {"a+b", "aab", false},
+        {"a\\b", "a\\b", true},
+    });
+}
+
+TEST(Wildcard, UnicodeCaseIsIgnoredPerCharacter) {
+    CheckAll({
+        {"É*", "é.png", true},
+        {"é*", "É", true},
+        {"straße", "STRAßE", true},
+        {"straße", "STRASSE", false},
+        {"ß", "ẞ", false}, // no simple upper case for ß
+        {"σ", "Σ", true},
+        {"ς", "σ", true},
+        {"ａｂｃ", "ＡＢＣ", true},
+        {"ａ", "a", false},
+        {"*.ｇｉｆ", "写真.ＧＩＦ", true},
+        {"写真*.JPG", "写真001.jpg", true},
+        {"しゃしん", "シャシン", false},
+        {"ｶﾅ", "カナ", false},
+        {"?.txt", "日.txt", true},
+        {"??.txt", "日.txt", true},
+        {"?", "日本", false},
+        {"*.gif", "é.GIF", true},
+    });
+}
+
+TEST(Wildcard, BytesThatAreNotUtf8MatchThemselves) {
+    CheckAll({
+        {"*.gif", "\xff.gif", true},
+        {"\xff*", "\xff.gif", true},
+        {"\xfe*", "\xff.gif", false},
+        {"?.gif", "\xff.gif", true},
+        {"?.gif", "\xff\xfe.gif", false},
+        {"\xe9", "\xc9", false},      // Latin-1 é/É: no case without an encoding
+        {"\xe9*", "\xc3\xa9", false}, // nor equal to the UTF-8 é
+        {"\xe3\x81*", "\xe3\x81x", true},
+        {"\xe3*", "\xe3\x81x", true}, // a truncated sequence is its bytes
+    });
+}
+
+TEST(Wildcard, LongPatternsUseTheHeap) {
+    const std::string qm300(300, '?');
+    EXPECT_TRUE(TWildcard(qm300).Matches(std::string(300, 'x')));
+    EXPECT_TRUE(TWildcard(qm300).Matches(std::string(299, 'x')));
+    EXPECT_FALSE(TWildcard(qm300).Matches(std::string(301, 'x')));
+
+    const TWildcard w(std::string(150, 'a') + "*" + std::string(150, 'b'));
+    ASSERT_GT(w.Tokens().size(), 256u);
+    EXPECT_TRUE(w.Matches(std::string(150, 'A') + "x.y" + std::string(150, 'b')));
+    EXPECT_FALSE(w.Matches(std::string(150, 'a') + std::string(149, 'b')));
+}
+
+TEST(Wildcard, ManyStarsDoNotBacktrack) {
+    const std::string as(255, 'a');
+    EXPECT_FALSE(TWildcard("*a*a*a*a*a*a*a*b").Matches(as));
+    EXPECT_TRUE(TWildcard("*a*a*a*a*a*a*a*b").Matches(std::string(254, 'a') + "b"));
+    std::string many;
+    for (int i = 0; i < 40; ++i)
+        many += "*a";
+    EXPECT_TRUE(TWildcard(many).Matches(as));
+    EXPECT_FALSE(TWildcard(many + "*.").Matches(as + ".x"));
+    EXPECT_FALSE(TWildcard(many + "c").Matches(as));
+}
+
+TEST(Wildcard, MatchesAll) {
+    EXPECT_TRUE(TWildcard("*").MatchesAll());
+    EXPECT_TRUE(TWildcard("*.*").MatchesAll());
+    EXPECT_TRUE(TWildcard("*.*.").MatchesAll());
+    EXPECT_FALSE(TWildcard("*.").MatchesAll());
+    EXPECT_FALSE(TWildcard("<").MatchesAll());
+    EXPECT_FALSE(TWildcard("**.").MatchesAll());
+}
+
+namespace {
+
+enum { kStar = -1, kDosStar = -2, kDosQm = -3, kDosDot = -4 };
+
+// The rule written out again as plain backtracking: an independent oracle
+// for short ASCII inputs.
+std::vector<int> RefCompile(std::string p) {
+    const bool endedInDot = !p.empty() && p.back() == '.';
+    while (!p.empty() && (p.back() == '.' || p.back() == ' '))
+        p.pop_back();
+    if (p == "*.*")
+        return {kStar};
+    std::vector<int> t;
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        const char c = p[i], next = i + 1 < p.size() ? p[i + 1] : '\0';
+        if (c == '?' || c == '>')
+            t.push_back(kDosQm);
+        else if (c == '<' || (c == '*' && next == '.'))
+            t.push_back(kDosStar);
+        else if (c == '"' || (c == '.' && (next == '?' || next == '*')))
+            t.push_back(kDosDot);
+        else if (c == '*')
+            t.push_back(kStar);
+        else
+            t.push_back(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if (endedInDot && !p.empty() && p.back() == '*')
+        t.back() = kDosStar;
+    return t;
+}
+
+bool RefMatch(const std::vector<int>& t, std::size_t p, const std::string& n, std::size_t i) {
+    if (p == t.size())
+        return i == n.size();
+    const bool end = i == n.size();
+    switch (t[p]) {
+    case kStar:
+        for (std::size_t k = i; k <= n.size(); ++k)
+            if (RefMatch(t, p + 1, n, k))
+                return true;
+        return false;
+    case kDosStar:
+        for (std::size_t k = i; k <= n.size(); ++k) {
+            if (RefMatch(t, p + 1, n, k))
+                return true;
+            if (k < n.size() && n[k] == '.' && n.find('.', k + 1) == std::string::npos)
+                return false;
+        }
+        return false;
+    case kDosQm:
+        return (end || n[i] == '.') ? RefMatch(t, p + 1, n, i) : RefMatch(t, p + 1, n, i + 1);
+    case kDosDot:
+        return end ? RefMatch(t, p + 1, n, i) : n[i] == '.' && RefMatch(t, p + 1, n, i + 1);
+    default:
+        return !end && std::toupper(static_cast<unsigned char>(n[i])) == t[p] && RefMatch(t, p + 1, n, i + 1);
+    }
+}
+
+void Enumerate(std::string_view alphabet, std::size_t maxLen, std::vector<std::string>& out) {
+    std::vector<std::string> level{""};
+    for (std::size_t len = 1; len <= maxLen; ++len) {
+        std::vector<std::string> next;
+        for (const auto& s : level)
+            for (char c : alphabet)
+                next.push_back(s + c);
+        out.insert(out.end(), next.begin(), next.end());
+        level = std::move(next);
+    }
+}
+
+} // namespace
+
+TEST(Wildcard, AgreesWithBacktrackingOnAllShortInputs) {
+    std::vector<std::string> patterns{""}, names;
+    Enumerate("aB.*?<>\" ", 4, patterns);
+    Enumerate("abA.", 4, names);
+    int mismatches = 0;
+    for (const auto& p : patterns) {
+        const TWildcard w(p);
+        const auto ref = RefCompile(p);
+        for (const auto& n : names) {
+            const bool expected = RefMatch(ref, 0, n, 0);
+            if (w.Matches(n) != expected && ++mismatches <= 10)
+                ADD_FAILURE() << "pattern \"" << p << "\" name \"" << n << "\" expected " << expected;
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
 }
