@@ -1,0 +1,227 @@
+#include "app/SavedPages.h"
+
+#include "platform/Profile.h"
+#include "results/PathFunctions.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tavolix::app {
+
+namespace {
+
+std::string SectionOf(int slot) {
+    return "NO" + std::to_string(slot);
+}
+
+// "&" in data would turn the next character into the access key.
+std::string MenuText(std::string_view s) {
+    std::string out;
+    for (char c : s) {
+        out += c;
+        if (c == '&')
+            out += '&';
+    }
+    return out;
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+} // namespace
+
+std::optional<long long> ParseProfileInt(std::string_view text) {
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty())
+        return std::nullopt;
+    long long value = 0;
+    for (char c : text) {
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return std::nullopt;
+        if (value > (LLONG_MAX - digit) / base)
+            return std::nullopt;
+        value = value * base + digit;
+    }
+    return negative ? -value : value;
+}
+
+TSavedPages::TSavedPages(std::string settingsFile) : FSettingsFile(std::move(settingsFile)) {
+    SetBase(kSavedPageSlots);
+}
+
+void TSavedPages::SetBase(int base) {
+    FSavedOrder[0] = base;
+    for (int i = 1; i < kSavedPageSlots; ++i)
+        FSavedOrder[i] = base + i <= kSavedPageSlots ? base + i : (base + i) % kSavedPageSlots;
+}
+
+void TSavedPages::LoadSavedPages() {
+    std::string text;
+    if (platform::ReadWholeFile(FSettingsFile, text))
+        text.clear();
+    const platform::TProfileText profile(std::move(text));
+    for (int slot = 1; slot <= kSavedPageSlots; ++slot)
+        for (int key = 1; key <= 6; ++key)
+            FSavedPages[slot - 1][key - 1] = profile.Get(SectionOf(slot), std::to_string(key)).value_or("");
+}
+
+void TSavedPages::LoadChildBaseNO() {
+    auto value = ParseProfileInt(platform::GetProfileString(FSettingsFile, kBaseSection, kBaseKey));
+    SetBase(value && *value >= 1 && *value <= kSavedPageSlots ? static_cast<int>(*value) : kSavedPageSlots);
+}
+
+platform::TIoResult TSavedPages::SaveChildBaseNO(int slot) {
+    const int before = FSavedOrder[0];
+    SetBase(slot);
+    platform::TIoResult err = platform::MakeParentDirectories(FSettingsFile);
+    if (!err)
+        err = platform::WriteProfileString(FSettingsFile, kBaseSection, kBaseKey, std::to_string(slot));
+    if (err) {
+        SetBase(before);
+        return platform::TIoError{FSettingsFile, err->Errno};
+    }
+    return std::nullopt;
+}
+
+platform::TIoResult TSavedPages::WriteSavedPage(const TSavedPageFields& values, int slot,
+                                                const platform::TMountTable& volumes) const {
+    if (values[0].empty())
+        return std::nullopt;
+    platform::TProfileValues out;
+    for (int key = 1; key <= 6; ++key) {
+        std::string value = values[key - 1];
+        if (key <= 2 && volumes.IsRemote(value))
+            value = results::NetFileName(value, volumes);
+        out.emplace_back(std::to_string(key), std::move(value));
+    }
+    platform::TIoResult err = platform::MakeParentDirectories(FSettingsFile);
+    if (!err)
+        err = platform::WriteProfileStrings(FSettingsFile, SectionOf(slot), out);
+    if (err)
+        return platform::TIoError{FSettingsFile, err->Errno};
+    return std::nullopt;
+}
+
+platform::TIoResult TSavedPages::Register(const TSavedPageFields& record,
+                                          const platform::TMountTable& volumes) {
+    const int slot = FSavedOrder[1];
+    if (auto err = SaveChildBaseNO(slot))
+        return err;
+    TSavedPageFields old = std::exchange(FSavedPages[slot - 1], record);
+    if (!record[1].empty())
+        FSavedPages[slot - 1][1] = results::AddBackSlash(record[1]);
+    if (auto err = WriteSavedPage(FSavedPages[slot - 1], slot, volumes)) {
+        FSavedPages[slot - 1] = std::move(old);
+        return err;
+    }
+    return std::nullopt;
+}
+
+int TSavedPages::SlotOfItem(int tag) const {
+    return tag == 1 ? FSavedOrder[0] : FSavedOrder[kSavedPageSlots + 1 - tag];
+}
+
+std::array<TSavedPagesMenuItem, kSavedPageSlots> TSavedPages::MenuItems() const {
+    std::array<TSavedPagesMenuItem, kSavedPageSlots> items;
+    for (int k = 1; k <= kSavedPageSlots; ++k) {
+        const TSavedPageFields& f = Page(SlotOfItem(k));
+        items[k - 1].Caption = "(&" + std::to_string(k) + ") " + MenuText(results::NamePart(f[0])) + " ( " +
+                               MenuText(f[5]) + " )";
+        items[k - 1].Hint = " 検索ベース = " + f[1] + "  ; キー = " + f[2] + "  ; 検索数 = " + f[3];
+    }
+    return items;
+}
+
+TSavedPageAction TSavedPages::ClickAction(int tag, const platform::TMountTable& volumes) const {
+    TSavedPageAction action;
+    if (tag < 1 || tag > kSavedPageSlots)
+        return action;
+    const std::string& stored = Page(SlotOfItem(tag))[0];
+    if (stored.empty()) {
+        action.Kind = TSavedPageAction::NotRegistered;
+        action.Message =
+            "作成データ（ＨＴＭＬファイル）は、未登録です。 \r\n\r\n作成＆保存後、クリックして下さい。";
+        return action;
+    }
+    const std::string path = results::LocalFileName(stored, volumes);
+    if (!IsRegularFile(path)) {
+        action.Kind = TSavedPageAction::Missing;
+        action.Message = stored + " が見つかりません。 \r\n\r\n移動、あるいは、削除されませんでしたか ？";
+        return action;
+    }
+    action.Kind = TSavedPageAction::Open;
+    action.Path = path;
+    action.Folder = results::FileFolder(path);
+    return action;
+}
+
+std::string CannotWriteText(const platform::TIoError& error) {
+    return error.Path + " に書き込めません";
+}
+
+TSettingsPlaces SystemSettingsPlaces() {
+    TSettingsPlaces places;
+    char exe[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0)
+        places.ProgramDir = results::FileFolder(std::string_view(exe, static_cast<std::size_t>(n)));
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"))
+        places.XdgConfigHome = xdg;
+    if (const char* home = std::getenv("HOME"); home && *home) {
+        places.Home = home;
+    } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) {
+        places.Home = pw->pw_dir;
+    }
+    return places;
+}
+
+std::string SettingsFilePath(const TSettingsPlaces& places) {
+    if (!places.ProgramDir.empty()) {
+        std::string portable = results::AddBackSlash(places.ProgramDir) + "tavolix.INI";
+        // Replacing the file needs a writable folder as well.
+        if (IsRegularFile(portable) && faccessat(AT_FDCWD, portable.c_str(), W_OK, AT_EACCESS) == 0 &&
+            faccessat(AT_FDCWD, places.ProgramDir.c_str(), W_OK, AT_EACCESS) == 0)
+            return portable;
+    }
+    std::string config = places.XdgConfigHome.starts_with("/")
+                             ? places.XdgConfigHome
+                             : results::AddBackSlash(places.Home) + ".config";
+    return results::AddBackSlash(config) + "tavolix/TAVOLIX.INI";
+}
+
+std::string SettingsFilePath() {
+    return SettingsFilePath(SystemSettingsPlaces());
+}
+
+TSavePageResult SaveAndRegisterPage(const results::TPageInput& page, TSavedPages& ring) {
+    TSavePageResult result;
+    result.PageError = results::WritePage(page);
+    if (!result.PageError)
+        result.SettingsError = ring.Register(results::PageRecord(page), page.Volumes);
+    return result;
+}
+
+} // namespace tavolix::app

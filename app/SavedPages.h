@@ -1,0 +1,122 @@
+#pragma once
+
+#include "platform/AtomicFile.h"
+#include "platform/Volumes.h"
+#include "results/PageWriter.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tavolix::app {
+
+inline constexpr int kSavedPageSlots = 10;
+
+// Field k (1..6) of a saved page is Fields[k - 1]: page file, base folder
+// (ending in "/"), key, count text, total text, creation text.
+using TSavedPageFields = std::array<std::string, 6>;
+
+struct TSavedPagesMenuItem {
+    std::string Caption; // with "&" marks, as a menu caption
+    std::string Hint;    // the long hint only: the status line shows all of it
+};
+
+// What a click on a saved-pages menu item asks for.
+struct TSavedPageAction {
+    enum TKind {
+        None,          // not one of the ten items
+        NotRegistered, // a warning box with Message
+        Missing,       // a confirmation box (OK only) with Message
+        Open,          // open Path with its program, working folder Folder
+    };
+    TKind Kind = None;
+    std::string Message;
+    std::string Path;
+    std::string Folder;
+};
+
+// The settings file holds, in section "TAVOLIX", "ChildBaseNO": the slot of
+// the newest page; in sections "NO1".."NO10" the keys "1".."6" of each slot.
+inline constexpr std::string_view kBaseSection = "TAVOLIX";
+inline constexpr std::string_view kBaseKey = "ChildBaseNO";
+
+// An integer as the settings file writes it: decimal (an optional sign), or
+// hexadecimal after 0x / 0X; anything else (blank, junk after the digits,
+// overflow) is nullopt.
+std::optional<long long> ParseProfileInt(std::string_view text);
+
+// The ten pages written last, as a ring of slots 1..10 kept in memory and in
+// the settings file. Every change reaches the file at once; memory always
+// agrees with what the file holds.
+class TSavedPages {
+public:
+    explicit TSavedPages(std::string settingsFile);
+
+    const std::string& SettingsFile() const { return FSettingsFile; }
+
+    // All sixty values of NO1..NO10; missing ones empty.
+    void LoadSavedPages();
+    // "ChildBaseNO" (10 when missing or outside 1..10) and the ring order.
+    void LoadChildBaseNO();
+    // Makes `slot` the newest and writes it. On failure the order stays as before.
+    platform::TIoResult SaveChildBaseNO(int slot);
+    // Writes the six values into section "NO<slot>", all or none; nothing for
+    // an empty page path. Page path and base folder on a network volume are
+    // written in their network form. Does not touch memory.
+    platform::TIoResult WriteSavedPage(const TSavedPageFields& values, int slot,
+                                       const platform::TMountTable& volumes) const;
+    // Registers a new page in the oldest slot: SaveChildBaseNO, store,
+    // WriteSavedPage. Stops at the first failed write, memory agreeing with
+    // the file. The caller refreshes the menu afterwards.
+    platform::TIoResult Register(const TSavedPageFields& record, const platform::TMountTable& volumes);
+
+    // The slot menu item `tag` (1..10) shows: item 1 the newest, 10 the oldest.
+    int SlotOfItem(int tag) const;
+    // Captions and hints of items 1..10.
+    std::array<TSavedPagesMenuItem, kSavedPageSlots> MenuItems() const;
+    // What clicking item `tag` does. A page stored in network form opens
+    // through the mount point of its share when that is mounted.
+    TSavedPageAction ClickAction(int tag, const platform::TMountTable& volumes) const;
+
+    const TSavedPageFields& Page(int slot) const { return FSavedPages.at(slot - 1); }
+    // [0] the newest slot, [1] the oldest (written next), ..., [9] the second newest.
+    const std::array<int, kSavedPageSlots>& SavedOrder() const { return FSavedOrder; }
+
+private:
+    void SetBase(int base);
+
+    std::string FSettingsFile;
+    std::array<TSavedPageFields, kSavedPageSlots> FSavedPages;
+    std::array<int, kSavedPageSlots> FSavedOrder{};
+};
+
+// "<file> に書き込めません": a failed write of the settings file.
+std::string CannotWriteText(const platform::TIoError& error);
+
+// Where the settings file is looked for.
+struct TSettingsPlaces {
+    std::string ProgramDir;    // the folder of the running program
+    std::string XdgConfigHome; // $XDG_CONFIG_HOME (ignored unless absolute)
+    std::string Home;          // $HOME, else the password entry's home
+};
+TSettingsPlaces SystemSettingsPlaces();
+
+// The settings file: "<program folder>/tavolix.INI" when that file exists and
+// both it and its folder are writable (a portable install), otherwise
+// "$XDG_CONFIG_HOME/tavolix/TAVOLIX.INI" or "~/.config/tavolix/TAVOLIX.INI".
+// The name is the same for every program of the suite.
+std::string SettingsFilePath(const TSettingsPlaces& places);
+std::string SettingsFilePath();
+
+// What saving a page came to.
+struct TSavePageResult {
+    platform::TIoResult PageError;     // the page could not be written: nothing registered
+    platform::TIoResult SettingsError; // the page was written, its registration failed
+    bool Ok() const { return !PageError && !SettingsError; }
+};
+
+// Writes the page, then registers it in the ring. The caller refreshes the menu.
+TSavePageResult SaveAndRegisterPage(const results::TPageInput& page, TSavedPages& ring);
+
+} // namespace tavolix::app
