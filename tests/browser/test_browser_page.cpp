@@ -1,0 +1,114 @@
+// Writes a page over a tree of awkwardly named files and has a real browser
+// (headless Chromium through chromedriver) check it: over file:// and over a
+// loopback HTTP server, every image loads and every link reaches its file.
+#include "TestDir.h"
+#include "results/PageWriter.h"
+#include "results/PathFunctions.h"
+
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace tavolix::results;
+
+namespace {
+
+std::string FromHex(std::string_view hex) {
+    std::string out;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        out += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
+    return out;
+}
+
+// 1 x 1 GIF and 2 x 2 JPEG.
+const std::string kGif =
+    FromHex("47494638396101000100800000000000ffffff21f90401000000002c00000000010001000002024401003b");
+const std::string kJpeg = FromHex("ffd8ffe000104a46494600010100000100010000ffdb004300100b0c0e0c0a100e0d0e1211"
+                                  "101318281a181616183123251d283a333d3c"
+                                  "3933383740485c4e404457453738506d51575f626768673e4d71797064785c656763ffdb00"
+                                  "43011112121815182f1a1a2f634238426363"
+                                  "63636363636363636363636363636363636363636363636363636363636363636363636363"
+                                  "6363636363636363636363ffc00011080002"
+                                  "000203012200021101031101ffc4001500010100000000000000000000000000000005ffc4"
+                                  "0014100100000000000000000000000000000000"
+                                  "ffc4001501010100000000000000000000000000000506ffc4001411010000000000000000"
+                                  "0000000000000000ffda000c03010002110311"
+                                  "003f008a00b5e3ffd9");
+
+std::string JsonString(std::string_view s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+struct THit {
+    std::string Rel; // below the tree's root
+    bool Image;
+};
+
+} // namespace
+
+TEST(BrowserPage, ImagesLoadLinksResolveAndTextReadsRight) {
+    TTestDir tree;
+    const std::vector<THit> hits = {
+        {"site/pages/same.gif", true},
+        {"site/pages/sub dir/写真 #1.jpg", true},
+        {"site/pages/sub dir/deep/a%41 b.GIF", true},
+        {"site/pics/q?a&b=1.jpeg", true},
+        {"site/pics/quote\"lt<gt>.Jpeg", true},
+        {"site/pics/日本語のファイル.png", false},
+        {"site/pages/docs/100% & more #2.txt", false},
+        {"site/other/no ext", false},
+        {"site/other/それ?.bmp", false},
+        {"site/other/'single' [x] {y} ~z+.txt", false},
+    };
+    TPageInput in;
+    in.PageFileName = tree.Path("site/pages/index.html");
+    in.BaseDir = tree.Path("site");
+    in.Key = "*.* & <テスト> \"引用\"";
+    in.SortOrderName = "Name";
+    in.SortDirectionName = "Down";
+    in.CreationText = "2026/12/08 14:03:05";
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        const auto& h = hits[i];
+        std::string ext = ExtensionOf(h.Rel);
+        tree.File(h.Rel, h.Image ? (ext == ".gif" || ext == ".GIF" ? kGif : kJpeg)
+                                 : "contents of " + h.Rel + " #" + std::to_string(i));
+        in.Items.push_back({tree.Path(h.Rel), std::to_string(i + 1), "26/12/08"});
+        in.TotalSize += static_cast<std::int64_t>(i + 1);
+    }
+    ASSERT_FALSE(WritePage(in));
+
+    std::string json = "{\"root\": " + JsonString(tree.Root()) + ", \"page\": \"site/pages/index.html\"";
+    json += ", \"title\": " + JsonString("ＴＡＶＯＬＩＸ：( " + in.CreationText + " ) 編集結果");
+    json += ", \"headings\": [" + JsonString("検索対象ディレクトリ = " + AddBackSlash(in.BaseDir)) + ", " +
+            JsonString("指定検索キー  =  " + in.Key) + "]";
+    json += ", \"items\": [";
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        json += i ? ", " : "";
+        json += "{\"rel\": " + JsonString(hits[i].Rel) +
+                ", \"image\": " + (hits[i].Image ? "true" : "false") +
+                ", \"full\": " + JsonString(tree.Path(hits[i].Rel)) +
+                ", \"name\": " + JsonString(NamePart(hits[i].Rel)) + "}";
+    }
+    json += "]}";
+    tree.File("expect.json", json);
+
+    const std::string command =
+        std::string(TAVOLIX_PYTHON3) + " '" + TAVOLIX_BROWSER_CHECK + "' '" + tree.Path("expect.json") + "'";
+    int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << command;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << command;
+}
