@@ -59,7 +59,10 @@ bool WriteAll(int fd, std::string_view bytes) {
 int OpenTemporary(const std::string& target, std::string& tmpName) {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tmpName = target + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+        // A short name of its own: the target's name may already be as long as names go.
+        std::string folder = FolderOf(target);
+        tmpName = folder + (folder.ends_with('/') ? "" : "/") + ".tavolix-" + std::to_string(getpid()) + "-" +
+                  std::to_string(counter++) + ".tmp";
         int fd = ::open(tmpName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;

@@ -220,3 +220,12 @@ TEST(AtomicFile, MissingFolderIsAnError) {
     ASSERT_FALSE(MakeParentDirectories(dir.Path("gone/deeper/p.html")));
     EXPECT_FALSE(WriteFileAtomic(dir.Path("gone/deeper/p.html"), "x"));
 }
+
+TEST(AtomicFile, ANameOfTheLongestLengthCanBeReplaced) {
+    TTestDir dir;
+    const std::string name(255, 'n');
+    dir.File(name, "old");
+    ASSERT_FALSE(WriteFileAtomic(dir.Path(name), "new"));
+    EXPECT_EQ(Read(dir.Path(name)), "new");
+    EXPECT_EQ(Entries(dir.Root()), std::set<std::string>{name});
+}
