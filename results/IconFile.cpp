@@ -143,11 +143,16 @@ std::vector<std::uint8_t> ExtractIconImage(TByteView file, int wantWidth, int wa
     auto entries = ReadIconDirectory(file);
     if (!entries)
         return {};
-    const int best = BestIconEntry(*entries, wantWidth, wantHeight);
-    if (best < 0)
-        return {};
-    const TIconEntry& e = (*entries)[best];
-    return MakeSingleIcon(file.Sub(e.Offset, e.Bytes));
+    // The best image that is sound; the others stand in for a broken one.
+    while (!entries->empty()) {
+        const int best = BestIconEntry(*entries, wantWidth, wantHeight);
+        const TIconEntry& e = (*entries)[best];
+        auto ico = MakeSingleIcon(file.Sub(e.Offset, e.Bytes));
+        if (!ico.empty())
+            return ico;
+        entries->erase(entries->begin() + best);
+    }
+    return {};
 }
 
 TByteView FirstAniFrame(TByteView file) {
