@@ -113,7 +113,7 @@ platform::TIoResult TSavedPages::WriteSavedPage(const TSavedPageFields& values, 
     platform::TProfileValues out;
     for (int key = 1; key <= 6; ++key) {
         std::string value = values[key - 1];
-        if (key <= 2 && volumes.IsRemote(value))
+        if (key <= 2 && IsRemoteDrive(value, volumes))
             value = results::NetFileName(value, volumes);
         out.emplace_back(std::to_string(key), std::move(value));
     }
@@ -176,6 +176,14 @@ TSavedPageAction TSavedPages::ClickAction(int tag, const platform::TMountTable& 
     action.Path = path;
     action.Folder = results::FileFolder(path);
     return action;
+}
+
+bool IsRemoteDrive(std::string_view path, const platform::TMountTable& volumes) {
+    return volumes.IsRemote(path);
+}
+
+bool IsNetworkDriveSelected(std::string_view entryText, std::string_view mountPoint) {
+    return platform::IsNetworkEntryText(entryText, mountPoint);
 }
 
 std::string CannotWriteText(const platform::TIoError& error) {

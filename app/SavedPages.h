@@ -91,6 +91,12 @@ private:
     std::array<int, kSavedPageSlots> FSavedOrder{};
 };
 
+// True when `path` lies on a network volume of the mount table.
+bool IsRemoteDrive(std::string_view path, const platform::TMountTable& volumes);
+// True when the drive selector's current entry (for the volume mounted at
+// `mountPoint`) shows a share name.
+bool IsNetworkDriveSelected(std::string_view entryText, std::string_view mountPoint);
+
 // "<file> に書き込めません": a failed write of the settings file.
 std::string CannotWriteText(const platform::TIoError& error);
 
