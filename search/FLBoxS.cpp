@@ -1,0 +1,464 @@
+#include "search/FLBoxS.h"
+
+#include "search/ListBoxModel.h"
+#include "search/ScreenMetrics.h"
+
+#include <algorithm>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+
+namespace tavolix::search {
+
+namespace {
+
+QFont ProgressFont(const QString& family, int pixels, bool fixedPitch) {
+    QFont f(family);
+    f.setPixelSize(pixels);
+    f.setFixedPitch(fixedPitch);
+    f.setStyleHint(fixedPitch ? QFont::TypeWriter : QFont::AnyStyle);
+    f.setWeight(QFont::Normal);
+    f.setItalic(false);
+    f.setUnderline(false);
+    f.setStrikeOut(false);
+    return f;
+}
+
+// Labels size themselves to their text, on one line.
+void SetAutoSizedText(QLabel* label, const QString& text) {
+    label->setText(text);
+    label->resize(label->sizeHint());
+}
+
+QLabel* MakeLabel(QWidget* parent, const QRect& geometry, const QFont& font, const QColor& color) {
+    auto* label = new QLabel(parent);
+    label->setGeometry(geometry);
+    label->setFont(font);
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, color);
+    label->setPalette(p);
+    label->setTextFormat(Qt::PlainText); // file names may hold "<"
+    label->setWordWrap(false);
+    SetAutoSizedText(label, QStringLiteral("Select"));
+    return label;
+}
+
+QString DecodeBytes(std::string_view bytes) {
+    return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+class TDrawItemDelegate final : public QStyledItemDelegate {
+public:
+    explicit TDrawItemDelegate(TFileListBoxS* box) : QStyledItemDelegate(box), FBox(box) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const bool selected = option.state.testFlag(QStyle::State_Selected);
+        // The selection keeps its colours when the list has no focus.
+        const QPalette::ColorGroup group =
+            option.state.testFlag(QStyle::State_Enabled) ? QPalette::Active : QPalette::Disabled;
+        const QColor text =
+            option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
+        const QColor back = option.palette.color(group, selected ? QPalette::Highlight : QPalette::Base);
+
+        painter->save();
+        painter->setFont(FBox->font());
+        painter->setPen(text);
+        painter->setBrush(back);
+        painter->setBackground(back);
+        painter->setBackgroundMode(Qt::OpaqueMode);
+        if (FBox->OnDrawItem) {
+            FBox->OnDrawItem(*painter, index.row(), option.rect, selected);
+        } else {
+            painter->fillRect(option.rect, back);
+            painter->drawText(option.rect.adjusted(2, 0, 0, 0),
+                              Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                              index.data(Qt::DisplayRole).toString());
+        }
+        painter->restore();
+
+        if (option.state.testFlag(QStyle::State_HasFocus)) {
+            QStyleOptionFocusRect focus;
+            focus.QStyleOption::operator=(option);
+            focus.backgroundColor = back;
+            FBox->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, FBox);
+        }
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
+        return FBox->gridSize();
+    }
+
+private:
+    TFileListBoxS* FBox;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+TSearchProgressForm::TSearchProgressForm(QWidget* owner)
+    : QWidget(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                         Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    InstallUiFontSubstitutes();
+    setWindowTitle(QStringLiteral("一生懸命検索しています。しばらくお待ち下さい。"));
+    const QRect screen = ScreenGeometry();
+    const int w = screen.width() / 2;
+    const int h = screen.height() / 4;
+    setFixedSize(w, h);
+    move(screen.x() + (screen.width() - w) / 2, screen.y() + (screen.height() - h) / 2);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, QColor(0, 255, 255));
+    setPalette(p);
+    setAutoFillBackground(true);
+
+    kkk = MakeLabel(this, QRect(12, h / 3, 200, 16),
+                    ProgressFont(QStringLiteral("ＭＳ Ｐゴシック"), 14, false), QColor(0, 0, 255));
+    nnn = MakeLabel(this, QRect(30, h * 2 / 3, 43, 16),
+                    ProgressFont(QStringLiteral("ＭＳ ゴシック"), 16, true), QColor(255, 0, 0));
+}
+
+void TSearchProgressForm::ShowEntry(std::string_view path, std::int64_t fileCount) {
+    SetAutoSizedText(kkk, DecodeBytes(path));
+    SetAutoSizedText(nnn, QStringLiteral("集計数 ： ") + QString::number(fileCount));
+    ++FEntriesShown;
+}
+
+// ---------------------------------------------------------------------------
+
+int TListBoxItems::Count() const {
+    return FBox.FItems->Count();
+}
+
+std::string_view TListBoxItems::Strings(int index) const {
+    const TFileInfo* r = FBox.FItems->Item(index);
+    return r ? r->Name() : std::string_view();
+}
+
+const TFileInfo* TListBoxItems::Objects(int index) const {
+    return FBox.FItems->Item(index);
+}
+
+void TListBoxItems::Clear() {
+    FBox.FItems->ClearItems();
+    FBox.FModel->ItemsChanged();
+}
+
+// ---------------------------------------------------------------------------
+
+// Lives on the stack of SearchFiles; tells it whether the list box went
+// during the walk.
+struct TFileListBoxS::TSearchRun {
+    bool WidgetGone = false;
+};
+
+// Carries the walk's news to the progress window and lets the event loop run.
+// Labels are set at a yield, to the latest entry, when the refresh interval
+// has passed since they were last set (the window's creation counts); the
+// event loop runs at every yield.
+class TFileListBoxS::TProgressRelay final : public TSearchProgress {
+public:
+    TProgressRelay(TFileListBoxS* box, TSearchRun& run)
+        : FBox(box), FRun(run), FForm(box->FProgressForm), FIntervalMs(box->FProgressIntervalMs),
+          FClock(box->FProgressClock) {
+        if (!FClock) {
+            FTimer.start();
+            FClock = [this] { return FTimer.elapsed(); };
+        }
+        FLastShown = FClock();
+    }
+
+    void EnteringDirectory(std::string_view dir, std::string_view name, std::int64_t fileCount) override {
+        FPath.assign(dir);
+        FPath.append(name);
+        FCount = fileCount;
+        FPending = true;
+    }
+
+    void Yield() override {
+        if (!FRun.WidgetGone) {
+            if (FPending && FForm) {
+                const std::int64_t now = FClock();
+                if (now - FLastShown >= FIntervalMs) {
+                    FForm->ShowEntry(FPath, FCount);
+                    FLastShown = now;
+                    FPending = false;
+                }
+            }
+            emit FBox->SearchStep();
+        }
+        QCoreApplication::processEvents();
+    }
+
+private:
+    TFileListBoxS* FBox;
+    TSearchRun& FRun;
+    QPointer<TSearchProgressForm> FForm;
+    int FIntervalMs;
+    std::function<std::int64_t()> FClock;
+    QElapsedTimer FTimer;
+    std::int64_t FLastShown = 0;
+    std::string FPath;
+    std::int64_t FCount = 0;
+    bool FPending = false;
+};
+
+TFileListBoxS::TFileListBoxS(QWidget* parent, std::unique_ptr<TFileItemList> items) : QListView(parent) {
+    InstallUiFontSubstitutes();
+    if (items) {
+        FItems = std::move(items);
+    } else {
+        FItems = std::make_shared<TFileItemList>();
+        FItems->StoreSortDirection(TSortDirection::sdUpword);
+    }
+    FModel = new TFileListModel(FItems.get(), this);
+    FItems->OnClearing = [this] { FModel->ItemsClearing(); };
+    FItems->OnChange = [this] {
+        FModel->ItemsChanged();
+        if (OnChange)
+            OnChange(this);
+    };
+
+    setViewMode(QListView::ListMode);
+    setFlow(QListView::TopToBottom);
+    setWrapping(true);
+    setMovement(QListView::Static);
+    setResizeMode(QListView::Adjust);
+    setLayoutMode(QListView::SinglePass);
+    setUniformItemSizes(true);
+    setSpacing(0);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Sideways by whole columns, as a multi-column list box scrolls.
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
+    setItemDelegate(new TDrawItemDelegate(this));
+    setModel(FModel);
+
+    resize(150, 300);
+    UpdateGrid();
+    RefreshItems();
+}
+
+TFileListBoxS::~TFileListBoxS() {
+    if (FRun)
+        FRun->WidgetGone = true;
+    FItems->OnClearing = nullptr;
+    FItems->OnChange = nullptr;
+    FModel->Detach();
+}
+
+void TFileListBoxS::UpdateGrid() {
+    const int columnWidth = std::max(1, contentsRect().width() / std::max(1, FColumns));
+    const QSize grid(columnWidth, FItemHeight);
+    if (gridSize() != grid)
+        setGridSize(grid);
+}
+
+void TFileListBoxS::resizeEvent(QResizeEvent* e) {
+    UpdateGrid();
+    QListView::resizeEvent(e);
+}
+
+void TFileListBoxS::SetColumns(int value) {
+    FColumns = std::max(0, value);
+    UpdateGrid();
+}
+
+void TFileListBoxS::SetItemHeight(int value) {
+    if (value <= 0)
+        return;
+    FItemHeight = value;
+    UpdateGrid();
+}
+
+void TFileListBoxS::SetGyou(int value) {
+    if (value <= 0)
+        return;
+    BeginUpdate();
+    const int selected = ItemIndex();
+    const int available = height() - HorizontalScrollBarHeight() - 4;
+    if (available <= 0) {
+        EndUpdate();
+        return;
+    }
+    const int h = available / value;
+    if (h > 40) {
+        FGyou = value;
+        SetItemHeight(h);
+    } else {
+        const int rows = available / 40;
+        if (rows == 0) {
+            EndUpdate();
+            return;
+        }
+        FGyou = rows;
+        SetItemHeight(available / rows);
+    }
+    SetTopIndex(selected);
+    SetItemIndex(selected);
+    EndUpdate();
+}
+
+int TFileListBoxS::ItemIndex() const {
+    const QModelIndexList selection = selectionModel()->selectedIndexes();
+    return selection.isEmpty() ? -1 : selection.front().row();
+}
+
+void TFileListBoxS::SetItemIndex(int index) {
+    if (index < 0 || index >= FModel->rowCount()) {
+        selectionModel()->clear();
+        return;
+    }
+    selectionModel()->setCurrentIndex(FModel->index(index), QItemSelectionModel::ClearAndSelect);
+}
+
+int TFileListBoxS::TopIndex() const {
+    const QModelIndex top = indexAt(QPoint(0, 0));
+    return top.isValid() ? top.row() : 0;
+}
+
+void TFileListBoxS::SetTopIndex(int index) {
+    if (index < 0 || index >= FModel->rowCount())
+        return;
+    executeDelayedItemsLayout();
+    const int columnWidth = std::max(1, gridSize().width());
+    const int column = rectForIndex(FModel->index(index)).x() / columnWidth;
+    horizontalScrollBar()->setValue(
+        horizontalScrollMode() == QAbstractItemView::ScrollPerItem ? column : column * columnWidth);
+}
+
+int TFileListBoxS::ItemAtPos(const QPoint& pos) const {
+    const QModelIndex i = indexAt(pos);
+    return i.isValid() ? i.row() : -1;
+}
+
+void TFileListBoxS::BeginUpdate() {
+    if (FUpdateCount++ == 0)
+        setUpdatesEnabled(false);
+}
+
+void TFileListBoxS::EndUpdate() {
+    if (FUpdateCount > 0 && --FUpdateCount == 0)
+        setUpdatesEnabled(true);
+}
+
+void TFileListBoxS::SetProgressRefresh(int intervalMs, std::function<std::int64_t()> clockMs) {
+    FProgressIntervalMs = std::max(0, intervalMs);
+    FProgressClock = std::move(clockMs);
+}
+
+bool TFileListBoxS::SearchFiles(const std::string& baseDir) {
+    if (FRun)
+        return false;
+    TSearchRun run;
+    FRun = &run;
+    // Keeps the records alive should this list box be destroyed mid-walk.
+    const std::shared_ptr<TFileItemList> items = FItems;
+
+    // Whatever way this ends, the progress window goes and the search is over
+    // (unless the list box itself has gone).
+    struct TEndOfSearch {
+        TFileListBoxS* Box;
+        TSearchRun& Run;
+        ~TEndOfSearch() {
+            if (Run.WidgetGone)
+                return;
+            if (Box->FProgressForm) {
+                Box->FProgressForm->hide();
+                delete Box->FProgressForm.data();
+            }
+            Box->FRun = nullptr;
+        }
+    };
+    {
+        TEndOfSearch end{this, run};
+        FProgressForm = new TSearchProgressForm(this);
+        FProgressForm->show();
+        Items().Clear(); // no item may point at a record about to be released
+        items->Files().ClearFiles();
+        TProgressRelay relay(this, run);
+        items->Files().SearchTree(baseDir, &relay);
+        if (run.WidgetGone)
+            return false;
+        RefreshItems();
+    }
+    emit SearchFinished();
+    if (FCloseRequested) {
+        FCloseRequested = false;
+        close();
+    }
+    if (FDeleteRequested)
+        deleteLater();
+    return true;
+}
+
+bool TFileListBoxS::event(QEvent* e) {
+    // Deleting now would pull the list out from under the walk: later.
+    if (e->type() == QEvent::DeferredDelete && FRun) {
+        FDeleteRequested = true;
+        return true;
+    }
+    return QListView::event(e);
+}
+
+void TFileListBoxS::closeEvent(QCloseEvent* e) {
+    if (FRun) {
+        FCloseRequested = true;
+        e->ignore();
+        return;
+    }
+    QListView::closeEvent(e);
+}
+
+std::string TFileListBoxS::GetSelectedPath() const {
+    return FItems->GetFilePath(ItemIndex());
+}
+std::string TFileListBoxS::GetSelectedAttrText() const {
+    return FItems->GetAttrText(ItemIndex());
+}
+std::string TFileListBoxS::GetSelectedTimeText() const {
+    return FItems->GetTimeText(ItemIndex());
+}
+std::string TFileListBoxS::GetSelectedSizeText() const {
+    return FItems->GetSizeText(ItemIndex());
+}
+std::int32_t TFileListBoxS::GetFileCount() const {
+    return FItems->GetFileCount();
+}
+std::int64_t TFileListBoxS::GetTotalSize() const {
+    return FItems->GetTotalSize();
+}
+void TFileListBoxS::AdjustFileCount(std::int64_t delta) {
+    FItems->AdjustFileCount(delta);
+}
+void TFileListBoxS::AdjustTotalSize(std::int64_t delta) {
+    FItems->AdjustTotalSize(delta);
+}
+
+void TFileListBoxS::SelectFileName(std::string_view path) {
+    const int index = FItems->FindFileName(path);
+    if (index >= 0)
+        SetItemIndex(index);
+}
+
+std::string TFileListBoxS::GetSelectedDir() const {
+    return FItems->GetDir(ItemIndex());
+}
+std::string TFileListBoxS::GetFilePath(int index) const {
+    return FItems->GetFilePath(index);
+}
+std::string TFileListBoxS::GetDateText(int index) const {
+    return FItems->GetDateText(index);
+}
+std::string TFileListBoxS::GetSizeText(int index) const {
+    return FItems->GetSizeText(index);
+}
+
+} // namespace tavolix::search

@@ -1,0 +1,188 @@
+#pragma once
+
+#include "search/FileItems.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <QListView>
+#include <QPointer>
+#include <QWidget>
+
+class QLabel;
+
+namespace tavolix::search {
+
+class TFileListModel;
+class TFileListBoxS;
+
+// The window a search shows while it walks: the entry being looked at and
+// the number of files found so far.
+class TSearchProgressForm : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TSearchProgressForm(QWidget* owner);
+
+    // Sets both labels: the path of the entry and "集計数 ： " + count.
+    void ShowEntry(std::string_view path, std::int64_t fileCount);
+    // How often ShowEntry ran.
+    int EntriesShown() const { return FEntriesShown; }
+
+    QLabel* kkk;
+    QLabel* nnn;
+
+private:
+    int FEntriesShown = 0;
+};
+
+// The items of a list box: each is the name of a record (its text) and the
+// record itself (its object). Both are read from the records on demand.
+class TListBoxItems {
+public:
+    explicit TListBoxItems(TFileListBoxS& box) : FBox(box) {}
+    int Count() const;
+    // "" and nullptr outside 0..Count()-1.
+    std::string_view Strings(int index) const;
+    const TFileInfo* Objects(int index) const;
+    void Clear();
+
+private:
+    TFileListBoxS& FBox;
+};
+
+// The result list: holds one search and shows one item per shown record,
+// top to bottom and then on in the next column. A view over TFileItemList.
+//
+// The list box and its records outlive a search that runs in it: while
+// SearchFiles walks (and lets the event loop run), a second SearchFiles is
+// refused, a close of the list box waits for the end of the walk, and a
+// deleteLater is carried out after it. If the list box is destroyed anyway
+// (its owner deleted during the walk), the walk finishes without it and its
+// SearchFiles returns false without touching it. Owners that want to close
+// during a search ask IsSearching() and close on SearchFinished.
+class TFileListBoxS : public QListView {
+    Q_OBJECT
+
+public:
+    using TNotifyEvent = std::function<void(TFileListBoxS* sender)>;
+    using TDrawItemEvent =
+        std::function<void(QPainter& painter, int index, const QRect& rect, bool selected)>;
+
+    // `items`, when given, is taken over with its records (tools and
+    // benchmarks fill one beforehand); otherwise an empty list is made.
+    explicit TFileListBoxS(QWidget* parent = nullptr, std::unique_ptr<TFileItemList> items = nullptr);
+    ~TFileListBoxS() override;
+
+    TSortOrder SortOrder() const { return FItems->SortOrder(); }
+    void SetSortOrder(TSortOrder value) { FItems->SetSortOrder(value); }
+    TSortDirection SortDirection() const { return FItems->SortDirection(); }
+    void SetSortDirection(TSortDirection value) { FItems->SetSortDirection(value); }
+    const std::string& Mask() const { return FItems->Mask(); }
+    void SetMask(std::string_view value) { FItems->SetMask(value); }
+    bool ShowHiddenSysFile() const { return FItems->ShowHiddenSysFile(); }
+    void SetShowHiddenSysFile(bool value) { FItems->SetShowHiddenSysFile(value); }
+    bool SeparateExt() const { return FItems->SeparateExt(); }
+    void SetSeparateExt(bool value) { FItems->SetSeparateExt(value); }
+    int Gyou() const { return FGyou; }
+    // Rows per column; sets the item height so that they fill the list.
+    void SetGyou(int value);
+
+    int Columns() const { return FColumns; }
+    void SetColumns(int value);
+    int ItemHeight() const { return FItemHeight; }
+    void SetItemHeight(int value);
+
+    TListBoxItems Items() { return TListBoxItems(*this); }
+    // -1 when nothing is selected; -1 or an index out of range clears the
+    // selection.
+    int ItemIndex() const;
+    void SetItemIndex(int index);
+    // The first item of the leftmost shown column; setting it scrolls that
+    // item's column to the left edge as far as the list allows.
+    int TopIndex() const;
+    void SetTopIndex(int index);
+    // The item under a point of the viewport, or -1.
+    int ItemAtPos(const QPoint& pos) const;
+    void BeginUpdate();
+    void EndUpdate();
+
+    // Called at the end of every fill.
+    TNotifyEvent OnChange;
+    // Paints one item. The painter comes prepared with the list's font, the
+    // text and background colours (highlight colours for a selected item)
+    // and an opaque background for text; without a handler the name is drawn.
+    TDrawItemEvent OnDrawItem;
+
+    void SetFormats(const TLocaleFormats& formats) { FItems->SetFormats(formats); }
+    const TLocaleFormats& Formats() const { return FItems->Formats(); }
+
+    // Walks `baseDir` with the progress window and fills the items. Returns
+    // false, doing nothing, while a search already runs in this list box,
+    // and also when the list box was destroyed during the walk.
+    bool SearchFiles(const std::string& baseDir);
+    bool IsSearching() const { return FRun != nullptr; }
+    TSearchProgressForm* ProgressForm() const { return FProgressForm; }
+    // The progress labels are set at most every `intervalMs` of the clock
+    // (milliseconds; a steady clock unless one is given), at a yield to the
+    // event loop, to the latest entry.
+    void SetProgressRefresh(int intervalMs, std::function<std::int64_t()> clockMs = {});
+
+    void RefreshItems() { FItems->RefreshItems(); }
+    void FillItems() { FItems->FillItems(); }
+    bool IsFileShown(std::uint32_t attr) const { return FItems->IsFileShown(attr); }
+    const TFileItemList& FileItems() const { return *FItems; }
+
+    virtual std::string GetSelectedPath() const;
+    virtual std::string GetSelectedAttrText() const;
+    virtual std::string GetSelectedTimeText() const;
+    virtual std::string GetSelectedSizeText() const;
+    virtual std::int32_t GetFileCount() const;
+    virtual std::int64_t GetTotalSize() const;
+    virtual void AdjustFileCount(std::int64_t delta);
+    virtual void AdjustTotalSize(std::int64_t delta);
+    virtual void SelectFileName(std::string_view path);
+
+    std::string GetSelectedDir() const;
+    std::string GetFilePath(int index) const;
+    std::string GetDateText(int index) const;
+    std::string GetSizeText(int index) const;
+    const char* GetSortOrderName() const { return FItems->GetSortOrderName(); }
+    const char* GetSortDirectionName() const { return FItems->GetSortDirectionName(); }
+
+signals:
+    // A search has ended and the items are filled.
+    void SearchFinished();
+    // Once per yield of a running walk, before the event loop runs.
+    void SearchStep();
+
+protected:
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    struct TSearchRun;
+    class TProgressRelay;
+    friend class TListBoxItems;
+
+    void UpdateGrid();
+
+    std::shared_ptr<TFileItemList> FItems;
+    TFileListModel* FModel;
+    int FGyou = 6;
+    int FColumns = 0;
+    int FItemHeight = 40;
+    int FUpdateCount = 0;
+    TSearchRun* FRun = nullptr;
+    QPointer<TSearchProgressForm> FProgressForm;
+    bool FCloseRequested = false;
+    bool FDeleteRequested = false;
+    int FProgressIntervalMs = 33;
+    std::function<std::int64_t()> FProgressClock;
+};
+
+} // namespace tavolix::search

@@ -1,0 +1,67 @@
+#include "search/ListBoxModel.h"
+
+#include <QFile>
+
+namespace tavolix::search {
+
+TFileListModel::TFileListModel(const TFileItemList* items, QObject* parent)
+    : QAbstractListModel(parent), FItems(items), FRows(items ? items->Count() : 0) {
+}
+
+int TFileListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : FRows;
+}
+
+QVariant TFileListModel::data(const QModelIndex& index, int role) const {
+    if (!FItems || !index.isValid() || index.row() >= FRows)
+        return {};
+    const TFileInfo* r = FItems->Item(index.row());
+    if (!r)
+        return {};
+    switch (role) {
+    case Qt::DisplayRole: {
+        const std::string_view name = r->Name();
+        return QFile::decodeName(QByteArray::fromRawData(name.data(), static_cast<qsizetype>(name.size())));
+    }
+    case RecordRole:
+        return QVariant::fromValue(r);
+    default:
+        return {};
+    }
+}
+
+void TFileListModel::ItemsClearing() {
+    if (FResetting)
+        return;
+    beginResetModel();
+    FResetting = true;
+}
+
+void TFileListModel::ItemsChanged() {
+    const int live = FItems ? FItems->Count() : 0;
+    if (FResetting) {
+        FRows = live;
+        FResetting = false;
+        endResetModel();
+    } else if (live > FRows) {
+        beginInsertRows(QModelIndex(), FRows, live - 1);
+        FRows = live;
+        endInsertRows();
+    } else if (live < FRows) {
+        // Not reached through the item list's hooks; kept consistent anyway.
+        beginResetModel();
+        FRows = live;
+        endResetModel();
+    }
+}
+
+void TFileListModel::Detach() {
+    if (!FResetting)
+        beginResetModel();
+    FItems = nullptr;
+    FRows = 0;
+    FResetting = false;
+    endResetModel();
+}
+
+} // namespace tavolix::search

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <optional>
+
+#include <QRect>
+
+namespace tavolix::search {
+
+// Window-system values the list box and its progress window size themselves
+// by. Each has an override so tests can fix it.
+
+// The primary screen's geometry.
+QRect ScreenGeometry();
+void SetScreenGeometryOverride(std::optional<QRect> geometry);
+
+// Height of a horizontal scroll bar in the application's style.
+int HorizontalScrollBarHeight();
+void SetHorizontalScrollBarHeightOverride(std::optional<int> height);
+
+// Maps the Japanese UI font names the windows ask for to the installed
+// metric-compatible fonts. Safe to call more than once.
+void InstallUiFontSubstitutes();
+
+} // namespace tavolix::search
