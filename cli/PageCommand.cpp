@@ -1,8 +1,14 @@
 #include "cli/PageCommand.h"
 
+#include "app/SavedPages.h"
+#include "platform/DateTimeText.h"
 #include "platform/Directory.h"
 #include "platform/LocaleFormats.h"
+#include "platform/Volumes.h"
+#include "results/PageInput.h"
 #include "search/FileItems.h"
+
+#include <ctime>
 
 #include <cerrno>
 #include <cstring>
@@ -26,11 +32,18 @@ constexpr const char* kUsage =
     "  --hide-hidden-system    leave out hidden and system files (they still count)\n"
     "  --count                 print only the totals line\n"
     "  --null                  print only the paths, each ended by a NUL byte\n"
+    "  -o, --output PAGE       write the hits as an HTML page (\".html\" is added to a\n"
+    "                          name without extension) and register it in the list\n"
+    "                          of saved pages\n"
+    "  --no-register           with -o: don't register the page\n"
+    "  --saved                 print the saved-pages menu: caption, a tab, hint\n"
+    "  --settings FILE         use FILE as the settings file\n"
     "  --help                  show this help\n"
     "  --version               show the version\n"
     "\n"
     "Each hit is one line: path, size, date and time, attributes, tab-separated.\n"
-    "Exit status: 0 with hits, 1 without, 2 on bad usage or an unreadable DIR.\n";
+    "Exit status: 0 with hits, 1 without (no page is written then), 2 on bad usage\n"
+    "or an unreadable DIR, 3 when the page or its registration could not be written.\n";
 
 std::optional<TSortOrder> ParseOrder(const std::string& s) {
     if (s == "directory" || s == "dir")
@@ -52,8 +65,45 @@ struct TOptions {
     bool HideHiddenSystem = false;
     bool Count = false;
     bool Null = false;
+    bool Saved = false;
+    bool Register = true;
+    std::optional<std::string> Output;
+    std::optional<std::string> Settings;
     std::vector<std::string> Positional;
 };
+
+// Writes (and registers) the page of the hits, as a result window does when
+// the selected drive is the base directory's volume.
+int WritePageOf(const search::TFileItemList& list, const std::string& dir, const std::string& key,
+                const std::string& output, bool registerPage, const std::string& settingsFile, std::ostream& err) {
+    platform::TMountTable volumes = platform::TMountTable::System();
+    const platform::TVolume* volume = volumes.VolumeOf(dir);
+    const bool network = volume && volume->Network && !volume->Share.empty();
+    results::TPageInput page = results::MakePageInput(
+        list, results::PageFileName(results::AbsolutePath(output)), dir, key, list.GetTotalSize(), network,
+        volumes, platform::LocalDateTimeText(std::time(nullptr)));
+    if (!registerPage) {
+        if (auto e = results::WritePage(page)) {
+            err << "tavolix-page: " << e->Path << ": " << e->SystemText() << '\n';
+            return 3;
+        }
+        return 0;
+    }
+    app::TSavedPages ring(settingsFile);
+    ring.LoadSavedPages();
+    ring.LoadChildBaseNO();
+    app::TSavePageResult r = app::SaveAndRegisterPage(page, ring);
+    if (r.PageError) {
+        err << "tavolix-page: " << r.PageError->Path << ": " << r.PageError->SystemText() << '\n';
+        return 3;
+    }
+    if (r.SettingsError) {
+        err << "tavolix-page: " << app::CannotWriteText(*r.SettingsError) << " (" << r.SettingsError->SystemText()
+            << ")\n";
+        return 3;
+    }
+    return 0;
+}
 
 } // namespace
 
@@ -97,10 +147,34 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
             o.Count = true;
         } else if (a == "--null") {
             o.Null = true;
+        } else if (a == "--saved") {
+            o.Saved = true;
+        } else if (a == "--no-register") {
+            o.Register = false;
+        } else if (a == "-o" || a == "--output" || a == "--settings") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                err << "tavolix-page: " << a << " needs a file name\n";
+                return 2;
+            }
+            (a == "--settings" ? o.Settings : o.Output) = args[++i];
         } else {
             err << "tavolix-page: unknown option '" << a << "'\n" << "Try 'tavolix-page --help'.\n";
             return 2;
         }
+    }
+    const std::string settingsFile = o.Settings ? *o.Settings : app::SettingsFilePath();
+    if (o.Saved) {
+        if (!o.Positional.empty() || o.Output) {
+            err << "tavolix-page: --saved takes no directory, key or page\n";
+            return 2;
+        }
+        app::TSavedPages ring(settingsFile);
+        ring.LoadSavedPages();
+        ring.LoadChildBaseNO();
+        for (const auto& item : ring.MenuItems())
+            out << item.Caption << '\t' << item.Hint << '\n';
+        out.flush();
+        return 0;
     }
     if (o.Positional.size() != 2) {
         err << "tavolix-page: expected a directory and a key\n" << "Try 'tavolix-page --help'.\n";
@@ -110,7 +184,8 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
         err << "tavolix-page: --count and --null don't go together\n";
         return 2;
     }
-    const std::string& dir = o.Positional[0];
+    // A page links its files relative to itself: both need absolute paths.
+    const std::string dir = o.Output ? results::AbsolutePath(o.Positional[0]) : o.Positional[0];
     const std::string& key = o.Positional[1];
     if (dir.empty()) {
         err << "tavolix-page: the directory is empty\n";
@@ -136,6 +211,12 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
     list.Files().ClearFiles();
     list.Files().SearchTree(dir);
     list.RefreshItems();
+
+    if (o.Output && list.Count() > 0) {
+        int rc = WritePageOf(list, dir, key, *o.Output, o.Register, settingsFile, err);
+        if (rc != 0)
+            return rc;
+    }
 
     if (o.Count) {
         out << search::SortStatusText(list.GetSortOrderName(), list.GetSortDirectionName(), list.GetFileCount(),
