@@ -34,9 +34,11 @@ public:
         auto it = FTypes.find(dev);
         if (it == FTypes.end()) {
             Load();
-            it = FTypes.find(dev);
+            // Unknown even now (a btrfs subvolume, say): remember that, so a
+            // walk through many of them doesn't read the table each time.
+            it = FTypes.try_emplace(dev).first;
         }
-        return it == FTypes.end() ? std::string() : it->second;
+        return it->second;
     }
 
 private:
