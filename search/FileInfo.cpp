@@ -162,16 +162,28 @@ bool TFileInfoList::ScanDirectory(TLevel& level) {
 }
 
 // Reopens an ancestor whose descriptor was given back, one component at a
-// time from the nearest one still open, checking it is still the same.
+// time from the nearest one still open, checking it is still the same. The
+// levels just above stay open for the way back up, within the limit: the
+// way down may be thousands of levels long, more than the process may open.
 bool TFileInfoList::ReopenLevel(std::vector<TLevel>& stack, std::size_t i) {
     std::size_t j = i;
     while (j > 0 && !stack[j].Dir.IsOpen())
         --j;
+    std::size_t open = 0;
+    for (std::size_t k = 0; k <= i; ++k)
+        open += stack[k].Dir.IsOpen() ? 1 : 0;
+    std::size_t shallowest = 1;
     for (std::size_t k = j + 1; k <= i; ++k) {
         TDirectory d = stack[k - 1].Dir.OpenChild(stack[k].Name);
         if (!d.IsOpen() || !(d.Identity() == stack[k].Id))
             return false;
         stack[k].Dir = std::move(d);
+        for (++open; open > FOpenLimit && shallowest < k; ++shallowest) {
+            if (stack[shallowest].Dir.IsOpen()) {
+                stack[shallowest].Dir.CloseDeferred();
+                --open;
+            }
+        }
     }
     return stack[i].Dir.IsOpen();
 }

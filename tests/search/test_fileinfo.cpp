@@ -1,0 +1,346 @@
+#include "TestDir.h"
+#include "search/FieldText.h"
+#include "search/FileInfo.h"
+
+#include <algorithm>
+#include <climits>
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <set>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace tavolix::search;
+
+namespace {
+
+std::int32_t Pack(int y, int mo, int d, int h, int mi, int s) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(y - 1980) << 25 | mo << 21 | d << 16 |
+                                     h << 11 | mi << 5 | s / 2);
+}
+
+std::time_t LocalEpoch(int y, int mo, int d, int h, int mi, int s) {
+    std::tm tm{};
+    tm.tm_year = y - 1900;
+    tm.tm_mon = mo - 1;
+    tm.tm_mday = d;
+    tm.tm_hour = h;
+    tm.tm_min = mi;
+    tm.tm_sec = s;
+    tm.tm_isdst = -1;
+    return std::mktime(&tm);
+}
+
+const TFileInfo* Find(const TFileInfoList& list, std::string_view name) {
+    for (const TFileInfo* r : list.Items())
+        if (r->Name() == name)
+            return r;
+    return nullptr;
+}
+
+int OpenFdCount() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (readdir(d))
+            ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+// Records the walk's callbacks and, at each yield, the records so far (still
+// in walk order: the sort comes after the walk).
+struct TRecorder : TSearchProgress {
+    const TFileInfoList* List = nullptr;
+    std::vector<std::string> Log, Snapshot;
+    void EnteringDirectory(std::string_view dir, std::string_view name, std::int64_t count) override {
+        Log.push_back(std::string(dir) + std::string(name) + " #" + std::to_string(count));
+    }
+    void Yield() override {
+        Log.push_back("yield");
+        Snapshot.clear();
+        for (const TFileInfo* r : List->Items())
+            Snapshot.push_back(r->Path());
+    }
+};
+
+// The same walk done plainly with readdir: files ending in ".txt" first, then
+// every directory entry, entering those without a leading dot.
+void ReferenceWalk(const std::string& dir, std::vector<std::string>& log, std::vector<std::string>& files) {
+    std::vector<std::pair<std::string, bool>> entries;
+    DIR* d = opendir(dir.c_str());
+    ASSERT_NE(d, nullptr);
+    while (struct dirent* e = readdir(d))
+        entries.emplace_back(e->d_name, e->d_type == DT_DIR);
+    closedir(d);
+    for (const auto& [name, isDir] : entries)
+        if (!isDir && name.size() > 4 && name.ends_with(".txt"))
+            files.push_back(dir + name);
+    for (const auto& [name, isDir] : entries) {
+        if (!isDir)
+            continue;
+        log.push_back(dir + name + " #" + std::to_string(files.size()));
+        if (name[0] != '.') {
+            ReferenceWalk(dir + name + "/", log, files);
+            log.push_back("yield");
+        }
+    }
+}
+
+} // namespace
+
+TEST(DirWithBackslash, AppendsOnlyWhenMissing) {
+    EXPECT_EQ(DirWithBackslash(""), "");
+    EXPECT_EQ(DirWithBackslash("/"), "/");
+    EXPECT_EQ(DirWithBackslash("/a"), "/a/");
+    EXPECT_EQ(DirWithBackslash("/a/"), "/a/");
+}
+
+TEST(FileTimeToFileDate, PacksLocalTimeWithinItsRange) {
+    struct Case {
+        std::time_t When;
+        std::int32_t Expected;
+    } cases[] = {
+        {LocalEpoch(1979, 12, 31, 23, 59, 59), 0},
+        {LocalEpoch(1980, 1, 1, 0, 0, 0), Pack(1980, 1, 1, 0, 0, 0)},
+        {LocalEpoch(1998, 8, 1, 13, 5, 7), Pack(1998, 8, 1, 13, 5, 6)}, // odd seconds truncated
+        {LocalEpoch(2107, 12, 31, 23, 59, 58), Pack(2107, 12, 31, 23, 59, 58)},
+        {LocalEpoch(2108, 1, 1, 0, 0, 0), 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FileTimeToFileDate({c.When, 0}), c.Expected) << c.When;
+}
+
+class WalkTest : public ::testing::Test {
+protected:
+    std::vector<std::string> Search(std::string_view mask, std::string base = "") {
+        list.ChangeMask(mask);
+        list.ClearFiles();
+        list.SearchTree(base.empty() ? T.Root() : base);
+        std::vector<std::string> paths;
+        for (const TFileInfo* r : list.Items())
+            paths.push_back(r->Path().substr(T.Root().size()));
+        return paths;
+    }
+    TTestDir T;
+    TFileInfoList list;
+};
+
+TEST_F(WalkTest, DirectoryTextsAndExtensions) {
+    T.File("README", "1");
+    T.File(".profile", "22");
+    T.File("a.b.c");
+    T.File("sub/photo.tar.gz");
+    for (std::string base : {T.Root(), T.Root() + "/"}) {
+        Search("*.*", base);
+        ASSERT_EQ(list.Count(), 4u);
+        EXPECT_EQ(Find(list, "README")->Dir(), T.Root() + "/");
+        EXPECT_EQ(Find(list, "photo.tar.gz")->Dir(), T.Root() + "/sub/");
+    }
+    EXPECT_EQ(Find(list, "README")->Ext(), "");
+    EXPECT_EQ(Find(list, ".profile")->Ext(), ".profile");
+    EXPECT_EQ(Find(list, "a.b.c")->Ext(), ".c");
+    EXPECT_EQ(Find(list, "photo.tar.gz")->Ext(), ".gz");
+    EXPECT_EQ(list.FFileCount, 4);
+    EXPECT_EQ(list.FTotalSize, 3);
+}
+
+TEST_F(WalkTest, MaskDecidesFilesOnlyAndIsOnePattern) {
+    T.File("x.gif");
+    T.File("Y.GIF");
+    T.File("z.gifs");
+    T.File("a.gif;b.jpg");
+    T.File("b.jpg");
+    T.File("pics.gif/in.gif");   // a directory named like a hit is searched, not listed
+    T.File(".cache/hidden.gif"); // dot directories are not entered
+    T.File("deep/er/abc.txt");
+    T.File("deep/er/abbc.txt");
+    using V = std::vector<std::string>;
+    auto sorted = [](V v) { return std::sort(v.begin(), v.end()), v; };
+    EXPECT_EQ(sorted(Search("*.gif")), (V{"/Y.GIF", "/pics.gif/in.gif", "/x.gif"}));
+    EXPECT_EQ(Search("*.gif;*.jpg"), (V{"/a.gif;b.jpg"}));
+    EXPECT_EQ(Search("a?c.*"), (V{"/deep/er/abc.txt"}));
+    EXPECT_EQ(Search("nothing.*"), V{});
+    EXPECT_EQ(Search(""), V{});
+    EXPECT_EQ(list.FFileCount, 0);
+}
+
+TEST_F(WalkTest, HiddenSystemAndReadOnlyFilesAreCounted) {
+    T.File(".hid.gif", "12345");
+    ASSERT_EQ(mkfifo(T.Path("pipe.gif").c_str(), 0644), 0);
+    T.File("ro.gif", "abc");
+    T.Chmod("ro.gif", 0444);
+    T.File("plain.gif", "ab");
+    Search("*.gif");
+    ASSERT_EQ(list.Count(), 4u);
+    EXPECT_EQ(list.FFileCount, 4);
+    EXPECT_EQ(list.FTotalSize, 10);
+    EXPECT_EQ(AttrToText(Find(list, ".hid.gif")->Attr), "H");
+    EXPECT_EQ(AttrToText(Find(list, "pipe.gif")->Attr), "S");
+    EXPECT_EQ(AttrToText(Find(list, "ro.gif")->Attr), "R");
+    EXPECT_EQ(AttrToText(Find(list, "plain.gif")->Attr), "");
+}
+
+TEST_F(WalkTest, TimesSizesAndOddBytes) {
+    T.File("old.txt");
+    T.SetTime("old.txt", LocalEpoch(1979, 6, 1, 12, 0, 0));
+    T.File("aug.txt");
+    T.SetTime("aug.txt", LocalEpoch(1998, 8, 1, 13, 5, 0));
+    T.SparseFile("big.txt", 5LL << 30);
+    T.SparseFile("more/big3.txt", 3LL << 30);
+    T.File("caf\xE9.txt", "1");
+    T.File("\x82\xA0\x5C.txt", "1"); // Shift-JIS with a backslash second byte
+    Search("*.txt");
+    ASSERT_EQ(list.Count(), 6u);
+    EXPECT_EQ(Find(list, "old.txt")->Time, 0);
+    EXPECT_EQ(FileDateToText(Find(list, "aug.txt")->Time), "98/08/01-13:05");
+    EXPECT_EQ(SizeToText(Find(list, "big.txt")->Size), "5,368,709,120");
+    EXPECT_EQ(list.FTotalSize, (8LL << 30) + 2);
+    ASSERT_NE(Find(list, "caf\xE9.txt"), nullptr);
+    ASSERT_NE(Find(list, "\x82\xA0\x5C.txt"), nullptr);
+}
+
+TEST_F(WalkTest, SymlinkLoopsAreWalkedOnce) {
+    T.File("a/f.txt");
+    T.Symlink("a/up", "..");
+    T.Symlink("a/me", ".");
+    T.Symlink("b", "a"); // not a loop: its tree is walked again under its own name
+    EXPECT_EQ(Search("*.txt"), (std::vector<std::string>{"/a/f.txt", "/b/f.txt"}));
+    EXPECT_EQ(list.Stats().LoopsAvoided, 4);
+}
+
+TEST_F(WalkTest, UnreadableDirectoriesAreSkippedSilently) {
+    T.File("ok/a.txt");
+    T.File("locked/b.txt");
+    T.File("locked/sub/c.txt");
+    T.File("z/d.txt");
+    T.Chmod("locked", 0);
+    TWithoutDacOverride noOverride;
+    if (int probe = open(T.Path("locked").c_str(), O_RDONLY); probe >= 0 && close(probe) == 0)
+        GTEST_SKIP() << "cannot drop the permission override here";
+    EXPECT_EQ(Search("*.txt"), (std::vector<std::string>{"/ok/a.txt", "/z/d.txt"}));
+    EXPECT_EQ(list.Stats().Unreadable, 1);
+    Search("*.txt", T.Path("locked"));
+    EXPECT_EQ(list.Count(), 0u);
+    Search("*.txt", T.Path("missing"));
+    EXPECT_EQ(list.Count(), 0u);
+    EXPECT_EQ(list.FFileCount, 0);
+}
+
+// Progress callbacks and the record order of the walk, against readdir, with
+// the default descriptor limit and with one that forces closing and reopening.
+TEST_F(WalkTest, WalkOrderAndProgressMatchReaddir) {
+    T.File("readme.md");
+    T.File(".cache/x.txt");
+    for (std::string a : {"p", "q", "r"})
+        for (std::string b : {"", "/k", "/l", "/k/m", "/k/m/n", "/l/o"}) {
+            T.File(a + b + "/f" + a + ".txt");
+            T.File(a + b + "/g.txt");
+        }
+    std::vector<std::string> refLog, refFiles;
+    ReferenceWalk(T.Root() + "/", refLog, refFiles);
+    ASSERT_EQ(refLog[0].back(), '0'); // the base has no hits of its own
+    std::vector<std::string> sortedByDefault;
+    for (std::size_t limit : {std::size_t{256}, std::size_t{2}}) {
+        SCOPED_TRACE(limit);
+        TRecorder rec;
+        rec.List = &list;
+        list.SetOpenDirectoryLimit(limit);
+        list.ChangeMask("*.txt");
+        list.ClearFiles();
+        const int fds = OpenFdCount();
+        list.SearchTree(T.Root(), &rec);
+        EXPECT_EQ(OpenFdCount(), fds);
+        EXPECT_EQ(rec.Log, refLog);
+        EXPECT_EQ(rec.Snapshot, refFiles);
+        std::vector<std::string> sorted;
+        for (const TFileInfo* r : list.Items())
+            sorted.push_back(r->Path());
+        if (sortedByDefault.empty())
+            sortedByDefault = sorted;
+        EXPECT_EQ(sorted, sortedByDefault);
+    }
+}
+
+// Removes a chain made by FiveThousandLevels from the top: lifts the rest of
+// the chain up one level each time, so no path gets long.
+struct TChainRemover {
+    int Root;
+    std::string Chain, Leaf;
+    ~TChainRemover() {
+        const std::string top = Chain + "/", leafDir = top + Leaf, below = top + Chain;
+        while (unlinkat(Root, (leafDir + "/hit.txt").c_str(), 0) == 0 &&
+               unlinkat(Root, leafDir.c_str(), AT_REMOVEDIR) == 0 &&
+               renameat(Root, below.c_str(), Root, "t") == 0 &&
+               unlinkat(Root, Chain.c_str(), AT_REMOVEDIR) == 0 &&
+               renameat(Root, "t", Root, Chain.c_str()) == 0) {
+        }
+        unlinkat(Root, (top + "hit.txt").c_str(), 0);
+        unlinkat(Root, Chain.c_str(), AT_REMOVEDIR);
+        close(Root);
+    }
+};
+
+// Deeper than PATH_MAX allows to name, built and removed relative to
+// descriptors. Each level has a leaf directory that comes after the chain in
+// enumeration order, so the walk must come back to levels whose descriptors
+// it gave up, under a common descriptor limit.
+TEST_F(WalkTest, FiveThousandLevels) {
+    constexpr int kDepth = 5000;
+    int root = open(T.Root().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(root, 0);
+    // Which of two names this file system lists first, when made in this order.
+    ASSERT_EQ(mkdirat(root, "probe", 0755), 0);
+    int probe = openat(root, "probe", O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(mkdirat(probe, "a", 0755), 0);
+    ASSERT_EQ(mkdirat(probe, "b", 0755), 0);
+    std::string chain;
+    DIR* pd = fdopendir(probe);
+    while (struct dirent* e = readdir(pd))
+        if (chain.empty() && e->d_name[0] != '.')
+            chain = e->d_name;
+    closedir(pd);
+    const std::string leaf = chain == "a" ? "b" : "a";
+    TChainRemover remover{root, chain, leaf};
+
+    int fd = dup(root);
+    for (int i = 0; i < kDepth; ++i) {
+        ASSERT_EQ(mkdirat(fd, "a", 0755), 0);
+        ASSERT_EQ(mkdirat(fd, "b", 0755), 0);
+        close(openat(fd, (leaf + "/hit.txt").c_str(), O_WRONLY | O_CREAT, 0644));
+        int child = openat(fd, chain.c_str(), O_RDONLY | O_DIRECTORY);
+        close(fd);
+        fd = child;
+        ASSERT_GE(fd, 0);
+    }
+    int f = openat(fd, "hit.txt", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(write(f, "xyz", 3), 3);
+    close(f);
+    close(fd);
+
+    struct rlimit saved;
+    getrlimit(RLIMIT_NOFILE, &saved);
+    struct rlimit low = saved;
+    low.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 1024);
+    setrlimit(RLIMIT_NOFILE, &low);
+    Search("hit.txt");
+    setrlimit(RLIMIT_NOFILE, &saved);
+
+    ASSERT_EQ(list.Count(), std::size_t{kDepth + 1});
+    EXPECT_EQ(list.FTotalSize, 3);
+    EXPECT_EQ(list.Stats().Unreadable, 0);
+    std::string deepest = T.Root();
+    for (int i = 0; i < kDepth; ++i)
+        deepest += "/" + chain;
+    deepest += "/";
+    ASSERT_GT(deepest.size(), static_cast<std::size_t>(PATH_MAX));
+    std::set<std::string> dirs;
+    for (const TFileInfo* r : list.Items())
+        dirs.insert(std::string(r->Dir()));
+    EXPECT_EQ(dirs.count(deepest), 1u);
+    EXPECT_EQ(dirs.count(deepest.substr(0, deepest.size() - 2) + leaf + "/"), 1u);
+}
