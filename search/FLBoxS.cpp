@@ -394,8 +394,13 @@ bool TFileListBoxS::SearchFiles(const std::string& baseDir) {
         FCloseRequested = false;
         close();
     }
-    if (FDeleteRequested)
-        deleteLater();
+    if (FDeleteRequested) {
+        // deleteLater on this object again would be dropped (Qt keeps one
+        // request per object); a stand-in carries it with the same timing.
+        auto* request = new QObject;
+        connect(request, &QObject::destroyed, this, [this] { delete this; });
+        request->deleteLater();
+    }
     return true;
 }
 
