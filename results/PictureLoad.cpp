@@ -4,6 +4,8 @@
 #include "results/ByteView.h"
 #include "results/IconFile.h"
 
+#include <algorithm>
+
 #include <QBuffer>
 #include <QImageReader>
 
@@ -47,6 +49,13 @@ QImage LoadBitmapFile(const std::string& path) {
     if (!file.ReadBlock(0, static_cast<std::size_t>(need), bytes))
         return {};
     return Decode(bytes.data(), bytes.size(), "bmp");
+}
+
+QImage DecodeBitmap(TByteView file) {
+    const auto info = CheckBitmapFile(file.Sub(0, std::min(file.Size(), kBitmapHeadBytes)), file.Size());
+    if (!info)
+        return {};
+    return Decode(file.Data(), file.Size(), "bmp");
 }
 
 QImage IcoBytesToImage(const std::vector<std::uint8_t>& ico) {

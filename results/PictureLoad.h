@@ -1,5 +1,6 @@
 #pragma once
 
+#include "results/ByteView.h"
 #include "results/Metafile.h"
 
 #include <cstdint>
@@ -14,6 +15,8 @@ namespace tavolix::results {
 // A .bmp file through the header check and the toolkit's reader; a null
 // image for anything that fails either.
 QImage LoadBitmapFile(const std::string& path);
+// The same for the bytes of a whole .bmp file.
+QImage DecodeBitmap(TByteView file);
 
 // A one-image .ico in memory as an image (null when the reader refuses it).
 QImage IcoBytesToImage(const std::vector<std::uint8_t>& ico);

@@ -369,13 +369,13 @@ def emf_shapes():
     dib = struct.pack("<IiiHHIIiiII", 40, 4, 4, 1, 24, 0, 0, 0, 0, 0, 0)
     bits = rows24(4, 4, ORANGE)
     text = "Tx\u30c6".encode("utf-16-le")
-    stretch = struct.pack("<iiii", 0, 0, 0, 0) + struct.pack("<iiiiii", 60, 60, 0, 0, 4, 4)
+    stretch = struct.pack("<iiii", 0, 0, 0, 0) + struct.pack("<iiiiii", 600, 100, 0, 0, 4, 4)
     stretch += struct.pack("<IIII", 80, len(dib), 80 + len(dib), len(bits)) + struct.pack("<II", 0, 0x00CC0020)
-    stretch += struct.pack("<ii", 30, 30)
-    font = struct.pack("<I", 3) + struct.pack("<iiiii", -14, 0, 0, 0, 400) + bytes([0, 0, 0, 1, 0, 0, 0, 0])
+    stretch += struct.pack("<ii", 300, 300)
+    font = struct.pack("<I", 3) + struct.pack("<iiiii", -160, 0, 0, 0, 700) + bytes([0, 0, 0, 1, 0, 0, 0, 0])
     font += "Sans".encode("utf-16-le").ljust(64, b"\0")
     ext_text = struct.pack("<iiii", 0, 0, 0, 0) + struct.pack("<Iff", 1, 1.0, 1.0)
-    ext_text += struct.pack("<iiIII", 10, 80, 3, 76, 0) + struct.pack("<iiii", 0, 0, -1, -1) + struct.pack("<I", 0)
+    ext_text += struct.pack("<iiIII", 100, 800, 3, 76, 0) + struct.pack("<iiii", 0, 0, -1, -1) + struct.pack("<I", 0)
     ext_text += text + b"\0\0"
     return emf_file((100, 100), [
         emf_record(17, struct.pack("<I", 8)),                       # MM_ANISOTROPIC
@@ -433,6 +433,7 @@ def main():
     write("bad_checksum.wmf", bytes(bad))
     write("plain_old.wmf", wmf_fill((0, 0, 10, 10), 96, BLUE)[22:])  # no placeable header
     write("blue_10px.emf", emf_fill((10, 10), BLUE))
+    write("enhanced_10px.wmf", emf_fill((10, 10), BLUE))  # the reader goes by content
     write("shapes.emf", emf_shapes())
     write("prog_icon.exe", pe_file(icon_resources()))
     write("prog64_icon.dll", pe_file(icon_resources(), pe64=True))

@@ -1,0 +1,40 @@
+// Plays metafiles into a small image, as a result item does.
+#include "results/Metafile.h"
+#include "results/MetafilePlayer.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
+using namespace tavolix::results;
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QGuiApplication app(*argc, *argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const TByteView bytes(data, size);
+    const auto info = ReadMetafileInfo(bytes, 96);
+    if (!info)
+        return 0;
+    static QImage image(96, 48, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setClipRect(QRect(0, 0, 80, 40));
+    PlayMetafile(painter, bytes, *info, QRectF(2, 2, 76, 36));
+    // Nothing may land outside the target.
+    painter.end();
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if ((x < 2 || y < 2 || x >= 78 || y >= 38) && image.pixel(x, y) != qRgb(255, 255, 255))
+                std::abort();
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,20 @@
+// The PE/NE resource reader behind a program's first icon.
+#include "results/IconFile.h"
+#include "results/ProgramIcons.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+using namespace tavolix::results;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const TMemorySource source(TByteView(data, size));
+    const TProgramIcon icon = ExtractFirstIcon(source, 32, 32);
+    if ((icon.Handle == TProgramIcon::kIcon) != !icon.IcoBytes.empty())
+        std::abort();
+    if (!icon.IcoBytes.empty() &&
+        !IsSaneIconImage(TByteView(icon.IcoBytes.data() + 22, icon.IcoBytes.size() - 22)))
+        std::abort();
+    return 0;
+}

@@ -1,0 +1,475 @@
+#include "TestDir.h"
+#include "results/ItemPainter.h"
+#include "results/MetafilePlayer.h"
+#include "results/PictureLoad.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+
+using namespace tavolix::results;
+
+namespace {
+
+const QColor kCanvas(200, 200, 200); // what the list's own background painting left
+const QColor kListBack(Qt::white);
+const QColor kHighlight(0, 0, 128);
+const QColor kHighlightText(Qt::white);
+const QColor kIcon32(10, 200, 30);
+const QColor kIcon16(200, 10, 200);
+constexpr int L = 20, T = 50, IH = 40;
+
+std::string Data(const std::string& name) {
+    const char* root = std::getenv("TAVOLIX_TEST_DATA");
+    return std::string(root ? root : "tests/data") + "/pictures/" + name;
+}
+
+QFont ListFont() {
+    QFont f(QStringLiteral("IPAPGothic"));
+    f.setPixelSize(15);
+    return f;
+}
+
+TItemPaintInput Item(const std::string& path, bool selected = false) {
+    TItemPaintInput in;
+    in.FullPath = path;
+    in.ItemRect = QRect(L, T, 200, IH);
+    in.ItemHeight = IH;
+    in.Columns = 2;
+    in.ListWidth = 400;
+    in.Font = ListFont();
+    in.Selected = selected;
+    in.TextColor = Qt::black;
+    in.BackColor = kListBack;
+    in.HighlightColor = kHighlight;
+    in.HighlightTextColor = kHighlightText;
+    return in;
+}
+
+QImage Paint(const TItemPaintInput& in, QSize size = QSize(480, 160)) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(kCanvas);
+    QPainter p(&image);
+    PaintResultItem(p, in);
+    p.end();
+    return image;
+}
+
+using TPixelTest = std::function<bool(QColor)>;
+
+TPixelTest Is(QColor c) {
+    return [c](QColor x) { return x.rgb() == c.rgb(); };
+}
+TPixelTest Near(QColor c, int tolerance = 40) {
+    return [c, tolerance](QColor x) {
+        return std::abs(x.red() - c.red()) <= tolerance && std::abs(x.green() - c.green()) <= tolerance &&
+               std::abs(x.blue() - c.blue()) <= tolerance;
+    };
+}
+
+QRect BoundsOf(const QImage& image, const TPixelTest& test, QRect within = QRect()) {
+    within = within.isNull() ? image.rect() : within & image.rect();
+    QRect r;
+    for (int y = within.top(); y <= within.bottom(); ++y) {
+        for (int x = within.left(); x <= within.right(); ++x) {
+            if (test(image.pixelColor(x, y)))
+                r |= QRect(x, y, 1, 1);
+        }
+    }
+    return r;
+}
+
+int CountOf(const QImage& image, const TPixelTest& test, QRect within = QRect()) {
+    within = within.isNull() ? image.rect() : within & image.rect();
+    int n = 0;
+    for (int y = within.top(); y <= within.bottom(); ++y) {
+        for (int x = within.left(); x <= within.right(); ++x)
+            n += test(image.pixelColor(x, y));
+    }
+    return n;
+}
+
+int Width(const QString& text) {
+    return QFontMetrics(ListFont()).horizontalAdvance(text);
+}
+int Height() {
+    return QFontMetrics(ListFont()).height();
+}
+QString NameOf(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path.substr(path.rfind('/') + 1)));
+}
+
+std::string Str(const QRect& r) {
+    return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) + "x" +
+           std::to_string(r.height());
+}
+
+const TPixelTest kGreen = [](QColor c) {
+    return c.red() < 30 && c.green() > 100 && c.green() < 160 && c.blue() < 30;
+};
+
+} // namespace
+
+TEST(ItemPainter, GroupsByUpperCasedExtension) {
+    struct Case {
+        const char* path;
+        TItemGroup group;
+    } cases[] = {
+        {"/a/b.ico", TItemGroup::IconFile},
+        {"/a/b.bMp", TItemGroup::Bitmap},
+        {"/a/b.WMF", TItemGroup::Metafile},
+        {"/a/b.exe", TItemGroup::ShellIcon},
+        {"/a/b.Dll", TItemGroup::ShellIcon},
+        {"/a/b.hlp", TItemGroup::ShellIcon},
+        {"/a/b.lnk", TItemGroup::ShellIcon},
+        {"/a/b.ani", TItemGroup::ShellIcon},
+        {"/a/b.vbx", TItemGroup::ShellIcon},
+        {"/a/b.gif", TItemGroup::NameOnly},
+        {"/a/b.emf", TItemGroup::NameOnly},
+        {"/a/b", TItemGroup::NameOnly},
+        {"/a.bmp/b", TItemGroup::NameOnly},
+        {"/a/b.bmp.txt", TItemGroup::NameOnly},
+        {"/a/.bmp", TItemGroup::Bitmap},
+        {"/a/b.\xef\xbd\x82mp", TItemGroup::NameOnly}, // full-width letters are no ASCII
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(GroupOf(c.path), c.group) << c.path;
+    EXPECT_EQ(UpperExt("/x/name.tar.gz"), ".GZ");
+    EXPECT_EQ(UpperExt("/x/\xe5\x86\x99\xe7\x9c\x9f.jpeg"), ".JPEG");
+    EXPECT_EQ(PictureSizeText(640, 480).toUtf8(), QByteArray("640\xc3\x97"
+                                                             "480"));
+}
+
+TEST(ItemPainter, NameOnlyItemsLeaveTheIconAreaEmpty) {
+    for (const char* name :
+         {"/nowhere/a.gif", "/nowhere/Photo.JPG", "/nowhere/no extension", "/nowhere/x.emf"}) {
+        const QImage image = Paint(Item(name));
+        const QRect band = BoundsOf(image, Is(kListBack));
+        EXPECT_EQ(Str(band), Str(QRect(L + 32 + 12, T + (IH - 15) / 2, Width(NameOf(name)), Height())))
+            << name;
+        EXPECT_EQ(BoundsOf(
+                      image, [](QColor c) { return c.rgb() != kCanvas.rgb(); }, QRect(0, 0, L + 44, 160)),
+                  QRect())
+            << name;
+        EXPECT_GT(CountOf(image, Near(Qt::black, 60), band), 3) << name;
+    }
+}
+
+TEST(ItemPainter, BitmapBoxesCentredAndLimitedPerAxis) {
+    struct Case {
+        const char* file;
+        QRect box; // relative to (L, T)
+    } cases[] = {
+        {"green_10x10.bmp", {2, 15, 10, 10}}, {"green_20x60.bmp", {2, 2, 20, 36}},
+        {"green_30x12.bmp", {2, 14, 30, 12}}, {"core24_7x5.bmp", {2, 17, 7, 5}},
+        {"mono_16x8.bmp", {2, 16, 16, 8}},    {"pal8_12x10.bmp", {2, 15, 12, 10}},
+        {"rle8_10x6.bmp", {2, 17, 10, 6}},    {"rle4_9x6.bmp", {2, 17, 9, 6}},
+        {"v4_565_8x8.bmp", {2, 16, 8, 8}},    {"v5_topdown_6x4.bmp", {2, 18, 6, 4}},
+    };
+    for (const Case& c : cases) {
+        const QImage image = Paint(Item(Data(c.file)));
+        EXPECT_EQ(Str(BoundsOf(image, kGreen)), Str(c.box.translated(L, T))) << c.file;
+        EXPECT_EQ(CountOf(image, kGreen), c.box.width() * c.box.height()) << c.file;
+    }
+    // Wider than the column allows: the width gives way, the height stays.
+    const std::string wide = Data("green_300x20.bmp");
+    const int tw = std::max(Width(NameOf(wide)), Width(QStringLiteral("300×20")));
+    const QImage image = Paint(Item(wide));
+    EXPECT_EQ(Str(BoundsOf(image, kGreen)), Str(QRect(L + 2, T + 10, 200 - tw - 20, 20)));
+}
+
+TEST(ItemPainter, PictureTextsAroundTheMiddleLine) {
+    for (const char* file : {"green_10x10.bmp", "green_20x60.bmp", "blue_10px.wmf"}) {
+        const std::string path = Data(file);
+        const QImage image = Paint(Item(path));
+        const QImage pic =
+            GroupOf(path) == TItemGroup::Bitmap ? LoadBitmapFile(path) : QImage(10, 10, QImage::Format_RGB32);
+        const QString size = PictureSizeText(pic.width(), pic.height());
+        const int x = L + pic.width() + 10;
+        const QRect name = BoundsOf(image, Is(kListBack), QRect(0, 0, 480, T + IH / 2));
+        const QRect sizeBand = BoundsOf(image, Is(kListBack), QRect(0, T + IH / 2, 480, 100));
+        EXPECT_EQ(Str(name), Str(QRect(x, T + IH / 2 - Height() - 2, Width(NameOf(path)), Height()))) << file;
+        EXPECT_EQ(Str(sizeBand), Str(QRect(x, T + 22, Width(size), Height()))) << file;
+        EXPECT_GT(CountOf(image, Near(Qt::red, 60), name), 5) << file;
+        EXPECT_GT(CountOf(image, Near(Qt::black, 60), sizeBand), 3) << file;
+    }
+}
+
+TEST(ItemPainter, MetafilesAreTopAligned) {
+    struct Case {
+        const char* file;
+        QSize natural;
+        QRect box;
+    } cases[] = {
+        {"blue_10px.wmf", {10, 10}, {2, 2, 10, 10}},
+        {"enhanced_10px.wmf", {10, 10}, {2, 2, 10, 10}},
+        {"blue_1440.wmf", {96, 48}, {2, 2, 96, 36}}, // one inch by half an inch; the height is limited
+        {"blue_inch0.wmf", {20, 10}, {2, 2, 20, 10}},
+    };
+    for (Case c : cases) {
+        const QImage image = Paint(Item(Data(c.file)));
+        // The width gives way to the texts when the column is short of room.
+        const int tw = std::max(Width(c.file), Width(PictureSizeText(c.natural.width(), c.natural.height())));
+        if (c.box.width() + 20 > 200 - tw)
+            c.box.setWidth(200 - tw - 20);
+        EXPECT_EQ(Str(BoundsOf(image, Is(Qt::blue))), Str(c.box.translated(L, T))) << c.file;
+        EXPECT_EQ(CountOf(image, Is(Qt::blue)), c.box.width() * c.box.height()) << c.file;
+    }
+}
+
+TEST(ItemPainter, UnreadablePicturesShowZeroByZero) {
+    // The reference: the same texts painted where an empty picture puts them.
+    auto reference = [](const std::string& path) {
+        QImage image(480, 160, QImage::Format_RGB32);
+        image.fill(kCanvas);
+        QPainter p(&image);
+        p.setFont(ListFont());
+        const QFontMetrics fm(ListFont());
+        const QString name = NameOf(path), size = QStringLiteral("0×0");
+        p.fillRect(QRect(L + 10, T + 20 - fm.height() - 2, fm.horizontalAdvance(name), fm.height()),
+                   kListBack);
+        p.setPen(Qt::red);
+        p.drawText(L + 10, T + 20 - fm.height() - 2 + fm.ascent(), name);
+        p.fillRect(QRect(L + 10, T + 22, fm.horizontalAdvance(size), fm.height()), kListBack);
+        p.setPen(Qt::black);
+        p.drawText(L + 10, T + 22 + fm.ascent(), size);
+        return image;
+    };
+    TTestDir dir;
+    QFile bitmap(QString::fromStdString(Data("green_10x10.bmp")));
+    ASSERT_TRUE(bitmap.open(QIODevice::ReadOnly));
+    dir.File("bitmap.wmf", bitmap.readAll().toStdString()); // a bitmap named as a metafile
+    dir.File("empty.bmp");
+    for (std::string path :
+         {Data("not_a_picture.bmp"), Data("truncated.bmp"), Data("huge_claim.bmp"), Data("bad_checksum.wmf"),
+          Data("plain_old.wmf"), Data("missing.bmp"), Data("missing.wmf"), dir.Path("bitmap.wmf"),
+          dir.Path("empty.bmp"), dir.Root() + "/"}) {
+        if (path.back() == '/') { // a directory named like a bitmap
+            dir.Dir("folder.bmp");
+            path = dir.Path("folder.bmp");
+        }
+        EXPECT_TRUE(Paint(Item(path)) == reference(path)) << path;
+    }
+}
+
+TEST(ItemPainter, SelectedItemsUseComplementBands) {
+    struct Case {
+        const char* file;
+        QColor band, text;
+    } cases[] = {
+        {"green_10x10.bmp", {0, 255, 255}, Qt::red},     {"blue_10px.wmf", {0, 255, 255}, Qt::red},
+        {"two_sizes.ico", {127, 255, 255}, {128, 0, 0}}, {"prog_icon.exe", {255, 255, 0}, Qt::blue},
+        {"prog_noicon.exe", {255, 255, 0}, Qt::blue},    {"help.hlp", {255, 255, 0}, Qt::blue},
+        {"some.gif", kHighlight, kHighlightText},
+    };
+    for (const Case& c : cases) {
+        const QImage image = Paint(Item(Data(c.file), true));
+        const QRect band = BoundsOf(image, Is(c.band));
+        ASSERT_FALSE(band.isNull()) << c.file;
+        EXPECT_GT(CountOf(image, Near(c.text, 50), band), 5) << c.file;
+        // No band of the surface's own highlight unless the type keeps it.
+        if (c.band != kHighlight) {
+            EXPECT_EQ(CountOf(image, Is(kHighlight)), 0) << c.file;
+        }
+    }
+    // Picture items: the size text is black on the same band as the red name.
+    const QImage image = Paint(Item(Data("green_10x10.bmp"), true));
+    const QRect sizeBand = BoundsOf(image, Is(QColor(0, 255, 255)), QRect(0, T + IH / 2, 480, 100));
+    EXPECT_EQ(sizeBand.top(), T + 22);
+    EXPECT_GT(CountOf(image, Near(Qt::black, 60), sizeBand), 3);
+    EXPECT_EQ(CountOf(image, Near(Qt::red, 60), sizeBand), 0);
+}
+
+TEST(ItemPainter, IconsAtTheIconPosition) {
+    for (const char* file : {"prog_icon.exe", "prog64_icon.dll", "prog16_icon.exe", "arrow.cur", "spin.ani",
+                             "two_sizes.ico", "png_entry.ico"}) {
+        for (bool selected : {false, true}) {
+            const QImage image = Paint(Item(Data(file), selected));
+            EXPECT_EQ(Str(BoundsOf(image, Is(kIcon32))), Str(QRect(L + 4, T + 4, 32, 32))) << file;
+            EXPECT_EQ(CountOf(image, Is(kIcon16)), 0) << file;
+            const QColor back = selected ? (GroupOf(file) == TItemGroup::IconFile ? QColor(127, 255, 255)
+                                                                                  : QColor(255, 255, 0))
+                                         : kListBack;
+            EXPECT_EQ(Str(BoundsOf(image, Is(back))), Str(QRect(L + 44, T + 12, Width(file), Height())))
+                << file;
+        }
+    }
+    // Another standard icon size moves the icon and the name with it.
+    TItemPaintInput in = Item(Data("prog_icon.exe"));
+    in.IconSize = QSize(16, 16);
+    const QImage image = Paint(in);
+    EXPECT_EQ(Str(BoundsOf(image, Is(kIcon16))), Str(QRect(L + 4, T + 12, 16, 16)));
+    EXPECT_EQ(BoundsOf(image, Is(kListBack)).left(), L + 16 + 12);
+}
+
+TEST(ItemPainter, ProgramsWithoutIconsKeepTheirNameInBlue) {
+    const QRect expected(L + 44, T + 12, 0, Height());
+    for (const char* file : {"prog_noicon.exe", "prog_nores.scr", "dos_only.exe", "help.hlp", "shortcut.lnk",
+                             "missing.exe", "gone.exe"}) {
+        const std::string path = Data(file);
+        const QImage image = Paint(Item(path));
+        const QRect band = BoundsOf(image, Is(kListBack));
+        EXPECT_EQ(band.topLeft(), expected.topLeft()) << file;
+        EXPECT_EQ(band.width(), Width(NameOf(path))) << file;
+        EXPECT_GT(CountOf(image, Near(Qt::blue, 60), band), 5) << file;
+        EXPECT_EQ(CountOf(
+                      image, [](QColor c) { return c.rgb() != kCanvas.rgb(); }, QRect(0, 0, L + 44, 160)),
+                  0)
+            << file;
+    }
+}
+
+TEST(ItemPainter, BusyCursorOnlyAroundMetafiles) {
+    for (const char* file : {"blue_10px.wmf", "shapes.wmf", "bad_checksum.wmf", "missing.wmf",
+                             "green_10x10.bmp", "prog_icon.exe", "a.gif"}) {
+        TItemPaintInput in = Item(Data(file));
+        int shown = 0, restored = 0;
+        bool busyWhileRestoring = false;
+        in.ShowBusyCursor = [&] { ++shown; };
+        in.RestoreCursor = [&] {
+            busyWhileRestoring = shown == 1;
+            ++restored;
+        };
+        Paint(in);
+        const int expected = GroupOf(file) == TItemGroup::Metafile ? 1 : 0;
+        EXPECT_EQ(shown, expected) << file;
+        EXPECT_EQ(restored, expected) << file;
+        EXPECT_EQ(busyWhileRestoring, expected == 1) << file;
+    }
+    // Without hooks nothing is called and nothing breaks.
+    Paint(Item(Data("blue_10px.wmf")));
+}
+
+TEST(ItemPainter, NarrowColumnsNeverDrawOutsideTheItem) {
+    for (const char* file : {"green_30x12.bmp", "green_300x20.bmp", "blue_1440.wmf", "shapes.wmf",
+                             "enhanced_10px.wmf", "prog_icon.exe", "a.gif"}) {
+        for (int listWidth : {0, 60, 100}) {
+            TItemPaintInput in = Item(Data(file));
+            in.ListWidth = listWidth;
+            in.ItemRect = QRect(L, T, listWidth / 2, IH);
+            const QImage image = Paint(in);
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    if (!in.ItemRect.contains(x, y) && image.pixelColor(x, y) != kCanvas) {
+                        ADD_FAILURE() << file << " at width " << listWidth << ": pixel at " << x << "," << y;
+                        y = image.height();
+                        break;
+                    }
+                }
+            }
+        }
+    }
+    // A negative box draws no picture at all.
+    TItemPaintInput in = Item(Data("green_30x12.bmp"));
+    in.ListWidth = 100;
+    in.ItemRect = QRect(L, T, 400, IH);
+    EXPECT_EQ(CountOf(Paint(in), kGreen), 0);
+}
+
+TEST(ItemPainter, ExtensionCaseAndOddNames) {
+    QFile source(QString::fromStdString(Data("green_10x10.bmp")));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QByteArray bytes = source.readAll();
+    TTestDir dir;
+    for (const char* name : {"a.Bmp", "b.bMP", "c.BMP", "写真 & \"x\" %41.bmp", "\xff\xfe.bmp", "ｶﾀｶﾅ.bmp"}) {
+        dir.File(name, bytes.toStdString());
+        const std::string path = dir.Path(name);
+        const QImage image = Paint(Item(path));
+        EXPECT_EQ(Str(BoundsOf(image, kGreen)), Str(QRect(L + 2, T + 15, 10, 10))) << name;
+        EXPECT_EQ(BoundsOf(image, Is(kListBack), QRect(0, 0, 480, T + 20)).width(), Width(NameOf(path)))
+            << name;
+    }
+}
+
+TEST(MetafilePlayer, PlaysTheCommonRecordsInsideTheTarget) {
+    const QRect target(40, 30, 200, 100);
+    for (const char* file : {"shapes.wmf", "shapes.emf"}) {
+        TLoadedMetafile meta = LoadMetafile(Data(file), 96);
+        ASSERT_TRUE(meta.Info) << file;
+        QImage image(320, 200, QImage::Format_RGB32);
+        image.fill(kCanvas);
+        QPainter p(&image);
+        PlayMetafile(p, TByteView(meta.Bytes), *meta.Info, target);
+        // The painter is handed back as it came.
+        EXPECT_TRUE(p.transform().isIdentity()) << file;
+        EXPECT_FALSE(p.hasClipping()) << file;
+        p.end();
+        EXPECT_GT(CountOf(image, Is(QColor(0, 128, 0)), target), 50) << file << ": brush fills";
+        EXPECT_GT(CountOf(image, Is(Qt::blue), target), 50) << file << ": pen strokes";
+        EXPECT_GT(CountOf(image, Is(QColor(255, 128, 0)), target), 50) << file << ": stretched bitmap";
+        EXPECT_GT(CountOf(image, Near(Qt::red, 60), target), 5) << file << ": text";
+        EXPECT_TRUE(target.contains(BoundsOf(image, [](QColor c) { return c.rgb() != kCanvas.rgb(); })))
+            << file;
+    }
+}
+
+TEST(MetafilePlayer, MapsThePictureOntoAnyTarget) {
+    TLoadedMetafile meta = LoadMetafile(Data("blue_10px.emf"), 96);
+    ASSERT_TRUE(meta.Info);
+    for (QRect target : {QRect(5, 5, 10, 10), QRect(0, 0, 64, 16), QRect(30, 7, 3, 50)}) {
+        QImage image(100, 100, QImage::Format_RGB32);
+        image.fill(kCanvas);
+        QPainter p(&image);
+        PlayMetafile(p, TByteView(meta.Bytes), *meta.Info, target);
+        p.end();
+        EXPECT_EQ(Str(BoundsOf(image, Is(Qt::blue))), Str(target));
+    }
+}
+
+TEST(MetafilePlayer, DibRecordsAreCheckedLikeFiles) {
+    // A header claiming 60000 x 60000 pixels over a handful of bytes.
+    std::vector<std::uint8_t> dib(40 + 16, 0);
+    auto put32 = [&](std::size_t off, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            dib[off + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    put32(0, 40);
+    put32(4, 60000);
+    put32(8, 60000);
+    dib[12] = 1;
+    dib[14] = 24;
+    EXPECT_TRUE(DibToImage(TByteView(dib), {}).isNull());
+    put32(4, 2);
+    put32(8, 2);
+    EXPECT_FALSE(DibToImage(TByteView(dib), {}).isNull());
+    EXPECT_TRUE(DibToImage(TByteView(dib.data(), 40 + 8), {}).isNull()) << "pixels cut short";
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+namespace {
+long ResidentPages() {
+    long size = 0, resident = 0;
+    FILE* f = std::fopen("/proc/self/statm", "r");
+    if (!f)
+        return -1;
+    const int got = std::fscanf(f, "%ld %ld", &size, &resident);
+    std::fclose(f);
+    return got == 2 ? resident : -1;
+}
+} // namespace
+
+TEST(ItemPainter, MemoryStaysFlatOverManyRepaints) {
+    const char* files[] = {"green_300x20.bmp", "shapes.wmf", "shapes.emf",     "prog_icon.exe",
+                           "two_sizes.ico",    "spin.ani",   "huge_claim.bmp", "a.gif"};
+    QImage image(480, 160, QImage::Format_RGB32);
+    QPainter p(&image);
+    auto paintMany = [&](int n) {
+        for (int i = 0; i < n; ++i)
+            PaintResultItem(p, Item(Data(files[i % std::size(files)]), i % 3 == 0));
+    };
+    paintMany(500); // warm up caches of fonts and glyphs
+    const long before = ResidentPages();
+    paintMany(10000);
+    const long after = ResidentPages();
+    ASSERT_GT(before, 0);
+    const long growthKiB = (after - before) * (sysconf(_SC_PAGESIZE) / 1024);
+    EXPECT_LT(growthKiB, 8 * 1024) << "resident memory grew by " << growthKiB << " KiB";
+}
+#endif
