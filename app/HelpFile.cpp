@@ -1,0 +1,76 @@
+#include "app/HelpFile.h"
+
+#include "platform/ExecuteFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#ifndef TAVOLIX_SOURCE_HELP_DIR
+#define TAVOLIX_SOURCE_HELP_DIR ""
+#endif
+
+namespace tavolix::app {
+
+QString HelpFilePath(const QString& programDir, const QString& sourceHelpDir) {
+    const QString name = QString::fromLatin1(kHelpFileName);
+    QStringList candidates;
+    if (!programDir.isEmpty()) {
+        candidates << QDir(programDir).filePath(name)
+                   << QDir(programDir).filePath(QStringLiteral("../share/tavolix/") + name);
+    }
+    if (!sourceHelpDir.isEmpty()) {
+        candidates << QDir(sourceHelpDir).filePath(name);
+    }
+    for (const QString& candidate : candidates) {
+        QFileInfo info(candidate);
+        if (info.isFile()) {
+            return QDir::cleanPath(info.absoluteFilePath());
+        }
+    }
+    return {};
+}
+
+QString HelpFilePath() {
+    return HelpFilePath(QCoreApplication::applicationDirPath(), QString::fromUtf8(TAVOLIX_SOURCE_HELP_DIR));
+}
+
+QString HelpTopicId(int topic) {
+    return QStringLiteral("topic-%1").arg(topic);
+}
+
+QUrl HelpTopicUrl(int topic) {
+    QString file = HelpFilePath();
+    if (file.isEmpty()) {
+        return {};
+    }
+    QUrl url = QUrl::fromLocalFile(file);
+    url.setFragment(HelpTopicId(topic));
+    return url;
+}
+
+QString HelpTopicPage(const QString& helpFile, int topic) {
+    if (helpFile.isEmpty()) {
+        return {};
+    }
+    QFileInfo document(helpFile);
+    if (topic != kHelpMain) {
+        QFileInfo forward(document.dir(), QStringLiteral("tavolix-help-%1.html").arg(topic));
+        if (forward.isFile()) {
+            return forward.absoluteFilePath();
+        }
+    }
+    return document.absoluteFilePath();
+}
+
+bool ShowHelpTopic(int topic) {
+    QString page = HelpTopicPage(HelpFilePath(), topic);
+    if (page.isEmpty()) {
+        return false;
+    }
+    QFileInfo info(page);
+    return platform::ExecuteFile(QFile::encodeName(info.absoluteFilePath()).toStdString(), {},
+                                 QFile::encodeName(info.absolutePath()).toStdString(), 1);
+}
+
+} // namespace tavolix::app

@@ -1,0 +1,80 @@
+#include "app/about.h"
+
+#include "app/MessageBoxes.h"
+#include "app/ProgramIcon.h"
+#include "app/UiFonts.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+
+#ifndef TAVOLIX_VERSION_TEXT
+#define TAVOLIX_VERSION_TEXT "0"
+#endif
+
+namespace tavolix::app {
+
+TAboutBox::TAboutBox(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    setObjectName(QStringLiteral("AboutBox"));
+    setWindowTitle(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
+    setFixedSize(288, 230);
+    setFont(UiFont(kPGothic, 12));
+
+    FPanel1 = new QFrame(this);
+    FPanel1->setObjectName(QStringLiteral("Panel1"));
+    FPanel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    FPanel1->setGeometry(8, 8, 272, 161);
+
+    FProgramIcon = new QLabel(FPanel1);
+    FProgramIcon->setObjectName(QStringLiteral("ProgramIcon"));
+    FProgramIcon->setGeometry(12, 12, 48, 48);
+    FProgramIcon->setPixmap(ProgramIcon().pixmap(48, 48));
+
+    FProductName = new QLabel(kApplicationTitle, FPanel1);
+    FProductName->setObjectName(QStringLiteral("ProductName"));
+    FProductName->setFont(UiFont(kPGothic, 18));
+    FProductName->setGeometry(76, 14, 188, 24);
+
+    FVersion = new QLabel(QStringLiteral("バージョン ") + QStringLiteral(TAVOLIX_VERSION_TEXT), FPanel1);
+    FVersion->setObjectName(QStringLiteral("Version"));
+    FVersion->setGeometry(76, 42, 188, 18);
+
+    FComments =
+        new QLabel(QStringLiteral("指定キーに合うファイルを、ディレクトリとその下の"
+                                  "全てのサブ・ディレクトリから探し、検索結果を"
+                                  "ＨＴＭＬ形式で作成・保存して、ＷＷＷブラウザで閲覧できるようにします。"),
+                   FPanel1);
+    FComments->setObjectName(QStringLiteral("Comments"));
+    FComments->setWordWrap(true);
+    FComments->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    FComments->setGeometry(12, 72, 248, 80);
+
+    FOKButton = new QPushButton(QStringLiteral("OK"), this);
+    FOKButton->setObjectName(QStringLiteral("OKButton"));
+    FOKButton->setGeometry((288 - 64) / 2, 183, 64, 33);
+    FOKButton->setDefault(true);
+    FOKButton->setFocus();
+    connect(FOKButton, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TAboutBox::showEvent(QShowEvent* event) {
+    CenterOnScreen();
+    FOKButton->setFocus();
+    QDialog::showEvent(event);
+}
+
+void TAboutBox::CenterOnScreen() {
+    QScreen* where = screen();
+    if (!where) {
+        return;
+    }
+    QRect area = where->geometry();
+    QSize outer = frameGeometry().size();
+    move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
+}
+
+} // namespace tavolix::app

@@ -1,0 +1,170 @@
+#include "platform/ExecuteFile.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <linux/close_range.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+
+extern char** environ;
+
+namespace tavolix::platform {
+
+namespace {
+
+TFileOpener& ReplacedOpener() {
+    static TFileOpener opener;
+    return opener;
+}
+
+std::string& OpenerPath() {
+    static std::string path = "xdg-open";
+    return path;
+}
+
+bool IsExecutableFile(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+// execvp is not async-signal-safe, so the program is found before forking.
+std::string FindOnPath(const std::string& name) {
+    if (name.find('/') != std::string::npos) {
+        return IsExecutableFile(name) ? name : std::string();
+    }
+    const char* env = std::getenv("PATH");
+    std::string path = env && *env ? env : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find(':', start);
+        if (end == std::string::npos) {
+            end = path.size();
+        }
+        std::string dir = path.substr(start, end - start);
+        std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
+        if (IsExecutableFile(candidate)) {
+            return candidate;
+        }
+        start = end + 1;
+    }
+    return {};
+}
+
+// xdg-open reads an argument starting with "-" as an option.
+std::string OpenerArgument(const std::string& fileName) {
+    return fileName[0] == '-' ? "./" + fileName : fileName;
+}
+
+[[noreturn]] void ReportAndExit(int fd, int code) {
+    int err = errno;
+    (void)!write(fd, &err, sizeof err);
+    _exit(code);
+}
+
+// Runs in the forked child of a possibly multi-threaded process: only
+// async-signal-safe calls from here on.
+[[noreturn]] void RunDetached(int reportFd, const char* program, char* const argv[], const char* folder) {
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    pid_t grandchild = fork();
+    if (grandchild < 0) {
+        ReportAndExit(reportFd, 1);
+    }
+    if (grandchild > 0) {
+        _exit(0);
+    }
+    setsid();
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    for (int sig : {SIGPIPE, SIGCHLD, SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
+        sigaction(sig, &dfl, nullptr);
+    }
+    if (folder && chdir(folder) != 0) {
+        ReportAndExit(reportFd, 127);
+    }
+    int devNull = open("/dev/null", O_RDONLY);
+    if (devNull > 0) {
+        dup2(devNull, 0);
+        close(devNull);
+    }
+    close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+    execve(program, argv, environ);
+    ReportAndExit(reportFd, 127);
+}
+
+} // namespace
+
+void SetFileOpener(TFileOpener opener) {
+    ReplacedOpener() = std::move(opener);
+}
+
+void SetOpenerProgram(std::string path) {
+    OpenerPath() = path.empty() ? "xdg-open" : std::move(path);
+}
+
+const std::string& OpenerProgram() {
+    return OpenerPath();
+}
+
+bool LaunchOpener(const TOpenRequest& request) {
+    if (request.FileName.empty()) {
+        return false;
+    }
+    std::string program = FindOnPath(OpenerProgram());
+    if (program.empty()) {
+        return false;
+    }
+    std::string arg0 = OpenerProgram();
+    std::string arg1 = OpenerArgument(request.FileName);
+    char* argv[] = {arg0.data(), arg1.data(), nullptr};
+    const char* folder = request.Folder.empty() ? nullptr : request.Folder.c_str();
+
+    // The grandchild writes errno here when it cannot start; a successful
+    // exec closes the pipe with nothing written.
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) {
+        return false;
+    }
+    pid_t child = fork();
+    if (child < 0) {
+        close(report[0]);
+        close(report[1]);
+        return false;
+    }
+    if (child == 0) {
+        close(report[0]);
+        RunDetached(report[1], program.c_str(), argv, folder);
+    }
+    close(report[1]);
+    int status = 0;
+    pid_t waited;
+    do {
+        waited = waitpid(child, &status, 0);
+    } while (waited < 0 && errno == EINTR);
+    // ECHILD: a SIGCHLD handler elsewhere reaped it; the pipe still tells.
+    bool childOk = waited < 0 || (WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    int err = 0;
+    ssize_t n;
+    do {
+        n = read(report[0], &err, sizeof err);
+    } while (n < 0 && errno == EINTR);
+    close(report[0]);
+    return childOk && n == 0;
+}
+
+bool ExecuteFile(const std::string& FileName, const std::string& Params, const std::string& Folder,
+                 int ShowCmd) {
+    TOpenRequest request{FileName, Params, Folder, ShowCmd};
+    if (ReplacedOpener()) {
+        ReplacedOpener()(request);
+        return true;
+    }
+    return LaunchOpener(request);
+}
+
+} // namespace tavolix::platform

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace tavolix::platform {
+
+// What a request to open a file carries.
+struct TOpenRequest {
+    std::string FileName; // a path (any bytes) or a URL
+    std::string Params;
+    std::string Folder; // working folder of the started program, or empty
+    int ShowCmd = 1;
+};
+
+// Opens FileName with the program the desktop associates with it, through
+// xdg-open, without waiting for it. The launch has no length limit. Params
+// are not passed: xdg-open takes one argument and no arguments for the
+// program it starts. ShowCmd has no meaning for xdg-open and is kept for the
+// callers. A relative FileName is read from Folder when one is given.
+// Returns false when nothing could be started (empty name, missing opener,
+// unusable folder); callers may ignore it.
+bool ExecuteFile(const std::string& FileName, const std::string& Params, const std::string& Folder,
+                 int ShowCmd);
+
+// The opener used instead of the real launch, for tests; an empty function
+// restores the real launch. The replaced opener's requests always succeed.
+using TFileOpener = std::function<void(const TOpenRequest&)>;
+void SetFileOpener(TFileOpener opener);
+
+// The program run by the real launch: "xdg-open" (looked up on PATH) unless
+// set; an empty path restores it. It gets the file as its only argument.
+void SetOpenerProgram(std::string path);
+const std::string& OpenerProgram();
+
+// The real launch: runs the opener program detached (double fork, no zombie,
+// a session of its own, no inherited descriptors beyond 0-2) in the folder.
+// Returns once the program has been executed or has failed to start.
+bool LaunchOpener(const TOpenRequest& request);
+
+} // namespace tavolix::platform
