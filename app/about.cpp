@@ -43,11 +43,11 @@ TAboutBox::TAboutBox(QWidget* parent)
     FVersion->setObjectName(QStringLiteral("Version"));
     FVersion->setGeometry(76, 42, 188, 18);
 
-    FComments =
-        new QLabel(QStringLiteral("指定キーに合うファイルを、ディレクトリとその下の"
-                                  "全てのサブ・ディレクトリから探し、検索結果を"
-                                  "ＨＴＭＬ形式で作成・保存して、ＷＷＷブラウザで閲覧できるようにします。"),
-                   FPanel1);
+    FComments = new QLabel(QStringLiteral("指定キーに合うファイルを、ディレクトリ\n"
+                                          "とその下のサブ・ディレクトリから探し、\n"
+                                          "検索結果をＨＴＭＬ形式で作成・保存して、\n"
+                                          "ＷＷＷブラウザで閲覧できるようにします。"),
+                           FPanel1);
     FComments->setObjectName(QStringLiteral("Comments"));
     FComments->setWordWrap(true);
     FComments->setAlignment(Qt::AlignLeft | Qt::AlignTop);
