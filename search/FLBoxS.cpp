@@ -159,9 +159,12 @@ struct TFileListBoxS::TSearchRun {
 };
 
 // Carries the walk's news to the progress window and lets the event loop run.
-// Labels are set at a yield, to the latest entry, when the refresh interval
-// has passed since they were last set (the window's creation counts); the
-// event loop runs at every yield.
+// The window is painted only while the event loop runs, that is at a yield,
+// so the labels are set there: to the latest entry and its count, when the
+// refresh interval has passed since they were last set (the window's creation
+// counts). What is painted is then never more than one interval behind the
+// walk, and the labels are not laid out again for every directory. The event
+// loop itself runs at every yield.
 class TFileListBoxS::TProgressRelay final : public TSearchProgress {
 public:
     TProgressRelay(TFileListBoxS* box, TSearchRun& run)
