@@ -19,16 +19,6 @@ std::string Read(const std::string& path) {
     return text;
 }
 
-std::set<std::string> Entries(const std::string& dir) {
-    std::set<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                names.insert(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
 
 const std::string kSample = "; settings\n"
                             "orphan=outside any section\n"
@@ -160,7 +150,7 @@ TEST(ProfileFile, WritesCreateAndUpdateTheFile) {
     ASSERT_FALSE(WriteProfileStrings(ini, "NO1", {{"1", "/p/a.html"}, {"2", "/p/"}, {"3", "*.gif"}}));
     ASSERT_FALSE(WriteProfileString(ini, "tavolix", "CHILDBASENO", "2"));
     EXPECT_EQ(Read(ini), "[TAVOLIX]\nCHILDBASENO=2\n[NO1]\n1=/p/a.html\n2=/p/\n3=*.gif\n");
-    EXPECT_EQ(Entries(dir.Root()), std::set<std::string>{"t.INI"}); // no temporary left behind
+    EXPECT_EQ(EntryNames(dir.Root()), std::set<std::string>{"t.INI"}); // no temporary left behind
 }
 
 TEST(ProfileFile, ARefusedValueWritesNothing) {
@@ -183,7 +173,7 @@ TEST(ProfileFile, AFailedWriteLeavesTheOldFileAndNoTemporary) {
     EXPECT_EQ(err->Path, dir.Path("ro/t.INI"));
     EXPECT_FALSE(err->SystemText().empty());
     EXPECT_EQ(Read(dir.Path("ro/t.INI")), "[NO1]\n1=old\n");
-    EXPECT_EQ(Entries(dir.Path("ro")), std::set<std::string>{"t.INI"});
+    EXPECT_EQ(EntryNames(dir.Path("ro")), std::set<std::string>{"t.INI"});
 }
 
 TEST(AtomicFile, KeepsPermissionsAndWritesThroughSymlinks) {
@@ -227,5 +217,5 @@ TEST(AtomicFile, ANameOfTheLongestLengthCanBeReplaced) {
     dir.File(name, "old");
     ASSERT_FALSE(WriteFileAtomic(dir.Path(name), "new"));
     EXPECT_EQ(Read(dir.Path(name)), "new");
-    EXPECT_EQ(Entries(dir.Root()), std::set<std::string>{name});
+    EXPECT_EQ(EntryNames(dir.Root()), std::set<std::string>{name});
 }

@@ -55,16 +55,6 @@ std::string ItemLine(TPageInput in, const std::string& path) {
     return lines.size() > 3 ? lines[lines.size() - 3] : std::string();
 }
 
-std::set<std::string> Entries(const std::string& dir) {
-    std::set<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                names.insert(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
 
 std::string Read(const std::string& path) {
     std::string text;
@@ -272,7 +262,7 @@ TEST(PageWriter, WritesTheFileAndReplacesAnOldOne) {
     in.PageFileName = dir.Path("web/index.html");
     ASSERT_FALSE(WritePage(in));
     EXPECT_EQ(Read(in.PageFileName), PageText(in));
-    EXPECT_EQ(Entries(dir.Path("web")), std::set<std::string>{"index.html"});
+    EXPECT_EQ(EntryNames(dir.Path("web")), std::set<std::string>{"index.html"});
 }
 
 TEST(PageWriter, AFolderThatRefusesTheFileIsAnError) {
@@ -311,5 +301,5 @@ TEST(PageWriter, AWriteThatFailsMidwayLeavesTheOldPage) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the write did not report EFBIG";
     EXPECT_EQ(Read(in.PageFileName), old);
-    EXPECT_EQ(Entries(dir.Path("web")), std::set<std::string>{"index.html"});
+    EXPECT_EQ(EntryNames(dir.Path("web")), std::set<std::string>{"index.html"});
 }

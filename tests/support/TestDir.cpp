@@ -1,5 +1,6 @@
 #include "TestDir.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
 #include <sys/stat.h>
@@ -37,6 +38,17 @@ int Remove(const char* path, const struct stat*, int, struct FTW*) {
 }
 
 } // namespace
+
+std::set<std::string> EntryNames(const std::string& dir) {
+    std::set<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                names.insert(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
 
 TTestDir::TTestDir() {
     const char* base = std::getenv("TMPDIR");

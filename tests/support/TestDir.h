@@ -2,8 +2,12 @@
 
 #include <cstdint>
 #include <ctime>
+#include <set>
 #include <string>
 #include <string_view>
+
+// The names in a directory, "." and ".." left out.
+std::set<std::string> EntryNames(const std::string& dir);
 
 // A temporary directory tree for tests, removed again (permissions restored
 // first) when the object goes. Paths are relative to Root() and use "/".
