@@ -23,6 +23,8 @@ constexpr std::uint64_t kMaxImagePixels = 64ull << 20; // decoded over all recor
 constexpr std::size_t kMaxSaveDepth = 256;
 constexpr std::size_t kMaxObjects = 65536;
 constexpr int kMaxTextChars = 8192;
+constexpr std::size_t kMaxGlyphs = 1u << 16; // characters drawn over all records
+constexpr double kMaxFontPixels = 1024;
 constexpr double kMaxDeviceCoord = 1e6;
 
 // Windows constants, by their numbers in the file formats.
@@ -139,6 +141,7 @@ private:
     QPainterPath FPath;
     bool FInPath = false;
     std::size_t FPoints = 0;
+    std::size_t FGlyphs = 0;
     std::uint64_t FImagePixels = 0;
     int FSaveDepth = 0; // painter saves made for SaveDC
 };
@@ -345,8 +348,10 @@ void TPlayer::DrawText(QPointF ref, const QString& text, const std::vector<doubl
     // Glyphs are laid out on the device: fonts don't mirror with the axes.
     const double scale = std::hypot(m.m21(), m.m22());
     const double pixel =
-        std::abs(S.Font.Height ? S.Font.Height : 12) * scale * (S.Font.Height > 0 ? 0.8 : 1.0);
-    if (pixel >= 1 && pixel <= 4096 && !text.isEmpty()) {
+        std::abs(S.Font.Height ? double(S.Font.Height) : 12.0) * scale * (S.Font.Height > 0 ? 0.8 : 1.0);
+    const std::size_t chars = static_cast<std::size_t>(text.size());
+    if (pixel >= 1 && pixel <= kMaxFontPixels && chars > 0 && chars <= kMaxGlyphs - FGlyphs) {
+        FGlyphs += chars;
         QFont font(S.Font.Face.isEmpty() ? QStringLiteral("Sans Serif") : S.Font.Face);
         font.setPixelSize(static_cast<int>(std::lround(pixel)));
         font.setWeight(static_cast<QFont::Weight>(std::clamp(S.Font.Weight ? S.Font.Weight : 400, 1, 1000)));
@@ -1020,7 +1025,7 @@ void TPlayer::PlayEmf(const TMetaRecord& r) {
     case 44:
         if (b.Has(0, 32)) {
             QPainterPath p;
-            p.addRoundedRect(rectAt(8), std::abs(b.I32(24)) / 2.0, std::abs(b.I32(28)) / 2.0);
+            p.addRoundedRect(rectAt(8), std::abs(double(b.I32(24))) / 2, std::abs(double(b.I32(28))) / 2);
             DrawPath(p, true, true);
         }
         break;

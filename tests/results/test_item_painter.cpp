@@ -5,8 +5,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
+#include <limits>
 #include <unistd.h>
 
 #include <QFile>
@@ -473,3 +475,138 @@ TEST(ItemPainter, MemoryStaysFlatOverManyRepaints) {
     EXPECT_LT(growthKiB, 8 * 1024) << "resident memory grew by " << growthKiB << " KiB";
 }
 #endif
+
+namespace {
+
+// An enhanced metafile of 100 x 100 reference pixels around the given records.
+class TEmfBuilder {
+public:
+    TEmfBuilder& Record(std::uint32_t type, std::initializer_list<std::uint32_t> words) {
+        Put(type);
+        Put(static_cast<std::uint32_t>(8 + 4 * words.size()));
+        for (std::uint32_t w : words)
+            Put(w);
+        ++FCount;
+        return *this;
+    }
+    std::vector<std::uint8_t> Bytes() const {
+        std::vector<std::uint8_t> out;
+        auto put = [&](std::uint32_t v) {
+            for (int i = 0; i < 4; ++i)
+                out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        };
+        const std::uint32_t total = 88 + static_cast<std::uint32_t>(FBody.size()) + 20;
+        for (std::uint32_t v : {1u,       88u,   0u,         0u, 99u, 99u, 0u, 0u,  2646u, 2646u, 0x464D4520u,
+                                0x10000u, total, FCount + 2, 4u, 0u,  0u,  0u, 96u, 96u,   25u,   25u})
+            put(v);
+        out.insert(out.end(), FBody.begin(), FBody.end());
+        for (std::uint32_t v : {14u, 20u, 0u, 16u, 20u})
+            put(v);
+        return out;
+    }
+
+private:
+    void Put(std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            FBody.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    }
+    std::vector<std::uint8_t> FBody;
+    std::uint32_t FCount = 0;
+};
+
+std::uint32_t FloatBits(float f) {
+    std::uint32_t u;
+    std::memcpy(&u, &f, 4);
+    return u;
+}
+
+} // namespace
+
+TEST(MetafilePlayer, HostileRecordsStayInsideAndEnd) {
+    constexpr std::uint32_t kMin = 0x80000000u, kMax = 0x7FFFFFFFu;
+    const std::uint32_t nan = FloatBits(std::numeric_limits<float>::quiet_NaN());
+    const std::uint32_t huge = FloatBits(3e38f);
+    struct Case {
+        const char* what;
+        TEmfBuilder emf;
+    };
+    std::vector<Case> cases;
+    {
+        TEmfBuilder b;
+        b.Record(82, {1, kMin, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Record(37, {1});
+        b.Record(84, {0, 0, 0, 0, 1, 0, 0, 10, 10, 3, 76, 0, 0, 0, 0, 0, 0, 0x00420041, 0x43});
+        cases.push_back({"most negative font height", b});
+    }
+    {
+        TEmfBuilder b;
+        b.Record(44, {10, 10, 90, 90, kMin, kMin});
+        cases.push_back({"most negative round corners", b});
+    }
+    {
+        TEmfBuilder b;
+        b.Record(17, {8}).Record(9, {1, 1}).Record(11, {kMax, kMax}).Record(42, {kMin, kMin, kMax, kMax});
+        b.Record(43, {0, 0, 1, 1}).Record(27, {kMin, kMin}).Record(54, {kMax, kMax});
+        cases.push_back({"coordinates far off the device", b});
+    }
+    {
+        TEmfBuilder b;
+        b.Record(35, {nan, 0, 0, nan, 0, 0})
+            .Record(35, {huge, 0, 0, huge, huge, huge})
+            .Record(43, {0, 0, 50, 50});
+        cases.push_back({"transforms of NaN and overflow", b});
+    }
+    {
+        TEmfBuilder b;
+        for (int i = 0; i < 5000; ++i)
+            b.Record(33, {});
+        b.Record(34, {static_cast<std::uint32_t>(-100000)})
+            .Record(34, {kMin})
+            .Record(34, {kMax})
+            .Record(34, {3});
+        cases.push_back({"save and restore far beyond the stack", b});
+    }
+    {
+        TEmfBuilder b;
+        b.Record(38, {kMax, 0, 5, 0, 0xFF}).Record(37, {kMax}).Record(40, {kMax}).Record(37, {0xFFFFFFFFu});
+        b.Record(39, {70000, 0, 0, 0}).Record(37, {70000}).Record(37, {0x80000013u});
+        b.Record(42, {10, 10, 90, 90});
+        cases.push_back({"object handles out of range", b});
+    }
+    {
+        TEmfBuilder b;
+        b.Record(3, {0, 0, 0, 0, kMax, 0, 0})
+            .Record(8, {0, 0, 0, 0, kMax, kMax, 1})
+            .Record(86, {0, 0, 0, 0, 0xFFFF});
+        cases.push_back({"point counts past the record", b});
+    }
+    {
+        TEmfBuilder b;
+        // StretchDIBits with header and pixel offsets pointing outside the record.
+        b.Record(81, {0, 0, 0, 0, 0, 0, 0, 0, 4, 4, kMax, 40, kMax, 48, 0, 0xCC0020, 50, 50});
+        b.Record(81, {0, 0, 0, 0, 0, 0, 0, 0, 4, 4, 80, kMax, 80, kMax, 0, 0xCC0020, 50, 50});
+        cases.push_back({"bitmap offsets outside the record", b});
+    }
+    {
+        TEmfBuilder b;
+        b.Record(59, {});
+        for (int i = 0; i < 3000; ++i)
+            b.Record(54, {static_cast<std::uint32_t>(i % 100), static_cast<std::uint32_t>((i * 7) % 100)});
+        b.Record(60, {}).Record(67, {}).Record(63, {}).Record(62, {});
+        cases.push_back({"paths and clip paths", b});
+    }
+    const QRect target(20, 20, 60, 40);
+    for (const Case& c : cases) {
+        const auto bytes = c.emf.Bytes();
+        const auto info = ReadMetafileInfo(TByteView(bytes), 96);
+        ASSERT_TRUE(info) << c.what;
+        QImage image(100, 80, QImage::Format_RGB32);
+        image.fill(kCanvas);
+        QPainter p(&image);
+        PlayMetafile(p, TByteView(bytes), *info, target);
+        EXPECT_TRUE(p.transform().isIdentity()) << c.what;
+        EXPECT_FALSE(p.hasClipping()) << c.what;
+        p.end();
+        const QRect drawn = BoundsOf(image, [](QColor x) { return x.rgb() != kCanvas.rgb(); });
+        EXPECT_TRUE(drawn.isNull() || target.contains(drawn)) << c.what << ": " << Str(drawn);
+    }
+}
