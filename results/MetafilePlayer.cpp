@@ -114,7 +114,9 @@ private:
                   bool fromCurrent);
     void DrawText(QPointF ref, const QString& text, const std::vector<double>& dx, unsigned options,
                   const QRectF& rect);
-    void DrawImage(const QImage& image, QRectF dest, QRectF source);
+    // dibSource: the source rectangle counts rows from the bottom of a
+    // bottom-up bitmap, as the DIB functions do.
+    void DrawImage(const QImage& image, QRectF dest, QRectF source, bool dibSource = false);
     QPainterPath ArcPath(const QRectF& box, QPointF start, QPointF end, int kind) const;
 
     // ---- objects and state
@@ -142,6 +144,7 @@ private:
     bool FInPath = false;
     std::size_t FPoints = 0;
     std::size_t FGlyphs = 0;
+    bool FDibBottomUp = false; // of the bitmap Dib() decoded last
     std::uint64_t FImagePixels = 0;
     int FSaveDepth = 0; // painter saves made for SaveDC
 };
@@ -401,9 +404,11 @@ void TPlayer::DrawText(QPointF ref, const QString& text, const std::vector<doubl
     P.restore();
 }
 
-void TPlayer::DrawImage(const QImage& image, QRectF dest, QRectF source) {
+void TPlayer::DrawImage(const QImage& image, QRectF dest, QRectF source, bool dibSource) {
     if (image.isNull() || FInPath)
         return;
+    if (dibSource && FDibBottomUp)
+        source.moveTop(image.height() - source.top() - source.height());
     const QTransform m = Transform();
     if (!Usable(m, dest))
         return;
@@ -780,7 +785,7 @@ void TPlayer::PlayWmf(const TMetaRecord& r) {
         if (n >= 11) {
             const QImage image = Dib(a.From(22), {});
             if (!image.isNull())
-                DrawImage(image, QRectF(w(10), w(9), w(8), w(7)), QRectF(w(6), w(5), w(4), w(3)));
+                DrawImage(image, QRectF(w(10), w(9), w(8), w(7)), QRectF(w(6), w(5), w(4), w(3)), true);
         }
         break;
     case 0x0B41: // DIBStretchBlt: rop(2), srcH, srcW, ySrc, xSrc, dstH, dstW, yDst, xDst, DIB
@@ -1119,7 +1124,7 @@ void TPlayer::PlayEmf(const TMetaRecord& r) {
             const QImage image = Dib(b.Sub(b.U32(48), b.U32(52)), b.Sub(b.U32(56), b.U32(60)));
             if (!image.isNull()) {
                 QRectF src(b.I32(32), b.I32(36), b.I32(40), b.I32(44));
-                DrawImage(image, QRectF(b.I32(24), b.I32(28), b.I32(72), b.I32(76)), src);
+                DrawImage(image, QRectF(b.I32(24), b.I32(28), b.I32(72), b.I32(76)), src, true);
             }
         }
         break;
@@ -1200,6 +1205,7 @@ QImage TPlayer::Dib(TByteView header, TByteView bits) {
     if (pixels > kMaxImagePixels - FImagePixels)
         return {};
     FImagePixels += pixels;
+    FDibBottomUp = !info->TopDown;
     return DibToImage(header, bits);
 }
 

@@ -496,8 +496,11 @@ public:
                 out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
         };
         const std::uint32_t total = 88 + static_cast<std::uint32_t>(FBody.size()) + 20;
-        for (std::uint32_t v : {1u,       88u,   0u,         0u, 99u, 99u, 0u, 0u,  2646u, 2646u, 0x464D4520u,
-                                0x10000u, total, FCount + 2, 4u, 0u,  0u,  0u, 96u, 96u,   25u,   25u})
+        // Frame 25 mm square on a reference device of 100 pixels per 25 mm.
+        const std::uint32_t header[] = {1,    88,   0,           0,        99,    99,         0, 0,
+                                        2500, 2500, 0x464D4520u, 0x10000u, total, FCount + 2, 4, 0,
+                                        0,    0,    100,         100,      25,    25};
+        for (std::uint32_t v : header)
             put(v);
         out.insert(out.end(), FBody.begin(), FBody.end());
         for (std::uint32_t v : {14u, 20u, 0u, 16u, 20u})
@@ -609,4 +612,22 @@ TEST(MetafilePlayer, HostileRecordsStayInsideAndEnd) {
         const QRect drawn = BoundsOf(image, [](QColor x) { return x.rgb() != kCanvas.rgb(); });
         EXPECT_TRUE(drawn.isNull() || target.contains(drawn)) << c.what << ": " << Str(drawn);
     }
+}
+
+TEST(MetafilePlayer, DibSourceRowsCountFromTheBottom) {
+    // A 1 x 4 bottom-up bitmap: two blue rows at the bottom, two red on top.
+    const std::uint32_t blue = 0x000000FF, red = 0x00FF0000;
+    TEmfBuilder emf;
+    emf.Record(81, {0,  0,   99, 99, 0,        0,   0,    0,    1,   2,  80,
+                    40, 120, 16, 0,  0xCC0020, 100, 100,  40,   1,   4,  1 | (24u << 16),
+                    0,  0,   0,  0,  0,        0,   blue, blue, red, red});
+    const auto bytes = emf.Bytes();
+    const auto info = ReadMetafileInfo(TByteView(bytes), 96);
+    ASSERT_TRUE(info);
+    QImage image(40, 40, QImage::Format_RGB32);
+    image.fill(kCanvas);
+    QPainter p(&image);
+    PlayMetafile(p, TByteView(bytes), *info, QRectF(0, 0, 40, 40));
+    p.end();
+    EXPECT_EQ(CountOf(image, Is(Qt::blue)), 40 * 40);
 }
