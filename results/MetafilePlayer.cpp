@@ -47,17 +47,17 @@ QColor ColorRef(std::uint32_t c) {
     return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
 }
 
-struct TPenSpec {
+struct TPenDef {
     int Style = 0; // PS_SOLID
     double Width = 0;
     QColor Color = Qt::black;
 };
-struct TBrushSpec {
+struct TBrushDef {
     int Style = 0; // BS_SOLID
     QColor Color = Qt::white;
     int Hatch = 0;
 };
-struct TFontSpec {
+struct TFontDef {
     int Height = -12;
     int Weight = 400;
     int Escapement = 0;
@@ -68,9 +68,9 @@ struct TFontSpec {
 
 struct TObject {
     enum TKind { kEmpty, kPen, kBrush, kFont, kOther } Kind = kEmpty;
-    TPenSpec Pen;
-    TBrushSpec Brush;
-    TFontSpec Font;
+    TPenDef Pen;
+    TBrushDef Brush;
+    TFontDef Font;
 };
 
 struct TDcState {
@@ -78,9 +78,9 @@ struct TDcState {
     QPointF WindowOrg, ViewportOrg;
     QSizeF WindowExt{1, 1}, ViewportExt{1, 1};
     QTransform World;
-    TPenSpec Pen;
-    TBrushSpec Brush;
-    TFontSpec Font;
+    TPenDef Pen;
+    TBrushDef Brush;
+    TFontDef Font;
     QColor TextColor = Qt::black, BkColor = Qt::white;
     int BkMode = kOpaque;
     int PolyFill = kAlternate;
@@ -475,14 +475,14 @@ void TPlayer::Select(std::uint32_t index) {
         case 10:
         case 11:
         case 16:
-            S.Font = TFontSpec{};
+            S.Font = TFontDef{};
             S.Font.Face = QStringLiteral("Monospace");
             break;
         case 12:
         case 13:
         case 14:
         case 17:
-            S.Font = TFontSpec{};
+            S.Font = TFontDef{};
             break;
         default:
             break;
@@ -743,7 +743,7 @@ void TPlayer::PlayWmf(const TMetaRecord& r) {
         std::size_t len = 0;
         while (len < 32 && a.Has(18 + len, 1) && a.U8(18 + len))
             ++len;
-        const TFontSpec keep = S.Font;
+        const TFontDef keep = S.Font;
         S.Font.CharSet = o.Font.CharSet;
         o.Font.Face = DecodeAnsi(a.Sub(18, len));
         S.Font = keep;
