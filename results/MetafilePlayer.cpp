@@ -23,6 +23,8 @@ constexpr std::uint64_t kMaxImagePixels = 64ull << 20; // decoded over all recor
 constexpr std::size_t kMaxSaveDepth = 256;
 constexpr std::size_t kMaxObjects = 65536;
 constexpr int kMaxTextChars = 8192;
+constexpr std::size_t kMaxGlyphs = 1u << 16; // characters drawn over all records
+constexpr double kMaxFontPixels = 1024;
 constexpr double kMaxDeviceCoord = 1e6;
 
 // Windows constants, by their numbers in the file formats.
@@ -45,17 +47,17 @@ QColor ColorRef(std::uint32_t c) {
     return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
 }
 
-struct TPenSpec {
+struct TPenDef {
     int Style = 0; // PS_SOLID
     double Width = 0;
     QColor Color = Qt::black;
 };
-struct TBrushSpec {
+struct TBrushDef {
     int Style = 0; // BS_SOLID
     QColor Color = Qt::white;
     int Hatch = 0;
 };
-struct TFontSpec {
+struct TFontDef {
     int Height = -12;
     int Weight = 400;
     int Escapement = 0;
@@ -66,9 +68,9 @@ struct TFontSpec {
 
 struct TObject {
     enum TKind { kEmpty, kPen, kBrush, kFont, kOther } Kind = kEmpty;
-    TPenSpec Pen;
-    TBrushSpec Brush;
-    TFontSpec Font;
+    TPenDef Pen;
+    TBrushDef Brush;
+    TFontDef Font;
 };
 
 struct TDcState {
@@ -76,9 +78,9 @@ struct TDcState {
     QPointF WindowOrg, ViewportOrg;
     QSizeF WindowExt{1, 1}, ViewportExt{1, 1};
     QTransform World;
-    TPenSpec Pen;
-    TBrushSpec Brush;
-    TFontSpec Font;
+    TPenDef Pen;
+    TBrushDef Brush;
+    TFontDef Font;
     QColor TextColor = Qt::black, BkColor = Qt::white;
     int BkMode = kOpaque;
     int PolyFill = kAlternate;
@@ -112,7 +114,9 @@ private:
                   bool fromCurrent);
     void DrawText(QPointF ref, const QString& text, const std::vector<double>& dx, unsigned options,
                   const QRectF& rect);
-    void DrawImage(const QImage& image, QRectF dest, QRectF source);
+    // dibSource: the source rectangle counts rows from the bottom of a
+    // bottom-up bitmap, as the DIB functions do.
+    void DrawImage(const QImage& image, QRectF dest, QRectF source, bool dibSource = false);
     QPainterPath ArcPath(const QRectF& box, QPointF start, QPointF end, int kind) const;
 
     // ---- objects and state
@@ -139,6 +143,8 @@ private:
     QPainterPath FPath;
     bool FInPath = false;
     std::size_t FPoints = 0;
+    std::size_t FGlyphs = 0;
+    bool FDibBottomUp = false; // of the bitmap Dib() decoded last
     std::uint64_t FImagePixels = 0;
     int FSaveDepth = 0; // painter saves made for SaveDC
 };
@@ -205,7 +211,7 @@ QPen TPlayer::MakePen() const {
     if (style == 5) // PS_NULL
         return Qt::NoPen;
     QPen pen(S.Pen.Color);
-    pen.setWidthF(S.Pen.Width);
+    pen.setWidthF(std::min(S.Pen.Width, 32767.0)); // Qt refuses wider pens
     pen.setCosmetic(S.Pen.Width <= 1 && (S.Pen.Style & 0x00010000) == 0);
     if (pen.isCosmetic())
         pen.setWidthF(1);
@@ -345,8 +351,10 @@ void TPlayer::DrawText(QPointF ref, const QString& text, const std::vector<doubl
     // Glyphs are laid out on the device: fonts don't mirror with the axes.
     const double scale = std::hypot(m.m21(), m.m22());
     const double pixel =
-        std::abs(S.Font.Height ? S.Font.Height : 12) * scale * (S.Font.Height > 0 ? 0.8 : 1.0);
-    if (pixel >= 1 && pixel <= 4096 && !text.isEmpty()) {
+        std::abs(S.Font.Height ? double(S.Font.Height) : 12.0) * scale * (S.Font.Height > 0 ? 0.8 : 1.0);
+    const std::size_t chars = static_cast<std::size_t>(text.size());
+    if (pixel >= 1 && pixel <= kMaxFontPixels && chars > 0 && chars <= kMaxGlyphs - FGlyphs) {
+        FGlyphs += chars;
         QFont font(S.Font.Face.isEmpty() ? QStringLiteral("Sans Serif") : S.Font.Face);
         font.setPixelSize(static_cast<int>(std::lround(pixel)));
         font.setWeight(static_cast<QFont::Weight>(std::clamp(S.Font.Weight ? S.Font.Weight : 400, 1, 1000)));
@@ -396,9 +404,11 @@ void TPlayer::DrawText(QPointF ref, const QString& text, const std::vector<doubl
     P.restore();
 }
 
-void TPlayer::DrawImage(const QImage& image, QRectF dest, QRectF source) {
+void TPlayer::DrawImage(const QImage& image, QRectF dest, QRectF source, bool dibSource) {
     if (image.isNull() || FInPath)
         return;
+    if (dibSource && FDibBottomUp)
+        source.moveTop(image.height() - source.top() - source.height());
     const QTransform m = Transform();
     if (!Usable(m, dest))
         return;
@@ -465,14 +475,14 @@ void TPlayer::Select(std::uint32_t index) {
         case 10:
         case 11:
         case 16:
-            S.Font = TFontSpec{};
+            S.Font = TFontDef{};
             S.Font.Face = QStringLiteral("Monospace");
             break;
         case 12:
         case 13:
         case 14:
         case 17:
-            S.Font = TFontSpec{};
+            S.Font = TFontDef{};
             break;
         default:
             break;
@@ -733,7 +743,7 @@ void TPlayer::PlayWmf(const TMetaRecord& r) {
         std::size_t len = 0;
         while (len < 32 && a.Has(18 + len, 1) && a.U8(18 + len))
             ++len;
-        const TFontSpec keep = S.Font;
+        const TFontDef keep = S.Font;
         S.Font.CharSet = o.Font.CharSet;
         o.Font.Face = DecodeAnsi(a.Sub(18, len));
         S.Font = keep;
@@ -775,7 +785,7 @@ void TPlayer::PlayWmf(const TMetaRecord& r) {
         if (n >= 11) {
             const QImage image = Dib(a.From(22), {});
             if (!image.isNull())
-                DrawImage(image, QRectF(w(10), w(9), w(8), w(7)), QRectF(w(6), w(5), w(4), w(3)));
+                DrawImage(image, QRectF(w(10), w(9), w(8), w(7)), QRectF(w(6), w(5), w(4), w(3)), true);
         }
         break;
     case 0x0B41: // DIBStretchBlt: rop(2), srcH, srcW, ySrc, xSrc, dstH, dstW, yDst, xDst, DIB
@@ -1020,7 +1030,7 @@ void TPlayer::PlayEmf(const TMetaRecord& r) {
     case 44:
         if (b.Has(0, 32)) {
             QPainterPath p;
-            p.addRoundedRect(rectAt(8), std::abs(b.I32(24)) / 2.0, std::abs(b.I32(28)) / 2.0);
+            p.addRoundedRect(rectAt(8), std::abs(double(b.I32(24))) / 2, std::abs(double(b.I32(28))) / 2);
             DrawPath(p, true, true);
         }
         break;
@@ -1114,7 +1124,7 @@ void TPlayer::PlayEmf(const TMetaRecord& r) {
             const QImage image = Dib(b.Sub(b.U32(48), b.U32(52)), b.Sub(b.U32(56), b.U32(60)));
             if (!image.isNull()) {
                 QRectF src(b.I32(32), b.I32(36), b.I32(40), b.I32(44));
-                DrawImage(image, QRectF(b.I32(24), b.I32(28), b.I32(72), b.I32(76)), src);
+                DrawImage(image, QRectF(b.I32(24), b.I32(28), b.I32(72), b.I32(76)), src, true);
             }
         }
         break;
@@ -1195,6 +1205,7 @@ QImage TPlayer::Dib(TByteView header, TByteView bits) {
     if (pixels > kMaxImagePixels - FImagePixels)
         return {};
     FImagePixels += pixels;
+    FDibBottomUp = !info->TopDown;
     return DibToImage(header, bits);
 }
 

@@ -60,7 +60,7 @@ for target in fuzz_bitmap_header fuzz_icon_file fuzz_program_icons fuzz_metafile
     tail -40 "$work.log" >&2
     failed+=("$target")
   else
-    grep -E "stat::number_of_executed_units|stat::peak_rss_mb" "$work.log" | tr '\n' ' '; echo
+    { grep -E "stat::number_of_executed_units|stat::peak_rss_mb" "$work.log" || true; } | tr "\n" " "; echo
   fi
 done
 

@@ -403,7 +403,25 @@ def emf_shapes():
     ])
 
 
+def fuzz_reproducers():
+    """Inputs the fuzzers found trouble with, kept for the unit tests and for
+    scripts/fuzz.sh, which replays them before fuzzing."""
+    out = os.path.join(os.path.dirname(OUT), "fuzz", "fuzz_metafile_play")
+    os.makedirs(out, exist_ok=True)
+    # Pen widths past what the toolkit takes (it refuses 32768 and more).
+    wmf = placeable((0, 0, 100, 100), 96, [
+        wmf_record(0x02FA, 0, 0x8000, 0, raw=colorref(BLUE)), wmf_record(0x012D, 0),
+        wmf_record(0x0418, 90, 90, 10, 10)], objects=1)
+    emf = emf_file((100, 100), [
+        emf_record(95, struct.pack("<IIIIIIIII", 1, 0, 0, 0, 0, 0, 0xF0000000, 0, 0xFF)),
+        emf_record(37, struct.pack("<I", 1)), emf_record(42, struct.pack("<iiii", 10, 10, 90, 90))])
+    for name, data in (("wide_pen.wmf", wmf), ("wide_pen.emf", emf)):
+        with open(os.path.join(out, name), "wb") as f:
+            f.write(data)
+
+
 def main():
+    fuzz_reproducers()
     write("green_10x10.bmp", bmp24(10, 10, GREEN))
     write("green_30x12.bmp", bmp24(30, 12, GREEN))
     write("green_20x60.bmp", bmp24(20, 60, GREEN))
