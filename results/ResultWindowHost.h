@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+
+#include <string>
+
+class QWidget;
+
+namespace tavolix::results {
+
+// What a result window needs of the main frame. The frame implements it;
+// tests give a small fake, so the result window is tested without a frame.
+class TResultWindowHost {
+public:
+    virtual ~TResultWindowHost() = default;
+
+    // The directory tree's selected path and the key box's text, at the
+    // moment the window is created (bytes, as the file system has them).
+    virtual std::string SelectedDirectory() const = 0;
+    virtual std::string KeyText() const = 0;
+    // Appends a key to the key box's drop-down history (duplicates stay).
+    virtual void AddKeyToHistory(const std::string& key) = 0;
+
+    // Sizes a new window with hits takes from the frame.
+    virtual int FrameWidth() const = 0;
+    virtual int DirectoryPanelWidth() const = 0;
+    virtual int DirectoryPanelHeight() const = 0;
+
+    // Makes the directory panel and the key panel visible.
+    virtual void ShowPanels() = 0;
+    virtual void SetQuickKeysEnabled(bool enabled) = 0;
+    virtual void SetWindowMenuEnabled(bool enabled) = 0;
+    // Panel 0 of the frame's status bar.
+    virtual void SetStatusText(const QString& text) = 0;
+    virtual int ResultWindowCount() const = 0;
+    virtual void FocusDirectoryTree() = 0;
+
+    // The frame's handlers the window delegates to.
+    virtual void SearchFind1Click() = 0;
+    virtual void Help1Click() = 0;
+    virtual void About1Click() = 0;
+    // True when the drive selector's current entry shows a network share.
+    virtual bool IsNetworkDriveSelected() const = 0;
+    // The frame registers a written page in its saved-pages list and
+    // refreshes the menu; an empty result means success, otherwise the
+    // text of the error box to show.
+    virtual QString RegisterSavedPage(const std::array<std::string, 6>& record) = 0;
+    // The window the frame's boxes and dialogs belong to.
+    virtual QWidget* DialogParent() = 0;
+};
+
+} // namespace tavolix::results
