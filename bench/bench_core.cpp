@@ -3,6 +3,7 @@
 #include "search/FieldText.h"
 #include "search/FileInfo.h"
 #include "search/FileSort.h"
+#include "SyntheticRecords.h"
 
 #include <benchmark/benchmark.h>
 
@@ -17,27 +18,9 @@ namespace {
 
 constexpr std::size_t kRecords = 1000000;
 
-std::string RandomName(std::mt19937_64& rng) {
-    static const char* kSyl[] = {"ka", "To", "ri", "mo", "NA", "shi", "ze", "pu", "lo", "van", "ix", "ed", "_", "0"};
-    static const char* kExt[] = {".gif", ".jpg", ".png", ".txt", ".html", ".c", ".h", "", ".JPEG", ".tar.gz"};
-    std::string s;
-    for (int i = 1 + static_cast<int>(rng() % 5); i > 0; --i)
-        s += kSyl[rng() % 14];
-    s += std::to_string(rng() % 1000);
-    return s + kExt[rng() % 10];
-}
-
-// A list filled as a walk would fill it: directories of about nine files.
 std::unique_ptr<TFileInfoList> MakeList(std::size_t n, std::uint64_t seed) {
     auto list = std::make_unique<TFileInfoList>();
-    std::mt19937_64 rng(seed);
-    const std::string* dir = nullptr;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i % 9 == 0)
-            dir = list->ShareDir("/home/user/data/" + RandomName(rng) + "/" + std::to_string(i / 9) + "/");
-        list->AddFile(dir, RandomName(rng), static_cast<std::int64_t>(rng() % 5000000),
-                      static_cast<std::int32_t>(0x20000000 + rng() % 0x1FFFFFFF), 0);
-    }
+    tavolix::bench::AddSyntheticRecords(*list, n, seed);
     return list;
 }
 

@@ -1,6 +1,7 @@
 // Filling the result list box with a million records: the item list, the
 // model reset and the first layout, and the heap an item costs.
 #include "search/FLBoxS.h"
+#include "SyntheticRecords.h"
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -15,31 +16,10 @@ namespace {
 
 constexpr int kRecords = 1000000;
 
-std::string RandomName(std::mt19937_64& rng) {
-    static const char* kSyl[] = {"ka", "To", "ri",  "mo", "NA", "shi", "ze",
-                                 "pu", "lo", "van", "ix", "ed", "_",   "0"};
-    static const char* kExt[] = {".gif", ".jpg", ".png", ".txt", ".html", ".c", ".h", "", ".JPEG", ".tar.gz"};
-    std::string s;
-    for (int i = 1 + static_cast<int>(rng() % 5); i > 0; --i)
-        s += kSyl[rng() % 14];
-    s += std::to_string(rng() % 1000);
-    return s + kExt[rng() % 10];
-}
-
-// Records as a walk would leave them: directories of about nine files, a
-// few hidden ones, sorted by name.
+// Records as a walk would leave them, a few hidden ones, sorted by name.
 std::unique_ptr<TFileItemList> MakeItems(int n) {
     auto items = std::make_unique<TFileItemList>();
-    std::mt19937_64 rng(7);
-    const std::string* dir = nullptr;
-    for (int i = 0; i < n; ++i) {
-        if (i % 9 == 0)
-            dir = items->Files().ShareDir("/home/user/data/" + RandomName(rng) + "/" + std::to_string(i / 9) +
-                                          "/");
-        items->Files().AddFile(dir, RandomName(rng), static_cast<std::int64_t>(rng() % 5000000),
-                               static_cast<std::int32_t>(0x20000000 + rng() % 0x1FFFFFFF),
-                               rng() % 50 == 0 ? 0x02 : 0);
-    }
+    tavolix::bench::AddSyntheticRecords(items->Files(), static_cast<std::size_t>(n), 7, true);
     items->Files().SortFiles();
     return items;
 }
