@@ -1,0 +1,536 @@
+#include "results/findf.h"
+
+#include "app/Hints.h"
+#include "app/MessageBoxes.h"
+#include "app/UiFonts.h"
+#include "platform/DateTimeText.h"
+#include "platform/ExecuteFile.h"
+#include "platform/LocaleFormats.h"
+#include "platform/Volumes.h"
+#include "results/ItemPainter.h"
+#include "results/PageInput.h"
+#include "results/PageWriter.h"
+#include "results/PathFunctions.h"
+#include "search/FLBoxS.h"
+#include "search/FieldText.h"
+
+#include <ctime>
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFrame>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+namespace tavolix::results {
+
+using app::ApplyHint;
+using app::ShowMessageBox;
+using app::TMessageKind;
+using search::TFileListBoxS;
+using search::TSortDirection;
+using search::TSortOrder;
+
+namespace {
+
+TMDIChild::TSaveFileNameProvider& SaveFileNameProvider() {
+    static TMDIChild::TSaveFileNameProvider provider;
+    return provider;
+}
+
+QString AskSaveFileName(QWidget* parent, const QString& lastName) {
+    if (SaveFileNameProvider())
+        return SaveFileNameProvider()(parent, lastName);
+    // The dialog asks before an existing file is replaced.
+    return QFileDialog::getSaveFileName(parent, QString(), lastName,
+                                        QStringLiteral("HTML (*.html *.htm);;*.* (*)"));
+}
+
+// The program-wide wait cursor until Release() or the end of the scope.
+class TWaitCursor {
+public:
+    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TWaitCursor() { Release(); }
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+    void Release() {
+        if (FActive) {
+            FActive = false;
+            QApplication::restoreOverrideCursor();
+        }
+    }
+
+private:
+    bool FActive = true;
+};
+
+QString PathText(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+const QString kHelpContext = QStringLiteral("helpContext");
+
+const QString kClose1Hint = QStringLiteral("検索結果の表示フォームを閉じます。");
+const QString kAbout1Hint = QStringLiteral(" Ｔａｖｏｌｉｘ（ ヌバロ ）の バージョン情報を表示します。");
+const QString kHeaderHint = QStringLiteral("ソート項目をクリックすると、検索結果を並べ替え | "
+                                           "検索結果をＨＴＭＬ形式で作成・保存する前に、処理して下さい。");
+const QString kChildOPHint =
+    QStringLiteral("概要：①指定に基づき検索、②HTML形式のファイル作成・保存、③WWWブラウザで閲覧");
+const QString kFind1Hint =
+    QStringLiteral("指定に基づき、検索を開始 | 指定に基づき、検索を開始 （ サブ・ディレクトリーも検索 ）");
+const QString kHTMLH1Hint = QStringLiteral("検索結果を、ＨＴＭＬ形式で自動作成して保存 | "
+                                           "検索結果は、ＨＴＭＬ形式で作成して保存しないと、"
+                                           "ＷＷＷブラウザで閲覧できません。");
+const QString kGyouRetsuHint =
+    QStringLiteral("検索結果を見易くする場合などに、使用して下さい （ 作成するＨＴＭＬとは無関係 ）。");
+const QString kHelp1Hint = QStringLiteral("使用方法などの説明を行います。");
+const QString kPanelLabelHint = QStringLiteral("使用されたソート方法と検索数 |");
+
+const QString kSortByText =
+    QStringLiteral("クリックは、右の項目から選択して下さい。\r\n"
+                   "\r\n"
+                   "(選択可能項目)\r\n"
+                   "\r\n"
+                   " Directory : ディレクトリーでソート\r\n"
+                   " Name      : 名前でソート\r\n"
+                   " Ext       : 拡張子でソート\r\n"
+                   " Size      : ファイルサイズでソート\r\n"
+                   " Time      : 更新日時でソート\r\n"
+                   "\r\n"
+                   "続けて同じ項目をクリックすると、昇順・降順表示が切り替わります。");
+
+QFont PGothic15() {
+    return app::UiFont(app::kPGothic, 15);
+}
+
+} // namespace
+
+void TMDIChild::SetSaveFileNameProvider(TSaveFileNameProvider provider) {
+    SaveFileNameProvider() = std::move(provider);
+}
+
+TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent), FHost(host) {
+    resize(456, 356);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(30);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setFont(PGothic15());
+    QPalette blue = Panel1->palette();
+    blue.setColor(QPalette::WindowText, Qt::blue);
+    Panel1->setPalette(blue);
+    PanelLabel = new QLabel(Panel1);
+    PanelLabel->setObjectName(QStringLiteral("PanelLabel"));
+    PanelLabel->move(8, 8);
+    PanelLabel->setFont(PGothic15());
+    PanelLabel->setPalette(blue);
+    layout->addWidget(Panel1);
+
+    FHeaderModel = new QStandardItemModel(0, 6, this);
+    FHeaderModel->setHorizontalHeaderLabels({QStringLiteral("Sort by"), QStringLiteral("Directrory"),
+                                             QStringLiteral("Name"), QStringLiteral("Ext"),
+                                             QStringLiteral("Size"), QStringLiteral("Time")});
+    HeaderControl1 = new QHeaderView(Qt::Horizontal, this);
+    HeaderControl1->setObjectName(QStringLiteral("HeaderControl1"));
+    HeaderControl1->setModel(FHeaderModel);
+    HeaderControl1->setFixedHeight(17);
+    HeaderControl1->setFont(PGothic15());
+    HeaderControl1->setSectionsClickable(true);
+    HeaderControl1->setStretchLastSection(false);
+    HeaderControl1->setSectionResizeMode(QHeaderView::Interactive);
+    HeaderControl1->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    const int sectionWidths[] = {80, 90, 60, 50, 50, 50};
+    for (int i = 0; i < 6; ++i)
+        HeaderControl1->resizeSection(i, sectionWidths[i]);
+    connect(HeaderControl1, &QHeaderView::sectionClicked, this,
+            [this](int section) { HeaderControl1SectionClick(section); });
+    layout->addWidget(HeaderControl1);
+
+    ListBox1 = new TFileListBoxS(this);
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1->SetFormats(platform::SystemLocaleFormats());
+    ListBox1->SetSortOrder(TSortOrder::soName);
+    ListBox1->SetSortDirection(TSortDirection::sdUpword);
+    ListBox1->SetMask("*.*");
+    ListBox1->SetShowHiddenSysFile(true);
+    ListBox1->SetColumns(2);
+    ListBox1->SetItemHeight(40);
+    ListBox1->setFont(app::UiFont(app::kPGothic, 15));
+    ListBox1->OnDrawItem = [this](QPainter& painter, int index, const QRect& rect, bool selected) {
+        ListBox1DrawItem(painter, index, rect, selected);
+    };
+    ListBox1->setMouseTracking(true);
+    ListBox1->viewport()->setMouseTracking(true);
+    ListBox1->installEventFilter(this);
+    ListBox1->viewport()->installEventFilter(this);
+    connect(ListBox1, &QAbstractItemView::clicked, this, [this] { ListBox1Click(); });
+    connect(ListBox1, &TFileListBoxS::SearchFinished, this, [this] {
+        if (FCloseRequested)
+            QMetaObject::invokeMethod(
+                this, [this] { CloseWindow(); }, Qt::QueuedConnection);
+    });
+    layout->addWidget(ListBox1, 1);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setFixedHeight(19);
+    StatusBar1->setSizeGripEnabled(false);
+    const int panelWidths[] = {90, 150, 130, 300};
+    for (int i = 0; i < 4; ++i) {
+        StatusPanels[i] = new QLabel(StatusBar1);
+        StatusPanels[i]->setFixedWidth(panelWidths[i]);
+        StatusPanels[i]->setAlignment((i < 2 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+        StatusBar1->addWidget(StatusPanels[i]);
+    }
+    layout->addWidget(StatusBar1);
+
+    BuildMenus();
+}
+
+TMDIChild::~TMDIChild() = default;
+
+void TMDIChild::BuildMenus() {
+    File1 = new QMenu(QStringLiteral("終了 (&F)"), this);
+    Close1 = File1->addAction(QStringLiteral("検索結果フォームを閉じる"));
+    Close1->setShortcut(Qt::Key_F4);
+    connect(Close1, &QAction::triggered, this, [this] { Close1Click(); });
+    File1->addSeparator();
+    Help1 = File1->addAction(QStringLiteral("ヘルプ"));
+    Help1->setShortcut(Qt::Key_F1);
+    connect(Help1, &QAction::triggered, this, [this] { FHost.Help1Click(); });
+    File1->addSeparator();
+    About1 = File1->addAction(QStringLiteral("ヌバロ について (&A)"));
+    connect(About1, &QAction::triggered, this, [this] { FHost.About1Click(); });
+
+    ChildOP = new QMenu(QStringLiteral("検索・作成＆保存 (&O)"), this);
+    Find1 = ChildOP->addAction(QStringLiteral("検索開始"));
+    Find1->setShortcut(Qt::Key_F2);
+    connect(Find1, &QAction::triggered, this, [this] { FHost.SearchFind1Click(); });
+    ChildOP->addSeparator();
+    HTMLH1 = ChildOP->addAction(QStringLiteral("HTML自動作成＆保存"));
+    HTMLH1->setShortcut(Qt::Key_F3);
+    connect(HTMLH1, &QAction::triggered, this, [this] { HTMLH1Click(); });
+
+    GyouRetsu = new QMenu(QStringLiteral("行列数設定 (&G)"), this);
+    N4 = GyouRetsu->addMenu(QStringLiteral("行表示数"));
+    static const char* const rows[] = {"１行", "２行", "３行", "４行", "５行", "６行", "７行", "８行",
+                                       "９行", "10行", "11行", "12行", "13行", "14行", "15行"};
+    for (int tag = 1; tag <= 15; ++tag) {
+        if (tag == 6 || tag == 11)
+            N4->addSeparator();
+        QAction* item = N4->addAction(QString::fromUtf8(rows[tag - 1]));
+        item->setData(tag);
+        connect(item, &QAction::triggered, this, [this, item] { GyouSetClick(item); });
+    }
+    N5 = GyouRetsu->addMenu(QStringLiteral("列表示数"));
+    static const char* const columns[] = {"１列", "２列", "３列", "４列", "５列", "６列", "７列"};
+    for (int tag = 1; tag <= 7; ++tag) {
+        if (tag == 6)
+            N5->addSeparator();
+        QAction* item = N5->addAction(QString::fromUtf8(columns[tag - 1]));
+        item->setData(tag);
+        connect(item, &QAction::triggered, this, [this, item] { RetsuSetClick(item); });
+    }
+}
+
+std::vector<TMDIChild::TMenuGroup> TMDIChild::MenuGroups() const {
+    return {{0, File1}, {3, ChildOP}, {7, GyouRetsu}};
+}
+
+void TMDIChild::AssignHints() {
+    ApplyHint(Close1, kClose1Hint);
+    ApplyHint(About1, kAbout1Hint);
+    ApplyHint(HeaderControl1, kHeaderHint);
+    ApplyHint(ChildOP->menuAction(), kChildOPHint);
+    ApplyHint(Find1, kFind1Hint);
+    ApplyHint(HTMLH1, kHTMLH1Hint);
+    ApplyHint(GyouRetsu->menuAction(), kGyouRetsuHint);
+    ApplyHint(N4->menuAction(), kGyouRetsuHint);
+    ApplyHint(N5->menuAction(), kGyouRetsuHint);
+    ApplyHint(Help1, kHelp1Hint);
+    ApplyHint(PanelLabel, kPanelLabelHint + PanelLabel->text());
+}
+
+QWidget* TMDIChild::OuterWindow() {
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        return sub;
+    return this;
+}
+
+bool TMDIChild::FormCreate() {
+    FHitCount = 0;
+    FHitSize = 0;
+    FItemNo.clear();
+    FGyouCount = 6;
+    FRetsuCount = 2;
+    FDirName = FHost.SelectedDirectory();
+    FKeyWord = FHost.KeyText();
+    const QString caption = QStringLiteral(" 検索ディレクトリ = ") + PathText(FDirName) +
+                            QStringLiteral(" ,") + QStringLiteral(" 指定キー = ") +
+                            QString::fromUtf8(FKeyWord);
+    setWindowTitle(caption);
+    OuterWindow()->setWindowTitle(caption);
+
+    TWaitCursor wait;
+    ListBox1->Items().Clear();
+    ListBox1->SetMask(FKeyWord);
+    QPointer<TMDIChild> self(this);
+    ListBox1->SearchFiles(FDirName);
+    if (!self)
+        return false;
+
+    bool found = ListBox1->Items().Count() > 0;
+    if (found) {
+        FHitSize = ListBox1->GetTotalSize();
+        FHitCount = ListBox1->GetFileCount();
+        ShowSortStatus();
+        QWidget* outer = OuterWindow();
+        outer->resize((FHost.FrameWidth() - FHost.DirectoryPanelWidth()) * 5 / 6,
+                      FHost.DirectoryPanelHeight() * 5 / 6);
+        FHost.AddKeyToHistory(FKeyWord);
+    } else if (!FCloseRequested) {
+        wait.Release();
+        ShowMessageBox(this, TMessageKind::Information,
+                       QStringLiteral("指定キー  ") + QString::fromUtf8(FKeyWord) +
+                           QStringLiteral("  に\r\n\r\n該当するファイルは見つかりませんでした。"),
+                       app::mbOK);
+    }
+    AssignHints();
+    return found && !FCloseRequested;
+}
+
+void TMDIChild::ShowSortStatus() {
+    const std::string text =
+        search::SortStatusText(ListBox1->GetSortOrderName(), ListBox1->GetSortDirectionName(), FHitCount,
+                               FHitSize, ListBox1->Formats());
+    PanelLabel->setText(QString::fromUtf8(text));
+    PanelLabel->adjustSize();
+    ApplyHint(PanelLabel, kPanelLabelHint + PanelLabel->text());
+}
+
+void TMDIChild::ShowItemStatus() {
+    StatusPanels[0]->setText(QString::fromStdString(FItemNo) + QStringLiteral(" / ") +
+                             QString::number(FHitCount));
+    StatusPanels[1]->setText(QString::fromUtf8(ListBox1->GetSelectedSizeText()) + QStringLiteral(" Bytes"));
+    StatusPanels[2]->setText(QString::fromUtf8(ListBox1->GetSelectedTimeText()));
+    StatusPanels[3]->setText(PathText(ListBox1->GetSelectedDir()));
+}
+
+void TMDIChild::ClearItemStatus() {
+    for (QLabel* panel : StatusPanels)
+        panel->clear();
+}
+
+void TMDIChild::HeaderControl1SectionClick(int section) {
+    ClearItemStatus();
+    static constexpr TSortOrder orders[] = {TSortOrder::soDirectory, TSortOrder::soName, TSortOrder::soExt,
+                                            TSortOrder::soSize, TSortOrder::soTime};
+    if (section == 0)
+        ShowMessageBox(this, TMessageKind::Plain, kSortByText, app::mbOK);
+    else if (section >= 1 && section <= 5)
+        SortBy(ListBox1, orders[section - 1]);
+    ShowSortStatus();
+}
+
+void TMDIChild::SortBy(TFileListBoxS* list, TSortOrder order) {
+    TWaitCursor wait;
+    if (order != list->SortOrder())
+        list->SetSortOrder(order);
+    else
+        list->SetSortDirection(list->SortDirection() == TSortDirection::sdUpword ? TSortDirection::sdDownword
+                                                                                 : TSortDirection::sdUpword);
+}
+
+void TMDIChild::GyouSetClick(QAction* sender) {
+    if (!sender)
+        return;
+    ListBox1->SetGyou(sender->data().toInt());
+    FGyouCount = ListBox1->Gyou();
+}
+
+void TMDIChild::RetsuSetClick(QAction* sender) {
+    if (!sender)
+        return;
+    ListBox1->SetColumns(sender->data().toInt());
+    FRetsuCount = ListBox1->Columns();
+}
+
+void TMDIChild::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    FGyouCount = ListBox1->Gyou();
+    FRetsuCount = ListBox1->Columns();
+}
+
+void TMDIChild::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    ListBox1->SetGyou(FGyouCount);
+    ListBox1->SetColumns(FRetsuCount);
+}
+
+void TMDIChild::ListBox1Click() {
+    const int index = ListBox1->ItemIndex();
+    if (index < 0)
+        return;
+    FItemNo = std::to_string(index + 1);
+    ShowItemStatus();
+    FHost.SetStatusText(QStringLiteral(" ") + PathText(ListBox1->GetFilePath(index)));
+}
+
+void TMDIChild::ListBox1KeyUp() {
+    const int index = ListBox1->ItemIndex();
+    if (index < 0)
+        return;
+    FItemNo = std::to_string(index + 1);
+    ShowItemStatus();
+}
+
+bool TMDIChild::ListBox1KeyDown(int key) {
+    if (key != Qt::Key_F12 || ListBox1->ItemIndex() < 0)
+        return false;
+    platform::ExecuteFile(ListBox1->GetSelectedPath(), "", "", 5);
+    return true;
+}
+
+void TMDIChild::ListBox1MouseMove(const QPoint& pos) {
+    if (ListBox1->ItemIndex() >= 0)
+        return;
+    const int index = ListBox1->ItemAtPos(pos);
+    FHost.SetStatusText(index >= 0 ? QStringLiteral(" ") + PathText(ListBox1->GetFilePath(index))
+                                   : QString());
+}
+
+void TMDIChild::ListBox1DblClick() {
+    if (ListBox1->ItemIndex() < 0)
+        return;
+    platform::ExecuteFile(ListBox1->GetSelectedPath(), "", "", 1);
+}
+
+bool TMDIChild::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == ListBox1) {
+        if (e->type() == QEvent::KeyPress) {
+            if (ListBox1KeyDown(static_cast<QKeyEvent*>(e)->key()))
+                return true;
+        } else if (e->type() == QEvent::KeyRelease) {
+            ListBox1KeyUp();
+        }
+    } else if (watched == ListBox1->viewport()) {
+        if (e->type() == QEvent::MouseMove)
+            ListBox1MouseMove(static_cast<QMouseEvent*>(e)->position().toPoint());
+        // The press before it has already selected the item under the
+        // pointer; a double click elsewhere opens the selection as it stands.
+        else if (e->type() == QEvent::MouseButtonDblClick &&
+                 static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton)
+            ListBox1DblClick();
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+void TMDIChild::ListBox1DrawItem(QPainter& painter, int index, const QRect& rect, bool selected) {
+    TItemPaintInput in;
+    in.FullPath = ListBox1->GetFilePath(index);
+    in.ItemRect = rect;
+    in.ItemHeight = ListBox1->ItemHeight();
+    in.Columns = ListBox1->Columns();
+    in.ListWidth = ListBox1->width();
+    in.Font = ListBox1->font();
+    in.Selected = selected;
+    const QPalette& palette = ListBox1->palette();
+    in.TextColor = palette.color(QPalette::Text);
+    in.BackColor = palette.color(QPalette::Base);
+    in.HighlightTextColor = palette.color(QPalette::HighlightedText);
+    in.HighlightColor = palette.color(QPalette::Highlight);
+    in.IconSize = QSize(32, 32);
+    in.ScreenDpi = ListBox1->logicalDpiY();
+    in.ShowBusyCursor = [] { QApplication::setOverrideCursor(Qt::WaitCursor); };
+    in.RestoreCursor = [] { QApplication::restoreOverrideCursor(); };
+    PaintResultItem(painter, in);
+}
+
+void TMDIChild::FormActivate() {
+    setProperty("helpContext", 1200);
+    File1->setProperty("helpContext", 1000);
+    ChildOP->setProperty("helpContext", 1200);
+    GyouRetsu->setProperty("helpContext", 1000);
+    ListBox1->setProperty("helpContext", 1200);
+    HTMLH1->setProperty("helpContext", 1300);
+    FHost.SetWindowMenuEnabled(true);
+    ListBox1->setFocus();
+}
+
+void TMDIChild::Close1Click() {
+    FHost.ShowPanels();
+    FHost.SetQuickKeysEnabled(true);
+    CloseWindow();
+}
+
+void TMDIChild::CloseWindow() {
+    OuterWindow()->close();
+}
+
+void TMDIChild::closeEvent(QCloseEvent* e) {
+    // The walk runs in this window's list: the window goes when it ends.
+    if (ListBox1->IsSearching()) {
+        FCloseRequested = true;
+        e->ignore();
+        return;
+    }
+    FHost.ShowPanels();
+    if (FHost.ResultWindowCount() <= 1)
+        FHost.SetWindowMenuEnabled(false);
+    // Here rather than in the destructor, which may run while the frame is
+    // itself being destroyed.
+    FHost.FocusDirectoryTree();
+    e->accept();
+}
+
+void TMDIChild::HTMLH1Click() {
+    const QString chosen = AskSaveFileName(this, FLastSaveName);
+    if (chosen.isEmpty())
+        return;
+    FLastSaveName = chosen;
+    const std::string page = PageFileName(QFile::encodeName(chosen).toStdString());
+
+    TWaitCursor wait;
+    const std::string creation = platform::LocalDateTimeText(std::time(nullptr));
+    TPageInput input =
+        MakePageInput(ListBox1->FileItems(), page, FDirName, FKeyWord, FHitSize,
+                      FHost.IsNetworkDriveSelected(), platform::TMountTable::System(), creation);
+    if (const platform::TIoResult error = WritePage(input)) {
+        wait.Release();
+        ShowMessageBox(this, TMessageKind::Error, QString::fromLocal8Bit(error->SystemText()), app::mbOK);
+        return;
+    }
+    const QString registerError = FHost.RegisterSavedPage(PageRecord(input));
+    wait.Release();
+    if (!registerError.isEmpty()) {
+        ShowMessageBox(this, TMessageKind::Error, registerError, app::mbOK);
+        return;
+    }
+    const app::TMessageResult answer =
+        ShowMessageBox(this, TMessageKind::Confirmation, QString::fromUtf8(ViewNowQuestionText(page)),
+                       app::mbYes | app::mbNo);
+    if (answer == app::TMessageResult::mrYes)
+        platform::ExecuteFile(page, "", FileFolder(page), 1);
+    else
+        ShowMessageBox(this, TMessageKind::Information, QString::fromUtf8(ViewLaterInformationText(page)),
+                       app::mbOK);
+}
+
+} // namespace tavolix::results

@@ -1,0 +1,120 @@
+#pragma once
+
+#include "results/ResultWindowHost.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <QString>
+#include <QWidget>
+
+class QAction;
+class QFrame;
+class QHeaderView;
+class QLabel;
+class QMenu;
+class QPainter;
+class QStatusBar;
+class QStandardItemModel;
+
+namespace tavolix::search {
+class TFileListBoxS;
+enum class TSortOrder : std::uint8_t;
+} // namespace tavolix::search
+
+namespace tavolix::results {
+
+// The window that runs one search and shows its hits.
+class TMDIChild : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TMDIChild(TResultWindowHost& host, QWidget* parent = nullptr);
+    ~TMDIChild() override;
+
+    // Runs the search. Returns false when nothing was found (the information
+    // box was shown) or the window was closed meanwhile: the caller closes
+    // and deletes the window without showing it.
+    bool FormCreate();
+
+    struct TMenuGroup {
+        int Group;
+        QMenu* Menu;
+    };
+    // The menus with their merge groups, owned by the window.
+    std::vector<TMenuGroup> MenuGroups() const;
+
+    void FormActivate();
+    // Writes the page of the hits in their current order.
+    void HTMLH1Click();
+
+    search::TFileListBoxS* ListBox1;
+
+    // The save dialog's answer (empty = cancelled); an empty function
+    // restores the file dialog.
+    using TSaveFileNameProvider = std::function<QString(QWidget* parent, const QString& lastName)>;
+    static void SetSaveFileNameProvider(TSaveFileNameProvider provider);
+
+    // The components, for the frame and tests.
+    QFrame* Panel1;
+    QLabel* PanelLabel;
+    QHeaderView* HeaderControl1;
+    QStatusBar* StatusBar1;
+    QLabel* StatusPanels[4];
+
+    QMenu* File1;
+    QMenu* ChildOP;
+    QMenu* GyouRetsu;
+    QMenu* N4;
+    QMenu* N5;
+    QAction* Close1;
+    QAction* Help1;
+    QAction* About1;
+    QAction* Find1;
+    QAction* HTMLH1;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void BuildMenus();
+    void AssignHints();
+    void ShowSortStatus();
+    void ShowItemStatus();
+    void ClearItemStatus();
+    void SortBy(search::TFileListBoxS* list, search::TSortOrder order);
+    void HeaderControl1SectionClick(int section);
+    void GyouSetClick(QAction* sender);
+    void RetsuSetClick(QAction* sender);
+    void ListBox1Click();
+    void ListBox1KeyUp();
+    bool ListBox1KeyDown(int key);
+    void ListBox1MouseMove(const QPoint& pos);
+    void ListBox1DblClick();
+    void ListBox1DrawItem(QPainter& painter, int index, const QRect& rect, bool selected);
+    void Close1Click();
+    // The window as the frame shows it: the MDI subwindow when there is one.
+    QWidget* OuterWindow();
+    void CloseWindow();
+
+    TResultWindowHost& FHost;
+    std::string FDirName;
+    std::string FKeyWord;
+    std::int32_t FHitCount = 0;
+    // The total can pass 2 GiB: kept in 64 bits.
+    std::int64_t FHitSize = 0;
+    std::string FItemNo;
+    std::int32_t FGyouCount = 6;
+    std::int32_t FRetsuCount = 2;
+
+    QStandardItemModel* FHeaderModel;
+    QString FLastSaveName;
+    bool FCloseRequested = false;
+};
+
+} // namespace tavolix::results

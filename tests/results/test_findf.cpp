@@ -1,0 +1,472 @@
+#include "TestDir.h"
+#include "app/MessageBoxes.h"
+#include "platform/ExecuteFile.h"
+#include "results/PageWriter.h"
+#include "results/PathFunctions.h"
+#include "results/findf.h"
+#include "search/FLBoxS.h"
+
+#include <array>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QTest>
+
+using namespace tavolix;
+using app::TMessageBoxSeam;
+using app::TMessageKind;
+using app::TMessageResult;
+using results::TMDIChild;
+using search::TSortDirection;
+using search::TSortOrder;
+
+namespace {
+
+class TFakeHost : public results::TResultWindowHost {
+public:
+    std::string Dir, Key;
+    std::vector<std::string> History;
+    int ShowPanelsCalls = 0, FocusTreeCalls = 0, WindowCount = 1;
+    std::vector<bool> QuickKeys, WindowMenu;
+    QString Status = QStringLiteral("untouched");
+    std::vector<std::array<std::string, 6>> Registered;
+    QString RegisterAnswer;
+
+    std::string SelectedDirectory() const override { return Dir; }
+    std::string KeyText() const override { return Key; }
+    void AddKeyToHistory(const std::string& key) override { History.push_back(key); }
+    int FrameWidth() const override { return 1000; }
+    int DirectoryPanelWidth() const override { return 220; }
+    int DirectoryPanelHeight() const override { return 600; }
+    void ShowPanels() override { ++ShowPanelsCalls; }
+    void SetQuickKeysEnabled(bool enabled) override { QuickKeys.push_back(enabled); }
+    void SetWindowMenuEnabled(bool enabled) override { WindowMenu.push_back(enabled); }
+    void SetStatusText(const QString& text) override { Status = text; }
+    int ResultWindowCount() const override { return WindowCount; }
+    void FocusDirectoryTree() override { ++FocusTreeCalls; }
+    void SearchFind1Click() override {}
+    void Help1Click() override {}
+    void About1Click() override {}
+    bool IsNetworkDriveSelected() const override { return false; }
+    QString RegisterSavedPage(const std::array<std::string, 6>& record) override {
+        if (RegisterAnswer.isEmpty())
+            Registered.push_back(record);
+        return RegisterAnswer;
+    }
+    QWidget* DialogParent() override { return nullptr; }
+};
+
+class FindfTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TMessageBoxSeam::SetNextAnswers({});
+        platform::SetFileOpener([this](const platform::TOpenRequest& r) { Opens.push_back(r); });
+        Host.Dir = Tree.Root();
+        Host.Key = "*.txt";
+    }
+    void TearDown() override {
+        TMessageBoxSeam::Reset();
+        platform::SetFileOpener({});
+        TMDIChild::SetSaveFileNameProvider({});
+    }
+
+    // Three hits: a.txt (1234 bytes), sub/b.txt (10), z/c.txt (100).
+    void MakeThree() {
+        Tree.File("a.txt", std::string(1234, 'a'));
+        Tree.File("sub/b.txt", std::string(10, 'b'));
+        Tree.File("z/c.txt", std::string(100, 'c'));
+        Tree.File("z/other.dat", "x");
+    }
+
+    std::unique_ptr<TMDIChild> Create(bool show = true) {
+        auto child = std::make_unique<TMDIChild>(Host);
+        EXPECT_TRUE(child->FormCreate());
+        if (show) {
+            child->show();
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(child.get()));
+        }
+        return child;
+    }
+
+    static QString Names(TMDIChild& c) {
+        QStringList names;
+        for (int i = 0; i < c.ListBox1->Items().Count(); ++i)
+            names << QString::fromStdString(std::string(c.ListBox1->Items().Strings(i)));
+        return names.join(',');
+    }
+
+    static void ClickSection(TMDIChild& c, int section) {
+        QHeaderView* h = c.HeaderControl1;
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
+                          QPoint(h->sectionViewportPosition(section) + 5, h->height() / 2));
+    }
+
+    static QPoint ItemCenter(TMDIChild& c, int row) {
+        return c.ListBox1->visualRect(c.ListBox1->model()->index(row, 0)).center();
+    }
+
+    static QString Panel(TMDIChild& c, int i) { return c.StatusPanels[i]->text(); }
+
+    TTestDir Tree;
+    TFakeHost Host;
+    std::vector<platform::TOpenRequest> Opens;
+};
+
+TEST_F(FindfTest, SearchWithHitsShowsTotalsSizesWindowAndRecordsKey) {
+    MakeThree();
+    auto c = Create(false);
+    EXPECT_EQ(c->windowTitle(), QStringLiteral(" 検索ディレクトリ = ") + QString::fromStdString(Tree.Root()) +
+                                    QStringLiteral(" , 指定キー = *.txt"));
+    EXPECT_EQ(c->PanelLabel->text(),
+              QStringLiteral(" Sorted by : Name → Upword ; Total Files = 3 ; Size = 1,344 Bytes"));
+    EXPECT_EQ(c->PanelLabel->statusTip(), QStringLiteral(" Sorted by : Name → Upword ; Total Files = 3 ; "
+                                                         "Size = 1,344 Bytes"));
+    EXPECT_EQ(c->size(), QSize((1000 - 220) * 5 / 6, 600 * 5 / 6));
+    EXPECT_EQ(Host.History, std::vector<std::string>{"*.txt"});
+    EXPECT_EQ(Names(*c), QStringLiteral("a.txt,b.txt,c.txt"));
+    EXPECT_TRUE(TMessageBoxSeam::Shown().empty());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(FindfTest, NoHitShowsTheBoxAndKeepsTheHistory) {
+    MakeThree();
+    Host.Key = "*.zzz";
+    TMDIChild c(Host);
+    EXPECT_FALSE(c.FormCreate());
+    ASSERT_EQ(TMessageBoxSeam::Shown().size(), 1u);
+    const app::TShownMessage& box = TMessageBoxSeam::Shown()[0];
+    EXPECT_EQ(box.Kind, TMessageKind::Information);
+    EXPECT_EQ(box.Buttons, app::TButtons(app::mbOK));
+    EXPECT_EQ(box.Text,
+              QStringLiteral("指定キー  *.zzz  に\r\n\r\n該当するファイルは見つかりませんでした。"));
+    EXPECT_TRUE(Host.History.empty());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(FindfTest, HeaderClicksSortOrToggleAndSortByExplains) {
+    MakeThree();
+    auto c = Create();
+    struct TStep {
+        int Section;
+        TSortOrder Order;
+        TSortDirection Direction;
+        const char* Line;
+    };
+    const TStep steps[] = {
+        {2, TSortOrder::soName, TSortDirection::sdDownword, " Sorted by : Name → Down"},
+        {4, TSortOrder::soSize, TSortDirection::sdDownword, " Sorted by : Size → Down"},
+        {4, TSortOrder::soSize, TSortDirection::sdUpword, " Sorted by : Size → Upword"},
+        {1, TSortOrder::soDirectory, TSortDirection::sdUpword, " Sorted by : Directory → Upword"},
+    };
+    for (const TStep& s : steps) {
+        ClickSection(*c, s.Section);
+        EXPECT_EQ(c->ListBox1->SortOrder(), s.Order) << s.Line;
+        EXPECT_EQ(c->ListBox1->SortDirection(), s.Direction) << s.Line;
+        EXPECT_TRUE(c->PanelLabel->text().startsWith(QString::fromUtf8(s.Line)))
+            << c->PanelLabel->text().toStdString();
+    }
+    EXPECT_TRUE(TMessageBoxSeam::Shown().empty());
+
+    QTest::mouseClick(c->ListBox1->viewport(), Qt::LeftButton, {}, ItemCenter(*c, 0));
+    ASSERT_FALSE(Panel(*c, 0).isEmpty());
+    const QString before = Names(*c);
+    ClickSection(*c, 0);
+    ASSERT_EQ(TMessageBoxSeam::Shown().size(), 1u);
+    const app::TShownMessage& box = TMessageBoxSeam::Shown()[0];
+    EXPECT_EQ(box.Kind, TMessageKind::Plain);
+    const QStringList lines = box.Text.split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 11);
+    EXPECT_EQ(lines[0], QStringLiteral("クリックは、右の項目から選択して下さい。"));
+    EXPECT_EQ(lines[5], QStringLiteral(" Name      : 名前でソート"));
+    EXPECT_EQ(lines[10], QStringLiteral("続けて同じ項目をクリックすると、昇順・降順表示が切り替わります。"));
+    EXPECT_EQ(Names(*c), before);
+    EXPECT_EQ(c->ListBox1->SortOrder(), TSortOrder::soDirectory);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(Panel(*c, i).isEmpty()) << i;
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(FindfTest, SelectionFillsStatusPanelsAndFrameStatus) {
+    for (int i = 1; i <= 12; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "f%02d.txt", i);
+        Tree.File(name, std::string(i == 3 ? 1234 : 1, 'x'));
+    }
+    auto c = Create();
+    QTest::mouseClick(c->ListBox1->viewport(), Qt::LeftButton, {}, ItemCenter(*c, 2));
+    ASSERT_EQ(c->ListBox1->ItemIndex(), 2);
+    EXPECT_EQ(Panel(*c, 0), QStringLiteral("3 / 12"));
+    EXPECT_EQ(Panel(*c, 1), QStringLiteral("1,234 Bytes"));
+    EXPECT_EQ(Panel(*c, 2), QString::fromStdString(c->ListBox1->GetSelectedTimeText()));
+    EXPECT_FALSE(Panel(*c, 2).isEmpty());
+    EXPECT_EQ(Panel(*c, 3), QString::fromStdString(Tree.Root() + "/"));
+    EXPECT_EQ(Host.Status, QStringLiteral(" ") + QString::fromStdString(Tree.Path("f03.txt")));
+
+    // A key moves the selection; its release updates the panels.
+    QTest::keyClick(c->ListBox1, Qt::Key_Down);
+    EXPECT_EQ(Panel(*c, 0), QStringLiteral("4 / 12"));
+}
+
+TEST_F(FindfTest, MouseMoveShowsPathsOnlyWithoutSelection) {
+    MakeThree();
+    auto c = Create();
+    QWidget* vp = c->ListBox1->viewport();
+    auto move = [&](QPoint p) {
+        QMouseEvent e(QEvent::MouseMove, p, vp->mapToGlobal(p), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(vp, &e);
+    };
+    move(ItemCenter(*c, 1));
+    EXPECT_EQ(Host.Status, QStringLiteral(" ") + QString::fromStdString(Tree.Path("sub/b.txt")));
+    move(QPoint(vp->width() - 2, vp->height() - 2));
+    EXPECT_EQ(Host.Status, QString());
+    c->ListBox1->SetItemIndex(0);
+    Host.Status = QStringLiteral("kept");
+    move(ItemCenter(*c, 1));
+    EXPECT_EQ(Host.Status, QStringLiteral("kept"));
+}
+
+TEST_F(FindfTest, F12AndDoubleClickOpenOnlyTheSelectedItem) {
+    MakeThree();
+    auto c = Create();
+    QWidget* vp = c->ListBox1->viewport();
+    ASSERT_EQ(c->ListBox1->ItemIndex(), -1);
+    QTest::keyClick(c->ListBox1, Qt::Key_F12);
+    QTest::mouseDClick(vp, Qt::LeftButton, {}, QPoint(vp->width() - 2, vp->height() - 2));
+    EXPECT_TRUE(Opens.empty());
+
+    c->ListBox1->SetItemIndex(2);
+    QTest::keyClick(c->ListBox1, Qt::Key_F12);
+    ASSERT_EQ(Opens.size(), 1u);
+    EXPECT_EQ(Opens[0].FileName, Tree.Path("z/c.txt"));
+    EXPECT_EQ(Opens[0].ShowCmd, 5);
+    EXPECT_EQ(Opens[0].Folder, "");
+
+    // A double click: the first click selects, the second opens.
+    QTest::mouseClick(vp, Qt::LeftButton, {}, ItemCenter(*c, 1));
+    QTest::mouseDClick(vp, Qt::LeftButton, {}, ItemCenter(*c, 1));
+    ASSERT_EQ(Opens.size(), 2u);
+    EXPECT_EQ(Opens[1].FileName, Tree.Path("sub/b.txt"));
+    EXPECT_EQ(Opens[1].ShowCmd, 1);
+}
+
+TEST_F(FindfTest, RowsAndColumnsChosenAreKeptOnResize) {
+    MakeThree();
+    auto c = Create();
+    c->resize(400, 300);
+    QApplication::processEvents();
+    auto item = [](QMenu* m, const QString& text) -> QAction* {
+        for (QAction* a : m->actions())
+            if (a->text() == text)
+                return a;
+        return nullptr;
+    };
+    QAction* rows15 = item(c->N4, QStringLiteral("15行"));
+    QAction* cols3 = item(c->N5, QStringLiteral("３列"));
+    ASSERT_TRUE(rows15 && cols3);
+    rows15->trigger();
+    cols3->trigger();
+    const int rows = c->ListBox1->Gyou();
+    EXPECT_LT(rows, 15);
+    EXPECT_NE(rows, 6);
+    EXPECT_GE(c->ListBox1->ItemHeight(), 40);
+    c->resize(400, 330);
+    QApplication::processEvents();
+    EXPECT_EQ(c->ListBox1->Gyou(), rows);
+    EXPECT_GT(c->ListBox1->ItemHeight(), 40);
+    EXPECT_EQ(c->ListBox1->Columns(), 3);
+}
+
+TEST_F(FindfTest, MenusCarryGroupsItemsTagsAndShortcuts) {
+    TMDIChild c(Host);
+    const auto groups = c.MenuGroups();
+    ASSERT_EQ(groups.size(), 3u);
+    const std::pair<int, QString> expected[] = {{0, QStringLiteral("終了 (&F)")},
+                                                {3, QStringLiteral("検索・作成＆保存 (&O)")},
+                                                {7, QStringLiteral("行列数設定 (&G)")}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(groups[i].Group, expected[i].first);
+        EXPECT_EQ(groups[i].Menu->title(), expected[i].second);
+    }
+    auto layout = [](QMenu* m) {
+        QStringList out;
+        for (QAction* a : m->actions())
+            out << (a->isSeparator() ? QStringLiteral("-") : a->text() + "=" + a->data().toString());
+        return out.join(',');
+    };
+    EXPECT_EQ(layout(c.N4), QStringLiteral("１行=1,２行=2,３行=3,４行=4,５行=5,-,６行=6,７行=7,８行=8,９行=9,"
+                                           "10行=10,-,11行=11,12行=12,13行=13,14行=14,15行=15"));
+    EXPECT_EQ(layout(c.N5), QStringLiteral("１列=1,２列=2,３列=3,４列=4,５列=5,-,６列=6,７列=7"));
+    EXPECT_EQ(c.Close1->shortcut(), QKeySequence(Qt::Key_F4));
+    EXPECT_EQ(c.Help1->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_EQ(c.Find1->shortcut(), QKeySequence(Qt::Key_F2));
+    EXPECT_EQ(c.HTMLH1->shortcut(), QKeySequence(Qt::Key_F3));
+    EXPECT_EQ(c.File1->actions().size(), 5);
+    EXPECT_EQ(c.ChildOP->actions().size(), 3);
+}
+
+TEST_F(FindfTest, ActivationSetsHelpContextsAndEnablesWindowMenu) {
+    MakeThree();
+    auto c = Create();
+    c->FormActivate();
+    EXPECT_EQ(c->property("helpContext").toInt(), 1200);
+    EXPECT_EQ(c->File1->property("helpContext").toInt(), 1000);
+    EXPECT_EQ(c->HTMLH1->property("helpContext").toInt(), 1300);
+    EXPECT_EQ(c->ListBox1->property("helpContext").toInt(), 1200);
+    EXPECT_EQ(Host.WindowMenu, std::vector<bool>{true});
+}
+
+TEST_F(FindfTest, CloseCommandRestoresFramePanelsAndMenus) {
+    MakeThree();
+    for (int count : {1, 2}) {
+        Host = TFakeHost();
+        Host.Dir = Tree.Root();
+        Host.Key = "*.txt";
+        Host.WindowCount = count;
+        auto c = Create();
+        c->Close1->trigger();
+        EXPECT_FALSE(c->isVisible());
+        EXPECT_EQ(Host.QuickKeys, std::vector<bool>{true});
+        EXPECT_GE(Host.ShowPanelsCalls, 1);
+        EXPECT_EQ(Host.WindowMenu, count == 1 ? std::vector<bool>{false} : std::vector<bool>{}) << count;
+        EXPECT_EQ(Host.FocusTreeCalls, 1);
+    }
+}
+
+TEST_F(FindfTest, CloseDuringTheWalkWaitsForItsEnd) {
+    MakeThree();
+    for (int i = 0; i < 5; ++i)
+        Tree.File("d" + std::to_string(i) + "/e.txt", "e");
+    QMdiArea area;
+    auto* c = new TMDIChild(Host);
+    QMdiSubWindow* sub = area.addSubWindow(c);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    QPointer<QMdiSubWindow> subAlive(sub);
+    int closeTries = 0;
+    bool closedEarly = false;
+    QObject::connect(c->ListBox1, &search::TFileListBoxS::SearchStep, c, [&] {
+        if (closeTries++ == 0)
+            closedEarly = sub->close();
+    });
+    EXPECT_FALSE(c->FormCreate());
+    EXPECT_GE(closeTries, 1);
+    EXPECT_FALSE(closedEarly);
+    EXPECT_EQ(Host.FocusTreeCalls, 0);
+    EXPECT_TRUE(TMessageBoxSeam::Shown().empty());
+    QTRY_VERIFY(subAlive.isNull());
+    EXPECT_EQ(Host.FocusTreeCalls, 1);
+}
+
+class FindfPageTest : public FindfTest {
+protected:
+    void SetUp() override {
+        FindfTest::SetUp();
+        MakeThree();
+        Out.Dir("pages");
+        TMDIChild::SetSaveFileNameProvider([this](QWidget*, const QString& last) {
+            LastNames << last;
+            return Answer;
+        });
+    }
+    static std::string ReadFile(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    TTestDir Out;
+    QString Answer;
+    QStringList LastNames;
+};
+
+TEST_F(FindfPageTest, WritesRegistersAndAsksToView) {
+    auto c = Create();
+    Answer = QString::fromStdString(Out.Path("pages/hits"));
+    const std::string page = Out.Path("pages/hits.html");
+    for (const TMessageResult answer : {TMessageResult::mrNo, TMessageResult::mrYes}) {
+        TMessageBoxSeam::Reset();
+        TMessageBoxSeam::SetNextAnswers({answer});
+        Host.Registered.clear();
+        c->HTMLH1Click();
+        EXPECT_EQ(ReadFile(page).rfind("<HTML>\r\n", 0), 0u);
+        ASSERT_EQ(Host.Registered.size(), 1u);
+        const auto& rec = Host.Registered[0];
+        EXPECT_EQ(rec[0], page);
+        EXPECT_EQ(rec[1], Tree.Root() + "/");
+        EXPECT_EQ(rec[2], "*.txt");
+        EXPECT_EQ(rec[3], "3");
+        EXPECT_EQ(rec[4], "1,344");
+        EXPECT_FALSE(rec[5].empty());
+        const auto& shown = TMessageBoxSeam::Shown();
+        ASSERT_GE(shown.size(), 1u);
+        EXPECT_EQ(shown[0].Kind, TMessageKind::Confirmation);
+        EXPECT_EQ(shown[0].Buttons, app::mbYes | app::mbNo);
+        EXPECT_EQ(shown[0].Text, QString::fromStdString(results::ViewNowQuestionText(page)));
+        if (answer == TMessageResult::mrNo) {
+            ASSERT_EQ(shown.size(), 2u);
+            EXPECT_EQ(shown[1].Kind, TMessageKind::Information);
+            EXPECT_EQ(shown[1].Text, QString::fromStdString(results::ViewLaterInformationText(page)));
+            EXPECT_TRUE(Opens.empty());
+        } else {
+            EXPECT_EQ(shown.size(), 1u);
+            ASSERT_EQ(Opens.size(), 1u);
+            EXPECT_EQ(Opens[0].FileName, page);
+            EXPECT_EQ(Opens[0].Folder, Out.Path("pages"));
+            EXPECT_EQ(Opens[0].ShowCmd, 1);
+        }
+    }
+    // The dialog starts from the name chosen last time.
+    EXPECT_EQ(LastNames, QStringList({QString(), Answer}));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(FindfPageTest, FailuresAndCancelRegisterNothing) {
+    auto c = Create();
+    struct TCase {
+        const char* Name;
+        QString Chosen;
+        QString RegisterAnswer;
+        bool ErrorBox;
+    };
+    const TCase cases[] = {
+        {"cancelled", QString(), QString(), false},
+        {"missing folder", QString::fromStdString(Out.Path("gone/page.html")), QString(), true},
+        {"register refused", QString::fromStdString(Out.Path("pages/p.html")), QStringLiteral("refused"),
+         true},
+    };
+    for (const TCase& k : cases) {
+        TMessageBoxSeam::Reset();
+        TMessageBoxSeam::SetNextAnswers({});
+        Answer = k.Chosen;
+        Host.RegisterAnswer = k.RegisterAnswer;
+        c->HTMLH1Click();
+        EXPECT_TRUE(Host.Registered.empty()) << k.Name;
+        EXPECT_TRUE(Opens.empty()) << k.Name;
+        const auto& shown = TMessageBoxSeam::Shown();
+        ASSERT_EQ(shown.size(), k.ErrorBox ? 1u : 0u) << k.Name;
+        if (k.ErrorBox) {
+            EXPECT_EQ(shown[0].Kind, TMessageKind::Error) << k.Name;
+            EXPECT_FALSE(shown[0].Text.isEmpty()) << k.Name;
+            if (!k.RegisterAnswer.isEmpty()) {
+                EXPECT_EQ(shown[0].Text, k.RegisterAnswer);
+            }
+        }
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr) << k.Name;
+    }
+    EXPECT_EQ(EntryNames(Out.Path("pages")), std::set<std::string>{"p.html"});
+}
+
+} // namespace
