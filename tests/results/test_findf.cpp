@@ -142,6 +142,34 @@ TEST_F(FindfTest, SearchWithHitsShowsTotalsSizesWindowAndRecordsKey) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+TEST_F(FindfTest, InsideASubwindowTheSubwindowTakesTheSize) {
+    MakeThree();
+    QMdiArea area;
+    area.resize(1200, 900);
+    auto* c = new TMDIChild(Host);
+    QMdiSubWindow* sub = area.addSubWindow(c);
+    ASSERT_TRUE(c->FormCreate());
+    EXPECT_EQ(sub->size(), QSize((1000 - 220) * 5 / 6, 600 * 5 / 6));
+    EXPECT_TRUE(sub->windowTitle().endsWith(QStringLiteral(" , 指定キー = *.txt")));
+}
+
+TEST_F(FindfTest, HintsSplitIntoTipAndStatusText) {
+    MakeThree();
+    auto c = Create(false);
+    EXPECT_EQ(c->Close1->statusTip(), QStringLiteral("検索結果の表示フォームを閉じます。"));
+    EXPECT_EQ(c->Help1->statusTip(), QStringLiteral("使用方法などの説明を行います。"));
+    EXPECT_EQ(c->HTMLH1->statusTip(), QStringLiteral(" 検索結果は、ＨＴＭＬ形式で作成して保存しないと、"
+                                                     "ＷＷＷブラウザで閲覧できません。"));
+    EXPECT_EQ(c->HeaderControl1->statusTip(),
+              QStringLiteral(" 検索結果をＨＴＭＬ形式で作成・保存する前に、処理して下さい。"));
+    EXPECT_EQ(
+        c->N5->menuAction()->statusTip(),
+        QStringLiteral("検索結果を見易くする場合などに、使用して下さい （ 作成するＨＴＭＬとは無関係 ）。"));
+    EXPECT_EQ(c->HeaderControl1->sectionSize(1), 90);
+    EXPECT_EQ(c->HeaderControl1->model()->headerData(1, Qt::Horizontal).toString(),
+              QStringLiteral("Directrory"));
+}
+
 TEST_F(FindfTest, NoHitShowsTheBoxAndKeepsTheHistory) {
     MakeThree();
     Host.Key = "*.zzz";
