@@ -307,7 +307,8 @@ bool TMDIChild::FormCreate() {
         FHost.AddKeyToHistory(FKeyWord);
     } else if (!FCloseRequested) {
         wait.Release();
-        ShowMessageBox(this, TMessageKind::Information,
+        // This window is never shown: the box belongs to the frame.
+        ShowMessageBox(FHost.DialogParent(), TMessageKind::Information,
                        QStringLiteral("指定キー  ") + QString::fromUtf8(FKeyWord) +
                            QStringLiteral("  に\r\n\r\n該当するファイルは見つかりませんでした。"),
                        app::mbOK);
