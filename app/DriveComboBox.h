@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/Volumes.h"
+
+#include <string>
+
+#include <QComboBox>
+
+namespace tavolix::app {
+
+// The volume selector: one entry per mounted volume (VolumeEntryText), in the
+// mount table's order. Emits DriveChanged with the mount point whenever the
+// user picks another entry; the owner asks for the first one itself.
+class TDriveComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    explicit TDriveComboBox(QWidget* parent = nullptr);
+
+    // Fills the list and selects the volume holding `currentDir` (the first
+    // entry when none does). Emits nothing.
+    void SetVolumes(const platform::TMountTable& volumes, const std::string& currentDir);
+    const platform::TMountTable& Volumes() const { return FVolumes; }
+
+    // The chosen volume's mount point, or empty with no entries.
+    std::string Drive() const;
+    // The chosen entry's text as bytes.
+    std::string EntryText() const;
+    // Selects the entry of the volume mounted at `mountPoint`; false when absent.
+    bool SelectDrive(const std::string& mountPoint);
+
+signals:
+    void DriveChanged(const QString& mountPoint);
+
+private:
+    platform::TMountTable FVolumes;
+};
+
+} // namespace tavolix::app

@@ -1,0 +1,36 @@
+#include "app/Hints.h"
+#include "app/MessageBoxes.h"
+#include "app/ShowCommand.h"
+#include "app/UiFonts.h"
+#include "app/about.h"
+#include "app/serfile.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    // Read before anything starts another program, which must not inherit it.
+    const int showCmd = tavolix::app::TakeStartShowCommand();
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(tavolix::app::kApplicationTitle);
+    tavolix::app::InstallFontSubstitutes();
+    QApplication::setStyle(new tavolix::app::TTavolixStyle);
+    application.installEventFilter(new tavolix::app::TTooltipTimeFilter(&application));
+
+    tavolix::app::TMDIForm frame;
+    tavolix::app::TAboutBox aboutBox(&frame);
+    frame.SetAboutBox(&aboutBox);
+
+    switch (tavolix::app::StartStateFromShowCmd(showCmd)) {
+    case tavolix::app::TStartState::Minimized:
+        frame.showMinimized();
+        break;
+    case tavolix::app::TStartState::Maximized:
+        frame.showMaximized();
+        break;
+    case tavolix::app::TStartState::Normal:
+        frame.show();
+        break;
+    }
+    return application.exec();
+}

@@ -1,0 +1,852 @@
+#include "app/serfile.h"
+
+#include "app/DriveComboBox.h"
+#include "app/HelpFile.h"
+#include "app/Hints.h"
+#include "app/MessageBoxes.h"
+#include "app/ProgramIcon.h"
+#include "app/UiFonts.h"
+#include "app/about.h"
+#include "dirtree/DirTVS.h"
+#include "platform/ExecuteFile.h"
+#include "results/findf.h"
+#include "search/FLBoxS.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTime>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+// Q_INIT_RESOURCE must be used outside any namespace; a static library drops
+// the resource object unless something names it.
+static void InitBarGlyphs() {
+    Q_INIT_RESOURCE(bar_glyphs);
+}
+
+namespace tavolix::app {
+
+namespace {
+
+const QString kPrefixInternet = QStringLiteral("（インターネット関係）  ");
+const QString kQuickKeyTail = QStringLiteral("ファイルを対象");
+const QString kResultPrefix = QStringLiteral("検索結果を、");
+
+struct TQuickKey {
+    const char* Name;
+    const char* Caption;
+    const char* TypeWord;
+    bool Internet;
+    bool SeparatorAfter;
+};
+
+const TQuickKey kQuickKeys[] = {
+    {"all", "*.*", "全ての", false, false},
+    {"exe", "*.exe", "プログラム・", false, false},
+    {"txt", "*.txt", "テキスト・", false, false},
+    {"ini", "*.ini", "ＩＮＩ ", false, false},
+    {"hlp", "*.hlp", "ヘルプ・", false, true},
+    {"bmp", "*.bmp", "ビットマップ・", false, false},
+    {"wmf1", "*.wmf", "メタ・", false, false},
+    {"ico", "*.ico", "アイコン・", false, false},
+    {"scr", "*.scr", "スクリーン・セーバー・", false, false},
+    {"cur", "*.cur", "カーソル・", false, true},
+    {"htm1", "*.htm", "ＨＴＭ ドキュメント・", true, false},
+    {"html1", "*.html", "ＨＴＭＬ ドキュメント・", true, false},
+    {"gif", "*.gif", "ＧＩＦ イメージ・", true, false},
+    {"jpg", "*.jpg", "ＪＰＧ イメージ・", true, false},
+    {"jpeg1", "*.jpeg", "ＪＰＥＧ イメージ・", true, true},
+    {"wav1", "*.wav", "ＷＡＶＥ サウンド・", false, false},
+    {"au1", "*.au", "ＡＵ サウンドクリップ・", false, false},
+    {"mid1", "*.mid", "ＭＩＤＩ シーケンス・", false, false},
+};
+
+QString FromBytes(const std::string& bytes) {
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+std::string ResolveSettingsFile(std::optional<std::string> given) {
+    if (given)
+        return *given;
+    if (const char* env = std::getenv("TAVOLIX_SETTINGS"); env && *env)
+        return env;
+    return SettingsFilePath();
+}
+
+QIcon Glyph(const QString& name) {
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/bar/%1.png").arg(name), QSize(), QIcon::Normal);
+    icon.addFile(QStringLiteral(":/bar/%1-disabled.png").arg(name), QSize(), QIcon::Disabled);
+    return icon;
+}
+
+QFrame* LoweredPanel(QWidget* parent) {
+    auto* panel = new QFrame(parent);
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Sunken);
+    return panel;
+}
+
+} // namespace
+
+// ---- TCaptionClock
+
+TCaptionClock::TCaptionClock(QWidget* parent) : QWidget(parent) {
+    setFont(UiFont(kSansSerif, 13));
+}
+
+void TCaptionClock::SetText(const QString& text) {
+    FText = text;
+    update();
+}
+
+void TCaptionClock::SetActive(bool active) {
+    FActive = active;
+    update();
+}
+
+QSize TCaptionClock::sizeHint() const {
+    const QFontMetrics metrics(font());
+    return {metrics.horizontalAdvance(QStringLiteral("00:00:00 ")), metrics.height()};
+}
+
+void TCaptionClock::paintEvent(QPaintEvent*) {
+    const QWidget* top = window();
+    if (top && top->isMinimized())
+        return;
+    QPainter painter(this);
+    const QPalette::ColorGroup group = FActive ? QPalette::Active : QPalette::Inactive;
+    const QColor background =
+        FActive ? palette().color(group, QPalette::Highlight) : palette().color(group, QPalette::Mid);
+    const QColor text =
+        FActive ? palette().color(group, QPalette::HighlightedText) : palette().color(group, QPalette::Light);
+    painter.fillRect(rect(), background);
+    painter.setPen(text);
+    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, FText);
+}
+
+// ---- TMDIForm
+
+TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
+    : QMainWindow(parent), FSavedPages(ResolveSettingsFile(std::move(settingsFile))) {
+    InitBarGlyphs();
+    setWindowTitle(QStringLiteral(" Tavolix ヌバロ"));
+    setWindowIcon(ProgramIcon());
+
+    BuildBars();
+    BuildMenus();
+
+    // Saved pages first: the menu shows them from the start.
+    FSavedPages.LoadSavedPages();
+    FSavedPages.LoadChildBaseNO();
+    UpdateSavedPagesMenu();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        resize(area.width() * 3 / 4, area.height() * 3 / 4);
+    }
+    FCaptionActive = true;
+    AssignHints();
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TMDIForm::Timer1Timer);
+    Timer1->start();
+    Timer1Timer();
+
+    connect(qApp, &QApplication::focusChanged, this, &TMDIForm::FocusChanged);
+
+    // The selector reports its first volume once, which gives the tree its drive.
+    DriveComboBox1Change();
+}
+
+TMDIForm::~TMDIForm() {
+    disconnect(qApp, &QApplication::focusChanged, this, &TMDIForm::FocusChanged);
+    // The result windows go before the controls they read from.
+    const QList<QMdiSubWindow*> windows = MDIArea->subWindowList();
+    for (QMdiSubWindow* window : windows)
+        delete window;
+}
+
+void TMDIForm::BuildBars() {
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    Panel1 = LoweredPanel(central);
+    Panel1->setFixedHeight(35);
+    KeyWordEditCB = new QComboBox(Panel1);
+    KeyWordEditCB->setEditable(true);
+    KeyWordEditCB->setInsertPolicy(QComboBox::NoInsert);
+    KeyWordEditCB->setGeometry(2, 5, 198, 25);
+    KeyWordEditCB->setEditText(QStringLiteral("*.gif"));
+    KeyWordEditCB->setFont(UiFont(kFixedSys, 19));
+    {
+        QPalette palette = KeyWordEditCB->palette();
+        palette.setColor(QPalette::Text, Qt::blue);
+        KeyWordEditCB->setPalette(palette);
+    }
+    KeyWordEditCB->lineEdit()->installEventFilter(this);
+
+    SerchSB = new QToolButton(Panel1);
+    SerchSB->setAutoRaise(true);
+    SerchSB->setGeometry(208, 5, 25, 25);
+    SerchSB->setIcon(Glyph(QStringLiteral("search")));
+    SerchSB->setIconSize(QSize(20, 20));
+    connect(SerchSB, &QToolButton::clicked, this, [this] { SearchFind1Click(); });
+
+    SaveFileMSB = new QToolButton(Panel1);
+    SaveFileMSB->setAutoRaise(true);
+    SaveFileMSB->setGeometry(240, 5, 25, 25);
+    SaveFileMSB->setIcon(Glyph(QStringLiteral("save")));
+    SaveFileMSB->setIconSize(QSize(20, 20));
+    connect(SaveFileMSB, &QToolButton::clicked, this, &TMDIForm::SaveFileMSBClick);
+
+    Label1 = new QLabel(Panel1);
+    Label1->setFont(UiFont(kPGothic, 15));
+    Label1->setTextFormat(Qt::PlainText);
+    {
+        QPalette palette = Label1->palette();
+        palette.setColor(QPalette::WindowText, Qt::blue);
+        Label1->setPalette(palette);
+    }
+    Label1->move(272, 10);
+    Label1->setMinimumWidth(400);
+    column->addWidget(Panel1);
+
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    column->addLayout(row, 1);
+
+    Panel2 = new QFrame(central);
+    Panel2->setFixedWidth(201);
+    auto* panelColumn = new QVBoxLayout(Panel2);
+    panelColumn->setContentsMargins(0, 0, 0, 0);
+    panelColumn->setSpacing(0);
+    DirectoryListBox2 = new dirtree::TDirTreeViewS(Panel2);
+    DirectoryListBox2->SetHideSelection(false);
+    DirectoryListBox2->SetIndent(19);
+    DirectoryListBox2->OnChange = [this](dirtree::TDirTreeViewS*, const std::string&) {
+        DirectoryListBox2Change();
+    };
+    panelColumn->addWidget(DirectoryListBox2, 1);
+    Panel3 = LoweredPanel(Panel2);
+    Panel3->setFixedHeight(41);
+    DriveComboBox1 = new TDriveComboBox(Panel3);
+    DriveComboBox1->setGeometry(2, 8, 197, 25);
+    DriveComboBox1->SetVolumes(platform::TMountTable::System(), QDir::currentPath().toStdString());
+    connect(DriveComboBox1, &TDriveComboBox::DriveChanged, this, [this] { DriveComboBox1Change(); });
+    panelColumn->addWidget(Panel3);
+    row->addWidget(Panel2);
+
+    MDIArea = new QMdiArea(central);
+    MDIArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    MDIArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    connect(MDIArea, &QMdiArea::subWindowActivated, this, &TMDIForm::SubWindowActivated);
+    row->addWidget(MDIArea, 1);
+    setCentralWidget(central);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setFont(UiFont(kPGothic, 15));
+    StatusBar1->setSizeGripEnabled(true);
+    // Panels keep their widths and are clipped by a narrow frame, which
+    // therefore needn't be wider than the status bar's panels.
+    auto* panels = new QWidget(StatusBar1);
+    panels->setMinimumSize(0, QFontMetrics(StatusBar1->font()).height() + 6);
+    panels->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    const int widths[2] = {720, 100};
+    int left = 0;
+    for (std::size_t i = 0; i < 2; ++i) {
+        StatusPanels[i] = new QLabel(panels);
+        StatusPanels[i]->setTextFormat(Qt::PlainText);
+        StatusPanels[i]->setFrameShape(QFrame::Panel);
+        StatusPanels[i]->setFrameShadow(QFrame::Sunken);
+        StatusPanels[i]->setGeometry(left, 0, widths[i], panels->minimumHeight());
+        left += widths[i];
+    }
+    StatusBar1->addWidget(panels, 1);
+    setStatusBar(StatusBar1);
+}
+
+void TMDIForm::BuildMenus() {
+    File1 = new QMenu(QStringLiteral("終了 (&F)"), this);
+    Close1 = File1->addAction(QStringLiteral("ヌバロ を終了"), this, [this] { close(); });
+    Close1->setShortcut(Qt::Key_F4);
+    File1->addSeparator();
+    Help1 = File1->addAction(QStringLiteral("ヘルプ"), this, [this] { Help1Click(); });
+    Help1->setShortcut(Qt::Key_F1);
+    File1->addSeparator();
+    About1 = File1->addAction(QStringLiteral("ヌバロ について (&A)"), this, [this] { About1Click(); });
+
+    SetEdit1 = new QMenu(QStringLiteral("簡易検索キー (&K)"), this);
+    for (const TQuickKey& key : kQuickKeys) {
+        QAction* item = SetEdit1->addAction(QString::fromUtf8(key.Caption));
+        item->setObjectName(QString::fromUtf8(key.Name));
+        connect(item, &QAction::triggered, this, [this, item] { allClick(item); });
+        QuickKeys.push_back(item);
+        if (key.SeparatorAfter)
+            SetEdit1->addSeparator();
+    }
+
+    Utilety1 = new QMenu(QStringLiteral("検索・作成＆保存 (&O)"), this);
+    SearchFind1 = Utilety1->addAction(QStringLiteral("検索開始"), this, [this] { SearchFind1Click(); });
+    SearchFind1->setShortcut(Qt::Key_F2);
+    Utilety1->addSeparator();
+    HTMLSave = Utilety1->addAction(QStringLiteral("HTML自動作成＆保存"));
+    HTMLSave->setShortcut(Qt::Key_F3);
+    HTMLSave->setEnabled(false);
+    connect(Utilety1, &QMenu::aboutToShow, this, &TMDIForm::Utilety1Click);
+
+    SaveData = new QMenu(QStringLiteral("作成ﾃﾞｰﾀ (&D)"), this);
+    for (int k = 1; k <= kSavedPageSlots; ++k) {
+        QAction* item = SaveData->addAction(QStringLiteral("(&%1)").arg(k));
+        item->setData(k);
+        item->setObjectName(QStringLiteral("SaveData%1").arg(k));
+        connect(item, &QAction::triggered, this, [this, item] { SaveData1Click(item); });
+        FSavedMenuItems[static_cast<std::size_t>(k - 1)] = item;
+        if (k == 5)
+            SaveData->addSeparator();
+    }
+
+    Windows1 = new QMenu(QStringLiteral("ｳｨﾝﾄﾞｳ (&W)"), this);
+    DirectoryShow = Windows1->addAction(QStringLiteral("ディレクトリ表示／非表示"), this,
+                                        [this] { DirectoryShowClick(); });
+    DirectoryShow->setShortcut(Qt::Key_F5);
+    Windows1->addSeparator();
+    Tile1 = Windows1->addAction(QStringLiteral("並べて表示 (&T)"), this, [this] { Tile1Click(); });
+    Tile1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    Cascade1 = Windows1->addAction(QStringLiteral("重ねて表示 (&C)"), this, [this] { Cascade1Click(); });
+    Cascade1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    NextChild1 =
+        Windows1->addAction(QStringLiteral("次の Child Form (&D)"), this, [this] { NextChild1Click(); });
+    NextChild1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    Windows1->addSeparator();
+    MAX = Windows1->addAction(QStringLiteral("最大化 (&X)"), this, [this] { MAXClick(); });
+    MAX->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    NORMAL = Windows1->addAction(QStringLiteral("ノーマル化 (&N)"), this, [this] { NORMALClick(); });
+    NORMAL->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+    MINI = Windows1->addAction(QStringLiteral("アイコン化 (&M)"), this, [this] { MINIClick(); });
+    MINI->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    Windows1->addSeparator();
+    Arrange = Windows1->addAction(QStringLiteral("アイコン整列 (&A)"), this, [this] { ArrangeClick(); });
+    Arrange->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    Windows1->menuAction()->setEnabled(false);
+    connect(Windows1, &QMenu::aboutToShow, this, &TMDIForm::FillWindowList);
+
+    FOwnMenus = {{0, File1}, {2, SetEdit1}, {3, Utilety1}, {5, SaveData}, {9, Windows1}};
+
+    FClock = new TCaptionClock(menuBar());
+    menuBar()->setCornerWidget(FClock, Qt::TopRightCorner);
+    RebuildMenuBar();
+}
+
+void TMDIForm::AssignHints() {
+    ApplyHint(Close1, QStringLiteral(" Ｔａｖｏｌｉｘ（ ヌバロ ）を、終了します。"));
+    ApplyHint(About1, QStringLiteral(" Ｔａｖｏｌｉｘ（ ヌバロ ）の バージョン情報を表示します。"));
+    ApplyHint(Help1, QStringLiteral("使用方法などの説明を行います。"));
+    ApplyHint(Windows1->menuAction(),
+              QStringLiteral("検索結果フォームの表示に関する変更 （ 作成するＨＴＭＬとは無関係 ）"));
+    ApplyHint(Tile1,
+              kResultPrefix + QStringLiteral("タイル表示 （ 続けて選択すると、横表示・縦表示を切替え ）"));
+    ApplyHint(Cascade1, kResultPrefix + QStringLiteral("カスケード表示"));
+    ApplyHint(NextChild1, QStringLiteral("次の検索結果を、前面に表示"));
+    ApplyHint(MAX, kResultPrefix + QStringLiteral("最大フォーム・サイズで表示"));
+    ApplyHint(NORMAL, kResultPrefix + QStringLiteral("普通サイズで表示 （ 最大化・アイコン化を解除 ）"));
+    ApplyHint(MINI, QStringLiteral("全ての検索結果を、アイコン化"));
+    ApplyHint(Arrange, QStringLiteral("アイコン化時の整列"));
+
+    for (std::size_t i = 0; i < QuickKeys.size(); ++i) {
+        const TQuickKey& key = kQuickKeys[i];
+        ApplyHint(QuickKeys[i], (key.Internet ? kPrefixInternet : QString()) +
+                                    QString::fromUtf8(key.TypeWord) + kQuickKeyTail);
+    }
+
+    ApplyHint(KeyWordEditCB,
+              QStringLiteral("指定キーを入力（ 例 ＝ ａ＊．ｇ＊ ）| "
+                             "指定キーを、ＤＯＳのワイルドカード「 ＊ 」を用いて、入力して下さい。"));
+    const QString search = QStringLiteral(
+        "指定に基づき、検索を開始 | 指定に基づき、検索を開始 （ サブ・ディレクトリーも検索 ）");
+    ApplyHint(SerchSB, search);
+    ApplyHint(SearchFind1, search);
+    ApplyHint(
+        SaveFileMSB,
+        QStringLiteral("検索結果を、ＨＴＭＬ形式で自動作成して保存 | "
+                       "検索結果は、ＨＴＭＬ形式で作成して保存しないと、ＷＷＷブラウザで閲覧できません。"));
+    ApplyHint(SetEdit1->menuAction(),
+              QStringLiteral("指定キー入力エリア用の「簡易検索キー」を選択後、直ぐに検索処理を開始します。"));
+    ApplyHint(DirectoryListBox2,
+              QStringLiteral(
+                  "基準とするディレクトリを、マウスのクリックや、キーボードの矢印キーで選択して下さい。"));
+    ApplyHint(DriveComboBox1, QStringLiteral("ドライブを変更する時に、使用して下さい。"));
+    ApplyHint(DirectoryShow, QStringLiteral("ディレクトリ・パネルの表示・非表示を切替えます。"));
+    ApplyHint(Utilety1->menuAction(),
+              QStringLiteral("概要：①指定に基づき検索、②HTML形式のファイル作成・保存、③WWWブラウザで閲覧"));
+    ApplyHint(HTMLSave, QStringLiteral("検索結果を、ＨＴＭＬ形式で自動作成して保存します。"));
+    ApplyHint(
+        SaveData->menuAction(),
+        QStringLiteral("過去に作成＆保存したデータです。クリックすると、ＷＷＷブラウザで閲覧できます。"));
+}
+
+void TMDIForm::UpdateSavedPagesMenu() {
+    const auto items = FSavedPages.MenuItems();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        FSavedMenuItems[i]->setText(QString::fromUtf8(items[i].Caption));
+        // No "|": the whole text is the long hint.
+        FSavedMenuItems[i]->setStatusTip(QString::fromUtf8(items[i].Hint));
+        FSavedMenuItems[i]->setToolTip(QString::fromUtf8(items[i].Hint));
+    }
+}
+
+// ---- menu merging
+
+void TMDIForm::RebuildMenuBar() {
+    std::map<int, QMenu*> menus = FOwnMenus;
+    if (QMdiSubWindow* active = MDIArea->activeSubWindow())
+        if (auto* child = dynamic_cast<results::TMDIChild*>(active->widget()))
+            for (const auto& group : child->MenuGroups())
+                menus[group.Group] = group.Menu;
+    QMenuBar* bar = menuBar();
+    const QList<QAction*> current = bar->actions();
+    std::vector<QAction*> wanted;
+    for (const auto& [group, menu] : menus)
+        wanted.push_back(menu->menuAction());
+    if (std::equal(current.begin(), current.end(), wanted.begin(), wanted.end()))
+        return;
+    for (QAction* action : current)
+        bar->removeAction(action);
+    for (QAction* action : wanted)
+        bar->addAction(action);
+}
+
+void TMDIForm::FillWindowList() {
+    for (QAction* action : FWindowListActions) {
+        Windows1->removeAction(action);
+        delete action;
+    }
+    FWindowListActions.clear();
+    const auto windows = ResultSubWindows();
+    if (windows.empty())
+        return;
+    FWindowListActions.push_back(Windows1->addSeparator());
+    int number = 1;
+    for (QMdiSubWindow* window : windows) {
+        QString title = window->windowTitle();
+        title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* item = Windows1->addAction(number < 10 ? QStringLiteral("&%1 %2").arg(number).arg(title)
+                                                        : QStringLiteral("%1 %2").arg(number).arg(title));
+        item->setCheckable(true);
+        item->setChecked(window == MDIArea->activeSubWindow());
+        QPointer<QMdiSubWindow> target(window);
+        connect(item, &QAction::triggered, this, [this, target] {
+            if (target)
+                MDIArea->setActiveSubWindow(target);
+        });
+        FWindowListActions.push_back(item);
+        ++number;
+    }
+}
+
+void TMDIForm::SubWindowActivated(QMdiSubWindow* window) {
+    RebuildMenuBar();
+    if (window)
+        if (auto* child = dynamic_cast<results::TMDIChild*>(window->widget()))
+            child->FormActivate();
+}
+
+// ---- host interface
+
+std::string TMDIForm::SelectedDirectory() const {
+    return DirectoryListBox2->GetSelDirName();
+}
+
+std::string TMDIForm::KeyText() const {
+    return KeyWordEditCB->currentText().toStdString();
+}
+
+void TMDIForm::AddKeyToHistory(const std::string& key) {
+    // Adding the first item would replace the typed text with it.
+    const QString typed = KeyWordEditCB->currentText();
+    KeyWordEditCB->addItem(QString::fromStdString(key));
+    KeyWordEditCB->setEditText(typed);
+}
+
+int TMDIForm::FrameWidth() const {
+    return frameGeometry().width();
+}
+int TMDIForm::DirectoryPanelWidth() const {
+    return Panel2->width();
+}
+int TMDIForm::DirectoryPanelHeight() const {
+    return Panel2->height();
+}
+
+void TMDIForm::ShowPanels() {
+    Panel2->show();
+    Panel1->show();
+}
+
+void TMDIForm::SetQuickKeysEnabled(bool enabled) {
+    SetEdit1->menuAction()->setEnabled(enabled);
+}
+void TMDIForm::SetWindowMenuEnabled(bool enabled) {
+    Windows1->menuAction()->setEnabled(enabled);
+}
+void TMDIForm::SetStatusText(const QString& text) {
+    StatusPanels[0]->setText(text);
+}
+int TMDIForm::ResultWindowCount() const {
+    return static_cast<int>(ResultSubWindows().size());
+}
+
+void TMDIForm::FocusDirectoryTree() {
+    if (!Panel2->isHidden())
+        DirectoryListBox2->setFocus();
+}
+
+bool TMDIForm::IsNetworkDriveSelected() const {
+    return app::IsNetworkDriveSelected(DriveComboBox1->EntryText(), DriveComboBox1->Drive());
+}
+
+QString TMDIForm::RegisterSavedPage(const std::array<std::string, 6>& record) {
+    const platform::TIoResult error = FSavedPages.Register(record, DriveComboBox1->Volumes());
+    UpdateSavedPagesMenu();
+    return error ? QString::fromStdString(CannotWriteText(*error)) : QString();
+}
+
+// ---- commands
+
+void TMDIForm::SearchFind1Click() {
+    if (!KeyWordEditCB->currentText().isEmpty() && !DirectoryListBox2->GetSelDirName().empty())
+        CreateResultWindow();
+    Label1->setText(QString());
+}
+
+void TMDIForm::CreateResultWindow() {
+    auto* child = new results::TMDIChild(*this);
+    QMdiSubWindow* window = MDIArea->addSubWindow(child);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowIcon(windowIcon());
+    // Shown only once it has hits.
+    window->hide();
+    QPointer<QMdiSubWindow> guard(window);
+    ++FCreating;
+    const bool found = child->FormCreate();
+    --FCreating;
+    if (!guard)
+        return; // closed and gone meanwhile
+    if (!found) {
+        delete window;
+        return;
+    }
+    const QSize size = child->size();
+    window->show();
+    window->resize(size + (window->size() - child->size()));
+    MDIArea->setActiveSubWindow(window);
+}
+
+void TMDIForm::allClick(QAction* sender) {
+    if (!sender)
+        return;
+    KeyWordEditCB->setEditText(sender->text());
+    SearchFind1Click();
+}
+
+void TMDIForm::DirectoryShowClick() {
+    if (!Panel2->isHidden()) {
+        Panel2->hide();
+        Panel1->hide();
+    } else {
+        Panel1->show();
+        Panel2->show();
+    }
+}
+
+void TMDIForm::Utilety1Click() {
+    ShowPanels();
+}
+
+void TMDIForm::SaveFileMSBClick() {
+    const QList<QMdiSubWindow*> order = MDIArea->subWindowList(QMdiArea::ActivationHistoryOrder);
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        auto* child = dynamic_cast<results::TMDIChild*>((*it)->widget());
+        if (child && (*it)->isVisible()) {
+            child->HTMLH1Click();
+            return;
+        }
+    }
+    ShowMessageBox(
+        this, TMessageKind::Confirmation,
+        QStringLiteral("保存すべきデータがありません。\r\n\r\n検索を行った後で、ボタンを押下して下さい。"),
+        mbOK);
+}
+
+void TMDIForm::SaveData1Click(QAction* sender) {
+    if (!sender)
+        return;
+    const TSavedPageAction action =
+        FSavedPages.ClickAction(sender->data().toInt(), DriveComboBox1->Volumes());
+    switch (action.Kind) {
+    case TSavedPageAction::None:
+        break;
+    case TSavedPageAction::NotRegistered:
+        ShowMessageBox(this, TMessageKind::Warning, FromBytes(action.Message), mbOK);
+        break;
+    case TSavedPageAction::Missing:
+        ShowMessageBox(this, TMessageKind::Confirmation, FromBytes(action.Message), mbOK);
+        break;
+    case TSavedPageAction::Open:
+        platform::ExecuteFile(action.Path, "", action.Folder, 1);
+        break;
+    }
+}
+
+// ---- window commands
+
+std::vector<QMdiSubWindow*> TMDIForm::ResultSubWindows() const {
+    std::vector<QMdiSubWindow*> windows;
+    for (QMdiSubWindow* window : MDIArea->subWindowList(QMdiArea::CreationOrder))
+        if (!window->isHidden() && dynamic_cast<results::TMDIChild*>(window->widget()))
+            windows.push_back(window);
+    return windows;
+}
+
+std::vector<results::TMDIChild*> TMDIForm::ResultWindows() const {
+    std::vector<results::TMDIChild*> children;
+    for (QMdiSubWindow* window : MDIArea->subWindowList(QMdiArea::ActivationHistoryOrder))
+        if (auto* child = dynamic_cast<results::TMDIChild*>(window->widget()); child && !window->isHidden())
+            children.push_back(child);
+    return children;
+}
+
+QMdiSubWindow* TMDIForm::SubWindowOf(results::TMDIChild* child) const {
+    for (QMdiSubWindow* window : MDIArea->subWindowList())
+        if (window->widget() == child)
+            return window;
+    return nullptr;
+}
+
+void TMDIForm::Tile1Click() {
+    FTileVertical = !FTileVertical;
+    std::vector<QMdiSubWindow*> windows;
+    for (QMdiSubWindow* window : ResultSubWindows())
+        if (!window->isMinimized())
+            windows.push_back(window);
+    if (windows.empty())
+        return;
+    // The active window first, as the window list has it.
+    if (QMdiSubWindow* active = MDIArea->activeSubWindow()) {
+        auto it = std::find(windows.begin(), windows.end(), active);
+        if (it != windows.end())
+            std::rotate(windows.begin(), it, it + 1);
+    }
+    const QRect area = MDIArea->viewport()->rect();
+    const int n = static_cast<int>(windows.size());
+    for (int i = 0; i < n; ++i) {
+        QMdiSubWindow* window = windows[static_cast<std::size_t>(i)];
+        if (window->isMaximized())
+            window->showNormal();
+        if (FTileVertical) {
+            const int x0 = area.width() * i / n, x1 = area.width() * (i + 1) / n;
+            window->setGeometry(x0, 0, x1 - x0, area.height());
+        } else {
+            const int y0 = area.height() * i / n, y1 = area.height() * (i + 1) / n;
+            window->setGeometry(0, y0, area.width(), y1 - y0);
+        }
+    }
+}
+
+void TMDIForm::Cascade1Click() {
+    MDIArea->cascadeSubWindows();
+}
+
+void TMDIForm::NextChild1Click() {
+    MDIArea->activateNextSubWindow();
+}
+
+void TMDIForm::MAXClick() {
+    if (QMdiSubWindow* active = MDIArea->activeSubWindow())
+        active->showMaximized();
+}
+
+void TMDIForm::NORMALClick() {
+    for (QMdiSubWindow* window : MDIArea->subWindowList(QMdiArea::ActivationHistoryOrder))
+        if (!window->isHidden())
+            window->showNormal();
+}
+
+void TMDIForm::MINIClick() {
+    ShowPanels();
+    const QList<QMdiSubWindow*> windows = MDIArea->subWindowList(QMdiArea::ActivationHistoryOrder);
+    // A maximized window would hand its maximized state to the window activated
+    // after the next minimizing, which then stays maximized.
+    for (QMdiSubWindow* window : windows)
+        if (!window->isHidden() && window->isMaximized())
+            window->showNormal();
+    // Oldest first, the active window last.
+    for (QMdiSubWindow* window : windows)
+        if (!window->isHidden())
+            window->showMinimized();
+}
+
+void TMDIForm::ArrangeClick() {
+    // Minimized windows in rows along the bottom, left to right.
+    const QRect area = MDIArea->viewport()->rect();
+    int x = 0;
+    int y = area.height();
+    for (QMdiSubWindow* window : ResultSubWindows()) {
+        if (!window->isMinimized())
+            continue;
+        const QSize size = window->size();
+        if (x > 0 && x + size.width() > area.width()) {
+            x = 0;
+            y -= size.height();
+        }
+        window->move(x, y - size.height());
+        x += size.width();
+    }
+}
+
+// ---- clock, help, about
+
+void TMDIForm::Timer1Timer() {
+    FClockText = QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).left(8);
+    if (isMinimized())
+        return;
+    FClock->SetActive(FCaptionActive);
+    FClock->SetText(FClockText);
+}
+
+void TMDIForm::Help1Click() {
+    ShowHelpTopic(kHelpMain);
+}
+
+void TMDIForm::About1Click() {
+    if (!FAboutBox)
+        FAboutBox = new TAboutBox(this);
+    FAboutBox->exec();
+}
+
+// ---- activation, label, volumes
+
+void TMDIForm::FormActivate() {
+    DirectoryListBox2Change();
+    FocusDirectoryTree();
+}
+
+void TMDIForm::DirectoryListBox2Change() {
+    Label1->setText(QStringLiteral("検索対象 ＝ ") + FromBytes(DirectoryListBox2->GetSelDirName()));
+    Label1->adjustSize();
+}
+
+void TMDIForm::DriveComboBox1Change() {
+    const std::string drive = DriveComboBox1->Drive();
+    if (!drive.empty())
+        DirectoryListBox2->SetDrive(drive);
+}
+
+bool TMDIForm::IsFrameControl(const QWidget* widget) const {
+    return widget && (Panel1->isAncestorOf(widget) || Panel2->isAncestorOf(widget));
+}
+
+void TMDIForm::FocusChanged(QWidget* old, QWidget* now) {
+    // Back from a result window to the bars: the label shows the tree's
+    // directory again. The focus stays where the user put it.
+    if (IsFrameControl(now) && !IsFrameControl(old))
+        DirectoryListBox2Change();
+}
+
+// ---- events
+
+bool TMDIForm::event(QEvent* event) {
+    if (event->type() == QEvent::StatusTip) {
+        SetStatusText(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+bool TMDIForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == KeyWordEditCB->lineEdit() && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            SearchFind1Click();
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape) {
+            KeyWordEditCB->clearEditText();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMDIForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!FShownOnce) {
+        FShownOnce = true;
+        if (const QScreen* screen = this->screen(); screen && !isMaximized() && !isMinimized()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->geometry().center());
+            move(frame.topLeft());
+        }
+    }
+    SetStatusText(
+        QStringLiteral("概要：①指定に基づき検索、②HTML形式のファイル作成・保存、③WWWブラウザで閲覧"));
+}
+
+void TMDIForm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange) {
+        FCaptionActive = isActiveWindow();
+        if (FCaptionActive && !MDIArea->activeSubWindow())
+            FormActivate();
+    } else if (event->type() == QEvent::WindowStateChange && !isMinimized()) {
+        Timer1Timer();
+    }
+}
+
+bool TMDIForm::FormCloseQuery() {
+    // A walk in progress keeps the frame: its window can't go before the walk ends.
+    if (FCreating > 0)
+        return false;
+    for (results::TMDIChild* child : ResultWindows())
+        if (child->ListBox1 && child->ListBox1->IsSearching())
+            return false;
+    if (ShowMessageBox(this, TMessageKind::Plain, QStringLiteral("お疲れさま !!  終了しますか ? "),
+                       mbYes | mbNo) == TMessageResult::mrNo)
+        return false;
+    MDIArea->closeAllSubWindows();
+    return ResultSubWindows().empty();
+}
+
+void TMDIForm::closeEvent(QCloseEvent* event) {
+    if (FormCloseQuery())
+        event->accept();
+    else
+        event->ignore();
+}
+
+} // namespace tavolix::app

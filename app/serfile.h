@@ -1,0 +1,186 @@
+#pragma once
+
+#include "app/SavedPages.h"
+#include "app/about.h"
+#include "results/ResultWindowHost.h"
+
+#include <array>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QStatusBar;
+class QTimer;
+class QToolButton;
+
+namespace tavolix::dirtree {
+class TDirTreeViewS;
+}
+namespace tavolix::results {
+class TMDIChild;
+}
+
+namespace tavolix::app {
+
+class TDriveComboBox;
+
+// The clock in the menu bar's right corner, in title-bar colours.
+class TCaptionClock : public QWidget {
+    Q_OBJECT
+public:
+    explicit TCaptionClock(QWidget* parent = nullptr);
+    void SetText(const QString& text);
+    const QString& Text() const { return FText; }
+    void SetActive(bool active);
+    bool Active() const { return FActive; }
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString FText;
+    bool FActive = true;
+};
+
+// The main frame: search bars, directory panel, saved pages, and the result
+// windows as MDI children.
+class TMDIForm : public QMainWindow, public results::TResultWindowHost {
+    Q_OBJECT
+public:
+    // Without a settings file name: $TAVOLIX_SETTINGS when set, otherwise the
+    // usual place (SettingsFilePath).
+    explicit TMDIForm(std::optional<std::string> settingsFile = std::nullopt, QWidget* parent = nullptr);
+    ~TMDIForm() override;
+
+    // The box About1Click shows; without one the frame makes its own.
+    void SetAboutBox(TAboutBox* box) { FAboutBox = box; }
+
+    // TResultWindowHost
+    std::string SelectedDirectory() const override;
+    std::string KeyText() const override;
+    void AddKeyToHistory(const std::string& key) override;
+    int FrameWidth() const override;
+    int DirectoryPanelWidth() const override;
+    int DirectoryPanelHeight() const override;
+    void ShowPanels() override;
+    void SetQuickKeysEnabled(bool enabled) override;
+    void SetWindowMenuEnabled(bool enabled) override;
+    void SetStatusText(const QString& text) override;
+    int ResultWindowCount() const override;
+    void FocusDirectoryTree() override;
+    void SearchFind1Click() override;
+    void Help1Click() override;
+    void About1Click() override;
+    bool IsNetworkDriveSelected() const override;
+    QString RegisterSavedPage(const std::array<std::string, 6>& record) override;
+    QWidget* DialogParent() override { return this; }
+
+    // Commands.
+    void allClick(QAction* sender);
+    void DirectoryShowClick();
+    void Utilety1Click();
+    void SaveFileMSBClick();
+    void SaveData1Click(QAction* sender);
+    void Tile1Click();
+    void Cascade1Click();
+    void NextChild1Click();
+    void MAXClick();
+    void NORMALClick();
+    void MINIClick();
+    void ArrangeClick();
+    void Timer1Timer();
+    void FormActivate();
+    void DirectoryListBox2Change();
+    void DriveComboBox1Change();
+    void UpdateSavedPagesMenu();
+
+    // The result windows, in activation order (the one activated last at the end).
+    std::vector<results::TMDIChild*> ResultWindows() const;
+    QMdiSubWindow* SubWindowOf(results::TMDIChild* child) const;
+    const TSavedPages& SavedPages() const { return FSavedPages; }
+    bool TileVertical() const { return FTileVertical; }
+    bool CaptionActive() const { return FCaptionActive; }
+    const QString& ClockText() const { return FClockText; }
+
+    // The controls, for tests.
+    QMdiArea* MDIArea;
+    QFrame* Panel1;
+    QComboBox* KeyWordEditCB;
+    QToolButton* SerchSB;
+    QToolButton* SaveFileMSB;
+    QLabel* Label1;
+    QFrame* Panel2;
+    dirtree::TDirTreeViewS* DirectoryListBox2;
+    QFrame* Panel3;
+    TDriveComboBox* DriveComboBox1;
+    QStatusBar* StatusBar1;
+    std::array<QLabel*, 2> StatusPanels{};
+    QTimer* Timer1;
+    TCaptionClock* FClock;
+
+    QMenu* File1;
+    QMenu* SetEdit1;
+    QMenu* Utilety1;
+    QMenu* SaveData;
+    QMenu* Windows1;
+    QAction* Close1;
+    QAction* Help1;
+    QAction* About1;
+    QAction* SearchFind1;
+    QAction* HTMLSave;
+    QAction* DirectoryShow;
+    QAction* Tile1;
+    QAction* Cascade1;
+    QAction* NextChild1;
+    QAction* MAX;
+    QAction* NORMAL;
+    QAction* MINI;
+    QAction* Arrange;
+    std::vector<QAction*> QuickKeys;
+    std::array<QAction*, kSavedPageSlots> FSavedMenuItems{};
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void BuildBars();
+    void BuildMenus();
+    void AssignHints();
+    void RebuildMenuBar();
+    void FillWindowList();
+    void CreateResultWindow();
+    void SubWindowActivated(QMdiSubWindow* window);
+    void FocusChanged(QWidget* old, QWidget* now);
+    bool IsFrameControl(const QWidget* widget) const;
+    std::vector<QMdiSubWindow*> ResultSubWindows() const;
+    bool FormCloseQuery();
+
+    TSavedPages FSavedPages;
+    std::map<int, QMenu*> FOwnMenus;
+    std::vector<QAction*> FWindowListActions;
+    QPointer<TAboutBox> FAboutBox;
+    QString FClockText;
+    bool FCaptionActive = true;
+    bool FTileVertical = false; // toggled before each tiling: the first tiles vertically
+    bool FShownOnce = false;
+    int FCreating = 0; // result windows still running their search inside creation
+};
+
+} // namespace tavolix::app

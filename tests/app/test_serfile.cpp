@@ -1,0 +1,375 @@
+#include "TestDir.h"
+#include "app/MessageBoxes.h"
+#include "app/serfile.h"
+#include "dirtree/DirTVS.h"
+#include "platform/ExecuteFile.h"
+#include "results/findf.h"
+#include "search/FLBoxS.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QStatusTipEvent>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace tavolix::app;
+using tavolix::results::TMDIChild;
+
+namespace {
+
+class SerfileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FTree.File("a.gif", "GIF89a");
+        FTree.File("b.wav", "RIFF");
+        FTree.File("sub/c.gif", "GIF89a");
+        FTree.File("pages/old.html", "<html></html>");
+        TMessageBoxSeam::SetHandler([this](const TShownMessage& shown) {
+            return FAnswer ? FAnswer(shown)
+                           : (shown.Buttons & mbOK ? TMessageResult::mrOK : TMessageResult::mrYes);
+        });
+        tavolix::platform::SetFileOpener(
+            [this](const tavolix::platform::TOpenRequest& request) { FOpened.push_back(request); });
+        FFrame = std::make_unique<TMDIForm>(FTree.Path("settings/TAVOLIX.INI"));
+        FFrame->DirectoryListBox2->SetDrive(FTree.Root());
+        FFrame->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(FFrame.get()));
+    }
+
+    void TearDown() override {
+        FFrame.reset();
+        TMessageBoxSeam::Reset();
+        tavolix::platform::SetFileOpener({});
+    }
+
+    QAction* QuickKey(const QString& caption) const {
+        for (QAction* item : FFrame->QuickKeys)
+            if (item->text() == caption)
+                return item;
+        return nullptr;
+    }
+
+    // Starts a search with `key` and returns the windows open afterwards.
+    int Search(const QString& key) {
+        FFrame->KeyWordEditCB->setEditText(key);
+        FFrame->SearchFind1Click();
+        return FFrame->ResultWindowCount();
+    }
+
+    std::vector<QMenu*> BarMenus() const {
+        std::vector<QMenu*> menus;
+        for (QAction* action : FFrame->menuBar()->actions())
+            menus.push_back(action->menu());
+        return menus;
+    }
+
+    TTestDir FTree;
+    std::unique_ptr<TMDIForm> FFrame;
+    std::function<TMessageResult(const TShownMessage&)> FAnswer;
+    std::vector<tavolix::platform::TOpenRequest> FOpened;
+};
+
+TEST_F(SerfileTest, FrameIsThreeQuartersOfTheScreenWithItsCaptionAndInitialKey) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(FFrame->width(), screen.width() * 3 / 4);
+    EXPECT_EQ(FFrame->height(), screen.height() * 3 / 4);
+    EXPECT_EQ(FFrame->windowTitle(), QStringLiteral(" Tavolix ヌバロ"));
+    EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QStringLiteral("*.gif"));
+    EXPECT_FALSE(FFrame->Windows1->menuAction()->isEnabled());
+    EXPECT_EQ(FFrame->StatusPanels[0]->text(),
+              QStringLiteral("概要：①指定に基づき検索、②HTML形式のファイル作成・保存、③WWWブラウザで閲覧"));
+    EXPECT_EQ(FFrame->QuickKeys.size(), 18u);
+}
+
+TEST_F(SerfileTest, HintsAreComposedAndReachTheStatusLine) {
+    EXPECT_EQ(QuickKey("*.*")->statusTip(), QStringLiteral("全てのファイルを対象"));
+    EXPECT_EQ(QuickKey("*.gif")->statusTip(),
+              QStringLiteral("（インターネット関係）  ＧＩＦ イメージ・ファイルを対象"));
+    EXPECT_EQ(QuickKey("*.mid")->statusTip(), QStringLiteral("ＭＩＤＩ シーケンス・ファイルを対象"));
+
+    // A control under the mouse: its long hint; leaving it empties the panel.
+    QStatusTipEvent enter(FFrame->SerchSB->statusTip());
+    QCoreApplication::sendEvent(FFrame->SerchSB, &enter);
+    EXPECT_EQ(FFrame->StatusPanels[0]->text(),
+              QStringLiteral(" 指定に基づき、検索を開始 （ サブ・ディレクトリーも検索 ）"));
+    EXPECT_EQ(FFrame->SerchSB->toolTip(), QStringLiteral("指定に基づき、検索を開始 "));
+    QStatusTipEvent leave{QString()};
+    QCoreApplication::sendEvent(FFrame->SerchSB, &leave);
+    EXPECT_EQ(FFrame->StatusPanels[0]->text(), QString());
+
+    // A highlighted menu item.
+    FFrame->Tile1->showStatusText(FFrame->menuBar());
+    EXPECT_EQ(FFrame->StatusPanels[0]->text(),
+              QStringLiteral("検索結果を、タイル表示 （ 続けて選択すると、横表示・縦表示を切替え ）"));
+}
+
+TEST_F(SerfileTest, MenusMergeWithTheActiveResultWindow) {
+    const std::vector<QMenu*> own{FFrame->File1, FFrame->SetEdit1, FFrame->Utilety1, FFrame->SaveData,
+                                  FFrame->Windows1};
+    EXPECT_EQ(BarMenus(), own);
+
+    ASSERT_EQ(Search("*.gif"), 1);
+    TMDIChild* child = FFrame->ResultWindows().back();
+    QTRY_COMPARE(FFrame->MDIArea->activeSubWindow(), FFrame->SubWindowOf(child));
+    const std::vector<QMenu*> merged{child->File1,     FFrame->SetEdit1, child->ChildOP,
+                                     FFrame->SaveData, child->GyouRetsu, FFrame->Windows1};
+    EXPECT_EQ(BarMenus(), merged);
+    EXPECT_TRUE(FFrame->Windows1->menuAction()->isEnabled());
+
+    // The window menu lists the open result window after its own items.
+    emit FFrame->Windows1->aboutToShow();
+    const QList<QAction*> items = FFrame->Windows1->actions();
+    ASSERT_FALSE(items.isEmpty());
+    EXPECT_TRUE(items.back()->isChecked());
+    EXPECT_TRUE(items.back()->text().startsWith(QStringLiteral("&1 ")));
+
+    FFrame->SubWindowOf(child)->close();
+    QTRY_COMPARE(FFrame->ResultWindowCount(), 0);
+    QTRY_COMPARE(BarMenus(), own);
+    EXPECT_FALSE(FFrame->Windows1->menuAction()->isEnabled());
+    emit FFrame->Windows1->aboutToShow();
+    EXPECT_EQ(FFrame->Windows1->actions().back(), FFrame->Arrange);
+}
+
+TEST_F(SerfileTest, SearchesOpenOneWindowEachAndAlwaysEmptyTheLabel) {
+    FFrame->DirectoryListBox2Change();
+    ASSERT_FALSE(FFrame->Label1->text().isEmpty());
+    EXPECT_EQ(Search("*.gif"), 1);
+    EXPECT_EQ(FFrame->Label1->text(), QString());
+    EXPECT_EQ(Search("*.gif"), 2);                // same key and directory: a window of its own
+    EXPECT_EQ(FFrame->KeyWordEditCB->count(), 2); // each search adds its key
+    EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QStringLiteral("*.gif"));
+
+    // Nothing found: the window goes again after its box.
+    const std::size_t shown = TMessageBoxSeam::Shown().size();
+    EXPECT_EQ(Search("*.none"), 2);
+    ASSERT_EQ(TMessageBoxSeam::Shown().size(), shown + 1);
+    EXPECT_EQ(TMessageBoxSeam::Shown().back().Kind, TMessageKind::Information);
+
+    // Empty key: nothing but the label.
+    FFrame->DirectoryListBox2Change();
+    EXPECT_EQ(Search(QString()), 2);
+    EXPECT_EQ(FFrame->Label1->text(), QString());
+}
+
+TEST_F(SerfileTest, KeyBoxEnterSearchesEscapeEmpties) {
+    QLineEdit* edit = FFrame->KeyWordEditCB->lineEdit();
+    edit->setFocus();
+
+    FFrame->KeyWordEditCB->setEditText(QString());
+    FFrame->DirectoryListBox2Change();
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(FFrame->ResultWindowCount(), 0);
+    EXPECT_EQ(FFrame->Label1->text(), QString());
+
+    QTest::keyClicks(edit, "*.wav");
+    EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QStringLiteral("*.wav"));
+    QTest::keyClick(edit, Qt::Key_Escape);
+    EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QString());
+    EXPECT_EQ(FFrame->ResultWindowCount(), 0);
+
+    QTest::keyClicks(edit, "*.wav");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(FFrame->ResultWindowCount(), 1);
+    EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QStringLiteral("*.wav"));
+}
+
+TEST_F(SerfileTest, QuickKeyReplacesTheTextAndSearchesAtOnce) {
+    FFrame->KeyWordEditCB->setEditText(QStringLiteral("typed"));
+    QuickKey("*.wav")->trigger();
+    EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QStringLiteral("*.wav"));
+    ASSERT_EQ(FFrame->ResultWindowCount(), 1);
+    EXPECT_EQ(FFrame->ResultWindows().back()->ListBox1->GetFileCount(), 1);
+}
+
+TEST_F(SerfileTest, BarsHideAndComeBack) {
+    struct TStep {
+        std::function<void()> Do;
+        bool Shown;
+    };
+    const std::vector<TStep> steps{
+        {[&] { FFrame->DirectoryShow->trigger(); }, false},
+        {[&] { emit FFrame->Utilety1->aboutToShow(); }, true},
+        {[&] { FFrame->DirectoryShow->trigger(); }, false},
+        {[&] { FFrame->DirectoryShow->trigger(); }, true},
+        {[&] { FFrame->DirectoryShow->trigger(); }, false},
+        {[&] { FFrame->MINI->trigger(); }, true},
+    };
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        steps[i].Do();
+        EXPECT_EQ(FFrame->Panel1->isVisible(), steps[i].Shown) << i;
+        EXPECT_EQ(FFrame->Panel2->isVisible(), steps[i].Shown) << i;
+    }
+
+    // Hidden tree: activation doesn't focus it.
+    FFrame->DirectoryShow->trigger();
+    FFrame->FormActivate();
+    EXPECT_FALSE(FFrame->DirectoryListBox2->hasFocus());
+}
+
+TEST_F(SerfileTest, WindowCommands) {
+    FFrame->MAXClick(); // no window: nothing happens
+    EXPECT_EQ(FFrame->ResultWindowCount(), 0);
+
+    ASSERT_EQ(Search("*.gif"), 1);
+    ASSERT_EQ(Search("*.gif"), 2);
+    const auto windows = FFrame->ResultWindows();
+    QMdiSubWindow* a = FFrame->SubWindowOf(windows[0]);
+    QMdiSubWindow* b = FFrame->SubWindowOf(windows[1]);
+    const QRect area = FFrame->MDIArea->viewport()->rect();
+
+    FFrame->Tile1->trigger(); // side by side
+    EXPECT_EQ(a->height(), area.height());
+    EXPECT_EQ(b->height(), area.height());
+    EXPECT_NE(a->x(), b->x());
+    EXPECT_EQ(a->width() + b->width(), area.width());
+
+    FFrame->Tile1->trigger(); // stacked
+    EXPECT_EQ(a->width(), area.width());
+    EXPECT_EQ(b->width(), area.width());
+    EXPECT_NE(a->y(), b->y());
+
+    FFrame->Tile1->trigger(); // side by side again
+    EXPECT_EQ(a->height(), area.height());
+
+    FFrame->MAXClick();
+    EXPECT_TRUE(FFrame->MDIArea->activeSubWindow()->isMaximized());
+    FFrame->MINIClick();
+    EXPECT_TRUE(a->isMinimized());
+    EXPECT_TRUE(b->isMinimized());
+    FFrame->ArrangeClick();
+    EXPECT_EQ(a->y() + a->height(), area.height());
+    EXPECT_NE(a->x(), b->x());
+    FFrame->NORMALClick();
+    EXPECT_FALSE(a->isMinimized());
+    EXPECT_FALSE(b->isMinimized());
+}
+
+TEST_F(SerfileTest, ExitQuestionNoOrEscapeKeepsEverything) {
+    ASSERT_EQ(Search("*.gif"), 1);
+    for (TMessageResult answer : {TMessageResult::mrNo, EscapeResult(mbYes | mbNo)}) {
+        FAnswer = [answer](const TShownMessage&) { return answer; };
+        EXPECT_FALSE(FFrame->close());
+        EXPECT_TRUE(FFrame->isVisible());
+        EXPECT_EQ(FFrame->ResultWindowCount(), 1);
+        const TShownMessage& box = TMessageBoxSeam::Shown().back();
+        EXPECT_EQ(box.Kind, TMessageKind::Plain);
+        EXPECT_EQ(box.Text, QStringLiteral("お疲れさま !!  終了しますか ? "));
+        EXPECT_EQ(box.Buttons, mbYes | mbNo);
+    }
+    FAnswer = [](const TShownMessage&) { return TMessageResult::mrYes; };
+    EXPECT_TRUE(FFrame->close());
+    EXPECT_EQ(FFrame->ResultWindowCount(), 0);
+}
+
+TEST_F(SerfileTest, CloseAndSecondSearchDuringAWalk)
+{
+    for (int i = 0; i < 20; ++i)
+        FTree.File("deep/d" + std::to_string(i) + "/x.gif", "GIF89a");
+    // Arrive while the first walk lets the event loop run.
+    bool closed = true;
+    int windowsDuringWalk = -1;
+    QTimer::singleShot(0, FFrame.get(), [&] {
+        closed = FFrame->close();
+        FFrame->KeyWordEditCB->setEditText(QStringLiteral("*.wav"));
+        FFrame->SearchFind1Click();
+        windowsDuringWalk = FFrame->ResultWindowCount();
+    });
+    EXPECT_EQ(Search("*.gif"), 2);
+    EXPECT_FALSE(closed); // the frame waits for the walk
+    EXPECT_TRUE(FFrame->isVisible());
+    EXPECT_EQ(windowsDuringWalk, 1); // the nested search's window, shown before the first
+    for (const TShownMessage& box : TMessageBoxSeam::Shown())
+        EXPECT_NE(box.Kind, TMessageKind::Plain);
+
+    FAnswer = [](const TShownMessage&) { return TMessageResult::mrYes; };
+    EXPECT_TRUE(FFrame->close());
+}
+
+TEST_F(SerfileTest, SaveButtonWithoutAWindowExplains) {
+    FFrame->SaveFileMSB->click();
+    ASSERT_EQ(TMessageBoxSeam::Shown().size(), 1u);
+    const TShownMessage& box = TMessageBoxSeam::Shown().back();
+    EXPECT_EQ(box.Kind, TMessageKind::Confirmation);
+    EXPECT_EQ(box.Buttons, TButtons(mbOK));
+    EXPECT_EQ(
+        box.Text,
+        QStringLiteral("保存すべきデータがありません。\r\n\r\n検索を行った後で、ボタンを押下して下さい。"));
+}
+
+TEST_F(SerfileTest, SaveButtonWritesThePageOfTheWindowActivatedLast) {
+    ASSERT_EQ(Search("*.gif"), 1);
+    ASSERT_EQ(Search("*.wav"), 2);
+    const auto windows = FFrame->ResultWindows();
+    TMDIChild* gifs = windows[0]->ListBox1->GetFileCount() == 2 ? windows[0] : windows[1];
+    FFrame->MDIArea->setActiveSubWindow(FFrame->SubWindowOf(gifs));
+    const std::string page = FTree.Path("out/gifs.html");
+    TMDIChild::SetSaveFileNameProvider(
+        [&](QWidget*, const QString&) { return QString::fromStdString(page); });
+    FAnswer = [](const TShownMessage& shown) {
+        return shown.Buttons & mbNo ? TMessageResult::mrNo : TMessageResult::mrOK;
+    };
+    FTree.Dir("out");
+    FFrame->SaveFileMSB->click();
+    TMDIChild::SetSaveFileNameProvider({});
+    EXPECT_EQ(FFrame->SavedPages().Page(FFrame->SavedPages().SavedOrder()[0])[0], page);
+    EXPECT_TRUE(FFrame->FSavedMenuItems[0]->text().startsWith(QStringLiteral("(&1) gifs.html ( ")));
+    EXPECT_EQ(FFrame->FSavedMenuItems[0]->statusTip().contains(QStringLiteral("; キー = *.gif")), true);
+}
+
+TEST_F(SerfileTest, SavedPagesMenuShowsRegistrationsAndOpensThem) {
+    EXPECT_EQ(FFrame->FSavedMenuItems[2]->text(), QStringLiteral("(&3)  (  )"));
+    const std::string page = FTree.Path("pages/old.html");
+    EXPECT_EQ(
+        FFrame->RegisterSavedPage({page, FTree.Root() + "/", "*.gif", "2", "12", "2026/12/08 10:00:00"}),
+        QString());
+    EXPECT_EQ(FFrame->FSavedMenuItems[0]->text(), QStringLiteral("(&1) old.html ( 2026/12/08 10:00:00 )"));
+    EXPECT_EQ(FFrame->FSavedMenuItems[0]->statusTip(),
+              QString::fromStdString(" 検索ベース = " + FTree.Root() + "/  ; キー = *.gif  ; 検索数 = 2"));
+
+    FFrame->FSavedMenuItems[0]->trigger();
+    ASSERT_EQ(FOpened.size(), 1u);
+    EXPECT_EQ(FOpened[0].FileName, page);
+    EXPECT_EQ(FOpened[0].Folder, FTree.Path("pages"));
+    EXPECT_EQ(FOpened[0].ShowCmd, 1);
+
+    FFrame->FSavedMenuItems[1]->trigger(); // empty slot
+    ASSERT_FALSE(TMessageBoxSeam::Shown().empty());
+    EXPECT_EQ(TMessageBoxSeam::Shown().back().Kind, TMessageKind::Warning);
+
+    std::remove(page.c_str());
+    FFrame->FSavedMenuItems[0]->trigger();
+    EXPECT_EQ(FOpened.size(), 1u);
+    EXPECT_EQ(TMessageBoxSeam::Shown().back().Kind, TMessageKind::Confirmation);
+    EXPECT_TRUE(TMessageBoxSeam::Shown().back().Text.contains(QStringLiteral(" が見つかりません。 ")));
+
+    // A new frame reads the registration back.
+    TMDIForm again(FTree.Path("settings/TAVOLIX.INI"));
+    EXPECT_EQ(again.FSavedMenuItems[0]->text(), QStringLiteral("(&1) old.html ( 2026/12/08 10:00:00 )"));
+}
+
+TEST_F(SerfileTest, ClockShowsTheTimeOfDay) {
+    FFrame->Timer1Timer();
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$")).match(FFrame->ClockText()).hasMatch());
+    EXPECT_EQ(FFrame->FClock->Text(), FFrame->ClockText());
+    EXPECT_EQ(FFrame->menuBar()->cornerWidget(Qt::TopRightCorner), FFrame->FClock);
+    EXPECT_EQ(FFrame->Timer1->interval(), 1000);
+    EXPECT_TRUE(FFrame->Timer1->isActive());
+}
+
+} // namespace
