@@ -34,6 +34,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QStyle>
 #include <QTime>
 #include <QTimer>
 #include <QToolButton>
@@ -561,9 +562,12 @@ void TMDIForm::CreateResultWindow() {
         delete window;
         return;
     }
-    const QSize size = child->size();
+    // The window has sized itself from the frame; new windows step down and
+    // right from the top left corner, as a cascade would put them.
+    const int step = window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
+    const int index = static_cast<int>(ResultSubWindows().size()) % 8;
+    window->move(index * step, index * step);
     window->show();
-    window->resize(size + (window->size() - child->size()));
     MDIArea->setActiveSubWindow(window);
 }
 

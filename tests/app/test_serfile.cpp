@@ -6,6 +6,7 @@
 #include "results/findf.h"
 #include "search/FLBoxS.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -129,6 +130,10 @@ TEST_F(SerfileTest, MenusMergeWithTheActiveResultWindow) {
                                      FFrame->SaveData, child->GyouRetsu, FFrame->Windows1};
     EXPECT_EQ(BarMenus(), merged);
     EXPECT_TRUE(FFrame->Windows1->menuAction()->isEnabled());
+    // Inside the area, at its top left.
+    EXPECT_EQ(FFrame->SubWindowOf(child)->pos(), QPoint(0, 0));
+    if (const char* dir = std::getenv("TAVOLIX_SHOT_DIR"))
+        FFrame->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/serfile_frame.png"));
 
     // The window menu lists the open result window after its own items.
     emit FFrame->Windows1->aboutToShow();
@@ -276,8 +281,7 @@ TEST_F(SerfileTest, ExitQuestionNoOrEscapeKeepsEverything) {
     EXPECT_EQ(FFrame->ResultWindowCount(), 0);
 }
 
-TEST_F(SerfileTest, CloseAndSecondSearchDuringAWalk)
-{
+TEST_F(SerfileTest, CloseAndSecondSearchDuringAWalk) {
     for (int i = 0; i < 20; ++i)
         FTree.File("deep/d" + std::to_string(i) + "/x.gif", "GIF89a");
     // Arrive while the first walk lets the event loop run.
