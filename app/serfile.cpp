@@ -336,6 +336,9 @@ void TMDIForm::BuildMenus() {
     DirectoryShow = Windows1->addAction(QStringLiteral("ディレクトリ表示／非表示"), this,
                                         [this] { DirectoryShowClick(); });
     DirectoryShow->setShortcut(Qt::Key_F5);
+    // A disabled menu silences its items' shortcuts; F5 must bring the bars
+    // back before any result window has enabled the window menu.
+    addAction(DirectoryShow);
     Windows1->addSeparator();
     Tile1 = Windows1->addAction(QStringLiteral("並べて表示 (&T)"), this, [this] { Tile1Click(); });
     Tile1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));

@@ -142,8 +142,12 @@ TEST_F(SerfileTest, MenusMergeWithTheActiveResultWindow) {
     EXPECT_TRUE(items.back()->isChecked());
     EXPECT_TRUE(items.back()->text().startsWith(QStringLiteral("&1 ")));
 
-    FFrame->SubWindowOf(child)->close();
+    // F4 closes the active result window, not the frame.
+    QTest::keyClick(FFrame->MDIArea->activeSubWindow(), Qt::Key_F4);
     QTRY_COMPARE(FFrame->ResultWindowCount(), 0);
+    EXPECT_TRUE(FFrame->isVisible());
+    for (const TShownMessage& box : TMessageBoxSeam::Shown())
+        EXPECT_NE(box.Kind, TMessageKind::Plain);
     QTRY_COMPARE(BarMenus(), own);
     EXPECT_FALSE(FFrame->Windows1->menuAction()->isEnabled());
     emit FFrame->Windows1->aboutToShow();
@@ -220,6 +224,14 @@ TEST_F(SerfileTest, BarsHideAndComeBack) {
         EXPECT_EQ(FFrame->Panel2->isVisible(), steps[i].Shown) << i;
     }
 
+    // The shortcut works while the window menu is still disabled.
+    ASSERT_FALSE(FFrame->Windows1->menuAction()->isEnabled());
+    FFrame->activateWindow();
+    QTest::keyClick(FFrame.get(), Qt::Key_F5);
+    EXPECT_FALSE(FFrame->Panel1->isVisible());
+    QTest::keyClick(FFrame.get(), Qt::Key_F5);
+    EXPECT_TRUE(FFrame->Panel1->isVisible());
+
     // Hidden tree: activation doesn't focus it.
     FFrame->DirectoryShow->trigger();
     FFrame->FormActivate();
@@ -227,6 +239,13 @@ TEST_F(SerfileTest, BarsHideAndComeBack) {
 }
 
 TEST_F(SerfileTest, WindowCommands) {
+    // F2 searches from the frame's own menu.
+    FFrame->activateWindow();
+    QTest::keyClick(FFrame.get(), Qt::Key_F2);
+    ASSERT_EQ(FFrame->ResultWindowCount(), 1);
+    FFrame->SubWindowOf(FFrame->ResultWindows().back())->close();
+    QTRY_COMPARE(FFrame->ResultWindowCount(), 0);
+
     FFrame->MAXClick(); // no window: nothing happens
     EXPECT_EQ(FFrame->ResultWindowCount(), 0);
 
@@ -374,6 +393,15 @@ TEST_F(SerfileTest, ClockShowsTheTimeOfDay) {
     EXPECT_EQ(FFrame->menuBar()->cornerWidget(Qt::TopRightCorner), FFrame->FClock);
     EXPECT_EQ(FFrame->Timer1->interval(), 1000);
     EXPECT_TRUE(FFrame->Timer1->isActive());
+
+    // Minimized: the time goes on, the clock isn't drawn.
+    FFrame->showMinimized();
+    QTRY_VERIFY(FFrame->isMinimized());
+    FFrame->FClock->SetText(QStringLiteral("stale"));
+    FFrame->Timer1Timer();
+    EXPECT_EQ(FFrame->FClock->Text(), QStringLiteral("stale"));
+    FFrame->showNormal();
+    QTRY_COMPARE(FFrame->FClock->Text(), FFrame->ClockText());
 }
 
 } // namespace
