@@ -1,4 +1,5 @@
 #include "TestDir.h"
+#include "app/DriveComboBox.h"
 #include "app/MessageBoxes.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
@@ -22,6 +23,7 @@
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QStatusTipEvent>
 #include <QTest>
 #include <QTimer>
@@ -402,6 +404,66 @@ TEST_F(SerfileTest, ClockShowsTheTimeOfDay) {
     EXPECT_EQ(FFrame->FClock->Text(), QStringLiteral("stale"));
     FFrame->showNormal();
     QTRY_COMPARE(FFrame->FClock->Text(), FFrame->ClockText());
+}
+
+} // namespace
+
+namespace {
+
+using tavolix::platform::TMountTable;
+using tavolix::platform::TVolume;
+
+TEST(DriveComboBoxTest, StartsOnTheVolumeOfTheCurrentDirectoryAndReportsChoices) {
+    const TMountTable table(std::vector<TVolume>{
+        {"/", "ext4", "/dev/sda1", "root", "", false},
+        {"/media/usb", "vfat", "/dev/sdb1", "", "", false},
+        {"/mnt/share", "cifs", "//host/share", "", "//host/share", true},
+    });
+    struct TCase {
+        std::string CurrentDir;
+        int Index;
+        std::string Drive;
+        bool Network;
+    };
+    for (const TCase& c : std::vector<TCase>{{"/media/usb/photos", 1, "/media/usb", false},
+                                             {"/mnt/share", 2, "/mnt/share", true},
+                                             {"/home/u", 0, "/", false},
+                                             {"relative/dir", 0, "/", false}}) {
+        TDriveComboBox box;
+        QSignalSpy changed(&box, &TDriveComboBox::DriveChanged);
+        box.SetVolumes(table, c.CurrentDir);
+        EXPECT_EQ(box.count(), 3) << c.CurrentDir;
+        EXPECT_EQ(box.currentIndex(), c.Index) << c.CurrentDir;
+        EXPECT_EQ(box.Drive(), c.Drive) << c.CurrentDir;
+        EXPECT_EQ(IsNetworkDriveSelected(box.EntryText(), box.Drive()), c.Network) << c.CurrentDir;
+        EXPECT_EQ(changed.count(), 0) << "the owner asks for the first volume itself";
+    }
+
+    TDriveComboBox box;
+    box.SetVolumes(table, "/");
+    EXPECT_EQ(box.itemText(0), QStringLiteral("/ [root]"));
+    QSignalSpy changed(&box, &TDriveComboBox::DriveChanged);
+    EXPECT_TRUE(box.SelectDrive("/mnt/share"));
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed[0][0].toString(), QStringLiteral("/mnt/share"));
+    EXPECT_FALSE(box.SelectDrive("/nowhere"));
+    EXPECT_EQ(box.Drive(), "/mnt/share");
+
+    TDriveComboBox empty;
+    empty.SetVolumes(TMountTable(), "/");
+    EXPECT_EQ(empty.Drive(), "");
+    EXPECT_EQ(empty.EntryText(), "");
+}
+
+TEST_F(SerfileTest, VolumeChoiceRebuildsTheTree) {
+    FFrame->DriveComboBox1->SetVolumes(
+        TMountTable(std::vector<TVolume>{{"/", "ext4", "/dev/sda1", "", "", false},
+                                         {FTree.Root(), "ext4", "/dev/x", "", "", false}}),
+        "/");
+    ASSERT_TRUE(FFrame->DriveComboBox1->SelectDrive(FTree.Root()));
+    EXPECT_EQ(FFrame->DirectoryListBox2->Drive(), FTree.Root());
+    EXPECT_EQ(FFrame->Label1->text(), QString::fromStdString("検索対象 ＝ " + FTree.Root() + "/"));
+    EXPECT_FALSE(FFrame->IsNetworkDriveSelected());
 }
 
 } // namespace
