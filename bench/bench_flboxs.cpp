@@ -95,6 +95,20 @@ void BM_Refill(benchmark::State& state) {
 }
 BENCHMARK(BM_Refill)->Unit(benchmark::kMillisecond);
 
+// A header click on a shown list box: a new sort order (the sort of a
+// million records), the refill and the layout.
+void BM_Resort(benchmark::State& state) {
+    TFileListBoxS& box = SharedBox();
+    const TSortOrder orders[] = {TSortOrder::soSize, TSortOrder::soName, TSortOrder::soTime, TSortOrder::soExt};
+    std::size_t i = 0;
+    for (auto _ : state) {
+        box.SetSortOrder(orders[i++ % 4]);
+        LayOut(box);
+        benchmark::DoNotOptimize(box.TopIndex());
+    }
+}
+BENCHMARK(BM_Resort)->Unit(benchmark::kMillisecond)->Iterations(4);
+
 // Painting one screen of items after a scroll into the middle of the list.
 void BM_PaintScreen(benchmark::State& state) {
     TFileListBoxS& box = SharedBox();
