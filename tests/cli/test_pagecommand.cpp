@@ -25,16 +25,6 @@ TRun Page(const std::vector<std::string>& args) {
     return {code, out.str(), err.str()};
 }
 
-std::time_t LocalEpoch(int y, int mo, int d, int h, int mi) {
-    std::tm tm{};
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mo - 1;
-    tm.tm_mday = d;
-    tm.tm_hour = h;
-    tm.tm_min = mi;
-    tm.tm_isdst = -1;
-    return std::mktime(&tm);
-}
 
 class PageCommandTest : public ::testing::Test {
 protected:

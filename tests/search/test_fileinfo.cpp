@@ -23,17 +23,6 @@ std::int32_t Pack(int y, int mo, int d, int h, int mi, int s) {
                                      h << 11 | mi << 5 | s / 2);
 }
 
-std::time_t LocalEpoch(int y, int mo, int d, int h, int mi, int s) {
-    std::tm tm{};
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mo - 1;
-    tm.tm_mday = d;
-    tm.tm_hour = h;
-    tm.tm_min = mi;
-    tm.tm_sec = s;
-    tm.tm_isdst = -1;
-    return std::mktime(&tm);
-}
 
 const TFileInfo* Find(const TFileInfoList& list, std::string_view name) {
     for (const TFileInfo* r : list.Items())

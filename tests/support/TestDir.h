@@ -6,6 +6,9 @@
 #include <string>
 #include <string_view>
 
+// Seconds since the epoch of a local date and time (the test's time zone).
+std::time_t LocalEpoch(int year, int month, int day, int hour, int minute, int second = 0);
+
 // The names in a directory, "." and ".." left out.
 std::set<std::string> EntryNames(const std::string& dir);
 
