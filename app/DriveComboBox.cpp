@@ -1,4 +1,5 @@
 #include "app/DriveComboBox.h"
+#include "ui/NameText.h"
 
 #include <QFile>
 #include <QSignalBlocker>
@@ -8,7 +9,7 @@ namespace tavolix::app {
 TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(false);
     connect(this, &QComboBox::activated, this,
-            [this](int) { emit DriveChanged(QFile::decodeName(QByteArray::fromStdString(Drive()))); });
+            [this](int) { emit DriveChanged(ui::ToText(Drive())); });
 }
 
 void TDriveComboBox::SetVolumes(const platform::TMountTable& volumes, const std::string& currentDir) {
@@ -16,7 +17,7 @@ void TDriveComboBox::SetVolumes(const platform::TMountTable& volumes, const std:
     FVolumes = volumes;
     clear();
     for (const platform::TVolume& volume : FVolumes.Volumes())
-        addItem(QFile::decodeName(QByteArray::fromStdString(platform::VolumeEntryText(volume))));
+        addItem(ui::ToText(platform::VolumeEntryText(volume)));
     int index = count() > 0 ? 0 : -1;
     if (const platform::TVolume* current = FVolumes.VolumeOf(currentDir)) {
         const auto& all = FVolumes.Volumes();
@@ -46,7 +47,7 @@ bool TDriveComboBox::SelectDrive(const std::string& mountPoint) {
     for (std::size_t i = 0; i < all.size(); ++i) {
         if (all[i].MountPoint == mountPoint) {
             setCurrentIndex(static_cast<int>(i));
-            emit DriveChanged(QFile::decodeName(QByteArray::fromStdString(mountPoint)));
+            emit DriveChanged(ui::ToText(mountPoint));
             return true;
         }
     }

@@ -1,6 +1,7 @@
 #include "app/HelpFile.h"
 
 #include "platform/ExecuteFile.h"
+#include "ui/NameText.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -69,8 +70,8 @@ bool ShowHelpTopic(int topic) {
         return false;
     }
     QFileInfo info(page);
-    return platform::ExecuteFile(QFile::encodeName(info.absoluteFilePath()).toStdString(), {},
-                                 QFile::encodeName(info.absolutePath()).toStdString(), 1);
+    return platform::ExecuteFile(ui::ToBytes(info.absoluteFilePath()), {},
+                                 ui::ToBytes(info.absolutePath()), 1);
 }
 
 } // namespace tavolix::app

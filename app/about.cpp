@@ -1,8 +1,8 @@
 #include "app/about.h"
 
-#include "app/MessageBoxes.h"
-#include "app/ProgramIcon.h"
-#include "app/UiFonts.h"
+#include "ui/MessageBoxes.h"
+#include "ui/ProgramIcon.h"
+#include "ui/UiFonts.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -15,6 +15,11 @@
 #endif
 
 namespace tavolix::app {
+
+using ui::ProgramIcon;
+using ui::UiFont;
+using ui::kApplicationTitle;
+using ui::kPGothic;
 
 TAboutBox::TAboutBox(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |

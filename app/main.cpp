@@ -1,7 +1,7 @@
-#include "app/Hints.h"
-#include "app/MessageBoxes.h"
+#include "ui/Hints.h"
+#include "ui/MessageBoxes.h"
 #include "app/ShowCommand.h"
-#include "app/UiFonts.h"
+#include "ui/UiFonts.h"
 #include "app/about.h"
 #include "app/serfile.h"
 
@@ -12,10 +12,10 @@ int main(int argc, char* argv[]) {
     const int showCmd = tavolix::app::TakeStartShowCommand();
 
     QApplication application(argc, argv);
-    QApplication::setApplicationName(tavolix::app::kApplicationTitle);
-    tavolix::app::InstallFontSubstitutes();
-    QApplication::setStyle(new tavolix::app::TTavolixStyle);
-    application.installEventFilter(new tavolix::app::TTooltipTimeFilter(&application));
+    QApplication::setApplicationName(tavolix::ui::kApplicationTitle);
+    tavolix::ui::InstallFontSubstitutes();
+    QApplication::setStyle(new tavolix::ui::TTavolixStyle);
+    application.installEventFilter(new tavolix::ui::TTooltipTimeFilter(&application));
 
     tavolix::app::TMDIForm frame;
     tavolix::app::TAboutBox aboutBox(&frame);

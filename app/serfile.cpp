@@ -2,10 +2,11 @@
 
 #include "app/DriveComboBox.h"
 #include "app/HelpFile.h"
-#include "app/Hints.h"
-#include "app/MessageBoxes.h"
-#include "app/ProgramIcon.h"
-#include "app/UiFonts.h"
+#include "ui/Hints.h"
+#include "ui/MessageBoxes.h"
+#include "ui/NameText.h"
+#include "ui/ProgramIcon.h"
+#include "ui/UiFonts.h"
 #include "app/about.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
@@ -40,13 +41,20 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-// Q_INIT_RESOURCE must be used outside any namespace; a static library drops
-// the resource object unless something names it.
-static void InitBarGlyphs() {
-    Q_INIT_RESOURCE(bar_glyphs);
-}
-
 namespace tavolix::app {
+
+using ui::ApplyHint;
+using ui::ProgramIcon;
+using ui::ShowMessageBox;
+using ui::TMessageKind;
+using ui::TMessageResult;
+using ui::UiFont;
+using ui::kFixedSys;
+using ui::kPGothic;
+using ui::kSansSerif;
+using ui::mbNo;
+using ui::mbOK;
+using ui::mbYes;
 
 namespace {
 
@@ -83,9 +91,6 @@ const TQuickKey kQuickKeys[] = {
     {"mid1", "*.mid", "ＭＩＤＩ シーケンス・", false, false},
 };
 
-QString FromBytes(const std::string& bytes) {
-    return QFile::decodeName(QByteArray::fromStdString(bytes));
-}
 
 std::string ResolveSettingsFile(std::optional<std::string> given) {
     if (given)
@@ -151,7 +156,6 @@ void TCaptionClock::paintEvent(QPaintEvent*) {
 
 TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
     : QMainWindow(parent), FSavedPages(ResolveSettingsFile(std::move(settingsFile))) {
-    InitBarGlyphs();
     setWindowTitle(QStringLiteral(" Tavolix ヌバロ"));
     setWindowIcon(ProgramIcon());
 
@@ -304,8 +308,8 @@ void TMDIForm::BuildMenus() {
 
     SetEdit1 = new QMenu(QStringLiteral("簡易検索キー (&K)"), this);
     for (const TQuickKey& key : kQuickKeys) {
-        QAction* item = SetEdit1->addAction(QString::fromUtf8(key.Caption));
-        item->setObjectName(QString::fromUtf8(key.Name));
+        QAction* item = SetEdit1->addAction(ui::ToText(key.Caption));
+        item->setObjectName(ui::ToText(key.Name));
         connect(item, &QAction::triggered, this, [this, item] { allClick(item); });
         QuickKeys.push_back(item);
         if (key.SeparatorAfter)
@@ -385,7 +389,7 @@ void TMDIForm::AssignHints() {
     for (std::size_t i = 0; i < QuickKeys.size(); ++i) {
         const TQuickKey& key = kQuickKeys[i];
         ApplyHint(QuickKeys[i], (key.Internet ? kPrefixInternet : QString()) +
-                                    QString::fromUtf8(key.TypeWord) + kQuickKeyTail);
+                                    ui::ToText(key.TypeWord) + kQuickKeyTail);
     }
 
     ApplyHint(KeyWordEditCB,
@@ -417,10 +421,10 @@ void TMDIForm::AssignHints() {
 void TMDIForm::UpdateSavedPagesMenu() {
     const auto items = FSavedPages.MenuItems();
     for (std::size_t i = 0; i < items.size(); ++i) {
-        FSavedMenuItems[i]->setText(QString::fromUtf8(items[i].Caption));
+        FSavedMenuItems[i]->setText(ui::ToText(items[i].Caption));
         // No "|": the whole text is the long hint.
-        FSavedMenuItems[i]->setStatusTip(QString::fromUtf8(items[i].Hint));
-        FSavedMenuItems[i]->setToolTip(QString::fromUtf8(items[i].Hint));
+        FSavedMenuItems[i]->setStatusTip(ui::ToText(items[i].Hint));
+        FSavedMenuItems[i]->setToolTip(ui::ToText(items[i].Hint));
     }
 }
 
@@ -619,10 +623,10 @@ void TMDIForm::SaveData1Click(QAction* sender) {
     case TSavedPageAction::None:
         break;
     case TSavedPageAction::NotRegistered:
-        ShowMessageBox(this, TMessageKind::Warning, FromBytes(action.Message), mbOK);
+        ShowMessageBox(this, TMessageKind::Warning, ui::ToText(action.Message), mbOK);
         break;
     case TSavedPageAction::Missing:
-        ShowMessageBox(this, TMessageKind::Confirmation, FromBytes(action.Message), mbOK);
+        ShowMessageBox(this, TMessageKind::Confirmation, ui::ToText(action.Message), mbOK);
         break;
     case TSavedPageAction::Open:
         platform::ExecuteFile(action.Path, "", action.Folder, 1);
@@ -764,7 +768,7 @@ void TMDIForm::FormActivate() {
 }
 
 void TMDIForm::DirectoryListBox2Change() {
-    Label1->setText(QStringLiteral("検索対象 ＝ ") + FromBytes(DirectoryListBox2->GetSelDirName()));
+    Label1->setText(QStringLiteral("検索対象 ＝ ") + ui::ToText(DirectoryListBox2->GetSelDirName()));
     Label1->adjustSize();
 }
 

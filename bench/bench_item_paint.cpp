@@ -2,7 +2,7 @@
 // from the files on disk, as every repaint does: 30 bitmaps of 1024 x 768,
 // 30 metafiles, 30 programs with icons.
 #include "results/ItemPainter.h"
-#include "results/PictureLoad.h"
+#include "pictures/PictureLoad.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -15,6 +15,8 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+
+using tavolix::pictures::LoadBitmapFile;
 
 using namespace tavolix::results;
 namespace fs = std::filesystem;

@@ -1,6 +1,6 @@
 #include "dirtree/DirTVS.h"
+#include "ui/NameText.h"
 
-#include "resources/Resources.h"
 
 #include <algorithm>
 #include <exception>
@@ -120,7 +120,6 @@ TDirTreeViewS::TDirTreeViewS(QWidget* Owner)
 TDirTreeViewS::~TDirTreeViewS() = default;
 
 void TDirTreeViewS::LoadDirImages() {
-    resources::InitResources();
     const QImage strip(QStringLiteral(":/dirimgs.bmp"));
     for (int i = 0; i < kImageCount; ++i) {
         QPixmap pixmap(kImageSize, kImageSize);
@@ -196,7 +195,7 @@ void TDirTreeViewS::AddSubDirNodes(const std::string& Path, QStandardItem* Paren
     for (platform::TFindData& entry : found) {
         if (!entry.IsDirectory() || entry.Name.empty() || entry.Name[0] == '.')
             continue;
-        QString text = QFile::decodeName(QByteArray::fromStdString(entry.Name));
+        QString text = ui::ToText(entry.Name);
         names.push_back({std::move(entry.Name), std::move(text)});
     }
     std::sort(names.begin(), names.end(), [this](const TName& a, const TName& b) {
@@ -236,7 +235,7 @@ void TDirTreeViewS::BuildTree() {
     FModel->ClearNodes();
     QStandardItem* drive = nullptr;
     if (FShowDrive) {
-        drive = new QStandardItem(FDriveIcon, QFile::decodeName(QByteArray::fromStdString(FDrive)));
+        drive = new QStandardItem(FDriveIcon, ui::ToText(FDrive));
         drive->setEditable(false);
         drive->setColumnCount(1);
         drive->setData(QByteArray::fromStdString(FDrive), TDirTreeModel::RawNameRole);

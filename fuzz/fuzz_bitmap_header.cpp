@@ -1,11 +1,11 @@
 // The header check that stands before every bitmap decode.
-#include "results/BitmapInfo.h"
+#include "pictures/BitmapInfo.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
-using namespace tavolix::results;
+using namespace tavolix::pictures;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const TByteView bytes(data, size);

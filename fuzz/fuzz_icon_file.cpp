@@ -1,11 +1,11 @@
 // Icon and cursor directories, their images, and animated cursors.
-#include "results/IconFile.h"
+#include "pictures/IconFile.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
-using namespace tavolix::results;
+using namespace tavolix::pictures;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const TByteView bytes(data, size);

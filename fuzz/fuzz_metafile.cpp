@@ -1,11 +1,11 @@
 // Metafile headers and the record walk.
-#include "results/Metafile.h"
+#include "pictures/Metafile.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
-using namespace tavolix::results;
+using namespace tavolix::pictures;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const TByteView bytes(data, size);

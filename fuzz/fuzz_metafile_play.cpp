@@ -1,6 +1,6 @@
 // Plays metafiles into a small image, as a result item does.
-#include "results/Metafile.h"
-#include "results/MetafilePlayer.h"
+#include "pictures/Metafile.h"
+#include "pictures/MetafilePlayer.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +11,7 @@
 #include <QImage>
 #include <QPainter>
 
-using namespace tavolix::results;
+using namespace tavolix::pictures;
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

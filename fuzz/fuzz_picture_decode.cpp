@@ -1,7 +1,7 @@
 // The checked hand-over to the toolkit's BMP and ICO readers.
-#include "results/BitmapInfo.h"
-#include "results/IconFile.h"
-#include "results/PictureLoad.h"
+#include "pictures/BitmapInfo.h"
+#include "pictures/IconFile.h"
+#include "pictures/PictureLoad.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,7 +9,7 @@
 
 #include <QGuiApplication>
 
-using namespace tavolix::results;
+using namespace tavolix::pictures;
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -1,12 +1,12 @@
 // The PE/NE resource reader behind a program's first icon.
-#include "results/IconFile.h"
-#include "results/ProgramIcons.h"
+#include "pictures/IconFile.h"
+#include "pictures/ProgramIcons.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
-using namespace tavolix::results;
+using namespace tavolix::pictures;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const TMemorySource source(TByteView(data, size));

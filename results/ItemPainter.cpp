@@ -1,16 +1,30 @@
 #include "results/ItemPainter.h"
 
-#include "results/MetafilePlayer.h"
-#include "results/PictureLoad.h"
-#include "results/ProgramIcons.h"
+#include "pictures/MetafilePlayer.h"
+#include "pictures/PictureLoad.h"
+#include "pictures/ProgramIcons.h"
+#include "ui/NameText.h"
+#include "ui/WaitCursor.h"
 
 #include <array>
+
+#include <optional>
 
 #include <QFile>
 #include <QFontMetrics>
 #include <QPainter>
 
 namespace tavolix::results {
+
+using pictures::ExtractFirstIcon;
+using pictures::IcoBytesToImage;
+using pictures::LoadBitmapFile;
+using pictures::LoadIconFile;
+using pictures::LoadMetafile;
+using pictures::PlayMetafile;
+using pictures::TByteView;
+using pictures::TLoadedMetafile;
+using pictures::TProgramIcon;
 
 namespace {
 
@@ -35,24 +49,6 @@ void SetTextColor(TSurface& s, const QColor& color, bool selected) {
     if (selected)
         s.Back = Complement(color);
 }
-
-// Runs the restore hook however the scope ends.
-class TBusyCursor {
-public:
-    explicit TBusyCursor(const TItemPaintInput& in) : FRestore(in.RestoreCursor) {
-        if (in.ShowBusyCursor)
-            in.ShowBusyCursor();
-    }
-    ~TBusyCursor() {
-        if (FRestore)
-            FRestore();
-    }
-    TBusyCursor(const TBusyCursor&) = delete;
-    TBusyCursor& operator=(const TBusyCursor&) = delete;
-
-private:
-    const std::function<void()>& FRestore;
-};
 
 void DrawIcon(QPainter& p, const QImage& icon, int x, int y, QSize size) {
     if (icon.isNull())
@@ -126,7 +122,7 @@ QString PictureSizeText(int width, int height) {
 void PaintResultItem(QPainter& p, const TItemPaintInput& in) {
     const std::size_t slash = in.FullPath.rfind('/');
     const std::string nameBytes = slash == std::string::npos ? in.FullPath : in.FullPath.substr(slash + 1);
-    const QString name = QFile::decodeName(QByteArray::fromStdString(nameBytes));
+    const QString name = ui::ToText(nameBytes);
     const int L = in.ItemRect.left(), T = in.ItemRect.top(), IH = in.ItemHeight;
     const int iw = in.IconSize.width(), ih = in.IconSize.height();
 
@@ -168,7 +164,9 @@ void PaintResultItem(QPainter& p, const TItemPaintInput& in) {
         break;
     }
     case TItemGroup::Metafile: {
-        const TBusyCursor busy(in);
+        std::optional<ui::TWaitCursor> wait;
+        if (in.WaitCursor)
+            wait.emplace();
         const TLoadedMetafile meta = LoadMetafile(in.FullPath, in.ScreenDpi);
         const int pw = meta.Info ? meta.Info->Width : 0, ph = meta.Info ? meta.Info->Height : 0;
         const QString size = PictureSizeText(pw, ph);

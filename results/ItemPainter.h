@@ -34,9 +34,8 @@ struct TItemPaintInput {
     QColor HighlightTextColor = Qt::white, HighlightColor = Qt::darkBlue; // for a selected item
     QSize IconSize{32, 32};                                               // the system's standard icon size
     int ScreenDpi = 96;                                                   // for metafile sizes
-    // The program-wide busy cursor while a metafile is read and played.
-    std::function<void()> ShowBusyCursor;
-    std::function<void()> RestoreCursor;
+    // The program-wide wait cursor while a metafile is read and played.
+    bool WaitCursor = false;
 };
 
 // Paints one result item: the picture, icon or nothing for its type, the

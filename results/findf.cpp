@@ -1,8 +1,10 @@
 #include "results/findf.h"
 
-#include "app/Hints.h"
-#include "app/MessageBoxes.h"
-#include "app/UiFonts.h"
+#include "ui/Hints.h"
+#include "ui/MessageBoxes.h"
+#include "ui/NameText.h"
+#include "ui/UiFonts.h"
+#include "ui/WaitCursor.h"
 #include "platform/DateTimeText.h"
 #include "platform/ExecuteFile.h"
 #include "platform/LocaleFormats.h"
@@ -36,9 +38,9 @@
 
 namespace tavolix::results {
 
-using app::ApplyHint;
-using app::ShowMessageBox;
-using app::TMessageKind;
+using ui::ApplyHint;
+using ui::ShowMessageBox;
+using ui::TMessageKind;
 using search::TFileListBoxS;
 using search::TSortDirection;
 using search::TSortOrder;
@@ -58,27 +60,6 @@ QString AskSaveFileName(QWidget* parent, const QString& lastName) {
                                         QStringLiteral("HTML (*.html *.htm);;*.* (*)"));
 }
 
-// The program-wide wait cursor until Release() or the end of the scope.
-class TWaitCursor {
-public:
-    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TWaitCursor() { Release(); }
-    TWaitCursor(const TWaitCursor&) = delete;
-    TWaitCursor& operator=(const TWaitCursor&) = delete;
-    void Release() {
-        if (FActive) {
-            FActive = false;
-            QApplication::restoreOverrideCursor();
-        }
-    }
-
-private:
-    bool FActive = true;
-};
-
-QString PathText(const std::string& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path));
-}
 
 const QString kHelpContext = QStringLiteral("helpContext");
 
@@ -112,7 +93,7 @@ const QString kSortByText =
                    "続けて同じ項目をクリックすると、昇順・降順表示が切り替わります。");
 
 QFont PGothic15() {
-    return app::UiFont(app::kPGothic, 15);
+    return ui::UiFont(ui::kPGothic, 15);
 }
 
 } // namespace
@@ -172,7 +153,7 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
     ListBox1->SetShowHiddenSysFile(true);
     ListBox1->SetColumns(2);
     ListBox1->SetItemHeight(40);
-    ListBox1->setFont(app::UiFont(app::kPGothic, 15));
+    ListBox1->setFont(ui::UiFont(ui::kPGothic, 15));
     ListBox1->OnDrawItem = [this](QPainter& painter, int index, const QRect& rect, bool selected) {
         ListBox1DrawItem(painter, index, rect, selected);
     };
@@ -235,7 +216,7 @@ void TMDIChild::BuildMenus() {
     for (int tag = 1; tag <= 15; ++tag) {
         if (tag == 6 || tag == 11)
             N4->addSeparator();
-        QAction* item = N4->addAction(QString::fromUtf8(rows[tag - 1]));
+        QAction* item = N4->addAction(ui::ToText(rows[tag - 1]));
         item->setData(tag);
         connect(item, &QAction::triggered, this, [this, item] { GyouSetClick(item); });
     }
@@ -244,7 +225,7 @@ void TMDIChild::BuildMenus() {
     for (int tag = 1; tag <= 7; ++tag) {
         if (tag == 6)
             N5->addSeparator();
-        QAction* item = N5->addAction(QString::fromUtf8(columns[tag - 1]));
+        QAction* item = N5->addAction(ui::ToText(columns[tag - 1]));
         item->setData(tag);
         connect(item, &QAction::triggered, this, [this, item] { RetsuSetClick(item); });
     }
@@ -282,13 +263,13 @@ bool TMDIChild::FormCreate() {
     FRetsuCount = 2;
     FDirName = FHost.SelectedDirectory();
     FKeyWord = FHost.KeyText();
-    const QString caption = QStringLiteral(" 検索ディレクトリ = ") + PathText(FDirName) +
+    const QString caption = QStringLiteral(" 検索ディレクトリ = ") + ui::ToText(FDirName) +
                             QStringLiteral(" ,") + QStringLiteral(" 指定キー = ") +
-                            QString::fromUtf8(FKeyWord);
+                            ui::ToText(FKeyWord);
     setWindowTitle(caption);
     OuterWindow()->setWindowTitle(caption);
 
-    TWaitCursor wait;
+    ui::TWaitCursor wait;
     ListBox1->Items().Clear();
     ListBox1->SetMask(FKeyWord);
     QPointer<TMDIChild> self(this);
@@ -309,9 +290,9 @@ bool TMDIChild::FormCreate() {
         wait.Release();
         // This window is never shown: the box belongs to the frame.
         ShowMessageBox(FHost.DialogParent(), TMessageKind::Information,
-                       QStringLiteral("指定キー  ") + QString::fromUtf8(FKeyWord) +
+                       QStringLiteral("指定キー  ") + ui::ToText(FKeyWord) +
                            QStringLiteral("  に\r\n\r\n該当するファイルは見つかりませんでした。"),
-                       app::mbOK);
+                       ui::mbOK);
     }
     AssignHints();
     return found && !FCloseRequested;
@@ -321,7 +302,7 @@ void TMDIChild::ShowSortStatus() {
     const std::string text =
         search::SortStatusText(ListBox1->GetSortOrderName(), ListBox1->GetSortDirectionName(), FHitCount,
                                FHitSize, ListBox1->Formats());
-    PanelLabel->setText(QString::fromUtf8(text));
+    PanelLabel->setText(ui::ToText(text));
     PanelLabel->adjustSize();
     ApplyHint(PanelLabel, kPanelLabelHint + PanelLabel->text());
 }
@@ -329,9 +310,9 @@ void TMDIChild::ShowSortStatus() {
 void TMDIChild::ShowItemStatus() {
     StatusPanels[0]->setText(QString::fromStdString(FItemNo) + QStringLiteral(" / ") +
                              QString::number(FHitCount));
-    StatusPanels[1]->setText(QString::fromUtf8(ListBox1->GetSelectedSizeText()) + QStringLiteral(" Bytes"));
-    StatusPanels[2]->setText(QString::fromUtf8(ListBox1->GetSelectedTimeText()));
-    StatusPanels[3]->setText(PathText(ListBox1->GetSelectedDir()));
+    StatusPanels[1]->setText(ui::ToText(ListBox1->GetSelectedSizeText()) + QStringLiteral(" Bytes"));
+    StatusPanels[2]->setText(ui::ToText(ListBox1->GetSelectedTimeText()));
+    StatusPanels[3]->setText(ui::ToText(ListBox1->GetSelectedDir()));
 }
 
 void TMDIChild::ClearItemStatus() {
@@ -344,14 +325,14 @@ void TMDIChild::HeaderControl1SectionClick(int section) {
     static constexpr TSortOrder orders[] = {TSortOrder::soDirectory, TSortOrder::soName, TSortOrder::soExt,
                                             TSortOrder::soSize, TSortOrder::soTime};
     if (section == 0)
-        ShowMessageBox(this, TMessageKind::Plain, kSortByText, app::mbOK);
+        ShowMessageBox(this, TMessageKind::Plain, kSortByText, ui::mbOK);
     else if (section >= 1 && section <= 5)
         SortBy(ListBox1, orders[section - 1]);
     ShowSortStatus();
 }
 
 void TMDIChild::SortBy(TFileListBoxS* list, TSortOrder order) {
-    TWaitCursor wait;
+    ui::TWaitCursor wait;
     if (order != list->SortOrder())
         list->SetSortOrder(order);
     else
@@ -391,7 +372,7 @@ void TMDIChild::ListBox1Click() {
         return;
     FItemNo = std::to_string(index + 1);
     ShowItemStatus();
-    FHost.SetStatusText(QStringLiteral(" ") + PathText(ListBox1->GetFilePath(index)));
+    FHost.SetStatusText(QStringLiteral(" ") + ui::ToText(ListBox1->GetFilePath(index)));
 }
 
 void TMDIChild::ListBox1KeyUp() {
@@ -413,7 +394,7 @@ void TMDIChild::ListBox1MouseMove(const QPoint& pos) {
     if (ListBox1->ItemIndex() >= 0)
         return;
     const int index = ListBox1->ItemAtPos(pos);
-    FHost.SetStatusText(index >= 0 ? QStringLiteral(" ") + PathText(ListBox1->GetFilePath(index))
+    FHost.SetStatusText(index >= 0 ? QStringLiteral(" ") + ui::ToText(ListBox1->GetFilePath(index))
                                    : QString());
 }
 
@@ -459,8 +440,7 @@ void TMDIChild::ListBox1DrawItem(QPainter& painter, int index, const QRect& rect
     in.HighlightColor = palette.color(QPalette::Highlight);
     in.IconSize = QSize(32, 32);
     in.ScreenDpi = ListBox1->logicalDpiY();
-    in.ShowBusyCursor = [] { QApplication::setOverrideCursor(Qt::WaitCursor); };
-    in.RestoreCursor = [] { QApplication::restoreOverrideCursor(); };
+    in.WaitCursor = true;
     PaintResultItem(painter, in);
 }
 
@@ -506,32 +486,32 @@ void TMDIChild::HTMLH1Click() {
     if (chosen.isEmpty())
         return;
     FLastSaveName = chosen;
-    const std::string page = PageFileName(QFile::encodeName(chosen).toStdString());
+    const std::string page = PageFileName(ui::ToBytes(chosen));
 
-    TWaitCursor wait;
+    ui::TWaitCursor wait;
     const std::string creation = platform::LocalDateTimeText(std::time(nullptr));
     TPageInput input =
         MakePageInput(ListBox1->FileItems(), page, FDirName, FKeyWord, FHitSize,
                       FHost.IsNetworkDriveSelected(), platform::TMountTable::System(), creation);
     if (const platform::TIoResult error = WritePage(input)) {
         wait.Release();
-        ShowMessageBox(this, TMessageKind::Error, QString::fromLocal8Bit(error->SystemText()), app::mbOK);
+        ShowMessageBox(this, TMessageKind::Error, ui::ToText(error->SystemText()), ui::mbOK);
         return;
     }
     const QString registerError = FHost.RegisterSavedPage(PageRecord(input));
     wait.Release();
     if (!registerError.isEmpty()) {
-        ShowMessageBox(this, TMessageKind::Error, registerError, app::mbOK);
+        ShowMessageBox(this, TMessageKind::Error, registerError, ui::mbOK);
         return;
     }
-    const app::TMessageResult answer =
-        ShowMessageBox(this, TMessageKind::Confirmation, QString::fromUtf8(ViewNowQuestionText(page)),
-                       app::mbYes | app::mbNo);
-    if (answer == app::TMessageResult::mrYes)
+    const ui::TMessageResult answer =
+        ShowMessageBox(this, TMessageKind::Confirmation, ui::ToText(ViewNowQuestionText(page)),
+                       ui::mbYes | ui::mbNo);
+    if (answer == ui::TMessageResult::mrYes)
         platform::ExecuteFile(page, "", FileFolder(page), 1);
     else
-        ShowMessageBox(this, TMessageKind::Information, QString::fromUtf8(ViewLaterInformationText(page)),
-                       app::mbOK);
+        ShowMessageBox(this, TMessageKind::Information, ui::ToText(ViewLaterInformationText(page)),
+                       ui::mbOK);
 }
 
 } // namespace tavolix::results

@@ -1,7 +1,9 @@
 #include "search/FLBoxS.h"
 
 #include "search/ListBoxModel.h"
-#include "search/ScreenMetrics.h"
+#include "ui/NameText.h"
+#include "ui/ScreenMetrics.h"
+#include "ui/UiFonts.h"
 
 #include <algorithm>
 
@@ -49,9 +51,6 @@ QLabel* MakeLabel(QWidget* parent, const QRect& geometry, const QFont& font, con
     return label;
 }
 
-QString DecodeBytes(std::string_view bytes) {
-    return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
 
 class TDrawItemDelegate final : public QStyledItemDelegate {
 public:
@@ -106,9 +105,9 @@ private:
 TSearchProgressForm::TSearchProgressForm(QWidget* owner)
     : QWidget(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
-    InstallUiFontSubstitutes();
+    ui::InstallFontSubstitutes();
     setWindowTitle(QStringLiteral("一生懸命検索しています。しばらくお待ち下さい。"));
-    const QRect screen = ScreenGeometry();
+    const QRect screen = ui::ScreenGeometry();
     const int w = screen.width() / 2;
     const int h = screen.height() / 4;
     setFixedSize(w, h);
@@ -125,7 +124,7 @@ TSearchProgressForm::TSearchProgressForm(QWidget* owner)
 }
 
 void TSearchProgressForm::ShowEntry(std::string_view path, std::int64_t fileCount) {
-    SetAutoSizedText(kkk, DecodeBytes(path));
+    SetAutoSizedText(kkk, ui::ToText(path));
     SetAutoSizedText(nnn, QStringLiteral("集計数 ： ") + QString::number(fileCount));
     ++FEntriesShown;
 }
@@ -213,7 +212,7 @@ private:
 };
 
 TFileListBoxS::TFileListBoxS(QWidget* parent, std::unique_ptr<TFileItemList> items) : QListView(parent) {
-    InstallUiFontSubstitutes();
+    ui::InstallFontSubstitutes();
     if (items) {
         FItems = std::move(items);
     } else {
@@ -286,7 +285,7 @@ void TFileListBoxS::SetGyou(int value) {
         return;
     BeginUpdate();
     const int selected = ItemIndex();
-    const int available = height() - HorizontalScrollBarHeight() - 4;
+    const int available = height() - ui::HorizontalScrollBarHeight() - 4;
     if (available <= 0) {
         EndUpdate();
         return;

@@ -1,4 +1,5 @@
 #include "search/ListBoxModel.h"
+#include "ui/NameText.h"
 
 #include <QFile>
 
@@ -21,7 +22,7 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole: {
         const std::string_view name = r->Name();
-        return QFile::decodeName(QByteArray::fromRawData(name.data(), static_cast<qsizetype>(name.size())));
+        return ui::ToText(name);
     }
     case RecordRole:
         return QVariant::fromValue(r);

@@ -2,9 +2,9 @@
 // it shows: the frame with two result windows, a result window of pictures,
 // and the page it writes. For the README; run it under Xvfb with
 // scripts/screenshots.sh.
-#include "app/Hints.h"
-#include "app/MessageBoxes.h"
-#include "app/UiFonts.h"
+#include "ui/Hints.h"
+#include "ui/MessageBoxes.h"
+#include "ui/UiFonts.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
@@ -30,13 +30,13 @@ int main(int argc, char* argv[]) {
     const QString out = QString::fromLocal8Bit(argv[1]);
     const std::string tree = argv[2];
     QDir().mkpath(out + QStringLiteral("/page"));
-    QApplication::setApplicationName(app::kApplicationTitle);
-    app::InstallFontSubstitutes();
-    QApplication::setStyle(new app::TTavolixStyle);
+    QApplication::setApplicationName(ui::kApplicationTitle);
+    ui::InstallFontSubstitutes();
+    QApplication::setStyle(new ui::TTavolixStyle);
 
     // Nobody is there to answer: every box takes No or OK, nothing is started.
-    app::TMessageBoxSeam::SetHandler([](const app::TShownMessage& shown) {
-        return shown.Buttons & app::mbNo ? app::TMessageResult::mrNo : app::TMessageResult::mrOK;
+    ui::TMessageBoxSeam::SetHandler([](const ui::TShownMessage& shown) {
+        return shown.Buttons & ui::mbNo ? ui::TMessageResult::mrNo : ui::TMessageResult::mrOK;
     });
     platform::SetFileOpener([](const platform::TOpenRequest&) {});
     results::TMDIChild::SetSaveFileNameProvider(

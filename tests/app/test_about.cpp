@@ -1,4 +1,4 @@
-#include "app/ProgramIcon.h"
+#include "ui/ProgramIcon.h"
 #include "app/about.h"
 
 #include <cstdlib>
@@ -11,6 +11,8 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+
+using tavolix::ui::ProgramIcon;
 
 using namespace tavolix::app;
 

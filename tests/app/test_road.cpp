@@ -3,7 +3,7 @@
 // with working links, the saved-pages menu and its click, and the menu again
 // after the frame is started anew.
 #include "TestDir.h"
-#include "app/MessageBoxes.h"
+#include "ui/MessageBoxes.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
@@ -27,8 +27,8 @@
 #include <sys/stat.h>
 
 using namespace tavolix;
-using app::TMessageKind;
-using app::TShownMessage;
+using ui::TMessageKind;
+using ui::TShownMessage;
 
 namespace {
 
@@ -54,9 +54,9 @@ TEST(Road, FromAQuickKeyToAReopenedPage) {
     const std::string settings = tree.Path("config/TAVOLIX.INI");
 
     std::vector<TShownMessage> boxes;
-    app::TMessageBoxSeam::SetHandler([&](const TShownMessage& shown) {
+    ui::TMessageBoxSeam::SetHandler([&](const TShownMessage& shown) {
         boxes.push_back(shown);
-        return shown.Buttons & app::mbNo ? app::TMessageResult::mrNo : app::TMessageResult::mrOK;
+        return shown.Buttons & ui::mbNo ? ui::TMessageResult::mrNo : ui::TMessageResult::mrOK;
     });
     std::vector<platform::TOpenRequest> opened;
     platform::SetFileOpener([&](const platform::TOpenRequest& r) { opened.push_back(r); });
@@ -125,14 +125,14 @@ TEST(Road, FromAQuickKeyToAReopenedPage) {
     EXPECT_EQ(opened[0].Folder, tree.Path("out"));
 
     // After a restart the settings file still holds it.
-    app::TMessageBoxSeam::SetHandler([](const TShownMessage&) { return app::TMessageResult::mrYes; });
+    ui::TMessageBoxSeam::SetHandler([](const TShownMessage&) { return ui::TMessageResult::mrYes; });
     frame->close();
     frame.reset();
     app::TMDIForm again(settings);
     EXPECT_EQ(again.FSavedMenuItems[0]->text(), caption);
     EXPECT_TRUE(again.FSavedMenuItems[1]->text().startsWith(QStringLiteral("(&2)  (")));
 
-    app::TMessageBoxSeam::Reset();
+    ui::TMessageBoxSeam::Reset();
     platform::SetFileOpener({});
     results::TMDIChild::SetSaveFileNameProvider({});
 }

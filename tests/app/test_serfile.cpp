@@ -1,6 +1,6 @@
 #include "TestDir.h"
 #include "app/DriveComboBox.h"
-#include "app/MessageBoxes.h"
+#include "ui/MessageBoxes.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
@@ -30,6 +30,7 @@
 #include <QToolButton>
 
 using namespace tavolix::app;
+using namespace tavolix::ui;
 using tavolix::results::TMDIChild;
 
 namespace {

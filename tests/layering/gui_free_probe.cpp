@@ -1,6 +1,4 @@
-// Must not compile: the GUI-free libraries give no path to Qt Widgets.
-#include "search/FileItems.h"
-
+// Must not compile: a GUI-free library gives no path to Qt Widgets.
 #include <QWidget>
 
 int main() { return 0; }

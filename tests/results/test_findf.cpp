@@ -1,5 +1,5 @@
 #include "TestDir.h"
-#include "app/MessageBoxes.h"
+#include "ui/MessageBoxes.h"
 #include "platform/ExecuteFile.h"
 #include "results/PageWriter.h"
 #include "results/PathFunctions.h"
@@ -27,9 +27,9 @@
 #include <QTest>
 
 using namespace tavolix;
-using app::TMessageBoxSeam;
-using app::TMessageKind;
-using app::TMessageResult;
+using ui::TMessageBoxSeam;
+using ui::TMessageKind;
+using ui::TMessageResult;
 using results::TMDIChild;
 using search::TSortDirection;
 using search::TSortOrder;
@@ -176,9 +176,9 @@ TEST_F(FindfTest, NoHitShowsTheBoxAndKeepsTheHistory) {
     TMDIChild c(Host);
     EXPECT_FALSE(c.FormCreate());
     ASSERT_EQ(TMessageBoxSeam::Shown().size(), 1u);
-    const app::TShownMessage& box = TMessageBoxSeam::Shown()[0];
+    const ui::TShownMessage& box = TMessageBoxSeam::Shown()[0];
     EXPECT_EQ(box.Kind, TMessageKind::Information);
-    EXPECT_EQ(box.Buttons, app::TButtons(app::mbOK));
+    EXPECT_EQ(box.Buttons, ui::TButtons(ui::mbOK));
     EXPECT_EQ(box.Text,
               QStringLiteral("指定キー  *.zzz  に\r\n\r\n該当するファイルは見つかりませんでした。"));
     EXPECT_TRUE(Host.History.empty());
@@ -214,7 +214,7 @@ TEST_F(FindfTest, HeaderClicksSortOrToggleAndSortByExplains) {
     const QString before = Names(*c);
     ClickSection(*c, 0);
     ASSERT_EQ(TMessageBoxSeam::Shown().size(), 1u);
-    const app::TShownMessage& box = TMessageBoxSeam::Shown()[0];
+    const ui::TShownMessage& box = TMessageBoxSeam::Shown()[0];
     EXPECT_EQ(box.Kind, TMessageKind::Plain);
     const QStringList lines = box.Text.split(QStringLiteral("\r\n"));
     ASSERT_EQ(lines.size(), 11);
@@ -441,7 +441,7 @@ TEST_F(FindfPageTest, WritesRegistersAndAsksToView) {
         const auto& shown = TMessageBoxSeam::Shown();
         ASSERT_GE(shown.size(), 1u);
         EXPECT_EQ(shown[0].Kind, TMessageKind::Confirmation);
-        EXPECT_EQ(shown[0].Buttons, app::mbYes | app::mbNo);
+        EXPECT_EQ(shown[0].Buttons, ui::mbYes | ui::mbNo);
         EXPECT_EQ(shown[0].Text, QString::fromStdString(results::ViewNowQuestionText(page)));
         if (answer == TMessageResult::mrNo) {
             ASSERT_EQ(shown.size(), 2u);

@@ -1,9 +1,10 @@
 #include "TestDir.h"
-#include "results/IconFile.h"
+#include "pictures/IconFile.h"
 #include "results/ItemPainter.h"
-#include "results/MetafilePlayer.h"
-#include "results/PictureLoad.h"
-#include "results/ProgramIcons.h"
+#include "pictures/MetafilePlayer.h"
+#include "pictures/PictureLoad.h"
+#include "pictures/ProgramIcons.h"
+#include "ui/WaitCursor.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,12 +15,15 @@
 #include <limits>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QFile>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 
 using namespace tavolix::results;
+using namespace tavolix::pictures;
+namespace ui = tavolix::ui;
 
 namespace {
 
@@ -335,21 +339,16 @@ TEST(ItemPainter, BusyCursorOnlyAroundMetafiles) {
     for (const char* file : {"blue_10px.wmf", "shapes.wmf", "bad_checksum.wmf", "missing.wmf",
                              "green_10x10.bmp", "prog_icon.exe", "a.gif"}) {
         TItemPaintInput in = Item(Data(file));
-        int shown = 0, restored = 0;
-        bool busyWhileRestoring = false;
-        in.ShowBusyCursor = [&] { ++shown; };
-        in.RestoreCursor = [&] {
-            busyWhileRestoring = shown == 1;
-            ++restored;
-        };
+        in.WaitCursor = true;
+        const int before = ui::TWaitCursor::TimesShown();
         Paint(in);
-        const int expected = GroupOf(file) == TItemGroup::Metafile ? 1 : 0;
-        EXPECT_EQ(shown, expected) << file;
-        EXPECT_EQ(restored, expected) << file;
-        EXPECT_EQ(busyWhileRestoring, expected == 1) << file;
+        EXPECT_EQ(ui::TWaitCursor::TimesShown() - before, GroupOf(file) == TItemGroup::Metafile ? 1 : 0) << file;
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr) << file;
     }
-    // Without hooks nothing is called and nothing breaks.
+    // Without the flag no cursor is shown.
+    const int before = ui::TWaitCursor::TimesShown();
     Paint(Item(Data("blue_10px.wmf")));
+    EXPECT_EQ(ui::TWaitCursor::TimesShown(), before);
 }
 
 TEST(ItemPainter, NarrowColumnsNeverDrawOutsideTheItem) {

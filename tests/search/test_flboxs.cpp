@@ -1,7 +1,7 @@
 #include "TestDir.h"
 #include "search/FLBoxS.h"
 #include "search/ListBoxModel.h"
-#include "search/ScreenMetrics.h"
+#include "ui/ScreenMetrics.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -19,6 +19,8 @@
 #include <QTimer>
 
 using namespace tavolix::search;
+using tavolix::ui::SetHorizontalScrollBarHeightOverride;
+using tavolix::ui::SetScreenGeometryOverride;
 
 namespace {
 

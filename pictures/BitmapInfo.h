@@ -1,0 +1,50 @@
+#pragma once
+
+#include "pictures/ByteView.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace tavolix::pictures {
+
+// Decoded pictures are kept below this many pixels (128 MiB as 32-bit pixels),
+// whatever a header claims.
+inline constexpr std::uint64_t kMaxDecodedPixels = 32ull << 20;
+inline constexpr std::int32_t kMaxBitmapSide = 1 << 16;
+
+enum : std::uint32_t { kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitFields = 3 };
+
+// What the header of a device-independent bitmap says, once it has been
+// found consistent and within the limits above.
+struct TDibInfo {
+    std::uint32_t HeaderSize = 0; // 12 (core), 40, 52, 56, 108 or 124
+    std::int32_t Width = 0;
+    std::int32_t Height = 0; // always positive; see TopDown
+    bool TopDown = false;
+    std::uint16_t BitCount = 0;
+    std::uint32_t Compression = kBiRgb;
+    // Bytes between the end of the header and the pixels: colour masks and
+    // colour table.
+    std::uint32_t TableBytes = 0;
+    // Bytes per row of an uncompressed bitmap.
+    std::uint64_t RowBytes = 0;
+
+    // Bytes of pixel data an uncompressed bitmap needs (0 for RLE).
+    std::uint64_t PixelBytes() const;
+};
+
+// Checks the info header (and colour table size) at the start of `dib`.
+// With `iconImage` the height counts the colour and the mask image together,
+// as in icon and cursor resources.
+std::optional<TDibInfo> ParseDibHeader(TByteView dib, bool iconImage = false);
+
+// Checks a .bmp file from its first bytes (at least the file and info
+// headers; 256 bytes are plenty) and its real size: signature, header
+// variant, dimensions, bit depth and compression, and that the pixels the
+// header promises are there.
+std::optional<TDibInfo> CheckBitmapFile(TByteView head, std::uint64_t fileSize);
+
+// Bytes of the file header, the info header and the colour table of a BMP.
+inline constexpr std::size_t kBitmapHeadBytes = 14 + 124 + 16;
+
+} // namespace tavolix::pictures

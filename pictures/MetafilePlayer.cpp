@@ -1,0 +1,1255 @@
+#include "pictures/MetafilePlayer.h"
+
+#include "pictures/BitmapInfo.h"
+
+#include <cmath>
+#include <vector>
+
+#include <QBuffer>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QImageReader>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStringDecoder>
+
+namespace tavolix::pictures {
+
+namespace {
+
+// Limits on one playback, whatever the file says.
+constexpr std::size_t kMaxPoints = 1u << 21;           // vertices over all records
+constexpr std::uint64_t kMaxImagePixels = 64ull << 20; // decoded over all records
+constexpr std::size_t kMaxSaveDepth = 256;
+constexpr std::size_t kMaxObjects = 65536;
+constexpr int kMaxTextChars = 8192;
+constexpr std::size_t kMaxGlyphs = 1u << 16; // characters drawn over all records
+constexpr double kMaxFontPixels = 1024;
+constexpr double kMaxDeviceCoord = 1e6;
+
+// Windows constants, by their numbers in the file formats.
+enum : int {
+    kMmText = 1,
+    kMmLoMetric,
+    kMmHiMetric,
+    kMmLoEnglish,
+    kMmHiEnglish,
+    kMmTwips,
+    kMmIsotropic,
+    kMmAnisotropic
+};
+enum : int { kTransparent = 1, kOpaque = 2 };
+enum : int { kAlternate = 1, kWinding = 2 };
+enum : unsigned { kTaUpdateCp = 1, kTaRight = 2, kTaCenter = 6, kTaBottom = 8, kTaBaseline = 24 };
+enum : unsigned { kEtoOpaque = 2, kEtoClipped = 4 };
+
+QColor ColorRef(std::uint32_t c) {
+    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+
+struct TPenDef {
+    int Style = 0; // PS_SOLID
+    double Width = 0;
+    QColor Color = Qt::black;
+};
+struct TBrushDef {
+    int Style = 0; // BS_SOLID
+    QColor Color = Qt::white;
+    int Hatch = 0;
+};
+struct TFontDef {
+    int Height = -12;
+    int Weight = 400;
+    int Escapement = 0;
+    bool Italic = false, Underline = false, StrikeOut = false;
+    int CharSet = 1;
+    QString Face;
+};
+
+struct TObject {
+    enum TKind { kEmpty, kPen, kBrush, kFont, kOther } Kind = kEmpty;
+    TPenDef Pen;
+    TBrushDef Brush;
+    TFontDef Font;
+};
+
+struct TDcState {
+    int MapMode = kMmText;
+    QPointF WindowOrg, ViewportOrg;
+    QSizeF WindowExt{1, 1}, ViewportExt{1, 1};
+    QTransform World;
+    TPenDef Pen;
+    TBrushDef Brush;
+    TFontDef Font;
+    QColor TextColor = Qt::black, BkColor = Qt::white;
+    int BkMode = kOpaque;
+    int PolyFill = kAlternate;
+    unsigned TextAlign = 0;
+    QPointF Position;
+};
+
+bool Finite(const QTransform& t) {
+    return std::isfinite(t.m11()) && std::isfinite(t.m12()) && std::isfinite(t.m21()) &&
+           std::isfinite(t.m22()) && std::isfinite(t.dx()) && std::isfinite(t.dy());
+}
+
+class TPlayer {
+public:
+    TPlayer(QPainter& painter, TByteView file, const TMetafileInfo& info, const QRectF& target)
+        : P(painter), FFile(file), FInfo(info), FTarget(target) {}
+
+    void Play();
+
+private:
+    // ---- coordinates
+    QTransform PageTransform() const;
+    QTransform Transform() const { return S.World * PageTransform() * FBase; }
+    bool Usable(const QTransform& m, const QRectF& logical) const;
+
+    // ---- drawing
+    QPen MakePen() const;
+    QBrush MakeBrush() const;
+    void DrawPath(QPainterPath path, bool fill, bool stroke);
+    void DrawPoly(TByteView pts, std::size_t count, bool small, bool closed, bool fill, bool bezier,
+                  bool fromCurrent);
+    void DrawText(QPointF ref, const QString& text, const std::vector<double>& dx, unsigned options,
+                  const QRectF& rect);
+    // dibSource: the source rectangle counts rows from the bottom of a
+    // bottom-up bitmap, as the DIB functions do.
+    void DrawImage(const QImage& image, QRectF dest, QRectF source, bool dibSource = false);
+    QPainterPath ArcPath(const QRectF& box, QPointF start, QPointF end, int kind) const;
+
+    // ---- objects and state
+    void Store(std::size_t slot, const TObject& object);
+    int FreeSlot();
+    void Select(std::uint32_t index);
+    void Delete(std::uint32_t index);
+    void SaveDc();
+    void RestoreDc(int which);
+
+    void PlayWmf(const TMetaRecord& r);
+    void PlayEmf(const TMetaRecord& r);
+    QString DecodeAnsi(TByteView bytes) const;
+    QImage Dib(TByteView header, TByteView bits);
+
+    QPainter& P;
+    TByteView FFile;
+    const TMetafileInfo& FInfo;
+    QRectF FTarget;
+    QTransform FBase; // reference device (or the placeable box) to the target
+    TDcState S;
+    std::vector<TDcState> FSaved;
+    std::vector<TObject> FObjects;
+    QPainterPath FPath;
+    bool FInPath = false;
+    std::size_t FPoints = 0;
+    std::size_t FGlyphs = 0;
+    bool FDibBottomUp = false; // of the bitmap Dib() decoded last
+    std::uint64_t FImagePixels = 0;
+    int FSaveDepth = 0; // painter saves made for SaveDC
+};
+
+QTransform TPlayer::PageTransform() const {
+    if (FInfo.Kind == TMetafileKind::Placeable) {
+        // Windows metafiles address the box through their window alone.
+        const double sx = S.WindowExt.width() ? FTarget.width() / S.WindowExt.width() : 0;
+        const double sy = S.WindowExt.height() ? FTarget.height() / S.WindowExt.height() : 0;
+        return QTransform(sx, 0, 0, sy, -S.WindowOrg.x() * sx, -S.WindowOrg.y() * sy);
+    }
+    double sx = 1, sy = 1;
+    const double pxPerMmX = FInfo.DeviceMmX > 0 ? double(FInfo.DevicePixelsX) / FInfo.DeviceMmX : 96 / 25.4;
+    const double pxPerMmY = FInfo.DeviceMmY > 0 ? double(FInfo.DevicePixelsY) / FInfo.DeviceMmY : 96 / 25.4;
+    auto metric = [&](double unitsPerMm) {
+        sx = pxPerMmX / unitsPerMm;
+        sy = -pxPerMmY / unitsPerMm;
+    };
+    switch (S.MapMode) {
+    case kMmLoMetric:
+        metric(10);
+        break;
+    case kMmHiMetric:
+        metric(100);
+        break;
+    case kMmLoEnglish:
+        metric(100 / 25.4);
+        break;
+    case kMmHiEnglish:
+        metric(1000 / 25.4);
+        break;
+    case kMmTwips:
+        metric(1440 / 25.4);
+        break;
+    case kMmIsotropic:
+    case kMmAnisotropic:
+        sx = S.WindowExt.width() ? S.ViewportExt.width() / S.WindowExt.width() : 0;
+        sy = S.WindowExt.height() ? S.ViewportExt.height() / S.WindowExt.height() : 0;
+        if (S.MapMode == kMmIsotropic) {
+            const double m = std::min(std::abs(sx), std::abs(sy));
+            sx = std::copysign(m, sx);
+            sy = std::copysign(m, sy);
+        }
+        break;
+    default:
+        break;
+    }
+    return QTransform(sx, 0, 0, sy, S.ViewportOrg.x() - S.WindowOrg.x() * sx,
+                      S.ViewportOrg.y() - S.WindowOrg.y() * sy);
+}
+
+bool TPlayer::Usable(const QTransform& m, const QRectF& logical) const {
+    if (!Finite(m))
+        return false;
+    const QRectF d = m.mapRect(logical);
+    return std::isfinite(d.left()) && std::isfinite(d.right()) && std::isfinite(d.top()) &&
+           std::isfinite(d.bottom()) && std::abs(d.left()) < kMaxDeviceCoord &&
+           std::abs(d.right()) < kMaxDeviceCoord && std::abs(d.top()) < kMaxDeviceCoord &&
+           std::abs(d.bottom()) < kMaxDeviceCoord;
+}
+
+QPen TPlayer::MakePen() const {
+    const int style = S.Pen.Style & 0x0F;
+    if (style == 5) // PS_NULL
+        return Qt::NoPen;
+    QPen pen(S.Pen.Color);
+    pen.setWidthF(std::min(S.Pen.Width, 32767.0)); // Qt refuses wider pens
+    pen.setCosmetic(S.Pen.Width <= 1 && (S.Pen.Style & 0x00010000) == 0);
+    if (pen.isCosmetic())
+        pen.setWidthF(1);
+    switch (style) {
+    case 1:
+        pen.setStyle(Qt::DashLine);
+        break;
+    case 2:
+        pen.setStyle(Qt::DotLine);
+        break;
+    case 3:
+        pen.setStyle(Qt::DashDotLine);
+        break;
+    case 4:
+        pen.setStyle(Qt::DashDotDotLine);
+        break;
+    default:
+        break;
+    }
+    pen.setJoinStyle(Qt::MiterJoin);
+    return pen;
+}
+
+QBrush TPlayer::MakeBrush() const {
+    switch (S.Brush.Style) {
+    case 1:
+        return Qt::NoBrush; // BS_NULL
+    case 2: {               // BS_HATCHED
+        static const Qt::BrushStyle hatches[] = {Qt::HorPattern,   Qt::VerPattern,   Qt::FDiagPattern,
+                                                 Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern};
+        const int h = S.Brush.Hatch;
+        return QBrush(S.Brush.Color, h >= 0 && h < 6 ? hatches[h] : Qt::SolidPattern);
+    }
+    default:
+        return QBrush(S.Brush.Color); // solid, and patterns approximated by their colour
+    }
+}
+
+void TPlayer::DrawPath(QPainterPath path, bool fill, bool stroke) {
+    if (FInPath) {
+        FPath.addPath(path);
+        return;
+    }
+    const QTransform m = Transform();
+    if (!Usable(m, path.controlPointRect()))
+        return;
+    path.setFillRule(S.PolyFill == kWinding ? Qt::WindingFill : Qt::OddEvenFill);
+    P.setTransform(m);
+    if (fill) {
+        const QBrush brush = MakeBrush();
+        if (brush.style() != Qt::NoBrush)
+            P.fillPath(path, brush);
+    }
+    if (stroke) {
+        const QPen pen = MakePen();
+        if (pen.style() != Qt::NoPen)
+            P.strokePath(path, pen);
+    }
+}
+
+void TPlayer::DrawPoly(TByteView pts, std::size_t count, bool small, bool closed, bool fill, bool bezier,
+                       bool fromCurrent) {
+    const std::size_t step = small ? 4 : 8;
+    if (count == 0 || count > pts.Size() / step || count > kMaxPoints - FPoints)
+        return;
+    FPoints += count;
+    auto at = [&](std::size_t i) {
+        return small ? QPointF(pts.I16(i * 4), pts.I16(i * 4 + 2))
+                     : QPointF(pts.I32(i * 8), pts.I32(i * 8 + 4));
+    };
+    QPainterPath path;
+    std::size_t i = 0;
+    if (fromCurrent) {
+        path.moveTo(S.Position);
+    } else {
+        path.moveTo(at(0));
+        i = 1;
+    }
+    if (bezier) {
+        for (; i + 3 <= count; i += 3)
+            path.cubicTo(at(i), at(i + 1), at(i + 2));
+    } else {
+        for (; i < count; ++i)
+            path.lineTo(at(i));
+    }
+    if (closed)
+        path.closeSubpath();
+    if (fromCurrent)
+        S.Position = path.currentPosition();
+    if (FInPath && !closed && fromCurrent) {
+        // PolylineTo/PolyBezierTo in a path continue the current figure.
+        FPath.connectPath(path);
+        return;
+    }
+    DrawPath(path, fill, true);
+}
+
+QPainterPath TPlayer::ArcPath(const QRectF& box, QPointF start, QPointF end, int kind) const {
+    // GDI draws counterclockwise from the start radial to the end radial.
+    const QPointF c = box.center();
+    auto angle = [&](QPointF p) {
+        return std::atan2(-(p.y() - c.y()) * box.width(), (p.x() - c.x()) * box.height());
+    };
+    double a0 = angle(start) * 180 / M_PI, a1 = angle(end) * 180 / M_PI;
+    double sweep = a1 - a0;
+    if (sweep <= 0)
+        sweep += 360;
+    QPainterPath path;
+    if (kind == 2) { // pie
+        path.moveTo(c);
+        path.arcTo(box, a0, sweep);
+        path.closeSubpath();
+    } else {
+        path.arcMoveTo(box, a0);
+        path.arcTo(box, a0, sweep);
+        if (kind == 1) // chord
+            path.closeSubpath();
+    }
+    return path;
+}
+
+void TPlayer::DrawText(QPointF ref, const QString& text, const std::vector<double>& dx, unsigned options,
+                       const QRectF& rect) {
+    const QTransform m = Transform();
+    if (text.isEmpty() && !(options & kEtoOpaque))
+        return;
+    if (!Usable(m, QRectF(ref, QSizeF(1, 1))) || (!rect.isNull() && !Usable(m, rect)))
+        return;
+    if (S.TextAlign & kTaUpdateCp)
+        ref = S.Position;
+    P.save();
+    P.setTransform(m);
+    if (!rect.isNull() && (options & kEtoOpaque))
+        P.fillRect(rect.normalized(), S.BkColor);
+    if (!rect.isNull() && (options & kEtoClipped))
+        P.setClipRect(rect.normalized(), Qt::IntersectClip);
+    // Glyphs are laid out on the device: fonts don't mirror with the axes.
+    const double scale = std::hypot(m.m21(), m.m22());
+    const double pixel =
+        std::abs(S.Font.Height ? double(S.Font.Height) : 12.0) * scale * (S.Font.Height > 0 ? 0.8 : 1.0);
+    const std::size_t chars = static_cast<std::size_t>(text.size());
+    if (pixel >= 1 && pixel <= kMaxFontPixels && chars > 0 && chars <= kMaxGlyphs - FGlyphs) {
+        FGlyphs += chars;
+        QFont font(S.Font.Face.isEmpty() ? QStringLiteral("Sans Serif") : S.Font.Face);
+        font.setPixelSize(static_cast<int>(std::lround(pixel)));
+        font.setWeight(static_cast<QFont::Weight>(std::clamp(S.Font.Weight ? S.Font.Weight : 400, 1, 1000)));
+        font.setItalic(S.Font.Italic);
+        font.setUnderline(S.Font.Underline);
+        font.setStrikeOut(S.Font.StrikeOut);
+        const QPointF origin = m.map(ref);
+        P.setTransform(QTransform::fromTranslate(origin.x(), origin.y()).rotate(-S.Font.Escapement / 10.0));
+        P.setFont(font);
+        const QFontMetricsF fm(font);
+        const double sx = std::hypot(m.m11(), m.m12());
+        std::vector<double> xs(text.size(), 0.0);
+        double width = 0;
+        if (dx.size() == static_cast<std::size_t>(text.size())) {
+            for (qsizetype i = 0; i < text.size(); ++i) {
+                xs[i] = width;
+                width += dx[i] * sx;
+            }
+        } else {
+            width = fm.horizontalAdvance(text);
+        }
+        double x = 0, y = 0;
+        if ((S.TextAlign & kTaCenter) == kTaCenter)
+            x = -width / 2;
+        else if (S.TextAlign & kTaRight)
+            x = -width;
+        if ((S.TextAlign & kTaBaseline) == kTaBaseline)
+            y = 0;
+        else if (S.TextAlign & kTaBottom)
+            y = -fm.descent();
+        else
+            y = fm.ascent();
+        if (S.BkMode == kOpaque)
+            P.fillRect(QRectF(x, y - fm.ascent(), width, fm.height()), S.BkColor);
+        P.setPen(S.TextColor);
+        if (dx.size() == static_cast<std::size_t>(text.size())) {
+            for (qsizetype i = 0; i < text.size(); ++i)
+                P.drawText(QPointF(x + xs[i], y), QString(text[i]));
+        } else {
+            P.drawText(QPointF(x, y), text);
+        }
+        if (S.TextAlign & kTaUpdateCp) {
+            const QTransform inv = m.inverted();
+            S.Position = inv.map(origin + QPointF(width, 0));
+        }
+    }
+    P.restore();
+}
+
+void TPlayer::DrawImage(const QImage& image, QRectF dest, QRectF source, bool dibSource) {
+    if (image.isNull() || FInPath)
+        return;
+    if (dibSource && FDibBottomUp)
+        source.moveTop(image.height() - source.top() - source.height());
+    const QTransform m = Transform();
+    if (!Usable(m, dest))
+        return;
+    QImage img = image;
+    if (dest.width() < 0 || dest.height() < 0) {
+        img = img.mirrored(dest.width() < 0, dest.height() < 0);
+        if (dest.width() < 0)
+            source.moveLeft(img.width() - source.right());
+        if (dest.height() < 0)
+            source.moveTop(img.height() - source.bottom());
+        dest = dest.normalized();
+    }
+    P.setTransform(m);
+    P.drawImage(dest, img, source);
+}
+
+void TPlayer::Store(std::size_t slot, const TObject& object) {
+    if (slot >= kMaxObjects)
+        return;
+    if (slot >= FObjects.size())
+        FObjects.resize(slot + 1);
+    FObjects[slot] = object;
+}
+
+int TPlayer::FreeSlot() {
+    for (std::size_t i = 0; i < FObjects.size(); ++i) {
+        if (FObjects[i].Kind == TObject::kEmpty)
+            return static_cast<int>(i);
+    }
+    const std::size_t limit = FInfo.ObjectCount ? FInfo.ObjectCount : kMaxObjects;
+    return FObjects.size() < limit ? static_cast<int>(FObjects.size()) : -1;
+}
+
+void TPlayer::Select(std::uint32_t index) {
+    if (FInfo.Kind == TMetafileKind::Enhanced && (index & 0x80000000u)) {
+        switch (index & 0x7FFFFFFFu) { // stock objects
+        case 0:
+            S.Brush = {0, Qt::white, 0};
+            break;
+        case 1:
+            S.Brush = {0, QColor(192, 192, 192), 0};
+            break;
+        case 2:
+            S.Brush = {0, QColor(128, 128, 128), 0};
+            break;
+        case 3:
+            S.Brush = {0, QColor(64, 64, 64), 0};
+            break;
+        case 4:
+            S.Brush = {0, Qt::black, 0};
+            break;
+        case 5:
+            S.Brush = {1, Qt::black, 0};
+            break;
+        case 6:
+            S.Pen = {0, 0, Qt::white};
+            break;
+        case 7:
+            S.Pen = {0, 0, Qt::black};
+            break;
+        case 8:
+            S.Pen = {5, 0, Qt::black};
+            break;
+        case 10:
+        case 11:
+        case 16:
+            S.Font = TFontDef{};
+            S.Font.Face = QStringLiteral("Monospace");
+            break;
+        case 12:
+        case 13:
+        case 14:
+        case 17:
+            S.Font = TFontDef{};
+            break;
+        default:
+            break;
+        }
+        return;
+    }
+    if (index >= FObjects.size())
+        return;
+    const TObject& o = FObjects[index];
+    switch (o.Kind) {
+    case TObject::kPen:
+        S.Pen = o.Pen;
+        break;
+    case TObject::kBrush:
+        S.Brush = o.Brush;
+        break;
+    case TObject::kFont:
+        S.Font = o.Font;
+        break;
+    default:
+        break;
+    }
+}
+
+void TPlayer::Delete(std::uint32_t index) {
+    if (index < FObjects.size())
+        FObjects[index] = TObject{};
+}
+
+void TPlayer::SaveDc() {
+    if (FSaved.size() >= kMaxSaveDepth)
+        return;
+    FSaved.push_back(S);
+    P.save();
+    ++FSaveDepth;
+}
+
+void TPlayer::RestoreDc(int which) {
+    // Negative: relative to the newest; positive: the absolute instance.
+    std::size_t keep;
+    if (which < 0) {
+        const std::size_t back = static_cast<std::size_t>(-static_cast<std::int64_t>(which));
+        if (back > FSaved.size())
+            return;
+        keep = FSaved.size() - back;
+    } else {
+        if (which == 0 || static_cast<std::size_t>(which) > FSaved.size())
+            return;
+        keep = static_cast<std::size_t>(which) - 1;
+    }
+    S = FSaved[keep];
+    while (FSaved.size() > keep) {
+        FSaved.pop_back();
+        P.restore();
+        --FSaveDepth;
+    }
+}
+
+QString TPlayer::DecodeAnsi(TByteView bytes) const {
+    const QByteArray raw(reinterpret_cast<const char*>(bytes.Data()), static_cast<qsizetype>(bytes.Size()));
+    const char* name = S.Font.CharSet == 128 ? "Shift_JIS" : "windows-1252";
+    QStringDecoder decoder(name);
+    if (!decoder.isValid())
+        return QString::fromLatin1(raw);
+    return decoder.decode(raw);
+}
+
+// ---- Windows metafile records ---------------------------------------------
+
+void TPlayer::PlayWmf(const TMetaRecord& r) {
+    const TByteView a = r.Bytes.From(6); // parameters, 16-bit words, often in reverse order
+    const std::size_t n = a.Size() / 2;
+    auto w = [&](std::size_t i) { return a.I16(2 * i); };
+    auto rect = [&](std::size_t i) { // bottom, right, top, left
+        return QRectF(QPointF(w(i + 3), w(i + 2)), QPointF(w(i + 1), w(i))).normalized();
+    };
+    switch (r.Type) {
+    case 0x001E:
+        SaveDc();
+        break;
+    case 0x0127:
+        if (n >= 1)
+            RestoreDc(w(0));
+        break;
+    case 0x0201:
+        if (n >= 2)
+            S.BkColor = ColorRef(a.U32(0));
+        break;
+    case 0x0209:
+        if (n >= 2)
+            S.TextColor = ColorRef(a.U32(0));
+        break;
+    case 0x0102:
+        if (n >= 1)
+            S.BkMode = w(0);
+        break;
+    case 0x0106:
+        if (n >= 1)
+            S.PolyFill = w(0);
+        break;
+    case 0x012E:
+        if (n >= 1)
+            S.TextAlign = a.U16(0);
+        break;
+    case 0x0103:
+        if (n >= 1)
+            S.MapMode = w(0);
+        break;
+    case 0x020B:
+        if (n >= 2)
+            S.WindowOrg = QPointF(w(1), w(0));
+        break;
+    case 0x020C:
+        if (n >= 2)
+            S.WindowExt = QSizeF(w(1), w(0));
+        break;
+    case 0x020F:
+        if (n >= 2)
+            S.WindowOrg += QPointF(w(1), w(0));
+        break;
+    case 0x0410: // ScaleWindowExt: yDenom, yNum, xDenom, xNum
+        if (n >= 4 && w(0) && w(2))
+            S.WindowExt = QSizeF(S.WindowExt.width() * w(3) / w(2), S.WindowExt.height() * w(1) / w(0));
+        break;
+    case 0x0214:
+        if (n >= 2)
+            S.Position = QPointF(w(1), w(0));
+        break;
+    case 0x0213:
+        if (n >= 2) {
+            QPainterPath path(S.Position);
+            S.Position = QPointF(w(1), w(0));
+            path.lineTo(S.Position);
+            DrawPath(path, false, true);
+        }
+        break;
+    case 0x041B:
+        if (n >= 4) {
+            QPainterPath p;
+            p.addRect(rect(0));
+            DrawPath(p, true, true);
+        }
+        break;
+    case 0x0418:
+        if (n >= 4) {
+            QPainterPath p;
+            p.addEllipse(rect(0));
+            DrawPath(p, true, true);
+        }
+        break;
+    case 0x061C:
+        if (n >= 6) {
+            QPainterPath p;
+            p.addRoundedRect(rect(2), std::abs(w(1)) / 2.0, std::abs(w(0)) / 2.0);
+            DrawPath(p, true, true);
+        }
+        break;
+    case 0x0817:
+    case 0x0830:
+    case 0x081A: // arc, chord, pie
+        if (n >= 8) {
+            const int kind = r.Type == 0x0817 ? 0 : r.Type == 0x0830 ? 1 : 2;
+            DrawPath(ArcPath(rect(4), QPointF(w(3), w(2)), QPointF(w(1), w(0)), kind), kind != 0, true);
+        }
+        break;
+    case 0x0324:
+    case 0x0325: // polygon, polyline
+        if (n >= 1) {
+            const std::size_t count = a.U16(0);
+            DrawPoly(a.From(2), count, true, r.Type == 0x0324, r.Type == 0x0324, false, false);
+        }
+        break;
+    case 0x0538: // polypolygon
+        if (n >= 1) {
+            const std::size_t polys = a.U16(0);
+            if (!a.Has(2, 2 * polys))
+                break;
+            QPainterPath all;
+            std::size_t off = 2 + 2 * polys;
+            for (std::size_t i = 0; i < polys; ++i) {
+                const std::size_t count = a.U16(2 + 2 * i);
+                if (count == 0 || !a.Has(off, 4 * count) || count > kMaxPoints - FPoints)
+                    return;
+                FPoints += count;
+                all.moveTo(a.I16(off), a.I16(off + 2));
+                for (std::size_t k = 1; k < count; ++k)
+                    all.lineTo(a.I16(off + 4 * k), a.I16(off + 4 * k + 2));
+                all.closeSubpath();
+                off += 4 * count;
+            }
+            DrawPath(all, true, true);
+        }
+        break;
+    case 0x0521: // TextOut: count, string, y, x
+        if (n >= 1) {
+            const std::size_t count = a.U16(0);
+            const std::size_t padded = (count + 1) & ~std::size_t{1};
+            if (!a.Has(2, padded + 4) || count > kMaxTextChars)
+                break;
+            DrawText(QPointF(a.I16(2 + padded + 2), a.I16(2 + padded)), DecodeAnsi(a.Sub(2, count)), {}, 0,
+                     {});
+        }
+        break;
+    case 0x0A32: // ExtTextOut: y, x, count, options, [rect], string, [dx]
+        if (n >= 4) {
+            const std::size_t count = a.U16(4);
+            const unsigned options = a.U16(6);
+            std::size_t off = 8;
+            QRectF clip;
+            if (options & (kEtoOpaque | kEtoClipped)) {
+                if (!a.Has(off, 8))
+                    break;
+                clip = QRectF(QPointF(a.I16(off), a.I16(off + 2)), QPointF(a.I16(off + 4), a.I16(off + 6)));
+                off += 8;
+            }
+            if (!a.Has(off, count) || count > kMaxTextChars)
+                break;
+            const QString text = DecodeAnsi(a.Sub(off, count));
+            std::vector<double> dx;
+            const std::size_t dxOff = off + ((count + 1) & ~std::size_t{1});
+            if (a.Has(dxOff, 2 * count) && text.size() == static_cast<qsizetype>(count)) {
+                for (std::size_t i = 0; i < count; ++i)
+                    dx.push_back(a.I16(dxOff + 2 * i));
+            }
+            DrawText(QPointF(w(1), w(0)), text, dx, options, clip);
+        }
+        break;
+    case 0x02FA: { // CreatePenIndirect: style, width x, width y, colour
+        TObject o;
+        o.Kind = TObject::kPen;
+        o.Pen = {a.U16(0), double(std::abs(a.I16(2))), ColorRef(a.U32(6))};
+        const int slot = FreeSlot();
+        if (slot >= 0 && n >= 5)
+            Store(slot, o);
+        else if (slot >= 0)
+            Store(slot, TObject{TObject::kOther, {}, {}, {}});
+        break;
+    }
+    case 0x02FC: { // CreateBrushIndirect: style, colour, hatch
+        TObject o;
+        o.Kind = TObject::kBrush;
+        o.Brush = {a.U16(0), ColorRef(a.U32(2)), a.U16(6)};
+        const int slot = FreeSlot();
+        if (slot >= 0)
+            Store(slot, n >= 4 ? o : TObject{TObject::kOther, {}, {}, {}});
+        break;
+    }
+    case 0x02FB: { // CreateFontIndirect: LOGFONT with 16-bit fields
+        TObject o;
+        o.Kind = TObject::kFont;
+        o.Font.Height = a.I16(0);
+        o.Font.Escapement = a.I16(4);
+        o.Font.Weight = a.I16(8);
+        o.Font.Italic = a.U8(10);
+        o.Font.Underline = a.U8(11);
+        o.Font.StrikeOut = a.U8(12);
+        o.Font.CharSet = a.U8(13);
+        std::size_t len = 0;
+        while (len < 32 && a.Has(18 + len, 1) && a.U8(18 + len))
+            ++len;
+        const TFontDef keep = S.Font;
+        S.Font.CharSet = o.Font.CharSet;
+        o.Font.Face = DecodeAnsi(a.Sub(18, len));
+        S.Font = keep;
+        const int slot = FreeSlot();
+        if (slot >= 0)
+            Store(slot, n >= 9 ? o : TObject{TObject::kOther, {}, {}, {}});
+        break;
+    }
+    case 0x00F7:
+    case 0x01F9:
+    case 0x0142:
+    case 0x06FF: { // palette, pattern brushes, region
+        const int slot = FreeSlot();
+        if (slot >= 0) {
+            TObject o{TObject::kOther, {}, {}, {}};
+            if (r.Type == 0x01F9 || r.Type == 0x0142) {
+                o.Kind = TObject::kBrush;
+                o.Brush = {0, QColor(128, 128, 128), 0};
+            }
+            Store(slot, o);
+        }
+        break;
+    }
+    case 0x012D:
+        if (n >= 1)
+            Select(a.U16(0));
+        break;
+    case 0x01F0:
+        if (n >= 1)
+            Delete(a.U16(0));
+        break;
+    case 0x0416: // IntersectClipRect: bottom, right, top, left
+        if (n >= 4 && Usable(Transform(), rect(0))) {
+            P.setTransform(Transform());
+            P.setClipRect(rect(0), Qt::IntersectClip);
+        }
+        break;
+    case 0x0F43: // StretchDIB: rop(2 words), usage, srcH, srcW, ySrc, xSrc, dstH, dstW, yDst, xDst, DIB
+        if (n >= 11) {
+            const QImage image = Dib(a.From(22), {});
+            if (!image.isNull())
+                DrawImage(image, QRectF(w(10), w(9), w(8), w(7)), QRectF(w(6), w(5), w(4), w(3)), true);
+        }
+        break;
+    case 0x0B41: // DIBStretchBlt: rop(2), srcH, srcW, ySrc, xSrc, dstH, dstW, yDst, xDst, DIB
+        if (n >= 10 && r.Bytes.Size() > 6 + 20) {
+            const QImage image = Dib(a.From(20), {});
+            if (!image.isNull())
+                DrawImage(image, QRectF(w(9), w(8), w(7), w(6)), QRectF(w(5), w(4), w(3), w(2)));
+        }
+        break;
+    case 0x0940: // DIBBitBlt: rop(2), ySrc, xSrc, h, w, yDst, xDst, DIB
+        if (n >= 8 && r.Bytes.Size() > 6 + 16) {
+            const QImage image = Dib(a.From(16), {});
+            if (!image.isNull())
+                DrawImage(image, QRectF(w(7), w(6), w(5), w(4)), QRectF(w(3), w(2), w(5), w(4)));
+        }
+        break;
+    default:
+        break; // ROP modes, palettes, escapes and the rest change nothing we draw
+    }
+}
+
+// ---- Enhanced metafile records --------------------------------------------
+
+void TPlayer::PlayEmf(const TMetaRecord& r) {
+    const TByteView b = r.Bytes;
+    auto rectAt = [&](std::size_t off) {
+        return QRectF(QPointF(b.I32(off), b.I32(off + 4)), QPointF(b.I32(off + 8), b.I32(off + 12)))
+            .normalized();
+    };
+    auto pointAt = [&](std::size_t off) { return QPointF(b.I32(off), b.I32(off + 4)); };
+    const bool has12 = b.Has(0, 12), has16 = b.Has(0, 16);
+    switch (r.Type) {
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6: // PolyBezier, Polygon, Polyline, PolyBezierTo, PolylineTo
+    case 85:
+    case 86:
+    case 87:
+    case 88:
+    case 89: { // the same with 16-bit points
+        const bool small = r.Type >= 85;
+        const std::uint32_t t = small ? r.Type - 83 : r.Type;
+        const std::size_t count = b.U32(24);
+        DrawPoly(b.From(28), count, small, t == 3, t == 3, t == 2 || t == 5, t == 5 || t == 6);
+        break;
+    }
+    case 7:
+    case 8:
+    case 90:
+    case 91: { // PolyPolyline, PolyPolygon (32/16-bit)
+        const bool small = r.Type >= 90;
+        const bool polygon = r.Type == 8 || r.Type == 91;
+        const std::size_t polys = b.U32(24), total = b.U32(28);
+        const std::size_t step = small ? 4 : 8;
+        if (!b.Has(32, 4 * polys) || total > kMaxPoints - FPoints || !b.Has(32 + 4 * polys, step * total))
+            break;
+        FPoints += total;
+        const TByteView pts = b.From(32 + 4 * polys);
+        QPainterPath all;
+        std::size_t at = 0;
+        for (std::size_t i = 0; i < polys; ++i) {
+            const std::size_t count = b.U32(32 + 4 * i);
+            if (count == 0 || count > total - at)
+                break;
+            for (std::size_t k = 0; k < count; ++k, ++at) {
+                const QPointF p = small ? QPointF(pts.I16(at * 4), pts.I16(at * 4 + 2))
+                                        : QPointF(pts.I32(at * 8), pts.I32(at * 8 + 4));
+                k == 0 ? all.moveTo(p) : all.lineTo(p);
+            }
+            if (polygon)
+                all.closeSubpath();
+        }
+        DrawPath(all, polygon, true);
+        break;
+    }
+    case 9:
+        if (has16)
+            S.WindowExt = QSizeF(b.I32(8), b.I32(12));
+        break;
+    case 10:
+        if (has16)
+            S.WindowOrg = pointAt(8);
+        break;
+    case 11:
+        if (has16)
+            S.ViewportExt = QSizeF(b.I32(8), b.I32(12));
+        break;
+    case 12:
+        if (has16)
+            S.ViewportOrg = pointAt(8);
+        break;
+    case 17:
+        if (has12)
+            S.MapMode = b.I32(8);
+        break;
+    case 18:
+        if (has12)
+            S.BkMode = b.I32(8);
+        break;
+    case 19:
+        if (has12)
+            S.PolyFill = b.I32(8);
+        break;
+    case 22:
+        if (has12)
+            S.TextAlign = b.U32(8);
+        break;
+    case 24:
+        if (has12)
+            S.TextColor = ColorRef(b.U32(8));
+        break;
+    case 25:
+        if (has12)
+            S.BkColor = ColorRef(b.U32(8));
+        break;
+    case 27:
+        if (has16)
+            S.Position = pointAt(8);
+        break;
+    case 30: // IntersectClipRect
+        if (b.Has(0, 24) && Usable(Transform(), rectAt(8))) {
+            P.setTransform(Transform());
+            P.setClipRect(rectAt(8), Qt::IntersectClip);
+        }
+        break;
+    case 33:
+        SaveDc();
+        break;
+    case 34:
+        if (has12)
+            RestoreDc(b.I32(8));
+        break;
+    case 35:
+    case 36: { // SetWorldTransform, ModifyWorldTransform
+        if (!b.Has(0, 32))
+            break;
+        const QTransform x(b.F32(8), b.F32(12), b.F32(16), b.F32(20), b.F32(24), b.F32(28));
+        QTransform next = S.World;
+        const std::uint32_t mode = r.Type == 35 ? 4 : b.U32(32);
+        switch (mode) {
+        case 1:
+            next = QTransform();
+            break;
+        case 2:
+            next = x * S.World;
+            break;
+        case 3:
+            next = S.World * x;
+            break;
+        case 4:
+            next = x;
+            break;
+        default:
+            break;
+        }
+        if (Finite(next))
+            S.World = next;
+        break;
+    }
+    case 37:
+        if (has12)
+            Select(b.U32(8));
+        break;
+    case 40:
+        if (has12)
+            Delete(b.U32(8));
+        break;
+    case 38: // CreatePen: ih, style, width (x, y), colour
+        if (b.Has(0, 28)) {
+            TObject o;
+            o.Kind = TObject::kPen;
+            o.Pen = {static_cast<int>(b.U32(12)), double(std::abs(static_cast<std::int64_t>(b.I32(16)))),
+                     ColorRef(b.U32(24))};
+            Store(b.U32(8), o);
+        }
+        break;
+    case 95: // ExtCreatePen: ih, offBmi, cbBmi, offBits, cbBits, style, width, brush style, colour
+        if (b.Has(0, 44)) {
+            TObject o;
+            o.Kind = TObject::kPen;
+            o.Pen = {static_cast<int>(b.U32(28)), double(b.U32(32)), ColorRef(b.U32(40))};
+            if (b.U32(36) == 1) // BS_NULL brush: no line
+                o.Pen.Style = 5;
+            Store(b.U32(8), o);
+        }
+        break;
+    case 39: // CreateBrushIndirect: ih, style, colour, hatch
+        if (b.Has(0, 24)) {
+            TObject o;
+            o.Kind = TObject::kBrush;
+            o.Brush = {static_cast<int>(b.U32(12)), ColorRef(b.U32(16)), static_cast<int>(b.U32(20))};
+            Store(b.U32(8), o);
+        }
+        break;
+    case 93:
+    case 94: // mono and DIB pattern brushes: approximated in grey
+        if (has12) {
+            TObject o;
+            o.Kind = TObject::kBrush;
+            o.Brush = {0, QColor(128, 128, 128), 0};
+            Store(b.U32(8), o);
+        }
+        break;
+    case 49: // CreatePalette
+        if (has12)
+            Store(b.U32(8), TObject{TObject::kOther, {}, {}, {}});
+        break;
+    case 82: // ExtCreateFontIndirectW: ih, LOGFONTW
+        if (b.Has(0, 12 + 28)) {
+            TObject o;
+            o.Kind = TObject::kFont;
+            o.Font.Height = b.I32(12);
+            o.Font.Escapement = b.I32(20);
+            o.Font.Weight = b.I32(28);
+            o.Font.Italic = b.U8(32);
+            o.Font.Underline = b.U8(33);
+            o.Font.StrikeOut = b.U8(34);
+            o.Font.CharSet = b.U8(35);
+            QString face;
+            for (std::size_t i = 0; i < 32 && b.Has(40 + 2 * i, 2) && b.U16(40 + 2 * i); ++i)
+                face += QChar(b.U16(40 + 2 * i));
+            o.Font.Face = face;
+            Store(b.U32(8), o);
+        }
+        break;
+    case 42:
+        if (b.Has(0, 24)) {
+            QPainterPath p;
+            p.addEllipse(rectAt(8));
+            DrawPath(p, true, true);
+        }
+        break;
+    case 43:
+        if (b.Has(0, 24)) {
+            QPainterPath p;
+            p.addRect(rectAt(8));
+            DrawPath(p, true, true);
+        }
+        break;
+    case 44:
+        if (b.Has(0, 32)) {
+            QPainterPath p;
+            p.addRoundedRect(rectAt(8), std::abs(double(b.I32(24))) / 2, std::abs(double(b.I32(28))) / 2);
+            DrawPath(p, true, true);
+        }
+        break;
+    case 45:
+    case 46:
+    case 47:
+    case 55: // Arc, Chord, Pie, ArcTo
+        if (b.Has(0, 40)) {
+            const int kind = r.Type == 46 ? 1 : r.Type == 47 ? 2 : 0;
+            QPainterPath p = ArcPath(rectAt(8), pointAt(24), pointAt(32), kind);
+            if (r.Type == 55) {
+                QPainterPath joined(S.Position);
+                joined.connectPath(p);
+                p = joined;
+                S.Position = p.currentPosition();
+            }
+            DrawPath(p, kind != 0, true);
+        }
+        break;
+    case 54: // LineTo
+        if (has16) {
+            QPainterPath path(S.Position);
+            S.Position = pointAt(8);
+            path.lineTo(S.Position);
+            if (FInPath)
+                FPath.connectPath(path);
+            else
+                DrawPath(path, false, true);
+        }
+        break;
+    case 59:
+        FInPath = true;
+        FPath = QPainterPath();
+        break; // BeginPath
+    case 60:
+        FInPath = false;
+        break; // EndPath
+    case 61:
+        if (FInPath)
+            FPath.closeSubpath();
+        break; // CloseFigure
+    case 68:
+        FInPath = false;
+        FPath = QPainterPath();
+        break; // AbortPath
+    case 62:
+    case 63:
+    case 64: { // FillPath, StrokeAndFillPath, StrokePath
+        FInPath = false;
+        const QPainterPath path = FPath;
+        FPath = QPainterPath();
+        DrawPath(path, r.Type != 64, r.Type != 62);
+        break;
+    }
+    case 67: // SelectClipPath
+        FInPath = false;
+        if (Usable(Transform(), FPath.controlPointRect())) {
+            P.setTransform(Transform());
+            P.setClipPath(FPath, Qt::IntersectClip);
+        }
+        FPath = QPainterPath();
+        break;
+    case 83:
+    case 84: { // ExtTextOutA, ExtTextOutW
+        if (!b.Has(0, 76))
+            break;
+        const QPointF ref = pointAt(36);
+        const std::size_t count = b.U32(44), offString = b.U32(48), offDx = b.U32(72);
+        const unsigned options = b.U32(52);
+        const QRectF rect = rectAt(56);
+        const bool wide = r.Type == 84;
+        if (count > kMaxTextChars || !b.Has(offString, count * (wide ? 2 : 1)))
+            break;
+        QString text;
+        if (wide) {
+            for (std::size_t i = 0; i < count; ++i)
+                text += QChar(b.U16(offString + 2 * i));
+        } else {
+            text = DecodeAnsi(b.Sub(offString, count));
+        }
+        std::vector<double> dx;
+        if (offDx && b.Has(offDx, 4 * count) && text.size() == static_cast<qsizetype>(count)) {
+            for (std::size_t i = 0; i < count; ++i)
+                dx.push_back(b.I32(offDx + 4 * i));
+        }
+        DrawText(ref, text, dx, options, rect.isEmpty() ? QRectF() : rect);
+        break;
+    }
+    case 81: // StretchDIBits
+        if (b.Has(0, 80)) {
+            const QImage image = Dib(b.Sub(b.U32(48), b.U32(52)), b.Sub(b.U32(56), b.U32(60)));
+            if (!image.isNull()) {
+                QRectF src(b.I32(32), b.I32(36), b.I32(40), b.I32(44));
+                DrawImage(image, QRectF(b.I32(24), b.I32(28), b.I32(72), b.I32(76)), src, true);
+            }
+        }
+        break;
+    case 76:
+    case 77: // BitBlt, StretchBlt
+        if (b.Has(0, 100)) {
+            const QRectF dest(b.I32(24), b.I32(28), b.I32(32), b.I32(36));
+            if (b.U32(88) == 0) { // no source: a pattern fill with the brush
+                QPainterPath p;
+                p.addRect(dest.normalized());
+                DrawPath(p, true, false);
+                break;
+            }
+            const QImage image = Dib(b.Sub(b.U32(84), b.U32(88)), b.Sub(b.U32(92), b.U32(96)));
+            if (image.isNull())
+                break;
+            QRectF src(b.I32(44), b.I32(48), dest.width(), dest.height());
+            if (r.Type == 77 && b.Has(0, 108))
+                src.setSize(QSizeF(b.I32(100), b.I32(104)));
+            DrawImage(image, dest, src);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void TPlayer::Play() {
+    if (FInfo.Kind == TMetafileKind::Placeable) {
+        S.WindowOrg = QPointF(FInfo.BoxLeft, FInfo.BoxTop);
+        S.WindowExt = QSizeF(FInfo.BoxRight - FInfo.BoxLeft, FInfo.BoxBottom - FInfo.BoxTop);
+        FBase = QTransform::fromTranslate(FTarget.left(), FTarget.top());
+    } else {
+        // The frame, in reference device pixels, fills the target.
+        QRectF frame;
+        if (FInfo.DeviceMmX > 0 && FInfo.DeviceMmY > 0 && FInfo.DevicePixelsX > 0 &&
+            FInfo.DevicePixelsY > 0 && FInfo.FrameRight > FInfo.FrameLeft &&
+            FInfo.FrameBottom > FInfo.FrameTop) {
+            const double kx = double(FInfo.DevicePixelsX) / (FInfo.DeviceMmX * 100.0);
+            const double ky = double(FInfo.DevicePixelsY) / (FInfo.DeviceMmY * 100.0);
+            frame = QRectF(QPointF(FInfo.FrameLeft * kx, FInfo.FrameTop * ky),
+                           QPointF(FInfo.FrameRight * kx, FInfo.FrameBottom * ky));
+        } else {
+            frame = QRectF(QPointF(FInfo.BoundsLeft, FInfo.BoundsTop),
+                           QPointF(FInfo.BoundsRight + 1.0, FInfo.BoundsBottom + 1.0));
+        }
+        if (frame.width() <= 0 || frame.height() <= 0)
+            return;
+        const double sx = FTarget.width() / frame.width(), sy = FTarget.height() / frame.height();
+        FBase =
+            QTransform(sx, 0, 0, sy, FTarget.left() - frame.left() * sx, FTarget.top() - frame.top() * sy);
+    }
+    if (!Finite(FBase))
+        return;
+    P.save();
+    P.setClipRect(FTarget, Qt::IntersectClip);
+    P.setRenderHint(QPainter::Antialiasing, false);
+    TMetaRecordReader reader(FFile, FInfo);
+    TMetaRecord record;
+    while (reader.Next(record)) {
+        if (FInfo.Kind == TMetafileKind::Placeable)
+            PlayWmf(record);
+        else
+            PlayEmf(record);
+    }
+    while (FSaveDepth > 0) {
+        P.restore();
+        --FSaveDepth;
+    }
+    P.restore();
+}
+
+QImage TPlayer::Dib(TByteView header, TByteView bits) {
+    const auto info = ParseDibHeader(header);
+    if (!info || FInPath)
+        return {};
+    const std::uint64_t pixels = std::uint64_t(info->Width) * std::uint64_t(info->Height);
+    if (pixels > kMaxImagePixels - FImagePixels)
+        return {};
+    FImagePixels += pixels;
+    FDibBottomUp = !info->TopDown;
+    return DibToImage(header, bits);
+}
+
+} // namespace
+
+QImage DibToImage(TByteView header, TByteView bits) {
+    const auto info = ParseDibHeader(header);
+    if (!info)
+        return {};
+    const std::size_t head = std::size_t{info->HeaderSize} + info->TableBytes;
+    if (!header.Has(0, head))
+        return {};
+    TByteView pixels = bits.Size() ? bits : header.From(head);
+    const bool rle = info->Compression == kBiRle8 || info->Compression == kBiRle4;
+    if (rle ? pixels.Size() < 2 : pixels.Size() < info->PixelBytes())
+        return {};
+    if (rle && std::uint64_t(info->Width) * std::uint64_t(info->Height) / 128 > pixels.Size() + 64)
+        return {};
+    // A BMP file around it, for the toolkit's reader.
+    const std::size_t used = rle ? pixels.Size() : static_cast<std::size_t>(info->PixelBytes());
+    QByteArray bmp;
+    bmp.reserve(static_cast<qsizetype>(14 + head + used));
+    auto put32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bmp.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    bmp.append("BM", 2);
+    put32(static_cast<std::uint32_t>(14 + head + used));
+    put32(0);
+    put32(static_cast<std::uint32_t>(14 + head));
+    bmp.append(reinterpret_cast<const char*>(header.Data()), static_cast<qsizetype>(head));
+    bmp.append(reinterpret_cast<const char*>(pixels.Data()), static_cast<qsizetype>(used));
+    QBuffer buffer(&bmp);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "bmp");
+    reader.setAllocationLimit(static_cast<int>(kMaxDecodedPixels * 4 / (1024 * 1024)));
+    return reader.read();
+}
+
+void PlayMetafile(QPainter& painter, TByteView file, const TMetafileInfo& info, const QRectF& target) {
+    if (!target.isValid() || target.isEmpty())
+        return;
+    TPlayer player(painter, file, info, target);
+    player.Play();
+}
+
+} // namespace tavolix::pictures

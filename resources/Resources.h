@@ -1,8 +1,0 @@
-#pragma once
-
-namespace tavolix::resources {
-
-// Registers the compiled-in resources (":/dirimgs.bmp", ...). Cheap to repeat.
-void InitResources();
-
-} // namespace tavolix::resources
