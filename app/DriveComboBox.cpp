@@ -1,4 +1,5 @@
 #include "app/DriveComboBox.h"
+
 #include "ui/NameText.h"
 
 #include <QFile>
@@ -8,8 +9,7 @@ namespace tavolix::app {
 
 TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(false);
-    connect(this, &QComboBox::activated, this,
-            [this](int) { emit DriveChanged(ui::ToText(Drive())); });
+    connect(this, &QComboBox::activated, this, [this](int) { emit DriveChanged(ui::ToText(Drive())); });
 }
 
 void TDriveComboBox::SetVolumes(const platform::TMountTable& volumes, const std::string& currentDir) {

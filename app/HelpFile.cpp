@@ -70,8 +70,8 @@ bool ShowHelpTopic(int topic) {
         return false;
     }
     QFileInfo info(page);
-    return platform::ExecuteFile(ui::ToBytes(info.absoluteFilePath()), {},
-                                 ui::ToBytes(info.absolutePath()), 1);
+    return platform::ExecuteFile(ui::ToBytes(info.absoluteFilePath()), {}, ui::ToBytes(info.absolutePath()),
+                                 1);
 }
 
 } // namespace tavolix::app

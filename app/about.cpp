@@ -16,10 +16,10 @@
 
 namespace tavolix::app {
 
-using ui::ProgramIcon;
-using ui::UiFont;
 using ui::kApplicationTitle;
 using ui::kPGothic;
+using ui::ProgramIcon;
+using ui::UiFont;
 
 TAboutBox::TAboutBox(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |

@@ -1,9 +1,9 @@
-#include "ui/Hints.h"
-#include "ui/MessageBoxes.h"
 #include "app/ShowCommand.h"
-#include "ui/UiFonts.h"
 #include "app/about.h"
 #include "app/serfile.h"
+#include "ui/Hints.h"
+#include "ui/MessageBoxes.h"
+#include "ui/UiFonts.h"
 
 #include <QApplication>
 

@@ -2,16 +2,16 @@
 
 #include "app/DriveComboBox.h"
 #include "app/HelpFile.h"
-#include "ui/Hints.h"
-#include "ui/MessageBoxes.h"
-#include "ui/NameText.h"
-#include "ui/ProgramIcon.h"
-#include "ui/UiFonts.h"
 #include "app/about.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
+#include "ui/Hints.h"
+#include "ui/MessageBoxes.h"
+#include "ui/NameText.h"
+#include "ui/ProgramIcon.h"
+#include "ui/UiFonts.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -44,17 +44,17 @@
 namespace tavolix::app {
 
 using ui::ApplyHint;
-using ui::ProgramIcon;
-using ui::ShowMessageBox;
-using ui::TMessageKind;
-using ui::TMessageResult;
-using ui::UiFont;
 using ui::kFixedSys;
 using ui::kPGothic;
 using ui::kSansSerif;
 using ui::mbNo;
 using ui::mbOK;
 using ui::mbYes;
+using ui::ProgramIcon;
+using ui::ShowMessageBox;
+using ui::TMessageKind;
+using ui::TMessageResult;
+using ui::UiFont;
 
 namespace {
 
@@ -90,7 +90,6 @@ const TQuickKey kQuickKeys[] = {
     {"au1", "*.au", "ＡＵ サウンドクリップ・", false, false},
     {"mid1", "*.mid", "ＭＩＤＩ シーケンス・", false, false},
 };
-
 
 std::string ResolveSettingsFile(std::optional<std::string> given) {
     if (given)
@@ -200,7 +199,28 @@ void TMDIForm::BuildBars() {
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    Panel1 = LoweredPanel(central);
+    column->addWidget(BuildSearchBar(central));
+
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    column->addLayout(row, 1);
+
+    row->addWidget(BuildTreePanel(central));
+
+    MDIArea = new QMdiArea(central);
+    MDIArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    MDIArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    connect(MDIArea, &QMdiArea::subWindowActivated, this, &TMDIForm::SubWindowActivated);
+    row->addWidget(MDIArea, 1);
+    setCentralWidget(central);
+
+    BuildStatusBar();
+}
+
+// Panel1: the key box, the search and save buttons and the base directory label.
+QWidget* TMDIForm::BuildSearchBar(QWidget* parent) {
+    Panel1 = LoweredPanel(parent);
     Panel1->setFixedHeight(35);
     KeyWordEditCB = new QComboBox(Panel1);
     KeyWordEditCB->setEditable(true);
@@ -239,14 +259,13 @@ void TMDIForm::BuildBars() {
     }
     Label1->move(272, 10);
     Label1->setMinimumWidth(400);
-    column->addWidget(Panel1);
 
-    auto* row = new QHBoxLayout;
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(0);
-    column->addLayout(row, 1);
+    return Panel1;
+}
 
-    Panel2 = new QFrame(central);
+// Panel2: the directory tree above the volume selector.
+QWidget* TMDIForm::BuildTreePanel(QWidget* parent) {
+    Panel2 = new QFrame(parent);
     Panel2->setFixedWidth(201);
     auto* panelColumn = new QVBoxLayout(Panel2);
     panelColumn->setContentsMargins(0, 0, 0, 0);
@@ -265,15 +284,11 @@ void TMDIForm::BuildBars() {
     DriveComboBox1->SetVolumes(platform::TMountTable::System(), QDir::currentPath().toStdString());
     connect(DriveComboBox1, &TDriveComboBox::DriveChanged, this, [this] { DriveComboBox1Change(); });
     panelColumn->addWidget(Panel3);
-    row->addWidget(Panel2);
 
-    MDIArea = new QMdiArea(central);
-    MDIArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    MDIArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    connect(MDIArea, &QMdiArea::subWindowActivated, this, &TMDIForm::SubWindowActivated);
-    row->addWidget(MDIArea, 1);
-    setCentralWidget(central);
+    return Panel2;
+}
 
+void TMDIForm::BuildStatusBar() {
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setFont(UiFont(kPGothic, 15));
     StatusBar1->setSizeGripEnabled(true);
@@ -388,8 +403,8 @@ void TMDIForm::AssignHints() {
 
     for (std::size_t i = 0; i < QuickKeys.size(); ++i) {
         const TQuickKey& key = kQuickKeys[i];
-        ApplyHint(QuickKeys[i], (key.Internet ? kPrefixInternet : QString()) +
-                                    ui::ToText(key.TypeWord) + kQuickKeyTail);
+        ApplyHint(QuickKeys[i],
+                  (key.Internet ? kPrefixInternet : QString()) + ui::ToText(key.TypeWord) + kQuickKeyTail);
     }
 
     ApplyHint(KeyWordEditCB,

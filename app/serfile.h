@@ -161,6 +161,9 @@ protected:
 
 private:
     void BuildBars();
+    QWidget* BuildSearchBar(QWidget* parent);
+    QWidget* BuildTreePanel(QWidget* parent);
+    void BuildStatusBar();
     void BuildMenus();
     void AssignHints();
     void RebuildMenuBar();

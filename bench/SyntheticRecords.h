@@ -10,7 +10,8 @@
 namespace tavolix::bench {
 
 inline std::string RandomName(std::mt19937_64& rng) {
-    static const char* kSyl[] = {"ka", "To", "ri", "mo", "NA", "shi", "ze", "pu", "lo", "van", "ix", "ed", "_", "0"};
+    static const char* kSyl[] = {"ka", "To", "ri",  "mo", "NA", "shi", "ze",
+                                 "pu", "lo", "van", "ix", "ed", "_",   "0"};
     static const char* kExt[] = {".gif", ".jpg", ".png", ".txt", ".html", ".c", ".h", "", ".JPEG", ".tar.gz"};
     std::string s;
     for (int i = 1 + static_cast<int>(rng() % 5); i > 0; --i)
@@ -29,7 +30,7 @@ inline void AddSyntheticRecords(search::TFileInfoList& list, std::size_t n, std:
             dir = list.ShareDir("/home/user/data/" + RandomName(rng) + "/" + std::to_string(i / 9) + "/");
         list.AddFile(dir, RandomName(rng), static_cast<std::int64_t>(rng() % 5000000),
                      static_cast<std::int32_t>(0x20000000 + rng() % 0x1FFFFFFF),
-                     someHidden && rng() % 50 == 0 ? 0x02 : 0);
+                     someHidden && rng() % 50 == 0 ? tavolix::platform::faHidden : 0u);
     }
 }
 

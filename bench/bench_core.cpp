@@ -1,14 +1,12 @@
 // Sorting and text forms over a million synthetic records, and the memory a
 // record costs.
+#include "SyntheticRecords.h"
 #include "search/FieldText.h"
 #include "search/FileInfo.h"
 #include "search/FileSort.h"
-#include "SyntheticRecords.h"
 
 #include <benchmark/benchmark.h>
-
 #include <malloc.h>
-
 #include <memory>
 #include <random>
 

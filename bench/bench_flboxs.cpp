@@ -1,7 +1,7 @@
 // Filling the result list box with a million records: the item list, the
 // model reset and the first layout, and the heap an item costs.
-#include "search/FLBoxS.h"
 #include "SyntheticRecords.h"
+#include "search/FLBoxS.h"
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -99,7 +99,8 @@ BENCHMARK(BM_Refill)->Unit(benchmark::kMillisecond);
 // million records), the refill and the layout.
 void BM_Resort(benchmark::State& state) {
     TFileListBoxS& box = SharedBox();
-    const TSortOrder orders[] = {TSortOrder::soSize, TSortOrder::soName, TSortOrder::soTime, TSortOrder::soExt};
+    const TSortOrder orders[] = {TSortOrder::soSize, TSortOrder::soName, TSortOrder::soTime,
+                                 TSortOrder::soExt};
     std::size_t i = 0;
     for (auto _ : state) {
         box.SetSortOrder(orders[i++ % 4]);

@@ -1,8 +1,8 @@
 // Painting one screen of result items (two columns of fifteen 40-pixel rows)
 // from the files on disk, as every repaint does: 30 bitmaps of 1024 x 768,
 // 30 metafiles, 30 programs with icons.
-#include "results/ItemPainter.h"
 #include "pictures/PictureLoad.h"
+#include "results/ItemPainter.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>

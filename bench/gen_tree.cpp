@@ -1,19 +1,18 @@
 // Writes a seeded synthetic tree for the walk benchmark: many small
 // directories, mixed extensions, deep chains and some dot files.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <random>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
-const char* const kExts[] = {".gif", ".GIF", ".jpg", ".png", ".txt", ".html", ".c",  ".h",
-                             ".o",   ".md",  ".json", ".tar.gz", "",  ".bmp", ".Jpeg", ".log"};
+const char* const kExts[] = {".gif", ".GIF", ".jpg",  ".png",    ".txt", ".html", ".c",    ".h",
+                             ".o",   ".md",  ".json", ".tar.gz", "",     ".bmp",  ".Jpeg", ".log"};
 const double kExtWeights[] = {4, 1, 6, 8, 10, 6, 12, 10, 8, 4, 5, 1, 6, 2, 1, 6};
 
 std::string Word(std::mt19937_64& rng) {

@@ -8,10 +8,9 @@
 #include "results/PageInput.h"
 #include "search/FileItems.h"
 
-#include <ctime>
-
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <optional>
 
 namespace tavolix::cli {
@@ -75,7 +74,8 @@ struct TOptions {
 // Writes (and registers) the page of the hits, as a result window does when
 // the selected drive is the base directory's volume.
 int WritePageOf(const search::TFileItemList& list, const std::string& dir, const std::string& key,
-                const std::string& output, bool registerPage, const std::string& settingsFile, std::ostream& err) {
+                const std::string& output, bool registerPage, const std::string& settingsFile,
+                std::ostream& err) {
     platform::TMountTable volumes = platform::TMountTable::System();
     const platform::TVolume* volume = volumes.VolumeOf(dir);
     const bool network = volume && volume->Network && !volume->Share.empty();
@@ -98,17 +98,17 @@ int WritePageOf(const search::TFileItemList& list, const std::string& dir, const
         return 3;
     }
     if (r.SettingsError) {
-        err << "tavolix-page: " << app::CannotWriteText(*r.SettingsError) << " (" << r.SettingsError->SystemText()
-            << ")\n";
+        err << "tavolix-page: " << app::CannotWriteText(*r.SettingsError) << " ("
+            << r.SettingsError->SystemText() << ")\n";
         return 3;
     }
     return 0;
 }
 
-} // namespace
-
-int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    TOptions o;
+// Reads the arguments into o. Returns an exit code when the command ends
+// here (help, version, bad usage), nothing when it goes on.
+std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& o, std::ostream& out,
+                                std::ostream& err) {
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -123,19 +123,15 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
             out << "tavolix-page " TAVOLIX_VERSION "\n";
             return 0;
         } else if (a == "--sort" || a.rfind("--sort=", 0) == 0) {
-            std::string v;
-            if (a == "--sort") {
-                if (i + 1 >= args.size()) {
-                    err << "tavolix-page: --sort needs an order (directory, name, ext, size or time)\n";
-                    return 2;
-                }
-                v = args[++i];
-            } else {
-                v = a.substr(7);
+            if (a == "--sort" && i + 1 >= args.size()) {
+                err << "tavolix-page: --sort needs an order (directory, name, ext, size or time)\n";
+                return 2;
             }
+            const std::string v = a == "--sort" ? args[++i] : a.substr(7);
             auto order = ParseOrder(v);
             if (!order) {
-                err << "tavolix-page: unknown sort order '" << v << "' (directory, name, ext, size or time)\n";
+                err << "tavolix-page: unknown sort order '" << v
+                    << "' (directory, name, ext, size or time)\n";
                 return 2;
             }
             o.Order = *order;
@@ -158,51 +154,56 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
             }
             (a == "--settings" ? o.Settings : o.Output) = args[++i];
         } else {
-            err << "tavolix-page: unknown option '" << a << "'\n" << "Try 'tavolix-page --help'.\n";
+            err << "tavolix-page: unknown option '" << a << "'\n"
+                << "Try 'tavolix-page --help'.\n";
             return 2;
         }
     }
-    const std::string settingsFile = o.Settings ? *o.Settings : app::SettingsFilePath();
-    if (o.Saved) {
-        if (!o.Positional.empty() || o.Output) {
-            err << "tavolix-page: --saved takes no directory, key or page\n";
-            return 2;
-        }
-        app::TSavedPages ring(settingsFile);
-        ring.LoadSavedPages();
-        ring.LoadChildBaseNO();
-        for (const auto& item : ring.MenuItems())
-            out << item.Caption << '\t' << item.Hint << '\n';
-        out.flush();
-        return 0;
+    if (o.Saved && (!o.Positional.empty() || o.Output)) {
+        err << "tavolix-page: --saved takes no directory, key or page\n";
+        return 2;
     }
-    if (o.Positional.size() != 2) {
-        err << "tavolix-page: expected a directory and a key\n" << "Try 'tavolix-page --help'.\n";
+    if (!o.Saved && o.Positional.size() != 2) {
+        err << "tavolix-page: expected a directory and a key\n"
+            << "Try 'tavolix-page --help'.\n";
         return 2;
     }
     if (o.Count && o.Null) {
         err << "tavolix-page: --count and --null don't go together\n";
         return 2;
     }
-    // A page links its files relative to itself: both need absolute paths.
-    const std::string dir = o.Output ? results::AbsolutePath(o.Positional[0]) : o.Positional[0];
-    const std::string& key = o.Positional[1];
+    return std::nullopt;
+}
+
+int PrintSavedPages(const std::string& settingsFile, std::ostream& out) {
+    app::TSavedPages ring(settingsFile);
+    ring.LoadSavedPages();
+    ring.LoadChildBaseNO();
+    for (const auto& item : ring.MenuItems())
+        out << item.Caption << '\t' << item.Hint << '\n';
+    out.flush();
+    return 0;
+}
+
+// A directory that can't be read is bad usage, not a search without hits.
+bool CheckReadableDirectory(const std::string& dir, std::ostream& err) {
     if (dir.empty()) {
         err << "tavolix-page: the directory is empty\n";
-        return 2;
+        return false;
     }
-    {
-        platform::TDirectory probe = platform::TDirectory::Open(dir);
-        platform::TDirContents contents;
-        if (!probe.IsOpen() || !probe.Read(platform::TWildcard(""), contents)) {
-            int e = probe.IsOpen() ? EACCES : probe.Error();
-            err << "tavolix-page: " << dir << ": not a readable directory (" << std::strerror(e) << ")\n";
-            return 2;
-        }
+    platform::TDirectory probe = platform::TDirectory::Open(dir);
+    platform::TDirContents contents;
+    if (!probe.IsOpen() || !probe.Read(platform::TWildcard(""), contents)) {
+        int e = probe.IsOpen() ? EACCES : probe.Error();
+        err << "tavolix-page: " << dir << ": not a readable directory (" << std::strerror(e) << ")\n";
+        return false;
     }
+    return true;
+}
 
-    search::TFileItemList list;
-    const platform::TLocaleFormats formats = platform::SystemLocaleFormats();
+// Walks dir for key and orders the hits as a result window does.
+void RunSearch(search::TFileItemList& list, const TOptions& o, const std::string& dir, const std::string& key,
+               const platform::TLocaleFormats& formats) {
     list.SetFormats(formats);
     list.Files().ChangeSortOrder(o.Order);
     list.StoreSortDirection(o.Down ? TSortDirection::sdDownword : TSortDirection::sdUpword);
@@ -211,38 +212,63 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
     list.Files().ClearFiles();
     list.Files().SearchTree(dir);
     list.RefreshItems();
+}
 
-    if (o.Output && list.Count() > 0) {
-        int rc = WritePageOf(list, dir, key, *o.Output, o.Register, settingsFile, err);
-        if (rc != 0)
-            return rc;
-    }
-
+// One line a hit (or NUL-ended paths), or the totals line alone.
+void PrintHits(const search::TFileItemList& list, const TOptions& o, const platform::TLocaleFormats& formats,
+               std::ostream& out) {
     if (o.Count) {
-        out << search::SortStatusText(list.GetSortOrderName(), list.GetSortDirectionName(), list.GetFileCount(),
-                                      list.GetTotalSize(), formats)
+        out << search::SortStatusText(list.GetSortOrderName(), list.GetSortDirectionName(),
+                                      list.GetFileCount(), list.GetTotalSize(), formats)
             << '\n';
-    } else {
-        std::string line;
-        for (int i = 0; i < list.Count(); ++i) {
-            const search::TFileInfo* r = list.Item(i);
-            line.assign(r->Dir());
-            line.append(r->Name());
-            if (o.Null) {
-                line.push_back('\0');
-            } else {
-                line += '\t';
-                line += search::SizeToText(r->Size, formats);
-                line += '\t';
-                line += search::FileDateToText(r->Time, formats);
-                line += '\t';
-                line += search::AttrToText(r->Attr);
-                line += '\n';
-            }
-            out.write(line.data(), static_cast<std::streamsize>(line.size()));
+        out.flush();
+        return;
+    }
+    std::string line;
+    for (int i = 0; i < list.Count(); ++i) {
+        const search::TFileInfo* r = list.Item(i);
+        line.assign(r->Dir());
+        line.append(r->Name());
+        if (o.Null) {
+            line.push_back('\0');
+        } else {
+            line += '\t';
+            line += search::SizeToText(r->Size, formats);
+            line += '\t';
+            line += search::FileDateToText(r->Time, formats);
+            line += '\t';
+            line += search::AttrToText(r->Attr);
+            line += '\n';
         }
+        out.write(line.data(), static_cast<std::streamsize>(line.size()));
     }
     out.flush();
+}
+
+} // namespace
+
+int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    TOptions o;
+    if (std::optional<int> done = ParseOptions(args, o, out, err))
+        return *done;
+    const std::string settingsFile = o.Settings ? *o.Settings : app::SettingsFilePath();
+    if (o.Saved)
+        return PrintSavedPages(settingsFile, out);
+
+    // A page links its files relative to itself: both need absolute paths.
+    const std::string dir = o.Output ? results::AbsolutePath(o.Positional[0]) : o.Positional[0];
+    const std::string& key = o.Positional[1];
+    if (!CheckReadableDirectory(dir, err))
+        return 2;
+
+    search::TFileItemList list;
+    const platform::TLocaleFormats formats = platform::SystemLocaleFormats();
+    RunSearch(list, o, dir, key, formats);
+    if (o.Output && list.Count() > 0) {
+        if (int rc = WritePageOf(list, dir, key, *o.Output, o.Register, settingsFile, err); rc != 0)
+            return rc;
+    }
+    PrintHits(list, o, formats, out);
     return list.GetFileCount() > 0 ? 0 : 1;
 }
 

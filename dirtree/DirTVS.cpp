@@ -1,6 +1,6 @@
 #include "dirtree/DirTVS.h"
-#include "ui/NameText.h"
 
+#include "ui/NameText.h"
 
 #include <algorithm>
 #include <exception>

@@ -1,21 +1,19 @@
 #include "platform/Directory.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/statfs.h>
-#include <sys/sysmacros.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <memory>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace tavolix::platform {
 
@@ -90,9 +88,9 @@ std::uint32_t AttrFromStat(std::string_view name, const struct stat& st) {
 
 bool IsPseudoFileSystemType(std::string_view t) {
     static constexpr std::string_view kPseudo[] = {
-        "proc",     "sysfs",      "devtmpfs", "devpts", "cgroup",      "cgroup2",    "debugfs",
-        "tracefs",  "securityfs", "pstore",   "bpf",    "configfs",    "efivarfs",   "fusectl",
-        "hugetlbfs", "mqueue",    "binfmt_misc", "rpc_pipefs", "nsfs", "selinuxfs", "sockfs", "pipefs",
+        "proc",        "sysfs",      "devtmpfs", "devpts",    "cgroup",   "cgroup2", "debugfs",   "tracefs",
+        "securityfs",  "pstore",     "bpf",      "configfs",  "efivarfs", "fusectl", "hugetlbfs", "mqueue",
+        "binfmt_misc", "rpc_pipefs", "nsfs",     "selinuxfs", "sockfs",   "pipefs",
     };
     for (auto p : kPseudo)
         if (t == p)
@@ -130,7 +128,9 @@ void TDirContents::Clear() {
     FSubdirs.clear();
 }
 
-TDirectory::~TDirectory() { Close(); }
+TDirectory::~TDirectory() {
+    Close();
+}
 
 TDirectory::TDirectory(TDirectory&& o) noexcept
     : FFd(o.FFd), FDir(o.FDir), FError(o.FError), FIdentity(o.FIdentity) {
@@ -315,7 +315,8 @@ bool TDirectory::Read(const TWildcard& mask, TDirContents& out) {
                     out.FSubdirs.emplace_back(name, len);
                 else if (all || mask.Matches({name, len}))
                     addFile(name, len, st);
-            } else if ((all || mask.Matches({name, len})) && fstatat(FFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            } else if ((all || mask.Matches({name, len})) &&
+                       fstatat(FFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
                 addFile(name, len, st); // a dangling link: the link itself
             }
         } else if ((all || mask.Matches({name, len})) && fstatat(FFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {

@@ -2,12 +2,11 @@
 
 #include "platform/Wildcard.h"
 
-#include <sys/stat.h>
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
+#include <sys/types.h>
 #include <vector>
 
 namespace tavolix::platform {

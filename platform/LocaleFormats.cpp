@@ -1,8 +1,7 @@
 #include "platform/LocaleFormats.h"
 
-#include <langinfo.h>
-
 #include <cstring>
+#include <langinfo.h>
 
 namespace tavolix::platform {
 

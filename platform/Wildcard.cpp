@@ -1,10 +1,9 @@
 #include "platform/Wildcard.h"
 
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
-
 #include <array>
 #include <memory>
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
 
 namespace tavolix::platform {
 
@@ -32,7 +31,9 @@ void DecodeUpper(std::string_view s, std::vector<std::int32_t>& out) {
     }
 }
 
-inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c; }
+inline char AsciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
+}
 
 bool IsAscii(std::string_view s) {
     for (char c : s)

@@ -7,7 +7,6 @@
 #include "ui/WaitCursor.h"
 
 #include <array>
-
 #include <optional>
 
 #include <QFile>

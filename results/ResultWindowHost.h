@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QString>
-
 #include <array>
-
 #include <string>
+
+#include <QString>
 
 class QWidget;
 

@@ -1,10 +1,5 @@
 #include "results/findf.h"
 
-#include "ui/Hints.h"
-#include "ui/MessageBoxes.h"
-#include "ui/NameText.h"
-#include "ui/UiFonts.h"
-#include "ui/WaitCursor.h"
 #include "platform/DateTimeText.h"
 #include "platform/ExecuteFile.h"
 #include "platform/LocaleFormats.h"
@@ -15,6 +10,11 @@
 #include "results/PathFunctions.h"
 #include "search/FLBoxS.h"
 #include "search/FieldText.h"
+#include "ui/Hints.h"
+#include "ui/MessageBoxes.h"
+#include "ui/NameText.h"
+#include "ui/UiFonts.h"
+#include "ui/WaitCursor.h"
 
 #include <ctime>
 
@@ -38,12 +38,12 @@
 
 namespace tavolix::results {
 
-using ui::ApplyHint;
-using ui::ShowMessageBox;
-using ui::TMessageKind;
 using search::TFileListBoxS;
 using search::TSortDirection;
 using search::TSortOrder;
+using ui::ApplyHint;
+using ui::ShowMessageBox;
+using ui::TMessageKind;
 
 namespace {
 
@@ -59,7 +59,6 @@ QString AskSaveFileName(QWidget* parent, const QString& lastName) {
     return QFileDialog::getSaveFileName(parent, QString(), lastName,
                                         QStringLiteral("HTML (*.html *.htm);;*.* (*)"));
 }
-
 
 const QString kHelpContext = QStringLiteral("helpContext");
 
@@ -264,8 +263,7 @@ bool TMDIChild::FormCreate() {
     FDirName = FHost.SelectedDirectory();
     FKeyWord = FHost.KeyText();
     const QString caption = QStringLiteral(" 検索ディレクトリ = ") + ui::ToText(FDirName) +
-                            QStringLiteral(" ,") + QStringLiteral(" 指定キー = ") +
-                            ui::ToText(FKeyWord);
+                            QStringLiteral(" ,") + QStringLiteral(" 指定キー = ") + ui::ToText(FKeyWord);
     setWindowTitle(caption);
     OuterWindow()->setWindowTitle(caption);
 
@@ -504,14 +502,12 @@ void TMDIChild::HTMLH1Click() {
         ShowMessageBox(this, TMessageKind::Error, registerError, ui::mbOK);
         return;
     }
-    const ui::TMessageResult answer =
-        ShowMessageBox(this, TMessageKind::Confirmation, ui::ToText(ViewNowQuestionText(page)),
-                       ui::mbYes | ui::mbNo);
+    const ui::TMessageResult answer = ShowMessageBox(
+        this, TMessageKind::Confirmation, ui::ToText(ViewNowQuestionText(page)), ui::mbYes | ui::mbNo);
     if (answer == ui::TMessageResult::mrYes)
         platform::ExecuteFile(page, "", FileFolder(page), 1);
     else
-        ShowMessageBox(this, TMessageKind::Information, ui::ToText(ViewLaterInformationText(page)),
-                       ui::mbOK);
+        ShowMessageBox(this, TMessageKind::Information, ui::ToText(ViewLaterInformationText(page)), ui::mbOK);
 }
 
 } // namespace tavolix::results

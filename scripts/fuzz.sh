@@ -24,15 +24,15 @@ cmake --build "$BUILD" --target fuzz_all -j "$(nproc)"
 
 DATA=tests/data/pictures
 REPRO=tests/data/fuzz
-# target: seed files
-declare -A SEEDS=(
-  [fuzz_bitmap_header]="$DATA/*.bmp"
-  [fuzz_icon_file]="$DATA/*.ico $DATA/*.cur $DATA/*.ani"
-  [fuzz_program_icons]="$DATA/*.exe $DATA/*.dll $DATA/*.scr $DATA/*.ico $DATA/*.cur $DATA/*.ani"
-  [fuzz_metafile]="$DATA/*.wmf $DATA/*.emf"
-  [fuzz_metafile_play]="$DATA/*.wmf $DATA/*.emf"
-  [fuzz_picture_decode]="$DATA/*.bmp $DATA/*.ico"
-)
+# One line a target: its name, then the seed files it starts from.
+TARGETS="
+fuzz_bitmap_header   $DATA/*.bmp
+fuzz_icon_file       $DATA/*.ico $DATA/*.cur $DATA/*.ani
+fuzz_program_icons   $DATA/*.exe $DATA/*.dll $DATA/*.scr $DATA/*.ico $DATA/*.cur $DATA/*.ani
+fuzz_metafile        $DATA/*.wmf $DATA/*.emf
+fuzz_metafile_play   $DATA/*.wmf $DATA/*.emf
+fuzz_picture_decode  $DATA/*.bmp $DATA/*.ico
+"
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -40,29 +40,30 @@ export LSAN_OPTIONS=suppressions=$PWD/fuzz/lsan.supp:print_suppressions=0
 LIMITS=(-rss_limit_mb=2048 -malloc_limit_mb=1024 -timeout=10 -max_len=65536)
 
 failed=()
-for target in fuzz_bitmap_header fuzz_icon_file fuzz_program_icons fuzz_metafile fuzz_metafile_play fuzz_picture_decode; do
+while read -r target seeds; do
+  [ -n "$target" ] || continue
   exe="$BUILD/fuzz/$target"
   [ -x "$exe" ] || { echo "fuzz: $target was not built" >&2; failed+=("$target"); continue; }
   work="fuzz/corpus-run/$target"
   mkdir -p "$work" "$work.crashes"
   # shellcheck disable=SC2086
-  cp -n ${SEEDS[$target]} "$work"/ 2>/dev/null || true
+  cp -n $seeds "$work"/ 2>/dev/null || true
   if [ -d "$REPRO/$target" ] && [ -n "$(ls -A "$REPRO/$target")" ]; then
-    if ! "$exe" "${LIMITS[@]}" "$REPRO/$target"/* >"$work.log" 2>&1; then
+    if ! "$exe" "${LIMITS[@]}" "$REPRO/$target"/* </dev/null >"$work.log" 2>&1; then
       echo "fuzz: $target fails on a kept reproducer" >&2; tail -30 "$work.log" >&2
       failed+=("$target"); continue
     fi
   fi
   echo "fuzz: $target for ${SECS}s"
   if ! "$exe" "${LIMITS[@]}" -max_total_time="$SECS" -print_final_stats=1 \
-        -artifact_prefix="$work.crashes/" "$work" >"$work.log" 2>&1; then
+        -artifact_prefix="$work.crashes/" "$work" </dev/null >"$work.log" 2>&1; then
     echo "fuzz: $target FAILED; reproducer in $work.crashes/" >&2
     tail -40 "$work.log" >&2
     failed+=("$target")
   else
     { grep -E "stat::number_of_executed_units|stat::peak_rss_mb" "$work.log" || true; } | tr "\n" " "; echo
   fi
-done
+done <<<"$TARGETS"
 
 if [ ${#failed[@]} -gt 0 ]; then
   echo "fuzz: failed: ${failed[*]}" >&2

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots: the frame with two result windows, a result
 # window of pictures (both under Xvfb), and the page it writes (headless
-# Chromium). Needs a build in build/ (scripts/run.sh makes one).
+# Chromium), from a build of its own in build-shots.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/setup.sh
 OUT=${1:-docs/images}
+BUILD=${TAVOLIX_SHOTS_BUILD:-build-shots}
+cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVOLIX_BENCH=OFF >/dev/null
+cmake --build "$BUILD" -j "$(nproc)" --target tavolix_screenshots
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 mkdir -p "$OUT" "$WORK/out" "$WORK/tree/写真/sub" "$WORK/tree/programs"
@@ -19,7 +23,7 @@ cp tests/data/pictures/{shapes.wmf,two_sizes.ico,prog_icon.exe,prog64_icon.dll,s
    "$WORK/tree/programs/"
 echo "メモ" > "$WORK/tree/programs/readme.txt"
 
-xvfb-run -a -s "-screen 0 1280x800x24" build/tests/app/tavolix_screenshots "$WORK/out" "$WORK/tree"
+xvfb-run -a -s "-screen 0 1280x800x24" "$BUILD/tests/app/tavolix_screenshots" "$WORK/out" "$WORK/tree"
 cp "$WORK/out/frame.png" "$OUT/frame.png"
 cp "$WORK/out/pictures.png" "$OUT/pictures.png"
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and
-# UndefinedBehaviorSanitizer (warnings are errors), runs every test.
+# UndefinedBehaviorSanitizer (warnings are errors), runs every test, builds and
+# tests the core without the GUI, then runs each fuzz target for a short while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -12,6 +13,12 @@ cmake --build "$BUILD" -j "$JOBS"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir "$BUILD" -j "$JOBS" --output-on-failure
-if [ -x scripts/fuzz.sh ]; then
-  bash scripts/fuzz.sh --short
-fi
+
+# The GUI-free part on its own: configures, builds and passes without Qt Widgets.
+NOGUI=${BUILD}-nogui
+cmake -S . -B "$NOGUI" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVOLIX_WERROR=ON -DTAVOLIX_GUI=OFF \
+      -DTAVOLIX_BENCH=OFF >/dev/null
+cmake --build "$NOGUI" -j "$JOBS"
+ctest --test-dir "$NOGUI" -j "$JOBS" --output-on-failure
+
+bash scripts/fuzz.sh --short

@@ -51,7 +51,6 @@ QLabel* MakeLabel(QWidget* parent, const QRect& geometry, const QFont& font, con
     return label;
 }
 
-
 class TDrawItemDelegate final : public QStyledItemDelegate {
 public:
     explicit TDrawItemDelegate(TFileListBoxS* box) : QStyledItemDelegate(box), FBox(box) {}

@@ -1,5 +1,7 @@
 #include "search/FieldText.h"
 
+#include "platform/Directory.h"
+
 namespace tavolix::search {
 
 namespace {
@@ -10,9 +12,9 @@ struct TUnpacked {
 
 TUnpacked Unpack(std::int32_t packed) {
     const auto v = static_cast<std::uint32_t>(packed);
-    return {static_cast<int>(1980 + (v >> 25)),   static_cast<int>((v >> 21) & 0x0F),
-            static_cast<int>((v >> 16) & 0x1F),   static_cast<int>((v >> 11) & 0x1F),
-            static_cast<int>((v >> 5) & 0x3F),    static_cast<int>((v & 0x1F) * 2)};
+    return {static_cast<int>(1980 + (v >> 25)), static_cast<int>((v >> 21) & 0x0F),
+            static_cast<int>((v >> 16) & 0x1F), static_cast<int>((v >> 11) & 0x1F),
+            static_cast<int>((v >> 5) & 0x3F),  static_cast<int>((v & 0x1F) * 2)};
 }
 
 int DaysInMonth(int year, int month) {
@@ -40,8 +42,8 @@ std::string DatePart(const TUnpacked& u, const TLocaleFormats& f) {
 
 bool IsValidFileDate(std::int32_t packed) {
     const TUnpacked u = Unpack(packed);
-    return u.Month >= 1 && u.Month <= 12 && u.Day >= 1 && u.Day <= DaysInMonth(u.Year, u.Month) && u.Hour < 24 &&
-           u.Minute < 60 && u.Second < 60;
+    return u.Month >= 1 && u.Month <= 12 && u.Day >= 1 && u.Day <= DaysInMonth(u.Year, u.Month) &&
+           u.Hour < 24 && u.Minute < 60 && u.Second < 60;
 }
 
 std::string FileDateToText(std::int32_t packed, const TLocaleFormats& f) {
@@ -79,13 +81,13 @@ std::string SizeToText(std::int64_t value, const TLocaleFormats& f) {
 
 std::string AttrToText(std::uint32_t attr) {
     std::string s;
-    if (attr & 0x04)
+    if (attr & platform::faSysFile)
         s += 'S';
-    if (attr & 0x02)
+    if (attr & platform::faHidden)
         s += 'H';
-    if (attr & 0x01)
+    if (attr & platform::faReadOnly)
         s += 'R';
-    if (attr & 0x20)
+    if (attr & platform::faArchive)
         s += 'A';
     return s;
 }

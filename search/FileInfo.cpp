@@ -65,7 +65,9 @@ struct TFileInfoList::TLevel {
 };
 
 TFileInfoList::TFileInfoList() = default;
-TFileInfoList::~TFileInfoList() { ClearFiles(); }
+TFileInfoList::~TFileInfoList() {
+    ClearFiles();
+}
 
 void TFileInfoList::ClearFiles() {
     FItems.clear();
@@ -77,7 +79,9 @@ void TFileInfoList::ClearFiles() {
     FDirs.clear();
 }
 
-void TFileInfoList::ChangeMask(std::string_view value) { FFileMask = std::string(value); }
+void TFileInfoList::ChangeMask(std::string_view value) {
+    FFileMask = std::string(value);
+}
 
 char* TFileInfoList::StoreName(std::string_view name) {
     if (FNameChunks.empty() || FNameChunkUsed + name.size() > kNameChunk) {
@@ -277,7 +281,9 @@ void TFileInfoList::WalkDirectory(const std::string& dir, TSearchProgress* progr
     }
 }
 
-void TFileInfoList::SortFiles() { SortFileInfos(FItems, FSortOrder); }
+void TFileInfoList::SortFiles() {
+    SortFileInfos(FItems, FSortOrder);
+}
 
 void TFileInfoList::ChangeSortOrder(TSortOrder value) {
     if (value == FSortOrder)

@@ -29,7 +29,9 @@ struct TFileInfo {
     std::string_view Dir() const { return *FDir; }
     std::string_view Name() const { return {FName, FNameLength}; }
     // From the last dot of the name, dot included; empty without a dot.
-    std::string_view Ext() const { return {FName + FExtPos, static_cast<std::size_t>(FNameLength - FExtPos)}; }
+    std::string_view Ext() const {
+        return {FName + FExtPos, static_cast<std::size_t>(FNameLength - FExtPos)};
+    }
     std::string Path() const;
 };
 

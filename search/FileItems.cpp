@@ -67,7 +67,7 @@ void TFileItemList::FillItems() {
 }
 
 bool TFileItemList::IsFileShown(std::uint32_t attr) const {
-    return FShowHiddenSysFile || (attr & (0x02 | 0x04)) == 0;
+    return FShowHiddenSysFile || (attr & (platform::faHidden | platform::faSysFile)) == 0;
 }
 
 const TFileInfo* TFileItemList::Item(int index) const {
@@ -129,7 +129,11 @@ void TFileItemList::AdjustTotalSize(std::int64_t delta) {
     FFileInfoList.FTotalSize = v <= 0 ? 0 : v;
 }
 
-const char* TFileItemList::GetSortOrderName() const { return SortOrderName(SortOrder()); }
-const char* TFileItemList::GetSortDirectionName() const { return SortDirectionName(FSortDirection); }
+const char* TFileItemList::GetSortOrderName() const {
+    return SortOrderName(SortOrder());
+}
+const char* TFileItemList::GetSortDirectionName() const {
+    return SortDirectionName(FSortDirection);
+}
 
 } // namespace tavolix::search

@@ -8,7 +8,9 @@ namespace tavolix::search {
 
 namespace {
 
-inline unsigned char KeyByte(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 0x20 : c; }
+inline unsigned char KeyByte(unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
+}
 
 // The first eight key bytes, big-endian, zero-padded. File names never hold a
 // zero byte, so equal prefixes with a zero tell the texts are equal as far as
@@ -31,7 +33,9 @@ inline std::uint64_t TailKey(std::string_view s, std::size_t from) {
 
 constexpr std::uint64_t kNeedsFull = 1;
 
-inline std::uint64_t Biased(std::int64_t v) { return static_cast<std::uint64_t>(v) ^ (1ull << 63); }
+inline std::uint64_t Biased(std::int64_t v) {
+    return static_cast<std::uint64_t>(v) ^ (1ull << 63);
+}
 
 // A record with two 8-byte keys that decide most comparisons without
 // touching the record; equal keys fall back to the full comparator, so the
@@ -136,7 +140,9 @@ int CompareKeyText(std::string_view a, std::string_view b) {
     return static_cast<int>(a.size()) - static_cast<int>(b.size());
 }
 
-int CompareByName(const TFileInfo& a, const TFileInfo& b) { return CompareKeyText(a.Name(), b.Name()); }
+int CompareByName(const TFileInfo& a, const TFileInfo& b) {
+    return CompareKeyText(a.Name(), b.Name());
+}
 
 int CompareByDir(const TFileInfo& a, const TFileInfo& b) {
     int c = a.FDir == b.FDir ? 0 : CompareKeyText(a.Dir(), b.Dir());

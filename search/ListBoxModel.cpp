@@ -1,4 +1,5 @@
 #include "search/ListBoxModel.h"
+
 #include "ui/NameText.h"
 
 #include <QFile>

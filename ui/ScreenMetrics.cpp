@@ -35,5 +35,4 @@ void SetHorizontalScrollBarHeightOverride(std::optional<int> height) {
     gScrollBarHeight = height;
 }
 
-
 } // namespace tavolix::ui

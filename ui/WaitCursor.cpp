@@ -13,7 +13,9 @@ TWaitCursor::TWaitCursor() {
     ++gTimesShown;
 }
 
-TWaitCursor::~TWaitCursor() { Release(); }
+TWaitCursor::~TWaitCursor() {
+    Release();
+}
 
 void TWaitCursor::Release() {
     if (FActive) {
@@ -22,6 +24,8 @@ void TWaitCursor::Release() {
     }
 }
 
-int TWaitCursor::TimesShown() { return gTimesShown; }
+int TWaitCursor::TimesShown() {
+    return gTimesShown;
+}
 
 } // namespace tavolix::ui

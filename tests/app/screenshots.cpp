@@ -2,13 +2,15 @@
 // it shows: the frame with two result windows, a result window of pictures,
 // and the page it writes. For the README; run it under Xvfb with
 // scripts/screenshots.sh.
-#include "ui/Hints.h"
-#include "ui/MessageBoxes.h"
-#include "ui/UiFonts.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
 #include "results/findf.h"
+#include "ui/Hints.h"
+#include "ui/MessageBoxes.h"
+#include "ui/UiFonts.h"
+
+#include <cstdio>
 
 #include <QApplication>
 #include <QComboBox>
@@ -16,8 +18,6 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTest>
-
-#include <cstdio>
 
 using namespace tavolix;
 

@@ -1,5 +1,5 @@
-#include "ui/ProgramIcon.h"
 #include "app/about.h"
+#include "ui/ProgramIcon.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

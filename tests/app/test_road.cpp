@@ -3,14 +3,15 @@
 // with working links, the saved-pages menu and its click, and the menu again
 // after the frame is started anew.
 #include "TestDir.h"
-#include "ui/MessageBoxes.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
+#include "ui/MessageBoxes.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QComboBox>
 #include <QFile>
@@ -24,8 +25,6 @@
 #include <QTest>
 #include <QUrl>
 
-#include <sys/stat.h>
-
 using namespace tavolix;
 using ui::TMessageKind;
 using ui::TShownMessage;
@@ -33,8 +32,9 @@ using ui::TShownMessage;
 namespace {
 
 // The smallest GIF: one transparent pixel.
-const char kGif[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff\x21\xf9\x04\x01\x00\x00\x00\x00"
-                    "\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00\x3b";
+const char kGif[] =
+    "GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff\x21\xf9\x04\x01\x00\x00\x00\x00"
+    "\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00\x3b";
 
 bool Exists(const std::string& path) {
     struct stat st;

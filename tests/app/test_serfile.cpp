@@ -1,11 +1,11 @@
 #include "TestDir.h"
 #include "app/DriveComboBox.h"
-#include "ui/MessageBoxes.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
+#include "ui/MessageBoxes.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

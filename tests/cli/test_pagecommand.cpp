@@ -25,7 +25,6 @@ TRun Page(const std::vector<std::string>& args) {
     return {code, out.str(), err.str()};
 }
 
-
 class PageCommandTest : public ::testing::Test {
 protected:
     void SetUp() override {

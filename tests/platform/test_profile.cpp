@@ -19,7 +19,6 @@ std::string Read(const std::string& path) {
     return text;
 }
 
-
 const std::string kSample = "; settings\n"
                             "orphan=outside any section\n"
                             "[TAVOLIX]\n"

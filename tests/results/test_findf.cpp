@@ -1,10 +1,10 @@
 #include "TestDir.h"
-#include "ui/MessageBoxes.h"
 #include "platform/ExecuteFile.h"
 #include "results/PageWriter.h"
 #include "results/PathFunctions.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
+#include "ui/MessageBoxes.h"
 
 #include <array>
 #include <fstream>
@@ -27,12 +27,12 @@
 #include <QTest>
 
 using namespace tavolix;
-using ui::TMessageBoxSeam;
-using ui::TMessageKind;
-using ui::TMessageResult;
 using results::TMDIChild;
 using search::TSortDirection;
 using search::TSortOrder;
+using ui::TMessageBoxSeam;
+using ui::TMessageKind;
+using ui::TMessageResult;
 
 namespace {
 

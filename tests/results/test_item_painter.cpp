@@ -1,9 +1,9 @@
 #include "TestDir.h"
 #include "pictures/IconFile.h"
-#include "results/ItemPainter.h"
 #include "pictures/MetafilePlayer.h"
 #include "pictures/PictureLoad.h"
 #include "pictures/ProgramIcons.h"
+#include "results/ItemPainter.h"
 #include "ui/WaitCursor.h"
 
 #include <cstdio>
@@ -342,7 +342,8 @@ TEST(ItemPainter, BusyCursorOnlyAroundMetafiles) {
         in.WaitCursor = true;
         const int before = ui::TWaitCursor::TimesShown();
         Paint(in);
-        EXPECT_EQ(ui::TWaitCursor::TimesShown() - before, GroupOf(file) == TItemGroup::Metafile ? 1 : 0) << file;
+        EXPECT_EQ(ui::TWaitCursor::TimesShown() - before, GroupOf(file) == TItemGroup::Metafile ? 1 : 0)
+            << file;
         EXPECT_EQ(QApplication::overrideCursor(), nullptr) << file;
     }
     // Without the flag no cursor is shown.

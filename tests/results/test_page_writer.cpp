@@ -55,7 +55,6 @@ std::string ItemLine(TPageInput in, const std::string& path) {
     return lines.size() > 3 ? lines[lines.size() - 3] : std::string();
 }
 
-
 std::string Read(const std::string& path) {
     std::string text;
     EXPECT_FALSE(ReadWholeFile(path, text)) << path;

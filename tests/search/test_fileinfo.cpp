@@ -23,7 +23,6 @@ std::int32_t Pack(int y, int mo, int d, int h, int mi, int s) {
                                      h << 11 | mi << 5 | s / 2);
 }
 
-
 const TFileInfo* Find(const TFileInfoList& list, std::string_view name) {
     for (const TFileInfo* r : list.Items())
         if (r->Name() == name)

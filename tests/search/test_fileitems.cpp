@@ -15,9 +15,9 @@ protected:
         const std::string* b = Items.Files().ShareDir("/b c/");
         Items.Files().AddFile(b, "same.txt", 10, 0x25010000, 0x20);
         Items.Files().AddFile(a, "readme", 10, 0, 0);
-        Items.Files().AddFile(a, ".hidden", 3, 0, 0x02);
-        Items.Files().AddFile(b, "dev", 1, 0, 0x04);
-        Items.Files().AddFile(a, "big.iso", 5LL << 30, 0, 0x01);
+        Items.Files().AddFile(a, ".hidden", 3, 0, tavolix::platform::faHidden);
+        Items.Files().AddFile(b, "dev", 1, 0, tavolix::platform::faSysFile);
+        Items.Files().AddFile(a, "big.iso", 5LL << 30, 0, tavolix::platform::faReadOnly);
         Items.Files().AddFile(a, "Same.txt", 2, 0, 0);
         Items.Files().SortFiles();
         Items.OnChange = [this] { ++Changes; };

@@ -1,14 +1,13 @@
 #include "TestDir.h"
 
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
-
-#include <cstdlib>
-#include <stdexcept>
 
 namespace {
 

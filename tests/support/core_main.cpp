@@ -1,7 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <clocale>
 #include <ctime>
+#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");

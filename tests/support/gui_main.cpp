@@ -1,12 +1,12 @@
+#include <clocale>
+#include <ctime>
 #include <gtest/gtest.h>
 
 #include <QApplication>
 
-#include <clocale>
-#include <ctime>
-
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     std::setlocale(LC_ALL, "C.UTF-8");
     tzset();
