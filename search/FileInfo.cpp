@@ -216,6 +216,12 @@ void TFileInfoList::WalkDirectory(const std::string& dir, TSearchProgress* progr
     open = 1;
 
     while (!stack.empty()) {
+        if (progress && progress->StopRequested()) {
+            FStats.Stopped = true;
+            for (TLevel& l : stack)
+                l.Dir.CloseDeferred();
+            return;
+        }
         const std::size_t top = stack.size() - 1;
         TLevel& level = stack[top];
         if (level.Next >= level.Subdirs.size()) {

@@ -44,6 +44,9 @@ public:
     virtual void EnteringDirectory(std::string_view dir, std::string_view name, std::int64_t fileCount) = 0;
     // After the walk of one subdirectory has returned.
     virtual void Yield() = 0;
+    // Asked before each directory entry: true ends the walk there, keeping
+    // the records found so far (they are still sorted).
+    virtual bool StopRequested() { return false; }
 };
 
 // What the walk passed over, for the curious (the window may show it).
@@ -52,6 +55,7 @@ struct TWalkStats {
     std::int64_t Unreadable = 0;   // could not be opened or listed
     std::int64_t LoopsAvoided = 0; // a link back to a directory being walked
     std::int64_t PseudoSkipped = 0;
+    bool Stopped = false; // ended early at the progress's request
 };
 
 // The files of one search: owns its records, keeps them sorted by FSortOrder.

@@ -277,6 +277,33 @@ struct TChainRemover {
 // descriptors. Each level has a leaf directory that comes after the chain in
 // enumeration order, so the walk must come back to levels whose descriptors
 // it gave up, under a common descriptor limit.
+TEST_F(WalkTest, AStopEndsTheWalkAndKeepsWhatWasFound) {
+    for (int d = 0; d < 20; ++d)
+        for (int f = 0; f < 3; ++f)
+            T.File("d" + std::to_string(d) + "/f" + std::to_string(f) + ".txt");
+    struct TStopAfter : TSearchProgress {
+        int Entered = 0, AfterStop = 0;
+        bool Stop = false;
+        void EnteringDirectory(std::string_view, std::string_view, std::int64_t) override {
+            AfterStop += Stop ? 1 : 0;
+            Stop = ++Entered >= 8;
+        }
+        void Yield() override {}
+        bool StopRequested() override { return Stop; }
+    } progress;
+    list.ChangeMask("*.txt");
+    list.SearchTree(T.Root(), &progress);
+    EXPECT_TRUE(list.Stats().Stopped);
+    EXPECT_EQ(progress.AfterStop, 0);
+    EXPECT_GT(list.Count(), 0u);
+    EXPECT_LT(list.Count(), 60u);
+    EXPECT_EQ(list.FFileCount, static_cast<std::int32_t>(list.Count()));
+    for (std::size_t i = 1; i < list.Count(); ++i)
+        EXPECT_LE(list.Item(i - 1)->Name(), list.Item(i)->Name());
+    list.SearchTree(T.Root());
+    EXPECT_FALSE(list.Stats().Stopped);
+}
+
 TEST_F(WalkTest, FiveThousandLevels) {
     constexpr int kDepth = 5000;
     int root = open(T.Root().c_str(), O_RDONLY | O_DIRECTORY);
