@@ -13,6 +13,7 @@ int main(int argc, char* argv[]) {
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(tavolix::ui::kApplicationTitle);
+    QGuiApplication::setDesktopFileName(QStringLiteral(TAVOLIX_APP_ID));
     tavolix::ui::InstallFontSubstitutes();
     QApplication::setStyle(new tavolix::ui::TTavolixStyle);
     application.installEventFilter(new tavolix::ui::TTooltipTimeFilter(&application));

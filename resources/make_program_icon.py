@@ -10,7 +10,7 @@ import struct
 import sys
 import zlib
 
-SIZES = (16, 32, 48, 256)
+SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 SAMPLES = 8
 
 OUTLINE = (60, 60, 70, 255)

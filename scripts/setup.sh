@@ -13,6 +13,8 @@ PACKAGES=(
   fonts-ipafont-gothic fonts-ipafont-mincho
   # desktop opener, offscreen/X test tools, browser tests, benchmarks
   xdg-utils xvfb xauth chromium chromium-driver fd-find findutils python3 imagemagick
+  # manual pages, the Debian package and its checks
+  scdoc dpkg-dev file fakeroot lintian desktop-file-utils appstream
 )
 
 missing=()

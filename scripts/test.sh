@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and
 # UndefinedBehaviorSanitizer (warnings are errors), runs every test, builds and
-# tests the core without the GUI, then runs each fuzz target for a short while.
+# tests the core without the GUI, runs each fuzz target for a short while, then
+# builds the Debian package and checks it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -22,3 +23,9 @@ cmake --build "$NOGUI" -j "$JOBS"
 ctest --test-dir "$NOGUI" -j "$JOBS" --output-on-failure
 
 bash scripts/fuzz.sh --short
+
+# The Debian package, built as a user would and checked.
+PACKAGES=${BUILD}-packages
+rm -rf "$PACKAGES"
+deb=$(bash scripts/package.sh "$PACKAGES" | tail -1)
+bash scripts/check_package.sh "$deb"
