@@ -13,6 +13,8 @@ PACKAGES=(
   fonts-ipafont-gothic fonts-ipafont-mincho
   # desktop opener, offscreen/X test tools, browser tests, benchmarks
   xdg-utils xvfb xauth chromium chromium-driver fd-find findutils python3 imagemagick
+  # a private session bus for the file-manager test, a pointer for trials under Xvfb
+  dbus xdotool
 )
 
 missing=()
