@@ -5,6 +5,7 @@
 #include "platform/Directory.h"
 #include "platform/LocaleFormats.h"
 #include "platform/Volumes.h"
+#include "results/HitExport.h"
 #include "results/PageInput.h"
 #include "search/FileItems.h"
 
@@ -31,6 +32,13 @@ constexpr const char* kUsage =
     "  --hide-hidden-system    leave out hidden and system files (they still count)\n"
     "  --count                 print only the totals line\n"
     "  --null                  print only the paths, each ended by a NUL byte\n"
+    "  --csv                   print the hits as CSV (RFC 4180): a header row, then\n"
+    "                          path, name, directory (ending in \"/\"), size in bytes,\n"
+    "                          time (ISO 8601 with offset; empty when unknown) and\n"
+    "                          attributes\n"
+    "  --json                  print the hits as JSON Lines, one object a hit: path,\n"
+    "                          name, dir, size, mtime (or null), attr, hidden, system,\n"
+    "                          and path_bytes (base64) for a path that isn't UTF-8\n"
     "  -o, --output PAGE       write the hits as an HTML page (\".html\" is added to a\n"
     "                          name without extension) and register it in the list\n"
     "                          of saved pages\n"
@@ -64,6 +72,8 @@ struct TOptions {
     bool HideHiddenSystem = false;
     bool Count = false;
     bool Null = false;
+    bool Csv = false;
+    bool Json = false;
     bool Saved = false;
     bool Register = true;
     std::optional<std::string> Output;
@@ -143,6 +153,10 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& 
             o.Count = true;
         } else if (a == "--null") {
             o.Null = true;
+        } else if (a == "--csv") {
+            o.Csv = true;
+        } else if (a == "--json") {
+            o.Json = true;
         } else if (a == "--saved") {
             o.Saved = true;
         } else if (a == "--no-register") {
@@ -170,6 +184,10 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& 
     }
     if (o.Count && o.Null) {
         err << "tavolix-page: --count and --null don't go together\n";
+        return 2;
+    }
+    if (int(o.Count) + int(o.Null) + int(o.Csv) + int(o.Json) > 1) {
+        err << "tavolix-page: choose one of --count, --null, --csv and --json\n";
         return 2;
     }
     return std::nullopt;
@@ -217,6 +235,10 @@ void RunSearch(search::TFileItemList& list, const TOptions& o, const std::string
 // One line a hit (or NUL-ended paths), or the totals line alone.
 void PrintHits(const search::TFileItemList& list, const TOptions& o, const platform::TLocaleFormats& formats,
                std::ostream& out) {
+    if (o.Csv)
+        return results::WriteHitsCsv(list, out);
+    if (o.Json)
+        return results::WriteHitsJsonLines(list, out);
     if (o.Count) {
         out << search::SortStatusText(list.GetSortOrderName(), list.GetSortDirectionName(),
                                       list.GetFileCount(), list.GetTotalSize(), formats)

@@ -4,6 +4,7 @@
 #include "platform/ExecuteFile.h"
 #include "platform/LocaleFormats.h"
 #include "platform/Volumes.h"
+#include "results/HitTransfer.h"
 #include "results/ItemPainter.h"
 #include "results/PageInput.h"
 #include "results/PageWriter.h"
@@ -77,6 +78,11 @@ const QString kGyouRetsuHint =
     QStringLiteral("検索結果を見易くする場合などに、使用して下さい （ 作成するＨＴＭＬとは無関係 ）。");
 const QString kHelp1Hint = QStringLiteral("使用方法などの説明を行います。");
 const QString kPanelLabelHint = QStringLiteral("使用されたソート方法と検索数 |");
+const QString kOpen1Hint = QStringLiteral("ファイルを、関連付けられたプログラムで開きます。");
+const QString kOpenFolder1Hint =
+    QStringLiteral("ファイルを格納しているフォルダを、ファイルを選択した状態で開きます。");
+const QString kCopyPath1Hint = QStringLiteral("ファイルのパスを、クリップボードにコピーします。");
+const QString kCopyName1Hint = QStringLiteral("ファイルの名前を、クリップボードにコピーします。");
 
 const QString kSortByText =
     QStringLiteral("クリックは、右の項目から選択して下さい。\r\n"
@@ -182,6 +188,7 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
     layout->addWidget(StatusBar1);
 
     BuildMenus();
+    BuildHitActions();
 }
 
 TMDIChild::~TMDIChild() = default;
@@ -440,6 +447,58 @@ void TMDIChild::ListBox1DrawItem(QPainter& painter, int index, const QRect& rect
     in.ScreenDpi = ListBox1->logicalDpiY();
     in.WaitCursor = true;
     PaintResultItem(painter, in);
+}
+
+void TMDIChild::BuildHitActions() {
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    // The actions belong to the window, so their hints reach the frame's
+    // status bar as those of the window's menus do.
+    auto add = [this](const QString& caption, const QString& hint, void (TMDIChild::*handler)()) {
+        auto* action = new QAction(caption, this);
+        ApplyHint(action, hint);
+        connect(action, &QAction::triggered, this, handler);
+        PopupMenu1->addAction(action);
+        return action;
+    };
+    Open1 = add(QStringLiteral("開く"), kOpen1Hint, &TMDIChild::ListBox1DblClick);
+    OpenFolder1 = add(QStringLiteral("格納フォルダを開く"), kOpenFolder1Hint, &TMDIChild::OpenFolder1Click);
+    PopupMenu1->addSeparator();
+    CopyPath1 = add(QStringLiteral("パスをコピー"), kCopyPath1Hint, &TMDIChild::CopyPath1Click);
+    CopyName1 = add(QStringLiteral("名前をコピー"), kCopyName1Hint, &TMDIChild::CopyName1Click);
+
+    ListBox1->OnStartDrag = [this](int index) { return ListBox1StartDrag(index); };
+    ListBox1->OnContextPopup = [this](int index, const QPoint& globalPos) {
+        ListBox1ContextPopup(index, globalPos);
+    };
+}
+
+QMimeData* TMDIChild::ListBox1StartDrag(int index) {
+    // The press has selected the hit: the status bar follows, as for a click.
+    ListBox1Click();
+    return HitMimeData(ListBox1->GetFilePath(index));
+}
+
+void TMDIChild::ListBox1ContextPopup(int index, const QPoint& globalPos) {
+    ListBox1->SetItemIndex(index);
+    ListBox1Click();
+    PopupMenu1->popup(globalPos);
+}
+
+void TMDIChild::OpenFolder1Click() {
+    if (ListBox1->ItemIndex() >= 0)
+        ShowInFolder(ListBox1->GetSelectedPath(), this);
+}
+
+void TMDIChild::CopyPath1Click() {
+    if (ListBox1->ItemIndex() >= 0)
+        CopyToClipboard(ui::ToText(ListBox1->GetSelectedPath()));
+}
+
+void TMDIChild::CopyName1Click() {
+    const int index = ListBox1->ItemIndex();
+    if (index >= 0)
+        CopyToClipboard(ui::ToText(ListBox1->Items().Strings(index)));
 }
 
 void TMDIChild::FormActivate() {

@@ -15,6 +15,7 @@ class QFrame;
 class QHeaderView;
 class QLabel;
 class QMenu;
+class QMimeData;
 class QPainter;
 class QStatusBar;
 class QStandardItemModel;
@@ -75,6 +76,13 @@ public:
     QAction* Find1;
     QAction* HTMLH1;
 
+    // The hit's context menu on ListBox1 (right click or the Menu key).
+    QMenu* PopupMenu1;
+    QAction* Open1;
+    QAction* OpenFolder1;
+    QAction* CopyPath1;
+    QAction* CopyName1;
+
 protected:
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
@@ -98,6 +106,13 @@ private:
     void ListBox1DblClick();
     void ListBox1DrawItem(QPainter& painter, int index, const QRect& rect, bool selected);
     void Close1Click();
+    // The ways a hit goes to other programs: drag, context menu, clipboard.
+    void BuildHitActions();
+    QMimeData* ListBox1StartDrag(int index);
+    void ListBox1ContextPopup(int index, const QPoint& globalPos);
+    void OpenFolder1Click();
+    void CopyPath1Click();
+    void CopyName1Click();
     // The window as the frame shows it: the MDI subwindow when there is one.
     QWidget* OuterWindow();
     void CloseWindow();

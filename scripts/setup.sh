@@ -15,6 +15,8 @@ PACKAGES=(
   xdg-utils xvfb xauth chromium chromium-driver fd-find findutils python3 imagemagick
   # manual pages, the Debian package and its checks
   scdoc dpkg-dev file fakeroot lintian desktop-file-utils appstream
+  # a private session bus for the file-manager test, a pointer for trials under Xvfb
+  dbus xdotool
 )
 
 missing=()

@@ -9,9 +9,12 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QDrag>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
@@ -241,6 +244,8 @@ TFileListBoxS::TFileListBoxS(QWidget* parent, std::unique_ptr<TFileItemList> ite
     setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
     setItemDelegate(new TDrawItemDelegate(this));
     setModel(FModel);
+    // Items can be dragged out to other programs; the list takes no drops.
+    setDragDropMode(QAbstractItemView::DragOnly);
 
     resize(150, 300);
     UpdateGrid();
@@ -465,6 +470,36 @@ std::string TFileListBoxS::GetDateText(int index) const {
 }
 std::string TFileListBoxS::GetSizeText(int index) const {
     return FItems->GetSizeText(index);
+}
+
+void TFileListBoxS::startDrag(Qt::DropActions) {
+    const int index = ItemIndex();
+    QMimeData* data = index >= 0 && OnStartDrag ? OnStartDrag(index) : nullptr;
+    if (!data)
+        return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    // The receiver copies, moves or links the file itself; the list stays
+    // as it is whatever it did.
+    drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::CopyAction);
+}
+
+void TFileListBoxS::contextMenuEvent(QContextMenuEvent* e) {
+    e->accept();
+    if (!OnContextPopup)
+        return;
+    if (e->reason() == QContextMenuEvent::Mouse) {
+        // Delivered through the viewport: the position is the viewport's.
+        const int index = ItemAtPos(e->pos());
+        if (index >= 0)
+            OnContextPopup(index, e->globalPos());
+        return;
+    }
+    const int index = ItemIndex();
+    if (index < 0)
+        return;
+    const QRect item = visualRect(FModel->index(index)).intersected(viewport()->rect());
+    OnContextPopup(index, viewport()->mapToGlobal(item.isEmpty() ? QPoint(0, 0) : item.center()));
 }
 
 } // namespace tavolix::search

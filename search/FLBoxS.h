@@ -13,6 +13,7 @@
 #include <QWidget>
 
 class QLabel;
+class QMimeData;
 
 namespace tavolix::search {
 
@@ -71,6 +72,8 @@ public:
     using TNotifyEvent = std::function<void(TFileListBoxS* sender)>;
     using TDrawItemEvent =
         std::function<void(QPainter& painter, int index, const QRect& rect, bool selected)>;
+    using TStartDragEvent = std::function<QMimeData*(int index)>;
+    using TContextPopupEvent = std::function<void(int index, const QPoint& globalPos)>;
 
     // `items`, when given, is taken over with its records (tools and
     // benchmarks fill one beforehand); otherwise an empty list is made.
@@ -116,6 +119,14 @@ public:
     // text and background colours (highlight colours for a selected item)
     // and an opaque background for text; without a handler the name is drawn.
     TDrawItemEvent OnDrawItem;
+    // The data a drag of the selected item carries out of the list (the drag
+    // takes it over). Without a handler, or when it gives nullptr, the press
+    // and move stay a selection. Nothing is dropped on the list itself.
+    TStartDragEvent OnStartDrag;
+    // A context menu is asked for an item: with the mouse, the item under the
+    // pointer; from the keyboard, the selected item. `globalPos` is where the
+    // menu goes. Not called when there is no such item.
+    TContextPopupEvent OnContextPopup;
 
     void SetFormats(const TLocaleFormats& formats) { FItems->SetFormats(formats); }
     const TLocaleFormats& Formats() const { return FItems->Formats(); }
@@ -163,6 +174,8 @@ protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
     struct TSearchRun;

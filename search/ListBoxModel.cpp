@@ -32,6 +32,11 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
     }
 }
 
+Qt::ItemFlags TFileListModel::flags(const QModelIndex& index) const {
+    const Qt::ItemFlags f = QAbstractListModel::flags(index);
+    return index.isValid() ? f | Qt::ItemIsDragEnabled : f;
+}
+
 void TFileListModel::ItemsClearing() {
     if (FResetting)
         return;

@@ -20,6 +20,8 @@ public:
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    // Items may be dragged (what a drag carries is the list box's business).
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     // Before the item list drops its items.
     void ItemsClearing();

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <QString>
+
+class QMimeData;
+class QObject;
+
+namespace tavolix::results {
+
+// A hit on its way to another program: as a dragged or copied item, or shown
+// in the desktop's file manager.
+
+// "file://" followed by the path's bytes percent-encoded as the page's links
+// are (all but A-Z a-z 0-9 - . _ ~ and "/"), so any name survives.
+std::string FileUri(std::string_view path);
+
+// What a drag of the file carries: "text/uri-list" (its file: URI, CR LF
+// ended) and plain text (the path; bytes that aren't UTF-8 show as U+FFFD).
+QMimeData* HitMimeData(const std::string& path);
+
+// Puts the text on the clipboard and, where the system has one (X11), in the
+// primary selection.
+void CopyToClipboard(const QString& text);
+
+// Opens the folder that holds `path` in the file manager with the file
+// selected: org.freedesktop.FileManager1.ShowItems on the session bus. Where
+// no file manager answers that call (no session bus, no such service, an
+// error), the folder is opened with ExecuteFile instead. The answer is waited
+// for without blocking; `context` owns the wait (gone with it, nothing
+// happens).
+void ShowInFolder(const std::string& path, QObject* context);
+
+// How long ShowInFolder waits for the file manager before opening the folder.
+inline constexpr int kShowItemsTimeoutMs = 10000;
+
+} // namespace tavolix::results
