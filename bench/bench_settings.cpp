@@ -32,8 +32,7 @@ app::TSavedPageFields Record(int n) {
 
 app::TSavedPages Loaded(const std::string& file) {
     app::TSavedPages ring(file);
-    ring.LoadSavedPages();
-    ring.LoadChildBaseNO();
+    (void)ring.Load();
     return ring;
 }
 

@@ -97,9 +97,13 @@ std::string AbsolutePath(std::string_view path) {
     std::string full;
     if (!path.starts_with("/")) {
         std::vector<char> buf(4096);
-        while (!getcwd(buf.data(), buf.size()) && errno == ERANGE)
+        char* cwd;
+        while (!(cwd = getcwd(buf.data(), buf.size())) && errno == ERANGE)
             buf.resize(buf.size() * 2);
-        full = buf.data();
+        // A deleted working folder: "/" would put the file somewhere else entirely.
+        if (!cwd || cwd[0] != '/')
+            return {};
+        full = cwd;
         full += '/';
     }
     full += path;
