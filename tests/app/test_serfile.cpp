@@ -388,6 +388,23 @@ TEST_F(SerfileTest, SavedPagesMenuShowsRegistrationsAndOpensThem) {
     EXPECT_EQ(again.FSavedMenuItems[0]->text(), QStringLiteral("(&1) old.html ( 2026/12/08 10:00:00 )"));
 }
 
+TEST_F(SerfileTest, PagesAnotherProgramRegistersAreKeptAndShowWhenTheMenuOpens) {
+    TSavedPages script(FTree.Path("settings/TAVOLIX.INI")); // tavolix-page beside the running frame
+    auto record = [&](const std::string& name) -> TSavedPageFields {
+        return {FTree.Path("pages/" + name), FTree.Root() + "/", "*.gif", "1", "1", "d"};
+    };
+    ASSERT_FALSE(script.Register(record("a.html"), {}));
+    EXPECT_EQ(FFrame->RegisterSavedPage(record("b.html")), QString());
+    EXPECT_EQ(FFrame->FSavedMenuItems[0]->text(), QStringLiteral("(&1) b.html ( d )"));
+    EXPECT_EQ(FFrame->FSavedMenuItems[1]->text(), QStringLiteral("(&2) a.html ( d )"));
+
+    ASSERT_FALSE(script.Register(record("c.html"), {}));
+    emit FFrame->SaveData->aboutToShow();
+    EXPECT_EQ(FFrame->FSavedMenuItems[0]->text(), QStringLiteral("(&1) c.html ( d )"));
+    EXPECT_EQ(FFrame->FSavedMenuItems[1]->text(), QStringLiteral("(&2) b.html ( d )"));
+    EXPECT_EQ(FFrame->FSavedMenuItems[2]->text(), QStringLiteral("(&3) a.html ( d )"));
+}
+
 TEST_F(SerfileTest, ClockShowsTheTimeOfDay) {
     FFrame->Timer1Timer();
     EXPECT_TRUE(
