@@ -112,34 +112,41 @@ private:
 TProfileText::TProfileText(std::string text) : FText(std::move(text)) {
     if (FText.find("\r\n") != std::string::npos)
         FEol = "\r\n";
+    FLines.reserve(static_cast<std::size_t>(std::count(FText.begin(), FText.end(), '\n')) + 1);
+    std::vector<std::size_t> sections;
     std::size_t pos = FText.starts_with(kBom) ? kBom.size() : 0;
     while (pos < FText.size()) {
         FLines.push_back(ParseLine(pos));
-        const TLine& line = FLines.back();
-        if (line.Kind == TLineKind::Section)
-            FSections.try_emplace(LowerCase(NameOf(line)), FLines.size() - 1);
-        pos = line.Next;
+        if (FLines.back().Kind == TLineKind::Section)
+            sections.push_back(FLines.size() - 1);
+        pos = FLines.back().Next;
     }
+    FSections.reserve(sections.size());
+    for (std::size_t i : sections)
+        FSections.try_emplace(LowerCase(NameOf(FLines[i])), i);
 }
 
 TProfileText::TLine TProfileText::ParseLine(std::size_t begin) const {
     TLine line;
-    line.Begin = begin;
+    auto at = [](std::size_t n) { return static_cast<std::uint32_t>(n); };
+    line.Begin = at(begin);
     std::size_t nl = FText.find('\n', begin);
-    line.Next = nl == std::string::npos ? FText.size() : nl + 1;
-    line.End = nl == std::string::npos ? FText.size() : nl;
+    line.Next = at(nl == std::string::npos ? FText.size() : nl + 1);
+    line.End = at(nl == std::string::npos ? FText.size() : nl);
     if (line.End > line.Begin && FText[line.End - 1] == '\r')
         --line.End;
     const std::string_view all(FText);
     std::string_view content = Trim(all.substr(line.Begin, line.End - line.Begin));
-    auto offset = [&](std::string_view part) { return static_cast<std::size_t>(part.data() - FText.data()); };
+    auto offset = [&](std::string_view part) {
+        return at(static_cast<std::size_t>(part.data() - FText.data()));
+    };
     if (!content.empty() && content.front() == '[') {
         auto close = content.find(']');
         if (close != std::string_view::npos) {
             std::string_view name = Trim(content.substr(1, close - 1));
             line.Kind = TLineKind::Section;
             line.NameBegin = offset(name);
-            line.NameSize = name.size();
+            line.NameSize = at(name.size());
         }
     } else if (!content.empty() && content.front() != ';') {
         auto eq = content.find('=');
@@ -148,9 +155,9 @@ TProfileText::TLine TProfileText::ParseLine(std::size_t begin) const {
             std::string_view value = Trim(content.substr(eq + 1));
             line.Kind = TLineKind::Key;
             line.NameBegin = offset(name);
-            line.NameSize = name.size();
+            line.NameSize = at(name.size());
             line.ValueBegin = value.empty() ? line.End : offset(value);
-            line.ValueSize = value.size();
+            line.ValueSize = at(value.size());
         }
     }
     return line;
@@ -178,8 +185,8 @@ void TProfileText::Replace(std::size_t index, std::size_t from, std::size_t to, 
     FLines[index] = ParseLine(FLines[index].Begin);
     for (std::size_t i = index + 1; i < FLines.size(); ++i) {
         TLine& l = FLines[i];
-        for (std::size_t* p : {&l.Begin, &l.End, &l.Next, &l.NameBegin, &l.ValueBegin})
-            *p = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(*p) + delta);
+        for (std::uint32_t* p : {&l.Begin, &l.End, &l.Next, &l.NameBegin, &l.ValueBegin})
+            *p = static_cast<std::uint32_t>(static_cast<std::ptrdiff_t>(*p) + delta);
     }
 }
 
@@ -188,8 +195,8 @@ void TProfileText::InsertLines(std::size_t index, std::string_view lines) {
     FText.insert(at, lines);
     for (std::size_t i = index; i < FLines.size(); ++i) {
         TLine& l = FLines[i];
-        for (std::size_t* p : {&l.Begin, &l.End, &l.Next, &l.NameBegin, &l.ValueBegin})
-            *p += lines.size();
+        for (std::uint32_t* p : {&l.Begin, &l.End, &l.Next, &l.NameBegin, &l.ValueBegin})
+            *p += static_cast<std::uint32_t>(lines.size());
     }
     std::vector<TLine> added;
     for (std::size_t pos = at; pos < at + lines.size();) {

@@ -3,6 +3,7 @@
 #include "platform/AtomicFile.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -44,12 +45,13 @@ public:
 
 private:
     enum class TLineKind : unsigned char { Other, Section, Key };
+    // Byte offsets into FText; 32 bits do, as files over kMaxProfileFile aren't read.
     struct TLine {
-        std::size_t Begin = 0; // first byte
-        std::size_t End = 0;   // end of content, before any CR LF / LF
-        std::size_t Next = 0;  // first byte of the next line
-        std::size_t NameBegin = 0, NameSize = 0;
-        std::size_t ValueBegin = 0, ValueSize = 0;
+        std::uint32_t Begin = 0; // first byte
+        std::uint32_t End = 0;   // end of content, before any CR LF / LF
+        std::uint32_t Next = 0;  // first byte of the next line
+        std::uint32_t NameBegin = 0, NameSize = 0;
+        std::uint32_t ValueBegin = 0, ValueSize = 0;
         TLineKind Kind = TLineKind::Other;
     };
 
