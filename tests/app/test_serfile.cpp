@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QComboBox>
@@ -403,6 +404,25 @@ TEST_F(SerfileTest, PagesAnotherProgramRegistersAreKeptAndShowWhenTheMenuOpens) 
     EXPECT_EQ(FFrame->FSavedMenuItems[0]->text(), QStringLiteral("(&1) c.html ( d )"));
     EXPECT_EQ(FFrame->FSavedMenuItems[1]->text(), QStringLiteral("(&2) b.html ( d )"));
     EXPECT_EQ(FFrame->FSavedMenuItems[2]->text(), QStringLiteral("(&3) a.html ( d )"));
+}
+
+TEST_F(SerfileTest, ASettingsFileThatIsNoFileIsToldStartsEmptyAndIsNeverWritten) {
+    const std::string fifo = FTree.Path("settings.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    TMessageBoxSeam::Reset();
+    TMessageBoxSeam::SetNextAnswers({});
+    TMDIForm frame(fifo); // a blocking open would hang here
+    frame.show();
+    QTRY_COMPARE(TMessageBoxSeam::Shown().size(), 1u);
+    EXPECT_EQ(TMessageBoxSeam::Shown()[0].Kind, TMessageKind::Warning);
+    EXPECT_TRUE(
+        TMessageBoxSeam::Shown()[0].Text.startsWith(QString::fromStdString(fifo + " を読み込めません (")));
+    EXPECT_EQ(frame.FSavedMenuItems[0]->text(), QStringLiteral("(&1)  (  )"));
+    EXPECT_NE(frame.RegisterSavedPage({FTree.Path("pages/old.html"), FTree.Root(), "*.gif", "1", "1", "d"}),
+              QString());
+    struct stat st;
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST_F(SerfileTest, ClockShowsTheTimeOfDay) {
