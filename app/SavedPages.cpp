@@ -35,6 +35,54 @@ bool IsRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// Errors name the settings file, not its lock file or its link's target.
+platform::TIoError WithSettingsFile(platform::TIoError error, const std::string& file) {
+    error.Path = file;
+    return error;
+}
+
+// The six values as the file receives them: page path and base folder on a
+// network volume in their network form.
+platform::TProfileValues FileValues(const TSavedPageFields& values, const platform::TMountTable& volumes) {
+    platform::TProfileValues out;
+    for (int key = 1; key <= 6; ++key) {
+        std::string value = values[key - 1];
+        if (key <= 2 && IsRemoteDrive(value, volumes))
+            value = results::NetFileName(value, volumes);
+        out.emplace_back(std::to_string(key), std::move(value));
+    }
+    return out;
+}
+
+// Why a value would not read back as written (empty when it would). A path
+// must come back exactly; a key loses its surrounding blanks, as ever.
+std::string WhyNotStorable(std::string_view value, bool isPath) {
+    if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
+        return "は改行を含むため";
+    if (value.size() > platform::kMaxProfileValue)
+        return "は " + std::to_string(platform::kMaxProfileValue) + " バイトより長いため";
+    if (isPath && !value.empty() &&
+        (value.front() == ' ' || value.front() == '\t' || value.back() == ' ' || value.back() == '\t'))
+        return "は前後に空白があるため";
+    return {};
+}
+
+// A value with its line breaks made visible, for a message.
+std::string Shown(std::string_view value) {
+    std::string out;
+    for (char c : value) {
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\0')
+            out += "\\0";
+        else
+            out += c;
+    }
+    return out;
+}
+
 } // namespace
 
 std::optional<long long> ParseProfileInt(std::string_view text) {
@@ -78,18 +126,22 @@ void TSavedPages::SetBase(int base) {
         FSavedOrder[i] = base + i <= kSavedPageSlots ? base + i : (base + i) % kSavedPageSlots;
 }
 
-void TSavedPages::LoadSavedPages() {
-    std::string text;
-    if (platform::ReadWholeFile(FSettingsFile, text))
-        text.clear();
-    const platform::TProfileText profile(std::move(text));
+platform::TIoResult TSavedPages::Load() {
+    platform::TProfileText profile;
+    platform::TIoResult err = platform::ReadProfileFile(FSettingsFile, profile);
+    LoadSavedPages(profile);
+    LoadChildBaseNO(profile);
+    return err;
+}
+
+void TSavedPages::LoadSavedPages(const platform::TProfileText& profile) {
     for (int slot = 1; slot <= kSavedPageSlots; ++slot)
         for (int key = 1; key <= 6; ++key)
             FSavedPages[slot - 1][key - 1] = profile.Get(SectionOf(slot), std::to_string(key)).value_or("");
 }
 
-void TSavedPages::LoadChildBaseNO() {
-    auto value = ParseProfileInt(platform::GetProfileString(FSettingsFile, kBaseSection, kBaseKey));
+void TSavedPages::LoadChildBaseNO(const platform::TProfileText& profile) {
+    auto value = ParseProfileInt(profile.Get(kBaseSection, kBaseKey).value_or(""));
     SetBase(value && *value >= 1 && *value <= kSavedPageSlots ? static_cast<int>(*value) : kSavedPageSlots);
 }
 
@@ -101,7 +153,7 @@ platform::TIoResult TSavedPages::SaveChildBaseNO(int slot) {
         err = platform::WriteProfileString(FSettingsFile, kBaseSection, kBaseKey, std::to_string(slot));
     if (err) {
         SetBase(before);
-        return platform::TIoError{FSettingsFile, err->Errno};
+        return WithSettingsFile(*err, FSettingsFile);
     }
     return std::nullopt;
 }
@@ -110,33 +162,42 @@ platform::TIoResult TSavedPages::WriteSavedPage(const TSavedPageFields& values, 
                                                 const platform::TMountTable& volumes) const {
     if (values[0].empty())
         return std::nullopt;
-    platform::TProfileValues out;
-    for (int key = 1; key <= 6; ++key) {
-        std::string value = values[key - 1];
-        if (key <= 2 && IsRemoteDrive(value, volumes))
-            value = results::NetFileName(value, volumes);
-        out.emplace_back(std::to_string(key), std::move(value));
-    }
     platform::TIoResult err = platform::MakeParentDirectories(FSettingsFile);
     if (!err)
-        err = platform::WriteProfileStrings(FSettingsFile, SectionOf(slot), out);
+        err = platform::WriteProfileStrings(FSettingsFile, SectionOf(slot), FileValues(values, volumes));
     if (err)
-        return platform::TIoError{FSettingsFile, err->Errno};
+        return WithSettingsFile(*err, FSettingsFile);
     return std::nullopt;
 }
 
-platform::TIoResult TSavedPages::Register(const TSavedPageFields& record,
-                                          const platform::TMountTable& volumes) {
-    const int slot = FSavedOrder[1];
-    if (auto err = SaveChildBaseNO(slot))
-        return err;
-    TSavedPageFields old = std::exchange(FSavedPages[slot - 1], record);
-    if (!record[1].empty())
-        FSavedPages[slot - 1][1] = results::AddBackSlash(record[1]);
-    if (auto err = WriteSavedPage(FSavedPages[slot - 1], slot, volumes)) {
-        FSavedPages[slot - 1] = std::move(old);
-        return err;
-    }
+TRegisterResult TSavedPages::Register(const TSavedPageFields& record, const platform::TMountTable& volumes) {
+    TSavedPageFields stored = record;
+    if (!stored[1].empty())
+        stored[1] = results::AddBackSlash(stored[1]);
+    const platform::TProfileValues values = FileValues(stored, volumes);
+    if (!stored[0].empty())
+        for (std::size_t i = 0; i < values.size(); ++i)
+            if (std::string why = WhyNotStorable(values[i].second, i < 2); !why.empty())
+                return TRegisterError{{FSettingsFile, EINVAL, why}, values[i].second};
+
+    int slot = 0;
+    platform::TIoResult err = platform::MakeParentDirectories(FSettingsFile);
+    if (!err)
+        err = platform::UpdateProfileFile(FSettingsFile, [&](platform::TProfileText& profile) {
+            // The file as it is now: another program may have registered pages.
+            LoadSavedPages(profile);
+            LoadChildBaseNO(profile);
+            slot = FSavedOrder[1];
+            bool ok = profile.Set(kBaseSection, kBaseKey, std::to_string(slot));
+            if (!stored[0].empty())
+                for (const auto& [key, value] : values)
+                    ok = ok && profile.Set(SectionOf(slot), key, value);
+            return ok ? platform::TIoResult() : platform::TIoError{FSettingsFile, EINVAL};
+        });
+    if (err)
+        return TRegisterError{WithSettingsFile(*err, FSettingsFile), {}};
+    SetBase(slot);
+    FSavedPages[slot - 1] = std::move(stored);
     return std::nullopt;
 }
 
@@ -190,12 +251,24 @@ std::string CannotWriteText(const platform::TIoError& error) {
     return error.Path + " に書き込めません";
 }
 
+std::string RegisterErrorText(const TRegisterError& error) {
+    if (!error.Value.empty())
+        return "\"" + Shown(error.Value) + "\" " + error.File.Reason + "、作成データに登録できません";
+    return CannotWriteText(error.File) + " (" + error.File.SystemText() + ")";
+}
+
+std::string CannotReadText(const platform::TIoError& error) {
+    return error.Path + " を読み込めません (" + error.SystemText() + ")";
+}
+
 TSettingsPlaces SystemSettingsPlaces() {
     TSettingsPlaces places;
     char exe[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
     if (n > 0)
         places.ProgramDir = results::FileFolder(std::string_view(exe, static_cast<std::size_t>(n)));
+    if (const char* named = std::getenv("TAVOLIX_SETTINGS"))
+        places.Named = named;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"))
         places.XdgConfigHome = xdg;
     if (const char* home = std::getenv("HOME"); home && *home) {
@@ -207,10 +280,14 @@ TSettingsPlaces SystemSettingsPlaces() {
 }
 
 std::string SettingsFilePath(const TSettingsPlaces& places) {
+    if (!places.Named.empty())
+        return places.Named;
     if (!places.ProgramDir.empty()) {
         std::string portable = results::AddBackSlash(places.ProgramDir) + "tavolix.INI";
-        // Replacing the file needs a writable folder as well.
-        if (IsRegularFile(portable) && faccessat(AT_FDCWD, portable.c_str(), W_OK, AT_EACCESS) == 0 &&
+        struct stat st;
+        // Replacing the file needs a writable folder as well; a read-only file is left alone.
+        if (::stat(portable.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) &&
+            faccessat(AT_FDCWD, portable.c_str(), W_OK, AT_EACCESS) == 0 &&
             faccessat(AT_FDCWD, places.ProgramDir.c_str(), W_OK, AT_EACCESS) == 0)
             return portable;
     }

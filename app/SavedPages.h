@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/AtomicFile.h"
+#include "platform/Profile.h"
 #include "platform/Volumes.h"
 #include "results/PageWriter.h"
 
@@ -46,19 +47,29 @@ inline constexpr std::string_view kBaseKey = "ChildBaseNO";
 // overflow) is nullopt.
 std::optional<long long> ParseProfileInt(std::string_view text);
 
+// Why a page could not be registered: a value the settings file can't hold
+// so that it reads back the same (Value set; nothing was tried), or the
+// settings file's failure.
+struct TRegisterError {
+    platform::TIoError File; // the settings file, and the reason
+    std::string Value;       // the refused value, as it would have been written
+};
+using TRegisterResult = std::optional<TRegisterError>;
+
 // The ten pages written last, as a ring of slots 1..10 kept in memory and in
-// the settings file. Every change reaches the file at once; memory always
-// agrees with what the file holds.
+// the settings file. Every change reaches the file at once. Writers take the
+// settings file's lock and re-read the file under it, so pages registered by
+// another program meanwhile are kept; between changes nothing is locked.
 class TSavedPages {
 public:
     explicit TSavedPages(std::string settingsFile);
 
     const std::string& SettingsFile() const { return FSettingsFile; }
 
-    // All sixty values of NO1..NO10; missing ones empty.
-    void LoadSavedPages();
-    // "ChildBaseNO" (10 when missing or outside 1..10) and the ring order.
-    void LoadChildBaseNO();
+    // Reads the file afresh, once: LoadSavedPages and LoadChildBaseNO. A
+    // missing file gives an empty ring; a file refused or unreadable too,
+    // with the reason (no error for a missing one).
+    platform::TIoResult Load();
     // Makes `slot` the newest and writes it. On failure the order stays as before.
     platform::TIoResult SaveChildBaseNO(int slot);
     // Writes the six values into section "NO<slot>", all or none; nothing for
@@ -66,10 +77,12 @@ public:
     // written in their network form. Does not touch memory.
     platform::TIoResult WriteSavedPage(const TSavedPageFields& values, int slot,
                                        const platform::TMountTable& volumes) const;
-    // Registers a new page in the oldest slot: SaveChildBaseNO, store,
-    // WriteSavedPage. Stops at the first failed write, memory agreeing with
-    // the file. The caller refreshes the menu afterwards.
-    platform::TIoResult Register(const TSavedPageFields& record, const platform::TMountTable& volumes);
+    // Registers a new page in the oldest slot of the ring as the file holds
+    // it now: under the lock, re-read, new base and the six values in one
+    // atomic write. A value that can't be stored is refused before anything
+    // changes. On failure nothing is written and memory agrees with the file.
+    // The caller refreshes the menu afterwards.
+    TRegisterResult Register(const TSavedPageFields& record, const platform::TMountTable& volumes);
 
     // The slot menu item `tag` (1..10) shows: item 1 the newest, 10 the oldest.
     int SlotOfItem(int tag) const;
@@ -84,6 +97,10 @@ public:
     const std::array<int, kSavedPageSlots>& SavedOrder() const { return FSavedOrder; }
 
 private:
+    // All sixty values of NO1..NO10; missing ones empty.
+    void LoadSavedPages(const platform::TProfileText& profile);
+    // "ChildBaseNO" (10 when missing or outside 1..10) and the ring order.
+    void LoadChildBaseNO(const platform::TProfileText& profile);
     void SetBase(int base);
 
     std::string FSettingsFile;
@@ -99,16 +116,23 @@ bool IsNetworkDriveSelected(std::string_view entryText, std::string_view mountPo
 
 // "<file> に書き込めません": a failed write of the settings file.
 std::string CannotWriteText(const platform::TIoError& error);
+// The message for a failed registration: the refused value and why, or
+// CannotWriteText with the system's reason in parentheses.
+std::string RegisterErrorText(const TRegisterError& error);
+// "<file> を読み込めません (reason)": a settings file that was not read.
+std::string CannotReadText(const platform::TIoError& error);
 
 // Where the settings file is looked for.
 struct TSettingsPlaces {
     std::string ProgramDir;    // the folder of the running program
     std::string XdgConfigHome; // $XDG_CONFIG_HOME (ignored unless absolute)
     std::string Home;          // $HOME, else the password entry's home
+    std::string Named;         // $TAVOLIX_SETTINGS: this file, whatever else there is
 };
 TSettingsPlaces SystemSettingsPlaces();
 
-// The settings file: "<program folder>/tavolix.INI" when that file exists and
+// The settings file: $TAVOLIX_SETTINGS when set; else
+// "<program folder>/tavolix.INI" when that file exists and
 // both it and its folder are writable (a portable install), otherwise
 // "$XDG_CONFIG_HOME/tavolix/TAVOLIX.INI" or "~/.config/tavolix/TAVOLIX.INI".
 // The name is the same for every program of the suite.
@@ -117,8 +141,8 @@ std::string SettingsFilePath();
 
 // What saving a page came to.
 struct TSavePageResult {
-    platform::TIoResult PageError;     // the page could not be written: nothing registered
-    platform::TIoResult SettingsError; // the page was written, its registration failed
+    platform::TIoResult PageError; // the page could not be written: nothing registered
+    TRegisterResult SettingsError; // the page was written, its registration failed
     bool Ok() const { return !PageError && !SettingsError; }
 };
 

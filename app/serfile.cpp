@@ -92,11 +92,7 @@ const TQuickKey kQuickKeys[] = {
 };
 
 std::string ResolveSettingsFile(std::optional<std::string> given) {
-    if (given)
-        return *given;
-    if (const char* env = std::getenv("TAVOLIX_SETTINGS"); env && *env)
-        return env;
-    return SettingsFilePath();
+    return given ? *given : SettingsFilePath();
 }
 
 QIcon Glyph(const QString& name) {
@@ -162,8 +158,7 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
     BuildMenus();
 
     // Saved pages first: the menu shows them from the start.
-    FSavedPages.LoadSavedPages();
-    FSavedPages.LoadChildBaseNO();
+    FSettingsReadError = FSavedPages.Load();
     UpdateSavedPagesMenu();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -350,6 +345,7 @@ void TMDIForm::BuildMenus() {
         if (k == 5)
             SaveData->addSeparator();
     }
+    connect(SaveData, &QMenu::aboutToShow, this, &TMDIForm::SaveDataClick);
 
     Windows1 = new QMenu(QStringLiteral("ｳｨﾝﾄﾞｳ (&W)"), this);
     DirectoryShow = Windows1->addAction(QStringLiteral("ディレクトリ表示／非表示"), this,
@@ -431,6 +427,12 @@ void TMDIForm::AssignHints() {
     ApplyHint(
         SaveData->menuAction(),
         QStringLiteral("過去に作成＆保存したデータです。クリックすると、ＷＷＷブラウザで閲覧できます。"));
+}
+
+void TMDIForm::SaveDataClick() {
+    // Another program (tavolix-page, a second frame) may have registered pages.
+    FSavedPages.Load();
+    UpdateSavedPagesMenu();
 }
 
 void TMDIForm::UpdateSavedPagesMenu() {
@@ -554,9 +556,9 @@ bool TMDIForm::IsNetworkDriveSelected() const {
 }
 
 QString TMDIForm::RegisterSavedPage(const std::array<std::string, 6>& record) {
-    const platform::TIoResult error = FSavedPages.Register(record, DriveComboBox1->Volumes());
+    const TRegisterResult error = FSavedPages.Register(record, DriveComboBox1->Volumes());
     UpdateSavedPagesMenu();
-    return error ? QString::fromStdString(CannotWriteText(*error)) : QString();
+    return error ? ui::ToText(RegisterErrorText(*error)) : QString();
 }
 
 // ---- commands
@@ -833,6 +835,14 @@ void TMDIForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!FShownOnce) {
         FShownOnce = true;
+        if (FSettingsReadError)
+            // After the show: a box from inside it would come before the frame.
+            QTimer::singleShot(0, this, [this, text = CannotReadText(*FSettingsReadError)] {
+                ShowMessageBox(this, TMessageKind::Warning,
+                               ui::ToText(text) + QStringLiteral("\r\n\r\n作成データは空のまま始め、"
+                                                                 "このファイルには書き込みません。"),
+                               mbOK);
+            });
         if (const QScreen* screen = this->screen(); screen && !isMaximized() && !isMinimized()) {
             QRect frame = frameGeometry();
             frame.moveCenter(screen->geometry().center());

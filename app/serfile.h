@@ -60,8 +60,8 @@ private:
 class TMDIForm : public QMainWindow, public results::TResultWindowHost {
     Q_OBJECT
 public:
-    // Without a settings file name: $TAVOLIX_SETTINGS when set, otherwise the
-    // usual place (SettingsFilePath).
+    // Without a settings file name: SettingsFilePath() ($TAVOLIX_SETTINGS
+    // when set).
     explicit TMDIForm(std::optional<std::string> settingsFile = std::nullopt, QWidget* parent = nullptr);
     ~TMDIForm() override;
 
@@ -105,6 +105,7 @@ public:
     void FormActivate();
     void DirectoryListBox2Change();
     void DriveComboBox1Change();
+    void SaveDataClick();
     void UpdateSavedPagesMenu();
 
     // The result windows, in activation order (the one activated last at the end).
@@ -176,6 +177,7 @@ private:
     bool FormCloseQuery();
 
     TSavedPages FSavedPages;
+    platform::TIoResult FSettingsReadError; // told once the frame shows
     std::map<int, QMenu*> FOwnMenus;
     std::vector<QAction*> FWindowListActions;
     QPointer<TAboutBox> FAboutBox;

@@ -44,7 +44,8 @@ constexpr const char* kUsage =
     "                          of saved pages\n"
     "  --no-register           with -o: don't register the page\n"
     "  --saved                 print the saved-pages menu: caption, a tab, hint\n"
-    "  --settings FILE         use FILE as the settings file\n"
+    "  --settings FILE         use FILE as the settings file (else $TAVOLIX_SETTINGS,\n"
+    "                          else the program's own)\n"
     "  --help                  show this help\n"
     "  --version               show the version\n"
     "\n"
@@ -84,14 +85,14 @@ struct TOptions {
 // Writes (and registers) the page of the hits, as a result window does when
 // the selected drive is the base directory's volume.
 int WritePageOf(const search::TFileItemList& list, const std::string& dir, const std::string& key,
-                const std::string& output, bool registerPage, const std::string& settingsFile,
+                const std::string& pageFile, bool registerPage, const std::string& settingsFile,
                 std::ostream& err) {
     platform::TMountTable volumes = platform::TMountTable::System();
     const platform::TVolume* volume = volumes.VolumeOf(dir);
     const bool network = volume && volume->Network && !volume->Share.empty();
-    results::TPageInput page = results::MakePageInput(
-        list, results::PageFileName(results::AbsolutePath(output)), dir, key, list.GetTotalSize(), network,
-        volumes, platform::LocalDateTimeText(std::time(nullptr)));
+    results::TPageInput page =
+        results::MakePageInput(list, pageFile, dir, key, list.GetTotalSize(), network, volumes,
+                               platform::LocalDateTimeText(std::time(nullptr)));
     if (!registerPage) {
         if (auto e = results::WritePage(page)) {
             err << "tavolix-page: " << e->Path << ": " << e->SystemText() << '\n';
@@ -99,17 +100,14 @@ int WritePageOf(const search::TFileItemList& list, const std::string& dir, const
         }
         return 0;
     }
-    app::TSavedPages ring(settingsFile);
-    ring.LoadSavedPages();
-    ring.LoadChildBaseNO();
+    app::TSavedPages ring(settingsFile); // Register reads the file under its lock
     app::TSavePageResult r = app::SaveAndRegisterPage(page, ring);
     if (r.PageError) {
         err << "tavolix-page: " << r.PageError->Path << ": " << r.PageError->SystemText() << '\n';
         return 3;
     }
     if (r.SettingsError) {
-        err << "tavolix-page: " << app::CannotWriteText(*r.SettingsError) << " ("
-            << r.SettingsError->SystemText() << ")\n";
+        err << "tavolix-page: " << app::RegisterErrorText(*r.SettingsError) << '\n';
         return 3;
     }
     return 0;
@@ -193,10 +191,11 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& 
     return std::nullopt;
 }
 
-int PrintSavedPages(const std::string& settingsFile, std::ostream& out) {
+// An unreadable settings file lists an empty ring, and says why.
+int PrintSavedPages(const std::string& settingsFile, std::ostream& out, std::ostream& err) {
     app::TSavedPages ring(settingsFile);
-    ring.LoadSavedPages();
-    ring.LoadChildBaseNO();
+    if (auto e = ring.Load())
+        err << "tavolix-page: " << app::CannotReadText(*e) << '\n';
     for (const auto& item : ring.MenuItems())
         out << item.Caption << '\t' << item.Hint << '\n';
     out.flush();
@@ -275,10 +274,15 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return *done;
     const std::string settingsFile = o.Settings ? *o.Settings : app::SettingsFilePath();
     if (o.Saved)
-        return PrintSavedPages(settingsFile, out);
+        return PrintSavedPages(settingsFile, out, err);
 
     // A page links its files relative to itself: both need absolute paths.
     const std::string dir = o.Output ? results::AbsolutePath(o.Positional[0]) : o.Positional[0];
+    const std::string pageFile = o.Output ? results::AbsolutePath(*o.Output) : std::string();
+    if (o.Output && (dir.empty() || pageFile.empty())) {
+        err << "tavolix-page: the working directory is gone: give absolute paths\n";
+        return 2;
+    }
     const std::string& key = o.Positional[1];
     if (!CheckReadableDirectory(dir, err))
         return 2;
@@ -286,8 +290,16 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
     search::TFileItemList list;
     const platform::TLocaleFormats formats = platform::SystemLocaleFormats();
     RunSearch(list, o, dir, key, formats);
-    if (o.Output && list.Count() > 0) {
-        if (int rc = WritePageOf(list, dir, key, *o.Output, o.Register, settingsFile, err); rc != 0)
+    if (o.Output && list.Count() == 0) {
+        // Hits that are all hidden still count, but make no page.
+        err << "tavolix-page: no page written: "
+            << (list.GetFileCount() > 0 ? "every hit is hidden or system" : "no hits") << '\n';
+        return 1;
+    }
+    if (o.Output) {
+        if (int rc =
+                WritePageOf(list, dir, key, results::PageFileName(pageFile), o.Register, settingsFile, err);
+            rc != 0)
             return rc;
     }
     PrintHits(list, o, formats, out);

@@ -1,8 +1,10 @@
 #include "platform/AtomicFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -12,6 +14,8 @@
 namespace tavolix::platform {
 
 std::string TIoError::SystemText() const {
+    if (!Reason.empty())
+        return Reason;
     char buf[256];
     // GNU strerror_r: returns the text, which may or may not live in buf.
     return strerror_r(Errno, buf, sizeof buf);
@@ -28,17 +32,6 @@ std::string FolderOf(const std::string& path) {
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The file a write to `path` should replace: a symlink's target, else `path`.
-std::string TargetOf(const std::string& path) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return path;
-    char resolved[PATH_MAX];
-    if (realpath(path.c_str(), resolved))
-        return resolved;
-    return path;
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
@@ -73,10 +66,25 @@ int OpenTemporary(const std::string& target, std::string& tmpName) {
 
 } // namespace
 
+std::string ReplacedFileOf(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return path;
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved))
+        return resolved;
+    return path;
+}
+
 TIoResult WriteFileAtomic(const std::string& path, std::string_view bytes) {
-    const std::string target = TargetOf(path);
+    const std::string target = ReplacedFileOf(path);
     struct stat old;
     const bool hadOld = ::stat(target.c_str(), &old) == 0;
+    if (hadOld && !S_ISREG(old.st_mode))
+        return TIoError{path, EINVAL, "not a regular file"};
+    // Root could replace it anyway; the attribute stands for the owner's wish.
+    if (hadOld && !(old.st_mode & S_IWUSR))
+        return TIoError{path, EACCES, "the file is read-only"};
 
     std::string tmpName;
     int fd = OpenTemporary(target, tmpName);
@@ -134,6 +142,46 @@ TIoResult ReadWholeFile(const std::string& path, std::string& out) {
             break;
         out.append(buf, static_cast<std::size_t>(n));
     }
+    ::close(fd);
+    return std::nullopt;
+}
+
+TIoResult ReadRegularFile(const std::string& path, std::string& out, std::size_t limit) {
+    out.clear();
+    // O_NONBLOCK: opening a FIFO must not wait for a writer.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return ErrorOf(path, errno);
+    auto fail = [&](TIoError error) {
+        ::close(fd);
+        out.clear();
+        return error;
+    };
+    const std::string tooBig = "larger than " + std::to_string(limit) + " bytes";
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        return fail(ErrorOf(path, errno));
+    if (!S_ISREG(st.st_mode))
+        return fail(TIoError{path, EINVAL, "not a regular file"});
+    if (static_cast<std::uint64_t>(st.st_size) > limit)
+        return fail(TIoError{path, EFBIG, tooBig});
+    out.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t have = 0;
+    for (;;) {
+        if (have == out.size()) // it may have grown since fstat
+            out.resize(std::min(limit + 1, std::max<std::size_t>(out.size() * 2, 4096)));
+        ssize_t n = ::read(fd, out.data() + have, out.size() - have);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return fail(ErrorOf(path, errno));
+        if (n == 0)
+            break;
+        have += static_cast<std::size_t>(n);
+        if (have > limit)
+            return fail(TIoError{path, EFBIG, tooBig});
+    }
+    out.resize(have);
     ::close(fd);
     return std::nullopt;
 }

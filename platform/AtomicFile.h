@@ -3,14 +3,20 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tavolix::platform {
 
 // A failed file operation: the file it concerned and the system's reason.
 struct TIoError {
+    TIoError() = default;
+    TIoError(std::string path, int errnum, std::string reason = {})
+        : Path(std::move(path)), Errno(errnum), Reason(std::move(reason)) {}
+
     std::string Path;
     int Errno = 0;
-    // strerror of Errno, in the process's locale.
+    std::string Reason; // when set, says more than Errno can ("not a regular file")
+    // Reason, else strerror of Errno in the process's locale.
     std::string SystemText() const;
 };
 
@@ -21,11 +27,21 @@ using TIoResult = std::optional<TIoError>; // empty: success
 // written, flushed to disk and renamed over the target. A symlink at `path` is
 // followed (its target is replaced). An existing file keeps its permissions; a
 // new one gets 0666 less the umask. On failure the temporary file is removed
-// and the old file is left as it was.
+// and the old file is left as it was. Refused (nothing written): a target that
+// is no regular file (EINVAL), and one whose owner lacks write permission, the
+// read-only attribute here, whoever asks, root included (EACCES).
 TIoResult WriteFileAtomic(const std::string& path, std::string_view bytes);
+
+// The file WriteFileAtomic replaces for `path`: a symlink's target, else `path`.
+std::string ReplacedFileOf(const std::string& path);
 
 // Reads a whole file. A missing file gives an error with ENOENT.
 TIoResult ReadWholeFile(const std::string& path, std::string& out);
+
+// Reads a whole regular file of at most `limit` bytes without ever blocking:
+// a FIFO, a device or a directory is refused (EINVAL), a bigger file too
+// (EFBIG), each with its reason. A missing file gives ENOENT.
+TIoResult ReadRegularFile(const std::string& path, std::string& out, std::size_t limit);
 
 // Creates the parent folders of `path` that are missing (mode 0700).
 TIoResult MakeParentDirectories(const std::string& path);

@@ -104,6 +104,19 @@ std::string LabelFrom(const std::map<std::string, std::string>& labels, const st
     return it == labels.end() ? std::string() : it->second;
 }
 
+// The network name of what a mount shows: the source's share, and below it
+// the mount's root inside that file system (a bind mount of a subfolder).
+// A source that already names the subfolder (some clients put it there
+// and report the same root) gets it only once.
+std::string ShareOfMount(std::string_view source, std::string_view root) {
+    std::string share = ShareNameOf(source);
+    while (root.size() > 1 && root.back() == '/')
+        root.remove_suffix(1);
+    if (share.empty() || root.empty() || root == "/" || share.ends_with(root))
+        return share;
+    return share + (root.front() == '/' ? "" : "/") + std::string(root);
+}
+
 bool PrefixesAtSlash(std::string_view mountPoint, std::string_view path) {
     if (mountPoint == "/")
         return !path.empty() && path.front() == '/';
@@ -200,7 +213,7 @@ std::vector<TVolume> ParseMountInfo(std::string_view text, const std::string& la
             continue;
         v.Network = IsNetworkFileSystemType(v.FsType);
         if (v.Network)
-            v.Share = ShareNameOf(v.Source);
+            v.Share = ShareOfMount(v.Source, UnescapeOctal(f[3]));
         else
             v.Label = LabelFrom(labels, v.Source);
         std::erase_if(volumes, [&](const TVolume& o) { return o.MountPoint == v.MountPoint; });

@@ -12,7 +12,7 @@ struct TVolume {
     std::string FsType;     // e.g. "ext4", "cifs", "fuse.sshfs"
     std::string Source;     // the mount source, unescaped
     std::string Label;      // a local volume's label, or empty
-    std::string Share;      // a network volume's name "//host/share", or empty
+    std::string Share;      // a network volume's name "//host/share[/folder]", or empty
     bool Network = false;   // on a network file system
 };
 
@@ -33,8 +33,9 @@ std::string ShareNameOf(std::string_view source);
 
 // The mounted volumes of a mount table in /proc/self/mountinfo form, kernel
 // pseudo file systems left out. Of several mounts on one mount point the last
-// (the visible one) counts. Labels are looked up in `labelDir` (the udev
-// by-label links) when it is not empty.
+// (the visible one) counts. A network volume's share name includes the
+// mount's root folder when it is not the share's own (a bind mount). Labels are looked up in `labelDir` (the
+// udev by-label links) when it is not empty.
 std::vector<TVolume> ParseMountInfo(std::string_view mountinfo, const std::string& labelDir = {});
 
 // The label of the device `source` from the symlinks in `labelDir`, or "".

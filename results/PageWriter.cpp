@@ -52,32 +52,95 @@ bool IsUnreserved(unsigned char c) {
            c == '.' || c == '_' || c == '~';
 }
 
-std::string PercentEncode(std::string_view s, std::string_view alsoKeep) {
+void AppendPercentEncoded(std::string& out, std::string_view s, std::string_view alsoKeep) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(s.size());
     for (unsigned char c : s) {
         if (IsUnreserved(c) || alsoKeep.find(static_cast<char>(c)) != std::string_view::npos) {
             out += static_cast<char>(c);
         } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 0x0F];
+            const char hex[3] = {'%', kHex[c >> 4], kHex[c & 0x0F]};
+            out.append(hex, 3);
         }
     }
+}
+
+std::string PercentEncode(std::string_view s, std::string_view alsoKeep) {
+    std::string out;
+    out.reserve(s.size());
+    AppendPercentEncoded(out, s, alsoKeep);
     return out;
 }
 
-std::string AsciiLower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
+void AppendHtmlEscaped(std::string& out, std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t len = Utf8SequenceAt(text, i);
+        if (len == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+            continue;
+        }
+        if (len == 1) {
+            switch (text[i]) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += text[i];
+            }
+        } else {
+            out.append(text.substr(i, len));
+        }
+        i += len;
+    }
+}
+
+std::string_view NameOf(std::string_view path) {
+    auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// The link, percent-encoded: it holds nothing HTML would need escaped.
+void AppendLink(std::string& out, const TPageInput& in, std::string_view pageFolder,
+                std::string_view fullPath) {
+    if (in.Network) {
+        std::string net = NetFileName(fullPath, in.Volumes);
+        if (net.starts_with("//")) {
+            std::string_view rest = std::string_view(net).substr(2);
+            auto slash = rest.find('/');
+            std::string_view host = rest.substr(0, slash);
+            std::string_view below =
+                slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
+            out += "file://";
+            AppendPercentEncoded(out, host, "[]:");
+            AppendPercentEncoded(out, below, "/");
+            return;
+        }
+    }
+    AppendPercentEncoded(out, RelativeLink(pageFolder, fullPath), "/");
 }
 
 bool IsImage(std::string_view path) {
-    std::string ext = AsciiLower(ExtensionOf(path));
-    return ext == ".gif" || ext == ".jpg" || ext == ".jpeg";
+    std::string_view name = NameOf(path);
+    auto dot = name.rfind('.');
+    if (dot == std::string_view::npos)
+        return false;
+    char ext[6] = {};
+    std::string_view e = name.substr(dot);
+    if (e.size() > 5)
+        return false;
+    for (std::size_t i = 0; i < e.size(); ++i)
+        ext[i] = e[i] >= 'A' && e[i] <= 'Z' ? static_cast<char>(e[i] - 'A' + 'a') : e[i];
+    const std::string_view lower(ext, e.size());
+    return lower == ".gif" || lower == ".jpg" || lower == ".jpeg";
 }
 
 std::string BaseFolderText(const TPageInput& in) {
@@ -97,9 +160,13 @@ std::string AbsolutePath(std::string_view path) {
     std::string full;
     if (!path.starts_with("/")) {
         std::vector<char> buf(4096);
-        while (!getcwd(buf.data(), buf.size()) && errno == ERANGE)
+        char* cwd;
+        while (!(cwd = getcwd(buf.data(), buf.size())) && errno == ERANGE)
             buf.resize(buf.size() * 2);
-        full = buf.data();
+        // A deleted working folder: "/" would put the file somewhere else entirely.
+        if (!cwd || cwd[0] != '/')
+            return {};
+        full = cwd;
         full += '/';
     }
     full += path;
@@ -144,35 +211,7 @@ std::string ThousandsText(std::int64_t n, std::string_view separator) {
 std::string HtmlEscape(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        std::size_t len = Utf8SequenceAt(text, i);
-        if (len == 0) {
-            out += "\xEF\xBF\xBD";
-            ++i;
-            continue;
-        }
-        if (len == 1) {
-            switch (text[i]) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += text[i];
-            }
-        } else {
-            out.append(text.substr(i, len));
-        }
-        i += len;
-    }
+    AppendHtmlEscaped(out, text);
     return out;
 }
 
@@ -181,18 +220,9 @@ std::string PercentEncodePath(std::string_view path) {
 }
 
 std::string PageLink(const TPageInput& in, std::string_view fullPath) {
-    if (in.Network) {
-        std::string net = NetFileName(fullPath, in.Volumes);
-        if (net.starts_with("//")) {
-            std::string_view rest = std::string_view(net).substr(2);
-            auto slash = rest.find('/');
-            std::string_view host = rest.substr(0, slash);
-            std::string_view below =
-                slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
-            return "file://" + PercentEncode(host, "[]:") + PercentEncodePath(below);
-        }
-    }
-    return PercentEncodePath(RelativeLink(DirectoryPart(in.PageFileName), fullPath));
+    std::string link;
+    AppendLink(link, in, DirectoryPart(in.PageFileName), fullPath);
+    return link;
 }
 
 std::string PageText(const TPageInput& in) {
@@ -222,21 +252,36 @@ std::string PageText(const TPageInput& in) {
     line("<H3 ><FONT COLOR=\"red\">Sorted by : " + HtmlEscape(in.SortOrderName) + " → " +
          HtmlEscape(in.SortDirectionName) + "</FONT></H3>");
     line("</CENTER>");
+    // The bulk of a big page: appended in place, no texts in between.
+    const std::string pageFolder = DirectoryPart(in.PageFileName);
+    page.reserve(page.size() + in.Items.size() * 160);
     for (std::size_t i = 0; i < in.Items.size(); ++i) {
         const TPageItem& item = in.Items[i];
-        line("<BR>");
-        line("<BR>");
-        const std::string link = HtmlEscape(PageLink(in, item.FullPath));
-        const std::string path = HtmlEscape(item.FullPath);
-        std::string entry;
-        if (IsImage(item.FullPath))
-            entry = "<IMG SRC=\"" + link + "\" ALT=\"" + path + "\" ALIGN=\"center\" HSPACE =\"5\">" +
-                    HtmlEscape(NamePart(item.FullPath));
-        else
-            entry = "<A HREF=\"" + link + "\">" + path + "</A>";
-        entry += " :  " + HtmlEscape(item.SizeText) + " bytes " + HtmlEscape(item.DateText) + " ( " +
-                 std::to_string(i + 1) + "/" + count + " )";
-        line(entry);
+        page += "<BR>\r\n<BR>\r\n";
+        if (IsImage(item.FullPath)) {
+            page += "<IMG SRC=\"";
+            AppendLink(page, in, pageFolder, item.FullPath);
+            page += "\" ALT=\"";
+            AppendHtmlEscaped(page, item.FullPath);
+            page += "\" ALIGN=\"center\" HSPACE =\"5\">";
+            AppendHtmlEscaped(page, NameOf(item.FullPath));
+        } else {
+            page += "<A HREF=\"";
+            AppendLink(page, in, pageFolder, item.FullPath);
+            page += "\">";
+            AppendHtmlEscaped(page, item.FullPath);
+            page += "</A>";
+        }
+        page += " :  ";
+        AppendHtmlEscaped(page, item.SizeText);
+        page += " bytes ";
+        AppendHtmlEscaped(page, item.DateText);
+        page += " ( ";
+        page += std::to_string(i + 1);
+        page += '/';
+        page += count;
+        page += " )";
+        page += kEol;
     }
     line("</BODY>");
     line("</HTML>");

@@ -38,7 +38,8 @@ struct TPageInput {
 std::string PageFileName(std::string_view chosenPath);
 
 // A relative path made absolute against the working folder, and "." / ".."
-// components and repeated "/" removed (as a browser reads a file URL).
+// components and repeated "/" removed (as a browser reads a file URL). Empty
+// for a relative path when the working folder is gone.
 std::string AbsolutePath(std::string_view path);
 
 // n with the separator between groups of three digits ("#,###,###,##0").

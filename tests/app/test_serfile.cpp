@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QComboBox>
@@ -386,6 +387,42 @@ TEST_F(SerfileTest, SavedPagesMenuShowsRegistrationsAndOpensThem) {
     // A new frame reads the registration back.
     TMDIForm again(FTree.Path("settings/TAVOLIX.INI"));
     EXPECT_EQ(again.FSavedMenuItems[0]->text(), QStringLiteral("(&1) old.html ( 2026/12/08 10:00:00 )"));
+}
+
+TEST_F(SerfileTest, PagesAnotherProgramRegistersAreKeptAndShowWhenTheMenuOpens) {
+    TSavedPages script(FTree.Path("settings/TAVOLIX.INI")); // tavolix-page beside the running frame
+    auto record = [&](const std::string& name) -> TSavedPageFields {
+        return {FTree.Path("pages/" + name), FTree.Root() + "/", "*.gif", "1", "1", "d"};
+    };
+    ASSERT_FALSE(script.Register(record("a.html"), {}));
+    EXPECT_EQ(FFrame->RegisterSavedPage(record("b.html")), QString());
+    EXPECT_EQ(FFrame->FSavedMenuItems[0]->text(), QStringLiteral("(&1) b.html ( d )"));
+    EXPECT_EQ(FFrame->FSavedMenuItems[1]->text(), QStringLiteral("(&2) a.html ( d )"));
+
+    ASSERT_FALSE(script.Register(record("c.html"), {}));
+    emit FFrame->SaveData->aboutToShow();
+    EXPECT_EQ(FFrame->FSavedMenuItems[0]->text(), QStringLiteral("(&1) c.html ( d )"));
+    EXPECT_EQ(FFrame->FSavedMenuItems[1]->text(), QStringLiteral("(&2) b.html ( d )"));
+    EXPECT_EQ(FFrame->FSavedMenuItems[2]->text(), QStringLiteral("(&3) a.html ( d )"));
+}
+
+TEST_F(SerfileTest, ASettingsFileThatIsNoFileIsToldStartsEmptyAndIsNeverWritten) {
+    const std::string fifo = FTree.Path("settings.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    TMessageBoxSeam::Reset();
+    TMessageBoxSeam::SetNextAnswers({});
+    TMDIForm frame(fifo); // a blocking open would hang here
+    frame.show();
+    QTRY_COMPARE(TMessageBoxSeam::Shown().size(), 1u);
+    EXPECT_EQ(TMessageBoxSeam::Shown()[0].Kind, TMessageKind::Warning);
+    EXPECT_TRUE(
+        TMessageBoxSeam::Shown()[0].Text.startsWith(QString::fromStdString(fifo + " を読み込めません (")));
+    EXPECT_EQ(frame.FSavedMenuItems[0]->text(), QStringLiteral("(&1)  (  )"));
+    EXPECT_NE(frame.RegisterSavedPage({FTree.Path("pages/old.html"), FTree.Root(), "*.gif", "1", "1", "d"}),
+              QString());
+    struct stat st;
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST_F(SerfileTest, ClockShowsTheTimeOfDay) {

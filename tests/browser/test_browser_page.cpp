@@ -56,7 +56,55 @@ std::string JsonString(std::string_view s) {
 struct THit {
     std::string Rel; // below the tree's root
     bool Image;
+    std::string Network = {}; // the link a network-mode page gives it, if not relative
 };
+
+// Writes the page of the hits and has the browser check it.
+void CheckInBrowser(TTestDir& tree, TPageInput in, const std::vector<THit>& hits) {
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        const auto& h = hits[i];
+        std::string ext = ExtensionOf(h.Rel);
+        tree.File(h.Rel, h.Image ? (ext == ".gif" || ext == ".GIF" ? kGif : kJpeg)
+                                 : "contents of " + h.Rel + " #" + std::to_string(i));
+        in.Items.push_back({tree.Path(h.Rel), std::to_string(i + 1), "26/12/08"});
+        in.TotalSize += static_cast<std::int64_t>(i + 1);
+    }
+    ASSERT_FALSE(WritePage(in));
+
+    const std::string heading = in.Network ? NetFolderName(in.BaseDir, in.Volumes) : AddBackSlash(in.BaseDir);
+    std::string json = "{\"root\": " + JsonString(tree.Root()) + ", \"page\": \"site/pages/index.html\"";
+    json += ", \"title\": " + JsonString("ＴＡＶＯＬＩＸ：( " + in.CreationText + " ) 編集結果");
+    json += ", \"headings\": [" + JsonString("検索対象ディレクトリ = " + heading) + ", " +
+            JsonString("指定検索キー  =  " + in.Key) + "]";
+    json += ", \"items\": [";
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        json += i ? ", " : "";
+        json += "{\"rel\": " + JsonString(hits[i].Rel) +
+                ", \"image\": " + (hits[i].Image ? "true" : "false") +
+                ", \"full\": " + JsonString(tree.Path(hits[i].Rel)) +
+                ", \"name\": " + JsonString(NamePart(hits[i].Rel)) +
+                ", \"network\": " + JsonString(hits[i].Network) + "}";
+    }
+    json += "]}";
+    tree.File("expect.json", json);
+
+    const std::string command =
+        std::string(TAVOLIX_PYTHON3) + " '" + TAVOLIX_BROWSER_CHECK + "' '" + tree.Path("expect.json") + "'";
+    int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << command;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << command;
+}
+
+TPageInput PageIn(const TTestDir& tree) {
+    TPageInput in;
+    in.PageFileName = tree.Path("site/pages/index.html");
+    in.BaseDir = tree.Path("site");
+    in.Key = "*.* & <テスト> \"引用\"";
+    in.SortOrderName = "Name";
+    in.SortDirectionName = "Down";
+    in.CreationText = "2026/12/08 14:03:05";
+    return in;
+}
 
 } // namespace
 
@@ -74,41 +122,26 @@ TEST(BrowserPage, ImagesLoadLinksResolveAndTextReadsRight) {
         {"site/other/それ?.bmp", false},
         {"site/other/'single' [x] {y} ~z+.txt", false},
     };
-    TPageInput in;
-    in.PageFileName = tree.Path("site/pages/index.html");
-    in.BaseDir = tree.Path("site");
-    in.Key = "*.* & <テスト> \"引用\"";
-    in.SortOrderName = "Name";
-    in.SortDirectionName = "Down";
-    in.CreationText = "2026/12/08 14:03:05";
-    for (std::size_t i = 0; i < hits.size(); ++i) {
-        const auto& h = hits[i];
-        std::string ext = ExtensionOf(h.Rel);
-        tree.File(h.Rel, h.Image ? (ext == ".gif" || ext == ".GIF" ? kGif : kJpeg)
-                                 : "contents of " + h.Rel + " #" + std::to_string(i));
-        in.Items.push_back({tree.Path(h.Rel), std::to_string(i + 1), "26/12/08"});
-        in.TotalSize += static_cast<std::int64_t>(i + 1);
-    }
-    ASSERT_FALSE(WritePage(in));
+    CheckInBrowser(tree, PageIn(tree), hits);
+}
 
-    std::string json = "{\"root\": " + JsonString(tree.Root()) + ", \"page\": \"site/pages/index.html\"";
-    json += ", \"title\": " + JsonString("ＴＡＶＯＬＩＸ：( " + in.CreationText + " ) 編集結果");
-    json += ", \"headings\": [" + JsonString("検索対象ディレクトリ = " + AddBackSlash(in.BaseDir)) + ", " +
-            JsonString("指定検索キー  =  " + in.Key) + "]";
-    json += ", \"items\": [";
-    for (std::size_t i = 0; i < hits.size(); ++i) {
-        json += i ? ", " : "";
-        json += "{\"rel\": " + JsonString(hits[i].Rel) +
-                ", \"image\": " + (hits[i].Image ? "true" : "false") +
-                ", \"full\": " + JsonString(tree.Path(hits[i].Rel)) +
-                ", \"name\": " + JsonString(NamePart(hits[i].Rel)) + "}";
-    }
-    json += "]}";
-    tree.File("expect.json", json);
-
-    const std::string command =
-        std::string(TAVOLIX_PYTHON3) + " '" + TAVOLIX_BROWSER_CHECK + "' '" + tree.Path("expect.json") + "'";
-    int status = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(status)) << command;
-    EXPECT_EQ(WEXITSTATUS(status), 0) << command;
+// Files on the share keep their network links (for Windows machines reading
+// the page from the share; Chromium on Linux doesn't load them); the others
+// are linked relative to the page and load.
+TEST(BrowserPage, NetworkModeKeepsShareLinksAndItsRelativeLinksLoad) {
+    TTestDir tree;
+    const std::vector<THit> hits = {
+        {"site/pages/here.gif", true},
+        {"site/pics/写真 #1.jpg", true},
+        {"site/pics/a & b.txt", false},
+        {"site/nas/photos/写真 #2.jpg", true, "file://srv/photos/photos/%E5%86%99%E7%9C%9F%20%232.jpg"},
+        {"site/nas/doc 100%.txt", false, "file://srv/photos/doc%20100%25.txt"},
+    };
+    TPageInput in = PageIn(tree);
+    in.Network = true;
+    in.BaseDir = tree.Path("site/nas");
+    in.Volumes =
+        tavolix::platform::TMountTable::FromText("1 0 8:2 / / rw - ext4 /dev/sda2 rw\n2 1 0:50 / " +
+                                                 tree.Path("site/nas") + " rw - cifs //srv/photos rw\n");
+    CheckInBrowser(tree, in, hits);
 }

@@ -1,12 +1,16 @@
 #include "TestDir.h"
 #include "cli/PageCommand.h"
+#include "platform/AtomicFile.h"
 
 #include <cctype>
 #include <ctime>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -126,4 +130,181 @@ TEST_F(PageCommandTest, HelpVersionAndEndOfOptions) {
     r = Page({"--", T.Root(), "-*"});
     EXPECT_EQ(r.Code, 0);
     EXPECT_EQ(r.Out.rfind(T.Path("-x.gif") + "\t0\t", 0), 0u) << r.Out;
+}
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::string text;
+    EXPECT_FALSE(tavolix::platform::ReadWholeFile(path, text)) << path;
+    return text;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+} // namespace
+
+TEST_F(PageCommandTest, OutputWritesThePageAndRegistersItForSaved) {
+    T.Dir("out dir");
+    const std::string ini = T.Path("cfg/t.INI");
+    const std::string listed = Page({T.Root(), "*.gif"}).Out;
+    TRun r = Page({"-o", T.Path("out dir/p&1"), "--settings", ini, T.Root(), "*.gif"});
+    EXPECT_EQ(r.Code, 0);
+    EXPECT_EQ(r.Err, "");
+    EXPECT_EQ(r.Out, listed); // the hits are printed as ever
+    EXPECT_EQ(ReadAll(T.Path("out dir/p&1.html")).rfind("<HTML>\r\n", 0), 0u);
+
+    r = Page({"--saved", "--settings", ini});
+    EXPECT_EQ(r.Code, 0);
+    const auto items = Lines(r.Out);
+    ASSERT_EQ(items.size(), 10u);
+    EXPECT_EQ(items[0].rfind("(&1) p&&1.html ( ", 0), 0u) << items[0];
+    EXPECT_NE(items[0].find("\t 検索ベース = " + T.Root() + "/  ; キー = *.gif  ; 検索数 = 4"),
+              std::string::npos)
+        << items[0];
+    EXPECT_EQ(items[1], "(&2)  (  )\t 検索ベース =   ; キー =   ; 検索数 = ");
+
+    // --no-register writes the page alone.
+    r = Page({"--no-register", "-o", T.Path("out dir/q.htm"), "--settings", T.Path("none.INI"), T.Root(),
+              "*.gif"});
+    EXPECT_EQ(r.Code, 0);
+    EXPECT_TRUE(Exists(T.Path("out dir/q.htm")));
+    EXPECT_FALSE(Exists(T.Path("none.INI")));
+}
+
+TEST_F(PageCommandTest, TenRegistrationsAtOnceAreAllKept) {
+    T.Dir("out");
+    const std::string ini = T.Path("t.INI");
+    int gate[2];
+    ASSERT_EQ(pipe(gate), 0);
+    std::vector<pid_t> children;
+    for (int n = 1; n <= 10; ++n) {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(gate[1]);
+            char c;
+            (void)!read(gate[0], &c, 1); // all start together when the gate closes
+            std::ostringstream out, err;
+            _exit(RunPageCommand(
+                {"-o", T.Path("out/p" + std::to_string(n) + ".html"), "--settings", ini, T.Root(), "*.gif"},
+                out, err));
+        }
+        children.push_back(child);
+    }
+    close(gate[0]);
+    close(gate[1]);
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    std::set<std::string> names;
+    for (const std::string& item : Lines(Page({"--saved", "--settings", ini}).Out))
+        names.insert(item.substr(item.find(' ') + 1, item.find(".html") - item.find(' ') + 4));
+    EXPECT_EQ(names, (std::set<std::string>{"p1.html", "p2.html", "p3.html", "p4.html", "p5.html", "p6.html",
+                                            "p7.html", "p8.html", "p9.html", "p10.html"}));
+}
+
+TEST_F(PageCommandTest, FailedRegistrationsExitThreeAndChangeNothing) {
+    T.Dir("out");
+    const std::string ini = T.Path("t.INI");
+    ASSERT_EQ(Page({"-o", T.Path("out/first.html"), "--settings", ini, T.Root(), "*.gif"}).Code, 0);
+    const std::string settings = ReadAll(ini);
+
+    // Read-only means read-only, root included: no permission override is dropped here.
+    T.File("out/ro.html", "kept");
+    T.Chmod("out/ro.html", 0444);
+    TRun r = Page({"-o", T.Path("out/ro.html"), "--settings", ini, T.Root(), "*.gif"});
+    EXPECT_EQ(r.Code, 3);
+    EXPECT_NE(r.Err.find(T.Path("out/ro.html")), std::string::npos) << r.Err;
+    EXPECT_EQ(ReadAll(T.Path("out/ro.html")), "kept");
+
+    T.Chmod("t.INI", 0444);
+    r = Page({"-o", T.Path("out/second.html"), "--settings", ini, T.Root(), "*.gif"});
+    EXPECT_EQ(r.Code, 3);
+    EXPECT_EQ(r.Err, "tavolix-page: " + ini + " に書き込めません (the file is read-only)\n");
+    T.Chmod("t.INI", 0644);
+
+    // A name the settings file can't hold: refused, naming it.
+    T.File("new\nline/d.gif");
+    r = Page({"-o", T.Path("out/third.html"), "--settings", ini, T.Path("new\nline"), "*.gif"});
+    EXPECT_EQ(r.Code, 3);
+    EXPECT_EQ(r.Err, "tavolix-page: \"" + T.Root() +
+                         "/new\\nline/\" は改行を含むため、作成データに登録できません\n");
+    EXPECT_EQ(ReadAll(ini), settings);
+}
+
+TEST_F(PageCommandTest, SpecialSettingsFilesAreRefusedWithoutHanging) {
+    T.Dir("out");
+    ASSERT_EQ(mkfifo(T.Path("fifo.INI").c_str(), 0644), 0);
+    T.Symlink("zero.INI", "/dev/zero");
+    T.SparseFile("huge.INI", 17 << 20);
+    for (const char* name : {"fifo.INI", "zero.INI", "huge.INI"}) {
+        const std::string ini = T.Path(name);
+        const int code = RunInChild(
+            [&] {
+                TRun saved = Page({"--saved", "--settings", ini});
+                TRun page = Page({"-o", T.Path("out/p.html"), "--settings", ini, T.Root(), "*.gif"});
+                const bool ok = saved.Code == 0 && Lines(saved.Out).size() == 10 &&
+                                saved.Out.rfind("(&1)  (  )\t", 0) == 0 &&
+                                saved.Err.find(ini + " を読み込めません (") != std::string::npos &&
+                                page.Code == 3 &&
+                                page.Err.find(ini + " に書き込めません (") != std::string::npos;
+                if (!ok)
+                    std::fprintf(stderr, "%s\n%s%s%s", name, saved.Out.c_str(), saved.Err.c_str(),
+                                 page.Err.c_str());
+                return ok ? 0 : 1;
+            },
+            0, 30);
+        EXPECT_EQ(code, 0) << name;
+    }
+    struct stat st;
+    ASSERT_EQ(lstat(T.Path("fifo.INI").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    ASSERT_EQ(lstat(T.Path("huge.INI").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 17 << 20);
+}
+
+TEST_F(PageCommandTest, NoPageWithoutShownHitsNorWithoutAWorkingDirectory) {
+    T.Dir("out");
+    const std::string ini = T.Path("t.INI");
+    TRun r = Page({"--hide-hidden-system", "-o", T.Path("out/h.html"), "--settings", ini, T.Root(), ".h.*"});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_NE(r.Err, "");
+    EXPECT_FALSE(Exists(T.Path("out/h.html")));
+
+    const std::string name = "tavolix-gone-" + std::to_string(getpid()) + ".html";
+    const int code = RunInChild([&] {
+        if (mkdir(T.Path("gone").c_str(), 0755) != 0 || chdir(T.Path("gone").c_str()) != 0 ||
+            rmdir(T.Path("gone").c_str()) != 0)
+            return 9;
+        TRun gone = Page({"-o", name, "--settings", ini, T.Root(), "*.gif"});
+        return gone.Code == 2 && !gone.Err.empty() ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_FALSE(Exists("/" + name));
+    EXPECT_FALSE(Exists(ini));
+}
+
+TEST_F(PageCommandTest, TheEnvironmentNamesTheSettingsFile) {
+    T.Dir("out");
+    setenv("TAVOLIX_SETTINGS", T.Path("env.INI").c_str(), 1);
+    TRun r = Page({"-o", T.Path("out/e.html"), T.Root(), "*.gif"});
+    TRun saved = Page({"--saved"});
+    unsetenv("TAVOLIX_SETTINGS");
+    EXPECT_EQ(r.Code, 0);
+    EXPECT_NE(ReadAll(T.Path("env.INI")).find("\n1=" + T.Path("out/e.html") + "\n"), std::string::npos);
+    EXPECT_EQ(saved.Out.rfind("(&1) e.html ( ", 0), 0u) << saved.Out;
 }

@@ -106,6 +106,25 @@ TEST(ProfileText, WritingOneKeyKeepsEveryOtherLineInOrder) {
     }
 }
 
+TEST(ProfileText, ChangesToOneParsedTextReadAsAFreshParseDoes) {
+    TProfileText p("\xEF\xBB\xBF[A]\r\nk=1\r\n\r\n[B]\r\n; note\r\nk=2\r\n[A]\r\nk=shadowed");
+    const std::pair<const char*, const char*> steps[] = {
+        {"B", "k"}, {"A", "new"}, {"C", "k"}, {"A", "k"}, {"B", "longer key"}, {"C", "k"}, {"D", "x"},
+    };
+    std::string value = "v";
+    for (const auto& [section, key] : steps) {
+        value += "++";
+        ASSERT_TRUE(p.Set(section, key, value)) << section << key;
+        const TProfileText fresh(p.Text());
+        for (const char* s : {"A", "B", "C", "D"})
+            for (const char* k : {"k", "new", "longer key", "x"})
+                EXPECT_EQ(p.Get(s, k), fresh.Get(s, k))
+                    << "after " << section << "/" << key << ": " << s << "/" << k;
+        EXPECT_EQ(p.Get(section, key), value);
+    }
+    EXPECT_EQ(p.Get("A", "k"), "v++++++++");
+}
+
 TEST(ProfileText, ValuesGoInRawAndComeBackTrimmedOnly) {
     for (std::string value : {"*.gif; *.jpg", "a  ;  b", "; leading semicolon", "[x]", "k=v", "日本語 ﾃﾞｰﾀ",
                               "\"quoted\"", "100%", ""}) {
@@ -149,7 +168,17 @@ TEST(ProfileFile, WritesCreateAndUpdateTheFile) {
     ASSERT_FALSE(WriteProfileStrings(ini, "NO1", {{"1", "/p/a.html"}, {"2", "/p/"}, {"3", "*.gif"}}));
     ASSERT_FALSE(WriteProfileString(ini, "tavolix", "CHILDBASENO", "2"));
     EXPECT_EQ(Read(ini), "[TAVOLIX]\nCHILDBASENO=2\n[NO1]\n1=/p/a.html\n2=/p/\n3=*.gif\n");
-    EXPECT_EQ(EntryNames(dir.Root()), std::set<std::string>{"t.INI"}); // no temporary left behind
+    // No temporary left behind; the lock file stays for the next writer.
+    EXPECT_EQ(EntryNames(dir.Root()), (std::set<std::string>{"t.INI", "t.INI.lock"}));
+}
+
+TEST(ProfileFile, AByteOrderMarkIsSkippedAndKept) {
+    TTestDir dir;
+    const std::string bom = "\xEF\xBB\xBF";
+    dir.File("t.INI", bom + "[TAVOLIX]\r\nChildBaseNO=3\r\n");
+    EXPECT_EQ(GetProfileString(dir.Path("t.INI"), "TAVOLIX", "ChildBaseNO"), "3");
+    ASSERT_FALSE(WriteProfileString(dir.Path("t.INI"), "TAVOLIX", "ChildBaseNO", "4"));
+    EXPECT_EQ(Read(dir.Path("t.INI")), bom + "[TAVOLIX]\r\nChildBaseNO=4\r\n");
 }
 
 TEST(ProfileFile, ARefusedValueWritesNothing) {

@@ -64,6 +64,25 @@ TEST(Volumes, NetworkTypesAndShareNames) {
     }
 }
 
+TEST(Volumes, ABindMountOfAShareFolderIsNamedByThatFolder) {
+    auto table = TMountTable::FromText("1 0 8:2 / / rw - ext4 /dev/sda2 rw\n"
+                                       "2 1 0:50 /pics /mnt/p rw - cifs //srv/photos rw\n"
+                                       "3 1 0:50 /pics/2026\\040a /mnt/q rw - cifs //srv/photos rw\n"
+                                       "4 1 0:51 /sub /mnt/s rw - cifs //srv/photos/sub rw\n"
+                                       "5 1 0:52 /sub /mnt/n rw - nfs4 fs:/export/home rw\n");
+    const std::pair<const char*, const char*> cases[] = {
+        {"/mnt/p/a.gif", "//srv/photos/pics"},
+        {"/mnt/q/a.gif", "//srv/photos/pics/2026 a"},
+        {"/mnt/s/a.gif", "//srv/photos/sub"}, // the source names it already
+        {"/mnt/n/a.gif", "//fs/export/home/sub"},
+    };
+    for (const auto& [path, share] : cases) {
+        const TVolume* v = table.VolumeOf(path);
+        ASSERT_NE(v, nullptr) << path;
+        EXPECT_EQ(v->Share, share) << path;
+    }
+}
+
 TEST(Volumes, ShareNameForms) {
     struct Case {
         const char *Source, *Share;

@@ -1,4 +1,5 @@
 #include "TestDir.h"
+#include "cli/PageCommand.h"
 #include "platform/ExecuteFile.h"
 #include "results/PageWriter.h"
 #include "results/PathFunctions.h"
@@ -459,6 +460,28 @@ TEST_F(FindfPageTest, WritesRegistersAndAsksToView) {
     // The dialog starts from the name chosen last time.
     EXPECT_EQ(LastNames, QStringList({QString(), Answer}));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(FindfPageTest, TavolixPageWritesTheWindowsBytes) {
+    Tree.File("odd & <dir>/写真 #1 \"q\".txt", "x");
+    Tree.File("pages/here.txt", "yy");
+    auto c = Create();
+    Answer = QString::fromStdString(Out.Path("pages/window.html"));
+    TMessageBoxSeam::SetNextAnswers({TMessageResult::mrNo});
+    c->HTMLH1Click();
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::RunPageCommand({"--no-register", "-o", Out.Path("pages/cli.html"), Tree.Root(), "*.txt"},
+                                  out, err),
+              0)
+        << err.str();
+    // Written a moment apart: the creation time in the title may differ.
+    auto withoutTitle = [](std::string page) {
+        const auto from = page.find("<TITLE>"), to = page.find("</TITLE>");
+        return from == std::string::npos || to == std::string::npos ? page : page.erase(from, to - from);
+    };
+    const std::string window = ReadFile(Out.Path("pages/window.html"));
+    EXPECT_NE(window.find("here.txt"), std::string::npos);
+    EXPECT_EQ(withoutTitle(ReadFile(Out.Path("pages/cli.html"))), withoutTitle(window));
 }
 
 TEST_F(FindfPageTest, FailuresAndCancelRegisterNothing) {

@@ -2,12 +2,9 @@
 #include "results/PageWriter.h"
 
 #include <algorithm>
-#include <csignal>
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <set>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace tavolix::results;
@@ -286,19 +283,13 @@ TEST(PageWriter, AWriteThatFailsMidwayLeavesTheOldPage) {
     in.PageFileName = dir.Path("web/index.html");
     in.Items.assign(2000, TPageItem{"/home/u/pics/a.gif", "1", "26/01/02"}); // far past the limit below
 
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{8192, 8192};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        auto err = WritePage(in);
-        _exit(err && err->Errno == EFBIG ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the write did not report EFBIG";
+    const int code = RunInChild(
+        [&] {
+            auto err = WritePage(in);
+            return err && err->Errno == EFBIG ? 0 : 1;
+        },
+        8192);
+    EXPECT_EQ(code, 0) << "the write did not report EFBIG";
     EXPECT_EQ(Read(in.PageFileName), old);
     EXPECT_EQ(EntryNames(dir.Path("web")), std::set<std::string>{"index.html"});
 }

@@ -1,12 +1,17 @@
 #include "TestDir.h"
 
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -163,4 +168,27 @@ TWithoutDacOverride::~TWithoutDacOverride() {
     data[0].effective = FSaved[0];
     data[1].effective = FSaved[1];
     CapSet(data);
+}
+
+int RunInChild(const std::function<int()>& body, std::uint64_t fileSizeLimit, unsigned seconds) {
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        alarm(seconds);
+        if (fileSizeLimit > 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{fileSizeLimit, fileSizeLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        int code = body();
+        std::fflush(nullptr);
+        _exit(code);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0)
+        if (errno != EINTR)
+            return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

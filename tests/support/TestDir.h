@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -52,3 +53,10 @@ private:
     bool FDropped = false;
     unsigned FSaved[2] = {0, 0};
 };
+
+// Runs `body` in a forked child and returns what it returns (0 for success),
+// or -1 when the child died or outlived `seconds`. With a `fileSizeLimit`
+// the child's files can't grow past that many bytes: a write beyond fails
+// with EFBIG (SIGXFSZ ignored), as on a full disk. The child leaves by
+// _exit, so nothing of the test's state is torn down twice.
+int RunInChild(const std::function<int()>& body, std::uint64_t fileSizeLimit = 0, unsigned seconds = 60);
