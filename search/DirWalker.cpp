@@ -1,6 +1,7 @@
 #include "search/DirWalker.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <condition_variable>
@@ -10,6 +11,7 @@
 #include <queue>
 #include <system_error>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 namespace tavolix::search {
@@ -41,7 +43,7 @@ struct TNode {
     std::string Path; // ends in "/"
     // Alive as long as this node is read: a parent leaves the walk only after
     // all of its children have been read.
-    const TNode* Parent = nullptr;
+    TNode* Parent = nullptr;
     std::vector<std::uint32_t> Key; // position in the walk order (pool only)
     TState State = TState::Queued;
     TOutcome Outcome = TOutcome::Read;
@@ -50,17 +52,31 @@ struct TNode {
     platform::TDirContents Contents;
     // By subdirectory index; a missing entry was not handed to the pool.
     std::vector<std::shared_ptr<TNode>> Children;
+    // Kept open for opening the children handed to the pool, while the
+    // budget allows: cheaper than a path from the base. Closed by the last.
+    TDirectory Dir;
+    std::atomic<std::uint32_t> Unopened{0};
 };
 
+struct TIdentityHash {
+    std::size_t operator()(const TDirIdentity& id) const {
+        return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(id.Inode) * 0x9E3779B97F4A7C15ull ^
+                                          static_cast<std::uint64_t>(id.Device));
+    }
+};
+using TIdentitySet = std::unordered_set<TDirIdentity, TIdentityHash>;
+
 // Classifies a directory just opened and reads it, unless it is one of its
-// own ancestors or a kernel pseudo file system below a real one.
-void ReadOpened(TNode& n, TDirectory& d, const TWildcard& mask) {
+// own ancestors (those in `onPath`, or else up the parents) or a kernel
+// pseudo file system below a real one.
+void ReadOpened(TNode& n, TDirectory& d, const TWildcard& mask, const TIdentitySet* onPath = nullptr) {
     n.Id = d.Identity();
-    for (const TNode* p = n.Parent; p; p = p->Parent) {
-        if (p->Id == n.Id) {
-            n.Outcome = TOutcome::Loop;
-            return;
-        }
+    bool loop = onPath && onPath->count(n.Id) != 0;
+    for (const TNode* p = onPath ? nullptr : n.Parent; p && !loop; p = p->Parent)
+        loop = p->Id == n.Id;
+    if (loop) {
+        n.Outcome = TOutcome::Loop;
+        return;
     }
     if (n.Parent && n.Id.Device != n.Parent->Id.Device && d.IsPseudoFileSystem()) {
         n.Outcome = TOutcome::Pseudo;
@@ -76,11 +92,12 @@ void ReadOpened(TNode& n, TDirectory& d, const TWildcard& mask) {
 }
 
 // Threads that read directories ahead of the walk, earliest in walk order
-// first, each holding one descriptor at a time.
+// first. Each holds one descriptor while it reads, and the pool as a whole
+// at most `held` more for directories whose children are still to be opened.
 class TPool {
 public:
-    TPool(int threads, const TDirectory& base, std::size_t baseLength, const TWildcard& mask)
-        : FBase(base), FBaseLength(baseLength), FMask(mask) {
+    TPool(int threads, std::size_t held, const TDirectory& base, std::size_t baseLength, const TWildcard& mask)
+        : FBase(base), FBaseLength(baseLength), FMask(mask), FHeldLimit(held) {
         try {
             for (int i = 0; i < threads; ++i)
                 FThreads.emplace_back([this] { Run(); });
@@ -110,9 +127,9 @@ public:
         if (n->State == TState::Queued) {
             n->State = TState::Taken;
             lock.unlock();
-            Read(*n);
-            if (n->Outcome == TOutcome::Read)
-                Schedule(*n);
+            Process(*n);
+            lock.lock();
+            Push(*n);
             return;
         }
         if (n->State != TState::Done) {
@@ -125,10 +142,11 @@ public:
         FWork.notify_one();
     }
 
-    // Hands the subdirectories of a node just read to the threads.
+    // Hands the subdirectories of a node the walk read itself to the threads.
     void Schedule(TNode& n) {
+        Prepare(n);
         std::lock_guard lock(FMutex);
-        ScheduleLocked(n);
+        Push(n);
     }
 
 private:
@@ -138,21 +156,42 @@ private:
         }
     };
 
-    void Read(TNode& n) const {
-        TDirectory d = FBase.OpenChild(n.Path.substr(FBaseLength));
+    TDirectory Open(TNode& n) const {
+        TNode* p = n.Parent;
+        if (!p || !p->Dir.IsOpen())
+            return FBase.OpenChild(n.Path.substr(FBaseLength));
+        TDirectory d = p->Dir.OpenChild(n.Path.substr(p->Path.size(), n.Path.size() - p->Path.size() - 1));
+        if (p->Unopened.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+            p->Dir.Close();
+            FHeld.fetch_sub(1, std::memory_order_relaxed);
+        }
+        return d;
+    }
+
+    // Reads the node; done outside the lock.
+    void Process(TNode& n) {
+        TDirectory d = Open(n);
         if (!d.IsOpen()) {
             n.Error = d.Error();
             n.Outcome = OutOfDescriptors(n.Error) ? TOutcome::NoDescriptors : TOutcome::Unreadable;
             return;
         }
         ReadOpened(n, d, FMask);
+        if (n.Outcome != TOutcome::Read)
+            return;
+        const std::uint32_t children = Prepare(n);
+        if (children > 0 && FHeld.fetch_add(1, std::memory_order_relaxed) < FHeldLimit) {
+            n.Unopened.store(children, std::memory_order_relaxed);
+            n.Dir = std::move(d);
+        } else if (children > 0) {
+            FHeld.fetch_sub(1, std::memory_order_relaxed);
+        }
     }
 
-    void ScheduleLocked(TNode& n) {
-        if (FStop)
-            return;
+    // Makes the child nodes the pool may read; returns how many.
+    std::uint32_t Prepare(TNode& n) const {
         const auto& subdirs = n.Contents.Subdirs();
-        std::size_t pushed = 0;
+        std::uint32_t count = 0;
         for (std::size_t i = 0; i < subdirs.size(); ++i) {
             const std::string& name = subdirs[i];
             if (name.empty() || name[0] == '.' || n.Path.size() - FBaseLength + name.size() >= kMaxRelativePath)
@@ -166,9 +205,21 @@ private:
             c->Key.reserve(n.Key.size() + 1);
             c->Key = n.Key;
             c->Key.push_back(static_cast<std::uint32_t>(i));
-            n.Children[i] = c;
-            FQueue.push(std::move(c));
-            ++pushed;
+            n.Children[i] = std::move(c);
+            ++count;
+        }
+        return count;
+    }
+
+    void Push(TNode& n) {
+        if (FStop)
+            return;
+        std::size_t pushed = 0;
+        for (const auto& c : n.Children) {
+            if (c) {
+                FQueue.push(c);
+                ++pushed;
+            }
         }
         if (pushed > 1)
             FWork.notify_all();
@@ -189,10 +240,9 @@ private:
             n->State = TState::Running;
             ++FAhead;
             lock.unlock();
-            Read(*n);
+            Process(*n);
             lock.lock();
-            if (n->Outcome == TOutcome::Read)
-                ScheduleLocked(*n);
+            Push(*n);
             n->State = TState::Done;
             if (FWaitingFor == n.get())
                 FDone.notify_one();
@@ -202,6 +252,8 @@ private:
     const TDirectory& FBase;
     const std::size_t FBaseLength;
     const TWildcard& FMask;
+    const std::size_t FHeldLimit;
+    mutable std::atomic<std::size_t> FHeld{0};
     std::mutex FMutex;
     std::condition_variable FWork, FDone;
     std::priority_queue<std::shared_ptr<TNode>, std::vector<std::shared_ptr<TNode>>, TLater> FQueue;
@@ -244,10 +296,12 @@ private:
     TWalkVisitor& FVisitor;
     TWalkStats FStats;
     std::deque<TLevel> FStack; // a deque: the pool holds on to the base's descriptor
+    TIdentitySet FOnPath;      // the identities of FStack's directories
     std::unique_ptr<TPool> FPool;
     std::size_t FOpen = 0;
     std::size_t FOpenLimit = 2;
     std::size_t FCloseBatch = 1;
+    std::size_t FHeldLimit = 0;
 };
 
 void TWalk::CloseLater(TDirectory& d) {
@@ -284,13 +338,16 @@ void TWalk::Fail(const std::string& path, TOutcome why, int error) {
 }
 
 TWalkStats TWalk::Run(const std::string& baseDir, int threads, std::size_t openLimit) {
-    // The budget: the pool's threads hold one descriptor each, closes put off
-    // hold some, the levels of the walk's own path the rest.
+    // The budget: the pool's threads hold one descriptor each and the pool
+    // some for directories whose children are still to be opened, closes put
+    // off hold some, the levels of the walk's own path the rest.
     const std::size_t free = platform::FreeDescriptors();
     const std::size_t available = free > kReservedDescriptors + 2 ? free - kReservedDescriptors : 2;
-    const int workers = threads > 1 ? static_cast<int>(std::min<std::size_t>(threads, available / 4)) : 0;
+    const int workers = threads > 1 ? static_cast<int>(std::min<std::size_t>(threads, available / 8)) : 0;
+    FHeldLimit = workers > 0 ? std::min<std::size_t>(available / 4, 1024) : 0;
     FCloseBatch = std::clamp<std::size_t>(available / 4, 1, 128);
-    const std::size_t rest = available - static_cast<std::size_t>(workers) - std::min(FCloseBatch, available);
+    const std::size_t rest =
+        available - static_cast<std::size_t>(workers) - FHeldLimit - std::min(FCloseBatch, available);
     FOpenLimit = std::max<std::size_t>(2, std::min(openLimit, rest));
     if (Start(baseDir, workers)) {
         while (!FStack.empty()) {
@@ -331,12 +388,13 @@ bool TWalk::Start(const std::string& baseDir, int workers) {
     }
     ++FStats.DirectoriesRead;
     FVisitor.DirectoryRead(root->Path, root->Contents);
+    FOnPath.insert(root->Id);
     TLevel& level = FStack.emplace_back();
     level.Dir = std::move(dir);
     level.Node = std::move(root);
     FOpen = 1;
     if (workers > 0 && !level.Node->Contents.Subdirs().empty()) {
-        FPool = std::make_unique<TPool>(workers, level.Dir, level.Node->Path.size(), FMask);
+        FPool = std::make_unique<TPool>(workers, FHeldLimit, level.Dir, level.Node->Path.size(), FMask);
         FPool->Schedule(*level.Node);
     }
     return true;
@@ -349,6 +407,7 @@ void TWalk::Leave() {
     if (level.Dir.IsOpen())
         --FOpen;
     CloseLater(level.Dir);
+    FOnPath.erase(level.Node->Id);
     FStack.pop_back();
     if (!FStack.empty())
         FVisitor.LeftDirectory();
@@ -432,7 +491,7 @@ TDirectory TWalk::ReadHere(TNode& n, const std::string& name) {
         n.Outcome = OutOfDescriptors(n.Error) ? TOutcome::NoDescriptors : TOutcome::Unreadable;
         return {};
     }
-    ReadOpened(n, d, FMask);
+    ReadOpened(n, d, FMask, &FOnPath);
     return d;
 }
 
@@ -492,6 +551,7 @@ void TWalk::Enter(std::shared_ptr<TNode> child, TDirectory dir, const std::strin
         CloseLater(level.Dir);
         --FOpen;
     }
+    FOnPath.insert(child->Id);
     TLevel& pushed = FStack.emplace_back();
     pushed.Name = name;
     pushed.Node = std::move(child);
