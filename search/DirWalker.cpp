@@ -8,11 +8,12 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <queue>
 #include <system_error>
 #include <thread>
 #include <unordered_set>
 #include <vector>
+
+#include <queue>
 
 namespace tavolix::search {
 
@@ -96,7 +97,8 @@ void ReadOpened(TNode& n, TDirectory& d, const TWildcard& mask, const TIdentityS
 // at most `held` more for directories whose children are still to be opened.
 class TPool {
 public:
-    TPool(int threads, std::size_t held, const TDirectory& base, std::size_t baseLength, const TWildcard& mask)
+    TPool(int threads, std::size_t held, const TDirectory& base, std::size_t baseLength,
+          const TWildcard& mask)
         : FBase(base), FBaseLength(baseLength), FMask(mask), FHeldLimit(held) {
         try {
             for (int i = 0; i < threads; ++i)
@@ -194,7 +196,8 @@ private:
         std::uint32_t count = 0;
         for (std::size_t i = 0; i < subdirs.size(); ++i) {
             const std::string& name = subdirs[i];
-            if (name.empty() || name[0] == '.' || n.Path.size() - FBaseLength + name.size() >= kMaxRelativePath)
+            if (name.empty() || name[0] == '.' ||
+                n.Path.size() - FBaseLength + name.size() >= kMaxRelativePath)
                 continue;
             if (n.Children.empty())
                 n.Children.resize(subdirs.size());
@@ -574,7 +577,8 @@ int DefaultWalkThreads() {
     return static_cast<int>(std::clamp(cores * 4, 8u, 32u));
 }
 
-TDirWalker::TDirWalker(const TWildcard& mask, int threads) : FMask(mask), FThreads(threads) {}
+TDirWalker::TDirWalker(const TWildcard& mask, int threads) : FMask(mask), FThreads(threads) {
+}
 
 TWalkStats TDirWalker::Walk(const std::string& baseDir, TWalkVisitor& visitor) {
     TWalk walk(FMask, visitor);
