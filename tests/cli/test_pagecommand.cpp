@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -91,6 +94,9 @@ TEST_F(PageCommandTest, ExitCodesAndMessages) {
         {{"--sort", "colour", T.Root(), "*.gif"}},
         {{"--sort=", T.Root(), "*.gif"}},
         {{"--count", "--null", T.Root(), "*.gif"}},
+        {{"--threads", "0", T.Root(), "*.gif"}},
+        {{"-jx", T.Root(), "*.gif"}},
+        {{T.Root(), "*.gif", "--threads"}},
         {{T.Path("missing"), "*.gif"}},
         {{T.Path("x.txt"), "*.gif"}},
         {{"", "*.gif"}},
@@ -126,4 +132,26 @@ TEST_F(PageCommandTest, HelpVersionAndEndOfOptions) {
     r = Page({"--", T.Root(), "-*"});
     EXPECT_EQ(r.Code, 0);
     EXPECT_EQ(r.Out.rfind(T.Path("-x.gif") + "\t0\t", 0), 0u) << r.Out;
+}
+
+// Lost directories are an error (4), not a smaller result; the thread count
+// changes nothing printed.
+TEST_F(PageCommandTest, ThreadsAndRunningOutOfDescriptors) {
+    const TRun one = Page({"--threads", "1", T.Root(), "*.gif"});
+    EXPECT_EQ(Page({"-j8", T.Root(), "*.gif"}).Out, one.Out);
+    EXPECT_EQ(Page({"--threads=3", T.Root(), "*.gif"}).Out, one.Out);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        syscall(SYS_close_range, 3u, ~0u, 0u);
+        const struct rlimit rl { 4, 4 }; // the base alone can be opened
+        setrlimit(RLIMIT_NOFILE, &rl);
+        TRun r = Page({T.Root(), "*.gif"});
+        _exit(r.Code == 4 && r.Err.find("too many open files") != std::string::npos &&
+                      r.Out.find("A.gif") != std::string::npos
+                  ? 0
+                  : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
