@@ -1,7 +1,11 @@
 #include "search/FileSort.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 namespace tavolix::search {
@@ -85,27 +89,34 @@ std::unordered_map<const std::string*, std::uint64_t> RankDirs(const std::vector
     return rank;
 }
 
-// Sort(L, R) as the list has always done it. The two parts of a partition
-// are disjoint, so sorting the smaller one first (recursively) and looping
-// on the larger gives the same order while keeping the stack shallow.
+// One partition step of Sort(L, R) as the list has always done it: the left
+// part is [l, j], the right part [i, r].
+template <class T, class C> void Partition(T* list, long l, long r, const C& compare, long& i, long& j) {
+    i = l;
+    j = r;
+    const T p = list[(l + r) >> 1];
+    do {
+        while (compare(list[i], p) < 0)
+            ++i;
+        while (compare(list[j], p) > 0)
+            --j;
+        if (i <= j) {
+            T t = list[i];
+            list[i] = list[j];
+            list[j] = t;
+            ++i;
+            --j;
+        }
+    } while (i <= j);
+}
+
+// The two parts of a partition are disjoint, so sorting the smaller one
+// first (recursively) and looping on the larger, or sorting them at the
+// same time, gives the same order; the stack stays shallow.
 template <class T, class C> void QuickSort(T* list, long l, long r, const C& compare) {
     while (l < r) {
-        long i = l, j = r;
-        const T p = list[(l + r) >> 1];
-        do {
-            while (compare(list[i], p) < 0)
-                ++i;
-            while (compare(list[j], p) > 0)
-                --j;
-            if (i <= j) {
-                T t = list[i];
-                list[i] = list[j];
-                list[j] = t;
-                ++i;
-                --j;
-            }
-        } while (i <= j);
-        // Left part [l, j], right part [i, r].
+        long i, j;
+        Partition(list, l, r, compare, i, j);
         if (j - l < r - i) {
             if (l < j)
                 QuickSort(list, l, j, compare);
@@ -116,6 +127,89 @@ template <class T, class C> void QuickSort(T* list, long l, long r, const C& com
             r = j;
         }
     }
+}
+
+// Parts below this many records are not worth a thread of their own.
+constexpr long kParallelPart = 16384;
+
+// As QuickSort, with parts of at least `minPart` records handed to threads
+// of their own while `spare` allows.
+template <class T, class C>
+void ParallelQuickSort(T* list, long l, long r, const C& compare, long minPart, std::atomic<int>& spare,
+                       std::vector<std::thread>& started, std::mutex& startedMutex) {
+    while (l < r) {
+        if (r - l < minPart || spare.load(std::memory_order_relaxed) <= 0) {
+            QuickSort(list, l, r, compare);
+            return;
+        }
+        long i, j;
+        Partition(list, l, r, compare, i, j);
+        // The smaller part goes to a new thread, this one goes on with the larger.
+        long sl = l, sr = j;
+        if (j - l < r - i)
+            l = i;
+        else
+            sl = i, sr = r, r = j;
+        if (sl >= sr)
+            continue;
+        if (sr - sl >= kParallelPart && spare.fetch_sub(1, std::memory_order_relaxed) > 0) {
+            try {
+                std::lock_guard lock(startedMutex);
+                started.emplace_back([=, &compare, &spare, &started, &startedMutex] {
+                    ParallelQuickSort(list, sl, sr, compare, minPart, spare, started, startedMutex);
+                });
+                continue;
+            } catch (const std::system_error&) {
+            }
+        }
+        QuickSort(list, sl, sr, compare);
+    }
+}
+
+template <class T, class C> void SortOnThreads(T* list, long count, const C& compare, int threads) {
+    if (threads <= 1 || count < 2 * kParallelPart) {
+        QuickSort(list, 0, count - 1, compare);
+        return;
+    }
+    // Several parts per core: the partitions are seldom even.
+    std::atomic<int> spare(4 * threads - 1);
+    std::vector<std::thread> started;
+    started.reserve(static_cast<std::size_t>(4 * threads));
+    std::mutex startedMutex;
+    ParallelQuickSort(list, 0, count - 1, compare, std::max<long>(kParallelPart, count / (8 * threads)),
+                      spare, started, startedMutex);
+    // Threads start threads: join until none is left.
+    for (;;) {
+        std::thread t;
+        {
+            std::lock_guard lock(startedMutex);
+            if (started.empty())
+                break;
+            t = std::move(started.back());
+            started.pop_back();
+        }
+        t.join();
+    }
+}
+
+// Runs fn(begin, end) over [0, n) in `threads` slices at once.
+template <class F> void ForSlices(std::size_t n, int threads, const F& fn) {
+    if (threads <= 1 || n < 2 * static_cast<std::size_t>(kParallelPart)) {
+        fn(std::size_t{0}, n);
+        return;
+    }
+    std::vector<std::thread> pool;
+    const std::size_t slice = (n + static_cast<std::size_t>(threads) - 1) / static_cast<std::size_t>(threads);
+    for (std::size_t b = slice; b < n; b += slice) {
+        try {
+            pool.emplace_back([&fn, b, e = std::min(n, b + slice)] { fn(b, e); });
+        } catch (const std::system_error&) {
+            fn(b, std::min(n, b + slice));
+        }
+    }
+    fn(0, std::min(n, slice));
+    for (auto& t : pool)
+        t.join();
 }
 
 } // namespace
@@ -182,52 +276,62 @@ TFileCompare ComparatorOf(TSortOrder order) {
     }
 }
 
-void SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order) {
+int DefaultSortThreads() {
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+void SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order, int threads) {
     if (items.empty())
         return;
+    if (threads <= 0)
+        threads = DefaultSortThreads();
     std::vector<TKeyed> keyed(items.size());
     std::unordered_map<const std::string*, std::uint64_t> dirRank;
     if (order == TSortOrder::soDirectory)
         dirRank = RankDirs(items);
-    const std::string* lastDir = nullptr;
-    std::uint64_t lastRank = 0;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const TFileInfo& r = *items[i];
-        const std::string_view name = r.Name();
-        TKeyed k{0, TextPrefix(name), TailKey(name, 8), items[i]};
-        switch (order) {
-        case TSortOrder::soName:
-            k.Key1 = k.Key2;
-            k.Key2 = TextPrefix(name, 8);
-            k.Key3 = TailKey(name, 16);
-            break;
-        case TSortOrder::soExt:
-            // Below 8 bytes, equal padded prefixes mean equal extensions and
-            // the name decides; longer ones need the full rule.
-            k.Key1 = TextPrefix(r.Ext());
-            if (r.Ext().size() >= 8) {
-                k.Key2 = 0;
-                k.Key3 = kNeedsFull;
+    ForSlices(items.size(), threads, [&](std::size_t begin, std::size_t end) {
+        const std::string* lastDir = nullptr;
+        std::uint64_t lastRank = 0;
+        for (std::size_t i = begin; i < end; ++i) {
+            const TFileInfo& r = *items[i];
+            const std::string_view name = r.Name();
+            TKeyed k{0, TextPrefix(name), TailKey(name, 8), items[i]};
+            switch (order) {
+            case TSortOrder::soName:
+                k.Key1 = k.Key2;
+                k.Key2 = TextPrefix(name, 8);
+                k.Key3 = TailKey(name, 16);
+                break;
+            case TSortOrder::soExt:
+                // Below 8 bytes, equal padded prefixes mean equal extensions and
+                // the name decides; longer ones need the full rule.
+                k.Key1 = TextPrefix(r.Ext());
+                if (r.Ext().size() >= 8) {
+                    k.Key2 = 0;
+                    k.Key3 = kNeedsFull;
+                }
+                break;
+            case TSortOrder::soSize:
+                k.Key1 = Biased(r.Size);
+                break;
+            case TSortOrder::soTime:
+                k.Key1 = Biased(r.Time);
+                break;
+            default:
+                if (r.FDir != lastDir) {
+                    lastDir = r.FDir;
+                    lastRank = dirRank.find(r.FDir)->second;
+                }
+                k.Key1 = lastRank;
             }
-            break;
-        case TSortOrder::soSize:
-            k.Key1 = Biased(r.Size);
-            break;
-        case TSortOrder::soTime:
-            k.Key1 = Biased(r.Time);
-            break;
-        default:
-            if (r.FDir != lastDir) {
-                lastDir = r.FDir;
-                lastRank = dirRank[r.FDir];
-            }
-            k.Key1 = lastRank;
+            keyed[i] = k;
         }
-        keyed[i] = k;
-    }
-    QuickSort(keyed.data(), 0, static_cast<long>(keyed.size()) - 1, TKeyedCompare{ComparatorOf(order)});
-    for (std::size_t i = 0; i < items.size(); ++i)
-        items[i] = keyed[i].Rec;
+    });
+    SortOnThreads(keyed.data(), static_cast<long>(keyed.size()), TKeyedCompare{ComparatorOf(order)}, threads);
+    ForSlices(items.size(), threads, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i)
+            items[i] = keyed[i].Rec;
+    });
 }
 
 const char* SortOrderName(TSortOrder order) {
