@@ -140,8 +140,11 @@ public:
             FWaitingFor = nullptr;
         }
         n->State = TState::Taken;
-        --FAhead;
-        FWork.notify_one();
+        // Threads that ran too far ahead go on when half the distance is left.
+        if (--FAhead == kReadAhead / 2 && FFull) {
+            FFull = false;
+            FWork.notify_all();
+        }
     }
 
     // Hands the subdirectories of a node the walk read itself to the threads.
@@ -224,16 +227,18 @@ private:
                 ++pushed;
             }
         }
-        if (pushed > 1)
-            FWork.notify_all();
-        else if (pushed == 1)
+        // Only as many threads as there is work for: a crowd at the lock
+        // costs more than it reads.
+        for (std::size_t k = std::min(pushed, FIdle); k > 0; --k)
             FWork.notify_one();
     }
 
     void Run() {
         std::unique_lock lock(FMutex);
         for (;;) {
-            FWork.wait(lock, [this] { return FStop || (!FQueue.empty() && FAhead < kReadAhead); });
+            ++FIdle;
+            FWork.wait(lock, [this] { return FStop || (!FQueue.empty() && !FFull); });
+            --FIdle;
             if (FStop)
                 return;
             std::shared_ptr<TNode> n = FQueue.top();
@@ -241,7 +246,7 @@ private:
             if (n->State != TState::Queued)
                 continue; // the walk read it itself
             n->State = TState::Running;
-            ++FAhead;
+            FFull = ++FAhead >= kReadAhead;
             lock.unlock();
             Process(*n);
             lock.lock();
@@ -261,6 +266,8 @@ private:
     std::condition_variable FWork, FDone;
     std::priority_queue<std::shared_ptr<TNode>, std::vector<std::shared_ptr<TNode>>, TLater> FQueue;
     std::size_t FAhead = 0; // running or done, not yet taken
+    std::size_t FIdle = 0;  // threads waiting for work
+    bool FFull = false;     // FAhead reached kReadAhead and has not yet come down to half
     const TNode* FWaitingFor = nullptr;
     bool FStop = false;
     std::vector<std::thread> FThreads;
