@@ -301,6 +301,7 @@ private:
     void Fail(const std::string& path, TOutcome why, int error);
     void CloseLater(TDirectory& d);
     void CountOpen();
+    void Recycle(std::shared_ptr<TNode> n);
 
     const TWildcard& FMask;
     TWalkVisitor& FVisitor;
@@ -308,6 +309,7 @@ private:
     std::deque<TLevel> FStack; // a deque: the pool holds on to the base's descriptor
     TIdentitySet FOnPath;      // the identities of FStack's directories
     std::unique_ptr<TPool> FPool;
+    std::vector<std::shared_ptr<TNode>> FSpare;
     std::size_t FOpen = 0;
     std::size_t FOpenLimit = 2;
     std::size_t FCloseBatch = 1;
@@ -418,6 +420,7 @@ void TWalk::Leave() {
         --FOpen;
     CloseLater(level.Dir);
     FOnPath.erase(level.Node->Id);
+    Recycle(std::move(level.Node));
     FStack.pop_back();
     if (!FStack.empty())
         FVisitor.LeftDirectory();
@@ -447,8 +450,23 @@ void TWalk::Step() {
         return;
     default:
         Fail(child->Path, child->Outcome, child->Error);
+        Recycle(std::move(child));
         FVisitor.LeftDirectory();
     }
+}
+
+// Nodes the walking thread made for itself are used again, with the room
+// their texts and lists have grown: one thread allocates as little as a
+// single scratch would.
+void TWalk::Recycle(std::shared_ptr<TNode> n) {
+    if (FPool || n.use_count() != 1 || FSpare.size() >= 64)
+        return;
+    n->Parent = nullptr;
+    n->Outcome = TOutcome::Read;
+    n->Error = 0;
+    n->Contents.Clear();
+    n->Children.clear();
+    FSpare.push_back(std::move(n));
 }
 
 // The child `index` of the deepest level, read by the pool or here. When
@@ -464,9 +482,14 @@ std::shared_ptr<TNode> TWalk::Obtain(std::size_t index, TDirectory& opened) {
             return child;
         child->Error = 0; // once more from here, after giving back descriptors
     } else {
-        child = std::make_shared<TNode>();
+        if (FSpare.empty()) {
+            child = std::make_shared<TNode>();
+        } else {
+            child = std::move(FSpare.back());
+            FSpare.pop_back();
+        }
         child->Parent = level.Node.get();
-        child->Path = level.Node->Path + name + "/";
+        child->Path.assign(level.Node->Path).append(name).push_back('/');
         if (FPool) {
             child->Key = level.Node->Key;
             child->Key.push_back(static_cast<std::uint32_t>(index));
