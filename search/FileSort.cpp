@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -16,23 +18,39 @@ inline unsigned char KeyByte(unsigned char c) {
     return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
 }
 
+// Eight key bytes of `s` from `from`, big-endian, zero-padded, a..z mapped
+// to A..Z all eight at once (bytes from 0x80 stay as they are).
+inline std::uint64_t KeyBytes8(std::string_view s, std::size_t from) {
+    std::uint64_t x = 0;
+    if (from + 8 <= s.size()) {
+        std::memcpy(&x, s.data() + from, 8);
+    } else {
+        unsigned char b[8] = {};
+        for (std::size_t i = from; i < s.size(); ++i)
+            b[i - from] = static_cast<unsigned char>(s[i]);
+        std::memcpy(&x, b, 8);
+    }
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kHigh = 0x8080808080808080ull;
+    const std::uint64_t low7 = x & kLow7;
+    const std::uint64_t atLeastA = low7 + 0x1F1F1F1F1F1F1F1Full; // 0x61 + 0x1F = 0x80
+    const std::uint64_t aboveZ = low7 + 0x0505050505050505ull;   // 0x7B + 0x05 = 0x80
+    x -= (atLeastA & ~aboveZ & ~x & kHigh) >> 2;
+    if constexpr (std::endian::native == std::endian::little)
+        x = __builtin_bswap64(x);
+    return x;
+}
+
 // The first eight key bytes, big-endian, zero-padded. File names never hold a
 // zero byte, so equal prefixes with a zero tell the texts are equal as far as
 // the shorter one goes, and comparing prefixes agrees with CompareKeyText.
 inline std::uint64_t TextPrefix(std::string_view s, std::size_t from = 0) {
-    std::uint64_t k = 0;
-    for (std::size_t i = from; i < from + 8; ++i)
-        k = (k << 8) | (i < s.size() ? KeyByte(static_cast<unsigned char>(s[i])) : 0u);
-    return k;
+    return KeyBytes8(s, from);
 }
 
 // Seven key bytes of `s` from `from`, then a flag byte: 1 when `s` goes on
 // beyond them (the full comparison must decide), 0 when it does not.
 inline std::uint64_t TailKey(std::string_view s, std::size_t from) {
-    std::uint64_t k = 0;
-    for (std::size_t i = from; i < from + 7; ++i)
-        k = (k << 8) | (i < s.size() ? KeyByte(static_cast<unsigned char>(s[i])) : 0u);
-    return (k << 8) | (s.size() > from + 7 ? 1u : 0u);
+    return (KeyBytes8(s, from) & ~std::uint64_t{0xFF}) | (s.size() > from + 7 ? 1u : 0u);
 }
 
 constexpr std::uint64_t kNeedsFull = 1;
@@ -285,7 +303,9 @@ void SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order, int threads
         return;
     if (threads <= 0)
         threads = DefaultSortThreads();
-    std::vector<TKeyed> keyed(items.size());
+    // Left uninitialised: the slices write every key, and touch its pages on
+    // their own threads.
+    std::unique_ptr<TKeyed[]> keyed(new TKeyed[items.size()]);
     std::unordered_map<const std::string*, std::uint64_t> dirRank;
     if (order == TSortOrder::soDirectory)
         dirRank = RankDirs(items);
@@ -293,6 +313,12 @@ void SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order, int threads
         const std::string* lastDir = nullptr;
         std::uint64_t lastRank = 0;
         for (std::size_t i = begin; i < end; ++i) {
+            // The records lie in walk order, the items in the last sort's:
+            // fetch ahead, the record first, then its name.
+            if (i + 16 < end)
+                __builtin_prefetch(items[i + 16]);
+            if (i + 8 < end)
+                __builtin_prefetch(items[i + 8]->FName);
             const TFileInfo& r = *items[i];
             const std::string_view name = r.Name();
             TKeyed k{0, TextPrefix(name), TailKey(name, 8), items[i]};
@@ -327,7 +353,7 @@ void SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order, int threads
             keyed[i] = k;
         }
     });
-    SortOnThreads(keyed.data(), static_cast<long>(keyed.size()), TKeyedCompare{ComparatorOf(order)}, threads);
+    SortOnThreads(keyed.get(), static_cast<long>(items.size()), TKeyedCompare{ComparatorOf(order)}, threads);
     ForSlices(items.size(), threads, [&](std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i)
             items[i] = keyed[i].Rec;

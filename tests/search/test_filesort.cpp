@@ -91,7 +91,9 @@ TEST(Comparators, PrimaryKeyThenNameOnly) {
 // Random records with many ties and long common starts (around the 8-byte
 // steps the fast sort keys on), every order, several sizes and seeds.
 TEST(SortFileInfos, SameOrderAsThePlainProcedure) {
-    static const char kAlphabet[] = {'a', 'A', 'b', '.', '_', '\x80', '\xE9'};
+    // With the neighbours of a..z, also with the high bit set.
+    static const char kAlphabet[] = {'a', 'A', 'b', '.',    '_',    '\x80', '\xE9',
+                                     '`', '{', 'z', '\xE1', '\xFA', '\xDB'};
     static const char* const kStarts[] = {
         "", "aaaaaaa", "aAaAaAaA", "aaaaaaaaaaaaaaa", "AAAAAAAAAAAAAAAAAAAAAAA", "x.aaaaaaa", "x.aaaaaaaaaa"};
     const std::int64_t sizes[] = {0, 1, 7, -3, (5LL << 30)};
@@ -110,7 +112,7 @@ TEST(SortFileInfos, SameOrderAsThePlainProcedure) {
             for (std::size_t i = 0; i < n; ++i) {
                 std::string name = kStarts[rng() % 7];
                 for (std::size_t t = rng() % 4; t > 0 || name.empty(); t -= t > 0)
-                    name += kAlphabet[rng() % (rng() % 4 == 0 ? 7 : 3)];
+                    name += kAlphabet[rng() % (rng() % 4 == 0 ? sizeof kAlphabet : 3)];
                 list.AddFile(dirs[rng() % dirs.size()], name, sizes[rng() % 5], times[rng() % 5], 0);
             }
             for (TSortOrder order : kOrders) {
