@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <sys/resource.h>
 #include <system_error>
 #include <thread>
 #include <unordered_set>
@@ -30,6 +31,15 @@ constexpr std::size_t kMaxRelativePath = PATH_MAX - 64;
 constexpr std::size_t kReadAhead = 2048;
 // Descriptors left to the rest of the program (settings, pictures, the GUI).
 constexpr std::size_t kReservedDescriptors = 8;
+// When more than this many of 1024 reads wait for the device (the disk or
+// the network), every thread of the pool helps; otherwise about one a core.
+constexpr unsigned kWaitingReads = 128;
+
+// Times this thread gave up the processor of its own accord: waits for I/O.
+long VoluntaryWaits() {
+    struct rusage ru;
+    return getrusage(RUSAGE_THREAD, &ru) == 0 ? ru.ru_nvcsw : 0;
+}
 
 bool OutOfDescriptors(int error) {
     return error == EMFILE || error == ENFILE;
@@ -217,7 +227,8 @@ private:
         return count;
     }
 
-    void Push(TNode& n) {
+    // `byWorker`: the pushing thread takes one of them itself.
+    void Push(TNode& n, bool byWorker = false) {
         if (FStop)
             return;
         std::size_t pushed = 0;
@@ -229,11 +240,19 @@ private:
         }
         // Only as many threads as there is work for: a crowd at the lock
         // costs more than it reads.
-        for (std::size_t k = std::min(pushed, FIdle); k > 0; --k)
+        if (byWorker && pushed > 0)
+            --pushed;
+        // While reads come from the cache, threads beyond the cores only
+        // take turns; while they wait on the disk or the network, all help.
+        const std::size_t awake = FThreads.size() - FIdle;
+        const std::size_t wanted = FWaiting < kWaitingReads ? FCores : FThreads.size();
+        const std::size_t wake = std::min({pushed, FIdle, wanted > awake ? wanted - awake : 0});
+        for (std::size_t k = wake; k > 0; --k)
             FWork.notify_one();
     }
 
     void Run() {
+        unsigned reads = 0;
         std::unique_lock lock(FMutex);
         for (;;) {
             ++FIdle;
@@ -248,9 +267,15 @@ private:
             n->State = TState::Running;
             FFull = ++FAhead >= kReadAhead;
             lock.unlock();
+            // One read in four is watched: the question costs a system call.
+            const bool watched = (++reads & 3) == 0;
+            const long waitsBefore = watched ? VoluntaryWaits() : 0;
             Process(*n);
+            const bool waited = watched && VoluntaryWaits() != waitsBefore;
             lock.lock();
-            Push(*n);
+            if (watched)
+                FWaiting = (7 * FWaiting + (waited ? 1024 : 0)) / 8;
+            Push(*n, true);
             n->State = TState::Done;
             if (FWaitingFor == n.get())
                 FDone.notify_one();
@@ -267,7 +292,11 @@ private:
     std::priority_queue<std::shared_ptr<TNode>, std::vector<std::shared_ptr<TNode>>, TLater> FQueue;
     std::size_t FAhead = 0; // running or done, not yet taken
     std::size_t FIdle = 0;  // threads waiting for work
-    bool FFull = false;     // FAhead reached kReadAhead and has not yet come down to half
+    bool FFull = false;
+    unsigned FWaiting = 0; // of 1024, how many recent reads had to wait
+    const std::size_t FCores = std::max(
+        1u,
+        std::thread::hardware_concurrency()); // FAhead reached kReadAhead and has not yet come down to half
     const TNode* FWaitingFor = nullptr;
     bool FStop = false;
     std::vector<std::thread> FThreads;
@@ -604,7 +633,7 @@ void TWalk::Enter(std::shared_ptr<TNode> child, TDirectory dir, const std::strin
 
 int DefaultWalkThreads() {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    return static_cast<int>(std::clamp(cores * 4, 8u, 32u));
+    return static_cast<int>(std::clamp(cores * 16, 16u, 64u));
 }
 
 TDirWalker::TDirWalker(const TWildcard& mask, int threads) : FMask(mask), FThreads(threads) {
