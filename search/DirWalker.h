@@ -39,8 +39,9 @@ public:
     virtual bool StopRequested() { return false; }
 };
 
-// Threads a walk uses unless told otherwise: a few more than the cores, so
-// that reads waiting on the disk or the network overlap.
+// Threads a walk uses unless told otherwise: many more than the cores, so
+// that reads waiting on the disk or the network overlap (while reads come
+// from the cache, about one a core is busy).
 int DefaultWalkThreads();
 
 // Walks a tree depth first: a directory's files, then each subdirectory in
