@@ -24,8 +24,9 @@ using platform::TWildcard;
 
 namespace {
 
-// The pool opens directories by their path below the base; deeper ones are
-// left to the walking thread, which goes one component at a time.
+// The pool opens a directory from its parent's descriptor or else by its path
+// below the base; deeper ones are left to the walking thread, which goes one
+// component at a time.
 constexpr std::size_t kMaxRelativePath = PATH_MAX - 64;
 // Directories read ahead and not yet taken by the walk: bounds the memory.
 constexpr std::size_t kReadAhead = 2048;
@@ -52,7 +53,7 @@ enum class TState : std::uint8_t { Queued, Running, Done, Taken };
 // pool reads ahead, its subdirectories handed to the pool.
 struct TNode {
     std::string Path; // ends in "/"
-    // Alive as long as this node is read: a parent leaves the walk only after
+    // Outlives the reading of this node: a parent leaves the walk only after
     // all of its children have been read.
     TNode* Parent = nullptr;
     std::vector<std::uint32_t> Key; // position in the walk order (pool only)
@@ -238,12 +239,11 @@ private:
                 ++pushed;
             }
         }
-        // Only as many threads as there is work for: a crowd at the lock
-        // costs more than it reads.
+        // Only as many threads as there is work for (a crowd at the lock
+        // costs more than it reads), and while reads come from the cache
+        // about one a core; while they wait on the disk or the network, all.
         if (byWorker && pushed > 0)
             --pushed;
-        // While reads come from the cache, threads beyond the cores only
-        // take turns; while they wait on the disk or the network, all help.
         const std::size_t awake = FThreads.size() - FIdle;
         const std::size_t wanted = FWaiting < kWaitingReads ? FCores : FThreads.size();
         const std::size_t wake = std::min({pushed, FIdle, wanted > awake ? wanted - awake : 0});
@@ -292,11 +292,9 @@ private:
     std::priority_queue<std::shared_ptr<TNode>, std::vector<std::shared_ptr<TNode>>, TLater> FQueue;
     std::size_t FAhead = 0; // running or done, not yet taken
     std::size_t FIdle = 0;  // threads waiting for work
-    bool FFull = false;
-    unsigned FWaiting = 0; // of 1024, how many recent reads had to wait
-    const std::size_t FCores = std::max(
-        1u,
-        std::thread::hardware_concurrency()); // FAhead reached kReadAhead and has not yet come down to half
+    bool FFull = false;     // FAhead reached kReadAhead and has not yet come down to half
+    unsigned FWaiting = 0;  // of 1024, how many recent reads had to wait
+    const std::size_t FCores = std::max(1u, std::thread::hardware_concurrency());
     const TNode* FWaitingFor = nullptr;
     bool FStop = false;
     std::vector<std::thread> FThreads;
