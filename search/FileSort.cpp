@@ -109,9 +109,10 @@ std::unordered_map<const std::string*, std::uint64_t> RankDirs(const std::vector
 
 // One partition step of Sort(L, R) as the list has always done it: the left
 // part is [l, j], the right part [i, r].
-template <class T, class C> void Partition(T* list, long l, long r, const C& compare, long& i, long& j) {
-    i = l;
-    j = r;
+template <class T, class C>
+inline void Partition(T* list, long l, long r, const C& compare, long& outI, long& outJ) {
+    // Locals, not the references: a store into the list may alias them.
+    long i = l, j = r;
     const T p = list[(l + r) >> 1];
     do {
         while (compare(list[i], p) < 0)
@@ -126,6 +127,8 @@ template <class T, class C> void Partition(T* list, long l, long r, const C& com
             --j;
         }
     } while (i <= j);
+    outI = i;
+    outJ = j;
 }
 
 // The two parts of a partition are disjoint, so sorting the smaller one
