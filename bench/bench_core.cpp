@@ -27,20 +27,26 @@ TFileInfoList& Shared() {
     return *list;
 }
 
+// Arguments: the order, and the threads (1, or 0 for one per core).
 void BM_Sort(benchmark::State& state) {
     const auto order = static_cast<TSortOrder>(state.range(0));
+    const auto threads = static_cast<int>(state.range(1));
     const std::vector<TFileInfo*> walkOrder = Shared().Items();
     for (auto _ : state) {
         state.PauseTiming();
         std::vector<TFileInfo*> items = walkOrder;
         state.ResumeTiming();
-        SortFileInfos(items, order);
+        SortFileInfos(items, order, threads);
         benchmark::DoNotOptimize(items.data());
     }
-    state.SetLabel(SortOrderName(order));
+    state.SetLabel(std::string(SortOrderName(order)) + (threads == 1 ? " 1 thread" : " all cores"));
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kRecords));
 }
-BENCHMARK(BM_Sort)->DenseRange(0, 4)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Sort)
+    ->ArgsProduct({{0, 1, 2, 3, 4}, {1, 0}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->UseRealTime();
 
 void BM_FileDateToText(benchmark::State& state) {
     const auto& items = Shared().Items();

@@ -1,5 +1,6 @@
 // Writes a seeded synthetic tree for the walk benchmark: many small
 // directories, mixed extensions, deep chains and some dot files.
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -35,13 +36,18 @@ void MakeDir(const std::string& p) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: gen_tree DIR [FILES=200000] [DIRS=22000] [SEED=1]\n");
+        std::fprintf(stderr, "usage: gen_tree DIR [FILES=200000] [DIRS=22000] [SEED=1] [NAMES=0]\n"
+                             "NAMES > 0: file names from that many words only (ties in every order)\n");
         return 2;
     }
     const std::string root = argv[1];
     const long files = argc > 2 ? std::atol(argv[2]) : 200000;
     const long dirs = argc > 3 ? std::atol(argv[3]) : 22000;
     std::mt19937_64 rng(argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 1);
+    const long names = argc > 5 ? std::atol(argv[5]) : 0;
+    std::vector<std::string> pool;
+    for (long i = 0; i < names; ++i)
+        pool.push_back(Word(rng));
 
     MakeDir(root);
     std::vector<std::string> all{root};
@@ -71,7 +77,10 @@ int main(int argc, char** argv) {
     std::discrete_distribution<int> ext(std::begin(kExtWeights), std::end(kExtWeights));
     std::uniform_int_distribution<std::size_t> pick(0, all.size() - 1);
     for (long i = 0; i < files; ++i) {
-        std::string name = Word(rng) + std::to_string(i) + kExts[ext(rng)];
+        std::string name = names > 0 ? pool[rng() % pool.size()] + (rng() % 2 ? "" : "_") + kExts[ext(rng)]
+                                     : Word(rng) + std::to_string(i) + kExts[ext(rng)];
+        if (names > 0 && rng() % 3 == 0)
+            name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
         if (rng() % 50 == 0)
             name = "." + name;
         std::string p = all[pick(rng)] + "/" + name;
@@ -80,7 +89,7 @@ int main(int argc, char** argv) {
             std::perror(p.c_str());
             return 1;
         }
-        if (ftruncate(fd, static_cast<off_t>(rng() % 200000)) != 0)
+        if (ftruncate(fd, static_cast<off_t>(names > 0 ? rng() % 4 * 1000 : rng() % 200000)) != 0)
             std::perror("ftruncate");
         ::close(fd);
     }

@@ -10,6 +10,7 @@
 #include "search/FileItems.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <optional>
@@ -39,6 +40,8 @@ constexpr const char* kUsage =
     "  --json                  print the hits as JSON Lines, one object a hit: path,\n"
     "                          name, dir, size, mtime (or null), attr, hidden, system,\n"
     "                          and path_bytes (base64) for a path that isn't UTF-8\n"
+    "  -j, --threads N         read directories on N threads (1: one at a time);\n"
+    "                          the hits and their order do not depend on it\n"
     "  -o, --output PAGE       write the hits as an HTML page (\".html\" is added to a\n"
     "                          name without extension) and register it in the list\n"
     "                          of saved pages\n"
@@ -51,7 +54,9 @@ constexpr const char* kUsage =
     "\n"
     "Each hit is one line: path, size, date and time, attributes, tab-separated.\n"
     "Exit status: 0 with hits, 1 without (no page is written then), 2 on bad usage\n"
-    "or an unreadable DIR, 3 when the page or its registration could not be written.\n";
+    "or an unreadable DIR, 3 when the page or its registration could not be written,\n"
+    "4 when directories were left out for want of file descriptors (the hits found\n"
+    "are still printed).\n";
 
 std::optional<TSortOrder> ParseOrder(const std::string& s) {
     if (s == "directory" || s == "dir")
@@ -77,6 +82,7 @@ struct TOptions {
     bool Json = false;
     bool Saved = false;
     bool Register = true;
+    int Threads = 0; // 0: the default
     std::optional<std::string> Output;
     std::optional<std::string> Settings;
     std::vector<std::string> Positional;
@@ -159,6 +165,22 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& 
             o.Saved = true;
         } else if (a == "--no-register") {
             o.Register = false;
+        } else if (a == "-j" || a == "--threads" || a.rfind("--threads=", 0) == 0 ||
+                   (a.rfind("-j", 0) == 0 && a.size() > 2)) {
+            const bool joined = a.size() > 2 && a != "--threads";
+            if (!joined && i + 1 >= args.size()) {
+                err << "tavolix-page: " << a << " needs a number of threads\n";
+                return 2;
+            }
+            const std::string v = joined ? a.substr(a[1] == 'j' ? 2 : 10) : args[++i];
+            char* end = nullptr;
+            errno = 0;
+            const long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || errno != 0 || n < 1 || n > 1024) {
+                err << "tavolix-page: bad number of threads '" << v << "' (1 to 1024)\n";
+                return 2;
+            }
+            o.Threads = static_cast<int>(n);
         } else if (a == "-o" || a == "--output" || a == "--settings") {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
                 err << "tavolix-page: " << a << " needs a file name\n";
@@ -226,6 +248,8 @@ void RunSearch(search::TFileItemList& list, const TOptions& o, const std::string
     list.StoreSortDirection(o.Down ? TSortDirection::sdDownword : TSortDirection::sdUpword);
     list.SetShowHiddenSysFile(!o.HideHiddenSystem);
     list.SetMask(key);
+    if (o.Threads > 0)
+        list.Files().SetWalkThreads(o.Threads);
     list.Files().ClearFiles();
     list.Files().SearchTree(dir);
     list.RefreshItems();
@@ -303,6 +327,11 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
             return rc;
     }
     PrintHits(list, o, formats, out);
+    if (const auto lost = list.Files().Stats().NoDescriptors; lost > 0) {
+        err << "tavolix-page: " << lost << (lost == 1 ? " directory was" : " directories were")
+            << " not searched: too many open files (raise the limit, ulimit -n)\n";
+        return 4;
+    }
     return list.GetFileCount() > 0 ? 0 : 1;
 }
 

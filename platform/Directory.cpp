@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/syscall.h>
@@ -201,6 +202,27 @@ void TDirectory::FlushDeferredCloses() {
     }
     gDeferred.clear();
 #endif
+}
+
+std::size_t TDirectory::DeferredCloses() {
+    return gDeferred.size();
+}
+
+std::size_t FreeDescriptors() {
+    struct rlimit rl;
+    if (getrlimit(RLIMIT_NOFILE, &rl) != 0 || rl.rlim_cur == RLIM_INFINITY)
+        return 1 << 20;
+    std::size_t open = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (struct dirent* e = readdir(d))
+            open += e->d_name[0] != '.' ? 1 : 0;
+        closedir(d);
+        open = open > 0 ? open - 1 : 0; // the listing's own
+    } else {
+        for (int fd = 0; fd < static_cast<int>(std::min<rlim_t>(rl.rlim_cur, 65536)); ++fd)
+            open += fcntl(fd, F_GETFD) != -1 ? 1 : 0;
+    }
+    return rl.rlim_cur > open ? static_cast<std::size_t>(rl.rlim_cur - open) : 0;
 }
 
 TDirectory TDirectory::Adopt(int fd) {

@@ -101,6 +101,8 @@ public:
     // Closes later, together with others (a walk closes thousands).
     void CloseDeferred();
     static void FlushDeferredCloses();
+    // Descriptors of this thread waiting to be closed (they still count as open).
+    static std::size_t DeferredCloses();
     TDirIdentity Identity() const { return FIdentity; }
     // A kernel pseudo file system (proc, sysfs, ...): never searched.
     bool IsPseudoFileSystem() const;
@@ -127,6 +129,10 @@ private:
 // when the directory can't be listed.
 bool FindFiles(const std::string& dir, std::string_view pattern, std::vector<TFindData>& out,
                TFindWhat what = TFindWhat::All);
+
+// Descriptors this process may still open: the soft RLIMIT_NOFILE less the
+// ones open now.
+std::size_t FreeDescriptors();
 
 // True for the file system types of the kernel's own views (proc, sysfs, ...).
 bool IsPseudoFileSystemType(std::string_view fsType);

@@ -86,8 +86,12 @@ TWildcard::TWildcard(std::string_view pattern) {
                 FTokens.push_back(c);
             }
         }
-        if (endedInDot && !FTokens.empty() && FTokens.back() == kStar)
+        // A star before the pattern's trailing dot stops at the name's last
+        // dot, and that dot may close the name: "*." takes "README" and "a.".
+        if (endedInDot && !FTokens.empty() && (FTokens.back() == kStar || FTokens.back() == kDosStar)) {
             FTokens.back() = kDosStar;
+            FTokens.push_back(kDosDot);
+        }
     }
 
     if (FTokens.empty()) {
@@ -184,7 +188,9 @@ bool TWildcard::MatchGeneral(const std::int32_t* name, std::size_t len) const {
                 nxt[p] = 1;
                 break;
             case kDosStar:
-                if (c != '.' || i != lastDot)
+                // The last dot is left to what follows, unless that is
+                // another DOS_STAR: "<<" takes every name.
+                if (c != '.' || i != lastDot || (p + 1 < m && FTokens[p + 1] == kDosStar))
                     nxt[p] = 1;
                 break;
             case kDosQm:

@@ -14,7 +14,9 @@ namespace tavolix::platform {
 //    the end of the name;
 //  - "." before "?" or "*" is DOS_DOT: a dot, or nothing at the end;
 //  - "*" before "." is DOS_STAR: any characters, but never the name's last dot
-//    (a final "*" of a pattern that ended in "." is DOS_STAR too);
+//    unless another DOS_STAR follows directly ("<<" matches every name);
+//  - a final "*" or "<" of a pattern that ended in "." is DOS_STAR followed by
+//    DOS_DOT: "*." matches "README" and "a.", not "a.txt";
 //  - "<", ">" and '"' are DOS_STAR, DOS_QM and DOS_DOT themselves;
 //  - case is ignored per character (Unicode simple upper case), bytes that are
 //    not UTF-8 match only themselves, and an empty name never matches.

@@ -307,7 +307,11 @@ void TMDIChild::ShowSortStatus() {
     const std::string text =
         search::SortStatusText(ListBox1->GetSortOrderName(), ListBox1->GetSortDirectionName(), FHitCount,
                                FHitSize, ListBox1->Formats());
-    PanelLabel->setText(ui::ToText(text));
+    QString shown = ui::ToText(text);
+    // Directories left out for want of descriptors: the totals are not the tree's.
+    if (ListBox1->FileItems().Files().Stats().NoDescriptors > 0)
+        shown += QStringLiteral(" ; 一部未検索 (開けるファイル数の上限)");
+    PanelLabel->setText(shown);
     PanelLabel->adjustSize();
     ApplyHint(PanelLabel, kPanelLabelHint + PanelLabel->text());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Directory.h"
+#include "search/DirWalker.h"
 
 #include <cstdint>
 #include <deque>
@@ -49,15 +50,6 @@ public:
     virtual bool StopRequested() { return false; }
 };
 
-// What the walk passed over, for the curious (the window may show it).
-struct TWalkStats {
-    std::int64_t DirectoriesRead = 0;
-    std::int64_t Unreadable = 0;   // could not be opened or listed
-    std::int64_t LoopsAvoided = 0; // a link back to a directory being walked
-    std::int64_t PseudoSkipped = 0;
-    bool Stopped = false; // ended early at the progress's request
-};
-
 // The files of one search: owns its records, keeps them sorted by FSortOrder.
 class TFileInfoList {
 public:
@@ -93,14 +85,16 @@ public:
     // Limit of descriptors the walk keeps open (ancestors beyond it are
     // closed and reopened when needed).
     void SetOpenDirectoryLimit(std::size_t n) { FOpenLimit = n < 2 ? 2 : n; }
+    // Threads that read directories (1: the calling thread alone). The
+    // records and their order are the same for every count.
+    void SetWalkThreads(int n) { FThreads = n < 1 ? 1 : n; }
+    int WalkThreads() const { return FThreads; }
 
 private:
-    struct TLevel;
+    class TWalkFeed;
     void WalkDirectory(const std::string& dir, TSearchProgress* progress);
-    // Reads one directory: its matching files become records, its
-    // subdirectories are returned in `level`.
-    bool ScanDirectory(TLevel& level);
-    bool ReopenLevel(std::vector<TLevel>& stack, std::size_t i);
+    // The matching files of one directory become records.
+    void ScanDirectory(const std::string& dir, const platform::TDirContents& contents);
     char* StoreName(std::string_view name);
 
     std::string FFileMask = "*.*";
@@ -113,7 +107,7 @@ private:
     std::deque<std::string> FDirs;
     TWalkStats FStats;
     std::size_t FOpenLimit = 256;
-    platform::TDirContents FScratch;
+    int FThreads = DefaultWalkThreads();
     std::unique_ptr<platform::TWildcard> FMask; // FFileMask, compiled for the walk
 };
 

@@ -53,7 +53,13 @@ void TFileItemList::RefreshItems() {
 void TFileItemList::FillItems() {
     const auto& records = FFileInfoList.Items();
     FItems.reserve(FItems.size() + records.size());
-    if (FSortDirection == TSortDirection::sdDownword) {
+    if (FShowHiddenSysFile) {
+        // Every record: no need to look at them (they lie all over the heap).
+        if (FSortDirection == TSortDirection::sdDownword)
+            FItems.insert(FItems.end(), records.rbegin(), records.rend());
+        else
+            FItems.insert(FItems.end(), records.begin(), records.end());
+    } else if (FSortDirection == TSortDirection::sdDownword) {
         for (auto it = records.rbegin(); it != records.rend(); ++it)
             if (IsFileShown((*it)->Attr))
                 FItems.push_back(*it);

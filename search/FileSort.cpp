@@ -1,7 +1,13 @@
 #include "search/FileSort.h"
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 namespace tavolix::search {
@@ -12,23 +18,39 @@ inline unsigned char KeyByte(unsigned char c) {
     return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
 }
 
+// Eight key bytes of `s` from `from`, big-endian, zero-padded, a..z mapped
+// to A..Z all eight at once (bytes from 0x80 stay as they are).
+inline std::uint64_t KeyBytes8(std::string_view s, std::size_t from) {
+    std::uint64_t x = 0;
+    if (from + 8 <= s.size()) {
+        std::memcpy(&x, s.data() + from, 8);
+    } else {
+        unsigned char b[8] = {};
+        for (std::size_t i = from; i < s.size(); ++i)
+            b[i - from] = static_cast<unsigned char>(s[i]);
+        std::memcpy(&x, b, 8);
+    }
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kHigh = 0x8080808080808080ull;
+    const std::uint64_t low7 = x & kLow7;
+    const std::uint64_t atLeastA = low7 + 0x1F1F1F1F1F1F1F1Full; // 0x61 + 0x1F = 0x80
+    const std::uint64_t aboveZ = low7 + 0x0505050505050505ull;   // 0x7B + 0x05 = 0x80
+    x -= (atLeastA & ~aboveZ & ~x & kHigh) >> 2;
+    if constexpr (std::endian::native == std::endian::little)
+        x = __builtin_bswap64(x);
+    return x;
+}
+
 // The first eight key bytes, big-endian, zero-padded. File names never hold a
 // zero byte, so equal prefixes with a zero tell the texts are equal as far as
 // the shorter one goes, and comparing prefixes agrees with CompareKeyText.
 inline std::uint64_t TextPrefix(std::string_view s, std::size_t from = 0) {
-    std::uint64_t k = 0;
-    for (std::size_t i = from; i < from + 8; ++i)
-        k = (k << 8) | (i < s.size() ? KeyByte(static_cast<unsigned char>(s[i])) : 0u);
-    return k;
+    return KeyBytes8(s, from);
 }
 
 // Seven key bytes of `s` from `from`, then a flag byte: 1 when `s` goes on
 // beyond them (the full comparison must decide), 0 when it does not.
 inline std::uint64_t TailKey(std::string_view s, std::size_t from) {
-    std::uint64_t k = 0;
-    for (std::size_t i = from; i < from + 7; ++i)
-        k = (k << 8) | (i < s.size() ? KeyByte(static_cast<unsigned char>(s[i])) : 0u);
-    return (k << 8) | (s.size() > from + 7 ? 1u : 0u);
+    return (KeyBytes8(s, from) & ~std::uint64_t{0xFF}) | (s.size() > from + 7 ? 1u : 0u);
 }
 
 constexpr std::uint64_t kNeedsFull = 1;
@@ -85,27 +107,37 @@ std::unordered_map<const std::string*, std::uint64_t> RankDirs(const std::vector
     return rank;
 }
 
-// Sort(L, R) as the list has always done it. The two parts of a partition
-// are disjoint, so sorting the smaller one first (recursively) and looping
-// on the larger gives the same order while keeping the stack shallow.
+// One partition step of Sort(L, R) as the list has always done it: the left
+// part is [l, j], the right part [i, r].
+template <class T, class C>
+inline void Partition(T* list, long l, long r, const C& compare, long& outI, long& outJ) {
+    // Locals, not the references: a store into the list may alias them.
+    long i = l, j = r;
+    const T p = list[(l + r) >> 1];
+    do {
+        while (compare(list[i], p) < 0)
+            ++i;
+        while (compare(list[j], p) > 0)
+            --j;
+        if (i <= j) {
+            T t = list[i];
+            list[i] = list[j];
+            list[j] = t;
+            ++i;
+            --j;
+        }
+    } while (i <= j);
+    outI = i;
+    outJ = j;
+}
+
+// The two parts of a partition are disjoint, so sorting the smaller one
+// first (recursively) and looping on the larger, or sorting them at the
+// same time, gives the same order; the stack stays shallow.
 template <class T, class C> void QuickSort(T* list, long l, long r, const C& compare) {
     while (l < r) {
-        long i = l, j = r;
-        const T p = list[(l + r) >> 1];
-        do {
-            while (compare(list[i], p) < 0)
-                ++i;
-            while (compare(list[j], p) > 0)
-                --j;
-            if (i <= j) {
-                T t = list[i];
-                list[i] = list[j];
-                list[j] = t;
-                ++i;
-                --j;
-            }
-        } while (i <= j);
-        // Left part [l, j], right part [i, r].
+        long i, j;
+        Partition(list, l, r, compare, i, j);
         if (j - l < r - i) {
             if (l < j)
                 QuickSort(list, l, j, compare);
@@ -116,6 +148,89 @@ template <class T, class C> void QuickSort(T* list, long l, long r, const C& com
             r = j;
         }
     }
+}
+
+// Parts below this many records are not worth a thread of their own.
+constexpr long kParallelPart = 16384;
+
+// As QuickSort, with parts of at least `minPart` records handed to threads
+// of their own while `spare` allows.
+template <class T, class C>
+void ParallelQuickSort(T* list, long l, long r, const C& compare, long minPart, std::atomic<int>& spare,
+                       std::vector<std::thread>& started, std::mutex& startedMutex) {
+    while (l < r) {
+        if (r - l < minPart || spare.load(std::memory_order_relaxed) <= 0) {
+            QuickSort(list, l, r, compare);
+            return;
+        }
+        long i, j;
+        Partition(list, l, r, compare, i, j);
+        // The smaller part goes to a new thread, this one goes on with the larger.
+        long sl = l, sr = j;
+        if (j - l < r - i)
+            l = i;
+        else
+            sl = i, sr = r, r = j;
+        if (sl >= sr)
+            continue;
+        if (sr - sl >= kParallelPart && spare.fetch_sub(1, std::memory_order_relaxed) > 0) {
+            try {
+                std::lock_guard lock(startedMutex);
+                started.emplace_back([=, &compare, &spare, &started, &startedMutex] {
+                    ParallelQuickSort(list, sl, sr, compare, minPart, spare, started, startedMutex);
+                });
+                continue;
+            } catch (const std::system_error&) {
+            }
+        }
+        QuickSort(list, sl, sr, compare);
+    }
+}
+
+template <class T, class C> void SortOnThreads(T* list, long count, const C& compare, int threads) {
+    if (threads <= 1 || count < 2 * kParallelPart) {
+        QuickSort(list, 0, count - 1, compare);
+        return;
+    }
+    // Several parts per core: the partitions are seldom even.
+    std::atomic<int> spare(4 * threads - 1);
+    std::vector<std::thread> started;
+    started.reserve(static_cast<std::size_t>(4 * threads));
+    std::mutex startedMutex;
+    ParallelQuickSort(list, 0, count - 1, compare, std::max<long>(kParallelPart, count / (8 * threads)),
+                      spare, started, startedMutex);
+    // Threads start threads: join until none is left.
+    for (;;) {
+        std::thread t;
+        {
+            std::lock_guard lock(startedMutex);
+            if (started.empty())
+                break;
+            t = std::move(started.back());
+            started.pop_back();
+        }
+        t.join();
+    }
+}
+
+// Runs fn(begin, end) over [0, n) in `threads` slices at once.
+template <class F> void ForSlices(std::size_t n, int threads, const F& fn) {
+    if (threads <= 1 || n < 2 * static_cast<std::size_t>(kParallelPart)) {
+        fn(std::size_t{0}, n);
+        return;
+    }
+    std::vector<std::thread> pool;
+    const std::size_t slice = (n + static_cast<std::size_t>(threads) - 1) / static_cast<std::size_t>(threads);
+    for (std::size_t b = slice; b < n; b += slice) {
+        try {
+            pool.emplace_back([&fn, b, e = std::min(n, b + slice)] { fn(b, e); });
+        } catch (const std::system_error&) {
+            fn(b, std::min(n, b + slice));
+        }
+    }
+    fn(0, std::min(n, slice));
+    for (auto& t : pool)
+        t.join();
 }
 
 } // namespace
@@ -182,52 +297,70 @@ TFileCompare ComparatorOf(TSortOrder order) {
     }
 }
 
-void SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order) {
+int DefaultSortThreads() {
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+void SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order, int threads) {
     if (items.empty())
         return;
-    std::vector<TKeyed> keyed(items.size());
+    if (threads <= 0)
+        threads = DefaultSortThreads();
+    // Left uninitialised: the slices write every key, and touch its pages on
+    // their own threads.
+    std::unique_ptr<TKeyed[]> keyed(new TKeyed[items.size()]);
     std::unordered_map<const std::string*, std::uint64_t> dirRank;
     if (order == TSortOrder::soDirectory)
         dirRank = RankDirs(items);
-    const std::string* lastDir = nullptr;
-    std::uint64_t lastRank = 0;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const TFileInfo& r = *items[i];
-        const std::string_view name = r.Name();
-        TKeyed k{0, TextPrefix(name), TailKey(name, 8), items[i]};
-        switch (order) {
-        case TSortOrder::soName:
-            k.Key1 = k.Key2;
-            k.Key2 = TextPrefix(name, 8);
-            k.Key3 = TailKey(name, 16);
-            break;
-        case TSortOrder::soExt:
-            // Below 8 bytes, equal padded prefixes mean equal extensions and
-            // the name decides; longer ones need the full rule.
-            k.Key1 = TextPrefix(r.Ext());
-            if (r.Ext().size() >= 8) {
-                k.Key2 = 0;
-                k.Key3 = kNeedsFull;
+    ForSlices(items.size(), threads, [&](std::size_t begin, std::size_t end) {
+        const std::string* lastDir = nullptr;
+        std::uint64_t lastRank = 0;
+        for (std::size_t i = begin; i < end; ++i) {
+            // The records lie in walk order, the items in the last sort's:
+            // fetch ahead, the record first, then its name.
+            if (i + 16 < end)
+                __builtin_prefetch(items[i + 16]);
+            if (i + 8 < end)
+                __builtin_prefetch(items[i + 8]->FName);
+            const TFileInfo& r = *items[i];
+            const std::string_view name = r.Name();
+            TKeyed k{0, TextPrefix(name), TailKey(name, 8), items[i]};
+            switch (order) {
+            case TSortOrder::soName:
+                k.Key1 = k.Key2;
+                k.Key2 = TextPrefix(name, 8);
+                k.Key3 = TailKey(name, 16);
+                break;
+            case TSortOrder::soExt:
+                // Below 8 bytes, equal padded prefixes mean equal extensions and
+                // the name decides; longer ones need the full rule.
+                k.Key1 = TextPrefix(r.Ext());
+                if (r.Ext().size() >= 8) {
+                    k.Key2 = 0;
+                    k.Key3 = kNeedsFull;
+                }
+                break;
+            case TSortOrder::soSize:
+                k.Key1 = Biased(r.Size);
+                break;
+            case TSortOrder::soTime:
+                k.Key1 = Biased(r.Time);
+                break;
+            default:
+                if (r.FDir != lastDir) {
+                    lastDir = r.FDir;
+                    lastRank = dirRank.find(r.FDir)->second;
+                }
+                k.Key1 = lastRank;
             }
-            break;
-        case TSortOrder::soSize:
-            k.Key1 = Biased(r.Size);
-            break;
-        case TSortOrder::soTime:
-            k.Key1 = Biased(r.Time);
-            break;
-        default:
-            if (r.FDir != lastDir) {
-                lastDir = r.FDir;
-                lastRank = dirRank[r.FDir];
-            }
-            k.Key1 = lastRank;
+            keyed[i] = k;
         }
-        keyed[i] = k;
-    }
-    QuickSort(keyed.data(), 0, static_cast<long>(keyed.size()) - 1, TKeyedCompare{ComparatorOf(order)});
-    for (std::size_t i = 0; i < items.size(); ++i)
-        items[i] = keyed[i].Rec;
+    });
+    SortOnThreads(keyed.get(), static_cast<long>(items.size()), TKeyedCompare{ComparatorOf(order)}, threads);
+    ForSlices(items.size(), threads, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i)
+            items[i] = keyed[i].Rec;
+    });
 }
 
 const char* SortOrderName(TSortOrder order) {

@@ -21,8 +21,11 @@ using TFileCompare = int (*)(const TFileInfo&, const TFileInfo&);
 TFileCompare ComparatorOf(TSortOrder order);
 
 // The list's quicksort. Not stable: equal records end up where this very
-// procedure puts them, so it must not be replaced by another sort.
-void SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order);
+// procedure puts them, so it must not be replaced by another sort. The parts
+// of a partition are sorted on up to `threads` threads (0: one per core),
+// which changes nothing in the order.
+void SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order, int threads = 0);
+int DefaultSortThreads();
 
 // "Directory", "Name", "Ext", "Size", "Time" ("Directory" for anything else).
 const char* SortOrderName(TSortOrder order);

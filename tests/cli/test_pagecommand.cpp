@@ -9,7 +9,9 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -307,4 +309,23 @@ TEST_F(PageCommandTest, TheEnvironmentNamesTheSettingsFile) {
     EXPECT_EQ(r.Code, 0);
     EXPECT_NE(ReadAll(T.Path("env.INI")).find("\n1=" + T.Path("out/e.html") + "\n"), std::string::npos);
     EXPECT_EQ(saved.Out.rfind("(&1) e.html ( ", 0), 0u) << saved.Out;
+}
+
+// Lost directories are an error (4), not a smaller result; the thread count
+// changes nothing printed.
+TEST_F(PageCommandTest, ThreadsAndRunningOutOfDescriptors) {
+    const TRun one = Page({"--threads", "1", T.Root(), "*.gif"});
+    EXPECT_EQ(Page({"-j8", T.Root(), "*.gif"}).Out, one.Out);
+    EXPECT_EQ(Page({"--threads=3", T.Root(), "*.gif"}).Out, one.Out);
+    const int code = RunInChild([&] {
+        syscall(SYS_close_range, 3u, ~0u, 0u);
+        const struct rlimit rl { 4, 4 }; // the base alone can be opened
+        setrlimit(RLIMIT_NOFILE, &rl);
+        TRun r = Page({T.Root(), "*.gif"});
+        return r.Code == 4 && r.Err.find("too many open files") != std::string::npos &&
+                       r.Out.find("A.gif") != std::string::npos
+                   ? 0
+                   : 1;
+    });
+    EXPECT_EQ(code, 0);
 }

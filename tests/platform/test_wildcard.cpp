@@ -31,8 +31,8 @@ TEST(Wildcard, StarsAndDots) {
     CheckAll({
         {"*.gif", {"a.GIF", "x.y.gif", ".gif"}, {"pics.gif.bak", "gif", "agif"}},
         {"*.*", {"README", "..", "a.b.c"}, {}},
-        {"*.", {"README"}, {"a.txt", ".profile"}},
-        {"a*.", {"abc"}, {"a.b"}},
+        {"*.", {"README", "a.", "a.b.", "a..", " ."}, {"a.txt", ".profile", "a.b", ".a"}},
+        {"a*.", {"abc", "a."}, {"a.b"}},
         {"a*", {"a.b.c"}, {"ba"}},
         {"*a", {"a.a"}, {"ab"}},
         {"*.t*", {"a.txt.bak", "a.bak.txt"}, {"a.b"}},
@@ -55,7 +55,7 @@ TEST(Wildcard, TrailingDotsAndBlanksAreDropped) {
         {"README.", {"README"}, {"README.md"}},
         {"*.txt. .", {"a.txt"}, {"a.txt.bak"}},
         {"* ", {"a.b"}, {}},
-        {"* .", {"ab"}, {"a.b"}}, // ended in "." : the final star stops at the last dot
+        {"* .", {"ab", "a."}, {"a.b"}}, // ended in "." : the final star stops at the last dot
         {"*.*.", {"a.b"}, {}},
         {"", {}, {"a"}},
         {"...", {}, {"a", "."}},
@@ -67,7 +67,11 @@ TEST(Wildcard, TrailingDotsAndBlanksAreDropped) {
 TEST(Wildcard, DosWildcardCharacters) {
     CheckAll({
         {"<.gif", {"a.b.gif"}, {"gif"}},
-        {"<", {"abc"}, {"a.b"}},
+        {"<", {"abc"}, {"a.b", "a."}},
+        {"<<", {"a.a", ".a", "a..a", " .a", "abc", "a."}, {}},
+        {"<<.gif", {"a.b.gif", "a.gif"}, {"a.gif.x"}},
+        {"<.", {"abc", "a."}, {"a.b"}},
+        {"a<<b", {"a.b", "a.x.b", "ab"}, {"a.bc"}},
         {">", {"a"}, {"ab"}},
         {"a\"b", {"a.b"}, {"ab"}},
         {"a\"", {"a", "a."}, {"ab"}},
@@ -173,8 +177,10 @@ std::vector<int> RefCompile(std::string p) {
         else
             t.push_back(std::toupper(static_cast<unsigned char>(c)));
     }
-    if (endedInDot && !p.empty() && p.back() == '*')
+    if (endedInDot && !p.empty() && (p.back() == '*' || p.back() == '<')) {
         t.back() = kDosStar;
+        t.push_back(kDosDot);
+    }
     return t;
 }
 
@@ -192,7 +198,8 @@ bool RefMatch(const std::vector<int>& t, std::size_t p, const std::string& n, st
         for (std::size_t k = i; k <= n.size(); ++k) {
             if (RefMatch(t, p + 1, n, k))
                 return true;
-            if (k < n.size() && n[k] == '.' && n.find('.', k + 1) == std::string::npos)
+            const bool nextIsDosStar = p + 1 < t.size() && t[p + 1] == kDosStar;
+            if (k < n.size() && n[k] == '.' && n.find('.', k + 1) == std::string::npos && !nextIsDosStar)
                 return false;
         }
         return false;

@@ -342,7 +342,12 @@ TEST_F(WalkTest, FiveThousandLevels) {
     struct rlimit low = saved;
     low.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 1024);
     setrlimit(RLIMIT_NOFILE, &low);
-    Search("hit.txt");
+    // One thread, and the pool as far as paths reach with the walking thread
+    // below: the same records in the same order.
+    list.SetWalkThreads(1);
+    const std::vector<std::string> oneThread = Search("hit.txt");
+    list.SetWalkThreads(DefaultWalkThreads());
+    EXPECT_EQ(Search("hit.txt"), oneThread);
     setrlimit(RLIMIT_NOFILE, &saved);
 
     ASSERT_EQ(list.Count(), std::size_t{kDepth + 1});

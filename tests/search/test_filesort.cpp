@@ -91,14 +91,17 @@ TEST(Comparators, PrimaryKeyThenNameOnly) {
 // Random records with many ties and long common starts (around the 8-byte
 // steps the fast sort keys on), every order, several sizes and seeds.
 TEST(SortFileInfos, SameOrderAsThePlainProcedure) {
-    static const char kAlphabet[] = {'a', 'A', 'b', '.', '_', '\x80', '\xE9'};
+    // With the neighbours of a..z, also with the high bit set.
+    static const char kAlphabet[] = {'a', 'A', 'b', '.',    '_',    '\x80', '\xE9',
+                                     '`', '{', 'z', '\xE1', '\xFA', '\xDB'};
     static const char* const kStarts[] = {
         "", "aaaaaaa", "aAaAaAaA", "aaaaaaaaaaaaaaa", "AAAAAAAAAAAAAAAAAAAAAAA", "x.aaaaaaa", "x.aaaaaaaaaa"};
     const std::int64_t sizes[] = {0, 1, 7, -3, (5LL << 30)};
     const std::int32_t times[] = {0, 0x21000000, 0x7FFFFFFF, INT32_MIN, -5};
     for (unsigned seed = 1; seed <= 6; ++seed) {
+        // The largest is sorted on threads.
         for (std::size_t n : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{9}, std::size_t{60},
-                              std::size_t{700}, std::size_t{3000}}) {
+                              std::size_t{700}, std::size_t{3000}, std::size_t{seed == 1 ? 120000u : 1u}}) {
             std::mt19937 rng(seed * 7919 + static_cast<unsigned>(n));
             TFileInfoList list;
             std::vector<const std::string*> dirs;
@@ -109,13 +112,13 @@ TEST(SortFileInfos, SameOrderAsThePlainProcedure) {
             for (std::size_t i = 0; i < n; ++i) {
                 std::string name = kStarts[rng() % 7];
                 for (std::size_t t = rng() % 4; t > 0 || name.empty(); t -= t > 0)
-                    name += kAlphabet[rng() % (rng() % 4 == 0 ? 7 : 3)];
+                    name += kAlphabet[rng() % (rng() % 4 == 0 ? sizeof kAlphabet : 3)];
                 list.AddFile(dirs[rng() % dirs.size()], name, sizes[rng() % 5], times[rng() % 5], 0);
             }
             for (TSortOrder order : kOrders) {
                 SCOPED_TRACE(testing::Message() << "seed " << seed << " n " << n << " order " << int(order));
                 std::vector<TFileInfo*> fast(list.Items()), plain(list.Items());
-                SortFileInfos(fast, order);
+                SortFileInfos(fast, order, n > 100000 ? 5 : 1);
                 ReferenceSort(plain, 0, static_cast<long>(plain.size()) - 1, ComparatorOf(order));
                 ASSERT_EQ(fast, plain);
                 for (std::size_t i = 1; i < plain.size(); ++i)

@@ -1,0 +1,645 @@
+#include "search/DirWalker.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <sys/resource.h>
+#include <system_error>
+#include <thread>
+#include <unordered_set>
+#include <vector>
+
+#include <queue>
+
+namespace tavolix::search {
+
+using platform::TDirectory;
+using platform::TDirIdentity;
+using platform::TWildcard;
+
+namespace {
+
+// The pool opens a directory from its parent's descriptor or else by its path
+// below the base; deeper ones are left to the walking thread, which goes one
+// component at a time.
+constexpr std::size_t kMaxRelativePath = PATH_MAX - 64;
+// Directories read ahead and not yet taken by the walk: bounds the memory.
+constexpr std::size_t kReadAhead = 2048;
+// Descriptors left to the rest of the program (settings, pictures, the GUI).
+constexpr std::size_t kReservedDescriptors = 8;
+// When more than this many of 1024 reads wait for the device (the disk or
+// the network), every thread of the pool helps; otherwise about one a core.
+constexpr unsigned kWaitingReads = 128;
+
+// Times this thread gave up the processor of its own accord: waits for I/O.
+long VoluntaryWaits() {
+    struct rusage ru;
+    return getrusage(RUSAGE_THREAD, &ru) == 0 ? ru.ru_nvcsw : 0;
+}
+
+bool OutOfDescriptors(int error) {
+    return error == EMFILE || error == ENFILE;
+}
+
+enum class TOutcome : std::uint8_t { Read, Unreadable, NoDescriptors, Loop, Pseudo, Vanished };
+enum class TState : std::uint8_t { Queued, Running, Done, Taken };
+
+// One directory of the walk: where it is, what reading it gave and, when the
+// pool reads ahead, its subdirectories handed to the pool.
+struct TNode {
+    std::string Path; // ends in "/"
+    // Outlives the reading of this node: a parent leaves the walk only after
+    // all of its children have been read.
+    TNode* Parent = nullptr;
+    std::vector<std::uint32_t> Key; // position in the walk order (pool only)
+    TState State = TState::Queued;
+    TOutcome Outcome = TOutcome::Read;
+    int Error = 0;
+    TDirIdentity Id;
+    platform::TDirContents Contents;
+    // By subdirectory index; a missing entry was not handed to the pool.
+    std::vector<std::shared_ptr<TNode>> Children;
+    // Kept open for opening the children handed to the pool, while the
+    // budget allows: cheaper than a path from the base. Closed by the last.
+    TDirectory Dir;
+    std::atomic<std::uint32_t> Unopened{0};
+};
+
+struct TIdentityHash {
+    std::size_t operator()(const TDirIdentity& id) const {
+        return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(id.Inode) * 0x9E3779B97F4A7C15ull ^
+                                          static_cast<std::uint64_t>(id.Device));
+    }
+};
+using TIdentitySet = std::unordered_set<TDirIdentity, TIdentityHash>;
+
+// Classifies a directory just opened and reads it, unless it is one of its
+// own ancestors (those in `onPath`, or else up the parents) or a kernel
+// pseudo file system below a real one.
+void ReadOpened(TNode& n, TDirectory& d, const TWildcard& mask, const TIdentitySet* onPath = nullptr) {
+    n.Id = d.Identity();
+    bool loop = onPath && onPath->count(n.Id) != 0;
+    for (const TNode* p = onPath ? nullptr : n.Parent; p && !loop; p = p->Parent)
+        loop = p->Id == n.Id;
+    if (loop) {
+        n.Outcome = TOutcome::Loop;
+        return;
+    }
+    if (n.Parent && n.Id.Device != n.Parent->Id.Device && d.IsPseudoFileSystem()) {
+        n.Outcome = TOutcome::Pseudo;
+        return;
+    }
+    errno = 0;
+    if (d.Read(mask, n.Contents)) {
+        n.Outcome = TOutcome::Read;
+    } else {
+        n.Outcome = TOutcome::Unreadable;
+        n.Error = errno;
+    }
+}
+
+// Threads that read directories ahead of the walk, earliest in walk order
+// first. Each holds one descriptor while it reads, and the pool as a whole
+// at most `held` more for directories whose children are still to be opened.
+class TPool {
+public:
+    TPool(int threads, std::size_t held, const TDirectory& base, std::size_t baseLength,
+          const TWildcard& mask)
+        : FBase(base), FBaseLength(baseLength), FMask(mask), FHeldLimit(held) {
+        try {
+            for (int i = 0; i < threads; ++i)
+                FThreads.emplace_back([this] { Run(); });
+        } catch (const std::system_error&) {
+            // Fewer threads, or none: the walk then reads what it needs itself.
+        }
+    }
+
+    // A stop reaches every thread at once: nothing queued is begun any more.
+    ~TPool() {
+        {
+            std::lock_guard lock(FMutex);
+            FStop = true;
+            FQueue = {};
+        }
+        FWork.notify_all();
+        for (auto& t : FThreads)
+            t.join();
+    }
+    TPool(const TPool&) = delete;
+    TPool& operator=(const TPool&) = delete;
+
+    // The node's read, as the pool did it, waited for, or done here when no
+    // thread has begun it.
+    void Take(const std::shared_ptr<TNode>& n) {
+        std::unique_lock lock(FMutex);
+        if (n->State == TState::Queued) {
+            n->State = TState::Taken;
+            lock.unlock();
+            Process(*n);
+            lock.lock();
+            Push(*n);
+            return;
+        }
+        if (n->State != TState::Done) {
+            FWaitingFor = n.get();
+            FDone.wait(lock, [&] { return n->State == TState::Done; });
+            FWaitingFor = nullptr;
+        }
+        n->State = TState::Taken;
+        // Threads that ran too far ahead go on when half the distance is left.
+        if (--FAhead == kReadAhead / 2 && FFull) {
+            FFull = false;
+            FWork.notify_all();
+        }
+    }
+
+    // Hands the subdirectories of a node the walk read itself to the threads.
+    void Schedule(TNode& n) {
+        Prepare(n);
+        std::lock_guard lock(FMutex);
+        Push(n);
+    }
+
+private:
+    struct TLater {
+        bool operator()(const std::shared_ptr<TNode>& a, const std::shared_ptr<TNode>& b) const {
+            return a->Key > b->Key;
+        }
+    };
+
+    TDirectory Open(TNode& n) const {
+        TNode* p = n.Parent;
+        if (!p || !p->Dir.IsOpen())
+            return FBase.OpenChild(n.Path.substr(FBaseLength));
+        TDirectory d = p->Dir.OpenChild(n.Path.substr(p->Path.size(), n.Path.size() - p->Path.size() - 1));
+        if (p->Unopened.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+            p->Dir.Close();
+            FHeld.fetch_sub(1, std::memory_order_relaxed);
+        }
+        return d;
+    }
+
+    // Reads the node; done outside the lock.
+    void Process(TNode& n) {
+        TDirectory d = Open(n);
+        if (!d.IsOpen()) {
+            n.Error = d.Error();
+            n.Outcome = OutOfDescriptors(n.Error) ? TOutcome::NoDescriptors : TOutcome::Unreadable;
+            return;
+        }
+        ReadOpened(n, d, FMask);
+        if (n.Outcome != TOutcome::Read)
+            return;
+        const std::uint32_t children = Prepare(n);
+        if (children > 0 && FHeld.fetch_add(1, std::memory_order_relaxed) < FHeldLimit) {
+            n.Unopened.store(children, std::memory_order_relaxed);
+            n.Dir = std::move(d);
+        } else if (children > 0) {
+            FHeld.fetch_sub(1, std::memory_order_relaxed);
+        }
+    }
+
+    // Makes the child nodes the pool may read; returns how many.
+    std::uint32_t Prepare(TNode& n) const {
+        const auto& subdirs = n.Contents.Subdirs();
+        std::uint32_t count = 0;
+        for (std::size_t i = 0; i < subdirs.size(); ++i) {
+            const std::string& name = subdirs[i];
+            if (name.empty() || name[0] == '.' ||
+                n.Path.size() - FBaseLength + name.size() >= kMaxRelativePath)
+                continue;
+            if (n.Children.empty())
+                n.Children.resize(subdirs.size());
+            auto c = std::make_shared<TNode>();
+            c->Parent = &n;
+            c->Path.reserve(n.Path.size() + name.size() + 1);
+            c->Path.append(n.Path).append(name).push_back('/');
+            c->Key.reserve(n.Key.size() + 1);
+            c->Key = n.Key;
+            c->Key.push_back(static_cast<std::uint32_t>(i));
+            n.Children[i] = std::move(c);
+            ++count;
+        }
+        return count;
+    }
+
+    // `byWorker`: the pushing thread takes one of them itself.
+    void Push(TNode& n, bool byWorker = false) {
+        if (FStop)
+            return;
+        std::size_t pushed = 0;
+        for (const auto& c : n.Children) {
+            if (c) {
+                FQueue.push(c);
+                ++pushed;
+            }
+        }
+        // Only as many threads as there is work for (a crowd at the lock
+        // costs more than it reads), and while reads come from the cache
+        // about one a core; while they wait on the disk or the network, all.
+        if (byWorker && pushed > 0)
+            --pushed;
+        const std::size_t awake = FThreads.size() - FIdle;
+        const std::size_t wanted = FWaiting < kWaitingReads ? FCores : FThreads.size();
+        const std::size_t wake = std::min({pushed, FIdle, wanted > awake ? wanted - awake : 0});
+        for (std::size_t k = wake; k > 0; --k)
+            FWork.notify_one();
+    }
+
+    void Run() {
+        unsigned reads = 0;
+        std::unique_lock lock(FMutex);
+        for (;;) {
+            ++FIdle;
+            FWork.wait(lock, [this] { return FStop || (!FQueue.empty() && !FFull); });
+            --FIdle;
+            if (FStop)
+                return;
+            std::shared_ptr<TNode> n = FQueue.top();
+            FQueue.pop();
+            if (n->State != TState::Queued)
+                continue; // the walk read it itself
+            n->State = TState::Running;
+            FFull = ++FAhead >= kReadAhead;
+            lock.unlock();
+            // One read in four is watched: the question costs a system call.
+            const bool watched = (++reads & 3) == 0;
+            const long waitsBefore = watched ? VoluntaryWaits() : 0;
+            Process(*n);
+            const bool waited = watched && VoluntaryWaits() != waitsBefore;
+            lock.lock();
+            if (watched)
+                FWaiting = (7 * FWaiting + (waited ? 1024 : 0)) / 8;
+            Push(*n, true);
+            n->State = TState::Done;
+            if (FWaitingFor == n.get())
+                FDone.notify_one();
+        }
+    }
+
+    const TDirectory& FBase;
+    const std::size_t FBaseLength;
+    const TWildcard& FMask;
+    const std::size_t FHeldLimit;
+    mutable std::atomic<std::size_t> FHeld{0};
+    std::mutex FMutex;
+    std::condition_variable FWork, FDone;
+    std::priority_queue<std::shared_ptr<TNode>, std::vector<std::shared_ptr<TNode>>, TLater> FQueue;
+    std::size_t FAhead = 0; // running or done, not yet taken
+    std::size_t FIdle = 0;  // threads waiting for work
+    bool FFull = false;     // FAhead reached kReadAhead and has not yet come down to half
+    unsigned FWaiting = 0;  // of 1024, how many recent reads had to wait
+    const std::size_t FCores = std::max(1u, std::thread::hardware_concurrency());
+    const TNode* FWaitingFor = nullptr;
+    bool FStop = false;
+    std::vector<std::thread> FThreads;
+};
+
+// One directory on the walk's path: its node and how far its subdirectories
+// are done. The descriptor is open only when the walking thread opened it.
+struct TLevel {
+    TDirectory Dir;
+    std::string Name; // entry name in the parent
+    std::shared_ptr<TNode> Node;
+    std::size_t Next = 0;
+};
+
+// The walking thread's part: the depth-first order, the visitor's calls,
+// its own descriptors and the pool.
+class TWalk {
+public:
+    TWalk(const TWildcard& mask, TWalkVisitor& visitor) : FMask(mask), FVisitor(visitor) {}
+    TWalkStats Run(const std::string& baseDir, int threads, std::size_t openLimit);
+
+private:
+    bool Start(const std::string& baseDir, int workers);
+    void Step();
+    void Leave();
+    std::shared_ptr<TNode> Obtain(std::size_t index, TDirectory& opened);
+    TDirectory ReadHere(TNode& n, const std::string& name);
+    bool ReopenLevel(std::size_t i, int& error);
+    void GiveBackDescriptors(std::size_t keep);
+    void Enter(std::shared_ptr<TNode> child, TDirectory dir, const std::string& name);
+    void Fail(const std::string& path, TOutcome why, int error);
+    void CloseLater(TDirectory& d);
+    void CountOpen();
+    void Recycle(std::shared_ptr<TNode> n);
+
+    const TWildcard& FMask;
+    TWalkVisitor& FVisitor;
+    TWalkStats FStats;
+    std::deque<TLevel> FStack; // a deque: the pool holds on to the base's descriptor
+    TIdentitySet FOnPath;      // the identities of FStack's directories
+    std::unique_ptr<TPool> FPool;
+    std::vector<std::shared_ptr<TNode>> FSpare;
+    std::size_t FOpen = 0;
+    std::size_t FOpenLimit = 2;
+    std::size_t FCloseBatch = 1;
+    std::size_t FHeldLimit = 0;
+};
+
+void TWalk::CloseLater(TDirectory& d) {
+    d.CloseDeferred();
+    if (TDirectory::DeferredCloses() >= FCloseBatch)
+        TDirectory::FlushDeferredCloses();
+}
+
+void TWalk::CountOpen() {
+    FOpen = 0;
+    for (const TLevel& l : FStack)
+        FOpen += l.Dir.IsOpen() ? 1 : 0;
+}
+
+void TWalk::Fail(const std::string& path, TOutcome why, int error) {
+    TWalkFailure f = TWalkFailure::Unreadable;
+    switch (why) {
+    case TOutcome::NoDescriptors:
+        ++FStats.NoDescriptors;
+        f = TWalkFailure::NoDescriptors;
+        break;
+    case TOutcome::Loop:
+        ++FStats.LoopsAvoided;
+        f = TWalkFailure::Loop;
+        break;
+    case TOutcome::Pseudo:
+        ++FStats.PseudoSkipped;
+        f = TWalkFailure::PseudoFileSystem;
+        break;
+    default:
+        ++FStats.Unreadable;
+    }
+    FVisitor.Failed(path, f, error);
+}
+
+TWalkStats TWalk::Run(const std::string& baseDir, int threads, std::size_t openLimit) {
+    // The budget: the pool's threads hold one descriptor each and the pool
+    // some for directories whose children are still to be opened, closes put
+    // off hold some, the levels of the walk's own path the rest.
+    const std::size_t free = platform::FreeDescriptors();
+    const std::size_t available = free > kReservedDescriptors + 2 ? free - kReservedDescriptors : 2;
+    const int workers = threads > 1 ? static_cast<int>(std::min<std::size_t>(threads, available / 8)) : 0;
+    FHeldLimit = workers > 0 ? std::min<std::size_t>(available / 4, 1024) : 0;
+    FCloseBatch = std::clamp<std::size_t>(available / 4, 1, 128);
+    const std::size_t rest =
+        available - static_cast<std::size_t>(workers) - FHeldLimit - std::min(FCloseBatch, available);
+    FOpenLimit = std::max<std::size_t>(2, std::min(openLimit, rest));
+    if (Start(baseDir, workers)) {
+        while (!FStack.empty()) {
+            if (FVisitor.StopRequested()) {
+                FStats.Stopped = true;
+                FPool.reset();
+                for (TLevel& l : FStack)
+                    l.Dir.CloseDeferred();
+                FStack.clear();
+                break;
+            }
+            Step();
+        }
+    }
+    TDirectory::FlushDeferredCloses();
+    return FStats;
+}
+
+bool TWalk::Start(const std::string& baseDir, int workers) {
+    auto root = std::make_shared<TNode>();
+    root->Path = baseDir;
+    if (!root->Path.empty() && root->Path.back() != '/')
+        root->Path.push_back('/');
+    TDirectory dir = TDirectory::Open(baseDir);
+    if (!dir.IsOpen()) {
+        Fail(root->Path, OutOfDescriptors(dir.Error()) ? TOutcome::NoDescriptors : TOutcome::Unreadable,
+             dir.Error());
+        return false;
+    }
+    if (dir.IsPseudoFileSystem()) {
+        Fail(root->Path, TOutcome::Pseudo, 0);
+        return false;
+    }
+    ReadOpened(*root, dir, FMask);
+    if (root->Outcome != TOutcome::Read) {
+        Fail(root->Path, root->Outcome, root->Error);
+        return false;
+    }
+    ++FStats.DirectoriesRead;
+    FVisitor.DirectoryRead(root->Path, root->Contents);
+    FOnPath.insert(root->Id);
+    TLevel& level = FStack.emplace_back();
+    level.Dir = std::move(dir);
+    level.Node = std::move(root);
+    FOpen = 1;
+    if (workers > 0 && !level.Node->Contents.Subdirs().empty()) {
+        FPool = std::make_unique<TPool>(workers, FHeldLimit, level.Dir, level.Node->Path.size(), FMask);
+        FPool->Schedule(*level.Node);
+    }
+    return true;
+}
+
+void TWalk::Leave() {
+    TLevel& level = FStack.back();
+    if (FStack.size() == 1)
+        FPool.reset(); // nothing is left to read, and the base is about to close
+    if (level.Dir.IsOpen())
+        --FOpen;
+    CloseLater(level.Dir);
+    FOnPath.erase(level.Node->Id);
+    Recycle(std::move(level.Node));
+    FStack.pop_back();
+    if (!FStack.empty())
+        FVisitor.LeftDirectory();
+}
+
+// One subdirectory entry of the deepest level, or the end of that level.
+void TWalk::Step() {
+    TLevel& level = FStack.back();
+    const auto& subdirs = level.Node->Contents.Subdirs();
+    if (level.Next >= subdirs.size()) {
+        Leave();
+        return;
+    }
+    const std::size_t index = level.Next++;
+    const std::string& name = subdirs[index];
+    FVisitor.EnteringDirectory(level.Node->Path, name);
+    if (name.empty() || name[0] == '.')
+        return;
+    TDirectory opened;
+    std::shared_ptr<TNode> child = Obtain(index, opened);
+    switch (child->Outcome) {
+    case TOutcome::Read:
+        Enter(std::move(child), std::move(opened), name);
+        return;
+    case TOutcome::Vanished:
+        level.Next = subdirs.size(); // moved or removed meanwhile
+        return;
+    default:
+        Fail(child->Path, child->Outcome, child->Error);
+        Recycle(std::move(child));
+        FVisitor.LeftDirectory();
+    }
+}
+
+// Nodes the walking thread made for itself are used again, with the room
+// their texts and lists have grown: one thread allocates as little as a
+// single scratch would.
+void TWalk::Recycle(std::shared_ptr<TNode> n) {
+    if (FPool || n.use_count() != 1 || FSpare.size() >= 64)
+        return;
+    n->Parent = nullptr;
+    n->Outcome = TOutcome::Read;
+    n->Error = 0;
+    n->Contents.Clear();
+    n->Children.clear();
+    FSpare.push_back(std::move(n));
+}
+
+// The child `index` of the deepest level, read by the pool or here. When
+// read here, `opened` keeps its descriptor for the way down.
+std::shared_ptr<TNode> TWalk::Obtain(std::size_t index, TDirectory& opened) {
+    TLevel& level = FStack.back();
+    const std::string& name = level.Node->Contents.Subdirs()[index];
+    std::shared_ptr<TNode> child;
+    if (index < level.Node->Children.size() && level.Node->Children[index]) {
+        child = std::move(level.Node->Children[index]);
+        FPool->Take(child);
+        if (child->Outcome != TOutcome::NoDescriptors)
+            return child;
+        child->Error = 0; // once more from here, after giving back descriptors
+    } else {
+        if (FSpare.empty()) {
+            child = std::make_shared<TNode>();
+        } else {
+            child = std::move(FSpare.back());
+            FSpare.pop_back();
+        }
+        child->Parent = level.Node.get();
+        child->Path.assign(level.Node->Path).append(name).push_back('/');
+        if (FPool) {
+            child->Key = level.Node->Key;
+            child->Key.push_back(static_cast<std::uint32_t>(index));
+        }
+    }
+    opened = ReadHere(*child, name);
+    if (FPool && child->Outcome == TOutcome::Read)
+        FPool->Schedule(*child);
+    return child;
+}
+
+TDirectory TWalk::ReadHere(TNode& n, const std::string& name) {
+    const std::size_t top = FStack.size() - 1;
+    TLevel& level = FStack[top];
+    if (!level.Dir.IsOpen()) {
+        int error = 0;
+        if (!ReopenLevel(top, error)) {
+            n.Error = error;
+            n.Outcome = OutOfDescriptors(error) ? TOutcome::NoDescriptors : TOutcome::Vanished;
+            CountOpen();
+            return {};
+        }
+        CountOpen();
+    }
+    TDirectory d = level.Dir.OpenChild(name);
+    if (!d.IsOpen() && OutOfDescriptors(d.Error())) {
+        GiveBackDescriptors(top);
+        d = level.Dir.OpenChild(name);
+    }
+    if (!d.IsOpen()) {
+        n.Error = d.Error();
+        n.Outcome = OutOfDescriptors(n.Error) ? TOutcome::NoDescriptors : TOutcome::Unreadable;
+        return {};
+    }
+    ReadOpened(n, d, FMask, &FOnPath);
+    return d;
+}
+
+// Closes what this walk can reopen later: the closes put off and the levels
+// between the base and level `keep`.
+void TWalk::GiveBackDescriptors(std::size_t keep) {
+    TDirectory::FlushDeferredCloses();
+    for (std::size_t k = 1; k < keep; ++k)
+        FStack[k].Dir.Close();
+    CountOpen();
+}
+
+// Reopens an ancestor whose descriptor was given back (or never held), one
+// component at a time from the nearest one still open, checking it is still
+// the same. The levels just above stay open for the way back up, within the
+// limit: the way down may be thousands of levels long, more than the process
+// may open.
+bool TWalk::ReopenLevel(std::size_t i, int& error) {
+    std::size_t j = i;
+    while (j > 0 && !FStack[j].Dir.IsOpen())
+        --j;
+    std::size_t open = 0;
+    for (std::size_t k = 0; k <= i; ++k)
+        open += FStack[k].Dir.IsOpen() ? 1 : 0;
+    std::size_t shallowest = 1;
+    for (std::size_t k = j + 1; k <= i; ++k) {
+        TDirectory d = FStack[k - 1].Dir.OpenChild(FStack[k].Name);
+        if (!d.IsOpen() && OutOfDescriptors(d.Error())) {
+            GiveBackDescriptors(k - 1);
+            open = 0;
+            for (std::size_t m = 0; m <= i; ++m)
+                open += FStack[m].Dir.IsOpen() ? 1 : 0;
+            d = FStack[k - 1].Dir.OpenChild(FStack[k].Name);
+        }
+        if (!d.IsOpen() || !(d.Identity() == FStack[k].Node->Id)) {
+            error = d.Error();
+            return false;
+        }
+        FStack[k].Dir = std::move(d);
+        for (++open; open > FOpenLimit && shallowest < k; ++shallowest) {
+            if (FStack[shallowest].Dir.IsOpen()) {
+                CloseLater(FStack[shallowest].Dir);
+                --open;
+            }
+        }
+    }
+    return FStack[i].Dir.IsOpen();
+}
+
+void TWalk::Enter(std::shared_ptr<TNode> child, TDirectory dir, const std::string& name) {
+    ++FStats.DirectoriesRead;
+    FVisitor.DirectoryRead(child->Path, child->Contents);
+    TLevel& level = FStack.back();
+    // A level without further subdirectories needs no descriptor; others
+    // keep theirs until too many are open, shallowest first given back.
+    if (level.Next >= level.Node->Contents.Subdirs().size() && level.Dir.IsOpen() && FStack.size() > 1) {
+        CloseLater(level.Dir);
+        --FOpen;
+    }
+    FOnPath.insert(child->Id);
+    TLevel& pushed = FStack.emplace_back();
+    pushed.Name = name;
+    pushed.Node = std::move(child);
+    if (dir.IsOpen()) {
+        pushed.Dir = std::move(dir);
+        ++FOpen;
+    }
+    for (std::size_t k = 1; FOpen > FOpenLimit && k + 1 < FStack.size(); ++k) {
+        if (FStack[k].Dir.IsOpen()) {
+            CloseLater(FStack[k].Dir);
+            --FOpen;
+        }
+    }
+}
+
+} // namespace
+
+int DefaultWalkThreads() {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    return static_cast<int>(std::clamp(cores * 16, 16u, 64u));
+}
+
+TDirWalker::TDirWalker(const TWildcard& mask, int threads) : FMask(mask), FThreads(threads) {
+}
+
+TWalkStats TDirWalker::Walk(const std::string& baseDir, TWalkVisitor& visitor) {
+    TWalk walk(FMask, visitor);
+    return walk.Run(baseDir, FThreads, FOpenLimit);
+}
+
+} // namespace tavolix::search
