@@ -42,18 +42,42 @@ enum : int { kTransparent = 1, kOpaque = 2 };
 enum : int { kAlternate = 1, kWinding = 2 };
 enum : unsigned { kTaUpdateCp = 1, kTaRight = 2, kTaCenter = 6, kTaBottom = 8, kTaBaseline = 24 };
 enum : unsigned { kEtoOpaque = 2, kEtoClipped = 4 };
+enum : int { kPsSolid = 0, kPsDash, kPsDot, kPsDashDot, kPsDashDotDot, kPsNull, kPsStyleMask = 0x0F };
+enum : int { kPsGeometric = 0x00010000 };
+enum : int { kBsSolid = 0, kBsNull = 1, kBsHatched = 2 };
+enum : std::uint32_t { kMwtIdentity = 1, kMwtLeftMultiply, kMwtRightMultiply, kMwtSet };
+enum : int { kArcOpen, kArcChord, kArcPie };
+enum class TStockObject : std::uint32_t {
+    WhiteBrush = 0,
+    LtGrayBrush = 1,
+    GrayBrush = 2,
+    DkGrayBrush = 3,
+    BlackBrush = 4,
+    NullBrush = 5,
+    WhitePen = 6,
+    BlackPen = 7,
+    NullPen = 8,
+    OemFixedFont = 10,
+    AnsiFixedFont = 11,
+    AnsiVarFont = 12,
+    SystemFont = 13,
+    DeviceDefaultFont = 14,
+    SystemFixedFont = 16,
+    DefaultGuiFont = 17,
+};
+constexpr std::uint32_t kStockObjectBit = 0x80000000u;
 
 QColor ColorRef(std::uint32_t c) {
     return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
 }
 
 struct TPenDef {
-    int Style = 0; // PS_SOLID
+    int Style = kPsSolid;
     double Width = 0;
     QColor Color = Qt::black;
 };
 struct TBrushDef {
-    int Style = 0; // BS_SOLID
+    int Style = kBsSolid;
     QColor Color = Qt::white;
     int Hatch = 0;
 };
@@ -93,6 +117,9 @@ bool Finite(const QTransform& t) {
            std::isfinite(t.m22()) && std::isfinite(t.dx()) && std::isfinite(t.dy());
 }
 
+struct TWmfArgs;
+struct TEmfArgs;
+
 class TPlayer {
 public:
     TPlayer(QPainter& painter, TByteView file, const TMetafileInfo& info, const QRectF& target)
@@ -123,12 +150,33 @@ private:
     void Store(std::size_t slot, const TObject& object);
     int FreeSlot();
     void Select(std::uint32_t index);
+    void SelectStock(TStockObject stock);
     void Delete(std::uint32_t index);
     void SaveDc();
     void RestoreDc(int which);
 
     void PlayWmf(const TMetaRecord& r);
+    bool PlayWmfState(TWmfRecord type, const TWmfArgs& x);
+    bool PlayWmfObjects(TWmfRecord type, const TWmfArgs& x);
+    bool PlayWmfShapes(TWmfRecord type, const TWmfArgs& x);
+    bool PlayWmfText(TWmfRecord type, const TWmfArgs& x);
+    bool PlayWmfBitmaps(TWmfRecord type, const TWmfArgs& x);
+    TObject WmfFont(TByteView a);
+    void WmfPolyPolygon(TByteView a);
+
     void PlayEmf(const TMetaRecord& r);
+    bool PlayEmfState(TEmfRecord type, const TEmfArgs& x);
+    bool PlayEmfObjects(TEmfRecord type, const TEmfArgs& x);
+    bool PlayEmfShapes(TEmfRecord type, const TEmfArgs& x);
+    bool PlayEmfPaths(TEmfRecord type, const TEmfArgs& x);
+    bool PlayEmfText(TEmfRecord type, const TEmfArgs& x);
+    bool PlayEmfBitmaps(TEmfRecord type, const TEmfArgs& x);
+    void WorldTransform(const TEmfArgs& x, std::uint32_t mode);
+    static TObject EmfFont(TByteView b);
+    void EmfPoly(TEmfRecord shape, TByteView b, bool small);
+    void EmfPolyPoly(TByteView b, bool small, bool polygon);
+    void EmfArc(TEmfRecord type, const TEmfArgs& x);
+    void EmfBlt(TEmfRecord type, TByteView b);
     QString DecodeAnsi(TByteView bytes) const;
     QImage Dib(TByteView header, TByteView bits);
 
@@ -207,25 +255,25 @@ bool TPlayer::Usable(const QTransform& m, const QRectF& logical) const {
 }
 
 QPen TPlayer::MakePen() const {
-    const int style = S.Pen.Style & 0x0F;
-    if (style == 5) // PS_NULL
+    const int style = S.Pen.Style & kPsStyleMask;
+    if (style == kPsNull)
         return Qt::NoPen;
     QPen pen(S.Pen.Color);
     pen.setWidthF(std::min(S.Pen.Width, 32767.0)); // Qt refuses wider pens
-    pen.setCosmetic(S.Pen.Width <= 1 && (S.Pen.Style & 0x00010000) == 0);
+    pen.setCosmetic(S.Pen.Width <= 1 && (S.Pen.Style & kPsGeometric) == 0);
     if (pen.isCosmetic())
         pen.setWidthF(1);
     switch (style) {
-    case 1:
+    case kPsDash:
         pen.setStyle(Qt::DashLine);
         break;
-    case 2:
+    case kPsDot:
         pen.setStyle(Qt::DotLine);
         break;
-    case 3:
+    case kPsDashDot:
         pen.setStyle(Qt::DashDotLine);
         break;
-    case 4:
+    case kPsDashDotDot:
         pen.setStyle(Qt::DashDotDotLine);
         break;
     default:
@@ -237,9 +285,9 @@ QPen TPlayer::MakePen() const {
 
 QBrush TPlayer::MakeBrush() const {
     switch (S.Brush.Style) {
-    case 1:
-        return Qt::NoBrush; // BS_NULL
-    case 2: {               // BS_HATCHED
+    case kBsNull:
+        return Qt::NoBrush;
+    case kBsHatched: {
         static const Qt::BrushStyle hatches[] = {Qt::HorPattern,   Qt::VerPattern,   Qt::FDiagPattern,
                                                  Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern};
         const int h = S.Brush.Hatch;
@@ -320,14 +368,14 @@ QPainterPath TPlayer::ArcPath(const QRectF& box, QPointF start, QPointF end, int
     if (sweep <= 0)
         sweep += 360;
     QPainterPath path;
-    if (kind == 2) { // pie
+    if (kind == kArcPie) {
         path.moveTo(c);
         path.arcTo(box, a0, sweep);
         path.closeSubpath();
     } else {
         path.arcMoveTo(box, a0);
         path.arcTo(box, a0, sweep);
-        if (kind == 1) // chord
+        if (kind == kArcChord)
             path.closeSubpath();
     }
     return path;
@@ -443,50 +491,8 @@ int TPlayer::FreeSlot() {
 }
 
 void TPlayer::Select(std::uint32_t index) {
-    if (FInfo.Kind == TMetafileKind::Enhanced && (index & 0x80000000u)) {
-        switch (index & 0x7FFFFFFFu) { // stock objects
-        case 0:
-            S.Brush = {0, Qt::white, 0};
-            break;
-        case 1:
-            S.Brush = {0, QColor(192, 192, 192), 0};
-            break;
-        case 2:
-            S.Brush = {0, QColor(128, 128, 128), 0};
-            break;
-        case 3:
-            S.Brush = {0, QColor(64, 64, 64), 0};
-            break;
-        case 4:
-            S.Brush = {0, Qt::black, 0};
-            break;
-        case 5:
-            S.Brush = {1, Qt::black, 0};
-            break;
-        case 6:
-            S.Pen = {0, 0, Qt::white};
-            break;
-        case 7:
-            S.Pen = {0, 0, Qt::black};
-            break;
-        case 8:
-            S.Pen = {5, 0, Qt::black};
-            break;
-        case 10:
-        case 11:
-        case 16:
-            S.Font = TFontDef{};
-            S.Font.Face = QStringLiteral("Monospace");
-            break;
-        case 12:
-        case 13:
-        case 14:
-        case 17:
-            S.Font = TFontDef{};
-            break;
-        default:
-            break;
-        }
+    if (FInfo.Kind == TMetafileKind::Enhanced && (index & kStockObjectBit)) {
+        SelectStock(static_cast<TStockObject>(index & ~kStockObjectBit));
         return;
     }
     if (index >= FObjects.size())
@@ -503,6 +509,50 @@ void TPlayer::Select(std::uint32_t index) {
         S.Font = o.Font;
         break;
     default:
+        break;
+    }
+}
+
+void TPlayer::SelectStock(TStockObject stock) {
+    switch (stock) {
+    case TStockObject::WhiteBrush:
+        S.Brush = {kBsSolid, Qt::white, 0};
+        break;
+    case TStockObject::LtGrayBrush:
+        S.Brush = {kBsSolid, QColor(192, 192, 192), 0};
+        break;
+    case TStockObject::GrayBrush:
+        S.Brush = {kBsSolid, QColor(128, 128, 128), 0};
+        break;
+    case TStockObject::DkGrayBrush:
+        S.Brush = {kBsSolid, QColor(64, 64, 64), 0};
+        break;
+    case TStockObject::BlackBrush:
+        S.Brush = {kBsSolid, Qt::black, 0};
+        break;
+    case TStockObject::NullBrush:
+        S.Brush = {kBsNull, Qt::black, 0};
+        break;
+    case TStockObject::WhitePen:
+        S.Pen = {kPsSolid, 0, Qt::white};
+        break;
+    case TStockObject::BlackPen:
+        S.Pen = {kPsSolid, 0, Qt::black};
+        break;
+    case TStockObject::NullPen:
+        S.Pen = {kPsNull, 0, Qt::black};
+        break;
+    case TStockObject::OemFixedFont:
+    case TStockObject::AnsiFixedFont:
+    case TStockObject::SystemFixedFont:
+        S.Font = TFontDef{};
+        S.Font.Face = QStringLiteral("Monospace");
+        break;
+    case TStockObject::AnsiVarFont:
+    case TStockObject::SystemFont:
+    case TStockObject::DeviceDefaultFont:
+    case TStockObject::DefaultGuiFont:
+        S.Font = TFontDef{};
         break;
     }
 }
@@ -552,132 +602,245 @@ QString TPlayer::DecodeAnsi(TByteView bytes) const {
 
 // ---- Windows metafile records ---------------------------------------------
 
+// The parameters of a WMF record: 16-bit words, often in reverse order.
+struct TWmfArgs {
+    TByteView A;
+    std::size_t N;
+    std::int16_t W(std::size_t i) const { return A.I16(2 * i); }
+    QRectF Rect(std::size_t i) const { // bottom, right, top, left
+        return QRectF(QPointF(W(i + 3), W(i + 2)), QPointF(W(i + 1), W(i))).normalized();
+    }
+};
+
 void TPlayer::PlayWmf(const TMetaRecord& r) {
-    const TByteView a = r.Bytes.From(6); // parameters, 16-bit words, often in reverse order
-    const std::size_t n = a.Size() / 2;
-    auto w = [&](std::size_t i) { return a.I16(2 * i); };
-    auto rect = [&](std::size_t i) { // bottom, right, top, left
-        return QRectF(QPointF(w(i + 3), w(i + 2)), QPointF(w(i + 1), w(i))).normalized();
-    };
-    switch (r.Type) {
-    case 0x001E:
+    const TByteView a = r.Bytes.From(6);
+    const TWmfArgs args{a, a.Size() / 2};
+    const auto type = static_cast<TWmfRecord>(r.Type);
+    // Records of no family (ROP modes, palettes, escapes) change nothing we draw.
+    PlayWmfState(type, args) || PlayWmfObjects(type, args) || PlayWmfShapes(type, args) ||
+        PlayWmfText(type, args) || PlayWmfBitmaps(type, args);
+}
+
+bool TPlayer::PlayWmfState(TWmfRecord type, const TWmfArgs& x) {
+    const std::size_t n = x.N;
+    switch (type) {
+    case TWmfRecord::SaveDc:
         SaveDc();
         break;
-    case 0x0127:
+    case TWmfRecord::RestoreDc:
         if (n >= 1)
-            RestoreDc(w(0));
+            RestoreDc(x.W(0));
         break;
-    case 0x0201:
+    case TWmfRecord::SetBkColor:
         if (n >= 2)
-            S.BkColor = ColorRef(a.U32(0));
+            S.BkColor = ColorRef(x.A.U32(0));
         break;
-    case 0x0209:
+    case TWmfRecord::SetTextColor:
         if (n >= 2)
-            S.TextColor = ColorRef(a.U32(0));
+            S.TextColor = ColorRef(x.A.U32(0));
         break;
-    case 0x0102:
+    case TWmfRecord::SetBkMode:
         if (n >= 1)
-            S.BkMode = w(0);
+            S.BkMode = x.W(0);
         break;
-    case 0x0106:
+    case TWmfRecord::SetPolyFillMode:
         if (n >= 1)
-            S.PolyFill = w(0);
+            S.PolyFill = x.W(0);
         break;
-    case 0x012E:
+    case TWmfRecord::SetTextAlign:
         if (n >= 1)
-            S.TextAlign = a.U16(0);
+            S.TextAlign = x.A.U16(0);
         break;
-    case 0x0103:
+    case TWmfRecord::SetMapMode:
         if (n >= 1)
-            S.MapMode = w(0);
+            S.MapMode = x.W(0);
         break;
-    case 0x020B:
+    case TWmfRecord::SetWindowOrg:
         if (n >= 2)
-            S.WindowOrg = QPointF(w(1), w(0));
+            S.WindowOrg = QPointF(x.W(1), x.W(0));
         break;
-    case 0x020C:
+    case TWmfRecord::SetWindowExt:
         if (n >= 2)
-            S.WindowExt = QSizeF(w(1), w(0));
+            S.WindowExt = QSizeF(x.W(1), x.W(0));
         break;
-    case 0x020F:
+    case TWmfRecord::OffsetWindowOrg:
         if (n >= 2)
-            S.WindowOrg += QPointF(w(1), w(0));
+            S.WindowOrg += QPointF(x.W(1), x.W(0));
         break;
-    case 0x0410: // ScaleWindowExt: yDenom, yNum, xDenom, xNum
-        if (n >= 4 && w(0) && w(2))
-            S.WindowExt = QSizeF(S.WindowExt.width() * w(3) / w(2), S.WindowExt.height() * w(1) / w(0));
+    case TWmfRecord::ScaleWindowExt: // yDenom, yNum, xDenom, xNum
+        if (n >= 4 && x.W(0) && x.W(2))
+            S.WindowExt =
+                QSizeF(S.WindowExt.width() * x.W(3) / x.W(2), S.WindowExt.height() * x.W(1) / x.W(0));
         break;
-    case 0x0214:
+    case TWmfRecord::MoveTo:
         if (n >= 2)
-            S.Position = QPointF(w(1), w(0));
+            S.Position = QPointF(x.W(1), x.W(0));
         break;
-    case 0x0213:
+    case TWmfRecord::IntersectClipRect: // bottom, right, top, left
+        if (n >= 4 && Usable(Transform(), x.Rect(0))) {
+            P.setTransform(Transform());
+            P.setClipRect(x.Rect(0), Qt::IntersectClip);
+        }
+        break;
+    default:
+        return false;
+    }
+    return true;
+}
+
+bool TPlayer::PlayWmfObjects(TWmfRecord type, const TWmfArgs& x) {
+    const TByteView a = x.A;
+    const std::size_t n = x.N;
+    const TObject other{TObject::kOther, {}, {}, {}};
+    TObject o;
+    switch (type) {
+    case TWmfRecord::CreatePenIndirect: // style, width x, width y, colour
+        o.Kind = TObject::kPen;
+        o.Pen = {a.U16(0), double(std::abs(a.I16(2))), ColorRef(a.U32(6))};
+        if (const int slot = FreeSlot(); slot >= 0)
+            Store(slot, n >= 5 ? o : other);
+        break;
+    case TWmfRecord::CreateBrushIndirect: // style, colour, hatch
+        o.Kind = TObject::kBrush;
+        o.Brush = {a.U16(0), ColorRef(a.U32(2)), a.U16(6)};
+        if (const int slot = FreeSlot(); slot >= 0)
+            Store(slot, n >= 4 ? o : other);
+        break;
+    case TWmfRecord::CreateFontIndirect:
+        if (const int slot = FreeSlot(); slot >= 0)
+            Store(slot, n >= 9 ? WmfFont(a) : other);
+        break;
+    case TWmfRecord::CreatePalette:
+    case TWmfRecord::CreatePatternBrush:
+    case TWmfRecord::DibCreatePatternBrush:
+    case TWmfRecord::CreateRegion:
+        if (const int slot = FreeSlot(); slot >= 0) {
+            o = other;
+            if (type == TWmfRecord::CreatePatternBrush || type == TWmfRecord::DibCreatePatternBrush) {
+                o.Kind = TObject::kBrush;
+                o.Brush = {kBsSolid, QColor(128, 128, 128), 0};
+            }
+            Store(slot, o);
+        }
+        break;
+    case TWmfRecord::SelectObject:
+        if (n >= 1)
+            Select(a.U16(0));
+        break;
+    case TWmfRecord::DeleteObject:
+        if (n >= 1)
+            Delete(a.U16(0));
+        break;
+    default:
+        return false;
+    }
+    return true;
+}
+
+// CreateFontIndirect: a LOGFONT with 16-bit fields.
+TObject TPlayer::WmfFont(TByteView a) {
+    TObject o;
+    o.Kind = TObject::kFont;
+    o.Font.Height = a.I16(0);
+    o.Font.Escapement = a.I16(4);
+    o.Font.Weight = a.I16(8);
+    o.Font.Italic = a.U8(10);
+    o.Font.Underline = a.U8(11);
+    o.Font.StrikeOut = a.U8(12);
+    o.Font.CharSet = a.U8(13);
+    std::size_t len = 0;
+    while (len < 32 && a.Has(18 + len, 1) && a.U8(18 + len))
+        ++len;
+    const TFontDef keep = S.Font;
+    S.Font.CharSet = o.Font.CharSet;
+    o.Font.Face = DecodeAnsi(a.Sub(18, len));
+    S.Font = keep;
+    return o;
+}
+
+bool TPlayer::PlayWmfShapes(TWmfRecord type, const TWmfArgs& x) {
+    const std::size_t n = x.N;
+    QPainterPath p;
+    switch (type) {
+    case TWmfRecord::LineTo:
         if (n >= 2) {
             QPainterPath path(S.Position);
-            S.Position = QPointF(w(1), w(0));
+            S.Position = QPointF(x.W(1), x.W(0));
             path.lineTo(S.Position);
             DrawPath(path, false, true);
         }
         break;
-    case 0x041B:
+    case TWmfRecord::Rectangle:
         if (n >= 4) {
-            QPainterPath p;
-            p.addRect(rect(0));
+            p.addRect(x.Rect(0));
             DrawPath(p, true, true);
         }
         break;
-    case 0x0418:
+    case TWmfRecord::Ellipse:
         if (n >= 4) {
-            QPainterPath p;
-            p.addEllipse(rect(0));
+            p.addEllipse(x.Rect(0));
             DrawPath(p, true, true);
         }
         break;
-    case 0x061C:
+    case TWmfRecord::RoundRect:
         if (n >= 6) {
-            QPainterPath p;
-            p.addRoundedRect(rect(2), std::abs(w(1)) / 2.0, std::abs(w(0)) / 2.0);
+            p.addRoundedRect(x.Rect(2), std::abs(x.W(1)) / 2.0, std::abs(x.W(0)) / 2.0);
             DrawPath(p, true, true);
         }
         break;
-    case 0x0817:
-    case 0x0830:
-    case 0x081A: // arc, chord, pie
+    case TWmfRecord::Arc:
+    case TWmfRecord::Chord:
+    case TWmfRecord::Pie:
         if (n >= 8) {
-            const int kind = r.Type == 0x0817 ? 0 : r.Type == 0x0830 ? 1 : 2;
-            DrawPath(ArcPath(rect(4), QPointF(w(3), w(2)), QPointF(w(1), w(0)), kind), kind != 0, true);
+            const int kind = type == TWmfRecord::Arc     ? kArcOpen
+                             : type == TWmfRecord::Chord ? kArcChord
+                                                         : kArcPie;
+            DrawPath(ArcPath(x.Rect(4), QPointF(x.W(3), x.W(2)), QPointF(x.W(1), x.W(0)), kind),
+                     kind != kArcOpen, true);
         }
         break;
-    case 0x0324:
-    case 0x0325: // polygon, polyline
+    case TWmfRecord::Polygon:
+    case TWmfRecord::Polyline:
         if (n >= 1) {
-            const std::size_t count = a.U16(0);
-            DrawPoly(a.From(2), count, true, r.Type == 0x0324, r.Type == 0x0324, false, false);
+            const bool polygon = type == TWmfRecord::Polygon;
+            DrawPoly(x.A.From(2), x.A.U16(0), true, polygon, polygon, false, false);
         }
         break;
-    case 0x0538: // polypolygon
-        if (n >= 1) {
-            const std::size_t polys = a.U16(0);
-            if (!a.Has(2, 2 * polys))
-                break;
-            QPainterPath all;
-            std::size_t off = 2 + 2 * polys;
-            for (std::size_t i = 0; i < polys; ++i) {
-                const std::size_t count = a.U16(2 + 2 * i);
-                if (count == 0 || !a.Has(off, 4 * count) || count > kMaxPoints - FPoints)
-                    return;
-                FPoints += count;
-                all.moveTo(a.I16(off), a.I16(off + 2));
-                for (std::size_t k = 1; k < count; ++k)
-                    all.lineTo(a.I16(off + 4 * k), a.I16(off + 4 * k + 2));
-                all.closeSubpath();
-                off += 4 * count;
-            }
-            DrawPath(all, true, true);
-        }
+    case TWmfRecord::PolyPolygon:
+        if (n >= 1)
+            WmfPolyPolygon(x.A);
         break;
-    case 0x0521: // TextOut: count, string, y, x
-        if (n >= 1) {
+    default:
+        return false;
+    }
+    return true;
+}
+
+void TPlayer::WmfPolyPolygon(TByteView a) {
+    const std::size_t polys = a.U16(0);
+    if (!a.Has(2, 2 * polys))
+        return;
+    QPainterPath all;
+    std::size_t off = 2 + 2 * polys;
+    for (std::size_t i = 0; i < polys; ++i) {
+        const std::size_t count = a.U16(2 + 2 * i);
+        if (count == 0 || !a.Has(off, 4 * count) || count > kMaxPoints - FPoints)
+            return;
+        FPoints += count;
+        all.moveTo(a.I16(off), a.I16(off + 2));
+        for (std::size_t k = 1; k < count; ++k)
+            all.lineTo(a.I16(off + 4 * k), a.I16(off + 4 * k + 2));
+        all.closeSubpath();
+        off += 4 * count;
+    }
+    DrawPath(all, true, true);
+}
+
+bool TPlayer::PlayWmfText(TWmfRecord type, const TWmfArgs& x) {
+    const TByteView a = x.A;
+    switch (type) {
+    case TWmfRecord::TextOut: // count, string, y, x
+        if (x.N >= 1) {
             const std::size_t count = a.U16(0);
             const std::size_t padded = (count + 1) & ~std::size_t{1};
             if (!a.Has(2, padded + 4) || count > kMaxTextChars)
@@ -686,8 +849,8 @@ void TPlayer::PlayWmf(const TMetaRecord& r) {
                      {});
         }
         break;
-    case 0x0A32: // ExtTextOut: y, x, count, options, [rect], string, [dx]
-        if (n >= 4) {
+    case TWmfRecord::ExtTextOut: // y, x, count, options, [rect], string, [dx]
+        if (x.N >= 4) {
             const std::size_t count = a.U16(4);
             const unsigned options = a.U16(6);
             std::size_t off = 8;
@@ -707,353 +870,294 @@ void TPlayer::PlayWmf(const TMetaRecord& r) {
                 for (std::size_t i = 0; i < count; ++i)
                     dx.push_back(a.I16(dxOff + 2 * i));
             }
-            DrawText(QPointF(w(1), w(0)), text, dx, options, clip);
-        }
-        break;
-    case 0x02FA: { // CreatePenIndirect: style, width x, width y, colour
-        TObject o;
-        o.Kind = TObject::kPen;
-        o.Pen = {a.U16(0), double(std::abs(a.I16(2))), ColorRef(a.U32(6))};
-        const int slot = FreeSlot();
-        if (slot >= 0 && n >= 5)
-            Store(slot, o);
-        else if (slot >= 0)
-            Store(slot, TObject{TObject::kOther, {}, {}, {}});
-        break;
-    }
-    case 0x02FC: { // CreateBrushIndirect: style, colour, hatch
-        TObject o;
-        o.Kind = TObject::kBrush;
-        o.Brush = {a.U16(0), ColorRef(a.U32(2)), a.U16(6)};
-        const int slot = FreeSlot();
-        if (slot >= 0)
-            Store(slot, n >= 4 ? o : TObject{TObject::kOther, {}, {}, {}});
-        break;
-    }
-    case 0x02FB: { // CreateFontIndirect: LOGFONT with 16-bit fields
-        TObject o;
-        o.Kind = TObject::kFont;
-        o.Font.Height = a.I16(0);
-        o.Font.Escapement = a.I16(4);
-        o.Font.Weight = a.I16(8);
-        o.Font.Italic = a.U8(10);
-        o.Font.Underline = a.U8(11);
-        o.Font.StrikeOut = a.U8(12);
-        o.Font.CharSet = a.U8(13);
-        std::size_t len = 0;
-        while (len < 32 && a.Has(18 + len, 1) && a.U8(18 + len))
-            ++len;
-        const TFontDef keep = S.Font;
-        S.Font.CharSet = o.Font.CharSet;
-        o.Font.Face = DecodeAnsi(a.Sub(18, len));
-        S.Font = keep;
-        const int slot = FreeSlot();
-        if (slot >= 0)
-            Store(slot, n >= 9 ? o : TObject{TObject::kOther, {}, {}, {}});
-        break;
-    }
-    case 0x00F7:
-    case 0x01F9:
-    case 0x0142:
-    case 0x06FF: { // palette, pattern brushes, region
-        const int slot = FreeSlot();
-        if (slot >= 0) {
-            TObject o{TObject::kOther, {}, {}, {}};
-            if (r.Type == 0x01F9 || r.Type == 0x0142) {
-                o.Kind = TObject::kBrush;
-                o.Brush = {0, QColor(128, 128, 128), 0};
-            }
-            Store(slot, o);
-        }
-        break;
-    }
-    case 0x012D:
-        if (n >= 1)
-            Select(a.U16(0));
-        break;
-    case 0x01F0:
-        if (n >= 1)
-            Delete(a.U16(0));
-        break;
-    case 0x0416: // IntersectClipRect: bottom, right, top, left
-        if (n >= 4 && Usable(Transform(), rect(0))) {
-            P.setTransform(Transform());
-            P.setClipRect(rect(0), Qt::IntersectClip);
-        }
-        break;
-    case 0x0F43: // StretchDIB: rop(2 words), usage, srcH, srcW, ySrc, xSrc, dstH, dstW, yDst, xDst, DIB
-        if (n >= 11) {
-            const QImage image = Dib(a.From(22), {});
-            if (!image.isNull())
-                DrawImage(image, QRectF(w(10), w(9), w(8), w(7)), QRectF(w(6), w(5), w(4), w(3)), true);
-        }
-        break;
-    case 0x0B41: // DIBStretchBlt: rop(2), srcH, srcW, ySrc, xSrc, dstH, dstW, yDst, xDst, DIB
-        if (n >= 10 && r.Bytes.Size() > 6 + 20) {
-            const QImage image = Dib(a.From(20), {});
-            if (!image.isNull())
-                DrawImage(image, QRectF(w(9), w(8), w(7), w(6)), QRectF(w(5), w(4), w(3), w(2)));
-        }
-        break;
-    case 0x0940: // DIBBitBlt: rop(2), ySrc, xSrc, h, w, yDst, xDst, DIB
-        if (n >= 8 && r.Bytes.Size() > 6 + 16) {
-            const QImage image = Dib(a.From(16), {});
-            if (!image.isNull())
-                DrawImage(image, QRectF(w(7), w(6), w(5), w(4)), QRectF(w(3), w(2), w(5), w(4)));
+            DrawText(QPointF(x.W(1), x.W(0)), text, dx, options, clip);
         }
         break;
     default:
-        break; // ROP modes, palettes, escapes and the rest change nothing we draw
+        return false;
     }
+    return true;
+}
+
+bool TPlayer::PlayWmfBitmaps(TWmfRecord type, const TWmfArgs& x) {
+    const TByteView a = x.A;
+    const std::size_t n = x.N;
+    switch (type) {
+    case TWmfRecord::StretchDib: // rop(2 words), usage, srcH, srcW, ySrc, xSrc, dstH, dstW, yDst, xDst, DIB
+        if (n >= 11) {
+            const QImage image = Dib(a.From(22), {});
+            if (!image.isNull())
+                DrawImage(image, QRectF(x.W(10), x.W(9), x.W(8), x.W(7)),
+                          QRectF(x.W(6), x.W(5), x.W(4), x.W(3)), true);
+        }
+        break;
+    case TWmfRecord::DibStretchBlt: // rop(2), srcH, srcW, ySrc, xSrc, dstH, dstW, yDst, xDst, DIB
+        if (n >= 10 && a.Size() > 20) {
+            const QImage image = Dib(a.From(20), {});
+            if (!image.isNull())
+                DrawImage(image, QRectF(x.W(9), x.W(8), x.W(7), x.W(6)),
+                          QRectF(x.W(5), x.W(4), x.W(3), x.W(2)));
+        }
+        break;
+    case TWmfRecord::DibBitBlt: // rop(2), ySrc, xSrc, h, w, yDst, xDst, DIB
+        if (n >= 8 && a.Size() > 16) {
+            const QImage image = Dib(a.From(16), {});
+            if (!image.isNull())
+                DrawImage(image, QRectF(x.W(7), x.W(6), x.W(5), x.W(4)),
+                          QRectF(x.W(3), x.W(2), x.W(5), x.W(4)));
+        }
+        break;
+    default:
+        return false;
+    }
+    return true;
 }
 
 // ---- Enhanced metafile records --------------------------------------------
 
-void TPlayer::PlayEmf(const TMetaRecord& r) {
-    const TByteView b = r.Bytes;
-    auto rectAt = [&](std::size_t off) {
-        return QRectF(QPointF(b.I32(off), b.I32(off + 4)), QPointF(b.I32(off + 8), b.I32(off + 12)))
+// An EMF record, its type and size fields included: 32-bit fields.
+struct TEmfArgs {
+    TByteView B;
+    QRectF Rect(std::size_t off) const {
+        return QRectF(QPointF(B.I32(off), B.I32(off + 4)), QPointF(B.I32(off + 8), B.I32(off + 12)))
             .normalized();
-    };
-    auto pointAt = [&](std::size_t off) { return QPointF(b.I32(off), b.I32(off + 4)); };
+    }
+    QPointF Point(std::size_t off) const { return QPointF(B.I32(off), B.I32(off + 4)); }
+};
+
+void TPlayer::PlayEmf(const TMetaRecord& r) {
+    const TEmfArgs args{r.Bytes};
+    const auto type = static_cast<TEmfRecord>(r.Type);
+    PlayEmfState(type, args) || PlayEmfObjects(type, args) || PlayEmfShapes(type, args) ||
+        PlayEmfPaths(type, args) || PlayEmfText(type, args) || PlayEmfBitmaps(type, args);
+}
+
+bool TPlayer::PlayEmfState(TEmfRecord type, const TEmfArgs& x) {
+    const TByteView b = x.B;
     const bool has12 = b.Has(0, 12), has16 = b.Has(0, 16);
-    switch (r.Type) {
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-    case 6: // PolyBezier, Polygon, Polyline, PolyBezierTo, PolylineTo
-    case 85:
-    case 86:
-    case 87:
-    case 88:
-    case 89: { // the same with 16-bit points
-        const bool small = r.Type >= 85;
-        const std::uint32_t t = small ? r.Type - 83 : r.Type;
-        const std::size_t count = b.U32(24);
-        DrawPoly(b.From(28), count, small, t == 3, t == 3, t == 2 || t == 5, t == 5 || t == 6);
-        break;
-    }
-    case 7:
-    case 8:
-    case 90:
-    case 91: { // PolyPolyline, PolyPolygon (32/16-bit)
-        const bool small = r.Type >= 90;
-        const bool polygon = r.Type == 8 || r.Type == 91;
-        const std::size_t polys = b.U32(24), total = b.U32(28);
-        const std::size_t step = small ? 4 : 8;
-        if (!b.Has(32, 4 * polys) || total > kMaxPoints - FPoints || !b.Has(32 + 4 * polys, step * total))
-            break;
-        FPoints += total;
-        const TByteView pts = b.From(32 + 4 * polys);
-        QPainterPath all;
-        std::size_t at = 0;
-        for (std::size_t i = 0; i < polys; ++i) {
-            const std::size_t count = b.U32(32 + 4 * i);
-            if (count == 0 || count > total - at)
-                break;
-            for (std::size_t k = 0; k < count; ++k, ++at) {
-                const QPointF p = small ? QPointF(pts.I16(at * 4), pts.I16(at * 4 + 2))
-                                        : QPointF(pts.I32(at * 8), pts.I32(at * 8 + 4));
-                k == 0 ? all.moveTo(p) : all.lineTo(p);
-            }
-            if (polygon)
-                all.closeSubpath();
-        }
-        DrawPath(all, polygon, true);
-        break;
-    }
-    case 9:
+    switch (type) {
+    case TEmfRecord::SetWindowExtEx:
         if (has16)
             S.WindowExt = QSizeF(b.I32(8), b.I32(12));
         break;
-    case 10:
+    case TEmfRecord::SetWindowOrgEx:
         if (has16)
-            S.WindowOrg = pointAt(8);
+            S.WindowOrg = x.Point(8);
         break;
-    case 11:
+    case TEmfRecord::SetViewportExtEx:
         if (has16)
             S.ViewportExt = QSizeF(b.I32(8), b.I32(12));
         break;
-    case 12:
+    case TEmfRecord::SetViewportOrgEx:
         if (has16)
-            S.ViewportOrg = pointAt(8);
+            S.ViewportOrg = x.Point(8);
         break;
-    case 17:
+    case TEmfRecord::SetMapMode:
         if (has12)
             S.MapMode = b.I32(8);
         break;
-    case 18:
+    case TEmfRecord::SetBkMode:
         if (has12)
             S.BkMode = b.I32(8);
         break;
-    case 19:
+    case TEmfRecord::SetPolyFillMode:
         if (has12)
             S.PolyFill = b.I32(8);
         break;
-    case 22:
+    case TEmfRecord::SetTextAlign:
         if (has12)
             S.TextAlign = b.U32(8);
         break;
-    case 24:
+    case TEmfRecord::SetTextColor:
         if (has12)
             S.TextColor = ColorRef(b.U32(8));
         break;
-    case 25:
+    case TEmfRecord::SetBkColor:
         if (has12)
             S.BkColor = ColorRef(b.U32(8));
         break;
-    case 27:
+    case TEmfRecord::MoveToEx:
         if (has16)
-            S.Position = pointAt(8);
+            S.Position = x.Point(8);
         break;
-    case 30: // IntersectClipRect
-        if (b.Has(0, 24) && Usable(Transform(), rectAt(8))) {
+    case TEmfRecord::IntersectClipRect:
+        if (b.Has(0, 24) && Usable(Transform(), x.Rect(8))) {
             P.setTransform(Transform());
-            P.setClipRect(rectAt(8), Qt::IntersectClip);
+            P.setClipRect(x.Rect(8), Qt::IntersectClip);
         }
         break;
-    case 33:
+    case TEmfRecord::SaveDc:
         SaveDc();
         break;
-    case 34:
+    case TEmfRecord::RestoreDc:
         if (has12)
             RestoreDc(b.I32(8));
         break;
-    case 35:
-    case 36: { // SetWorldTransform, ModifyWorldTransform
-        if (!b.Has(0, 32))
-            break;
-        const QTransform x(b.F32(8), b.F32(12), b.F32(16), b.F32(20), b.F32(24), b.F32(28));
-        QTransform next = S.World;
-        const std::uint32_t mode = r.Type == 35 ? 4 : b.U32(32);
-        switch (mode) {
-        case 1:
-            next = QTransform();
-            break;
-        case 2:
-            next = x * S.World;
-            break;
-        case 3:
-            next = S.World * x;
-            break;
-        case 4:
-            next = x;
-            break;
-        default:
-            break;
-        }
-        if (Finite(next))
-            S.World = next;
+    case TEmfRecord::SetWorldTransform:
+    case TEmfRecord::ModifyWorldTransform:
+        if (b.Has(0, 32))
+            WorldTransform(x, type == TEmfRecord::SetWorldTransform ? kMwtSet : b.U32(32));
+        break;
+    default:
+        return false;
+    }
+    return true;
+}
+
+void TPlayer::WorldTransform(const TEmfArgs& x, std::uint32_t mode) {
+    const TByteView b = x.B;
+    const QTransform m(b.F32(8), b.F32(12), b.F32(16), b.F32(20), b.F32(24), b.F32(28));
+    QTransform next = S.World;
+    switch (mode) {
+    case kMwtIdentity:
+        next = QTransform();
+        break;
+    case kMwtLeftMultiply:
+        next = m * S.World;
+        break;
+    case kMwtRightMultiply:
+        next = S.World * m;
+        break;
+    case kMwtSet:
+        next = m;
+        break;
+    default:
         break;
     }
-    case 37:
+    if (Finite(next))
+        S.World = next;
+}
+
+bool TPlayer::PlayEmfObjects(TEmfRecord type, const TEmfArgs& x) {
+    const TByteView b = x.B;
+    const bool has12 = b.Has(0, 12);
+    TObject o;
+    switch (type) {
+    case TEmfRecord::SelectObject:
         if (has12)
             Select(b.U32(8));
         break;
-    case 40:
+    case TEmfRecord::DeleteObject:
         if (has12)
             Delete(b.U32(8));
         break;
-    case 38: // CreatePen: ih, style, width (x, y), colour
+    case TEmfRecord::CreatePen: // ih, style, width (x, y), colour
         if (b.Has(0, 28)) {
-            TObject o;
             o.Kind = TObject::kPen;
             o.Pen = {static_cast<int>(b.U32(12)), double(std::abs(static_cast<std::int64_t>(b.I32(16)))),
                      ColorRef(b.U32(24))};
             Store(b.U32(8), o);
         }
         break;
-    case 95: // ExtCreatePen: ih, offBmi, cbBmi, offBits, cbBits, style, width, brush style, colour
+    case TEmfRecord::ExtCreatePen: // ih, offBmi, cbBmi, offBits, cbBits, style, width, brush style, colour
         if (b.Has(0, 44)) {
-            TObject o;
             o.Kind = TObject::kPen;
             o.Pen = {static_cast<int>(b.U32(28)), double(b.U32(32)), ColorRef(b.U32(40))};
-            if (b.U32(36) == 1) // BS_NULL brush: no line
-                o.Pen.Style = 5;
+            if (b.U32(36) == kBsNull) // no line
+                o.Pen.Style = kPsNull;
             Store(b.U32(8), o);
         }
         break;
-    case 39: // CreateBrushIndirect: ih, style, colour, hatch
+    case TEmfRecord::CreateBrushIndirect: // ih, style, colour, hatch
         if (b.Has(0, 24)) {
-            TObject o;
             o.Kind = TObject::kBrush;
             o.Brush = {static_cast<int>(b.U32(12)), ColorRef(b.U32(16)), static_cast<int>(b.U32(20))};
             Store(b.U32(8), o);
         }
         break;
-    case 93:
-    case 94: // mono and DIB pattern brushes: approximated in grey
+    case TEmfRecord::CreateMonoBrush:
+    case TEmfRecord::CreateDibPatternBrushPt: // approximated in grey
         if (has12) {
-            TObject o;
             o.Kind = TObject::kBrush;
-            o.Brush = {0, QColor(128, 128, 128), 0};
+            o.Brush = {kBsSolid, QColor(128, 128, 128), 0};
             Store(b.U32(8), o);
         }
         break;
-    case 49: // CreatePalette
+    case TEmfRecord::CreatePalette:
         if (has12)
             Store(b.U32(8), TObject{TObject::kOther, {}, {}, {}});
         break;
-    case 82: // ExtCreateFontIndirectW: ih, LOGFONTW
-        if (b.Has(0, 12 + 28)) {
-            TObject o;
-            o.Kind = TObject::kFont;
-            o.Font.Height = b.I32(12);
-            o.Font.Escapement = b.I32(20);
-            o.Font.Weight = b.I32(28);
-            o.Font.Italic = b.U8(32);
-            o.Font.Underline = b.U8(33);
-            o.Font.StrikeOut = b.U8(34);
-            o.Font.CharSet = b.U8(35);
-            QString face;
-            for (std::size_t i = 0; i < 32 && b.Has(40 + 2 * i, 2) && b.U16(40 + 2 * i); ++i)
-                face += QChar(b.U16(40 + 2 * i));
-            o.Font.Face = face;
-            Store(b.U32(8), o);
-        }
+    case TEmfRecord::ExtCreateFontIndirectW: // ih, LOGFONTW
+        if (b.Has(0, 12 + 28))
+            Store(b.U32(8), EmfFont(b));
         break;
-    case 42:
+    default:
+        return false;
+    }
+    return true;
+}
+
+TObject TPlayer::EmfFont(TByteView b) {
+    TObject o;
+    o.Kind = TObject::kFont;
+    o.Font.Height = b.I32(12);
+    o.Font.Escapement = b.I32(20);
+    o.Font.Weight = b.I32(28);
+    o.Font.Italic = b.U8(32);
+    o.Font.Underline = b.U8(33);
+    o.Font.StrikeOut = b.U8(34);
+    o.Font.CharSet = b.U8(35);
+    QString face;
+    for (std::size_t i = 0; i < 32 && b.Has(40 + 2 * i, 2) && b.U16(40 + 2 * i); ++i)
+        face += QChar(b.U16(40 + 2 * i));
+    o.Font.Face = face;
+    return o;
+}
+
+bool TPlayer::PlayEmfShapes(TEmfRecord type, const TEmfArgs& x) {
+    const TByteView b = x.B;
+    QPainterPath p;
+    switch (type) {
+    case TEmfRecord::PolyBezier:
+    case TEmfRecord::Polygon:
+    case TEmfRecord::Polyline:
+    case TEmfRecord::PolyBezierTo:
+    case TEmfRecord::PolylineTo:
+        EmfPoly(type, b, false);
+        break;
+    case TEmfRecord::PolyBezier16:
+    case TEmfRecord::Polygon16:
+    case TEmfRecord::Polyline16:
+    case TEmfRecord::PolyBezierTo16:
+    case TEmfRecord::PolylineTo16:
+        EmfPoly(static_cast<TEmfRecord>(static_cast<std::uint32_t>(type) - 83), b, true);
+        break;
+    case TEmfRecord::PolyPolyline:
+    case TEmfRecord::PolyPolygon:
+    case TEmfRecord::PolyPolyline16:
+    case TEmfRecord::PolyPolygon16:
+        EmfPolyPoly(b, type == TEmfRecord::PolyPolyline16 || type == TEmfRecord::PolyPolygon16,
+                    type == TEmfRecord::PolyPolygon || type == TEmfRecord::PolyPolygon16);
+        break;
+    case TEmfRecord::Ellipse:
         if (b.Has(0, 24)) {
-            QPainterPath p;
-            p.addEllipse(rectAt(8));
+            p.addEllipse(x.Rect(8));
             DrawPath(p, true, true);
         }
         break;
-    case 43:
+    case TEmfRecord::Rectangle:
         if (b.Has(0, 24)) {
-            QPainterPath p;
-            p.addRect(rectAt(8));
+            p.addRect(x.Rect(8));
             DrawPath(p, true, true);
         }
         break;
-    case 44:
+    case TEmfRecord::RoundRect:
         if (b.Has(0, 32)) {
-            QPainterPath p;
-            p.addRoundedRect(rectAt(8), std::abs(double(b.I32(24))) / 2, std::abs(double(b.I32(28))) / 2);
+            p.addRoundedRect(x.Rect(8), std::abs(double(b.I32(24))) / 2, std::abs(double(b.I32(28))) / 2);
             DrawPath(p, true, true);
         }
         break;
-    case 45:
-    case 46:
-    case 47:
-    case 55: // Arc, Chord, Pie, ArcTo
-        if (b.Has(0, 40)) {
-            const int kind = r.Type == 46 ? 1 : r.Type == 47 ? 2 : 0;
-            QPainterPath p = ArcPath(rectAt(8), pointAt(24), pointAt(32), kind);
-            if (r.Type == 55) {
-                QPainterPath joined(S.Position);
-                joined.connectPath(p);
-                p = joined;
-                S.Position = p.currentPosition();
-            }
-            DrawPath(p, kind != 0, true);
-        }
+    case TEmfRecord::Arc:
+    case TEmfRecord::Chord:
+    case TEmfRecord::Pie:
+    case TEmfRecord::ArcTo:
+        if (b.Has(0, 40))
+            EmfArc(type, x);
         break;
-    case 54: // LineTo
-        if (has16) {
+    case TEmfRecord::LineTo:
+        if (b.Has(0, 16)) {
             QPainterPath path(S.Position);
-            S.Position = pointAt(8);
+            S.Position = x.Point(8);
             path.lineTo(S.Position);
             if (FInPath)
                 FPath.connectPath(path);
@@ -1061,31 +1165,83 @@ void TPlayer::PlayEmf(const TMetaRecord& r) {
                 DrawPath(path, false, true);
         }
         break;
-    case 59:
+    default:
+        return false;
+    }
+    return true;
+}
+
+// PolyBezier, Polygon, Polyline, PolyBezierTo and PolylineTo, 32- or 16-bit points.
+void TPlayer::EmfPoly(TEmfRecord shape, TByteView b, bool small) {
+    const bool polygon = shape == TEmfRecord::Polygon;
+    const bool bezier = shape == TEmfRecord::PolyBezier || shape == TEmfRecord::PolyBezierTo;
+    const bool fromCurrent = shape == TEmfRecord::PolyBezierTo || shape == TEmfRecord::PolylineTo;
+    DrawPoly(b.From(28), b.U32(24), small, polygon, polygon, bezier, fromCurrent);
+}
+
+void TPlayer::EmfPolyPoly(TByteView b, bool small, bool polygon) {
+    const std::size_t polys = b.U32(24), total = b.U32(28);
+    const std::size_t step = small ? 4 : 8;
+    if (!b.Has(32, 4 * polys) || total > kMaxPoints - FPoints || !b.Has(32 + 4 * polys, step * total))
+        return;
+    FPoints += total;
+    const TByteView pts = b.From(32 + 4 * polys);
+    QPainterPath all;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < polys; ++i) {
+        const std::size_t count = b.U32(32 + 4 * i);
+        if (count == 0 || count > total - at)
+            break;
+        for (std::size_t k = 0; k < count; ++k, ++at) {
+            const QPointF p = small ? QPointF(pts.I16(at * 4), pts.I16(at * 4 + 2))
+                                    : QPointF(pts.I32(at * 8), pts.I32(at * 8 + 4));
+            k == 0 ? all.moveTo(p) : all.lineTo(p);
+        }
+        if (polygon)
+            all.closeSubpath();
+    }
+    DrawPath(all, polygon, true);
+}
+
+void TPlayer::EmfArc(TEmfRecord type, const TEmfArgs& x) {
+    const int kind = type == TEmfRecord::Chord ? kArcChord : type == TEmfRecord::Pie ? kArcPie : kArcOpen;
+    QPainterPath p = ArcPath(x.Rect(8), x.Point(24), x.Point(32), kind);
+    if (type == TEmfRecord::ArcTo) {
+        QPainterPath joined(S.Position);
+        joined.connectPath(p);
+        p = joined;
+        S.Position = p.currentPosition();
+    }
+    DrawPath(p, kind != kArcOpen, true);
+}
+
+bool TPlayer::PlayEmfPaths(TEmfRecord type, const TEmfArgs&) {
+    switch (type) {
+    case TEmfRecord::BeginPath:
         FInPath = true;
         FPath = QPainterPath();
-        break; // BeginPath
-    case 60:
+        break;
+    case TEmfRecord::EndPath:
         FInPath = false;
-        break; // EndPath
-    case 61:
+        break;
+    case TEmfRecord::CloseFigure:
         if (FInPath)
             FPath.closeSubpath();
-        break; // CloseFigure
-    case 68:
+        break;
+    case TEmfRecord::AbortPath:
         FInPath = false;
         FPath = QPainterPath();
-        break; // AbortPath
-    case 62:
-    case 63:
-    case 64: { // FillPath, StrokeAndFillPath, StrokePath
+        break;
+    case TEmfRecord::FillPath:
+    case TEmfRecord::StrokeAndFillPath:
+    case TEmfRecord::StrokePath: {
         FInPath = false;
         const QPainterPath path = FPath;
         FPath = QPainterPath();
-        DrawPath(path, r.Type != 64, r.Type != 62);
+        DrawPath(path, type != TEmfRecord::StrokePath, type != TEmfRecord::FillPath);
         break;
     }
-    case 67: // SelectClipPath
+    case TEmfRecord::SelectClipPath:
         FInPath = false;
         if (Usable(Transform(), FPath.controlPointRect())) {
             P.setTransform(Transform());
@@ -1093,33 +1249,45 @@ void TPlayer::PlayEmf(const TMetaRecord& r) {
         }
         FPath = QPainterPath();
         break;
-    case 83:
-    case 84: { // ExtTextOutA, ExtTextOutW
-        if (!b.Has(0, 76))
-            break;
-        const QPointF ref = pointAt(36);
-        const std::size_t count = b.U32(44), offString = b.U32(48), offDx = b.U32(72);
-        const unsigned options = b.U32(52);
-        const QRectF rect = rectAt(56);
-        const bool wide = r.Type == 84;
-        if (count > kMaxTextChars || !b.Has(offString, count * (wide ? 2 : 1)))
-            break;
-        QString text;
-        if (wide) {
-            for (std::size_t i = 0; i < count; ++i)
-                text += QChar(b.U16(offString + 2 * i));
-        } else {
-            text = DecodeAnsi(b.Sub(offString, count));
-        }
-        std::vector<double> dx;
-        if (offDx && b.Has(offDx, 4 * count) && text.size() == static_cast<qsizetype>(count)) {
-            for (std::size_t i = 0; i < count; ++i)
-                dx.push_back(b.I32(offDx + 4 * i));
-        }
-        DrawText(ref, text, dx, options, rect.isEmpty() ? QRectF() : rect);
-        break;
+    default:
+        return false;
     }
-    case 81: // StretchDIBits
+    return true;
+}
+
+bool TPlayer::PlayEmfText(TEmfRecord type, const TEmfArgs& x) {
+    if (type != TEmfRecord::ExtTextOutA && type != TEmfRecord::ExtTextOutW)
+        return false;
+    const TByteView b = x.B;
+    if (!b.Has(0, 76))
+        return true;
+    const QPointF ref = x.Point(36);
+    const std::size_t count = b.U32(44), offString = b.U32(48), offDx = b.U32(72);
+    const unsigned options = b.U32(52);
+    const QRectF rect = x.Rect(56);
+    const bool wide = type == TEmfRecord::ExtTextOutW;
+    if (count > kMaxTextChars || !b.Has(offString, count * (wide ? 2 : 1)))
+        return true;
+    QString text;
+    if (wide) {
+        for (std::size_t i = 0; i < count; ++i)
+            text += QChar(b.U16(offString + 2 * i));
+    } else {
+        text = DecodeAnsi(b.Sub(offString, count));
+    }
+    std::vector<double> dx;
+    if (offDx && b.Has(offDx, 4 * count) && text.size() == static_cast<qsizetype>(count)) {
+        for (std::size_t i = 0; i < count; ++i)
+            dx.push_back(b.I32(offDx + 4 * i));
+    }
+    DrawText(ref, text, dx, options, rect.isEmpty() ? QRectF() : rect);
+    return true;
+}
+
+bool TPlayer::PlayEmfBitmaps(TEmfRecord type, const TEmfArgs& x) {
+    const TByteView b = x.B;
+    switch (type) {
+    case TEmfRecord::StretchDiBits:
         if (b.Has(0, 80)) {
             const QImage image = Dib(b.Sub(b.U32(48), b.U32(52)), b.Sub(b.U32(56), b.U32(60)));
             if (!image.isNull()) {
@@ -1128,28 +1296,32 @@ void TPlayer::PlayEmf(const TMetaRecord& r) {
             }
         }
         break;
-    case 76:
-    case 77: // BitBlt, StretchBlt
-        if (b.Has(0, 100)) {
-            const QRectF dest(b.I32(24), b.I32(28), b.I32(32), b.I32(36));
-            if (b.U32(88) == 0) { // no source: a pattern fill with the brush
-                QPainterPath p;
-                p.addRect(dest.normalized());
-                DrawPath(p, true, false);
-                break;
-            }
-            const QImage image = Dib(b.Sub(b.U32(84), b.U32(88)), b.Sub(b.U32(92), b.U32(96)));
-            if (image.isNull())
-                break;
-            QRectF src(b.I32(44), b.I32(48), dest.width(), dest.height());
-            if (r.Type == 77 && b.Has(0, 108))
-                src.setSize(QSizeF(b.I32(100), b.I32(104)));
-            DrawImage(image, dest, src);
-        }
+    case TEmfRecord::BitBlt:
+    case TEmfRecord::StretchBlt:
+        if (b.Has(0, 100))
+            EmfBlt(type, b);
         break;
     default:
-        break;
+        return false;
     }
+    return true;
+}
+
+void TPlayer::EmfBlt(TEmfRecord type, TByteView b) {
+    const QRectF dest(b.I32(24), b.I32(28), b.I32(32), b.I32(36));
+    if (b.U32(88) == 0) { // no source: a pattern fill with the brush
+        QPainterPath p;
+        p.addRect(dest.normalized());
+        DrawPath(p, true, false);
+        return;
+    }
+    const QImage image = Dib(b.Sub(b.U32(84), b.U32(88)), b.Sub(b.U32(92), b.U32(96)));
+    if (image.isNull())
+        return;
+    QRectF src(b.I32(44), b.I32(48), dest.width(), dest.height());
+    if (type == TEmfRecord::StretchBlt && b.Has(0, 108))
+        src.setSize(QSizeF(b.I32(100), b.I32(104)));
+    DrawImage(image, dest, src);
 }
 
 void TPlayer::Play() {

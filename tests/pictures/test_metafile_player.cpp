@@ -1,0 +1,324 @@
+#include "pictures/IconFile.h"
+#include "pictures/MetafilePlayer.h"
+#include "pictures/PictureLoad.h"
+#include "pictures/ProgramIcons.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <limits>
+
+#include <QImage>
+#include <QPainter>
+
+using namespace tavolix::pictures;
+
+namespace {
+
+const QColor kCanvas(200, 200, 200);
+
+std::string Data(const std::string& name) {
+    const char* root = std::getenv("TAVOLIX_TEST_DATA");
+    return std::string(root ? root : "tests/data") + "/pictures/" + name;
+}
+
+using TPixelTest = std::function<bool(QColor)>;
+
+TPixelTest Is(QColor c) {
+    return [c](QColor x) { return x.rgb() == c.rgb(); };
+}
+TPixelTest Near(QColor c, int tolerance = 40) {
+    return [c, tolerance](QColor x) {
+        return std::abs(x.red() - c.red()) <= tolerance && std::abs(x.green() - c.green()) <= tolerance &&
+               std::abs(x.blue() - c.blue()) <= tolerance;
+    };
+}
+
+QRect BoundsOf(const QImage& image, const TPixelTest& test, QRect within = QRect()) {
+    within = within.isNull() ? image.rect() : within & image.rect();
+    QRect r;
+    for (int y = within.top(); y <= within.bottom(); ++y) {
+        for (int x = within.left(); x <= within.right(); ++x) {
+            if (test(image.pixelColor(x, y)))
+                r |= QRect(x, y, 1, 1);
+        }
+    }
+    return r;
+}
+
+int CountOf(const QImage& image, const TPixelTest& test, QRect within = QRect()) {
+    within = within.isNull() ? image.rect() : within & image.rect();
+    int n = 0;
+    for (int y = within.top(); y <= within.bottom(); ++y) {
+        for (int x = within.left(); x <= within.right(); ++x)
+            n += test(image.pixelColor(x, y));
+    }
+    return n;
+}
+
+std::string Str(const QRect& r) {
+    return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) + "x" +
+           std::to_string(r.height());
+}
+
+} // namespace
+
+TEST(MetafilePlayer, PlaysTheCommonRecordsInsideTheTarget) {
+    const QRect target(40, 30, 200, 100);
+    for (const char* file : {"shapes.wmf", "shapes.emf"}) {
+        TLoadedMetafile meta = LoadMetafile(Data(file), 96);
+        ASSERT_TRUE(meta.Info) << file;
+        QImage image(320, 200, QImage::Format_RGB32);
+        image.fill(kCanvas);
+        QPainter p(&image);
+        PlayMetafile(p, TByteView(meta.Bytes), *meta.Info, target);
+        // The painter is handed back as it came.
+        EXPECT_TRUE(p.transform().isIdentity()) << file;
+        EXPECT_FALSE(p.hasClipping()) << file;
+        p.end();
+        EXPECT_GT(CountOf(image, Is(QColor(0, 128, 0)), target), 50) << file << ": brush fills";
+        EXPECT_GT(CountOf(image, Is(Qt::blue), target), 50) << file << ": pen strokes";
+        EXPECT_GT(CountOf(image, Is(QColor(255, 128, 0)), target), 50) << file << ": stretched bitmap";
+        EXPECT_GT(CountOf(image, Near(Qt::red, 60), target), 5) << file << ": text";
+        EXPECT_TRUE(target.contains(BoundsOf(image, [](QColor c) { return c.rgb() != kCanvas.rgb(); })))
+            << file;
+    }
+}
+
+TEST(MetafilePlayer, MapsThePictureOntoAnyTarget) {
+    TLoadedMetafile meta = LoadMetafile(Data("blue_10px.emf"), 96);
+    ASSERT_TRUE(meta.Info);
+    for (QRect target : {QRect(5, 5, 10, 10), QRect(0, 0, 64, 16), QRect(30, 7, 3, 50)}) {
+        QImage image(100, 100, QImage::Format_RGB32);
+        image.fill(kCanvas);
+        QPainter p(&image);
+        PlayMetafile(p, TByteView(meta.Bytes), *meta.Info, target);
+        p.end();
+        EXPECT_EQ(Str(BoundsOf(image, Is(Qt::blue))), Str(target));
+    }
+}
+
+TEST(MetafilePlayer, DibRecordsAreCheckedLikeFiles) {
+    // A header claiming 60000 x 60000 pixels over a handful of bytes.
+    std::vector<std::uint8_t> dib(40 + 16, 0);
+    auto put32 = [&](std::size_t off, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            dib[off + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    put32(0, 40);
+    put32(4, 60000);
+    put32(8, 60000);
+    dib[12] = 1;
+    dib[14] = 24;
+    EXPECT_TRUE(DibToImage(TByteView(dib), {}).isNull());
+    put32(4, 2);
+    put32(8, 2);
+    EXPECT_FALSE(DibToImage(TByteView(dib), {}).isNull());
+    EXPECT_TRUE(DibToImage(TByteView(dib.data(), 40 + 8), {}).isNull()) << "pixels cut short";
+}
+
+namespace {
+
+// An enhanced metafile of 100 x 100 reference pixels around the given records.
+class TEmfBuilder {
+public:
+    TEmfBuilder& Record(std::uint32_t type, std::initializer_list<std::uint32_t> words) {
+        Put(type);
+        Put(static_cast<std::uint32_t>(8 + 4 * words.size()));
+        for (std::uint32_t w : words)
+            Put(w);
+        ++FCount;
+        return *this;
+    }
+    std::vector<std::uint8_t> Bytes() const {
+        std::vector<std::uint8_t> out;
+        auto put = [&](std::uint32_t v) {
+            for (int i = 0; i < 4; ++i)
+                out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        };
+        const std::uint32_t total = 88 + static_cast<std::uint32_t>(FBody.size()) + 20;
+        // Frame 25 mm square on a reference device of 100 pixels per 25 mm.
+        const std::uint32_t header[] = {1,    88,   0,           0,        99,    99,         0, 0,
+                                        2500, 2500, 0x464D4520u, 0x10000u, total, FCount + 2, 4, 0,
+                                        0,    0,    100,         100,      25,    25};
+        for (std::uint32_t v : header)
+            put(v);
+        out.insert(out.end(), FBody.begin(), FBody.end());
+        for (std::uint32_t v : {14u, 20u, 0u, 16u, 20u})
+            put(v);
+        return out;
+    }
+
+private:
+    void Put(std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            FBody.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    }
+    std::vector<std::uint8_t> FBody;
+    std::uint32_t FCount = 0;
+};
+
+std::uint32_t FloatBits(float f) {
+    std::uint32_t u;
+    std::memcpy(&u, &f, 4);
+    return u;
+}
+
+} // namespace
+
+TEST(MetafilePlayer, HostileRecordsStayInsideAndEnd) {
+    constexpr std::uint32_t kMin = 0x80000000u, kMax = 0x7FFFFFFFu;
+    const std::uint32_t nan = FloatBits(std::numeric_limits<float>::quiet_NaN());
+    const std::uint32_t huge = FloatBits(3e38f);
+    struct Case {
+        const char* what;
+        TEmfBuilder emf;
+    };
+    std::vector<Case> cases;
+    {
+        TEmfBuilder b;
+        b.Record(82, {1, kMin, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Record(37, {1});
+        b.Record(84, {0, 0, 0, 0, 1, 0, 0, 10, 10, 3, 76, 0, 0, 0, 0, 0, 0, 0x00420041, 0x43});
+        cases.push_back({"most negative font height", b});
+    }
+    {
+        TEmfBuilder b;
+        b.Record(44, {10, 10, 90, 90, kMin, kMin});
+        cases.push_back({"most negative round corners", b});
+    }
+    {
+        TEmfBuilder b;
+        b.Record(17, {8}).Record(9, {1, 1}).Record(11, {kMax, kMax}).Record(42, {kMin, kMin, kMax, kMax});
+        b.Record(43, {0, 0, 1, 1}).Record(27, {kMin, kMin}).Record(54, {kMax, kMax});
+        cases.push_back({"coordinates far off the device", b});
+    }
+    {
+        TEmfBuilder b;
+        b.Record(35, {nan, 0, 0, nan, 0, 0})
+            .Record(35, {huge, 0, 0, huge, huge, huge})
+            .Record(43, {0, 0, 50, 50});
+        cases.push_back({"transforms of NaN and overflow", b});
+    }
+    {
+        TEmfBuilder b;
+        for (int i = 0; i < 5000; ++i)
+            b.Record(33, {});
+        b.Record(34, {static_cast<std::uint32_t>(-100000)})
+            .Record(34, {kMin})
+            .Record(34, {kMax})
+            .Record(34, {3});
+        cases.push_back({"save and restore far beyond the stack", b});
+    }
+    {
+        TEmfBuilder b;
+        b.Record(38, {kMax, 0, 5, 0, 0xFF}).Record(37, {kMax}).Record(40, {kMax}).Record(37, {0xFFFFFFFFu});
+        b.Record(39, {70000, 0, 0, 0}).Record(37, {70000}).Record(37, {0x80000013u});
+        b.Record(42, {10, 10, 90, 90});
+        cases.push_back({"object handles out of range", b});
+    }
+    {
+        TEmfBuilder b;
+        b.Record(3, {0, 0, 0, 0, kMax, 0, 0})
+            .Record(8, {0, 0, 0, 0, kMax, kMax, 1})
+            .Record(86, {0, 0, 0, 0, 0xFFFF});
+        cases.push_back({"point counts past the record", b});
+    }
+    {
+        TEmfBuilder b;
+        // StretchDIBits with header and pixel offsets pointing outside the record.
+        b.Record(81, {0, 0, 0, 0, 0, 0, 0, 0, 4, 4, kMax, 40, kMax, 48, 0, 0xCC0020, 50, 50});
+        b.Record(81, {0, 0, 0, 0, 0, 0, 0, 0, 4, 4, 80, kMax, 80, kMax, 0, 0xCC0020, 50, 50});
+        cases.push_back({"bitmap offsets outside the record", b});
+    }
+    {
+        TEmfBuilder b;
+        b.Record(59, {});
+        for (int i = 0; i < 3000; ++i)
+            b.Record(54, {static_cast<std::uint32_t>(i % 100), static_cast<std::uint32_t>((i * 7) % 100)});
+        b.Record(60, {}).Record(67, {}).Record(63, {}).Record(62, {});
+        cases.push_back({"paths and clip paths", b});
+    }
+    {
+        TEmfBuilder b;
+        b.Record(95, {1, 0, 0, 0, 0, 0, 0xF0000000u, 0, 0xFF, 0})
+            .Record(37, {1})
+            .Record(42, {10, 10, 90, 90});
+        cases.push_back({"pen width past the int range", b});
+    }
+    static int warnings = 0;
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext&, const QString&) { warnings += type == QtWarningMsg; });
+    const QRect target(20, 20, 60, 40);
+    for (const Case& c : cases) {
+        warnings = 0;
+        const auto bytes = c.emf.Bytes();
+        const auto info = ReadMetafileInfo(TByteView(bytes), 96);
+        ASSERT_TRUE(info) << c.what;
+        QImage image(100, 80, QImage::Format_RGB32);
+        image.fill(kCanvas);
+        QPainter p(&image);
+        PlayMetafile(p, TByteView(bytes), *info, target);
+        EXPECT_TRUE(p.transform().isIdentity()) << c.what;
+        EXPECT_FALSE(p.hasClipping()) << c.what;
+        p.end();
+        const QRect drawn = BoundsOf(image, [](QColor x) { return x.rgb() != kCanvas.rgb(); });
+        EXPECT_TRUE(drawn.isNull() || target.contains(drawn)) << c.what << ": " << Str(drawn);
+        EXPECT_EQ(warnings, 0) << c.what << ": the toolkit was handed values it refuses";
+    }
+    qInstallMessageHandler(previous);
+}
+
+TEST(MetafilePlayer, DibSourceRowsCountFromTheBottom) {
+    // A 1 x 4 bottom-up bitmap: two blue rows at the bottom, two red on top.
+    const std::uint32_t blue = 0x000000FF, red = 0x00FF0000;
+    TEmfBuilder emf;
+    emf.Record(81, {0,  0,   99, 99, 0,        0,   0,    0,    1,   2,  80,
+                    40, 120, 16, 0,  0xCC0020, 100, 100,  40,   1,   4,  1 | (24u << 16),
+                    0,  0,   0,  0,  0,        0,   blue, blue, red, red});
+    const auto bytes = emf.Bytes();
+    const auto info = ReadMetafileInfo(TByteView(bytes), 96);
+    ASSERT_TRUE(info);
+    QImage image(40, 40, QImage::Format_RGB32);
+    image.fill(kCanvas);
+    QPainter p(&image);
+    PlayMetafile(p, TByteView(bytes), *info, QRectF(0, 0, 40, 40));
+    p.end();
+    EXPECT_EQ(CountOf(image, Is(Qt::blue)), 40 * 40);
+}
+
+TEST(Readers, KeptFuzzReproducersStayHarmless) {
+    // Every input a fuzzer once tripped over, through every reader.
+    const char* root = std::getenv("TAVOLIX_TEST_DATA");
+    const std::filesystem::path dir = std::filesystem::path(root ? root : "tests/data") / "fuzz";
+    static int warnings = 0;
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext&, const QString&) { warnings += type == QtWarningMsg; });
+    int files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+        if (!entry.is_regular_file())
+            continue;
+        ++files;
+        warnings = 0;
+        std::vector<std::uint8_t> bytes;
+        ASSERT_TRUE(ReadWholeFile(entry.path().string(), 1 << 20, bytes));
+        const TByteView view(bytes);
+        DecodeBitmap(view);
+        IcoBytesToImage(ExtractIconImage(view, 32, 32));
+        TMemorySource source(view);
+        ExtractFirstIcon(source);
+        if (const auto info = ReadMetafileInfo(view, 96)) {
+            QImage image(100, 60, QImage::Format_RGB32);
+            image.fill(kCanvas);
+            QPainter p(&image);
+            PlayMetafile(p, view, *info, QRectF(10, 10, 80, 40));
+            p.end();
+            const QRect drawn = BoundsOf(image, [](QColor x) { return x.rgb() != kCanvas.rgb(); });
+            EXPECT_TRUE(drawn.isNull() || QRect(10, 10, 80, 40).contains(drawn)) << entry.path();
+        }
+        EXPECT_EQ(warnings, 0) << entry.path();
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_GT(files, 0);
+}
