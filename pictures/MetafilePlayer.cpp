@@ -1,29 +1,34 @@
 #include "pictures/MetafilePlayer.h"
 
 #include "pictures/BitmapInfo.h"
+#include "pictures/DibDecode.h"
 
 #include <cmath>
+#include <functional>
 #include <vector>
 
-#include <QBuffer>
 #include <QFontMetricsF>
 #include <QImage>
-#include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStringDecoder>
+#include <queue>
 
 namespace tavolix::pictures {
 
 namespace {
 
-// Limits on one playback, whatever the file says.
-constexpr std::size_t kMaxPoints = 1u << 21;           // vertices over all records
-constexpr std::uint64_t kMaxImagePixels = 64ull << 20; // decoded over all records
+// Limits on one playback, whatever the file says. Every repaint plays the
+// file again, so these bound the work of a paint, not only its memory.
+constexpr std::size_t kMaxPoints = 1u << 18;          // vertices over all records
+constexpr std::size_t kMaxRecordPoints = 1u << 16;    // vertices of one record
+constexpr std::size_t kMaxPlayedRecords = 1u << 18;   // records looked at
+constexpr std::size_t kMaxDrawnShapes = 1u << 13;     // shapes, texts and images drawn
+constexpr std::uint64_t kMaxImagePixels = 4ull << 20; // decoded over all records
 constexpr std::size_t kMaxSaveDepth = 256;
 constexpr std::size_t kMaxObjects = 65536;
 constexpr int kMaxTextChars = 8192;
-constexpr std::size_t kMaxGlyphs = 1u << 16; // characters drawn over all records
+constexpr std::size_t kMaxGlyphs = 1u << 13; // characters drawn over all records
 constexpr double kMaxFontPixels = 1024;
 constexpr double kMaxDeviceCoord = 1e6;
 
@@ -178,7 +183,8 @@ private:
     void EmfArc(TEmfRecord type, const TEmfArgs& x);
     void EmfBlt(TEmfRecord type, TByteView b);
     QString DecodeAnsi(TByteView bytes) const;
-    QImage Dib(TByteView header, TByteView bits);
+    // Decodes at about the size `source` of it takes on the device at `dest`.
+    QImage Dib(TByteView header, TByteView bits, const QRectF& dest, const QRectF& source);
 
     QPainter& P;
     TByteView FFile;
@@ -188,11 +194,16 @@ private:
     TDcState S;
     std::vector<TDcState> FSaved;
     std::vector<TObject> FObjects;
+    // Emptied WMF slots, lowest first; entries that were filled again since
+    // are dropped when met.
+    std::priority_queue<std::size_t, std::vector<std::size_t>, std::greater<>> FFreeSlots;
+    std::size_t FDrawn = 0;
     QPainterPath FPath;
     bool FInPath = false;
     std::size_t FPoints = 0;
     std::size_t FGlyphs = 0;
     bool FDibBottomUp = false; // of the bitmap Dib() decoded last
+    QSizeF FDibScale{1, 1};    // its decoded size over its own
     std::uint64_t FImagePixels = 0;
     int FSaveDepth = 0; // painter saves made for SaveDC
 };
@@ -306,6 +317,7 @@ void TPlayer::DrawPath(QPainterPath path, bool fill, bool stroke) {
     const QTransform m = Transform();
     if (!Usable(m, path.controlPointRect()))
         return;
+    ++FDrawn;
     path.setFillRule(S.PolyFill == kWinding ? Qt::WindingFill : Qt::OddEvenFill);
     P.setTransform(m);
     if (fill) {
@@ -323,7 +335,7 @@ void TPlayer::DrawPath(QPainterPath path, bool fill, bool stroke) {
 void TPlayer::DrawPoly(TByteView pts, std::size_t count, bool small, bool closed, bool fill, bool bezier,
                        bool fromCurrent) {
     const std::size_t step = small ? 4 : 8;
-    if (count == 0 || count > pts.Size() / step || count > kMaxPoints - FPoints)
+    if (count == 0 || count > pts.Size() / step || count > kMaxRecordPoints || count > kMaxPoints - FPoints)
         return;
     FPoints += count;
     auto at = [&](std::size_t i) {
@@ -386,6 +398,7 @@ void TPlayer::DrawText(QPointF ref, const QString& text, const std::vector<doubl
     const QTransform m = Transform();
     if (text.isEmpty() && !(options & kEtoOpaque))
         return;
+    ++FDrawn;
     if (!Usable(m, QRectF(ref, QSizeF(1, 1))) || (!rect.isNull() && !Usable(m, rect)))
         return;
     if (S.TextAlign & kTaUpdateCp)
@@ -455,6 +468,9 @@ void TPlayer::DrawText(QPointF ref, const QString& text, const std::vector<doubl
 void TPlayer::DrawImage(const QImage& image, QRectF dest, QRectF source, bool dibSource) {
     if (image.isNull() || FInPath)
         return;
+    ++FDrawn;
+    source = QRectF(source.left() * FDibScale.width(), source.top() * FDibScale.height(),
+                    source.width() * FDibScale.width(), source.height() * FDibScale.height());
     if (dibSource && FDibBottomUp)
         source.moveTop(image.height() - source.top() - source.height());
     const QTransform m = Transform();
@@ -482,8 +498,10 @@ void TPlayer::Store(std::size_t slot, const TObject& object) {
 }
 
 int TPlayer::FreeSlot() {
-    for (std::size_t i = 0; i < FObjects.size(); ++i) {
-        if (FObjects[i].Kind == TObject::kEmpty)
+    while (!FFreeSlots.empty()) {
+        const std::size_t i = FFreeSlots.top();
+        FFreeSlots.pop();
+        if (i < FObjects.size() && FObjects[i].Kind == TObject::kEmpty)
             return static_cast<int>(i);
     }
     const std::size_t limit = FInfo.ObjectCount ? FInfo.ObjectCount : kMaxObjects;
@@ -558,8 +576,10 @@ void TPlayer::SelectStock(TStockObject stock) {
 }
 
 void TPlayer::Delete(std::uint32_t index) {
-    if (index < FObjects.size())
+    if (index < FObjects.size() && FObjects[index].Kind != TObject::kEmpty) {
         FObjects[index] = TObject{};
+        FFreeSlots.push(index);
+    }
 }
 
 void TPlayer::SaveDc() {
@@ -824,7 +844,8 @@ void TPlayer::WmfPolyPolygon(TByteView a) {
     std::size_t off = 2 + 2 * polys;
     for (std::size_t i = 0; i < polys; ++i) {
         const std::size_t count = a.U16(2 + 2 * i);
-        if (count == 0 || !a.Has(off, 4 * count) || count > kMaxPoints - FPoints)
+        if (count == 0 || !a.Has(off, 4 * count) || count > kMaxPoints - FPoints ||
+            off > 4 * kMaxRecordPoints)
             return;
         FPoints += count;
         all.moveTo(a.I16(off), a.I16(off + 2));
@@ -885,26 +906,20 @@ bool TPlayer::PlayWmfBitmaps(TWmfRecord type, const TWmfArgs& x) {
     switch (type) {
     case TWmfRecord::StretchDib: // rop(2 words), usage, srcH, srcW, ySrc, xSrc, dstH, dstW, yDst, xDst, DIB
         if (n >= 11) {
-            const QImage image = Dib(a.From(22), {});
-            if (!image.isNull())
-                DrawImage(image, QRectF(x.W(10), x.W(9), x.W(8), x.W(7)),
-                          QRectF(x.W(6), x.W(5), x.W(4), x.W(3)), true);
+            const QRectF dest(x.W(10), x.W(9), x.W(8), x.W(7)), src(x.W(6), x.W(5), x.W(4), x.W(3));
+            DrawImage(Dib(a.From(22), {}, dest, src), dest, src, true);
         }
         break;
     case TWmfRecord::DibStretchBlt: // rop(2), srcH, srcW, ySrc, xSrc, dstH, dstW, yDst, xDst, DIB
         if (n >= 10 && a.Size() > 20) {
-            const QImage image = Dib(a.From(20), {});
-            if (!image.isNull())
-                DrawImage(image, QRectF(x.W(9), x.W(8), x.W(7), x.W(6)),
-                          QRectF(x.W(5), x.W(4), x.W(3), x.W(2)));
+            const QRectF dest(x.W(9), x.W(8), x.W(7), x.W(6)), src(x.W(5), x.W(4), x.W(3), x.W(2));
+            DrawImage(Dib(a.From(20), {}, dest, src), dest, src);
         }
         break;
     case TWmfRecord::DibBitBlt: // rop(2), ySrc, xSrc, h, w, yDst, xDst, DIB
         if (n >= 8 && a.Size() > 16) {
-            const QImage image = Dib(a.From(16), {});
-            if (!image.isNull())
-                DrawImage(image, QRectF(x.W(7), x.W(6), x.W(5), x.W(4)),
-                          QRectF(x.W(3), x.W(2), x.W(5), x.W(4)));
+            const QRectF dest(x.W(7), x.W(6), x.W(5), x.W(4)), src(x.W(3), x.W(2), x.W(5), x.W(4));
+            DrawImage(Dib(a.From(16), {}, dest, src), dest, src);
         }
         break;
     default:
@@ -1182,7 +1197,8 @@ void TPlayer::EmfPoly(TEmfRecord shape, TByteView b, bool small) {
 void TPlayer::EmfPolyPoly(TByteView b, bool small, bool polygon) {
     const std::size_t polys = b.U32(24), total = b.U32(28);
     const std::size_t step = small ? 4 : 8;
-    if (!b.Has(32, 4 * polys) || total > kMaxPoints - FPoints || !b.Has(32 + 4 * polys, step * total))
+    if (!b.Has(32, 4 * polys) || total > kMaxRecordPoints || total > kMaxPoints - FPoints ||
+        !b.Has(32 + 4 * polys, step * total))
         return;
     FPoints += total;
     const TByteView pts = b.From(32 + 4 * polys);
@@ -1289,11 +1305,10 @@ bool TPlayer::PlayEmfBitmaps(TEmfRecord type, const TEmfArgs& x) {
     switch (type) {
     case TEmfRecord::StretchDiBits:
         if (b.Has(0, 80)) {
-            const QImage image = Dib(b.Sub(b.U32(48), b.U32(52)), b.Sub(b.U32(56), b.U32(60)));
-            if (!image.isNull()) {
-                QRectF src(b.I32(32), b.I32(36), b.I32(40), b.I32(44));
-                DrawImage(image, QRectF(b.I32(24), b.I32(28), b.I32(72), b.I32(76)), src, true);
-            }
+            const QRectF dest(b.I32(24), b.I32(28), b.I32(72), b.I32(76));
+            const QRectF src(b.I32(32), b.I32(36), b.I32(40), b.I32(44));
+            DrawImage(Dib(b.Sub(b.U32(48), b.U32(52)), b.Sub(b.U32(56), b.U32(60)), dest, src), dest, src,
+                      true);
         }
         break;
     case TEmfRecord::BitBlt:
@@ -1315,13 +1330,10 @@ void TPlayer::EmfBlt(TEmfRecord type, TByteView b) {
         DrawPath(p, true, false);
         return;
     }
-    const QImage image = Dib(b.Sub(b.U32(84), b.U32(88)), b.Sub(b.U32(92), b.U32(96)));
-    if (image.isNull())
-        return;
     QRectF src(b.I32(44), b.I32(48), dest.width(), dest.height());
     if (type == TEmfRecord::StretchBlt && b.Has(0, 108))
         src.setSize(QSizeF(b.I32(100), b.I32(104)));
-    DrawImage(image, dest, src);
+    DrawImage(Dib(b.Sub(b.U32(84), b.U32(88)), b.Sub(b.U32(92), b.U32(96)), dest, src), dest, src);
 }
 
 void TPlayer::Play() {
@@ -1356,7 +1368,9 @@ void TPlayer::Play() {
     P.setRenderHint(QPainter::Antialiasing, false);
     TMetaRecordReader reader(FFile, FInfo);
     TMetaRecord record;
-    while (reader.Next(record)) {
+    // A file past the budgets shows what was played up to there.
+    for (std::size_t played = 0;
+         played < kMaxPlayedRecords && FDrawn < kMaxDrawnShapes && reader.Next(record); ++played) {
         if (FInfo.Kind == TMetafileKind::Placeable)
             PlayWmf(record);
         else
@@ -1369,21 +1383,32 @@ void TPlayer::Play() {
     P.restore();
 }
 
-QImage TPlayer::Dib(TByteView header, TByteView bits) {
+QImage TPlayer::Dib(TByteView header, TByteView bits, const QRectF& dest, const QRectF& source) {
     const auto info = ParseDibHeader(header);
     if (!info || FInPath)
         return {};
-    const std::uint64_t pixels = std::uint64_t(info->Width) * std::uint64_t(info->Height);
+    // Device pixels per source pixel, per axis; no more than the bitmap has.
+    const QRectF device = Transform().mapRect(dest.normalized());
+    auto shown = [](int real, double deviceLength, double sourceLength) {
+        const double k = std::abs(sourceLength) > 0 ? deviceLength / std::abs(sourceLength) : 1;
+        const double want = std::ceil(real * k) + 1;
+        return std::isfinite(want) ? static_cast<int>(std::clamp(want, 1.0, double(real))) : real;
+    };
+    const QSize size(shown(info->Width, device.width(), source.width()),
+                     shown(info->Height, device.height(), source.height()));
+    const std::uint64_t pixels = std::uint64_t(size.width()) * std::uint64_t(size.height());
     if (pixels > kMaxImagePixels - FImagePixels)
         return {};
     FImagePixels += pixels;
+    QImage image = DibToImage(header, bits, size);
     FDibBottomUp = !info->TopDown;
-    return DibToImage(header, bits);
+    FDibScale = QSizeF(double(image.width()) / info->Width, double(image.height()) / info->Height);
+    return image;
 }
 
 } // namespace
 
-QImage DibToImage(TByteView header, TByteView bits) {
+QImage DibToImage(TByteView header, TByteView bits, QSize limit) {
     const auto info = ParseDibHeader(header);
     if (!info)
         return {};
@@ -1396,25 +1421,7 @@ QImage DibToImage(TByteView header, TByteView bits) {
         return {};
     if (rle && std::uint64_t(info->Width) * std::uint64_t(info->Height) / 128 > pixels.Size() + 64)
         return {};
-    // A BMP file around it, for the toolkit's reader.
-    const std::size_t used = rle ? pixels.Size() : static_cast<std::size_t>(info->PixelBytes());
-    QByteArray bmp;
-    bmp.reserve(static_cast<qsizetype>(14 + head + used));
-    auto put32 = [&](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            bmp.append(static_cast<char>((v >> (8 * i)) & 0xFF));
-    };
-    bmp.append("BM", 2);
-    put32(static_cast<std::uint32_t>(14 + head + used));
-    put32(0);
-    put32(static_cast<std::uint32_t>(14 + head));
-    bmp.append(reinterpret_cast<const char*>(header.Data()), static_cast<qsizetype>(head));
-    bmp.append(reinterpret_cast<const char*>(pixels.Data()), static_cast<qsizetype>(used));
-    QBuffer buffer(&bmp);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "bmp");
-    reader.setAllocationLimit(static_cast<int>(kMaxDecodedPixels * 4 / (1024 * 1024)));
-    return reader.read();
+    return DecodeDib(*info, header, TMemorySource(pixels), 0, limit);
 }
 
 void PlayMetafile(QPainter& painter, TByteView file, const TMetafileInfo& info, const QRectF& target) {
