@@ -340,6 +340,19 @@ int TFileListBoxS::ItemAtPos(const QPoint& pos) const {
     return i.isValid() ? i.row() : -1;
 }
 
+// Items show no hover state, and each repaint of one decodes its file again:
+// the pointer passing over them must not repaint them.
+bool TFileListBoxS::viewportEvent(QEvent* e) {
+    switch (e->type()) {
+    case QEvent::HoverEnter:
+    case QEvent::HoverMove:
+    case QEvent::HoverLeave:
+        return QAbstractScrollArea::viewportEvent(e);
+    default:
+        return QListView::viewportEvent(e);
+    }
+}
+
 void TFileListBoxS::BeginUpdate() {
     if (FUpdateCount++ == 0)
         setUpdatesEnabled(false);
