@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
@@ -351,6 +352,12 @@ bool TFileListBoxS::viewportEvent(QEvent* e) {
     default:
         return QListView::viewportEvent(e);
     }
+}
+
+void TFileListBoxS::mouseMoveEvent(QMouseEvent* e) {
+    if (e->buttons() == Qt::NoButton)
+        return; // pointer tracking only (the owner's status text): nothing changes here
+    QListView::mouseMoveEvent(e);
 }
 
 void TFileListBoxS::BeginUpdate() {

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 class QLabel;
+class QMouseEvent;
 
 namespace tavolix::search {
 
@@ -162,6 +163,7 @@ signals:
 protected:
     bool event(QEvent* e) override;
     bool viewportEvent(QEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
