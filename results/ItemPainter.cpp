@@ -105,7 +105,7 @@ TItemGroup GroupOf(std::string_view path) {
         return TItemGroup::IconFile;
     if (ext == ".BMP")
         return TItemGroup::Bitmap;
-    if (ext == ".WMF")
+    if (ext == ".WMF" || ext == ".EMF") // the reader goes by content: either kind in either name
         return TItemGroup::Metafile;
     for (std::string_view e : kShellIconExts) {
         if (ext == e)
