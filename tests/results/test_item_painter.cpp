@@ -157,7 +157,7 @@ TEST(ItemPainter, GroupsByUpperCasedExtension) {
 
 TEST(ItemPainter, NameOnlyItemsLeaveTheIconAreaEmpty) {
     for (const char* name :
-         {"/nowhere/a.gif", "/nowhere/Photo.JPG", "/nowhere/no extension", "/nowhere/x.emf"}) {
+         {"/nowhere/a.gif", "/nowhere/Photo.JPG", "/nowhere/no extension", "/nowhere/x.png"}) {
         const QImage image = Paint(Item(name));
         const QRect band = BoundsOf(image, Is(kListBack));
         EXPECT_EQ(Str(band), Str(QRect(L + 32 + 12, T + (IH - 15) / 2, Width(NameOf(name)), Height())))
