@@ -23,12 +23,12 @@ namespace {
 constexpr std::size_t kMaxPoints = 1u << 18;          // vertices over all records
 constexpr std::size_t kMaxRecordPoints = 1u << 16;    // vertices of one record
 constexpr std::size_t kMaxPlayedRecords = 1u << 18;   // records looked at
-constexpr std::size_t kMaxDrawnShapes = 1u << 13;     // shapes, texts and images drawn
+constexpr std::size_t kMaxDrawnShapes = 1u << 12;     // shapes, texts and images drawn
 constexpr std::uint64_t kMaxImagePixels = 4ull << 20; // decoded over all records
 constexpr std::size_t kMaxSaveDepth = 256;
 constexpr std::size_t kMaxObjects = 65536;
 constexpr int kMaxTextChars = 8192;
-constexpr std::size_t kMaxGlyphs = 1u << 13; // characters drawn over all records
+constexpr std::size_t kMaxGlyphs = 1u << 11; // characters over all records
 constexpr double kMaxFontPixels = 1024;
 constexpr double kMaxDeviceCoord = 1e6;
 
@@ -414,8 +414,11 @@ void TPlayer::DrawText(QPointF ref, const QString& text, const std::vector<doubl
     const double pixel =
         std::abs(S.Font.Height ? double(S.Font.Height) : 12.0) * scale * (S.Font.Height > 0 ? 0.8 : 1.0);
     const std::size_t chars = static_cast<std::size_t>(text.size());
-    if (pixel >= 1 && pixel <= kMaxFontPixels && chars > 0 && chars <= kMaxGlyphs - FGlyphs) {
-        FGlyphs += chars;
+    // Every character counts, drawn or too small to see; a text past what is
+    // left ends the budget.
+    const bool fits = chars <= kMaxGlyphs - FGlyphs;
+    FGlyphs = fits ? FGlyphs + chars : kMaxGlyphs;
+    if (fits && pixel >= 1 && pixel <= kMaxFontPixels && chars > 0) {
         QFont font(S.Font.Face.isEmpty() ? QStringLiteral("Sans Serif") : S.Font.Face);
         font.setPixelSize(static_cast<int>(std::lround(pixel)));
         font.setWeight(static_cast<QFont::Weight>(std::clamp(S.Font.Weight ? S.Font.Weight : 400, 1, 1000)));
@@ -492,8 +495,11 @@ void TPlayer::DrawImage(const QImage& image, QRectF dest, QRectF source, bool di
 void TPlayer::Store(std::size_t slot, const TObject& object) {
     if (slot >= kMaxObjects)
         return;
-    if (slot >= FObjects.size())
+    if (slot >= FObjects.size()) {
+        if (slot >= FObjects.capacity()) // grown in steps: a table filled one by one is common
+            FObjects.reserve(std::max<std::size_t>(slot + 1, 2 * FObjects.capacity()));
         FObjects.resize(slot + 1);
+    }
     FObjects[slot] = object;
 }
 
@@ -866,8 +872,8 @@ bool TPlayer::PlayWmfText(TWmfRecord type, const TWmfArgs& x) {
             const std::size_t padded = (count + 1) & ~std::size_t{1};
             if (!a.Has(2, padded + 4) || count > kMaxTextChars)
                 break;
-            DrawText(QPointF(a.I16(2 + padded + 2), a.I16(2 + padded)), DecodeAnsi(a.Sub(2, count)), {}, 0,
-                     {});
+            DrawText(QPointF(a.I16(2 + padded + 2), a.I16(2 + padded)),
+                     FGlyphs < kMaxGlyphs ? DecodeAnsi(a.Sub(2, count)) : QString(), {}, 0, {});
         }
         break;
     case TWmfRecord::ExtTextOut: // y, x, count, options, [rect], string, [dx]
@@ -884,7 +890,7 @@ bool TPlayer::PlayWmfText(TWmfRecord type, const TWmfArgs& x) {
             }
             if (!a.Has(off, count) || count > kMaxTextChars)
                 break;
-            const QString text = DecodeAnsi(a.Sub(off, count));
+            const QString text = FGlyphs < kMaxGlyphs ? DecodeAnsi(a.Sub(off, count)) : QString();
             std::vector<double> dx;
             const std::size_t dxOff = off + ((count + 1) & ~std::size_t{1});
             if (a.Has(dxOff, 2 * count) && text.size() == static_cast<qsizetype>(count)) {
@@ -1285,9 +1291,12 @@ bool TPlayer::PlayEmfText(TEmfRecord type, const TEmfArgs& x) {
     if (count > kMaxTextChars || !b.Has(offString, count * (wide ? 2 : 1)))
         return true;
     QString text;
-    if (wide) {
+    if (FGlyphs >= kMaxGlyphs) {
+        // Past the budget only the opaque box is drawn.
+    } else if (wide) {
+        text.resize(static_cast<qsizetype>(count));
         for (std::size_t i = 0; i < count; ++i)
-            text += QChar(b.U16(offString + 2 * i));
+            text[static_cast<qsizetype>(i)] = QChar(b.U16(offString + 2 * i));
     } else {
         text = DecodeAnsi(b.Sub(offString, count));
     }
