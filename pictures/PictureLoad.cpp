@@ -103,7 +103,7 @@ QImage IcoBytesToImage(const std::vector<std::uint8_t>& ico) {
     const TByteView image = TByteView(ico).From(22);
     if (!image.Equals(0, "\x89PNG", 4))
         return DecodeIconDib(image);
-    return Decode(ico.data(), ico.size(), "ico");
+    return Decode(image.Data(), image.Size(), "png");
 }
 
 QImage LoadIconFile(const std::string& path, QSize size) {
