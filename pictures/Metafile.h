@@ -247,7 +247,8 @@ private:
     bool FDone = false;
 };
 
-inline constexpr std::size_t kMaxMetaRecords = 1u << 20;
+// Every repaint walks the records again: this bounds the work of one walk.
+inline constexpr std::size_t kMaxMetaRecords = 1u << 18;
 inline constexpr std::size_t kMaxMetafileBytes = 32u << 20;
 
 } // namespace tavolix::pictures

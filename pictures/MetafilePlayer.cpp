@@ -22,7 +22,6 @@ namespace {
 // file again, so these bound the work of a paint, not only its memory.
 constexpr std::size_t kMaxPoints = 1u << 18;          // vertices over all records
 constexpr std::size_t kMaxRecordPoints = 1u << 16;    // vertices of one record
-constexpr std::size_t kMaxPlayedRecords = 1u << 18;   // records looked at
 constexpr std::size_t kMaxDrawnShapes = 1u << 12;     // shapes, texts and images drawn
 constexpr std::uint64_t kMaxImagePixels = 4ull << 20; // decoded over all records
 constexpr std::size_t kMaxSaveDepth = 256;
@@ -1377,9 +1376,9 @@ void TPlayer::Play() {
     P.setRenderHint(QPainter::Antialiasing, false);
     TMetaRecordReader reader(FFile, FInfo);
     TMetaRecord record;
-    // A file past the budgets shows what was played up to there.
-    for (std::size_t played = 0;
-         played < kMaxPlayedRecords && FDrawn < kMaxDrawnShapes && reader.Next(record); ++played) {
+    // A file past the budgets (here and kMaxMetaRecords) shows what was played
+    // up to there.
+    while (FDrawn < kMaxDrawnShapes && reader.Next(record)) {
         if (FInfo.Kind == TMetafileKind::Placeable)
             PlayWmf(record);
         else
