@@ -5,12 +5,16 @@
 
 #include <cmath>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRawFont>
+#include <QRegion>
 #include <QStringDecoder>
 #include <queue>
 
@@ -30,6 +34,7 @@ constexpr int kMaxTextChars = 8192;
 constexpr std::size_t kMaxGlyphs = 1u << 11; // characters over all records
 constexpr double kMaxFontPixels = 1024;
 constexpr double kMaxDeviceCoord = 1e6;
+constexpr std::uint32_t kMaxRegionRects = 1u << 10; // rectangles of one region
 
 // Windows constants, by their numbers in the file formats.
 enum : int {
@@ -45,7 +50,13 @@ enum : int {
 enum : int { kTransparent = 1, kOpaque = 2 };
 enum : int { kAlternate = 1, kWinding = 2 };
 enum : unsigned { kTaUpdateCp = 1, kTaRight = 2, kTaCenter = 6, kTaBottom = 8, kTaBaseline = 24 };
-enum : unsigned { kEtoOpaque = 2, kEtoClipped = 4 };
+enum : unsigned {
+    kEtoOpaque = 2,
+    kEtoClipped = 4,
+    kEtoGlyphIndex = 0x10,
+    kEtoNoRect = 0x100,
+    kEtoSmallChars = 0x200
+};
 enum : int { kPsSolid = 0, kPsDash, kPsDot, kPsDashDot, kPsDashDotDot, kPsNull, kPsStyleMask = 0x0F };
 enum : int { kPsGeometric = 0x00010000 };
 enum : int { kBsSolid = 0, kBsNull = 1, kBsHatched = 2 };
@@ -145,6 +156,8 @@ private:
                   bool fromCurrent);
     void DrawText(QPointF ref, const QString& text, const std::vector<double>& dx, unsigned options,
                   const QRectF& rect);
+    void DrawGlyphs(const QTransform& m, QPointF ref, double pixel, const QString& text,
+                    const std::vector<double>& dx, bool glyphIndices);
     // dibSource: the source rectangle counts rows from the bottom of a
     // bottom-up bitmap, as the DIB functions do.
     void DrawImage(const QImage& image, QRectF dest, QRectF source, bool dibSource = false);
@@ -158,6 +171,15 @@ private:
     void Delete(std::uint32_t index);
     void SaveDc();
     void RestoreDc(int which);
+
+    // ---- clipping, kept as a device region within the target's
+    QRegion DeviceClip();
+    void SetDeviceClip(const QRegion& clip);
+    void ExcludeClip(const QRectF& logical);
+    // An EMF region (RGNDATA, in reference device units) on the device;
+    // nullopt when it is broken.
+    std::optional<QRegion> Region(TByteView rgnData);
+    void SelectClipRegion(std::uint32_t mode, TByteView rgnData);
 
     void PlayWmf(const TMetaRecord& r);
     bool PlayWmfState(TWmfRecord type, const TWmfArgs& x);
@@ -205,6 +227,7 @@ private:
     QSizeF FDibScale{1, 1};    // its decoded size over its own
     std::uint64_t FImagePixels = 0;
     int FSaveDepth = 0; // painter saves made for SaveDC
+    QRegion FOuterClip; // the target within the painter's clip: the default clip
 };
 
 QTransform TPlayer::PageTransform() const {
@@ -417,54 +440,75 @@ void TPlayer::DrawText(QPointF ref, const QString& text, const std::vector<doubl
     // left ends the budget.
     const bool fits = chars <= kMaxGlyphs - FGlyphs;
     FGlyphs = fits ? FGlyphs + chars : kMaxGlyphs;
-    if (fits && pixel >= 1 && pixel <= kMaxFontPixels && chars > 0) {
-        QFont font(S.Font.Face.isEmpty() ? QStringLiteral("Sans Serif") : S.Font.Face);
-        font.setPixelSize(static_cast<int>(std::lround(pixel)));
-        font.setWeight(static_cast<QFont::Weight>(std::clamp(S.Font.Weight ? S.Font.Weight : 400, 1, 1000)));
-        font.setItalic(S.Font.Italic);
-        font.setUnderline(S.Font.Underline);
-        font.setStrikeOut(S.Font.StrikeOut);
-        const QPointF origin = m.map(ref);
-        P.setTransform(QTransform::fromTranslate(origin.x(), origin.y()).rotate(-S.Font.Escapement / 10.0));
-        P.setFont(font);
-        const QFontMetricsF fm(font);
-        const double sx = std::hypot(m.m11(), m.m12());
-        std::vector<double> xs(text.size(), 0.0);
-        double width = 0;
-        if (dx.size() == static_cast<std::size_t>(text.size())) {
-            for (qsizetype i = 0; i < text.size(); ++i) {
-                xs[i] = width;
-                width += dx[i] * sx;
-            }
-        } else {
-            width = fm.horizontalAdvance(text);
-        }
-        double x = 0, y = 0;
-        if ((S.TextAlign & kTaCenter) == kTaCenter)
-            x = -width / 2;
-        else if (S.TextAlign & kTaRight)
-            x = -width;
-        if ((S.TextAlign & kTaBaseline) == kTaBaseline)
-            y = 0;
-        else if (S.TextAlign & kTaBottom)
-            y = -fm.descent();
-        else
-            y = fm.ascent();
-        if (S.BkMode == kOpaque)
-            P.fillRect(QRectF(x, y - fm.ascent(), width, fm.height()), S.BkColor);
-        P.setPen(S.TextColor);
-        if (dx.size() == static_cast<std::size_t>(text.size())) {
-            for (qsizetype i = 0; i < text.size(); ++i)
-                P.drawText(QPointF(x + xs[i], y), QString(text[i]));
-        } else {
-            P.drawText(QPointF(x, y), text);
-        }
-        if (S.TextAlign & kTaUpdateCp) {
-            const QTransform inv = m.inverted();
-            S.Position = inv.map(origin + QPointF(width, 0));
-        }
-    }
+    if (fits && pixel >= 1 && pixel <= kMaxFontPixels && chars > 0)
+        DrawGlyphs(m, ref, pixel, text, dx, (options & kEtoGlyphIndex) != 0);
     P.restore();
+}
+
+void TPlayer::DrawGlyphs(const QTransform& m, QPointF ref, double pixel, const QString& text,
+                         const std::vector<double>& dx, bool glyphIndices) {
+    QFont font(S.Font.Face.isEmpty() ? QStringLiteral("Sans Serif") : S.Font.Face);
+    font.setPixelSize(static_cast<int>(std::lround(pixel)));
+    font.setWeight(static_cast<QFont::Weight>(std::clamp(S.Font.Weight ? S.Font.Weight : 400, 1, 1000)));
+    font.setItalic(S.Font.Italic);
+    font.setUnderline(S.Font.Underline);
+    font.setStrikeOut(S.Font.StrikeOut);
+    const QPointF origin = m.map(ref);
+    P.setTransform(QTransform::fromTranslate(origin.x(), origin.y()).rotate(-S.Font.Escapement / 10.0));
+    P.setFont(font);
+    const QFontMetricsF fm(font);
+    const double sx = std::hypot(m.m11(), m.m12());
+    const bool spaced = dx.size() == static_cast<std::size_t>(text.size());
+    // Glyph indices name glyphs of the font itself, not characters.
+    const QRawFont raw = glyphIndices ? QRawFont::fromFont(font) : QRawFont();
+    QList<quint32> glyphs;
+    QList<QPointF> advances;
+    if (glyphIndices) {
+        for (QChar c : text)
+            glyphs.push_back(c.unicode());
+        advances = raw.advancesForGlyphIndexes(glyphs);
+    }
+    std::vector<double> xs(text.size(), 0.0);
+    double width = 0;
+    if (spaced || glyphIndices) {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            xs[i] = width;
+            width += spaced ? dx[i] * sx : (i < advances.size() ? advances[i].x() : 0);
+        }
+    } else {
+        width = fm.horizontalAdvance(text);
+    }
+    double x = 0, y = 0;
+    if ((S.TextAlign & kTaCenter) == kTaCenter)
+        x = -width / 2;
+    else if (S.TextAlign & kTaRight)
+        x = -width;
+    if ((S.TextAlign & kTaBaseline) == kTaBaseline)
+        y = 0;
+    else if (S.TextAlign & kTaBottom)
+        y = -fm.descent();
+    else
+        y = fm.ascent();
+    if (S.BkMode == kOpaque)
+        P.fillRect(QRectF(x, y - fm.ascent(), width, fm.height()), S.BkColor);
+    P.setPen(S.TextColor);
+    if (glyphIndices) {
+        QGlyphRun run;
+        run.setRawFont(raw);
+        run.setGlyphIndexes(glyphs);
+        QList<QPointF> at;
+        for (double g : xs)
+            at.push_back(QPointF(g, 0));
+        run.setPositions(at);
+        P.drawGlyphRun(QPointF(x, y), run);
+    } else if (spaced) {
+        for (qsizetype i = 0; i < text.size(); ++i)
+            P.drawText(QPointF(x + xs[i], y), QString(text[i]));
+    } else {
+        P.drawText(QPointF(x, y), text);
+    }
+    if (S.TextAlign & kTaUpdateCp)
+        S.Position = m.inverted().map(origin + QPointF(width, 0));
 }
 
 void TPlayer::DrawImage(const QImage& image, QRectF dest, QRectF source, bool dibSource) {
@@ -616,10 +660,113 @@ void TPlayer::RestoreDc(int which) {
     }
 }
 
+// The code page of a font's character set. DEFAULT_CHARSET and OEM_CHARSET
+// mean the system's: Japanese (932) here.
+const char* CodePageOf(int charSet) {
+    switch (charSet) {
+    case 0: // ANSI_CHARSET
+        return "windows-1252";
+    case 129:
+        return "windows-949";
+    case 134:
+        return "GBK";
+    case 136:
+        return "Big5";
+    case 161:
+        return "windows-1253";
+    case 162:
+        return "windows-1254";
+    case 163:
+        return "windows-1258";
+    case 177:
+        return "windows-1255";
+    case 178:
+        return "windows-1256";
+    case 186:
+        return "windows-1257";
+    case 204:
+        return "windows-1251";
+    case 222:
+        return "windows-874";
+    case 238:
+        return "windows-1250";
+    case 2: // SYMBOL_CHARSET: the bytes are the glyphs
+        return "windows-1252";
+    default: // 1 DEFAULT, 128 SHIFTJIS, 255 OEM and the rest
+        return "Shift_JIS";
+    }
+}
+
+QRegion TPlayer::DeviceClip() {
+    P.setTransform(QTransform());
+    return P.clipRegion();
+}
+
+void TPlayer::SetDeviceClip(const QRegion& clip) {
+    P.setTransform(QTransform());
+    P.setClipRegion(clip, Qt::ReplaceClip);
+}
+
+void TPlayer::ExcludeClip(const QRectF& logical) {
+    const QTransform m = Transform();
+    if (!Usable(m, logical))
+        return;
+    ++FDrawn; // region arithmetic costs like a shape
+    SetDeviceClip(DeviceClip() - QRegion(m.map(QPolygonF(logical)).toPolygon()));
+}
+
+std::optional<QRegion> TPlayer::Region(TByteView rgn) {
+    const std::uint32_t headerSize = rgn.U32(0), count = rgn.U32(8);
+    if (headerSize < 32 || count > kMaxRegionRects || !rgn.Has(headerSize, 16 * std::size_t{count}))
+        return std::nullopt;
+    FDrawn += 1 + count / 16;
+    QRegion region;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::size_t at = headerSize + 16 * std::size_t{i};
+        const QRectF r(QPointF(rgn.I32(at), rgn.I32(at + 4)), QPointF(rgn.I32(at + 8), rgn.I32(at + 12)));
+        if (Usable(FBase, r))
+            region += FBase.mapRect(r.normalized()).toAlignedRect();
+    }
+    return region;
+}
+
+void TPlayer::SelectClipRegion(std::uint32_t mode, TByteView rgnData) {
+    enum : std::uint32_t { kRgnAnd = 1, kRgnOr, kRgnXor, kRgnDiff, kRgnCopy };
+    if (rgnData.Size() == 0) {
+        if (mode == kRgnCopy) // no region: back to the default clip
+            SetDeviceClip(FOuterClip);
+        return;
+    }
+    const auto region = Region(rgnData);
+    if (!region)
+        return;
+    const QRegion now = DeviceClip();
+    switch (mode) {
+    case kRgnAnd:
+        SetDeviceClip(now & *region);
+        break;
+    case kRgnOr:
+        SetDeviceClip((now | *region) & FOuterClip);
+        break;
+    case kRgnXor:
+        SetDeviceClip((now ^ *region) & FOuterClip);
+        break;
+    case kRgnDiff:
+        SetDeviceClip(now - *region);
+        break;
+    case kRgnCopy:
+        SetDeviceClip(*region & FOuterClip);
+        break;
+    default:
+        break;
+    }
+}
+
 QString TPlayer::DecodeAnsi(TByteView bytes) const {
     const QByteArray raw(reinterpret_cast<const char*>(bytes.Data()), static_cast<qsizetype>(bytes.Size()));
-    const char* name = S.Font.CharSet == 128 ? "Shift_JIS" : "windows-1252";
-    QStringDecoder decoder(name);
+    QStringDecoder decoder(CodePageOf(S.Font.CharSet));
+    if (!decoder.isValid())
+        decoder = QStringDecoder("windows-1252");
     if (!decoder.isValid())
         return QString::fromLatin1(raw);
     return decoder.decode(raw);
@@ -706,6 +853,10 @@ bool TPlayer::PlayWmfState(TWmfRecord type, const TWmfArgs& x) {
             P.setTransform(Transform());
             P.setClipRect(x.Rect(0), Qt::IntersectClip);
         }
+        break;
+    case TWmfRecord::ExcludeClipRect:
+        if (n >= 4)
+            ExcludeClip(x.Rect(0));
         break;
     default:
         return false;
@@ -1005,6 +1156,14 @@ bool TPlayer::PlayEmfState(TEmfRecord type, const TEmfArgs& x) {
             P.setTransform(Transform());
             P.setClipRect(x.Rect(8), Qt::IntersectClip);
         }
+        break;
+    case TEmfRecord::ExcludeClipRect:
+        if (b.Has(0, 24))
+            ExcludeClip(x.Rect(8));
+        break;
+    case TEmfRecord::ExtSelectClipRgn: // cbRgnData, mode, region
+        if (has16)
+            SelectClipRegion(b.U32(12), b.U32(8) ? b.Sub(16, b.U32(8)) : TByteView());
         break;
     case TEmfRecord::SaveDc:
         SaveDc();
@@ -1373,6 +1532,7 @@ void TPlayer::Play() {
         return;
     P.save();
     P.setClipRect(FTarget, Qt::IntersectClip);
+    FOuterClip = DeviceClip();
     P.setRenderHint(QPainter::Antialiasing, false);
     TMetaRecordReader reader(FFile, FInfo);
     TMetaRecord record;
