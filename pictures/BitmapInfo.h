@@ -30,6 +30,8 @@ struct TDibInfo {
     std::uint64_t RowBytes = 0;
     // Where the colours of 16- and 32-bit pixels are; no alpha mask: opaque.
     std::uint32_t RedMask = 0, GreenMask = 0, BlueMask = 0, AlphaMask = 0;
+    // The colours are already multiplied by the alpha (AlphaBlend sources).
+    bool PremultipliedAlpha = false;
     // Colour table entries (3 bytes in core headers, else 4).
     std::uint32_t Colors = 0;
 

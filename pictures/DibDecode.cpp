@@ -176,6 +176,18 @@ void TDibDecoder::Rle(TByteView d) {
 }
 
 QImage TDibDecoder::Take() {
+    if (FInfo.AlphaMask && FInfo.PremultipliedAlpha) {
+        for (int y = 0; y < FImage.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(FImage.scanLine(y));
+            for (int x = 0; x < FImage.width(); ++x) {
+                const int a = qAlpha(row[x]); // no channel above its alpha
+                row[x] = qRgba(std::min(qRed(row[x]), a), std::min(qGreen(row[x]), a),
+                               std::min(qBlue(row[x]), a), a);
+            }
+        }
+        FImage.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
+        return std::move(FImage);
+    }
     if (FInfo.AlphaMask) {
         // Alpha that is zero everywhere was never meant: the picture is opaque.
         bool anyAlpha = false;

@@ -11,6 +11,7 @@
 #include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QImage>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRawFont>
@@ -35,6 +36,20 @@ constexpr std::size_t kMaxGlyphs = 1u << 11; // characters over all records
 constexpr double kMaxFontPixels = 1024;
 constexpr double kMaxDeviceCoord = 1e6;
 constexpr std::uint32_t kMaxRegionRects = 1u << 10; // rectangles of one region
+
+// The pixels of a packed (bits empty) or split bitmap, once they are all there.
+std::optional<TByteView> DibPixels(const TDibInfo& info, TByteView header, TByteView bits) {
+    const std::size_t head = std::size_t{info.HeaderSize} + info.TableBytes;
+    if (!header.Has(0, head))
+        return std::nullopt;
+    TByteView pixels = bits.Size() ? bits : header.From(head);
+    const bool rle = info.Compression == kBiRle8 || info.Compression == kBiRle4;
+    if (rle ? pixels.Size() < 2 : pixels.Size() < info.PixelBytes())
+        return std::nullopt;
+    if (rle && std::uint64_t(info.Width) * std::uint64_t(info.Height) / 128 > pixels.Size() + 64)
+        return std::nullopt;
+    return pixels;
+}
 
 // Windows constants, by their numbers in the file formats.
 enum : int {
@@ -61,6 +76,10 @@ enum : int { kPsSolid = 0, kPsDash, kPsDot, kPsDashDot, kPsDashDotDot, kPsNull, 
 enum : int { kPsGeometric = 0x00010000 };
 enum : int { kBsSolid = 0, kBsNull = 1, kBsHatched = 2 };
 enum : std::uint32_t { kMwtIdentity = 1, kMwtLeftMultiply, kMwtRightMultiply, kMwtSet };
+enum : std::uint32_t { kBlackness = 0x00000042, kWhiteness = 0x00FF0062 };
+enum : std::uint8_t { kPtCloseFigure = 1, kPtLineTo = 2, kPtBezierTo = 4, kPtMoveTo = 6 };
+enum : std::uint32_t { kGradientRectH = 0, kGradientRectV = 1, kGradientTriangle = 2 };
+enum : std::uint8_t { kAcSrcAlpha = 1 };
 enum : int { kArcOpen, kArcChord, kArcPie };
 enum class TStockObject : std::uint32_t {
     WhiteBrush = 0,
@@ -106,10 +125,11 @@ struct TFontDef {
 };
 
 struct TObject {
-    enum TKind { kEmpty, kPen, kBrush, kFont, kOther } Kind = kEmpty;
+    enum TKind { kEmpty, kPen, kBrush, kFont, kRegion, kOther } Kind = kEmpty;
     TPenDef Pen;
     TBrushDef Brush;
     TFontDef Font;
+    QRegion Region; // logical units
 };
 
 struct TDcState {
@@ -188,6 +208,10 @@ private:
     bool PlayWmfText(TWmfRecord type, const TWmfArgs& x);
     bool PlayWmfBitmaps(TWmfRecord type, const TWmfArgs& x);
     TObject WmfFont(TByteView a);
+    TObject WmfRegion(TByteView a);
+    bool PlayWmfFills(TWmfRecord type, const TWmfArgs& x);
+    // Fills `region` (in the coordinates `m` maps) with `brush`.
+    void FillRegion(const QRegion& region, const QTransform& m, const TBrushDef& brush);
     void WmfPolyPolygon(TByteView a);
 
     void PlayEmf(const TMetaRecord& r);
@@ -203,9 +227,16 @@ private:
     void EmfPolyPoly(TByteView b, bool small, bool polygon);
     void EmfArc(TEmfRecord type, const TEmfArgs& x);
     void EmfBlt(TEmfRecord type, TByteView b);
+    bool PlayEmfFigures(TEmfRecord type, const TEmfArgs& x);
+    void EmfPolyDraw(TByteView b, bool small);
+    void EmfAngleArc(const TEmfArgs& x);
+    void EmfGradient(TByteView b);
+    void EmfSmallText(TByteView b);
+    void EmfExtText(TEmfRecord type, const TEmfArgs& x);
     QString DecodeAnsi(TByteView bytes) const;
     // Decodes at about the size `source` of it takes on the device at `dest`.
-    QImage Dib(TByteView header, TByteView bits, const QRectF& dest, const QRectF& source);
+    QImage Dib(TByteView header, TByteView bits, const QRectF& dest, const QRectF& source,
+               bool premultipliedAlpha = false);
 
     QPainter& P;
     TByteView FFile;
@@ -226,8 +257,10 @@ private:
     bool FDibBottomUp = false; // of the bitmap Dib() decoded last
     QSizeF FDibScale{1, 1};    // its decoded size over its own
     std::uint64_t FImagePixels = 0;
-    int FSaveDepth = 0; // painter saves made for SaveDC
-    QRegion FOuterClip; // the target within the painter's clip: the default clip
+    int FSaveDepth = 0;        // painter saves made for SaveDC
+    QRegion FOuterClip;        // the target within the painter's clip: the default clip
+    QLinearGradient FGradient; // the brush while FUseGradient
+    bool FUseGradient = false;
 };
 
 QTransform TPlayer::PageTransform() const {
@@ -317,6 +350,8 @@ QPen TPlayer::MakePen() const {
 }
 
 QBrush TPlayer::MakeBrush() const {
+    if (FUseGradient)
+        return QBrush(FGradient);
     switch (S.Brush.Style) {
     case kBsNull:
         return Qt::NoBrush;
@@ -790,7 +825,7 @@ void TPlayer::PlayWmf(const TMetaRecord& r) {
     const auto type = static_cast<TWmfRecord>(r.Type);
     // Records of no family (ROP modes, palettes, escapes) change nothing we draw.
     PlayWmfState(type, args) || PlayWmfObjects(type, args) || PlayWmfShapes(type, args) ||
-        PlayWmfText(type, args) || PlayWmfBitmaps(type, args);
+        PlayWmfFills(type, args) || PlayWmfText(type, args) || PlayWmfBitmaps(type, args);
 }
 
 bool TPlayer::PlayWmfState(TWmfRecord type, const TWmfArgs& x) {
@@ -867,7 +902,7 @@ bool TPlayer::PlayWmfState(TWmfRecord type, const TWmfArgs& x) {
 bool TPlayer::PlayWmfObjects(TWmfRecord type, const TWmfArgs& x) {
     const TByteView a = x.A;
     const std::size_t n = x.N;
-    const TObject other{TObject::kOther, {}, {}, {}};
+    const TObject other{TObject::kOther, {}, {}, {}, {}};
     TObject o;
     switch (type) {
     case TWmfRecord::CreatePenIndirect: // style, width x, width y, colour
@@ -892,6 +927,8 @@ bool TPlayer::PlayWmfObjects(TWmfRecord type, const TWmfArgs& x) {
     case TWmfRecord::CreateRegion:
         if (const int slot = FreeSlot(); slot >= 0) {
             o = other;
+            if (type == TWmfRecord::CreateRegion)
+                o = WmfRegion(a);
             if (type == TWmfRecord::CreatePatternBrush || type == TWmfRecord::DibCreatePatternBrush) {
                 o.Kind = TObject::kBrush;
                 o.Brush = {kBsSolid, QColor(128, 128, 128), 0};
@@ -1013,6 +1050,84 @@ void TPlayer::WmfPolyPolygon(TByteView a) {
     DrawPath(all, true, true);
 }
 
+// A WMF region object: a header, then scans of x pairs between two y values.
+TObject TPlayer::WmfRegion(TByteView a) {
+    TObject o{TObject::kRegion, {}, {}, {}, {}};
+    const std::size_t scans = a.U16(10);
+    std::size_t at = 22, rects = 0;
+    for (std::size_t i = 0; i < scans && a.Has(at, 6); ++i) {
+        const std::size_t count = a.U16(at);
+        const int top = a.I16(at + 2), bottom = a.I16(at + 4);
+        if (count % 2 != 0 || !a.Has(at + 6, 2 * count + 2) || (rects += count / 2) > kMaxRegionRects)
+            break;
+        for (std::size_t k = 0; k + 1 < count; k += 2) {
+            const int left = a.I16(at + 6 + 2 * k), right = a.I16(at + 8 + 2 * k);
+            o.Region += QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)).normalized();
+        }
+        at += 6 + 2 * count + 2;
+    }
+    FDrawn += 1 + rects / 16;
+    return o;
+}
+
+void TPlayer::FillRegion(const QRegion& region, const QTransform& m, const TBrushDef& brush) {
+    if (region.isEmpty() || FInPath || !Usable(m, region.boundingRect()))
+        return;
+    ++FDrawn;
+    const TBrushDef keep = S.Brush;
+    S.Brush = brush;
+    QPainterPath path;
+    path.addRegion(region);
+    P.setTransform(m);
+    P.fillPath(path, MakeBrush());
+    S.Brush = keep;
+}
+
+bool TPlayer::PlayWmfFills(TWmfRecord type, const TWmfArgs& x) {
+    const std::size_t n = x.N;
+    auto object = [&](std::size_t i) {
+        return x.A.U16(2 * i) < FObjects.size() ? &FObjects[x.A.U16(2 * i)] : nullptr;
+    };
+    switch (type) {
+    case TWmfRecord::PatBlt: // rop(2), height, width, y, x
+        if (n >= 6) {
+            const std::uint32_t rop = x.A.U32(0);
+            const TBrushDef keep = S.Brush;
+            if (rop == kBlackness || rop == kWhiteness)
+                S.Brush = {kBsSolid, rop == kBlackness ? Qt::black : Qt::white, 0};
+            QPainterPath p;
+            p.addRect(QRectF(x.W(5), x.W(4), x.W(3), x.W(2)).normalized());
+            DrawPath(p, true, false);
+            S.Brush = keep;
+        }
+        break;
+    case TWmfRecord::SetPixel: // colour (2), y, x
+        if (n >= 4 && !FInPath && Usable(Transform(), QRectF(x.W(3), x.W(2), 1, 1))) {
+            ++FDrawn;
+            const QPointF at = Transform().map(QPointF(x.W(3), x.W(2)));
+            P.setTransform(QTransform());
+            P.fillRect(QRectF(std::floor(at.x()), std::floor(at.y()), 1, 1), ColorRef(x.A.U32(0)));
+        }
+        break;
+    case TWmfRecord::FillRegion: // region, brush
+        if (n >= 2) {
+            const TObject *region = object(0), *brush = object(1);
+            if (region && brush && region->Kind == TObject::kRegion && brush->Kind == TObject::kBrush)
+                FillRegion(region->Region, Transform(), brush->Brush);
+        }
+        break;
+    case TWmfRecord::PaintRegion:
+        if (n >= 1) {
+            if (const TObject* region = object(0); region && region->Kind == TObject::kRegion)
+                FillRegion(region->Region, Transform(), S.Brush);
+        }
+        break;
+    default:
+        return false;
+    }
+    return true;
+}
+
 bool TPlayer::PlayWmfText(TWmfRecord type, const TWmfArgs& x) {
     const TByteView a = x.A;
     switch (type) {
@@ -1072,6 +1187,12 @@ bool TPlayer::PlayWmfBitmaps(TWmfRecord type, const TWmfArgs& x) {
             DrawImage(Dib(a.From(20), {}, dest, src), dest, src);
         }
         break;
+    case TWmfRecord::SetDibToDev: // usage, scans, start scan, yDib, xDib, h, w, yDst, xDst, DIB
+        if (n >= 9 && a.Size() > 18) {
+            const QRectF dest(x.W(8), x.W(7), x.W(6), x.W(5)), src(x.W(4), x.W(3), x.W(6), x.W(5));
+            DrawImage(Dib(a.From(18), {}, dest, src), dest, src, true);
+        }
+        break;
     case TWmfRecord::DibBitBlt: // rop(2), ySrc, xSrc, h, w, yDst, xDst, DIB
         if (n >= 8 && a.Size() > 16) {
             const QRectF dest(x.W(7), x.W(6), x.W(5), x.W(4)), src(x.W(3), x.W(2), x.W(5), x.W(4));
@@ -1100,7 +1221,8 @@ void TPlayer::PlayEmf(const TMetaRecord& r) {
     const TEmfArgs args{r.Bytes};
     const auto type = static_cast<TEmfRecord>(r.Type);
     PlayEmfState(type, args) || PlayEmfObjects(type, args) || PlayEmfShapes(type, args) ||
-        PlayEmfPaths(type, args) || PlayEmfText(type, args) || PlayEmfBitmaps(type, args);
+        PlayEmfFigures(type, args) || PlayEmfPaths(type, args) || PlayEmfText(type, args) ||
+        PlayEmfBitmaps(type, args);
 }
 
 bool TPlayer::PlayEmfState(TEmfRecord type, const TEmfArgs& x) {
@@ -1254,7 +1376,7 @@ bool TPlayer::PlayEmfObjects(TEmfRecord type, const TEmfArgs& x) {
         break;
     case TEmfRecord::CreatePalette:
         if (has12)
-            Store(b.U32(8), TObject{TObject::kOther, {}, {}, {}});
+            Store(b.U32(8), TObject{TObject::kOther, {}, {}, {}, {}});
         break;
     case TEmfRecord::ExtCreateFontIndirectW: // ih, LOGFONTW
         if (b.Has(0, 12 + 28))
@@ -1395,6 +1517,148 @@ void TPlayer::EmfArc(TEmfRecord type, const TEmfArgs& x) {
     DrawPath(p, kind != kArcOpen, true);
 }
 
+bool TPlayer::PlayEmfFigures(TEmfRecord type, const TEmfArgs& x) {
+    const TByteView b = x.B;
+    switch (type) {
+    case TEmfRecord::PolyDraw:
+    case TEmfRecord::PolyDraw16:
+        if (b.Has(0, 28))
+            EmfPolyDraw(b, type == TEmfRecord::PolyDraw16);
+        break;
+    case TEmfRecord::AngleArc:
+        if (b.Has(0, 28))
+            EmfAngleArc(x);
+        break;
+    case TEmfRecord::GradientFill:
+        if (b.Has(0, 36))
+            EmfGradient(b);
+        break;
+    case TEmfRecord::FillRgn: // bounds, cbRgnData, ihBrush, region
+        if (b.Has(0, 32)) {
+            const TBrushDef keep = S.Brush;
+            Select(b.U32(28));
+            const TBrushDef brush = S.Brush;
+            S.Brush = keep;
+            if (const auto region = Region(b.Sub(32, b.U32(24))))
+                FillRegion(*region, QTransform(), brush);
+        }
+        break;
+    case TEmfRecord::PaintRgn: // bounds, cbRgnData, region
+        if (b.Has(0, 28)) {
+            if (const auto region = Region(b.Sub(28, b.U32(24))))
+                FillRegion(*region, QTransform(), S.Brush);
+        }
+        break;
+    default:
+        return false;
+    }
+    return true;
+}
+
+// Points, then a type byte for each: move, line, Bézier, maybe closing.
+void TPlayer::EmfPolyDraw(TByteView b, bool small) {
+    const std::size_t count = b.U32(24), step = small ? 4 : 8;
+    if (count == 0 || count > kMaxRecordPoints || count > kMaxPoints - FPoints ||
+        !b.Has(28, (step + 1) * count))
+        return;
+    FPoints += count;
+    const TByteView types = b.From(28 + step * count);
+    auto at = [&](std::size_t i) {
+        return small ? QPointF(b.I16(28 + 4 * i), b.I16(30 + 4 * i))
+                     : QPointF(b.I32(28 + 8 * i), b.I32(32 + 8 * i));
+    };
+    QPainterPath path(S.Position);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t t = types.U8(i);
+        switch (t & ~kPtCloseFigure) {
+        case kPtMoveTo:
+            path.moveTo(at(i));
+            break;
+        case kPtLineTo:
+            path.lineTo(at(i));
+            break;
+        case kPtBezierTo:
+            if (i + 2 < count) {
+                path.cubicTo(at(i), at(i + 1), at(i + 2));
+                i += 2;
+            }
+            break;
+        default:
+            return; // not a point type: the record is broken
+        }
+        if (types.U8(i) & kPtCloseFigure)
+            path.closeSubpath();
+    }
+    S.Position = path.currentPosition();
+    if (FInPath)
+        FPath.connectPath(path);
+    else
+        DrawPath(path, false, true);
+}
+
+// A line from the current position to the start of an arc around a centre,
+// then the arc; angles in degrees, counterclockwise.
+void TPlayer::EmfAngleArc(const TEmfArgs& x) {
+    const QPointF c = x.Point(8);
+    const double r = x.B.U32(16), start = x.B.F32(20), sweep = x.B.F32(24);
+    if (!std::isfinite(start) || !std::isfinite(sweep) || r > kMaxDeviceCoord)
+        return;
+    const QRectF box(c.x() - r, c.y() - r, 2 * r, 2 * r);
+    QPainterPath path(S.Position);
+    path.arcTo(box, start, std::clamp(sweep, -360.0 * 4, 360.0 * 4));
+    S.Position = path.currentPosition();
+    if (FInPath)
+        FPath.connectPath(path);
+    else
+        DrawPath(path, false, true);
+}
+
+// Vertices (x, y, 16-bit red, green, blue, alpha), then rectangles or
+// triangles naming them. Triangles are filled with their mean colour.
+void TPlayer::EmfGradient(TByteView b) {
+    const std::size_t vertices = b.U32(24), shapes = b.U32(28);
+    const std::uint32_t mode = b.U32(32);
+    const std::size_t corners = mode == kGradientTriangle ? 3 : 2;
+    if (vertices > kMaxRecordPoints || shapes > kMaxRecordPoints || !b.Has(36, 16 * vertices) ||
+        !b.Has(36 + 16 * vertices, 4 * corners * shapes) || mode > kGradientTriangle)
+        return;
+    auto point = [&](std::size_t v) { return QPointF(b.I32(36 + 16 * v), b.I32(40 + 16 * v)); };
+    auto colour = [&](std::size_t v) {
+        return QColor(b.U16(44 + 16 * v) >> 8, b.U16(46 + 16 * v) >> 8, b.U16(48 + 16 * v) >> 8);
+    };
+    const TBrushDef keep = S.Brush;
+    const TPenDef pen = S.Pen;
+    S.Pen.Style = kPsNull;
+    for (std::size_t i = 0; i < shapes && FDrawn < kMaxDrawnShapes; ++i) {
+        std::size_t v[3];
+        for (std::size_t k = 0; k < corners; ++k)
+            v[k] = b.U32(36 + 16 * vertices + 4 * (corners * i + k));
+        if (v[0] >= vertices || v[1] >= vertices || (corners == 3 && v[2] >= vertices))
+            continue;
+        QPainterPath p;
+        if (corners == 3) {
+            p.addPolygon(QPolygonF({point(v[0]), point(v[1]), point(v[2])}));
+            const QColor a = colour(v[0]), c = colour(v[1]), d = colour(v[2]);
+            S.Brush = {kBsSolid,
+                       QColor((a.red() + c.red() + d.red()) / 3, (a.green() + c.green() + d.green()) / 3,
+                              (a.blue() + c.blue() + d.blue()) / 3),
+                       0};
+            DrawPath(p, true, false);
+            continue;
+        }
+        const QRectF r = QRectF(point(v[0]), point(v[1])).normalized();
+        p.addRect(r);
+        FGradient = QLinearGradient(r.topLeft(), mode == kGradientRectH ? r.topRight() : r.bottomLeft());
+        FGradient.setColorAt(0, colour(v[0]));
+        FGradient.setColorAt(1, colour(v[1]));
+        FUseGradient = true;
+        DrawPath(p, true, false);
+        FUseGradient = false;
+    }
+    S.Brush = keep;
+    S.Pen = pen;
+}
+
 bool TPlayer::PlayEmfPaths(TEmfRecord type, const TEmfArgs&) {
     switch (type) {
     case TEmfRecord::BeginPath:
@@ -1436,18 +1700,30 @@ bool TPlayer::PlayEmfPaths(TEmfRecord type, const TEmfArgs&) {
 }
 
 bool TPlayer::PlayEmfText(TEmfRecord type, const TEmfArgs& x) {
-    if (type != TEmfRecord::ExtTextOutA && type != TEmfRecord::ExtTextOutW)
-        return false;
-    const TByteView b = x.B;
-    if (!b.Has(0, 76))
+    switch (type) {
+    case TEmfRecord::ExtTextOutA:
+    case TEmfRecord::ExtTextOutW:
+        if (x.B.Has(0, 76))
+            EmfExtText(type, x);
         return true;
+    case TEmfRecord::SmallTextOut:
+        if (x.B.Has(0, 36))
+            EmfSmallText(x.B);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TPlayer::EmfExtText(TEmfRecord type, const TEmfArgs& x) {
+    const TByteView b = x.B;
     const QPointF ref = x.Point(36);
     const std::size_t count = b.U32(44), offString = b.U32(48), offDx = b.U32(72);
     const unsigned options = b.U32(52);
     const QRectF rect = x.Rect(56);
     const bool wide = type == TEmfRecord::ExtTextOutW;
     if (count > kMaxTextChars || !b.Has(offString, count * (wide ? 2 : 1)))
-        return true;
+        return;
     QString text;
     if (FGlyphs >= kMaxGlyphs) {
         // Past the budget only the opaque box is drawn.
@@ -1464,7 +1740,27 @@ bool TPlayer::PlayEmfText(TEmfRecord type, const TEmfArgs& x) {
             dx.push_back(b.I32(offDx + 4 * i));
     }
     DrawText(ref, text, dx, options, rect.isEmpty() ? QRectF() : rect);
-    return true;
+}
+
+// x, y, count, options, graphics mode, scales, [clip rectangle], 8- or 16-bit text.
+void TPlayer::EmfSmallText(TByteView b) {
+    const std::size_t count = b.U32(16);
+    const unsigned options = b.U32(20);
+    QRectF rect;
+    std::size_t at = 36;
+    if (!(options & kEtoNoRect)) {
+        rect = QRectF(QPointF(b.I32(36), b.I32(40)), QPointF(b.I32(44), b.I32(48))).normalized();
+        at += 16;
+    }
+    const bool small = options & kEtoSmallChars;
+    if (count > kMaxTextChars || !b.Has(at, count * (small ? 1 : 2)))
+        return;
+    QString text;
+    if (FGlyphs < kMaxGlyphs) {
+        for (std::size_t i = 0; i < count; ++i)
+            text += QChar(small ? b.U8(at + i) : b.U16(at + 2 * i));
+    }
+    DrawText(QPointF(b.I32(8), b.I32(12)), text, {}, options, rect.isEmpty() ? QRectF() : rect);
 }
 
 bool TPlayer::PlayEmfBitmaps(TEmfRecord type, const TEmfArgs& x) {
@@ -1483,6 +1779,19 @@ bool TPlayer::PlayEmfBitmaps(TEmfRecord type, const TEmfArgs& x) {
         if (b.Has(0, 100))
             EmfBlt(type, b);
         break;
+    case TEmfRecord::AlphaBlend:
+    case TEmfRecord::TransparentBlt:
+        if (b.Has(0, 108))
+            EmfBlt(type, b);
+        break;
+    case TEmfRecord::SetDiBitsToDevice: // drawn at its own size
+        if (b.Has(0, 76)) {
+            const QRectF src(b.I32(32), b.I32(36), b.I32(40), b.I32(44));
+            const QRectF dest(QPointF(b.I32(24), b.I32(28)), src.size());
+            DrawImage(Dib(b.Sub(b.U32(48), b.U32(52)), b.Sub(b.U32(56), b.U32(60)), dest, src), dest, src,
+                      true);
+        }
+        break;
     default:
         return false;
     }
@@ -1498,9 +1807,22 @@ void TPlayer::EmfBlt(TEmfRecord type, TByteView b) {
         return;
     }
     QRectF src(b.I32(44), b.I32(48), dest.width(), dest.height());
-    if (type == TEmfRecord::StretchBlt && b.Has(0, 108))
+    if (type != TEmfRecord::BitBlt && b.Has(0, 108))
         src.setSize(QSizeF(b.I32(100), b.I32(104)));
-    DrawImage(Dib(b.Sub(b.U32(84), b.U32(88)), b.Sub(b.U32(92), b.U32(96)), dest, src), dest, src);
+    // AlphaBlend: constant and per-pixel alpha; TransparentBlt: a colour that is not drawn.
+    const bool alpha = type == TEmfRecord::AlphaBlend && (b.U8(43) & kAcSrcAlpha);
+    QImage image = Dib(b.Sub(b.U32(84), b.U32(88)), b.Sub(b.U32(92), b.U32(96)), dest, src, alpha);
+    if (type == TEmfRecord::TransparentBlt && !image.isNull()) {
+        const QImage mask =
+            image.createMaskFromColor(ColorRef(b.U32(40)).rgb() | 0xFF000000u, Qt::MaskOutColor);
+        image = image.convertToFormat(QImage::Format_ARGB32);
+        image.setAlphaChannel(mask.convertToFormat(QImage::Format_Grayscale8));
+    }
+    const double opacity = P.opacity();
+    if (type == TEmfRecord::AlphaBlend)
+        P.setOpacity(opacity * b.U8(42) / 255.0);
+    DrawImage(image, dest, src);
+    P.setOpacity(opacity);
 }
 
 void TPlayer::Play() {
@@ -1551,8 +1873,9 @@ void TPlayer::Play() {
     P.restore();
 }
 
-QImage TPlayer::Dib(TByteView header, TByteView bits, const QRectF& dest, const QRectF& source) {
-    const auto info = ParseDibHeader(header);
+QImage TPlayer::Dib(TByteView header, TByteView bits, const QRectF& dest, const QRectF& source,
+                    bool premultipliedAlpha) {
+    auto info = ParseDibHeader(header);
     if (!info || FInPath)
         return {};
     // Device pixels per source pixel, per axis; no more than the bitmap has.
@@ -1568,7 +1891,13 @@ QImage TPlayer::Dib(TByteView header, TByteView bits, const QRectF& dest, const 
     if (pixels > kMaxImagePixels - FImagePixels)
         return {};
     FImagePixels += pixels;
-    QImage image = DibToImage(header, bits, size);
+    if (premultipliedAlpha && info->BitCount == 32) {
+        if (info->Compression == kBiRgb)
+            info->AlphaMask = 0xFF000000u;
+        info->PremultipliedAlpha = true;
+    }
+    const auto pixelBytes = DibPixels(*info, header, bits);
+    QImage image = pixelBytes ? DecodeDib(*info, header, TMemorySource(*pixelBytes), 0, size) : QImage();
     FDibBottomUp = !info->TopDown;
     FDibScale = QSizeF(double(image.width()) / info->Width, double(image.height()) / info->Height);
     return image;
@@ -1580,16 +1909,8 @@ QImage DibToImage(TByteView header, TByteView bits, QSize limit) {
     const auto info = ParseDibHeader(header);
     if (!info)
         return {};
-    const std::size_t head = std::size_t{info->HeaderSize} + info->TableBytes;
-    if (!header.Has(0, head))
-        return {};
-    TByteView pixels = bits.Size() ? bits : header.From(head);
-    const bool rle = info->Compression == kBiRle8 || info->Compression == kBiRle4;
-    if (rle ? pixels.Size() < 2 : pixels.Size() < info->PixelBytes())
-        return {};
-    if (rle && std::uint64_t(info->Width) * std::uint64_t(info->Height) / 128 > pixels.Size() + 64)
-        return {};
-    return DecodeDib(*info, header, TMemorySource(pixels), 0, limit);
+    const auto pixels = DibPixels(*info, header, bits);
+    return pixels ? DecodeDib(*info, header, TMemorySource(*pixels), 0, limit) : QImage();
 }
 
 void PlayMetafile(QPainter& painter, TByteView file, const TMetafileInfo& info, const QRectF& target) {
