@@ -216,6 +216,7 @@ private:
 
     void PlayEmf(const TMetaRecord& r);
     bool PlayEmfState(TEmfRecord type, const TEmfArgs& x);
+    bool PlayEmfClip(TEmfRecord type, const TEmfArgs& x);
     bool PlayEmfObjects(TEmfRecord type, const TEmfArgs& x);
     bool PlayEmfShapes(TEmfRecord type, const TEmfArgs& x);
     bool PlayEmfPaths(TEmfRecord type, const TEmfArgs& x);
@@ -1220,9 +1221,9 @@ struct TEmfArgs {
 void TPlayer::PlayEmf(const TMetaRecord& r) {
     const TEmfArgs args{r.Bytes};
     const auto type = static_cast<TEmfRecord>(r.Type);
-    PlayEmfState(type, args) || PlayEmfObjects(type, args) || PlayEmfShapes(type, args) ||
-        PlayEmfFigures(type, args) || PlayEmfPaths(type, args) || PlayEmfText(type, args) ||
-        PlayEmfBitmaps(type, args);
+    PlayEmfState(type, args) || PlayEmfClip(type, args) || PlayEmfObjects(type, args) ||
+        PlayEmfShapes(type, args) || PlayEmfFigures(type, args) || PlayEmfPaths(type, args) ||
+        PlayEmfText(type, args) || PlayEmfBitmaps(type, args);
 }
 
 bool TPlayer::PlayEmfState(TEmfRecord type, const TEmfArgs& x) {
@@ -1273,20 +1274,6 @@ bool TPlayer::PlayEmfState(TEmfRecord type, const TEmfArgs& x) {
         if (has16)
             S.Position = x.Point(8);
         break;
-    case TEmfRecord::IntersectClipRect:
-        if (b.Has(0, 24) && Usable(Transform(), x.Rect(8))) {
-            P.setTransform(Transform());
-            P.setClipRect(x.Rect(8), Qt::IntersectClip);
-        }
-        break;
-    case TEmfRecord::ExcludeClipRect:
-        if (b.Has(0, 24))
-            ExcludeClip(x.Rect(8));
-        break;
-    case TEmfRecord::ExtSelectClipRgn: // cbRgnData, mode, region
-        if (has16)
-            SelectClipRegion(b.U32(12), b.U32(8) ? b.Sub(16, b.U32(8)) : TByteView());
-        break;
     case TEmfRecord::SaveDc:
         SaveDc();
         break;
@@ -1298,6 +1285,29 @@ bool TPlayer::PlayEmfState(TEmfRecord type, const TEmfArgs& x) {
     case TEmfRecord::ModifyWorldTransform:
         if (b.Has(0, 32))
             WorldTransform(x, type == TEmfRecord::SetWorldTransform ? kMwtSet : b.U32(32));
+        break;
+    default:
+        return false;
+    }
+    return true;
+}
+
+bool TPlayer::PlayEmfClip(TEmfRecord type, const TEmfArgs& x) {
+    const TByteView b = x.B;
+    switch (type) {
+    case TEmfRecord::IntersectClipRect:
+        if (b.Has(0, 24) && Usable(Transform(), x.Rect(8))) {
+            P.setTransform(Transform());
+            P.setClipRect(x.Rect(8), Qt::IntersectClip);
+        }
+        break;
+    case TEmfRecord::ExcludeClipRect:
+        if (b.Has(0, 24))
+            ExcludeClip(x.Rect(8));
+        break;
+    case TEmfRecord::ExtSelectClipRgn: // cbRgnData, mode, region
+        if (b.Has(0, 16))
+            SelectClipRegion(b.U32(12), b.U32(8) ? b.Sub(16, b.U32(8)) : TByteView());
         break;
     default:
         return false;

@@ -65,9 +65,40 @@ std::string Str(const QRect& r) {
 
 } // namespace
 
-TEST(MetafilePlayer, PlaysTheCommonRecordsInsideTheTarget) {
+// Edges of what was drawn within `tolerance` pixels of where the records put them.
+::testing::AssertionResult Lands(const QRect& drawn, const QRect& expected, int tolerance) {
+    if (std::abs(drawn.left() - expected.left()) <= tolerance &&
+        std::abs(drawn.top() - expected.top()) <= tolerance &&
+        std::abs(drawn.right() - expected.right()) <= tolerance &&
+        std::abs(drawn.bottom() - expected.bottom()) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "drawn at " << Str(drawn) << ", expected " << Str(expected);
+}
+
+TEST(MetafilePlayer, ShapesLandWhereTheirRecordsPutThem) {
     const QRect target(40, 30, 200, 100);
-    for (const char* file : {"shapes.wmf", "shapes.emf"}) {
+    const QColor green(0, 128, 0), orange(255, 128, 0);
+    struct Shape {
+        const char* what;
+        TPixelTest colour;
+        QRect window, expected; // where to look; where it must be
+        int tolerance;
+    };
+    // shapes.wmf: one logical unit a pixel from (40, 30). shapes.emf: 1000 x 1000
+    // logical units onto 200 x 100 pixels, a 20-unit pen (4 x 2 pixels).
+    const std::pair<const char*, std::vector<Shape>> files[] = {
+        {"shapes.wmf",
+         {{"hatched ellipse", Is(green), {45, 35, 55, 55}, {50, 40, 50, 50}, 2},
+          {"stretched bitmap", Is(orange), target, {200, 105, 20, 20}, 0},
+          {"ExtTextOut, 6 apart", Near(Qt::red, 60), {100, 45, 60, 20}, {111, 51, 8, 9}, 2},
+          {"TextOut", Near(Qt::red, 60), {100, 66, 60, 24}, {111, 71, 27, 10}, 3}}},
+        {"shapes.emf",
+         {{"ellipse inside its pen", Is(green), {45, 32, 105, 56}, {61, 41, 78, 38}, 2},
+          {"diagonal polyline", Is(Qt::blue), target, target, 0},
+          {"stretched bitmap", Is(orange), target, {160, 40, 60, 30}, 0},
+          {"text", Near(Qt::red, 60), {50, 100, 120, 30}, {60, 112, 36, 13}, 3}}},
+    };
+    for (const auto& [file, shapes] : files) {
         TLoadedMetafile meta = LoadMetafile(Data(file), 96);
         ASSERT_TRUE(meta.Info) << file;
         QImage image(320, 200, QImage::Format_RGB32);
@@ -78,10 +109,9 @@ TEST(MetafilePlayer, PlaysTheCommonRecordsInsideTheTarget) {
         EXPECT_TRUE(p.transform().isIdentity()) << file;
         EXPECT_FALSE(p.hasClipping()) << file;
         p.end();
-        EXPECT_GT(CountOf(image, Is(QColor(0, 128, 0)), target), 50) << file << ": brush fills";
-        EXPECT_GT(CountOf(image, Is(Qt::blue), target), 50) << file << ": pen strokes";
-        EXPECT_GT(CountOf(image, Is(QColor(255, 128, 0)), target), 50) << file << ": stretched bitmap";
-        EXPECT_GT(CountOf(image, Near(Qt::red, 60), target), 5) << file << ": text";
+        for (const Shape& s : shapes)
+            EXPECT_TRUE(Lands(BoundsOf(image, s.colour, s.window), s.expected, s.tolerance))
+                << file << ": " << s.what;
         EXPECT_TRUE(target.contains(BoundsOf(image, [](QColor c) { return c.rgb() != kCanvas.rgb(); })))
             << file;
     }
