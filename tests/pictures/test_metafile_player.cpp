@@ -12,6 +12,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QRawFont>
 
 using namespace tavolix::pictures;
 
@@ -154,6 +155,14 @@ namespace {
 // An enhanced metafile of 100 x 100 reference pixels around the given records.
 class TEmfBuilder {
 public:
+    TEmfBuilder& RecordV(std::uint32_t type, const std::vector<std::uint32_t>& words) {
+        Put(type);
+        Put(static_cast<std::uint32_t>(8 + 4 * words.size()));
+        for (std::uint32_t w : words)
+            Put(w);
+        ++FCount;
+        return *this;
+    }
     TEmfBuilder& Record(std::uint32_t type, std::initializer_list<std::uint32_t> words) {
         Put(type);
         Put(static_cast<std::uint32_t>(8 + 4 * words.size()));
@@ -194,6 +203,56 @@ std::uint32_t FloatBits(float f) {
     std::uint32_t u;
     std::memcpy(&u, &f, 4);
     return u;
+}
+
+// A placeable Windows metafile with a 100 x 100 box at 96 units per inch.
+class TWmfBuilder {
+public:
+    TWmfBuilder& Record(std::uint16_t function, std::initializer_list<std::uint16_t> words) {
+        Put(static_cast<std::uint16_t>(3 + words.size()));
+        Put(0);
+        Put(function);
+        for (std::uint16_t w : words)
+            Put(w);
+        return *this;
+    }
+    std::vector<std::uint8_t> Bytes(std::uint16_t objects = 16) const {
+        std::vector<std::uint16_t> head = {0xCDD7, 0x9AC6, 0, 0, 0, 100, 100, 96, 0, 0};
+        std::uint16_t sum = 0;
+        for (std::uint16_t w : head)
+            sum ^= w;
+        head.push_back(sum);
+        const std::uint32_t words = 9 + static_cast<std::uint32_t>(FBody.size()) + 3;
+        for (std::uint16_t w :
+             {std::uint16_t(1), std::uint16_t(9), std::uint16_t(0x300), std::uint16_t(words & 0xFFFF),
+              std::uint16_t(words >> 16), objects, std::uint16_t(100), std::uint16_t(0), std::uint16_t(0)})
+            head.push_back(w);
+        head.insert(head.end(), FBody.begin(), FBody.end());
+        for (std::uint16_t w : {3, 0, 0})
+            head.push_back(static_cast<std::uint16_t>(w));
+        std::vector<std::uint8_t> out;
+        for (std::uint16_t w : head) {
+            out.push_back(static_cast<std::uint8_t>(w));
+            out.push_back(static_cast<std::uint8_t>(w >> 8));
+        }
+        return out;
+    }
+
+private:
+    void Put(std::uint16_t w) { FBody.push_back(w); }
+    std::vector<std::uint16_t> FBody;
+};
+
+// Plays the bytes onto a 100 x 100 canvas, the target filling it.
+QImage Played(const std::vector<std::uint8_t>& bytes, QSize size = QSize(100, 100)) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(kCanvas);
+    const auto info = ReadMetafileInfo(TByteView(bytes), 96);
+    if (!info)
+        return {};
+    QPainter p(&image);
+    PlayMetafile(p, TByteView(bytes), *info, QRectF(QPointF(0, 0), size));
+    return image;
 }
 
 } // namespace
@@ -351,4 +410,123 @@ TEST(Readers, KeptFuzzReproducersStayHarmless) {
     }
     qInstallMessageHandler(previous);
     EXPECT_GT(files, 0);
+}
+
+namespace {
+constexpr std::uint32_t kNullPen = 0x80000008u;
+constexpr std::uint32_t Rgb(int r, int g, int b) {
+    return std::uint32_t(r) | (std::uint32_t(g) << 8) | (std::uint32_t(b) << 16);
+}
+} // namespace
+
+TEST(MetafilePlayer, ClipRegionsExcludedRectanglesAndTheirReset) {
+    TEmfBuilder emf;
+    emf.Record(37, {kNullPen}).Record(39, {1, 0, Rgb(0, 255, 0), 0}).Record(37, {1});
+    emf.Record(29, {40, 40, 60, 60}).Record(43, {0, 0, 100, 100}); // a green field with a hole
+    // Only a 20-pixel corner, then the default clip again.
+    emf.Record(75, {48, 5, 32, 1, 1, 16, 0, 0, 20, 20, 0, 0, 20, 20});
+    emf.Record(39, {2, 0, Rgb(255, 0, 0), 0}).Record(37, {2}).Record(43, {0, 0, 100, 100});
+    emf.Record(75, {0, 5}).Record(39, {3, 0, Rgb(0, 0, 255), 0}).Record(37, {3}).Record(43, {45, 45, 55, 55});
+    const QImage image = Played(emf.Bytes());
+    EXPECT_EQ(Str(BoundsOf(image, Is(Qt::red))), Str(QRect(0, 0, 20, 20)));
+    EXPECT_EQ(Str(BoundsOf(image, Is(kCanvas))), Str(QRect(40, 40, 20, 20)));
+    EXPECT_EQ(Str(BoundsOf(image, Is(Qt::blue))), Str(QRect(45, 45, 10, 10))) << "the clip was reset";
+
+    TWmfBuilder wmf; // the same hole in a Windows metafile
+    wmf.Record(0x02FA, {5, 0, 0, 0, 0}).Record(0x012D, {0});
+    wmf.Record(0x02FC, {0, 0xFF00, 0, 0}).Record(0x012D, {1});
+    wmf.Record(0x0415, {60, 60, 40, 40}).Record(0x041B, {100, 100, 0, 0});
+    EXPECT_EQ(Str(BoundsOf(Played(wmf.Bytes()), Is(kCanvas))), Str(QRect(40, 40, 20, 20)));
+}
+
+TEST(MetafilePlayer, TextInTheSystemCodePageAndByGlyphIndex) {
+    const QString face = QStringLiteral("IPAPGothic");
+    auto withFont = [&](std::uint32_t charSet) {
+        TEmfBuilder b;
+        std::vector<std::uint32_t> font = {1, static_cast<std::uint32_t>(-40), 0, 0, 0, 400, charSet << 24};
+        font.resize(8 + 16, 0); // the face name from the ninth word
+        for (int i = 0; i < face.size(); ++i)
+            font[8 + i / 2] |= std::uint32_t(face[i].unicode()) << (16 * (i % 2));
+        b.RecordV(82, font).Record(37, {1}).Record(18, {1});
+        return b;
+    };
+    // ExtTextOut at (10, 30): `count` characters (bytes for the ANSI record), string at 76, no dx.
+    auto text = [](TEmfBuilder b, std::uint32_t type, std::uint32_t options, std::uint32_t count,
+                   std::vector<std::uint32_t> chars) {
+        std::vector<std::uint32_t> r = {0, 0, 0, 0, 1, 0, 0, 10, 30, count, 76, options, 0, 0, 0, 0, 0};
+        r.insert(r.end(), chars.begin(), chars.end());
+        b.RecordV(type, r);
+        return b.Bytes();
+    };
+    // "日本": Shift-JIS 93 FA 96 7B, UTF-16 65E5 672C.
+    const QImage wide = Played(text(withFont(1), 84, 0, 2, {0x672C65E5u}));
+    const QImage ansi = Played(text(withFont(1), 83, 0, 4, {0x7B96FA93u}));
+    ASSERT_GT(CountOf(wide, Is(Qt::black)), 20);
+    EXPECT_EQ(wide, ansi) << "DEFAULT_CHARSET text in Shift-JIS";
+    const QRawFont raw = QRawFont::fromFont([&] {
+        QFont f(face);
+        f.setPixelSize(40);
+        return f;
+    }());
+    const QList<quint32> glyphs = raw.glyphIndexesForString(QStringLiteral("日本"));
+    ASSERT_EQ(glyphs.size(), 2);
+    const QImage indexed = Played(text(withFont(1), 84, 0x10, 2, {glyphs[0] | (glyphs[1] << 16)}));
+    const QRect ink = BoundsOf(wide, Is(Qt::black)), indexedInk = BoundsOf(indexed, Is(Qt::black));
+    EXPECT_TRUE(Lands(indexedInk, ink, 2)) << "glyph indices drawn as the glyphs they name";
+}
+
+TEST(MetafilePlayer, LessCommonRecordsDrawWhereTheySay) {
+    const std::uint32_t orange = 0x00FF8000; // as a 32-bit BGRA pixel
+    TEmfBuilder emf;
+    emf.Record(37, {kNullPen});
+    // SetDIBitsToDevice: a 2 x 2 bitmap at (10, 10), drawn at its own size.
+    emf.Record(80, {0,      0,      0,     0,  10, 10,  0,
+                    0,      2,      2,     76, 40, 116, 16,
+                    0,      0,      2,     40, 2,  2,   1 | (32u << 16),
+                    0,      0,      0,     0,  0,  0,   orange,
+                    orange, orange, orange});
+    // GradientFill: red to blue, left to right over (0, 80)-(100, 100).
+    emf.Record(118, {0, 0, 0, 0, 2, 1, 0, 0, 80, 0xFF00, 0, 100, 100, 0, 0xFF00, 0, 1});
+    // FillRgn with a green brush over (60, 10)-(80, 30).
+    emf.Record(39, {1, 0, Rgb(0, 255, 0), 0});
+    emf.Record(71, {0, 0, 0, 0, 48, 1, 32, 1, 1, 16, 60, 10, 80, 30, 60, 10, 80, 30});
+    // PolyDraw with the black pen: a move and a line.
+    emf.Record(37, {0x80000007u}).Record(56, {0, 0, 0, 0, 2, 10, 50, 90, 50, 0x0206});
+    const QImage image = Played(emf.Bytes());
+    EXPECT_EQ(Str(BoundsOf(image, Is(QColor(255, 128, 0)))), Str(QRect(10, 10, 2, 2)));
+    EXPECT_EQ(Str(BoundsOf(image, Is(Qt::green))), Str(QRect(60, 10, 20, 20)));
+    EXPECT_EQ(Str(BoundsOf(image, Is(Qt::black))), Str(QRect(10, 50, 81, 1)));
+    const QColor left = image.pixelColor(2, 90), right = image.pixelColor(97, 90);
+    EXPECT_GT(left.red(), 200) << "gradient starts red";
+    EXPECT_GT(right.blue(), 200) << "gradient ends blue";
+
+    TWmfBuilder wmf; // PatBlt with the brush, SetPixel
+    wmf.Record(0x02FC, {0, 0xFF00, 0, 0}).Record(0x012D, {0});
+    wmf.Record(0x061D, {0x0021, 0x00F0, 10, 20, 5, 5}).Record(0x041F, {0x00FF, 0, 50, 70});
+    const QImage w = Played(wmf.Bytes());
+    EXPECT_EQ(Str(BoundsOf(w, Is(Qt::green))), Str(QRect(5, 5, 20, 10)));
+    EXPECT_EQ(Str(BoundsOf(w, Is(Qt::red))), Str(QRect(70, 50, 1, 1)));
+}
+
+// A file past the budgets shows what it drew up to there; a freed WMF slot is
+// the next one filled (the lowest free, as the table's owner expects).
+TEST(MetafilePlayer, BudgetsKeepWhatWasDrawnAndSlotsAreReused) {
+    TEmfBuilder emf;
+    emf.Record(37, {kNullPen})
+        .Record(39, {1, 0, Rgb(255, 0, 0), 0})
+        .Record(37, {1})
+        .Record(43, {0, 0, 50, 50});
+    for (int i = 0; i < 20000; ++i)
+        emf.Record(43, {60, 60, 61, 61});
+    emf.Record(39, {2, 0, Rgb(0, 0, 255), 0}).Record(37, {2}).Record(43, {0, 0, 100, 100});
+    const QImage image = Played(emf.Bytes());
+    EXPECT_EQ(Str(BoundsOf(image, Is(Qt::red), QRect(0, 0, 55, 55))), Str(QRect(0, 0, 50, 50)));
+    EXPECT_EQ(CountOf(image, Is(Qt::blue)), 0) << "drawn past the budget";
+
+    TWmfBuilder wmf;
+    wmf.Record(0x02FA, {5, 0, 0, 0, 0}).Record(0x012D, {0});                 // slot 0: no pen
+    wmf.Record(0x02FC, {0, 0x00FF, 0, 0}).Record(0x02FC, {0, 0xFF00, 0, 0}); // slots 1 red, 2 green
+    wmf.Record(0x01F0, {1}).Record(0x02FC, {0, 0, 0x00FF, 0});               // slot 1 freed, then blue there
+    wmf.Record(0x012D, {1}).Record(0x041B, {100, 100, 0, 0});
+    EXPECT_EQ(Str(BoundsOf(Played(wmf.Bytes()), Is(Qt::blue))), Str(QRect(0, 0, 100, 100)));
 }
