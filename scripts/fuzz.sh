@@ -26,6 +26,7 @@ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=
 cmake --build "$BUILD" --target fuzz_all -j "$(nproc)"
 
 DATA=tests/data/pictures
+CORPUS=tests/data/corpus
 REPRO=tests/data/fuzz
 # Files whose cost grows with what they claim: full size to time single
 # inputs, small ones as seeds.
@@ -34,12 +35,12 @@ python3 bench/make_hostile.py "$HOSTILE" >/dev/null
 python3 bench/make_hostile.py "$HOSTILE-small" --small >/dev/null
 # One line a target: its name, then the seed files it starts from.
 TARGETS="
-fuzz_bitmap_header   $DATA/*.bmp HOSTILE/*.bmp
+fuzz_bitmap_header   $DATA/*.bmp HOSTILE/*.bmp $CORPUS/bmpsuite/*/*.bmp
 fuzz_icon_file       $DATA/*.ico $DATA/*.cur $DATA/*.ani HOSTILE/*.ico
-fuzz_program_icons   $DATA/*.exe $DATA/*.dll $DATA/*.scr $DATA/*.ico $DATA/*.cur $DATA/*.ani HOSTILE/*.exe HOSTILE/*.ico
-fuzz_metafile        $DATA/*.wmf $DATA/*.emf HOSTILE/*.wmf HOSTILE/*.emf
-fuzz_metafile_play   $DATA/*.wmf $DATA/*.emf HOSTILE/*.wmf HOSTILE/*.emf
-fuzz_picture_decode  $DATA/*.bmp $DATA/*.ico HOSTILE/*.bmp HOSTILE/*.ico
+fuzz_program_icons   $DATA/*.exe $DATA/*.dll $DATA/*.scr $DATA/*.ico $DATA/*.cur $DATA/*.ani HOSTILE/*.exe HOSTILE/*.ico $CORPUS/corkami-pe/*
+fuzz_metafile        $DATA/*.wmf $DATA/*.emf HOSTILE/*.wmf HOSTILE/*.emf $CORPUS/emf2svg/*/*.emf
+fuzz_metafile_play   $DATA/*.wmf $DATA/*.emf HOSTILE/*.wmf HOSTILE/*.emf $CORPUS/emf2svg/*/*.emf
+fuzz_picture_decode  $DATA/*.bmp $DATA/*.ico HOSTILE/*.bmp HOSTILE/*.ico $CORPUS/bmpsuite/*/*.bmp
 "
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}:abort_on_error=1
