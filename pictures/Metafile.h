@@ -248,7 +248,7 @@ private:
 };
 
 // Every repaint walks the records again: this bounds the work of one walk.
-inline constexpr std::size_t kMaxMetaRecords = 1u << 18;
+inline constexpr std::size_t kMaxMetaRecords = 1u << 17;
 inline constexpr std::size_t kMaxMetafileBytes = 32u << 20;
 
 } // namespace tavolix::pictures

@@ -903,20 +903,23 @@ bool TPlayer::PlayWmfState(TWmfRecord type, const TWmfArgs& x) {
 bool TPlayer::PlayWmfObjects(TWmfRecord type, const TWmfArgs& x) {
     const TByteView a = x.A;
     const std::size_t n = x.N;
-    const TObject other{TObject::kOther, {}, {}, {}, {}};
-    TObject o;
+    static const TObject other{TObject::kOther, {}, {}, {}, {}};
     switch (type) {
     case TWmfRecord::CreatePenIndirect: // style, width x, width y, colour
-        o.Kind = TObject::kPen;
-        o.Pen = {a.U16(0), double(std::abs(a.I16(2))), ColorRef(a.U32(6))};
-        if (const int slot = FreeSlot(); slot >= 0)
+        if (const int slot = FreeSlot(); slot >= 0) {
+            TObject o;
+            o.Kind = TObject::kPen;
+            o.Pen = {a.U16(0), double(std::abs(a.I16(2))), ColorRef(a.U32(6))};
             Store(slot, n >= 5 ? o : other);
+        }
         break;
     case TWmfRecord::CreateBrushIndirect: // style, colour, hatch
-        o.Kind = TObject::kBrush;
-        o.Brush = {a.U16(0), ColorRef(a.U32(2)), a.U16(6)};
-        if (const int slot = FreeSlot(); slot >= 0)
+        if (const int slot = FreeSlot(); slot >= 0) {
+            TObject o;
+            o.Kind = TObject::kBrush;
+            o.Brush = {a.U16(0), ColorRef(a.U32(2)), a.U16(6)};
             Store(slot, n >= 4 ? o : other);
+        }
         break;
     case TWmfRecord::CreateFontIndirect:
         if (const int slot = FreeSlot(); slot >= 0)
@@ -927,7 +930,7 @@ bool TPlayer::PlayWmfObjects(TWmfRecord type, const TWmfArgs& x) {
     case TWmfRecord::DibCreatePatternBrush:
     case TWmfRecord::CreateRegion:
         if (const int slot = FreeSlot(); slot >= 0) {
-            o = other;
+            TObject o = other;
             if (type == TWmfRecord::CreateRegion)
                 o = WmfRegion(a);
             if (type == TWmfRecord::CreatePatternBrush || type == TWmfRecord::DibCreatePatternBrush) {
@@ -1342,7 +1345,6 @@ void TPlayer::WorldTransform(const TEmfArgs& x, std::uint32_t mode) {
 bool TPlayer::PlayEmfObjects(TEmfRecord type, const TEmfArgs& x) {
     const TByteView b = x.B;
     const bool has12 = b.Has(0, 12);
-    TObject o;
     switch (type) {
     case TEmfRecord::SelectObject:
         if (has12)
@@ -1354,6 +1356,7 @@ bool TPlayer::PlayEmfObjects(TEmfRecord type, const TEmfArgs& x) {
         break;
     case TEmfRecord::CreatePen: // ih, style, width (x, y), colour
         if (b.Has(0, 28)) {
+            TObject o;
             o.Kind = TObject::kPen;
             o.Pen = {static_cast<int>(b.U32(12)), double(std::abs(static_cast<std::int64_t>(b.I32(16)))),
                      ColorRef(b.U32(24))};
@@ -1362,6 +1365,7 @@ bool TPlayer::PlayEmfObjects(TEmfRecord type, const TEmfArgs& x) {
         break;
     case TEmfRecord::ExtCreatePen: // ih, offBmi, cbBmi, offBits, cbBits, style, width, brush style, colour
         if (b.Has(0, 44)) {
+            TObject o;
             o.Kind = TObject::kPen;
             o.Pen = {static_cast<int>(b.U32(28)), double(b.U32(32)), ColorRef(b.U32(40))};
             if (b.U32(36) == kBsNull) // no line
@@ -1371,6 +1375,7 @@ bool TPlayer::PlayEmfObjects(TEmfRecord type, const TEmfArgs& x) {
         break;
     case TEmfRecord::CreateBrushIndirect: // ih, style, colour, hatch
         if (b.Has(0, 24)) {
+            TObject o;
             o.Kind = TObject::kBrush;
             o.Brush = {static_cast<int>(b.U32(12)), ColorRef(b.U32(16)), static_cast<int>(b.U32(20))};
             Store(b.U32(8), o);
@@ -1379,6 +1384,7 @@ bool TPlayer::PlayEmfObjects(TEmfRecord type, const TEmfArgs& x) {
     case TEmfRecord::CreateMonoBrush:
     case TEmfRecord::CreateDibPatternBrushPt: // approximated in grey
         if (has12) {
+            TObject o;
             o.Kind = TObject::kBrush;
             o.Brush = {kBsSolid, QColor(128, 128, 128), 0};
             Store(b.U32(8), o);
