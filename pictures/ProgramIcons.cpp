@@ -118,6 +118,14 @@ public:
                 virtualSize = rawSize;
             FSections.push_back({rva, virtualSize < rawSize ? virtualSize : rawSize, raw});
         }
+        // The loader ignores the directory's size; hand-made files leave it 0.
+        // Then the resources run to the end of their section.
+        if (FRsrcSize == 0) {
+            for (const TSection& s : FSections) {
+                if (FRsrcRva >= s.Rva && FRsrcRva - s.Rva < s.Size)
+                    FRsrcSize = s.Size - (FRsrcRva - s.Rva);
+            }
+        }
         FValid = FRsrcRva != 0 && FRsrcSize != 0;
         return true;
     }

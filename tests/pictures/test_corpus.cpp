@@ -122,3 +122,11 @@ TEST(Corpus, BitmapsLookLikeTheSuiteReferences) {
         EXPECT_LT(worst, 3 * 24) << bmp << " against " << png;
     }
 }
+
+// A hand-made program whose resource directory gives no size, as the loader
+// allows: its icon is found all the same.
+TEST(Corpus, HandMadeProgramsShowTheirIcon) {
+    const TProgramIcon icon = ExtractFirstIcon((Corpus() / "corkami-pe/resource_icon.exe").string(), 32, 32);
+    EXPECT_EQ(icon.Handle, TProgramIcon::kIcon);
+    EXPECT_FALSE(IcoBytesToImage(icon.IcoBytes).isNull());
+}
