@@ -492,7 +492,18 @@ TEST(MetafilePlayer, LessCommonRecordsDrawWhereTheySay) {
     emf.Record(71, {0, 0, 0, 0, 48, 1, 32, 1, 1, 16, 60, 10, 80, 30, 60, 10, 80, 30});
     // PolyDraw with the black pen: a move and a line.
     emf.Record(37, {0x80000007u}).Record(56, {0, 0, 0, 0, 2, 10, 50, 90, 50, 0x0206});
+    // AlphaBlend of red at half constant alpha; TransparentBlt of red and blue, red left out.
+    const std::uint32_t one = FloatBits(1.0f), red = 0x00FF0000, blue = 0x000000FF;
+    emf.Record(114,
+               {0,  0,   0,  0, 30, 30, 10, 10, 128u << 16,      0, 0, one, 0, 0, one, 0,   0,   0,   0,  108,
+                40, 148, 16, 2, 2,  40, 2,  2,  1 | (32u << 16), 0, 0, 0,   0, 0, 0,   red, red, red, red});
+    emf.Record(116,
+               {0,  0,   0, 0, 50, 60, 20, 10, Rgb(255, 0, 0),  0, 0, one, 0, 0, one, 0,   0,   0, 0, 108,
+                40, 148, 8, 2, 1,  40, 2,  1,  1 | (32u << 16), 0, 0, 0,   0, 0, 0,   red, blue});
     const QImage image = Played(emf.Bytes());
+    EXPECT_EQ(Str(BoundsOf(image, Near(QColor(228, 100, 100), 12))), Str(QRect(30, 30, 10, 10)));
+    EXPECT_EQ(Str(BoundsOf(image, Is(Qt::blue))), Str(QRect(60, 60, 10, 10)));
+    EXPECT_EQ(CountOf(image, Is(Qt::red), QRect(50, 60, 10, 10)), 0);
     EXPECT_EQ(Str(BoundsOf(image, Is(QColor(255, 128, 0)))), Str(QRect(10, 10, 2, 2)));
     EXPECT_EQ(Str(BoundsOf(image, Is(Qt::green))), Str(QRect(60, 10, 20, 20)));
     EXPECT_EQ(Str(BoundsOf(image, Is(Qt::black))), Str(QRect(10, 50, 81, 1)));
