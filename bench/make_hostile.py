@@ -42,6 +42,21 @@ def emf_polygon():
     return emf_file((100, 100), [rec])
 
 
+def emf_path():
+    # One path of many lines, stroked and filled, then made the clip.
+    lines = [emf_record(54, struct.pack("<ii", (i * 7919) % 1000, (i * 104729) % 1000)) for i in range(n(120000, 6000))]
+    tail = [emf_record(60, b""), emf_record(63, struct.pack("<iiii", 0, 0, 0, 0)), emf_record(59, b"")]
+    again = lines[:n(60000, 3000)] + [emf_record(60, b""), emf_record(67, struct.pack("<I", 5)),
+                                      emf_record(43, struct.pack("<iiii", 0, 0, 1000, 1000))]
+    return emf_file((100, 100), [emf_record(59, b"")] + lines + tail + again)
+
+
+def emf_excludes():
+    # Holes punched all over the clip, then shapes drawn through it.
+    holes = [emf_record(29, struct.pack("<iiii", x, y, x + 1, y + 1)) for y in range(0, 100, 2) for x in range(0, 100, 2)]
+    return emf_file((100, 100), holes * n(4, 1) + [emf_record(43, struct.pack("<iiii", 0, 0, 100, 100))] * 1000)
+
+
 def emf_records():
     return emf_file((100, 100), [emf_record(25, struct.pack("<I", 0x00FF00))] * n(1000000, 50000))
 
@@ -125,6 +140,8 @@ FILES = {
     "rects.wmf": wmf_rects,
     "polygon.emf": emf_polygon,
     "records.emf": emf_records,
+    "path.emf": emf_path,
+    "excludes.emf": emf_excludes,
     "text.emf": emf_text,
     "dibs.emf": emf_dibs,
     "rle_5600.bmp": bmp_rle_big,

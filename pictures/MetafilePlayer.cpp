@@ -36,6 +36,7 @@ constexpr std::size_t kMaxGlyphs = 1u << 11; // characters over all records
 constexpr double kMaxFontPixels = 1024;
 constexpr double kMaxDeviceCoord = 1e6;
 constexpr std::uint32_t kMaxRegionRects = 1u << 10; // rectangles of one region
+constexpr int kMaxPathElements = 1 << 14;           // of the path between BeginPath and EndPath
 
 // The pixels of a packed (bits empty) or split bitmap, once they are all there.
 std::optional<TByteView> DibPixels(const TDibInfo& info, TByteView header, TByteView bits) {
@@ -172,6 +173,7 @@ private:
     QPen MakePen() const;
     QBrush MakeBrush() const;
     void DrawPath(QPainterPath path, bool fill, bool stroke);
+    void AddToPath(const QPainterPath& path, bool connect);
     void DrawPoly(TByteView pts, std::size_t count, bool small, bool closed, bool fill, bool bezier,
                   bool fromCurrent);
     void DrawText(QPointF ref, const QString& text, const std::vector<double>& dx, unsigned options,
@@ -227,6 +229,7 @@ private:
     void EmfPoly(TEmfRecord shape, TByteView b, bool small);
     void EmfPolyPoly(TByteView b, bool small, bool polygon);
     void EmfArc(TEmfRecord type, const TEmfArgs& x);
+    void EmfLineTo(QPointF to);
     void EmfBlt(TEmfRecord type, TByteView b);
     bool PlayEmfFigures(TEmfRecord type, const TEmfArgs& x);
     void EmfPolyDraw(TByteView b, bool small);
@@ -367,9 +370,17 @@ QBrush TPlayer::MakeBrush() const {
     }
 }
 
+void TPlayer::AddToPath(const QPainterPath& path, bool connect) {
+    // A path past its budget keeps what it has: filling or stroking it, or
+    // clipping by it, costs with its size.
+    if (path.elementCount() > kMaxPathElements - FPath.elementCount())
+        return;
+    connect ? FPath.connectPath(path) : FPath.addPath(path);
+}
+
 void TPlayer::DrawPath(QPainterPath path, bool fill, bool stroke) {
     if (FInPath) {
-        FPath.addPath(path);
+        AddToPath(path, false);
         return;
     }
     const QTransform m = Transform();
@@ -421,7 +432,7 @@ void TPlayer::DrawPoly(TByteView pts, std::size_t count, bool small, bool closed
         S.Position = path.currentPosition();
     if (FInPath && !closed && fromCurrent) {
         // PolylineTo/PolyBezierTo in a path continue the current figure.
-        FPath.connectPath(path);
+        AddToPath(path, true);
         return;
     }
     DrawPath(path, fill, true);
@@ -1472,20 +1483,32 @@ bool TPlayer::PlayEmfShapes(TEmfRecord type, const TEmfArgs& x) {
             EmfArc(type, x);
         break;
     case TEmfRecord::LineTo:
-        if (b.Has(0, 16)) {
-            QPainterPath path(S.Position);
-            S.Position = x.Point(8);
-            path.lineTo(S.Position);
-            if (FInPath)
-                FPath.connectPath(path);
-            else
-                DrawPath(path, false, true);
-        }
+        if (b.Has(0, 16))
+            EmfLineTo(x.Point(8));
         break;
     default:
         return false;
     }
     return true;
+}
+
+void TPlayer::EmfLineTo(QPointF to) {
+    const QPointF from = S.Position;
+    S.Position = to;
+    if (!FInPath) {
+        QPainterPath path(from);
+        path.lineTo(to);
+        DrawPath(path, false, true);
+        return;
+    }
+    // Straight into the path: the commonest record of a path, often by the thousand.
+    if (FPath.elementCount() + 2 > kMaxPathElements)
+        return;
+    if (FPath.elementCount() == 0)
+        FPath.moveTo(from);
+    else if (FPath.currentPosition() != from)
+        FPath.lineTo(from);
+    FPath.lineTo(to);
 }
 
 // PolyBezier, Polygon, Polyline, PolyBezierTo and PolylineTo, 32- or 16-bit points.
@@ -1607,7 +1630,7 @@ void TPlayer::EmfPolyDraw(TByteView b, bool small) {
     }
     S.Position = path.currentPosition();
     if (FInPath)
-        FPath.connectPath(path);
+        AddToPath(path, true);
     else
         DrawPath(path, false, true);
 }
@@ -1624,7 +1647,7 @@ void TPlayer::EmfAngleArc(const TEmfArgs& x) {
     path.arcTo(box, start, std::clamp(sweep, -360.0 * 4, 360.0 * 4));
     S.Position = path.currentPosition();
     if (FInPath)
-        FPath.connectPath(path);
+        AddToPath(path, true);
     else
         DrawPath(path, false, true);
 }
