@@ -511,8 +511,11 @@ void TPlayer::DrawGlyphs(const QTransform& m, QPointF ref, double pixel, const Q
     QList<quint32> glyphs;
     QList<QPointF> advances;
     if (glyphIndices) {
+        // Indices past the font's glyphs are its missing glyph (0).
+        const QByteArray maxp = raw.fontTable("maxp");
+        const unsigned count = maxp.size() >= 6 ? (unsigned(uchar(maxp[4])) << 8) | uchar(maxp[5]) : 0;
         for (QChar c : text)
-            glyphs.push_back(c.unicode());
+            glyphs.push_back(c.unicode() < count ? c.unicode() : 0);
         advances = raw.advancesForGlyphIndexes(glyphs);
     }
     std::vector<double> xs(text.size(), 0.0);
