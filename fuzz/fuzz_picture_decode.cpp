@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const TByteView bytes(data, size);
-    const QImage bitmap = DecodeBitmap(bytes);
+    const QImage bitmap = DecodeBitmap(bytes, QSize(200, 36)); // an item's box, as the painter decodes
     if (std::uint64_t(bitmap.width()) * std::uint64_t(bitmap.height()) > kMaxDecodedPixels)
         std::abort();
     const QImage icon = IcoBytesToImage(ExtractIconImage(bytes, 32, 32));

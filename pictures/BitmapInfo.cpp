@@ -8,40 +8,60 @@ std::uint64_t TDibInfo::PixelBytes() const {
     return RowBytes * static_cast<std::uint64_t>(Height);
 }
 
-std::optional<TDibInfo> ParseDibHeader(TByteView dib, bool iconImage) {
-    TDibInfo info;
-    info.HeaderSize = dib.U32(0);
-    std::int64_t width = 0, height = 0;
-    std::uint16_t planes = 0;
-    std::uint32_t colorsUsed = 0;
+namespace {
+
+enum : std::uint32_t { kCoreHeader = 12, kOs2ShortHeader = 16, kInfoHeader = 40, kOs2Header = 64 };
+enum : std::uint32_t { kOs2Huffman = 3, kOs2Rle24 = 4 };
+
+// The fields every header variant has, in its own layout.
+struct TDibFields {
+    std::int64_t Width = 0, Height = 0;
+    std::uint16_t Planes = 0;
+    std::uint32_t ColorsUsed = 0;
+};
+
+bool ReadFields(TByteView dib, TDibInfo& info, TDibFields& f) {
     switch (info.HeaderSize) {
-    case 12:
-        if (!dib.Has(0, 12))
-            return std::nullopt;
-        width = dib.U16(4);
-        height = dib.U16(6);
-        planes = dib.U16(8);
+    case kCoreHeader:
+        if (!dib.Has(0, kCoreHeader))
+            return false;
+        f.Width = dib.U16(4);
+        f.Height = dib.U16(6);
+        f.Planes = dib.U16(8);
         info.BitCount = dib.U16(10);
-        break;
-    case 40:
-    case 52:
-    case 56:
+        return true;
+    case kOs2ShortHeader: // the fields of the long headers, up to the bit count
+        if (!dib.Has(0, kOs2ShortHeader))
+            return false;
+        f.Width = dib.I32(4);
+        f.Height = dib.I32(8);
+        f.Planes = dib.U16(12);
+        info.BitCount = dib.U16(14);
+        return true;
+    case kOs2Header:
+        if (!dib.Has(0, kOs2Header) || dib.U32(16) == kOs2Huffman || dib.U32(16) == kOs2Rle24)
+            return false;
+        [[fallthrough]];
+    case kInfoHeader:
+    case 52: // with the colour masks
+    case 56: // and the alpha mask
     case 108:
     case 124:
         if (!dib.Has(0, info.HeaderSize))
-            return std::nullopt;
-        width = dib.I32(4);
-        height = dib.I32(8);
-        planes = dib.U16(12);
+            return false;
+        f.Width = dib.I32(4);
+        f.Height = dib.I32(8);
+        f.Planes = dib.U16(12);
         info.BitCount = dib.U16(14);
         info.Compression = dib.U32(16);
-        colorsUsed = dib.U32(32);
-        break;
+        f.ColorsUsed = dib.U32(32);
+        return true;
     default:
-        return std::nullopt;
+        return false;
     }
-    if (planes != 1)
-        return std::nullopt;
+}
+
+bool DepthAndCompressionFit(const TDibInfo& info, bool iconImage) {
     switch (info.BitCount) {
     case 1:
     case 4:
@@ -50,30 +70,83 @@ std::optional<TDibInfo> ParseDibHeader(TByteView dib, bool iconImage) {
         break;
     case 16:
     case 32:
-        if (info.HeaderSize == 12)
-            return std::nullopt;
+        if (info.HeaderSize == kCoreHeader)
+            return false;
         break;
     default:
-        return std::nullopt;
+        return false;
     }
     switch (info.Compression) {
     case kBiRgb:
-        break;
+        return true;
     case kBiRle8:
-        if (info.BitCount != 8 || iconImage)
-            return std::nullopt;
-        break;
+        return info.BitCount == 8 && !iconImage;
     case kBiRle4:
-        if (info.BitCount != 4 || iconImage)
-            return std::nullopt;
-        break;
+        return info.BitCount == 4 && !iconImage;
     case kBiBitFields:
-        if (info.BitCount != 16 && info.BitCount != 32)
-            return std::nullopt;
-        break;
-    default: // JPEG, PNG, alpha bit fields, CMYK: nothing we hand to a decoder
-        return std::nullopt;
+    case kBiAlphaBitFields:
+        return (info.BitCount == 16 || info.BitCount == 32) && info.HeaderSize != kOs2Header;
+    default: // JPEG, PNG, CMYK: nothing we decode
+        return false;
     }
+}
+
+bool SetTable(TDibInfo& info, std::uint32_t colorsUsed) {
+    std::uint64_t table = 0;
+    if (info.HeaderSize == kInfoHeader) { // the masks follow the short header
+        if (info.Compression == kBiBitFields)
+            table += 12;
+        else if (info.Compression == kBiAlphaBitFields)
+            table += 16;
+    }
+    const std::uint32_t entryBytes = info.HeaderSize == kCoreHeader ? 3 : 4;
+    if (info.BitCount <= 8) {
+        const std::uint32_t maxColors = 1u << info.BitCount;
+        if (colorsUsed > maxColors)
+            return false;
+        info.Colors = colorsUsed ? colorsUsed : maxColors;
+        table += std::uint64_t{info.Colors} * entryBytes;
+    } else {
+        if (colorsUsed > 256)
+            return false;
+        table += std::uint64_t{colorsUsed} * entryBytes;
+    }
+    info.TableBytes = static_cast<std::uint32_t>(table);
+    return true;
+}
+
+// The masks sit right after the 40 fields of the long header, inside it
+// (52, 56, 108, 124 bytes) or just after it (40).
+bool SetMasks(TByteView dib, TDibInfo& info) {
+    if (info.Compression == kBiRgb) {
+        if (info.BitCount == 16) {
+            info.RedMask = 0x7C00, info.GreenMask = 0x03E0, info.BlueMask = 0x001F;
+        } else if (info.BitCount == 32) {
+            info.RedMask = 0xFF0000, info.GreenMask = 0xFF00, info.BlueMask = 0xFF;
+        }
+        return true; // the alpha byte of plain 32-bit pixels is unused
+    }
+    if (info.Compression != kBiBitFields && info.Compression != kBiAlphaBitFields)
+        return true;
+    const bool alpha = info.Compression == kBiAlphaBitFields || info.HeaderSize >= 56;
+    if (!dib.Has(kInfoHeader, alpha ? 16 : 12))
+        return false;
+    info.RedMask = dib.U32(40);
+    info.GreenMask = dib.U32(44);
+    info.BlueMask = dib.U32(48);
+    info.AlphaMask = alpha ? dib.U32(52) : 0;
+    return true;
+}
+
+} // namespace
+
+std::optional<TDibInfo> ParseDibHeader(TByteView dib, bool iconImage) {
+    TDibInfo info;
+    info.HeaderSize = dib.U32(0);
+    TDibFields f;
+    if (!ReadFields(dib, info, f) || f.Planes != 1 || !DepthAndCompressionFit(info, iconImage))
+        return std::nullopt;
+    std::int64_t width = f.Width, height = f.Height;
     if (height < 0) {
         if (info.Compression == kBiRle8 || info.Compression == kBiRle4 || iconImage)
             return std::nullopt;
@@ -85,27 +158,13 @@ std::optional<TDibInfo> ParseDibHeader(TByteView dib, bool iconImage) {
             return std::nullopt;
         height /= 2;
     }
-    if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide ||
-        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxDecodedPixels)
+    // Any size up to the side limit: big pictures are decoded scaled down.
+    if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide)
         return std::nullopt;
     info.Width = static_cast<std::int32_t>(width);
     info.Height = static_cast<std::int32_t>(height);
-
-    std::uint64_t table = 0;
-    if (info.Compression == kBiBitFields && info.HeaderSize == 40)
-        table += 12; // the three masks follow the short header
-    const std::uint32_t entryBytes = info.HeaderSize == 12 ? 3 : 4;
-    if (info.BitCount <= 8) {
-        const std::uint32_t maxColors = 1u << info.BitCount;
-        if (colorsUsed > maxColors)
-            return std::nullopt;
-        table += std::uint64_t{colorsUsed ? colorsUsed : maxColors} * entryBytes;
-    } else {
-        if (colorsUsed > 256)
-            return std::nullopt;
-        table += std::uint64_t{colorsUsed} * entryBytes;
-    }
-    info.TableBytes = static_cast<std::uint32_t>(table);
+    if (!SetTable(info, f.ColorsUsed) || !SetMasks(dib, info))
+        return std::nullopt;
     info.RowBytes = ((static_cast<std::uint64_t>(info.Width) * info.BitCount + 31) / 32) * 4;
     return info;
 }

@@ -8,16 +8,16 @@
 namespace tavolix::pictures {
 
 // Decoded pictures are kept below this many pixels (128 MiB as 32-bit pixels),
-// whatever a header claims.
+// whatever a header claims; bigger ones are decoded scaled down.
 inline constexpr std::uint64_t kMaxDecodedPixels = 32ull << 20;
 inline constexpr std::int32_t kMaxBitmapSide = 1 << 16;
 
-enum : std::uint32_t { kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitFields = 3 };
+enum : std::uint32_t { kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitFields = 3, kBiAlphaBitFields = 6 };
 
 // What the header of a device-independent bitmap says, once it has been
 // found consistent and within the limits above.
 struct TDibInfo {
-    std::uint32_t HeaderSize = 0; // 12 (core), 40, 52, 56, 108 or 124
+    std::uint32_t HeaderSize = 0; // 12 (core), 16 or 64 (OS/2 2.x), 40, 52, 56, 108 or 124
     std::int32_t Width = 0;
     std::int32_t Height = 0; // always positive; see TopDown
     bool TopDown = false;
@@ -28,6 +28,12 @@ struct TDibInfo {
     std::uint32_t TableBytes = 0;
     // Bytes per row of an uncompressed bitmap.
     std::uint64_t RowBytes = 0;
+    // Where the colours of 16- and 32-bit pixels are; no alpha mask: opaque.
+    std::uint32_t RedMask = 0, GreenMask = 0, BlueMask = 0, AlphaMask = 0;
+    // The colours are already multiplied by the alpha (AlphaBlend sources).
+    bool PremultipliedAlpha = false;
+    // Colour table entries (3 bytes in core headers, else 4).
+    std::uint32_t Colors = 0;
 
     // Bytes of pixel data an uncompressed bitmap needs (0 for RLE).
     std::uint64_t PixelBytes() const;

@@ -134,6 +134,10 @@ std::optional<std::vector<TIconEntry>> ReadIconDirectory(TByteView file) {
         entry.Offset = file.U32(e + 12);
         if (!file.Has(entry.Offset, entry.Bytes) || entry.Bytes == 0)
             return std::nullopt;
+        if (entry.BitCount == 0) { // the directory does not say: the image does
+            const TByteView image = file.Sub(entry.Offset, entry.Bytes);
+            entry.BitCount = image.Equals(0, kPngSignature, 8) ? 32 : image.U16(14);
+        }
         entries.push_back(entry);
     }
     return entries;

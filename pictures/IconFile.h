@@ -13,7 +13,7 @@ namespace tavolix::pictures {
 struct TIconEntry {
     int Width = 0; // 0 in the directory means 256
     int Height = 0;
-    int BitCount = 0; // colour depth as far as the directory tells it
+    int BitCount = 0; // colour depth: the directory's, else the image's own
     std::uint32_t Bytes = 0;
     std::uint32_t Offset = 0; // in the file; the resource id in icon groups
 };

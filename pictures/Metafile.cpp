@@ -7,8 +7,6 @@ namespace tavolix::pictures {
 namespace {
 
 constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7u;
-constexpr std::uint32_t kEmrHeader = 1;
-constexpr std::uint32_t kEmrEof = 14;
 constexpr std::uint32_t kEmfSignature = 0x464D4520u; // " EMF"
 
 // a * b / c rounded to the nearest integer, 0 when it does not fit an int.
@@ -95,7 +93,7 @@ std::optional<TMetafileInfo> ReadMetafileInfo(TByteView file, int screenDpi) {
         return std::nullopt;
     if (file.U32(0) == kPlaceableKey)
         return ReadPlaceable(file, screenDpi);
-    if (file.U32(0) == kEmrHeader)
+    if (file.U32(0) == static_cast<std::uint32_t>(TEmfRecord::Header))
         return ReadEnhanced(file, screenDpi);
     return std::nullopt;
 }
@@ -115,14 +113,15 @@ bool TMetaRecordReader::Next(TMetaRecord& record) {
     if (FKind == TMetafileKind::Placeable) {
         size = std::uint64_t{rest.U32(0)} * 2; // in 16-bit words
         record.Type = rest.U16(4);
-        if (size < 6 || size > rest.Size() || record.Type == 0) {
+        if (size < 6 || size > rest.Size() || static_cast<TWmfRecord>(record.Type) == TWmfRecord::Eof) {
             FDone = true;
             return false;
         }
     } else {
         record.Type = rest.U32(0);
         size = rest.U32(4);
-        if (size < 8 || size % 4 != 0 || size > rest.Size() || record.Type == kEmrEof) {
+        if (size < 8 || size % 4 != 0 || size > rest.Size() ||
+            static_cast<TEmfRecord>(record.Type) == TEmfRecord::Eof) {
             FDone = true;
             return false;
         }

@@ -17,8 +17,9 @@ namespace tavolix::pictures {
 // never leaves `target`. The painter's state is as before on return.
 void PlayMetafile(QPainter& painter, TByteView file, const TMetafileInfo& info, const QRectF& target);
 
-// A packed or split device-independent bitmap as an image; null when the
-// header fails the checks or the pixels are not all there.
-QImage DibToImage(TByteView header, TByteView bits);
+// A packed or split device-independent bitmap as an image, decoded within
+// `limit`; null when the header fails the checks or the pixels are not all
+// there.
+QImage DibToImage(TByteView header, TByteView bits, QSize limit = QSize(1 << 16, 1 << 16));
 
 } // namespace tavolix::pictures

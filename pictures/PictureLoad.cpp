@@ -2,6 +2,7 @@
 
 #include "pictures/BitmapInfo.h"
 #include "pictures/ByteView.h"
+#include "pictures/DibDecode.h"
 #include "pictures/IconFile.h"
 
 #include <algorithm>
@@ -25,43 +26,84 @@ QImage Decode(const std::uint8_t* data, std::size_t size, const char* format) {
     return reader.read();
 }
 
+// An icon's colour image over its AND mask. A 32-bit image keeps its own
+// alpha, unless that is zero everywhere: then the mask decides, as for the
+// shallower images.
+QImage DecodeIconDib(TByteView image) {
+    auto info = ParseDibHeader(image, true);
+    if (!info || info->HeaderSize == 12)
+        return {};
+    const bool ownAlpha = info->BitCount == 32;
+    if (ownAlpha && info->Compression == kBiRgb)
+        info->AlphaMask = 0xFF000000u;
+    const std::uint64_t pixelsAt = std::uint64_t{info->HeaderSize} + info->TableBytes;
+    QImage colour = DecodeDib(*info, image, TMemorySource(image), pixelsAt, QSize(info->Width, info->Height));
+    if (colour.isNull() || (ownAlpha && colour.hasAlphaChannel()))
+        return colour;
+    const std::uint64_t maskAt = pixelsAt + info->PixelBytes();
+    const std::uint64_t maskRow = ((std::uint64_t(info->Width) + 31) / 32) * 4;
+    if (!image.Has(maskAt, maskRow * info->Height))
+        return colour;
+    colour = std::move(colour).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < colour.height(); ++y) {
+        const TByteView row = image.Sub(maskAt + (info->Height - 1 - y) * maskRow, maskRow);
+        auto* out = reinterpret_cast<QRgb*>(colour.scanLine(y));
+        for (int x = 0; x < colour.width(); ++x) {
+            if ((row.U8(x / 8) >> (7 - x % 8)) & 1)
+                out[x] = 0;
+        }
+    }
+    return colour;
+}
+
 } // namespace
 
-QImage LoadBitmapFile(const std::string& path) {
+TBitmapPicture LoadBitmapFile(const std::string& path, const std::function<QSize(QSize)>& fit) {
+    TBitmapPicture picture;
     TFileSource file(path);
     if (!file.IsOpen())
-        return {};
+        return picture;
     std::vector<std::uint8_t> head;
     const std::size_t headSize =
         file.Size() < kBitmapHeadBytes ? static_cast<std::size_t>(file.Size()) : kBitmapHeadBytes;
     if (!file.ReadBlock(0, headSize, head))
-        return {};
+        return picture;
     const auto info = CheckBitmapFile(TByteView(head), file.Size());
-    if (!info)
-        return {};
-    // Only the bytes the header accounts for are read; trailing data is left.
-    std::uint64_t need = file.Size();
-    if (info->PixelBytes() != 0)
-        need = TByteView(head).U32(10) + info->PixelBytes();
-    else if (need > kMaxRleFileBytes)
-        return {};
-    std::vector<std::uint8_t> bytes;
-    if (!file.ReadBlock(0, static_cast<std::size_t>(need), bytes))
-        return {};
-    return Decode(bytes.data(), bytes.size(), "bmp");
+    if (!info || (info->PixelBytes() == 0 && file.Size() > kMaxRleFileBytes))
+        return picture;
+    // The colour table may run past the first bytes.
+    const std::size_t tableEnd = 14 + std::size_t{info->HeaderSize} + info->TableBytes;
+    if (tableEnd > head.size() && !file.ReadBlock(0, tableEnd, head))
+        return picture;
+    picture.Size = QSize(info->Width, info->Height);
+    // Only the rows shown are read; trailing data is left.
+    const QSize want = fit ? fit(picture.Size) : picture.Size;
+    if (want.width() > 0 && want.height() > 0) {
+        picture.Image = DecodeDib(*info, TByteView(head).From(14), file, TByteView(head).U32(10), want);
+        if (picture.Image.isNull())
+            picture.Size = QSize();
+    }
+    return picture;
 }
 
-QImage DecodeBitmap(TByteView file) {
+QImage LoadBitmapFile(const std::string& path) {
+    return LoadBitmapFile(path, nullptr).Image;
+}
+
+QImage DecodeBitmap(TByteView file, QSize limit) {
     const auto info = CheckBitmapFile(file.Sub(0, std::min(file.Size(), kBitmapHeadBytes)), file.Size());
     if (!info)
         return {};
-    return Decode(file.Data(), file.Size(), "bmp");
+    return DecodeDib(*info, file.From(14), TMemorySource(file), file.U32(10), limit);
 }
 
 QImage IcoBytesToImage(const std::vector<std::uint8_t>& ico) {
-    if (ico.empty())
+    if (ico.size() <= 22)
         return {};
-    return Decode(ico.data(), ico.size(), "ico");
+    const TByteView image = TByteView(ico).From(22);
+    if (!image.Equals(0, "\x89PNG", 4))
+        return DecodeIconDib(image);
+    return Decode(image.Data(), image.Size(), "png");
 }
 
 QImage LoadIconFile(const std::string& path, QSize size) {

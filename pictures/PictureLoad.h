@@ -1,9 +1,11 @@
 #pragma once
 
+#include "pictures/BitmapInfo.h"
 #include "pictures/ByteView.h"
 #include "pictures/Metafile.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,11 +14,18 @@
 
 namespace tavolix::pictures {
 
-// A .bmp file through the header check and the toolkit's reader; a null
-// image for anything that fails either.
+// A .bmp file through the header check, decoded at the size `fit` gives for
+// the header's size (at most that size; nullptr: the whole picture, scaled
+// down past kMaxDecodedPixels). Size is the header's, empty with a null
+// image for anything that fails.
+struct TBitmapPicture {
+    QSize Size;
+    QImage Image;
+};
+TBitmapPicture LoadBitmapFile(const std::string& path, const std::function<QSize(QSize)>& fit);
 QImage LoadBitmapFile(const std::string& path);
-// The same for the bytes of a whole .bmp file.
-QImage DecodeBitmap(TByteView file);
+// The same for the bytes of a whole .bmp file, decoded within `limit`.
+QImage DecodeBitmap(TByteView file, QSize limit = QSize(kMaxBitmapSide, kMaxBitmapSide));
 
 // A one-image .ico in memory as an image (null when the reader refuses it).
 QImage IcoBytesToImage(const std::vector<std::uint8_t>& ico);

@@ -3,6 +3,7 @@
 #include "pictures/IconFile.h"
 
 #include <optional>
+#include <set>
 
 namespace tavolix::pictures {
 
@@ -10,6 +11,9 @@ namespace {
 
 constexpr std::uint32_t kRtIcon = 3;
 constexpr std::uint32_t kRtGroupIcon = 14;
+// Icon bytes read for one program, whatever its group names: each paint reads
+// them again.
+constexpr std::size_t kMaxIconBytesRead = 16u << 20;
 
 // A group icon directory (GRPICONDIR): like an .ico directory, with 14-byte
 // entries that name RT_ICON resources by id instead of file offsets.
@@ -34,7 +38,8 @@ std::optional<std::vector<TIconEntry>> ReadGroupDirectory(TByteView group) {
 }
 
 // Turns a group directory and a way to fetch RT_ICON resources by id into an
-// icon, trying the other images when the best one can't be had.
+// icon, trying the other images when the best one can't be had. Each id is
+// fetched once.
 template <class FetchIcon>
 TProgramIcon IconFromGroup(TByteView group, int wantWidth, int wantHeight, FetchIcon&& fetch) {
     TProgramIcon result;
@@ -42,10 +47,14 @@ TProgramIcon IconFromGroup(TByteView group, int wantWidth, int wantHeight, Fetch
     auto entries = ReadGroupDirectory(group);
     if (!entries)
         return result;
-    while (!entries->empty()) {
+    std::set<std::uint32_t> tried;
+    std::size_t bytesRead = 0;
+    while (!entries->empty() && bytesRead < kMaxIconBytesRead) {
         const int best = BestIconEntry(*entries, wantWidth, wantHeight);
         std::vector<std::uint8_t> image;
-        if (fetch(static_cast<std::uint16_t>((*entries)[best].Offset), image)) {
+        const std::uint32_t id = (*entries)[best].Offset;
+        if (tried.insert(id).second && fetch(static_cast<std::uint16_t>(id), image)) {
+            bytesRead += image.size();
             result.IcoBytes = MakeSingleIcon(TByteView(image));
             if (!result.IcoBytes.empty()) {
                 result.Handle = TProgramIcon::kIcon;
@@ -108,6 +117,14 @@ public:
             if (virtualSize == 0)
                 virtualSize = rawSize;
             FSections.push_back({rva, virtualSize < rawSize ? virtualSize : rawSize, raw});
+        }
+        // The loader ignores the directory's size; hand-made files leave it 0.
+        // Then the resources run to the end of their section.
+        if (FRsrcSize == 0) {
+            for (const TSection& s : FSections) {
+                if (FRsrcRva >= s.Rva && FRsrcRva - s.Rva < s.Size)
+                    FRsrcSize = s.Size - (FRsrcRva - s.Rva);
+            }
         }
         FValid = FRsrcRva != 0 && FRsrcSize != 0;
         return true;
@@ -211,7 +228,8 @@ private:
             return false;
         TByteView d(entry);
         const std::uint32_t rva = d.U32(0), size = d.U32(4);
-        if (size == 0 || size > kMaxIconImageBytes)
+        // Entries may share their data; it is read once.
+        if (size == 0 || size > kMaxIconImageBytes || !FDataRead.insert(rva).second)
             return false;
         auto off = RvaToOffset(rva, size);
         return off && FFile.ReadBlock(*off, size, out);
@@ -221,6 +239,7 @@ private:
     std::vector<TSection> FSections;
     std::uint32_t FRsrcRva = 0, FRsrcSize = 0;
     bool FValid = false;
+    std::set<std::uint32_t> FDataRead;
 };
 
 // ---- NE -------------------------------------------------------------------

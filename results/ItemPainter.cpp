@@ -105,7 +105,7 @@ TItemGroup GroupOf(std::string_view path) {
         return TItemGroup::IconFile;
     if (ext == ".BMP")
         return TItemGroup::Bitmap;
-    if (ext == ".WMF")
+    if (ext == ".WMF" || ext == ".EMF") // the reader goes by content: either kind in either name
         return TItemGroup::Metafile;
     for (std::string_view e : kShellIconExts) {
         if (ext == e)
@@ -152,13 +152,22 @@ void PaintResultItem(QPainter& p, const TItemPaintInput& in) {
         break;
     }
     case TItemGroup::Bitmap: {
-        const QImage bitmap = LoadBitmapFile(in.FullPath);
-        const QString size = PictureSizeText(bitmap.width(), bitmap.height());
-        const TPictureBox box = PictureBox(in, fm, name, size, bitmap.width(), bitmap.height());
+        // Decoded at the box's size: a big picture costs what it shows.
+        TPictureBox box{0, 0};
+        QString size;
+        const auto bitmap = LoadBitmapFile(in.FullPath, [&](QSize real) {
+            size = PictureSizeText(real.width(), real.height());
+            box = PictureBox(in, fm, name, size, real.width(), real.height());
+            return QSize(box.W, box.H);
+        });
+        if (bitmap.Size.isEmpty()) { // unreadable: 0 x 0
+            size = PictureSizeText(0, 0);
+            box = PictureBox(in, fm, name, size, 0, 0);
+        }
         SetTextColor(s, QColor(255, 0, 0), in.Selected);
         // A column narrower than the texts leaves no room: nothing to stretch into.
-        if (!bitmap.isNull() && box.W > 0 && box.H > 0)
-            p.drawImage(QRect(L + 2, T + (IH - box.H) / 2, box.W, box.H), bitmap);
+        if (!bitmap.Image.isNull() && box.W > 0 && box.H > 0)
+            p.drawImage(QRect(L + 2, T + (IH - box.H) / 2, box.W, box.H), bitmap.Image);
         PictureTexts(p, in, fm, name, size, box.W, s);
         break;
     }

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (build-fuzz) and runs each of them,
-# first over the kept reproducers, then from the seed files for a while.
+# first over the kept reproducers and the hostile files of
+# bench/make_hostile.py (each must finish within the per-input timeout), then
+# from the seed files for a while.
 #   scripts/fuzz.sh --short        about 20 s per target
 #   scripts/fuzz.sh --seconds N    N seconds per target (default 120)
-# Exits non-zero when any target crashes, hangs or runs out of memory.
+# Exits non-zero when any target crashes, hangs, runs out of memory or takes
+# longer than TIMEOUT seconds (default 1) over one input.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,21 +26,30 @@ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=
 cmake --build "$BUILD" --target fuzz_all -j "$(nproc)"
 
 DATA=tests/data/pictures
+CORPUS=tests/data/corpus
 REPRO=tests/data/fuzz
+# Files whose cost grows with what they claim: full size to time single
+# inputs, small ones as seeds.
+HOSTILE=fuzz/corpus-run/hostile
+python3 bench/make_hostile.py "$HOSTILE" >/dev/null
+python3 bench/make_hostile.py "$HOSTILE-small" --small >/dev/null
 # One line a target: its name, then the seed files it starts from.
 TARGETS="
-fuzz_bitmap_header   $DATA/*.bmp
-fuzz_icon_file       $DATA/*.ico $DATA/*.cur $DATA/*.ani
-fuzz_program_icons   $DATA/*.exe $DATA/*.dll $DATA/*.scr $DATA/*.ico $DATA/*.cur $DATA/*.ani
-fuzz_metafile        $DATA/*.wmf $DATA/*.emf
-fuzz_metafile_play   $DATA/*.wmf $DATA/*.emf
-fuzz_picture_decode  $DATA/*.bmp $DATA/*.ico
+fuzz_bitmap_header   $DATA/*.bmp HOSTILE/*.bmp $CORPUS/bmpsuite/*/*.bmp
+fuzz_icon_file       $DATA/*.ico $DATA/*.cur $DATA/*.ani HOSTILE/*.ico
+fuzz_program_icons   $DATA/*.exe $DATA/*.dll $DATA/*.scr $DATA/*.ico $DATA/*.cur $DATA/*.ani HOSTILE/*.exe HOSTILE/*.ico $CORPUS/corkami-pe/*
+fuzz_metafile        $DATA/*.wmf $DATA/*.emf HOSTILE/*.wmf HOSTILE/*.emf $CORPUS/emf2svg/*/*.emf
+fuzz_metafile_play   $DATA/*.wmf $DATA/*.emf HOSTILE/*.wmf HOSTILE/*.emf $CORPUS/emf2svg/*/*.emf
+fuzz_picture_decode  $DATA/*.bmp $DATA/*.ico HOSTILE/*.bmp HOSTILE/*.ico $CORPUS/bmpsuite/*/*.bmp
 "
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/fuzz/lsan.supp:print_suppressions=0
-LIMITS=(-rss_limit_mb=2048 -malloc_limit_mb=1024 -timeout=10 -max_len=65536)
+# -max_len covers the hostile shapes (a metafile may be 32 MiB); -timeout
+# fails any one input that takes longer than that many seconds.
+TIMEOUT=${TIMEOUT:-1}
+LIMITS=(-rss_limit_mb=2048 -malloc_limit_mb=1024 -timeout="$TIMEOUT" -max_len=33554432)
 
 failed=()
 while read -r target seeds; do
@@ -47,7 +59,12 @@ while read -r target seeds; do
   work="fuzz/corpus-run/$target"
   mkdir -p "$work" "$work.crashes"
   # shellcheck disable=SC2086
-  cp -n $seeds "$work"/ 2>/dev/null || true
+  cp -n ${seeds//HOSTILE/$HOSTILE-small} "$work"/ 2>/dev/null || true
+  # shellcheck disable=SC2086
+  if ! "$exe" "${LIMITS[@]}" ${seeds//HOSTILE/$HOSTILE} </dev/null >"$work.log" 2>&1; then
+    echo "fuzz: $target fails or is slow on a hostile file" >&2; tail -30 "$work.log" >&2
+    failed+=("$target"); continue
+  fi
   if [ -d "$REPRO/$target" ] && [ -n "$(ls -A "$REPRO/$target")" ]; then
     if ! "$exe" "${LIMITS[@]}" "$REPRO/$target"/* </dev/null >"$work.log" 2>&1; then
       echo "fuzz: $target fails on a kept reproducer" >&2; tail -30 "$work.log" >&2

@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
@@ -343,6 +344,25 @@ void TFileListBoxS::SetTopIndex(int index) {
 int TFileListBoxS::ItemAtPos(const QPoint& pos) const {
     const QModelIndex i = indexAt(pos);
     return i.isValid() ? i.row() : -1;
+}
+
+// Items show no hover state, and each repaint of one decodes its file again:
+// the pointer passing over them must not repaint them.
+bool TFileListBoxS::viewportEvent(QEvent* e) {
+    switch (e->type()) {
+    case QEvent::HoverEnter:
+    case QEvent::HoverMove:
+    case QEvent::HoverLeave:
+        return QAbstractScrollArea::viewportEvent(e);
+    default:
+        return QListView::viewportEvent(e);
+    }
+}
+
+void TFileListBoxS::mouseMoveEvent(QMouseEvent* e) {
+    if (e->buttons() == Qt::NoButton)
+        return; // pointer tracking only (the owner's status text): nothing changes here
+    QListView::mouseMoveEvent(e);
 }
 
 void TFileListBoxS::BeginUpdate() {

@@ -14,6 +14,7 @@
 
 class QLabel;
 class QMimeData;
+class QMouseEvent;
 
 namespace tavolix::search {
 
@@ -172,6 +173,8 @@ signals:
 
 protected:
     bool event(QEvent* e) override;
+    bool viewportEvent(QEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void startDrag(Qt::DropActions supportedActions) override;

@@ -251,6 +251,27 @@ TEST(ProgramIcons, SurvivesEveryTruncation) {
     EXPECT_EQ(ExtractFirstIcon(whole).Handle, TProgramIcon::kIcon);
 }
 
+namespace {
+// Counts the bytes read through it.
+class TCountingSource : public TMemorySource {
+public:
+    using TMemorySource::TMemorySource;
+    bool Read(std::uint64_t off, void* dst, std::size_t n) const override {
+        FBytesRead += n;
+        return TMemorySource::Read(off, dst, n);
+    }
+    mutable std::size_t FBytesRead = 0;
+};
+} // namespace
+
+TEST(ProgramIcons, EachIconIsReadOncePerLookUp) {
+    // A group naming one broken 4 KiB icon 512 times.
+    const auto exe = Bytes("pictures/prog_same_icon.exe");
+    const TCountingSource source{TByteView(exe)};
+    EXPECT_EQ(ExtractFirstIcon(source).Handle, TProgramIcon::kNoIcon);
+    EXPECT_LT(source.FBytesRead, 2 * 4096 + 16 * 1024) << "the same icon read again and again";
+}
+
 TEST(Metafile, SizesFromTheHeaders) {
     struct Case {
         const char* file;

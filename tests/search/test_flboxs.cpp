@@ -12,10 +12,12 @@
 #include <QApplication>
 #include <QFontInfo>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 
 using namespace tavolix::search;
@@ -634,3 +636,29 @@ TEST_F(FlBoxS, CloseDuringAWalkHappensWhenItEnds) {
 }
 
 } // namespace
+
+// Moving the pointer over the list (its tracking feeds the status bar) must not
+// repaint items: every item paint decodes its file again.
+TEST_F(FlBoxS, HoveringRepaintsNoItem) {
+    TFileListBoxS box(nullptr, MakeNumbered(40));
+    box.resize(404, 260);
+    box.SetColumns(2);
+    box.setMouseTracking(true);
+    box.viewport()->setMouseTracking(true);
+    int paints = 0;
+    box.OnDrawItem = [&](QPainter&, int, const QRect&, bool) { ++paints; };
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    QCoreApplication::processEvents();
+    paints = 0;
+    for (int i = 0; i < 5; ++i) {
+        const QPoint at(10 + 40 * i, 10 + 45 * i);
+        QMouseEvent move(QEvent::MouseMove, at, box.viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(box.viewport(), &move);
+        QHoverEvent hover(QEvent::HoverMove, at, box.viewport()->mapToGlobal(at), at - QPoint(1, 1));
+        QApplication::sendEvent(box.viewport(), &hover);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(paints, 0);
+}

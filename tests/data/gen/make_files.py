@@ -456,6 +456,9 @@ def main():
     write("prog_icon.exe", pe_file(icon_resources()))
     write("prog64_icon.dll", pe_file(icon_resources(), pe64=True))
     write("prog_noicon.exe", pe_file({16: {1: b"version stand-in"}}))
+    # A group naming one broken icon 512 times: it is read once.
+    write("prog_same_icon.exe", pe_file({3: {1: b"\x28\0\0\0" + b"\xA5" * 4092},
+                                         14: {1: group_icon([(32, 32, 32, 4096, 1)] * 512)}}))
     write("prog_nores.scr", pe_file({}))
     write("prog16_icon.exe", ne_file())
     write("dos_only.exe", b"MZ" + b"\0" * 62 + b"\xb4\x4c\xcd\x21")
