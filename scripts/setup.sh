@@ -13,7 +13,14 @@ PACKAGES=(
   fonts-ipafont-gothic fonts-ipafont-mincho
   # desktop opener, offscreen/X test tools, browser tests, benchmarks
   xdg-utils xvfb xauth chromium chromium-driver fd-find findutils python3 imagemagick
+  # the real-input suite: key presses and window queries on an X server
+  xdotool x11-utils
+  # the tests run a second time in the user's settings
+  locales tzdata
 )
+
+# The locales the tests run in besides C.UTF-8.
+LOCALES=(ja_JP.UTF-8 de_DE.UTF-8)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -22,12 +29,36 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-echo "setup: installing ${missing[*]}"
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# locale -a writes ja_JP.utf8 for ja_JP.UTF-8.
+have_locale() {
+  local want
+  want=$(echo "$1" | sed 's/UTF-8$/utf8/')
+  locale -a 2>/dev/null | grep -qx "$want"
+}
+generate=0
+for l in "${LOCALES[@]}"; do
+  if ! have_locale "$l"; then
+    generate=1
+    if ! grep -qx "$l UTF-8" /etc/locale.gen 2>/dev/null; then
+      # Uncomment the line when present, otherwise add it.
+      if grep -qx "# $l UTF-8" /etc/locale.gen 2>/dev/null; then
+        $SUDO sed -i "s/^# $l UTF-8\$/$l UTF-8/" /etc/locale.gen
+      else
+        echo "$l UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+      fi
+    fi
+  fi
+done
+if [ $generate -eq 1 ]; then
+  echo "setup: generating ${LOCALES[*]}"
+  $SUDO locale-gen >/dev/null
+fi
