@@ -20,6 +20,7 @@ class QFrame;
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
+class QMenuBar;
 class QMenu;
 class QStatusBar;
 class QTimer;
@@ -83,6 +84,7 @@ public:
     void FocusDirectoryTree() override;
     void SearchFind1Click() override;
     void Help1Click() override;
+    void ShowHelpTopic(int topic) override;
     void About1Click() override;
     bool IsNetworkDriveSelected() const override;
     QString RegisterSavedPage(const std::array<std::string, 6>& record) override;
@@ -117,6 +119,8 @@ public:
 
     // The controls, for tests.
     QMdiArea* MDIArea;
+    // The menu bar (the frame's menu widget is the row it shares with the clock).
+    QMenuBar* MainMenu1;
     QFrame* Panel1;
     QComboBox* KeyWordEditCB;
     QToolButton* SerchSB;
@@ -174,6 +178,9 @@ private:
     bool IsFrameControl(const QWidget* widget) const;
     std::vector<QMdiSubWindow*> ResultSubWindows() const;
     bool FormCloseQuery();
+    // Closes the frame once the last walk has returned, when the exit was
+    // confirmed during a walk.
+    void FinishExitAfterWalks();
 
     TSavedPages FSavedPages;
     std::map<int, QMenu*> FOwnMenus;
@@ -184,6 +191,8 @@ private:
     bool FTileVertical = false; // toggled before each tiling: the first tiles vertically
     bool FShownOnce = false;
     int FCreating = 0; // result windows still running their search inside creation
+    bool FExitConfirmed = false;
+    bool FBackFromElsewhere = false;
 };
 
 } // namespace tavolix::app

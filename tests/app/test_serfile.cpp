@@ -76,7 +76,7 @@ protected:
 
     std::vector<QMenu*> BarMenus() const {
         std::vector<QMenu*> menus;
-        for (QAction* action : FFrame->menuBar()->actions())
+        for (QAction* action : FFrame->MainMenu1->actions())
             menus.push_back(action->menu());
         return menus;
     }
@@ -116,7 +116,7 @@ TEST_F(SerfileTest, HintsAreComposedAndReachTheStatusLine) {
     EXPECT_EQ(FFrame->StatusPanels[0]->text(), QString());
 
     // A highlighted menu item.
-    FFrame->Tile1->showStatusText(FFrame->menuBar());
+    FFrame->Tile1->showStatusText(FFrame->MainMenu1);
     EXPECT_EQ(FFrame->StatusPanels[0]->text(),
               QStringLiteral("検索結果を、タイル表示 （ 続けて選択すると、横表示・縦表示を切替え ）"));
 }
@@ -303,27 +303,46 @@ TEST_F(SerfileTest, ExitQuestionNoOrEscapeKeepsEverything) {
     EXPECT_EQ(FFrame->ResultWindowCount(), 0);
 }
 
-TEST_F(SerfileTest, CloseAndSecondSearchDuringAWalk) {
+TEST_F(SerfileTest, QuittingDuringAWalkStopsItAndExits) {
     for (int i = 0; i < 20; ++i)
         FTree.File("deep/d" + std::to_string(i) + "/x.gif", "GIF89a");
-    // Arrive while the first walk lets the event loop run.
-    bool closed = true;
+    // Arrive while the first walk lets the event loop run: No keeps it
+    // walking, a second search runs meanwhile.
     int windowsDuringWalk = -1;
+    bool keptByNo = false;
+    FAnswer = [](const TShownMessage& box) {
+        return box.Kind == TMessageKind::Plain ? TMessageResult::mrNo : TMessageResult::mrOK;
+    };
     QTimer::singleShot(0, FFrame.get(), [&] {
-        closed = FFrame->close();
+        keptByNo = !FFrame->close();
         FFrame->KeyWordEditCB->setEditText(QStringLiteral("*.wav"));
         FFrame->SearchFind1Click();
         windowsDuringWalk = FFrame->ResultWindowCount();
     });
     EXPECT_EQ(Search("*.gif"), 2);
-    EXPECT_FALSE(closed); // the frame waits for the walk
-    EXPECT_TRUE(FFrame->isVisible());
+    EXPECT_TRUE(keptByNo);
     EXPECT_EQ(windowsDuringWalk, 1); // the nested search's window, shown before the first
-    for (const TShownMessage& box : TMessageBoxSeam::Shown())
-        EXPECT_NE(box.Kind, TMessageKind::Plain);
+    EXPECT_FALSE(FFrame->ResultWindows().front()->ListBox1->SearchStopped());
 
+    // Yes during a walk: the walk stops where it is and the frame closes.
     FAnswer = [](const TShownMessage&) { return TMessageResult::mrYes; };
-    EXPECT_TRUE(FFrame->close());
+    TMDIChild* walking = nullptr;
+    QTimer::singleShot(0, FFrame.get(), [&] {
+        for (QMdiSubWindow* window : FFrame->MDIArea->subWindowList())
+            if (auto* child = qobject_cast<TMDIChild*>(window->widget());
+                child && child->ListBox1->IsSearching())
+                walking = child;
+        ASSERT_NE(walking, nullptr);
+        FFrame->close();
+        EXPECT_TRUE(FFrame->isVisible()); // not before the walk has returned
+    });
+    FFrame->KeyWordEditCB->setEditText(QStringLiteral("*.gif"));
+    FFrame->SearchFind1Click();
+    ASSERT_NE(walking, nullptr);
+    EXPECT_TRUE(walking->ListBox1->SearchStopped()); // the close comes queued
+    EXPECT_LT(walking->ListBox1->GetFileCount(), 22);
+    QTRY_VERIFY(!FFrame->isVisible());
+    EXPECT_EQ(FFrame->ResultWindowCount(), 0);
 }
 
 TEST_F(SerfileTest, SaveButtonWithoutAWindowExplains) {
@@ -393,9 +412,15 @@ TEST_F(SerfileTest, ClockShowsTheTimeOfDay) {
     EXPECT_TRUE(
         QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$")).match(FFrame->ClockText()).hasMatch());
     EXPECT_EQ(FFrame->FClock->Text(), FFrame->ClockText());
-    EXPECT_EQ(FFrame->menuBar()->cornerWidget(Qt::TopRightCorner), FFrame->FClock);
     EXPECT_EQ(FFrame->Timer1->interval(), 1000);
     EXPECT_TRUE(FFrame->Timer1->isActive());
+
+    // A maximized result window keeps its own buttons: the clock stays.
+    ASSERT_EQ(Search("*.gif"), 1);
+    FFrame->MAXClick();
+    ASSERT_TRUE(FFrame->MDIArea->activeSubWindow()->isMaximized());
+    EXPECT_TRUE(FFrame->FClock->isVisible());
+    EXPECT_FALSE(FFrame->FClock->visibleRegion().isEmpty());
 
     // Minimized: the time goes on, the clock isn't drawn.
     FFrame->showMinimized();

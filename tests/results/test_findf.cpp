@@ -42,6 +42,7 @@ public:
     std::vector<std::string> History;
     int ShowPanelsCalls = 0, FocusTreeCalls = 0, WindowCount = 1;
     std::vector<bool> QuickKeys, WindowMenu;
+    std::vector<int> HelpTopics;
     QString Status = QStringLiteral("untouched");
     std::vector<std::array<std::string, 6>> Registered;
     QString RegisterAnswer;
@@ -60,6 +61,7 @@ public:
     void FocusDirectoryTree() override { ++FocusTreeCalls; }
     void SearchFind1Click() override {}
     void Help1Click() override {}
+    void ShowHelpTopic(int topic) override { HelpTopics.push_back(topic); }
     void About1Click() override {}
     bool IsNetworkDriveSelected() const override { return false; }
     QString RegisterSavedPage(const std::array<std::string, 6>& record) override {
