@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QStandardItem>
 #include <QTimer>
 
 namespace tavolix::app {
@@ -61,6 +62,11 @@ QString TStateDump::StateText() const {
     lines << QStringLiteral("history=%1").arg(OneLine(history.join(QLatin1Char('|'))));
     lines << QStringLiteral("label=%1").arg(OneLine(FFrame.Label1->text()));
     lines << QStringLiteral("base=%1").arg(QString::fromStdString(FFrame.SelectedDirectory()));
+    // The selected node open, with its subdirectories listed below it.
+    int open = -1;
+    if (const QStandardItem* node = FFrame.DirectoryListBox2->Selected())
+        open = FFrame.DirectoryListBox2->isExpanded(node->index()) ? node->rowCount() : -1;
+    lines << QStringLiteral("tree-open=%1").arg(open);
     // Shown and not covered: some of it is on the screen.
     const bool clockShown =
         FFrame.FClock->isVisible() && !FFrame.FClock->visibleRegion().isEmpty() && FFrame.FClock->width() > 0;

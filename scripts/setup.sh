@@ -14,7 +14,7 @@ PACKAGES=(
   # desktop opener, offscreen/X test tools, browser tests, benchmarks
   xdg-utils xvfb xauth chromium chromium-driver fd-find findutils python3 imagemagick
   # the real-input suite: key presses and window queries on an X server
-  xdotool x11-utils
+  xdotool x11-utils openbox
   # the tests run a second time in the user's settings
   locales tzdata
 )
