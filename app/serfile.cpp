@@ -5,6 +5,7 @@
 #include "app/about.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
+#include "platform/Volumes.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
 #include "ui/Hints.h"
@@ -33,6 +34,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyle>
@@ -61,6 +63,8 @@ namespace {
 const QString kPrefixInternet = QStringLiteral("（インターネット関係）  ");
 const QString kQuickKeyTail = QStringLiteral("ファイルを対象");
 const QString kResultPrefix = QStringLiteral("検索結果を、");
+// How long a chosen volume may take to answer before it counts as dead.
+constexpr int kVolumeAnswerMs = 2000;
 
 struct TQuickKey {
     const char* Name;
@@ -850,8 +854,21 @@ void TMDIForm::DirectoryListBox2Change() {
 
 void TMDIForm::DriveComboBox1Change() {
     const std::string drive = DriveComboBox1->Drive();
-    if (!drive.empty())
-        DirectoryListBox2->SetDrive(drive);
+    if (drive.empty())
+        return;
+    // A dead network mount or a stuck automount would hold the whole window
+    // in the tree's first read: ask it first, on a thread of its own.
+    if (!platform::PathAnswers(drive, kVolumeAnswerMs)) {
+        if (!FTreeDrive.empty()) {
+            const QSignalBlocker quiet(DriveComboBox1);
+            DriveComboBox1->SelectDrive(FTreeDrive);
+        }
+        ShowMessageBox(this, TMessageKind::Warning, ui::ToText(drive) + QStringLiteral(" が応答しません。"),
+                       mbOK);
+        return;
+    }
+    FTreeDrive = drive;
+    DirectoryListBox2->SetDrive(drive);
 }
 
 bool TMDIForm::IsFrameControl(const QWidget* widget) const {

@@ -8,6 +8,7 @@
 #include "ui/MessageBoxes.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -444,6 +445,8 @@ TEST(DriveComboBoxTest, StartsOnTheVolumeOfTheCurrentDirectoryAndReportsChoices)
         {"/", "ext4", "/dev/sda1", "root", "", false},
         {"/media/usb", "vfat", "/dev/sdb1", "", "", false},
         {"/mnt/share", "cifs", "//host/share", "", "//host/share", true},
+        {"/run/user/1000", "tmpfs", "tmpfs", "", "", false},
+        {"/snap/core22/1380", "squashfs", "/dev/loop1", "", "", false},
     });
     struct TCase {
         std::string CurrentDir;
@@ -485,7 +488,7 @@ TEST_F(SerfileTest, VolumeChoiceRebuildsTheTree) {
     FFrame->DriveComboBox1->SetVolumes(
         TMountTable(std::vector<TVolume>{{"/", "ext4", "/dev/sda1", "", "", false},
                                          {FTree.Root(), "ext4", "/dev/x", "", "", false}}),
-        "/");
+        "/", std::filesystem::path(FTree.Root()).parent_path().string()); // in the home folder: listed
     ASSERT_TRUE(FFrame->DriveComboBox1->SelectDrive(FTree.Root()));
     EXPECT_EQ(FFrame->DirectoryListBox2->Drive(), FTree.Root());
     EXPECT_EQ(FFrame->Label1->text(), QString::fromStdString("検索対象 ＝ " + FTree.Root() + "/"));
