@@ -1,4 +1,5 @@
 #include "TestDir.h"
+#include "TryExpect.h"
 #include "app/DriveComboBox.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
@@ -129,7 +130,7 @@ TEST_F(SerfileTest, MenusMergeWithTheActiveResultWindow) {
 
     ASSERT_EQ(Search("*.gif"), 1);
     TMDIChild* child = FFrame->ResultWindows().back();
-    QTRY_COMPARE(FFrame->MDIArea->activeSubWindow(), FFrame->SubWindowOf(child));
+    TRY_EXPECT_EQ(FFrame->MDIArea->activeSubWindow(), FFrame->SubWindowOf(child));
     const std::vector<QMenu*> merged{child->File1,     FFrame->SetEdit1, child->ChildOP,
                                      FFrame->SaveData, child->GyouRetsu, FFrame->Windows1};
     EXPECT_EQ(BarMenus(), merged);
@@ -146,13 +147,16 @@ TEST_F(SerfileTest, MenusMergeWithTheActiveResultWindow) {
     EXPECT_TRUE(items.back()->isChecked());
     EXPECT_TRUE(items.back()->text().startsWith(QStringLiteral("&1 ")));
 
-    // F4 closes the active result window, not the frame.
+    // F4 closes the active result window, not the frame. (The progress
+    // window took the activation; no window manager hands it back here.)
+    FFrame->activateWindow();
+    TRY_EXPECT(FFrame->isActiveWindow());
     QTest::keyClick(FFrame->MDIArea->activeSubWindow(), Qt::Key_F4);
-    QTRY_COMPARE(FFrame->ResultWindowCount(), 0);
+    TRY_EXPECT_EQ(FFrame->ResultWindowCount(), 0);
     EXPECT_TRUE(FFrame->isVisible());
     for (const TShownMessage& box : TMessageBoxSeam::Shown())
         EXPECT_NE(box.Kind, TMessageKind::Plain);
-    QTRY_COMPARE(BarMenus(), own);
+    TRY_EXPECT_EQ(BarMenus(), own);
     EXPECT_FALSE(FFrame->Windows1->menuAction()->isEnabled());
     emit FFrame->Windows1->aboutToShow();
     EXPECT_EQ(FFrame->Windows1->actions().back(), FFrame->Arrange);
@@ -179,26 +183,82 @@ TEST_F(SerfileTest, SearchesOpenOneWindowEachAndAlwaysEmptyTheLabel) {
     EXPECT_EQ(FFrame->Label1->text(), QString());
 }
 
-TEST_F(SerfileTest, KeyBoxEnterSearchesEscapeEmpties) {
-    QLineEdit* edit = FFrame->KeyWordEditCB->lineEdit();
-    edit->setFocus();
+TEST_F(SerfileTest, ANoHitWindowClosesWithTheCloseSteps) {
+    // The steps of any closing window: hidden bars come back, the tree takes
+    // the focus.
+    FFrame->KeyWordEditCB->setFocus();
+    FFrame->DirectoryShowClick();
+    ASSERT_FALSE(FFrame->Panel2->isVisible());
+    EXPECT_EQ(Search("*.none"), 0);
+    ASSERT_EQ(TMessageBoxSeam::Shown().size(), 1u);
+    EXPECT_EQ(TMessageBoxSeam::Shown().back().Kind, TMessageKind::Information);
+    EXPECT_TRUE(FFrame->Panel1->isVisible());
+    EXPECT_TRUE(FFrame->Panel2->isVisible());
+    EXPECT_EQ(FFrame->focusWidget(), FFrame->DirectoryListBox2);
+    EXPECT_FALSE(FFrame->Windows1->menuAction()->isEnabled());
+}
 
-    FFrame->KeyWordEditCB->setEditText(QString());
+TEST_F(SerfileTest, KeyBoxKeysAsTheSystemDeliversThem) {
+    // Keys go to the focus widget, as the window system hands them over.
+    FFrame->activateWindow();
+    QTest::mouseClick(FFrame->KeyWordEditCB->lineEdit(), Qt::LeftButton);
+    TRY_EXPECT(QApplication::focusWidget() != nullptr);
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_TRUE(focus == FFrame->KeyWordEditCB || FFrame->KeyWordEditCB->isAncestorOf(focus));
+    const auto select = [&] { QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier); };
+
+    select();
+    QTest::keyClick(focus, Qt::Key_Delete);
     FFrame->DirectoryListBox2Change();
-    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClick(focus, Qt::Key_Return);
     EXPECT_EQ(FFrame->ResultWindowCount(), 0);
     EXPECT_EQ(FFrame->Label1->text(), QString());
 
-    QTest::keyClicks(edit, "*.wav");
-    EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QStringLiteral("*.wav"));
-    QTest::keyClick(edit, Qt::Key_Escape);
+    QTest::keyClicks(focus, "*.wav");
+    QTest::keyClick(focus, Qt::Key_Escape);
     EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QString());
     EXPECT_EQ(FFrame->ResultWindowCount(), 0);
 
-    QTest::keyClicks(edit, "*.wav");
-    QTest::keyClick(edit, Qt::Key_Return);
-    EXPECT_EQ(FFrame->ResultWindowCount(), 1);
-    EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QStringLiteral("*.wav"));
+    QTest::keyClicks(focus, "*.gif");
+    QTest::keyClick(focus, Qt::Key_Return);
+    ASSERT_EQ(FFrame->ResultWindowCount(), 1);
+    EXPECT_EQ(FFrame->ResultWindows().back()->ListBox1->Mask(), "*.gif");
+
+    // "*" after a "*.gif" search is "*": the history completes nothing.
+    FFrame->activateWindow();
+    TRY_EXPECT(FFrame->isActiveWindow());
+    QTest::mouseClick(FFrame->KeyWordEditCB->lineEdit(), Qt::LeftButton);
+    focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    select();
+    QTest::keyClicks(focus, "*");
+    EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QStringLiteral("*"));
+    QTest::keyClick(focus, Qt::Key_Return);
+    ASSERT_EQ(FFrame->ResultWindowCount(), 2);
+    EXPECT_EQ(FFrame->ResultWindows().back()->ListBox1->Mask(), "*");
+
+    // Cut, paste and copy edit the key box; the window commands on the same
+    // keys act everywhere else.
+    FFrame->activateWindow();
+    TRY_EXPECT(FFrame->isActiveWindow());
+    FFrame->MAXClick();
+    QMdiSubWindow* active = FFrame->MDIArea->activeSubWindow();
+    ASSERT_TRUE(active->isMaximized());
+    QTest::mouseClick(FFrame->KeyWordEditCB->lineEdit(), Qt::LeftButton);
+    focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    select();
+    QTest::keyClick(focus, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QString());
+    EXPECT_TRUE(active->isMaximized());
+    QTest::keyClick(focus, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QStringLiteral("*"));
+    QTest::keyClick(focus, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(active->isMaximized());
+    QWidget* list = FFrame->ResultWindows().back()->ListBox1;
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_FALSE(active->isMaximized());
 }
 
 TEST_F(SerfileTest, QuickKeyReplacesTheTextAndSearchesAtOnce) {
@@ -248,7 +308,7 @@ TEST_F(SerfileTest, WindowCommands) {
     QTest::keyClick(FFrame.get(), Qt::Key_F2);
     ASSERT_EQ(FFrame->ResultWindowCount(), 1);
     FFrame->SubWindowOf(FFrame->ResultWindows().back())->close();
-    QTRY_COMPARE(FFrame->ResultWindowCount(), 0);
+    TRY_EXPECT_EQ(FFrame->ResultWindowCount(), 0);
 
     FFrame->MAXClick(); // no window: nothing happens
     EXPECT_EQ(FFrame->ResultWindowCount(), 0);
@@ -279,15 +339,20 @@ TEST_F(SerfileTest, WindowCommands) {
     FFrame->MINIClick();
     EXPECT_TRUE(a->isMinimized());
     EXPECT_TRUE(b->isMinimized());
+    // Icons moved about by hand come back in a row along the bottom.
+    a->move(area.width() / 2, 10);
+    b->move(area.width() / 3, area.height() / 2);
     FFrame->ArrangeClick();
     EXPECT_EQ(a->y() + a->height(), area.height());
-    EXPECT_NE(a->x(), b->x());
+    EXPECT_EQ(b->y() + b->height(), area.height());
+    EXPECT_EQ(std::min(a->x(), b->x()), 0);
+    EXPECT_EQ(std::abs(a->x() - b->x()), a->width());
     FFrame->NORMALClick();
     EXPECT_FALSE(a->isMinimized());
     EXPECT_FALSE(b->isMinimized());
 }
 
-TEST_F(SerfileTest, ExitQuestionNoOrEscapeKeepsEverything) {
+TEST_F(SerfileTest, ExitQuestionOnlyNoOrEscapeKeepsEverything) {
     ASSERT_EQ(Search("*.gif"), 1);
     for (TMessageResult answer : {TMessageResult::mrNo, EscapeResult(mbYes | mbNo)}) {
         FAnswer = [answer](const TShownMessage&) { return answer; };
@@ -299,7 +364,8 @@ TEST_F(SerfileTest, ExitQuestionNoOrEscapeKeepsEverything) {
         EXPECT_EQ(box.Text, QStringLiteral("お疲れさま !!  終了しますか ? "));
         EXPECT_EQ(box.Buttons, mbYes | mbNo);
     }
-    FAnswer = [](const TShownMessage&) { return TMessageResult::mrYes; };
+    // The box closed by its title bar answers none of its buttons: it ends.
+    FAnswer = [](const TShownMessage&) { return TMessageResult::mrNone; };
     EXPECT_TRUE(FFrame->close());
     EXPECT_EQ(FFrame->ResultWindowCount(), 0);
 }
@@ -342,7 +408,7 @@ TEST_F(SerfileTest, QuittingDuringAWalkStopsItAndExits) {
     ASSERT_NE(walking, nullptr);
     EXPECT_TRUE(walking->ListBox1->SearchStopped()); // the close comes queued
     EXPECT_LT(walking->ListBox1->GetFileCount(), 22);
-    QTRY_VERIFY(!FFrame->isVisible());
+    TRY_EXPECT(!FFrame->isVisible());
     EXPECT_EQ(FFrame->ResultWindowCount(), 0);
 }
 
@@ -425,12 +491,12 @@ TEST_F(SerfileTest, ClockShowsTheTimeOfDay) {
 
     // Minimized: the time goes on, the clock isn't drawn.
     FFrame->showMinimized();
-    QTRY_VERIFY(FFrame->isMinimized());
+    TRY_EXPECT(FFrame->isMinimized());
     FFrame->FClock->SetText(QStringLiteral("stale"));
     FFrame->Timer1Timer();
     EXPECT_EQ(FFrame->FClock->Text(), QStringLiteral("stale"));
     FFrame->showNormal();
-    QTRY_COMPARE(FFrame->FClock->Text(), FFrame->ClockText());
+    TRY_EXPECT_EQ(FFrame->FClock->Text(), FFrame->ClockText());
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "TestDir.h"
+#include "TryExpect.h"
 #include "platform/ExecuteFile.h"
 #include "results/PageWriter.h"
 #include "results/PathFunctions.h"
@@ -356,17 +357,17 @@ TEST_F(FindfTest, F1OpensTheTopicOfWhereTheUserIs) {
     // In the list: its help number.
     c->activateWindow();
     c->ListBox1->setFocus();
-    QTRY_VERIFY(c->ListBox1->hasFocus());
+    TRY_EXPECT(c->ListBox1->hasFocus());
     c->Help1->trigger();
     // In the open menu on the page command: the page's topic.
     c->ChildOP->popup(c->mapToGlobal(QPoint(0, 0)));
-    QTRY_VERIFY(c->ChildOP->isVisible());
+    TRY_EXPECT(c->ChildOP->isVisible());
     c->ChildOP->setActiveAction(c->HTMLH1);
     QTest::keyClick(c->ChildOP, Qt::Key_F1);
     EXPECT_FALSE(c->ChildOP->isVisible());
     // In the window menu of the child, on no item with a number of its own.
     c->File1->popup(c->mapToGlobal(QPoint(0, 0)));
-    QTRY_VERIFY(c->File1->isVisible());
+    TRY_EXPECT(c->File1->isVisible());
     c->File1->setActiveAction(c->Close1);
     QTest::keyClick(c->File1, Qt::Key_F1);
     EXPECT_EQ(Host.HelpTopics, (std::vector<int>{1200, 1300, 1000}));
@@ -440,7 +441,7 @@ TEST_F(FindfTest, CloseDuringTheWalkStopsItAndWaitsForItsEnd) {
     EXPECT_TRUE(c->ListBox1->SearchStopped()); // the close stopped the walk
     EXPECT_EQ(Host.FocusTreeCalls, 0);
     EXPECT_TRUE(TMessageBoxSeam::Shown().empty());
-    QTRY_VERIFY(subAlive.isNull());
+    TRY_EXPECT(subAlive.isNull());
     EXPECT_EQ(Host.FocusTreeCalls, 1);
 }
 
