@@ -892,19 +892,8 @@ bool TMDIForm::event(QEvent* event) {
     return QMainWindow::event(event);
 }
 
-// Copy, cut and select all in the key box, not the window commands that
-// share their keys.
-static bool IsEditingKey(const QKeyEvent* key) {
-    return key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Cut) ||
-           key->matches(QKeySequence::SelectAll);
-}
-
 bool TMDIForm::eventFilter(QObject* watched, QEvent* event) {
     const bool keyBox = watched == KeyWordEditCB || watched == KeyWordEditCB->lineEdit();
-    if (keyBox && event->type() == QEvent::ShortcutOverride && IsEditingKey(static_cast<QKeyEvent*>(event))) {
-        event->accept();
-        return true;
-    }
     if (keyBox && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
