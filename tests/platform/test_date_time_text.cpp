@@ -54,6 +54,8 @@ private:
 } // namespace
 
 TEST(DateTimeText, DateBlankTimeAndNoTimeAtMidnight) {
+    // The formats are given; %r and the like still read LC_TIME.
+    TScopedLocale plain("C.UTF-8", "Asia/Tokyo");
     struct Case {
         std::tm When;
         const char *Date, *Time, *Expected;
