@@ -13,7 +13,8 @@ PACKAGES=(
   fonts-ipafont-gothic fonts-ipafont-mincho
   # desktop opener, offscreen/X test tools, browser tests, benchmarks
   xdg-utils xvfb xauth chromium chromium-driver fd-find findutils python3 imagemagick
-  # the real-input suite: key presses and window queries on an X server
+  # the real-input suite: key presses (xdotool), window queries and a second
+  # program (x11-utils: xprop, xmessage), a window manager (openbox)
   xdotool x11-utils openbox
   # the tests run a second time in the user's settings
   locales tzdata
