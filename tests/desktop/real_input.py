@@ -416,6 +416,25 @@ def case_exit_question(d, p, tree, work):
     assert p.ended(), "the program is still running after its exit question was closed"
 
 
+def case_no_hit_closes(d, p, tree, work):
+    """A search that finds nothing closes as any result window closes: the
+    hidden bars come back and the tree has the focus."""
+    p.choose_base(tree)
+    p.key_box()
+    d.key("ctrl+a")
+    d.type("*.none")
+    p.wait("the key box reads *.none", lambda s: s["key"] == "*.none")
+    d.key("F5")
+    p.wait("the bars hidden", lambda s: s["bars-visible"] == "0")
+    d.key("F2")
+    p.wait("the no-hit note", lambda s: s["active"] == "情報")
+    d.key("Return")
+    s = p.wait("the frame back", lambda s: s["active"] == FRAME_TITLE, activate=True)
+    assert s["windows"] == "0", s["windows"]
+    p.wait("the bars back and the tree focused",
+           lambda s: s["bars-visible"] == "1" and s["focus"] == "DirectoryListBox2")
+
+
 CASES = {
     "enter_searches": case_enter_searches,
     "typed_key_is_searched": case_typed_key_is_searched,
@@ -424,6 +443,7 @@ CASES = {
     "stop_walk": case_stop_walk,
     "focus_after_program_switch": case_focus_after_program_switch,
     "exit_question": case_exit_question,
+    "no_hit_closes": case_no_hit_closes,
 }
 
 
