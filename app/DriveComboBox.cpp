@@ -2,6 +2,8 @@
 
 #include "ui/NameText.h"
 
+#include <cstdlib>
+
 #include <QFile>
 #include <QSignalBlocker>
 
@@ -12,41 +14,50 @@ TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {
     connect(this, &QComboBox::activated, this, [this](int) { emit DriveChanged(ui::ToText(Drive())); });
 }
 
-void TDriveComboBox::SetVolumes(const platform::TMountTable& volumes, const std::string& currentDir) {
+void TDriveComboBox::SetVolumes(const platform::TMountTable& volumes, const std::string& currentDir,
+                                std::optional<std::string> home) {
     const QSignalBlocker block(this);
-    FVolumes = volumes;
-    clear();
-    for (const platform::TVolume& volume : FVolumes.Volumes())
-        addItem(ui::ToText(platform::VolumeEntryText(volume)));
-    int index = count() > 0 ? 0 : -1;
-    if (const platform::TVolume* current = FVolumes.VolumeOf(currentDir)) {
-        const auto& all = FVolumes.Volumes();
-        for (std::size_t i = 0; i < all.size(); ++i)
-            if (all[i].MountPoint == current->MountPoint)
-                index = static_cast<int>(i);
+    if (!home) {
+        const char* env = std::getenv("HOME");
+        home = env ? env : "";
     }
-    setCurrentIndex(index);
+    FVolumes = volumes;
+    FShown.clear();
+    clear();
+    const platform::TVolume* current = FVolumes.VolumeOf(currentDir);
+    const auto& all = FVolumes.Volumes();
+    int index = -1;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (&all[i] != current && !platform::IsShownAsDrive(all[i], *home))
+            continue;
+        if (&all[i] == current)
+            index = count();
+        FShown.push_back(i);
+        addItem(ui::ToText(platform::VolumeEntryText(all[i])));
+    }
+    setCurrentIndex(index >= 0 ? index : (count() > 0 ? 0 : -1));
+}
+
+const platform::TVolume* TDriveComboBox::EntryVolume(int index) const {
+    if (index < 0 || index >= static_cast<int>(FShown.size()))
+        return nullptr;
+    return &FVolumes.Volumes()[FShown[static_cast<std::size_t>(index)]];
 }
 
 std::string TDriveComboBox::Drive() const {
-    const int index = currentIndex();
-    if (index < 0 || index >= static_cast<int>(FVolumes.Volumes().size()))
-        return {};
-    return FVolumes.Volumes()[static_cast<std::size_t>(index)].MountPoint;
+    const platform::TVolume* volume = EntryVolume(currentIndex());
+    return volume ? volume->MountPoint : std::string();
 }
 
 std::string TDriveComboBox::EntryText() const {
-    const int index = currentIndex();
-    if (index < 0 || index >= static_cast<int>(FVolumes.Volumes().size()))
-        return {};
-    return platform::VolumeEntryText(FVolumes.Volumes()[static_cast<std::size_t>(index)]);
+    const platform::TVolume* volume = EntryVolume(currentIndex());
+    return volume ? platform::VolumeEntryText(*volume) : std::string();
 }
 
 bool TDriveComboBox::SelectDrive(const std::string& mountPoint) {
-    const auto& all = FVolumes.Volumes();
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        if (all[i].MountPoint == mountPoint) {
-            setCurrentIndex(static_cast<int>(i));
+    for (int i = 0; i < count(); ++i) {
+        if (EntryVolume(i)->MountPoint == mountPoint) {
+            setCurrentIndex(i);
             emit DriveChanged(ui::ToText(mountPoint));
             return true;
         }

@@ -2,14 +2,17 @@
 
 #include "platform/Volumes.h"
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <QComboBox>
 
 namespace tavolix::app {
 
-// The volume selector: one entry per mounted volume (VolumeEntryText), in the
-// mount table's order. Emits DriveChanged with the mount point whenever the
+// The volume selector: one entry per volume a person knows as a drive
+// (IsShownAsDrive; the volume of the current directory always), in the mount
+// table's order, as VolumeEntryText writes it. Emits DriveChanged with the mount point whenever the
 // user picks another entry; the owner asks for the first one itself.
 class TDriveComboBox : public QComboBox {
     Q_OBJECT
@@ -17,8 +20,10 @@ public:
     explicit TDriveComboBox(QWidget* parent = nullptr);
 
     // Fills the list and selects the volume holding `currentDir` (the first
-    // entry when none does). Emits nothing.
-    void SetVolumes(const platform::TMountTable& volumes, const std::string& currentDir);
+    // entry when none does). Emits nothing. `home` is the user's home folder
+    // (default: $HOME).
+    void SetVolumes(const platform::TMountTable& volumes, const std::string& currentDir,
+                    std::optional<std::string> home = std::nullopt);
     const platform::TMountTable& Volumes() const { return FVolumes; }
 
     // The chosen volume's mount point, or empty with no entries.
@@ -32,7 +37,10 @@ signals:
     void DriveChanged(const QString& mountPoint);
 
 private:
+    const platform::TVolume* EntryVolume(int index) const;
+
     platform::TMountTable FVolumes;
+    std::vector<std::size_t> FShown; // entry -> index in FVolumes
 };
 
 } // namespace tavolix::app

@@ -1,9 +1,12 @@
 #include "app/ShowCommand.h"
+#include "app/StateDump.h"
 #include "app/about.h"
 #include "app/serfile.h"
 #include "ui/Hints.h"
 #include "ui/MessageBoxes.h"
 #include "ui/UiFonts.h"
+
+#include <cstdlib>
 
 #include <QApplication>
 
@@ -21,6 +24,9 @@ int main(int argc, char* argv[]) {
     tavolix::app::TMDIForm frame;
     tavolix::app::TAboutBox aboutBox(&frame);
     frame.SetAboutBox(&aboutBox);
+    // For scripts that drive the program with real input (tests/desktop).
+    if (const char* file = std::getenv("TAVOLIX_STATE_FILE"); file && *file)
+        new tavolix::app::TStateDump(frame, QString::fromLocal8Bit(file));
 
     switch (tavolix::app::StartStateFromShowCmd(showCmd)) {
     case tavolix::app::TStartState::Minimized:

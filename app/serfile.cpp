@@ -5,6 +5,7 @@
 #include "app/about.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
+#include "platform/Volumes.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
 #include "ui/Hints.h"
@@ -33,6 +34,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyle>
@@ -61,6 +63,8 @@ namespace {
 const QString kPrefixInternet = QStringLiteral("（インターネット関係）  ");
 const QString kQuickKeyTail = QStringLiteral("ファイルを対象");
 const QString kResultPrefix = QStringLiteral("検索結果を、");
+// How long a chosen volume may take to answer before it counts as dead.
+constexpr int kVolumeAnswerMs = 2000;
 
 struct TQuickKey {
     const char* Name;
@@ -175,6 +179,16 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
     Timer1Timer();
 
     connect(qApp, &QApplication::focusChanged, this, &TMDIForm::FocusChanged);
+    // The program as a whole loses the focus to another one (dialogs of its
+    // own don't count); activations that bring it back move no focus. The
+    // mark lasts until the activation events of the return have run.
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state != Qt::ApplicationActive) {
+            FBackFromElsewhere = true;
+            return;
+        }
+        QTimer::singleShot(0, this, [this] { FBackFromElsewhere = false; });
+    });
 
     // The selector reports its first volume once, which gives the tree its drive.
     DriveComboBox1Change();
@@ -218,8 +232,11 @@ QWidget* TMDIForm::BuildSearchBar(QWidget* parent) {
     Panel1 = LoweredPanel(parent);
     Panel1->setFixedHeight(35);
     KeyWordEditCB = new QComboBox(Panel1);
+    KeyWordEditCB->setObjectName(QStringLiteral("KeyWordEditCB"));
     KeyWordEditCB->setEditable(true);
     KeyWordEditCB->setInsertPolicy(QComboBox::NoInsert);
+    // The key searched is what was typed: no completion from the history.
+    KeyWordEditCB->setCompleter(nullptr);
     KeyWordEditCB->setGeometry(2, 5, 198, 25);
     KeyWordEditCB->setEditText(QStringLiteral("*.gif"));
     KeyWordEditCB->setFont(UiFont(kFixedSys, 19));
@@ -228,6 +245,8 @@ QWidget* TMDIForm::BuildSearchBar(QWidget* parent) {
         palette.setColor(QPalette::Text, Qt::blue);
         KeyWordEditCB->setPalette(palette);
     }
+    // Keys reach the combo box, which hands them to its line edit directly.
+    KeyWordEditCB->installEventFilter(this);
     KeyWordEditCB->lineEdit()->installEventFilter(this);
 
     SerchSB = new QToolButton(Panel1);
@@ -266,6 +285,7 @@ QWidget* TMDIForm::BuildTreePanel(QWidget* parent) {
     panelColumn->setContentsMargins(0, 0, 0, 0);
     panelColumn->setSpacing(0);
     DirectoryListBox2 = new dirtree::TDirTreeViewS(Panel2);
+    DirectoryListBox2->setObjectName(QStringLiteral("DirectoryListBox2"));
     DirectoryListBox2->SetHideSelection(false);
     DirectoryListBox2->SetIndent(19);
     DirectoryListBox2->OnChange = [this](dirtree::TDirTreeViewS*, const std::string&) {
@@ -275,6 +295,7 @@ QWidget* TMDIForm::BuildTreePanel(QWidget* parent) {
     Panel3 = LoweredPanel(Panel2);
     Panel3->setFixedHeight(41);
     DriveComboBox1 = new TDriveComboBox(Panel3);
+    DriveComboBox1->setObjectName(QStringLiteral("DriveComboBox1"));
     DriveComboBox1->setGeometry(2, 8, 197, 25);
     DriveComboBox1->SetVolumes(platform::TMountTable::System(), QDir::currentPath().toStdString());
     connect(DriveComboBox1, &TDriveComboBox::DriveChanged, this, [this] { DriveComboBox1Change(); });
@@ -377,8 +398,18 @@ void TMDIForm::BuildMenus() {
 
     FOwnMenus = {{0, File1}, {2, SetEdit1}, {3, Utilety1}, {5, SaveData}, {9, Windows1}};
 
-    FClock = new TCaptionClock(menuBar());
-    menuBar()->setCornerWidget(FClock, Qt::TopRightCorner);
+    // The menu bar and the clock share a row. A maximized result window
+    // keeps its own title bar then (its buttons would take the menu bar's
+    // corner, and the clock with it).
+    auto* menuRow = new QWidget(this);
+    auto* rowLayout = new QHBoxLayout(menuRow);
+    rowLayout->setContentsMargins(0, 0, 0, 0);
+    rowLayout->setSpacing(0);
+    MainMenu1 = new QMenuBar(menuRow);
+    rowLayout->addWidget(MainMenu1, 1);
+    FClock = new TCaptionClock(menuRow);
+    rowLayout->addWidget(FClock);
+    setMenuWidget(menuRow);
     RebuildMenuBar();
 }
 
@@ -453,7 +484,7 @@ void TMDIForm::RebuildMenuBar() {
         if (auto* child = dynamic_cast<results::TMDIChild*>(active->widget()))
             for (const auto& group : child->MenuGroups())
                 menus[group.Group] = group.Menu;
-    QMenuBar* bar = menuBar();
+    QMenuBar* bar = MainMenu1;
     const QList<QAction*> current = bar->actions();
     std::vector<QAction*> wanted;
     for (const auto& [group, menu] : menus)
@@ -498,7 +529,7 @@ void TMDIForm::SubWindowActivated(QMdiSubWindow* window) {
     RebuildMenuBar();
     if (window)
         if (auto* child = dynamic_cast<results::TMDIChild*>(window->widget()))
-            child->FormActivate();
+            child->FormActivate(!FBackFromElsewhere);
 }
 
 // ---- host interface
@@ -580,10 +611,17 @@ void TMDIForm::CreateResultWindow() {
     ++FCreating;
     const bool found = child->FormCreate();
     --FCreating;
-    if (!guard)
+    if (!guard) {
+        FinishExitAfterWalks();
         return; // closed and gone meanwhile
+    }
     if (!found) {
-        delete window;
+        // Closed as any result window closes: the bars come back, the tree
+        // takes the focus.
+        window->close();
+        if (guard)
+            delete window;
+        FinishExitAfterWalks();
         return;
     }
     // The window has sized itself from the frame; new windows step down and
@@ -593,6 +631,13 @@ void TMDIForm::CreateResultWindow() {
     window->move(index * step, index * step);
     window->show();
     MDIArea->setActiveSubWindow(window);
+    FinishExitAfterWalks();
+}
+
+void TMDIForm::FinishExitAfterWalks() {
+    if (FExitConfirmed && FCreating == 0)
+        QMetaObject::invokeMethod(
+            this, [this] { close(); }, Qt::QueuedConnection);
 }
 
 void TMDIForm::allClick(QAction* sender) {
@@ -768,7 +813,17 @@ void TMDIForm::Timer1Timer() {
 }
 
 void TMDIForm::Help1Click() {
-    ShowHelpTopic(kHelpMain);
+    int topic = kHelpMain;
+    for (const QWidget* w = QApplication::focusWidget(); w && w != this; w = w->parentWidget())
+        if (const QVariant number = w->property("helpContext"); number.isValid() && isAncestorOf(w)) {
+            topic = number.toInt();
+            break;
+        }
+    ShowHelpTopic(topic);
+}
+
+void TMDIForm::ShowHelpTopic(int topic) {
+    app::ShowHelpTopic(topic);
 }
 
 void TMDIForm::About1Click() {
@@ -780,8 +835,18 @@ void TMDIForm::About1Click() {
 // ---- activation, label, volumes
 
 void TMDIForm::FormActivate() {
+    setProperty("helpContext", kHelpMain);
+    File1->setProperty("helpContext", kHelpMain);
+    SetEdit1->setProperty("helpContext", kHelpSearch);
+    Utilety1->setProperty("helpContext", kHelpSearch);
+    SaveData->setProperty("helpContext", kHelpSearch);
+    Windows1->setProperty("helpContext", kHelpMain);
+    DirectoryListBox2->setProperty("helpContext", kHelpSearch);
+    DriveComboBox1->setProperty("helpContext", kHelpSearch);
     DirectoryListBox2Change();
-    FocusDirectoryTree();
+    // Back from another program the focus stays where the user left it.
+    if (!FBackFromElsewhere)
+        FocusDirectoryTree();
 }
 
 void TMDIForm::DirectoryListBox2Change() {
@@ -791,8 +856,21 @@ void TMDIForm::DirectoryListBox2Change() {
 
 void TMDIForm::DriveComboBox1Change() {
     const std::string drive = DriveComboBox1->Drive();
-    if (!drive.empty())
-        DirectoryListBox2->SetDrive(drive);
+    if (drive.empty())
+        return;
+    // A dead network mount or a stuck automount would hold the whole window
+    // in the tree's first read: ask it first, on a thread of its own.
+    if (!platform::PathAnswers(drive, kVolumeAnswerMs)) {
+        if (!FTreeDrive.empty()) {
+            const QSignalBlocker quiet(DriveComboBox1);
+            DriveComboBox1->SelectDrive(FTreeDrive);
+        }
+        ShowMessageBox(this, TMessageKind::Warning, ui::ToText(drive) + QStringLiteral(" が応答しません。"),
+                       mbOK);
+        return;
+    }
+    FTreeDrive = drive;
+    DirectoryListBox2->SetDrive(drive);
 }
 
 bool TMDIForm::IsFrameControl(const QWidget* widget) const {
@@ -817,7 +895,8 @@ bool TMDIForm::event(QEvent* event) {
 }
 
 bool TMDIForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == KeyWordEditCB->lineEdit() && event->type() == QEvent::KeyPress) {
+    const bool keyBox = watched == KeyWordEditCB || watched == KeyWordEditCB->lineEdit();
+    if (keyBox && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             SearchFind1Click();
@@ -865,17 +944,27 @@ void TMDIForm::changeEvent(QEvent* event) {
 }
 
 bool TMDIForm::FormCloseQuery() {
-    // A walk in progress keeps the frame: its window can't go before the walk ends.
-    if (FCreating > 0)
-        return false;
-    for (results::TMDIChild* child : ResultWindows())
-        if (child->ListBox1 && child->ListBox1->IsSearching())
+    if (!FExitConfirmed) {
+        // Yes, or the box closed some other way: the frame closes.
+        if (ShowMessageBox(this, TMessageKind::Plain, QStringLiteral("お疲れさま !!  終了しますか ? "),
+                           mbYes | mbNo) == TMessageResult::mrNo)
             return false;
-    if (ShowMessageBox(this, TMessageKind::Plain, QStringLiteral("お疲れさま !!  終了しますか ? "),
-                       mbYes | mbNo) == TMessageResult::mrNo)
+        FExitConfirmed = true;
+    }
+    // A running walk can't be left from under: it stops, and the frame
+    // closes once the walks have returned.
+    if (FCreating > 0) {
+        for (QMdiSubWindow* window : MDIArea->subWindowList())
+            if (auto* child = dynamic_cast<results::TMDIChild*>(window->widget()))
+                child->ListBox1->StopSearch();
         return false;
+    }
     MDIArea->closeAllSubWindows();
-    return ResultSubWindows().empty();
+    if (!ResultSubWindows().empty()) {
+        FExitConfirmed = false;
+        return false;
+    }
+    return true;
 }
 
 void TMDIForm::closeEvent(QCloseEvent* event) {

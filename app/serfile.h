@@ -20,6 +20,7 @@ class QFrame;
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
+class QMenuBar;
 class QMenu;
 class QStatusBar;
 class QTimer;
@@ -83,6 +84,7 @@ public:
     void FocusDirectoryTree() override;
     void SearchFind1Click() override;
     void Help1Click() override;
+    void ShowHelpTopic(int topic) override;
     void About1Click() override;
     bool IsNetworkDriveSelected() const override;
     QString RegisterSavedPage(const std::array<std::string, 6>& record) override;
@@ -118,6 +120,8 @@ public:
 
     // The controls, for tests.
     QMdiArea* MDIArea;
+    // The menu bar (the frame's menu widget is the row it shares with the clock).
+    QMenuBar* MainMenu1;
     QFrame* Panel1;
     QComboBox* KeyWordEditCB;
     QToolButton* SerchSB;
@@ -175,6 +179,9 @@ private:
     bool IsFrameControl(const QWidget* widget) const;
     std::vector<QMdiSubWindow*> ResultSubWindows() const;
     bool FormCloseQuery();
+    // Closes the frame once the last walk has returned, when the exit was
+    // confirmed during a walk.
+    void FinishExitAfterWalks();
 
     TSavedPages FSavedPages;
     platform::TIoResult FSettingsReadError; // told once the frame shows
@@ -186,6 +193,9 @@ private:
     bool FTileVertical = false; // toggled before each tiling: the first tiles vertically
     bool FShownOnce = false;
     int FCreating = 0; // result windows still running their search inside creation
+    bool FExitConfirmed = false;
+    bool FBackFromElsewhere = false;
+    std::string FTreeDrive; // the volume the tree shows
 };
 
 } // namespace tavolix::app

@@ -1,20 +1,17 @@
 #include "platform/DateTimeText.h"
 
+#include "platform/LocaleFormats.h"
+
 #include <clocale>
-#include <cstring>
-#include <langinfo.h>
 #include <vector>
 
 namespace tavolix::platform {
 
 namespace {
 
-bool IsPlainCLocale() {
+std::string TimeLocale() {
     const char* name = std::setlocale(LC_TIME, nullptr);
-    if (!name)
-        return true;
-    std::string_view n(name);
-    return n == "C" || n == "POSIX" || n.starts_with("C.");
+    return IcuLocaleOf(name ? name : "");
 }
 
 // The format without %Z / %z, blanks around the gap folded to one, trimmed.
@@ -65,17 +62,13 @@ std::string DateTimeText(const std::tm& when, std::string_view dateFormat, std::
 }
 
 std::string LocaleDateFormat() {
-    if (IsPlainCLocale())
-        return "%Y/%m/%d";
-    const char* f = nl_langinfo(D_FMT);
-    return f && *f ? f : "%Y/%m/%d";
+    const std::string f = PatternToStrftime(ShortDatePattern(TimeLocale()));
+    return f.empty() ? "%Y/%m/%d" : f;
 }
 
 std::string LocaleTimeFormat() {
-    if (IsPlainCLocale())
-        return "%H:%M:%S";
-    const char* f = nl_langinfo(T_FMT);
-    return f && *f ? f : "%H:%M:%S";
+    const std::string f = PatternToStrftime(MediumTimePattern(TimeLocale()));
+    return f.empty() ? "%H:%M:%S" : f;
 }
 
 std::string LocalDateTimeText(std::time_t when) {

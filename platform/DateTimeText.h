@@ -12,9 +12,10 @@ namespace tavolix::platform {
 // and `timeFormat` are strftime formats.
 std::string DateTimeText(const std::tm& when, std::string_view dateFormat, std::string_view timeFormat);
 
-// The formats of the process's LC_TIME locale (nl_langinfo D_FMT, T_FMT). The
-// C and POSIX locales (C.UTF-8 included) give "%Y/%m/%d" and "%H:%M:%S": a
-// four-digit year reads unambiguously where no locale was chosen.
+// The formats of the process's LC_TIME locale: its short date and medium time
+// (ICU), as strftime formats. The C and POSIX locales (C.UTF-8 included) give
+// "%Y/%m/%d" and "%H:%M:%S": a four-digit year reads unambiguously where no
+// locale was chosen.
 std::string LocaleDateFormat();
 std::string LocaleTimeFormat();
 

@@ -3,10 +3,16 @@
 #include "platform/AtomicFile.h"
 #include "platform/Directory.h"
 
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdlib>
 #include <dirent.h>
 #include <map>
+#include <memory>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tavolix::platform {
@@ -256,6 +262,88 @@ std::string VolumeEntryText(const TVolume& volume) {
 
 bool IsNetworkEntryText(std::string_view entryText, std::string_view mountPoint) {
     return entryText.starts_with(mountPoint) && entryText.substr(mountPoint.size()).starts_with(" //");
+}
+
+} // namespace tavolix::platform
+
+namespace tavolix::platform {
+
+namespace {
+
+bool IsInternalFileSystemType(std::string_view t) {
+    static constexpr std::string_view kInternal[] = {
+        "tmpfs",
+        "ramfs",
+        "autofs",
+        "squashfs",
+        "overlay",
+        "aufs",
+        "fuse.portal",
+        "fuse.gvfsd-fuse",
+        "fuse.snapfuse",
+        "fuse.lxcfs",
+        "fuse.xdg-document-portal",
+        "nsfs",
+        "zfs_snapshot",
+        "iso9660_snapshot",
+        "rootfs",
+        "devfs",
+        "kernfs",
+    };
+    for (auto n : kInternal)
+        if (t == n)
+            return true;
+    return IsPseudoFileSystemType(t);
+}
+
+bool Under(std::string_view path, std::string_view folder) {
+    return path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/';
+}
+
+} // namespace
+
+bool IsShownAsDrive(const TVolume& v, std::string_view home) {
+    const std::string_view path = v.MountPoint;
+    if (path == "/")
+        return true;
+    if (path.find("/.") != std::string_view::npos)
+        return false;
+    if (v.Network)
+        return !Under(path, "/run") && !Under(path, "/proc") && !Under(path, "/sys");
+    if (IsInternalFileSystemType(v.FsType) || (v.FsType.starts_with("fuse.") && path.starts_with("/run/")))
+        return false;
+    if (path == "/home")
+        return true;
+    if (Under(path, "/media") || Under(path, "/run/media") || Under(path, "/mnt"))
+        return true;
+    while (!home.empty() && home.back() == '/')
+        home.remove_suffix(1);
+    return !home.empty() && Under(path, home);
+}
+
+bool PathAnswers(const std::string& path, int timeoutMs, std::function<bool(const std::string&)> probe) {
+    if (!probe)
+        probe = [](const std::string& p) {
+            struct stat st;
+            return ::stat(p.c_str(), &st) == 0;
+        };
+    struct TAnswer {
+        std::mutex Lock;
+        std::condition_variable Done;
+        bool Finished = false;
+        bool Ok = false;
+    };
+    auto answer = std::make_shared<TAnswer>();
+    std::thread([answer, path, probe = std::move(probe)] {
+        const bool ok = probe(path);
+        std::lock_guard<std::mutex> hold(answer->Lock);
+        answer->Finished = true;
+        answer->Ok = ok;
+        answer->Done.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> hold(answer->Lock);
+    answer->Done.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] { return answer->Finished; });
+    return answer->Finished && answer->Ok;
 }
 
 } // namespace tavolix::platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,5 +70,24 @@ std::string VolumeEntryText(const TVolume& volume);
 // True when the entry text shows a share name: " //" right after the mount
 // point (a label can't start that way: it is in brackets).
 bool IsNetworkEntryText(std::string_view entryText, std::string_view mountPoint);
+
+} // namespace tavolix::platform
+
+namespace tavolix::platform {
+
+// Whether a volume is one a person knows as a drive: the root, a separate
+// /home, removable and user mounts under /media, /run/media and /mnt, mounts
+// in the user's home (`home`, e.g. sshfs), and network shares. Left out:
+// internal file systems (tmpfs, autofs, squashfs of snaps, overlays, portals
+// and the like), system places (/boot, /var, /run, /snap...) and anything in
+// a hidden folder. The rule follows GLib's g_unix_mount_guess_should_display
+// (gio/gunixmounts.c), with the root and network shares added, and never
+// touches the volume itself: a dead mount can't hold it up.
+bool IsShownAsDrive(const TVolume& volume, std::string_view home);
+
+// True when `path` answers a stat within `timeoutMs`. The stat runs on a
+// thread of its own, which is left behind when the volume doesn't answer;
+// `probe` replaces stat for tests (returns whether it succeeded).
+bool PathAnswers(const std::string& path, int timeoutMs, std::function<bool(const std::string&)> probe = {});
 
 } // namespace tavolix::platform

@@ -39,6 +39,8 @@ public:
     // The frame's handlers the window delegates to.
     virtual void SearchFind1Click() = 0;
     virtual void Help1Click() = 0;
+    // Opens one topic of the help (1000, 1200, 1300).
+    virtual void ShowHelpTopic(int topic) = 0;
     virtual void About1Click() = 0;
     // True when the drive selector's current entry shows a network share.
     virtual bool IsNetworkDriveSelected() const = 0;

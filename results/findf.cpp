@@ -201,7 +201,8 @@ void TMDIChild::BuildMenus() {
     File1->addSeparator();
     Help1 = File1->addAction(QStringLiteral("ヘルプ"));
     Help1->setShortcut(Qt::Key_F1);
-    connect(Help1, &QAction::triggered, this, [this] { FHost.Help1Click(); });
+    connect(Help1, &QAction::triggered, this,
+            [this] { FHost.ShowHelpTopic(HelpTopicOf(QApplication::focusWidget())); });
     File1->addSeparator();
     About1 = File1->addAction(QStringLiteral("ヌバロ について (&A)"));
     connect(About1, &QAction::triggered, this, [this] { FHost.About1Click(); });
@@ -227,6 +228,8 @@ void TMDIChild::BuildMenus() {
         connect(item, &QAction::triggered, this, [this, item] { GyouSetClick(item); });
     }
     N5 = GyouRetsu->addMenu(QStringLiteral("列表示数"));
+    for (QMenu* menu : {File1, ChildOP, GyouRetsu, N4})
+        menu->installEventFilter(this);
     static const char* const columns[] = {"１列", "２列", "３列", "４列", "５列", "６列", "７列"};
     for (int tag = 1; tag <= 7; ++tag) {
         if (tag == 6)
@@ -283,6 +286,9 @@ bool TMDIChild::FormCreate() {
         return false;
 
     bool found = ListBox1->Items().Count() > 0;
+    // Stopped before anything was found: the user knows, no box.
+    if (!found && ListBox1->SearchStopped())
+        FCloseRequested = true;
     if (found) {
         FHitSize = ListBox1->GetTotalSize();
         FHitCount = ListBox1->GetFileCount();
@@ -306,7 +312,7 @@ bool TMDIChild::FormCreate() {
 void TMDIChild::ShowSortStatus() {
     const std::string text =
         search::SortStatusText(ListBox1->GetSortOrderName(), ListBox1->GetSortDirectionName(), FHitCount,
-                               FHitSize, ListBox1->Formats());
+                               FHitSize, ListBox1->Formats(), ListBox1->SearchStopped());
     QString shown = ui::ToText(text);
     // Directories left out for want of descriptors: the totals are not the tree's.
     if (ListBox1->FileItems().Files().Stats().NoDescriptors > 0)
@@ -414,6 +420,14 @@ void TMDIChild::ListBox1DblClick() {
 }
 
 bool TMDIChild::eventFilter(QObject* watched, QEvent* e) {
+    // An open menu keeps the keys: F1 there asks for the highlighted item's topic.
+    if (auto* menu = qobject_cast<QMenu*>(watched);
+        menu && e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_F1) {
+        const int topic = HelpTopicOf(menu);
+        menu->close();
+        FHost.ShowHelpTopic(topic);
+        return true;
+    }
     if (watched == ListBox1) {
         if (e->type() == QEvent::KeyPress) {
             if (ListBox1KeyDown(static_cast<QKeyEvent*>(e)->key()))
@@ -505,7 +519,31 @@ void TMDIChild::CopyName1Click() {
         CopyToClipboard(ui::ToText(ListBox1->Items().Strings(index)));
 }
 
-void TMDIChild::FormActivate() {
+
+int TMDIChild::HelpTopicOf(const QWidget* widget) const {
+    for (const QWidget* w = widget; w; w = w->parentWidget()) {
+        if (w == this || isAncestorOf(w)) {
+            const QVariant topic = w->property("helpContext");
+            if (topic.isValid() && topic.toInt() > 0)
+                return topic.toInt();
+        }
+    }
+    const QVariant own = property("helpContext");
+    return own.isValid() ? own.toInt() : 1200;
+}
+
+int TMDIChild::HelpTopicOf(const QMenu* menu) const {
+    if (QAction* item = menu->activeAction()) {
+        const QVariant topic = item->property("helpContext");
+        if (topic.isValid() && topic.toInt() > 0)
+            return topic.toInt();
+    }
+    const QVariant topic = menu->property("helpContext");
+    return topic.isValid() && topic.toInt() > 0 ? topic.toInt()
+                                                : HelpTopicOf(static_cast<const QWidget*>(nullptr));
+}
+
+void TMDIChild::FormActivate(bool takeFocus) {
     setProperty("helpContext", 1200);
     File1->setProperty("helpContext", 1000);
     ChildOP->setProperty("helpContext", 1200);
@@ -513,7 +551,8 @@ void TMDIChild::FormActivate() {
     ListBox1->setProperty("helpContext", 1200);
     HTMLH1->setProperty("helpContext", 1300);
     FHost.SetWindowMenuEnabled(true);
-    ListBox1->setFocus();
+    if (takeFocus)
+        ListBox1->setFocus();
 }
 
 void TMDIChild::Close1Click() {
@@ -527,9 +566,11 @@ void TMDIChild::CloseWindow() {
 }
 
 void TMDIChild::closeEvent(QCloseEvent* e) {
-    // The walk runs in this window's list: the window goes when it ends.
+    // The walk runs in this window's list: it stops, and the window goes
+    // when it has.
     if (ListBox1->IsSearching()) {
         FCloseRequested = true;
+        ListBox1->StopSearch();
         e->ignore();
         return;
     }

@@ -47,7 +47,14 @@ public:
     // The menus with their merge groups, owned by the window.
     std::vector<TMenuGroup> MenuGroups() const;
 
-    void FormActivate();
+    // Help numbers, window menu; the list takes the focus unless `takeFocus`
+    // is false (the frame came back from another program).
+    void FormActivate(bool takeFocus = true);
+    // The help topic F1 opens: the help number of the widget or its nearest
+    // ancestor in this window that has one, of a menu's highlighted item, or
+    // the window's own.
+    int HelpTopicOf(const QWidget* widget) const;
+    int HelpTopicOf(const QMenu* menu) const;
     // Writes the page of the hits in their current order.
     void HTMLH1Click();
 

@@ -17,7 +17,15 @@ PACKAGES=(
   scdoc dpkg-dev file fakeroot lintian desktop-file-utils appstream
   # a private session bus for the file-manager test, a pointer for trials under Xvfb
   dbus xdotool
+  # the real-input suite: key presses (xdotool), window queries and a second
+  # program (x11-utils: xprop, xmessage), a window manager (openbox)
+  x11-utils openbox
+  # the tests run a second time in the user's settings
+  locales tzdata
 )
+
+# The locales the tests run in besides C.UTF-8.
+LOCALES=(ja_JP.UTF-8 de_DE.UTF-8)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -26,12 +34,36 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-echo "setup: installing ${missing[*]}"
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# locale -a writes ja_JP.utf8 for ja_JP.UTF-8.
+have_locale() {
+  local want
+  want=$(echo "$1" | sed 's/UTF-8$/utf8/')
+  locale -a 2>/dev/null | grep -qx "$want"
+}
+generate=0
+for l in "${LOCALES[@]}"; do
+  if ! have_locale "$l"; then
+    generate=1
+    if ! grep -qx "$l UTF-8" /etc/locale.gen 2>/dev/null; then
+      # Uncomment the line when present, otherwise add it.
+      if grep -qx "# $l UTF-8" /etc/locale.gen 2>/dev/null; then
+        $SUDO sed -i "s/^# $l UTF-8\$/$l UTF-8/" /etc/locale.gen
+      else
+        echo "$l UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+      fi
+    fi
+  fi
+done
+if [ $generate -eq 1 ]; then
+  echo "setup: generating ${LOCALES[*]}"
+  $SUDO locale-gen >/dev/null
+fi

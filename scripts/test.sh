@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and
-# UndefinedBehaviorSanitizer (warnings are errors), runs every test, builds and
+# UndefinedBehaviorSanitizer (warnings are errors), runs every test (the unit
+# and widget tests twice: C.UTF-8, then ja_JP.UTF-8 in Europe/Berlin), builds and
 # tests the core without the GUI, runs each fuzz target for a short while, then
 # builds the Debian package and checks it.
 set -euo pipefail
@@ -13,7 +14,11 @@ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVOLIX_SANITIZE=ON -
 cmake --build "$BUILD" -j "$JOBS"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir "$BUILD" -j "$JOBS" --output-on-failure
+# Every test as today (C.UTF-8, Asia/Tokyo; the real program under Xvfb
+# among them), then the unit and widget tests again, on the same build, in a
+# user's settings: ja_JP.UTF-8 and Europe/Berlin (tests named NAME@ja_JP).
+ctest --test-dir "$BUILD" -j "$JOBS" --output-on-failure -LE user-locale
+ctest --test-dir "$BUILD" -j "$JOBS" --output-on-failure -L user-locale
 
 # The GUI-free part on its own: configures, builds and passes without Qt Widgets.
 NOGUI=${BUILD}-nogui

@@ -13,6 +13,7 @@
 #include <QDrag>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -126,6 +127,19 @@ TSearchProgressForm::TSearchProgressForm(QWidget* owner)
                     ProgressFont(QStringLiteral("ＭＳ ゴシック"), 16, true), QColor(255, 0, 0));
 }
 
+void TSearchProgressForm::closeEvent(QCloseEvent* e) {
+    FStopRequested = true;
+    QWidget::closeEvent(e);
+}
+
+void TSearchProgressForm::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
 void TSearchProgressForm::ShowEntry(std::string_view path, std::int64_t fileCount) {
     SetAutoSizedText(kkk, ui::ToText(path));
     SetAutoSizedText(nnn, QStringLiteral("集計数 ： ") + QString::number(fileCount));
@@ -158,6 +172,7 @@ void TListBoxItems::Clear() {
 // during the walk.
 struct TFileListBoxS::TSearchRun {
     bool WidgetGone = false;
+    bool Stop = false;
 };
 
 // Carries the walk's news to the progress window and lets the event loop run.
@@ -185,6 +200,8 @@ public:
         FCount = fileCount;
         FPending = true;
     }
+
+    bool StopRequested() override { return FRun.Stop || (FForm && FForm->StopRequested()); }
 
     void Yield() override {
         if (!FRun.WidgetGone) {
@@ -428,6 +445,11 @@ bool TFileListBoxS::SearchFiles(const std::string& baseDir) {
         request->deleteLater();
     }
     return true;
+}
+
+void TFileListBoxS::StopSearch() {
+    if (FRun)
+        FRun->Stop = true;
 }
 
 bool TFileListBoxS::event(QEvent* e) {

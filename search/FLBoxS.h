@@ -33,12 +33,19 @@ public:
     void ShowEntry(std::string_view path, std::int64_t fileCount);
     // How often ShowEntry ran.
     int EntriesShown() const { return FEntriesShown; }
+    // Closed (title bar, Escape): the walk is to stop.
+    bool StopRequested() const { return FStopRequested; }
 
     QLabel* kkk;
     QLabel* nnn;
 
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+
 private:
     int FEntriesShown = 0;
+    bool FStopRequested = false;
 };
 
 // The items of a list box: each is the name of a record (its text) and the
@@ -137,6 +144,11 @@ public:
     // and also when the list box was destroyed during the walk.
     bool SearchFiles(const std::string& baseDir);
     bool IsSearching() const { return FRun != nullptr; }
+    // Ends a running walk at its next entry, as closing the progress window
+    // does; the records found so far are kept and shown.
+    void StopSearch();
+    // The last search was stopped before the walk was through.
+    bool SearchStopped() const { return FItems->Files().Stats().Stopped; }
     TSearchProgressForm* ProgressForm() const { return FProgressForm; }
     // The progress labels are set at most every `intervalMs` of the clock
     // (milliseconds; a steady clock unless one is given), at a yield to the

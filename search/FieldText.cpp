@@ -93,13 +93,15 @@ std::string AttrToText(std::uint32_t attr) {
 }
 
 std::string SortStatusText(std::string_view orderName, std::string_view directionName, std::int64_t fileCount,
-                           std::int64_t totalSize, const TLocaleFormats& f) {
+                           std::int64_t totalSize, const TLocaleFormats& f, bool stopped) {
     std::string s = " Sorted by : ";
     s += orderName;
     s += " → ";
     s += directionName;
     s += " ; Total Files = ";
     s += SizeToText(fileCount, f);
+    if (stopped)
+        s += "（中断）";
     s += " ; Size = ";
     s += SizeToText(totalSize, f);
     s += " Bytes";

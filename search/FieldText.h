@@ -23,8 +23,9 @@ std::string SizeToText(std::int64_t value, const TLocaleFormats& f = {});
 std::string AttrToText(std::uint32_t attr);
 
 // The sort and totals line of a result window:
-// " Sorted by : Name → Upword ; Total Files = 1,234 ; Size = 5,678 Bytes"
+// " Sorted by : Name → Upword ; Total Files = 1,234 ; Size = 5,678 Bytes";
+// a stopped search has "（中断）" after the count.
 std::string SortStatusText(std::string_view orderName, std::string_view directionName, std::int64_t fileCount,
-                           std::int64_t totalSize, const TLocaleFormats& f = {});
+                           std::int64_t totalSize, const TLocaleFormats& f = {}, bool stopped = false);
 
 } // namespace tavolix::search

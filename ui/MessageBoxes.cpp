@@ -4,6 +4,7 @@
 #include <memory>
 #include <utility>
 
+#include <QEvent>
 #include <QPushButton>
 
 namespace tavolix::ui {
@@ -148,13 +149,35 @@ TMessageResult ResultOf(const QMessageBox& box, const QAbstractButton* clicked) 
     return TMessageResult::mrNone;
 }
 
+namespace {
+
+class TCloseWatch : public QObject {
+public:
+    bool Closed = false;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Close)
+            Closed = true;
+        return false;
+    }
+};
+
+} // namespace
+
 TMessageResult ShowMessageBox(QWidget* parent, TMessageKind kind, const QString& text, TButtons buttons) {
     buttons = EffectiveButtons(buttons);
     if (TMessageBoxSeam::Active()) {
         return TMessageBoxSeam::Answer({kind, MessageTitle(kind), text, buttons});
     }
     std::unique_ptr<QMessageBox> box(BuildMessageBox(parent, kind, text, buttons));
+    // A box closed by its title bar (or by the system) answers none of its
+    // buttons; QMessageBox would report its escape button.
+    TCloseWatch watch;
+    box->installEventFilter(&watch);
     box->exec();
+    if (watch.Closed)
+        return TMessageResult::mrNone;
     return ResultOf(*box, box->clickedButton());
 }
 

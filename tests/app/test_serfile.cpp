@@ -1,4 +1,5 @@
 #include "TestDir.h"
+#include "TryExpect.h"
 #include "app/DriveComboBox.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
@@ -8,6 +9,7 @@
 #include "ui/MessageBoxes.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/stat.h>
@@ -77,7 +79,7 @@ protected:
 
     std::vector<QMenu*> BarMenus() const {
         std::vector<QMenu*> menus;
-        for (QAction* action : FFrame->menuBar()->actions())
+        for (QAction* action : FFrame->MainMenu1->actions())
             menus.push_back(action->menu());
         return menus;
     }
@@ -117,7 +119,7 @@ TEST_F(SerfileTest, HintsAreComposedAndReachTheStatusLine) {
     EXPECT_EQ(FFrame->StatusPanels[0]->text(), QString());
 
     // A highlighted menu item.
-    FFrame->Tile1->showStatusText(FFrame->menuBar());
+    FFrame->Tile1->showStatusText(FFrame->MainMenu1);
     EXPECT_EQ(FFrame->StatusPanels[0]->text(),
               QStringLiteral("検索結果を、タイル表示 （ 続けて選択すると、横表示・縦表示を切替え ）"));
 }
@@ -129,7 +131,7 @@ TEST_F(SerfileTest, MenusMergeWithTheActiveResultWindow) {
 
     ASSERT_EQ(Search("*.gif"), 1);
     TMDIChild* child = FFrame->ResultWindows().back();
-    QTRY_COMPARE(FFrame->MDIArea->activeSubWindow(), FFrame->SubWindowOf(child));
+    TRY_EXPECT_EQ(FFrame->MDIArea->activeSubWindow(), FFrame->SubWindowOf(child));
     const std::vector<QMenu*> merged{child->File1,     FFrame->SetEdit1, child->ChildOP,
                                      FFrame->SaveData, child->GyouRetsu, FFrame->Windows1};
     EXPECT_EQ(BarMenus(), merged);
@@ -146,13 +148,16 @@ TEST_F(SerfileTest, MenusMergeWithTheActiveResultWindow) {
     EXPECT_TRUE(items.back()->isChecked());
     EXPECT_TRUE(items.back()->text().startsWith(QStringLiteral("&1 ")));
 
-    // F4 closes the active result window, not the frame.
+    // F4 closes the active result window, not the frame. (The progress
+    // window took the activation; no window manager hands it back here.)
+    FFrame->activateWindow();
+    TRY_EXPECT(FFrame->isActiveWindow());
     QTest::keyClick(FFrame->MDIArea->activeSubWindow(), Qt::Key_F4);
-    QTRY_COMPARE(FFrame->ResultWindowCount(), 0);
+    TRY_EXPECT_EQ(FFrame->ResultWindowCount(), 0);
     EXPECT_TRUE(FFrame->isVisible());
     for (const TShownMessage& box : TMessageBoxSeam::Shown())
         EXPECT_NE(box.Kind, TMessageKind::Plain);
-    QTRY_COMPARE(BarMenus(), own);
+    TRY_EXPECT_EQ(BarMenus(), own);
     EXPECT_FALSE(FFrame->Windows1->menuAction()->isEnabled());
     emit FFrame->Windows1->aboutToShow();
     EXPECT_EQ(FFrame->Windows1->actions().back(), FFrame->Arrange);
@@ -179,26 +184,82 @@ TEST_F(SerfileTest, SearchesOpenOneWindowEachAndAlwaysEmptyTheLabel) {
     EXPECT_EQ(FFrame->Label1->text(), QString());
 }
 
-TEST_F(SerfileTest, KeyBoxEnterSearchesEscapeEmpties) {
-    QLineEdit* edit = FFrame->KeyWordEditCB->lineEdit();
-    edit->setFocus();
+TEST_F(SerfileTest, ANoHitWindowClosesWithTheCloseSteps) {
+    // The steps of any closing window: hidden bars come back, the tree takes
+    // the focus.
+    FFrame->KeyWordEditCB->setFocus();
+    FFrame->DirectoryShowClick();
+    ASSERT_FALSE(FFrame->Panel2->isVisible());
+    EXPECT_EQ(Search("*.none"), 0);
+    ASSERT_EQ(TMessageBoxSeam::Shown().size(), 1u);
+    EXPECT_EQ(TMessageBoxSeam::Shown().back().Kind, TMessageKind::Information);
+    EXPECT_TRUE(FFrame->Panel1->isVisible());
+    EXPECT_TRUE(FFrame->Panel2->isVisible());
+    EXPECT_EQ(FFrame->focusWidget(), FFrame->DirectoryListBox2);
+    EXPECT_FALSE(FFrame->Windows1->menuAction()->isEnabled());
+}
 
-    FFrame->KeyWordEditCB->setEditText(QString());
+TEST_F(SerfileTest, KeyBoxKeysAsTheSystemDeliversThem) {
+    // Keys go to the focus widget, as the window system hands them over.
+    FFrame->activateWindow();
+    QTest::mouseClick(FFrame->KeyWordEditCB->lineEdit(), Qt::LeftButton);
+    TRY_EXPECT(QApplication::focusWidget() != nullptr);
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_TRUE(focus == FFrame->KeyWordEditCB || FFrame->KeyWordEditCB->isAncestorOf(focus));
+    const auto select = [&] { QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier); };
+
+    select();
+    QTest::keyClick(focus, Qt::Key_Delete);
     FFrame->DirectoryListBox2Change();
-    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClick(focus, Qt::Key_Return);
     EXPECT_EQ(FFrame->ResultWindowCount(), 0);
     EXPECT_EQ(FFrame->Label1->text(), QString());
 
-    QTest::keyClicks(edit, "*.wav");
-    EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QStringLiteral("*.wav"));
-    QTest::keyClick(edit, Qt::Key_Escape);
+    QTest::keyClicks(focus, "*.wav");
+    QTest::keyClick(focus, Qt::Key_Escape);
     EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QString());
     EXPECT_EQ(FFrame->ResultWindowCount(), 0);
 
-    QTest::keyClicks(edit, "*.wav");
-    QTest::keyClick(edit, Qt::Key_Return);
-    EXPECT_EQ(FFrame->ResultWindowCount(), 1);
-    EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QStringLiteral("*.wav"));
+    QTest::keyClicks(focus, "*.gif");
+    QTest::keyClick(focus, Qt::Key_Return);
+    ASSERT_EQ(FFrame->ResultWindowCount(), 1);
+    EXPECT_EQ(FFrame->ResultWindows().back()->ListBox1->Mask(), "*.gif");
+
+    // "*" after a "*.gif" search is "*": the history completes nothing.
+    FFrame->activateWindow();
+    TRY_EXPECT(FFrame->isActiveWindow());
+    QTest::mouseClick(FFrame->KeyWordEditCB->lineEdit(), Qt::LeftButton);
+    focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    select();
+    QTest::keyClicks(focus, "*");
+    EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QStringLiteral("*"));
+    QTest::keyClick(focus, Qt::Key_Return);
+    ASSERT_EQ(FFrame->ResultWindowCount(), 2);
+    EXPECT_EQ(FFrame->ResultWindows().back()->ListBox1->Mask(), "*");
+
+    // Cut, paste and copy edit the key box; the window commands on the same
+    // keys act everywhere else.
+    FFrame->activateWindow();
+    TRY_EXPECT(FFrame->isActiveWindow());
+    FFrame->MAXClick();
+    QMdiSubWindow* active = FFrame->MDIArea->activeSubWindow();
+    ASSERT_TRUE(active->isMaximized());
+    QTest::mouseClick(FFrame->KeyWordEditCB->lineEdit(), Qt::LeftButton);
+    focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    select();
+    QTest::keyClick(focus, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QString());
+    EXPECT_TRUE(active->isMaximized());
+    QTest::keyClick(focus, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QStringLiteral("*"));
+    QTest::keyClick(focus, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(active->isMaximized());
+    QWidget* list = FFrame->ResultWindows().back()->ListBox1;
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_FALSE(active->isMaximized());
 }
 
 TEST_F(SerfileTest, QuickKeyReplacesTheTextAndSearchesAtOnce) {
@@ -248,7 +309,7 @@ TEST_F(SerfileTest, WindowCommands) {
     QTest::keyClick(FFrame.get(), Qt::Key_F2);
     ASSERT_EQ(FFrame->ResultWindowCount(), 1);
     FFrame->SubWindowOf(FFrame->ResultWindows().back())->close();
-    QTRY_COMPARE(FFrame->ResultWindowCount(), 0);
+    TRY_EXPECT_EQ(FFrame->ResultWindowCount(), 0);
 
     FFrame->MAXClick(); // no window: nothing happens
     EXPECT_EQ(FFrame->ResultWindowCount(), 0);
@@ -279,15 +340,20 @@ TEST_F(SerfileTest, WindowCommands) {
     FFrame->MINIClick();
     EXPECT_TRUE(a->isMinimized());
     EXPECT_TRUE(b->isMinimized());
+    // Icons moved about by hand come back in a row along the bottom.
+    a->move(area.width() / 2, 10);
+    b->move(area.width() / 3, area.height() / 2);
     FFrame->ArrangeClick();
     EXPECT_EQ(a->y() + a->height(), area.height());
-    EXPECT_NE(a->x(), b->x());
+    EXPECT_EQ(b->y() + b->height(), area.height());
+    EXPECT_EQ(std::min(a->x(), b->x()), 0);
+    EXPECT_EQ(std::abs(a->x() - b->x()), a->width());
     FFrame->NORMALClick();
     EXPECT_FALSE(a->isMinimized());
     EXPECT_FALSE(b->isMinimized());
 }
 
-TEST_F(SerfileTest, ExitQuestionNoOrEscapeKeepsEverything) {
+TEST_F(SerfileTest, ExitQuestionOnlyNoOrEscapeKeepsEverything) {
     ASSERT_EQ(Search("*.gif"), 1);
     for (TMessageResult answer : {TMessageResult::mrNo, EscapeResult(mbYes | mbNo)}) {
         FAnswer = [answer](const TShownMessage&) { return answer; };
@@ -299,32 +365,52 @@ TEST_F(SerfileTest, ExitQuestionNoOrEscapeKeepsEverything) {
         EXPECT_EQ(box.Text, QStringLiteral("お疲れさま !!  終了しますか ? "));
         EXPECT_EQ(box.Buttons, mbYes | mbNo);
     }
-    FAnswer = [](const TShownMessage&) { return TMessageResult::mrYes; };
+    // The box closed by its title bar answers none of its buttons: it ends.
+    FAnswer = [](const TShownMessage&) { return TMessageResult::mrNone; };
     EXPECT_TRUE(FFrame->close());
     EXPECT_EQ(FFrame->ResultWindowCount(), 0);
 }
 
-TEST_F(SerfileTest, CloseAndSecondSearchDuringAWalk) {
+TEST_F(SerfileTest, QuittingDuringAWalkStopsItAndExits) {
     for (int i = 0; i < 20; ++i)
         FTree.File("deep/d" + std::to_string(i) + "/x.gif", "GIF89a");
-    // Arrive while the first walk lets the event loop run.
-    bool closed = true;
+    // Arrive while the first walk lets the event loop run: No keeps it
+    // walking, a second search runs meanwhile.
     int windowsDuringWalk = -1;
+    bool keptByNo = false;
+    FAnswer = [](const TShownMessage& box) {
+        return box.Kind == TMessageKind::Plain ? TMessageResult::mrNo : TMessageResult::mrOK;
+    };
     QTimer::singleShot(0, FFrame.get(), [&] {
-        closed = FFrame->close();
+        keptByNo = !FFrame->close();
         FFrame->KeyWordEditCB->setEditText(QStringLiteral("*.wav"));
         FFrame->SearchFind1Click();
         windowsDuringWalk = FFrame->ResultWindowCount();
     });
     EXPECT_EQ(Search("*.gif"), 2);
-    EXPECT_FALSE(closed); // the frame waits for the walk
-    EXPECT_TRUE(FFrame->isVisible());
+    EXPECT_TRUE(keptByNo);
     EXPECT_EQ(windowsDuringWalk, 1); // the nested search's window, shown before the first
-    for (const TShownMessage& box : TMessageBoxSeam::Shown())
-        EXPECT_NE(box.Kind, TMessageKind::Plain);
+    EXPECT_FALSE(FFrame->ResultWindows().front()->ListBox1->SearchStopped());
 
+    // Yes during a walk: the walk stops where it is and the frame closes.
     FAnswer = [](const TShownMessage&) { return TMessageResult::mrYes; };
-    EXPECT_TRUE(FFrame->close());
+    TMDIChild* walking = nullptr;
+    QTimer::singleShot(0, FFrame.get(), [&] {
+        for (QMdiSubWindow* window : FFrame->MDIArea->subWindowList())
+            if (auto* child = qobject_cast<TMDIChild*>(window->widget());
+                child && child->ListBox1->IsSearching())
+                walking = child;
+        ASSERT_NE(walking, nullptr);
+        FFrame->close();
+        EXPECT_TRUE(FFrame->isVisible()); // not before the walk has returned
+    });
+    FFrame->KeyWordEditCB->setEditText(QStringLiteral("*.gif"));
+    FFrame->SearchFind1Click();
+    ASSERT_NE(walking, nullptr);
+    EXPECT_TRUE(walking->ListBox1->SearchStopped()); // the close comes queued
+    EXPECT_LT(walking->ListBox1->GetFileCount(), 22);
+    TRY_EXPECT(!FFrame->isVisible());
+    EXPECT_EQ(FFrame->ResultWindowCount(), 0);
 }
 
 TEST_F(SerfileTest, SaveButtonWithoutAWindowExplains) {
@@ -413,7 +499,7 @@ TEST_F(SerfileTest, ASettingsFileThatIsNoFileIsToldStartsEmptyAndIsNeverWritten)
     TMessageBoxSeam::SetNextAnswers({});
     TMDIForm frame(fifo); // a blocking open would hang here
     frame.show();
-    QTRY_COMPARE(TMessageBoxSeam::Shown().size(), 1u);
+    TRY_EXPECT_EQ(TMessageBoxSeam::Shown().size(), 1u);
     EXPECT_EQ(TMessageBoxSeam::Shown()[0].Kind, TMessageKind::Warning);
     EXPECT_TRUE(
         TMessageBoxSeam::Shown()[0].Text.startsWith(QString::fromStdString(fifo + " を読み込めません (")));
@@ -430,18 +516,24 @@ TEST_F(SerfileTest, ClockShowsTheTimeOfDay) {
     EXPECT_TRUE(
         QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$")).match(FFrame->ClockText()).hasMatch());
     EXPECT_EQ(FFrame->FClock->Text(), FFrame->ClockText());
-    EXPECT_EQ(FFrame->menuBar()->cornerWidget(Qt::TopRightCorner), FFrame->FClock);
     EXPECT_EQ(FFrame->Timer1->interval(), 1000);
     EXPECT_TRUE(FFrame->Timer1->isActive());
 
+    // A maximized result window keeps its own buttons: the clock stays.
+    ASSERT_EQ(Search("*.gif"), 1);
+    FFrame->MAXClick();
+    ASSERT_TRUE(FFrame->MDIArea->activeSubWindow()->isMaximized());
+    EXPECT_TRUE(FFrame->FClock->isVisible());
+    EXPECT_FALSE(FFrame->FClock->visibleRegion().isEmpty());
+
     // Minimized: the time goes on, the clock isn't drawn.
     FFrame->showMinimized();
-    QTRY_VERIFY(FFrame->isMinimized());
+    TRY_EXPECT(FFrame->isMinimized());
     FFrame->FClock->SetText(QStringLiteral("stale"));
     FFrame->Timer1Timer();
     EXPECT_EQ(FFrame->FClock->Text(), QStringLiteral("stale"));
     FFrame->showNormal();
-    QTRY_COMPARE(FFrame->FClock->Text(), FFrame->ClockText());
+    TRY_EXPECT_EQ(FFrame->FClock->Text(), FFrame->ClockText());
 }
 
 } // namespace
@@ -456,6 +548,8 @@ TEST(DriveComboBoxTest, StartsOnTheVolumeOfTheCurrentDirectoryAndReportsChoices)
         {"/", "ext4", "/dev/sda1", "root", "", false},
         {"/media/usb", "vfat", "/dev/sdb1", "", "", false},
         {"/mnt/share", "cifs", "//host/share", "", "//host/share", true},
+        {"/run/user/1000", "tmpfs", "tmpfs", "", "", false},
+        {"/snap/core22/1380", "squashfs", "/dev/loop1", "", "", false},
     });
     struct TCase {
         std::string CurrentDir;
@@ -497,7 +591,7 @@ TEST_F(SerfileTest, VolumeChoiceRebuildsTheTree) {
     FFrame->DriveComboBox1->SetVolumes(
         TMountTable(std::vector<TVolume>{{"/", "ext4", "/dev/sda1", "", "", false},
                                          {FTree.Root(), "ext4", "/dev/x", "", "", false}}),
-        "/");
+        "/", std::filesystem::path(FTree.Root()).parent_path().string()); // in the home folder: listed
     ASSERT_TRUE(FFrame->DriveComboBox1->SelectDrive(FTree.Root()));
     EXPECT_EQ(FFrame->DirectoryListBox2->Drive(), FTree.Root());
     EXPECT_EQ(FFrame->Label1->text(), QString::fromStdString("検索対象 ＝ " + FTree.Root() + "/"));

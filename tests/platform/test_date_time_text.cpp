@@ -1,6 +1,8 @@
 #include "platform/DateTimeText.h"
+#include "platform/LocaleFormats.h"
 
 #include <clocale>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 using namespace tavolix::platform;
@@ -21,9 +23,39 @@ std::tm At(int year, int month, int day, int h, int m, int s) {
     return t;
 }
 
+// Sets LC_ALL and TZ for the scope of a test and puts back what was there.
+class TScopedLocale {
+public:
+    TScopedLocale(const char* locale, const char* zone) {
+        const char* l = std::setlocale(LC_ALL, nullptr);
+        FLocale = l ? l : "C";
+        const char* z = std::getenv("TZ");
+        FHadZone = z != nullptr;
+        FZone = z ? z : "";
+        FOk = std::setlocale(LC_ALL, locale) != nullptr;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~TScopedLocale() {
+        std::setlocale(LC_ALL, FLocale.c_str());
+        if (FHadZone)
+            setenv("TZ", FZone.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+    bool Ok() const { return FOk; }
+
+private:
+    std::string FLocale, FZone;
+    bool FHadZone = false, FOk = false;
+};
+
 } // namespace
 
 TEST(DateTimeText, DateBlankTimeAndNoTimeAtMidnight) {
+    // The formats are given; %r and the like still read LC_TIME.
+    TScopedLocale plain("C.UTF-8", "Asia/Tokyo");
     struct Case {
         std::tm When;
         const char *Date, *Time, *Expected;
@@ -57,8 +89,63 @@ TEST(DateTimeText, PlainCLocaleUsesFourDigitYears) {
     std::setlocale(LC_TIME, keep.c_str());
 }
 
-TEST(DateTimeText, LocalTimeOfAMoment) {
-    // The tests run with TZ=Asia/Tokyo (UTC+9, no summer time) in C.UTF-8.
-    EXPECT_EQ(LocalDateTimeText(1796706185), "2026/12/08 14:03:05");
-    EXPECT_EQ(LocalDateTimeText(1796655600), "2026/12/08"); // 00:00:00 in Tokyo
+TEST(DateTimeText, LocalTimeOfAMomentInTheUsersLocale) {
+    // Tokyo: UTC+9, no summer time; Berlin in July: UTC+2.
+    struct Case {
+        const char *Locale, *Zone;
+        std::time_t When;
+        const char* Expected;
+        TLocaleFormats Formats;
+    } cases[] = {
+        {"C.UTF-8", "Asia/Tokyo", 1796706185, "2026/12/08 14:03:05", {"/", ":", ","}},
+        {"C.UTF-8", "Asia/Tokyo", 1796655600, "2026/12/08", {"/", ":", ","}}, // 00:00:00 in Tokyo
+        {"ja_JP.UTF-8", "Asia/Tokyo", 1796706185, "2026/12/08 14:03:05", {"/", ":", ","}},
+        {"de_DE.UTF-8", "Europe/Berlin", 1783083785, "03.07.26 15:03:05", {".", ":", "."}},
+    };
+    for (const Case& c : cases) {
+        TScopedLocale scope(c.Locale, c.Zone);
+        if (!scope.Ok()) {
+            ADD_FAILURE() << c.Locale << " is not installed (scripts/setup.sh generates it)";
+            continue;
+        }
+        EXPECT_EQ(LocalDateTimeText(c.When), c.Expected) << c.Locale;
+        EXPECT_EQ(SystemLocaleFormats(), c.Formats) << c.Locale;
+    }
+}
+
+TEST(LocaleFormats, SeparatorsComeFromTheShortPatterns) {
+    struct Case {
+        const char* Posix;
+        TLocaleFormats Expected;
+    } cases[] = {
+        {"ja_JP.UTF-8", {"/", ":", ","}},
+        {"de_DE.UTF-8", {".", ":", "."}},
+        {"de_DE@euro", {".", ":", "."}},
+        {"fi_FI.UTF-8", {".", ".", "\xC2\xA0"}}, // no-break space groups the digits
+        {"C.UTF-8", {"/", ":", ","}},
+        {"POSIX", {"/", ":", ","}},
+        {"", {"/", ":", ","}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(LocaleFormatsOf(IcuLocaleOf(c.Posix)), c.Expected) << c.Posix;
+
+    struct Pattern {
+        const char *Icu, *Separator, *Strftime;
+    } patterns[] = {
+        {"y/MM/dd", "/", "%Y/%m/%d"},
+        {"dd.MM.yy", ".", "%d.%m.%y"},
+        {"H:mm:ss", ":", "%H:%M:%S"},
+        {"h:mm:ss a", ":", "%I:%M:%S %p"},
+        {"y. M. d.", ".", "%Y. %m. %d."},
+        {"HH 'h' mm", "h", "%H h %M"},
+        {"d 'de' MMMM", "de", "%d de %B"},
+        {"'100%' y", "", "100%% %Y"},
+        {"H:mm:ss z", ":", "%H:%M:%S "},
+        {"y", "", "%Y"},
+        {"", "", ""},
+    };
+    for (const Pattern& p : patterns) {
+        EXPECT_EQ(PatternSeparator(p.Icu), p.Separator) << p.Icu;
+        EXPECT_EQ(PatternToStrftime(p.Icu), p.Strftime) << p.Icu;
+    }
 }

@@ -1,7 +1,9 @@
 #include "TestDir.h"
 #include "platform/Volumes.h"
 
+#include <future>
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace tavolix::platform;
 
@@ -183,4 +185,46 @@ TEST(Volumes, TheSystemTableHasTheRoot) {
     EXPECT_EQ(root->MountPoint, "/");
     for (const auto& v : table.Volumes())
         EXPECT_NE(v.FsType, "proc");
+}
+
+TEST(Volumes, OnlyWhatAPersonKnowsAsADriveIsListed) {
+    // A desktop's mount table: snaps, portals, automount points, tmpfs.
+    const char* desktop = "22 1 8:2 / / rw - ext4 /dev/nvme0n1p2 rw\n"
+                          "23 22 8:1 / /boot/efi rw - vfat /dev/nvme0n1p1 rw\n"
+                          "24 22 8:3 / /home rw - ext4 /dev/nvme0n1p3 rw\n"
+                          "25 22 0:30 / /run rw - tmpfs tmpfs rw\n"
+                          "26 25 0:31 / /run/user/1000 rw - tmpfs tmpfs rw\n"
+                          "27 26 0:32 / /run/user/1000/doc rw - fuse.portal portal rw\n"
+                          "28 26 0:33 / /run/user/1000/gvfs rw - fuse.gvfsd-fuse gvfsd-fuse rw\n"
+                          "29 22 7:1 / /snap/core22/1380 ro - squashfs /dev/loop1 ro\n"
+                          "30 22 7:2 / /snap/firefox/4173 ro - squashfs /dev/loop2 ro\n"
+                          "31 22 0:34 / /mnt/backup rw - autofs systemd-1 rw\n"
+                          "32 22 8:17 / /media/u/USB\\040STICK rw - vfat /dev/sda1 rw\n"
+                          "33 22 8:33 / /run/media/u/Photos rw - ext4 /dev/sdb1 rw\n"
+                          "34 22 8:49 / /mnt/data rw - xfs /dev/sdc1 rw\n"
+                          "35 22 0:35 / /srv/nas rw - cifs //nas/share rw\n"
+                          "36 24 0:36 / /home/u/remote rw - fuse.sshfs u@build:/src rw\n"
+                          "37 24 0:37 / /home/u/.cache/doc rw - fuse.sshfs u@build:/x rw\n"
+                          "38 22 0:38 / /var/lib/docker/overlay2/abc/merged rw - overlay overlay rw\n"
+                          "39 22 0:39 / /tmp rw - tmpfs tmpfs rw\n"
+                          "40 22 0:40 / /dev/shm rw - tmpfs tmpfs rw\n"
+                          "41 22 0:41 / /mnt/.hidden rw - ext4 /dev/sdd1 rw\n";
+    std::vector<std::string> shown;
+    for (const TVolume& v : ParseMountInfo(desktop))
+        if (IsShownAsDrive(v, "/home/u/"))
+            shown.push_back(v.MountPoint);
+    EXPECT_EQ(shown, (std::vector<std::string>{"/", "/home", "/media/u/USB STICK", "/run/media/u/Photos",
+                                               "/mnt/data", "/srv/nas", "/home/u/remote"}));
+}
+
+TEST(Volumes, AVolumeThatDoesNotAnswerIsReportedNotWaitedFor) {
+    auto release = std::make_shared<std::promise<void>>();
+    std::shared_future<void> gate = release->get_future().share();
+    EXPECT_FALSE(PathAnswers("/mnt/dead", 50, [gate](const std::string&) {
+        gate.wait();
+        return true;
+    }));
+    release->set_value(); // the probe left behind ends
+    EXPECT_TRUE(PathAnswers("/", 10000));
+    EXPECT_FALSE(PathAnswers("/no/such/place", 10000));
 }

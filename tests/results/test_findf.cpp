@@ -1,4 +1,5 @@
 #include "TestDir.h"
+#include "TryExpect.h"
 #include "cli/PageCommand.h"
 #include "platform/ExecuteFile.h"
 #include "results/PageWriter.h"
@@ -43,6 +44,7 @@ public:
     std::vector<std::string> History;
     int ShowPanelsCalls = 0, FocusTreeCalls = 0, WindowCount = 1;
     std::vector<bool> QuickKeys, WindowMenu;
+    std::vector<int> HelpTopics;
     QString Status = QStringLiteral("untouched");
     std::vector<std::array<std::string, 6>> Registered;
     QString RegisterAnswer;
@@ -61,6 +63,7 @@ public:
     void FocusDirectoryTree() override { ++FocusTreeCalls; }
     void SearchFind1Click() override {}
     void Help1Click() override {}
+    void ShowHelpTopic(int topic) override { HelpTopics.push_back(topic); }
     void About1Click() override {}
     bool IsNetworkDriveSelected() const override { return false; }
     QString RegisterSavedPage(const std::array<std::string, 6>& record) override {
@@ -347,15 +350,58 @@ TEST_F(FindfTest, MenusCarryGroupsItemsTagsAndShortcuts) {
     EXPECT_EQ(c.ChildOP->actions().size(), 3);
 }
 
-TEST_F(FindfTest, ActivationSetsHelpContextsAndEnablesWindowMenu) {
+TEST_F(FindfTest, F1OpensTheTopicOfWhereTheUserIs) {
     MakeThree();
     auto c = Create();
     c->FormActivate();
-    EXPECT_EQ(c->property("helpContext").toInt(), 1200);
-    EXPECT_EQ(c->File1->property("helpContext").toInt(), 1000);
-    EXPECT_EQ(c->HTMLH1->property("helpContext").toInt(), 1300);
-    EXPECT_EQ(c->ListBox1->property("helpContext").toInt(), 1200);
     EXPECT_EQ(Host.WindowMenu, std::vector<bool>{true});
+    // In the list: its help number.
+    c->activateWindow();
+    c->ListBox1->setFocus();
+    TRY_EXPECT(c->ListBox1->hasFocus());
+    c->Help1->trigger();
+    // In the open menu on the page command: the page's topic.
+    c->ChildOP->popup(c->mapToGlobal(QPoint(0, 0)));
+    TRY_EXPECT(c->ChildOP->isVisible());
+    c->ChildOP->setActiveAction(c->HTMLH1);
+    QTest::keyClick(c->ChildOP, Qt::Key_F1);
+    EXPECT_FALSE(c->ChildOP->isVisible());
+    // In the window menu of the child, on no item with a number of its own.
+    c->File1->popup(c->mapToGlobal(QPoint(0, 0)));
+    TRY_EXPECT(c->File1->isVisible());
+    c->File1->setActiveAction(c->Close1);
+    QTest::keyClick(c->File1, Qt::Key_F1);
+    EXPECT_EQ(Host.HelpTopics, (std::vector<int>{1200, 1300, 1000}));
+}
+
+TEST_F(FindfTest, ClosingTheProgressWindowOrEscapeStopsTheWalk) {
+    for (int i = 0; i < 30; ++i)
+        Tree.File("d" + std::to_string(100 + i) + "/f" + std::to_string(130 - i) + ".txt", "e");
+    for (int how : {0, 1}) {
+        auto c = std::make_unique<TMDIChild>(Host);
+        int steps = 0;
+        QObject::connect(c->ListBox1, &search::TFileListBoxS::SearchStep, c.get(), [&] {
+            if (++steps != 3)
+                return;
+            QWidget* progress = c->ListBox1->ProgressForm();
+            if (how == 0)
+                progress->close();
+            else
+                QTest::keyClick(progress, Qt::Key_Escape);
+        });
+        ASSERT_TRUE(c->FormCreate()) << how;
+        EXPECT_TRUE(c->ListBox1->SearchStopped());
+        const int count = c->ListBox1->GetFileCount();
+        EXPECT_GT(count, 0);
+        EXPECT_LT(count, 30);
+        QStringList names = Names(*c).split(',');
+        QStringList sorted = names;
+        sorted.sort(Qt::CaseInsensitive);
+        EXPECT_EQ(names, sorted);
+        EXPECT_TRUE(c->PanelLabel->text().contains(QStringLiteral("Total Files = %1（中断） ; ").arg(count)))
+            << c->PanelLabel->text().toStdString();
+        EXPECT_EQ(c->ListBox1->ProgressForm(), nullptr);
+    }
 }
 
 TEST_F(FindfTest, CloseCommandRestoresFramePanelsAndMenus) {
@@ -375,7 +421,7 @@ TEST_F(FindfTest, CloseCommandRestoresFramePanelsAndMenus) {
     }
 }
 
-TEST_F(FindfTest, CloseDuringTheWalkWaitsForItsEnd) {
+TEST_F(FindfTest, CloseDuringTheWalkStopsItAndWaitsForItsEnd) {
     MakeThree();
     for (int i = 0; i < 5; ++i)
         Tree.File("d" + std::to_string(i) + "/e.txt", "e");
@@ -393,9 +439,10 @@ TEST_F(FindfTest, CloseDuringTheWalkWaitsForItsEnd) {
     EXPECT_FALSE(c->FormCreate());
     EXPECT_GE(closeTries, 1);
     EXPECT_FALSE(closedEarly);
+    EXPECT_TRUE(c->ListBox1->SearchStopped()); // the close stopped the walk
     EXPECT_EQ(Host.FocusTreeCalls, 0);
     EXPECT_TRUE(TMessageBoxSeam::Shown().empty());
-    QTRY_VERIFY(subAlive.isNull());
+    TRY_EXPECT(subAlive.isNull());
     EXPECT_EQ(Host.FocusTreeCalls, 1);
 }
 

@@ -2,6 +2,7 @@
 // folder shown through a file manager on a private session bus (a dbus-daemon
 // of the test's own, with a fake org.freedesktop.FileManager1 beside it).
 #include "TestDir.h"
+#include "TryExpect.h"
 #include "platform/ExecuteFile.h"
 #include "results/HitTransfer.h"
 #include "results/PathFunctions.h"
@@ -187,12 +188,12 @@ TEST_F(HitTransferTest, ShowInFolderAsksTheFileManagerElseOpensTheFolder) {
 
     // No file manager on the bus: the folder goes to the desktop opener.
     results::ShowInFolder(path, &context);
-    QTRY_COMPARE(Opens.size(), 1u);
+    TRY_EXPECT_EQ(Opens.size(), 1u);
     EXPECT_EQ(Opens[0].FileName, results::FileFolder(path));
 
     OfferFileManager();
     results::ShowInFolder(path, &context);
-    QTRY_COMPARE(Manager.Calls.size(), 1u);
+    TRY_EXPECT_EQ(Manager.Calls.size(), 1u);
     const QDBusMessage& call = Manager.Calls[0];
     EXPECT_EQ(call.interface(), QStringLiteral("org.freedesktop.FileManager1"));
     EXPECT_EQ(call.member(), QStringLiteral("ShowItems"));
@@ -205,7 +206,7 @@ TEST_F(HitTransferTest, ShowInFolderAsksTheFileManagerElseOpensTheFolder) {
 
     Manager.Fail = true;
     results::ShowInFolder(path, &context);
-    QTRY_COMPARE(Opens.size(), 2u);
+    TRY_EXPECT_EQ(Opens.size(), 2u);
     EXPECT_EQ(Opens[1].FileName, results::FileFolder(path));
 }
 
@@ -258,7 +259,7 @@ TEST_F(HitTransferTest, RightClickSelectsTheHitAndItsMenuActsOnIt) {
     }
 
     c->OpenFolder1->trigger();
-    QTRY_COMPARE(Manager.Calls.size(), 1u);
+    TRY_EXPECT_EQ(Manager.Calls.size(), 1u);
     EXPECT_EQ(Manager.Calls[0].arguments()[0].toStringList(),
               QStringList{QString::fromStdString(results::FileUri(path))});
     EXPECT_EQ(Opens.size(), 1u);

@@ -115,6 +115,19 @@ TEST(MessageBoxes, ShowRunsTheBoxModally) {
               R::mrYes);
     PressInNextModal(Qt::Key_Y);
     EXPECT_EQ(ShowMessageBox(nullptr, TMessageKind::Confirmation, "q", mbYes | mbNo), R::mrYes);
+    // Closed by its title bar (a close event, as the window manager sends):
+    // none of its buttons, not the escape button's No.
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            modal->close();
+        }
+    });
+    timer->start(10);
+    EXPECT_EQ(ShowMessageBox(nullptr, TMessageKind::Plain, "お疲れさま !!  終了しますか ? ", mbYes | mbNo),
+              R::mrNone);
     EXPECT_TRUE(TMessageBoxSeam::Shown().empty());
 }
 

@@ -1,0 +1,123 @@
+#include "app/StateDump.h"
+
+#include "app/serfile.h"
+#include "dirtree/DirTVS.h"
+#include "results/findf.h"
+#include "search/FLBoxS.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QStandardItem>
+#include <QTimer>
+
+namespace tavolix::app {
+
+namespace {
+
+// The named control the focus is in: the nearest ancestor with a name.
+QString FocusName() {
+    for (const QWidget* w = QApplication::focusWidget(); w; w = w->parentWidget())
+        if (!w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_")))
+            return w->objectName();
+    return QStringLiteral("-");
+}
+
+QString OneLine(QString text) {
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    return text;
+}
+
+QString StateOf(const QWidget* window) {
+    if (window->isMinimized())
+        return QStringLiteral("minimized");
+    if (window->isMaximized())
+        return QStringLiteral("maximized");
+    return QStringLiteral("normal");
+}
+
+} // namespace
+
+TStateDump::TStateDump(TMDIForm& frame, QString file)
+    : QObject(&frame), FFrame(frame), FFile(std::move(file)) {
+    FTimer = new QTimer(this);
+    FTimer->setInterval(100);
+    connect(FTimer, &QTimer::timeout, this, &TStateDump::WriteNow);
+    FTimer->start();
+}
+
+QString TStateDump::StateText() const {
+    QStringList lines;
+    const QWidget* active = QApplication::activeWindow();
+    lines << QStringLiteral("active=%1").arg(active ? OneLine(active->windowTitle()) : QStringLiteral("-"));
+    lines << QStringLiteral("focus=%1").arg(FocusName());
+    lines << QStringLiteral("key=%1").arg(OneLine(FFrame.KeyWordEditCB->currentText()));
+    QStringList history;
+    for (int i = 0; i < FFrame.KeyWordEditCB->count(); ++i)
+        history << FFrame.KeyWordEditCB->itemText(i);
+    lines << QStringLiteral("history=%1").arg(OneLine(history.join(QLatin1Char('|'))));
+    lines << QStringLiteral("label=%1").arg(OneLine(FFrame.Label1->text()));
+    lines << QStringLiteral("base=%1").arg(QString::fromStdString(FFrame.SelectedDirectory()));
+    // The selected node open, with its subdirectories listed below it.
+    int open = -1;
+    if (const QStandardItem* node = FFrame.DirectoryListBox2->Selected())
+        open = FFrame.DirectoryListBox2->isExpanded(node->index()) ? node->rowCount() : -1;
+    lines << QStringLiteral("tree-open=%1").arg(open);
+    // Shown and not covered: some of it is on the screen.
+    const bool clockShown =
+        FFrame.FClock->isVisible() && !FFrame.FClock->visibleRegion().isEmpty() && FFrame.FClock->width() > 0;
+    lines << QStringLiteral("clock-visible=%1").arg(clockShown ? 1 : 0);
+    lines << QStringLiteral("clock=%1").arg(FFrame.FClock->Text());
+    lines << QStringLiteral("bars-visible=%1")
+                 .arg(FFrame.Panel1->isVisible() && FFrame.Panel2->isVisible() ? 1 : 0);
+
+    int searching = 0;
+    const QList<QMdiSubWindow*> all = FFrame.MDIArea->subWindowList();
+    for (QMdiSubWindow* window : all)
+        if (auto* child = qobject_cast<results::TMDIChild*>(window->widget()))
+            if (child->ListBox1->IsSearching())
+                ++searching;
+    lines << QStringLiteral("searching=%1").arg(searching);
+
+    const auto windows = FFrame.ResultWindows();
+    lines << QStringLiteral("windows=%1").arg(windows.size());
+    int i = 0;
+    for (results::TMDIChild* child : windows) {
+        const QWidget* outer = FFrame.SubWindowOf(child);
+        const QString prefix = QStringLiteral("window.%1.").arg(i++);
+        lines << prefix + QStringLiteral("title=") +
+                     OneLine(outer ? outer->windowTitle() : child->windowTitle());
+        lines << prefix + QStringLiteral("key=") + QString::fromStdString(child->ListBox1->Mask());
+        lines << prefix + QStringLiteral("state=") + StateOf(outer ? outer : child);
+        lines << prefix + QStringLiteral("count=%1").arg(child->ListBox1->GetFileCount());
+        lines << prefix + QStringLiteral("stopped=%1").arg(child->ListBox1->SearchStopped() ? 1 : 0);
+        lines << prefix + QStringLiteral("totals=") + OneLine(child->PanelLabel->text());
+        QStringList names;
+        const int shown = std::min(child->ListBox1->Items().Count(), 50);
+        for (int k = 0; k < shown; ++k)
+            names << QString::fromStdString(std::string(child->ListBox1->Items().Strings(k)));
+        lines << prefix + QStringLiteral("names=") + OneLine(names.join(QLatin1Char('|')));
+    }
+    lines << QStringLiteral("end=1");
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+void TStateDump::WriteNow() {
+    const QString text = StateText();
+    if (text == FLastWritten)
+        return;
+    const QString temporary = FFile + QStringLiteral(".new");
+    QFile out(temporary);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    out.write(text.toUtf8());
+    out.close();
+    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(FFile).constData()) == 0)
+        FLastWritten = text;
+}
+
+} // namespace tavolix::app

@@ -1,0 +1,501 @@
+#!/usr/bin/python3
+"""The real tavolix program on an X server of its own (Xvfb, with the openbox
+window manager), driven by real key presses and clicks through xdotool.
+
+    real_input.py PROGRAM CASE
+
+The program writes what it shows to the file named by TAVOLIX_STATE_FILE
+("name=value" lines, replaced whole on every change); the cases wait on that
+file, on windows appearing and on files on disk, never on fixed sleeps.
+"""
+
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+TIMEOUT = float(os.environ.get("TAVOLIX_DESKTOP_TIMEOUT", "60"))
+FRAME_TITLE = " Tavolix ヌバロ"
+PROGRESS_TITLE = "一生懸命検索しています。しばらくお待ち下さい。"
+
+
+class Failure(Exception):
+    pass
+
+
+def wait_for(what, condition, timeout=TIMEOUT):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(0.05)
+
+
+class Desktop:
+    """Xvfb on a free display number, a window manager, xdotool."""
+
+    def __init__(self, work):
+        self.work = work
+        self.procs = []
+        read_fd, write_fd = os.pipe()
+        xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+            pass_fds=(write_fd,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=open(os.path.join(work, "xvfb.log"), "w"))
+        self.procs.append(xvfb)
+        os.close(write_fd)
+        number = b""
+        with os.fdopen(read_fd, "rb") as pipe:
+            while not number.endswith(b"\n"):
+                chunk = pipe.read(1)
+                if not chunk:
+                    raise Failure("Xvfb gave no display number")
+                number += chunk
+        self.display = ":" + number.decode().strip()
+        self.env = dict(os.environ, DISPLAY=self.display)
+        self.env.pop("WAYLAND_DISPLAY", None)
+        wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, "wm.log"), "w"))
+        self.procs.append(wm)
+        wait_for("the window manager", lambda: self.root_property("_NET_SUPPORTING_WM_CHECK"))
+
+    def root_property(self, name):
+        out = subprocess.run(["xprop", "-root", name], env=self.env, capture_output=True, text=True)
+        return out.returncode == 0 and "window id" in out.stdout
+
+    def xdo(self, *args):
+        with open(os.path.join(self.work, "xdotool.log"), "a") as log:
+            log.write("%.3f %s\n" % (time.monotonic(), " ".join(args)))
+        out = subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True)
+        return out.stdout.strip()
+
+    def windows(self, pid, title):
+        """The shown windows of a process with exactly this title. Titles are
+        compared here: xdotool's own regular expressions miss non-ASCII text
+        in some locales."""
+        out = self.xdo("search", "--onlyvisible", "--pid", str(pid), "--name", "")
+        found = []
+        for window in out.split():
+            name = subprocess.run(["xdotool", "getwindowname", window], env=self.env, capture_output=True)
+            if name.stdout.decode("utf-8", "replace").rstrip("\n") == title:
+                found.append(window)
+        return found
+
+    def window_named(self, pid, title):
+        return wait_for("a window " + title, lambda: (self.windows(pid, title) or [None])[0])
+
+    def activate(self, window):
+        self.xdo("windowactivate", "--sync", window)
+
+    def key(self, *keys):
+        self.xdo("key", "--clearmodifiers", *keys)
+
+    def type(self, text):
+        self.xdo("type", "--delay", "30", text)
+
+    def click(self, window, x, y):
+        self.xdo("mousemove", "--window", window, str(x), str(y))
+        self.xdo("click", "1")
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-window", "root", path], env=self.env, capture_output=True)
+
+    def close(self):
+        for proc in reversed(self.procs):
+            if proc.poll() is None:
+                proc.terminate()
+                try:
+                    proc.wait(5)
+                except subprocess.TimeoutExpired:
+                    proc.kill()
+
+
+class Program:
+    def __init__(self, desktop, binary, cwd, work):
+        self.desktop = desktop
+        self.state_file = os.path.join(work, "state.txt")
+        home = os.path.join(work, "home")
+        os.makedirs(home, exist_ok=True)
+        env = dict(desktop.env, QT_QPA_PLATFORM="xcb", HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
+                   TAVOLIX_STATE_FILE=self.state_file, TAVOLIX_SETTINGS=os.path.join(work, "TAVOLIX.INI"))
+        # Leaks are the unit tests' business; here libraries of the X server
+        # connection would be counted at exit.
+        env["ASAN_OPTIONS"] = "detect_leaks=0:abort_on_error=1"
+        self.log = open(os.path.join(work, "program.log"), "w")
+        self.proc = subprocess.Popen([binary], cwd=cwd, env=env, stdin=subprocess.DEVNULL, stdout=self.log,
+                                     stderr=subprocess.STDOUT)
+        self.frame = desktop.window_named(self.proc.pid, FRAME_TITLE)
+        self.wait("the frame is active", lambda s: s.get("active") == FRAME_TITLE, activate=True)
+
+    def state(self):
+        try:
+            with open(self.state_file, encoding="utf-8") as f:
+                text = f.read()
+        except FileNotFoundError:
+            return {}
+        pairs = dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
+        return pairs if pairs.get("end") == "1" else {}
+
+    def wait(self, what, condition, timeout=TIMEOUT, activate=False, quiet=False):
+        def check():
+            if self.proc.poll() is not None:
+                raise Failure("the program ended (%s) while waiting for %s" % (self.proc.returncode, what))
+            # The window manager may not have taken the window on yet: ask
+            # again each time round.
+            if activate:
+                self.desktop.activate(self.frame if activate is True else activate)
+            s = self.state()
+            return s if s and condition(s) else None
+        try:
+            return wait_for(what, check, timeout)
+        except Failure:
+            if not quiet:
+                print("last state:\n" + "\n".join("  %s=%s" % kv for kv in self.state().items()),
+                      file=sys.stderr)
+            raise
+
+    def key_box(self):
+        # The key box sits at the left of the bar below the menu row.
+        self.desktop.click(self.frame, 60, 37)
+        self.wait("the key box has the focus", lambda s: s["focus"] == "KeyWordEditCB")
+
+    def choose_base(self, path):
+        """Picks a directory in the tree as a person does: Home, then each
+        name typed and opened with the right arrow."""
+        self.desktop.activate(self.frame)
+        self.desktop.click(self.frame, 100, 300)
+        self.wait("the tree has the focus", lambda s: s["focus"] == "DirectoryListBox2")
+        self.desktop.key("Home")
+        self.wait("the root is chosen", lambda s: s["base"] == "/")
+        sofar = ""
+        last_typed = 0.0
+        for name in [p for p in path.split("/") if p]:
+            sofar += "/" + name
+            self.desktop.key("Right")
+            # Typed names find only the subdirectories already listed.
+            self.wait("the tree open below " + (sofar.rsplit("/", 1)[0] or "/"),
+                      lambda s: int(s["tree-open"]) > 0 or s["base"] != (sofar.rsplit("/", 1)[0] or "/"))
+            # Keys typed within the tree's search interval (400 ms) of the last
+            # name would be added to it: the one fixed pause, as a person makes.
+            time.sleep(max(0.0, last_typed + 0.5 - time.monotonic()))
+            for attempt in range(3):
+                self.desktop.type(name)
+                last_typed = time.monotonic()
+                try:
+                    self.wait("the tree on " + sofar, lambda s, want=sofar: s["base"] == want,
+                              timeout=TIMEOUT if attempt == 2 else 1.5, quiet=attempt < 2)
+                    break
+                except Failure:
+                    if attempt == 2:
+                        raise
+                    print("typing %r into the tree again" % name, file=sys.stderr)
+
+    def search(self, key):
+        before = int(self.state()["windows"])
+        self.key_box()
+        self.desktop.key("ctrl+a")
+        self.desktop.type(key)
+        self.wait("the key box reads " + key, lambda s: s["key"] == key)
+        self.desktop.key("Return")
+        return self.wait("a new result window", lambda s: int(s["windows"]) == before + 1 and s["searching"] == "0")
+
+    def ended(self, timeout=TIMEOUT):
+        try:
+            self.proc.wait(timeout)
+            return True
+        except subprocess.TimeoutExpired:
+            return False
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+        self.log.close()
+
+
+def make_tree(root, files):
+    for relative in files:
+        path = os.path.join(root, relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(b"GIF89a" if path.endswith(".gif") else b"text")
+
+
+SMALL_TREE = ["a & b.gif", "c.gif", "notes.html", "page.htm", "readme.txt", "sub/d.gif", "sub/e.jpg"]
+
+
+def last_window(s):
+    return "window.%d." % (int(s["windows"]) - 1)
+
+
+# ---- the cases
+
+
+def case_enter_searches(d, p, tree):
+    """Enter in the key box starts the search with the key typed."""
+    p.choose_base(tree)
+    s = p.search("*.gif")
+    w = last_window(s)
+    assert s[w + "key"] == "*.gif", s[w + "key"]
+    assert s[w + "title"] == " 検索ディレクトリ = %s , 指定キー = *.gif" % tree, s[w + "title"]
+    assert s[w + "names"].split("|") == ["a & b.gif", "c.gif", "d.gif"], s[w + "names"]
+    assert s["history"] == "*.gif", s["history"]
+
+
+def case_typed_key_is_searched(d, p, tree):
+    """After a "*.gif" search, "*" is searched as "*" (no completion), and the
+    editing keys edit the key box while the window commands keep theirs
+    elsewhere."""
+    p.choose_base(tree)
+    p.search("*.gif")
+    s = p.search("*")
+    w = last_window(s)
+    assert s[w + "key"] == "*", s[w + "key"]
+    assert s[w + "count"] == str(len(SMALL_TREE)), s[w + "count"]
+    # Maximized by Ctrl+M from the list; Ctrl+X in the key box cuts the text
+    # and leaves the window maximized (elsewhere it would restore it).
+    d.key("ctrl+m")
+    p.wait("the result window maximized", lambda s: s[w + "state"] == "maximized")
+    p.key_box()
+    d.key("ctrl+a")
+    d.key("ctrl+x")
+    p.wait("the key box cut", lambda s: s["key"] == "")
+    d.key("ctrl+v")
+    p.wait("the key pasted back", lambda s: s["key"] == "*")
+    assert p.state()[w + "state"] == "maximized"
+    d.key("ctrl+a")
+    d.key("ctrl+c")
+    d.key("End")
+    d.key("ctrl+v")
+    p.wait("the copied key pasted", lambda s: s["key"] == "**")
+    assert p.state()[w + "state"] == "maximized"
+    d.click(p.frame, 700, 500)  # into the result list: Ctrl+X is the window command again
+    p.wait("the focus in the list", lambda s: s["focus"] == "ListBox1")
+    d.key("ctrl+x")
+    p.wait("the window restored by Ctrl+X", lambda s: s[w + "state"] == "normal")
+
+
+def case_save_page(d, p, tree, work):
+    """F3 in a result window, through the save dialog, to a page on disk."""
+    p.choose_base(tree)
+    p.search("*.gif")
+    page = os.path.join(work, "out dir", "the page.html")
+    os.makedirs(os.path.dirname(page))
+    d.key("F3")
+    p.wait("the save dialog", lambda s: s["focus"] == "fileNameEdit")
+    d.type(page)
+    d.key("Return")
+    wait_for("the page on disk", lambda: os.path.exists(page))
+    p.wait("the question to view it now", lambda s: s["active"] == "確認")
+    d.key("Escape")  # No: don't start a browser
+    p.wait("the note to view it later", lambda s: s["active"] == "情報")
+    d.key("Return")
+    p.wait("the frame back", lambda s: s["active"] == FRAME_TITLE, activate=True)
+    with open(page, encoding="shift_jis", errors="replace") as f:
+        html = f.read()
+    for name in ["a &amp; b.gif", "c.gif", "d.gif"]:
+        assert name in html, name
+    with open(os.path.join(work, "TAVOLIX.INI"), encoding="shift_jis", errors="replace") as f:
+        assert "the page.html" in f.read()
+
+
+def case_maximized_clock(d, p, tree, work):
+    """The clock stays visible while a result window is maximized, and ticks."""
+    p.choose_base(tree)
+    s = p.search("*.gif")
+    w = last_window(s)
+    d.key("ctrl+m")
+    s = p.wait("the result window maximized", lambda s: s[w + "state"] == "maximized")
+    assert s["clock-visible"] == "1", s
+    first = s["clock"]
+    p.wait("the clock ticking", lambda s: s["clock"] != first and s["clock-visible"] == "1")
+    d.screenshot(os.path.join(work, "maximized.png"))
+
+
+def case_stop_walk(d, p, tree, work):
+    """Closing the progress window (Alt+F4 through the window manager) or
+    Escape in it stops the walk; quitting during a walk stops it and exits."""
+    # A tree the walk takes minutes over, made in no time: each level holds
+    # a file and two links to the next level, so the walk meets 2^24 paths.
+    big = os.path.join(tree, "big")
+    levels = 24
+    for i in range(levels + 1):
+        level = os.path.join(big, "L%02d" % i)
+        os.makedirs(level)
+        open(os.path.join(level, "x%02d.gif" % i), "wb").close()
+        if i < levels:
+            for link in ["a", "b"]:
+                os.symlink("../L%02d" % (i + 1), os.path.join(level, link))
+    p.choose_base(os.path.join(big, "L00"))
+    progress_title = PROGRESS_TITLE
+    for how in ["alt+F4", "Escape"]:
+        before = int(p.state()["windows"])
+        p.key_box()
+        d.key("ctrl+a")
+        d.type("*.gif")
+        d.key("Return")
+        progress = d.window_named(p.proc.pid, progress_title)
+        p.wait("the progress window active", lambda s: s["active"] == PROGRESS_TITLE and s["searching"] == "1",
+               activate=progress)
+        d.key(how)
+        s = p.wait("the stopped search's window",
+                   lambda s: int(s["windows"]) == before + 1 and s["searching"] == "0")
+        w = last_window(s)
+        assert s[w + "stopped"] == "1", s
+        count = int(s[w + "count"])
+        assert 0 < count < 2 ** (levels + 1), count
+        assert "（中断）" in s[w + "totals"], s[w + "totals"]
+        names = s[w + "names"].split("|")
+        assert names == sorted(names), names
+        assert not d.windows(p.proc.pid, progress_title)
+    # Quit during a walk: the exit question, Yes, and the program ends.
+    p.key_box()
+    d.key("Return")
+    d.window_named(p.proc.pid, progress_title)
+    p.wait("a walk running", lambda s: s["searching"] == "1")
+    p.wait("the frame active", lambda s: s["active"] == FRAME_TITLE, activate=True)
+    d.key("alt+F4")
+    box = d.window_named(p.proc.pid, "Tavolix ヌバロ")
+    p.wait("the exit question active", lambda s: s["active"] == "Tavolix ヌバロ", activate=box)
+    d.key("Return")
+    assert p.ended(), "the program is still running after Yes during a walk"
+    assert p.proc.returncode == 0, p.proc.returncode
+
+
+def case_focus_after_program_switch(d, p, tree, work):
+    """Coming back from another program leaves the focus where it was."""
+    p.choose_base(tree)
+    p.search("*.gif")
+    other = subprocess.Popen(["xmessage", "-title", "another program", "another program"], env=d.env,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        window = wait_for("the other program", lambda: (d.xdo("search", "--onlyvisible", "--pid",
+                                                                str(other.pid), "--name", "another") or None))
+        window = window.split()[0]
+        for focus in ["KeyWordEditCB", "DirectoryListBox2"]:
+            if focus == "KeyWordEditCB":
+                p.key_box()
+            else:
+                d.click(p.frame, 100, 300)
+                p.wait("the tree has the focus", lambda s: s["focus"] == focus)
+            d.activate(window)
+            p.wait("the other program active", lambda s: s["active"] == "-")
+            d.activate(p.frame)
+            p.wait("the frame active again", lambda s: s["active"] == FRAME_TITLE)
+            # Activation handlers run with the activation; give them a turn.
+            time.sleep(0.5)
+            s = p.state()
+            assert s["focus"] == focus, "focus moved from %s to %s" % (focus, s["focus"])
+    finally:
+        other.terminate()
+        other.wait(5)
+
+
+def case_exit_question(d, p, tree, work):
+    """Escape in the exit question keeps the program; closing the question by
+    its title bar (Alt+F4 through the window manager) lets it end."""
+    d.key("alt+F4")
+    box = d.window_named(p.proc.pid, "Tavolix ヌバロ")
+    p.wait("the exit question active", lambda s: s["active"] == "Tavolix ヌバロ", activate=box)
+    d.key("Escape")
+    p.wait("the frame back", lambda s: s["active"] == FRAME_TITLE, activate=True)
+    assert p.proc.poll() is None
+    d.key("alt+F4")
+    box = d.window_named(p.proc.pid, "Tavolix ヌバロ")
+    p.wait("the exit question active", lambda s: s["active"] == "Tavolix ヌバロ", activate=box)
+    d.key("alt+F4")
+    assert p.ended(), "the program is still running after its exit question was closed"
+
+
+def case_no_hit_closes(d, p, tree, work):
+    """A search that finds nothing closes as any result window closes: the
+    hidden bars come back and the tree has the focus."""
+    p.choose_base(tree)
+    p.key_box()
+    d.key("ctrl+a")
+    d.type("*.none")
+    p.wait("the key box reads *.none", lambda s: s["key"] == "*.none")
+    d.key("F5")
+    p.wait("the bars hidden", lambda s: s["bars-visible"] == "0")
+    d.key("F2")
+    p.wait("the no-hit note", lambda s: s["active"] == "情報")
+    d.key("Return")
+    s = p.wait("the frame back", lambda s: s["active"] == FRAME_TITLE, activate=True)
+    assert s["windows"] == "0", s["windows"]
+    p.wait("the bars back and the tree focused",
+           lambda s: s["bars-visible"] == "1" and s["focus"] == "DirectoryListBox2")
+
+
+CASES = {
+    "enter_searches": case_enter_searches,
+    "typed_key_is_searched": case_typed_key_is_searched,
+    "save_page": case_save_page,
+    "maximized_clock": case_maximized_clock,
+    "stop_walk": case_stop_walk,
+    "focus_after_program_switch": case_focus_after_program_switch,
+    "exit_question": case_exit_question,
+    "no_hit_closes": case_no_hit_closes,
+}
+
+
+def main():
+    if len(sys.argv) != 3 or sys.argv[2] not in CASES:
+        print("usage: real_input.py PROGRAM {%s}" % "|".join(CASES), file=sys.stderr)
+        return 2
+    binary, name = os.path.abspath(sys.argv[1]), sys.argv[2]
+    for tool in ["Xvfb", "xdotool", "openbox", "xprop", "xmessage"]:
+        if not shutil.which(tool):
+            print("%s is missing (scripts/setup.sh installs it)" % tool, file=sys.stderr)
+            return 1
+    # Letters and digits only: the name is typed into the tree, where "-"
+    # would collapse a branch.
+    base = tempfile.gettempdir()
+    while True:
+        work = os.path.join(base, "tvxdesk" + os.urandom(5).hex())
+        try:
+            os.mkdir(work)
+            break
+        except FileExistsError:
+            continue
+    tree = os.path.join(work, "tree")
+    make_tree(tree, SMALL_TREE)
+    desktop = program = None
+    ok = False
+    try:
+        desktop = Desktop(work)
+        program = Program(desktop, binary, tree, work)
+        case = CASES[name]
+        if case.__code__.co_argcount == 3:
+            case(desktop, program, tree)
+        else:
+            case(desktop, program, tree, work)
+        ok = True
+        print("%s: passed" % name)
+    except (Failure, AssertionError) as e:
+        print("%s: FAILED: %s" % (name, e), file=sys.stderr)
+        if desktop:
+            shot = os.path.join(work, "failure.png")
+            desktop.screenshot(shot)
+            print("screenshot and logs kept in " + work, file=sys.stderr)
+    finally:
+        if program:
+            program.close()
+        if desktop:
+            desktop.close()
+        if ok and not os.environ.get("TAVOLIX_DESKTOP_KEEP"):
+            shutil.rmtree(work, ignore_errors=True)
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    signal.signal(signal.SIGTERM, lambda *a: sys.exit(1))
+    sys.exit(main())
