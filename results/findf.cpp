@@ -519,7 +519,6 @@ void TMDIChild::CopyName1Click() {
         CopyToClipboard(ui::ToText(ListBox1->Items().Strings(index)));
 }
 
-
 int TMDIChild::HelpTopicOf(const QWidget* widget) const {
     for (const QWidget* w = widget; w; w = w->parentWidget()) {
         if (w == this || isAncestorOf(w)) {

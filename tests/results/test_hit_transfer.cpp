@@ -1,6 +1,7 @@
 // Hits leaving the result window: the drag's data, the context menu, and the
 // folder shown through a file manager on a private session bus (a dbus-daemon
 // of the test's own, with a fake org.freedesktop.FileManager1 beside it).
+#include "FakeResultHost.h"
 #include "TestDir.h"
 #include "TryExpect.h"
 #include "platform/ExecuteFile.h"
@@ -39,30 +40,6 @@ namespace {
 // The hostile names, as bytes.
 const std::vector<std::string> kNames = {"a b.txt",    "#x.txt",          "100%.txt",     "what?.txt",
                                          "日本語.txt", "bad\xff\xfe.txt", "a%20b#c?d.txt"};
-
-class TFakeHost : public results::TResultWindowHost {
-public:
-    std::string Dir, Key = "*.txt";
-    QString Status;
-    std::string SelectedDirectory() const override { return Dir; }
-    std::string KeyText() const override { return Key; }
-    void AddKeyToHistory(const std::string&) override {}
-    int FrameWidth() const override { return 1000; }
-    int DirectoryPanelWidth() const override { return 220; }
-    int DirectoryPanelHeight() const override { return 600; }
-    void ShowPanels() override {}
-    void SetQuickKeysEnabled(bool) override {}
-    void SetWindowMenuEnabled(bool) override {}
-    void SetStatusText(const QString& text) override { Status = text; }
-    int ResultWindowCount() const override { return 1; }
-    void FocusDirectoryTree() override {}
-    void SearchFind1Click() override {}
-    void Help1Click() override {}
-    void About1Click() override {}
-    bool IsNetworkDriveSelected() const override { return false; }
-    QString RegisterSavedPage(const std::array<std::string, 6>&) override { return {}; }
-    QWidget* DialogParent() override { return nullptr; }
-};
 
 // A file manager that records its ShowItems calls and answers them, or
 // answers with an error.
@@ -138,6 +115,7 @@ protected:
         for (const std::string& n : kNames)
             Tree.File(n, "x");
         Host.Dir = Tree.Root();
+        Host.Key = "*.txt";
         auto c = std::make_unique<TMDIChild>(Host);
         EXPECT_TRUE(c->FormCreate());
         c->show();

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "results/ResultWindowHost.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include <QString>
+
+// The frame as a result window sees it, recording what the window asks of it.
+class TFakeHost : public tavolix::results::TResultWindowHost {
+public:
+    std::string Dir, Key;
+    std::vector<std::string> History;
+    int ShowPanelsCalls = 0, FocusTreeCalls = 0, WindowCount = 1;
+    std::vector<bool> QuickKeys, WindowMenu;
+    std::vector<int> HelpTopics;
+    QString Status = QStringLiteral("untouched");
+    std::vector<std::array<std::string, 6>> Registered;
+    QString RegisterAnswer;
+
+    std::string SelectedDirectory() const override { return Dir; }
+    std::string KeyText() const override { return Key; }
+    void AddKeyToHistory(const std::string& key) override { History.push_back(key); }
+    int FrameWidth() const override { return 1000; }
+    int DirectoryPanelWidth() const override { return 220; }
+    int DirectoryPanelHeight() const override { return 600; }
+    void ShowPanels() override { ++ShowPanelsCalls; }
+    void SetQuickKeysEnabled(bool enabled) override { QuickKeys.push_back(enabled); }
+    void SetWindowMenuEnabled(bool enabled) override { WindowMenu.push_back(enabled); }
+    void SetStatusText(const QString& text) override { Status = text; }
+    int ResultWindowCount() const override { return WindowCount; }
+    void FocusDirectoryTree() override { ++FocusTreeCalls; }
+    void SearchFind1Click() override {}
+    void Help1Click() override {}
+    void ShowHelpTopic(int topic) override { HelpTopics.push_back(topic); }
+    void About1Click() override {}
+    bool IsNetworkDriveSelected() const override { return false; }
+    QString RegisterSavedPage(const std::array<std::string, 6>& record) override {
+        if (RegisterAnswer.isEmpty())
+            Registered.push_back(record);
+        return RegisterAnswer;
+    }
+    QWidget* DialogParent() override { return nullptr; }
+};
