@@ -1,3 +1,4 @@
+#include "PixelChecks.h"
 #include "pictures/IconFile.h"
 #include "pictures/MetafilePlayer.h"
 #include "pictures/PictureLoad.h"
@@ -23,40 +24,6 @@ const QColor kCanvas(200, 200, 200);
 std::string Data(const std::string& name) {
     const char* root = std::getenv("TAVOLIX_TEST_DATA");
     return std::string(root ? root : "tests/data") + "/pictures/" + name;
-}
-
-using TPixelTest = std::function<bool(QColor)>;
-
-TPixelTest Is(QColor c) {
-    return [c](QColor x) { return x.rgb() == c.rgb(); };
-}
-TPixelTest Near(QColor c, int tolerance = 40) {
-    return [c, tolerance](QColor x) {
-        return std::abs(x.red() - c.red()) <= tolerance && std::abs(x.green() - c.green()) <= tolerance &&
-               std::abs(x.blue() - c.blue()) <= tolerance;
-    };
-}
-
-QRect BoundsOf(const QImage& image, const TPixelTest& test, QRect within = QRect()) {
-    within = within.isNull() ? image.rect() : within & image.rect();
-    QRect r;
-    for (int y = within.top(); y <= within.bottom(); ++y) {
-        for (int x = within.left(); x <= within.right(); ++x) {
-            if (test(image.pixelColor(x, y)))
-                r |= QRect(x, y, 1, 1);
-        }
-    }
-    return r;
-}
-
-int CountOf(const QImage& image, const TPixelTest& test, QRect within = QRect()) {
-    within = within.isNull() ? image.rect() : within & image.rect();
-    int n = 0;
-    for (int y = within.top(); y <= within.bottom(); ++y) {
-        for (int x = within.left(); x <= within.right(); ++x)
-            n += test(image.pixelColor(x, y));
-    }
-    return n;
 }
 
 std::string Str(const QRect& r) {
