@@ -137,12 +137,7 @@ public:
         return *this;
     }
     TEmfBuilder& Record(std::uint32_t type, std::initializer_list<std::uint32_t> words) {
-        Put(type);
-        Put(static_cast<std::uint32_t>(8 + 4 * words.size()));
-        for (std::uint32_t w : words)
-            Put(w);
-        ++FCount;
-        return *this;
+        return RecordV(type, std::vector<std::uint32_t>(words));
     }
     std::vector<std::uint8_t> Bytes() const {
         std::vector<std::uint8_t> out;
