@@ -296,7 +296,7 @@ TEST(Directory, ReadErrorIsNotReportedAsSuccess) {
     const std::string path = "/proc/" + std::to_string(child) + "/net";
     TDirectory dir = TDirectory::Open(path);
     TDirContents c;
-    const bool before = dir.Read(TWildcard("*"), c);
+    const bool before = static_cast<bool>(dir.Read(TWildcard("*"), c));
     DIR* probe = opendir(path.c_str());
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);

@@ -211,7 +211,7 @@ TEST_F(WalkTest, UnreadableDirectoriesAreSkippedSilently) {
     if (int probe = open(T.Path("locked").c_str(), O_RDONLY); probe >= 0 && close(probe) == 0)
         GTEST_SKIP() << "cannot drop the permission override here";
     EXPECT_EQ(Search("*.txt"), (std::vector<std::string>{"/ok/a.txt", "/z/d.txt"}));
-    EXPECT_EQ(list.Stats().Unreadable, 1);
+    EXPECT_EQ(list.Stats().Unreadable(), 1);
     Search("*.txt", T.Path("locked"));
     EXPECT_EQ(list.Count(), 0u);
     Search("*.txt", T.Path("missing"));
@@ -352,7 +352,7 @@ TEST_F(WalkTest, FiveThousandLevels) {
 
     ASSERT_EQ(list.Count(), std::size_t{kDepth + 1});
     EXPECT_EQ(list.FTotalSize, 3);
-    EXPECT_EQ(list.Stats().Unreadable, 0);
+    EXPECT_EQ(list.Stats().Unreadable(), 0);
     std::string deepest = T.Root();
     for (int i = 0; i < kDepth; ++i)
         deepest += "/" + chain;
