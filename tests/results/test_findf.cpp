@@ -10,12 +10,15 @@
 #include "ui/MessageBoxes.h"
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <set>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include <QAction>
@@ -152,6 +155,46 @@ TEST_F(FindfTest, NoHitShowsTheBoxAndKeepsTheHistory) {
               QStringLiteral("指定キー  *.zzz  に\r\n\r\n該当するファイルは見つかりませんでした。"));
     EXPECT_TRUE(Host.History.empty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// Folders the walk could not read are told on a line of their own, not in
+// the sort line; an unreadable base folder has a box that says why.
+TEST_F(FindfTest, UnreadFoldersAreToldAndAnUnreadableBaseHasItsOwnBox) {
+    MakeThree();
+    Tree.File("locked/hidden.txt");
+    Tree.File("only/locked/hidden.txt");
+    Tree.Chmod("locked", 0);
+    Tree.Chmod("only/locked", 0);
+    TWithoutDacOverride asUser;
+    if (access(Tree.Path("locked").c_str(), R_OK) == 0)
+        GTEST_SKIP() << "cannot drop the permission override here";
+    auto c = Create(false);
+    EXPECT_EQ(c->ListBox1->GetFileCount(), 3);
+    EXPECT_FALSE(c->UnreadPanel->isHidden());
+    EXPECT_EQ(c->UnreadPanel->text(), QStringLiteral("読み込めなかったフォルダ 1 （ アクセス拒否 1 ）"));
+    EXPECT_TRUE(c->UnreadPanel->toolTip().startsWith(QString::fromStdString(Tree.Path("locked/")) +
+                                                     QStringLiteral(" （ アクセス拒否 : ")))
+        << c->UnreadPanel->toolTip().toStdString();
+    EXPECT_FALSE(c->PanelLabel->text().contains(QStringLiteral("読み込めなかった")));
+
+    // Nothing found where a folder was left unread: the box says so too.
+    Host.Dir = Tree.Path("only");
+    TMDIChild none(Host);
+    EXPECT_FALSE(none.FormCreate());
+    ASSERT_EQ(TMessageBoxSeam::Shown().size(), 1u);
+    EXPECT_EQ(TMessageBoxSeam::Shown()[0].Kind, TMessageKind::Information);
+    EXPECT_TRUE(TMessageBoxSeam::Shown()[0].Text.endsWith(
+        QStringLiteral("見つかりませんでした。\r\n\r\n読み込めなかったフォルダ 1 （ アクセス拒否 1 ）")));
+
+    Host.Dir = Tree.Path("locked");
+    TMDIChild base(Host);
+    EXPECT_FALSE(base.FormCreate());
+    ASSERT_EQ(TMessageBoxSeam::Shown().size(), 2u);
+    const ui::TShownMessage& box = TMessageBoxSeam::Shown()[1];
+    EXPECT_EQ(box.Kind, TMessageKind::Error);
+    EXPECT_EQ(box.Text, QStringLiteral("検索ディレクトリ  ") + QString::fromStdString(Tree.Path("locked")) +
+                            QStringLiteral("  を読み込めません。\r\n\r\n") +
+                            QString::fromLocal8Bit(std::strerror(EACCES)));
 }
 
 TEST_F(FindfTest, HeaderClicksSortOrToggleAndSortByExplains) {
@@ -525,6 +568,9 @@ TEST_F(FindfPageTest, FailuresAndCancelRegisterNothing) {
             EXPECT_FALSE(shown[0].Text.isEmpty()) << k.Name;
             if (!k.RegisterAnswer.isEmpty()) {
                 EXPECT_EQ(shown[0].Text, k.RegisterAnswer);
+            } else {
+                EXPECT_TRUE(shown[0].Text.startsWith(k.Chosen + QStringLiteral(" に書き込めません")))
+                    << shown[0].Text.toStdString();
             }
         }
         EXPECT_EQ(QApplication::overrideCursor(), nullptr) << k.Name;
