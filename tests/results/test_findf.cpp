@@ -1,4 +1,5 @@
 #include "FakeResultHost.h"
+#include "StallFs.h"
 #include "TestDir.h"
 #include "TryExpect.h"
 #include "cli/PageCommand.h"
@@ -7,6 +8,7 @@
 #include "results/PathFunctions.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
+#include "search/SearchJob.h"
 #include "ui/MessageBoxes.h"
 
 #include <array>
@@ -411,6 +413,34 @@ TEST_F(FindfTest, ClosingTheProgressWindowOrEscapeStopsTheWalk) {
             << c->PanelLabel->text().toStdString();
         EXPECT_EQ(c->ListBox1->ProgressForm(), nullptr);
     }
+}
+
+// A folder that never answers (a share whose server died): Escape ends the
+// search at once, the hits found before it show, and the folder is told as
+// not answering; the walk stuck in the kernel is left to end on its own.
+TEST_F(FindfTest, EscapeWhileAFolderNeverAnswersShowsTheHitsSoFar) {
+    TAVOLIX_MOUNT_STALL_FS(fs);
+    const int before = search::TSearchJob::LeftBehind();
+    Host.Dir = fs.Root();
+    Host.Key = "*.gif";
+    auto c = std::make_unique<TMDIChild>(Host);
+    bool stuckShown = false;
+    QObject::connect(c->ListBox1, &search::TFileListBoxS::SearchStep, c.get(), [&] {
+        search::TSearchProgressForm* progress = c->ListBox1->ProgressForm();
+        if (!stuckShown && progress->kkk->text() == QString::fromStdString(fs.Root() + "/dead")) {
+            stuckShown = true;
+            QTest::keyClick(progress, Qt::Key_Escape);
+        }
+    });
+    ASSERT_TRUE(c->FormCreate());
+    EXPECT_TRUE(stuckShown);
+    EXPECT_TRUE(c->ListBox1->SearchStopped());
+    EXPECT_EQ(Names(*c), QStringLiteral("a.gif,c.gif"));
+    EXPECT_EQ(c->UnreadPanel->text(), QStringLiteral("読み込めなかったフォルダ 1 （ 応答なし 1 ）"));
+    EXPECT_TRUE(c->UnreadPanel->toolTip().contains(QString::fromStdString(fs.Root() + "/dead/")));
+    EXPECT_EQ(search::TSearchJob::LeftBehind(), before + 1);
+    fs.Release();
+    TRY_EXPECT_EQ(search::TSearchJob::LeftBehind(), before);
 }
 
 TEST_F(FindfTest, CloseCommandRestoresFramePanelsAndMenus) {
