@@ -1,0 +1,63 @@
+// How soon a Stop takes effect in a result list's search: starts the search
+// of DIR for KEY, asks it to stop after AFTER_MS, and prints the time from
+// the request to the end of the search (the window's hits sorted and
+// filled), the hits found, and whether the walk had to be left behind
+// (stuck in the kernel). Made for a folder of a million files and for
+// tests/support/stall_fs.py (its dead/ and slow/ folders):
+//   bench_stop DIR KEY [AFTER_MS] [ROUNDS]
+#include "search/FLBoxS.h"
+#include "search/SearchJob.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+using namespace tavolix::search;
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s DIR KEY [AFTER_MS] [ROUNDS]\n", argv[0]);
+        return 2;
+    }
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    const std::string dir = argv[1];
+    const int after = argc > 3 ? std::atoi(argv[3]) : 500;
+    const int rounds = argc > 4 ? std::max(1, std::atoi(argv[4])) : 5;
+    std::vector<double> ms;
+    std::printf("%6s %12s %10s %8s %12s\n", "round", "stop->end ms", "hits", "stopped", "left behind");
+    for (int round = 1; round <= rounds; ++round) {
+        TFileListBoxS box;
+        box.SetMask(argv[2]);
+        QElapsedTimer sinceStop;
+        double stopToEnd = -1;
+        QTimer::singleShot(after, &box, [&] {
+            sinceStop.start();
+            box.StopSearch();
+        });
+        QObject::connect(&box, &TFileListBoxS::SearchFinished, &box, [&] {
+            if (sinceStop.isValid())
+                stopToEnd = static_cast<double>(sinceStop.nsecsElapsed()) / 1e6;
+        });
+        box.SearchFiles(dir);
+        std::printf("%6d %12.1f %10d %8s %12d\n", round, stopToEnd, box.GetFileCount(),
+                    box.SearchStopped() ? "yes" : "no", TSearchJob::LeftBehind());
+        if (stopToEnd >= 0)
+            ms.push_back(stopToEnd);
+    }
+    if (!ms.empty()) {
+        std::sort(ms.begin(), ms.end());
+        std::printf("stop->end: median %.1f ms, worst %.1f ms over %zu stopped rounds\n", ms[ms.size() / 2],
+                    ms.back(), ms.size());
+    }
+    std::fflush(stdout);
+    // Walks left behind are still in the kernel: leave without waiting for them.
+    std::_Exit(0);
+}
