@@ -32,7 +32,7 @@ namespace {
 // The window takes what the walk found and looks at its progress this often
 // (milliseconds).
 constexpr int kSearchTickMs = 10;
-// How long a stopped walk may take to end before it is left behind.
+// How long a stopped walk may do nothing before it is left behind as stuck.
 constexpr int kStopGraceMs = 50;
 
 QFont ProgressFont(const QString& family, int pixels, bool fixedPitch) {
@@ -454,8 +454,7 @@ bool TFileListBoxS::SearchFiles(const std::string& baseDir) {
         }
         // A walk that does not end when asked is stuck in the kernel (a share
         // that stopped answering): it is left behind with what it found.
-        job->Stop();
-        if (!job->WaitForEnd(std::chrono::milliseconds(kStopGraceMs)))
+        if (!job->StopAndWait(std::chrono::milliseconds(kStopGraceMs)))
             job->Abandon();
         files.EndSearch(*job);
         if (run.WidgetGone)

@@ -198,13 +198,17 @@ void TFileInfoList::EndSearch(TSearchJob& job) {
     SortFiles();
 }
 
-void TFileInfoList::AddDirectory(const std::string& dir, const TDirContents& contents) {
-    if (contents.FileCount() == 0)
+void TFileInfoList::AddDirectory(const std::string& dir, const TDirContents& contents, std::size_t first,
+                                 std::size_t count, const std::int32_t* times) {
+    const std::size_t end =
+        first + std::min(count, contents.FileCount() - std::min(first, contents.FileCount()));
+    if (first >= end)
         return;
     const std::string* shared = ShareDir(dir);
-    for (std::size_t i = 0; i < contents.FileCount(); ++i) {
+    for (std::size_t i = first; i < end; ++i) {
         const auto& f = contents.File(i);
-        AddFile(shared, contents.FileName(i), f.Size, FileTimeToFileDate(f.WriteTime), f.Attr);
+        AddFile(shared, contents.FileName(i), f.Size,
+                times ? times[i - first] : FileTimeToFileDate(f.WriteTime), f.Attr);
     }
 }
 

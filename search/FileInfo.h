@@ -87,8 +87,11 @@ public:
                        std::uint32_t attr);
     // A directory text that records can share; ends in "/".
     const std::string* ShareDir(std::string dirWithSlash);
-    // The matching files of one directory become records (the walk's step).
-    void AddDirectory(const std::string& dir, const platform::TDirContents& contents);
+    // The matching files of one directory become records (the walk's step):
+    // `count` of them from `first` on; `times` holds their packed times when
+    // they were worked out already.
+    void AddDirectory(const std::string& dir, const platform::TDirContents& contents, std::size_t first = 0,
+                      std::size_t count = SIZE_MAX, const std::int32_t* times = nullptr);
     // Copies the records of a small batch to the end of this list, in their
     // order, and empties the batch; false (nothing done) for a large one.
     bool Append(TFileInfoList& batch);

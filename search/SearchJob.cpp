@@ -5,11 +5,15 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <vector>
 
 namespace tavolix::search {
 
 namespace {
 std::atomic<int> gLeftBehind{0};
+// Records made ready outside the lock and handed over under it at a time:
+// the window never waits long for a big folder's records.
+constexpr std::size_t kHandOver = 8192;
 } // namespace
 
 // Everything the walking thread touches: it outlives the job when the walk
@@ -20,6 +24,8 @@ struct TSearchJob::TShared {
     const std::string BaseDir;
     const platform::TWildcard Mask;
     std::atomic<bool> StopFlag{false};
+    // Counts the walk's steps: a walk that no longer counts is stuck.
+    std::atomic<std::uint64_t> Steps{0};
 
     mutable std::mutex Mutex;
     std::condition_variable EndSeen;
@@ -40,14 +46,25 @@ public:
     explicit TFeed(TShared& shared) : F(shared) {}
 
     void DirectoryRead(const std::string& dir, const platform::TDirContents& contents) override {
-        std::lock_guard lock(F.Mutex);
-        if (F.Abandoned)
-            return;
-        F.Batch->AddDirectory(dir, contents);
-        F.FileCount += static_cast<std::int64_t>(contents.FileCount());
-        F.Reading = 0;
+        const std::size_t files = contents.FileCount();
+        std::size_t first = 0;
+        do {
+            const std::size_t count = std::min(kHandOver, files - first);
+            FTimes.resize(count);
+            for (std::size_t i = 0; i < count; ++i)
+                FTimes[i] = FileTimeToFileDate(contents.File(first + i).WriteTime);
+            F.Steps.fetch_add(1, std::memory_order_relaxed);
+            std::lock_guard lock(F.Mutex);
+            if (F.Abandoned)
+                return;
+            F.Batch->AddDirectory(dir, contents, first, count, FTimes.data());
+            F.FileCount += static_cast<std::int64_t>(count);
+            first += count;
+            F.Reading = files - first;
+        } while (first < files);
     }
     void EnteringDirectory(const std::string& dir, std::string_view name) override {
+        F.Steps.fetch_add(1, std::memory_order_relaxed);
         std::lock_guard lock(F.Mutex);
         F.Path.assign(dir).append(name);
         F.Reading = 0;
@@ -55,6 +72,8 @@ public:
     void LeftDirectory() override {}
     void ReadingDirectory(const std::string&, std::size_t files) override {
         std::lock_guard lock(F.Mutex);
+        if (files != F.Reading)
+            F.Steps.fetch_add(1, std::memory_order_relaxed);
         F.Reading = files;
     }
     void Unread(const TUnreadDir& dir) override {
@@ -66,6 +85,7 @@ public:
 
 private:
     TShared& F;
+    std::vector<std::int32_t> FTimes;
 };
 
 TSearchJob::TSearchJob(std::string baseDir, std::string_view mask, int threads, std::size_t openLimit)
@@ -132,6 +152,18 @@ void TSearchJob::Stop() {
 bool TSearchJob::WaitForEnd(std::chrono::milliseconds timeout) {
     std::unique_lock lock(FShared->Mutex);
     return FShared->EndSeen.wait_for(lock, timeout, [this] { return FShared->Ended; });
+}
+
+bool TSearchJob::StopAndWait(std::chrono::milliseconds quiet) {
+    Stop();
+    for (std::uint64_t steps = FShared->Steps.load();;) {
+        if (WaitForEnd(quiet))
+            return true;
+        const std::uint64_t now = FShared->Steps.load();
+        if (now == steps)
+            return false;
+        steps = now;
+    }
 }
 
 bool TSearchJob::Ended() const {

@@ -40,6 +40,10 @@ public:
     void Stop();
     // Waits up to `timeout` for the walk to end; true once it has.
     bool WaitForEnd(std::chrono::milliseconds timeout);
+    // Stops the walk and waits for its end as long as it goes on working
+    // (handing over what it found); false once it did nothing for `quiet`:
+    // it is stuck, in the kernel.
+    bool StopAndWait(std::chrono::milliseconds quiet);
     bool Ended() const;
     // Stops the walk and stops waiting for it: what it found until now is
     // all there is, and the folder it was busy with is counted as not
