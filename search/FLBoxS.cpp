@@ -214,13 +214,9 @@ public:
         if (FForm) {
             const std::int64_t now = FClock();
             if (now - FLastShown >= FIntervalMs) {
-                TSearchJob::TProgress p = FJob.Progress();
-                if (p.Path != FShownPath || p.FileCount != FShownCount) {
-                    FForm->ShowEntry(p.Path, p.FileCount);
-                    FShownPath = std::move(p.Path);
-                    FShownCount = p.FileCount;
-                    FLastShown = now;
-                }
+                const TSearchJob::TProgress p = FJob.Progress();
+                FForm->ShowEntry(p.Path, p.FileCount);
+                FLastShown = now;
             }
         }
         emit FBox->SearchStep();
@@ -237,8 +233,6 @@ private:
     std::function<std::int64_t()> FClock;
     QElapsedTimer FTimer;
     std::int64_t FLastShown = 0;
-    std::string FShownPath;
-    std::int64_t FShownCount = -1;
 };
 
 TFileListBoxS::TFileListBoxS(QWidget* parent, std::unique_ptr<TFileItemList> items) : QListView(parent) {
