@@ -22,6 +22,8 @@ PACKAGES=(
   x11-utils openbox
   # the tests run a second time in the user's settings
   locales tzdata
+  # a test file system whose folders stop answering, as a dead share
+  python3-fuse fuse3
 )
 
 # The locales the tests run in besides C.UTF-8.
