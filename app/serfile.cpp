@@ -688,6 +688,9 @@ void TMDIForm::SaveData1Click(QAction* sender) {
     case TSavedPageAction::Missing:
         ShowMessageBox(this, TMessageKind::Confirmation, ui::ToText(action.Message), mbOK);
         break;
+    case TSavedPageAction::NotAnswering:
+        ShowMessageBox(this, TMessageKind::Warning, ui::ToText(action.Message), mbOK);
+        break;
     case TSavedPageAction::Open:
         platform::ExecuteFile(action.Path, "", action.Folder, 1);
         break;

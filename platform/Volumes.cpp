@@ -343,6 +343,10 @@ bool PathAnswers(const std::string& path, int timeoutMs, std::function<bool(cons
             struct stat st;
             return ::stat(p.c_str(), &st) == 0;
         };
+    return AskPath(path, timeoutMs, std::move(probe)) == TPathAnswer::Yes;
+}
+
+TPathAnswer AskPath(const std::string& path, int timeoutMs, std::function<bool(const std::string&)> probe) {
     struct TAnswer {
         std::mutex Lock;
         std::condition_variable Done;
@@ -359,7 +363,9 @@ bool PathAnswers(const std::string& path, int timeoutMs, std::function<bool(cons
     }).detach();
     std::unique_lock<std::mutex> hold(answer->Lock);
     answer->Done.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] { return answer->Finished; });
-    return answer->Finished && answer->Ok;
+    if (!answer->Finished)
+        return TPathAnswer::NoAnswer;
+    return answer->Ok ? TPathAnswer::Yes : TPathAnswer::No;
 }
 
 } // namespace tavolix::platform
