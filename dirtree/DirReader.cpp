@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <list>
+#include <map>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -29,6 +30,9 @@ struct TDirReader::TShared {
     std::condition_variable Work;
     std::condition_variable Finished;
     std::deque<std::shared_ptr<TListing>> Queue;
+    // Queued or running, by path: a folder asked for again while it hangs
+    // gets the listing under way, not another thread to hold.
+    std::map<std::string, std::shared_ptr<TListing>> InFlight;
     std::list<TReadClock::time_point> Running; // start of each listing under way
     int Threads = 0;
     int Idle = 0;
@@ -80,6 +84,7 @@ struct TDirReader::TShared {
 
             hold.lock();
             Running.erase(started);
+            InFlight.erase(listing->Path);
             listing->Ok = ok;
             listing->Entries = std::move(entries);
             listing->Done = true;
@@ -100,14 +105,18 @@ TDirReader::~TDirReader() {
     std::lock_guard<std::mutex> hold(F->Lock);
     F->Closed = true;
     F->Queue.clear();
+    F->InFlight.clear();
     F->Work.notify_all();
 }
 
 std::shared_ptr<const TListing> TDirReader::Submit(std::string Path) {
+    std::lock_guard<std::mutex> hold(F->Lock);
+    if (auto it = F->InFlight.find(Path); it != F->InFlight.end())
+        return it->second;
     auto listing = std::make_shared<TListing>();
     listing->Path = std::move(Path);
     listing->Submitted = TReadClock::now();
-    std::lock_guard<std::mutex> hold(F->Lock);
+    F->InFlight.emplace(listing->Path, listing);
     F->Queue.push_back(listing);
     F->SpawnAsNeeded(F);
     F->Work.notify_one();

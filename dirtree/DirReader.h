@@ -29,7 +29,8 @@ struct TListing {
 // Lists directories on threads of its own, so that a folder that never
 // answers holds one of them and never the caller. A thread stuck in the
 // kernel is left behind, never joined (nor waited for at exit); others take
-// over the queue. Idle threads end by themselves.
+// over the queue. A folder asked for while its listing is under way gets
+// that listing. Idle threads end by themselves.
 class TDirReader {
 public:
     // A running listing older than `StuckAfter` no longer counts against

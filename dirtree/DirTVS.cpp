@@ -20,7 +20,7 @@ namespace {
 constexpr int kImageSize = 16;
 constexpr int kImageCount = 5;
 constexpr int kClosedFolder = 0, kOpenFolder = 1, kDrive = 2;
-constexpr int kPollMs = 20;
+constexpr int kPollMs = 20, kSlowPollMs = 250;
 const QString kReadingMark = QStringLiteral(" （読み込み中…）");
 const QString kNotAnsweringMark = QStringLiteral(" （応答なし）");
 
@@ -232,6 +232,8 @@ void TDirTreeViewS::ReadLevels(const std::vector<std::pair<std::string, QStandar
             SetReadState(node, TDirTreeModel::Reading);
         }
     }
+    if (!FRequests.empty() && FPollTimer->interval() != kPollMs)
+        FPollTimer->setInterval(kPollMs);
     if (!FRequests.empty() && !FPollTimer->isActive())
         FPollTimer->start();
 }
@@ -338,8 +340,14 @@ void TDirTreeViewS::PollReads() {
             if (QStandardItem* node = FModel->itemFromIndex(request.Node))
                 SetReadState(node, TDirTreeModel::NotAnswering);
     FReader->Pump();
+    // Only folders that don't answer left: looked at less often.
+    bool young = false;
+    for (const auto& [id, request] : FRequests)
+        young = young || now - request.Listing->Submitted < std::chrono::milliseconds(kNotAnsweringMs);
     if (FRequests.empty())
         FPollTimer->stop();
+    else
+        FPollTimer->setInterval(young ? kPollMs : kSlowPollMs);
 }
 
 void TDirTreeViewS::BuildTree() {

@@ -30,6 +30,7 @@ TEST(DirReader, AListingStuckInTheKernelHoldsNeitherTheQueueNorTheOwner) {
         TDirReader reader(GatedLister(gate, returned), 1, std::chrono::milliseconds(30));
         auto dead = reader.Submit("/dead");
         auto next = reader.Submit("/next");
+        EXPECT_EQ(reader.Submit("/dead"), dead) << "asked again, it waits on the same thread";
         const auto giveUp = TReadClock::now() + std::chrono::seconds(20);
         while (!reader.WaitFor({next}, TReadClock::now() + std::chrono::milliseconds(20)) &&
                TReadClock::now() < giveUp)
