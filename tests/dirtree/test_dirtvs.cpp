@@ -1,5 +1,4 @@
 #include "Gate.h"
-#include "StallFs.h"
 #include "TestDir.h"
 #include "TryExpect.h"
 #include "dirtree/DirTVS.h"
@@ -479,35 +478,6 @@ TEST_F(DirTreeWithDeadFolder, AReselectionGoesOnWhenTheFolderAnswersUnlessTheUse
     Gate->Open();
     TRY_EXPECT(!Tree.IsReading());
     EXPECT_EQ(Tree.GetSelDirName(), "/vol/b");
-}
-
-TEST(DirTreeOnAStalledShare, FoldersThatDoNotAnswerAreMarkedAndTheRestWorks) {
-    // "slow" answers after some 3 s of stats, "dead" and "hang" only once released.
-    TAVOLIX_MOUNT_STALL_FS(share, tavolix::test::TStallFs::TOptions{2500, 1000});
-    TDirTreeViewS tree;
-    tree.show();
-    tree.SetDrive(share.Root());
-    EXPECT_EQ(Names(tree.Model()->item(0)), (TCalls{"dead", "hang", "ok", "slow"}));
-    const auto state = [&](std::string_view rel) {
-        const QStandardItem* node = Node(tree, rel);
-        return node ? node->data(dirtree::TDirTreeModel::ReadStateRole).toInt() : -1;
-    };
-    EXPECT_EQ(state("dead"), dirtree::TDirTreeModel::Reading);
-    EXPECT_EQ(state("hang"), dirtree::TDirTreeModel::Reading);
-    EXPECT_EQ(state("ok"), dirtree::TDirTreeModel::Read);
-    tree.setCurrentIndex(Node(tree, "ok/sub")->index());
-    EXPECT_EQ(tree.GetSelDirName(), share.Root() + "/ok/sub");
-
-    TRY_EXPECT_EQ(state("dead"), dirtree::TDirTreeModel::NotAnswering);
-    EXPECT_EQ(Node(tree, "hang")->text(), QStringLiteral("hang （応答なし）"));
-    TRY_EXPECT_EQ(state("slow"), dirtree::TDirTreeModel::Read);
-    EXPECT_EQ(state("dead"), dirtree::TDirTreeModel::NotAnswering);
-
-    share.Release(); // the calls fail now: the folders are shown empty
-    TRY_EXPECT(!tree.IsReading());
-    EXPECT_EQ(state("dead"), dirtree::TDirTreeModel::Read);
-    EXPECT_TRUE(Names(Node(tree, "hang")).empty());
-    EXPECT_EQ(tree.GetSelDirName(), share.Root() + "/ok/sub");
 }
 
 TEST_F(DirTree, ModelPassesTheTester) {

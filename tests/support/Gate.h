@@ -25,16 +25,11 @@ public:
         ++FWaiting;
         const bool opened = FOpened.wait_for(hold, std::chrono::minutes(1), [this] { return FOpen; });
         --FWaiting;
-        ++FPassed;
         return opened;
     }
     int Waiting() {
         std::lock_guard<std::mutex> hold(FLock);
         return FWaiting;
-    }
-    int Passed() {
-        std::lock_guard<std::mutex> hold(FLock);
-        return FPassed;
     }
 
 private:
@@ -42,5 +37,4 @@ private:
     std::condition_variable FOpened;
     bool FOpen = false;
     int FWaiting = 0;
-    int FPassed = 0;
 };
