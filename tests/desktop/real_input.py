@@ -269,6 +269,9 @@ class StallFs:
         subprocess.run(["fusermount", "-u", "-z", self.mountpoint], capture_output=True)
 
 
+CLOCK_GAPS = []
+
+
 def watch_clock(p, what, condition, limit=1.5):
     """Waits for `condition` while the frame's clock goes on: it must never
     stand still for `limit` seconds (the window's thread is never held)."""
@@ -278,6 +281,8 @@ def watch_clock(p, what, condition, limit=1.5):
         nonlocal last, since
         now = time.monotonic()
         if s["clock"] != last:
+            if since is not None:
+                CLOCK_GAPS.append(now - since)
             last, since = s["clock"], now
         if since is not None and now - since > limit:
             raise Failure("the clock stood still for %.1f s while waiting for %s" % (now - since, what))
@@ -540,6 +545,7 @@ def case_dead_share_tree(d, p, tree, work):
         wait_for("the frame closed", lambda: not d.windows(p.proc.pid, FRAME_TITLE), 3)
         share.release()
         assert p.ended(), "the program is still running once the share let its threads go"
+        print("the clock's longest step: %.2f s" % max(CLOCK_GAPS, default=0))
     finally:
         share.close()
 
