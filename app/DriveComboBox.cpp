@@ -6,11 +6,15 @@
 
 #include <QFile>
 #include <QSignalBlocker>
+#include <QWheelEvent>
 
 namespace tavolix::app {
 
 TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(false);
+    // Not WheelFocus: a wheel turned over the closed selector on its way
+    // elsewhere would focus it and so choose a volume.
+    setFocusPolicy(Qt::StrongFocus);
     connect(this, &QComboBox::activated, this, [this](int) { emit DriveChanged(ui::ToText(Drive())); });
 }
 
@@ -21,6 +25,7 @@ void TDriveComboBox::SetVolumes(const platform::TMountTable& volumes, const std:
         const char* env = std::getenv("HOME");
         home = env ? env : "";
     }
+    FHome = *home;
     FVolumes = volumes;
     FShown.clear();
     clear();
@@ -28,7 +33,7 @@ void TDriveComboBox::SetVolumes(const platform::TMountTable& volumes, const std:
     const auto& all = FVolumes.Volumes();
     int index = -1;
     for (std::size_t i = 0; i < all.size(); ++i) {
-        if (&all[i] != current && !platform::IsShownAsDrive(all[i], *home))
+        if (&all[i] != current && !platform::IsShownAsDrive(all[i], FHome))
             continue;
         if (&all[i] == current)
             index = count();
@@ -63,6 +68,27 @@ bool TDriveComboBox::SelectDrive(const std::string& mountPoint) {
         }
     }
     return false;
+}
+
+void TDriveComboBox::SetTableSource(std::function<platform::TMountTable()> source) {
+    FTableSource = std::move(source);
+}
+
+void TDriveComboBox::showPopup() {
+    // A volume mounted since the list was filled shows; the chosen one stays
+    // chosen while it is mounted, else the tree follows to what holds its path.
+    const std::string chosen = Drive();
+    SetVolumes(FTableSource ? FTableSource() : platform::TMountTable::System(), chosen, FHome);
+    if (!chosen.empty() && Drive() != chosen)
+        emit DriveChanged(ui::ToText(Drive()));
+    QComboBox::showPopup();
+}
+
+void TDriveComboBox::wheelEvent(QWheelEvent* event) {
+    if (hasFocus())
+        QComboBox::wheelEvent(event);
+    else
+        event->ignore();
 }
 
 } // namespace tavolix::app

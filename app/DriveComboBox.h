@@ -2,6 +2,7 @@
 
 #include "platform/Volumes.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,7 +14,9 @@ namespace tavolix::app {
 // The volume selector: one entry per volume a person knows as a drive
 // (IsShownAsDrive; the volume of the current directory always), in the mount
 // table's order, as VolumeEntryText writes it. Emits DriveChanged with the mount point whenever the
-// user picks another entry; the owner asks for the first one itself.
+// user picks another entry; the owner asks for the first one itself. The
+// mount table is read again each time the list opens. The wheel chooses
+// only while the selector has the focus, as the keys do.
 class TDriveComboBox : public QComboBox {
     Q_OBJECT
 public:
@@ -32,15 +35,25 @@ public:
     std::string EntryText() const;
     // Selects the entry of the volume mounted at `mountPoint`; false when absent.
     bool SelectDrive(const std::string& mountPoint);
+    // Where the list's mount table comes from when it opens (the system's by
+    // default; an empty function restores it).
+    void SetTableSource(std::function<platform::TMountTable()> source);
+
+    void showPopup() override;
 
 signals:
     void DriveChanged(const QString& mountPoint);
+
+protected:
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     const platform::TVolume* EntryVolume(int index) const;
 
     platform::TMountTable FVolumes;
     std::vector<std::size_t> FShown; // entry -> index in FVolumes
+    std::string FHome;
+    std::function<platform::TMountTable()> FTableSource;
 };
 
 } // namespace tavolix::app

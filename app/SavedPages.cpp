@@ -1,6 +1,7 @@
 #include "app/SavedPages.h"
 
 #include "platform/Profile.h"
+#include "platform/Volumes.h"
 #include "results/PathFunctions.h"
 
 #include <cerrno>
@@ -29,6 +30,9 @@ std::string MenuText(std::string_view s) {
     }
     return out;
 }
+
+// How long a saved page's volume may take to say whether the page is there.
+constexpr int kPageAnswerMs = 1000;
 
 bool IsRegularFile(const std::string& path) {
     struct stat st;
@@ -228,7 +232,14 @@ TSavedPageAction TSavedPages::ClickAction(int tag, const platform::TMountTable& 
         return action;
     }
     const std::string path = results::LocalFileName(stored, volumes);
-    if (!IsRegularFile(path)) {
+    // Asked aside: a page on a share that stopped answering must not hold the window.
+    const platform::TPathAnswer found = platform::AskPath(path, kPageAnswerMs, IsRegularFile);
+    if (found == platform::TPathAnswer::NoAnswer) {
+        action.Kind = TSavedPageAction::NotAnswering;
+        action.Message = stored + " が応答しません。";
+        return action;
+    }
+    if (found == platform::TPathAnswer::No) {
         action.Kind = TSavedPageAction::Missing;
         action.Message = stored + " が見つかりません。 \r\n\r\n移動、あるいは、削除されませんでしたか ？";
         return action;

@@ -29,6 +29,7 @@ struct TSavedPageAction {
         None,          // not one of the ten items
         NotRegistered, // a warning box with Message
         Missing,       // a confirmation box (OK only) with Message
+        NotAnswering,  // a warning box with Message: the page's volume doesn't answer
         Open,          // open Path with its program, working folder Folder
     };
     TKind Kind = None;

@@ -1,10 +1,12 @@
 #include "app/StateDump.h"
 
+#include "app/DriveComboBox.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
@@ -30,6 +32,18 @@ QString OneLine(QString text) {
     text.replace(QLatin1Char('\n'), QLatin1Char(' '));
     text.replace(QLatin1Char('\r'), QLatin1Char(' '));
     return text;
+}
+
+// The folders whose listing is late, below `node`: "dead:1|hang:2" (1 being
+// read, 2 not answering).
+void CollectWaiting(const QStandardItem* node, QStringList& out) {
+    for (int i = 0; i < node->rowCount(); ++i) {
+        const QStandardItem* child = node->child(i);
+        if (const int state = child->data(dirtree::TDirTreeModel::ReadStateRole).toInt())
+            out << QString::fromUtf8(child->data(dirtree::TDirTreeModel::RawNameRole).toByteArray()) +
+                       QStringLiteral(":%1").arg(state);
+        CollectWaiting(child, out);
+    }
 }
 
 QString StateOf(const QWidget* window) {
@@ -67,6 +81,13 @@ QString TStateDump::StateText() const {
     if (const QStandardItem* node = FFrame.DirectoryListBox2->Selected())
         open = FFrame.DirectoryListBox2->isExpanded(node->index()) ? node->rowCount() : -1;
     lines << QStringLiteral("tree-open=%1").arg(open);
+    QStringList waiting;
+    CollectWaiting(FFrame.DirectoryListBox2->Model()->invisibleRootItem(), waiting);
+    lines << QStringLiteral("tree-waiting=%1").arg(waiting.join(QLatin1Char('|')));
+    lines << QStringLiteral("drive=%1").arg(QString::fromStdString(FFrame.DriveComboBox1->Drive()));
+    const QPoint selector = FFrame.DriveComboBox1->mapTo(&FFrame, FFrame.DriveComboBox1->rect().center());
+    lines << QStringLiteral("selector-at=%1,%2").arg(selector.x()).arg(selector.y());
+    lines << QStringLiteral("selector-open=%1").arg(FFrame.DriveComboBox1->view()->isVisible() ? 1 : 0);
     // Shown and not covered: some of it is on the screen.
     const bool clockShown =
         FFrame.FClock->isVisible() && !FFrame.FClock->visibleRegion().isEmpty() && FFrame.FClock->width() > 0;

@@ -34,7 +34,6 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
-#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyle>
@@ -63,8 +62,6 @@ namespace {
 const QString kPrefixInternet = QStringLiteral("（インターネット関係）  ");
 const QString kQuickKeyTail = QStringLiteral("ファイルを対象");
 const QString kResultPrefix = QStringLiteral("検索結果を、");
-// How long a chosen volume may take to answer before it counts as dead.
-constexpr int kVolumeAnswerMs = 2000;
 
 struct TQuickKey {
     const char* Name;
@@ -587,7 +584,8 @@ bool TMDIForm::IsNetworkDriveSelected() const {
 }
 
 QString TMDIForm::RegisterSavedPage(const std::array<std::string, 6>& record) {
-    const TRegisterResult error = FSavedPages.Register(record, DriveComboBox1->Volumes());
+    // The page was written with the system's table: its registration uses the same.
+    const TRegisterResult error = FSavedPages.Register(record, platform::TMountTable::System());
     UpdateSavedPagesMenu();
     return error ? ui::ToText(RegisterErrorText(*error)) : QString();
 }
@@ -680,7 +678,7 @@ void TMDIForm::SaveData1Click(QAction* sender) {
     if (!sender)
         return;
     const TSavedPageAction action =
-        FSavedPages.ClickAction(sender->data().toInt(), DriveComboBox1->Volumes());
+        FSavedPages.ClickAction(sender->data().toInt(), platform::TMountTable::System());
     switch (action.Kind) {
     case TSavedPageAction::None:
         break;
@@ -689,6 +687,9 @@ void TMDIForm::SaveData1Click(QAction* sender) {
         break;
     case TSavedPageAction::Missing:
         ShowMessageBox(this, TMessageKind::Confirmation, ui::ToText(action.Message), mbOK);
+        break;
+    case TSavedPageAction::NotAnswering:
+        ShowMessageBox(this, TMessageKind::Warning, ui::ToText(action.Message), mbOK);
         break;
     case TSavedPageAction::Open:
         platform::ExecuteFile(action.Path, "", action.Folder, 1);
@@ -858,18 +859,8 @@ void TMDIForm::DriveComboBox1Change() {
     const std::string drive = DriveComboBox1->Drive();
     if (drive.empty())
         return;
-    // A dead network mount or a stuck automount would hold the whole window
-    // in the tree's first read: ask it first, on a thread of its own.
-    if (!platform::PathAnswers(drive, kVolumeAnswerMs)) {
-        if (!FTreeDrive.empty()) {
-            const QSignalBlocker quiet(DriveComboBox1);
-            DriveComboBox1->SelectDrive(FTreeDrive);
-        }
-        ShowMessageBox(this, TMessageKind::Warning, ui::ToText(drive) + QStringLiteral(" が応答しません。"),
-                       mbOK);
-        return;
-    }
-    FTreeDrive = drive;
+    // The tree reads the volume off this thread; what doesn't answer there
+    // (the volume or any folder) shows as not answering.
     DirectoryListBox2->SetDrive(drive);
 }
 

@@ -195,7 +195,6 @@ private:
     int FCreating = 0; // result windows still running their search inside creation
     bool FExitConfirmed = false;
     bool FBackFromElsewhere = false;
-    std::string FTreeDrive; // the volume the tree shows
 };
 
 } // namespace tavolix::app

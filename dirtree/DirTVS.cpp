@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QImage>
 #include <QMouseEvent>
+#include <QScopedValueRollback>
+#include <QTimer>
 
 namespace tavolix::dirtree {
 
@@ -18,6 +20,9 @@ namespace {
 constexpr int kImageSize = 16;
 constexpr int kImageCount = 5;
 constexpr int kClosedFolder = 0, kOpenFolder = 1, kDrive = 2;
+constexpr int kPollMs = 20, kSlowPollMs = 250;
+const QString kReadingMark = QStringLiteral(" （読み込み中…）");
+const QString kNotAnsweringMark = QStringLiteral(" （応答なし）");
 
 // The wait cursor for the whole program until the scope ends, however it ends.
 class TBusyCursor {
@@ -77,6 +82,22 @@ void TDirTreeModel::ClearNodes() {
     FPrepared.clear();
 }
 
+// One rebuild, expansion or arrival: every listing it asks for shares one
+// deadline, set by the outermost scope.
+class TDirTreeViewS::TWaitScope {
+public:
+    explicit TWaitScope(TDirTreeViewS& Tree) : FTree(Tree) {
+        if (FTree.FWaitDepth++ == 0)
+            FTree.FDeadline = TReadClock::now() + std::chrono::milliseconds(FTree.FAnswerWaitMs);
+    }
+    ~TWaitScope() { --FTree.FWaitDepth; }
+    TWaitScope(const TWaitScope&) = delete;
+    TWaitScope& operator=(const TWaitScope&) = delete;
+
+private:
+    TDirTreeViewS& FTree;
+};
+
 // Begin/end update: redraws are suspended until the outermost lock goes.
 class TDirTreeViewS::TUpdateLock {
 public:
@@ -98,7 +119,8 @@ private:
 };
 
 TDirTreeViewS::TDirTreeViewS(QWidget* Owner)
-    : QTreeView(Owner), FModel(new TDirTreeModel(this)), FLister(DefaultLister) {
+    : QTreeView(Owner), FModel(new TDirTreeModel(this)), FReader(std::make_unique<TDirReader>(DefaultLister)),
+      FPollTimer(new QTimer(this)) {
     LoadDirImages();
     FFolderIcon = MakeIcon(FDirImages[kClosedFolder], FDirImages[kOpenFolder]);
     FDriveIcon = MakeIcon(FDirImages[kDrive], FDirImages[kDrive]);
@@ -115,6 +137,8 @@ TDirTreeViewS::TDirTreeViewS(QWidget* Owner)
     SetHideSelection(true);
     connect(this, &QTreeView::collapsed, this,
             [this](const QModelIndex& Index) { FModel->SetPrepared(FModel->itemFromIndex(Index), false); });
+    FPollTimer->setInterval(kPollMs);
+    connect(FPollTimer, &QTimer::timeout, this, &TDirTreeViewS::PollReads);
 }
 
 TDirTreeViewS::~TDirTreeViewS() = default;
@@ -134,7 +158,9 @@ void TDirTreeViewS::LoadDirImages() {
 }
 
 void TDirTreeViewS::SetLister(TDirLister Lister) {
-    FLister = Lister ? std::move(Lister) : TDirLister(DefaultLister);
+    // Listings of the old reader are left to it.
+    FRequests.clear();
+    FReader = std::make_unique<TDirReader>(Lister ? std::move(Lister) : TDirLister(DefaultLister));
 }
 
 QStandardItem* TDirTreeViewS::Selected() const {
@@ -182,21 +208,47 @@ std::string TDirTreeViewS::GetSelDirName() const {
     return dir;
 }
 
-void TDirTreeViewS::AddSubDirNodes(const std::string& Path, QStandardItem* Parent, bool OneMoreLevel) {
-    std::vector<platform::TFindData> found;
-    if (!FLister(Path, found))
-        found.clear();
+void TDirTreeViewS::ReadLevels(const std::vector<std::pair<std::string, QStandardItem*>>& Dirs,
+                               bool OneMoreLevel) {
+    std::vector<std::shared_ptr<const TListing>> listings;
+    listings.reserve(Dirs.size());
+    for (const auto& dir : Dirs)
+        listings.push_back(FReader->Submit(dir.first));
+    FReader->WaitFor(listings, FDeadline);
+    for (std::size_t i = 0; i < Dirs.size(); ++i) {
+        QStandardItem* node = Dirs[i].second;
+        if (FReader->IsDone(*listings[i])) {
+            AddSubDirNodes(Dirs[i].first, node, *listings[i], OneMoreLevel);
+            continue;
+        }
+        const std::uint64_t id = FNextRequest++;
+        TRequest& request = FRequests[id];
+        request.Listing = listings[i];
+        request.TopLevel = node == nullptr;
+        request.OneMoreLevel = OneMoreLevel;
+        if (node) {
+            request.Node = QPersistentModelIndex(node->index());
+            node->setData(QVariant::fromValue<qulonglong>(id), TDirTreeModel::RequestRole);
+            SetReadState(node, TDirTreeModel::Reading);
+        }
+    }
+    if (!FRequests.empty() && FPollTimer->interval() != kPollMs)
+        FPollTimer->setInterval(kPollMs);
+    if (!FRequests.empty() && !FPollTimer->isActive())
+        FPollTimer->start();
+}
 
+void TDirTreeViewS::AddSubDirNodes(const std::string& Path, QStandardItem* Parent, const TListing& Listing,
+                                   bool OneMoreLevel) {
     struct TName {
         std::string Raw;
         QString Text;
     };
     std::vector<TName> names;
-    for (platform::TFindData& entry : found) {
+    for (const platform::TFindData& entry : Listing.Entries) {
         if (!entry.IsDirectory() || entry.Name.empty() || entry.Name[0] == '.')
             continue;
-        QString text = ui::ToText(entry.Name);
-        names.push_back({std::move(entry.Name), std::move(text)});
+        names.push_back({entry.Name, ui::ToText(entry.Name)});
     }
     std::sort(names.begin(), names.end(), [this](const TName& a, const TName& b) {
         const int c = FCollator.compare(a.Text, b.Text);
@@ -216,9 +268,86 @@ void TDirTreeViewS::AddSubDirNodes(const std::string& Path, QStandardItem* Paren
     }
     (Parent ? Parent : FModel->invisibleRootItem())->appendRows(nodes);
 
-    if (OneMoreLevel)
+    if (OneMoreLevel) {
+        std::vector<std::pair<std::string, QStandardItem*>> below;
+        below.reserve(names.size());
         for (std::size_t i = 0; i < names.size(); ++i)
-            AddSubDirNodes(JoinPath(Path, names[i].Raw), nodes[static_cast<qsizetype>(i)], false);
+            below.emplace_back(JoinPath(Path, names[i].Raw), nodes[static_cast<qsizetype>(i)]);
+        ReadLevels(below, false);
+    }
+}
+
+bool TDirTreeViewS::IsNodeReading(const QStandardItem* Node) const {
+    return FRequests.count(Node->data(TDirTreeModel::RequestRole).toULongLong()) != 0;
+}
+
+void TDirTreeViewS::SetReadState(QStandardItem* Node, TDirTreeModel::TReadState State) {
+    if (Node->data(TDirTreeModel::ReadStateRole).toInt() == State)
+        return;
+    Node->setData(State, TDirTreeModel::ReadStateRole);
+    const QString name = ui::ToText(RawName(Node));
+    switch (State) {
+    case TDirTreeModel::Read:
+        Node->setText(name);
+        Node->setData(QVariant(), Qt::ForegroundRole);
+        break;
+    case TDirTreeModel::Reading:
+        Node->setText(name + kReadingMark);
+        Node->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
+        break;
+    case TDirTreeModel::NotAnswering:
+        Node->setText(name + kNotAnsweringMark);
+        Node->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
+        break;
+    }
+}
+
+// The listings that were not back in time: shown as they come, marked while they don't.
+void TDirTreeViewS::PollReads() {
+    std::vector<TRequest> arrived;
+    for (auto it = FRequests.begin(); it != FRequests.end();) {
+        if (!FReader->IsDone(*it->second.Listing)) {
+            ++it;
+            continue;
+        }
+        QStandardItem* node = it->second.TopLevel ? nullptr : FModel->itemFromIndex(it->second.Node);
+        if (node) {
+            node->setData(QVariant(), TDirTreeModel::RequestRole);
+            SetReadState(node, TDirTreeModel::Read);
+        }
+        if (node || it->second.TopLevel)
+            arrived.push_back(std::move(it->second));
+        it = FRequests.erase(it);
+    }
+    if (!arrived.empty()) {
+        TWaitScope wait(*this);
+        TUpdateLock update(*this);
+        for (const TRequest& request : arrived) {
+            QStandardItem* node = request.TopLevel ? nullptr : FModel->itemFromIndex(request.Node);
+            if (!request.TopLevel && !node)
+                continue; // gone with an earlier arrival's changes
+            AddSubDirNodes(request.Listing->Path, node, *request.Listing, request.OneMoreLevel);
+            if (node && IsDriveNode(node))
+                ExpandNode(node); // as a rebuild does once the drive's folders are there
+        }
+        if (!FPendingSel.empty())
+            SetSelDirName(FPendingSel);
+    }
+
+    const auto now = TReadClock::now();
+    for (auto& [id, request] : FRequests)
+        if (now - request.Listing->Submitted >= std::chrono::milliseconds(kNotAnsweringMs))
+            if (QStandardItem* node = FModel->itemFromIndex(request.Node))
+                SetReadState(node, TDirTreeModel::NotAnswering);
+    FReader->Pump();
+    // Only folders that don't answer left: looked at less often.
+    bool young = false;
+    for (const auto& [id, request] : FRequests)
+        young = young || now - request.Listing->Submitted < std::chrono::milliseconds(kNotAnsweringMs);
+    if (FRequests.empty())
+        FPollTimer->stop();
+    else
+        FPollTimer->setInterval(young ? kPollMs : kSlowPollMs);
 }
 
 void TDirTreeViewS::BuildTree() {
@@ -231,7 +360,10 @@ void TDirTreeViewS::BuildTree() {
     FLastDir = GetSelDirName();
 
     TBusyCursor busy;
+    TWaitScope wait(*this);
     TUpdateLock update(*this);
+    FRequests.clear(); // what the old nodes wait for is no longer wanted
+    FPendingSel.clear();
     FModel->ClearNodes();
     QStandardItem* drive = nullptr;
     if (FShowDrive) {
@@ -244,7 +376,7 @@ void TDirTreeViewS::BuildTree() {
         drive->setData(kDrive, TDirTreeModel::SelectedImageRole);
         FModel->appendRow(drive);
     }
-    AddSubDirNodes(FDrive, drive, true);
+    ReadLevels({{FDrive, drive}}, true);
     collapseAll();
     if (FShowDrive) {
         ExpandNode(FirstNode());
@@ -255,13 +387,24 @@ void TDirTreeViewS::BuildTree() {
 
 void TDirTreeViewS::SetSelDirName(const std::string& Path) {
     TUpdateLock update(*this);
+    const std::string path = Path; // Path may be FPendingSel itself
+    FPendingSel.clear();
     // The path's volume is always FDrive here (FLastDir is made from it), so
     // there is no other volume to switch to first.
     QStandardItem* node = nullptr;
-    try {
-        node = FindDirNode(FirstNode(), Path);
-    } catch (const std::exception&) {
-        node = nullptr;
+    bool waiting = false;
+    {
+        const QScopedValueRollback<bool> selecting(FSelecting, true);
+        try {
+            node = FindDirNode(FirstNode(), path, waiting);
+        } catch (const std::exception&) {
+            node = nullptr;
+            waiting = false;
+        }
+    }
+    if (waiting) {
+        FPendingSel = path; // the deepest node found so far stays selected
+        return;
     }
     if (!node)
         node = FirstNode();
@@ -271,7 +414,7 @@ void TDirTreeViewS::SetSelDirName(const std::string& Path) {
     }
 }
 
-QStandardItem* TDirTreeViewS::FindDirNode(QStandardItem* Node, std::string_view Rest) {
+QStandardItem* TDirTreeViewS::FindDirNode(QStandardItem* Node, std::string_view Rest, bool& Waiting) {
     if (!Node)
         return nullptr;
     if (Node == FirstNode()) {
@@ -291,10 +434,12 @@ QStandardItem* TDirTreeViewS::FindDirNode(QStandardItem* Node, std::string_view 
     for (int i = 0; i < Node->rowCount() && !child; ++i)
         if (RawName(Node->child(i)) == head)
             child = Node->child(i);
-    if (!child)
+    if (!child) {
+        Waiting = IsNodeReading(Node);
         return nullptr;
+    }
     SelectNode(child);
-    return tail.empty() ? child : FindDirNode(child, tail);
+    return tail.empty() ? child : FindDirNode(child, tail, Waiting);
 }
 
 void TDirTreeViewS::PrepareExpand(QStandardItem* Node) {
@@ -302,12 +447,15 @@ void TDirTreeViewS::PrepareExpand(QStandardItem* Node) {
     if (IsDriveNode(Node))
         return; // its two levels were read by BuildTree
     const std::string dir = GetNodeDirName(Node);
+    TWaitScope wait(*this);
     TUpdateLock update(*this);
+    std::vector<std::pair<std::string, QStandardItem*>> dirs;
     for (int i = 0; i < Node->rowCount(); ++i) {
         QStandardItem* child = Node->child(i);
-        if (!child->hasChildren())
-            AddSubDirNodes(JoinPath(dir, RawName(child)), child, false);
+        if (!child->hasChildren() && !IsNodeReading(child))
+            dirs.emplace_back(JoinPath(dir, RawName(child)), child);
     }
+    ReadLevels(dirs, false);
 }
 
 void TDirTreeViewS::ExpandNode(QStandardItem* Node) {
@@ -367,6 +515,8 @@ void TDirTreeViewS::SetHideSelection(bool Value) {
 
 void TDirTreeViewS::currentChanged(const QModelIndex& Current, const QModelIndex& Previous) {
     QTreeView::currentChanged(Current, Previous);
+    if (!FSelecting)
+        FPendingSel.clear(); // the user's choice wins over a re-selection still under way
     if (!FDirSpace && OnChange)
         OnChange(this, GetSelDirName());
 }

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "dirtree/DirReader.h"
 #include "platform/Directory.h"
 
+#include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -10,9 +14,12 @@
 
 #include <QCollator>
 #include <QIcon>
+#include <QPersistentModelIndex>
 #include <QPixmap>
 #include <QStandardItemModel>
 #include <QTreeView>
+
+class QTimer;
 
 namespace tavolix::dirtree {
 
@@ -20,8 +27,6 @@ class TDirTreeViewS;
 
 // The owner's handler: the tree and GetSelDirName at the moment of the event.
 using TDirTreeEvent = std::function<void(TDirTreeViewS* Sender, const std::string& SelDirName)>;
-// Lists a directory's entries; false when it can't be read.
-using TDirLister = std::function<bool(const std::string& Dir, std::vector<platform::TFindData>& Out)>;
 
 // The tree's items. The view calls canFetchMore/fetchMore on a node before it
 // lays out the node's children, whichever way the expansion started (mouse,
@@ -35,6 +40,14 @@ public:
         DriveNodeRole,                  // bool
         ImageRole,                      // int: index into the image list
         SelectedImageRole,              // int
+        ReadStateRole,                  // int: TReadState
+        RequestRole,                    // qulonglong: the listing under way for the node, or 0
+    };
+    // How far the listing of a node's own directory has come.
+    enum TReadState {
+        Read,         // listed, or not asked for
+        Reading,      // asked for and not back within the short wait
+        NotAnswering, // not back within kNotAnsweringMs
     };
 
     explicit TDirTreeModel(QObject* Parent = nullptr);
@@ -68,6 +81,11 @@ private:
 //    "/media/usb", as a lower-case letter rebuilds its upper-case drive.
 //  - Names are the file system's bytes: a node shows their decoded form and
 //    keeps the bytes (RawNameRole) that paths are built from.
+//  - Directories are listed on reader threads. What answers within a short
+//    wait (AnswerWait) is shown at once, as if read in place; the rest is
+//    added when it comes, the folder marked meanwhile as being read, then
+//    as not answering. A re-selection that needs such a folder goes on when
+//    its listing comes, unless the user has chosen another node meanwhile.
 class TDirTreeViewS : public QTreeView {
     Q_OBJECT
 public:
@@ -99,6 +117,14 @@ public:
     const std::vector<QPixmap>& DirImages() const { return FDirImages; }
     // Replaces the directory listing (FindFiles by default); an empty one restores it.
     void SetLister(TDirLister Lister);
+    // How long one rebuild or expansion waits for its listings before it
+    // goes on without them.
+    int AnswerWait() const { return FAnswerWaitMs; }
+    void SetAnswerWait(int Ms) { FAnswerWaitMs = Ms; }
+    // Listings asked for and not yet shown.
+    bool IsReading() const { return !FRequests.empty(); }
+
+    static constexpr int kNotAnsweringMs = 2000;
 
 protected:
     void currentChanged(const QModelIndex& Current, const QModelIndex& Previous) override;
@@ -107,12 +133,26 @@ protected:
 
 private:
     class TUpdateLock;
+    class TWaitScope;
+    // A listing not back within the wait; Node is empty for the top level.
+    struct TRequest {
+        std::shared_ptr<const TListing> Listing;
+        QPersistentModelIndex Node;
+        bool TopLevel = false;
+        bool OneMoreLevel = false;
+    };
 
     void LoadDirImages();
     void BuildTree();
     void SetSelDirName(const std::string& Path);
-    QStandardItem* FindDirNode(QStandardItem* Node, std::string_view Rest);
-    void AddSubDirNodes(const std::string& Path, QStandardItem* Parent, bool OneMoreLevel);
+    QStandardItem* FindDirNode(QStandardItem* Node, std::string_view Rest, bool& Waiting);
+    // Lists each (path, node) pair, a null node standing for the top level.
+    void ReadLevels(const std::vector<std::pair<std::string, QStandardItem*>>& Dirs, bool OneMoreLevel);
+    void AddSubDirNodes(const std::string& Path, QStandardItem* Parent, const TListing& Listing,
+                        bool OneMoreLevel);
+    bool IsNodeReading(const QStandardItem* Node) const;
+    void SetReadState(QStandardItem* Node, TDirTreeModel::TReadState State);
+    void PollReads();
     void PrepareExpand(QStandardItem* Node);
     void ExpandNode(QStandardItem* Node);
     void SelectNode(QStandardItem* Node);
@@ -126,7 +166,15 @@ private:
     bool FDirSpace = false;
 
     TDirTreeModel* FModel;
-    TDirLister FLister;
+    std::unique_ptr<TDirReader> FReader;
+    int FAnswerWaitMs = 250;
+    int FWaitDepth = 0;
+    TReadClock::time_point FDeadline;
+    std::map<std::uint64_t, TRequest> FRequests;
+    std::uint64_t FNextRequest = 1;
+    QTimer* FPollTimer;
+    std::string FPendingSel; // a re-selection waiting for a listing
+    bool FSelecting = false;
     QCollator FCollator;
     QIcon FFolderIcon;
     QIcon FDriveIcon;

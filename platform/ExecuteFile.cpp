@@ -5,8 +5,11 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <linux/close_range.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -97,6 +100,30 @@ std::string OpenerArgument(const std::string& fileName) {
     ReportAndExit(reportFd, 127);
 }
 
+// Reads the grandchild's report: nothing (it ran) or its errno.
+ssize_t ReadReport(int fd, int& err) {
+    ssize_t n;
+    do {
+        n = read(fd, &err, sizeof err);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
+// The report has not come in time: a thread of its own waits for it and
+// closes the pipe.
+bool LeaveReportBehind(int fd) {
+    try {
+        std::thread([fd] {
+            int err = 0;
+            ReadReport(fd, err);
+            close(fd);
+        }).detach();
+    } catch (const std::system_error&) {
+        close(fd); // the grandchild's report then fails unseen
+    }
+    return true;
+}
+
 } // namespace
 
 void SetFileOpener(TFileOpener opener) {
@@ -111,7 +138,7 @@ const std::string& OpenerProgram() {
     return OpenerPath();
 }
 
-bool LaunchOpener(const TOpenRequest& request) {
+bool LaunchOpener(const TOpenRequest& request, int waitMs) {
     if (request.FileName.empty()) {
         return false;
     }
@@ -148,13 +175,25 @@ bool LaunchOpener(const TOpenRequest& request) {
     } while (waited < 0 && errno == EINTR);
     // ECHILD: a SIGCHLD handler elsewhere reaped it; the pipe still tells.
     bool childOk = waited < 0 || (WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    if (!childOk) {
+        close(report[0]);
+        return false;
+    }
+    // The grandchild may hang in chdir on a share that doesn't answer.
+    if (waitMs >= 0) {
+        pollfd ready{report[0], POLLIN, 0};
+        int polled;
+        do {
+            polled = poll(&ready, 1, waitMs);
+        } while (polled < 0 && errno == EINTR);
+        if (polled == 0) {
+            return LeaveReportBehind(report[0]);
+        }
+    }
     int err = 0;
-    ssize_t n;
-    do {
-        n = read(report[0], &err, sizeof err);
-    } while (n < 0 && errno == EINTR);
+    const ssize_t n = ReadReport(report[0], err);
     close(report[0]);
-    return childOk && n == 0;
+    return n == 0;
 }
 
 bool ExecuteFile(const std::string& FileName, const std::string& Params, const std::string& Folder,
@@ -164,7 +203,7 @@ bool ExecuteFile(const std::string& FileName, const std::string& Params, const s
         ReplacedOpener()(request);
         return true;
     }
-    return LaunchOpener(request);
+    return LaunchOpener(request, kLaunchWaitMs);
 }
 
 } // namespace tavolix::platform

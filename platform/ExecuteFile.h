@@ -19,7 +19,9 @@ struct TOpenRequest {
 // program it starts. ShowCmd has no meaning for xdg-open and is kept for the
 // callers. A relative FileName is read from Folder when one is given.
 // Returns false when nothing could be started (empty name, missing opener,
-// unusable folder); callers may ignore it.
+// unusable folder); callers may ignore it. A launch not through within
+// kLaunchWaitMs (its Folder on a share that doesn't answer) goes on by
+// itself and counts as started.
 bool ExecuteFile(const std::string& FileName, const std::string& Params, const std::string& Folder,
                  int ShowCmd);
 
@@ -35,7 +37,10 @@ const std::string& OpenerProgram();
 
 // The real launch: runs the opener program detached (double fork, no zombie,
 // a session of its own, no inherited descriptors beyond 0-2) in the folder.
-// Returns once the program has been executed or has failed to start.
-bool LaunchOpener(const TOpenRequest& request);
+// Returns once the program has been executed or has failed to start, or,
+// with a `waitMs` of 0 or more, at the latest after that long, true then.
+bool LaunchOpener(const TOpenRequest& request, int waitMs = -1);
+
+inline constexpr int kLaunchWaitMs = 500;
 
 } // namespace tavolix::platform

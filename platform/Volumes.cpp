@@ -110,17 +110,30 @@ std::string LabelFrom(const std::map<std::string, std::string>& labels, const st
     return it == labels.end() ? std::string() : it->second;
 }
 
+bool StartsAtSlash(std::string_view path, std::string_view prefix) {
+    return path.starts_with(prefix) && (path.size() == prefix.size() || path[prefix.size()] == '/');
+}
+
 // The network name of what a mount shows: the source's share, and below it
 // the mount's root inside that file system (a bind mount of a subfolder).
-// A source that already names the subfolder (some clients put it there
-// and report the same root) gets it only once.
+// A source that names a folder below the share (//host/share/sub) may come
+// with that folder as its root (some clients report it so): the folder then
+// counts once. The share's own name is no such folder: a subfolder named
+// like the share is still below it.
 std::string ShareOfMount(std::string_view source, std::string_view root) {
     std::string share = ShareNameOf(source);
     while (root.size() > 1 && root.back() == '/')
         root.remove_suffix(1);
-    if (share.empty() || root.empty() || root == "/" || share.ends_with(root))
+    if (share.empty() || root.empty() || root == "/")
         return share;
-    return share + (root.front() == '/' ? "" : "/") + std::string(root);
+    std::string rel(root);
+    if (rel.front() != '/')
+        rel.insert(0, "/");
+    const std::size_t host = share.find('/', 2);
+    const std::size_t name = host == std::string::npos ? std::string::npos : share.find('/', host + 1);
+    if (name != std::string::npos && StartsAtSlash(rel, std::string_view(share).substr(name)))
+        rel.erase(0, share.size() - name);
+    return share + rel;
 }
 
 bool PrefixesAtSlash(std::string_view mountPoint, std::string_view path) {
@@ -218,9 +231,12 @@ std::vector<TVolume> ParseMountInfo(std::string_view text, const std::string& la
         if (v.MountPoint.empty() || v.MountPoint.front() != '/' || IsPseudoFileSystemType(v.FsType))
             continue;
         v.Network = IsNetworkFileSystemType(v.FsType);
+        // A label is looked up by resolving the source, a device; a FUSE source
+        // is any name its server chose, maybe a file on a share that no longer
+        // answers, and is left alone.
         if (v.Network)
             v.Share = ShareOfMount(v.Source, UnescapeOctal(f[3]));
-        else
+        else if (!v.FsType.starts_with("fuse."))
             v.Label = LabelFrom(labels, v.Source);
         std::erase_if(volumes, [&](const TVolume& o) { return o.MountPoint == v.MountPoint; });
         volumes.push_back(std::move(v));
@@ -327,6 +343,10 @@ bool PathAnswers(const std::string& path, int timeoutMs, std::function<bool(cons
             struct stat st;
             return ::stat(p.c_str(), &st) == 0;
         };
+    return AskPath(path, timeoutMs, std::move(probe)) == TPathAnswer::Yes;
+}
+
+TPathAnswer AskPath(const std::string& path, int timeoutMs, std::function<bool(const std::string&)> probe) {
     struct TAnswer {
         std::mutex Lock;
         std::condition_variable Done;
@@ -343,7 +363,9 @@ bool PathAnswers(const std::string& path, int timeoutMs, std::function<bool(cons
     }).detach();
     std::unique_lock<std::mutex> hold(answer->Lock);
     answer->Done.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] { return answer->Finished; });
-    return answer->Finished && answer->Ok;
+    if (!answer->Finished)
+        return TPathAnswer::NoAnswer;
+    return answer->Ok ? TPathAnswer::Yes : TPathAnswer::No;
 }
 
 } // namespace tavolix::platform

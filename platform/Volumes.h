@@ -90,4 +90,10 @@ bool IsShownAsDrive(const TVolume& volume, std::string_view home);
 // `probe` replaces stat for tests (returns whether it succeeded).
 bool PathAnswers(const std::string& path, int timeoutMs, std::function<bool(const std::string&)> probe = {});
 
+// What `question` says of `path`, asked on a thread of its own as
+// PathAnswers asks: Yes, No, or NoAnswer when it hasn't answered within
+// `timeoutMs` (the thread is then left behind).
+enum class TPathAnswer { Yes, No, NoAnswer };
+TPathAnswer AskPath(const std::string& path, int timeoutMs, std::function<bool(const std::string&)> question);
+
 } // namespace tavolix::platform

@@ -1,3 +1,4 @@
+#include "StallFs.h"
 #include "TestDir.h"
 #include "platform/ExecuteFile.h"
 
@@ -7,6 +8,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <future>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -162,6 +164,16 @@ TEST_F(ExecuteFileTest, ReportsWhatCannotStart) {
     errno = 0;
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
+}
+
+TEST_F(ExecuteFileTest, AFolderThatDoesNotAnswerHoldsTheLaunchNotTheCaller) {
+    TAVOLIX_MOUNT_STALL_FS(share, tavolix::test::TStallFs::TOptions{1, 1});
+    auto started = std::async(
+        std::launch::async, [&] { return ExecuteFile("/tmp/x.html", "", share.Root() + "/hang/stuck", 1); });
+    const bool returned = started.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    share.Release(); // the working folder fails now: nothing is started
+    ASSERT_TRUE(returned);
+    EXPECT_TRUE(started.get()) << "still under way counts as started";
 }
 
 TEST_F(ExecuteFileTest, FindsTheOpenerOnPath) {

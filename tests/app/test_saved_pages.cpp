@@ -1,7 +1,10 @@
+#include "StallFs.h"
 #include "TestDir.h"
 #include "app/SavedPages.h"
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -232,6 +235,22 @@ TEST(SavedPages, ClickingAnItem) {
     // A folder by the page's name is no page.
     dir.Dir("web/gone.html");
     EXPECT_EQ(ring.ClickAction(1, {}).Kind, TSavedPageAction::Missing);
+}
+
+TEST(SavedPages, APageOnAShareThatDoesNotAnswerIsToldNotWaitedFor) {
+    TAVOLIX_MOUNT_STALL_FS(share, tavolix::test::TStallFs::TOptions{1, 1});
+    TTestDir dir;
+    TSavedPages ring = Loaded(dir.Path("t.INI"));
+    const std::string page = share.Root() + "/hang/stuck/p.html";
+    ASSERT_FALSE(ring.Register({page, "/b", "k", "1", "1", "d"}, {}));
+    // Were the stat made here, this would wait until the share is released.
+    auto action = std::async(std::launch::async, [&] { return ring.ClickAction(1, {}); });
+    const bool answered = action.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    share.Release();
+    ASSERT_TRUE(answered);
+    const TSavedPageAction got = action.get();
+    EXPECT_EQ(got.Kind, TSavedPageAction::NotAnswering);
+    EXPECT_EQ(got.Message, page + " が応答しません。");
 }
 
 TEST(SavedPages, AmpersandsInDataAreNoAccessKeys) {

@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/stat.h>
@@ -31,9 +32,12 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWheelEvent>
 
 using namespace tavolix::app;
 using namespace tavolix::ui;
+using tavolix::platform::TMountTable;
+using tavolix::platform::TVolume;
 using tavolix::results::TMDIChild;
 
 namespace {
@@ -476,6 +480,20 @@ TEST_F(SerfileTest, SavedPagesMenuShowsRegistrationsAndOpensThem) {
     EXPECT_EQ(again.FSavedMenuItems[0]->text(), QStringLiteral("(&1) old.html ( 2026/12/08 10:00:00 )"));
 }
 
+TEST_F(SerfileTest, APageIsRegisteredByTheMountTableItWasWrittenWith) {
+    // The selector's list was read when a share was mounted over the folder;
+    // the system's table, which the page's links come from, says otherwise.
+    FFrame->DriveComboBox1->SetVolumes(
+        TMountTable(std::vector<TVolume>{{FTree.Root(), "cifs", "//srv/photos", "", "//srv/photos", true}}),
+        FTree.Root());
+    const std::string page = FTree.Path("pages/old.html");
+    ASSERT_EQ(FFrame->RegisterSavedPage({page, FTree.Root(), "*.gif", "1", "1", "d"}), QString());
+    std::ifstream file(FTree.Path("settings/TAVOLIX.INI"), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("1=" + page), std::string::npos) << text;
+    EXPECT_EQ(text.find("//srv/photos"), std::string::npos) << text;
+}
+
 TEST_F(SerfileTest, PagesAnotherProgramRegistersAreKeptAndShowWhenTheMenuOpens) {
     TSavedPages script(FTree.Path("settings/TAVOLIX.INI")); // tavolix-page beside the running frame
     auto record = [&](const std::string& name) -> TSavedPageFields {
@@ -586,6 +604,52 @@ TEST(DriveComboBoxTest, StartsOnTheVolumeOfTheCurrentDirectoryAndReportsChoices)
     empty.SetVolumes(TMountTable(), "/");
     EXPECT_EQ(empty.Drive(), "");
     EXPECT_EQ(empty.EntryText(), "");
+}
+
+TEST(DriveComboBoxTest, TheListIsReadAgainWhenItOpens) {
+    const std::string head = "1 0 8:2 / / rw - ext4 /dev/sda2 rw\n"
+                             "2 1 8:17 / /media/usb rw - vfat /dev/sdb1 rw\n";
+    std::string table = head;
+    TDriveComboBox box;
+    box.SetTableSource([&] { return TMountTable::FromText(table); });
+    box.SetVolumes(TMountTable::FromText(table), "/media/usb/photos", "/home/u");
+    QSignalSpy changed(&box, &TDriveComboBox::DriveChanged);
+
+    table += "3 1 0:50 / /mnt/nas rw - cifs //srv/photos rw\n";
+    box.showPopup();
+    EXPECT_EQ(box.count(), 3);
+    EXPECT_EQ(box.itemText(2), QStringLiteral("/mnt/nas //srv/photos"));
+    EXPECT_EQ(box.Drive(), "/media/usb");
+    EXPECT_EQ(changed.count(), 0);
+    box.hidePopup();
+
+    table = "1 0 8:2 / / rw - ext4 /dev/sda2 rw\n"; // the stick pulled out
+    box.showPopup();
+    EXPECT_EQ(box.count(), 1);
+    EXPECT_EQ(box.Drive(), "/");
+    ASSERT_EQ(changed.count(), 1) << "the tree follows";
+    EXPECT_EQ(changed[0][0].toString(), QStringLiteral("/"));
+    box.hidePopup();
+}
+
+TEST(DriveComboBoxTest, AWheelOverTheUnfocusedSelectorChoosesNothing) {
+    QWidget window;
+    auto* other = new QLineEdit(&window);
+    auto* box = new TDriveComboBox(&window);
+    box->move(0, 40);
+    box->SetVolumes(TMountTable(std::vector<TVolume>{{"/", "ext4", "/dev/sda1", "", "", false},
+                                                     {"/media/usb", "vfat", "/dev/sdb1", "", "", false}}),
+                    "/");
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    other->setFocus();
+    QSignalSpy changed(box, &TDriveComboBox::DriveChanged);
+    const QPointF at = box->rect().center();
+    QWheelEvent down(at, box->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                     Qt::NoScrollPhase, false);
+    QApplication::sendEvent(box, &down);
+    EXPECT_EQ(box->Drive(), "/");
+    EXPECT_EQ(changed.count(), 0);
 }
 
 TEST_F(SerfileTest, VolumeChoiceRebuildsTheTree) {

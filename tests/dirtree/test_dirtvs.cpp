@@ -1,8 +1,13 @@
+#include "Gate.h"
 #include "TestDir.h"
+#include "TryExpect.h"
 #include "dirtree/DirTVS.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <set>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -19,13 +24,40 @@ namespace {
 
 using TCalls = std::vector<std::string>;
 
+// The directories listed, in any order: listings run on several threads.
+struct TCallLog {
+    std::mutex Lock;
+    TCalls Calls;
+    void Add(const std::string& dir) {
+        std::lock_guard<std::mutex> hold(Lock);
+        Calls.push_back(dir);
+    }
+    TCalls Sorted() {
+        std::lock_guard<std::mutex> hold(Lock);
+        TCalls sorted = Calls;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted;
+    }
+    bool Empty() {
+        std::lock_guard<std::mutex> hold(Lock);
+        return Calls.empty();
+    }
+    void Clear() {
+        std::lock_guard<std::mutex> hold(Lock);
+        Calls.clear();
+    }
+};
+
 // Wraps the real listing and records every directory it is asked for.
-dirtree::TDirLister CountingLister(TCalls& calls) {
-    return [&calls](const std::string& dir, std::vector<platform::TFindData>& out) {
-        calls.push_back(dir);
+dirtree::TDirLister CountingLister(TCallLog& log) {
+    return [&log](const std::string& dir, std::vector<platform::TFindData>& out) {
+        log.Add(dir);
         return platform::FindFiles(dir, "*.*", out, platform::TFindWhat::DirectoriesOnly);
     };
 }
+
+// Long enough that a listing of a local folder is always back in time.
+constexpr int kPatientWaitMs = 20000;
 
 // An in-memory volume: directory path -> its subdirectory names.
 dirtree::TDirLister FakeLister(std::map<std::string, std::vector<std::string>> dirs) {
@@ -72,6 +104,7 @@ protected:
             Changes.push_back(dir);
         };
         Tree.SetLister(CountingLister(Calls));
+        Tree.SetAnswerWait(kPatientWaitMs);
         Tree.resize(400, 600);
     }
     void Select(std::string_view rel) {
@@ -81,7 +114,7 @@ protected:
     }
 
     TTestDir Vol;
-    TCalls Calls;
+    TCallLog Calls;
     std::vector<std::string> Changes;
     TDirTreeViewS Tree;
 };
@@ -111,7 +144,7 @@ TEST_F(DirTree, EmptyUntilAVolumeIsSet) {
     Tree.SetDrive("");
     EXPECT_EQ(Tree.Model()->rowCount(), 0);
     EXPECT_EQ(Tree.GetSelDirName(), "");
-    EXPECT_TRUE(Calls.empty());
+    EXPECT_TRUE(Calls.Empty());
 }
 
 TEST_F(DirTree, ChildrenSortedIgnoringCaseWithoutDotNames) {
@@ -155,6 +188,7 @@ TEST_F(DirTree, SelDirNameForms) {
         while (!root.empty() && root.back() == '/')
             root.pop_back();
         TDirTreeViewS tree;
+        tree.SetAnswerWait(kPatientWaitMs);
         tree.SetLister(FakeLister({{root.empty() ? "/" : root, {"Beta", "Alpha"}},
                                    {root + "/Alpha", {"Sub"}},
                                    {root + "/Beta", {}}}));
@@ -192,15 +226,15 @@ TEST_F(DirTree, SetDriveWithTheCurrentVolumeDoesNothing) {
     Vol.Dir("A/B");
     Tree.SetDrive(Vol.Root());
     Select("A");
-    Calls.clear();
+    Calls.Clear();
     Changes.clear();
     Tree.SetDrive(Vol.Root());
-    EXPECT_TRUE(Calls.empty());
+    EXPECT_TRUE(Calls.Empty());
     EXPECT_TRUE(Changes.empty());
     EXPECT_EQ(Tree.GetSelDirName(), Vol.Path("A"));
 
     Tree.SetDrive(Vol.Root() + "/"); // another spelling rebuilds, keeping the selection
-    EXPECT_FALSE(Calls.empty());
+    EXPECT_FALSE(Calls.Empty());
     EXPECT_EQ(Tree.Drive(), Vol.Root());
     EXPECT_EQ(Tree.GetSelDirName(), Vol.Path("A"));
 }
@@ -239,7 +273,7 @@ TEST_F(DirTree, OnlyWhatCanBeSeenIsRead) {
     Vol.Dir("A/A2");
     Vol.Dir("B");
     Tree.SetDrive(Vol.Root());
-    EXPECT_EQ(Calls, (TCalls{Vol.Root(), Vol.Path("A"), Vol.Path("B")}));
+    EXPECT_EQ(Calls.Sorted(), (TCalls{Vol.Root(), Vol.Path("A"), Vol.Path("B")}));
     Tree.show();
 
     const std::pair<const char*, std::function<void(const QModelIndex&)>> ways[] = {
@@ -263,17 +297,18 @@ TEST_F(DirTree, OnlyWhatCanBeSeenIsRead) {
         const QModelIndex a = Node(Tree, "A")->index();
         Tree.collapse(a);
         Tree.setCurrentIndex(Node(Tree, "B")->index());
-        Calls.clear();
+        Calls.Clear();
         expandWith(a);
         ASSERT_TRUE(Tree.isExpanded(a));
         // A1 is read at the first expansion only; A2, without child nodes, at every one.
-        EXPECT_EQ(Calls, (first ? TCalls{Vol.Path("A/A1"), Vol.Path("A/A2")} : TCalls{Vol.Path("A/A2")}));
+        EXPECT_EQ(Calls.Sorted(),
+                  (first ? TCalls{Vol.Path("A/A1"), Vol.Path("A/A2")} : TCalls{Vol.Path("A/A2")}));
         EXPECT_EQ(Names(Node(Tree, "A/A1")), TCalls{"A11"});
         EXPECT_TRUE(Names(Node(Tree, "A/A1/A11")).empty()) << "two levels below the expanded node";
-        Calls.clear();
+        Calls.Clear();
         Tree.doItemsLayout();
         QCoreApplication::processEvents();
-        EXPECT_TRUE(Calls.empty()) << "laying out an open node again reads nothing";
+        EXPECT_TRUE(Calls.Empty()) << "laying out an open node again reads nothing";
         first = false;
     }
 }
@@ -307,17 +342,18 @@ TEST_F(DirTree, SymlinkedDirectoriesAreShownAndFollowed) {
     EXPECT_EQ(Names(Node(Tree, "link")), TCalls{"inner"});
 }
 
-TEST_F(DirTree, BusyCursorWhileRebuildingAndRestoredOnFailure) {
-    Vol.Dir("A");
-    int shown = 0;
+TEST_F(DirTree, AListingThatFailsLeavesItsFolderEmpty) {
+    Vol.Dir("A/A1");
+    Vol.Dir("B/B1");
     Tree.SetLister([&](const std::string& dir, std::vector<platform::TFindData>& out) {
-        shown += QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
-        if (dir != Vol.Root())
+        if (dir == Vol.Path("A"))
             throw std::runtime_error("disk gone");
         return platform::FindFiles(dir, "*.*", out, platform::TFindWhat::DirectoriesOnly);
     });
-    EXPECT_THROW(Tree.SetDrive(Vol.Root()), std::runtime_error);
-    EXPECT_EQ(shown, 2);
+    Tree.SetDrive(Vol.Root());
+    EXPECT_EQ(Names(Tree.Model()->item(0)), (TCalls{"A", "B"}));
+    EXPECT_TRUE(Names(Node(Tree, "A")).empty());
+    EXPECT_EQ(Names(Node(Tree, "B")), TCalls{"B1"});
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(Tree.updatesEnabled());
 }
@@ -338,15 +374,110 @@ TEST_F(DirTree, DirSpaceFreezesTheTree) {
     b.Dir("B");
     Tree.SetDrive(Vol.Root());
     Tree.SetDirSpace(true);
-    Calls.clear();
+    Calls.Clear();
     Changes.clear();
     Tree.SetDrive(b.Root());
     Select("A");
-    EXPECT_TRUE(Calls.empty());
+    EXPECT_TRUE(Calls.Empty());
     EXPECT_TRUE(Changes.empty());
     Tree.SetDirSpace(false);
     EXPECT_EQ(Names(Tree.Model()->item(0)), TCalls{"B"});
     EXPECT_EQ(Changes.back(), b.Root() + "/");
+}
+
+// "/vol/a/dead" never answers until the gate opens; the rest of that
+// volume does, and folders elsewhere are read from the disk.
+class DirTreeWithDeadFolder : public DirTree {
+protected:
+    DirTreeWithDeadFolder() {
+        auto fake = FakeLister({{"/vol", {"a", "b"}},
+                                {"/vol/a", {"dead", "ok"}},
+                                {"/vol/a/dead", {"inner"}},
+                                {"/vol/a/ok", {"sub"}},
+                                {"/vol/a/ok/sub", {"deep"}},
+                                {"/vol/b", {}}});
+        Tree.SetLister(
+            [this, fake, gate = Gate](const std::string& dir, std::vector<platform::TFindData>& out) {
+                Calls.Add(dir);
+                if (dir == "/vol/a/dead")
+                    gate->Pass();
+                if (dir.starts_with("/vol"))
+                    return fake(dir, out);
+                return platform::FindFiles(dir, "*.*", out, platform::TFindWhat::DirectoriesOnly);
+            });
+        // Long enough for the folders that answer, short enough for a test.
+        Tree.SetAnswerWait(1000);
+    }
+    ~DirTreeWithDeadFolder() override { Gate->Open(); }
+    int ListingsOf(const std::string& dir) {
+        const TCalls calls = Calls.Sorted();
+        return static_cast<int>(std::count(calls.begin(), calls.end(), dir));
+    }
+    static int StateOf(const QStandardItem* node) {
+        return node ? node->data(dirtree::TDirTreeModel::ReadStateRole).toInt() : -1;
+    }
+
+    std::shared_ptr<TGate> Gate = std::make_shared<TGate>();
+};
+
+TEST_F(DirTreeWithDeadFolder, TheFolderIsMarkedAndTheRestOfTheTreeWorks) {
+    Tree.SetDrive("/vol");
+    Tree.show();
+    Select("a");
+    Tree.expand(Node(Tree, "a")->index());
+    QStandardItem* dead = Node(Tree, "a/dead");
+    ASSERT_NE(dead, nullptr);
+    EXPECT_EQ(StateOf(dead), dirtree::TDirTreeModel::Reading);
+    EXPECT_EQ(dead->text(), QStringLiteral("dead （読み込み中…）"));
+    EXPECT_EQ(StateOf(Node(Tree, "a/ok")), dirtree::TDirTreeModel::Read);
+
+    // Its sibling opens, is chosen and reports as ever.
+    Select("a/ok/sub");
+    EXPECT_EQ(Tree.GetSelDirName(), "/vol/a/ok/sub");
+    EXPECT_EQ(Changes.back(), "/vol/a/ok/sub");
+    EXPECT_EQ(Names(Node(Tree, "a/ok/sub")), TCalls{"deep"});
+    Select("b");
+    EXPECT_EQ(Tree.GetSelDirName(), "/vol/b");
+
+    TRY_EXPECT_EQ(StateOf(Node(Tree, "a/dead")), dirtree::TDirTreeModel::NotAnswering);
+    EXPECT_EQ(Node(Tree, "a/dead")->text(), QStringLiteral("dead （応答なし）"));
+    // Opening its parent again asks no second thread to wait on it.
+    Tree.collapse(Node(Tree, "a")->index());
+    Tree.expand(Node(Tree, "a")->index());
+    EXPECT_EQ(ListingsOf("/vol/a/dead"), 1);
+
+    Gate->Open();
+    TRY_EXPECT_EQ(Names(Node(Tree, "a/dead")), TCalls{"inner"});
+    EXPECT_EQ(StateOf(Node(Tree, "a/dead")), dirtree::TDirTreeModel::Read);
+    EXPECT_EQ(Node(Tree, "a/dead")->text(), QStringLiteral("dead"));
+    EXPECT_EQ(Tree.GetSelDirName(), "/vol/b");
+    TRY_EXPECT(!Tree.IsReading());
+}
+
+TEST_F(DirTreeWithDeadFolder, AReselectionGoesOnWhenTheFolderAnswersUnlessTheUserChoseMeanwhile) {
+    TTestDir other;
+    other.Dir("a/dead/inner/x");
+    Tree.show();
+    Tree.SetDrive(other.Root());
+    Select("a/dead");
+    Select("a/dead/inner");
+    Tree.SetDrive("/vol"); // the same path on a volume where "dead" hangs
+    EXPECT_EQ(Tree.GetSelDirName(), "/vol/a/dead");
+    Gate->Open();
+    TRY_EXPECT_EQ(Tree.GetSelDirName(), "/vol/a/dead/inner");
+    EXPECT_EQ(Changes.back(), "/vol/a/dead/inner");
+
+    // Again, but the user picks a folder while "dead" still hangs.
+    Gate->Close();
+    Tree.SetDrive(other.Root());
+    Select("a/dead");
+    Select("a/dead/inner");
+    Tree.SetDrive("/vol");
+    EXPECT_EQ(Tree.GetSelDirName(), "/vol/a/dead");
+    Select("b");
+    Gate->Open();
+    TRY_EXPECT(!Tree.IsReading());
+    EXPECT_EQ(Tree.GetSelDirName(), "/vol/b");
 }
 
 TEST_F(DirTree, ModelPassesTheTester) {
@@ -358,6 +489,7 @@ TEST_F(DirTree, ModelPassesTheTester) {
     {
         SCOPED_TRACE("checked at every change, without fetching");
         TDirTreeViewS tree;
+        tree.SetAnswerWait(kPatientWaitMs);
         QAbstractItemModelTester tester(tree.Model(), Mode::Fatal);
         tester.setUseFetchMore(false);
         tree.SetDrive(Vol.Root());
@@ -372,6 +504,7 @@ TEST_F(DirTree, ModelPassesTheTester) {
         // insertions, so with fetching it walks a built tree once.
         SCOPED_TRACE("walked once, fetching");
         TDirTreeViewS tree;
+        tree.SetAnswerWait(kPatientWaitMs);
         tree.SetDrive(Vol.Root());
         QAbstractItemModelTester tester(tree.Model(), Mode::Fatal);
         EXPECT_EQ(Names(Node(tree, "A/A1/A11")), TCalls{"A111"}) << "fetchMore loads below a node's children";

@@ -71,12 +71,16 @@ TEST(Volumes, ABindMountOfAShareFolderIsNamedByThatFolder) {
                                        "2 1 0:50 /pics /mnt/p rw - cifs //srv/photos rw\n"
                                        "3 1 0:50 /pics/2026\\040a /mnt/q rw - cifs //srv/photos rw\n"
                                        "4 1 0:51 /sub /mnt/s rw - cifs //srv/photos/sub rw\n"
-                                       "5 1 0:52 /sub /mnt/n rw - nfs4 fs:/export/home rw\n");
+                                       "5 1 0:52 /sub /mnt/n rw - nfs4 fs:/export/home rw\n"
+                                       "6 1 0:50 /photos /mnt/pp rw - cifs //srv/photos rw\n"
+                                       "7 1 0:51 /sub/2026 /mnt/s2 rw - cifs //srv/photos/sub rw\n");
     const std::pair<const char*, const char*> cases[] = {
         {"/mnt/p/a.gif", "//srv/photos/pics"},
         {"/mnt/q/a.gif", "//srv/photos/pics/2026 a"},
         {"/mnt/s/a.gif", "//srv/photos/sub"}, // the source names it already
         {"/mnt/n/a.gif", "//fs/export/home/sub"},
+        {"/mnt/pp/a.gif", "//srv/photos/photos"}, // a subfolder named like the share
+        {"/mnt/s2/a.gif", "//srv/photos/sub/2026"},
     };
     for (const auto& [path, share] : cases) {
         const TVolume* v = table.VolumeOf(path);
@@ -145,11 +149,14 @@ TEST(Volumes, LabelsComeFromTheByLabelLinks) {
     dir.File("dev/sda2");
     dir.Symlink("by-label/USB\\x20STICK", "../dev/sdb1");
     dir.Symlink("by-label/dangling", "../dev/none");
-    const std::string table = "1 0 8:2 / / rw - ext4 " + dir.Path("dev/sda2") + " rw\n" +
-                              "2 1 8:17 / /media/usb rw - vfat " + dir.Path("dev/sdb1") + " rw\n" +
-                              "3 1 0:50 / /mnt/nas rw - cifs //srv/photos rw\n";
+    const std::string table =
+        "1 0 8:2 / / rw - ext4 " + dir.Path("dev/sda2") + " rw\n" + "2 1 8:17 / /media/usb rw - vfat " +
+        dir.Path("dev/sdb1") + " rw\n" + "3 1 0:50 / /mnt/nas rw - cifs //srv/photos rw\n" +
+        // an archive mounted by FUSE: its source is never resolved
+        "4 1 0:51 / /media/arch rw - fuse.archivemount " + dir.Path("dev/sdb1") + " rw\n";
     auto volumes = ParseMountInfo(table, dir.Path("by-label"));
-    ASSERT_EQ(volumes.size(), 3u);
+    ASSERT_EQ(volumes.size(), 4u);
+    EXPECT_EQ(volumes[3].Label, "");
     EXPECT_EQ(volumes[0].Label, "");
     EXPECT_EQ(volumes[1].Label, "USB STICK");
     EXPECT_EQ(VolumeLabelOf(dir.Path("dev/sdb1"), dir.Path("by-label")), "USB STICK");
