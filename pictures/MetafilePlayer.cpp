@@ -501,6 +501,8 @@ void TCanvas::DrawImage(const QImage& image, QRectF dest, QRectF source, bool di
     FImagePixels += area;
     const QImage from = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     QImage out(device.size(), QImage::Format_ARGB32_Premultiplied);
+    if (from.isNull() || out.isNull())
+        return;
     out.fill(Qt::transparent);
     for (int y = 0; y < out.height(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));

@@ -76,13 +76,12 @@ public:
     void SetDibToDev(const TWmfArgs& x);
     void DibBitBlt(const TWmfArgs& x);
 
+private:
     static inline const TObject kOtherObject{TObject::kOther, {}, {}, {}, {}};
     void StoreNew(const TObject& object) {
         if (const int slot = C.FreeSlot(); slot >= 0)
             C.Store(static_cast<std::size_t>(slot), object);
     }
-
-private:
     const TObject* ObjectAt(const TWmfArgs& x, std::size_t word) const { return C.Object(x.A.U16(2 * word)); }
 
     TCanvas& C;
