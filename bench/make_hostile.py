@@ -95,6 +95,12 @@ def bmp_rle_big():
     return bmp_file(info_header(w, h, 8, compression=1), table, row * n(h, h // 10) + b"\0\1")
 
 
+def bmp_rle_claim():
+    # The largest run-length bitmap there is, ended at once: its size is a claim.
+    table = b"\0\0\0\0" + b"\0\x80\0\0"
+    return bmp_file(info_header(65536, 65536, 8, compression=1, colors=2), table, b"\0\1")
+
+
 def bmp_a4_scan():
     # A4 at 600 dpi, one bit a pixel: over 32 M pixels, and a real picture.
     w, h = n((4960, 7016), (1240, 1754))
@@ -145,6 +151,7 @@ FILES = {
     "text.emf": emf_text,
     "dibs.emf": emf_dibs,
     "rle_5600.bmp": bmp_rle_big,
+    "rle_claim.bmp": bmp_rle_claim,
     "a4_600dpi.bmp": bmp_a4_scan,
     "icons_one_id.exe": lambda: prog_icons(False),
     "icons_shared.exe": lambda: prog_icons(True),

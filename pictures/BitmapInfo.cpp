@@ -178,17 +178,27 @@ std::optional<TDibInfo> CheckBitmapFile(TByteView head, std::uint64_t fileSize) 
         return std::nullopt;
     if (pixelOffset < 14 + info->HeaderSize || pixelOffset > fileSize)
         return std::nullopt;
-    const std::uint64_t available = fileSize - pixelOffset;
-    if (info->Compression == kBiRle8 || info->Compression == kBiRle4) {
-        // Run-length data can't promise its size, but it can't be empty, and
-        // it can't describe more than 256 pixels per two bytes.
-        const std::uint64_t pixels = std::uint64_t(info->Width) * std::uint64_t(info->Height);
-        if (available < 2 || pixels / 128 > available + 64)
-            return std::nullopt;
-    } else if (info->PixelBytes() > available) {
+    if (!PixelsFit(*info, fileSize - pixelOffset))
         return std::nullopt; // truncated
-    }
     return info;
+}
+
+bool PixelsFit(const TDibInfo& info, std::uint64_t available) {
+    // Run-length data can't promise its size: deltas and an end-of-bitmap
+    // code leave any number of pixels unwritten.
+    if (info.Compression == kBiRle8 || info.Compression == kBiRle4)
+        return available >= 2;
+    return info.PixelBytes() <= available;
+}
+
+std::optional<TByteView> DibPixels(const TDibInfo& info, TByteView packed, TByteView bits) {
+    const std::size_t head = std::size_t{info.HeaderSize} + info.TableBytes;
+    if (!packed.Has(0, head))
+        return std::nullopt;
+    const TByteView pixels = bits.Size() ? bits : packed.From(head);
+    if (!PixelsFit(info, pixels.Size()))
+        return std::nullopt;
+    return pixels;
 }
 
 } // namespace tavolix::pictures

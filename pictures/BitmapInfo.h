@@ -44,6 +44,17 @@ struct TDibInfo {
 // as in icon and cursor resources.
 std::optional<TDibInfo> ParseDibHeader(TByteView dib, bool iconImage = false);
 
+// Whether `available` bytes hold the pixels the header promises: every row
+// of an uncompressed bitmap; for run-length data, at least one code (it may
+// end early, with or without an end-of-bitmap code).
+bool PixelsFit(const TDibInfo& info, std::uint64_t available);
+
+// The pixels of a device-independent bitmap: those right after the header
+// and colour table of `packed`, or `bits` when it is not empty (a header and
+// its pixels kept apart). nullopt when the header and table are not all in
+// `packed` or the pixels do not fit.
+std::optional<TByteView> DibPixels(const TDibInfo& info, TByteView packed, TByteView bits = {});
+
 // Checks a .bmp file from its first bytes (at least the file and info
 // headers; 256 bytes are plenty) and its real size: signature, header
 // variant, dimensions, bit depth and compression, and that the pixels the

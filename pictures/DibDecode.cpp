@@ -51,6 +51,8 @@ public:
             FColumn[SourceOf(x, size.width(), info.Width)] = x;
     }
 
+    // The image could be had: rows are written through its scan lines.
+    bool Allocated() const { return !FImage.isNull(); }
     bool Uncompressed(const TByteSource& src, std::uint64_t offset);
     void Rle(TByteView data);
     QImage Take();
@@ -223,6 +225,8 @@ QImage DecodeDib(const TDibInfo& info, TByteView head, const TByteSource& pixels
         return {};
     size = DecodedSize(info, size);
     TDibDecoder decoder(info, head, size);
+    if (!decoder.Allocated())
+        return {};
     if (info.Compression == kBiRle8 || info.Compression == kBiRle4) {
         if (pixelOffset > pixels.Size())
             return {};

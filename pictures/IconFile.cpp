@@ -1,7 +1,5 @@
 #include "pictures/IconFile.h"
 
-#include "pictures/BitmapInfo.h"
-
 #include <cstdlib>
 
 namespace tavolix::pictures {
@@ -30,18 +28,30 @@ std::optional<TImageShape> ShapeOf(TByteView image) {
             return std::nullopt;
         return TImageShape{static_cast<int>(w), static_cast<int>(h), 32};
     }
-    auto dib = ParseDibHeader(image, true);
-    if (!dib || dib->HeaderSize == 12 || dib->Width > 1024 || dib->Height > 1024)
+    const auto dib = CheckIconDib(image);
+    if (!dib)
         return std::nullopt;
-    const std::uint64_t maskRow = ((std::uint64_t(dib->Width) + 31) / 32) * 4;
-    const std::uint64_t need = std::uint64_t{dib->HeaderSize} + dib->TableBytes + dib->PixelBytes() +
-                               maskRow * static_cast<std::uint64_t>(dib->Height);
-    if (need > image.Size())
-        return std::nullopt;
-    return TImageShape{dib->Width, dib->Height, dib->BitCount};
+    return TImageShape{dib->Info.Width, dib->Info.Height, dib->Info.BitCount};
 }
 
 } // namespace
+
+std::optional<TIconDib> CheckIconDib(TByteView image) {
+    const auto info = ParseDibHeader(image, true);
+    if (!info || info->HeaderSize == 12 || info->Width > 1024 || info->Height > 1024)
+        return std::nullopt;
+    TIconDib dib;
+    dib.Info = *info;
+    dib.PixelsAt = std::size_t{info->HeaderSize} + info->TableBytes;
+    dib.MaskAt = dib.PixelsAt + static_cast<std::size_t>(info->PixelBytes());
+    dib.MaskRowBytes = ((static_cast<std::size_t>(info->Width) + 31) / 32) * 4;
+    if (!image.Has(0, dib.MaskAt))
+        return std::nullopt;
+    dib.HasMask = image.Has(dib.MaskAt, dib.MaskRowBytes * static_cast<std::size_t>(info->Height));
+    if (!dib.HasMask && info->BitCount != 32)
+        return std::nullopt;
+    return dib;
+}
 
 int BestIconEntry(const std::vector<TIconEntry>& entries, int wantWidth, int wantHeight) {
     int best = -1;
@@ -133,13 +143,15 @@ std::optional<std::vector<TIconEntry>> ReadIconDirectory(TByteView file) {
         entry.Bytes = file.U32(e + 8);
         entry.Offset = file.U32(e + 12);
         if (!file.Has(entry.Offset, entry.Bytes) || entry.Bytes == 0)
-            return std::nullopt;
+            continue;
         if (entry.BitCount == 0) { // the directory does not say: the image does
             const TByteView image = file.Sub(entry.Offset, entry.Bytes);
             entry.BitCount = image.Equals(0, kPngSignature, 8) ? 32 : image.U16(14);
         }
         entries.push_back(entry);
     }
+    if (entries.empty())
+        return std::nullopt;
     return entries;
 }
 

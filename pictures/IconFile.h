@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pictures/BitmapInfo.h"
 #include "pictures/ByteView.h"
 
 #include <cstdint>
@@ -23,6 +24,19 @@ struct TIconEntry {
 // Returns its index, or -1 for an empty list.
 int BestIconEntry(const std::vector<TIconEntry>& entries, int wantWidth, int wantHeight);
 
+// Where the parts of a DIB icon image are, once they have been found to fit
+// its bytes: the colour image (header, table, pixels), then the AND mask.
+struct TIconDib {
+    TDibInfo Info;
+    std::size_t PixelsAt = 0;
+    std::size_t MaskAt = 0;
+    std::size_t MaskRowBytes = 0;
+    // 32-bit images carry their own alpha, and favicon writers often leave
+    // the mask out.
+    bool HasMask = false;
+};
+std::optional<TIconDib> CheckIconDib(TByteView image);
+
 // Checks that `image` is an icon image Qt may decode: a PNG whose header
 // gives sane dimensions, or a DIB with colour and mask images that fit.
 bool IsSaneIconImage(TByteView image);
@@ -31,8 +45,9 @@ bool IsSaneIconImage(TByteView image);
 // IsSaneIconImage; the directory entry is filled in from the image itself.
 std::vector<std::uint8_t> MakeSingleIcon(TByteView image);
 
-// The directory of an .ico (type 1) or .cur (type 2) file; nullopt when the
-// bytes are not one, or an entry lies outside them.
+// The directory of an .ico (type 1) or .cur (type 2) file, without the
+// entries whose image lies outside the bytes (as the system's loader skips
+// them); nullopt when the bytes are not one, or no entry is left.
 std::optional<std::vector<TIconEntry>> ReadIconDirectory(TByteView file);
 
 // The image of `file` (.ico or .cur) that best fits the wanted size, as a

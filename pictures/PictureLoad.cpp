@@ -28,25 +28,24 @@ QImage Decode(const std::uint8_t* data, std::size_t size, const char* format) {
 
 // An icon's colour image over its AND mask. A 32-bit image keeps its own
 // alpha, unless that is zero everywhere: then the mask decides, as for the
-// shallower images.
+// shallower images (no mask: opaque).
 QImage DecodeIconDib(TByteView image) {
-    auto info = ParseDibHeader(image, true);
-    if (!info || info->HeaderSize == 12)
+    auto dib = CheckIconDib(image);
+    if (!dib)
         return {};
-    const bool ownAlpha = info->BitCount == 32;
-    if (ownAlpha && info->Compression == kBiRgb)
-        info->AlphaMask = 0xFF000000u;
-    const std::uint64_t pixelsAt = std::uint64_t{info->HeaderSize} + info->TableBytes;
-    QImage colour = DecodeDib(*info, image, TMemorySource(image), pixelsAt, QSize(info->Width, info->Height));
-    if (colour.isNull() || (ownAlpha && colour.hasAlphaChannel()))
-        return colour;
-    const std::uint64_t maskAt = pixelsAt + info->PixelBytes();
-    const std::uint64_t maskRow = ((std::uint64_t(info->Width) + 31) / 32) * 4;
-    if (!image.Has(maskAt, maskRow * info->Height))
+    TDibInfo& info = dib->Info;
+    const bool ownAlpha = info.BitCount == 32;
+    if (ownAlpha && info.Compression == kBiRgb)
+        info.AlphaMask = 0xFF000000u;
+    QImage colour =
+        DecodeDib(info, image, TMemorySource(image), dib->PixelsAt, QSize(info.Width, info.Height));
+    if (colour.isNull() || (ownAlpha && colour.hasAlphaChannel()) || !dib->HasMask)
         return colour;
     colour = std::move(colour).convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < colour.height(); ++y) {
-        const TByteView row = image.Sub(maskAt + (info->Height - 1 - y) * maskRow, maskRow);
+        const TByteView row =
+            image.Sub(dib->MaskAt + static_cast<std::size_t>(info.Height - 1 - y) * dib->MaskRowBytes,
+                      dib->MaskRowBytes);
         auto* out = reinterpret_cast<QRgb*>(colour.scanLine(y));
         for (int x = 0; x < colour.width(); ++x) {
             if ((row.U8(x / 8) >> (7 - x % 8)) & 1)

@@ -35,12 +35,12 @@ python3 bench/make_hostile.py "$HOSTILE" >/dev/null
 python3 bench/make_hostile.py "$HOSTILE-small" --small >/dev/null
 # One line a target: its name, then the seed files it starts from.
 TARGETS="
-fuzz_bitmap_header   $DATA/*.bmp HOSTILE/*.bmp $CORPUS/bmpsuite/*/*.bmp
-fuzz_icon_file       $DATA/*.ico $DATA/*.cur $DATA/*.ani HOSTILE/*.ico
+fuzz_bitmap_header   $DATA/*.bmp HOSTILE/*.bmp $CORPUS/bmpsuite/*/*.bmp $CORPUS/image-rs/*/*.bmp $CORPUS/pillow/*.bmp
+fuzz_icon_file       $DATA/*.ico $DATA/*.cur $DATA/*.ani HOSTILE/*.ico $CORPUS/image-rs/*/*.ico $CORPUS/pillow/*.ico $CORPUS/pillow/*.cur
 fuzz_program_icons   $DATA/*.exe $DATA/*.dll $DATA/*.scr $DATA/*.ico $DATA/*.cur $DATA/*.ani HOSTILE/*.exe HOSTILE/*.ico $CORPUS/corkami-pe/*
-fuzz_metafile        $DATA/*.wmf $DATA/*.emf HOSTILE/*.wmf HOSTILE/*.emf $CORPUS/emf2svg/*/*.emf
-fuzz_metafile_play   $DATA/*.wmf $DATA/*.emf HOSTILE/*.wmf HOSTILE/*.emf $CORPUS/emf2svg/*/*.emf
-fuzz_picture_decode  $DATA/*.bmp $DATA/*.ico HOSTILE/*.bmp HOSTILE/*.ico $CORPUS/bmpsuite/*/*.bmp
+fuzz_metafile        $DATA/*.wmf $DATA/*.emf HOSTILE/*.wmf HOSTILE/*.emf $CORPUS/emf2svg/*/*.emf $CORPUS/libwmf/*.wmf $CORPUS/pillow/*.?mf
+fuzz_metafile_play   $DATA/*.wmf $DATA/*.emf HOSTILE/*.wmf HOSTILE/*.emf $CORPUS/emf2svg/*/*.emf $CORPUS/libwmf/*.wmf $CORPUS/pillow/*.?mf
+fuzz_picture_decode  $DATA/*.bmp $DATA/*.ico HOSTILE/*.bmp HOSTILE/*.ico $CORPUS/bmpsuite/*/*.bmp $CORPUS/image-rs/*/* $CORPUS/pillow/*.ico
 "
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}:abort_on_error=1

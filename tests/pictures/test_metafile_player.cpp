@@ -327,7 +327,7 @@ TEST(MetafilePlayer, HostileRecordsStayInsideAndEnd) {
     qInstallMessageHandler(previous);
 }
 
-TEST(MetafilePlayer, DibSourceRowsCountFromTheBottom) {
+TEST(MetafilePlayer, DibSourceRowsCountFromTheBottomAndNegativeExtentsMirror) {
     // A 1 x 4 bottom-up bitmap: two blue rows at the bottom, two red on top.
     const std::uint32_t blue = 0x000000FF, red = 0x00FF0000;
     TEmfBuilder emf;
@@ -343,6 +343,42 @@ TEST(MetafilePlayer, DibSourceRowsCountFromTheBottom) {
     PlayMetafile(p, TByteView(bytes), *info, QRectF(0, 0, 40, 40));
     p.end();
     EXPECT_EQ(CountOf(image, Is(Qt::blue)), 40 * 40);
+
+    // Red and blue, drawn with a negative width: blue comes first.
+    TEmfBuilder mirrored;
+    mirrored.Record(81, {0,
+                         0,
+                         99,
+                         99,
+                         100,
+                         0,
+                         0,
+                         0,
+                         2,
+                         1,
+                         80,
+                         40,
+                         120,
+                         8,
+                         0,
+                         0xCC0020,
+                         uint32_t(-100),
+                         100,
+                         40,
+                         2,
+                         1,
+                         1 | (24u << 16),
+                         0,
+                         0,
+                         0,
+                         0,
+                         0,
+                         0,
+                         0xFFFF0000u,
+                         0});
+    const QImage flipped = Played(mirrored.Bytes());
+    EXPECT_EQ(CountOf(flipped, Is(Qt::blue), QRect(0, 0, 50, 100)), 50 * 100);
+    EXPECT_EQ(CountOf(flipped, Is(Qt::red), QRect(50, 0, 50, 100)), 50 * 100);
 }
 
 TEST(Readers, KeptFuzzReproducersStayHarmless) {
@@ -365,14 +401,20 @@ TEST(Readers, KeptFuzzReproducersStayHarmless) {
         IcoBytesToImage(ExtractIconImage(view, 32, 32));
         TMemorySource source(view);
         ExtractFirstIcon(source);
-        if (const auto info = ReadMetafileInfo(view, 96)) {
-            QImage image(100, 60, QImage::Format_RGB32);
+        // At the size the fuzzer played it, and at a corpus test's.
+        const auto info = ReadMetafileInfo(view, 96);
+        const std::pair<QRect, QSize> plays[] = {{QRect(2, 2, 76, 36), QSize(96, 48)},
+                                                 {QRect(20, 20, 200, 100), QSize(240, 140)}};
+        for (const auto& [target, canvas] : plays) {
+            if (!info)
+                break;
+            QImage image(canvas, QImage::Format_RGB32);
             image.fill(kCanvas);
             QPainter p(&image);
-            PlayMetafile(p, view, *info, QRectF(10, 10, 80, 40));
+            PlayMetafile(p, view, *info, target);
             p.end();
             const QRect drawn = BoundsOf(image, [](QColor x) { return x.rgb() != kCanvas.rgb(); });
-            EXPECT_TRUE(drawn.isNull() || QRect(10, 10, 80, 40).contains(drawn)) << entry.path();
+            EXPECT_TRUE(drawn.isNull() || target.contains(drawn)) << entry.path();
         }
         EXPECT_EQ(warnings, 0) << entry.path();
     }
@@ -485,6 +527,36 @@ TEST(MetafilePlayer, LessCommonRecordsDrawWhereTheySay) {
     const QImage w = Played(wmf.Bytes());
     EXPECT_EQ(Str(BoundsOf(w, Is(Qt::green))), Str(QRect(5, 5, 20, 10)));
     EXPECT_EQ(Str(BoundsOf(w, Is(Qt::red))), Str(QRect(70, 50, 1, 1)));
+}
+
+// A blit without a source does what its raster operation says: nothing for
+// the destination kept as it is (diagram tools end their pictures with one),
+// the brush, black.
+TEST(MetafilePlayer, BlitsWithoutSourceFollowTheirRasterOperation) {
+    auto blit = [](TEmfBuilder& b, std::uint32_t x, std::uint32_t y, std::uint32_t w, std::uint32_t h,
+                   std::uint32_t rop) {
+        std::vector<std::uint32_t> words = {0, 0, 0, 0, x, y, w, h, rop};
+        words.resize(23, 0);
+        b.RecordV(76, words);
+    };
+    TEmfBuilder emf;
+    emf.Record(37, {kNullPen}).Record(39, {1, 0, Rgb(0, 255, 0), 0}).Record(37, {1});
+    emf.Record(43, {0, 0, 100, 100}).Record(37, {0x80000000u}); // green, then the white brush
+    blit(emf, 0, 0, 100, 100, 0x00AA0029);
+    emf.Record(39, {2, 0, Rgb(255, 0, 0), 0}).Record(37, {2});
+    blit(emf, 0, 0, 50, 50, 0x00F00021);
+    blit(emf, 50, 50, 50, 50, 0x00000042);
+    const QImage image = Played(emf.Bytes());
+    EXPECT_EQ(CountOf(image, Is(Qt::green)), 100 * 100 - 2 * 50 * 50);
+    EXPECT_EQ(Str(BoundsOf(image, Is(Qt::red))), Str(QRect(0, 0, 50, 50)));
+    EXPECT_EQ(Str(BoundsOf(image, Is(Qt::black))), Str(QRect(50, 50, 50, 50)));
+
+    TWmfBuilder wmf; // PatBlt keeping the destination
+    wmf.Record(0x02FC, {0, 0xFF00, 0, 0}).Record(0x012D, {0}).Record(0x041B, {100, 100, 0, 0});
+    wmf.Record(0x02FC, {0, 0x00FF, 0, 0})
+        .Record(0x012D, {1})
+        .Record(0x061D, {0x0029, 0x00AA, 100, 100, 0, 0});
+    EXPECT_EQ(CountOf(Played(wmf.Bytes()), Is(Qt::red)), 0);
 }
 
 // A file past the budgets shows what it drew up to there; a freed WMF slot is

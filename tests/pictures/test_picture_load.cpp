@@ -135,6 +135,16 @@ TEST(BitmapDecode, RunLengthDataThatEndsEarlyDrawsWhatItHas) {
     EXPECT_EQ(Hex(image.pixel(0, 1)), Hex(qRgb(0, 255, 0)));
     EXPECT_EQ(Hex(image.pixel(3, 1)), Hex(qRgb(0, 0, 0)));
     EXPECT_EQ(Hex(image.pixel(0, 0)), Hex(qRgb(0, 0, 0)));
+
+    // A big picture whose one green row is followed by the end-of-bitmap code.
+    TBytes big = Header(40, 640, 480, 8, 1);
+    Append(big, {0x000000, 0x00FF00}, 4);
+    Put32(big, 32, 2);
+    const TBytes early = BmpFile(big, {255, 1, 255, 1, 130, 1, 0, 0, 0, 1});
+    const QImage drawn = DecodeBitmap(TByteView(early));
+    ASSERT_EQ(drawn.size(), QSize(640, 480));
+    EXPECT_EQ(Hex(drawn.pixel(639, 479)), Hex(qRgb(0, 255, 0)));
+    EXPECT_EQ(Hex(drawn.pixel(639, 478)), Hex(qRgb(0, 0, 0)));
 }
 
 // An A4 page scanned at 600 dpi is over 32 M pixels: decoded at the size
@@ -234,4 +244,20 @@ TEST(IconDecode, DepthAlphaAndMaskAsTheSystemDrawsThem) {
     const QImage fromPng = IconOf(IcoFile({{32, TBytes(png.begin(), png.end())}}), 256);
     ASSERT_EQ(fromPng.size(), QSize(256, 256));
     EXPECT_EQ(Hex(fromPng.pixel(100, 100)), Hex(qRgb(10, 20, 30)));
+}
+
+// Favicon writers often leave the mask out of 32-bit images: their alpha
+// decides, and without alpha they are opaque.
+TEST(IconDecode, ThirtyTwoBitImagesWithoutMask) {
+    auto noMask = [](std::uint8_t alpha) {
+        TBytes image = IconImage(32, alpha);
+        image.resize(image.size() - 16 * 4);
+        return image;
+    };
+    const QImage icon = IconOf(IcoFile({{32, noMask(255)}, {32, noMask(255)}}), 32);
+    ASSERT_EQ(icon.size(), QSize(16, 16));
+    EXPECT_EQ(Hex(icon.pixel(3, 5)), Hex(qRgb(0, 255, 0)));
+    const QImage flat = IconOf(IcoFile({{32, noMask(0)}}), 16);
+    ASSERT_EQ(flat.size(), QSize(16, 16));
+    EXPECT_EQ(Hex(flat.pixel(3, 5)), Hex(qRgb(0, 255, 0)));
 }
