@@ -2,10 +2,12 @@
 #include "app/StateDump.h"
 #include "app/about.h"
 #include "app/serfile.h"
+#include "search/SearchJob.h"
 #include "ui/Hints.h"
 #include "ui/MessageBoxes.h"
 #include "ui/UiFonts.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include <QApplication>
@@ -14,30 +16,42 @@ int main(int argc, char* argv[]) {
     // Read before anything starts another program, which must not inherit it.
     const int showCmd = tavolix::app::TakeStartShowCommand();
 
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(tavolix::ui::kApplicationTitle);
-    QGuiApplication::setDesktopFileName(QStringLiteral(TAVOLIX_APP_ID));
-    tavolix::ui::InstallFontSubstitutes();
-    QApplication::setStyle(new tavolix::ui::TTavolixStyle);
-    application.installEventFilter(new tavolix::ui::TTooltipTimeFilter(&application));
+    int exitCode = 0;
+    {
+        QApplication application(argc, argv);
+        QApplication::setApplicationName(tavolix::ui::kApplicationTitle);
+        QGuiApplication::setDesktopFileName(QStringLiteral(TAVOLIX_APP_ID));
+        tavolix::ui::InstallFontSubstitutes();
+        QApplication::setStyle(new tavolix::ui::TTavolixStyle);
+        application.installEventFilter(new tavolix::ui::TTooltipTimeFilter(&application));
 
-    tavolix::app::TMDIForm frame;
-    tavolix::app::TAboutBox aboutBox(&frame);
-    frame.SetAboutBox(&aboutBox);
-    // For scripts that drive the program with real input (tests/desktop).
-    if (const char* file = std::getenv("TAVOLIX_STATE_FILE"); file && *file)
-        new tavolix::app::TStateDump(frame, QString::fromLocal8Bit(file));
+        tavolix::app::TMDIForm frame;
+        tavolix::app::TAboutBox aboutBox(&frame);
+        frame.SetAboutBox(&aboutBox);
+        // For scripts that drive the program with real input (tests/desktop).
+        if (const char* file = std::getenv("TAVOLIX_STATE_FILE"); file && *file)
+            new tavolix::app::TStateDump(frame, QString::fromLocal8Bit(file));
 
-    switch (tavolix::app::StartStateFromShowCmd(showCmd)) {
-    case tavolix::app::TStartState::Minimized:
-        frame.showMinimized();
-        break;
-    case tavolix::app::TStartState::Maximized:
-        frame.showMaximized();
-        break;
-    case tavolix::app::TStartState::Normal:
-        frame.show();
-        break;
+        switch (tavolix::app::StartStateFromShowCmd(showCmd)) {
+        case tavolix::app::TStartState::Minimized:
+            frame.showMinimized();
+            break;
+        case tavolix::app::TStartState::Maximized:
+            frame.showMaximized();
+            break;
+        case tavolix::app::TStartState::Normal:
+            frame.show();
+            break;
+        }
+        exitCode = application.exec();
+    } // every window gone, the display's connection closed
+    // A walk left behind on a share that stopped answering is still in the
+    // kernel: the exit handlers would run under it. Nothing is left to save
+    // (every change reached the settings file when it was made), so the
+    // process leaves at once; it ends when the kernel hands the thread back.
+    if (tavolix::search::TSearchJob::LeftBehind() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(exitCode);
     }
-    return application.exec();
+    return exitCode;
 }

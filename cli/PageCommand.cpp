@@ -8,6 +8,7 @@
 #include "results/HitExport.h"
 #include "results/PageInput.h"
 #include "search/FileItems.h"
+#include "search/WalkReport.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -55,8 +56,9 @@ constexpr const char* kUsage =
     "Each hit is one line: path, size, date and time, attributes, tab-separated.\n"
     "Exit status: 0 with hits, 1 without (no page is written then), 2 on bad usage\n"
     "or an unreadable DIR, 3 when the page or its registration could not be written,\n"
-    "4 when directories were left out for want of file descriptors (the hits found\n"
-    "are still printed).\n";
+    "4 when directories below DIR could not be read in full (permission denied, an\n"
+    "I/O error, too many open files, ...): each is named on standard error, and the\n"
+    "hits found are still printed.\n";
 
 std::optional<TSortOrder> ParseOrder(const std::string& s) {
     if (s == "directory" || s == "dir")
@@ -290,6 +292,17 @@ void PrintHits(const search::TFileItemList& list, const TOptions& o, const platf
     out.flush();
 }
 
+// Names the folders not read in full on standard error, with a count by
+// cause; true when there were any.
+bool ReportUnread(const search::TWalkStats& stats, std::ostream& err) {
+    if (stats.Unreadable() == 0)
+        return false;
+    for (const search::TUnreadDir& dir : stats.UnreadDirs)
+        err << "tavolix-page: " << search::UnreadFolderLine(dir) << '\n';
+    err << "tavolix-page: " << search::UnreadFoldersLine(stats) << '\n';
+    return true;
+}
+
 } // namespace
 
 int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -318,7 +331,7 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
         // Hits that are all hidden still count, but make no page.
         err << "tavolix-page: no page written: "
             << (list.GetFileCount() > 0 ? "every hit is hidden or system" : "no hits") << '\n';
-        return 1;
+        return ReportUnread(list.Files().Stats(), err) ? 4 : 1;
     }
     if (o.Output) {
         if (int rc =
@@ -327,11 +340,8 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
             return rc;
     }
     PrintHits(list, o, formats, out);
-    if (const auto lost = list.Files().Stats().NoDescriptors; lost > 0) {
-        err << "tavolix-page: " << lost << (lost == 1 ? " directory was" : " directories were")
-            << " not searched: too many open files (raise the limit, ulimit -n)\n";
+    if (ReportUnread(list.Files().Stats(), err))
         return 4;
-    }
     return list.GetFileCount() > 0 ? 0 : 1;
 }
 

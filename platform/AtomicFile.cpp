@@ -4,10 +4,13 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,6 +52,46 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+constexpr std::string_view kTemporaryPrefix = ".tavolix-";
+constexpr std::string_view kTemporarySuffix = ".tmp";
+
+// The process that named a temporary file ".tavolix-PID-N.tmp", or 0 when
+// the name is not of that form.
+pid_t TemporaryOwner(std::string_view name) {
+    if (!name.starts_with(kTemporaryPrefix) || !name.ends_with(kTemporarySuffix))
+        return 0;
+    name.remove_prefix(kTemporaryPrefix.size());
+    name.remove_suffix(kTemporarySuffix.size());
+    const auto dash = name.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == name.size() || dash > 9)
+        return 0;
+    if (name.find_first_not_of("0123456789-") != std::string_view::npos ||
+        name.find('-', dash + 1) != name.npos)
+        return 0;
+    pid_t pid = 0;
+    for (char c : name.substr(0, dash))
+        pid = pid * 10 + (c - '0');
+    return pid;
+}
+
+// A writer killed between creating its temporary file and renaming it left
+// the file behind: those of processes that are gone are removed.
+void RemoveStaleTemporaries(const std::string& folder) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return;
+    const pid_t self = getpid();
+    while (const struct dirent* e = readdir(dir)) {
+        const pid_t owner = TemporaryOwner(e->d_name);
+        if (owner <= 0 || owner == self || kill(owner, 0) == 0 || errno != ESRCH)
+            continue;
+        struct stat st;
+        if (fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            unlinkat(dirfd(dir), e->d_name, 0);
+    }
+    closedir(dir);
+}
+
 int OpenTemporary(const std::string& target, std::string& tmpName) {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -86,6 +129,7 @@ TIoResult WriteFileAtomic(const std::string& path, std::string_view bytes) {
     if (hadOld && !(old.st_mode & S_IWUSR))
         return TIoError{path, EACCES, "the file is read-only"};
 
+    RemoveStaleTemporaries(FolderOf(target));
     std::string tmpName;
     int fd = OpenTemporary(target, tmpName);
     if (fd < 0)

@@ -30,6 +30,8 @@ using TIoResult = std::optional<TIoError>; // empty: success
 // and the old file is left as it was. Refused (nothing written): a target that
 // is no regular file (EINVAL), and one whose owner lacks write permission, the
 // read-only attribute here, whoever asks, root included (EACCES).
+// Temporary files that writers killed before their rename left in the
+// folder (".tavolix-PID-N.tmp" of a process that is gone) are removed first.
 TIoResult WriteFileAtomic(const std::string& path, std::string_view bytes);
 
 // The file WriteFileAtomic replaces for `path`: a symlink's target, else `path`.

@@ -276,34 +276,35 @@ constexpr std::size_t kDentsBuffer = 64 * 1024;
 // getdents64 straight into one buffer: no DIR object, so no extra fcntl and
 // fstat per directory (fdopendir's checks), which the walk would pay 20,000
 // times for a large tree.
-template <class F> bool TDirectory::ForEachEntry(F&& fn) {
+template <class F> TReadResult TDirectory::ForEachEntry(F&& fn) {
     if (FFd < 0)
-        return false;
+        return {TReadEnd::Failed, FError != 0 ? FError : EBADF};
     if (FDir && ::lseek(FFd, 0, SEEK_SET) != 0)
-        return false;
+        return {TReadEnd::Failed, errno};
     FDir = this; // read once: a second pass must rewind
     thread_local std::unique_ptr<char[]> buffer(new char[kDentsBuffer]);
     for (;;) {
         long n = ::syscall(SYS_getdents64, FFd, buffer.get(), kDentsBuffer);
         if (n < 0)
-            return false;
+            return {TReadEnd::Failed, errno};
         if (n == 0)
-            return true;
+            return {};
         for (long pos = 0; pos < n;) {
             auto* e = reinterpret_cast<TLinuxDirent64*>(buffer.get() + pos);
             pos += e->d_reclen;
-            fn(e->d_name, std::strlen(e->d_name), e->d_type);
+            if (!fn(e->d_name, std::strlen(e->d_name), e->d_type))
+                return {TReadEnd::Stopped};
         }
     }
 }
 #else
-template <class F> bool TDirectory::ForEachEntry(F&& fn) {
+template <class F> TReadResult TDirectory::ForEachEntry(F&& fn) {
     if (FFd < 0)
-        return false;
+        return {TReadEnd::Failed, FError != 0 ? FError : EBADF};
     if (!FDir) {
         FDir = fdopendir(FFd); // takes over the descriptor; dirfd() stays FFd
         if (!FDir)
-            return false;
+            return {TReadEnd::Failed, errno};
     } else {
         rewinddir(static_cast<DIR*>(FDir));
     }
@@ -312,22 +313,48 @@ template <class F> bool TDirectory::ForEachEntry(F&& fn) {
         errno = 0;
         struct dirent* e = readdir(static_cast<DIR*>(FDir));
         if (!e)
-            return errno == 0;
-        fn(e->d_name, std::strlen(e->d_name), e->d_type);
+            return errno == 0 ? TReadResult{} : TReadResult{TReadEnd::Failed, errno};
+        if (!fn(e->d_name, std::strlen(e->d_name), e->d_type))
+            return {TReadEnd::Stopped};
     }
 }
 #endif
 
-bool TDirectory::Read(const TWildcard& mask, TDirContents& out) {
+namespace {
+// Entries between two looks at the watch's progress (the stop is asked at each).
+constexpr std::size_t kProgressEvery = 64;
+} // namespace
+
+TReadResult TDirectory::Read(const TWildcard& mask, TDirContents& out, TReadWatch* watch) {
     out.Clear();
     const bool all = mask.MatchesAll();
+    std::uint32_t unexamined = 0;
+    int unexaminedError = 0;
     auto addFile = [&](const char* name, std::size_t len, const struct stat& st) {
         auto offset = static_cast<std::uint32_t>(out.FNames.size());
         out.FNames.append(name, len);
         out.FFiles.push_back({offset, static_cast<std::uint32_t>(len), AttrFromStat({name, len}, st),
                               static_cast<std::int64_t>(st.st_size), WriteTimeOf(st)});
     };
-    bool ok = ForEachEntry([&](const char* name, std::size_t len, unsigned char type) {
+    // Listed but not to be looked at (no search permission, an I/O error):
+    // the name is known, its size and time are not. Gone meanwhile: left out.
+    auto addUnexamined = [&](const char* name, std::size_t len, unsigned char type) {
+        if (errno == ENOENT)
+            return;
+        ++unexamined;
+        unexaminedError = errno;
+        struct stat st {};
+        st.st_mode = type == DT_REG || type == DT_UNKNOWN || type == DT_LNK ? S_IFREG | S_IWUSR : S_IWUSR;
+        addFile(name, len, st);
+    };
+    std::size_t entries = 0;
+    TReadResult result = ForEachEntry([&](const char* name, std::size_t len, unsigned char type) {
+        if (watch) {
+            if (watch->StopRequested())
+                return false;
+            if (++entries % kProgressEvery == 0)
+                watch->Progress(out.FFiles.size());
+        }
         struct stat st;
         if (type == DT_DIR) {
             out.FSubdirs.emplace_back(name, len);
@@ -337,31 +364,37 @@ bool TDirectory::Read(const TWildcard& mask, TDirContents& out) {
                     out.FSubdirs.emplace_back(name, len);
                 else if (all || mask.Matches({name, len}))
                     addFile(name, len, st);
-            } else if ((all || mask.Matches({name, len})) &&
-                       fstatat(FFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-                addFile(name, len, st); // a dangling link: the link itself
+            } else if (all || mask.Matches({name, len})) {
+                if (fstatat(FFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                    addFile(name, len, st); // a dangling link: the link itself
+                else
+                    addUnexamined(name, len, type);
             }
-        } else if ((all || mask.Matches({name, len})) && fstatat(FFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            if (S_ISDIR(st.st_mode))
+        } else if (all || mask.Matches({name, len})) {
+            if (fstatat(FFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                addUnexamined(name, len, type);
+            else if (S_ISDIR(st.st_mode))
                 out.FSubdirs.emplace_back(name, len); // replaced while we looked
             else
                 addFile(name, len, st);
         }
+        return true;
     });
-    if (!ok)
-        out.Clear();
-    return ok;
+    result.Unexamined = unexamined;
+    if (result.End == TReadEnd::Complete && unexamined > 0)
+        result.Error = unexaminedError;
+    return result;
 }
 
 bool TDirectory::Find(std::string_view pattern, std::vector<TFindData>& out, TFindWhat what) {
     out.clear();
     TWildcard mask(pattern);
-    bool ok = ForEachEntry([&](const char* name, std::size_t len, unsigned char type) {
+    const TReadResult result = ForEachEntry([&](const char* name, std::size_t len, unsigned char type) {
         std::string_view n(name, len);
         if (!mask.Matches(n))
-            return;
+            return true;
         if (what == TFindWhat::DirectoriesOnly && type != DT_DIR && type != DT_LNK && type != DT_UNKNOWN)
-            return;
+            return true;
         struct stat st;
         TFindData d;
         d.Name.assign(name, len);
@@ -372,15 +405,16 @@ bool TDirectory::Find(std::string_view pattern, std::vector<TFindData>& out, TFi
         } else if (type == DT_DIR) {
             d.Attr = faDirectory | (name[0] == '.' ? std::uint32_t{faHidden} : 0u);
         } else {
-            return; // vanished
+            return true; // vanished
         }
         if (what == TFindWhat::DirectoriesOnly && !d.IsDirectory())
-            return;
+            return true;
         out.push_back(std::move(d));
+        return true;
     });
-    if (!ok)
+    if (!result)
         out.clear();
-    return ok;
+    return static_cast<bool>(result);
 }
 
 bool FindFiles(const std::string& dirPath, std::string_view pattern, std::vector<TFindData>& out,

@@ -2,6 +2,7 @@
 
 #include "platform/Wildcard.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -78,6 +79,36 @@ private:
 
 enum class TFindWhat { All, DirectoriesOnly };
 
+// How a pass over a directory ended. Whatever was read before a failure or a
+// stop is kept, in enumeration order.
+enum class TReadEnd : std::uint8_t {
+    Complete,
+    Failed,  // the listing broke off (or never began): Error says why
+    Stopped, // the watch asked to stop
+};
+
+struct TReadResult {
+    TReadEnd End = TReadEnd::Complete;
+    int Error = 0; // errno of the failure, or of the last entry that could not be looked at
+    // Matching entries that were listed but could not be looked at (a folder
+    // that may be listed but not entered): kept with size 0 and no time.
+    std::uint32_t Unexamined = 0;
+    explicit operator bool() const { return End == TReadEnd::Complete; }
+};
+
+// Watches a read as it goes: a stop ends it before the next entry, and every
+// few entries it hears how many matching files were read so far. Any thread.
+class TReadWatch {
+public:
+    explicit TReadWatch(const std::atomic<bool>* stop = nullptr) : FStop(stop) {}
+    virtual ~TReadWatch() = default;
+    bool StopRequested() const { return FStop && FStop->load(std::memory_order_relaxed); }
+    virtual void Progress(std::size_t /*files*/) {}
+
+private:
+    const std::atomic<bool>* FStop;
+};
+
 // An open directory, addressed by descriptor so that paths of any length and
 // depth can be reached one component at a time. Move-only; closes itself.
 class TDirectory {
@@ -108,14 +139,16 @@ public:
     bool IsPseudoFileSystem() const;
 
     // One readdir pass; non-directories are stat'ed only when they match.
-    // Returns false (contents empty) when the directory can't be read.
-    bool Read(const TWildcard& mask, TDirContents& out);
+    // Converts to false when the listing did not come to its end; what was
+    // read until then stays in `out`.
+    TReadResult Read(const TWildcard& mask, TDirContents& out, TReadWatch* watch = nullptr);
     // Every entry matching `pattern`, each stat'ed, in enumeration order.
     bool Find(std::string_view pattern, std::vector<TFindData>& out, TFindWhat what);
 
 private:
     static TDirectory Adopt(int fd);
-    template <class F> bool ForEachEntry(F&& fn);
+    // Calls fn(name, length, d_type) for each entry until it returns false.
+    template <class F> TReadResult ForEachEntry(F&& fn);
 
     int FFd = -1;
     void* FDir = nullptr; // DIR*, once the entries have been read

@@ -11,6 +11,7 @@
 #include "results/PathFunctions.h"
 #include "search/FLBoxS.h"
 #include "search/FieldText.h"
+#include "search/WalkReport.h"
 #include "ui/Hints.h"
 #include "ui/MessageBoxes.h"
 #include "ui/NameText.h"
@@ -186,6 +187,15 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
         StatusBar1->addWidget(StatusPanels[i]);
     }
     layout->addWidget(StatusBar1);
+    UnreadPanel = new QLabel(this);
+    UnreadPanel->setObjectName(QStringLiteral("UnreadPanel"));
+    UnreadPanel->setTextFormat(Qt::PlainText);
+    UnreadPanel->setContentsMargins(4, 1, 4, 1);
+    QPalette red = UnreadPanel->palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    UnreadPanel->setPalette(red);
+    UnreadPanel->hide();
+    layout->addWidget(UnreadPanel);
 
     BuildMenus();
     BuildHitActions();
@@ -293,6 +303,7 @@ bool TMDIChild::FormCreate() {
         FHitSize = ListBox1->GetTotalSize();
         FHitCount = ListBox1->GetFileCount();
         ShowSortStatus();
+        ShowUnreadStatus();
         QWidget* outer = OuterWindow();
         outer->resize((FHost.FrameWidth() - FHost.DirectoryPanelWidth()) * 5 / 6,
                       FHost.DirectoryPanelHeight() * 5 / 6);
@@ -300,10 +311,19 @@ bool TMDIChild::FormCreate() {
     } else if (!FCloseRequested) {
         wait.Release();
         // This window is never shown: the box belongs to the frame.
-        ShowMessageBox(FHost.DialogParent(), TMessageKind::Information,
-                       QStringLiteral("指定キー  ") + ui::ToText(FKeyWord) +
-                           QStringLiteral("  に\r\n\r\n該当するファイルは見つかりませんでした。"),
-                       ui::mbOK);
+        const search::TWalkStats& stats = ListBox1->FileItems().Files().Stats();
+        if (stats.BaseError != 0) {
+            ShowMessageBox(FHost.DialogParent(), TMessageKind::Error,
+                           ui::ToText(search::BaseUnreadableText(FDirName, stats.BaseError)), ui::mbOK);
+        } else {
+            // Nothing found is not the whole answer when folders were left unread.
+            const std::string unread = search::UnreadFoldersText(stats);
+            ShowMessageBox(FHost.DialogParent(), TMessageKind::Information,
+                           QStringLiteral("指定キー  ") + ui::ToText(FKeyWord) +
+                               QStringLiteral("  に\r\n\r\n該当するファイルは見つかりませんでした。") +
+                               (unread.empty() ? QString() : QStringLiteral("\r\n\r\n") + ui::ToText(unread)),
+                           ui::mbOK);
+        }
     }
     AssignHints();
     return found && !FCloseRequested;
@@ -313,13 +333,24 @@ void TMDIChild::ShowSortStatus() {
     const std::string text =
         search::SortStatusText(ListBox1->GetSortOrderName(), ListBox1->GetSortDirectionName(), FHitCount,
                                FHitSize, ListBox1->Formats(), ListBox1->SearchStopped());
-    QString shown = ui::ToText(text);
-    // Directories left out for want of descriptors: the totals are not the tree's.
-    if (ListBox1->FileItems().Files().Stats().NoDescriptors > 0)
-        shown += QStringLiteral(" ; 一部未検索 (開けるファイル数の上限)");
-    PanelLabel->setText(shown);
+    PanelLabel->setText(ui::ToText(text));
     PanelLabel->adjustSize();
     ApplyHint(PanelLabel, kPanelLabelHint + PanelLabel->text());
+}
+
+void TMDIChild::ShowUnreadStatus() {
+    const search::TWalkStats& stats = ListBox1->FileItems().Files().Stats();
+    const std::string text = search::UnreadFoldersText(stats);
+    UnreadPanel->setText(ui::ToText(text));
+    UnreadPanel->setVisible(!text.empty());
+    // The folders themselves, as many as a tip can hold.
+    constexpr std::size_t kListed = 20;
+    QStringList lines;
+    for (std::size_t i = 0; i < stats.UnreadDirs.size() && i < kListed; ++i)
+        lines << ui::ToText(search::UnreadFolderText(stats.UnreadDirs[i]));
+    if (stats.UnreadDirs.size() > kListed)
+        lines << QStringLiteral("ほか %1 フォルダ").arg(stats.UnreadDirs.size() - kListed);
+    UnreadPanel->setToolTip(lines.join(QLatin1Char('\n')));
 }
 
 void TMDIChild::ShowItemStatus() {
@@ -596,7 +627,10 @@ void TMDIChild::HTMLH1Click() {
                       FHost.IsNetworkDriveSelected(), platform::TMountTable::System(), creation);
     if (const platform::TIoResult error = WritePage(input)) {
         wait.Release();
-        ShowMessageBox(this, TMessageKind::Error, ui::ToText(error->SystemText()), ui::mbOK);
+        ShowMessageBox(this, TMessageKind::Error,
+                       ui::ToText(error->Path) + QStringLiteral(" に書き込めません\r\n\r\n") +
+                           ui::ToText(error->SystemText()),
+                       ui::mbOK);
         return;
     }
     const QString registerError = FHost.RegisterSavedPage(PageRecord(input));

@@ -71,6 +71,9 @@ public:
     QHeaderView* HeaderControl1;
     QStatusBar* StatusBar1;
     QLabel* StatusPanels[4];
+    // The folders the search could not read, on a line of its own below the
+    // panels; hidden when every folder was read.
+    QLabel* UnreadPanel;
 
     QMenu* File1;
     QMenu* ChildOP;
@@ -100,6 +103,7 @@ private:
     void BuildMenus();
     void AssignHints();
     void ShowSortStatus();
+    void ShowUnreadStatus();
     void ShowItemStatus();
     void ClearItemStatus();
     void SortBy(search::TFileListBoxS* list, search::TSortOrder order);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <condition_variable>
 #include <deque>
@@ -46,7 +47,10 @@ bool OutOfDescriptors(int error) {
     return error == EMFILE || error == ENFILE;
 }
 
-enum class TOutcome : std::uint8_t { Read, Unreadable, NoDescriptors, Loop, Pseudo, Vanished };
+// Waiting for a directory the pool reads, the walk tells how far it is this often.
+constexpr auto kWaitTick = std::chrono::milliseconds(20);
+
+enum class TOutcome : std::uint8_t { Read, Unreadable, NoDescriptors, Loop, Pseudo, Vanished, Stopped };
 enum class TState : std::uint8_t { Queued, Running, Done, Taken };
 
 // One directory of the walk: where it is, what reading it gave and, when the
@@ -60,6 +64,11 @@ struct TNode {
     TState State = TState::Queued;
     TOutcome Outcome = TOutcome::Read;
     int Error = 0;
+    // Read, but only in part (the listing broke off, or entries could not be
+    // looked at): why. 0 when read whole.
+    int PartError = 0;
+    // Matching files read so far, while a pool thread reads it.
+    std::atomic<std::size_t> FilesSoFar{0};
     TDirIdentity Id;
     platform::TDirContents Contents;
     // By subdirectory index; a missing entry was not handed to the pool.
@@ -78,10 +87,33 @@ struct TIdentityHash {
 };
 using TIdentitySet = std::unordered_set<TDirIdentity, TIdentityHash>;
 
+// Keeps a node's count of files read up to date while a pool thread reads it.
+class TNodeWatch final : public platform::TReadWatch {
+public:
+    TNodeWatch(const std::atomic<bool>* stop, TNode& n) : TReadWatch(stop), FNode(n) {}
+    void Progress(std::size_t files) override { FNode.FilesSoFar.store(files, std::memory_order_relaxed); }
+
+private:
+    TNode& FNode;
+};
+
+// Tells the visitor how a long read on the walking thread goes.
+class TVisitorWatch final : public platform::TReadWatch {
+public:
+    TVisitorWatch(const std::atomic<bool>* stop, TWalkVisitor& visitor, const std::string& dir)
+        : TReadWatch(stop), FVisitor(visitor), FDir(dir) {}
+    void Progress(std::size_t files) override { FVisitor.ReadingDirectory(FDir, files); }
+
+private:
+    TWalkVisitor& FVisitor;
+    const std::string& FDir;
+};
+
 // Classifies a directory just opened and reads it, unless it is one of its
 // own ancestors (those in `onPath`, or else up the parents) or a kernel
-// pseudo file system below a real one.
-void ReadOpened(TNode& n, TDirectory& d, const TWildcard& mask, const TIdentitySet* onPath = nullptr) {
+// pseudo file system below a real one. What a broken-off read got is kept.
+void ReadOpened(TNode& n, TDirectory& d, const TWildcard& mask, platform::TReadWatch& watch,
+                const TIdentitySet* onPath = nullptr) {
     n.Id = d.Identity();
     bool loop = onPath && onPath->count(n.Id) != 0;
     for (const TNode* p = onPath ? nullptr : n.Parent; p && !loop; p = p->Parent)
@@ -94,12 +126,23 @@ void ReadOpened(TNode& n, TDirectory& d, const TWildcard& mask, const TIdentityS
         n.Outcome = TOutcome::Pseudo;
         return;
     }
-    errno = 0;
-    if (d.Read(mask, n.Contents)) {
-        n.Outcome = TOutcome::Read;
-    } else {
-        n.Outcome = TOutcome::Unreadable;
-        n.Error = errno;
+    const platform::TReadResult r = d.Read(mask, n.Contents, &watch);
+    n.Outcome = TOutcome::Read;
+    switch (r.End) {
+    case platform::TReadEnd::Complete:
+        n.PartError = r.Unexamined > 0 ? r.Error : 0;
+        break;
+    case platform::TReadEnd::Stopped:
+        n.Outcome = TOutcome::Stopped;
+        break;
+    case platform::TReadEnd::Failed:
+        if (n.Contents.FileCount() == 0 && n.Contents.Subdirs().empty()) {
+            n.Outcome = TOutcome::Unreadable;
+            n.Error = r.Error;
+        } else {
+            n.PartError = r.Error != 0 ? r.Error : EIO;
+        }
+        break;
     }
 }
 
@@ -109,8 +152,8 @@ void ReadOpened(TNode& n, TDirectory& d, const TWildcard& mask, const TIdentityS
 class TPool {
 public:
     TPool(int threads, std::size_t held, const TDirectory& base, std::size_t baseLength,
-          const TWildcard& mask)
-        : FBase(base), FBaseLength(baseLength), FMask(mask), FHeldLimit(held) {
+          const TWildcard& mask, const std::atomic<bool>* stop)
+        : FBase(base), FBaseLength(baseLength), FMask(mask), FStopFlag(stop), FHeldLimit(held) {
         try {
             for (int i = 0; i < threads; ++i)
                 FThreads.emplace_back([this] { Run(); });
@@ -134,20 +177,25 @@ public:
     TPool& operator=(const TPool&) = delete;
 
     // The node's read, as the pool did it, waited for, or done here when no
-    // thread has begun it.
-    void Take(const std::shared_ptr<TNode>& n) {
+    // thread has begun it (`watch` then watches it). While it waits, `waiting`
+    // hears the files read so far now and then.
+    template <class F> void Take(const std::shared_ptr<TNode>& n, platform::TReadWatch& watch, F&& waiting) {
         std::unique_lock lock(FMutex);
         if (n->State == TState::Queued) {
             n->State = TState::Taken;
             lock.unlock();
-            Process(*n);
+            Process(*n, watch);
             lock.lock();
             Push(*n);
             return;
         }
         if (n->State != TState::Done) {
             FWaitingFor = n.get();
-            FDone.wait(lock, [&] { return n->State == TState::Done; });
+            while (!FDone.wait_for(lock, kWaitTick, [&] { return n->State == TState::Done; })) {
+                lock.unlock();
+                waiting(n->FilesSoFar.load(std::memory_order_relaxed));
+                lock.lock();
+            }
             FWaitingFor = nullptr;
         }
         n->State = TState::Taken;
@@ -185,14 +233,14 @@ private:
     }
 
     // Reads the node; done outside the lock.
-    void Process(TNode& n) {
+    void Process(TNode& n, platform::TReadWatch& watch) {
         TDirectory d = Open(n);
         if (!d.IsOpen()) {
             n.Error = d.Error();
             n.Outcome = OutOfDescriptors(n.Error) ? TOutcome::NoDescriptors : TOutcome::Unreadable;
             return;
         }
-        ReadOpened(n, d, FMask);
+        ReadOpened(n, d, FMask, watch);
         if (n.Outcome != TOutcome::Read)
             return;
         const std::uint32_t children = Prepare(n);
@@ -270,7 +318,8 @@ private:
             // One read in four is watched: the question costs a system call.
             const bool watched = (++reads & 3) == 0;
             const long waitsBefore = watched ? VoluntaryWaits() : 0;
-            Process(*n);
+            TNodeWatch watch(FStopFlag, *n);
+            Process(*n, watch);
             const bool waited = watched && VoluntaryWaits() != waitsBefore;
             lock.lock();
             if (watched)
@@ -285,6 +334,7 @@ private:
     const TDirectory& FBase;
     const std::size_t FBaseLength;
     const TWildcard& FMask;
+    const std::atomic<bool>* FStopFlag;
     const std::size_t FHeldLimit;
     mutable std::atomic<std::size_t> FHeld{0};
     std::mutex FMutex;
@@ -313,7 +363,8 @@ struct TLevel {
 // its own descriptors and the pool.
 class TWalk {
 public:
-    TWalk(const TWildcard& mask, TWalkVisitor& visitor) : FMask(mask), FVisitor(visitor) {}
+    TWalk(const TWildcard& mask, TWalkVisitor& visitor, const std::atomic<bool>* stop)
+        : FMask(mask), FVisitor(visitor), FStopFlag(stop) {}
     TWalkStats Run(const std::string& baseDir, int threads, std::size_t openLimit);
 
 private:
@@ -326,12 +377,19 @@ private:
     void GiveBackDescriptors(std::size_t keep);
     void Enter(std::shared_ptr<TNode> child, TDirectory dir, const std::string& name);
     void Fail(const std::string& path, TOutcome why, int error);
+    void Unread(const std::string& path, int error, bool partly);
+    bool StopRequested() {
+        return FStopNow || (FStopFlag && FStopFlag->load(std::memory_order_relaxed)) ||
+               FVisitor.StopRequested();
+    }
     void CloseLater(TDirectory& d);
     void CountOpen();
     void Recycle(std::shared_ptr<TNode> n);
 
     const TWildcard& FMask;
     TWalkVisitor& FVisitor;
+    const std::atomic<bool>* FStopFlag;
+    bool FStopNow = false; // a read ended at the stop flag
     TWalkStats FStats;
     std::deque<TLevel> FStack; // a deque: the pool holds on to the base's descriptor
     TIdentitySet FOnPath;      // the identities of FStack's directories
@@ -356,24 +414,25 @@ void TWalk::CountOpen() {
 }
 
 void TWalk::Fail(const std::string& path, TOutcome why, int error) {
-    TWalkFailure f = TWalkFailure::Unreadable;
     switch (why) {
-    case TOutcome::NoDescriptors:
-        ++FStats.NoDescriptors;
-        f = TWalkFailure::NoDescriptors;
-        break;
     case TOutcome::Loop:
         ++FStats.LoopsAvoided;
-        f = TWalkFailure::Loop;
         break;
     case TOutcome::Pseudo:
         ++FStats.PseudoSkipped;
-        f = TWalkFailure::PseudoFileSystem;
+        break;
+    case TOutcome::NoDescriptors:
+        Unread(path, error != 0 ? error : EMFILE, false);
         break;
     default:
-        ++FStats.Unreadable;
+        Unread(path, error, false);
     }
-    FVisitor.Failed(path, f, error);
+}
+
+void TWalk::Unread(const std::string& path, int error, bool partly) {
+    TUnreadDir dir{path, UnreadCauseOf(error), error, partly};
+    FVisitor.Unread(dir);
+    FStats.AddUnread(std::move(dir));
 }
 
 TWalkStats TWalk::Run(const std::string& baseDir, int threads, std::size_t openLimit) {
@@ -390,7 +449,7 @@ TWalkStats TWalk::Run(const std::string& baseDir, int threads, std::size_t openL
     FOpenLimit = std::max<std::size_t>(2, std::min(openLimit, rest));
     if (Start(baseDir, workers)) {
         while (!FStack.empty()) {
-            if (FVisitor.StopRequested()) {
+            if (StopRequested()) {
                 FStats.Stopped = true;
                 FPool.reset();
                 for (TLevel& l : FStack)
@@ -412,6 +471,7 @@ bool TWalk::Start(const std::string& baseDir, int workers) {
         root->Path.push_back('/');
     TDirectory dir = TDirectory::Open(baseDir);
     if (!dir.IsOpen()) {
+        FStats.BaseError = dir.Error();
         Fail(root->Path, OutOfDescriptors(dir.Error()) ? TOutcome::NoDescriptors : TOutcome::Unreadable,
              dir.Error());
         return false;
@@ -420,20 +480,30 @@ bool TWalk::Start(const std::string& baseDir, int workers) {
         Fail(root->Path, TOutcome::Pseudo, 0);
         return false;
     }
-    ReadOpened(*root, dir, FMask);
-    if (root->Outcome != TOutcome::Read) {
+    TVisitorWatch watch(FStopFlag, FVisitor, root->Path);
+    ReadOpened(*root, dir, FMask, watch);
+    if (root->Outcome != TOutcome::Read && root->Outcome != TOutcome::Stopped) {
+        if (root->Outcome == TOutcome::Unreadable || root->Outcome == TOutcome::NoDescriptors)
+            FStats.BaseError = root->Error != 0 ? root->Error : EIO;
         Fail(root->Path, root->Outcome, root->Error);
         return false;
     }
     ++FStats.DirectoriesRead;
     FVisitor.DirectoryRead(root->Path, root->Contents);
+    if (root->PartError != 0)
+        Unread(root->Path, root->PartError, true);
+    if (root->Outcome == TOutcome::Stopped) {
+        FStats.Stopped = true;
+        return false;
+    }
     FOnPath.insert(root->Id);
     TLevel& level = FStack.emplace_back();
     level.Dir = std::move(dir);
     level.Node = std::move(root);
     FOpen = 1;
     if (workers > 0 && !level.Node->Contents.Subdirs().empty()) {
-        FPool = std::make_unique<TPool>(workers, FHeldLimit, level.Dir, level.Node->Path.size(), FMask);
+        FPool = std::make_unique<TPool>(workers, FHeldLimit, level.Dir, level.Node->Path.size(), FMask,
+                                        FStopFlag);
         FPool->Schedule(*level.Node);
     }
     return true;
@@ -472,6 +542,12 @@ void TWalk::Step() {
     case TOutcome::Read:
         Enter(std::move(child), std::move(opened), name);
         return;
+    case TOutcome::Stopped:
+        // What the read got before the stop is found too; the walk ends here.
+        ++FStats.DirectoriesRead;
+        FVisitor.DirectoryRead(child->Path, child->Contents);
+        FStopNow = true;
+        return;
     case TOutcome::Vanished:
         level.Next = subdirs.size(); // moved or removed meanwhile
         return;
@@ -491,6 +567,7 @@ void TWalk::Recycle(std::shared_ptr<TNode> n) {
     n->Parent = nullptr;
     n->Outcome = TOutcome::Read;
     n->Error = 0;
+    n->PartError = 0;
     n->Contents.Clear();
     n->Children.clear();
     FSpare.push_back(std::move(n));
@@ -504,7 +581,8 @@ std::shared_ptr<TNode> TWalk::Obtain(std::size_t index, TDirectory& opened) {
     std::shared_ptr<TNode> child;
     if (index < level.Node->Children.size() && level.Node->Children[index]) {
         child = std::move(level.Node->Children[index]);
-        FPool->Take(child);
+        TVisitorWatch watch(FStopFlag, FVisitor, child->Path);
+        FPool->Take(child, watch, [&](std::size_t files) { FVisitor.ReadingDirectory(child->Path, files); });
         if (child->Outcome != TOutcome::NoDescriptors)
             return child;
         child->Error = 0; // once more from here, after giving back descriptors
@@ -551,7 +629,8 @@ TDirectory TWalk::ReadHere(TNode& n, const std::string& name) {
         n.Outcome = OutOfDescriptors(n.Error) ? TOutcome::NoDescriptors : TOutcome::Unreadable;
         return {};
     }
-    ReadOpened(n, d, FMask, &FOnPath);
+    TVisitorWatch watch(FStopFlag, FVisitor, n.Path);
+    ReadOpened(n, d, FMask, watch, &FOnPath);
     return d;
 }
 
@@ -604,6 +683,8 @@ bool TWalk::ReopenLevel(std::size_t i, int& error) {
 void TWalk::Enter(std::shared_ptr<TNode> child, TDirectory dir, const std::string& name) {
     ++FStats.DirectoriesRead;
     FVisitor.DirectoryRead(child->Path, child->Contents);
+    if (child->PartError != 0)
+        Unread(child->Path, child->PartError, true);
     TLevel& level = FStack.back();
     // A level without further subdirectories needs no descriptor; others
     // keep theirs until too many are open, shallowest first given back.
@@ -629,6 +710,43 @@ void TWalk::Enter(std::shared_ptr<TNode> child, TDirectory dir, const std::strin
 
 } // namespace
 
+TUnreadCause UnreadCauseOf(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return TUnreadCause::Denied;
+    case EMFILE:
+    case ENFILE:
+        return TUnreadCause::NoDescriptors;
+    case ETIMEDOUT:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case ENETUNREACH:
+        return TUnreadCause::NotAnswering;
+    default:
+        return TUnreadCause::Error;
+    }
+}
+
+void TWalkStats::AddUnread(TUnreadDir dir) {
+    switch (dir.Cause) {
+    case TUnreadCause::Denied:
+        ++Denied;
+        break;
+    case TUnreadCause::NoDescriptors:
+        ++NoDescriptors;
+        break;
+    case TUnreadCause::NotAnswering:
+        ++NotAnswering;
+        break;
+    case TUnreadCause::Error:
+        ++Failed;
+        break;
+    }
+    UnreadDirs.push_back(std::move(dir));
+}
+
 int DefaultWalkThreads() {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     return static_cast<int>(std::clamp(cores * 16, 16u, 64u));
@@ -638,7 +756,7 @@ TDirWalker::TDirWalker(const TWildcard& mask, int threads) : FMask(mask), FThrea
 }
 
 TWalkStats TDirWalker::Walk(const std::string& baseDir, TWalkVisitor& visitor) {
-    TWalk walk(FMask, visitor);
+    TWalk walk(FMask, visitor, FStop);
     return walk.Run(baseDir, FThreads, FOpenLimit);
 }
 

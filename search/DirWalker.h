@@ -2,25 +2,54 @@
 
 #include "platform/Directory.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tavolix::search {
 
-// What the walk passed over, for the curious (the window may show it).
-struct TWalkStats {
-    std::int64_t DirectoriesRead = 0;
-    std::int64_t Unreadable = 0;   // could not be opened or listed
-    std::int64_t LoopsAvoided = 0; // a link back to a directory being walked
-    std::int64_t PseudoSkipped = 0;
-    // Not searched because the process was out of file descriptors even after
-    // giving back its own: the results are incomplete and the caller must say so.
-    std::int64_t NoDescriptors = 0;
-    bool Stopped = false; // ended early at the visitor's request
+// Why a folder could not be read, or only in part.
+enum class TUnreadCause : std::uint8_t {
+    Denied,        // permission denied
+    NoDescriptors, // the process was out of file descriptors, even after giving back its own
+    NotAnswering,  // timed out, or still waited for when the search was stopped
+    Error,         // any other error: an I/O error, a share gone, ...
 };
 
-enum class TWalkFailure : std::uint8_t { Unreadable, NoDescriptors, Loop, PseudoFileSystem };
+// A folder that was not read (or only in part) and why.
+struct TUnreadDir {
+    std::string Path; // ends in "/"
+    TUnreadCause Cause = TUnreadCause::Error;
+    int Error = 0; // the errno; 0 when there is none (not answering)
+    // Some of it was read: the listing broke off, or some entries could not
+    // be looked at (they are kept with size 0 and no time).
+    bool Partly = false;
+};
+
+TUnreadCause UnreadCauseOf(int error);
+
+// What the walk passed over. Folders that were not read are counted by cause
+// and listed; the caller must say so, since the hits are then not the tree's.
+struct TWalkStats {
+    std::int64_t DirectoriesRead = 0;
+    std::int64_t Denied = 0;
+    std::int64_t NoDescriptors = 0;
+    std::int64_t NotAnswering = 0;
+    std::int64_t Failed = 0;       // TUnreadCause::Error
+    std::int64_t LoopsAvoided = 0; // a link back to a directory being walked
+    std::int64_t PseudoSkipped = 0;
+    bool Stopped = false; // ended early at the visitor's request
+    // In walk order.
+    std::vector<TUnreadDir> UnreadDirs;
+    // errno when the base folder itself could not be read (nothing was); else 0.
+    int BaseError = 0;
+
+    std::int64_t Unreadable() const { return Denied + NoDescriptors + NotAnswering + Failed; }
+    // Counts and lists a folder not read.
+    void AddUnread(TUnreadDir dir);
+};
 
 // Told what the walk finds, always on the walking thread and always in the
 // order of a one-thread depth-first walk, however many threads read ahead.
@@ -33,8 +62,11 @@ public:
     virtual void EnteringDirectory(const std::string& dir, std::string_view name) = 0;
     // After an entry was walked, or tried and not entered.
     virtual void LeftDirectory() = 0;
-    // A directory that is not walked, and why (`error` is the errno, or 0).
-    virtual void Failed(const std::string& /*path*/, TWalkFailure /*why*/, int /*error*/) {}
+    // Now and then while the walk waits for a long read of `dir`: the
+    // matching files read there so far.
+    virtual void ReadingDirectory(const std::string& /*dir*/, std::size_t /*files*/) {}
+    // A folder not read, or only in part (its files then come as usual).
+    virtual void Unread(const TUnreadDir& /*dir*/) {}
     // Asked before each subdirectory entry: true ends the walk there.
     virtual bool StopRequested() { return false; }
 };
@@ -56,12 +88,16 @@ public:
     // its path (ancestors beyond it are closed and reopened when needed).
     // The free descriptors of the process lower it further.
     void SetOpenDirectoryLimit(std::size_t n) { FOpenLimit = n < 2 ? 2 : n; }
+    // A flag any thread may set to end the walk: reads, also of the threads
+    // reading ahead, end at their next entry, keeping what they read.
+    void SetStopFlag(const std::atomic<bool>* stop) { FStop = stop; }
     TWalkStats Walk(const std::string& baseDir, TWalkVisitor& visitor);
 
 private:
     const platform::TWildcard& FMask;
     int FThreads;
     std::size_t FOpenLimit = 256;
+    const std::atomic<bool>* FStop = nullptr;
 };
 
 } // namespace tavolix::search

@@ -1,17 +1,20 @@
 #include "search/FLBoxS.h"
 
 #include "search/ListBoxModel.h"
+#include "search/SearchJob.h"
 #include "ui/NameText.h"
 #include "ui/ScreenMetrics.h"
 #include "ui/UiFonts.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDrag>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,10 +23,17 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QTimer>
 
 namespace tavolix::search {
 
 namespace {
+
+// The window takes what the walk found and looks at its progress this often
+// (milliseconds).
+constexpr int kSearchTickMs = 10;
+// How long a stopped walk may do nothing before it is left behind as stuck.
+constexpr int kStopGraceMs = 50;
 
 QFont ProgressFont(const QString& family, int pixels, bool fixedPitch) {
     QFont f(family);
@@ -175,18 +185,18 @@ struct TFileListBoxS::TSearchRun {
     bool Stop = false;
 };
 
-// Carries the walk's news to the progress window and lets the event loop run.
-// The window is painted only while the event loop runs, that is at a yield,
-// so the labels are set there: to the latest entry and its count, when the
-// refresh interval has passed since they were last set (the window's creation
-// counts). What is painted is then never more than one interval behind the
-// walk, and the labels are not laid out again for every directory. The event
-// loop itself runs at every yield.
-class TFileListBoxS::TProgressRelay final : public TSearchProgress {
+// Runs the walk's side of the window while the walk runs on its own thread:
+// at each tick of the window's clock it takes the records found, sets the
+// progress labels to the latest entry and its count (when the refresh
+// interval has passed since they were last set; the window's creation
+// counts), and sees to a stop. What is painted is never more than one
+// interval behind the walk, and the labels are not laid out again for
+// every directory.
+class TFileListBoxS::TProgressRelay final {
 public:
-    TProgressRelay(TFileListBoxS* box, TSearchRun& run)
-        : FBox(box), FRun(run), FForm(box->FProgressForm), FIntervalMs(box->FProgressIntervalMs),
-          FClock(box->FProgressClock) {
+    TProgressRelay(TFileListBoxS* box, TSearchRun& run, TFileInfoList& files, TSearchJob& job)
+        : FBox(box), FRun(run), FFiles(files), FJob(job), FForm(box->FProgressForm),
+          FIntervalMs(box->FProgressIntervalMs), FClock(box->FProgressClock) {
         if (!FClock) {
             FTimer.start();
             FClock = [this] { return FTimer.elapsed(); };
@@ -194,41 +204,35 @@ public:
         FLastShown = FClock();
     }
 
-    void EnteringDirectory(std::string_view dir, std::string_view name, std::int64_t fileCount) override {
-        FPath.assign(dir);
-        FPath.append(name);
-        FCount = fileCount;
-        FPending = true;
-    }
-
-    bool StopRequested() override { return FRun.Stop || (FForm && FForm->StopRequested()); }
-
-    void Yield() override {
-        if (!FRun.WidgetGone) {
-            if (FPending && FForm) {
-                const std::int64_t now = FClock();
-                if (now - FLastShown >= FIntervalMs) {
-                    FForm->ShowEntry(FPath, FCount);
-                    FLastShown = now;
-                    FPending = false;
-                }
+    // One tick; false once the walk is over for this window.
+    bool Tick() {
+        if (FRun.WidgetGone || FRun.Stop || (FForm && FForm->StopRequested()))
+            return false;
+        FFiles.TakeFound(FJob);
+        if (FJob.Ended())
+            return false;
+        if (FForm) {
+            const std::int64_t now = FClock();
+            if (now - FLastShown >= FIntervalMs) {
+                const TSearchJob::TProgress p = FJob.Progress();
+                FForm->ShowEntry(p.Path, p.FileCount);
+                FLastShown = now;
             }
-            emit FBox->SearchStep();
         }
-        QCoreApplication::processEvents();
+        emit FBox->SearchStep();
+        return !FRun.WidgetGone;
     }
 
 private:
     TFileListBoxS* FBox;
     TSearchRun& FRun;
+    TFileInfoList& FFiles;
+    TSearchJob& FJob;
     QPointer<TSearchProgressForm> FForm;
     int FIntervalMs;
     std::function<std::int64_t()> FClock;
     QElapsedTimer FTimer;
     std::int64_t FLastShown = 0;
-    std::string FPath;
-    std::int64_t FCount = 0;
-    bool FPending = false;
 };
 
 TFileListBoxS::TFileListBoxS(QWidget* parent, std::unique_ptr<TFileItemList> items) : QListView(parent) {
@@ -425,9 +429,28 @@ bool TFileListBoxS::SearchFiles(const std::string& baseDir) {
         FProgressForm = new TSearchProgressForm(this);
         FProgressForm->show();
         Items().Clear(); // no item may point at a record about to be released
-        items->Files().ClearFiles();
-        TProgressRelay relay(this, run);
-        items->Files().SearchTree(baseDir, &relay);
+        TFileInfoList& files = items->Files();
+        files.ClearFiles();
+        const std::unique_ptr<TSearchJob> job = files.StartSearch(baseDir);
+        {
+            TProgressRelay relay(this, run, files, *job);
+            QEventLoop loop;
+            QTimer tick;
+            tick.setInterval(kSearchTickMs);
+            QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+                if (!relay.Tick())
+                    loop.quit();
+            });
+            tick.start();
+            // A tiny tree is walked before the first tick.
+            if (!job->WaitForEnd(std::chrono::milliseconds(kSearchTickMs)))
+                loop.exec();
+        }
+        // A walk that does not end when asked is stuck in the kernel (a share
+        // that stopped answering): it is left behind with what it found.
+        if (!job->StopAndWait(std::chrono::milliseconds(kStopGraceMs)))
+            job->Abandon();
+        files.EndSearch(*job);
         if (run.WidgetGone)
             return false;
         RefreshItems();

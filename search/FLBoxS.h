@@ -139,9 +139,12 @@ public:
     void SetFormats(const TLocaleFormats& formats) { FItems->SetFormats(formats); }
     const TLocaleFormats& Formats() const { return FItems->Formats(); }
 
-    // Walks `baseDir` with the progress window and fills the items. Returns
-    // false, doing nothing, while a search already runs in this list box,
-    // and also when the list box was destroyed during the walk.
+    // Walks `baseDir` with the progress window and fills the items. The walk
+    // runs on a thread of its own while the event loop runs here; a stopped
+    // walk that does not end at once (stuck on a share that stopped
+    // answering) is left behind, and the records found so far are shown.
+    // Returns false, doing nothing, while a search already runs in this list
+    // box, and also when the list box was destroyed during the walk.
     bool SearchFiles(const std::string& baseDir);
     bool IsSearching() const { return FRun != nullptr; }
     // Ends a running walk at its next entry, as closing the progress window
@@ -151,8 +154,8 @@ public:
     bool SearchStopped() const { return FItems->Files().Stats().Stopped; }
     TSearchProgressForm* ProgressForm() const { return FProgressForm; }
     // The progress labels are set at most every `intervalMs` of the clock
-    // (milliseconds; a steady clock unless one is given), at a yield to the
-    // event loop, to the latest entry.
+    // (milliseconds; a steady clock unless one is given), at a tick of the
+    // search, to the latest entry.
     void SetProgressRefresh(int intervalMs, std::function<std::int64_t()> clockMs = {});
 
     void RefreshItems() { FItems->RefreshItems(); }
@@ -180,7 +183,8 @@ public:
 signals:
     // A search has ended and the items are filled.
     void SearchFinished();
-    // Once per yield of a running walk, before the event loop runs.
+    // At each tick of a running walk (every few milliseconds), after the
+    // records found so far were taken and the labels set.
     void SearchStep();
 
 protected:

@@ -1,6 +1,7 @@
 #include "search/FileInfo.h"
 
 #include "search/FileSort.h"
+#include "search/SearchJob.h"
 
 #include <algorithm>
 #include <cstring>
@@ -57,6 +58,7 @@ void TFileInfoList::ClearFiles() {
     FNameChunks.clear();
     FNameChunkUsed = 0;
     FDirs.clear();
+    FAdopted.clear();
 }
 
 void TFileInfoList::ChangeMask(std::string_view value) {
@@ -114,7 +116,38 @@ std::size_t TFileInfoList::MemoryUsed() const {
     bytes += FNameChunks.size() * kNameChunk;
     for (const auto& d : FDirs)
         bytes += sizeof(std::string) + (d.capacity() > 15 ? d.capacity() + 1 : 0);
+    for (const auto& a : FAdopted)
+        bytes += a->MemoryUsed();
     return bytes;
+}
+
+bool TFileInfoList::Append(TFileInfoList& batch) {
+    // A trickle of hits (a slow share) comes in batches of a few records:
+    // copied, they don't keep a chunk of storage each.
+    if (batch.FItems.size() >= kRecordChunk / 4)
+        return false;
+    const std::string* from = nullptr;
+    const std::string* to = nullptr;
+    for (const TFileInfo* r : batch.FItems) {
+        if (r->FDir != from) {
+            from = r->FDir;
+            to = ShareDir(*from);
+        }
+        AddFile(to, r->Name(), r->Size, r->Time, r->Attr);
+    }
+    batch.ClearFiles();
+    batch.FFileCount = 0;
+    batch.FTotalSize = 0;
+    return true;
+}
+
+void TFileInfoList::Adopt(std::unique_ptr<TFileInfoList> batch) {
+    FItems.insert(FItems.end(), batch->FItems.begin(), batch->FItems.end());
+    FFileCount += batch->FFileCount;
+    FTotalSize += batch->FTotalSize;
+    batch->FItems.clear();
+    batch->FItems.shrink_to_fit();
+    FAdopted.push_back(std::move(batch));
 }
 
 // Turns what the walk finds into records and progress.
@@ -122,7 +155,7 @@ class TFileInfoList::TWalkFeed final : public TWalkVisitor {
 public:
     TWalkFeed(TFileInfoList& list, TSearchProgress* progress) : FList(list), FProgress(progress) {}
     void DirectoryRead(const std::string& dir, const TDirContents& contents) override {
-        FList.ScanDirectory(dir, contents);
+        FList.AddDirectory(dir, contents);
     }
     void EnteringDirectory(const std::string& dir, std::string_view name) override {
         if (FProgress)
@@ -148,13 +181,34 @@ void TFileInfoList::SearchTree(const std::string& baseDir, TSearchProgress* prog
     SortFiles();
 }
 
-void TFileInfoList::ScanDirectory(const std::string& dir, const TDirContents& contents) {
-    if (contents.FileCount() == 0)
+std::unique_ptr<TSearchJob> TFileInfoList::StartSearch(const std::string& baseDir) {
+    FFileCount = 0;
+    FTotalSize = 0;
+    FStats = {};
+    return std::make_unique<TSearchJob>(baseDir, FFileMask, FThreads, FOpenLimit);
+}
+
+void TFileInfoList::TakeFound(TSearchJob& job) {
+    job.TakeRecords(*this);
+}
+
+void TFileInfoList::EndSearch(TSearchJob& job) {
+    job.TakeRecords(*this);
+    FStats = job.Stats();
+    SortFiles();
+}
+
+void TFileInfoList::AddDirectory(const std::string& dir, const TDirContents& contents, std::size_t first,
+                                 std::size_t count, const std::int32_t* times) {
+    const std::size_t end =
+        first + std::min(count, contents.FileCount() - std::min(first, contents.FileCount()));
+    if (first >= end)
         return;
     const std::string* shared = ShareDir(dir);
-    for (std::size_t i = 0; i < contents.FileCount(); ++i) {
+    for (std::size_t i = first; i < end; ++i) {
         const auto& f = contents.File(i);
-        AddFile(shared, contents.FileName(i), f.Size, FileTimeToFileDate(f.WriteTime), f.Attr);
+        AddFile(shared, contents.FileName(i), f.Size,
+                times ? times[i - first] : FileTimeToFileDate(f.WriteTime), f.Attr);
     }
 }
 

@@ -50,6 +50,8 @@ public:
     virtual bool StopRequested() { return false; }
 };
 
+class TSearchJob;
+
 // The files of one search: owns its records, keeps them sorted by FSortOrder.
 class TFileInfoList {
 public:
@@ -61,6 +63,12 @@ public:
     void ClearFiles();
     void ChangeMask(std::string_view value);
     void SearchTree(const std::string& baseDir, TSearchProgress* progress = nullptr);
+    // The same walk on a thread of its own, for a caller that must not wait
+    // on the file system: TakeFound brings the records found so far into
+    // this list, EndSearch the rest with the walk's counts, and sorts.
+    std::unique_ptr<TSearchJob> StartSearch(const std::string& baseDir);
+    void TakeFound(TSearchJob& job);
+    void EndSearch(TSearchJob& job);
     void SortFiles();
     void ChangeSortOrder(TSortOrder value);
 
@@ -79,6 +87,17 @@ public:
                        std::uint32_t attr);
     // A directory text that records can share; ends in "/".
     const std::string* ShareDir(std::string dirWithSlash);
+    // The matching files of one directory become records (the walk's step):
+    // `count` of them from `first` on; `times` holds their packed times when
+    // they were worked out already.
+    void AddDirectory(const std::string& dir, const platform::TDirContents& contents, std::size_t first = 0,
+                      std::size_t count = SIZE_MAX, const std::int32_t* times = nullptr);
+    // Copies the records of a small batch to the end of this list, in their
+    // order, and empties the batch; false (nothing done) for a large one.
+    bool Append(TFileInfoList& batch);
+    // Moves the records of a batch to the end of this list, in their order,
+    // and keeps the batch's storage for them.
+    void Adopt(std::unique_ptr<TFileInfoList> batch);
     // Heap bytes held for the records, names and directory texts.
     std::size_t MemoryUsed() const;
 
@@ -93,8 +112,6 @@ public:
 private:
     class TWalkFeed;
     void WalkDirectory(const std::string& dir, TSearchProgress* progress);
-    // The matching files of one directory become records.
-    void ScanDirectory(const std::string& dir, const platform::TDirContents& contents);
     char* StoreName(std::string_view name);
 
     std::string FFileMask = "*.*";
@@ -105,6 +122,7 @@ private:
     std::vector<std::unique_ptr<char[]>> FNameChunks;
     std::size_t FNameChunkUsed = 0;
     std::deque<std::string> FDirs;
+    std::vector<std::unique_ptr<TFileInfoList>> FAdopted; // storage of records taken over
     TWalkStats FStats;
     std::size_t FOpenLimit = 256;
     int FThreads = DefaultWalkThreads();

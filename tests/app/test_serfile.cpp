@@ -376,8 +376,9 @@ TEST_F(SerfileTest, ExitQuestionOnlyNoOrEscapeKeepsEverything) {
 }
 
 TEST_F(SerfileTest, QuittingDuringAWalkStopsItAndExits) {
-    for (int i = 0; i < 20; ++i)
-        FTree.File("deep/d" + std::to_string(i) + "/x.gif", "GIF89a");
+    // A walk that takes a while and ends on its own: 2^13 - 1 hits below "deep".
+    constexpr int kLevels = 12;
+    FTree.Ladder("deep", kLevels, "x.gif");
     // Arrive while the first walk lets the event loop run: No keeps it
     // walking, a second search runs meanwhile.
     int windowsDuringWalk = -1;
@@ -412,7 +413,7 @@ TEST_F(SerfileTest, QuittingDuringAWalkStopsItAndExits) {
     FFrame->SearchFind1Click();
     ASSERT_NE(walking, nullptr);
     EXPECT_TRUE(walking->ListBox1->SearchStopped()); // the close comes queued
-    EXPECT_LT(walking->ListBox1->GetFileCount(), 22);
+    EXPECT_LT(walking->ListBox1->GetFileCount(), (1 << (kLevels + 1)) + 1);
     TRY_EXPECT(!FFrame->isVisible());
     EXPECT_EQ(FFrame->ResultWindowCount(), 0);
 }

@@ -3,6 +3,8 @@
 #include "platform/AtomicFile.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -115,9 +117,15 @@ TEST_F(PageCommandTest, ExitCodesAndMessages) {
     r = Page({T.Path("sub dir"), "*.gif"});
     EXPECT_EQ(r.Code, 2);
     EXPECT_NE(r.Err.find(T.Path("sub dir")), std::string::npos) << r.Err;
-    r = Page({T.Root(), "*.gif"}); // an unreadable subdirectory is only passed over
-    EXPECT_EQ(r.Code, 0);
+    // An unreadable subdirectory is named, and the hits are not called complete.
+    r = Page({T.Root(), "*.gif"});
+    EXPECT_EQ(r.Code, 4);
     EXPECT_EQ(r.Out.find("c.gif"), std::string::npos);
+    EXPECT_NE(r.Out.find("A.gif"), std::string::npos);
+    EXPECT_EQ(r.Err, "tavolix-page: " + T.Path("sub dir/") + ": not read (" + std::strerror(EACCES) +
+                         ")\ntavolix-page: 1 directory could not be read in full: 1 permission denied\n");
+    EXPECT_EQ(Page({"-o", T.Path("p.html"), "--no-register", T.Root(), "*.png"}).Code, 4)
+        << "no hits, but not all was searched";
 }
 
 TEST_F(PageCommandTest, HelpVersionAndEndOfOptions) {

@@ -431,6 +431,67 @@ def case_stop_walk(d, p, tree, work):
     assert p.proc.returncode == 0, p.proc.returncode
 
 
+def case_stalled_share(d, p, tree, work):
+    """A search whose subtree holds a share folder that never answers: the
+    window keeps working (the clock ticks, F5 hides and shows the bars),
+    Escape stops the search with the hits found so far and tells the folder
+    as not answering, and quitting closes every window at once."""
+    share = StallFs(os.path.join(work, "stall"), work, 2000)
+    try:
+        os.symlink(share.mountpoint, os.path.join(tree, "share"))
+        p.choose_base(tree)
+        before = int(p.state()["windows"])
+        p.key_box()
+        d.key("ctrl+a")
+        d.type("*.gif")
+        p.wait("the key box reads *.gif", lambda s: s["key"] == "*.gif")
+        d.key("Return")
+        progress = d.window_named(p.proc.pid, PROGRESS_TITLE)
+        p.wait("the walk waiting on the dead folder", lambda s: s["searching"] == "1")
+        # The window's thread never waits on the share: the clock goes on
+        # and a command of the frame works.
+        s = p.wait("the frame active", lambda s: s["active"] == FRAME_TITLE, activate=True)
+        first = s["clock"]
+        watch_clock(p, "the clock ticking during the walk", lambda s: s["clock"] != first and s["searching"] == "1")
+        d.screenshot(os.path.join(work, "walking.png"))
+        d.key("F5")
+        p.wait("the bars hidden by F5 during the walk", lambda s: s["bars-visible"] == "0", timeout=3)
+        d.key("F5")
+        p.wait("the bars back", lambda s: s["bars-visible"] == "1", timeout=3)
+        p.wait("the progress window active", lambda s: s["active"] == PROGRESS_TITLE, activate=progress)
+        pressed = time.monotonic()
+        d.key("Escape")
+        wait_for("the progress window gone", lambda: not d.windows(p.proc.pid, PROGRESS_TITLE), timeout=5)
+        gone = time.monotonic()
+        s = p.wait("the stopped search's window",
+                   lambda s: int(s["windows"]) == before + 1 and s["searching"] == "0", timeout=5)
+        print("Escape to the progress window gone: %.0f ms (xdotool polls included); to the result "
+              "window in the state file: %.0f ms" % ((gone - pressed) * 1000, (time.monotonic() - pressed) * 1000))
+        w = last_window(s)
+        assert s[w + "stopped"] == "1", s
+        names = s[w + "names"].split("|")
+        assert "a.gif" in names and "a & b.gif" in names, names
+        assert "応答なし 1" in s[w + "unread"], s[w + "unread"]
+        d.screenshot(os.path.join(work, "stalled.png"))
+        # Quit while the walk is stuck in the kernel: every window goes at once.
+        p.wait("the frame active", lambda s: s["active"] == FRAME_TITLE, activate=True)
+        d.key("alt+F4")
+        box = d.window_named(p.proc.pid, "Tavolix ヌバロ")
+        p.wait("the exit question active", lambda s: s["active"] == "Tavolix ヌバロ", activate=box)
+        answered = time.monotonic()
+        d.key("Return")
+        # The process itself may have to wait for the kernel to hand its
+        # stuck thread back; its windows go at once.
+        wait_for("every window closed", lambda: not d.windows(p.proc.pid, FRAME_TITLE)
+                 and not d.windows(p.proc.pid, "Tavolix ヌバロ"), timeout=3)
+        print("Yes to every window closed: %.0f ms" % ((time.monotonic() - answered) * 1000))
+        share.close()  # the server gone, the kernel fails the stuck calls
+        assert p.ended(10), "the program is still running after its windows closed"
+        assert p.proc.returncode == 0, p.proc.returncode
+    finally:
+        share.close()
+
+
 def case_focus_after_program_switch(d, p, tree, work):
     """Coming back from another program leaves the focus where it was."""
     p.choose_base(tree)
@@ -560,6 +621,7 @@ CASES = {
     "exit_question": case_exit_question,
     "no_hit_closes": case_no_hit_closes,
     "dead_share_tree": case_dead_share_tree,
+    "stalled_share": case_stalled_share,
 }
 
 

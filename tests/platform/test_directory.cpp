@@ -296,7 +296,7 @@ TEST(Directory, ReadErrorIsNotReportedAsSuccess) {
     const std::string path = "/proc/" + std::to_string(child) + "/net";
     TDirectory dir = TDirectory::Open(path);
     TDirContents c;
-    const bool before = dir.Read(TWildcard("*"), c);
+    const bool before = static_cast<bool>(dir.Read(TWildcard("*"), c));
     DIR* probe = opendir(path.c_str());
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
@@ -311,6 +311,55 @@ TEST(Directory, ReadErrorIsNotReportedAsSuccess) {
     EXPECT_TRUE(c.Subdirs().empty());
     std::vector<TFindData> found;
     EXPECT_FALSE(dir.Find("*", found, TFindWhat::All));
+}
+
+// A listing that breaks off keeps the entries read before: a process's
+// descriptor folder can't be listed on once the process is gone, and with
+// more descriptors than one pass of the kernel's listing holds, it goes
+// between two passes.
+TEST(Directory, AReadThatBreaksOffKeepsWhatItRead) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        struct rlimit rl {};
+        getrlimit(RLIMIT_NOFILE, &rl);
+        rl.rlim_cur = std::min<rlim_t>(rl.rlim_max, 8192);
+        setrlimit(RLIMIT_NOFILE, &rl);
+        int n = 0;
+        while (n < 6000 && dup(0) >= 0)
+            ++n;
+        (void)!write(ready[1], &n, sizeof n);
+        pause();
+        _exit(0);
+    }
+    close(ready[1]);
+    int opened = 0;
+    (void)!read(ready[0], &opened, sizeof opened);
+    close(ready[0]);
+    struct TKiller final : TReadWatch {
+        pid_t Child;
+        explicit TKiller(pid_t child) : Child(child) {}
+        void Progress(std::size_t) override {
+            if (Child > 0) {
+                kill(Child, SIGKILL);
+                waitpid(Child, nullptr, 0);
+                Child = -1;
+            }
+        }
+    } killer(child);
+    TDirectory dir = TDirectory::Open("/proc/" + std::to_string(child) + "/fd");
+    TDirContents c;
+    const TReadResult r = dir.Read(TWildcard("*"), c, &killer);
+    killer.Progress(0);
+    if (opened < 6000 || r)
+        GTEST_SKIP() << "the descriptor folder did not break off here (" << opened << " descriptors)";
+    EXPECT_EQ(r.End, TReadEnd::Failed);
+    EXPECT_NE(r.Error, 0);
+    ASSERT_GT(c.FileCount(), 0u) << "what was read before the error is kept";
+    for (std::size_t i = 0; i < c.FileCount(); ++i)
+        EXPECT_EQ(c.FileName(i).find_first_not_of("0123456789"), std::string_view::npos) << c.FileName(i);
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <set>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace tavolix::platform;
@@ -237,6 +238,26 @@ TEST(AtomicFile, MissingFolderIsAnError) {
     EXPECT_EQ(err->Path, dir.Path("gone/p.html"));
     ASSERT_FALSE(MakeParentDirectories(dir.Path("gone/deeper/p.html")));
     EXPECT_FALSE(WriteFileAtomic(dir.Path("gone/deeper/p.html"), "x"));
+}
+
+// Temporary files of a writer that was killed before its rename go with the
+// next write beside them; those of a living process, and other names, stay.
+TEST(AtomicFile, TemporariesOfAProcessThatIsGoneAreRemovedByTheNextWrite) {
+    TTestDir dir;
+    const pid_t gone = fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0)
+        _exit(0);
+    waitpid(gone, nullptr, 0);
+    const std::string stale = ".tavolix-" + std::to_string(gone) + "-3.tmp";
+    const std::string living = ".tavolix-" + std::to_string(getppid()) + "-0.tmp";
+    for (const std::string& name : {stale, living, std::string(".tavolix-x-1.tmp"), std::string("keep.tmp")})
+        dir.File(name, "partial");
+    dir.Dir(".tavolix-" + std::to_string(gone) + "-4.tmp");
+    ASSERT_FALSE(WriteFileAtomic(dir.Path("TAVOLIX.INI"), "new"));
+    EXPECT_EQ(EntryNames(dir.Root()),
+              (std::set<std::string>{"TAVOLIX.INI", living, ".tavolix-x-1.tmp", "keep.tmp",
+                                     ".tavolix-" + std::to_string(gone) + "-4.tmp"}));
 }
 
 TEST(AtomicFile, ANameOfTheLongestLengthCanBeReplaced) {

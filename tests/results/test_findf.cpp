@@ -1,4 +1,5 @@
 #include "FakeResultHost.h"
+#include "StallFs.h"
 #include "TestDir.h"
 #include "TryExpect.h"
 #include "cli/PageCommand.h"
@@ -7,15 +8,20 @@
 #include "results/PathFunctions.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
+#include "search/SearchJob.h"
 #include "ui/MessageBoxes.h"
 
 #include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <set>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include <QAction>
@@ -152,6 +158,47 @@ TEST_F(FindfTest, NoHitShowsTheBoxAndKeepsTheHistory) {
               QStringLiteral("指定キー  *.zzz  に\r\n\r\n該当するファイルは見つかりませんでした。"));
     EXPECT_TRUE(Host.History.empty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// Folders the walk could not read are told on a line of their own, not in
+// the sort line; an unreadable base folder has a box that says why.
+TEST_F(FindfTest, UnreadFoldersAreToldAndAnUnreadableBaseHasItsOwnBox) {
+    MakeThree();
+    Tree.File("locked/hidden.txt");
+    Tree.File("only/locked/hidden.txt");
+    Tree.Chmod("locked", 0);
+    Tree.Chmod("only/locked", 0);
+    TWithoutDacOverride asUser;
+    if (int probe = open(Tree.Path("locked").c_str(), O_RDONLY); probe >= 0 && close(probe) == 0)
+        GTEST_SKIP() << "cannot drop the permission override here";
+    auto c = Create(false);
+    EXPECT_EQ(c->ListBox1->GetFileCount(), 3);
+    EXPECT_FALSE(c->UnreadPanel->isHidden());
+    EXPECT_EQ(c->UnreadPanel->text(), QStringLiteral("読み込めなかったフォルダ 2 （ アクセス拒否 2 ）"));
+    for (const char* dir : {"locked/", "only/locked/"})
+        EXPECT_TRUE(c->UnreadPanel->toolTip().contains(QString::fromStdString(Tree.Path(dir)) +
+                                                       QStringLiteral(" （ アクセス拒否 : ")))
+            << c->UnreadPanel->toolTip().toStdString();
+    EXPECT_FALSE(c->PanelLabel->text().contains(QStringLiteral("読み込めなかった")));
+
+    // Nothing found where a folder was left unread: the box says so too.
+    Host.Dir = Tree.Path("only");
+    TMDIChild none(Host);
+    EXPECT_FALSE(none.FormCreate());
+    ASSERT_EQ(TMessageBoxSeam::Shown().size(), 1u);
+    EXPECT_EQ(TMessageBoxSeam::Shown()[0].Kind, TMessageKind::Information);
+    EXPECT_TRUE(TMessageBoxSeam::Shown()[0].Text.endsWith(
+        QStringLiteral("見つかりませんでした。\r\n\r\n読み込めなかったフォルダ 1 （ アクセス拒否 1 ）")));
+
+    Host.Dir = Tree.Path("locked");
+    TMDIChild base(Host);
+    EXPECT_FALSE(base.FormCreate());
+    ASSERT_EQ(TMessageBoxSeam::Shown().size(), 2u);
+    const ui::TShownMessage& box = TMessageBoxSeam::Shown()[1];
+    EXPECT_EQ(box.Kind, TMessageKind::Error);
+    EXPECT_EQ(box.Text, QStringLiteral("検索ディレクトリ  ") + QString::fromStdString(Tree.Path("locked")) +
+                            QStringLiteral("  を読み込めません。\r\n\r\n") +
+                            QString::fromLocal8Bit(std::strerror(EACCES)));
 }
 
 TEST_F(FindfTest, HeaderClicksSortOrToggleAndSortByExplains) {
@@ -341,7 +388,8 @@ TEST_F(FindfTest, F1OpensTheTopicOfWhereTheUserIs) {
 
 TEST_F(FindfTest, ClosingTheProgressWindowOrEscapeStopsTheWalk) {
     for (int i = 0; i < 30; ++i)
-        Tree.File("d" + std::to_string(100 + i) + "/f" + std::to_string(130 - i) + ".txt", "e");
+        Tree.File((i % 2 ? "F" : "f") + std::to_string(130 - i) + ".txt", "e");
+    Tree.Ladder("l", 22, "x.txt");
     for (int how : {0, 1}) {
         auto c = std::make_unique<TMDIChild>(Host);
         int steps = 0;
@@ -357,8 +405,8 @@ TEST_F(FindfTest, ClosingTheProgressWindowOrEscapeStopsTheWalk) {
         ASSERT_TRUE(c->FormCreate()) << how;
         EXPECT_TRUE(c->ListBox1->SearchStopped());
         const int count = c->ListBox1->GetFileCount();
-        EXPECT_GT(count, 0);
-        EXPECT_LT(count, 30);
+        EXPECT_GT(count, 30);
+        EXPECT_LT(count, 1 << 23);
         QStringList names = Names(*c).split(',');
         QStringList sorted = names;
         sorted.sort(Qt::CaseInsensitive);
@@ -367,6 +415,34 @@ TEST_F(FindfTest, ClosingTheProgressWindowOrEscapeStopsTheWalk) {
             << c->PanelLabel->text().toStdString();
         EXPECT_EQ(c->ListBox1->ProgressForm(), nullptr);
     }
+}
+
+// A folder that never answers (a share whose server died): Escape ends the
+// search at once, the hits found before it show, and the folder is told as
+// not answering; the walk stuck in the kernel is left to end on its own.
+TEST_F(FindfTest, EscapeWhileAFolderNeverAnswersShowsTheHitsSoFar) {
+    TAVOLIX_MOUNT_STALL_FS(fs);
+    const int before = search::TSearchJob::LeftBehind();
+    Host.Dir = fs.Root();
+    Host.Key = "*.gif";
+    auto c = std::make_unique<TMDIChild>(Host);
+    bool stuckShown = false;
+    QObject::connect(c->ListBox1, &search::TFileListBoxS::SearchStep, c.get(), [&] {
+        search::TSearchProgressForm* progress = c->ListBox1->ProgressForm();
+        if (!stuckShown && progress->kkk->text() == QString::fromStdString(fs.Root() + "/dead")) {
+            stuckShown = true;
+            QTest::keyClick(progress, Qt::Key_Escape);
+        }
+    });
+    ASSERT_TRUE(c->FormCreate());
+    EXPECT_TRUE(stuckShown);
+    EXPECT_TRUE(c->ListBox1->SearchStopped());
+    EXPECT_EQ(Names(*c), QStringLiteral("a.gif,c.gif"));
+    EXPECT_EQ(c->UnreadPanel->text(), QStringLiteral("読み込めなかったフォルダ 1 （ 応答なし 1 ）"));
+    EXPECT_TRUE(c->UnreadPanel->toolTip().contains(QString::fromStdString(fs.Root() + "/dead/")));
+    EXPECT_EQ(search::TSearchJob::LeftBehind(), before + 1);
+    fs.Release();
+    TRY_EXPECT_EQ(search::TSearchJob::LeftBehind(), before);
 }
 
 TEST_F(FindfTest, CloseCommandRestoresFramePanelsAndMenus) {
@@ -388,8 +464,7 @@ TEST_F(FindfTest, CloseCommandRestoresFramePanelsAndMenus) {
 
 TEST_F(FindfTest, CloseDuringTheWalkStopsItAndWaitsForItsEnd) {
     MakeThree();
-    for (int i = 0; i < 5; ++i)
-        Tree.File("d" + std::to_string(i) + "/e.txt", "e");
+    Tree.Ladder("l", 22, "e.txt");
     QMdiArea area;
     auto* c = new TMDIChild(Host);
     QMdiSubWindow* sub = area.addSubWindow(c);
@@ -525,6 +600,9 @@ TEST_F(FindfPageTest, FailuresAndCancelRegisterNothing) {
             EXPECT_FALSE(shown[0].Text.isEmpty()) << k.Name;
             if (!k.RegisterAnswer.isEmpty()) {
                 EXPECT_EQ(shown[0].Text, k.RegisterAnswer);
+            } else {
+                EXPECT_TRUE(shown[0].Text.startsWith(k.Chosen + QStringLiteral(" に書き込めません")))
+                    << shown[0].Text.toStdString();
             }
         }
         EXPECT_EQ(QApplication::overrideCursor(), nullptr) << k.Name;

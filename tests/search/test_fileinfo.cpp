@@ -3,10 +3,12 @@
 #include "search/FileInfo.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <map>
 #include <set>
 #include <string>
 #include <sys/resource.h>
@@ -201,22 +203,50 @@ TEST_F(WalkTest, SymlinkLoopsAreWalkedOnce) {
     EXPECT_EQ(list.Stats().LoopsAvoided, 4);
 }
 
-TEST_F(WalkTest, UnreadableDirectoriesAreSkippedSilently) {
+// Folders that can't be read are passed over, but counted by cause and named
+// in walk order; one that can be listed but not entered gives its names.
+TEST_F(WalkTest, UnreadableDirectoriesAreCountedAndNamed) {
     T.File("ok/a.txt");
     T.File("locked/b.txt");
     T.File("locked/sub/c.txt");
+    T.File("listonly/e.txt", "12345");
     T.File("z/d.txt");
     T.Chmod("locked", 0);
+    T.Chmod("listonly", 0444);
     TWithoutDacOverride noOverride;
     if (int probe = open(T.Path("locked").c_str(), O_RDONLY); probe >= 0 && close(probe) == 0)
         GTEST_SKIP() << "cannot drop the permission override here";
-    EXPECT_EQ(Search("*.txt"), (std::vector<std::string>{"/ok/a.txt", "/z/d.txt"}));
-    EXPECT_EQ(list.Stats().Unreadable, 1);
+    for (int threads : {1, 8}) {
+        list.SetWalkThreads(threads);
+        const std::vector<std::string> found = Search("*.txt");
+        EXPECT_EQ(std::set<std::string>(found.begin(), found.end()),
+                  (std::set<std::string>{"/listonly/e.txt", "/ok/a.txt", "/z/d.txt"}));
+        for (const TFileInfo* r : list.Items())
+            if (r->Name() == "e.txt") {
+                EXPECT_EQ(r->Size, 0);
+                EXPECT_EQ(r->Time, 0);
+            }
+        const TWalkStats& stats = list.Stats();
+        EXPECT_EQ(stats.Denied, 2);
+        EXPECT_EQ(stats.Unreadable(), 2);
+        ASSERT_EQ(stats.UnreadDirs.size(), 2u);
+        std::map<std::string, bool> partly;
+        for (const TUnreadDir& d : stats.UnreadDirs) {
+            EXPECT_EQ(d.Cause, TUnreadCause::Denied);
+            EXPECT_EQ(d.Error, EACCES);
+            partly[d.Path] = d.Partly;
+        }
+        EXPECT_EQ(partly,
+                  (std::map<std::string, bool>{{T.Path("listonly/"), true}, {T.Path("locked/"), false}}));
+        EXPECT_EQ(stats.BaseError, 0);
+    }
     Search("*.txt", T.Path("locked"));
     EXPECT_EQ(list.Count(), 0u);
+    EXPECT_EQ(list.Stats().BaseError, EACCES);
     Search("*.txt", T.Path("missing"));
     EXPECT_EQ(list.Count(), 0u);
     EXPECT_EQ(list.FFileCount, 0);
+    EXPECT_EQ(list.Stats().BaseError, ENOENT);
 }
 
 // Progress callbacks and the record order of the walk, against readdir, with
@@ -352,7 +382,7 @@ TEST_F(WalkTest, FiveThousandLevels) {
 
     ASSERT_EQ(list.Count(), std::size_t{kDepth + 1});
     EXPECT_EQ(list.FTotalSize, 3);
-    EXPECT_EQ(list.Stats().Unreadable, 0);
+    EXPECT_EQ(list.Stats().Unreadable(), 0);
     std::string deepest = T.Root();
     for (int i = 0; i < kDepth; ++i)
         deepest += "/" + chain;

@@ -4,7 +4,9 @@
 #include "ui/ScreenMetrics.h"
 
 #include <cstdlib>
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <set>
 #include <tuple>
 
@@ -391,74 +393,80 @@ TEST_F(FlBoxS, PaintsTheNamesOfARealTree) {
     }
 }
 
-// What the progress window shows at each yield of a walk.
-struct TStepSeen {
-    std::string Kkk, Nnn;
-    bool Visible;
-    int Shown;
-};
+// A walk that runs until it is stopped: `ticks` ticks of the search, then
+// StopSearch (0: never).
+void StopAfter(TFileListBoxS& box, int ticks, std::function<void(int)> each = {}) {
+    auto count = std::make_shared<int>(0);
+    QObject::connect(&box, &TFileListBoxS::SearchStep, &box, [&box, count, ticks, each] {
+        ++*count;
+        if (each)
+            each(*count);
+        if (*count == ticks)
+            box.StopSearch();
+    });
+}
 
 TEST_F(FlBoxS, ProgressWindowShowsTheLatestEntryAndTheCountSoFar) {
     TTestDir tree;
-    tree.File("a/1.gif", "1");
-    tree.File("a/2.gif", "22");
-    tree.File("a/b/3.gif", "333");
-    tree.File("a/b/日本語 <x>/no.txt", "");
+    tree.Ladder("日本語 <x>", 22, "1.gif");
     TFileListBoxS box;
     box.SetMask("*.gif");
     box.SetProgressRefresh(0);
-    std::vector<TStepSeen> seen;
-    QObject::connect(&box, &TFileListBoxS::SearchStep, [&] {
+    std::vector<std::pair<std::string, std::int64_t>> seen;
+    StopAfter(box, 5, [&](int) {
         TSearchProgressForm* form = box.ProgressForm();
         ASSERT_NE(form, nullptr);
-        seen.push_back({Text(form->kkk), Text(form->nnn), form->isVisible(), form->EntriesShown()});
+        EXPECT_TRUE(form->isVisible());
+        const std::string nnn = Text(form->nnn);
+        ASSERT_EQ(nnn.rfind("集計数 ： ", 0), 0u) << nnn;
+        seen.emplace_back(Text(form->kkk), std::stoll(nnn.substr(std::string("集計数 ： ").size())));
         if (const char* dir = std::getenv("TAVOLIX_SHOT_DIR"))
             form->grab().save(QString::fromLocal8Bit(dir) + "/progress-walk.png");
     });
     QSignalSpy finished(&box, &TFileListBoxS::SearchFinished);
-    ASSERT_TRUE(box.SearchFiles(tree.Root()));
-    ASSERT_EQ(seen.size(), 3u); // after "日本語 <x>", after b, after a
-    // The last entry looked at before the first yield is one of the
-    // subdirectory's own "." and "..".
-    const std::string sub = tree.Path("a/b/日本語 <x>");
-    EXPECT_TRUE(seen[0].Kkk == sub + "/." || seen[0].Kkk == sub + "/..") << seen[0].Kkk;
-    EXPECT_EQ(seen[0].Nnn, "集計数 ： 3");
-    EXPECT_TRUE(seen[0].Visible);
-    EXPECT_EQ(seen[0].Shown, 1);
-    EXPECT_EQ(seen[2].Kkk.rfind(tree.Path("a/"), 0), 0u) << seen[2].Kkk;
+    ASSERT_TRUE(box.SearchFiles(tree.Path("日本語 <x>")));
+    ASSERT_EQ(seen.size(), 5u);
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].first.rfind(tree.Path("日本語 <x>/"), 0), 0u) << seen[i].first;
+        EXPECT_GT(seen[i].second, 0);
+        if (i > 0) {
+            EXPECT_GE(seen[i].second, seen[i - 1].second);
+        }
+    }
     EXPECT_EQ(finished.count(), 1);
     EXPECT_EQ(box.ProgressForm(), nullptr);
-    EXPECT_EQ(box.Items().Count(), 3);
-    EXPECT_EQ(box.GetTotalSize(), 6);
+    EXPECT_TRUE(box.SearchStopped());
+    EXPECT_GE(box.GetFileCount(), seen.back().second);
+    EXPECT_EQ(box.Items().Count(), box.GetFileCount());
+    EXPECT_EQ(box.GetTotalSize(), 0);
 }
 
 TEST_F(FlBoxS, CountIsZeroWhileTheFirstSubdirectoryIsLookedAt) {
     TTestDir tree;
     tree.File("top.txt");
-    tree.File("locked/x.gif");
-    tree.Chmod("locked", 0);
-    TWithoutDacOverride asUser;
+    tree.Ladder("first", 22);
     TFileListBoxS box;
     box.SetMask("*.gif");
     box.SetProgressRefresh(0);
-    std::vector<std::pair<std::string, std::string>> seen;
-    QObject::connect(&box, &TFileListBoxS::SearchStep, [&] {
-        seen.emplace_back(Text(box.ProgressForm()->kkk), Text(box.ProgressForm()->nnn));
+    std::set<std::string> counts;
+    bool inFirst = true;
+    StopAfter(box, 3, [&](int) {
+        inFirst = inFirst && Text(box.ProgressForm()->kkk).rfind(tree.Path("first"), 0) == 0;
+        counts.insert(Text(box.ProgressForm()->nnn));
     });
     ASSERT_TRUE(box.SearchFiles(tree.Root()));
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].first, tree.Path("locked"));
-    EXPECT_EQ(seen[0].second, "集計数 ： 0");
+    EXPECT_TRUE(inFirst);
+    EXPECT_EQ(counts, std::set<std::string>{"集計数 ： 0"});
     EXPECT_EQ(box.GetFileCount(), 0);
 }
 
 TEST_F(FlBoxS, ProgressWindowLooksAsGiven) {
     TTestDir tree;
-    tree.File("a/x.gif");
+    tree.Ladder("a", 22, "x.gif");
     TFileListBoxS box;
     box.SetProgressRefresh(1 << 30);
     int steps = 0;
-    QObject::connect(&box, &TFileListBoxS::SearchStep, [&] {
+    StopAfter(box, 1, [&](int) {
         ++steps;
         TSearchProgressForm* form = box.ProgressForm();
         ASSERT_NE(form, nullptr);
@@ -517,117 +525,112 @@ TEST_F(FlBoxS, ProgressWindowLooksAsGiven) {
             EXPECT_EQ(l.Label->palette().color(QPalette::WindowText), l.Color);
         }
     });
-    ASSERT_TRUE(box.SearchFiles(tree.Root()));
+    ASSERT_TRUE(box.SearchFiles(tree.Path("a")));
     EXPECT_EQ(steps, 1);
 }
 
 TEST_F(FlBoxS, ProgressLabelsAreSetAtMostOncePerInterval) {
     TTestDir tree;
-    for (int i = 0; i < 12; ++i)
-        tree.Dir("d" + std::to_string(i));
+    tree.Ladder("d", 22);
     TFileListBoxS box;
     std::int64_t now = 0;
     box.SetProgressRefresh(33, [&] { return now; });
     std::vector<int> shown;
     std::set<std::string> dirs;
-    QObject::connect(&box, &TFileListBoxS::SearchStep, [&] {
+    StopAfter(box, 12, [&](int) {
         shown.push_back(box.ProgressForm()->EntriesShown());
         dirs.insert(Text(box.ProgressForm()->kkk));
         now += 10;
     });
-    ASSERT_TRUE(box.SearchFiles(tree.Root()));
+    ASSERT_TRUE(box.SearchFiles(tree.Path("d")));
     ASSERT_EQ(shown.size(), 12u);
-    // Yield k (from 0) comes at 10k ms: the labels are set at 40 and 80 ms.
+    // Tick k (from 0) comes at 10k ms: the labels are set at 40 and 80 ms.
     EXPECT_EQ(shown, (std::vector<int>{0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2}));
     dirs.erase("Select");
     ASSERT_EQ(dirs.size(), 2u);
     for (const auto& d : dirs)
-        EXPECT_EQ(d.rfind(tree.Root() + "/d", 0), 0u) << d;
+        EXPECT_EQ(d.rfind(tree.Path("d/"), 0), 0u) << d;
 }
 
 TEST_F(FlBoxS, ClosingTheProgressWindowOrStopSearchEndsTheWalk) {
     TTestDir tree;
-    for (int i = 0; i < 5; ++i)
-        tree.File("d" + std::to_string(i) + "/f.gif", "abc");
+    tree.Ladder("walk", 22, "f.gif");
     TFileListBoxS box;
     QPointer<TSearchProgressForm> form;
     int steps = 0;
-    // The first yield comes after d0: one file found, then the walk ends.
     QObject::connect(&box, &TFileListBoxS::SearchStep, [&] {
         if (++steps == 1) {
             form = box.ProgressForm();
             form->close();
         }
     });
-    ASSERT_TRUE(box.SearchFiles(tree.Root()));
+    ASSERT_TRUE(box.SearchFiles(tree.Path("walk")));
     EXPECT_EQ(steps, 1);
     EXPECT_TRUE(box.SearchStopped());
-    EXPECT_EQ(box.GetFileCount(), 1);
-    EXPECT_EQ(box.Items().Count(), 1);
+    EXPECT_GT(box.GetFileCount(), 0);
+    EXPECT_EQ(box.Items().Count(), box.GetFileCount());
     EXPECT_TRUE(form.isNull()) << "destroyed at the end of the search";
 
-    steps = 0;
     QObject::disconnect(&box, &TFileListBoxS::SearchStep, nullptr, nullptr);
-    QObject::connect(&box, &TFileListBoxS::SearchStep, [&] {
-        if (++steps == 2)
-            box.StopSearch();
-    });
-    ASSERT_TRUE(box.SearchFiles(tree.Root()));
+    StopAfter(box, 2);
+    ASSERT_TRUE(box.SearchFiles(tree.Path("walk")));
     EXPECT_TRUE(box.SearchStopped());
-    EXPECT_EQ(box.GetFileCount(), 2);
+    EXPECT_GT(box.GetFileCount(), 0);
 
     // The next search runs to the end.
     QObject::disconnect(&box, &TFileListBoxS::SearchStep, nullptr, nullptr);
+    tree.File("small/d0/f.gif");
+    tree.File("small/d1/f.gif");
     box.StopSearch(); // no walk: nothing to stop, nothing kept for later
-    ASSERT_TRUE(box.SearchFiles(tree.Root()));
+    ASSERT_TRUE(box.SearchFiles(tree.Path("small")));
     EXPECT_FALSE(box.SearchStopped());
-    EXPECT_EQ(box.GetFileCount(), 5);
+    EXPECT_EQ(box.GetFileCount(), 2);
 }
 
 TEST_F(FlBoxS, SecondSearchWhileOneRunsIsRefused) {
     TTestDir first, second;
-    for (int i = 0; i < 4; ++i)
-        first.File("d" + std::to_string(i) + "/f.gif");
+    first.Ladder("l", 22, "f.gif");
     second.File("other.gif");
     TFileListBoxS box;
     QSignalSpy finished(&box, &TFileListBoxS::SearchFinished);
     int refused = 0;
-    QObject::connect(&box, &TFileListBoxS::SearchStep, [&] {
+    StopAfter(box, 4, [&](int) {
         EXPECT_TRUE(box.IsSearching());
         refused += box.SearchFiles(second.Root()) ? 0 : 1;
     });
-    ASSERT_TRUE(box.SearchFiles(first.Root()));
+    ASSERT_TRUE(box.SearchFiles(first.Path("l")));
     EXPECT_EQ(refused, 4);
     EXPECT_FALSE(box.IsSearching());
     EXPECT_EQ(finished.count(), 1);
-    ASSERT_EQ(box.Items().Count(), 4);
-    for (int i = 0; i < 4; ++i)
+    ASSERT_GT(box.Items().Count(), 0);
+    for (int i = 0; i < box.Items().Count(); ++i)
         EXPECT_EQ(box.Items().Strings(i), "f.gif");
+    QObject::disconnect(&box, &TFileListBoxS::SearchStep, nullptr, nullptr);
     EXPECT_TRUE(box.SearchFiles(second.Root())) << "after the walk a new search runs";
     EXPECT_EQ(box.GetFilePath(0), second.Path("other.gif"));
 }
 
 TEST_F(FlBoxS, DeleteLaterDuringAWalkWaitsForItsEnd) {
     TTestDir tree;
-    for (int i = 0; i < 6; ++i)
-        tree.File("d" + std::to_string(i) + "/f.gif", "12");
+    tree.Ladder("l", 22, "f.gif");
     QPointer<TFileListBoxS> box = new TFileListBoxS;
     int stepsAfterRequest = 0;
     bool requested = false;
-    QObject::connect(box, &TFileListBoxS::SearchStep, [&] {
+    StopAfter(*box, 6, [&](int step) {
         if (requested)
             ++stepsAfterRequest;
         // From inside an event handler, as a window's command would.
-        QTimer::singleShot(0, box, [&] {
-            requested = true;
-            box->deleteLater();
-        });
+        if (step == 1)
+            QTimer::singleShot(0, box, [&] {
+                requested = true;
+                box->deleteLater();
+            });
     });
-    ASSERT_TRUE(box->SearchFiles(tree.Root()));
+    ASSERT_TRUE(box->SearchFiles(tree.Path("l")));
     ASSERT_FALSE(box.isNull());
     EXPECT_GE(stepsAfterRequest, 3);
-    EXPECT_EQ(box->GetFileCount(), 6);
-    EXPECT_EQ(box->Items().Count(), 6);
+    EXPECT_GT(box->GetFileCount(), 0);
+    EXPECT_EQ(box->Items().Count(), box->GetFileCount());
     QSignalSpy destroyed(box.data(), &QObject::destroyed);
     EXPECT_TRUE(destroyed.wait(5000));
     EXPECT_TRUE(box.isNull());
@@ -635,8 +638,7 @@ TEST_F(FlBoxS, DeleteLaterDuringAWalkWaitsForItsEnd) {
 
 TEST_F(FlBoxS, OwnerDeletedDuringAWalkLeavesNothingDangling) {
     TTestDir tree;
-    for (int i = 0; i < 6; ++i)
-        tree.File("d" + std::to_string(i) + "/f.gif", "12");
+    tree.Ladder("l", 22, "f.gif");
     auto* owner = new QWidget;
     QPointer<TFileListBoxS> box = new TFileListBoxS(owner);
     int steps = 0;
@@ -644,25 +646,24 @@ TEST_F(FlBoxS, OwnerDeletedDuringAWalkLeavesNothingDangling) {
         if (++steps == 2)
             QTimer::singleShot(0, qApp, [owner] { delete owner; });
     });
-    EXPECT_FALSE(box->SearchFiles(tree.Root()));
+    EXPECT_FALSE(box->SearchFiles(tree.Path("l")));
     EXPECT_TRUE(box.isNull());
     EXPECT_EQ(steps, 2);
 }
 
 TEST_F(FlBoxS, CloseDuringAWalkHappensWhenItEnds) {
     TTestDir tree;
-    for (int i = 0; i < 3; ++i)
-        tree.File("d" + std::to_string(i) + "/f.gif");
+    tree.Ladder("l", 22, "f.gif");
     TFileListBoxS box;
     box.show();
     std::vector<bool> closedAtStep;
-    QObject::connect(&box, &TFileListBoxS::SearchStep, [&] { closedAtStep.push_back(box.close()); });
+    StopAfter(box, 3, [&](int) { closedAtStep.push_back(box.close()); });
     QSignalSpy finished(&box, &TFileListBoxS::SearchFinished);
-    ASSERT_TRUE(box.SearchFiles(tree.Root()));
+    ASSERT_TRUE(box.SearchFiles(tree.Path("l")));
     EXPECT_EQ(closedAtStep, std::vector<bool>(3, false));
     EXPECT_EQ(finished.count(), 1);
     EXPECT_FALSE(box.isVisible());
-    EXPECT_EQ(box.Items().Count(), 3);
+    EXPECT_EQ(box.Items().Count(), box.GetFileCount());
 }
 
 } // namespace

@@ -132,6 +132,23 @@ void TTestDir::Chmod(std::string_view rel, unsigned mode) {
         Fail("chmod", Path(rel));
 }
 
+void TTestDir::Ladder(std::string_view rel, int levels, std::string_view file) {
+    // Levels 1 and on live in a dot folder, which the walk enters only by the links.
+    const std::string top(rel);
+    const std::string hidden = (top.empty() ? "" : top + "/") + ".levels/";
+    for (int i = 0; i <= levels; ++i) {
+        const std::string level = i == 0 ? top : hidden + "L" + std::to_string(i);
+        Dir(level);
+        if (!file.empty())
+            File((level.empty() ? "" : level + "/") + std::string(file));
+        if (i < levels) {
+            const std::string next = (i == 0 ? ".levels/L" : "../L") + std::to_string(i + 1);
+            for (const char* link : {"a", "b"})
+                Symlink((level.empty() ? "" : level + "/") + link, next);
+        }
+    }
+}
+
 #include <linux/capability.h>
 #include <sys/syscall.h>
 

@@ -35,6 +35,10 @@ public:
     // Last-write time in seconds since the epoch (UTC).
     void SetTime(std::string_view rel, std::time_t when);
     void Chmod(std::string_view rel, unsigned mode);
+    // A folder the walk takes minutes over, made in no time: it and each of
+    // its `levels` below hold `file` (when given) and two links to the next
+    // level, so the walk meets 2^levels folders.
+    void Ladder(std::string_view rel, int levels, std::string_view file = {});
 
 private:
     std::string FRoot;

@@ -1,0 +1,202 @@
+#include "search/SearchJob.h"
+
+#include "search/FileInfo.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+namespace tavolix::search {
+
+namespace {
+std::atomic<int> gLeftBehind{0};
+// Records made ready outside the lock and handed over under it at a time:
+// the window never waits long for a big folder's records.
+constexpr std::size_t kHandOver = 8192;
+} // namespace
+
+// Everything the walking thread touches: it outlives the job when the walk
+// is left behind.
+struct TSearchJob::TShared {
+    TShared(std::string baseDir, std::string_view mask) : BaseDir(std::move(baseDir)), Mask(mask) {}
+
+    const std::string BaseDir;
+    const platform::TWildcard Mask;
+    std::atomic<bool> StopFlag{false};
+    // Counts the walk's steps: a walk that no longer counts is stuck.
+    std::atomic<std::uint64_t> Steps{0};
+
+    mutable std::mutex Mutex;
+    std::condition_variable EndSeen;
+    bool Ended = false;
+    bool Abandoned = false;
+    std::unique_ptr<TFileInfoList> Batch = std::make_unique<TFileInfoList>();
+    std::int64_t FileCount = 0;
+    std::size_t Reading = 0; // files read so far where the walk waits
+    std::string Path;
+    TWalkStats Stats;
+};
+
+// The walk's side: records, progress and unread folders go to the shared
+// state, each under its lock, so that nothing found is ever held back
+// from the caller.
+class TSearchJob::TFeed final : public TWalkVisitor {
+public:
+    explicit TFeed(TShared& shared) : F(shared) {}
+
+    void DirectoryRead(const std::string& dir, const platform::TDirContents& contents) override {
+        const std::size_t files = contents.FileCount();
+        std::size_t first = 0;
+        do {
+            const std::size_t count = std::min(kHandOver, files - first);
+            FTimes.resize(count);
+            for (std::size_t i = 0; i < count; ++i)
+                FTimes[i] = FileTimeToFileDate(contents.File(first + i).WriteTime);
+            F.Steps.fetch_add(1, std::memory_order_relaxed);
+            std::lock_guard lock(F.Mutex);
+            if (F.Abandoned)
+                return;
+            F.Batch->AddDirectory(dir, contents, first, count, FTimes.data());
+            F.FileCount += static_cast<std::int64_t>(count);
+            first += count;
+            F.Reading = files - first;
+        } while (first < files);
+    }
+    void EnteringDirectory(const std::string& dir, std::string_view name) override {
+        F.Steps.fetch_add(1, std::memory_order_relaxed);
+        std::lock_guard lock(F.Mutex);
+        F.Path.assign(dir).append(name);
+        F.Reading = 0;
+    }
+    void LeftDirectory() override {}
+    void ReadingDirectory(const std::string&, std::size_t files) override {
+        std::lock_guard lock(F.Mutex);
+        if (files != F.Reading)
+            F.Steps.fetch_add(1, std::memory_order_relaxed);
+        F.Reading = files;
+    }
+    void Unread(const TUnreadDir& dir) override {
+        std::lock_guard lock(F.Mutex);
+        if (!F.Abandoned)
+            F.Stats.AddUnread(dir);
+    }
+    bool StopRequested() override { return F.StopFlag.load(std::memory_order_relaxed); }
+
+private:
+    TShared& F;
+    std::vector<std::int32_t> FTimes;
+};
+
+TSearchJob::TSearchJob(std::string baseDir, std::string_view mask, int threads, std::size_t openLimit)
+    : FShared(std::make_shared<TShared>(std::move(baseDir), mask)) {
+    FShared->Path = FShared->BaseDir;
+    FThread = std::thread([shared = FShared, threads, openLimit]() mutable {
+        TWalkStats stats;
+        {
+            TFeed feed(*shared);
+            TDirWalker walker(shared->Mask, threads);
+            walker.SetOpenDirectoryLimit(openLimit);
+            walker.SetStopFlag(&shared->StopFlag);
+            stats = walker.Walk(shared->BaseDir, feed);
+        }
+        bool leftBehind = false;
+        {
+            std::lock_guard lock(shared->Mutex);
+            leftBehind = shared->Abandoned;
+            if (!leftBehind)
+                shared->Stats = std::move(stats);
+            shared->Ended = true;
+            shared->EndSeen.notify_all();
+        }
+        shared.reset();
+        if (leftBehind)
+            gLeftBehind.fetch_sub(1);
+    });
+}
+
+TSearchJob::~TSearchJob() {
+    Stop();
+    if (Ended()) {
+        FThread.join();
+    } else {
+        Abandon();
+        FThread.detach();
+    }
+}
+
+void TSearchJob::TakeRecords(TFileInfoList& list) {
+    std::unique_ptr<TFileInfoList> batch;
+    {
+        std::lock_guard lock(FShared->Mutex);
+        if (FShared->Batch->Count() == 0)
+            return;
+        if (!list.Append(*FShared->Batch)) {
+            batch = std::move(FShared->Batch);
+            FShared->Batch = std::make_unique<TFileInfoList>();
+        }
+    }
+    if (batch)
+        list.Adopt(std::move(batch));
+}
+
+TSearchJob::TProgress TSearchJob::Progress() const {
+    std::lock_guard lock(FShared->Mutex);
+    return {FShared->Path, FShared->FileCount + static_cast<std::int64_t>(FShared->Reading)};
+}
+
+void TSearchJob::Stop() {
+    FShared->StopFlag.store(true);
+}
+
+bool TSearchJob::WaitForEnd(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(FShared->Mutex);
+    return FShared->EndSeen.wait_for(lock, timeout, [this] { return FShared->Ended; });
+}
+
+bool TSearchJob::StopAndWait(std::chrono::milliseconds quiet) {
+    Stop();
+    for (std::uint64_t steps = FShared->Steps.load();;) {
+        if (WaitForEnd(quiet))
+            return true;
+        const std::uint64_t now = FShared->Steps.load();
+        if (now == steps)
+            return false;
+        steps = now;
+    }
+}
+
+bool TSearchJob::Ended() const {
+    std::lock_guard lock(FShared->Mutex);
+    return FShared->Ended;
+}
+
+void TSearchJob::Abandon() {
+    Stop();
+    std::lock_guard lock(FShared->Mutex);
+    if (FShared->Ended || FShared->Abandoned)
+        return;
+    FShared->Abandoned = true;
+    gLeftBehind.fetch_add(1);
+    std::string path = FShared->Path;
+    if (path.empty() || path.back() != '/')
+        path.push_back('/');
+    FShared->Stats.AddUnread({std::move(path), TUnreadCause::NotAnswering, 0, false});
+    FShared->Stats.Stopped = true;
+}
+
+bool TSearchJob::Abandoned() const {
+    std::lock_guard lock(FShared->Mutex);
+    return FShared->Abandoned;
+}
+
+TWalkStats TSearchJob::Stats() const {
+    std::lock_guard lock(FShared->Mutex);
+    return FShared->Stats;
+}
+
+int TSearchJob::LeftBehind() {
+    return gLeftBehind.load();
+}
+
+} // namespace tavolix::search

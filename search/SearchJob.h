@@ -1,0 +1,68 @@
+#pragma once
+
+#include "search/DirWalker.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace tavolix::search {
+
+class TFileInfoList;
+
+// One walk on a thread of its own, for a caller that must never wait on the
+// file system: it takes the records in batches, reads the progress and stops
+// the walk when it likes. A walk that does not end when asked (a thread
+// stuck in the kernel on a share that stopped answering) can be left behind,
+// never waited for: it ends on its own when the kernel lets it go.
+class TSearchJob {
+public:
+    // Starts walking `baseDir` for `mask` at once.
+    TSearchJob(std::string baseDir, std::string_view mask, int threads, std::size_t openLimit);
+    // Stops the walk; one that has not ended is left behind.
+    ~TSearchJob();
+    TSearchJob(const TSearchJob&) = delete;
+    TSearchJob& operator=(const TSearchJob&) = delete;
+
+    // Moves the records found since the last call to the end of `list`, in
+    // walk order.
+    void TakeRecords(TFileInfoList& list);
+
+    struct TProgress {
+        std::string Path;           // the entry looked at, or waited for
+        std::int64_t FileCount = 0; // files found so far, those of a long read included
+    };
+    TProgress Progress() const;
+
+    // Asks the walk to end; it keeps what it found.
+    void Stop();
+    // Waits up to `timeout` for the walk to end; true once it has.
+    bool WaitForEnd(std::chrono::milliseconds timeout);
+    // Stops the walk and waits for its end as long as it goes on working
+    // (handing over what it found); false once it did nothing for `quiet`:
+    // it is stuck, in the kernel.
+    bool StopAndWait(std::chrono::milliseconds quiet);
+    bool Ended() const;
+    // Stops the walk and stops waiting for it: what it found until now is
+    // all there is, and the folder it was busy with is counted as not
+    // answering. Nothing when it has ended.
+    void Abandon();
+    bool Abandoned() const;
+
+    // The walk's counts: the whole once it has ended, else those so far.
+    TWalkStats Stats() const;
+
+    // Walks left behind that have not ended yet. A process that ends with
+    // some must not run its exit handlers under them.
+    static int LeftBehind();
+
+private:
+    struct TShared;
+    class TFeed;
+    std::shared_ptr<TShared> FShared;
+    std::thread FThread;
+};
+
+} // namespace tavolix::search
