@@ -448,14 +448,14 @@ TEST_F(FlBoxS, CountIsZeroWhileTheFirstSubdirectoryIsLookedAt) {
     TFileListBoxS box;
     box.SetMask("*.gif");
     box.SetProgressRefresh(0);
+    // A tick may come while the walk still looks at the base's "." or "..":
+    // only what is shown inside the first subdirectory counts.
     std::set<std::string> counts;
-    bool inFirst = true;
     StopAfter(box, 3, [&](int) {
-        inFirst = inFirst && Text(box.ProgressForm()->kkk).rfind(tree.Path("first"), 0) == 0;
-        counts.insert(Text(box.ProgressForm()->nnn));
+        if (Text(box.ProgressForm()->kkk).rfind(tree.Path("first"), 0) == 0)
+            counts.insert(Text(box.ProgressForm()->nnn));
     });
     ASSERT_TRUE(box.SearchFiles(tree.Root()));
-    EXPECT_TRUE(inFirst);
     EXPECT_EQ(counts, std::set<std::string>{"集計数 ： 0"});
     EXPECT_EQ(box.GetFileCount(), 0);
 }
