@@ -331,6 +331,8 @@ void TMDIForm::BuildMenus() {
     File1->addSeparator();
     Help1 = File1->addAction(QStringLiteral("ヘルプ"), this, [this] { Help1Click(); });
     Help1->setShortcut(Qt::Key_F1);
+    // F1 asks for the topic of where the user is, the command for the first.
+    Help1->installEventFilter(this);
     File1->addSeparator();
     About1 = File1->addAction(QStringLiteral("ヌバロ について (&A)"), this, [this] { About1Click(); });
 
@@ -623,9 +625,13 @@ void TMDIForm::CreateResultWindow() {
         return;
     }
     // The window has sized itself from the frame; new windows step down and
-    // right from the top left corner, as a cascade would put them.
-    const int step = window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
-    const int index = static_cast<int>(ResultSubWindows().size()) % 8;
+    // right from the top left corner, as a cascade would put them, as far as
+    // they stay wholly inside the area.
+    const int step = std::max(1, window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window));
+    const QSize area = MDIArea->viewport()->size();
+    const int room = std::min(area.width() - window->width(), area.height() - window->height());
+    const int places = std::clamp(room / step + 1, 1, 8);
+    const int index = static_cast<int>(ResultSubWindows().size()) % places;
     window->move(index * step, index * step);
     window->show();
     MDIArea->setActiveSubWindow(window);
@@ -814,6 +820,10 @@ void TMDIForm::Timer1Timer() {
 }
 
 void TMDIForm::Help1Click() {
+    ShowHelpTopic(kHelpMain);
+}
+
+void TMDIForm::Help1KeyPress() {
     int topic = kHelpMain;
     for (const QWidget* w = QApplication::focusWidget(); w && w != this; w = w->parentWidget())
         if (const QVariant number = w->property("helpContext"); number.isValid() && isAncestorOf(w)) {
@@ -824,6 +834,12 @@ void TMDIForm::Help1Click() {
 }
 
 void TMDIForm::ShowHelpTopic(int topic) {
+    if (HelpFilePath().isEmpty()) {
+        ShowMessageBox(
+            this, TMessageKind::Warning,
+            QStringLiteral("ヘルプファイル %1 が見つかりません。").arg(QLatin1String(kHelpFileName)), mbOK);
+        return;
+    }
     app::ShowHelpTopic(topic);
 }
 
@@ -851,7 +867,7 @@ void TMDIForm::FormActivate() {
 }
 
 void TMDIForm::DirectoryListBox2Change() {
-    Label1->setText(QStringLiteral("検索対象 ＝ ") + ui::ToText(DirectoryListBox2->GetSelDirName()));
+    Label1->setText(QStringLiteral("検索対象 ＝ ") + ui::ToVisibleText(DirectoryListBox2->GetSelDirName()));
     Label1->adjustSize();
 }
 
@@ -886,6 +902,10 @@ bool TMDIForm::event(QEvent* event) {
 }
 
 bool TMDIForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Help1 && event->type() == QEvent::Shortcut) {
+        Help1KeyPress();
+        return true;
+    }
     const bool keyBox = watched == KeyWordEditCB || watched == KeyWordEditCB->lineEdit();
     if (keyBox && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);

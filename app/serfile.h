@@ -179,6 +179,8 @@ private:
     bool IsFrameControl(const QWidget* widget) const;
     std::vector<QMdiSubWindow*> ResultSubWindows() const;
     bool FormCloseQuery();
+    // F1: the help topic of the focused control.
+    void Help1KeyPress();
     // Closes the frame once the last walk has returned, when the exit was
     // confirmed during a walk.
     void FinishExitAfterWalks();

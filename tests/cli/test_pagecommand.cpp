@@ -267,8 +267,8 @@ TEST_F(PageCommandTest, SpecialSettingsFilesAreRefusedWithoutHanging) {
             [&] {
                 TRun saved = Page({"--saved", "--settings", ini});
                 TRun page = Page({"-o", T.Path("out/p.html"), "--settings", ini, T.Root(), "*.gif"});
-                const bool ok = saved.Code == 0 && Lines(saved.Out).size() == 10 &&
-                                saved.Out.rfind("(&1)  (  )\t", 0) == 0 &&
+                // The ring is unknown: nothing listed, and the status says so.
+                const bool ok = saved.Code == 2 && saved.Out.empty() &&
                                 saved.Err.find(ini + " を読み込めません (") != std::string::npos &&
                                 page.Code == 3 &&
                                 page.Err.find(ini + " に書き込めません (") != std::string::npos;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -192,6 +193,24 @@ TEST_F(WalkTest, TimesSizesAndOddBytes) {
     EXPECT_EQ(list.FTotalSize, (8LL << 30) + 2);
     ASSERT_NE(Find(list, "caf\xE9.txt"), nullptr);
     ASSERT_NE(Find(list, "\x82\xA0\x5C.txt"), nullptr);
+}
+
+// 2023-10-29 00:30 and 01:10 UTC: in Berlin 02:30 summer time and, 40
+// minutes later, 02:10 winter time; in Tokyo 09:30 and 10:10.
+TEST_F(WalkTest, TimeOrderHoldsAcrossAClockChange) {
+    const std::time_t earlier = 1698539400, later = 1698541800;
+    T.File("a later.txt");
+    T.SetTime("a later.txt", later);
+    T.File("b earlier.txt");
+    T.SetTime("b earlier.txt", earlier);
+    list.ChangeSortOrder(TSortOrder::soTime);
+    EXPECT_EQ(Search("*.txt"), (std::vector<std::string>{"/b earlier.txt", "/a later.txt"}));
+    // Each still shows the local time of its own moment.
+    std::tm tm{};
+    char shown[32];
+    ASSERT_TRUE(localtime_r(&later, &tm));
+    std::strftime(shown, sizeof shown, "%y/%m/%d-%H:%M", &tm);
+    EXPECT_EQ(FileDateToText(Find(list, "a later.txt")->Time), shown);
 }
 
 TEST_F(WalkTest, SymlinkLoopsAreWalkedOnce) {
