@@ -41,6 +41,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace tavolix::app {
 
@@ -902,6 +903,9 @@ bool TMDIForm::event(QEvent* event) {
 }
 
 bool TMDIForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() &&
+        (event->type() == QEvent::Expose || event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        PlaceFrame();
     if (watched == Help1 && event->type() == QEvent::Shortcut) {
         Help1KeyPress();
         return true;
@@ -933,14 +937,35 @@ void TMDIForm::showEvent(QShowEvent* event) {
                                                                  "このファイルには書き込みません。"),
                                mbOK);
             });
-        if (const QScreen* screen = this->screen(); screen && !isMaximized() && !isMinimized()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->geometry().center());
-            move(frame.topLeft());
-        }
+        // The window manager's frame is known once it has taken the window on.
+        if (QWindow* window = windowHandle())
+            window->installEventFilter(this);
     }
     SetStatusText(
         QStringLiteral("概要：①指定に基づき検索、②HTML形式のファイル作成・保存、③WWWブラウザで閲覧"));
+}
+
+void TMDIForm::PlaceFrame() {
+    const QScreen* screen = this->screen();
+    // Before the window is on the screen, the window manager has yet to
+    // place it and would undo a change.
+    if ((FPlaced && FPlacing.hasExpired()) || !screen || isMinimized() || isMaximized() || isFullScreen() ||
+        !windowHandle() || !windowHandle()->isExposed())
+        return;
+    // The window manager's borders may change just after (a window leaving
+    // the maximized state gets its side borders back): the frame is placed
+    // again as they settle, for a moment.
+    if (!FPlaced) {
+        FPlaced = true;
+        FPlacing.setRemainingTime(1000);
+    }
+    const QRect area = screen->geometry();
+    QRect placed(QPoint(), QSize(area.width() * 3 / 4, area.height() * 3 / 4));
+    placed.moveCenter(area.center());
+    if (frameGeometry() == placed)
+        return;
+    resize(placed.size() - (frameGeometry().size() - geometry().size()));
+    move(placed.topLeft());
 }
 
 void TMDIForm::changeEvent(QEvent* event) {
@@ -951,6 +976,9 @@ void TMDIForm::changeEvent(QEvent* event) {
             FormActivate();
     } else if (event->type() == QEvent::WindowStateChange && !isMinimized()) {
         Timer1Timer();
+        // Restored from a start minimized or maximized: placed now, once the
+        // window system has finished the change.
+        QTimer::singleShot(0, this, [this] { PlaceFrame(); });
     }
 }
 
