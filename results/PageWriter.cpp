@@ -53,6 +53,10 @@ void AppendHtmlEscaped(std::string& out, std::string_view text) {
             out += "&quot;";
             break;
         default:
+            if (text[i] >= 0x20 && text[i] < 0x7F) {
+                out += text[i];
+                break;
+            }
             // A name's control characters are shown, never written raw: a
             // CR or LF would split the item's line, an override reorder it.
             i += platform::AppendVisibleChar(out, text, i);
