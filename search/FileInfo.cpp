@@ -223,7 +223,7 @@ void TFileInfoList::EndSearch(TSearchJob& job) {
 }
 
 void TFileInfoList::AddDirectory(const std::string& dir, const TDirContents& contents, std::size_t first,
-                                 std::size_t count, const std::int32_t* times) {
+                                 std::size_t count, const TPackedTimes* times) {
     const std::size_t end =
         first + std::min(count, contents.FileCount() - std::min(first, contents.FileCount()));
     if (first >= end)

@@ -1,9 +1,11 @@
 #include "TestDir.h"
 #include "search/FieldText.h"
 #include "search/FileInfo.h"
+#include "search/SearchJob.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <ctime>
 #include <dirent.h>
@@ -205,6 +207,18 @@ TEST_F(WalkTest, TimeOrderHoldsAcrossAClockChange) {
     T.SetTime("b earlier.txt", earlier);
     list.ChangeSortOrder(TSortOrder::soTime);
     EXPECT_EQ(Search("*.txt"), (std::vector<std::string>{"/b earlier.txt", "/a later.txt"}));
+    // Off the caller's thread too, the records taken while it walks (copied) or at its end.
+    for (const bool whileWalking : {true, false}) {
+        TFileInfoList found;
+        found.ChangeSortOrder(TSortOrder::soTime);
+        const std::unique_ptr<TSearchJob> job = found.StartSearch(T.Root());
+        while (whileWalking && !job->WaitForEnd(std::chrono::milliseconds(0)))
+            found.TakeFound(*job);
+        ASSERT_TRUE(job->WaitForEnd(std::chrono::seconds(60)));
+        found.EndSearch(*job);
+        ASSERT_EQ(found.Count(), 2u);
+        EXPECT_EQ(found.Item(0)->Name(), "b earlier.txt") << whileWalking;
+    }
     // Each still shows the local time of its own moment.
     std::tm tm{};
     char shown[32];
