@@ -285,7 +285,7 @@ void TDirTreeViewS::SetReadState(QStandardItem* Node, TDirTreeModel::TReadState 
     if (Node->data(TDirTreeModel::ReadStateRole).toInt() == State)
         return;
     Node->setData(State, TDirTreeModel::ReadStateRole);
-    const QString name = ui::ToText(RawName(Node));
+    const QString name = ui::ToVisibleText(RawName(Node));
     switch (State) {
     case TDirTreeModel::Read:
         Node->setText(name);

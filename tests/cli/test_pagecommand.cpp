@@ -126,6 +126,11 @@ TEST_F(PageCommandTest, ExitCodesAndMessages) {
                          ")\ntavolix-page: 1 directory could not be read in full: 1 permission denied\n");
     EXPECT_EQ(Page({"-o", T.Path("p.html"), "--no-register", T.Root(), "*.png"}).Code, 4)
         << "no hits, but not all was searched";
+    // A name's escape sequence is shown, not sent to the terminal.
+    T.Dir("esc\x1b[2J");
+    T.Chmod("esc\x1b[2J", 0);
+    r = Page({T.Root(), "*.gif"});
+    EXPECT_NE(r.Err.find(T.Path("esc\\u001B[2J/: not read (")), std::string::npos) << r.Err;
 }
 
 TEST_F(PageCommandTest, HelpVersionAndEndOfOptions) {
