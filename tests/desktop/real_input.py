@@ -50,6 +50,14 @@ class Desktop:
     def __init__(self, work):
         self.work = work
         self.procs = []
+        try:
+            self.start()
+        except BaseException:
+            self.close()  # a failed start leaves no server behind
+            raise
+
+    def start(self):
+        work = self.work
         read_fd, write_fd = os.pipe()
         xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
@@ -163,8 +171,12 @@ class Program:
         self.log = open(os.path.join(work, "program.log"), "w")
         self.proc = subprocess.Popen([binary], cwd=cwd, env=env, stdin=subprocess.DEVNULL, stdout=self.log,
                                      stderr=subprocess.STDOUT)
-        self.frame = desktop.managed_window_named(self.proc.pid, FRAME_TITLE)
-        self.wait("the frame is active", lambda s: s.get("active") == FRAME_TITLE, activate=True)
+        try:
+            self.frame = desktop.managed_window_named(self.proc.pid, FRAME_TITLE)
+            self.wait("the frame is active", lambda s: s.get("active") == FRAME_TITLE, activate=True)
+        except BaseException:
+            self.close()  # a failed start leaves no program behind
+            raise
 
     def state(self):
         try:
