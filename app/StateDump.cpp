@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QStandardItem>
 #include <QTimer>
 
@@ -95,6 +96,9 @@ QString TStateDump::StateText() const {
     lines << QStringLiteral("clock=%1").arg(FFrame.FClock->Text());
     lines << QStringLiteral("bars-visible=%1")
                  .arg(FFrame.Panel1->isVisible() && FFrame.Panel2->isVisible() ? 1 : 0);
+    lines << QStringLiteral("window-menu=%1").arg(FFrame.Windows1->menuAction()->isEnabled() ? 1 : 0);
+    lines << QStringLiteral("status=") + OneLine(FFrame.StatusPanels[0]->text());
+    lines << QStringLiteral("frame-state=") + StateOf(&FFrame);
 
     int searching = 0;
     const QList<QMdiSubWindow*> all = FFrame.MDIArea->subWindowList();

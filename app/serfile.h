@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <QDeadlineTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -179,6 +180,11 @@ private:
     bool IsFrameControl(const QWidget* widget) const;
     std::vector<QMdiSubWindow*> ResultSubWindows() const;
     bool FormCloseQuery();
+    // F1: the help topic of the focused control.
+    void Help1KeyPress();
+    // Three quarters of the screen in outer size, centred: the first time the
+    // frame stands on the screen in the normal state.
+    void PlaceFrame();
     // Closes the frame once the last walk has returned, when the exit was
     // confirmed during a walk.
     void FinishExitAfterWalks();
@@ -192,7 +198,9 @@ private:
     bool FCaptionActive = true;
     bool FTileVertical = false; // toggled before each tiling: the first tiles vertically
     bool FShownOnce = false;
-    int FCreating = 0; // result windows still running their search inside creation
+    bool FPlaced = false;
+    QDeadlineTimer FPlacing; // while the frame's borders settle after it was placed
+    int FCreating = 0;       // result windows still running their search inside creation
     bool FExitConfirmed = false;
     bool FBackFromElsewhere = false;
 };

@@ -121,7 +121,7 @@ QString PictureSizeText(int width, int height) {
 void PaintResultItem(QPainter& p, const TItemPaintInput& in) {
     const std::size_t slash = in.FullPath.rfind('/');
     const std::string nameBytes = slash == std::string::npos ? in.FullPath : in.FullPath.substr(slash + 1);
-    const QString name = ui::ToText(nameBytes);
+    const QString name = ui::ToVisibleText(nameBytes);
     const int L = in.ItemRect.left(), T = in.ItemRect.top(), IH = in.ItemHeight;
     const int iw = in.IconSize.width(), ih = in.IconSize.height();
 

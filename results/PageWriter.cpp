@@ -1,5 +1,6 @@
 #include "results/PageWriter.h"
 
+#include "platform/VisibleName.h"
 #include "results/PathFunctions.h"
 
 #include <cerrno>
@@ -11,41 +12,6 @@ namespace tavolix::results {
 namespace {
 
 constexpr std::string_view kEol = "\r\n";
-
-// Length of the valid UTF-8 sequence at s[i], or 0.
-std::size_t Utf8SequenceAt(std::string_view s, std::size_t i) {
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned char c = byte(i);
-    if (c < 0x80)
-        return 1;
-    std::size_t len;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3;
-        if (c == 0xE0)
-            lo = 0xA0; // no overlong forms
-        if (c == 0xED)
-            hi = 0x9F; // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        if (c == 0xF0)
-            lo = 0x90;
-        if (c == 0xF4)
-            hi = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + len > s.size())
-        return 0;
-    if (byte(i + 1) < lo || byte(i + 1) > hi)
-        return 0;
-    for (std::size_t k = 2; k < len; ++k)
-        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF)
-            return 0;
-    return len;
-}
 
 bool IsUnreserved(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -73,33 +39,30 @@ std::string PercentEncode(std::string_view s, std::string_view alsoKeep) {
 
 void AppendHtmlEscaped(std::string& out, std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
-        std::size_t len = Utf8SequenceAt(text, i);
-        if (len == 0) {
-            out += "\xEF\xBF\xBD";
-            ++i;
+        switch (text[i]) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            if (text[i] >= 0x20 && text[i] < 0x7F) {
+                out += text[i];
+                break;
+            }
+            // A name's control characters are shown, never written raw: a
+            // CR or LF would split the item's line, an override reorder it.
+            i += platform::AppendVisibleChar(out, text, i);
             continue;
         }
-        if (len == 1) {
-            switch (text[i]) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += text[i];
-            }
-        } else {
-            out.append(text.substr(i, len));
-        }
-        i += len;
+        ++i;
     }
 }
 

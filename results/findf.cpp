@@ -211,8 +211,9 @@ void TMDIChild::BuildMenus() {
     File1->addSeparator();
     Help1 = File1->addAction(QStringLiteral("ヘルプ"));
     Help1->setShortcut(Qt::Key_F1);
-    connect(Help1, &QAction::triggered, this,
-            [this] { FHost.ShowHelpTopic(HelpTopicOf(QApplication::focusWidget())); });
+    connect(Help1, &QAction::triggered, this, [this] { FHost.Help1Click(); });
+    // F1 asks for the topic of where the user is, the command for the first.
+    Help1->installEventFilter(this);
     File1->addSeparator();
     About1 = File1->addAction(QStringLiteral("ヌバロ について (&A)"));
     connect(About1, &QAction::triggered, this, [this] { FHost.About1Click(); });
@@ -282,8 +283,9 @@ bool TMDIChild::FormCreate() {
     FRetsuCount = 2;
     FDirName = FHost.SelectedDirectory();
     FKeyWord = FHost.KeyText();
-    const QString caption = QStringLiteral(" 検索ディレクトリ = ") + ui::ToText(FDirName) +
-                            QStringLiteral(" ,") + QStringLiteral(" 指定キー = ") + ui::ToText(FKeyWord);
+    const QString caption = QStringLiteral(" 検索ディレクトリ = ") + ui::ToVisibleText(FDirName) +
+                            QStringLiteral(" ,") + QStringLiteral(" 指定キー = ") +
+                            ui::ToVisibleText(FKeyWord);
     setWindowTitle(caption);
     OuterWindow()->setWindowTitle(caption);
 
@@ -358,7 +360,7 @@ void TMDIChild::ShowItemStatus() {
                              QString::number(FHitCount));
     StatusPanels[1]->setText(ui::ToText(ListBox1->GetSelectedSizeText()) + QStringLiteral(" Bytes"));
     StatusPanels[2]->setText(ui::ToText(ListBox1->GetSelectedTimeText()));
-    StatusPanels[3]->setText(ui::ToText(ListBox1->GetSelectedDir()));
+    StatusPanels[3]->setText(ui::ToVisibleText(ListBox1->GetSelectedDir()));
 }
 
 void TMDIChild::ClearItemStatus() {
@@ -418,7 +420,7 @@ void TMDIChild::ListBox1Click() {
         return;
     FItemNo = std::to_string(index + 1);
     ShowItemStatus();
-    FHost.SetStatusText(QStringLiteral(" ") + ui::ToText(ListBox1->GetFilePath(index)));
+    FHost.SetStatusText(QStringLiteral(" ") + ui::ToVisibleText(ListBox1->GetFilePath(index)));
 }
 
 void TMDIChild::ListBox1KeyUp() {
@@ -440,7 +442,7 @@ void TMDIChild::ListBox1MouseMove(const QPoint& pos) {
     if (ListBox1->ItemIndex() >= 0)
         return;
     const int index = ListBox1->ItemAtPos(pos);
-    FHost.SetStatusText(index >= 0 ? QStringLiteral(" ") + ui::ToText(ListBox1->GetFilePath(index))
+    FHost.SetStatusText(index >= 0 ? QStringLiteral(" ") + ui::ToVisibleText(ListBox1->GetFilePath(index))
                                    : QString());
 }
 
@@ -451,6 +453,10 @@ void TMDIChild::ListBox1DblClick() {
 }
 
 bool TMDIChild::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == Help1 && e->type() == QEvent::Shortcut) {
+        FHost.ShowHelpTopic(HelpTopicOf(QApplication::focusWidget()));
+        return true;
+    }
     // An open menu keeps the keys: F1 there asks for the highlighted item's topic.
     if (auto* menu = qobject_cast<QMenu*>(watched);
         menu && e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_F1) {
@@ -463,6 +469,15 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* e) {
         if (e->type() == QEvent::KeyPress) {
             if (ListBox1KeyDown(static_cast<QKeyEvent*>(e)->key()))
                 return true;
+            // A key that moves the selection clicks the new item, as the mouse
+            // does; the list moves it after this filter.
+            QMetaObject::invokeMethod(
+                this,
+                [this, before = ListBox1->ItemIndex()] {
+                    if (ListBox1->ItemIndex() != before)
+                        ListBox1Click();
+                },
+                Qt::QueuedConnection);
         } else if (e->type() == QEvent::KeyRelease) {
             ListBox1KeyUp();
         }
@@ -605,7 +620,9 @@ void TMDIChild::closeEvent(QCloseEvent* e) {
         return;
     }
     FHost.ShowPanels();
-    if (FHost.ResultWindowCount() <= 1)
+    // The frame counts the windows shown; a window closed unshown (a search
+    // without hits) is not among them.
+    if (FHost.ResultWindowCount() - (OuterWindow()->isHidden() ? 0 : 1) <= 0)
         FHost.SetWindowMenuEnabled(false);
     // Here rather than in the destructor, which may run while the frame is
     // itself being destroyed.

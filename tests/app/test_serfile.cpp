@@ -1,6 +1,7 @@
 #include "TestDir.h"
 #include "TryExpect.h"
 #include "app/DriveComboBox.h"
+#include "app/HelpFile.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
@@ -95,9 +96,11 @@ protected:
 };
 
 TEST_F(SerfileTest, FrameIsThreeQuartersOfTheScreenWithItsCaptionAndInitialKey) {
+    // Three quarters of the screen with its borders, centred.
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    EXPECT_EQ(FFrame->width(), screen.width() * 3 / 4);
-    EXPECT_EQ(FFrame->height(), screen.height() * 3 / 4);
+    QRect placed(0, 0, screen.width() * 3 / 4, screen.height() * 3 / 4);
+    placed.moveCenter(screen.center());
+    TRY_EXPECT_EQ(FFrame->frameGeometry(), placed);
     EXPECT_EQ(FFrame->windowTitle(), QStringLiteral(" Tavolix ヌバロ"));
     EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QStringLiteral("*.gif"));
     EXPECT_FALSE(FFrame->Windows1->menuAction()->isEnabled());
@@ -201,6 +204,10 @@ TEST_F(SerfileTest, ANoHitWindowClosesWithTheCloseSteps) {
     EXPECT_TRUE(FFrame->Panel2->isVisible());
     EXPECT_EQ(FFrame->focusWidget(), FFrame->DirectoryListBox2);
     EXPECT_FALSE(FFrame->Windows1->menuAction()->isEnabled());
+    // With a window open, the window menu stays for it.
+    ASSERT_EQ(Search("*.gif"), 1);
+    EXPECT_EQ(Search("*.none"), 1);
+    EXPECT_TRUE(FFrame->Windows1->menuAction()->isEnabled());
 }
 
 TEST_F(SerfileTest, KeyBoxKeysAsTheSystemDeliversThem) {
@@ -355,6 +362,38 @@ TEST_F(SerfileTest, WindowCommands) {
     FFrame->NORMALClick();
     EXPECT_FALSE(a->isMinimized());
     EXPECT_FALSE(b->isMinimized());
+}
+
+TEST_F(SerfileTest, NewWindowsOpenWhollyInsideTheArea) {
+    const QRect area = FFrame->MDIArea->viewport()->rect();
+    for (int n = 1; n <= 9; ++n) {
+        ASSERT_EQ(Search("*.gif"), n);
+        const QRect window = FFrame->SubWindowOf(FFrame->ResultWindows().back())->geometry();
+        EXPECT_TRUE(area.contains(window)) << n << ": " << window.x() << "," << window.y() << " "
+                                           << window.width() << "x" << window.height();
+    }
+}
+
+TEST_F(SerfileTest, HelpCommandOpensTheFirstTopicF1TheFocusedControlsAndNoDocumentIsTold) {
+    FFrame->activateWindow();
+    TRY_EXPECT(FFrame->isActiveWindow());
+    FFrame->FormActivate();
+    FFrame->DirectoryListBox2->setFocus();
+    TRY_EXPECT(FFrame->DirectoryListBox2->hasFocus());
+    FFrame->Help1->trigger();
+    QTest::keyClick(FFrame->DirectoryListBox2, Qt::Key_F1);
+    ASSERT_EQ(FOpened.size(), 2u);
+    EXPECT_TRUE(FOpened[0].FileName.ends_with("/tavolix-help.html")) << FOpened[0].FileName;
+    EXPECT_TRUE(FOpened[1].FileName.ends_with("/tavolix-help-1200.html")) << FOpened[1].FileName;
+
+    SetHelpFilePath(QString());
+    FFrame->Help1->trigger();
+    SetHelpFilePath(std::nullopt);
+    EXPECT_EQ(FOpened.size(), 2u);
+    ASSERT_EQ(TMessageBoxSeam::Shown().size(), 1u);
+    EXPECT_EQ(TMessageBoxSeam::Shown().back().Kind, TMessageKind::Warning);
+    EXPECT_EQ(TMessageBoxSeam::Shown().back().Text,
+              QStringLiteral("ヘルプファイル tavolix-help.html が見つかりません。"));
 }
 
 TEST_F(SerfileTest, ExitQuestionOnlyNoOrEscapeKeepsEverything) {

@@ -13,7 +13,7 @@ class TFakeHost : public tavolix::results::TResultWindowHost {
 public:
     std::string Dir, Key;
     std::vector<std::string> History;
-    int ShowPanelsCalls = 0, FocusTreeCalls = 0, WindowCount = 1;
+    int ShowPanelsCalls = 0, FocusTreeCalls = 0, WindowCount = 1, Help1Calls = 0;
     std::vector<bool> QuickKeys, WindowMenu;
     std::vector<int> HelpTopics;
     QString Status = QStringLiteral("untouched");
@@ -33,7 +33,7 @@ public:
     int ResultWindowCount() const override { return WindowCount; }
     void FocusDirectoryTree() override { ++FocusTreeCalls; }
     void SearchFind1Click() override {}
-    void Help1Click() override {}
+    void Help1Click() override { ++Help1Calls; }
     void ShowHelpTopic(int topic) override { HelpTopics.push_back(topic); }
     void About1Click() override {}
     bool IsNetworkDriveSelected() const override { return false; }

@@ -137,6 +137,27 @@ TEST(ItemPainter, NameOnlyItemsLeaveTheIconAreaEmpty) {
     }
 }
 
+TEST(ItemPainter, ControlCharactersInNamesAreShownNotObeyed) {
+    const struct {
+        const char* Name;
+        QString Shown;
+    } cases[] = {{"evil\xE2\x80\xAEgpj.txt", QStringLiteral("evil\\u202Egpj.txt")},
+                 {"two\r\nlines.txt", QStringLiteral("two\\u000D\\u000Alines.txt")}};
+    for (const auto& c : cases) {
+        QImage reference(480, 160, QImage::Format_RGB32);
+        reference.fill(kCanvas);
+        QPainter p(&reference);
+        p.setFont(ListFont());
+        p.setClipRect(QRect(L, T, 200, IH));
+        const QFontMetrics fm(ListFont());
+        const int x = L + 32 + 12, y = T + (IH - 15) / 2;
+        p.fillRect(QRect(x, y, fm.horizontalAdvance(c.Shown), fm.height()), kListBack);
+        p.drawText(x, y + fm.ascent(), c.Shown);
+        p.end();
+        EXPECT_TRUE(Paint(Item(std::string("/nowhere/") + c.Name)) == reference) << c.Shown.toStdString();
+    }
+}
+
 TEST(ItemPainter, BitmapBoxesCentredAndLimitedPerAxis) {
     struct Case {
         const char* file;
