@@ -92,6 +92,7 @@ public:
     QWidget* DialogParent() override { return this; }
 
     // Commands.
+    void Close1Click();
     void allClick(QAction* sender);
     void DirectoryShowClick();
     void Utilety1Click();

@@ -1,6 +1,7 @@
 #include "cli/PageCommand.h"
 
 #include "app/SavedPages.h"
+#include "platform/AtomicFile.h"
 #include "platform/DateTimeText.h"
 #include "platform/Directory.h"
 #include "platform/LocaleFormats.h"
@@ -10,6 +11,7 @@
 #include "results/PageInput.h"
 #include "search/FileItems.h"
 #include "search/WalkReport.h"
+#include "words/CoreWords.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -76,6 +78,45 @@ std::optional<TSortOrder> ParseOrder(const std::string& s) {
     return std::nullopt;
 }
 
+// What tavolix-page tells on standard error is English in every language.
+const char* CauseWords(search::TUnreadCause cause) {
+    switch (cause) {
+    case search::TUnreadCause::Denied:
+        return "permission denied";
+    case search::TUnreadCause::NotAnswering:
+        return "did not answer";
+    case search::TUnreadCause::Error:
+        break;
+    case search::TUnreadCause::NoDescriptors:
+        return "too many open files (raise the limit, ulimit -n)";
+    }
+    return "read error";
+}
+
+// "3 directories could not be read in full: 2 permission denied, 1 did not answer".
+std::string UnreadFoldersLine(const search::TWalkStats& stats) {
+    const std::int64_t total = stats.Unreadable();
+    std::string s =
+        std::to_string(total) + (total == 1 ? " directory" : " directories") + " could not be read in full:";
+    bool first = true;
+    for (const search::TUnreadCause cause : search::kUnreadCauses) {
+        if (const std::int64_t n = search::UnreadCount(stats, cause); n > 0) {
+            s += first ? " " : ", ";
+            s += std::to_string(n) + " " + CauseWords(cause);
+            first = false;
+        }
+    }
+    return s;
+}
+
+// "/a/b/: not read (Permission denied)".
+std::string UnreadFolderLine(const search::TUnreadDir& dir) {
+    const std::string reason =
+        dir.Error != 0 ? platform::TIoError({}, dir.Error).SystemText() : std::string(CauseWords(dir.Cause));
+    return platform::VisibleName(dir.Path) + (dir.Partly ? ": read only in part (" : ": not read (") +
+           reason + ")";
+}
+
 struct TOptions {
     TSortOrder Order = TSortOrder::soName;
     bool Down = false;
@@ -102,7 +143,7 @@ int WritePageOf(const search::TFileItemList& list, const std::string& dir, const
     const bool network = volume && volume->Network && !volume->Share.empty();
     results::TPageInput page =
         results::MakePageInput(list, pageFile, dir, key, list.GetTotalSize(), network, volumes,
-                               platform::LocalDateTimeText(std::time(nullptr)));
+                               platform::LocalDateTimeText(std::time(nullptr)), words::PageTexts());
     if (!registerPage) {
         if (auto e = results::WritePage(page)) {
             err << "tavolix-page: " << e->Path << ": " << e->SystemText() << '\n';
@@ -117,7 +158,7 @@ int WritePageOf(const search::TFileItemList& list, const std::string& dir, const
         return 3;
     }
     if (r.SettingsError) {
-        err << "tavolix-page: " << app::RegisterErrorText(*r.SettingsError) << '\n';
+        err << "tavolix-page: " << words::RegisterErrorText(*r.SettingsError) << '\n';
         return 3;
     }
     return 0;
@@ -221,14 +262,15 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& 
 int PrintSavedPages(const std::string& settingsFile, bool terminal, std::ostream& out, std::ostream& err) {
     app::TSavedPages ring(settingsFile);
     if (auto e = ring.Load()) {
-        err << "tavolix-page: " << app::CannotReadText(*e) << '\n';
+        err << "tavolix-page: " << words::CannotReadText(*e) << '\n';
         return 2;
     }
     for (const auto& item : ring.MenuItems()) {
+        const std::string hint = words::SavedPageHint(item);
         if (terminal)
-            out << platform::VisibleName(item.Caption) << '\t' << platform::VisibleName(item.Hint) << '\n';
+            out << platform::VisibleName(item.Caption) << '\t' << platform::VisibleName(hint) << '\n';
         else
-            out << item.Caption << '\t' << item.Hint << '\n';
+            out << item.Caption << '\t' << hint << '\n';
     }
     out.flush();
     return 0;
@@ -310,8 +352,8 @@ bool ReportUnread(const search::TWalkStats& stats, std::ostream& err) {
     if (stats.Unreadable() == 0)
         return false;
     for (const search::TUnreadDir& dir : stats.UnreadDirs)
-        err << "tavolix-page: " << search::UnreadFolderLine(dir) << '\n';
-    err << "tavolix-page: " << search::UnreadFoldersLine(stats) << '\n';
+        err << "tavolix-page: " << UnreadFolderLine(dir) << '\n';
+    err << "tavolix-page: " << UnreadFoldersLine(stats) << '\n';
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "results/ResultWindowHost.h"
+#include "search/FileInfo.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,7 +23,6 @@ class QStandardItemModel;
 
 namespace tavolix::search {
 class TFileListBoxS;
-enum class TSortOrder : std::uint8_t;
 } // namespace tavolix::search
 
 namespace tavolix::results {
@@ -102,6 +102,7 @@ protected:
 private:
     void BuildMenus();
     void AssignHints();
+    QString PanelLabelHint() const;
     void ShowSortStatus();
     void ShowUnreadStatus();
     void ShowItemStatus();

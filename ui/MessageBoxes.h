@@ -12,7 +12,7 @@ class QWidget;
 namespace tavolix::ui {
 
 // The application title: the task bar's and the plain boxes' title.
-inline const QString kApplicationTitle = QStringLiteral("Tavolix ヌバロ");
+QString ApplicationTitle();
 
 enum class TMessageKind { Warning, Error, Information, Confirmation, Plain };
 

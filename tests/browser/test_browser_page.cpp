@@ -4,6 +4,7 @@
 #include "TestDir.h"
 #include "results/PageWriter.h"
 #include "results/PathFunctions.h"
+#include "words/CoreWords.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -103,6 +104,7 @@ TPageInput PageIn(const TTestDir& tree) {
     in.SortOrderName = "Name";
     in.SortDirectionName = "Down";
     in.CreationText = "2026/12/08 14:03:05";
+    in.Texts = tavolix::words::PageTexts();
     return in;
 }
 

@@ -18,17 +18,18 @@ MAY_USE = {
     "pictures": {"platform", "search"},
     "results": {"platform", "search", "pictures"},
     "app": {"platform", "search", "pictures", "results"},
-    "cli": {"platform", "search", "pictures", "results", "app"},
+    "words": {"platform", "search", "pictures", "results", "app"},
+    "cli": {"platform", "search", "pictures", "results", "app", "words"},
     "resources": set(),
     "ui": {"platform"},
     "search-gui": {"platform", "search", "ui"},
     "pictures-gui": {"platform", "search", "pictures"},
-    "results-gui": {"platform", "search", "search-gui", "pictures", "pictures-gui", "results", "ui"},
+    "results-gui": {"platform", "search", "search-gui", "pictures", "pictures-gui", "results", "ui", "words"},
     "dirtree": {"platform", "ui"},
     "app-gui": {"platform", "search", "search-gui", "pictures", "pictures-gui", "results", "results-gui",
-                "ui", "dirtree", "app"},
+                "ui", "dirtree", "app", "words"},
 }
-PRODUCT_FOLDERS = ["platform", "search", "pictures", "results", "ui", "dirtree", "app", "cli"]
+PRODUCT_FOLDERS = ["platform", "search", "pictures", "results", "ui", "dirtree", "app", "words", "cli"]
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
 
