@@ -627,9 +627,7 @@ Search first, then press the button.</translation>
         <source>指定キー  %1  に<byte value="xd"/>
 <byte value="xd"/>
 該当するファイルは見つかりませんでした。</source>
-        <translation>No files were found<byte value="xd"/>
-<byte value="xd"/>
-that match the key  %1 .</translation>
+        <translation>No files match the key  %1 .</translation>
     </message>
     <message>
         <source>クリックは、右の項目から選択して下さい。<byte value="xd"/>
