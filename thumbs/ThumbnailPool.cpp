@@ -1,0 +1,507 @@
+#include "thumbs/ThumbnailPool.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <csignal>
+#include <deque>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace tavolix::thumbs {
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Helpers that die before they say hello this many times in a row: the
+// helper can't run here, and every request fails at once from then on.
+constexpr int kMaxStartFailures = 3;
+// How long a helper that was told to end may take before it is killed.
+constexpr milliseconds kRetireGrace{2000};
+
+bool IsExecutable(const std::string& path) {
+    struct stat st;
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
+}
+
+} // namespace
+
+std::string FindThumbnailer(std::string_view programDir) {
+    const std::string dir(programDir);
+    for (const std::string& candidate :
+         {dir + "/tavolix-thumbnailer", dir + "/../libexec/tavolix/tavolix-thumbnailer"}) {
+        if (IsExecutable(candidate))
+            return candidate;
+    }
+    return {};
+}
+
+std::string FindThumbnailer() {
+    char buf[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return {};
+    std::string self(buf, static_cast<std::size_t>(n));
+    const std::size_t slash = self.rfind('/');
+    return slash == std::string::npos ? std::string() : FindThumbnailer(self.substr(0, slash));
+}
+
+struct TThumbnailPool::TClient::TData {
+    std::mutex CallMutex; // held while the handler runs
+    bool Closed = false;  // under CallMutex
+    TReplyHandler Handler;
+    // Under the pool's mutex:
+    std::deque<TThumbRequest> Queue;
+    std::uint64_t Stamp = 0;
+};
+
+struct TThumbnailPool::TState {
+    TPoolOptions Options;
+    bool Available = false;
+    int WakeFd = -1;
+
+    mutable std::mutex Mutex;
+    std::vector<std::shared_ptr<TClient::TData>> Clients;
+    std::deque<TThumbRequest> FailureRecords;
+    std::uint64_t Stamp = 0;
+    bool Stop = false;
+    TPoolStats Stats;
+
+    void Wake() const {
+        const std::uint64_t one = 1;
+        (void)!::write(WakeFd, &one, sizeof one);
+    }
+};
+
+namespace {
+
+using TData = TThumbnailPool::TClient::TData;
+using TState = TThumbnailPool::TState;
+
+struct TJob {
+    std::weak_ptr<TData> Client; // empty for a failure record
+    TThumbRequest Request;
+};
+
+struct THelper {
+    pid_t Pid = -1;
+    int Fd = -1;
+    bool HelloSeen = false;
+    bool Busy = false;
+    TJob Job;
+    TClock::time_point Deadline, IdleSince;
+    TFrameReader Reader{kMaxReplyPayload};
+    std::string Out;
+};
+
+struct TRetired {
+    pid_t Pid;
+    TClock::time_point KillAt;
+};
+
+void Deliver(const TJob& job, TThumbReply&& reply) {
+    const auto client = job.Client.lock();
+    if (!client)
+        return;
+    std::lock_guard lock(client->CallMutex);
+    if (!client->Closed && client->Handler)
+        client->Handler(std::move(reply));
+}
+
+TThumbReply FailedReply(std::uint64_t id) {
+    TThumbReply reply;
+    reply.Id = id;
+    reply.Status = TReplyStatus::Failed;
+    reply.Source = TReplySource::Direct;
+    return reply;
+}
+
+// The runner of one pool: the helpers, their sockets and their clocks.
+class TRunner {
+public:
+    explicit TRunner(TState& state) : S(state) {}
+    void Run();
+
+private:
+    bool TakeJob(TJob& job);
+    bool HasJob();
+    void Spawn();
+    void Send(THelper& h, TJob job);
+    void Flush(THelper& h);
+    void Read(THelper& h);
+    // The helper is gone or must go: its file failed.
+    void Dead(THelper& h, bool timedOut);
+    void Retire(THelper& h, bool kill);
+    void Reap(bool all);
+    void FailEverything();
+
+    TState& S;
+    std::vector<THelper> FHelpers;
+    std::vector<TRetired> FRetired;
+    int FStartFailures = 0;
+    bool FBroken = false;
+};
+
+bool TRunner::TakeJob(TJob& job) {
+    std::lock_guard lock(S.Mutex);
+    std::shared_ptr<TData> best;
+    for (const auto& c : S.Clients) {
+        if (!c->Queue.empty() && (!best || c->Stamp > best->Stamp))
+            best = c;
+    }
+    if (best) {
+        job = {best, std::move(best->Queue.front())};
+        best->Queue.pop_front();
+        return true;
+    }
+    if (!S.FailureRecords.empty()) {
+        job = {{}, std::move(S.FailureRecords.front())};
+        S.FailureRecords.pop_front();
+        return true;
+    }
+    return false;
+}
+
+bool TRunner::HasJob() {
+    std::lock_guard lock(S.Mutex);
+    if (!S.FailureRecords.empty())
+        return true;
+    return std::any_of(S.Clients.begin(), S.Clients.end(), [](const auto& c) { return !c->Queue.empty(); });
+}
+
+void TRunner::Spawn() {
+    int sv[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) {
+        ++FStartFailures;
+        return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, sv[1], 0);
+    posix_spawn_file_actions_adddup2(&actions, sv[1], 1);
+    // Nothing else of this process reaches the helper.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    std::vector<std::string> args = {S.Options.HelperPath, "--serve"};
+    args.insert(args.end(), S.Options.HelperArgs.begin(), S.Options.HelperArgs.end());
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, S.Options.HelperPath.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(sv[1]);
+    if (rc != 0) {
+        ::close(sv[0]);
+        if (++FStartFailures >= kMaxStartFailures)
+            FBroken = true;
+        return;
+    }
+    ::fcntl(sv[0], F_SETFL, ::fcntl(sv[0], F_GETFL) | O_NONBLOCK);
+    THelper h;
+    h.Pid = pid;
+    h.Fd = sv[0];
+    h.IdleSince = TClock::now();
+    FHelpers.push_back(std::move(h));
+    std::lock_guard lock(S.Mutex);
+    ++S.Stats.Started;
+}
+
+void TRunner::Send(THelper& h, TJob job) {
+    h.Out += EncodeRequest(job.Request);
+    h.Job = std::move(job);
+    h.Busy = true;
+    h.Deadline =
+        TClock::now() + milliseconds(S.Options.BudgetMs) + milliseconds(h.HelloSeen ? 0 : S.Options.StartMs);
+    Flush(h);
+}
+
+void TRunner::Flush(THelper& h) {
+    while (!h.Out.empty()) {
+        const ssize_t n = ::send(h.Fd, h.Out.data(), h.Out.size(), MSG_NOSIGNAL);
+        if (n > 0) {
+            h.Out.erase(0, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
+        Dead(h, false);
+        return;
+    }
+}
+
+void TRunner::Read(THelper& h) {
+    char buf[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::recv(h.Fd, buf, sizeof buf, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        if (n <= 0) {
+            Dead(h, false);
+            return;
+        }
+        h.Reader.Feed(buf, static_cast<std::size_t>(n));
+    }
+    std::uint32_t type = 0;
+    std::string payload;
+    for (;;) {
+        const TFrameReader::TResult r = h.Reader.Next(type, payload);
+        if (r == TFrameReader::TResult::NeedMore)
+            return;
+        if (r == TFrameReader::TResult::Bad) {
+            Dead(h, false);
+            return;
+        }
+        if (!h.HelloSeen) {
+            if (type != static_cast<std::uint32_t>(TFrameType::Hello) || !IsHello(payload)) {
+                Dead(h, false);
+                return;
+            }
+            h.HelloSeen = true;
+            FStartFailures = 0;
+            continue;
+        }
+        std::optional<TThumbReply> reply;
+        if (type == static_cast<std::uint32_t>(TFrameType::Reply))
+            reply = DecodeReply(payload);
+        if (!reply || !h.Busy || reply->Id != h.Job.Request.Id) {
+            Dead(h, false);
+            return;
+        }
+        h.Busy = false;
+        h.IdleSince = TClock::now();
+        TJob job = std::move(h.Job);
+        {
+            std::lock_guard lock(S.Mutex);
+            ++S.Stats.Replies;
+        }
+        Deliver(job, std::move(*reply));
+    }
+}
+
+void TRunner::Dead(THelper& h, bool timedOut) {
+    if (h.Busy) {
+        h.Busy = false;
+        TJob job = std::move(h.Job);
+        const bool isRecord = job.Request.Kind == TRequestKind::RecordFailure;
+        {
+            std::lock_guard lock(S.Mutex);
+            ++(timedOut ? S.Stats.TimedOut : S.Stats.Crashed);
+            // A file that takes a helper down is not tried again; a record
+            // that does is given up.
+            if (!isRecord && job.Request.Kind == TRequestKind::Picture) {
+                TThumbRequest record;
+                record.Kind = TRequestKind::RecordFailure;
+                record.Path = job.Request.Path;
+                record.StalePid = h.Pid;
+                S.FailureRecords.push_back(std::move(record));
+            }
+        }
+        if (!isRecord)
+            Deliver(job, FailedReply(job.Request.Id));
+    }
+    if (!h.HelloSeen && ++FStartFailures >= kMaxStartFailures)
+        FBroken = true;
+    Retire(h, true);
+}
+
+void TRunner::Retire(THelper& h, bool kill) {
+    if (h.Fd >= 0)
+        ::close(h.Fd);
+    h.Fd = -1;
+    if (h.Pid > 0) {
+        if (kill)
+            ::kill(h.Pid, SIGKILL);
+        FRetired.push_back({h.Pid, TClock::now() + (kill ? milliseconds(0) : kRetireGrace)});
+    }
+    h.Pid = -1;
+}
+
+void TRunner::Reap(bool all) {
+    const auto now = TClock::now();
+    std::erase_if(FRetired, [&](TRetired& r) {
+        if (::waitpid(r.Pid, nullptr, WNOHANG) != 0)
+            return true; // reaped, or not ours any more
+        if (all || now >= r.KillAt)
+            ::kill(r.Pid, SIGKILL);
+        return false;
+    });
+}
+
+void TRunner::FailEverything() {
+    TJob job;
+    while (TakeJob(job)) {
+        if (job.Request.Kind != TRequestKind::RecordFailure)
+            Deliver(job, FailedReply(job.Request.Id));
+    }
+}
+
+void TRunner::Run() {
+    if (!S.Available)
+        FBroken = true;
+    for (;;) {
+        {
+            std::lock_guard lock(S.Mutex);
+            if (S.Stop)
+                break;
+        }
+        std::erase_if(FHelpers, [](const THelper& h) { return h.Fd < 0; });
+        Reap(false);
+        if (FBroken) {
+            FailEverything();
+        } else {
+            for (THelper& h : FHelpers) {
+                TJob job;
+                if (!h.Busy && h.Fd >= 0 && TakeJob(job))
+                    Send(h, std::move(job));
+            }
+            while (!FBroken && static_cast<int>(FHelpers.size()) < S.Options.Processes && HasJob()) {
+                const std::size_t before = FHelpers.size();
+                Spawn();
+                TJob job;
+                if (FHelpers.size() > before && TakeJob(job))
+                    Send(FHelpers.back(), std::move(job));
+            }
+        }
+        std::erase_if(FHelpers, [](const THelper& h) { return h.Fd < 0; });
+
+        // Wait for a socket, the wake-up, or the nearest clock.
+        const auto now = TClock::now();
+        auto until = now + milliseconds(S.Options.IdleExitMs);
+        std::vector<pollfd> fds;
+        fds.push_back({S.WakeFd, POLLIN, 0});
+        for (const THelper& h : FHelpers) {
+            fds.push_back({h.Fd, static_cast<short>(POLLIN | (h.Out.empty() ? 0 : POLLOUT)), 0});
+            until = std::min(until, h.Busy ? h.Deadline : h.IdleSince + milliseconds(S.Options.IdleExitMs));
+        }
+        if (!FRetired.empty())
+            until = std::min(until, now + milliseconds(100));
+        const auto wait = std::chrono::duration_cast<milliseconds>(until - now).count();
+        ::poll(fds.data(), fds.size(), static_cast<int>(std::clamp<long long>(wait + 1, 0, 60000)));
+        if (fds[0].revents & POLLIN) {
+            std::uint64_t count;
+            (void)!::read(S.WakeFd, &count, sizeof count);
+        }
+        for (std::size_t i = 0; i < FHelpers.size(); ++i) {
+            THelper& h = FHelpers[i];
+            const short ev = fds[i + 1].revents;
+            if (h.Fd >= 0 && (ev & POLLOUT))
+                Flush(h);
+            if (h.Fd >= 0 && (ev & (POLLIN | POLLHUP | POLLERR)))
+                Read(h);
+        }
+        const auto after = TClock::now();
+        for (THelper& h : FHelpers) {
+            if (h.Fd < 0)
+                continue;
+            if (h.Busy && after >= h.Deadline)
+                Dead(h, true);
+            else if (!h.Busy && after >= h.IdleSince + milliseconds(S.Options.IdleExitMs))
+                Retire(h, false); // it ends on the closed socket
+        }
+    }
+    for (THelper& h : FHelpers) {
+        if (h.Fd >= 0)
+            Retire(h, true);
+    }
+    // Killed helpers end at once unless the kernel holds them; those are left.
+    for (int i = 0; i < 20 && !FRetired.empty(); ++i) {
+        Reap(true);
+        if (!FRetired.empty())
+            ::usleep(5000);
+    }
+}
+
+} // namespace
+
+TThumbnailPool::TThumbnailPool(TPoolOptions options) : FState(std::make_shared<TState>()) {
+    FState->Options = std::move(options);
+    FState->Options.Processes = std::max(1, FState->Options.Processes);
+    FState->Available = IsExecutable(FState->Options.HelperPath);
+    FState->WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    FThread = std::thread([state = FState] { TRunner(*state).Run(); });
+}
+
+TThumbnailPool::~TThumbnailPool() {
+    {
+        std::lock_guard lock(FState->Mutex);
+        FState->Stop = true;
+    }
+    FState->Wake();
+    FThread.join();
+    ::close(FState->WakeFd);
+    FState->WakeFd = -1;
+}
+
+std::shared_ptr<TThumbnailPool::TClient> TThumbnailPool::Connect(TReplyHandler onReply) {
+    auto data = std::make_shared<TClient::TData>();
+    data->Handler = std::move(onReply);
+    {
+        std::lock_guard lock(FState->Mutex);
+        FState->Clients.push_back(data);
+    }
+    return std::make_shared<TClient>(FState, data);
+}
+
+bool TThumbnailPool::Available() const {
+    return FState->Available;
+}
+
+TPoolStats TThumbnailPool::Stats() const {
+    std::lock_guard lock(FState->Mutex);
+    return FState->Stats;
+}
+
+TThumbnailPool::TClient::TClient(std::shared_ptr<TState> pool, std::shared_ptr<TData> data)
+    : FPool(std::move(pool)), FData(std::move(data)) {
+}
+
+TThumbnailPool::TClient::~TClient() {
+    Close();
+}
+
+void TThumbnailPool::TClient::SetWanted(std::vector<TThumbRequest> requests) {
+    const auto pool = FPool.lock();
+    if (!pool)
+        return;
+    {
+        std::lock_guard lock(pool->Mutex);
+        FData->Queue.assign(std::make_move_iterator(requests.begin()),
+                            std::make_move_iterator(requests.end()));
+        FData->Stamp = ++pool->Stamp;
+        if (pool->WakeFd < 0)
+            return;
+    }
+    pool->Wake();
+}
+
+void TThumbnailPool::TClient::Close() {
+    {
+        std::lock_guard lock(FData->CallMutex);
+        FData->Closed = true;
+    }
+    if (const auto pool = FPool.lock()) {
+        std::lock_guard lock(pool->Mutex);
+        FData->Queue.clear();
+        std::erase(pool->Clients, FData);
+    }
+}
+
+} // namespace tavolix::thumbs
