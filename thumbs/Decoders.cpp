@@ -61,7 +61,9 @@ std::optional<TDecoded> DecodeQtImage(int fd, int side) {
     // A picture that must be decoded whole is refused when it is too big for
     // the limit: a "bomb" of zeros costs nothing on disk and everything here.
     const qint64 pixels = qint64(raw.width()) * raw.height();
-    const bool scales = reader.supportsOption(QImageIOHandler::ScaledSize);
+    // Only JPEG decodes at a fraction of its size (libjpeg's DCT scaling);
+    // every other reader decodes the whole picture and then scales it.
+    const bool scales = reader.format() == "jpeg" || reader.format() == "jpg";
     if (pixels > (scales ? kMaxScaledPixels : kMaxWholePixels))
         return std::nullopt;
     const QSize target = FitInto(raw, side, false);

@@ -224,6 +224,10 @@ void TRunner::Send(THelper& h, TJob job) {
     h.Out += EncodeRequest(job.Request);
     h.Job = std::move(job);
     h.Busy = true;
+    {
+        std::lock_guard lock(S.Mutex);
+        ++S.Stats.Sent;
+    }
     h.Deadline =
         TClock::now() + milliseconds(S.Options.BudgetMs) + milliseconds(h.HelloSeen ? 0 : S.Options.StartMs);
     Flush(h);
@@ -276,6 +280,9 @@ void TRunner::Read(THelper& h) {
             }
             h.HelloSeen = true;
             FStartFailures = 0;
+            // The file's own budget starts now that the helper is ready.
+            if (h.Busy)
+                h.Deadline = std::min(h.Deadline, TClock::now() + milliseconds(S.Options.BudgetMs));
             continue;
         }
         std::optional<TThumbReply> reply;

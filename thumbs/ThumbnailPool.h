@@ -31,6 +31,7 @@ struct TPoolOptions {
 
 struct TPoolStats {
     int Started = 0;
+    int Sent = 0; // requests handed to a helper
     int Crashed = 0;
     int TimedOut = 0;
     int Replies = 0;

@@ -93,56 +93,55 @@ void RunTestDecoder(const std::string& path) {
     }
 }
 
+// The image of a cache file with its text keys, or a null image. The keys
+// are taken from the decoded image: the reader's own text lookup splits keys
+// at their first ":", and every key here has two.
+QImage ReadCacheFile(const std::string& file, qint64 maxBytes, int maxSide) {
+    TOpenFile cached(file);
+    if (cached.Fd() < 0 || cached.Stat().st_size > maxBytes)
+        return {};
+    QFile device;
+    if (!device.open(cached.Fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return {};
+    QImageReader reader(&device, "png");
+    reader.setAllocationLimit(16);
+    const QSize size = reader.size();
+    // Bigger than a thumbnail may be: not one we trust.
+    if (!size.isValid() || size.width() > maxSide || size.height() > maxSide)
+        return {};
+    return reader.read();
+}
+
+std::optional<std::string> KeyOf(const QImage& image, const char* name) {
+    const QString value = image.text(QString::fromLatin1(name));
+    if (value.isNull())
+        return std::nullopt;
+    return value.toStdString();
+}
+
 // A valid thumbnail of the original in `file`, scaled to `side` when bigger.
 bool ReadCached(const std::string& file, const TOriginal& original, int side, QImage& out,
                 QSize& pictureSize) {
-    TOpenFile cached(file);
-    if (cached.Fd() < 0 || cached.Stat().st_size > kMaxThumbnailFile)
+    QImage image = ReadCacheFile(file, kMaxThumbnailFile, ThumbPixels(TThumbSize::XLarge));
+    if (image.isNull() || !IsThumbnailOf({KeyOf(image, "Thumb::URI"), KeyOf(image, "Thumb::MTime"),
+                                          KeyOf(image, "Thumb::Size")},
+                                         original))
         return false;
-    QFile device;
-    if (!device.open(cached.Fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
-        return false;
-    QImageReader reader(&device, "png");
-    reader.setAllocationLimit(16);
-    auto key = [&](const char* name) -> std::optional<std::string> {
-        const QString value = reader.text(QString::fromLatin1(name));
-        if (value.isNull())
-            return std::nullopt;
-        return value.toStdString();
-    };
-    const TThumbKeys keys{key("Thumb::URI"), key("Thumb::MTime"), key("Thumb::Size")};
-    if (!IsThumbnailOf(keys, original))
-        return false;
-    const QSize size = reader.size();
-    // Bigger than its folder allows: not a thumbnail we trust.
-    if (!size.isValid() || size.width() > 512 || size.height() > 512)
-        return false;
-    QImage image = reader.read();
-    if (image.isNull())
-        return false;
+    const auto w = KeyOf(image, "Thumb::Image::Width"), h = KeyOf(image, "Thumb::Image::Height");
+    const auto pw = w ? ParseDimension(*w) : std::nullopt, ph = h ? ParseDimension(*h) : std::nullopt;
+    pictureSize = pw && ph ? QSize(*pw, *ph) : QSize();
     if (image.width() > side || image.height() > side)
         image =
             image.scaled(FitInto(image.size(), side, false), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     out = std::move(image);
-    const auto w = key("Thumb::Image::Width"), h = key("Thumb::Image::Height");
-    const auto pw = w ? ParseDimension(*w) : std::nullopt, ph = h ? ParseDimension(*h) : std::nullopt;
-    pictureSize = pw && ph ? QSize(*pw, *ph) : QSize();
     return true;
 }
 
 bool HasFailureRecord(const std::string& file, const TOriginal& original) {
-    TOpenFile record(file);
-    if (record.Fd() < 0 || record.Stat().st_size > 64 * 1024)
-        return false;
-    QFile device;
-    if (!device.open(record.Fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
-        return false;
-    QImageReader reader(&device, "png");
-    auto key = [&](const char* name) -> std::optional<std::string> {
-        const QString value = reader.text(QString::fromLatin1(name));
-        return value.isNull() ? std::nullopt : std::optional<std::string>(value.toStdString());
-    };
-    return IsThumbnailOf({key("Thumb::URI"), key("Thumb::MTime"), std::nullopt}, original);
+    const QImage record = ReadCacheFile(file, 64 * 1024, 16);
+    return !record.isNull() &&
+           IsThumbnailOf({KeyOf(record, "Thumb::URI"), KeyOf(record, "Thumb::MTime"), std::nullopt},
+                         original);
 }
 
 // The original's size from its header alone, for a thumbnail that doesn't say.
