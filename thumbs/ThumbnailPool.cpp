@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <unordered_set>
 
 extern char** environ;
 
@@ -66,6 +67,20 @@ struct TThumbnailPool::TClient::TData {
     // Under the pool's mutex:
     std::deque<TThumbRequest> Queue;
     std::uint64_t Stamp = 0;
+    // Ids answered lately: asked again before the answer reached the
+    // caller, they are not made (or crash a helper) twice.
+    std::unordered_set<std::uint64_t> Answered;
+    std::deque<std::uint64_t> AnsweredOrder;
+
+    void MarkAnswered(std::uint64_t id) {
+        if (!Answered.insert(id).second)
+            return;
+        AnsweredOrder.push_back(id);
+        if (AnsweredOrder.size() > 4096) {
+            Answered.erase(AnsweredOrder.front());
+            AnsweredOrder.pop_front();
+        }
+    }
 };
 
 struct TThumbnailPool::TState {
@@ -112,10 +127,14 @@ struct TRetired {
     TClock::time_point KillAt;
 };
 
-void Deliver(const TJob& job, TThumbReply&& reply) {
+void Deliver(TState& state, const TJob& job, TThumbReply&& reply) {
     const auto client = job.Client.lock();
     if (!client)
         return;
+    {
+        std::lock_guard lock(state.Mutex);
+        client->MarkAnswered(job.Request.Id);
+    }
     std::lock_guard lock(client->CallMutex);
     if (!client->Closed && client->Handler)
         client->Handler(std::move(reply));
@@ -157,15 +176,23 @@ private:
 
 bool TRunner::TakeJob(TJob& job) {
     std::lock_guard lock(S.Mutex);
-    std::shared_ptr<TData> best;
-    for (const auto& c : S.Clients) {
-        if (!c->Queue.empty() && (!best || c->Stamp > best->Stamp))
-            best = c;
-    }
-    if (best) {
+    for (;;) {
+        std::shared_ptr<TData> best;
+        for (const auto& c : S.Clients) {
+            if (!c->Queue.empty() && (!best || c->Stamp > best->Stamp))
+                best = c;
+        }
+        if (!best)
+            break;
         job = {best, std::move(best->Queue.front())};
         best->Queue.pop_front();
-        return true;
+        // Asked again while a helper works on it, or answered already: that
+        // answer will do.
+        const bool working = std::any_of(FHelpers.begin(), FHelpers.end(), [&](const THelper& h) {
+            return h.Busy && h.Job.Request.Id == job.Request.Id && h.Job.Client.lock() == best;
+        });
+        if (!working && !best->Answered.contains(job.Request.Id))
+            return true;
     }
     if (!S.FailureRecords.empty()) {
         job = {{}, std::move(S.FailureRecords.front())};
@@ -299,7 +326,7 @@ void TRunner::Read(THelper& h) {
             std::lock_guard lock(S.Mutex);
             ++S.Stats.Replies;
         }
-        Deliver(job, std::move(*reply));
+        Deliver(S, job, std::move(*reply));
     }
 }
 
@@ -322,7 +349,7 @@ void TRunner::Dead(THelper& h, bool timedOut) {
             }
         }
         if (!isRecord)
-            Deliver(job, FailedReply(job.Request.Id));
+            Deliver(S, job, FailedReply(job.Request.Id));
     }
     if (!h.HelloSeen && ++FStartFailures >= kMaxStartFailures)
         FBroken = true;
@@ -356,7 +383,7 @@ void TRunner::FailEverything() {
     TJob job;
     while (TakeJob(job)) {
         if (job.Request.Kind != TRequestKind::RecordFailure)
-            Deliver(job, FailedReply(job.Request.Id));
+            Deliver(S, job, FailedReply(job.Request.Id));
     }
 }
 

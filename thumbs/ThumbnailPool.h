@@ -73,8 +73,9 @@ public:
     ~TClient();
 
     // Replaces the requests still waiting with these, first first. Requests
-    // a helper is already working on go on and are answered. The most
-    // recently updated client is served first.
+    // a helper is already working on go on and are answered (once, also when
+    // asked for again under the same id). The most recently updated client
+    // is served first.
     void SetWanted(std::vector<TThumbRequest> requests);
     // No reply is handed over after this returns.
     void Close();
