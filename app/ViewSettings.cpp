@@ -9,6 +9,9 @@ bool ReadPicturesShown(const std::string& settingsFile) {
 }
 
 platform::TIoResult WritePicturesShown(const std::string& settingsFile, bool shown) {
+    // Its folder is made as for the saved pages (~/.config/tavolix at first).
+    if (platform::TIoResult error = platform::MakeParentDirectories(settingsFile))
+        return error;
     return platform::WriteProfileString(settingsFile, kViewSection, kPicturesKey, shown ? "1" : "0");
 }
 
