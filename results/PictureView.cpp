@@ -27,6 +27,15 @@ const TItemPicture& Pending() {
     return pending;
 }
 
+const TItemPicture& Failed() {
+    static const TItemPicture failed = [] {
+        TItemPicture picture;
+        picture.State = TItemPicture::TState::Failed;
+        return picture;
+    }();
+    return failed;
+}
+
 } // namespace
 
 TPictureView::TPictureView(search::TFileListBoxS& list, thumbs::TThumbnailPool* pool,
@@ -100,6 +109,9 @@ const TItemPicture* TPictureView::PictureFor(int index, const std::string& path)
         return nullptr;
     if (const TItemPicture* picture = FCache.Find(want.Key))
         return picture;
+    // Without helpers nothing will come: unreadable at once.
+    if (!FClient)
+        return &Failed();
     ScheduleRequests();
     return &Pending();
 }

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <climits>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <deque>
 #include <fcntl.h>
 #include <mutex>
@@ -31,6 +33,36 @@ using std::chrono::milliseconds;
 constexpr int kMaxStartFailures = 3;
 // How long a helper that was told to end may take before it is killed.
 constexpr milliseconds kRetireGrace{2000};
+// How often a working helper's CPU time is looked at.
+constexpr milliseconds kClockCheck{100};
+// However busy, no file takes longer than this many budgets.
+constexpr int kWallBudgets = 10;
+
+// The CPU time (user and system) a process has used, in milliseconds; -1
+// when it is gone. /proc never waits on a disk or a network.
+long CpuMilliseconds(pid_t pid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    char buf[1024];
+    const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+    ::close(fd);
+    if (n <= 0)
+        return -1;
+    buf[n] = '\0';
+    // After the name in parentheses (which may hold anything): state, then
+    // fields 4 to 13, then utime and stime in clock ticks.
+    const char* p = std::strrchr(buf, ')');
+    if (!p)
+        return -1;
+    unsigned long utime = 0, stime = 0;
+    if (std::sscanf(p + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) != 2)
+        return -1;
+    static const long ticks = ::sysconf(_SC_CLK_TCK) > 0 ? ::sysconf(_SC_CLK_TCK) : 100;
+    return static_cast<long>((utime + stime) * 1000 / ticks);
+}
 
 bool IsExecutable(const std::string& path) {
     struct stat st;
@@ -117,7 +149,10 @@ struct THelper {
     bool HelloSeen = false;
     bool Busy = false;
     TJob Job;
-    TClock::time_point Deadline, IdleSince;
+    TClock::time_point IdleSince;
+    // The file's clock: when it was sent, and when the helper last used CPU.
+    TClock::time_point Sent, LastProgress;
+    long CpuAtSend = 0, LastCpu = 0; // milliseconds of the helper's CPU time
     TFrameReader Reader{kMaxReplyPayload};
     std::string Out;
 };
@@ -159,6 +194,8 @@ private:
     bool HasJob();
     void Spawn();
     void Send(THelper& h, TJob job);
+    void StartClock(THelper& h);
+    bool Overdue(THelper& h, TClock::time_point now);
     void Flush(THelper& h);
     void Read(THelper& h);
     // The helper is gone or must go: its file failed.
@@ -255,9 +292,27 @@ void TRunner::Send(THelper& h, TJob job) {
         std::lock_guard lock(S.Mutex);
         ++S.Stats.Sent;
     }
-    h.Deadline =
-        TClock::now() + milliseconds(S.Options.BudgetMs) + milliseconds(h.HelloSeen ? 0 : S.Options.StartMs);
+    StartClock(h);
     Flush(h);
+}
+
+void TRunner::StartClock(THelper& h) {
+    h.Sent = h.LastProgress = TClock::now();
+    h.CpuAtSend = h.LastCpu = std::max(0L, CpuMilliseconds(h.Pid));
+}
+
+// A file is over its budget when it has used the budget's worth of CPU, or
+// the helper has not used any for that long (it waits on a file that never
+// comes, or hangs); a decoder that only shares a busy machine goes on.
+bool TRunner::Overdue(THelper& h, TClock::time_point now) {
+    const long budget = S.Options.BudgetMs + (h.HelloSeen ? 0 : S.Options.StartMs);
+    const long cpu = CpuMilliseconds(h.Pid);
+    if (cpu > h.LastCpu) {
+        h.LastCpu = cpu;
+        h.LastProgress = now;
+    }
+    return cpu - h.CpuAtSend > budget || now - h.LastProgress > milliseconds(budget) ||
+           now - h.Sent > milliseconds(budget) * kWallBudgets;
 }
 
 void TRunner::Flush(THelper& h) {
@@ -309,7 +364,7 @@ void TRunner::Read(THelper& h) {
             FStartFailures = 0;
             // The file's own budget starts now that the helper is ready.
             if (h.Busy)
-                h.Deadline = std::min(h.Deadline, TClock::now() + milliseconds(S.Options.BudgetMs));
+                StartClock(h);
             continue;
         }
         std::optional<TThumbReply> reply;
@@ -423,7 +478,8 @@ void TRunner::Run() {
         fds.push_back({S.WakeFd, POLLIN, 0});
         for (const THelper& h : FHelpers) {
             fds.push_back({h.Fd, static_cast<short>(POLLIN | (h.Out.empty() ? 0 : POLLOUT)), 0});
-            until = std::min(until, h.Busy ? h.Deadline : h.IdleSince + milliseconds(S.Options.IdleExitMs));
+            until = std::min(until,
+                             h.Busy ? now + kClockCheck : h.IdleSince + milliseconds(S.Options.IdleExitMs));
         }
         if (!FRetired.empty())
             until = std::min(until, now + milliseconds(100));
@@ -445,7 +501,7 @@ void TRunner::Run() {
         for (THelper& h : FHelpers) {
             if (h.Fd < 0)
                 continue;
-            if (h.Busy && after >= h.Deadline)
+            if (h.Busy && Overdue(h, after))
                 Dead(h, true);
             else if (!h.Busy && after >= h.IdleSince + milliseconds(S.Options.IdleExitMs))
                 Retire(h, false); // it ends on the closed socket

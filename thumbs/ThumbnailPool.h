@@ -21,7 +21,8 @@ struct TPoolOptions {
     std::string HelperPath;
     std::vector<std::string> HelperArgs;
     int Processes = 2;
-    // What one file may take before its helper is killed.
+    // What one file may take before its helper is killed: this much CPU
+    // time, or this long without using any (ten times as long in all).
     int BudgetMs = 2000;
     // Added for the first file of a helper that is still starting.
     int StartMs = 5000;

@@ -31,6 +31,13 @@ constexpr qint64 kMaxThumbnailFile = 8 << 20;
 class TOpenFile {
 public:
     explicit TOpenFile(const std::string& path) {
+        // Looked at before it is opened: opening some devices does something.
+        if (::stat(path.c_str(), &FStat) != 0)
+            return;
+        if (!S_ISREG(FStat.st_mode)) {
+            errno = EINVAL;
+            return;
+        }
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
         if (fd < 0)
             return;
