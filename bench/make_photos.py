@@ -6,6 +6,7 @@
 DIR/photos: COUNT (default 100) photos of 5120 x 2880, JPEG and PNG by turns
 (names sort that way too), made by ImageMagick from two fractal pictures with
 and without grain; copies of them, so that making 100 takes seconds.
+DIR/jpegs: COUNT copies of the JPEG alone.
 DIR/hostile: the largest shapes a picture may take: a 20000 x 20000 PNG of
 zeros (a few hundred KB), a 10000 x 10000 progressive JPEG and a 6000 x 6000
 PNG (just inside what is decoded whole).
@@ -40,7 +41,9 @@ def main():
     root = sys.argv[1]
     count = int(sys.argv[2]) if len(sys.argv) > 2 else 100
     photos, hostile = os.path.join(root, "photos"), os.path.join(root, "hostile")
+    jpegs = os.path.join(root, "jpegs")
     os.makedirs(photos, exist_ok=True)
+    os.makedirs(jpegs, exist_ok=True)
     os.makedirs(hostile, exist_ok=True)
     base = os.path.join(root, "base")
     os.makedirs(base, exist_ok=True)
@@ -55,6 +58,9 @@ def main():
         target = os.path.join(photos, "photo %03d%s" % (i, os.path.splitext(source)[1]))
         if not os.path.exists(target):
             shutil.copyfile(source, target)
+        target = os.path.join(jpegs, "photo %03d.jpg" % i)
+        if not os.path.exists(target):
+            shutil.copyfile(jpeg, target)
     if not os.path.exists(os.path.join(hostile, "zeros 20000x20000.png")):
         png_of_zeros(os.path.join(hostile, "zeros 20000x20000.png"), 20000, 20000)
     if not os.path.exists(os.path.join(hostile, "progressive 10000x10000.jpg")):
@@ -64,6 +70,7 @@ def main():
         convert("-seed", "5", "-size", "1500x1500", "plasma:fractal", "-resize", "6000x6000!", "-depth", "8",
                 os.path.join(hostile, "whole 6000x6000.png"))
     print(photos)
+    print(jpegs)
     print(hostile)
     return 0
 
