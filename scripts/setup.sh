@@ -15,8 +15,9 @@ PACKAGES=(
   fonts-ipafont-gothic fonts-ipafont-mincho
   # desktop opener, offscreen/X test tools, browser tests, benchmarks
   xdg-utils xvfb xauth chromium chromium-driver fd-find findutils python3 imagemagick
-  # real wallpapers (SVG, PNG) of another project for the pictures view on a real desktop
-  desktop-base
+  # real wallpapers (SVG, PNG) of another project for the pictures view on a real desktop;
+  # GLib's gio, which reads the thumbnail cache as the GNOME desktop does
+  desktop-base libglib2.0-bin
   # manual pages, the Debian package and its checks
   scdoc dpkg-dev file fakeroot lintian desktop-file-utils appstream
   # a private session bus for the file-manager test, a pointer for trials under Xvfb

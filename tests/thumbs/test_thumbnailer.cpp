@@ -15,6 +15,8 @@
 #include <vector>
 
 #include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
 
 using namespace tavolix::thumbs;
 
@@ -221,4 +223,23 @@ TEST_F(ThumbnailerTest, DefaultViewPicturesAreReadAsThatViewDrawsThem) {
     EXPECT_GT(meta.PictureWidth, 0);
     // Nothing of these goes to the shared cache.
     EXPECT_FALSE(std::filesystem::exists(Root));
+}
+
+TEST_F(ThumbnailerTest, GLibTakesOurThumbnailsAsValid) {
+    const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+    if (gio.isEmpty())
+        GTEST_SKIP() << "gio (libglib2.0-bin) is not installed";
+    Dir.File("写真 #1 100%.png", PictureBytes(HalvesImage(300, 150), "png"));
+    ASSERT_EQ(Ask("写真 #1 100%.png").Status, TReplyStatus::Ok);
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), QString::fromStdString(Dir.Path("cache")));
+    process.setProcessEnvironment(env);
+    process.start(gio, {QStringLiteral("info"), QStringLiteral("-a"), QStringLiteral("thumbnail::*"),
+                        QString::fromStdString(Dir.Path("写真 #1 100%.png"))});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_TRUE(out.contains(QString::fromStdString("thumbnail::path: " + CacheFile("写真 #1 100%.png"))))
+        << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("thumbnail::is-valid: TRUE"))) << out.toStdString();
 }
