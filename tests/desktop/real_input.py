@@ -12,10 +12,12 @@ file, on windows appearing and on files on disk, never on fixed sleeps.
 import os
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
 import time
+import zlib
 
 TIMEOUT = float(os.environ.get("TAVOLIX_DESKTOP_TIMEOUT", "60"))
 FRAME_TITLE = " Tavolix ヌバロ"
@@ -453,7 +455,6 @@ def make_pictures(folder):
             shutil.copy(os.path.join(wallpapers, name), os.path.join(folder, "emerald " + name))
             count += 1
     # 20000 x 20000 grey zeros: refused, never decoded.
-    import struct, zlib
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
     row = bytes(20001)
