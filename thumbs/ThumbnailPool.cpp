@@ -536,6 +536,7 @@ TThumbnailPool::~TThumbnailPool() {
     }
     FState->Wake();
     FThread.join();
+    std::lock_guard lock(FState->Mutex);
     ::close(FState->WakeFd);
     FState->WakeFd = -1;
 }
@@ -576,10 +577,10 @@ void TThumbnailPool::TClient::SetWanted(std::vector<TThumbRequest> requests) {
         FData->Queue.assign(std::make_move_iterator(requests.begin()),
                             std::make_move_iterator(requests.end()));
         FData->Stamp = ++pool->Stamp;
-        if (pool->WakeFd < 0)
-            return;
+        // Under the lock: the pool's end closes the descriptor under it too.
+        if (pool->WakeFd >= 0)
+            pool->Wake();
     }
-    pool->Wake();
 }
 
 void TThumbnailPool::TClient::Close() {
