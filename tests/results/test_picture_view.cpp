@@ -124,11 +124,11 @@ TEST_F(PictureViewTest, TheDefaultViewOnALocalVolumeAsksTheHelperNothing) {
     EXPECT_EQ(Pool->Stats().Sent, 0);
 }
 
-TEST_F(PictureViewTest, OnANetworkVolumeTheDefaultViewsReadsAreMadeOffTheThread) {
+TEST_F(PictureViewTest, OnAFuseVolumeTheDefaultViewsReadsAreMadeOffTheThread) {
     Tree.File("hits/a wide.bmp", DataFile("green_300x20.bmp"));
     Tree.File("hits/b stuck.hang-test.bmp", DataFile("green_300x20.bmp"));
     Host.Mounts =
-        platform::TMountTable::FromText("50 1 0:50 / " + Tree.Root() + " rw - fuse.sshfs u@host:/x rw\n");
+        platform::TMountTable::FromText("50 1 0:50 / " + Tree.Root() + " rw - fuse.stall stall rw\n");
     StartPool(true);
     auto c = Create();
     c->ListBox1->viewport()->update();
