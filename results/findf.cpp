@@ -9,6 +9,7 @@
 #include "results/PageInput.h"
 #include "results/PageWriter.h"
 #include "results/PathFunctions.h"
+#include "results/PictureView.h"
 #include "search/FLBoxS.h"
 #include "search/FieldText.h"
 #include "search/WalkReport.h"
@@ -78,6 +79,10 @@ const QString kHTMLH1Hint = QStringLiteral("検索結果を、ＨＴＭＬ形式
 const QString kGyouRetsuHint =
     QStringLiteral("検索結果を見易くする場合などに、使用して下さい （ 作成するＨＴＭＬとは無関係 ）。");
 const QString kHelp1Hint = QStringLiteral("使用方法などの説明を行います。");
+const QString kPictureView1Hint =
+    QStringLiteral("JPEG・PNG・WebP・SVG・PDF などの画像も、縮小して表示します | "
+                   "縮小画像は別のプロセスで作成し、デスクトップ共通のサムネイル・キャッシュに保存します"
+                   " （ 新しい検索結果フォームにも適用 ）。");
 const QString kPanelLabelHint = QStringLiteral("使用されたソート方法と検索数 |");
 const QString kOpen1Hint = QStringLiteral("ファイルを、関連付けられたプログラムで開きます。");
 const QString kOpenFolder1Hint =
@@ -174,6 +179,7 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
                 this, [this] { CloseWindow(); }, Qt::QueuedConnection);
     });
     layout->addWidget(ListBox1, 1);
+    FPictures = new TPictureView(*ListBox1, FHost.ThumbnailPool(), FHost.Volumes(), this);
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -199,6 +205,8 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
 
     BuildMenus();
     BuildHitActions();
+    FPictures->SetShown(FHost.PicturesShown());
+    PictureView1->setChecked(FPictures->Shown());
 }
 
 TMDIChild::~TMDIChild() = default;
@@ -249,6 +257,11 @@ void TMDIChild::BuildMenus() {
         item->setData(tag);
         connect(item, &QAction::triggered, this, [this, item] { RetsuSetClick(item); });
     }
+    GyouRetsu->addSeparator();
+    PictureView1 = GyouRetsu->addAction(QStringLiteral("ｻﾑﾈｲﾙ表示 (&P)"));
+    PictureView1->setCheckable(true);
+    PictureView1->setShortcut(Qt::Key_F6);
+    connect(PictureView1, &QAction::triggered, this, [this] { PictureView1Click(); });
 }
 
 std::vector<TMDIChild::TMenuGroup> TMDIChild::MenuGroups() const {
@@ -266,6 +279,7 @@ void TMDIChild::AssignHints() {
     ApplyHint(N4->menuAction(), kGyouRetsuHint);
     ApplyHint(N5->menuAction(), kGyouRetsuHint);
     ApplyHint(Help1, kHelp1Hint);
+    ApplyHint(PictureView1, kPictureView1Hint);
     ApplyHint(PanelLabel, kPanelLabelHint + PanelLabel->text());
 }
 
@@ -509,8 +523,15 @@ void TMDIChild::ListBox1DrawItem(QPainter& painter, int index, const QRect& rect
     in.HighlightColor = palette.color(QPalette::Highlight);
     in.IconSize = QSize(32, 32);
     in.ScreenDpi = ListBox1->logicalDpiY();
+    in.PicturesView = FPictures->Shown();
+    in.Picture = FPictures->PictureFor(index, in.FullPath);
     in.WaitCursor = true;
     PaintResultItem(painter, in);
+}
+
+void TMDIChild::PictureView1Click() {
+    FPictures->SetShown(PictureView1->isChecked());
+    FHost.SetPicturesShown(FPictures->Shown());
 }
 
 void TMDIChild::BuildHitActions() {
