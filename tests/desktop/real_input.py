@@ -52,11 +52,20 @@ class Desktop:
     def __init__(self, work):
         self.work = work
         self.procs = []
-        try:
-            self.start()
-        except BaseException:
-            self.close()  # a failed start leaves no server behind
-            raise
+        # Rarely, on a busy machine, openbox never takes the display (seen
+        # with other X servers starting at the same time): start afresh.
+        for attempt in range(3):
+            try:
+                self.start()
+                return
+            except Failure:
+                self.close()  # a failed start leaves no server behind
+                self.procs = []
+                if attempt == 2:
+                    raise
+            except BaseException:
+                self.close()
+                raise
 
     def start(self):
         work = self.work
@@ -80,7 +89,7 @@ class Desktop:
         wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env, stdin=subprocess.DEVNULL,
                               stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, "wm.log"), "w"))
         self.procs.append(wm)
-        wait_for("the window manager", lambda: self.root_property("_NET_SUPPORTING_WM_CHECK"))
+        wait_for("the window manager", lambda: self.root_property("_NET_SUPPORTING_WM_CHECK"), timeout=20)
 
     def root_property(self, name):
         out = subprocess.run(["xprop", "-root", name], env=self.env, capture_output=True, text=True)
