@@ -3,6 +3,7 @@
 #include "app/DriveComboBox.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
+#include "results/PictureView.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
 
@@ -122,6 +123,8 @@ QString TStateDump::StateText() const {
         lines << prefix + QStringLiteral("stopped=%1").arg(child->ListBox1->SearchStopped() ? 1 : 0);
         lines << prefix + QStringLiteral("totals=") + OneLine(child->PanelLabel->text());
         lines << prefix + QStringLiteral("unread=") + OneLine(child->UnreadPanel->text());
+        lines << prefix + QStringLiteral("pictures=%1").arg(child->Pictures().Shown() ? 1 : 0);
+        lines << prefix + QStringLiteral("pictures-ready=%1").arg(child->Pictures().ReadyCount());
         QStringList names;
         const int shown = std::min(child->ListBox1->Items().Count(), 50);
         for (int k = 0; k < shown; ++k)

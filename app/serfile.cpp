@@ -2,12 +2,14 @@
 
 #include "app/DriveComboBox.h"
 #include "app/HelpFile.h"
+#include "app/ViewSettings.h"
 #include "app/about.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
 #include "platform/Volumes.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
+#include "thumbs/ThumbnailPool.h"
 #include "ui/Commands.h"
 #include "ui/Hints.h"
 #include "ui/MessageBoxes.h"
@@ -237,6 +239,7 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
     // Saved pages first: the menu shows them from the start.
     FSettingsReadError = FSavedPages.Load();
     UpdateSavedPagesMenu();
+    FPicturesShown = ReadPicturesShown(FSavedPages.SettingsFile());
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->geometry();
@@ -614,6 +617,23 @@ QString TMDIForm::RegisterSavedPage(const std::array<std::string, 6>& record) {
     const TRegisterResult error = FSavedPages.Register(record, platform::TMountTable::System());
     UpdateSavedPagesMenu();
     return error ? ui::ToText(words::RegisterErrorText(*error)) : QString();
+}
+
+void TMDIForm::SetPicturesShown(bool shown) {
+    FPicturesShown = shown;
+    if (const platform::TIoResult error = WritePicturesShown(FSavedPages.SettingsFile(), shown))
+        ShowMessageBox(this, TMessageKind::Error,
+                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
+                       ui::mbOK);
+}
+
+thumbs::TThumbnailPool* TMDIForm::ThumbnailPool() {
+    if (!FThumbnailPool) {
+        thumbs::TPoolOptions options;
+        options.HelperPath = thumbs::FindThumbnailer();
+        FThumbnailPool = std::make_unique<thumbs::TThumbnailPool>(std::move(options));
+    }
+    return FThumbnailPool.get();
 }
 
 // ---- commands

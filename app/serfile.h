@@ -6,6 +6,7 @@
 
 #include <array>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ class TDirTreeViewS;
 }
 namespace tavolix::results {
 class TMDIChild;
+}
+namespace tavolix::thumbs {
+class TThumbnailPool;
 }
 
 namespace tavolix::app {
@@ -90,6 +94,9 @@ public:
     bool IsNetworkDriveSelected() const override;
     QString RegisterSavedPage(const std::array<std::string, 6>& record) override;
     QWidget* DialogParent() override { return this; }
+    bool PicturesShown() const override { return FPicturesShown; }
+    void SetPicturesShown(bool shown) override;
+    thumbs::TThumbnailPool* ThumbnailPool() override;
 
     // Commands.
     void Close1Click();
@@ -204,6 +211,9 @@ private:
     int FCreating = 0;       // result windows still running their search inside creation
     bool FExitConfirmed = false;
     bool FBackFromElsewhere = false;
+    bool FPicturesShown = false;
+    // Started with the first window that asks for a picture.
+    std::unique_ptr<thumbs::TThumbnailPool> FThumbnailPool;
 };
 
 } // namespace tavolix::app

@@ -2,6 +2,7 @@
 
 #include "platform/VisibleName.h"
 #include "results/PathFunctions.h"
+#include "thumbs/FileKinds.h"
 
 #include <cerrno>
 #include <initializer_list>
@@ -90,21 +91,6 @@ void AppendLink(std::string& out, const TPageInput& in, std::string_view pageFol
         }
     }
     AppendPercentEncoded(out, RelativeLink(pageFolder, fullPath), "/");
-}
-
-bool IsImage(std::string_view path) {
-    std::string_view name = NameOf(path);
-    auto dot = name.rfind('.');
-    if (dot == std::string_view::npos)
-        return false;
-    char ext[6] = {};
-    std::string_view e = name.substr(dot);
-    if (e.size() > 5)
-        return false;
-    for (std::size_t i = 0; i < e.size(); ++i)
-        ext[i] = e[i] >= 'A' && e[i] <= 'Z' ? static_cast<char>(e[i] - 'A' + 'a') : e[i];
-    const std::string_view lower(ext, e.size());
-    return lower == ".gif" || lower == ".jpg" || lower == ".jpeg";
 }
 
 // A fixed text with its "%1".."%9" replaced by the values, in one pass (a
@@ -243,7 +229,7 @@ std::string PageText(const TPageInput& in) {
     for (std::size_t i = 0; i < in.Items.size(); ++i) {
         const TPageItem& item = in.Items[i];
         page += "<BR>\r\n<BR>\r\n";
-        if (IsImage(item.FullPath)) {
+        if (thumbs::FileKindOf(item.FullPath).PageImage) {
             page += "<IMG SRC=\"";
             AppendLink(page, in, pageFolder, item.FullPath);
             page += "\" ALT=\"";

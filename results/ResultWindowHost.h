@@ -1,11 +1,17 @@
 #pragma once
 
+#include "platform/Volumes.h"
+
 #include <array>
 #include <string>
 
 #include <QString>
 
 class QWidget;
+
+namespace tavolix::thumbs {
+class TThumbnailPool;
+}
 
 namespace tavolix::results {
 
@@ -50,6 +56,17 @@ public:
     virtual QString RegisterSavedPage(const std::array<std::string, 6>& record) = 0;
     // The window the frame's boxes and dialogs belong to.
     virtual QWidget* DialogParent() = 0;
+
+    // The pictures view new windows start with (the settings file's choice).
+    virtual bool PicturesShown() const { return false; }
+    // A window's pictures view was turned on or off: new windows follow.
+    virtual void SetPicturesShown(bool shown) { (void)shown; }
+    // The helper processes that make pictures, shared by the windows;
+    // nullptr when there are none (pictures then show as unreadable).
+    virtual thumbs::TThumbnailPool* ThumbnailPool() { return nullptr; }
+    // The volumes mounted when the window is made (a file on a network or
+    // FUSE volume is never read on the window's thread).
+    virtual platform::TMountTable Volumes() const { return platform::TMountTable::System(); }
 };
 
 } // namespace tavolix::results

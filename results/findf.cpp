@@ -9,6 +9,7 @@
 #include "results/PageInput.h"
 #include "results/PageWriter.h"
 #include "results/PathFunctions.h"
+#include "results/PictureView.h"
 #include "search/FLBoxS.h"
 #include "search/FieldText.h"
 #include "search/WalkReport.h"
@@ -104,6 +105,13 @@ const TCommand kCopyPath1 = {
 const TCommand kCopyName1 = {
     QT_TRANSLATE_NOOP("Commands", "名前をコピー"),
     QT_TRANSLATE_NOOP("Commands", "ファイルの名前を、クリップボードにコピーします。")};
+const TCommand kPictureView1 = {
+    QT_TRANSLATE_NOOP("Commands", "ｻﾑﾈｲﾙ表示 (&P)"),
+    QT_TRANSLATE_NOOP("Commands",
+                      "JPEG・PNG・WebP・SVG・PDF などの画像も、縮小して表示します | "
+                      "縮小画像は別のプロセスで作成し、デスクトップ共通のサムネイル・キャッシュに保存します"
+                      " （ 新しい検索結果フォームにも適用 ）。"),
+    Qt::Key_F6};
 
 // The causes of unread folders in words, for the count and for each folder.
 struct TCauseWords {
@@ -234,6 +242,7 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
                 this, [this] { CloseWindow(); }, Qt::QueuedConnection);
     });
     layout->addWidget(ListBox1, 1);
+    FPictures = new TPictureView(*ListBox1, FHost.ThumbnailPool(), FHost.Volumes(), this);
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -259,6 +268,8 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
 
     BuildMenus();
     BuildHitActions();
+    FPictures->SetShown(FHost.PicturesShown());
+    PictureView1->setChecked(FPictures->Shown());
 }
 
 TMDIChild::~TMDIChild() = default;
@@ -304,6 +315,9 @@ void TMDIChild::BuildMenus() {
         item->setData(tag);
         connect(item, &QAction::triggered, this, [this, item] { RetsuSetClick(item); });
     }
+    GyouRetsu->addSeparator();
+    PictureView1 = add(GyouRetsu, kPictureView1, [this] { PictureView1Click(); });
+    PictureView1->setCheckable(true);
 }
 
 std::vector<TMDIChild::TMenuGroup> TMDIChild::MenuGroups() const {
@@ -576,8 +590,15 @@ void TMDIChild::ListBox1DrawItem(QPainter& painter, int index, const QRect& rect
     in.HighlightColor = palette.color(QPalette::Highlight);
     in.IconSize = QSize(32, 32);
     in.ScreenDpi = ListBox1->logicalDpiY();
+    in.PicturesView = FPictures->Shown();
+    in.Picture = FPictures->PictureFor(index, in.FullPath);
     in.WaitCursor = true;
     PaintResultItem(painter, in);
+}
+
+void TMDIChild::PictureView1Click() {
+    FPictures->SetShown(PictureView1->isChecked());
+    FHost.SetPicturesShown(FPictures->Shown());
 }
 
 void TMDIChild::BuildHitActions() {

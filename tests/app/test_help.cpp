@@ -146,7 +146,7 @@ void CheckDocument(const QString& doc, const QStringList& menus) {
           "*.html", "*.gif", "*.jpg", "*.jpeg", "*.wav", "*.au", "*.mid"}) {
         EXPECT_TRUE(text.contains(QString("<code>%1</code>").arg(key))) << key;
     }
-    for (const char* key : {"F1", "F2", "F3", "F4", "F5", "F12"}) {
+    for (const char* key : {"F1", "F2", "F3", "F4", "F5", "F6", "F12"}) {
         EXPECT_TRUE(text.contains(QString("<kbd>%1</kbd>").arg(key))) << key;
     }
     for (const QString& menu : menus) {

@@ -2,9 +2,12 @@
 #include "TryExpect.h"
 #include "app/DriveComboBox.h"
 #include "app/HelpFile.h"
+#include "app/ViewSettings.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
+#include "platform/Profile.h"
+#include "results/PictureView.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
 #include "ui/MessageBoxes.h"
@@ -189,6 +192,25 @@ TEST_F(SerfileTest, SearchesOpenOneWindowEachAndAlwaysEmptyTheLabel) {
     FFrame->DirectoryListBox2Change();
     EXPECT_EQ(Search(QString()), 2);
     EXPECT_EQ(FFrame->Label1->text(), QString());
+}
+
+TEST_F(SerfileTest, ThePicturesViewChosenInAWindowIsKeptForNewOnes) {
+    const std::string settings = FTree.Path("settings/TAVOLIX.INI");
+    ASSERT_EQ(Search("*.gif"), 1);
+    TMDIChild* first = FFrame->ResultWindows().back();
+    EXPECT_FALSE(first->Pictures().Shown());
+    first->PictureView1->trigger();
+    EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "Pictures"), "1");
+    ASSERT_EQ(Search("*.gif"), 2);
+    TMDIChild* second = FFrame->ResultWindows().back();
+    EXPECT_TRUE(second->Pictures().Shown());
+    EXPECT_TRUE(second->PictureView1->isChecked());
+    second->PictureView1->trigger(); // this window only; the first keeps its pictures
+    EXPECT_TRUE(first->Pictures().Shown());
+    EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "Pictures"), "0");
+    // A program started later reads the choice.
+    ASSERT_TRUE(tavolix::app::WritePicturesShown(settings, true) == std::nullopt);
+    EXPECT_TRUE(TMDIForm(settings).PicturesShown());
 }
 
 TEST_F(SerfileTest, ANoHitWindowClosesWithTheCloseSteps) {

@@ -11,25 +11,28 @@ import pathlib
 import re
 import sys
 
-GUI_FREE = {"platform", "search", "pictures", "results", "app"}
+GUI_FREE = {"platform", "search", "pictures", "thumbs", "results", "app"}
 MAY_USE = {
     "platform": set(),
     "search": {"platform"},
     "pictures": {"platform", "search"},
-    "results": {"platform", "search", "pictures"},
-    "app": {"platform", "search", "pictures", "results"},
-    "words": {"platform", "search", "pictures", "results", "app"},
-    "cli": {"platform", "search", "pictures", "results", "app", "words"},
+    "thumbs": {"platform"},
+    "results": {"platform", "search", "pictures", "thumbs"},
+    "app": {"platform", "search", "pictures", "thumbs", "results"},
+    "words": {"platform", "search", "pictures", "thumbs", "results", "app"},
+    "cli": {"platform", "search", "pictures", "thumbs", "results", "app", "words"},
     "resources": set(),
     "ui": {"platform"},
     "search-gui": {"platform", "search", "ui"},
     "pictures-gui": {"platform", "search", "pictures"},
-    "results-gui": {"platform", "search", "search-gui", "pictures", "pictures-gui", "results", "ui", "words"},
+    "thumbs-gui": {"platform", "search", "pictures", "pictures-gui", "thumbs"},
+    "results-gui": {"platform", "search", "search-gui", "pictures", "pictures-gui", "thumbs", "results", "ui",
+                    "words"},
     "dirtree": {"platform", "ui"},
-    "app-gui": {"platform", "search", "search-gui", "pictures", "pictures-gui", "results", "results-gui",
+    "app-gui": {"platform", "search", "search-gui", "pictures", "pictures-gui", "thumbs", "results", "results-gui",
                 "ui", "dirtree", "app", "words"},
 }
-PRODUCT_FOLDERS = ["platform", "search", "pictures", "results", "ui", "dirtree", "app", "words", "cli"]
+PRODUCT_FOLDERS = ["platform", "search", "pictures", "thumbs", "results", "ui", "dirtree", "app", "words", "cli"]
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
 

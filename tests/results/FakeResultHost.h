@@ -1,6 +1,7 @@
 #pragma once
 
 #include "results/ResultWindowHost.h"
+#include "thumbs/ThumbnailPool.h"
 
 #include <array>
 #include <string>
@@ -19,6 +20,10 @@ public:
     QString Status = QStringLiteral("untouched");
     std::vector<std::array<std::string, 6>> Registered;
     QString RegisterAnswer;
+    bool Pictures = false;
+    std::vector<bool> PicturesChoices;
+    tavolix::thumbs::TThumbnailPool* Pool = nullptr;
+    tavolix::platform::TMountTable Mounts;
 
     std::string SelectedDirectory() const override { return Dir; }
     std::string KeyText() const override { return Key; }
@@ -43,4 +48,8 @@ public:
         return RegisterAnswer;
     }
     QWidget* DialogParent() override { return nullptr; }
+    bool PicturesShown() const override { return Pictures; }
+    void SetPicturesShown(bool shown) override { PicturesChoices.push_back(shown); }
+    tavolix::thumbs::TThumbnailPool* ThumbnailPool() override { return Pool; }
+    tavolix::platform::TMountTable Volumes() const override { return Mounts; }
 };

@@ -418,3 +418,33 @@ TEST(ItemPainter, MemoryStaysFlatOverManyRepaints) {
     RecordProperty("memory_growth_kib", std::to_string(growthKiB));
     EXPECT_LT(growthKiB, 8 * 1024) << "memory in use grew by " << growthKiB << " KiB";
 }
+
+TEST(ItemPainter, PicturesViewDrawsWhatTheWindowHoldsWithItsAspectKept) {
+    TItemPaintInput in = Item("/nowhere/photo.jpg"); // never read: nothing is there
+    in.PicturesView = true;
+    TItemPicture picture;
+    picture.State = TItemPicture::TState::Ready;
+    picture.Image = QImage(128, 64, QImage::Format_ARGB32_Premultiplied);
+    picture.Image.fill(Qt::blue);
+    picture.PictureSize = QSize(5120, 2560);
+    in.Picture = &picture;
+    // 2:1 at the item's 36 pixels of room, centred as a bitmap is.
+    EXPECT_EQ(Str(BoundsOf(Paint(in), Near(Qt::blue, 8))), Str(QRect(L + 2, T + 2, 72, 36)));
+
+    in.Picture = nullptr; // not made yet: an empty box
+    EXPECT_EQ(Str(BoundsOf(Paint(in), Is(QColor(160, 160, 160)))), Str(QRect(L + 2, T + 2, 36, 36)));
+
+    // One that can't be made shows as an unreadable bitmap does.
+    picture = {};
+    picture.State = TItemPicture::TState::Failed;
+    TItemPaintInput failed = Item("/nowhere/photo.bmp");
+    failed.PicturesView = true;
+    failed.Picture = &picture;
+    EXPECT_TRUE(Paint(failed) == Paint(Item("/nowhere/photo.bmp")));
+
+    // Other files are names, unless the cache had a thumbnail of theirs.
+    TItemPaintInput text = Item("/nowhere/notes.txt");
+    text.PicturesView = true;
+    text.Picture = &picture;
+    EXPECT_TRUE(Paint(text) == Paint(Item("/nowhere/notes.txt")));
+}
