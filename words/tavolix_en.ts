@@ -369,7 +369,7 @@
     </message>
     <message>
         <source>JPEG・PNG・WebP・SVG・PDF などの画像も、縮小して表示します | 縮小画像は別のプロセスで作成し、デスクトップ共通のサムネイル・キャッシュに保存します （ 新しい検索結果フォームにも適用 ）。</source>
-        <translation>Draws JPEG, PNG, WebP, SVG, PDF and other pictures small too | The thumbnails are made in a separate process and kept in the desktop&apos;s shared thumbnail cache (new result windows show them too).</translation>
+        <translation>Draws JPEG, PNG, WebP, SVG, PDF and other pictures small too | Made in a process of their own and kept in the shared thumbnail cache (new result windows too).</translation>
     </message>
 </context>
 <context>

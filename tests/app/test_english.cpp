@@ -9,6 +9,7 @@
 #include "platform/ExecuteFile.h"
 #include "results/findf.h"
 #include "ui/MessageBoxes.h"
+#include "ui/UiFonts.h"
 #include "words/Language.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -48,17 +50,24 @@ QString ReadText(const std::string& path) {
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-// Every command's caption and hint of a window.
-void ExpectNoJapanese(const QWidget& window) {
-    for (const QAction* action : window.findChildren<QAction*>())
+// Every command's caption and hint of a window, and the long hints fit the
+// frame's status panel, which doesn't grow.
+void ExpectEnglish(const QWidget& window, const QLabel& statusPanel) {
+    const QFontMetrics metrics(statusPanel.font());
+    for (const QAction* action : window.findChildren<QAction*>()) {
         for (const QString& text : {action->text(), action->statusTip(), action->toolTip()})
             EXPECT_FALSE(text.contains(kJapanese)) << text.toStdString();
+        EXPECT_LE(metrics.horizontalAdvance(action->statusTip()), statusPanel.contentsRect().width())
+            << action->statusTip().toStdString();
+    }
 }
 
 class EnglishSession : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(words::InstallLanguage(QStringLiteral("en")));
+        // The program's fonts, as the program has them.
+        ui::InstallFontSubstitutes();
         ui::TMessageBoxSeam::SetHandler([this](const TShownMessage& shown) {
             Boxes.push_back(shown);
             return shown.Buttons & ui::mbNo ? TMessageResult::mrNo : TMessageResult::mrOK;
@@ -93,7 +102,7 @@ TEST_F(EnglishSession, FrameResultWindowBoxesAndPage) {
     EXPECT_EQ(frame.Label1->text(), QStringLiteral("Search in = %1/").arg(root));
     EXPECT_EQ(frame.File1->title(), QStringLiteral("&File"));
     EXPECT_EQ(frame.Close1->statusTip(), QStringLiteral(" Quits Tavolix."));
-    ExpectNoJapanese(frame);
+    ExpectEnglish(frame, *frame.StatusPanels[0]);
 
     frame.KeyWordEditCB->setEditText(QStringLiteral("*.*"));
     frame.SearchFind1Click();
@@ -107,7 +116,7 @@ TEST_F(EnglishSession, FrameResultWindowBoxesAndPage) {
     EXPECT_TRUE(
         child->PanelLabel->text().startsWith(QStringLiteral(" Sorted by : Name → Upword ; Total Files = 2")))
         << child->PanelLabel->text().toStdString();
-    ExpectNoJapanese(*child);
+    ExpectEnglish(*child, *frame.StatusPanels[0]);
 
     child->HTMLH1Click();
     ASSERT_EQ(Boxes.size(), 2u);
