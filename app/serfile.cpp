@@ -101,54 +101,55 @@ const TQuickKey kQuickKeys[] = {
 
 // The frame's menus and commands; those it shares with the result windows
 // are ui's.
-const TCommand kClose1 = {QT_TRANSLATE_NOOP("Commands", "ヌバロ を終了"),
-                          QT_TRANSLATE_NOOP("Commands", " Ｔａｖｏｌｉｘ（ ヌバロ ）を、終了します。"),
-                          Qt::Key_F4};
-const TCommand kQuickKeysMenu = {
+constexpr TCommand kClose1 = {QT_TRANSLATE_NOOP("Commands", "ヌバロ を終了"),
+                              QT_TRANSLATE_NOOP("Commands", " Ｔａｖｏｌｉｘ（ ヌバロ ）を、終了します。"),
+                              Qt::Key_F4};
+constexpr TCommand kQuickKeysMenu = {
     QT_TRANSLATE_NOOP("Commands", "簡易検索キー (&K)"),
     QT_TRANSLATE_NOOP("Commands",
                       "指定キー入力エリア用の「簡易検索キー」を選択後、直ぐに検索処理を開始します。"),
     {},
     kHelpSearch};
-const TCommand kHTMLSave = {
+constexpr TCommand kHTMLSave = {
     ui::kWritePageCommand.Caption,
     QT_TRANSLATE_NOOP("Commands", "検索結果を、ＨＴＭＬ形式で自動作成して保存します。"),
     ui::kWritePageCommand.Shortcut};
-const TCommand kSavedPagesMenu = {
+constexpr TCommand kSavedPagesMenu = {
     QT_TRANSLATE_NOOP("Commands", "作成ﾃﾞｰﾀ (&D)"),
     QT_TRANSLATE_NOOP("Commands",
                       "過去に作成＆保存したデータです。クリックすると、ＷＷＷブラウザで閲覧できます。"),
     {},
     kHelpSearch};
-const TCommand kWindowMenu = {
+constexpr TCommand kWindowMenu = {
     QT_TRANSLATE_NOOP("Commands", "ｳｨﾝﾄﾞｳ (&W)"),
     QT_TRANSLATE_NOOP("Commands", "検索結果フォームの表示に関する変更 （ 作成するＨＴＭＬとは無関係 ）"),
     {},
     kHelpMain};
-const TCommand kDirectoryShow = {
+constexpr TCommand kDirectoryShow = {
     QT_TRANSLATE_NOOP("Commands", "ディレクトリ表示／非表示"),
     QT_TRANSLATE_NOOP("Commands", "ディレクトリ・パネルの表示・非表示を切替えます。"), Qt::Key_F5};
-const TCommand kTile1 = {
+constexpr TCommand kTile1 = {
     QT_TRANSLATE_NOOP("Commands", "並べて表示 (&T)"),
     QT_TRANSLATE_NOOP("Commands", "検索結果を、タイル表示 （ 続けて選択すると、横表示・縦表示を切替え ）"),
     Qt::CTRL | Qt::Key_T};
-const TCommand kCascade1 = {QT_TRANSLATE_NOOP("Commands", "重ねて表示 (&C)"),
-                            QT_TRANSLATE_NOOP("Commands", "検索結果を、カスケード表示"),
-                            Qt::CTRL | Qt::Key_C};
-const TCommand kNextChild1 = {QT_TRANSLATE_NOOP("Commands", "次の Child Form (&D)"),
-                              QT_TRANSLATE_NOOP("Commands", "次の検索結果を、前面に表示"),
-                              Qt::CTRL | Qt::Key_D};
-const TCommand kMAX = {QT_TRANSLATE_NOOP("Commands", "最大化 (&X)"),
-                       QT_TRANSLATE_NOOP("Commands", "検索結果を、最大フォーム・サイズで表示"),
-                       Qt::CTRL | Qt::Key_M};
-const TCommand kNORMAL = {
+constexpr TCommand kCascade1 = {QT_TRANSLATE_NOOP("Commands", "重ねて表示 (&C)"),
+                                QT_TRANSLATE_NOOP("Commands", "検索結果を、カスケード表示"),
+                                Qt::CTRL | Qt::Key_C};
+constexpr TCommand kNextChild1 = {QT_TRANSLATE_NOOP("Commands", "次の Child Form (&D)"),
+                                  QT_TRANSLATE_NOOP("Commands", "次の検索結果を、前面に表示"),
+                                  Qt::CTRL | Qt::Key_D};
+constexpr TCommand kMAX = {QT_TRANSLATE_NOOP("Commands", "最大化 (&X)"),
+                           QT_TRANSLATE_NOOP("Commands", "検索結果を、最大フォーム・サイズで表示"),
+                           Qt::CTRL | Qt::Key_M};
+constexpr TCommand kNORMAL = {
     QT_TRANSLATE_NOOP("Commands", "ノーマル化 (&N)"),
     QT_TRANSLATE_NOOP("Commands", "検索結果を、普通サイズで表示 （ 最大化・アイコン化を解除 ）"),
     Qt::CTRL | Qt::Key_X};
-const TCommand kMINI = {QT_TRANSLATE_NOOP("Commands", "アイコン化 (&M)"),
-                        QT_TRANSLATE_NOOP("Commands", "全ての検索結果を、アイコン化"), Qt::CTRL | Qt::Key_N};
-const TCommand kArrange = {QT_TRANSLATE_NOOP("Commands", "アイコン整列 (&A)"),
-                           QT_TRANSLATE_NOOP("Commands", "アイコン化時の整列"), Qt::CTRL | Qt::Key_A};
+constexpr TCommand kMINI = {QT_TRANSLATE_NOOP("Commands", "アイコン化 (&M)"),
+                            QT_TRANSLATE_NOOP("Commands", "全ての検索結果を、アイコン化"),
+                            Qt::CTRL | Qt::Key_N};
+constexpr TCommand kArrange = {QT_TRANSLATE_NOOP("Commands", "アイコン整列 (&A)"),
+                               QT_TRANSLATE_NOOP("Commands", "アイコン化時の整列"), Qt::CTRL | Qt::Key_A};
 
 // One command of a menu: the field that keeps it and what it does.
 struct TMenuRow {

@@ -71,13 +71,14 @@ QString AskSaveFileName(QWidget* parent, const QString& lastName) {
 const QString kHelpContext = QStringLiteral("helpContext");
 
 // The window's own commands; those it shares with the frame are ui's.
-const TCommand kClose1 = {QT_TRANSLATE_NOOP("Commands", "検索結果フォームを閉じる"),
-                          QT_TRANSLATE_NOOP("Commands", "検索結果の表示フォームを閉じます。"), Qt::Key_F4};
-const char* const kGyouRetsuHint = QT_TRANSLATE_NOOP(
+constexpr TCommand kClose1 = {QT_TRANSLATE_NOOP("Commands", "検索結果フォームを閉じる"),
+                              QT_TRANSLATE_NOOP("Commands", "検索結果の表示フォームを閉じます。"),
+                              Qt::Key_F4};
+constexpr const char* kGyouRetsuHint = QT_TRANSLATE_NOOP(
     "Commands", "検索結果を見易くする場合などに、使用して下さい （ 作成するＨＴＭＬとは無関係 ）。");
-const TCommand kGyouRetsu = {QT_TRANSLATE_NOOP("Commands", "行列数設定 (&G)"), kGyouRetsuHint, {}, 1000};
-const TCommand kN4 = {QT_TRANSLATE_NOOP("Commands", "行表示数"), kGyouRetsuHint};
-const TCommand kN5 = {QT_TRANSLATE_NOOP("Commands", "列表示数"), kGyouRetsuHint};
+constexpr TCommand kGyouRetsu = {QT_TRANSLATE_NOOP("Commands", "行列数設定 (&G)"), kGyouRetsuHint, {}, 1000};
+constexpr TCommand kN4 = {QT_TRANSLATE_NOOP("Commands", "行表示数"), kGyouRetsuHint};
+constexpr TCommand kN5 = {QT_TRANSLATE_NOOP("Commands", "列表示数"), kGyouRetsuHint};
 const char* const kRows[] = {
     QT_TRANSLATE_NOOP("Commands", "１行"), QT_TRANSLATE_NOOP("Commands", "２行"),
     QT_TRANSLATE_NOOP("Commands", "３行"), QT_TRANSLATE_NOOP("Commands", "４行"),
@@ -94,18 +95,19 @@ const char* const kColumns[] = {
     QT_TRANSLATE_NOOP("Commands", "５列"), QT_TRANSLATE_NOOP("Commands", "６列"),
     QT_TRANSLATE_NOOP("Commands", "７列"),
 };
-const TCommand kOpen1 = {QT_TRANSLATE_NOOP("Commands", "開く"),
-                         QT_TRANSLATE_NOOP("Commands", "ファイルを、関連付けられたプログラムで開きます。")};
-const TCommand kOpenFolder1 = {
+constexpr TCommand kOpen1 = {
+    QT_TRANSLATE_NOOP("Commands", "開く"),
+    QT_TRANSLATE_NOOP("Commands", "ファイルを、関連付けられたプログラムで開きます。")};
+constexpr TCommand kOpenFolder1 = {
     QT_TRANSLATE_NOOP("Commands", "格納フォルダを開く"),
     QT_TRANSLATE_NOOP("Commands", "ファイルを格納しているフォルダを、ファイルを選択した状態で開きます。")};
-const TCommand kCopyPath1 = {
+constexpr TCommand kCopyPath1 = {
     QT_TRANSLATE_NOOP("Commands", "パスをコピー"),
     QT_TRANSLATE_NOOP("Commands", "ファイルのパスを、クリップボードにコピーします。")};
-const TCommand kCopyName1 = {
+constexpr TCommand kCopyName1 = {
     QT_TRANSLATE_NOOP("Commands", "名前をコピー"),
     QT_TRANSLATE_NOOP("Commands", "ファイルの名前を、クリップボードにコピーします。")};
-const TCommand kPictureView1 = {
+constexpr TCommand kPictureView1 = {
     QT_TRANSLATE_NOOP("Commands", "ｻﾑﾈｲﾙ表示 (&P)"),
     QT_TRANSLATE_NOOP("Commands",
                       "JPEG・PNG・WebP・SVG・PDF などの画像も、縮小して表示します | "

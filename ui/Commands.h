@@ -2,6 +2,7 @@
 
 #include <QKeyCombination>
 #include <QString>
+#include <QtGlobal>
 
 class QAction;
 class QMenu;
@@ -26,12 +27,32 @@ QAction* AddCommand(QMenu* menu, const TCommand& command);
 // A menu of the menu bar made from its command (no shortcut).
 QMenu* MakeMenu(const TCommand& command, QWidget* parent);
 
-// The commands the frame and the result windows both have.
-extern const TCommand kFileMenu;
-extern const TCommand kHelpCommand;
-extern const TCommand kAboutCommand;
-extern const TCommand kSearchMenu; // its hint is the program's outline
-extern const TCommand kFindCommand;
-extern const TCommand kWritePageCommand;
+// The commands the frame and the result windows both have, with the help
+// topics of the menus (the help's numbers).
+inline constexpr TCommand kFileMenu = {QT_TRANSLATE_NOOP("Commands", "終了 (&F)"), nullptr, {}, 1000};
+inline constexpr TCommand kHelpCommand = {QT_TRANSLATE_NOOP("Commands", "ヘルプ"),
+                                          QT_TRANSLATE_NOOP("Commands", "使用方法などの説明を行います。"),
+                                          Qt::Key_F1};
+inline constexpr TCommand kAboutCommand = {
+    QT_TRANSLATE_NOOP("Commands", "ヌバロ について (&A)"),
+    QT_TRANSLATE_NOOP("Commands", " Ｔａｖｏｌｉｘ（ ヌバロ ）の バージョン情報を表示します。")};
+// Its hint is the program's outline.
+inline constexpr TCommand kSearchMenu = {
+    QT_TRANSLATE_NOOP("Commands", "検索・作成＆保存 (&O)"),
+    QT_TRANSLATE_NOOP("Commands",
+                      "概要：①指定に基づき検索、②HTML形式のファイル作成・保存、③WWWブラウザで閲覧"),
+    {},
+    1200};
+inline constexpr TCommand kFindCommand = {
+    QT_TRANSLATE_NOOP("Commands", "検索開始"),
+    QT_TRANSLATE_NOOP("Commands",
+                      "指定に基づき、検索を開始 | 指定に基づき、検索を開始 （ サブ・ディレクトリーも検索 ）"),
+    Qt::Key_F2};
+inline constexpr TCommand kWritePageCommand = {
+    QT_TRANSLATE_NOOP("Commands", "HTML自動作成＆保存"),
+    QT_TRANSLATE_NOOP("Commands",
+                      "検索結果を、ＨＴＭＬ形式で自動作成して保存 | "
+                      "検索結果は、ＨＴＭＬ形式で作成して保存しないと、ＷＷＷブラウザで閲覧できません。"),
+    Qt::Key_F3, 1300};
 
 } // namespace tavolix::ui
