@@ -651,7 +651,7 @@ Search first, then press the button.</translation>
 続けて同じ項目をクリックすると、昇順・降順表示が切り替わります。</source>
         <translation>Click one of the titles to the right.<byte value="xd"/>
 <byte value="xd"/>
-(The titles)<byte value="xd"/>
+(Titles you can click)<byte value="xd"/>
 <byte value="xd"/>
  Directory : sort by directory<byte value="xd"/>
  Name      : sort by name<byte value="xd"/>
