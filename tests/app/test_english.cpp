@@ -1,7 +1,7 @@
 // A session in English: the frame, a result window with its boxes, the page
-// and tavolix-page speak English, while the spec's own English texts (Sorted
-// by, Upword) stay as they are; in Japanese the toolkit's dialogs speak
-// Japanese too.
+// and tavolix-page speak English, while the texts that are English in every
+// language (Sorted by, Upword) stay as they are; in Japanese the toolkit's
+// dialogs speak Japanese too.
 #include "TestDir.h"
 #include "app/serfile.h"
 #include "cli/PageCommand.h"
