@@ -1,5 +1,7 @@
 #pragma once
 
+#include "words/Language.h"
+
 #include <optional>
 
 #include <QString>
@@ -29,7 +31,7 @@ QString HelpFileName();
 // build tree), NAME being HelpFileName(language); a language without a
 // document of its own gets the English one. Empty when none exists.
 QString HelpFilePath(const QString& programDir, const QString& sourceHelpDir,
-                     const QString& language = QStringLiteral("ja"));
+                     const QString& language = words::kSourceLanguage);
 // The same for this program and this source tree.
 QString HelpFilePath();
 // What HelpFilePath() gives instead (for tests; an empty text: no document);
