@@ -1,10 +1,8 @@
-// A session in English: the frame, a result window with its boxes, the page
-// and tavolix-page speak English, while the texts that are English in every
-// language (Sorted by, Upword) stay as they are; in Japanese the toolkit's
-// dialogs speak Japanese too.
+// A session in English: the frame, a result window with its boxes and the
+// page speak English (tests/cli/check_language.py runs tavolix-page), while the texts that are English in
+// every language (Sorted by, Upword) stay as they are; in Japanese the toolkit's dialogs speak Japanese too.
 #include "TestDir.h"
 #include "app/serfile.h"
-#include "cli/PageCommand.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
 #include "results/findf.h"
@@ -13,7 +11,6 @@
 #include "words/Language.h"
 
 #include <gtest/gtest.h>
-#include <sstream>
 
 #include <QAction>
 #include <QComboBox>
@@ -144,25 +141,6 @@ TEST_F(EnglishSession, FrameResultWindowBoxesAndPage) {
     EXPECT_EQ(Boxes[0].Title, QStringLiteral("Tavolix"));
     EXPECT_EQ(Boxes[0].Text, QStringLiteral("Good work!  Quit Tavolix? "));
     EXPECT_TRUE(frame.isVisible());
-}
-
-TEST_F(EnglishSession, TavolixPageListsWritesAndComplainsInEnglish) {
-    Tree.File("a.txt", "x");
-    const std::string settings = Tree.Path("T.INI");
-    std::ostringstream out, err;
-    EXPECT_EQ(cli::RunPageCommand({"-o", Tree.Path("p.html"), "--settings", settings, Tree.Root(), "*.txt"},
-                                  out, err),
-              0);
-    EXPECT_TRUE(ReadText(Tree.Path("p.html")).contains(QStringLiteral("<H2>Search key  =  *.txt</H2>")));
-    out.str({});
-    EXPECT_EQ(cli::RunPageCommand({"--saved", "--settings", settings}, out, err), 0);
-    const std::string first = out.str().substr(0, out.str().find('\n'));
-    EXPECT_EQ(first.rfind("(&1) p.html ( ", 0), 0u) << first;
-    EXPECT_TRUE(first.ends_with(" )\t Searched in = " + Tree.Root() + "/  ; Key = *.txt  ; Found = 1"))
-        << first;
-    err.str({});
-    EXPECT_EQ(cli::RunPageCommand({"--saved", "--settings", Tree.Root()}, out, err), 2);
-    EXPECT_EQ(err.str(), "tavolix-page: Cannot read " + Tree.Root() + " (not a regular file)\n");
 }
 
 // The save dialog is the toolkit's: under a Japanese locale it is Japanese too.
