@@ -61,6 +61,8 @@ def literals(text):
             out.append((start_line, body, calls[-1] if calls else ""))
             i = end
             last_word = ""
+        elif c == "'" and i > 0 and text[i - 1].isdigit() and text[i + 1:i + 2].isalnum():
+            i += 1  # a digit separator (1'000)
         elif c == "'":
             j = i + 1
             while text[j] != "'":
