@@ -118,6 +118,7 @@ QString TStateDump::StateText() const {
         lines << prefix + QStringLiteral("stopped=%1").arg(child->ListBox1->SearchStopped() ? 1 : 0);
         lines << prefix + QStringLiteral("totals=") + OneLine(child->PanelLabel->text());
         lines << prefix + QStringLiteral("unread=") + OneLine(child->UnreadPanel->text());
+        lines << prefix + QStringLiteral("notsearched=") + OneLine(child->NotSearchedPanel->text());
         QStringList names;
         const int shown = std::min(child->ListBox1->Items().Count(), 50);
         for (int k = 0; k < shown; ++k)

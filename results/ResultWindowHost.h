@@ -1,5 +1,7 @@
 #pragma once
 
+#include "search/WalkOptions.h"
+
 #include <array>
 #include <string>
 
@@ -21,6 +23,9 @@ public:
     virtual std::string KeyText() const = 0;
     // Appends a key to the key box's drop-down history (duplicates stay).
     virtual void AddKeyToHistory(const std::string& key) = 0;
+    // The walk's choices as they are now (read afresh: another program may
+    // have changed them).
+    virtual search::TWalkOptions WalkOptions() const = 0;
 
     // Sizes a new window with hits takes from the frame.
     virtual int FrameWidth() const = 0;
