@@ -14,6 +14,7 @@ import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 DROP_CACHES = "/proc/sys/vm/drop_caches"
@@ -68,7 +69,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("tree")
     ap.add_argument("--tavolix-page", default=os.path.join(os.path.dirname(__file__), "..", "build-bench", "cli", "tavolix-page"))
-    ap.add_argument("--baseline", help="an earlier tavolix-page, timed as 'baseline' (one thread)")
+    ap.add_argument("--baseline", help="an earlier tavolix-page, timed as 'baseline' (default threads and one)")
     ap.add_argument("--key", default="*.gif")
     ap.add_argument("--rounds", type=int, default=9)
     ap.add_argument("--cold", action="store_true", help="also time with the caches dropped before each run (root)")
@@ -86,6 +87,9 @@ def main():
     }
     if a.baseline:
         tools["baseline"] = [a.baseline, "--count", a.tree, a.key]
+        tools["baseline --threads 1"] = [a.baseline, "--threads", "1", "--count", a.tree, a.key]
+    # No [Search] choices of the user's settings file may take part.
+    os.environ["TAVOLIX_SETTINGS"] = os.path.join(tempfile.gettempdir(), "tavolix-bench-none.INI")
     if fd:
         tools["fd -u"] = [fd, "-u", "-g", a.key, a.tree]
         tools["fd -u -j1"] = [fd, "-u", "-j1", "-g", a.key, a.tree]
@@ -110,7 +114,9 @@ def main():
             run(cmd)
     warm = report(f"warm cache, {a.rounds} rounds", time_rounds(tools, a.rounds))
     if a.baseline:
-        print(f"  ratio tavolix-page --threads 1 / baseline: {warm['tavolix-page --threads 1'] / warm['baseline']:.3f}")
+        print(f"  ratio tavolix-page / baseline: {warm['tavolix-page'] / warm['baseline']:.3f}")
+        print(f"  ratio tavolix-page --threads 1 / baseline --threads 1: "
+              f"{warm['tavolix-page --threads 1'] / warm['baseline --threads 1']:.3f}")
 
     if a.cold and can_drop_caches():
         cold_tools = {k: v for k, v in tools.items() if k != "fd -u -j1"}

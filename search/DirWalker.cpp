@@ -1,6 +1,7 @@
 #include "search/DirWalker.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -13,6 +14,7 @@
 #include <system_error>
 #include <thread>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include <queue>
@@ -77,6 +79,9 @@ struct TNode {
     // Read, but only in part (the listing broke off, or entries could not be
     // looked at): why. 0 when read whole.
     int PartError = 0;
+    // Opened and none of the walk's own ancestors nor left out: a folder the
+    // walk has now met (it may still fail to list).
+    bool Met = false;
     // Matching files read so far, while a pool thread reads it.
     std::atomic<std::size_t> FilesSoFar{0};
     TDirIdentity Id;
@@ -97,6 +102,53 @@ struct TIdentityHash {
 };
 using TIdentitySet = std::unordered_set<TDirIdentity, TIdentityHash>;
 
+// A set of identities that only grows, one for every directory of a walk:
+// open addressing in one array, nothing allocated per directory.
+class TIdentityTable {
+public:
+    explicit TIdentityTable(std::size_t initialSlots = 8192) : FInitial(initialSlots) {}
+
+    // False when it was there already.
+    bool Insert(const TDirIdentity& id) {
+        if (IsZero(id))
+            return !std::exchange(FHasZero, true);
+        if ((FSize + 1) * 2 > FSlots.size())
+            Grow();
+        TDirIdentity& slot = FSlots[Find(id)];
+        if (!IsZero(slot))
+            return false;
+        slot = id;
+        ++FSize;
+        return true;
+    }
+
+private:
+    static bool IsZero(const TDirIdentity& id) { return id.Inode == 0 && id.Device == 0; }
+    // The slot holding `id`, or the empty one where it goes.
+    std::size_t Find(const TDirIdentity& id) const {
+        std::uint64_t h = static_cast<std::uint64_t>(id.Inode) * 0x9E3779B97F4A7C15ull ^
+                          static_cast<std::uint64_t>(id.Device) * 0xC2B2AE3D27D4EB4Full;
+        h ^= h >> 29;
+        const std::size_t mask = FSlots.size() - 1;
+        std::size_t i = h & mask;
+        while (!IsZero(FSlots[i]) && !(FSlots[i] == id))
+            i = (i + 1) & mask;
+        return i;
+    }
+    void Grow() {
+        std::vector<TDirIdentity> old(FSlots.empty() ? FInitial : FSlots.size() * 2);
+        old.swap(FSlots);
+        for (const TDirIdentity& id : old)
+            if (!IsZero(id))
+                FSlots[Find(id)] = id;
+    }
+
+    std::vector<TDirIdentity> FSlots; // a power of two long; zero: empty
+    std::size_t FInitial;
+    std::size_t FSize = 0;
+    bool FHasZero = false;
+};
+
 // What a subdirectory entry is to the walk.
 enum class TEntry : std::uint8_t { Walk, Special, DotFolder, Excluded };
 
@@ -106,12 +158,18 @@ struct TRules {
 
     // The subdirectory entry `name` of the directory at `parent` (ending in "/").
     TEntry Classify(const std::string& parent, std::string_view name) const {
-        if (name.empty() || name == "." || name == "..")
+        if (name.empty())
             return TEntry::Special;
-        if (name[0] == '.' && !Options.HiddenFolders)
-            return TEntry::DotFolder;
-        if (Exclusions.Empty())
-            return TEntry::Walk;
+        if (name[0] == '.') {
+            if (name.size() == 1 || (name.size() == 2 && name[1] == '.'))
+                return TEntry::Special;
+            if (!Options.HiddenFolders)
+                return TEntry::DotFolder;
+        }
+        return Exclusions.Empty() ? TEntry::Walk : ClassifyExcluded(parent, name);
+    }
+
+    TEntry ClassifyExcluded(const std::string& parent, std::string_view name) const {
         std::string_view relative;
         thread_local std::string path;
         if (Exclusions.HasPathPatterns() && parent.size() >= BaseLength) {
@@ -151,10 +209,12 @@ private:
 
 // Classifies a directory just opened and reads it, unless it is one of its
 // own ancestors (those in `onPath`, or else up the parents), a kernel pseudo
-// file system below a real one, or on another file system when the walk
-// stays on one. What a broken-off read got is kept.
+// file system below a real one, on another file system when the walk stays
+// on one, or met before (when `met` is given, it is added there). What a
+// broken-off read got is kept.
 void ReadOpened(TNode& n, TDirectory& d, const TWildcard& mask, const TRules& rules,
-                platform::TReadWatch& watch, const TIdentitySet* onPath = nullptr) {
+                platform::TReadWatch& watch, const TIdentitySet* onPath = nullptr,
+                TIdentityTable* met = nullptr) {
     n.Id = d.Identity();
     bool loop = onPath && onPath->count(n.Id) != 0;
     for (const TNode* p = onPath ? nullptr : n.Parent; p && !loop; p = p->Parent)
@@ -172,6 +232,11 @@ void ReadOpened(TNode& n, TDirectory& d, const TWildcard& mask, const TRules& ru
             n.Outcome = TOutcome::OtherFileSystem;
             return;
         }
+    }
+    n.Met = true;
+    if (met && !met->Insert(n.Id)) {
+        n.Outcome = TOutcome::ReachedAgain;
+        return;
     }
     const platform::TReadResult r = d.Read(mask, n.Contents, &watch);
     n.Outcome = TOutcome::Read;
@@ -319,12 +384,14 @@ private:
 
     // False when a folder of this identity was read already: the pool reads
     // ahead below one of them only, and the walk itself below the other
-    // should that be the first in walk order.
+    // should that be the first in walk order. Every read claims, so the
+    // claims are spread over locks of their own.
     bool Claim(const TDirIdentity& id) {
         if (FRules.Options.WalkLinkedFoldersAgain)
             return true;
-        std::lock_guard lock(FClaimMutex);
-        return FClaimed.insert(id).second;
+        TClaims& claims = FClaims[(static_cast<std::size_t>(id.Inode) ^ (id.Inode >> 7)) % FClaims.size()];
+        std::lock_guard lock(claims.Mutex);
+        return claims.Claimed.Insert(id);
     }
 
     // Reads the node; done outside the lock.
@@ -443,8 +510,11 @@ private:
     const std::size_t FCores = std::max(1u, std::thread::hardware_concurrency());
     const TNode* FWaitingFor = nullptr;
     bool FStop = false;
-    std::mutex FClaimMutex;
-    TIdentitySet FClaimed;
+    struct alignas(64) TClaims {
+        std::mutex Mutex;
+        TIdentityTable Claimed{128};
+    };
+    std::array<TClaims, 64> FClaims;
     std::vector<std::thread> FThreads;
 };
 
@@ -478,7 +548,7 @@ private:
     void Fail(const std::string& path, TOutcome why, int error);
     void Unread(const std::string& path, int error, bool partly);
     void NotSearched(const std::string& path, TNotSearched why);
-    void CheckReachedAgain(TNode& n, bool readByPool);
+    void CheckReachedAgain(TNode& n);
     bool StopRequested() {
         return FStopNow || (FStopFlag && FStopFlag->load(std::memory_order_relaxed)) ||
                FVisitor.StopRequested();
@@ -495,7 +565,7 @@ private:
     TWalkStats FStats;
     std::deque<TLevel> FStack; // a deque: the pool holds on to the base's descriptor
     TIdentitySet FOnPath;      // the identities of FStack's directories
-    TIdentitySet FWalked;      // of every directory entered so far
+    TIdentityTable FMet;       // of every directory met so far (TNode::Met)
     std::unique_ptr<TPool> FPool;
     std::vector<std::shared_ptr<TNode>> FSpare;
     std::size_t FOpen = 0;
@@ -549,17 +619,15 @@ void TWalk::NotSearched(const std::string& path, TNotSearched why) {
     FVisitor.NotSearched(path, why);
 }
 
-// A folder read that was walked before under another path is not walked
-// again; what the pool read below it is given up.
-void TWalk::CheckReachedAgain(TNode& n, bool readByPool) {
-    if ((n.Outcome != TOutcome::Read && n.Outcome != TOutcome::Stopped) ||
-        FRules.Options.WalkLinkedFoldersAgain || FWalked.count(n.Id) == 0)
+// A folder the pool read that the walk met before under another path is
+// not walked again; what the pool read below it is given up.
+void TWalk::CheckReachedAgain(TNode& n) {
+    if (!n.Met || FRules.Options.WalkLinkedFoldersAgain || FMet.Insert(n.Id))
         return;
     if (n.Outcome == TOutcome::Stopped)
         FStopNow = true;
     n.Outcome = TOutcome::ReachedAgain;
-    if (readByPool)
-        FPool->Drop(n);
+    FPool->Drop(n);
 }
 
 TWalkStats TWalk::Run(const std::string& baseDir, int threads, std::size_t openLimit) {
@@ -626,7 +694,7 @@ bool TWalk::Start(const std::string& baseDir, int workers) {
     FRules.BaseLength = root->Path.size();
     FRules.BaseDevice = root->Id.Device;
     FOnPath.insert(root->Id);
-    FWalked.insert(root->Id);
+    FMet.Insert(root->Id);
     TLevel& level = FStack.emplace_back();
     level.Dir = std::move(dir);
     level.Node = std::move(root);
@@ -707,6 +775,7 @@ void TWalk::Recycle(std::shared_ptr<TNode> n) {
     n->Outcome = TOutcome::Read;
     n->Error = 0;
     n->PartError = 0;
+    n->Met = false;
     n->Contents.Clear();
     n->Children.clear();
     FSpare.push_back(std::move(n));
@@ -723,7 +792,7 @@ std::shared_ptr<TNode> TWalk::Obtain(std::size_t index, TDirectory& opened) {
         TVisitorWatch watch(FStopFlag, FVisitor, child->Path);
         FPool->Take(child, watch, [&](std::size_t files) { FVisitor.ReadingDirectory(child->Path, files); });
         if (child->Outcome != TOutcome::NoDescriptors) {
-            CheckReachedAgain(*child, true);
+            CheckReachedAgain(*child);
             return child;
         }
         child->Error = 0; // once more from here, after giving back descriptors
@@ -741,8 +810,7 @@ std::shared_ptr<TNode> TWalk::Obtain(std::size_t index, TDirectory& opened) {
             child->Key.push_back(static_cast<std::uint32_t>(index));
         }
     }
-    opened = ReadHere(*child, name);
-    CheckReachedAgain(*child, false);
+    opened = ReadHere(*child, name); // tells a folder walked before itself
     if (FPool && child->Outcome == TOutcome::Read)
         FPool->Schedule(*child);
     return child;
@@ -772,7 +840,7 @@ TDirectory TWalk::ReadHere(TNode& n, const std::string& name) {
         return {};
     }
     TVisitorWatch watch(FStopFlag, FVisitor, n.Path);
-    ReadOpened(n, d, FMask, FRules, watch, &FOnPath);
+    ReadOpened(n, d, FMask, FRules, watch, &FOnPath, FRules.Options.WalkLinkedFoldersAgain ? nullptr : &FMet);
     return d;
 }
 
@@ -835,8 +903,6 @@ void TWalk::Enter(std::shared_ptr<TNode> child, TDirectory dir, const std::strin
         --FOpen;
     }
     FOnPath.insert(child->Id);
-    if (!FRules.Options.WalkLinkedFoldersAgain)
-        FWalked.insert(child->Id);
     TLevel& pushed = FStack.emplace_back();
     pushed.Name = name;
     pushed.Node = std::move(child);
