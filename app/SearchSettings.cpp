@@ -35,12 +35,18 @@ platform::TIoResult WriteSearchValue(const std::string& settingsFile, std::strin
 
 } // namespace
 
+search::TWalkOptions WalkOptionsOf(const platform::TProfileText& profile) {
+    search::TWalkOptions options;
+    options.HiddenFolders = IsOn(profile.Get(kSearchSection, kHiddenFoldersKey));
+    options.OneFileSystem = IsOn(profile.Get(kSearchSection, kOneFileSystemKey));
+    options.Exclude = SplitExcludeList(profile.Get(kSearchSection, kExcludeKey).value_or(""));
+    return options;
+}
+
 platform::TIoResult LoadWalkOptions(const std::string& settingsFile, search::TWalkOptions& out) {
     platform::TProfileText profile;
     platform::TIoResult error = platform::ReadProfileFile(settingsFile, profile);
-    out.HiddenFolders = IsOn(profile.Get(kSearchSection, kHiddenFoldersKey));
-    out.OneFileSystem = IsOn(profile.Get(kSearchSection, kOneFileSystemKey));
-    out.Exclude = SplitExcludeList(profile.Get(kSearchSection, kExcludeKey).value_or(""));
+    out = WalkOptionsOf(profile);
     return error;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/AtomicFile.h"
+#include "platform/Profile.h"
 #include "search/WalkOptions.h"
 
 #include <optional>
@@ -18,9 +19,10 @@ inline constexpr std::string_view kHiddenFoldersKey = "HiddenFolders";
 inline constexpr std::string_view kOneFileSystemKey = "OneFileSystem";
 inline constexpr std::string_view kExcludeKey = "Exclude";
 
-// The choices the file holds; a missing file, section or key leaves the
-// default. A file that is refused or can't be read gives the defaults and
-// the reason.
+// The choices a settings text holds; a missing section or key leaves the default.
+search::TWalkOptions WalkOptionsOf(const platform::TProfileText& profile);
+// The same of a settings file. A file that is refused or can't be read
+// gives the defaults and the reason.
 platform::TIoResult LoadWalkOptions(const std::string& settingsFile, search::TWalkOptions& out);
 
 // Writes one on/off choice: that key alone, under the settings file's lock.

@@ -24,8 +24,6 @@ struct TWalkOptions {
     // (loops are still refused). Not offered to the user: a list would hold
     // the same files many times; tests use it for a long walk of few folders.
     bool WalkLinkedFoldersAgain = false;
-
-    bool operator==(const TWalkOptions&) const = default;
 };
 
 // Exclusion patterns, compiled once; safe to use from several threads.

@@ -413,3 +413,13 @@ TEST_F(PageCommandTest, OneFileSystemStaysOffAMountInside) {
     // The base's own file system is the one stayed on.
     EXPECT_EQ(Lines(Page({"-x", T.Path("mnt"), "*.gif"}).Out).size(), 2u);
 }
+
+// A key typed composed finds a name stored decomposed, printed as stored; a
+// name that is not UTF-8 is matched by its bytes alone.
+TEST_F(PageCommandTest, KeysFindDecomposedNamesWhichStayAsStored) {
+    const std::string decomposed = "nfd/cafe\xcc\x81.gif", latin1 = "nfd/caf\xe9.gif";
+    T.File(decomposed);
+    T.File(latin1);
+    EXPECT_EQ(Page({"--null", T.Path("nfd"), "CAF\xc3\x89*"}).Out, T.Path(decomposed) + '\0');
+    EXPECT_EQ(Page({"--null", T.Path("nfd"), "caf\xe9*"}).Out, T.Path(latin1) + '\0');
+}

@@ -33,6 +33,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTest>
 
@@ -445,8 +446,13 @@ TEST_F(FindfTest, ClosingTheProgressWindowOrEscapeStopsTheWalk) {
         QStringList sorted = names;
         sorted.sort(Qt::CaseInsensitive);
         EXPECT_EQ(names, sorted);
-        EXPECT_TRUE(c->PanelLabel->text().contains(QStringLiteral("Total Files = %1（中断） ; ").arg(count)))
-            << c->PanelLabel->text().toStdString();
+        // The count as the label writes it, with the locale's thousands separator.
+        const QRegularExpressionMatch shown =
+            QRegularExpression(QStringLiteral("Total Files = ([^ （]+)（中断） ; "))
+                .match(c->PanelLabel->text());
+        ASSERT_TRUE(shown.hasMatch()) << c->PanelLabel->text().toStdString();
+        EXPECT_EQ(shown.captured(1).remove(QRegularExpression(QStringLiteral("[^0-9]"))),
+                  QString::number(count));
         EXPECT_EQ(c->ListBox1->ProgressForm(), nullptr);
     }
 }
