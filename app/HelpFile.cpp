@@ -32,7 +32,23 @@ QString HelpFilePath(const QString& programDir, const QString& sourceHelpDir) {
     return {};
 }
 
+namespace {
+
+std::optional<QString>& HelpFileOverride() {
+    static std::optional<QString> path;
+    return path;
+}
+
+} // namespace
+
+void SetHelpFilePath(std::optional<QString> path) {
+    HelpFileOverride() = std::move(path);
+}
+
 QString HelpFilePath() {
+    if (HelpFileOverride()) {
+        return *HelpFileOverride();
+    }
     return HelpFilePath(QCoreApplication::applicationDirPath(), QString::fromUtf8(TAVOLIX_SOURCE_HELP_DIR));
 }
 

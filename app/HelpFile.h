@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QString>
 #include <QUrl>
 
@@ -21,6 +23,9 @@ inline constexpr int kHelpPage = 1300;
 QString HelpFilePath(const QString& programDir, const QString& sourceHelpDir);
 // The same for this program and this source tree.
 QString HelpFilePath();
+// What HelpFilePath() gives instead (for tests; an empty text: no document);
+// nullopt looks for the document again.
+void SetHelpFilePath(std::optional<QString> path);
 
 // "topic-1200"
 QString HelpTopicId(int topic);

@@ -1,6 +1,7 @@
 #include "app/SavedPages.h"
 
 #include "platform/Profile.h"
+#include "platform/VisibleName.h"
 #include "platform/Volumes.h"
 #include "results/PathFunctions.h"
 
@@ -213,9 +214,11 @@ std::array<TSavedPagesMenuItem, kSavedPageSlots> TSavedPages::MenuItems() const 
     std::array<TSavedPagesMenuItem, kSavedPageSlots> items;
     for (int k = 1; k <= kSavedPageSlots; ++k) {
         const TSavedPageFields& f = Page(SlotOfItem(k));
-        items[k - 1].Caption = "(&" + std::to_string(k) + ") " + MenuText(results::NamePart(f[0])) + " ( " +
+        items[k - 1].Caption = "(&" + std::to_string(k) + ") " +
+                               MenuText(platform::VisibleName(results::NamePart(f[0]))) + " ( " +
                                MenuText(f[5]) + " )";
-        items[k - 1].Hint = " 検索ベース = " + f[1] + "  ; キー = " + f[2] + "  ; 検索数 = " + f[3];
+        items[k - 1].Hint =
+            " 検索ベース = " + platform::VisibleName(f[1]) + "  ; キー = " + f[2] + "  ; 検索数 = " + f[3];
     }
     return items;
 }
@@ -231,17 +234,23 @@ TSavedPageAction TSavedPages::ClickAction(int tag, const platform::TMountTable& 
             "作成データ（ＨＴＭＬファイル）は、未登録です。 \r\n\r\n作成＆保存後、クリックして下さい。";
         return action;
     }
-    const std::string path = results::LocalFileName(stored, volumes);
+    std::string path = results::LocalFileName(stored, volumes);
+    // A relative path (a hand-edited file) is the working folder's, both for
+    // the check and for the open, which runs inside the page's own folder.
+    if (!path.starts_with('/'))
+        path = results::AbsolutePath(path);
     // Asked aside: a page on a share that stopped answering must not hold the window.
-    const platform::TPathAnswer found = platform::AskPath(path, kPageAnswerMs, IsRegularFile);
+    const platform::TPathAnswer found =
+        path.empty() ? platform::TPathAnswer::No : platform::AskPath(path, kPageAnswerMs, IsRegularFile);
     if (found == platform::TPathAnswer::NoAnswer) {
         action.Kind = TSavedPageAction::NotAnswering;
-        action.Message = stored + " が応答しません。";
+        action.Message = platform::VisibleName(stored) + " が応答しません。";
         return action;
     }
     if (found == platform::TPathAnswer::No) {
         action.Kind = TSavedPageAction::Missing;
-        action.Message = stored + " が見つかりません。 \r\n\r\n移動、あるいは、削除されませんでしたか ？";
+        action.Message = platform::VisibleName(stored) +
+                         " が見つかりません。 \r\n\r\n移動、あるいは、削除されませんでしたか ？";
         return action;
     }
     action.Kind = TSavedPageAction::Open;

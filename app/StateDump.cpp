@@ -3,6 +3,7 @@
 #include "app/DriveComboBox.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
+#include "results/PictureView.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
 
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QStandardItem>
 #include <QTimer>
 
@@ -95,6 +97,9 @@ QString TStateDump::StateText() const {
     lines << QStringLiteral("clock=%1").arg(FFrame.FClock->Text());
     lines << QStringLiteral("bars-visible=%1")
                  .arg(FFrame.Panel1->isVisible() && FFrame.Panel2->isVisible() ? 1 : 0);
+    lines << QStringLiteral("window-menu=%1").arg(FFrame.Windows1->menuAction()->isEnabled() ? 1 : 0);
+    lines << QStringLiteral("status=") + OneLine(FFrame.StatusPanels[0]->text());
+    lines << QStringLiteral("frame-state=") + StateOf(&FFrame);
 
     int searching = 0;
     const QList<QMdiSubWindow*> all = FFrame.MDIArea->subWindowList();
@@ -119,6 +124,8 @@ QString TStateDump::StateText() const {
         lines << prefix + QStringLiteral("totals=") + OneLine(child->PanelLabel->text());
         lines << prefix + QStringLiteral("unread=") + OneLine(child->UnreadPanel->text());
         lines << prefix + QStringLiteral("notsearched=") + OneLine(child->NotSearchedPanel->text());
+        lines << prefix + QStringLiteral("pictures=%1").arg(child->Pictures().Shown() ? 1 : 0);
+        lines << prefix + QStringLiteral("pictures-ready=%1").arg(child->Pictures().ReadyCount());
         QStringList names;
         const int shown = std::min(child->ListBox1->Items().Count(), 50);
         for (int k = 0; k < shown; ++k)

@@ -4,12 +4,14 @@
 #include "app/ExcludeForm.h"
 #include "app/HelpFile.h"
 #include "app/SearchSettings.h"
+#include "app/ViewSettings.h"
 #include "app/about.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
 #include "platform/Volumes.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
+#include "thumbs/ThumbnailPool.h"
 #include "ui/Hints.h"
 #include "ui/MessageBoxes.h"
 #include "ui/NameText.h"
@@ -43,6 +45,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace tavolix::app {
 
@@ -163,6 +166,7 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
     // Saved pages first: the menu shows them from the start.
     FSettingsReadError = FSavedPages.Load();
     UpdateSavedPagesMenu();
+    FPicturesShown = ReadPicturesShown(FSavedPages.SettingsFile());
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->geometry();
@@ -333,6 +337,8 @@ void TMDIForm::BuildMenus() {
     File1->addSeparator();
     Help1 = File1->addAction(QStringLiteral("ヘルプ"), this, [this] { Help1Click(); });
     Help1->setShortcut(Qt::Key_F1);
+    // F1 asks for the topic of where the user is, the command for the first.
+    Help1->installEventFilter(this);
     File1->addSeparator();
     About1 = File1->addAction(QStringLiteral("ヌバロ について (&A)"), this, [this] { About1Click(); });
 
@@ -653,6 +659,22 @@ QString TMDIForm::RegisterSavedPage(const std::array<std::string, 6>& record) {
     return error ? ui::ToText(RegisterErrorText(*error)) : QString();
 }
 
+void TMDIForm::SetPicturesShown(bool shown) {
+    FPicturesShown = shown;
+    if (const platform::TIoResult error = WritePicturesShown(FSavedPages.SettingsFile(), shown))
+        ShowMessageBox(this, TMessageKind::Error,
+                       ui::ToText(CannotWriteText(*error) + " (" + error->SystemText() + ")"), ui::mbOK);
+}
+
+thumbs::TThumbnailPool* TMDIForm::ThumbnailPool() {
+    if (!FThumbnailPool) {
+        thumbs::TPoolOptions options;
+        options.HelperPath = thumbs::FindThumbnailer();
+        FThumbnailPool = std::make_unique<thumbs::TThumbnailPool>(std::move(options));
+    }
+    return FThumbnailPool.get();
+}
+
 // ---- commands
 
 void TMDIForm::SearchFind1Click() {
@@ -686,9 +708,13 @@ void TMDIForm::CreateResultWindow() {
         return;
     }
     // The window has sized itself from the frame; new windows step down and
-    // right from the top left corner, as a cascade would put them.
-    const int step = window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
-    const int index = static_cast<int>(ResultSubWindows().size()) % 8;
+    // right from the top left corner, as a cascade would put them, as far as
+    // they stay wholly inside the area.
+    const int step = std::max(1, window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window));
+    const QSize area = MDIArea->viewport()->size();
+    const int room = std::min(area.width() - window->width(), area.height() - window->height());
+    const int places = std::clamp(room / step + 1, 1, 8);
+    const int index = static_cast<int>(ResultSubWindows().size()) % places;
     window->move(index * step, index * step);
     window->show();
     MDIArea->setActiveSubWindow(window);
@@ -877,6 +903,10 @@ void TMDIForm::Timer1Timer() {
 }
 
 void TMDIForm::Help1Click() {
+    ShowHelpTopic(kHelpMain);
+}
+
+void TMDIForm::Help1KeyPress() {
     int topic = kHelpMain;
     for (const QWidget* w = QApplication::focusWidget(); w && w != this; w = w->parentWidget())
         if (const QVariant number = w->property("helpContext"); number.isValid() && isAncestorOf(w)) {
@@ -887,6 +917,12 @@ void TMDIForm::Help1Click() {
 }
 
 void TMDIForm::ShowHelpTopic(int topic) {
+    if (HelpFilePath().isEmpty()) {
+        ShowMessageBox(
+            this, TMessageKind::Warning,
+            QStringLiteral("ヘルプファイル %1 が見つかりません。").arg(QLatin1String(kHelpFileName)), mbOK);
+        return;
+    }
     app::ShowHelpTopic(topic);
 }
 
@@ -915,7 +951,7 @@ void TMDIForm::FormActivate() {
 }
 
 void TMDIForm::DirectoryListBox2Change() {
-    Label1->setText(QStringLiteral("検索対象 ＝ ") + ui::ToText(DirectoryListBox2->GetSelDirName()));
+    Label1->setText(QStringLiteral("検索対象 ＝ ") + ui::ToVisibleText(DirectoryListBox2->GetSelDirName()));
     Label1->adjustSize();
 }
 
@@ -950,6 +986,13 @@ bool TMDIForm::event(QEvent* event) {
 }
 
 bool TMDIForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() &&
+        (event->type() == QEvent::Expose || event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        PlaceFrame();
+    if (watched == Help1 && event->type() == QEvent::Shortcut) {
+        Help1KeyPress();
+        return true;
+    }
     const bool keyBox = watched == KeyWordEditCB || watched == KeyWordEditCB->lineEdit();
     if (keyBox && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
@@ -977,14 +1020,35 @@ void TMDIForm::showEvent(QShowEvent* event) {
                                                                  "このファイルには書き込みません。"),
                                mbOK);
             });
-        if (const QScreen* screen = this->screen(); screen && !isMaximized() && !isMinimized()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->geometry().center());
-            move(frame.topLeft());
-        }
+        // The window manager's frame is known once it has taken the window on.
+        if (QWindow* window = windowHandle())
+            window->installEventFilter(this);
     }
     SetStatusText(
         QStringLiteral("概要：①指定に基づき検索、②HTML形式のファイル作成・保存、③WWWブラウザで閲覧"));
+}
+
+void TMDIForm::PlaceFrame() {
+    const QScreen* screen = this->screen();
+    // Before the window is on the screen, the window manager has yet to
+    // place it and would undo a change.
+    if ((FPlaced && FPlacing.hasExpired()) || !screen || isMinimized() || isMaximized() || isFullScreen() ||
+        !windowHandle() || !windowHandle()->isExposed())
+        return;
+    // The window manager's borders may change just after (a window leaving
+    // the maximized state gets its side borders back): the frame is placed
+    // again as they settle, for a moment.
+    if (!FPlaced) {
+        FPlaced = true;
+        FPlacing.setRemainingTime(1000);
+    }
+    const QRect area = screen->geometry();
+    QRect placed(QPoint(), QSize(area.width() * 3 / 4, area.height() * 3 / 4));
+    placed.moveCenter(area.center());
+    if (frameGeometry() == placed)
+        return;
+    resize(placed.size() - (frameGeometry().size() - geometry().size()));
+    move(placed.topLeft());
 }
 
 void TMDIForm::changeEvent(QEvent* event) {
@@ -995,6 +1059,9 @@ void TMDIForm::changeEvent(QEvent* event) {
             FormActivate();
     } else if (event->type() == QEvent::WindowStateChange && !isMinimized()) {
         Timer1Timer();
+        // Restored from a start minimized or maximized: placed now, once the
+        // window system has finished the change.
+        QTimer::singleShot(0, this, [this] { PlaceFrame(); });
     }
 }
 

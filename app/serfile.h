@@ -6,10 +6,12 @@
 
 #include <array>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include <QDeadlineTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -31,6 +33,9 @@ class TDirTreeViewS;
 }
 namespace tavolix::results {
 class TMDIChild;
+}
+namespace tavolix::thumbs {
+class TThumbnailPool;
 }
 
 namespace tavolix::app {
@@ -91,6 +96,9 @@ public:
     QWidget* DialogParent() override { return this; }
     // Read from the settings file each time: another program may change them.
     search::TWalkOptions WalkOptions() const override;
+    bool PicturesShown() const override { return FPicturesShown; }
+    void SetPicturesShown(bool shown) override;
+    thumbs::TThumbnailPool* ThumbnailPool() override;
 
     // Commands.
     void allClick(QAction* sender);
@@ -193,6 +201,11 @@ private:
     bool FormCloseQuery();
     // Writes one on/off choice; on failure says so and unchecks the item again.
     void WriteWalkChoiceOf(QAction* item, std::string_view key);
+    // F1: the help topic of the focused control.
+    void Help1KeyPress();
+    // Three quarters of the screen in outer size, centred: the first time the
+    // frame stands on the screen in the normal state.
+    void PlaceFrame();
     // Closes the frame once the last walk has returned, when the exit was
     // confirmed during a walk.
     void FinishExitAfterWalks();
@@ -206,9 +219,14 @@ private:
     bool FCaptionActive = true;
     bool FTileVertical = false; // toggled before each tiling: the first tiles vertically
     bool FShownOnce = false;
-    int FCreating = 0; // result windows still running their search inside creation
+    bool FPlaced = false;
+    QDeadlineTimer FPlacing; // while the frame's borders settle after it was placed
+    int FCreating = 0;       // result windows still running their search inside creation
     bool FExitConfirmed = false;
     bool FBackFromElsewhere = false;
+    bool FPicturesShown = false;
+    // Started with the first window that asks for a picture.
+    std::unique_ptr<thumbs::TThumbnailPool> FThumbnailPool;
 };
 
 } // namespace tavolix::app

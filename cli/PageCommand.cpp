@@ -5,6 +5,7 @@
 #include "platform/DateTimeText.h"
 #include "platform/Directory.h"
 #include "platform/LocaleFormats.h"
+#include "platform/VisibleName.h"
 #include "platform/Volumes.h"
 #include "results/HitExport.h"
 #include "results/PageInput.h"
@@ -62,16 +63,17 @@ constexpr const char* kUsage =
     "  --help                  show this help\n"
     "  --version               show the version\n"
     "\n"
-    "Each hit is one line: path, size, date and time, attributes, tab-separated.\n"
+    "Each hit is one line: path, size, date and time, attributes, tab-separated; on\n"
+    "a terminal, control characters in names are shown as \\u escapes.\n"
     "A directory reached by several links is searched once, under its first path.\n"
     "The choices of the settings file's [Search] section (HiddenFolders=1,\n"
     "Exclude=a;b, OneFileSystem=1) apply too; directories they leave out are\n"
     "counted on standard error.\n"
-    "Exit status: 0 with hits, 1 without (no page is written then), 2 on bad usage\n"
-    "or an unreadable DIR, 3 when the page or its registration could not be written,\n"
-    "4 when directories below DIR could not be read in full (permission denied, an\n"
-    "I/O error, too many open files, ...): each is named on standard error, and the\n"
-    "hits found are still printed.\n";
+    "Exit status: 0 with hits, 1 without (no page is written then), 2 on bad usage,\n"
+    "an unreadable DIR or (--saved) an unreadable settings file, 3 when the page or\n"
+    "its registration could not be written, 4 when directories below DIR could not\n"
+    "be read in full (permission denied, an I/O error, too many open files, ...):\n"
+    "each is named on standard error, and the hits found are still printed.\n";
 
 std::optional<TSortOrder> ParseOrder(const std::string& s) {
     if (s == "directory" || s == "dir")
@@ -244,13 +246,19 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& 
     return std::nullopt;
 }
 
-// An unreadable settings file lists an empty ring, and says why.
-int PrintSavedPages(const std::string& settingsFile, std::ostream& out, std::ostream& err) {
+// An unreadable settings file is told and lists nothing: its ring is unknown.
+int PrintSavedPages(const std::string& settingsFile, bool terminal, std::ostream& out, std::ostream& err) {
     app::TSavedPages ring(settingsFile);
-    if (auto e = ring.Load())
+    if (auto e = ring.Load()) {
         err << "tavolix-page: " << app::CannotReadText(*e) << '\n';
-    for (const auto& item : ring.MenuItems())
-        out << item.Caption << '\t' << item.Hint << '\n';
+        return 2;
+    }
+    for (const auto& item : ring.MenuItems()) {
+        if (terminal)
+            out << platform::VisibleName(item.Caption) << '\t' << platform::VisibleName(item.Hint) << '\n';
+        else
+            out << item.Caption << '\t' << item.Hint << '\n';
+    }
     out.flush();
     return 0;
 }
@@ -300,9 +308,11 @@ void RunSearch(search::TFileItemList& list, const TOptions& o, const search::TWa
     list.RefreshItems();
 }
 
-// One line a hit (or NUL-ended paths), or the totals line alone.
+// One line a hit (or NUL-ended paths), or the totals line alone. On a
+// terminal the lines are for reading: a name's escape sequences and line
+// breaks are shown, not obeyed.
 void PrintHits(const search::TFileItemList& list, const TOptions& o, const platform::TLocaleFormats& formats,
-               std::ostream& out) {
+               bool terminal, std::ostream& out) {
     if (o.Csv)
         return results::WriteHitsCsv(list, out);
     if (o.Json)
@@ -319,6 +329,8 @@ void PrintHits(const search::TFileItemList& list, const TOptions& o, const platf
         const search::TFileInfo* r = list.Item(i);
         line.assign(r->Dir());
         line.append(r->Name());
+        if (terminal && !o.Null)
+            line = platform::VisibleName(line);
         if (o.Null) {
             line.push_back('\0');
         } else {
@@ -350,13 +362,14 @@ bool ReportUnread(const search::TWalkStats& stats, std::ostream& err) {
 
 } // namespace
 
-int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   bool outIsTerminal) {
     TOptions o;
     if (std::optional<int> done = ParseOptions(args, o, out, err))
         return *done;
     const std::string settingsFile = o.Settings ? *o.Settings : app::SettingsFilePath();
     if (o.Saved)
-        return PrintSavedPages(settingsFile, out, err);
+        return PrintSavedPages(settingsFile, outIsTerminal, out, err);
 
     // A page links its files relative to itself: both need absolute paths.
     const std::string dir = o.Output ? results::AbsolutePath(o.Positional[0]) : o.Positional[0];
@@ -385,7 +398,7 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
             rc != 0)
             return rc;
     }
-    PrintHits(list, o, formats, out);
+    PrintHits(list, o, formats, outIsTerminal, out);
     if (ReportUnread(list.Files().Stats(), err))
         return 4;
     return list.GetFileCount() > 0 ? 0 : 1;

@@ -8,8 +8,12 @@ namespace tavolix::cli {
 
 // tavolix-page: the search (and later the page writer) without windows.
 // Returns the exit code: 0 with hits, 1 with none, 2 on bad usage or a base
-// directory that can't be read, 3 when the page could not be written, 4 when
-// folders below the base could not be read in full (named on `err`).
-int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// directory (--saved: a settings file) that can't be read, 3 when the page
+// could not be written, 4 when folders below the base could not be read in
+// full (named on `err`). `outIsTerminal`: `out` is read by a person, so the
+// lines of hits and saved pages show control characters in names as escapes
+// (--null, --csv, --json stay exact).
+int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   bool outIsTerminal = false);
 
 } // namespace tavolix::cli

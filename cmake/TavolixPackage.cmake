@@ -37,7 +37,9 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Tavolix finds files by one wildcard key (such as *.gif) in a folder and every\n\
 folder below it. Each search opens a result window of its own, where the hits\n\
 sort by folder, name, extension, size or time, and bitmaps, metafiles and icons\n\
-are drawn as small pictures. From a result window it writes the hits as an HTML\n\
+are drawn as small pictures; a pictures view adds JPEG, PNG, WebP, SVG, TIFF\n\
+and PDF pages, made in helper processes and kept in the desktop's shared\n\
+thumbnail cache. From a result window it writes the hits as an HTML\n\
 page, with GIF and JPEG pictures inline and every other file as a link, and\n\
 keeps the last ten pages in a menu.\n\
 \n\
@@ -50,7 +52,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${TAVOLIX_HOMEPAGE}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The opener starts files and the help through xdg-open; the interface's
-# fonts are metric twins of the Japanese system fonts.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, fonts-ipafont-gothic, fonts-ipafont-mincho")
+# fonts are metric twins of the Japanese system fonts; the toolkit's WebP,
+# TIFF, TGA and ICNS readers are plugins, which dpkg-shlibdeps can't see.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "xdg-utils, fonts-ipafont-gothic, fonts-ipafont-mincho, qt6-image-formats-plugins")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 include(CPack)

@@ -248,7 +248,7 @@ void TDirTreeViewS::AddSubDirNodes(const std::string& Path, QStandardItem* Paren
     for (const platform::TFindData& entry : Listing.Entries) {
         if (!entry.IsDirectory() || entry.Name.empty() || entry.Name[0] == '.')
             continue;
-        names.push_back({entry.Name, ui::ToText(entry.Name)});
+        names.push_back({entry.Name, ui::ToVisibleText(entry.Name)});
     }
     std::sort(names.begin(), names.end(), [this](const TName& a, const TName& b) {
         const int c = FCollator.compare(a.Text, b.Text);
@@ -285,7 +285,7 @@ void TDirTreeViewS::SetReadState(QStandardItem* Node, TDirTreeModel::TReadState 
     if (Node->data(TDirTreeModel::ReadStateRole).toInt() == State)
         return;
     Node->setData(State, TDirTreeModel::ReadStateRole);
-    const QString name = ui::ToText(RawName(Node));
+    const QString name = ui::ToVisibleText(RawName(Node));
     switch (State) {
     case TDirTreeModel::Read:
         Node->setText(name);

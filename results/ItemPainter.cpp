@@ -6,7 +6,7 @@
 #include "ui/NameText.h"
 #include "ui/WaitCursor.h"
 
-#include <array>
+#include <algorithm>
 #include <optional>
 
 #include <QFile>
@@ -21,6 +21,7 @@ using pictures::LoadBitmapFile;
 using pictures::LoadIconFile;
 using pictures::LoadMetafile;
 using pictures::PlayMetafile;
+using pictures::TBitmapPicture;
 using pictures::TByteView;
 using pictures::TLoadedMetafile;
 using pictures::TProgramIcon;
@@ -80,38 +81,67 @@ void PictureTexts(QPainter& p, const TItemPaintInput& in, const QFontMetrics& fm
     TextOut(p, fm, L + w + 10, T + IH / 2 + 2, size, s);
 }
 
-constexpr std::array<std::string_view, 12> kShellIconExts = {".EXE", ".DLL", ".SCR", ".HLP", ".OCX", ".VBX",
-                                                             ".CPL", ".DRV", ".SYS", ".LNK", ".CUR", ".ANI"};
+bool IsReady(const TItemPicture* picture) {
+    return picture && picture->State == TItemPicture::TState::Ready;
+}
+
+// The pictures view's drawing of a picture item (the bitmap layout, aspect
+// kept): the picture when it is there, an empty box while it is made, the
+// default view's empty picture when it can't be.
+void PaintPictureItem(QPainter& p, const TItemPaintInput& in, const QFontMetrics& fm, const QString& name,
+                      TSurface& s) {
+    const int L = in.ItemRect.left(), T = in.ItemRect.top(), IH = in.ItemHeight;
+    const TItemPicture* picture = in.Picture;
+    SetTextColor(s, GroupOf(in.FullPath) == TItemGroup::IconFile ? QColor(128, 0, 0) : QColor(255, 0, 0),
+                 in.Selected);
+    const int cw = in.ListWidth / (in.Columns > 0 ? in.Columns : 1);
+    if (!picture || picture->State == TItemPicture::TState::Pending) {
+        const int side = std::max(0, std::min(IH - 4, cw - fm.horizontalAdvance(name) - 20));
+        if (side > 0) {
+            p.save();
+            p.setPen(QColor(160, 160, 160));
+            p.drawRect(QRectF(L + 2.5, T + (IH - side) / 2 + 0.5, side - 1, side - 1));
+            p.restore();
+        }
+        TextOut(p, fm, L + side + 10, T + IH / 2 - fm.height() - 2, name, s);
+        return;
+    }
+    if (picture->State == TItemPicture::TState::Failed || picture->Image.isNull()) {
+        const QString size = PictureSizeText(0, 0);
+        PictureTexts(p, in, fm, name, size, 0, s);
+        return;
+    }
+    const QSize shown = picture->PictureSize.isValid() ? picture->PictureSize : picture->Image.size();
+    const QString size =
+        picture->PictureSize.isValid() ? PictureSizeText(shown.width(), shown.height()) : QString();
+    const int tw = std::max(fm.horizontalAdvance(name), fm.horizontalAdvance(size));
+    const QSize box = PictureViewBox(shown, cw - tw - 20, IH - 4);
+    if (!box.isEmpty()) {
+        // Scaled once for the box and the screen's pixel ratio, then copied.
+        const qreal ratio = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+        const QSize device(qRound(box.width() * ratio), qRound(box.height() * ratio));
+        if (picture->Scaled.size() != device)
+            picture->Scaled = picture->Image.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        picture->Scaled.setDevicePixelRatio(ratio);
+        p.drawImage(QPointF(L + 2, T + (IH - box.height()) / 2), picture->Scaled);
+    }
+    TextOut(p, fm, L + box.width() + 10, T + IH / 2 - fm.height() - 2, name, s);
+    s.Text = Qt::black;
+    TextOut(p, fm, L + box.width() + 10, T + IH / 2 + 2, size, s);
+}
 
 } // namespace
 
-std::string UpperExt(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
-    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos)
-        return {};
-    std::string ext(name.substr(dot));
-    for (char& c : ext) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return ext;
+TItemGroup GroupOf(std::string_view path) {
+    return thumbs::FileKindOf(path).Part;
 }
 
-TItemGroup GroupOf(std::string_view path) {
-    const std::string ext = UpperExt(path);
-    if (ext == ".ICO")
-        return TItemGroup::IconFile;
-    if (ext == ".BMP")
-        return TItemGroup::Bitmap;
-    if (ext == ".WMF" || ext == ".EMF") // the reader goes by content: either kind in either name
-        return TItemGroup::Metafile;
-    for (std::string_view e : kShellIconExts) {
-        if (ext == e)
-            return TItemGroup::ShellIcon;
-    }
-    return TItemGroup::NameOnly;
+QSize PictureViewBox(QSize picture, int roomWidth, int roomHeight) {
+    if (picture.isEmpty() || roomWidth <= 0 || roomHeight <= 0)
+        return {};
+    const double scale =
+        std::min({1.0, double(roomWidth) / picture.width(), double(roomHeight) / picture.height()});
+    return QSize(std::max(1, int(picture.width() * scale)), std::max(1, int(picture.height() * scale)));
 }
 
 QString PictureSizeText(int width, int height) {
@@ -121,7 +151,7 @@ QString PictureSizeText(int width, int height) {
 void PaintResultItem(QPainter& p, const TItemPaintInput& in) {
     const std::size_t slash = in.FullPath.rfind('/');
     const std::string nameBytes = slash == std::string::npos ? in.FullPath : in.FullPath.substr(slash + 1);
-    const QString name = ui::ToText(nameBytes);
+    const QString name = ui::ToVisibleText(nameBytes);
     const int L = in.ItemRect.left(), T = in.ItemRect.top(), IH = in.ItemHeight;
     const int iw = in.IconSize.width(), ih = in.IconSize.height();
 
@@ -135,9 +165,22 @@ void PaintResultItem(QPainter& p, const TItemPaintInput& in) {
     const int iconX = L + 4, iconY = T + (IH - ih) / 2;
     const int nameX = L + iw + 12, nameY = T + (IH + fh) / 2;
 
-    switch (GroupOf(in.FullPath)) {
+    const TItemPicture* picture = in.Picture;
+    const TItemGroup group = GroupOf(in.FullPath);
+    if (in.PicturesView && group != TItemGroup::ShellIcon) {
+        // A file with no picture of its own shows one only when the cache had it.
+        if (thumbs::HasOwnPicture(thumbs::FileKindOf(in.FullPath)) || IsReady(picture))
+            PaintPictureItem(p, in, fm, name, s);
+        else
+            TextOut(p, fm, nameX, nameY, name, s);
+        p.restore();
+        return;
+    }
+    switch (group) {
     case TItemGroup::IconFile: {
-        const QImage icon = LoadIconFile(in.FullPath, in.IconSize);
+        const QImage icon = !picture           ? LoadIconFile(in.FullPath, in.IconSize)
+                            : IsReady(picture) ? picture->Image
+                                               : QImage();
         SetTextColor(s, QColor(128, 0, 0), in.Selected);
         DrawIcon(p, icon, iconX, iconY, in.IconSize);
         TextOut(p, fm, nameX, nameY, name, s);
@@ -145,9 +188,13 @@ void PaintResultItem(QPainter& p, const TItemPaintInput& in) {
     }
     case TItemGroup::ShellIcon: {
         SetTextColor(s, QColor(0, 0, 255), in.Selected);
-        const TProgramIcon icon = ExtractFirstIcon(in.FullPath, iw, ih);
-        if (icon.Handle > TProgramIcon::kNotAnIconFile)
+        if (picture) {
+            if (IsReady(picture) && picture->IconHandle > TProgramIcon::kNotAnIconFile)
+                DrawIcon(p, picture->Image, iconX, iconY, in.IconSize);
+        } else if (const TProgramIcon icon = ExtractFirstIcon(in.FullPath, iw, ih);
+                   icon.Handle > TProgramIcon::kNotAnIconFile) {
             DrawIcon(p, IcoBytesToImage(icon.IcoBytes), iconX, iconY, in.IconSize);
+        }
         TextOut(p, fm, nameX, nameY, name, s);
         break;
     }
@@ -155,11 +202,18 @@ void PaintResultItem(QPainter& p, const TItemPaintInput& in) {
         // Decoded at the box's size: a big picture costs what it shows.
         TPictureBox box{0, 0};
         QString size;
-        const auto bitmap = LoadBitmapFile(in.FullPath, [&](QSize real) {
+        auto fit = [&](QSize real) {
             size = PictureSizeText(real.width(), real.height());
             box = PictureBox(in, fm, name, size, real.width(), real.height());
             return QSize(box.W, box.H);
-        });
+        };
+        TBitmapPicture bitmap;
+        if (!picture)
+            bitmap = LoadBitmapFile(in.FullPath, fit);
+        else if (IsReady(picture) && !picture->PictureSize.isEmpty()) {
+            fit(picture->PictureSize);
+            bitmap = {picture->PictureSize, picture->Image};
+        }
         if (bitmap.Size.isEmpty()) { // unreadable: 0 x 0
             size = PictureSizeText(0, 0);
             box = PictureBox(in, fm, name, size, 0, 0);
@@ -173,15 +227,20 @@ void PaintResultItem(QPainter& p, const TItemPaintInput& in) {
     }
     case TItemGroup::Metafile: {
         std::optional<ui::TWaitCursor> wait;
-        if (in.WaitCursor)
+        if (in.WaitCursor && !picture)
             wait.emplace();
-        const TLoadedMetafile meta = LoadMetafile(in.FullPath, in.ScreenDpi);
-        const int pw = meta.Info ? meta.Info->Width : 0, ph = meta.Info ? meta.Info->Height : 0;
+        TLoadedMetafile loaded;
+        const TLoadedMetafile* meta = &loaded;
+        if (!picture)
+            loaded = LoadMetafile(in.FullPath, in.ScreenDpi);
+        else if (IsReady(picture) && picture->Metafile)
+            meta = picture->Metafile.get();
+        const int pw = meta->Info ? meta->Info->Width : 0, ph = meta->Info ? meta->Info->Height : 0;
         const QString size = PictureSizeText(pw, ph);
         const TPictureBox box = PictureBox(in, fm, name, size, pw, ph);
         SetTextColor(s, QColor(255, 0, 0), in.Selected);
-        if (meta.Info && box.W > 0 && box.H > 0)
-            PlayMetafile(p, TByteView(meta.Bytes), *meta.Info, QRectF(L + 2, T + 2, box.W, box.H));
+        if (meta->Info && box.W > 0 && box.H > 0)
+            PlayMetafile(p, TByteView(meta->Bytes), *meta->Info, QRectF(L + 2, T + 2, box.W, box.H));
         PictureTexts(p, in, fm, name, size, box.W, s);
         break;
     }

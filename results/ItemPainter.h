@@ -1,11 +1,17 @@
 #pragma once
 
+#include "pictures/PictureLoad.h"
+#include "pictures/ProgramIcons.h"
+#include "thumbs/FileKinds.h"
+
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include <QColor>
 #include <QFont>
+#include <QImage>
 #include <QRect>
 #include <QSize>
 
@@ -13,13 +19,24 @@ class QPainter;
 
 namespace tavolix::results {
 
-// How an item is drawn, by the upper-cased extension of its name.
-enum class TItemGroup { IconFile, Bitmap, Metafile, ShellIcon, NameOnly };
-
-// The extension from the last dot of the name part (after the last "/"),
-// dot included, with a-z upper-cased and every other byte kept.
-std::string UpperExt(std::string_view path);
+// How an item is drawn, by the upper-cased extension of its name (the table
+// of file kinds).
+using TItemGroup = thumbs::TPartGroup;
+using thumbs::UpperExt;
 TItemGroup GroupOf(std::string_view path);
+
+// A picture made off the window's thread, as the window's cache holds it
+// for one item: a thumbnail, a decoded bitmap or icon, a metafile's bytes.
+struct TItemPicture {
+    enum class TState : unsigned char { Pending, Ready, Failed };
+    TState State = TState::Pending;
+    QImage Image;
+    QSize PictureSize; // the original's, in pixels; invalid when unknown
+    int IconHandle = pictures::TProgramIcon::kNotAnIconFile;
+    std::shared_ptr<const pictures::TLoadedMetafile> Metafile;
+    // The image scaled for the box it was last drawn in (device pixels).
+    mutable QImage Scaled;
+};
 
 // Everything one item's painting depends on; the painter reads no widget.
 struct TItemPaintInput {
@@ -36,12 +53,22 @@ struct TItemPaintInput {
     int ScreenDpi = 96;                                                   // for metafile sizes
     // The program-wide wait cursor while a metafile is read and played.
     bool WaitCursor = false;
+    // The pictures view: today's pictures in the bitmap layout, aspect kept.
+    bool PicturesView = false;
+    // What the window read for this item off its thread. With it (and
+    // always in the pictures view) the paint reads no file: a picture not
+    // there yet, or not readable, draws as an unreadable one.
+    const TItemPicture* Picture = nullptr;
 };
 
 // Paints one result item: the picture, icon or nothing for its type, the
-// name and, for pictures, the pixel size. Every file is read afresh and
-// everything is released before returning.
+// name and, for pictures, the pixel size. Without a Picture every file is
+// read afresh and everything is released before returning.
 void PaintResultItem(QPainter& painter, const TItemPaintInput& in);
+
+// The box a picture of `picture` pixels gets in the pictures view: within
+// the default view's room for it, never enlarged, its aspect kept.
+QSize PictureViewBox(QSize picture, int roomWidth, int roomHeight);
 
 // The size text of a picture: width, "×", height.
 QString PictureSizeText(int width, int height);

@@ -1,6 +1,8 @@
 #include "results/PageWriter.h"
 
+#include "platform/VisibleName.h"
 #include "results/PathFunctions.h"
+#include "thumbs/FileKinds.h"
 
 #include <cerrno>
 #include <unistd.h>
@@ -11,41 +13,6 @@ namespace tavolix::results {
 namespace {
 
 constexpr std::string_view kEol = "\r\n";
-
-// Length of the valid UTF-8 sequence at s[i], or 0.
-std::size_t Utf8SequenceAt(std::string_view s, std::size_t i) {
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned char c = byte(i);
-    if (c < 0x80)
-        return 1;
-    std::size_t len;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3;
-        if (c == 0xE0)
-            lo = 0xA0; // no overlong forms
-        if (c == 0xED)
-            hi = 0x9F; // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        if (c == 0xF0)
-            lo = 0x90;
-        if (c == 0xF4)
-            hi = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + len > s.size())
-        return 0;
-    if (byte(i + 1) < lo || byte(i + 1) > hi)
-        return 0;
-    for (std::size_t k = 2; k < len; ++k)
-        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF)
-            return 0;
-    return len;
-}
 
 bool IsUnreserved(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -73,33 +40,30 @@ std::string PercentEncode(std::string_view s, std::string_view alsoKeep) {
 
 void AppendHtmlEscaped(std::string& out, std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
-        std::size_t len = Utf8SequenceAt(text, i);
-        if (len == 0) {
-            out += "\xEF\xBF\xBD";
-            ++i;
+        switch (text[i]) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            if (text[i] >= 0x20 && text[i] < 0x7F) {
+                out += text[i];
+                break;
+            }
+            // A name's control characters are shown, never written raw: a
+            // CR or LF would split the item's line, an override reorder it.
+            i += platform::AppendVisibleChar(out, text, i);
             continue;
         }
-        if (len == 1) {
-            switch (text[i]) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += text[i];
-            }
-        } else {
-            out.append(text.substr(i, len));
-        }
-        i += len;
+        ++i;
     }
 }
 
@@ -126,21 +90,6 @@ void AppendLink(std::string& out, const TPageInput& in, std::string_view pageFol
         }
     }
     AppendPercentEncoded(out, RelativeLink(pageFolder, fullPath), "/");
-}
-
-bool IsImage(std::string_view path) {
-    std::string_view name = NameOf(path);
-    auto dot = name.rfind('.');
-    if (dot == std::string_view::npos)
-        return false;
-    char ext[6] = {};
-    std::string_view e = name.substr(dot);
-    if (e.size() > 5)
-        return false;
-    for (std::size_t i = 0; i < e.size(); ++i)
-        ext[i] = e[i] >= 'A' && e[i] <= 'Z' ? static_cast<char>(e[i] - 'A' + 'a') : e[i];
-    const std::string_view lower(ext, e.size());
-    return lower == ".gif" || lower == ".jpg" || lower == ".jpeg";
 }
 
 std::string BaseFolderText(const TPageInput& in) {
@@ -258,7 +207,7 @@ std::string PageText(const TPageInput& in) {
     for (std::size_t i = 0; i < in.Items.size(); ++i) {
         const TPageItem& item = in.Items[i];
         page += "<BR>\r\n<BR>\r\n";
-        if (IsImage(item.FullPath)) {
+        if (thumbs::FileKindOf(item.FullPath).PageImage) {
             page += "<IMG SRC=\"";
             AppendLink(page, in, pageFolder, item.FullPath);
             page += "\" ALT=\"";

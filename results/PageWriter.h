@@ -45,7 +45,8 @@ std::string AbsolutePath(std::string_view path);
 // n with the separator between groups of three digits ("#,###,###,##0").
 std::string ThousandsText(std::int64_t n, std::string_view separator = ",");
 
-// "&", "<", ">" and '"' as character references; invalid UTF-8 as U+FFFD.
+// "&", "<", ">" and '"' as character references; control and bidirectional
+// characters as "\u" escapes and invalid UTF-8 as U+FFFD (platform::VisibleName).
 std::string HtmlEscape(std::string_view text);
 // The bytes of a path as %XX, except A-Z a-z 0-9 - . _ ~ and "/".
 std::string PercentEncodePath(std::string_view path);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Volumes.h"
 #include "search/WalkOptions.h"
 
 #include <array>
@@ -8,6 +9,10 @@
 #include <QString>
 
 class QWidget;
+
+namespace tavolix::thumbs {
+class TThumbnailPool;
+}
 
 namespace tavolix::results {
 
@@ -23,9 +28,9 @@ public:
     virtual std::string KeyText() const = 0;
     // Appends a key to the key box's drop-down history (duplicates stay).
     virtual void AddKeyToHistory(const std::string& key) = 0;
-    // The walk's choices as they are now (read afresh: another program may
-    // have changed them).
-    virtual search::TWalkOptions WalkOptions() const = 0;
+    // The walk's choices as they are now (the frame reads them afresh: another
+    // program may have changed them); a host without choices walks as by default.
+    virtual search::TWalkOptions WalkOptions() const { return {}; }
 
     // Sizes a new window with hits takes from the frame.
     virtual int FrameWidth() const = 0;
@@ -55,6 +60,17 @@ public:
     virtual QString RegisterSavedPage(const std::array<std::string, 6>& record) = 0;
     // The window the frame's boxes and dialogs belong to.
     virtual QWidget* DialogParent() = 0;
+
+    // The pictures view new windows start with (the settings file's choice).
+    virtual bool PicturesShown() const { return false; }
+    // A window's pictures view was turned on or off: new windows follow.
+    virtual void SetPicturesShown(bool shown) { (void)shown; }
+    // The helper processes that make pictures, shared by the windows;
+    // nullptr when there are none (pictures then show as unreadable).
+    virtual thumbs::TThumbnailPool* ThumbnailPool() { return nullptr; }
+    // The volumes mounted when the window is made (a file on a network or
+    // FUSE volume is never read on the window's thread).
+    virtual platform::TMountTable Volumes() const { return platform::TMountTable::System(); }
 };
 
 } // namespace tavolix::results

@@ -9,6 +9,7 @@
 #include "results/PageInput.h"
 #include "results/PageWriter.h"
 #include "results/PathFunctions.h"
+#include "results/PictureView.h"
 #include "search/FLBoxS.h"
 #include "search/FieldText.h"
 #include "search/WalkReport.h"
@@ -79,6 +80,10 @@ const QString kHTMLH1Hint = QStringLiteral("検索結果を、ＨＴＭＬ形式
 const QString kGyouRetsuHint =
     QStringLiteral("検索結果を見易くする場合などに、使用して下さい （ 作成するＨＴＭＬとは無関係 ）。");
 const QString kHelp1Hint = QStringLiteral("使用方法などの説明を行います。");
+const QString kPictureView1Hint =
+    QStringLiteral("JPEG・PNG・WebP・SVG・PDF などの画像も、縮小して表示します | "
+                   "縮小画像は別のプロセスで作成し、デスクトップ共通のサムネイル・キャッシュに保存します"
+                   " （ 新しい検索結果フォームにも適用 ）。");
 const QString kPanelLabelHint = QStringLiteral("使用されたソート方法と検索数 |");
 const QString kOpen1Hint = QStringLiteral("ファイルを、関連付けられたプログラムで開きます。");
 const QString kOpenFolder1Hint =
@@ -177,6 +182,7 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
                 this, [this] { CloseWindow(); }, Qt::QueuedConnection);
     });
     layout->addWidget(ListBox1, 1);
+    FPictures = new TPictureView(*ListBox1, FHost.ThumbnailPool(), FHost.Volumes(), this);
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -216,6 +222,8 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
 
     BuildMenus();
     BuildHitActions();
+    FPictures->SetShown(FHost.PicturesShown());
+    PictureView1->setChecked(FPictures->Shown());
 }
 
 TMDIChild::~TMDIChild() = default;
@@ -228,8 +236,9 @@ void TMDIChild::BuildMenus() {
     File1->addSeparator();
     Help1 = File1->addAction(QStringLiteral("ヘルプ"));
     Help1->setShortcut(Qt::Key_F1);
-    connect(Help1, &QAction::triggered, this,
-            [this] { FHost.ShowHelpTopic(HelpTopicOf(QApplication::focusWidget())); });
+    connect(Help1, &QAction::triggered, this, [this] { FHost.Help1Click(); });
+    // F1 asks for the topic of where the user is, the command for the first.
+    Help1->installEventFilter(this);
     File1->addSeparator();
     About1 = File1->addAction(QStringLiteral("ヌバロ について (&A)"));
     connect(About1, &QAction::triggered, this, [this] { FHost.About1Click(); });
@@ -265,6 +274,11 @@ void TMDIChild::BuildMenus() {
         item->setData(tag);
         connect(item, &QAction::triggered, this, [this, item] { RetsuSetClick(item); });
     }
+    GyouRetsu->addSeparator();
+    PictureView1 = GyouRetsu->addAction(QStringLiteral("ｻﾑﾈｲﾙ表示 (&P)"));
+    PictureView1->setCheckable(true);
+    PictureView1->setShortcut(Qt::Key_F6);
+    connect(PictureView1, &QAction::triggered, this, [this] { PictureView1Click(); });
 }
 
 std::vector<TMDIChild::TMenuGroup> TMDIChild::MenuGroups() const {
@@ -282,6 +296,7 @@ void TMDIChild::AssignHints() {
     ApplyHint(N4->menuAction(), kGyouRetsuHint);
     ApplyHint(N5->menuAction(), kGyouRetsuHint);
     ApplyHint(Help1, kHelp1Hint);
+    ApplyHint(PictureView1, kPictureView1Hint);
     ApplyHint(PanelLabel, kPanelLabelHint + PanelLabel->text());
 }
 
@@ -299,8 +314,9 @@ bool TMDIChild::FormCreate() {
     FRetsuCount = 2;
     FDirName = FHost.SelectedDirectory();
     FKeyWord = FHost.KeyText();
-    const QString caption = QStringLiteral(" 検索ディレクトリ = ") + ui::ToText(FDirName) +
-                            QStringLiteral(" ,") + QStringLiteral(" 指定キー = ") + ui::ToText(FKeyWord);
+    const QString caption = QStringLiteral(" 検索ディレクトリ = ") + ui::ToVisibleText(FDirName) +
+                            QStringLiteral(" ,") + QStringLiteral(" 指定キー = ") +
+                            ui::ToVisibleText(FKeyWord);
     setWindowTitle(caption);
     OuterWindow()->setWindowTitle(caption);
 
@@ -380,7 +396,7 @@ void TMDIChild::ShowItemStatus() {
                              QString::number(FHitCount));
     StatusPanels[1]->setText(ui::ToText(ListBox1->GetSelectedSizeText()) + QStringLiteral(" Bytes"));
     StatusPanels[2]->setText(ui::ToText(ListBox1->GetSelectedTimeText()));
-    StatusPanels[3]->setText(ui::ToText(ListBox1->GetSelectedDir()));
+    StatusPanels[3]->setText(ui::ToVisibleText(ListBox1->GetSelectedDir()));
 }
 
 void TMDIChild::ClearItemStatus() {
@@ -440,7 +456,7 @@ void TMDIChild::ListBox1Click() {
         return;
     FItemNo = std::to_string(index + 1);
     ShowItemStatus();
-    FHost.SetStatusText(QStringLiteral(" ") + ui::ToText(ListBox1->GetFilePath(index)));
+    FHost.SetStatusText(QStringLiteral(" ") + ui::ToVisibleText(ListBox1->GetFilePath(index)));
 }
 
 void TMDIChild::ListBox1KeyUp() {
@@ -462,7 +478,7 @@ void TMDIChild::ListBox1MouseMove(const QPoint& pos) {
     if (ListBox1->ItemIndex() >= 0)
         return;
     const int index = ListBox1->ItemAtPos(pos);
-    FHost.SetStatusText(index >= 0 ? QStringLiteral(" ") + ui::ToText(ListBox1->GetFilePath(index))
+    FHost.SetStatusText(index >= 0 ? QStringLiteral(" ") + ui::ToVisibleText(ListBox1->GetFilePath(index))
                                    : QString());
 }
 
@@ -473,6 +489,10 @@ void TMDIChild::ListBox1DblClick() {
 }
 
 bool TMDIChild::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == Help1 && e->type() == QEvent::Shortcut) {
+        FHost.ShowHelpTopic(HelpTopicOf(QApplication::focusWidget()));
+        return true;
+    }
     // An open menu keeps the keys: F1 there asks for the highlighted item's topic.
     if (auto* menu = qobject_cast<QMenu*>(watched);
         menu && e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_F1) {
@@ -485,6 +505,15 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* e) {
         if (e->type() == QEvent::KeyPress) {
             if (ListBox1KeyDown(static_cast<QKeyEvent*>(e)->key()))
                 return true;
+            // A key that moves the selection clicks the new item, as the mouse
+            // does; the list moves it after this filter.
+            QMetaObject::invokeMethod(
+                this,
+                [this, before = ListBox1->ItemIndex()] {
+                    if (ListBox1->ItemIndex() != before)
+                        ListBox1Click();
+                },
+                Qt::QueuedConnection);
         } else if (e->type() == QEvent::KeyRelease) {
             ListBox1KeyUp();
         }
@@ -516,8 +545,15 @@ void TMDIChild::ListBox1DrawItem(QPainter& painter, int index, const QRect& rect
     in.HighlightColor = palette.color(QPalette::Highlight);
     in.IconSize = QSize(32, 32);
     in.ScreenDpi = ListBox1->logicalDpiY();
+    in.PicturesView = FPictures->Shown();
+    in.Picture = FPictures->PictureFor(index, in.FullPath);
     in.WaitCursor = true;
     PaintResultItem(painter, in);
+}
+
+void TMDIChild::PictureView1Click() {
+    FPictures->SetShown(PictureView1->isChecked());
+    FHost.SetPicturesShown(FPictures->Shown());
 }
 
 void TMDIChild::BuildHitActions() {
@@ -627,7 +663,9 @@ void TMDIChild::closeEvent(QCloseEvent* e) {
         return;
     }
     FHost.ShowPanels();
-    if (FHost.ResultWindowCount() <= 1)
+    // The frame counts the windows shown; a window closed unshown (a search
+    // without hits) is not among them.
+    if (FHost.ResultWindowCount() - (OuterWindow()->isHidden() ? 0 : 1) <= 0)
         FHost.SetWindowMenuEnabled(false);
     // Here rather than in the destructor, which may run while the frame is
     // itself being destroyed.

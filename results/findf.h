@@ -27,6 +27,8 @@ enum class TSortOrder : std::uint8_t;
 
 namespace tavolix::results {
 
+class TPictureView;
+
 // The window that runs one search and shows its hits.
 class TMDIChild : public QWidget {
     Q_OBJECT
@@ -88,6 +90,11 @@ public:
     QAction* About1;
     QAction* Find1;
     QAction* HTMLH1;
+    // The pictures view (checkable).
+    QAction* PictureView1;
+
+    // The pictures made off this window's thread.
+    TPictureView& Pictures() const { return *FPictures; }
 
     // The hit's context menu on ListBox1 (right click or the Menu key).
     QMenu* PopupMenu1;
@@ -120,6 +127,7 @@ private:
     void ListBox1DblClick();
     void ListBox1DrawItem(QPainter& painter, int index, const QRect& rect, bool selected);
     void Close1Click();
+    void PictureView1Click();
     // The ways a hit goes to other programs: drag, context menu, clipboard.
     void BuildHitActions();
     QMimeData* ListBox1StartDrag(int index);
@@ -142,6 +150,7 @@ private:
     std::int32_t FRetsuCount = 2;
 
     QStandardItemModel* FHeaderModel;
+    TPictureView* FPictures;
     QString FLastSaveName;
     bool FCloseRequested = false;
 };

@@ -32,6 +32,8 @@ mkdir -p "$ROOT/t/a"
 export HOME=$ROOT/home XDG_CONFIG_HOME=$ROOT/home/.config
 "$ROOT/usr/bin/tavolix-page" --version | grep -q "^tavolix-page "
 "$ROOT/usr/bin/tavolix-page" "$ROOT/t" '*.gif' | grep -q "/t/a/x.gif"
+# The picture helper is where the program looks for it, and speaks first.
+"$ROOT/usr/libexec/tavolix/tavolix-thumbnailer" --serve </dev/null | grep -q TVXTHUMB
 QT_QPA_PLATFORM=offscreen timeout 5 "$ROOT/usr/bin/tavolix" && rc=0 || rc=$?
 if [ "$rc" -ne 124 ]; then
   echo "check_package: tavolix ended by itself (status $rc)" >&2

@@ -28,6 +28,7 @@ cmake --build "$BUILD" --target fuzz_all -j "$(nproc)"
 DATA=tests/data/pictures
 CORPUS=tests/data/corpus
 REPRO=tests/data/fuzz
+SEEDS=tests/data/seeds
 # Files whose cost grows with what they claim: full size to time single
 # inputs, small ones as seeds.
 HOSTILE=fuzz/corpus-run/hostile
@@ -41,7 +42,8 @@ fuzz_program_icons   $DATA/*.exe $DATA/*.dll $DATA/*.scr $DATA/*.ico $DATA/*.cur
 fuzz_metafile        $DATA/*.wmf $DATA/*.emf HOSTILE/*.wmf HOSTILE/*.emf $CORPUS/emf2svg/*/*.emf $CORPUS/libwmf/*.wmf $CORPUS/pillow/*.?mf
 fuzz_metafile_play   $DATA/*.wmf $DATA/*.emf HOSTILE/*.wmf HOSTILE/*.emf $CORPUS/emf2svg/*/*.emf $CORPUS/libwmf/*.wmf $CORPUS/pillow/*.?mf
 fuzz_picture_decode  $DATA/*.bmp $DATA/*.ico HOSTILE/*.bmp HOSTILE/*.ico $CORPUS/bmpsuite/*/*.bmp $CORPUS/image-rs/*/* $CORPUS/pillow/*.ico
-fuzz_walk_options    tests/data/seeds/walk/*
+fuzz_walk_options    $SEEDS/walk/*
+fuzz_thumb_protocol  $SEEDS/thumbs/*
 "
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}:abort_on_error=1

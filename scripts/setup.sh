@@ -8,11 +8,16 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
   # libraries
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-image-formats-plugins libicu-dev
+  # the picture helper: SVG and SVGZ pictures, a PDF's first page
+  qt6-svg-dev libpoppler-qt6-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # fonts metric-compatible with the Japanese UI fonts
   fonts-ipafont-gothic fonts-ipafont-mincho
   # desktop opener, offscreen/X test tools, browser tests, benchmarks
   xdg-utils xvfb xauth chromium chromium-driver fd-find findutils python3 imagemagick
+  # real wallpapers (SVG, PNG) of another project for the pictures view on a real desktop;
+  # GLib's gio, which reads the thumbnail cache as the GNOME desktop does
+  desktop-base libglib2.0-bin
   # manual pages, the Debian package and its checks
   scdoc dpkg-dev file fakeroot lintian desktop-file-utils appstream
   # a private session bus for the file-manager test, a pointer for trials under Xvfb

@@ -151,7 +151,7 @@ void TSearchProgressForm::keyPressEvent(QKeyEvent* e) {
 }
 
 void TSearchProgressForm::ShowEntry(std::string_view path, std::int64_t fileCount) {
-    SetAutoSizedText(kkk, ui::ToText(path));
+    SetAutoSizedText(kkk, ui::ToVisibleText(path));
     SetAutoSizedText(nnn, QStringLiteral("集計数 ： ") + QString::number(fileCount));
     ++FEntriesShown;
 }

@@ -32,17 +32,39 @@ std::string DirWithBackslash(std::string_view path) {
     return d;
 }
 
-std::int32_t FileTimeToFileDate(const platform::TFileTime& fileTime) {
-    std::time_t t = static_cast<std::time_t>(fileTime.Seconds);
-    std::tm tm{};
-    if (!localtime_r(&t, &tm))
-        return 0;
+namespace {
+
+std::int32_t PackDateTime(const std::tm& tm) {
     const int year = tm.tm_year + 1900;
     if (year < 1980 || year > 2107)
         return 0;
     const auto date = static_cast<std::uint32_t>(((year - 1980) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
     const auto time = static_cast<std::uint32_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
     return static_cast<std::int32_t>((date << 16) | time);
+}
+
+} // namespace
+
+std::int32_t FileTimeToFileDate(const platform::TFileTime& fileTime) {
+    const auto t = static_cast<std::time_t>(fileTime.Seconds);
+    std::tm tm{};
+    return localtime_r(&t, &tm) ? PackDateTime(tm) : 0;
+}
+
+std::int32_t FileTimeToFileDate(const platform::TFileTime& fileTime, long utcOffset) {
+    const auto t = static_cast<std::time_t>(fileTime.Seconds + utcOffset);
+    std::tm tm{};
+    return gmtime_r(&t, &tm) ? PackDateTime(tm) : 0;
+}
+
+TPackedTimes PackTimes(const platform::TFileTime& fileTime, long orderOffset) {
+    return {FileTimeToFileDate(fileTime), FileTimeToFileDate(fileTime, orderOffset)};
+}
+
+long CurrentUtcOffset() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    return localtime_r(&now, &tm) ? tm.tm_gmtoff : 0;
 }
 
 TFileInfoList::TFileInfoList() = default;
@@ -103,6 +125,7 @@ TFileInfo* TFileInfoList::AddFile(const std::string* dir, std::string_view name,
     r->FExtPos = static_cast<std::uint16_t>(dot == std::string_view::npos ? name.size() : dot);
     r->Size = size;
     r->Time = time;
+    r->OrderTime = time;
     r->Attr = attr;
     FItems.push_back(r);
     FFileCount += 1;
@@ -133,7 +156,7 @@ bool TFileInfoList::Append(TFileInfoList& batch) {
             from = r->FDir;
             to = ShareDir(*from);
         }
-        AddFile(to, r->Name(), r->Size, r->Time, r->Attr);
+        AddFile(to, r->Name(), r->Size, r->Time, r->Attr)->OrderTime = r->OrderTime;
     }
     batch.ClearFiles();
     batch.FFileCount = 0;
@@ -177,6 +200,7 @@ void TFileInfoList::SearchTree(const std::string& baseDir, TSearchProgress* prog
     FTotalSize = 0;
     FStats = {};
     FMask = std::make_unique<TWildcard>(FFileMask);
+    FOrderOffset = CurrentUtcOffset();
     WalkDirectory(baseDir, progress);
     SortFiles();
 }
@@ -199,7 +223,7 @@ void TFileInfoList::EndSearch(TSearchJob& job) {
 }
 
 void TFileInfoList::AddDirectory(const std::string& dir, const TDirContents& contents, std::size_t first,
-                                 std::size_t count, const std::int32_t* times) {
+                                 std::size_t count, const TPackedTimes* times) {
     const std::size_t end =
         first + std::min(count, contents.FileCount() - std::min(first, contents.FileCount()));
     if (first >= end)
@@ -207,8 +231,8 @@ void TFileInfoList::AddDirectory(const std::string& dir, const TDirContents& con
     const std::string* shared = ShareDir(dir);
     for (std::size_t i = first; i < end; ++i) {
         const auto& f = contents.File(i);
-        AddFile(shared, contents.FileName(i), f.Size,
-                times ? times[i - first] : FileTimeToFileDate(f.WriteTime), f.Attr);
+        const TPackedTimes t = times ? times[i - first] : PackTimes(f.WriteTime, FOrderOffset);
+        AddFile(shared, contents.FileName(i), f.Size, t.Time, f.Attr)->OrderTime = t.OrderTime;
     }
 }
 

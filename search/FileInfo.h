@@ -25,6 +25,10 @@ struct TFileInfo {
     std::int32_t Time = 0; // packed local date-time, 0 when it can't be packed
     std::uint16_t FNameLength = 0;
     std::uint16_t FExtPos = 0; // position of the last dot; FNameLength when none
+    // What the time order compares: the time packed with the one UTC offset
+    // of the search's start, so that a clock change (whose hour repeats)
+    // leaves the order in time. Time itself in records made by hand.
+    std::int32_t OrderTime = 0;
 
     // Ends in "/".
     std::string_view Dir() const { return *FDir; }
@@ -34,6 +38,12 @@ struct TFileInfo {
         return {FName + FExtPos, static_cast<std::size_t>(FNameLength - FExtPos)};
     }
     std::string Path() const;
+};
+
+// The two packed forms of a file's time a record keeps.
+struct TPackedTimes {
+    std::int32_t Time = 0;
+    std::int32_t OrderTime = 0;
 };
 
 // Told how the walk goes; the caller's event loop may run in Yield.
@@ -91,7 +101,7 @@ public:
     // `count` of them from `first` on; `times` holds their packed times when
     // they were worked out already.
     void AddDirectory(const std::string& dir, const platform::TDirContents& contents, std::size_t first = 0,
-                      std::size_t count = SIZE_MAX, const std::int32_t* times = nullptr);
+                      std::size_t count = SIZE_MAX, const TPackedTimes* times = nullptr);
     // Copies the records of a small batch to the end of this list, in their
     // order, and empties the batch; false (nothing done) for a large one.
     bool Append(TFileInfoList& batch);
@@ -131,6 +141,7 @@ private:
     int FThreads = DefaultWalkThreads();
     TWalkOptions FWalkOptions;
     std::unique_ptr<platform::TWildcard> FMask; // FFileMask, compiled for the walk
+    long FOrderOffset = 0;                      // the UTC offset of OrderTime, for the walk
 };
 
 // "" stays ""; otherwise "/" appended unless the last byte is "/".
@@ -139,5 +150,12 @@ std::string DirWithBackslash(std::string_view path);
 // Local date and time packed as year-1980 (7 bits), month, day, hour, minute,
 // second / 2; 0 outside 1980..2107.
 std::int32_t FileTimeToFileDate(const platform::TFileTime& fileTime);
+// The same with a fixed offset from UTC (seconds east) in place of the zone's
+// rule for that date.
+std::int32_t FileTimeToFileDate(const platform::TFileTime& fileTime, long utcOffset);
+// The zone's offset from UTC now, in seconds east.
+long CurrentUtcOffset();
+// A record's Time and OrderTime; `orderOffset` is the search's UTC offset.
+TPackedTimes PackTimes(const platform::TFileTime& fileTime, long orderOffset);
 
 } // namespace tavolix::search

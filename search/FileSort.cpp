@@ -276,8 +276,8 @@ int CompareBySize(const TFileInfo& a, const TFileInfo& b) {
 }
 
 int CompareByTime(const TFileInfo& a, const TFileInfo& b) {
-    if (a.Time != b.Time)
-        return a.Time < b.Time ? -1 : 1;
+    if (a.OrderTime != b.OrderTime)
+        return a.OrderTime < b.OrderTime ? -1 : 1;
     return CompareByName(a, b);
 }
 
@@ -344,7 +344,7 @@ void SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order, int threads
                 k.Key1 = Biased(r.Size);
                 break;
             case TSortOrder::soTime:
-                k.Key1 = Biased(r.Time);
+                k.Key1 = Biased(r.OrderTime);
                 break;
             default:
                 if (r.FDir != lastDir) {

@@ -25,6 +25,7 @@ struct TSearchJob::TShared {
     const std::string BaseDir;
     const platform::TWildcard Mask;
     const TWalkOptions Options;
+    const long OrderOffset = CurrentUtcOffset(); // of the records' time order
     std::atomic<bool> StopFlag{false};
     // Counts the walk's steps: a walk that no longer counts is stuck.
     std::atomic<std::uint64_t> Steps{0};
@@ -54,7 +55,7 @@ public:
             const std::size_t count = std::min(kHandOver, files - first);
             FTimes.resize(count);
             for (std::size_t i = 0; i < count; ++i)
-                FTimes[i] = FileTimeToFileDate(contents.File(first + i).WriteTime);
+                FTimes[i] = PackTimes(contents.File(first + i).WriteTime, F.OrderOffset);
             F.Steps.fetch_add(1, std::memory_order_relaxed);
             std::lock_guard lock(F.Mutex);
             if (F.Abandoned)
@@ -92,7 +93,7 @@ public:
 
 private:
     TShared& F;
-    std::vector<std::int32_t> FTimes;
+    std::vector<TPackedTimes> FTimes;
 };
 
 TSearchJob::TSearchJob(std::string baseDir, std::string_view mask, int threads, std::size_t openLimit,

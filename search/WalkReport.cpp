@@ -1,6 +1,7 @@
 #include "search/WalkReport.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/VisibleName.h"
 
 #include <utility>
 
@@ -128,7 +129,7 @@ std::string NotSearchedLine(const TWalkStats& stats) {
 }
 
 std::string UnreadFolderText(const TUnreadDir& dir) {
-    std::string s = dir.Path + " （ " + WordsOf(dir.Cause).Japanese;
+    std::string s = platform::VisibleName(dir.Path) + " （ " + WordsOf(dir.Cause).Japanese;
     if (dir.Error != 0)
         s += " : " + ReasonOf(dir);
     if (dir.Partly)
@@ -137,11 +138,12 @@ std::string UnreadFolderText(const TUnreadDir& dir) {
 }
 
 std::string UnreadFolderLine(const TUnreadDir& dir) {
-    return dir.Path + (dir.Partly ? ": read only in part (" : ": not read (") + ReasonOf(dir) + ")";
+    return platform::VisibleName(dir.Path) + (dir.Partly ? ": read only in part (" : ": not read (") +
+           ReasonOf(dir) + ")";
 }
 
 std::string BaseUnreadableText(const std::string& baseDir, int error) {
-    return "検索ディレクトリ  " + baseDir + "  を読み込めません。\r\n\r\n" +
+    return "検索ディレクトリ  " + platform::VisibleName(baseDir) + "  を読み込めません。\r\n\r\n" +
            platform::TIoError({}, error).SystemText();
 }
 

@@ -8,6 +8,7 @@ namespace tavolix::search {
 
 // A walk's counts in words, for the result window (Japanese) and for
 // tavolix-page (English) alike. Each gives "" when there is nothing to say.
+// Paths are shown as platform::VisibleName shows names.
 
 // The folders not read in full, counted by cause:
 // "読み込めなかったフォルダ 3 （ アクセス拒否 2 ， 応答なし 1 ）".

@@ -1,5 +1,7 @@
 #include "ui/NameText.h"
 
+#include "platform/VisibleName.h"
+
 namespace tavolix::ui {
 
 QString ToText(std::string_view bytes) {
@@ -8,6 +10,10 @@ QString ToText(std::string_view bytes) {
 
 std::string ToBytes(const QString& text) {
     return text.toStdString();
+}
+
+QString ToVisibleText(std::string_view bytes) {
+    return ToText(platform::VisibleName(bytes));
 }
 
 } // namespace tavolix::ui

@@ -12,5 +12,8 @@ namespace tavolix::ui {
 // show as U+FFFD; such a name can be shown but not typed back.
 QString ToText(std::string_view bytes);
 std::string ToBytes(const QString& text);
+// A name as the user sees it: control and bidirectional characters as "\u"
+// escapes (platform::VisibleName). For showing only; never to be read back.
+QString ToVisibleText(std::string_view bytes);
 
 } // namespace tavolix::ui

@@ -141,7 +141,7 @@ TEST(HelpFile, DocumentHoldsTheTopicsAndItsLinksResolve) {
           "*.html", "*.gif", "*.jpg", "*.jpeg", "*.wav", "*.au", "*.mid"}) {
         EXPECT_TRUE(text.contains(QString("<code>%1</code>").arg(key))) << key;
     }
-    for (const char* key : {"F1", "F2", "F3", "F4", "F5", "F12"}) {
+    for (const char* key : {"F1", "F2", "F3", "F4", "F5", "F6", "F12"}) {
         EXPECT_TRUE(text.contains(QString("<kbd>%1</kbd>").arg(key))) << key;
     }
     for (const char* menu : {"簡易検索キー (&amp;K)", "検索・作成＆保存 (&amp;O)", "作成ﾃﾞｰﾀ (&amp;D)",

@@ -235,6 +235,18 @@ TEST(SavedPages, ClickingAnItem) {
     // A folder by the page's name is no page.
     dir.Dir("web/gone.html");
     EXPECT_EQ(ring.ClickAction(1, {}).Kind, TSavedPageAction::Missing);
+
+    // A relative path (a hand-edited file) is the working folder's, for the
+    // check and for the open alike (which runs in the page's folder).
+    char before[4096];
+    ASSERT_NE(getcwd(before, sizeof before), nullptr);
+    ASSERT_EQ(chdir(dir.Root().c_str()), 0);
+    ASSERT_FALSE(ring.Register({"web/there.html", "/b", "k", "1", "1", "d"}, {}));
+    action = ring.ClickAction(1, {});
+    ASSERT_EQ(chdir(before), 0);
+    EXPECT_EQ(action.Kind, TSavedPageAction::Open);
+    EXPECT_EQ(action.Path, dir.Path("web/there.html"));
+    EXPECT_EQ(action.Folder, dir.Path("web"));
 }
 
 TEST(SavedPages, APageOnAShareThatDoesNotAnswerIsToldNotWaitedFor) {

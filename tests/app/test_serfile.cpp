@@ -2,10 +2,13 @@
 #include "TryExpect.h"
 #include "app/DriveComboBox.h"
 #include "app/ExcludeForm.h"
+#include "app/HelpFile.h"
+#include "app/ViewSettings.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
 #include "platform/Profile.h"
+#include "results/PictureView.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
 #include "ui/MessageBoxes.h"
@@ -114,9 +117,11 @@ protected:
 };
 
 TEST_F(SerfileTest, FrameIsThreeQuartersOfTheScreenWithItsCaptionAndInitialKey) {
+    // Three quarters of the screen with its borders, centred.
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    EXPECT_EQ(FFrame->width(), screen.width() * 3 / 4);
-    EXPECT_EQ(FFrame->height(), screen.height() * 3 / 4);
+    QRect placed(0, 0, screen.width() * 3 / 4, screen.height() * 3 / 4);
+    placed.moveCenter(screen.center());
+    TRY_EXPECT_EQ(FFrame->frameGeometry(), placed);
     EXPECT_EQ(FFrame->windowTitle(), QStringLiteral(" Tavolix ヌバロ"));
     EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QStringLiteral("*.gif"));
     EXPECT_FALSE(FFrame->Windows1->menuAction()->isEnabled());
@@ -262,6 +267,25 @@ TEST_F(SerfileTest, SearchesOpenOneWindowEachAndAlwaysEmptyTheLabel) {
     EXPECT_EQ(FFrame->Label1->text(), QString());
 }
 
+TEST_F(SerfileTest, ThePicturesViewChosenInAWindowIsKeptForNewOnes) {
+    const std::string settings = FTree.Path("settings/TAVOLIX.INI");
+    ASSERT_EQ(Search("*.gif"), 1);
+    TMDIChild* first = FFrame->ResultWindows().back();
+    EXPECT_FALSE(first->Pictures().Shown());
+    first->PictureView1->trigger();
+    EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "Pictures"), "1");
+    ASSERT_EQ(Search("*.gif"), 2);
+    TMDIChild* second = FFrame->ResultWindows().back();
+    EXPECT_TRUE(second->Pictures().Shown());
+    EXPECT_TRUE(second->PictureView1->isChecked());
+    second->PictureView1->trigger(); // this window only; the first keeps its pictures
+    EXPECT_TRUE(first->Pictures().Shown());
+    EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "Pictures"), "0");
+    // A program started later reads the choice.
+    ASSERT_TRUE(tavolix::app::WritePicturesShown(settings, true) == std::nullopt);
+    EXPECT_TRUE(TMDIForm(settings).PicturesShown());
+}
+
 TEST_F(SerfileTest, ANoHitWindowClosesWithTheCloseSteps) {
     // The steps of any closing window: hidden bars come back, the tree takes
     // the focus.
@@ -275,6 +299,10 @@ TEST_F(SerfileTest, ANoHitWindowClosesWithTheCloseSteps) {
     EXPECT_TRUE(FFrame->Panel2->isVisible());
     EXPECT_EQ(FFrame->focusWidget(), FFrame->DirectoryListBox2);
     EXPECT_FALSE(FFrame->Windows1->menuAction()->isEnabled());
+    // With a window open, the window menu stays for it.
+    ASSERT_EQ(Search("*.gif"), 1);
+    EXPECT_EQ(Search("*.none"), 1);
+    EXPECT_TRUE(FFrame->Windows1->menuAction()->isEnabled());
 }
 
 TEST_F(SerfileTest, KeyBoxKeysAsTheSystemDeliversThem) {
@@ -429,6 +457,38 @@ TEST_F(SerfileTest, WindowCommands) {
     FFrame->NORMALClick();
     EXPECT_FALSE(a->isMinimized());
     EXPECT_FALSE(b->isMinimized());
+}
+
+TEST_F(SerfileTest, NewWindowsOpenWhollyInsideTheArea) {
+    const QRect area = FFrame->MDIArea->viewport()->rect();
+    for (int n = 1; n <= 9; ++n) {
+        ASSERT_EQ(Search("*.gif"), n);
+        const QRect window = FFrame->SubWindowOf(FFrame->ResultWindows().back())->geometry();
+        EXPECT_TRUE(area.contains(window)) << n << ": " << window.x() << "," << window.y() << " "
+                                           << window.width() << "x" << window.height();
+    }
+}
+
+TEST_F(SerfileTest, HelpCommandOpensTheFirstTopicF1TheFocusedControlsAndNoDocumentIsTold) {
+    FFrame->activateWindow();
+    TRY_EXPECT(FFrame->isActiveWindow());
+    FFrame->FormActivate();
+    FFrame->DirectoryListBox2->setFocus();
+    TRY_EXPECT(FFrame->DirectoryListBox2->hasFocus());
+    FFrame->Help1->trigger();
+    QTest::keyClick(FFrame->DirectoryListBox2, Qt::Key_F1);
+    ASSERT_EQ(FOpened.size(), 2u);
+    EXPECT_TRUE(FOpened[0].FileName.ends_with("/tavolix-help.html")) << FOpened[0].FileName;
+    EXPECT_TRUE(FOpened[1].FileName.ends_with("/tavolix-help-1200.html")) << FOpened[1].FileName;
+
+    SetHelpFilePath(QString());
+    FFrame->Help1->trigger();
+    SetHelpFilePath(std::nullopt);
+    EXPECT_EQ(FOpened.size(), 2u);
+    ASSERT_EQ(TMessageBoxSeam::Shown().size(), 1u);
+    EXPECT_EQ(TMessageBoxSeam::Shown().back().Kind, TMessageKind::Warning);
+    EXPECT_EQ(TMessageBoxSeam::Shown().back().Text,
+              QStringLiteral("ヘルプファイル tavolix-help.html が見つかりません。"));
 }
 
 TEST_F(SerfileTest, ExitQuestionOnlyNoOrEscapeKeepsEverything) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs the real tavolix-page --csv and --json over hostile file names and
 reads the output back with Python's csv and json modules: every field must
-come back as the file system has it.
+come back as the file system has it. On a terminal the default lines show
+control characters as escapes, while --null, --csv and --json stay exact.
 
 Usage: check_export.py TAVOLIX_PAGE
 """
@@ -10,9 +11,11 @@ import csv
 import io
 import json
 import os
+import pty
 import subprocess
 import sys
 import tempfile
+import tty
 from datetime import datetime, timezone
 
 PAGE = sys.argv[1]
@@ -23,6 +26,8 @@ NAMES = [
     b"cr\rx.gif",
     b"lf\nx.gif",
     b"crlf\r\n.gif",
+    b"esc\x1b[2Jred.gif",
+    "evil\u202egpj.gif".encode(),
     b"#hash.gif",
     b"%25pct.gif",
     b" space .gif",
@@ -49,6 +54,45 @@ def check(ok, what):
 def run(args, tz):
     env = dict(os.environ, TZ=tz, LC_ALL="C.UTF-8")
     return subprocess.run([PAGE] + args, capture_output=True, env=env)
+
+
+def run_on_terminal(args, tz):
+    """The output of a run whose standard output is a terminal (raw: the
+    bytes as written)."""
+    master, slave = pty.openpty()
+    tty.setraw(slave)
+    env = dict(os.environ, TZ=tz, LC_ALL="C.UTF-8")
+    proc = subprocess.Popen([PAGE] + args, stdout=slave, stderr=subprocess.DEVNULL, env=env)
+    os.close(slave)
+    out = b""
+    while True:
+        try:
+            chunk = os.read(master, 65536)
+        except OSError:  # EIO: the program has closed the terminal
+            break
+        if not chunk:
+            break
+        out += chunk
+    proc.wait()
+    os.close(master)
+    return proc.returncode, out
+
+
+def check_terminal(root, hits):
+    code, lines = run_on_terminal([root, "*.gif"], "Asia/Tokyo")
+    check(code == 0, "terminal: exit %d" % code)
+    rows = lines.split(b"\n")[:-1]
+    check(len(rows) == len(hits), "terminal: %d lines for %d hits" % (len(rows), len(hits)))
+    for row in rows:
+        check(all(c >= 0x20 or c == 0x09 for c in row), "terminal: raw control byte in %r" % row)
+        check(b"\xe2\x80\xae" not in row, "terminal: raw override in %r" % row)
+    for shown in (b"crlf\\u000D\\u000A.gif\t", b"esc\\u001B[2Jred.gif\t", b"evil\\u202Egpj.gif\t"):
+        check(any(shown in row for row in rows), "terminal: %r not shown" % shown)
+    piped = run([root, "*.gif"], "Asia/Tokyo").stdout
+    check(b"/crlf\r\n.gif\t" in piped, "piped lines are not exact")
+    for form in ("--null", "--csv", "--json"):
+        code, out = run_on_terminal([form, root, "*.gif"], "Asia/Tokyo")
+        check(out == run([form, root, "*.gif"], "Asia/Tokyo").stdout, "%s differs on a terminal" % form)
 
 
 def expected_hits(root):
@@ -168,6 +212,7 @@ def main():
             check(sorted(csv_all) == sorted(hits), "csv %s: not every hit" % tz)
             json_all = check_json(root, hits, [], tz)
             check(json_all == csv_all, "json and csv differ in order (%s)" % tz)
+        check_terminal(root, hits)
         by_size = check_csv(root, hits, ["--sort", "size"], "Asia/Tokyo")
         sizes = [hits[p].st_size for p in by_size]
         check(sizes == sorted(sizes), "--sort size is not by size")

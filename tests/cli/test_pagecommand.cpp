@@ -131,6 +131,11 @@ TEST_F(PageCommandTest, ExitCodesAndMessages) {
                          ")\ntavolix-page: 1 directory could not be read in full: 1 permission denied\n");
     EXPECT_EQ(Page({"-o", T.Path("p.html"), "--no-register", T.Root(), "*.png"}).Code, 4)
         << "no hits, but not all was searched";
+    // A name's escape sequence is shown, not sent to the terminal.
+    T.Dir("esc\x1b[2J");
+    T.Chmod("esc\x1b[2J", 0);
+    r = Page({T.Root(), "*.gif"});
+    EXPECT_NE(r.Err.find(T.Path("esc\\u001B[2J/: not read (")), std::string::npos) << r.Err;
 }
 
 TEST_F(PageCommandTest, HelpVersionAndEndOfOptions) {
@@ -272,8 +277,8 @@ TEST_F(PageCommandTest, SpecialSettingsFilesAreRefusedWithoutHanging) {
             [&] {
                 TRun saved = Page({"--saved", "--settings", ini});
                 TRun page = Page({"-o", T.Path("out/p.html"), "--settings", ini, T.Root(), "*.gif"});
-                const bool ok = saved.Code == 0 && Lines(saved.Out).size() == 10 &&
-                                saved.Out.rfind("(&1)  (  )\t", 0) == 0 &&
+                // The ring is unknown: nothing listed, and the status says so.
+                const bool ok = saved.Code == 2 && saved.Out.empty() &&
                                 saved.Err.find(ini + " を読み込めません (") != std::string::npos &&
                                 page.Code == 3 &&
                                 page.Err.find(ini + " に書き込めません (") != std::string::npos;

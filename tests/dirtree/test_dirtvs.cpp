@@ -314,8 +314,9 @@ TEST_F(DirTree, OnlyWhatCanBeSeenIsRead) {
 }
 
 TEST_F(DirTree, NamesKeepTheirBytes) {
-    const std::string odd = "caf\xe9 # & %41", japanese = "日本語 <x>";
+    const std::string odd = "caf\xe9 # & %41", japanese = "日本語 <x>", evil = "evil\xE2\x80\xAEgpj\nx";
     Vol.Dir(odd + "/" + japanese);
+    Vol.Dir(evil);
     TTestDir b;
     b.Dir(odd + "/" + japanese);
     Tree.SetDrive(Vol.Root());
@@ -329,6 +330,12 @@ TEST_F(DirTree, NamesKeepTheirBytes) {
     EXPECT_EQ(stat(path.c_str(), &st), 0);
     Tree.SetDrive(b.Root());
     EXPECT_EQ(Tree.GetSelDirName(), b.Path(odd + "/" + japanese));
+    // An override and a line break are shown, not obeyed; the path keeps them.
+    Tree.SetDrive(Vol.Root());
+    ASSERT_NE(Node(Tree, evil), nullptr);
+    EXPECT_EQ(Node(Tree, evil)->text(), QStringLiteral("evil\\u202Egpj\\u000Ax"));
+    Select(evil);
+    EXPECT_EQ(Tree.GetSelDirName(), Vol.Path(evil));
 }
 
 TEST_F(DirTree, SymlinkedDirectoriesAreShownAndFollowed) {

@@ -11,24 +11,26 @@ import pathlib
 import re
 import sys
 
-GUI_FREE = {"platform", "search", "pictures", "results", "app"}
+GUI_FREE = {"platform", "search", "pictures", "thumbs", "results", "app"}
 MAY_USE = {
     "platform": set(),
     "search": {"platform"},
     "pictures": {"platform", "search"},
-    "results": {"platform", "search", "pictures"},
-    "app": {"platform", "search", "pictures", "results"},
-    "cli": {"platform", "search", "pictures", "results", "app"},
+    "thumbs": {"platform"},
+    "results": {"platform", "search", "pictures", "thumbs"},
+    "app": {"platform", "search", "pictures", "thumbs", "results"},
+    "cli": {"platform", "search", "pictures", "thumbs", "results", "app"},
     "resources": set(),
     "ui": {"platform"},
     "search-gui": {"platform", "search", "ui"},
     "pictures-gui": {"platform", "search", "pictures"},
-    "results-gui": {"platform", "search", "search-gui", "pictures", "pictures-gui", "results", "ui"},
+    "thumbs-gui": {"platform", "search", "pictures", "pictures-gui", "thumbs"},
+    "results-gui": {"platform", "search", "search-gui", "pictures", "pictures-gui", "thumbs", "results", "ui"},
     "dirtree": {"platform", "ui"},
-    "app-gui": {"platform", "search", "search-gui", "pictures", "pictures-gui", "results", "results-gui",
+    "app-gui": {"platform", "search", "search-gui", "pictures", "pictures-gui", "thumbs", "results", "results-gui",
                 "ui", "dirtree", "app"},
 }
-PRODUCT_FOLDERS = ["platform", "search", "pictures", "results", "ui", "dirtree", "app", "cli"]
+PRODUCT_FOLDERS = ["platform", "search", "pictures", "thumbs", "results", "ui", "dirtree", "app", "cli"]
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
 

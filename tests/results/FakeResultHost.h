@@ -1,6 +1,7 @@
 #pragma once
 
 #include "results/ResultWindowHost.h"
+#include "thumbs/ThumbnailPool.h"
 
 #include <array>
 #include <string>
@@ -13,12 +14,16 @@ class TFakeHost : public tavolix::results::TResultWindowHost {
 public:
     std::string Dir, Key;
     std::vector<std::string> History;
-    int ShowPanelsCalls = 0, FocusTreeCalls = 0, WindowCount = 1;
+    int ShowPanelsCalls = 0, FocusTreeCalls = 0, WindowCount = 1, Help1Calls = 0;
     std::vector<bool> QuickKeys, WindowMenu;
     std::vector<int> HelpTopics;
     QString Status = QStringLiteral("untouched");
     std::vector<std::array<std::string, 6>> Registered;
     QString RegisterAnswer;
+    bool Pictures = false;
+    std::vector<bool> PicturesChoices;
+    tavolix::thumbs::TThumbnailPool* Pool = nullptr;
+    tavolix::platform::TMountTable Mounts;
 
     std::string SelectedDirectory() const override { return Dir; }
     std::string KeyText() const override { return Key; }
@@ -35,7 +40,7 @@ public:
     int ResultWindowCount() const override { return WindowCount; }
     void FocusDirectoryTree() override { ++FocusTreeCalls; }
     void SearchFind1Click() override {}
-    void Help1Click() override {}
+    void Help1Click() override { ++Help1Calls; }
     void ShowHelpTopic(int topic) override { HelpTopics.push_back(topic); }
     void About1Click() override {}
     bool IsNetworkDriveSelected() const override { return false; }
@@ -45,4 +50,8 @@ public:
         return RegisterAnswer;
     }
     QWidget* DialogParent() override { return nullptr; }
+    bool PicturesShown() const override { return Pictures; }
+    void SetPicturesShown(bool shown) override { PicturesChoices.push_back(shown); }
+    tavolix::thumbs::TThumbnailPool* ThumbnailPool() override { return Pool; }
+    tavolix::platform::TMountTable Volumes() const override { return Mounts; }
 };

@@ -31,6 +31,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QRegularExpression>
@@ -396,16 +397,24 @@ TEST_F(FindfTest, MenusCarryGroupsItemsTagsAndShortcuts) {
     EXPECT_EQ(c.ChildOP->actions().size(), 3);
 }
 
-TEST_F(FindfTest, F1OpensTheTopicOfWhereTheUserIs) {
+TEST_F(FindfTest, F1OpensTheTopicOfWhereTheUserIsTheCommandTheFrames) {
     MakeThree();
     auto c = Create();
+    // The frame's menu bar carries the window's menus and their shortcuts.
+    QMenuBar bar(c.get());
+    bar.addMenu(c->File1);
+    bar.show();
     c->FormActivate();
     EXPECT_EQ(Host.WindowMenu, std::vector<bool>{true});
-    // In the list: its help number.
     c->activateWindow();
     c->ListBox1->setFocus();
     TRY_EXPECT(c->ListBox1->hasFocus());
+    // The menu command is the frame's: its first topic, wherever the focus is.
     c->Help1->trigger();
+    EXPECT_EQ(Host.Help1Calls, 1);
+    EXPECT_TRUE(Host.HelpTopics.empty());
+    // F1 in the list: the list's help number.
+    QTest::keyClick(c->ListBox1, Qt::Key_F1);
     // In the open menu on the page command: the page's topic.
     c->ChildOP->popup(c->mapToGlobal(QPoint(0, 0)));
     TRY_EXPECT(c->ChildOP->isVisible());
@@ -418,6 +427,7 @@ TEST_F(FindfTest, F1OpensTheTopicOfWhereTheUserIs) {
     c->File1->setActiveAction(c->Close1);
     QTest::keyClick(c->File1, Qt::Key_F1);
     EXPECT_EQ(Host.HelpTopics, (std::vector<int>{1200, 1300, 1000}));
+    EXPECT_EQ(Host.Help1Calls, 1);
 }
 
 TEST_F(FindfTest, ClosingTheProgressWindowOrEscapeStopsTheWalk) {

@@ -137,6 +137,27 @@ TEST(ItemPainter, NameOnlyItemsLeaveTheIconAreaEmpty) {
     }
 }
 
+TEST(ItemPainter, ControlCharactersInNamesAreShownNotObeyed) {
+    const struct {
+        const char* Name;
+        QString Shown;
+    } cases[] = {{"evil\xE2\x80\xAEgpj.txt", QStringLiteral("evil\\u202Egpj.txt")},
+                 {"two\r\nlines.txt", QStringLiteral("two\\u000D\\u000Alines.txt")}};
+    for (const auto& c : cases) {
+        QImage reference(480, 160, QImage::Format_RGB32);
+        reference.fill(kCanvas);
+        QPainter p(&reference);
+        p.setFont(ListFont());
+        p.setClipRect(QRect(L, T, 200, IH));
+        const QFontMetrics fm(ListFont());
+        const int x = L + 32 + 12, y = T + (IH - 15) / 2;
+        p.fillRect(QRect(x, y, fm.horizontalAdvance(c.Shown), fm.height()), kListBack);
+        p.drawText(x, y + fm.ascent(), c.Shown);
+        p.end();
+        EXPECT_TRUE(Paint(Item(std::string("/nowhere/") + c.Name)) == reference) << c.Shown.toStdString();
+    }
+}
+
 TEST(ItemPainter, BitmapBoxesCentredAndLimitedPerAxis) {
     struct Case {
         const char* file;
@@ -396,4 +417,34 @@ TEST(ItemPainter, MemoryStaysFlatOverManyRepaints) {
     const long growthKiB = after - before;
     RecordProperty("memory_growth_kib", std::to_string(growthKiB));
     EXPECT_LT(growthKiB, 8 * 1024) << "memory in use grew by " << growthKiB << " KiB";
+}
+
+TEST(ItemPainter, PicturesViewDrawsWhatTheWindowHoldsWithItsAspectKept) {
+    TItemPaintInput in = Item("/nowhere/photo.jpg"); // never read: nothing is there
+    in.PicturesView = true;
+    TItemPicture picture;
+    picture.State = TItemPicture::TState::Ready;
+    picture.Image = QImage(128, 64, QImage::Format_ARGB32_Premultiplied);
+    picture.Image.fill(Qt::blue);
+    picture.PictureSize = QSize(5120, 2560);
+    in.Picture = &picture;
+    // 2:1 at the item's 36 pixels of room, centred as a bitmap is.
+    EXPECT_EQ(Str(BoundsOf(Paint(in), Near(Qt::blue, 8))), Str(QRect(L + 2, T + 2, 72, 36)));
+
+    in.Picture = nullptr; // not made yet: an empty box
+    EXPECT_EQ(Str(BoundsOf(Paint(in), Is(QColor(160, 160, 160)))), Str(QRect(L + 2, T + 2, 36, 36)));
+
+    // One that can't be made shows as an unreadable bitmap does.
+    picture = {};
+    picture.State = TItemPicture::TState::Failed;
+    TItemPaintInput failed = Item("/nowhere/photo.bmp");
+    failed.PicturesView = true;
+    failed.Picture = &picture;
+    EXPECT_TRUE(Paint(failed) == Paint(Item("/nowhere/photo.bmp")));
+
+    // Other files are names, unless the cache had a thumbnail of theirs.
+    TItemPaintInput text = Item("/nowhere/notes.txt");
+    text.PicturesView = true;
+    text.Picture = &picture;
+    EXPECT_TRUE(Paint(text) == Paint(Item("/nowhere/notes.txt")));
 }

@@ -172,6 +172,24 @@ TEST(PageWriter, HostileNamesAreEscapedAndEncoded) {
     EXPECT_EQ(lines[24], "<A HREF=\"../x%E9y.txt\">/p/x\xEF\xBF\xBDy.txt</A> :  3 bytes 26/01/02 ( 3/3 )");
 }
 
+TEST(PageWriter, ControlCharactersInNamesAreShownAndLinksKeepTheBytes) {
+    TPageInput in = Sample();
+    in.Items = {
+        {"/home/u/pics/two\r\nlines.gif", "1", "26/01/02"},
+        {"/home/u/pics/evil\xE2\x80\xAEgpj.exe", "2", "26/01/02"},
+    };
+    auto lines = Lines(PageText(in));
+    // One line an entry, as for any name.
+    ASSERT_EQ(lines.size(), 24u);
+    EXPECT_EQ(lines[18],
+              "<IMG SRC=\"../pics/two%0D%0Alines.gif\" ALT=\"/home/u/pics/two\\u000D\\u000Alines.gif\""
+              " ALIGN=\"center\" HSPACE =\"5\">two\\u000D\\u000Alines.gif :  1 bytes 26/01/02 ( 1/2 )");
+    EXPECT_EQ(lines[21],
+              "<A HREF=\"../pics/evil%E2%80%AEgpj.exe\">/home/u/pics/evil\\u202Egpj.exe</A> :  2 bytes "
+              "26/01/02 ( 2/2 )");
+    EXPECT_EQ(lines[23], "</HTML>");
+}
+
 TEST(PageWriter, EscapingAndEncodingRules) {
     EXPECT_EQ(HtmlEscape("a&b<c>d\"e'f"), "a&amp;b&lt;c&gt;d&quot;e'f");
     EXPECT_EQ(HtmlEscape("日本語ｶﾀｶﾅ"), "日本語ｶﾀｶﾅ");

@@ -1,10 +1,13 @@
 #include "TestDir.h"
 #include "search/FieldText.h"
 #include "search/FileInfo.h"
+#include "search/SearchJob.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -192,6 +195,36 @@ TEST_F(WalkTest, TimesSizesAndOddBytes) {
     EXPECT_EQ(list.FTotalSize, (8LL << 30) + 2);
     ASSERT_NE(Find(list, "caf\xE9.txt"), nullptr);
     ASSERT_NE(Find(list, "\x82\xA0\x5C.txt"), nullptr);
+}
+
+// 2023-10-29 00:30 and 01:10 UTC: in Berlin 02:30 summer time and, 40
+// minutes later, 02:10 winter time; in Tokyo 09:30 and 10:10.
+TEST_F(WalkTest, TimeOrderHoldsAcrossAClockChange) {
+    const std::time_t earlier = 1698539400, later = 1698541800;
+    T.File("a later.txt");
+    T.SetTime("a later.txt", later);
+    T.File("b earlier.txt");
+    T.SetTime("b earlier.txt", earlier);
+    list.ChangeSortOrder(TSortOrder::soTime);
+    EXPECT_EQ(Search("*.txt"), (std::vector<std::string>{"/b earlier.txt", "/a later.txt"}));
+    // Off the caller's thread too, the records taken while it walks (copied) or at its end.
+    for (const bool whileWalking : {true, false}) {
+        TFileInfoList found;
+        found.ChangeSortOrder(TSortOrder::soTime);
+        const std::unique_ptr<TSearchJob> job = found.StartSearch(T.Root());
+        while (whileWalking && !job->WaitForEnd(std::chrono::milliseconds(0)))
+            found.TakeFound(*job);
+        ASSERT_TRUE(job->WaitForEnd(std::chrono::seconds(60)));
+        found.EndSearch(*job);
+        ASSERT_EQ(found.Count(), 2u);
+        EXPECT_EQ(found.Item(0)->Name(), "b earlier.txt") << whileWalking;
+    }
+    // Each still shows the local time of its own moment.
+    std::tm tm{};
+    char shown[32];
+    ASSERT_TRUE(localtime_r(&later, &tm));
+    std::strftime(shown, sizeof shown, "%y/%m/%d-%H:%M", &tm);
+    EXPECT_EQ(FileDateToText(Find(list, "a later.txt")->Time), shown);
 }
 
 // However many links lead to a folder, it is walked once, under the path the

@@ -457,14 +457,14 @@ TEST_F(FlBoxS, CountIsZeroWhileTheFirstSubdirectoryIsLookedAt) {
     box.SetWalkOptions(kLadderWalk);
     box.SetMask("*.gif");
     box.SetProgressRefresh(0);
+    // A tick may come while the walk still looks at the base's "." or "..":
+    // only what is shown inside the first subdirectory counts.
     std::set<std::string> counts;
-    bool inFirst = true;
     StopAfter(box, 3, [&](int) {
-        inFirst = inFirst && Text(box.ProgressForm()->kkk).rfind(tree.Path("first"), 0) == 0;
-        counts.insert(Text(box.ProgressForm()->nnn));
+        if (Text(box.ProgressForm()->kkk).rfind(tree.Path("first"), 0) == 0)
+            counts.insert(Text(box.ProgressForm()->nnn));
     });
     ASSERT_TRUE(box.SearchFiles(tree.Root()));
-    EXPECT_TRUE(inFirst);
     EXPECT_EQ(counts, std::set<std::string>{"集計数 ： 0"});
     EXPECT_EQ(box.GetFileCount(), 0);
 }
@@ -558,7 +558,9 @@ TEST_F(FlBoxS, ProgressLabelsAreSetAtMostOncePerInterval) {
     // Tick k (from 0) comes at 10k ms: the labels are set at 40 and 80 ms.
     EXPECT_EQ(shown, (std::vector<int>{0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2}));
     dirs.erase("Select");
-    ASSERT_EQ(dirs.size(), 2u);
+    // Two settings; the walk (a thread of its own) may not have moved between them.
+    ASSERT_GE(dirs.size(), 1u);
+    ASSERT_LE(dirs.size(), 2u);
     for (const auto& d : dirs)
         EXPECT_EQ(d.rfind(tree.Path("d/"), 0), 0u) << d;
 }

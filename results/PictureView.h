@@ -1,0 +1,90 @@
+#pragma once
+
+#include "platform/Volumes.h"
+#include "results/ItemPainter.h"
+#include "thumbs/ByteLru.h"
+#include "thumbs/Protocol.h"
+#include "thumbs/ThumbnailPool.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <QObject>
+
+class QTimer;
+
+namespace tavolix::search {
+class TFileListBoxS;
+}
+
+namespace tavolix::results {
+
+// The pictures of one result window that are made off its thread: today's
+// pictures in the pictures view, and the default view's pictures of files on
+// network and FUSE volumes (whose reads may never come back). A paint takes
+// what the window's cache holds and asks for what is missing; the helper
+// processes of the pool make it, visible items first, then a screen ahead
+// and one behind; a scroll drops what left the screen. Only the item whose
+// picture arrived is repainted.
+class TPictureView : public QObject {
+    Q_OBJECT
+
+public:
+    TPictureView(search::TFileListBoxS& list, thumbs::TThumbnailPool* pool, platform::TMountTable volumes,
+                 QObject* parent = nullptr);
+    ~TPictureView() override;
+
+    bool Shown() const { return FShown; }
+    // Turns the pictures view on or off and repaints the list.
+    void SetShown(bool shown);
+
+    // The picture the painter uses for an item; nullptr when the paint reads
+    // the file itself (the default view, a file on a local volume). A
+    // picture not made yet is asked for.
+    const TItemPicture* PictureFor(int index, const std::string& path);
+
+    // The cache's byte budget; what was drawn least recently goes first.
+    void SetByteBudget(std::size_t bytes) { FCache.SetBudget(bytes); }
+    std::size_t CachedBytes() const { return FCache.Bytes(); }
+    // Pictures in the cache that can be drawn.
+    int ReadyCount() const;
+    static constexpr std::size_t kByteBudget = 64u << 20;
+
+signals:
+    // A picture arrived for the item at `index` (the index when it was asked for).
+    void PictureArrived(int index);
+
+private:
+    struct TWant {
+        std::string Key;
+        thumbs::TThumbRequest Request;
+        int Index;
+    };
+    struct TAsked {
+        std::string Key, Path;
+        int Index;
+    };
+
+    // What an item needs, or false when its paint reads the file itself.
+    bool WantOf(int index, const std::string& path, TWant& want) const;
+    bool OnSlowVolume(const std::string& path) const;
+    void ScheduleRequests();
+    void SendRequests();
+    void ReplyArrived(const thumbs::TThumbReply& reply);
+
+    search::TFileListBoxS& FList;
+    platform::TMountTable FVolumes;
+    std::shared_ptr<thumbs::TThumbnailPool::TClient> FClient;
+    thumbs::TByteLru<TItemPicture> FCache{kByteBudget};
+    std::unordered_map<std::string, std::uint64_t> FIdOfKey;
+    std::unordered_map<std::uint64_t, TAsked> FAsked;
+    std::uint64_t FNextId = 0;
+    QTimer* FRequestTimer;
+    bool FShown = false;
+    int FScreenDpi = 96;
+};
+
+} // namespace tavolix::results

@@ -1,0 +1,160 @@
+#include "FakeResultHost.h"
+#include "PixelChecks.h"
+#include "TestDir.h"
+#include "TestPictures.h"
+#include "TryExpect.h"
+#include "results/PictureView.h"
+#include "results/findf.h"
+#include "search/FLBoxS.h"
+#include "thumbs/ThumbnailPool.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <QAction>
+#include <QTest>
+
+using namespace tavolix;
+using results::TMDIChild;
+
+namespace {
+
+std::string DataFile(const char* name) {
+    std::ifstream in(std::string(std::getenv("TAVOLIX_TEST_DATA")) + "/pictures/" + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+QImage Solid(int width, int height, QColor colour) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+class PictureViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("XDG_CACHE_HOME", Tree.Path("cache").c_str(), 1);
+        Host.Dir = Tree.Path("hits");
+        Host.Key = "*.*";
+        Host.Mounts = platform::TMountTable::System();
+    }
+    void TearDown() override { unsetenv("XDG_CACHE_HOME"); }
+
+    void StartPool(bool testDecoders = false) {
+        thumbs::TPoolOptions options;
+        options.HelperPath = TAVOLIX_THUMBNAILER;
+        options.Processes = 1;
+        options.BudgetMs = 1000;
+        if (testDecoders)
+            options.HelperArgs = {"--test-decoders"};
+        Pool = std::make_unique<thumbs::TThumbnailPool>(options);
+        Host.Pool = Pool.get();
+    }
+
+    std::unique_ptr<TMDIChild> Create() {
+        auto child = std::make_unique<TMDIChild>(Host);
+        EXPECT_TRUE(child->FormCreate());
+        child->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(child.get()));
+        return child;
+    }
+
+    static QRect ItemRect(TMDIChild& c, int row) {
+        return c.ListBox1->visualRect(c.ListBox1->model()->index(row, 0));
+    }
+    static QImage Shown(TMDIChild& c) { return c.ListBox1->viewport()->grab().toImage(); }
+
+    TTestDir Tree;
+    TFakeHost Host;
+    std::unique_ptr<thumbs::TThumbnailPool> Pool;
+};
+
+} // namespace
+
+TEST_F(PictureViewTest, VisiblePicturesComeFirstAndOnlyTheirItemsRepaint) {
+    for (int i = 0; i < 60; ++i)
+        Tree.File("hits/p" + std::to_string(10 + i) + ".png", PictureBytes(Solid(200, 100, Qt::blue), "png"));
+    StartPool();
+    Host.Pictures = true;
+    auto c = Create();
+    ASSERT_TRUE(c->PictureView1->isChecked());
+    std::set<int> visible;
+    for (int i = 0; i < 60; ++i)
+        if (ItemRect(*c, i).intersects(c->ListBox1->viewport()->rect()))
+            visible.insert(i);
+    ASSERT_GE(visible.size(), 8u);
+
+    std::map<int, int> draws, drawsAtArrival;
+    std::vector<int> arrivals;
+    auto original = c->ListBox1->OnDrawItem;
+    c->ListBox1->OnDrawItem = [&, original](QPainter& p, int index, const QRect& rect, bool selected) {
+        ++draws[index];
+        original(p, index, rect, selected);
+    };
+    QObject::connect(&c->Pictures(), &results::TPictureView::PictureArrived, [&](int index) {
+        drawsAtArrival[index] = draws[index];
+        arrivals.push_back(index);
+    });
+    c->ListBox1->viewport()->update();
+    TRY_EXPECT(arrivals.size() >= visible.size() + 2);
+    const std::set<int> first(arrivals.begin(), arrivals.begin() + visible.size());
+    EXPECT_EQ(first, visible);
+    const int last = arrivals[visible.size() - 1];
+    TRY_EXPECT(draws[last] > drawsAtArrival[last]);
+    // Item 0 came first; the arrivals after it did not paint it again.
+    ASSERT_EQ(arrivals.front(), 0);
+    EXPECT_LE(draws[0] - drawsAtArrival[0], 2);
+    EXPECT_GT(CountOf(Shown(*c), Near(Qt::blue, 10), ItemRect(*c, 0)), 300);
+}
+
+TEST_F(PictureViewTest, TheDefaultViewOnALocalVolumeAsksTheHelperNothing) {
+    Tree.File("hits/a.png", PictureBytes(Solid(40, 20, Qt::blue), "png"));
+    Tree.File("hits/b.bmp", DataFile("green_300x20.bmp"));
+    StartPool();
+    auto c = Create();
+    const QImage shown = Shown(*c);
+    EXPECT_EQ(CountOf(shown, Near(Qt::blue, 10), ItemRect(*c, 0)), 0); // a name, as always
+    EXPECT_GT(CountOf(shown, Is(QColor(0, 128, 0)), ItemRect(*c, 1)), 100);
+    EXPECT_EQ(Pool->Stats().Sent, 0);
+}
+
+TEST_F(PictureViewTest, OnAFuseVolumeTheDefaultViewsReadsAreMadeOffTheThread) {
+    Tree.File("hits/a wide.bmp", DataFile("green_300x20.bmp"));
+    Tree.File("hits/b stuck.hang-test.bmp", DataFile("green_300x20.bmp"));
+    Host.Mounts =
+        platform::TMountTable::FromText("50 1 0:50 / " + Tree.Root() + " rw - fuse.stall stall rw\n");
+    StartPool(true);
+    auto c = Create();
+    c->ListBox1->viewport()->update();
+    TRY_EXPECT_EQ(c->Pictures().ReadyCount(), 1);
+    TRY_EXPECT_EQ(Pool->Stats().TimedOut, 1);
+    const QImage shown = Shown(*c);
+    EXPECT_GT(CountOf(shown, Is(QColor(0, 128, 0)), ItemRect(*c, 0)), 100);
+    // The read that never came back draws as an unreadable picture.
+    EXPECT_EQ(CountOf(shown, Is(QColor(0, 128, 0)), ItemRect(*c, 1)), 0);
+}
+
+TEST_F(PictureViewTest, ACrashingDecoderLeavesTheWindowWorking) {
+    Tree.File("hits/a.crash-test.png", PictureBytes(Solid(40, 20, Qt::darkCyan), "png"));
+    Tree.File("hits/b.png", PictureBytes(Solid(40, 20, Qt::blue), "png"));
+    StartPool(true);
+    Host.Pictures = true;
+    auto c = Create();
+    c->ListBox1->viewport()->update();
+    TRY_EXPECT_EQ(c->Pictures().ReadyCount(), 1);
+    EXPECT_EQ(Pool->Stats().Crashed, 1);
+    const QImage shown = Shown(*c);
+    EXPECT_EQ(CountOf(shown, Near(Qt::darkCyan, 10), ItemRect(*c, 0)), 0);
+    EXPECT_GT(CountOf(shown, Near(Qt::blue, 10), ItemRect(*c, 1)), 100);
+
+    EXPECT_EQ(c->PictureView1->shortcut(), QKeySequence(Qt::Key_F6));
+    c->PictureView1->trigger();
+    EXPECT_FALSE(c->Pictures().Shown());
+    EXPECT_EQ(Host.PicturesChoices, std::vector<bool>{false});
+}

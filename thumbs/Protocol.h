@@ -1,0 +1,107 @@
+#pragma once
+
+#include "thumbs/ThumbnailCache.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tavolix::thumbs {
+
+// What the program and its picture helper say to each other over one
+// socket: frames of a 32-bit little-endian payload length, a 32-bit type and
+// the payload. The helper speaks first (a hello with the protocol's version),
+// then answers each request with one reply, in order.
+
+inline constexpr std::uint32_t kProtocolVersion = 1;
+
+enum class TFrameType : std::uint32_t { Hello = 1, Request = 2, Reply = 3 };
+
+inline constexpr std::size_t kMaxPathBytes = 4096;
+inline constexpr int kMaxReplySide = 16384;
+inline constexpr std::uint64_t kMaxReplyPixels = 16u << 20;
+inline constexpr std::size_t kMaxReplyMetafile = 32u << 20;
+inline constexpr std::size_t kMaxRequestPayload = 64 + kMaxPathBytes;
+inline constexpr std::size_t kMaxReplyPayload = 64 + kMaxReplyPixels * 4 + kMaxReplyMetafile;
+
+enum class TRequestKind : std::uint8_t {
+    // The picture of a file of a kind we decode, from the cache or made and
+    // put there.
+    Picture = 1,
+    // Only a thumbnail the cache already holds (files we can't decode).
+    CachedOnly = 2,
+    // The default view's picture of a bitmap, icon, program or metafile, read
+    // off the window's thread (files on network volumes); nothing is cached.
+    PartPicture = 3,
+    // Records a file whose helper crashed or ran out of time as failed.
+    RecordFailure = 4,
+};
+
+struct TThumbRequest {
+    std::uint64_t Id = 0;
+    TRequestKind Kind = TRequestKind::Picture;
+    TThumbSize Size = TThumbSize::Normal;
+    // PartPicture: a bitmap is decoded at most this size; icons at IconSize.
+    std::int32_t BoxWidth = 0, BoxHeight = 0;
+    std::int32_t IconSize = 32;
+    std::int32_t Dpi = 96; // for a metafile's size in pixels
+    // RecordFailure: the helper that was killed, whose temporary files go.
+    std::int32_t StalePid = 0;
+    std::string Path;
+};
+
+enum class TReplyStatus : std::uint8_t {
+    Ok = 1,
+    Failed = 2,      // not a picture we can read (recorded as failed)
+    NoThumbnail = 3, // CachedOnly: the cache has none
+    Unreadable = 4,  // the file could not be read at all (gone, no access)
+};
+
+enum class TReplySource : std::uint8_t { Made = 1, Cache = 2, Direct = 3 };
+
+struct TThumbReply {
+    std::uint64_t Id = 0;
+    TReplyStatus Status = TReplyStatus::Failed;
+    TReplySource Source = TReplySource::Direct;
+    // A program's icon: 0 it has none, 1 not a file with icons, 2 an icon.
+    std::int8_t IconHandle = -1;
+    // The original picture's size in pixels; -1 when not known.
+    std::int32_t PictureWidth = -1, PictureHeight = -1;
+    // The picture: Width x Height premultiplied ARGB32 pixels, rows packed.
+    std::int32_t Width = 0, Height = 0;
+    std::string Pixels;
+    // PartPicture of a metafile: its bytes, played by the window.
+    std::string Metafile;
+};
+
+std::string EncodeFrame(TFrameType type, std::string_view payload);
+std::string EncodeHello();
+std::string EncodeRequest(const TThumbRequest& request);
+std::string EncodeReply(const TThumbReply& reply);
+
+// True for a hello of this protocol version.
+bool IsHello(std::string_view payload);
+// nullopt for a payload that breaks any of the limits above.
+std::optional<TThumbRequest> DecodeRequest(std::string_view payload);
+std::optional<TThumbReply> DecodeReply(std::string_view payload);
+
+// Cuts frames out of a byte stream; a length over the limit is a fault of
+// the stream, not a frame to wait for.
+class TFrameReader {
+public:
+    explicit TFrameReader(std::size_t maxPayload) : FMaxPayload(maxPayload) {}
+    enum class TResult { NeedMore, Frame, Bad };
+    void Feed(const char* bytes, std::size_t size);
+    // The next whole frame, if there is one.
+    TResult Next(std::uint32_t& type, std::string& payload);
+    std::size_t Buffered() const { return FBuffer.size() - FStart; }
+
+private:
+    std::size_t FMaxPayload;
+    std::string FBuffer;
+    std::size_t FStart = 0;
+};
+
+} // namespace tavolix::thumbs

@@ -1,0 +1,384 @@
+#include "thumbs/Thumbnailer.h"
+
+#include "pictures/PictureLoad.h"
+#include "pictures/ProgramIcons.h"
+#include "thumbs/Decoders.h"
+#include "thumbs/FileKinds.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+#include <QImageWriter>
+
+namespace tavolix::thumbs {
+
+namespace {
+
+// A thumbnail file bigger than this is no thumbnail.
+constexpr qint64 kMaxThumbnailFile = 8 << 20;
+
+// An open regular file, or -1: a FIFO or a device named like a picture is
+// never opened for reading (that could wait for ever).
+class TOpenFile {
+public:
+    explicit TOpenFile(const std::string& path) {
+        // Looked at before it is opened: opening some devices does something.
+        if (::stat(path.c_str(), &FStat) != 0)
+            return;
+        if (!S_ISREG(FStat.st_mode)) {
+            errno = EINVAL;
+            return;
+        }
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (fd < 0)
+            return;
+        if (::fstat(fd, &FStat) != 0 || !S_ISREG(FStat.st_mode)) {
+            ::close(fd);
+            return;
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        FFd = fd;
+    }
+    ~TOpenFile() {
+        if (FFd >= 0)
+            ::close(FFd);
+    }
+    TOpenFile(const TOpenFile&) = delete;
+    TOpenFile& operator=(const TOpenFile&) = delete;
+    int Fd() const { return FFd; }
+    const struct stat& Stat() const { return FStat; }
+
+private:
+    int FFd = -1;
+    struct stat FStat {};
+};
+
+void PutImage(TThumbReply& reply, const QImage& picture) {
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    reply.Width = image.width();
+    reply.Height = image.height();
+    reply.Pixels.resize(std::size_t(image.width()) * image.height() * 4);
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(reply.Pixels.data() + std::size_t(y) * image.width() * 4, image.constScanLine(y),
+                    std::size_t(image.width()) * 4);
+}
+
+TThumbReply ReplyTo(const TThumbRequest& request, TReplyStatus status, TReplySource source) {
+    TThumbReply reply;
+    reply.Id = request.Id;
+    reply.Status = status;
+    reply.Source = source;
+    return reply;
+}
+
+// Files that stand in for decoders gone wrong, for the tests of the pool.
+void RunTestDecoder(const std::string& path) {
+    if (path.find(".crash-test") != std::string::npos)
+        std::abort();
+    if (path.find(".hang-test") != std::string::npos) {
+        for (;;)
+            ::pause();
+    }
+    if (path.find(".alloc-test") != std::string::npos) {
+        // Touches memory until the limit stops it.
+        for (;;) {
+            auto* block = static_cast<char*>(std::malloc(16 << 20));
+            if (!block)
+                std::abort();
+            for (std::size_t i = 0; i < (16u << 20); i += 4096)
+                block[i] = 1;
+        }
+    }
+}
+
+// The image of a cache file with its text keys, or a null image. The keys
+// are taken from the decoded image: the reader's own text lookup splits keys
+// at their first ":", and every key here has two.
+QImage ReadCacheFile(const std::string& file, qint64 maxBytes, int maxSide) {
+    TOpenFile cached(file);
+    if (cached.Fd() < 0 || cached.Stat().st_size > maxBytes)
+        return {};
+    QFile device;
+    if (!device.open(cached.Fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return {};
+    QImageReader reader(&device, "png");
+    reader.setAllocationLimit(16);
+    const QSize size = reader.size();
+    // Bigger than a thumbnail may be: not one we trust.
+    if (!size.isValid() || size.width() > maxSide || size.height() > maxSide)
+        return {};
+    return reader.read();
+}
+
+std::optional<std::string> KeyOf(const QImage& image, const char* name) {
+    const QString value = image.text(QString::fromLatin1(name));
+    if (value.isNull())
+        return std::nullopt;
+    return value.toStdString();
+}
+
+// A valid thumbnail of the original in `file`, scaled to `side` when bigger.
+bool ReadCached(const std::string& file, const TOriginal& original, int side, QImage& out,
+                QSize& pictureSize) {
+    QImage image = ReadCacheFile(file, kMaxThumbnailFile, ThumbPixels(TThumbSize::XLarge));
+    if (image.isNull() || !IsThumbnailOf({KeyOf(image, "Thumb::URI"), KeyOf(image, "Thumb::MTime"),
+                                          KeyOf(image, "Thumb::Size")},
+                                         original))
+        return false;
+    const auto w = KeyOf(image, "Thumb::Image::Width"), h = KeyOf(image, "Thumb::Image::Height");
+    const auto pw = w ? ParseDimension(*w) : std::nullopt, ph = h ? ParseDimension(*h) : std::nullopt;
+    pictureSize = pw && ph ? QSize(*pw, *ph) : QSize();
+    if (image.width() > side || image.height() > side)
+        image =
+            image.scaled(FitInto(image.size(), side, false), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    out = std::move(image);
+    return true;
+}
+
+bool HasFailureRecord(const std::string& file, const TOriginal& original) {
+    const QImage record = ReadCacheFile(file, 64 * 1024, 16);
+    return !record.isNull() &&
+           IsThumbnailOf({KeyOf(record, "Thumb::URI"), KeyOf(record, "Thumb::MTime"), std::nullopt},
+                         original);
+}
+
+// The original's size from its header alone, for a thumbnail that doesn't say.
+QSize HeaderSize(int fd, TDecoder decoder) {
+    if (decoder != TDecoder::QtImage)
+        return {};
+    QFile device;
+    ::lseek(fd, 0, SEEK_SET);
+    if (!device.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return {};
+    QImageReader reader(&device);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    return reader.transformation() & QImageIOHandler::TransformationRotate90 ? size.transposed() : size;
+}
+
+} // namespace
+
+TThumbReply TThumbnailer::Handle(const TThumbRequest& request) {
+    switch (request.Kind) {
+    case TRequestKind::Picture:
+    case TRequestKind::CachedOnly:
+        return Picture(request);
+    case TRequestKind::PartPicture:
+        return PartPicture(request);
+    case TRequestKind::RecordFailure:
+        return RecordFailure(request);
+    }
+    return ReplyTo(request, TReplyStatus::Failed, TReplySource::Direct);
+}
+
+TThumbReply TThumbnailer::Picture(const TThumbRequest& request) {
+    const TFileKind kind = FileKindOf(request.Path);
+    TOpenFile file(request.Path);
+    if (file.Fd() < 0)
+        return ReplyTo(request,
+                       errno == ENOENT || errno == EACCES ? TReplyStatus::Unreadable : TReplyStatus::Failed,
+                       TReplySource::Direct);
+    const TOriginal original{ThumbnailUri(request.Path), file.Stat().st_mtime, file.Stat().st_size};
+    const bool cached = !FRoot.empty() && !IsInsideRoot(FRoot, request.Path);
+    const int side = ThumbPixels(request.Size);
+    const bool onlyCached = request.Kind == TRequestKind::CachedOnly || !HasOwnPicture(kind);
+
+    if (cached) {
+        // The size asked for, then bigger ones; a file the toolkit can't
+        // read takes whatever the file managers left.
+        for (int s = static_cast<int>(request.Size); s <= static_cast<int>(TThumbSize::XLarge); ++s) {
+            QImage image;
+            QSize pictureSize;
+            if (ReadCached(ThumbnailPath(FRoot, static_cast<TThumbSize>(s), original.Uri), original, side,
+                           image, pictureSize)) {
+                TThumbReply reply = ReplyTo(request, TReplyStatus::Ok, TReplySource::Cache);
+                if (!pictureSize.isValid())
+                    pictureSize = HeaderSize(file.Fd(), kind.Decoder);
+                reply.PictureWidth = pictureSize.isValid() ? pictureSize.width() : -1;
+                reply.PictureHeight = pictureSize.isValid() ? pictureSize.height() : -1;
+                PutImage(reply, image);
+                return reply;
+            }
+        }
+        if (onlyCached) {
+            for (int s = static_cast<int>(request.Size) - 1; s >= 0; --s) {
+                QImage image;
+                QSize pictureSize;
+                if (ReadCached(ThumbnailPath(FRoot, static_cast<TThumbSize>(s), original.Uri), original, side,
+                               image, pictureSize)) {
+                    TThumbReply reply = ReplyTo(request, TReplyStatus::Ok, TReplySource::Cache);
+                    reply.PictureWidth = pictureSize.isValid() ? pictureSize.width() : -1;
+                    reply.PictureHeight = pictureSize.isValid() ? pictureSize.height() : -1;
+                    PutImage(reply, image);
+                    return reply;
+                }
+            }
+        }
+        if (!onlyCached && HasFailureRecord(FailPath(FRoot, original.Uri), original))
+            return ReplyTo(request, TReplyStatus::Failed, TReplySource::Cache);
+    }
+    if (onlyCached)
+        return ReplyTo(request, TReplyStatus::NoThumbnail, TReplySource::Cache);
+
+    if (FTestDecoders)
+        RunTestDecoder(request.Path);
+    const std::optional<TDecoded> decoded =
+        DecodeForThumbnail(file.Fd(), request.Path, kind.Decoder, side, request.Dpi);
+    if (!decoded) {
+        if (cached)
+            WriteCacheFile(FailPath(FRoot, original.Uri), FailureRecordPng(original));
+        return ReplyTo(request, TReplyStatus::Failed, TReplySource::Made);
+    }
+    if (cached) {
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "png");
+        if (writer.write(decoded->Image)) {
+            const std::string withKeys = AddPngText(
+                std::string_view(png.constData(), png.size()),
+                ThumbnailKeys(original, decoded->PictureSize.width(), decoded->PictureSize.height()));
+            if (!withKeys.empty())
+                WriteCacheFile(ThumbnailPath(FRoot, request.Size, original.Uri), withKeys);
+        }
+    }
+    TThumbReply reply = ReplyTo(request, TReplyStatus::Ok, TReplySource::Made);
+    reply.PictureWidth = decoded->PictureSize.isValid() ? decoded->PictureSize.width() : -1;
+    reply.PictureHeight = decoded->PictureSize.isValid() ? decoded->PictureSize.height() : -1;
+    PutImage(reply, decoded->Image);
+    return reply;
+}
+
+TThumbReply TThumbnailer::PartPicture(const TThumbRequest& request) {
+    {
+        // Opened first: a FIFO or a device is refused before any reader waits on it.
+        TOpenFile file(request.Path);
+        if (file.Fd() < 0)
+            return ReplyTo(request, TReplyStatus::Unreadable, TReplySource::Direct);
+    }
+    if (FTestDecoders)
+        RunTestDecoder(request.Path);
+    TThumbReply reply = ReplyTo(request, TReplyStatus::Ok, TReplySource::Direct);
+    const int icon = request.IconSize;
+    switch (FileKindOf(request.Path).Part) {
+    case TPartGroup::IconFile:
+        PutImage(reply, pictures::LoadIconFile(request.Path, QSize(icon, icon)));
+        break;
+    case TPartGroup::ShellIcon: {
+        const pictures::TProgramIcon found = pictures::ExtractFirstIcon(request.Path, icon, icon);
+        reply.IconHandle = static_cast<std::int8_t>(found.Handle);
+        if (found.Handle == pictures::TProgramIcon::kIcon)
+            PutImage(reply, pictures::IcoBytesToImage(found.IcoBytes));
+        break;
+    }
+    case TPartGroup::Bitmap: {
+        // The default view limits width and height each on its own.
+        const pictures::TBitmapPicture bitmap = pictures::LoadBitmapFile(request.Path, [&](QSize real) {
+            return QSize(std::min(real.width(), std::max(1, request.BoxWidth)),
+                         std::min(real.height(), std::max(1, request.BoxHeight)));
+        });
+        if (bitmap.Size.isValid() && !bitmap.Image.isNull()) {
+            reply.PictureWidth = bitmap.Size.width();
+            reply.PictureHeight = bitmap.Size.height();
+            PutImage(reply, bitmap.Image);
+        }
+        break;
+    }
+    case TPartGroup::Metafile: {
+        pictures::TLoadedMetafile meta = pictures::LoadMetafile(request.Path, request.Dpi);
+        if (meta.Info) {
+            reply.PictureWidth = meta.Info->Width;
+            reply.PictureHeight = meta.Info->Height;
+            reply.Metafile.assign(meta.Bytes.begin(), meta.Bytes.end());
+        }
+        break;
+    }
+    case TPartGroup::NameOnly:
+        break;
+    }
+    return reply;
+}
+
+TThumbReply TThumbnailer::RecordFailure(const TThumbRequest& request) {
+    if (!FRoot.empty()) {
+        const std::string uri = ThumbnailUri(request.Path);
+        if (request.StalePid > 0)
+            RemoveTemporaries(FRoot, uri, request.StalePid);
+        struct stat st;
+        if (::stat(request.Path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            !IsInsideRoot(FRoot, request.Path))
+            WriteCacheFile(FailPath(FRoot, uri), FailureRecordPng({uri, st.st_mtime, st.st_size}));
+    }
+    return ReplyTo(request, TReplyStatus::Ok, TReplySource::Direct);
+}
+
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// CPU seconds this process has used.
+double CpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// A helper that has worked this long makes way for a fresh one before its
+// CPU limit could end it in the middle of a file.
+constexpr double kRetireCpuSeconds = 240;
+
+} // namespace
+
+int Serve(int in, int out, TThumbnailer& thumbnailer) {
+    if (!WriteAll(out, EncodeHello()))
+        return 0;
+    TFrameReader reader(kMaxRequestPayload);
+    char buf[8192];
+    for (;;) {
+        std::uint32_t type = 0;
+        std::string payload;
+        const TFrameReader::TResult r = reader.Next(type, payload);
+        if (r == TFrameReader::TResult::Bad)
+            return 2;
+        if (r == TFrameReader::TResult::NeedMore) {
+            const ssize_t n = ::read(in, buf, sizeof buf);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return 0;
+            reader.Feed(buf, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (type != static_cast<std::uint32_t>(TFrameType::Request))
+            return 2;
+        const std::optional<TThumbRequest> request = DecodeRequest(payload);
+        if (!request)
+            return 2;
+        if (!WriteAll(out, EncodeReply(thumbnailer.Handle(*request))))
+            return 0;
+        if (CpuSeconds() > kRetireCpuSeconds)
+            return 0;
+    }
+}
+
+} // namespace tavolix::thumbs
