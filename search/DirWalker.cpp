@@ -106,8 +106,6 @@ using TIdentitySet = std::unordered_set<TDirIdentity, TIdentityHash>;
 // open addressing in one array, nothing allocated per directory.
 class TIdentityTable {
 public:
-    explicit TIdentityTable(std::size_t initialSlots = 8192) : FInitial(initialSlots) {}
-
     // False when it was there already.
     bool Insert(const TDirIdentity& id) {
         if (IsZero(id))
@@ -136,7 +134,7 @@ private:
         return i;
     }
     void Grow() {
-        std::vector<TDirIdentity> old(FSlots.empty() ? FInitial : FSlots.size() * 2);
+        std::vector<TDirIdentity> old(FSlots.empty() ? 8192 : FSlots.size() * 2);
         old.swap(FSlots);
         for (const TDirIdentity& id : old)
             if (!IsZero(id))
@@ -144,9 +142,34 @@ private:
     }
 
     std::vector<TDirIdentity> FSlots; // a power of two long; zero: empty
-    std::size_t FInitial;
     std::size_t FSize = 0;
     bool FHasZero = false;
+};
+
+// Which folders the pool has read, told apart by a 64-bit digest of their
+// identity, without a lock: a read-ahead hint only. A digest that collides,
+// or a table that is full, can only make the pool leave a folder's children
+// to the walk, or read below a folder the walk then drops.
+class TClaimTable {
+public:
+    // False when a folder of this digest was claimed already.
+    bool Claim(const TDirIdentity& id) {
+        std::uint64_t h = static_cast<std::uint64_t>(id.Inode) * 0x9E3779B97F4A7C15ull ^
+                          static_cast<std::uint64_t>(id.Device) * 0xC2B2AE3D27D4EB4Full;
+        h = (h ^ (h >> 31)) | 1;
+        for (std::size_t i = h, probes = 0; probes < 32; ++i, ++probes) {
+            std::atomic<std::uint64_t>& slot = FSlots[i % FSlots.size()];
+            std::uint64_t seen = slot.load(std::memory_order_relaxed);
+            if (seen == 0 && slot.compare_exchange_strong(seen, h, std::memory_order_relaxed))
+                return true;
+            if (seen == h)
+                return false;
+        }
+        return true;
+    }
+
+private:
+    std::array<std::atomic<std::uint64_t>, 1 << 15> FSlots{};
 };
 
 // What a subdirectory entry is to the walk.
@@ -384,15 +407,8 @@ private:
 
     // False when a folder of this identity was read already: the pool reads
     // ahead below one of them only, and the walk itself below the other
-    // should that be the first in walk order. Every read claims, so the
-    // claims are spread over locks of their own.
-    bool Claim(const TDirIdentity& id) {
-        if (FRules.Options.WalkLinkedFoldersAgain)
-            return true;
-        TClaims& claims = FClaims[(static_cast<std::size_t>(id.Inode) ^ (id.Inode >> 7)) % FClaims.size()];
-        std::lock_guard lock(claims.Mutex);
-        return claims.Claimed.Insert(id);
-    }
+    // should that be the first in walk order.
+    bool Claim(const TDirIdentity& id) { return FRules.Options.WalkLinkedFoldersAgain || FClaims->Claim(id); }
 
     // Reads the node; done outside the lock.
     void Process(TNode& n, platform::TReadWatch& watch) {
@@ -510,11 +526,7 @@ private:
     const std::size_t FCores = std::max(1u, std::thread::hardware_concurrency());
     const TNode* FWaitingFor = nullptr;
     bool FStop = false;
-    struct alignas(64) TClaims {
-        std::mutex Mutex;
-        TIdentityTable Claimed{128};
-    };
-    std::array<TClaims, 64> FClaims;
+    const std::unique_ptr<TClaimTable> FClaims = std::make_unique<TClaimTable>();
     std::vector<std::thread> FThreads;
 };
 

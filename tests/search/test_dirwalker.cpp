@@ -39,9 +39,9 @@ struct TLog : TSearchProgress {
     }
     void Yield() override { Calls.push_back("yield"); }
     bool StopRequested() override {
-        WalkOrder.clear();
-        for (const TFileInfo* r : List->Items())
-            WalkOrder.push_back(r->Path());
+        // Records are only appended during the walk: take the new ones.
+        for (std::size_t i = WalkOrder.size(); i < List->Count(); ++i)
+            WalkOrder.push_back(List->Item(i)->Path());
         return StopAfter != 0 && Entered >= StopAfter;
     }
 };
