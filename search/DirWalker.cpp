@@ -13,7 +13,6 @@
 #include <sys/resource.h>
 #include <system_error>
 #include <thread>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -93,14 +92,6 @@ struct TNode {
     TDirectory Dir;
     std::atomic<std::uint32_t> Unopened{0};
 };
-
-struct TIdentityHash {
-    std::size_t operator()(const TDirIdentity& id) const {
-        return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(id.Inode) * 0x9E3779B97F4A7C15ull ^
-                                          static_cast<std::uint64_t>(id.Device));
-    }
-};
-using TIdentitySet = std::unordered_set<TDirIdentity, TIdentityHash>;
 
 // A set of identities that only grows, one for every directory of a walk:
 // open addressing in one array, nothing allocated per directory.
@@ -231,21 +222,19 @@ private:
 };
 
 // Classifies a directory just opened and reads it, unless it is one of its
-// own ancestors (those in `onPath`, or else up the parents), a kernel pseudo
-// file system below a real one, on another file system when the walk stays
-// on one, or met before (when `met` is given, it is added there). What a
-// broken-off read got is kept.
+// own ancestors (`isAncestor` tells), a kernel pseudo file system below a
+// real one, on another file system when the walk stays on one, or met before
+// (when `met` is given, it is added there; ancestors are asked about only
+// then). What a broken-off read got is kept.
+template <class F>
 void ReadOpened(TNode& n, TDirectory& d, const TWildcard& mask, const TRules& rules,
-                platform::TReadWatch& watch, const TIdentitySet* onPath = nullptr,
-                TIdentityTable* met = nullptr) {
+                platform::TReadWatch& watch, F&& isAncestor, TIdentityTable* met = nullptr) {
     n.Id = d.Identity();
-    bool loop = onPath && onPath->count(n.Id) != 0;
-    for (const TNode* p = onPath ? nullptr : n.Parent; p && !loop; p = p->Parent)
-        loop = p->Id == n.Id;
-    if (loop) {
+    if (!met && isAncestor(n.Id)) {
         n.Outcome = TOutcome::Loop;
         return;
     }
+    // An ancestor is never on another file system than its walked children.
     if (n.Parent && n.Id.Device != n.Parent->Id.Device) {
         if (d.IsPseudoFileSystem()) {
             n.Outcome = TOutcome::Pseudo;
@@ -258,7 +247,7 @@ void ReadOpened(TNode& n, TDirectory& d, const TWildcard& mask, const TRules& ru
     }
     n.Met = true;
     if (met && !met->Insert(n.Id)) {
-        n.Outcome = TOutcome::ReachedAgain;
+        n.Outcome = isAncestor(n.Id) ? TOutcome::Loop : TOutcome::ReachedAgain;
         return;
     }
     const platform::TReadResult r = d.Read(mask, n.Contents, &watch);
@@ -418,7 +407,12 @@ private:
             n.Outcome = OutOfDescriptors(n.Error) ? TOutcome::NoDescriptors : TOutcome::Unreadable;
             return;
         }
-        ReadOpened(n, d, FMask, FRules, watch);
+        ReadOpened(n, d, FMask, FRules, watch, [&n](const TDirIdentity& id) {
+            for (const TNode* p = n.Parent; p; p = p->Parent)
+                if (p->Id == id)
+                    return true;
+            return false;
+        });
         if (n.Outcome != TOutcome::Read || !Claim(n.Id))
             return;
         const std::uint32_t children = Prepare(n);
@@ -576,7 +570,6 @@ private:
     bool FStopNow = false; // a read ended at the stop flag
     TWalkStats FStats;
     std::deque<TLevel> FStack; // a deque: the pool holds on to the base's descriptor
-    TIdentitySet FOnPath;      // the identities of FStack's directories
     TIdentityTable FMet;       // of every directory met so far (TNode::Met)
     std::unique_ptr<TPool> FPool;
     std::vector<std::shared_ptr<TNode>> FSpare;
@@ -688,7 +681,7 @@ bool TWalk::Start(const std::string& baseDir, int workers) {
         return false;
     }
     TVisitorWatch watch(FStopFlag, FVisitor, root->Path);
-    ReadOpened(*root, dir, FMask, FRules, watch);
+    ReadOpened(*root, dir, FMask, FRules, watch, [](const TDirIdentity&) { return false; });
     if (root->Outcome != TOutcome::Read && root->Outcome != TOutcome::Stopped) {
         if (root->Outcome == TOutcome::Unreadable || root->Outcome == TOutcome::NoDescriptors)
             FStats.BaseError = root->Error != 0 ? root->Error : EIO;
@@ -705,7 +698,6 @@ bool TWalk::Start(const std::string& baseDir, int workers) {
     }
     FRules.BaseLength = root->Path.size();
     FRules.BaseDevice = root->Id.Device;
-    FOnPath.insert(root->Id);
     FMet.Insert(root->Id);
     TLevel& level = FStack.emplace_back();
     level.Dir = std::move(dir);
@@ -725,7 +717,6 @@ void TWalk::Leave() {
     if (level.Dir.IsOpen())
         --FOpen;
     CloseLater(level.Dir);
-    FOnPath.erase(level.Node->Id);
     Recycle(std::move(level.Node));
     FStack.pop_back();
     if (!FStack.empty())
@@ -852,7 +843,13 @@ TDirectory TWalk::ReadHere(TNode& n, const std::string& name) {
         return {};
     }
     TVisitorWatch watch(FStopFlag, FVisitor, n.Path);
-    ReadOpened(n, d, FMask, FRules, watch, &FOnPath, FRules.Options.WalkLinkedFoldersAgain ? nullptr : &FMet);
+    const auto onPath = [this](const TDirIdentity& id) {
+        for (auto l = FStack.rbegin(); l != FStack.rend(); ++l)
+            if (l->Node->Id == id)
+                return true;
+        return false;
+    };
+    ReadOpened(n, d, FMask, FRules, watch, onPath, FRules.Options.WalkLinkedFoldersAgain ? nullptr : &FMet);
     return d;
 }
 
@@ -914,7 +911,6 @@ void TWalk::Enter(std::shared_ptr<TNode> child, TDirectory dir, const std::strin
         CloseLater(level.Dir);
         --FOpen;
     }
-    FOnPath.insert(child->Id);
     TLevel& pushed = FStack.emplace_back();
     pushed.Name = name;
     pushed.Node = std::move(child);
