@@ -10,6 +10,7 @@ the default threads.
 import argparse
 import hashlib
 import os
+import resource
 import shutil
 import statistics
 import subprocess
@@ -41,7 +42,12 @@ def can_drop_caches():
         return False
 
 
-def time_rounds(tools, rounds, before_each=None):
+def cpu_of_children():
+    r = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return r.ru_utime + r.ru_stime
+
+
+def time_rounds(tools, rounds, before_each=None, cpu=None):
     times = {k: [] for k in tools}
     for r in range(rounds):
         order = list(tools.items())
@@ -50,7 +56,10 @@ def time_rounds(tools, rounds, before_each=None):
         for name, cmd in order:
             if before_each:
                 before_each()
+            before = cpu_of_children()
             times[name].append(run(cmd)[0])
+            if cpu is not None:
+                cpu.setdefault(name, []).append(cpu_of_children() - before)
     return times
 
 
@@ -112,11 +121,15 @@ def main():
     for _ in range(2):  # warm the cache
         for cmd in tools.values():
             run(cmd)
-    warm = report(f"warm cache, {a.rounds} rounds", time_rounds(tools, a.rounds))
+    cpu = {}
+    warm = report(f"warm cache, {a.rounds} rounds", time_rounds(tools, a.rounds, cpu=cpu))
     if a.baseline:
-        print(f"  ratio tavolix-page / baseline: {warm['tavolix-page'] / warm['baseline']:.3f}")
-        print(f"  ratio tavolix-page --threads 1 / baseline --threads 1: "
-              f"{warm['tavolix-page --threads 1'] / warm['baseline --threads 1']:.3f}")
+        # CPU time (user and system) too: on a machine others share, the
+        # wall time moves with their load far more.
+        c = {k: statistics.median(v) for k, v in cpu.items()}
+        for ours, theirs in [("tavolix-page", "baseline"), ("tavolix-page --threads 1", "baseline --threads 1")]:
+            print(f"  ratio {ours} / {theirs}: wall {warm[ours] / warm[theirs]:.3f}, "
+                  f"CPU {c[ours] / c[theirs]:.3f} ({c[ours] * 1000:.1f} / {c[theirs] * 1000:.1f} ms)")
 
     if a.cold and can_drop_caches():
         cold_tools = {k: v for k, v in tools.items() if k != "fd -u -j1"}
