@@ -64,7 +64,7 @@ TAboutBox::TAboutBox(QWidget* parent)
     FPanel1->resize(272, 161 + more);
     FComments->setGeometry(12, 72, 248, 80 + more);
 
-    FOKButton = new QPushButton(tr("OK"), this);
+    FOKButton = new QPushButton(ui::ButtonText(ui::mbOK), this);
     FOKButton->setObjectName(QStringLiteral("OKButton"));
     FOKButton->setGeometry((288 - 64) / 2, 183 + more, 64, 33);
     FOKButton->setDefault(true);

@@ -1,7 +1,9 @@
 #include "app/serfile.h"
 
 #include "app/DriveComboBox.h"
+#include "app/ExcludeForm.h"
 #include "app/HelpFile.h"
+#include "app/SearchSettings.h"
 #include "app/ViewSettings.h"
 #include "app/about.h"
 #include "dirtree/DirTVS.h"
@@ -114,6 +116,24 @@ constexpr TCommand kHTMLSave = {
     ui::kWritePageCommand.Caption,
     QT_TRANSLATE_NOOP("Commands", "検索結果を、ＨＴＭＬ形式で自動作成して保存します。"),
     ui::kWritePageCommand.Shortcut};
+constexpr TCommand kSearchOptionsMenu = {
+    QT_TRANSLATE_NOOP("Commands", "検索ｵﾌﾟｼｮﾝ (&S)"),
+    QT_TRANSLATE_NOOP(
+        "Commands", "検索するフォルダの範囲を変更します。（ 設定ファイルに保存され、tavolix-page と共通 ）"),
+    {},
+    kHelpSearch};
+constexpr TCommand kHiddenFolders1 = {
+    QT_TRANSLATE_NOOP("Commands", "隠しフォルダ（ . で始まる名前 ）も検索 (&H)"),
+    QT_TRANSLATE_NOOP("Commands", "名前が「 . 」で始まるフォルダ（ 隠しフォルダ ）も検索します。"
+                                  "オフの時は、検索しなかったフォルダの数を検索結果に表示します。")};
+constexpr TCommand kOneFileSystem1 = {
+    QT_TRANSLATE_NOOP("Commands", "１つのファイルシステム内だけを検索 (&X)"),
+    QT_TRANSLATE_NOOP("Commands", "検索ディレクトリと別のファイルシステム（ ネットワーク、ＵＳＢ "
+                                  "メモリなど ）にあるフォルダは、検索しません。")};
+constexpr TCommand kExcludeFolders1 = {
+    QT_TRANSLATE_NOOP("Commands", "除外するフォルダ (&E)..."),
+    QT_TRANSLATE_NOOP("Commands",
+                      "検索しないフォルダの名前やパスを、指定キーと同じワイルドカードで指定します。")};
 constexpr TCommand kSavedPagesMenu = {
     QT_TRANSLATE_NOOP("Commands", "作成ﾃﾞｰﾀ (&D)"),
     QT_TRANSLATE_NOOP("Commands",
@@ -431,6 +451,15 @@ void TMDIForm::BuildMenus() {
     HTMLSave->setEnabled(false);
     connect(Utilety1, &QMenu::aboutToShow, this, &TMDIForm::Utilety1Click);
 
+    SearchOptions1 = ui::MakeMenu(kSearchOptionsMenu, this);
+    AddCommands(*this, SearchOptions1,
+                {{&TMDIForm::HiddenFolders1, kHiddenFolders1, &TMDIForm::HiddenFolders1Click},
+                 {&TMDIForm::OneFileSystem1, kOneFileSystem1, &TMDIForm::OneFileSystem1Click},
+                 {&TMDIForm::ExcludeFolders1, kExcludeFolders1, &TMDIForm::ExcludeFolders1Click, true}});
+    HiddenFolders1->setCheckable(true);
+    OneFileSystem1->setCheckable(true);
+    connect(SearchOptions1, &QMenu::aboutToShow, this, &TMDIForm::SearchOptions1Click);
+
     SaveData = ui::MakeMenu(kSavedPagesMenu, this);
     for (int k = 1; k <= kSavedPageSlots; ++k) {
         QAction* item = SaveData->addAction(QStringLiteral("(&%1)").arg(k));
@@ -459,7 +488,7 @@ void TMDIForm::BuildMenus() {
     Windows1->menuAction()->setEnabled(false);
     connect(Windows1, &QMenu::aboutToShow, this, &TMDIForm::FillWindowList);
 
-    FOwnMenus = {{0, File1}, {2, SetEdit1}, {3, Utilety1}, {5, SaveData}, {9, Windows1}};
+    FOwnMenus = {{0, File1}, {2, SetEdit1}, {3, Utilety1}, {4, SearchOptions1}, {5, SaveData}, {9, Windows1}};
 
     // The menu bar and the clock share a row. A maximized result window
     // keeps its own title bar then (its buttons would take the menu bar's
@@ -490,6 +519,46 @@ void TMDIForm::SaveDataClick() {
     // Another program (tavolix-page, a second frame) may have registered pages.
     FSavedPages.Load();
     UpdateSavedPagesMenu();
+}
+
+search::TWalkOptions TMDIForm::WalkOptions() const {
+    search::TWalkOptions options;
+    LoadWalkOptions(FSavedPages.SettingsFile(), options);
+    return options;
+}
+
+void TMDIForm::SearchOptions1Click() {
+    const search::TWalkOptions options = WalkOptions();
+    HiddenFolders1->setChecked(options.HiddenFolders);
+    OneFileSystem1->setChecked(options.OneFileSystem);
+}
+
+void TMDIForm::WriteWalkChoiceOf(QAction* item, std::string_view key) {
+    if (const platform::TIoResult error =
+            WriteWalkChoice(FSavedPages.SettingsFile(), key, item->isChecked())) {
+        item->setChecked(!item->isChecked());
+        ShowMessageBox(this, TMessageKind::Error,
+                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
+                       ui::mbOK);
+    }
+}
+
+void TMDIForm::HiddenFolders1Click() {
+    WriteWalkChoiceOf(HiddenFolders1, kHiddenFoldersKey);
+}
+
+void TMDIForm::OneFileSystem1Click() {
+    WriteWalkChoiceOf(OneFileSystem1, kOneFileSystemKey);
+}
+
+void TMDIForm::ExcludeFolders1Click() {
+    TExcludeForm form(WalkOptions().Exclude, this);
+    if (form.exec() != QDialog::Accepted)
+        return;
+    if (const platform::TIoResult error = WriteExcludeList(FSavedPages.SettingsFile(), form.Patterns()))
+        ShowMessageBox(this, TMessageKind::Error,
+                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
+                       ui::mbOK);
 }
 
 void TMDIForm::UpdateSavedPagesMenu() {

@@ -31,6 +31,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -168,6 +169,23 @@ QString UnreadFolderText(const search::TUnreadDir& dir) {
     return TMDIChild::tr("%1 （ %2 ）").arg(ui::ToVisibleText(dir.Path), why);
 }
 
+// The folders the walk's choices left out, counted by choice:
+// "検索しなかったフォルダ 3 （ ドットで始まる名前 2 ， 除外 1 ）"; empty when
+// every folder was searched.
+QString NotSearchedText(const search::TWalkStats& stats) {
+    if (stats.NotSearched() == 0)
+        return {};
+    QStringList parts;
+    if (stats.DotFolders > 0)
+        parts << TMDIChild::tr("ドットで始まる名前 %1").arg(stats.DotFolders);
+    if (stats.Excluded > 0)
+        parts << TMDIChild::tr("除外 %1").arg(stats.Excluded);
+    if (stats.OtherFileSystems > 0)
+        parts << TMDIChild::tr("別のファイルシステム %1").arg(stats.OtherFileSystems);
+    return TMDIChild::tr("検索しなかったフォルダ %1 （ %2 ）")
+        .arg(QString::number(stats.NotSearched()), parts.join(TMDIChild::tr(" ， ")));
+}
+
 QFont PGothic15() {
     return ui::UiFont(ui::kPGothic, 15);
 }
@@ -258,6 +276,11 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
         StatusBar1->addWidget(StatusPanels[i]);
     }
     layout->addWidget(StatusBar1);
+    // One line below the panels: folders not read (a loss, in red) and
+    // folders the walk's choices left out.
+    auto* walkLine = new QHBoxLayout;
+    walkLine->setContentsMargins(0, 0, 0, 0);
+    walkLine->setSpacing(0);
     UnreadPanel = new QLabel(this);
     UnreadPanel->setObjectName(QStringLiteral("UnreadPanel"));
     UnreadPanel->setTextFormat(Qt::PlainText);
@@ -266,7 +289,17 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
     red.setColor(QPalette::WindowText, Qt::red);
     UnreadPanel->setPalette(red);
     UnreadPanel->hide();
-    layout->addWidget(UnreadPanel);
+    walkLine->addWidget(UnreadPanel);
+    NotSearchedPanel = new QLabel(this);
+    NotSearchedPanel->setObjectName(QStringLiteral("NotSearchedPanel"));
+    NotSearchedPanel->setTextFormat(Qt::PlainText);
+    NotSearchedPanel->setContentsMargins(4, 1, 4, 1);
+    NotSearchedPanel->setToolTip(
+        tr("フレームの「検索ｵﾌﾟｼｮﾝ (&S)」メニューで、検索するフォルダの範囲を変更できます。"));
+    NotSearchedPanel->hide();
+    walkLine->addWidget(NotSearchedPanel);
+    walkLine->addStretch(1);
+    layout->addLayout(walkLine);
 
     BuildMenus();
     BuildHitActions();
@@ -359,6 +392,7 @@ bool TMDIChild::FormCreate() {
     ui::TWaitCursor wait;
     ListBox1->Items().Clear();
     ListBox1->SetMask(FKeyWord);
+    ListBox1->SetWalkOptions(FHost.WalkOptions());
     QPointer<TMDIChild> self(this);
     ListBox1->SearchFiles(FDirName);
     if (!self)
@@ -388,13 +422,14 @@ bool TMDIChild::FormCreate() {
                                     ui::ToText(platform::TIoError({}, stats.BaseError).SystemText())),
                            ui::mbOK);
         } else {
-            // Nothing found is not the whole answer when folders were left unread.
-            const QString unread = UnreadFoldersText(stats);
-            ShowMessageBox(FHost.DialogParent(), TMessageKind::Information,
-                           tr("指定キー  %1  に\r\n\r\n該当するファイルは見つかりませんでした。")
-                                   .arg(ui::ToText(FKeyWord)) +
-                               (unread.isEmpty() ? QString() : QStringLiteral("\r\n\r\n") + unread),
-                           ui::mbOK);
+            // Nothing found is not the whole answer when folders were left
+            // unread, or left out.
+            QString text = tr("指定キー  %1  に\r\n\r\n該当するファイルは見つかりませんでした。")
+                               .arg(ui::ToText(FKeyWord));
+            for (const QString& line : {UnreadFoldersText(stats), NotSearchedText(stats)})
+                if (!line.isEmpty())
+                    text += QStringLiteral("\r\n\r\n") + line;
+            ShowMessageBox(FHost.DialogParent(), TMessageKind::Information, text, ui::mbOK);
         }
     }
     AssignHints();
@@ -424,6 +459,9 @@ void TMDIChild::ShowUnreadStatus() {
     if (stats.UnreadDirs.size() > kListed)
         lines << tr("ほか %1 フォルダ").arg(stats.UnreadDirs.size() - kListed);
     UnreadPanel->setToolTip(lines.join(QLatin1Char('\n')));
+    const QString notSearched = NotSearchedText(stats);
+    NotSearchedPanel->setText(notSearched);
+    NotSearchedPanel->setVisible(!notSearched.isEmpty());
 }
 
 void TMDIChild::ShowItemStatus() {

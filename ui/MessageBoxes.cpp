@@ -77,6 +77,13 @@ QString MessageTitle(TMessageKind kind) {
     return ApplicationTitle();
 }
 
+QString ButtonText(TMessageButton button) {
+    for (const TButtonInfo& info : kButtons)
+        if (info.Button == button)
+            return Words(info.Caption);
+    return {};
+}
+
 QMessageBox::Icon MessageIcon(TMessageKind kind) {
     switch (kind) {
     case TMessageKind::Warning:
@@ -134,7 +141,7 @@ QMessageBox* BuildMessageBox(QWidget* parent, TMessageKind kind, const QString& 
             continue;
         }
         QPushButton* button = box->addButton(info.Standard);
-        button->setText(Words(info.Caption));
+        button->setText(ButtonText(info.Button));
         if (info.Button == def) {
             box->setDefaultButton(button);
         }

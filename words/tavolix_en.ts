@@ -371,6 +371,38 @@
         <source>JPEG・PNG・WebP・SVG・PDF などの画像も、縮小して表示します | 縮小画像は別のプロセスで作成し、デスクトップ共通のサムネイル・キャッシュに保存します （ 新しい検索結果フォームにも適用 ）。</source>
         <translation>Draws JPEG, PNG, WebP, SVG, PDF and other pictures small too | Made in a process of their own and kept in the shared thumbnail cache (new result windows too).</translation>
     </message>
+    <message>
+        <source>検索ｵﾌﾟｼｮﾝ (&amp;S)</source>
+        <translation>&amp;Search Options</translation>
+    </message>
+    <message>
+        <source>検索するフォルダの範囲を変更します。（ 設定ファイルに保存され、tavolix-page と共通 ）</source>
+        <translation>Changes which folders are searched (kept in the settings file, shared with tavolix-page)</translation>
+    </message>
+    <message>
+        <source>隠しフォルダ（ . で始まる名前 ）も検索 (&amp;H)</source>
+        <translation>Search &amp;Hidden Folders (names beginning with .)</translation>
+    </message>
+    <message>
+        <source>名前が「 . 」で始まるフォルダ（ 隠しフォルダ ）も検索します。オフの時は、検索しなかったフォルダの数を検索結果に表示します。</source>
+        <translation>Searches folders whose names begin with &quot;.&quot; too. When off, the results count the folders left out.</translation>
+    </message>
+    <message>
+        <source>１つのファイルシステム内だけを検索 (&amp;X)</source>
+        <translation>&amp;One File System Only</translation>
+    </message>
+    <message>
+        <source>検索ディレクトリと別のファイルシステム（ ネットワーク、ＵＳＢ メモリなど ）にあるフォルダは、検索しません。</source>
+        <translation>Folders on another file system than the directory (a network share, a USB stick) are left out.</translation>
+    </message>
+    <message>
+        <source>除外するフォルダ (&amp;E)...</source>
+        <translation>&amp;Exclude Folders...</translation>
+    </message>
+    <message>
+        <source>検索しないフォルダの名前やパスを、指定キーと同じワイルドカードで指定します。</source>
+        <translation>The names or paths of folders not to search, with the same wildcards as the key.</translation>
+    </message>
 </context>
 <context>
     <name>MessageBoxes</name>
@@ -494,9 +526,34 @@ Has it been moved or deleted?</translation>
 ＷＷＷブラウザで閲覧できるようにします。</source>
         <translation>Finds the files that match a key in a directory and every directory below it, and saves them as an HTML page to be read in a web browser.</translation>
     </message>
+</context>
+<context>
+    <name>tavolix::app::TExcludeForm</name>
     <message>
-        <source>OK</source>
-        <translation>OK</translation>
+        <source>除外するフォルダ</source>
+        <translation>Excluded Folders</translation>
+    </message>
+    <message>
+        <source>検索しないフォルダを、１行に１つずつ入力して下さい。
+フォルダ名（ 例 ＝ node_modules ）、または「 / 」を含む
+検索ディレクトリからのパス（ 例 ＝ */cache ）を、
+指定キーと同じワイルドカード「 ＊ 」「 ？ 」で指定します。</source>
+        <translation>Type the folders not to search, one a line: a folder&apos;s
+name (for example node_modules) or, holding a &quot;/&quot;,
+a path below the directory searched (for example
+*/cache), with the wildcards &quot; * &quot; and &quot; ? &quot; of the key.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; は「;」を含むため、保存できません。</source>
+        <translation>&quot;%1&quot; holds a &quot;;&quot;, so the list cannot be saved.</translation>
+    </message>
+    <message>
+        <source>改行を含むパターンがあるため、保存できません。</source>
+        <translation>A pattern holds a line break, so the list cannot be saved.</translation>
+    </message>
+    <message>
+        <source>全体が %1 バイトより長いため、保存できません。</source>
+        <translation>The list is longer than %1 bytes, so it cannot be saved.</translation>
     </message>
 </context>
 <context>
@@ -689,6 +746,26 @@ Read it in the web browser now? </translation>
 <byte value="xd"/>
 You can also open the page<byte value="xd"/>
 by double-clicking it in a file manager.</translation>
+    </message>
+    <message>
+        <source>ドットで始まる名前 %1</source>
+        <translation>name begins with a dot: %1</translation>
+    </message>
+    <message>
+        <source>除外 %1</source>
+        <translation>excluded: %1</translation>
+    </message>
+    <message>
+        <source>別のファイルシステム %1</source>
+        <translation>another file system: %1</translation>
+    </message>
+    <message>
+        <source>検索しなかったフォルダ %1 （ %2 ）</source>
+        <translation>Folders not searched: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>フレームの「検索ｵﾌﾟｼｮﾝ (&amp;S)」メニューで、検索するフォルダの範囲を変更できます。</source>
+        <translation>The Search Options menu of the main window changes which folders are searched.</translation>
     </message>
 </context>
 <context>
