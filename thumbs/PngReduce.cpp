@@ -529,10 +529,10 @@ class TStreamRows : public TRows {
 public:
     using TMore = std::function<bool(const std::uint8_t*&, std::size_t&)>;
     explicit TStreamRows(TMore more) : FMore(std::move(more)), FOut(256 * 1024) {
-        FOk = inflateInit(&FZ) == Z_OK;
+        FStarted = FOk = inflateInit(&FZ) == Z_OK;
     }
     ~TStreamRows() override {
-        if (FOk)
+        if (FStarted)
             inflateEnd(&FZ);
     }
     TStreamRows(const TStreamRows&) = delete;
@@ -587,7 +587,7 @@ private:
 
     TMore FMore;
     z_stream FZ{};
-    bool FOk = false, FEnded = false;
+    bool FStarted = false, FOk = false, FEnded = false;
     std::vector<std::uint8_t> FOut;
     std::size_t FOutAt = 0, FOutEnd = 0;
     std::vector<std::uint8_t> FRow[3];
@@ -944,15 +944,15 @@ std::optional<TPngReduced> ReducePng(TPngInput& in, const std::function<std::pai
             // end, are no reason to refuse it: inflated a piece at a time,
             // only what the rows need is read.
             whole.reset();
-            bool given = false;
-            rows = std::make_unique<TStreamRows>([&](const std::uint8_t*& data, std::size_t& size) {
-                if (given)
-                    return false;
-                given = true;
-                data = compressed->Data();
-                size = compressedSize;
-                return true;
-            });
+            rows = std::make_unique<TStreamRows>(
+                [&, given = false](const std::uint8_t*& data, std::size_t& size) mutable {
+                    if (given)
+                        return false;
+                    given = true;
+                    data = compressed->Data();
+                    size = compressedSize;
+                    return true;
+                });
         }
     } else {
         fromFile = true;
