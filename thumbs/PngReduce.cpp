@@ -242,8 +242,8 @@ template <int B> void StorePixel(std::uint8_t* p, __m128i bytes) {
 }
 
 // One pixel of a Paeth row in 16-bit lanes: a left, b above, c upper left,
-// x the filtered bytes.
-__m128i PaethPixel(__m128i a, __m128i b, __m128i c, __m128i x) {
+// x the filtered bytes. Inlined: a call would stand in the chain.
+[[gnu::always_inline]] inline __m128i PaethPixel(__m128i a, __m128i b, __m128i c, __m128i x) {
     // p = a + b - c: p - a = b - c, p - b = a - c, p - c = both.
     const __m128i toA = _mm_sub_epi16(b, c), toB = _mm_sub_epi16(a, c);
     const __m128i pa = Abs16(toA), pb = Abs16(toB), pc = Abs16(_mm_add_epi16(toA, toB));
@@ -733,6 +733,23 @@ public:
         }
     }
 
+    // Opaque 8-bit RGB, straight from the samples.
+    void AddRgb(int y, const std::uint8_t* samples, const std::vector<int>& starts) {
+        std::uint64_t* sums = FSums.data() + std::size_t(FBoxOfRow[y]) * FWidth * 4;
+        for (int bx = 0; bx < FWidth; ++bx, sums += 4) {
+            std::uint32_t b = 0, g = 0, r = 0;
+            for (int i = starts[bx]; i < starts[bx + 1]; ++i) {
+                r += samples[3 * i];
+                g += samples[3 * i + 1];
+                b += samples[3 * i + 2];
+            }
+            sums[0] += b;
+            sums[1] += g;
+            sums[2] += r;
+            sums[3] += 255u * std::uint32_t(starts[bx + 1] - starts[bx]);
+        }
+    }
+
     std::vector<std::uint32_t> Averages() const {
         // A box column or row that caught no sample repeats the one before.
         const auto source = [](const std::vector<std::uint64_t>& counts) {
@@ -973,7 +990,12 @@ std::optional<TPngReduced> ReducePng(TPngInput& in, const std::function<std::pai
         zeros.assign(rowBytes + kRowPadding, 0);
         pixels.resize(pw);
         const std::vector<int> starts = sums.Starts(p, pw);
+        const bool plainRgb = h.Type == 2 && h.Depth == 8 && !haveTransparency;
         const auto add = [&](const std::uint8_t* samples, int j) {
+            if (plainRgb) {
+                sums.AddRgb(p.Y0 + j * p.Dy, samples, starts);
+                return;
+            }
             convert.Convert(samples, pw, pixels.data());
             sums.Add(p.Y0 + j * p.Dy, pixels.data(), starts);
         };
