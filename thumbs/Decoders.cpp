@@ -196,6 +196,23 @@ std::optional<TDecoded> DecodeMetafile(const std::string& path, int side, int dp
 
 } // namespace
 
+QImage IconImage(const std::vector<std::uint8_t>& ico) {
+    if (!pictures::IsPngIcon(ico))
+        return pictures::IcoBytesToImage(ico);
+    // The image after the one-image directory, every pixel kept.
+    TPngBytes input(ico.data() + 22, ico.size() - 22);
+    const std::optional<TPngReduced> png = ReducePng(input, nullptr);
+    if (!png)
+        return {};
+    QImage image(png->OutWidth, png->OutHeight, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return {};
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(image.scanLine(y), png->Pixels.data() + std::size_t(y) * png->OutWidth,
+                    std::size_t(png->OutWidth) * 4);
+    return image;
+}
+
 QSize FitInto(QSize size, int side, bool enlarge) {
     if (size.isEmpty() || side <= 0)
         return {};
@@ -221,7 +238,7 @@ std::optional<TDecoded> DecodeForThumbnail(int fd, const std::string& path, TDec
         return Finish(bitmap.Image, bitmap.Size, side);
     }
     case TDecoder::Icon: {
-        QImage icon = pictures::LoadIconFile(path, QSize(side, side));
+        QImage icon = IconImage(pictures::LoadIconImage(path, QSize(side, side)));
         const QSize size = icon.size();
         return Finish(std::move(icon), size, side);
     }
