@@ -183,7 +183,7 @@ FILES = {
     "icons_big.ico": ico_many,
     "noise16.png": lambda: png_noise(0),
     "noise16_interlaced.png": lambda: png_noise(1),
-    "noise16_small_idats.png": lambda: png_noise(0, 16),
+    "noise16_small_idats.png": lambda: png_noise(0, 64),
 }
 
 
