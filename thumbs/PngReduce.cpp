@@ -783,55 +783,123 @@ private:
     std::vector<int> FEdgeX, FBoxOfRow;
 };
 
-} // namespace
+// What comes before the image data: the header, the palette, the
+// transparency and the colours.
+struct THead {
+    THeader Header;
+    std::vector<std::uint8_t> Palette, Transparency;
+    bool HasTransparency = false;
+    TPngColours Colours;
+    std::uint32_t FirstIdatLength = 0; // its chunk header read
+};
 
-std::optional<TPngReduced> ReducePng(TPngInput& in, const std::function<std::pair<int, int>(int, int)>& size,
-                                     const TPngLimits& limits) {
+// The most bytes of each chunk that is read before the image data; 0 for
+// the others, which are passed over.
+std::uint32_t MostBytesOf(std::uint32_t type) {
+    if (type == kIHDR)
+        return 13;
+    if (type == kPLTE)
+        return 768;
+    if (type == ktRNS)
+        return 256;
+    if (type == kgAMA || type == ksRGB)
+        return 4;
+    if (type == kcHRM)
+        return 32;
+    if (type == kiCCP)
+        return kMaxIccChunk;
+    return 0;
+}
+
+// Takes in one such chunk, whose checksum is right (the first of each
+// kind counts). False when it makes the picture unreadable.
+bool TakeChunk(THead& head, std::uint32_t type, std::vector<std::uint8_t>& data, const TPngLimits& limits) {
+    THeader& h = head.Header;
+    TPngColours& colours = head.Colours;
+    const std::size_t length = data.size();
+    if (type == kIHDR) {
+        if (length != 13)
+            return false;
+        const std::uint32_t w = Be32(data.data()), hh = Be32(data.data() + 4);
+        if (w == 0 || hh == 0 || w > kMaxSide || hh > kMaxSide || data[10] != 0 || data[11] != 0 ||
+            data[12] > 1)
+            return false;
+        h.Width = int(w);
+        h.Height = int(hh);
+        h.Depth = data[8];
+        h.Type = data[9];
+        h.Interlaced = data[12] == 1;
+        return ValidHeader(h) && std::uint64_t(w) * hh <= limits.MaxPixels;
+    }
+    if (type == kPLTE) {
+        if (length == 0 || length % 3 != 0)
+            return h.Type != 3;
+        if (head.Palette.empty()) {
+            head.Palette = std::move(data);
+            if (h.Type == 3)
+                head.Palette.resize(std::min<std::size_t>(head.Palette.size(), std::size_t(3) << h.Depth));
+        }
+    } else if (type == ktRNS) {
+        const bool fits = (h.Type == 0 && length == 2) || (h.Type == 2 && length == 6) ||
+                          (h.Type == 3 && length > 0 && length <= head.Palette.size() / 3);
+        if (fits && !head.HasTransparency) {
+            head.Transparency = std::move(data);
+            head.HasTransparency = true;
+        }
+    } else if (type == kgAMA) {
+        if (length == 4 && colours.Gamma == 0)
+            colours.Gamma = Be32(data.data());
+    } else if (type == ksRGB) {
+        if (length == 1 && colours.SrgbIntent < 0)
+            colours.SrgbIntent = data[0];
+    } else if (type == kcHRM) {
+        if (length == 32 && !colours.Chromaticities) {
+            std::array<std::uint32_t, 8> values;
+            for (int i = 0; i < 8; ++i)
+                values[i] = Be32(data.data() + 4 * i);
+            colours.Chromaticities = values;
+        }
+    } else if (type == kiCCP && colours.IccProfile.empty()) {
+        // A name of 1 to 79 bytes, a zero, the method (0), the profile.
+        const auto name = std::find(data.begin(), data.end(), 0);
+        if (name != data.end() && name - data.begin() <= 79 && data.end() - name > 2 && name[1] == 0) {
+            const std::size_t at = std::size_t(name - data.begin()) + 2;
+            std::string profile(kMaxIccProfile, '\0');
+            std::size_t got = 0;
+            TDecompressor d;
+            if (d.D && libdeflate_zlib_decompress(d.D, data.data() + at, data.size() - at, profile.data(),
+                                                  profile.size(), &got) == LIBDEFLATE_SUCCESS) {
+                profile.resize(got);
+                colours.IccProfile = std::move(profile);
+            }
+        }
+    }
+    return true;
+}
+
+std::optional<THead> ReadHead(TPngInput& in, const TPngLimits& limits) {
     std::uint8_t signature[8];
     if (!in.Read(signature, 8) || std::memcmp(signature, kSignature, 8) != 0)
         return std::nullopt;
-
-    THeader h;
-    bool haveHeader = false, haveTransparency = false;
-    std::vector<std::uint8_t> palette, transparency;
-    TPngReduced result;
-    TPngColours& colours = result.Colours;
-    bool haveGamma = false, haveChrm = false, haveSrgb = false, haveIcc = false;
-    std::uint32_t idatLength = 0;
+    THead head;
+    bool haveHeader = false;
     for (;;) {
-        std::uint8_t head[8];
-        if (!in.Read(head, 8))
+        std::uint8_t tag[8];
+        if (!in.Read(tag, 8))
             return std::nullopt;
-        const std::uint32_t length = Be32(head), type = Be32(head + 4);
-        const bool critical = !(head[4] & 0x20);
+        const std::uint32_t length = Be32(tag), type = Be32(tag + 4);
+        const bool critical = !(tag[4] & 0x20);
         // The header first, and only there.
-        if (length > 0x7FFFFFFFu || (type == kIHDR) == haveHeader)
+        if (length > 0x7FFFFFFFu || (type == kIHDR) == haveHeader || type == kIEND)
             return std::nullopt;
         if (type == kIDAT) {
-            idatLength = length;
+            head.FirstIdatLength = length;
             break;
         }
-        if (type == kIEND)
-            return std::nullopt;
-        std::uint32_t most = 0;
-        if (type == kIHDR)
-            most = 13;
-        else if (type == kPLTE)
-            most = 768;
-        else if (type == ktRNS)
-            most = 256;
-        else if (type == kgAMA || type == ksRGB)
-            most = 4;
-        else if (type == kcHRM)
-            most = 32;
-        else if (type == kiCCP)
-            most = kMaxIccChunk;
-        else if (critical)
-            return std::nullopt; // a critical chunk nobody knows
-        if (length > most) {
-            if (critical)
-                return std::nullopt;
-            if (!in.Skip(std::uint64_t(length) + 4))
+        const std::uint32_t most = MostBytesOf(type);
+        if (most == 0 || length > most) {
+            // A critical chunk nobody knows, or one too long to be right.
+            if (critical || !in.Skip(std::uint64_t(length) + 4))
                 return std::nullopt;
             continue;
         }
@@ -844,75 +912,24 @@ std::optional<TPngReduced> ReducePng(TPngInput& in, const std::function<std::pai
                 return std::nullopt;
             continue; // a broken extra is left out
         }
-        if (type == kIHDR) {
-            if (length != 13)
-                return std::nullopt;
-            const std::uint32_t w = Be32(data.data()), hh = Be32(data.data() + 4);
-            if (w == 0 || hh == 0 || w > kMaxSide || hh > kMaxSide || data[10] != 0 || data[11] != 0 ||
-                data[12] > 1)
-                return std::nullopt;
-            h.Width = int(w);
-            h.Height = int(hh);
-            h.Depth = data[8];
-            h.Type = data[9];
-            h.Interlaced = data[12] == 1;
-            if (!ValidHeader(h) || std::uint64_t(w) * hh > limits.MaxPixels)
-                return std::nullopt;
-            haveHeader = true;
-        } else if (type == kPLTE) {
-            if (length == 0 || length % 3 != 0) {
-                if (h.Type == 3)
-                    return std::nullopt;
-                continue;
-            }
-            if (palette.empty()) {
-                palette = std::move(data);
-                if (h.Type == 3)
-                    palette.resize(std::min<std::size_t>(palette.size(), std::size_t(3) << h.Depth));
-            }
-        } else if (type == ktRNS) {
-            const bool fits = (h.Type == 0 && length == 2) || (h.Type == 2 && length == 6) ||
-                              (h.Type == 3 && length > 0 && length <= palette.size() / 3);
-            if (fits && !haveTransparency) {
-                transparency = std::move(data);
-                haveTransparency = true;
-            }
-        } else if (type == kgAMA) {
-            if (length == 4 && !haveGamma) {
-                colours.Gamma = Be32(data.data());
-                haveGamma = true;
-            }
-        } else if (type == ksRGB) {
-            if (length == 1 && !haveSrgb) {
-                colours.SrgbIntent = data[0];
-                haveSrgb = true;
-            }
-        } else if (type == kcHRM) {
-            if (length == 32 && !haveChrm) {
-                std::array<std::uint32_t, 8> values;
-                for (int i = 0; i < 8; ++i)
-                    values[i] = Be32(data.data() + 4 * i);
-                colours.Chromaticities = values;
-                haveChrm = true;
-            }
-        } else if (type == kiCCP && !haveIcc) {
-            haveIcc = true;
-            const auto name = std::find(data.begin(), data.end(), 0);
-            if (name != data.end() && name - data.begin() <= 79 && data.end() - name > 2 && name[1] == 0) {
-                const std::size_t at = std::size_t(name - data.begin()) + 2;
-                std::string profile(kMaxIccProfile, '\0');
-                std::size_t got = 0;
-                TDecompressor d;
-                if (d.D && libdeflate_zlib_decompress(d.D, data.data() + at, data.size() - at, profile.data(),
-                                                      profile.size(), &got) == LIBDEFLATE_SUCCESS) {
-                    profile.resize(got);
-                    colours.IccProfile = std::move(profile);
-                }
-            }
-        }
+        if (!TakeChunk(head, type, data, limits))
+            return std::nullopt;
+        haveHeader = true;
     }
-    if (h.Type == 3 && palette.empty())
+    if (head.Header.Type == 3 && head.Palette.empty())
         return std::nullopt;
+    return head;
+}
+
+} // namespace
+
+std::optional<TPngReduced> ReducePng(TPngInput& in, const std::function<std::pair<int, int>(int, int)>& size,
+                                     const TPngLimits& limits) {
+    std::optional<THead> head = ReadHead(in, limits);
+    if (!head)
+        return std::nullopt;
+    const THeader& h = head->Header;
+    const bool haveTransparency = head->HasTransparency;
 
     // The result's size, and for an interlaced picture the passes that give
     // each box at least 16 samples.
@@ -938,7 +955,7 @@ std::optional<TPngReduced> ReducePng(TPngInput& in, const std::function<std::pai
 
     // The fast inflate takes the whole image data at once; it stops short
     // of nothing, so an interlaced picture read in part goes a piece at a time.
-    TIdatReader idat(in, idatLength);
+    TIdatReader idat(in, head->FirstIdatLength);
     std::unique_ptr<TBigBuffer> compressed, whole;
     std::size_t compressedSize = 0;
     std::unique_ptr<TRows> rows;
@@ -978,7 +995,7 @@ std::optional<TPngReduced> ReducePng(TPngInput& in, const std::function<std::pai
     }
 
     TBoxes sums(h.Width, h.Height, outWidth, outHeight, step);
-    const TConverter convert(h, palette, transparency, haveTransparency);
+    const TConverter convert(h, head->Palette, head->Transparency, haveTransparency);
     const int bpp = h.BytesPerPixel();
     std::vector<std::uint32_t> pixels;
     std::vector<std::uint8_t> zeros;
@@ -1025,6 +1042,8 @@ std::optional<TPngReduced> ReducePng(TPngInput& in, const std::function<std::pai
     if (fromFile && (!h.Interlaced || passes.size() == 7) && !idat.FinishChunk())
         return std::nullopt;
 
+    TPngReduced result;
+    result.Colours = std::move(head->Colours);
     result.Width = h.Width;
     result.Height = h.Height;
     result.OutWidth = outWidth;
