@@ -96,6 +96,8 @@ public:
     QWidget* DialogParent() override { return this; }
     bool PicturesShown() const override { return FPicturesShown; }
     void SetPicturesShown(bool shown) override;
+    bool PageThumbnails() const override { return FPageThumbnails; }
+    void SetPageThumbnails(bool on) override;
     thumbs::TThumbnailPool* ThumbnailPool() override;
 
     // Commands.
@@ -211,6 +213,7 @@ private:
     bool FExitConfirmed = false;
     bool FBackFromElsewhere = false;
     bool FPicturesShown = false;
+    bool FPageThumbnails = false;
     // Started with the first window that asks for a picture.
     std::unique_ptr<thumbs::TThumbnailPool> FThumbnailPool;
 };

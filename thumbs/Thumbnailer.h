@@ -17,6 +17,7 @@ public:
 private:
     TThumbReply Picture(const TThumbRequest& request);
     TThumbReply PartPicture(const TThumbRequest& request);
+    TThumbReply PageThumbnail(const TThumbRequest& request);
     TThumbReply RecordFailure(const TThumbRequest& request);
 
     std::string FRoot;

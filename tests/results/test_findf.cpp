@@ -360,7 +360,7 @@ TEST_F(FindfTest, MenusCarryGroupsItemsTagsAndShortcuts) {
     EXPECT_EQ(c.Find1->shortcut(), QKeySequence(Qt::Key_F2));
     EXPECT_EQ(c.HTMLH1->shortcut(), QKeySequence(Qt::Key_F3));
     EXPECT_EQ(c.File1->actions().size(), 5);
-    EXPECT_EQ(c.ChildOP->actions().size(), 3);
+    EXPECT_EQ(c.ChildOP->actions().size(), 4);
 }
 
 TEST_F(FindfTest, F1OpensTheTopicOfWhereTheUserIsTheCommandTheFrames) {
