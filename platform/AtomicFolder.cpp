@@ -180,6 +180,7 @@ TIoResult TFolderReplacement::Begin(std::string_view markerText) {
         if (!(old.st_mode & S_IWUSR))
             return TIoError{FTarget, EACCES, "the folder is read-only"};
     }
+    FHadOld = hadOld;
     RemoveStaleFolders(FolderOf(FTarget), FMarker);
     for (int attempt = 0;; ++attempt) {
         FNew = TemporaryBeside(FTarget);

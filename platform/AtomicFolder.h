@@ -30,6 +30,8 @@ public:
     TIoResult Begin(std::string_view markerText);
     // Where the new folder's files go until Commit.
     const std::string& NewFolder() const { return FNew; }
+    // Begin found an old folder (of this kind) to replace.
+    bool HadOld() const { return FHadOld; }
     // Puts the new folder in the target's place; the old one is kept aside.
     TIoResult Commit();
     // Before Commit, the new folder goes; after it, the old one comes back.
@@ -42,6 +44,7 @@ private:
     std::string FMarker;
     std::string FNew;
     std::string FOld; // after Commit: where the old folder is ("" when there was none)
+    bool FHadOld = false;
     bool FCommitted = false;
     bool FDone = false;
 };

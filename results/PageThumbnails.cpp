@@ -3,8 +3,6 @@
 #include "platform/AtomicFolder.h"
 #include "results/PathFunctions.h"
 #include "thumbs/FileKinds.h"
-#include "thumbs/Md5.h"
-#include "thumbs/ThumbnailCache.h"
 #include "thumbs/ThumbnailPool.h"
 
 #include <cerrno>
@@ -25,15 +23,8 @@ using thumbs::TReplyStatus;
 using thumbs::TThumbReply;
 using thumbs::TThumbRequest;
 
-// A helper that died while writing may have left a part of a file.
-void RemoveFilesOf(const std::string& output) {
-    for (TPageFormat format : {TPageFormat::Jpeg, TPageFormat::Png}) {
-        for (bool doubled : {false, true})
-            ::unlink((output + thumbs::PageFileSuffix(format, doubled)).c_str());
-    }
-}
-
-// Whatever the page does not show goes: a late file of a killed helper.
+// Whatever the page does not show goes: a part of a file that a helper
+// killed while writing left.
 void KeepOnly(const std::string& folder, const std::set<std::string>& names) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
@@ -92,21 +83,21 @@ platform::TIoResult TThumbnailPageWriter::Write(TPageInput in, TPageProgress& pr
         return error;
 
     // The old page's own thumbnails among the hits get none of their own.
-    const std::string ownFolder = ThumbnailFolderOf(in.PageFileName) + "/";
+    const std::string ownFolder = ThumbnailFolderOf(in.PageFileName);
     std::vector<TThumbRequest> requests;
-    std::vector<std::string> outputs(in.Items.size());
     for (std::size_t i = 0; i < in.Items.size(); ++i) {
         const std::string& path = in.Items[i].FullPath;
-        if (!thumbs::HasOwnPicture(thumbs::FileKindOf(path)) || path.starts_with(ownFolder))
+        if (!thumbs::HasOwnPicture(thumbs::FileKindOf(path)) || path.starts_with(ownFolder + "/"))
             continue;
         TThumbRequest q;
         q.Id = i + 1;
         q.Kind = thumbs::TRequestKind::PageThumbnail;
         q.Size = thumbs::TThumbSize::Large;
         q.Path = path;
-        // The cache's name for it: unique, and nothing of a hostile name.
-        outputs[i] = thumbs::Md5Hex(thumbs::ThumbnailUri(path));
-        q.Output = folder.NewFolder() + "/" + outputs[i];
+        q.Output = folder.NewFolder();
+        // The pictures that did not change since the last page are taken from it.
+        if (folder.HadOld())
+            q.Reuse = ownFolder;
         requests.push_back(std::move(q));
     }
     const int total = static_cast<int>(requests.size());
@@ -135,28 +126,23 @@ platform::TIoResult TThumbnailPageWriter::Write(TPageInput in, TPageProgress& pr
                 return stopped;
             }
             for (const TThumbReply& reply : replies) {
-                if (reply.Id < 1 || reply.Id > in.Items.size() || outputs[reply.Id - 1].empty())
+                if (reply.Id < 1 || reply.Id > in.Items.size())
                     continue;
-                const std::size_t index = reply.Id - 1;
-                const std::string output = folder.NewFolder() + "/" + outputs[index];
                 if (reply.Status == TReplyStatus::NotWritten) {
                     client->Close();
-                    return platform::TIoError{output + thumbs::PageFileSuffix(reply.PageFormat, false),
-                                              reply.WriteErrno > 0 ? reply.WriteErrno : EIO};
+                    return platform::TIoError{ownFolder, reply.WriteErrno > 0 ? reply.WriteErrno : EIO};
                 }
                 ++answered;
                 if (reply.Status == TReplyStatus::Ok && reply.PageFormat != TPageFormat::None) {
-                    TPageThumb& thumb = in.Thumbs[index];
-                    thumb.File = outputs[index] + thumbs::PageFileSuffix(reply.PageFormat, false);
+                    TPageThumb& thumb = in.Thumbs[reply.Id - 1];
+                    thumb.File = reply.PageName + thumbs::PageFileSuffix(reply.PageFormat, false);
                     if (reply.PageDouble)
-                        thumb.File2x = outputs[index] + thumbs::PageFileSuffix(reply.PageFormat, true);
+                        thumb.File2x = reply.PageName + thumbs::PageFileSuffix(reply.PageFormat, true);
                     thumb.Width = reply.PageWidth;
                     thumb.Height = reply.PageHeight;
                     shown.insert(thumb.File);
                     if (!thumb.File2x.empty())
                         shown.insert(thumb.File2x);
-                } else {
-                    RemoveFilesOf(output);
                 }
             }
             const std::size_t next = static_cast<std::size_t>(std::min(answered, total - 1));

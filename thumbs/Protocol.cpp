@@ -1,5 +1,7 @@
 #include "thumbs/Protocol.h"
 
+#include "thumbs/Md5.h"
+
 namespace tavolix::thumbs {
 
 namespace {
@@ -112,8 +114,10 @@ std::string EncodeRequest(const TThumbRequest& q) {
     w.I32(q.Dpi);
     w.I32(q.StalePid);
     w.Bytes(q.Path);
-    if (q.Kind == TRequestKind::PageThumbnail)
+    if (q.Kind == TRequestKind::PageThumbnail) {
         w.Bytes(q.Output);
+        w.Bytes(q.Reuse);
+    }
     return EncodeFrame(TFrameType::Request, w.Take());
 }
 
@@ -125,8 +129,8 @@ std::optional<TThumbRequest> DecodeRequest(std::string_view payload) {
         !r.I32(q.IconSize) || !r.I32(q.Dpi) || !r.I32(q.StalePid) || !r.Bytes(q.Path, kMaxPathBytes))
         return std::nullopt;
     const bool page = kind == static_cast<std::uint8_t>(TRequestKind::PageThumbnail);
-    if (page &&
-        (!r.Bytes(q.Output, kMaxPathBytes) || q.Output.empty() || q.Output.find('\0') != std::string::npos))
+    if (page && (!r.Bytes(q.Output, kMaxPathBytes) || !r.Bytes(q.Reuse, kMaxPathBytes) || q.Output.empty() ||
+                 q.Output.find('\0') != std::string::npos || q.Reuse.find('\0') != std::string::npos))
         return std::nullopt;
     if (!r.AtEnd())
         return std::nullopt;
@@ -155,6 +159,7 @@ std::string EncodeReply(const TThumbReply& a) {
     // Only a page thumbnail's reply carries more.
     if (a.PageFormat != TPageFormat::None || a.Status == TReplyStatus::NotWritten) {
         w.U8(static_cast<std::uint8_t>(a.PageFormat));
+        w.Bytes(a.PageName);
         w.U8(a.PageDouble ? 1 : 0);
         w.I32(a.PageWidth);
         w.I32(a.PageHeight);
@@ -173,12 +178,16 @@ std::optional<TThumbReply> DecodeReply(std::string_view payload) {
         return std::nullopt;
     if (!r.AtEnd()) {
         std::uint8_t format, doubled;
-        if (!r.U8(format) || !r.U8(doubled) || !r.I32(a.PageWidth) || !r.I32(a.PageHeight) ||
-            !r.I32(a.WriteErrno) || !r.AtEnd())
+        if (!r.U8(format) || !r.Bytes(a.PageName, 32) || !r.U8(doubled) || !r.I32(a.PageWidth) ||
+            !r.I32(a.PageHeight) || !r.I32(a.WriteErrno) || !r.AtEnd())
             return std::nullopt;
         if (format > 2 || doubled > 1 || a.PageWidth < 0 || a.PageWidth > kPageSide || a.PageHeight < 0 ||
             a.PageHeight > kPageSide || (format != 0) != (a.PageWidth > 0 && a.PageHeight > 0) ||
             (doubled && !format) || a.WriteErrno < 0)
+            return std::nullopt;
+        // It names files the page links: nothing but the hash's digits.
+        if ((format != 0) != (a.PageName.size() == 32) ||
+            a.PageName.find_first_not_of("0123456789abcdef") != std::string::npos)
             return std::nullopt;
         a.PageFormat = static_cast<TPageFormat>(format);
         a.PageDouble = doubled != 0;
@@ -204,6 +213,15 @@ std::string PageFileSuffix(TPageFormat format, bool doubleSize) {
     std::string suffix = doubleSize ? "-2x" : "";
     suffix += format == TPageFormat::Png ? ".png" : ".jpg";
     return suffix;
+}
+
+std::string PageThumbnailName(std::string_view uri, std::int64_t mtime, std::int64_t size) {
+    std::string key(uri);
+    key += '\n';
+    key += std::to_string(mtime);
+    key += '\n';
+    key += std::to_string(size);
+    return Md5Hex(key);
 }
 
 void TFrameReader::Feed(const char* bytes, std::size_t size) {

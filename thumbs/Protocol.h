@@ -38,11 +38,14 @@ enum class TRequestKind : std::uint8_t {
     PartPicture = 3,
     // Records a file whose helper crashed or ran out of time as failed.
     RecordFailure = 4,
-    // The thumbnail files of a page, written by the helper: Output + ".jpg"
-    // (".png" when the picture has transparency), at most kPageSide pixels
-    // on the long side, and for a bigger picture Output + "-2x.jpg" (or
-    // ".png") at twice that for 2x screens. Made from the cache's large and
-    // x-large thumbnails when valid, else from the file (and put there).
+    // The thumbnail files of a page, written by the helper into the folder
+    // Output: NAME.jpg (.png when the picture has transparency), at most
+    // kPageSide pixels on the long side, and for a bigger picture
+    // NAME-2x.jpg (.png) at twice that for 2x screens. NAME stands for the
+    // file as it is now (PageThumbnailName). The files of that name in the
+    // folder Reuse (the page's last folder) are taken over when there;
+    // else they are made from the cache's x-large (or, for a small picture,
+    // large) thumbnail when valid, else from the file (and put there).
     PageThumbnail = 5,
 };
 
@@ -60,8 +63,8 @@ struct TThumbRequest {
     // RecordFailure: the helper that was killed, whose temporary files go.
     std::int32_t StalePid = 0;
     std::string Path;
-    // PageThumbnail: where its files go, without the extension.
-    std::string Output;
+    // PageThumbnail: the folders its files go to and may come from ("": none).
+    std::string Output, Reuse;
 };
 
 enum class TReplyStatus : std::uint8_t {
@@ -92,14 +95,18 @@ struct TThumbReply {
     // PageThumbnail: the files written and the size of the first; sent only
     // when there are some, or with NotWritten.
     TPageFormat PageFormat = TPageFormat::None;
+    std::string PageName;    // NAME, 32 lower-case hex digits
     bool PageDouble = false; // the "-2x" file too
     std::int32_t PageWidth = 0, PageHeight = 0;
     std::int32_t WriteErrno = 0;
 };
 
-// The name of a page thumbnail's file: Output's name part and the extension
-// of the format, with "-2x" for the double size.
+// What follows NAME in a page thumbnail's file name: "-2x" for the double
+// size, and the format's extension.
 std::string PageFileSuffix(TPageFormat format, bool doubleSize);
+// NAME: the MD5 of the file's URI, modification time and size, so that a
+// picture that changed gets a file of another name.
+std::string PageThumbnailName(std::string_view uri, std::int64_t mtime, std::int64_t size);
 
 std::string EncodeFrame(TFrameType type, std::string_view payload);
 std::string EncodeHello();

@@ -245,7 +245,85 @@ int WritePageFile(const std::string& path, const QImage& image, TPageFormat form
     return error;
 }
 
+// The size of a page thumbnail of ours, read from its header; invalid for
+// anything else.
+QSize PageFileSize(const std::string& path, TPageFormat format, int maxSide) {
+    TOpenFile file(path);
+    if (file.Fd() < 0 || file.Stat().st_size > kMaxThumbnailFile)
+        return {};
+    QFile device;
+    if (!device.open(file.Fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return {};
+    QImageReader reader(&device, format == TPageFormat::Png ? "png" : "jpeg");
+    const QSize size = reader.size();
+    return size.isValid() && !size.isEmpty() && size.width() <= maxSide && size.height() <= maxSide ? size
+                                                                                                    : QSize();
+}
+
+// The file at `to` made the same as `from`: linked, or copied where the file
+// system has no links. 0 or the system's error.
+int TakeOver(const std::string& from, const std::string& to) {
+    if (::link(from.c_str(), to.c_str()) == 0)
+        return 0;
+    if (errno == EEXIST) {
+        ::unlink(to.c_str());
+        if (::link(from.c_str(), to.c_str()) == 0)
+            return 0;
+    }
+    if (errno != EXDEV && errno != EPERM && errno != EMLINK && errno != EOPNOTSUPP && errno != ENOSYS)
+        return errno;
+    TOpenFile source(from);
+    if (source.Fd() < 0)
+        return errno;
+    const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0)
+        return errno;
+    char buf[64 * 1024];
+    int error = 0;
+    for (;;) {
+        const ssize_t n = ::read(source.Fd(), buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : 0;
+            break;
+        }
+        if (!WriteAllBytes(fd, std::string_view(buf, static_cast<std::size_t>(n)))) {
+            error = errno;
+            break;
+        }
+    }
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0)
+        ::unlink(to.c_str());
+    return error;
+}
+
 } // namespace
+
+bool TThumbnailer::Reuse(const std::string& from, const std::string& to, TThumbReply& reply) {
+    for (const TPageFormat format : {TPageFormat::Jpeg, TPageFormat::Png}) {
+        const QSize shown = PageFileSize(from + PageFileSuffix(format, false), format, kPageSide);
+        if (!shown.isValid())
+            continue;
+        const bool doubled =
+            PageFileSize(from + PageFileSuffix(format, true), format, 2 * kPageSide).isValid();
+        if (TakeOver(from + PageFileSuffix(format, false), to + PageFileSuffix(format, false)) != 0)
+            return false;
+        if (doubled &&
+            TakeOver(from + PageFileSuffix(format, true), to + PageFileSuffix(format, true)) != 0) {
+            ::unlink((to + PageFileSuffix(format, false)).c_str());
+            return false;
+        }
+        reply.PageFormat = format;
+        reply.PageDouble = doubled;
+        reply.PageWidth = shown.width();
+        reply.PageHeight = shown.height();
+        return true;
+    }
+    return false;
+}
 
 TThumbReply TThumbnailer::Handle(const TThumbRequest& request) {
     switch (request.Kind) {
@@ -400,6 +478,12 @@ TThumbReply TThumbnailer::PageThumbnail(const TThumbRequest& request) {
                        errno == ENOENT || errno == EACCES ? TReplyStatus::Unreadable : TReplyStatus::Failed,
                        TReplySource::Direct);
     const TOriginal original{ThumbnailUri(request.Path), file.Stat().st_mtime, file.Stat().st_size};
+    const std::string name = PageThumbnailName(original.Uri, original.MTime, original.Size);
+    const std::string output = request.Output + "/" + name;
+    TThumbReply reply = ReplyTo(request, TReplyStatus::Ok, TReplySource::Cache);
+    reply.PageName = name;
+    if (!request.Reuse.empty() && Reuse(request.Reuse + "/" + name, output, reply))
+        return reply;
     const bool cached = !FRoot.empty() && !IsInsideRoot(FRoot, request.Path);
     constexpr int kDoubleSide = 2 * kPageSide;
 
@@ -457,16 +541,17 @@ TThumbReply TThumbnailer::PageThumbnail(const TThumbRequest& request) {
                                               Qt::SmoothTransformation)
                                  : big;
     const TPageFormat format = HasTransparency(big) ? TPageFormat::Png : TPageFormat::Jpeg;
-    TThumbReply reply = ReplyTo(request, TReplyStatus::Ok, source);
-    const std::string first = request.Output + PageFileSuffix(format, false);
+    reply.Source = source;
+    const std::string first = output + PageFileSuffix(format, false);
     int error = WritePageFile(first, shown, format);
     if (error == 0 && doubled) {
-        error = WritePageFile(request.Output + PageFileSuffix(format, true), big, format);
+        error = WritePageFile(output + PageFileSuffix(format, true), big, format);
         if (error != 0)
             ::unlink(first.c_str());
     }
     if (error != 0) {
         reply.Status = TReplyStatus::NotWritten;
+        reply.PageName.clear();
         reply.WriteErrno = error;
         return reply;
     }

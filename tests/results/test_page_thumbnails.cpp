@@ -11,6 +11,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -109,10 +110,19 @@ TEST_F(PageThumbnailsTest, ThumbnailsGoBesideThePageAndARewriteLeavesNoOtherFile
     EXPECT_NE(page.find("<A HREF=\"../pics/notes.txt\">"), std::string::npos);
     EXPECT_NE(page.find("WIDTH=40 HEIGHT=20"), std::string::npos);
 
-    // Fewer hits: their thumbnails alone are left, and nothing beside.
+    // Fewer hits: their thumbnails alone are left, and nothing beside; an
+    // unchanged picture's file is the last page's, taken over.
+    auto inode = [&](const std::string& name) {
+        struct stat st {};
+        ::stat(Dir.Path("web/photos.files/" + name).c_str(), &st);
+        return st.st_ino;
+    };
+    const std::string iconFile = sources[1];
+    const ino_t iconInode = inode(iconFile);
     ASSERT_FALSE(Write(Input({"pics/icon.png"})));
     const std::vector<std::string> fewer = ImageSources(Read(Dir.Path("web/photos.html")));
-    ASSERT_EQ(fewer.size(), 1u);
+    ASSERT_EQ(fewer, std::vector<std::string>{iconFile});
+    EXPECT_EQ(inode(iconFile), iconInode);
     EXPECT_EQ(EntryNames(Dir.Path("web/photos.files")), (std::set<std::string>{fewer[0], kThumbnailMarker}));
     EXPECT_EQ(EntryNames(Dir.Path("web")), (std::set<std::string>{"photos.html", "photos.files"}));
 
