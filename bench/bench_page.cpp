@@ -3,8 +3,9 @@
 //                          cache (as the pictures view asks for them), from
 //                          an empty cache; then the page with thumbnails of
 //                          DIR is written to OUT (default a temporary
-//                          folder) from an empty cache, and again from the
-//                          cache the first page filled
+//                          folder) from an empty cache, another page from the
+//                          cache the first one filled, and the first page
+//                          again (its unchanged pictures' files taken over)
 // Each run on two helpers (the program's pool); wall time and the helpers' CPU
 // time. The thumbnail cache goes to a temporary folder ($XDG_CACHE_HOME is set).
 #include "results/PageThumbnails.h"
@@ -134,10 +135,12 @@ int main(int argc, char** argv) {
     fs::remove_all(cache);
     const TFigure cold = Page(files, (out / "cold.html").string());
     const TFigure warm = Page(files, (out / "warm.html").string());
+    const TFigure again = Page(files, (out / "cold.html").string());
     std::printf("%zu files (the page's \"made\": its 2x files)\n", files.size());
     Print("helper, large thumbnails, empty:", raw, files.size());
     Print("page with thumbnails, empty cache:", cold, files.size());
-    Print("page with thumbnails, filled:", warm, files.size());
+    Print("another page, filled cache:", warm, files.size());
+    Print("the first page again:", again, files.size());
     std::printf("page / helper: %.2f wall, %.2f CPU\n", cold.Wall / raw.Wall, cold.Cpu / raw.Cpu);
     fs::remove_all(cache);
     if (argc <= 2)

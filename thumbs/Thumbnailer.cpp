@@ -165,6 +165,10 @@ QSize HeaderSize(int fd, TDecoder decoder) {
     return reader.transformation() & QImageIOHandler::TransformationRotate90 ? size.transposed() : size;
 }
 
+// The cache's PNGs made for pages: a faster level than the default, a fifth
+// bigger at most in a third of the time or less.
+constexpr int kCacheQuality = 80;
+
 // A cache file as the standard wants it: the picture with its keys.
 std::string CachePng(const QImage& image, const TOriginal& original, QSize pictureSize, int quality) {
     QByteArray png;
@@ -520,26 +524,20 @@ TThumbReply TThumbnailer::PageThumbnail(const TThumbRequest& request) {
         }
         big = std::move(decoded->Image);
         pictureSize = decoded->PictureSize;
-        if (cached) {
-            // Faster levels than the default: as small within a fifth, in a
-            // fraction of the time.
-            const QImage large = big.width() > kPageSide || big.height() > kPageSide
-                                     ? big.scaled(FitInto(big.size(), kPageSide, false),
-                                                  Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                                     : big;
-            if (const std::string png = CachePng(large, original, pictureSize, 50); !png.empty())
-                WriteCacheFile(ThumbnailPath(FRoot, TThumbSize::Large, original.Uri), png);
-            if (large.size() != big.size()) {
-                if (const std::string png = CachePng(big, original, pictureSize, 80); !png.empty())
-                    WriteCacheFile(ThumbnailPath(FRoot, TThumbSize::XLarge, original.Uri), png);
-            }
-        }
     }
 
     const bool doubled = big.width() > kPageSide || big.height() > kPageSide;
     const QImage shown = doubled ? big.scaled(FitInto(big.size(), kPageSide, false), Qt::IgnoreAspectRatio,
                                               Qt::SmoothTransformation)
                                  : big;
+    // What was made serves the pictures view and the next page too.
+    if (source == TReplySource::Made && cached) {
+        if (const std::string png = CachePng(shown, original, pictureSize, kCacheQuality); !png.empty())
+            WriteCacheFile(ThumbnailPath(FRoot, TThumbSize::Large, original.Uri), png);
+        if (const std::string png = doubled ? CachePng(big, original, pictureSize, kCacheQuality) : "";
+            !png.empty())
+            WriteCacheFile(ThumbnailPath(FRoot, TThumbSize::XLarge, original.Uri), png);
+    }
     const TPageFormat format = HasTransparency(big) ? TPageFormat::Png : TPageFormat::Jpeg;
     reply.Source = source;
     const std::string first = output + PageFileSuffix(format, false);
