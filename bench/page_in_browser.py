@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """What a written page costs a browser:
 
-    page_in_browser.py PAGE PICTURES_DIR [--rounds N]
+    page_in_browser.py PAGE PICTURES_DIR [--rounds N] [--scale 2]
 
 Serves the folder that holds both PAGE and PICTURES_DIR on a loopback HTTP
 server that counts every byte it sends, opens PAGE in headless Chromium
@@ -11,7 +11,8 @@ profile each round, and prints:
     contentful paint, the pictures in the window), and the bytes pulled until
     then;
   - the whole page scrolled through (lazy pictures load as they come near);
-  - those bytes against the bytes of the pictures in PICTURES_DIR.
+  - those bytes against the bytes of the pictures in PICTURES_DIR;
+--scale 2 is a 2x screen (Chromium's device scale factor).
 A page with thumbnails is written by `tavolix-page --thumbnails -o PAGE DIR '*.*'`."""
 import argparse
 import functools
@@ -88,6 +89,7 @@ def main():
     parser.add_argument("page")
     parser.add_argument("pictures")
     parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--scale", type=int, default=1)
     args = parser.parse_args()
     page = os.path.abspath(args.page)
     pictures = os.path.abspath(args.pictures)
@@ -110,7 +112,7 @@ def main():
         for _ in range(args.rounds):
             profile = tempfile.mkdtemp(prefix="tavolix-bench-chromium-")
             try:
-                driver.start(profile)
+                driver.start(profile, scale=args.scale, extra=["--window-size=1280,1024"])
                 with Counting.lock:
                     Counting.sent = 0
                 driver.go(url)

@@ -721,8 +721,14 @@ platform::TIoResult TMDIChild::WritePageOffThread(TPageInput input, bool thumbna
             form->setWindowTitle(QStringLiteral("ＨＴＭＬを作成しています。しばらくお待ち下さい。"));
             form->show();
         }
-        if (form)
+        if (form) {
             form->ShowEntry(run->Progress.Current(), run->Progress.Done());
+            if (thumbnails) {
+                form->nnn->setText(
+                    QStringLiteral("作成数 ： %1 / %2").arg(run->Progress.Done()).arg(run->Progress.Total()));
+                form->nnn->resize(form->nnn->sizeHint());
+            }
+        }
         if (stopAt < 0 && (!self || FCloseRequested || (form && form->StopRequested()))) {
             run->Progress.Stop();
             stopAt = clock.elapsed();

@@ -67,10 +67,10 @@ class WebDriver:
             time.sleep(0.05)
         raise RuntimeError("chromedriver did not start")
 
-    def start(self, profile, scale=1):
+    def start(self, profile, scale=1, extra=()):
         args = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                f"--user-data-dir={profile}", f"--force-device-scale-factor={scale}"]
+                f"--user-data-dir={profile}", f"--force-device-scale-factor={scale}", *extra]
         caps = {"capabilities": {"alwaysMatch": {
             "browserName": "chrome",
             "goog:chromeOptions": {"binary": CHROMIUM, "args": args}}}}
