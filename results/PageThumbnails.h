@@ -44,9 +44,9 @@ inline constexpr const char* kThumbnailMarker = ".tavolix-page";
 // ours) and a stop leave the old page and folder as they were; a stop gives
 // ECANCELED.
 //
-// Made on the pool's owner's thread; Write may run on any other and never
-// touches the pool itself, so a writer stuck in a file system that stopped
-// answering may outlive it.
+// Made on the pool's owner's thread; Write (once) may run on any other and
+// never touches the pool itself, so a writer stuck in a file system that
+// stopped answering may outlive it.
 class TThumbnailPageWriter {
 public:
     explicit TThumbnailPageWriter(thumbs::TThumbnailPool& pool);
