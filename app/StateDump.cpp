@@ -125,6 +125,7 @@ QString TStateDump::StateText() const {
         lines << prefix + QStringLiteral("stopped=%1").arg(child->ListBox1->SearchStopped() ? 1 : 0);
         lines << prefix + QStringLiteral("totals=") + OneLine(child->PanelLabel->text());
         lines << prefix + QStringLiteral("unread=") + OneLine(child->UnreadPanel->text());
+        lines << prefix + QStringLiteral("notsearched=") + OneLine(child->NotSearchedPanel->text());
         lines << prefix + QStringLiteral("pictures=%1").arg(child->Pictures().Shown() ? 1 : 0);
         lines << prefix + QStringLiteral("pictures-ready=%1").arg(child->Pictures().ReadyCount());
         lines << prefix +

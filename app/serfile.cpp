@@ -1,7 +1,9 @@
 #include "app/serfile.h"
 
 #include "app/DriveComboBox.h"
+#include "app/ExcludeForm.h"
 #include "app/HelpFile.h"
+#include "app/SearchSettings.h"
 #include "app/ViewSettings.h"
 #include "app/about.h"
 #include "dirtree/DirTVS.h"
@@ -360,6 +362,18 @@ void TMDIForm::BuildMenus() {
     HTMLSave->setEnabled(false);
     connect(Utilety1, &QMenu::aboutToShow, this, &TMDIForm::Utilety1Click);
 
+    SearchOptions1 = new QMenu(QStringLiteral("検索ｵﾌﾟｼｮﾝ (&S)"), this);
+    HiddenFolders1 = SearchOptions1->addAction(QStringLiteral("隠しフォルダ（ . で始まる名前 ）も検索 (&H)"),
+                                               this, [this] { HiddenFolders1Click(); });
+    HiddenFolders1->setCheckable(true);
+    OneFileSystem1 = SearchOptions1->addAction(QStringLiteral("１つのファイルシステム内だけを検索 (&X)"),
+                                               this, [this] { OneFileSystem1Click(); });
+    OneFileSystem1->setCheckable(true);
+    SearchOptions1->addSeparator();
+    ExcludeFolders1 = SearchOptions1->addAction(QStringLiteral("除外するフォルダ (&E)..."), this,
+                                                [this] { ExcludeFolders1Click(); });
+    connect(SearchOptions1, &QMenu::aboutToShow, this, &TMDIForm::SearchOptions1Click);
+
     SaveData = new QMenu(QStringLiteral("作成ﾃﾞｰﾀ (&D)"), this);
     for (int k = 1; k <= kSavedPageSlots; ++k) {
         QAction* item = SaveData->addAction(QStringLiteral("(&%1)").arg(k));
@@ -400,7 +414,7 @@ void TMDIForm::BuildMenus() {
     Windows1->menuAction()->setEnabled(false);
     connect(Windows1, &QMenu::aboutToShow, this, &TMDIForm::FillWindowList);
 
-    FOwnMenus = {{0, File1}, {2, SetEdit1}, {3, Utilety1}, {5, SaveData}, {9, Windows1}};
+    FOwnMenus = {{0, File1}, {2, SetEdit1}, {3, Utilety1}, {4, SearchOptions1}, {5, SaveData}, {9, Windows1}};
 
     // The menu bar and the clock share a row. A maximized result window
     // keeps its own title bar then (its buttons would take the menu bar's
@@ -459,6 +473,17 @@ void TMDIForm::AssignHints() {
     ApplyHint(Utilety1->menuAction(),
               QStringLiteral("概要：①指定に基づき検索、②HTML形式のファイル作成・保存、③WWWブラウザで閲覧"));
     ApplyHint(HTMLSave, QStringLiteral("検索結果を、ＨＴＭＬ形式で自動作成して保存します。"));
+    ApplyHint(SearchOptions1->menuAction(),
+              QStringLiteral(
+                  "検索するフォルダの範囲を変更します。（ 設定ファイルに保存され、tavolix-page と共通 ）"));
+    ApplyHint(HiddenFolders1,
+              QStringLiteral("名前が「 . 」で始まるフォルダ（ 隠しフォルダ ）も検索します。"
+                             "オフの時は、検索しなかったフォルダの数を検索結果に表示します。"));
+    ApplyHint(OneFileSystem1, QStringLiteral("検索ディレクトリと別のファイルシステム（ ネットワーク、ＵＳＢ "
+                                             "メモリなど ）にあるフォルダは、検索しません。"));
+    ApplyHint(ExcludeFolders1,
+              QStringLiteral("検索しないフォルダの名前やパスを、指定キーと同じワイルドカードで"
+                             "指定します。"));
     ApplyHint(
         SaveData->menuAction(),
         QStringLiteral("過去に作成＆保存したデータです。クリックすると、ＷＷＷブラウザで閲覧できます。"));
@@ -468,6 +493,44 @@ void TMDIForm::SaveDataClick() {
     // Another program (tavolix-page, a second frame) may have registered pages.
     FSavedPages.Load();
     UpdateSavedPagesMenu();
+}
+
+search::TWalkOptions TMDIForm::WalkOptions() const {
+    search::TWalkOptions options;
+    LoadWalkOptions(FSavedPages.SettingsFile(), options);
+    return options;
+}
+
+void TMDIForm::SearchOptions1Click() {
+    const search::TWalkOptions options = WalkOptions();
+    HiddenFolders1->setChecked(options.HiddenFolders);
+    OneFileSystem1->setChecked(options.OneFileSystem);
+}
+
+void TMDIForm::WriteWalkChoiceOf(QAction* item, std::string_view key) {
+    if (const platform::TIoResult error =
+            WriteWalkChoice(FSavedPages.SettingsFile(), key, item->isChecked())) {
+        item->setChecked(!item->isChecked());
+        ShowMessageBox(this, TMessageKind::Error,
+                       ui::ToText(CannotWriteText(*error) + " (" + error->SystemText() + ")"), ui::mbOK);
+    }
+}
+
+void TMDIForm::HiddenFolders1Click() {
+    WriteWalkChoiceOf(HiddenFolders1, kHiddenFoldersKey);
+}
+
+void TMDIForm::OneFileSystem1Click() {
+    WriteWalkChoiceOf(OneFileSystem1, kOneFileSystemKey);
+}
+
+void TMDIForm::ExcludeFolders1Click() {
+    TExcludeForm form(WalkOptions().Exclude, this);
+    if (form.exec() != QDialog::Accepted)
+        return;
+    if (const platform::TIoResult error = WriteExcludeList(FSavedPages.SettingsFile(), form.Patterns()))
+        ShowMessageBox(this, TMessageKind::Error,
+                       ui::ToText(CannotWriteText(*error) + " (" + error->SystemText() + ")"), ui::mbOK);
 }
 
 void TMDIForm::UpdateSavedPagesMenu() {
@@ -884,6 +947,7 @@ void TMDIForm::FormActivate() {
     File1->setProperty("helpContext", kHelpMain);
     SetEdit1->setProperty("helpContext", kHelpSearch);
     Utilety1->setProperty("helpContext", kHelpSearch);
+    SearchOptions1->setProperty("helpContext", kHelpSearch);
     SaveData->setProperty("helpContext", kHelpSearch);
     Windows1->setProperty("helpContext", kHelpMain);
     DirectoryListBox2->setProperty("helpContext", kHelpSearch);

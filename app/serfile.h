@@ -94,6 +94,8 @@ public:
     bool IsNetworkDriveSelected() const override;
     QString RegisterSavedPage(const std::array<std::string, 6>& record) override;
     QWidget* DialogParent() override { return this; }
+    // Read from the settings file each time: another program may change them.
+    search::TWalkOptions WalkOptions() const override;
     bool PicturesShown() const override { return FPicturesShown; }
     void SetPicturesShown(bool shown) override;
     bool PageThumbnails() const override { return FPageThumbnails; }
@@ -119,6 +121,12 @@ public:
     void DriveComboBox1Change();
     void SaveDataClick();
     void UpdateSavedPagesMenu();
+    // The walk's choices: the check marks from the settings file, and each
+    // change written there at once.
+    void SearchOptions1Click();
+    void HiddenFolders1Click();
+    void OneFileSystem1Click();
+    void ExcludeFolders1Click();
 
     // The result windows, in activation order (the one activated last at the end).
     std::vector<results::TMDIChild*> ResultWindows() const;
@@ -149,6 +157,7 @@ public:
     QMenu* File1;
     QMenu* SetEdit1;
     QMenu* Utilety1;
+    QMenu* SearchOptions1;
     QMenu* SaveData;
     QMenu* Windows1;
     QAction* Close1;
@@ -156,6 +165,9 @@ public:
     QAction* About1;
     QAction* SearchFind1;
     QAction* HTMLSave;
+    QAction* HiddenFolders1;
+    QAction* OneFileSystem1;
+    QAction* ExcludeFolders1;
     QAction* DirectoryShow;
     QAction* Tile1;
     QAction* Cascade1;
@@ -189,6 +201,8 @@ private:
     bool IsFrameControl(const QWidget* widget) const;
     std::vector<QMdiSubWindow*> ResultSubWindows() const;
     bool FormCloseQuery();
+    // Writes one on/off choice; on failure says so and unchecks the item again.
+    void WriteWalkChoiceOf(QAction* item, std::string_view key);
     // F1: the help topic of the focused control.
     void Help1KeyPress();
     // Three quarters of the screen in outer size, centred: the first time the

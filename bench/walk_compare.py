@@ -10,10 +10,12 @@ the default threads.
 import argparse
 import hashlib
 import os
+import resource
 import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 DROP_CACHES = "/proc/sys/vm/drop_caches"
@@ -40,7 +42,12 @@ def can_drop_caches():
         return False
 
 
-def time_rounds(tools, rounds, before_each=None):
+def cpu_of_children():
+    r = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return r.ru_utime + r.ru_stime
+
+
+def time_rounds(tools, rounds, before_each=None, cpu=None):
     times = {k: [] for k in tools}
     for r in range(rounds):
         order = list(tools.items())
@@ -49,7 +56,10 @@ def time_rounds(tools, rounds, before_each=None):
         for name, cmd in order:
             if before_each:
                 before_each()
+            before = cpu_of_children()
             times[name].append(run(cmd)[0])
+            if cpu is not None:
+                cpu.setdefault(name, []).append(cpu_of_children() - before)
     return times
 
 
@@ -68,7 +78,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("tree")
     ap.add_argument("--tavolix-page", default=os.path.join(os.path.dirname(__file__), "..", "build-bench", "cli", "tavolix-page"))
-    ap.add_argument("--baseline", help="an earlier tavolix-page, timed as 'baseline' (one thread)")
+    ap.add_argument("--baseline", help="an earlier tavolix-page, timed as 'baseline' (default threads and one)")
     ap.add_argument("--key", default="*.gif")
     ap.add_argument("--rounds", type=int, default=9)
     ap.add_argument("--cold", action="store_true", help="also time with the caches dropped before each run (root)")
@@ -86,6 +96,9 @@ def main():
     }
     if a.baseline:
         tools["baseline"] = [a.baseline, "--count", a.tree, a.key]
+        tools["baseline --threads 1"] = [a.baseline, "--threads", "1", "--count", a.tree, a.key]
+    # No [Search] choices of the user's settings file may take part.
+    os.environ["TAVOLIX_SETTINGS"] = os.path.join(tempfile.gettempdir(), "tavolix-bench-none.INI")
     if fd:
         tools["fd -u"] = [fd, "-u", "-g", a.key, a.tree]
         tools["fd -u -j1"] = [fd, "-u", "-j1", "-g", a.key, a.tree]
@@ -108,9 +121,15 @@ def main():
     for _ in range(2):  # warm the cache
         for cmd in tools.values():
             run(cmd)
-    warm = report(f"warm cache, {a.rounds} rounds", time_rounds(tools, a.rounds))
+    cpu = {}
+    warm = report(f"warm cache, {a.rounds} rounds", time_rounds(tools, a.rounds, cpu=cpu))
     if a.baseline:
-        print(f"  ratio tavolix-page --threads 1 / baseline: {warm['tavolix-page --threads 1'] / warm['baseline']:.3f}")
+        # CPU time (user and system) too: on a machine others share, the
+        # wall time moves with their load far more.
+        c = {k: statistics.median(v) for k, v in cpu.items()}
+        for ours, theirs in [("tavolix-page", "baseline"), ("tavolix-page --threads 1", "baseline --threads 1")]:
+            print(f"  ratio {ours} / {theirs}: wall {warm[ours] / warm[theirs]:.3f}, "
+                  f"CPU {c[ours] / c[theirs]:.3f} ({c[ours] * 1000:.1f} / {c[theirs] * 1000:.1f} ms)")
 
     if a.cold and can_drop_caches():
         cold_tools = {k: v for k, v in tools.items() if k != "fd -u -j1"}

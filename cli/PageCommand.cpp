@@ -1,6 +1,7 @@
 #include "cli/PageCommand.h"
 
 #include "app/SavedPages.h"
+#include "app/SearchSettings.h"
 #include "platform/DateTimeText.h"
 #include "platform/Directory.h"
 #include "platform/LocaleFormats.h"
@@ -48,6 +49,14 @@ constexpr const char* kUsage =
     "                          and path_bytes (base64) for a path that isn't UTF-8\n"
     "  -j, --threads N         read directories on N threads (1: one at a time);\n"
     "                          the hits and their order do not depend on it\n"
+    "  --hidden-folders        also search directories whose names begin with \".\"\n"
+    "                          (else they are counted as not searched)\n"
+    "  --exclude PATTERN       don't enter directories matching PATTERN, a wildcard\n"
+    "                          like KEY matched against a directory's name or, when\n"
+    "                          it holds a \"/\", its path below DIR (\"node_modules\",\n"
+    "                          \"*/cache\"); may be repeated, adds to the settings\n"
+    "  --no-exclude            ignore the exclusions of the settings file\n"
+    "  -x, --one-file-system   don't enter directories on other file systems\n"
     "  -o, --output PAGE       write the hits as an HTML page (\".html\" is added to a\n"
     "                          name without extension) and register it in the list\n"
     "                          of saved pages\n"
@@ -64,6 +73,10 @@ constexpr const char* kUsage =
     "\n"
     "Each hit is one line: path, size, date and time, attributes, tab-separated; on\n"
     "a terminal, control characters in names are shown as \\u escapes.\n"
+    "A directory reached by several links is searched once, under its first path.\n"
+    "The choices of the settings file's [Search] section (HiddenFolders=1,\n"
+    "Exclude=a;b, OneFileSystem=1) apply too; directories they leave out are\n"
+    "counted on standard error.\n"
     "Exit status: 0 with hits, 1 without (no page is written then), 2 on bad usage,\n"
     "an unreadable DIR or (--saved) an unreadable settings file, 3 when the page or\n"
     "its registration could not be written, 4 when directories below DIR could not\n"
@@ -96,6 +109,10 @@ struct TOptions {
     bool Register = true;
     bool Thumbnails = false;
     int Threads = 0; // 0: the default
+    bool HiddenFolders = false;
+    bool OneFileSystem = false;
+    bool NoExclude = false;
+    std::vector<std::string> Exclude;
     std::optional<std::string> Output;
     std::optional<std::string> Settings;
     std::vector<std::string> Positional;
@@ -194,6 +211,18 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& 
             o.Register = false;
         } else if (a == "--thumbnails") {
             o.Thumbnails = true;
+        } else if (a == "--hidden-folders") {
+            o.HiddenFolders = true;
+        } else if (a == "-x" || a == "--one-file-system") {
+            o.OneFileSystem = true;
+        } else if (a == "--no-exclude") {
+            o.NoExclude = true;
+        } else if (a == "--exclude" || a.rfind("--exclude=", 0) == 0) {
+            if (a == "--exclude" && (i + 1 >= args.size() || args[i + 1].empty())) {
+                err << "tavolix-page: --exclude needs a pattern\n";
+                return 2;
+            }
+            o.Exclude.push_back(a == "--exclude" ? args[++i] : a.substr(10));
         } else if (a == "-j" || a == "--threads" || a.rfind("--threads=", 0) == 0 ||
                    (a.rfind("-j", 0) == 0 && a.size() > 2)) {
             const bool joined = a.size() > 2 && a != "--threads";
@@ -279,9 +308,22 @@ bool CheckReadableDirectory(const std::string& dir, std::ostream& err) {
     return true;
 }
 
+// The settings file's choices with the command line's on top.
+search::TWalkOptions WalkOptionsOf(const TOptions& o, const std::string& settingsFile, std::ostream& err) {
+    search::TWalkOptions walk;
+    if (auto e = app::LoadWalkOptions(settingsFile, walk))
+        err << "tavolix-page: " << app::CannotReadText(*e) << '\n';
+    walk.HiddenFolders = walk.HiddenFolders || o.HiddenFolders;
+    walk.OneFileSystem = walk.OneFileSystem || o.OneFileSystem;
+    if (o.NoExclude)
+        walk.Exclude.clear();
+    walk.Exclude.insert(walk.Exclude.end(), o.Exclude.begin(), o.Exclude.end());
+    return walk;
+}
+
 // Walks dir for key and orders the hits as a result window does.
-void RunSearch(search::TFileItemList& list, const TOptions& o, const std::string& dir, const std::string& key,
-               const platform::TLocaleFormats& formats) {
+void RunSearch(search::TFileItemList& list, const TOptions& o, const search::TWalkOptions& walk,
+               const std::string& dir, const std::string& key, const platform::TLocaleFormats& formats) {
     list.SetFormats(formats);
     list.Files().ChangeSortOrder(o.Order);
     list.StoreSortDirection(o.Down ? TSortDirection::sdDownword : TSortDirection::sdUpword);
@@ -289,6 +331,7 @@ void RunSearch(search::TFileItemList& list, const TOptions& o, const std::string
     list.SetMask(key);
     if (o.Threads > 0)
         list.Files().SetWalkThreads(o.Threads);
+    list.Files().SetWalkOptions(walk);
     list.Files().ClearFiles();
     list.Files().SearchTree(dir);
     list.RefreshItems();
@@ -334,14 +377,16 @@ void PrintHits(const search::TFileItemList& list, const TOptions& o, const platf
 }
 
 // Names the folders not read in full on standard error, with a count by
-// cause; true when there were any.
+// cause, then counts the folders the choices left out; true when folders
+// could not be read.
 bool ReportUnread(const search::TWalkStats& stats, std::ostream& err) {
-    if (stats.Unreadable() == 0)
-        return false;
     for (const search::TUnreadDir& dir : stats.UnreadDirs)
         err << "tavolix-page: " << search::UnreadFolderLine(dir) << '\n';
-    err << "tavolix-page: " << search::UnreadFoldersLine(stats) << '\n';
-    return true;
+    if (stats.Unreadable() > 0)
+        err << "tavolix-page: " << search::UnreadFoldersLine(stats) << '\n';
+    if (const std::string line = search::NotSearchedLine(stats); !line.empty())
+        err << "tavolix-page: " << line << '\n';
+    return stats.Unreadable() > 0;
 }
 
 } // namespace
@@ -372,9 +417,10 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return 3;
     }
 
+    const search::TWalkOptions walk = WalkOptionsOf(o, settingsFile, err);
     search::TFileItemList list;
     const platform::TLocaleFormats formats = platform::SystemLocaleFormats();
-    RunSearch(list, o, dir, key, formats);
+    RunSearch(list, o, walk, dir, key, formats);
     if (o.Output && list.Count() == 0) {
         // Hits that are all hidden still count, but make no page.
         err << "tavolix-page: no page written: "

@@ -2,7 +2,9 @@
 
 #include <array>
 #include <memory>
+#include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
+#include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
 namespace tavolix::platform {
@@ -11,24 +13,72 @@ namespace {
 
 constexpr std::int32_t kInvalidBase = 0x110000; // invalid byte b decodes to kInvalidBase + b
 
-// Decodes UTF-8 into upper-cased code points; every byte of a bad sequence
-// stands for itself so that any name survives and matches only itself.
+// True when the code points are in NFC already: the ICU quick check, with
+// everything below U+0300 (ASCII, Latin-1, ...) taken as it is.
+bool IsNfc(const std::vector<std::int32_t>& cps) {
+    std::uint8_t lastClass = 0;
+    for (std::int32_t c : cps) {
+        if (c < 0x300) {
+            lastClass = 0;
+            continue;
+        }
+        if (u_getIntPropertyValue(c, UCHAR_NFC_QUICK_CHECK) != UNORM_YES)
+            return false;
+        const std::uint8_t cls = u_getCombiningClass(c);
+        if (cls != 0 && cls < lastClass)
+            return false;
+        lastClass = cls;
+    }
+    return true;
+}
+
+void ComposeNfc(std::vector<std::int32_t>& cps) {
+    UErrorCode error = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(error);
+    if (U_FAILURE(error))
+        return;
+    icu::UnicodeString text;
+    for (std::int32_t c : cps)
+        text.append(static_cast<UChar32>(c));
+    const icu::UnicodeString composed = nfc->normalize(text, error);
+    if (U_FAILURE(error))
+        return;
+    cps.clear();
+    for (std::int32_t i = 0; i < composed.length();) {
+        const UChar32 c = composed.char32At(i);
+        cps.push_back(c);
+        i += U16_LENGTH(c);
+    }
+}
+
+// Decodes UTF-8 into upper-cased code points of its NFC form, so that a name
+// written decomposed (as macOS and many shares store names) matches a key
+// typed composed. Every byte of a bad sequence stands for itself so that any
+// name survives and matches only itself; such a name is not composed.
 void DecodeUpper(std::string_view s, std::vector<std::int32_t>& out) {
     out.clear();
     const auto* p = reinterpret_cast<const std::uint8_t*>(s.data());
     std::int32_t i = 0;
     const auto n = static_cast<std::int32_t>(s.size());
+    bool valid = true;
+    bool composable = false;
     while (i < n) {
         UChar32 c;
         std::int32_t start = i;
         U8_NEXT(p, i, n, c);
         if (c < 0) {
+            valid = false;
             for (std::int32_t k = start; k < i; ++k)
                 out.push_back(kInvalidBase + p[k]);
         } else {
-            out.push_back(UpperCodePoint(c));
+            composable = composable || c >= 0x300;
+            out.push_back(c);
         }
     }
+    if (valid && composable && !IsNfc(out))
+        ComposeNfc(out);
+    for (std::int32_t& c : out)
+        c = UpperCodePoint(c);
 }
 
 inline char AsciiUpper(char c) {

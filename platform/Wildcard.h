@@ -18,8 +18,11 @@ namespace tavolix::platform {
 //  - a final "*" or "<" of a pattern that ended in "." is DOS_STAR followed by
 //    DOS_DOT: "*." matches "README" and "a.", not "a.txt";
 //  - "<", ">" and '"' are DOS_STAR, DOS_QM and DOS_DOT themselves;
-//  - case is ignored per character (Unicode simple upper case), bytes that are
-//    not UTF-8 match only themselves, and an empty name never matches.
+//  - pattern and name are compared in Unicode NFC, so a name stored
+//    decomposed matches a key typed composed; the name itself is not changed;
+//  - case is ignored per character (Unicode simple upper case), a name that
+//    is not UTF-8 is not composed and its bad bytes match only themselves,
+//    and an empty name never matches.
 class TWildcard {
 public:
     explicit TWildcard(std::string_view pattern);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Volumes.h"
+#include "search/WalkOptions.h"
 
 #include <array>
 #include <string>
@@ -27,6 +28,9 @@ public:
     virtual std::string KeyText() const = 0;
     // Appends a key to the key box's drop-down history (duplicates stay).
     virtual void AddKeyToHistory(const std::string& key) = 0;
+    // The walk's choices as they are now (the frame reads them afresh: another
+    // program may have changed them); a host without choices walks as by default.
+    virtual search::TWalkOptions WalkOptions() const { return {}; }
 
     // Sizes a new window with hits takes from the frame.
     virtual int FrameWidth() const = 0;

@@ -33,6 +33,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -101,6 +102,8 @@ const QString kOpenFolder1Hint =
 const QString kCopyPath1Hint = QStringLiteral("ファイルのパスを、クリップボードにコピーします。");
 const QString kCopyName1Hint = QStringLiteral("ファイルの名前を、クリップボードにコピーします。");
 
+const QString kNotSearchedTip =
+    QStringLiteral("フレームの「検索ｵﾌﾟｼｮﾝ (&S)」メニューで、検索するフォルダの範囲を変更できます。");
 const QString kSortByText =
     QStringLiteral("クリックは、右の項目から選択して下さい。\r\n"
                    "\r\n"
@@ -204,6 +207,11 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
         StatusBar1->addWidget(StatusPanels[i]);
     }
     layout->addWidget(StatusBar1);
+    // One line below the panels: folders not read (a loss, in red) and
+    // folders the walk's choices left out.
+    auto* walkLine = new QHBoxLayout;
+    walkLine->setContentsMargins(0, 0, 0, 0);
+    walkLine->setSpacing(0);
     UnreadPanel = new QLabel(this);
     UnreadPanel->setObjectName(QStringLiteral("UnreadPanel"));
     UnreadPanel->setTextFormat(Qt::PlainText);
@@ -212,7 +220,16 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
     red.setColor(QPalette::WindowText, Qt::red);
     UnreadPanel->setPalette(red);
     UnreadPanel->hide();
-    layout->addWidget(UnreadPanel);
+    walkLine->addWidget(UnreadPanel);
+    NotSearchedPanel = new QLabel(this);
+    NotSearchedPanel->setObjectName(QStringLiteral("NotSearchedPanel"));
+    NotSearchedPanel->setTextFormat(Qt::PlainText);
+    NotSearchedPanel->setContentsMargins(4, 1, 4, 1);
+    NotSearchedPanel->setToolTip(kNotSearchedTip);
+    NotSearchedPanel->hide();
+    walkLine->addWidget(NotSearchedPanel);
+    walkLine->addStretch(1);
+    layout->addLayout(walkLine);
 
     BuildMenus();
     BuildHitActions();
@@ -322,6 +339,7 @@ bool TMDIChild::FormCreate() {
     ui::TWaitCursor wait;
     ListBox1->Items().Clear();
     ListBox1->SetMask(FKeyWord);
+    ListBox1->SetWalkOptions(FHost.WalkOptions());
     QPointer<TMDIChild> self(this);
     ListBox1->SearchFiles(FDirName);
     if (!self)
@@ -348,13 +366,14 @@ bool TMDIChild::FormCreate() {
             ShowMessageBox(FHost.DialogParent(), TMessageKind::Error,
                            ui::ToText(search::BaseUnreadableText(FDirName, stats.BaseError)), ui::mbOK);
         } else {
-            // Nothing found is not the whole answer when folders were left unread.
-            const std::string unread = search::UnreadFoldersText(stats);
-            ShowMessageBox(FHost.DialogParent(), TMessageKind::Information,
-                           QStringLiteral("指定キー  ") + ui::ToText(FKeyWord) +
-                               QStringLiteral("  に\r\n\r\n該当するファイルは見つかりませんでした。") +
-                               (unread.empty() ? QString() : QStringLiteral("\r\n\r\n") + ui::ToText(unread)),
-                           ui::mbOK);
+            // Nothing found is not the whole answer when folders were left
+            // unread, or left out.
+            QString text = QStringLiteral("指定キー  ") + ui::ToText(FKeyWord) +
+                           QStringLiteral("  に\r\n\r\n該当するファイルは見つかりませんでした。");
+            for (const std::string& line : {search::UnreadFoldersText(stats), search::NotSearchedText(stats)})
+                if (!line.empty())
+                    text += QStringLiteral("\r\n\r\n") + ui::ToText(line);
+            ShowMessageBox(FHost.DialogParent(), TMessageKind::Information, text, ui::mbOK);
         }
     }
     AssignHints();
@@ -383,6 +402,9 @@ void TMDIChild::ShowUnreadStatus() {
     if (stats.UnreadDirs.size() > kListed)
         lines << QStringLiteral("ほか %1 フォルダ").arg(stats.UnreadDirs.size() - kListed);
     UnreadPanel->setToolTip(lines.join(QLatin1Char('\n')));
+    const std::string notSearched = search::NotSearchedText(stats);
+    NotSearchedPanel->setText(ui::ToText(notSearched));
+    NotSearchedPanel->setVisible(!notSearched.empty());
 }
 
 void TMDIChild::ShowItemStatus() {

@@ -79,6 +79,9 @@ public:
     // The folders the search could not read, on a line of its own below the
     // panels; hidden when every folder was read.
     QLabel* UnreadPanel;
+    // Beside it, the folders the walk's choices left out (dot folders,
+    // exclusions, other file systems); hidden when there were none.
+    QLabel* NotSearchedPanel;
 
     QMenu* File1;
     QMenu* ChildOP;

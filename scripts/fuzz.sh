@@ -42,6 +42,7 @@ fuzz_program_icons   $DATA/*.exe $DATA/*.dll $DATA/*.scr $DATA/*.ico $DATA/*.cur
 fuzz_metafile        $DATA/*.wmf $DATA/*.emf HOSTILE/*.wmf HOSTILE/*.emf $CORPUS/emf2svg/*/*.emf $CORPUS/libwmf/*.wmf $CORPUS/pillow/*.?mf
 fuzz_metafile_play   $DATA/*.wmf $DATA/*.emf HOSTILE/*.wmf HOSTILE/*.emf $CORPUS/emf2svg/*/*.emf $CORPUS/libwmf/*.wmf $CORPUS/pillow/*.?mf
 fuzz_picture_decode  $DATA/*.bmp $DATA/*.ico HOSTILE/*.bmp HOSTILE/*.ico $CORPUS/bmpsuite/*/*.bmp $CORPUS/image-rs/*/* $CORPUS/pillow/*.ico
+fuzz_walk_options    $SEEDS/walk/*
 fuzz_thumb_protocol  $SEEDS/thumbs/*
 "
 export QT_QPA_PLATFORM=offscreen

@@ -1,6 +1,7 @@
 #include "search/DirWalker.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -12,7 +13,7 @@
 #include <sys/resource.h>
 #include <system_error>
 #include <thread>
-#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include <queue>
@@ -50,7 +51,17 @@ bool OutOfDescriptors(int error) {
 // Waiting for a directory the pool reads, the walk tells how far it is this often.
 constexpr auto kWaitTick = std::chrono::milliseconds(20);
 
-enum class TOutcome : std::uint8_t { Read, Unreadable, NoDescriptors, Loop, Pseudo, Vanished, Stopped };
+enum class TOutcome : std::uint8_t {
+    Read,
+    Unreadable,
+    NoDescriptors,
+    Loop,
+    Pseudo,
+    OtherFileSystem,
+    ReachedAgain, // read, but walked before under another path
+    Vanished,
+    Stopped
+};
 enum class TState : std::uint8_t { Queued, Running, Done, Taken };
 
 // One directory of the walk: where it is, what reading it gave and, when the
@@ -67,6 +78,9 @@ struct TNode {
     // Read, but only in part (the listing broke off, or entries could not be
     // looked at): why. 0 when read whole.
     int PartError = 0;
+    // Opened and none of the walk's own ancestors nor left out: a folder the
+    // walk has now met (it may still fail to list).
+    bool Met = false;
     // Matching files read so far, while a pool thread reads it.
     std::atomic<std::size_t> FilesSoFar{0};
     TDirIdentity Id;
@@ -79,13 +93,111 @@ struct TNode {
     std::atomic<std::uint32_t> Unopened{0};
 };
 
-struct TIdentityHash {
-    std::size_t operator()(const TDirIdentity& id) const {
-        return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(id.Inode) * 0x9E3779B97F4A7C15ull ^
-                                          static_cast<std::uint64_t>(id.Device));
+// A set of identities that only grows, one for every directory of a walk:
+// open addressing in one array, nothing allocated per directory.
+class TIdentityTable {
+public:
+    // False when it was there already.
+    bool Insert(const TDirIdentity& id) {
+        if (IsZero(id))
+            return !std::exchange(FHasZero, true);
+        if ((FSize + 1) * 2 > FSlots.size())
+            Grow();
+        TDirIdentity& slot = FSlots[Find(id)];
+        if (!IsZero(slot))
+            return false;
+        slot = id;
+        ++FSize;
+        return true;
     }
+
+private:
+    static bool IsZero(const TDirIdentity& id) { return id.Inode == 0 && id.Device == 0; }
+    // The slot holding `id`, or the empty one where it goes.
+    std::size_t Find(const TDirIdentity& id) const {
+        std::uint64_t h = static_cast<std::uint64_t>(id.Inode) * 0x9E3779B97F4A7C15ull ^
+                          static_cast<std::uint64_t>(id.Device) * 0xC2B2AE3D27D4EB4Full;
+        h ^= h >> 29;
+        const std::size_t mask = FSlots.size() - 1;
+        std::size_t i = h & mask;
+        while (!IsZero(FSlots[i]) && !(FSlots[i] == id))
+            i = (i + 1) & mask;
+        return i;
+    }
+    void Grow() {
+        std::vector<TDirIdentity> old(FSlots.empty() ? 8192 : FSlots.size() * 2);
+        old.swap(FSlots);
+        for (const TDirIdentity& id : old)
+            if (!IsZero(id))
+                FSlots[Find(id)] = id;
+    }
+
+    std::vector<TDirIdentity> FSlots; // a power of two long; zero: empty
+    std::size_t FSize = 0;
+    bool FHasZero = false;
 };
-using TIdentitySet = std::unordered_set<TDirIdentity, TIdentityHash>;
+
+// Which folders the pool has read, told apart by a 64-bit digest of their
+// identity, without a lock: a read-ahead hint only. A digest that collides,
+// or a table that is full, can only make the pool leave a folder's children
+// to the walk, or read below a folder the walk then drops.
+class TClaimTable {
+public:
+    // False when a folder of this digest was claimed already.
+    bool Claim(const TDirIdentity& id) {
+        std::uint64_t h = static_cast<std::uint64_t>(id.Inode) * 0x9E3779B97F4A7C15ull ^
+                          static_cast<std::uint64_t>(id.Device) * 0xC2B2AE3D27D4EB4Full;
+        h = (h ^ (h >> 31)) | 1;
+        for (std::size_t i = h, probes = 0; probes < 32; ++i, ++probes) {
+            std::atomic<std::uint64_t>& slot = FSlots[i % FSlots.size()];
+            std::uint64_t seen = slot.load(std::memory_order_relaxed);
+            if (seen == 0 && slot.compare_exchange_strong(seen, h, std::memory_order_relaxed))
+                return true;
+            if (seen == h)
+                return false;
+        }
+        return true;
+    }
+
+private:
+    std::array<std::atomic<std::uint64_t>, 1 << 15> FSlots{};
+};
+
+// What a subdirectory entry is to the walk.
+enum class TEntry : std::uint8_t { Walk, Special, DotFolder, Excluded };
+
+// The walk's choices, as the walking thread and the pool apply them alike.
+struct TRules {
+    explicit TRules(const TWalkOptions& options) : Options(options), Exclusions(options.Exclude) {}
+
+    // The subdirectory entry `name` of the directory at `parent` (ending in "/").
+    TEntry Classify(const std::string& parent, std::string_view name) const {
+        if (name.empty())
+            return TEntry::Special;
+        if (name[0] == '.') {
+            if (name.size() == 1 || (name.size() == 2 && name[1] == '.'))
+                return TEntry::Special;
+            if (!Options.HiddenFolders)
+                return TEntry::DotFolder;
+        }
+        return Exclusions.Empty() ? TEntry::Walk : ClassifyExcluded(parent, name);
+    }
+
+    TEntry ClassifyExcluded(const std::string& parent, std::string_view name) const {
+        std::string_view relative;
+        thread_local std::string path;
+        if (Exclusions.HasPathPatterns() && parent.size() >= BaseLength) {
+            path.assign(parent, BaseLength).append(name);
+            relative = path;
+        }
+        return Exclusions.Excludes(name, relative) ? TEntry::Excluded : TEntry::Walk;
+    }
+
+    const TWalkOptions Options;
+    const TExclusions Exclusions;
+    std::size_t BaseLength = 0; // of the base folder's path, "/" included
+    dev_t BaseDevice = 0;
+};
 
 // Keeps a node's count of files read up to date while a pool thread reads it.
 class TNodeWatch final : public platform::TReadWatch {
@@ -110,20 +222,32 @@ private:
 };
 
 // Classifies a directory just opened and reads it, unless it is one of its
-// own ancestors (those in `onPath`, or else up the parents) or a kernel
-// pseudo file system below a real one. What a broken-off read got is kept.
-void ReadOpened(TNode& n, TDirectory& d, const TWildcard& mask, platform::TReadWatch& watch,
-                const TIdentitySet* onPath = nullptr) {
+// own ancestors (`isAncestor` tells), a kernel pseudo file system below a
+// real one, on another file system when the walk stays on one, or met before
+// (when `met` is given, it is added there; ancestors are asked about only
+// then). What a broken-off read got is kept.
+template <class F>
+void ReadOpened(TNode& n, TDirectory& d, const TWildcard& mask, const TRules& rules,
+                platform::TReadWatch& watch, F&& isAncestor, TIdentityTable* met = nullptr) {
     n.Id = d.Identity();
-    bool loop = onPath && onPath->count(n.Id) != 0;
-    for (const TNode* p = onPath ? nullptr : n.Parent; p && !loop; p = p->Parent)
-        loop = p->Id == n.Id;
-    if (loop) {
+    if (!met && isAncestor(n.Id)) {
         n.Outcome = TOutcome::Loop;
         return;
     }
-    if (n.Parent && n.Id.Device != n.Parent->Id.Device && d.IsPseudoFileSystem()) {
-        n.Outcome = TOutcome::Pseudo;
+    // An ancestor is never on another file system than its walked children.
+    if (n.Parent && n.Id.Device != n.Parent->Id.Device) {
+        if (d.IsPseudoFileSystem()) {
+            n.Outcome = TOutcome::Pseudo;
+            return;
+        }
+        if (rules.Options.OneFileSystem && n.Id.Device != rules.BaseDevice) {
+            n.Outcome = TOutcome::OtherFileSystem;
+            return;
+        }
+    }
+    n.Met = true;
+    if (met && !met->Insert(n.Id)) {
+        n.Outcome = isAncestor(n.Id) ? TOutcome::Loop : TOutcome::ReachedAgain;
         return;
     }
     const platform::TReadResult r = d.Read(mask, n.Contents, &watch);
@@ -151,9 +275,10 @@ void ReadOpened(TNode& n, TDirectory& d, const TWildcard& mask, platform::TReadW
 // at most `held` more for directories whose children are still to be opened.
 class TPool {
 public:
-    TPool(int threads, std::size_t held, const TDirectory& base, std::size_t baseLength,
-          const TWildcard& mask, const std::atomic<bool>* stop)
-        : FBase(base), FBaseLength(baseLength), FMask(mask), FStopFlag(stop), FHeldLimit(held) {
+    TPool(int threads, std::size_t held, const TDirectory& base, const TWildcard& mask, const TRules& rules,
+          const std::atomic<bool>* stop)
+        : FBase(base), FBaseLength(rules.BaseLength), FMask(mask), FRules(rules), FStopFlag(stop),
+          FHeldLimit(held) {
         try {
             for (int i = 0; i < threads; ++i)
                 FThreads.emplace_back([this] { Run(); });
@@ -199,18 +324,47 @@ public:
             FWaitingFor = nullptr;
         }
         n->State = TState::Taken;
-        // Threads that ran too far ahead go on when half the distance is left.
-        if (--FAhead == kReadAhead / 2 && FFull) {
-            FFull = false;
-            FWork.notify_all();
-        }
+        TakenAhead();
     }
 
     // Hands the subdirectories of a node the walk read itself to the threads.
     void Schedule(TNode& n) {
+        Claim(n.Id);
         Prepare(n);
         std::lock_guard lock(FMutex);
         Push(n);
+    }
+
+    // The walk does not enter `n`, read by the pool or scheduled: nothing
+    // below it is read any more. Reads under way are waited for, as the walk
+    // waits for a read it takes: they look up the parents.
+    void Drop(TNode& n) {
+        std::unique_lock lock(FMutex);
+        std::vector<TNode*> below{&n};
+        while (!below.empty()) {
+            TNode* p = below.back();
+            below.pop_back();
+            for (const auto& c : p->Children) {
+                if (!c)
+                    continue;
+                if (c->State == TState::Running) {
+                    FWaitingFor = c.get();
+                    FDone.wait(lock, [&] { return c->State == TState::Done; });
+                    FWaitingFor = nullptr;
+                }
+                if (c->State == TState::Queued) {
+                    c->State = TState::Taken; // the threads pass it by
+                    if (p->Dir.IsOpen() && p->Unopened.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+                        p->Dir.Close();
+                        FHeld.fetch_sub(1, std::memory_order_relaxed);
+                    }
+                } else if (c->State == TState::Done) {
+                    c->State = TState::Taken;
+                    TakenAhead();
+                    below.push_back(c.get());
+                }
+            }
+        }
     }
 
 private:
@@ -232,6 +386,19 @@ private:
         return d;
     }
 
+    // Threads that ran too far ahead go on when half the distance is left.
+    void TakenAhead() {
+        if (--FAhead == kReadAhead / 2 && FFull) {
+            FFull = false;
+            FWork.notify_all();
+        }
+    }
+
+    // False when a folder of this identity was read already: the pool reads
+    // ahead below one of them only, and the walk itself below the other
+    // should that be the first in walk order.
+    bool Claim(const TDirIdentity& id) { return FRules.Options.WalkLinkedFoldersAgain || FClaims->Claim(id); }
+
     // Reads the node; done outside the lock.
     void Process(TNode& n, platform::TReadWatch& watch) {
         TDirectory d = Open(n);
@@ -240,8 +407,13 @@ private:
             n.Outcome = OutOfDescriptors(n.Error) ? TOutcome::NoDescriptors : TOutcome::Unreadable;
             return;
         }
-        ReadOpened(n, d, FMask, watch);
-        if (n.Outcome != TOutcome::Read)
+        ReadOpened(n, d, FMask, FRules, watch, [&n](const TDirIdentity& id) {
+            for (const TNode* p = n.Parent; p; p = p->Parent)
+                if (p->Id == id)
+                    return true;
+            return false;
+        });
+        if (n.Outcome != TOutcome::Read || !Claim(n.Id))
             return;
         const std::uint32_t children = Prepare(n);
         if (children > 0 && FHeld.fetch_add(1, std::memory_order_relaxed) < FHeldLimit) {
@@ -258,8 +430,8 @@ private:
         std::uint32_t count = 0;
         for (std::size_t i = 0; i < subdirs.size(); ++i) {
             const std::string& name = subdirs[i];
-            if (name.empty() || name[0] == '.' ||
-                n.Path.size() - FBaseLength + name.size() >= kMaxRelativePath)
+            if (n.Path.size() - FBaseLength + name.size() >= kMaxRelativePath ||
+                FRules.Classify(n.Path, name) != TEntry::Walk)
                 continue;
             if (n.Children.empty())
                 n.Children.resize(subdirs.size());
@@ -334,6 +506,7 @@ private:
     const TDirectory& FBase;
     const std::size_t FBaseLength;
     const TWildcard& FMask;
+    const TRules& FRules;
     const std::atomic<bool>* FStopFlag;
     const std::size_t FHeldLimit;
     mutable std::atomic<std::size_t> FHeld{0};
@@ -347,6 +520,7 @@ private:
     const std::size_t FCores = std::max(1u, std::thread::hardware_concurrency());
     const TNode* FWaitingFor = nullptr;
     bool FStop = false;
+    const std::unique_ptr<TClaimTable> FClaims = std::make_unique<TClaimTable>();
     std::vector<std::thread> FThreads;
 };
 
@@ -363,8 +537,9 @@ struct TLevel {
 // its own descriptors and the pool.
 class TWalk {
 public:
-    TWalk(const TWildcard& mask, TWalkVisitor& visitor, const std::atomic<bool>* stop)
-        : FMask(mask), FVisitor(visitor), FStopFlag(stop) {}
+    TWalk(const TWildcard& mask, const TWalkOptions& options, TWalkVisitor& visitor,
+          const std::atomic<bool>* stop)
+        : FMask(mask), FRules(options), FVisitor(visitor), FStopFlag(stop) {}
     TWalkStats Run(const std::string& baseDir, int threads, std::size_t openLimit);
 
 private:
@@ -378,6 +553,8 @@ private:
     void Enter(std::shared_ptr<TNode> child, TDirectory dir, const std::string& name);
     void Fail(const std::string& path, TOutcome why, int error);
     void Unread(const std::string& path, int error, bool partly);
+    void NotSearched(const std::string& path, TNotSearched why);
+    void CheckReachedAgain(TNode& n);
     bool StopRequested() {
         return FStopNow || (FStopFlag && FStopFlag->load(std::memory_order_relaxed)) ||
                FVisitor.StopRequested();
@@ -387,12 +564,13 @@ private:
     void Recycle(std::shared_ptr<TNode> n);
 
     const TWildcard& FMask;
+    TRules FRules;
     TWalkVisitor& FVisitor;
     const std::atomic<bool>* FStopFlag;
     bool FStopNow = false; // a read ended at the stop flag
     TWalkStats FStats;
     std::deque<TLevel> FStack; // a deque: the pool holds on to the base's descriptor
-    TIdentitySet FOnPath;      // the identities of FStack's directories
+    TIdentityTable FMet;       // of every directory met so far (TNode::Met)
     std::unique_ptr<TPool> FPool;
     std::vector<std::shared_ptr<TNode>> FSpare;
     std::size_t FOpen = 0;
@@ -421,6 +599,12 @@ void TWalk::Fail(const std::string& path, TOutcome why, int error) {
     case TOutcome::Pseudo:
         ++FStats.PseudoSkipped;
         break;
+    case TOutcome::OtherFileSystem:
+        NotSearched(path, TNotSearched::OtherFileSystem);
+        break;
+    case TOutcome::ReachedAgain:
+        ++FStats.ReachedAgain;
+        break;
     case TOutcome::NoDescriptors:
         Unread(path, error != 0 ? error : EMFILE, false);
         break;
@@ -433,6 +617,22 @@ void TWalk::Unread(const std::string& path, int error, bool partly) {
     TUnreadDir dir{path, UnreadCauseOf(error), error, partly};
     FVisitor.Unread(dir);
     FStats.AddUnread(std::move(dir));
+}
+
+void TWalk::NotSearched(const std::string& path, TNotSearched why) {
+    FStats.AddNotSearched(why);
+    FVisitor.NotSearched(path, why);
+}
+
+// A folder the pool read that the walk met before under another path is
+// not walked again; what the pool read below it is given up.
+void TWalk::CheckReachedAgain(TNode& n) {
+    if (!n.Met || FRules.Options.WalkLinkedFoldersAgain || FMet.Insert(n.Id))
+        return;
+    if (n.Outcome == TOutcome::Stopped)
+        FStopNow = true;
+    n.Outcome = TOutcome::ReachedAgain;
+    FPool->Drop(n);
 }
 
 TWalkStats TWalk::Run(const std::string& baseDir, int threads, std::size_t openLimit) {
@@ -481,7 +681,7 @@ bool TWalk::Start(const std::string& baseDir, int workers) {
         return false;
     }
     TVisitorWatch watch(FStopFlag, FVisitor, root->Path);
-    ReadOpened(*root, dir, FMask, watch);
+    ReadOpened(*root, dir, FMask, FRules, watch, [](const TDirIdentity&) { return false; });
     if (root->Outcome != TOutcome::Read && root->Outcome != TOutcome::Stopped) {
         if (root->Outcome == TOutcome::Unreadable || root->Outcome == TOutcome::NoDescriptors)
             FStats.BaseError = root->Error != 0 ? root->Error : EIO;
@@ -496,14 +696,15 @@ bool TWalk::Start(const std::string& baseDir, int workers) {
         FStats.Stopped = true;
         return false;
     }
-    FOnPath.insert(root->Id);
+    FRules.BaseLength = root->Path.size();
+    FRules.BaseDevice = root->Id.Device;
+    FMet.Insert(root->Id);
     TLevel& level = FStack.emplace_back();
     level.Dir = std::move(dir);
     level.Node = std::move(root);
     FOpen = 1;
     if (workers > 0 && !level.Node->Contents.Subdirs().empty()) {
-        FPool = std::make_unique<TPool>(workers, FHeldLimit, level.Dir, level.Node->Path.size(), FMask,
-                                        FStopFlag);
+        FPool = std::make_unique<TPool>(workers, FHeldLimit, level.Dir, FMask, FRules, FStopFlag);
         FPool->Schedule(*level.Node);
     }
     return true;
@@ -516,7 +717,6 @@ void TWalk::Leave() {
     if (level.Dir.IsOpen())
         --FOpen;
     CloseLater(level.Dir);
-    FOnPath.erase(level.Node->Id);
     Recycle(std::move(level.Node));
     FStack.pop_back();
     if (!FStack.empty())
@@ -534,8 +734,18 @@ void TWalk::Step() {
     const std::size_t index = level.Next++;
     const std::string& name = subdirs[index];
     FVisitor.EnteringDirectory(level.Node->Path, name);
-    if (name.empty() || name[0] == '.')
+    switch (FRules.Classify(level.Node->Path, name)) {
+    case TEntry::Walk:
+        break;
+    case TEntry::Special:
         return;
+    case TEntry::DotFolder:
+        NotSearched(level.Node->Path + name + "/", TNotSearched::DotFolder);
+        return;
+    case TEntry::Excluded:
+        NotSearched(level.Node->Path + name + "/", TNotSearched::Excluded);
+        return;
+    }
     TDirectory opened;
     std::shared_ptr<TNode> child = Obtain(index, opened);
     switch (child->Outcome) {
@@ -568,6 +778,7 @@ void TWalk::Recycle(std::shared_ptr<TNode> n) {
     n->Outcome = TOutcome::Read;
     n->Error = 0;
     n->PartError = 0;
+    n->Met = false;
     n->Contents.Clear();
     n->Children.clear();
     FSpare.push_back(std::move(n));
@@ -583,8 +794,10 @@ std::shared_ptr<TNode> TWalk::Obtain(std::size_t index, TDirectory& opened) {
         child = std::move(level.Node->Children[index]);
         TVisitorWatch watch(FStopFlag, FVisitor, child->Path);
         FPool->Take(child, watch, [&](std::size_t files) { FVisitor.ReadingDirectory(child->Path, files); });
-        if (child->Outcome != TOutcome::NoDescriptors)
+        if (child->Outcome != TOutcome::NoDescriptors) {
+            CheckReachedAgain(*child);
             return child;
+        }
         child->Error = 0; // once more from here, after giving back descriptors
     } else {
         if (FSpare.empty()) {
@@ -600,7 +813,7 @@ std::shared_ptr<TNode> TWalk::Obtain(std::size_t index, TDirectory& opened) {
             child->Key.push_back(static_cast<std::uint32_t>(index));
         }
     }
-    opened = ReadHere(*child, name);
+    opened = ReadHere(*child, name); // tells a folder walked before itself
     if (FPool && child->Outcome == TOutcome::Read)
         FPool->Schedule(*child);
     return child;
@@ -630,7 +843,13 @@ TDirectory TWalk::ReadHere(TNode& n, const std::string& name) {
         return {};
     }
     TVisitorWatch watch(FStopFlag, FVisitor, n.Path);
-    ReadOpened(n, d, FMask, watch, &FOnPath);
+    const auto onPath = [this](const TDirIdentity& id) {
+        for (auto l = FStack.rbegin(); l != FStack.rend(); ++l)
+            if (l->Node->Id == id)
+                return true;
+        return false;
+    };
+    ReadOpened(n, d, FMask, FRules, watch, onPath, FRules.Options.WalkLinkedFoldersAgain ? nullptr : &FMet);
     return d;
 }
 
@@ -692,7 +911,6 @@ void TWalk::Enter(std::shared_ptr<TNode> child, TDirectory dir, const std::strin
         CloseLater(level.Dir);
         --FOpen;
     }
-    FOnPath.insert(child->Id);
     TLevel& pushed = FStack.emplace_back();
     pushed.Name = name;
     pushed.Node = std::move(child);
@@ -747,6 +965,20 @@ void TWalkStats::AddUnread(TUnreadDir dir) {
     UnreadDirs.push_back(std::move(dir));
 }
 
+void TWalkStats::AddNotSearched(TNotSearched why) {
+    switch (why) {
+    case TNotSearched::DotFolder:
+        ++DotFolders;
+        break;
+    case TNotSearched::Excluded:
+        ++Excluded;
+        break;
+    case TNotSearched::OtherFileSystem:
+        ++OtherFileSystems;
+        break;
+    }
+}
+
 int DefaultWalkThreads() {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     return static_cast<int>(std::clamp(cores * 16, 16u, 64u));
@@ -756,7 +988,7 @@ TDirWalker::TDirWalker(const TWildcard& mask, int threads) : FMask(mask), FThrea
 }
 
 TWalkStats TDirWalker::Walk(const std::string& baseDir, TWalkVisitor& visitor) {
-    TWalk walk(FMask, visitor, FStop);
+    TWalk walk(FMask, FOptions, visitor, FStop);
     return walk.Run(baseDir, FThreads, FOpenLimit);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Directory.h"
+#include "search/WalkOptions.h"
 
 #include <atomic>
 #include <cstdint>
@@ -30,6 +31,13 @@ struct TUnreadDir {
 
 TUnreadCause UnreadCauseOf(int error);
 
+// Why a folder was not searched: one of the walk's choices left it out.
+enum class TNotSearched : std::uint8_t {
+    DotFolder,      // its name begins with "." (TWalkOptions::HiddenFolders searches it)
+    Excluded,       // it matches an exclusion pattern
+    OtherFileSystem // it lies on another file system (TWalkOptions::OneFileSystem)
+};
+
 // What the walk passed over. Folders that were not read are counted by cause
 // and listed; the caller must say so, since the hits are then not the tree's.
 struct TWalkStats {
@@ -40,6 +48,12 @@ struct TWalkStats {
     std::int64_t Failed = 0;       // TUnreadCause::Error
     std::int64_t LoopsAvoided = 0; // a link back to a directory being walked
     std::int64_t PseudoSkipped = 0;
+    // Reached again by another link (or mount): walked under its first path only.
+    std::int64_t ReachedAgain = 0;
+    // Not searched, by the choice that left them out.
+    std::int64_t DotFolders = 0;
+    std::int64_t Excluded = 0;
+    std::int64_t OtherFileSystems = 0;
     bool Stopped = false; // ended early at the visitor's request
     // In walk order.
     std::vector<TUnreadDir> UnreadDirs;
@@ -47,8 +61,10 @@ struct TWalkStats {
     int BaseError = 0;
 
     std::int64_t Unreadable() const { return Denied + NoDescriptors + NotAnswering + Failed; }
+    std::int64_t NotSearched() const { return DotFolders + Excluded + OtherFileSystems; }
     // Counts and lists a folder not read.
     void AddUnread(TUnreadDir dir);
+    void AddNotSearched(TNotSearched why);
 };
 
 // Told what the walk finds, always on the walking thread and always in the
@@ -67,6 +83,8 @@ public:
     virtual void ReadingDirectory(const std::string& /*dir*/, std::size_t /*files*/) {}
     // A folder not read, or only in part (its files then come as usual).
     virtual void Unread(const TUnreadDir& /*dir*/) {}
+    // A folder one of the choices left out; `path` ends in "/".
+    virtual void NotSearched(const std::string& /*path*/, TNotSearched /*why*/) {}
     // Asked before each subdirectory entry: true ends the walk there.
     virtual bool StopRequested() { return false; }
 };
@@ -78,9 +96,11 @@ int DefaultWalkThreads();
 
 // Walks a tree depth first: a directory's files, then each subdirectory in
 // enumeration order with its whole subtree; names beginning with "." are not
-// entered. With more than one thread a pool reads directories ahead of the
-// walk and the walking thread stitches their contents in the one-thread
-// order. Descriptors are budgeted from RLIMIT_NOFILE.
+// entered unless the options say so, nor excluded folders. Each folder is
+// walked once, under the first path that reaches it. With more than one
+// thread a pool reads directories ahead of the walk and the walking thread
+// stitches their contents in the one-thread order. Descriptors are budgeted
+// from RLIMIT_NOFILE.
 class TDirWalker {
 public:
     TDirWalker(const platform::TWildcard& mask, int threads);
@@ -91,6 +111,7 @@ public:
     // A flag any thread may set to end the walk: reads, also of the threads
     // reading ahead, end at their next entry, keeping what they read.
     void SetStopFlag(const std::atomic<bool>* stop) { FStop = stop; }
+    void SetOptions(const TWalkOptions& options) { FOptions = options; }
     TWalkStats Walk(const std::string& baseDir, TWalkVisitor& visitor);
 
 private:
@@ -98,6 +119,7 @@ private:
     int FThreads;
     std::size_t FOpenLimit = 256;
     const std::atomic<bool>* FStop = nullptr;
+    TWalkOptions FOptions;
 };
 
 } // namespace tavolix::search

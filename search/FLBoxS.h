@@ -146,6 +146,8 @@ public:
     // Returns false, doing nothing, while a search already runs in this list
     // box, and also when the list box was destroyed during the walk.
     bool SearchFiles(const std::string& baseDir);
+    // The choices of the next searches (dot folders, exclusions, one file system).
+    void SetWalkOptions(TWalkOptions options) { FItems->Files().SetWalkOptions(std::move(options)); }
     bool IsSearching() const { return FRun != nullptr; }
     // Ends a running walk at its next entry, as closing the progress window
     // does; the records found so far are kept and shown.

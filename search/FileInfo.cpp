@@ -209,7 +209,7 @@ std::unique_ptr<TSearchJob> TFileInfoList::StartSearch(const std::string& baseDi
     FFileCount = 0;
     FTotalSize = 0;
     FStats = {};
-    return std::make_unique<TSearchJob>(baseDir, FFileMask, FThreads, FOpenLimit);
+    return std::make_unique<TSearchJob>(baseDir, FFileMask, FThreads, FOpenLimit, FWalkOptions);
 }
 
 void TFileInfoList::TakeFound(TSearchJob& job) {
@@ -239,6 +239,7 @@ void TFileInfoList::AddDirectory(const std::string& dir, const TDirContents& con
 void TFileInfoList::WalkDirectory(const std::string& dir, TSearchProgress* progress) {
     TDirWalker walker(*FMask, FThreads);
     walker.SetOpenDirectoryLimit(FOpenLimit);
+    walker.SetOptions(FWalkOptions);
     TWalkFeed feed(*this, progress);
     FStats = walker.Walk(dir, feed);
 }

@@ -118,6 +118,9 @@ public:
     // records and their order are the same for every count.
     void SetWalkThreads(int n) { FThreads = n < 1 ? 1 : n; }
     int WalkThreads() const { return FThreads; }
+    // The choices of the next walks: dot folders, exclusions, one file system.
+    void SetWalkOptions(TWalkOptions options) { FWalkOptions = std::move(options); }
+    const TWalkOptions& WalkOptions() const { return FWalkOptions; }
 
 private:
     class TWalkFeed;
@@ -136,6 +139,7 @@ private:
     TWalkStats FStats;
     std::size_t FOpenLimit = 256;
     int FThreads = DefaultWalkThreads();
+    TWalkOptions FWalkOptions;
     std::unique_ptr<platform::TWildcard> FMask; // FFileMask, compiled for the walk
     long FOrderOffset = 0;                      // the UTC offset of OrderTime, for the walk
 };

@@ -19,10 +19,12 @@ constexpr std::size_t kHandOver = 8192;
 // Everything the walking thread touches: it outlives the job when the walk
 // is left behind.
 struct TSearchJob::TShared {
-    TShared(std::string baseDir, std::string_view mask) : BaseDir(std::move(baseDir)), Mask(mask) {}
+    TShared(std::string baseDir, std::string_view mask, TWalkOptions options)
+        : BaseDir(std::move(baseDir)), Mask(mask), Options(std::move(options)) {}
 
     const std::string BaseDir;
     const platform::TWildcard Mask;
+    const TWalkOptions Options;
     const long OrderOffset = CurrentUtcOffset(); // of the records' time order
     std::atomic<bool> StopFlag{false};
     // Counts the walk's steps: a walk that no longer counts is stuck.
@@ -82,6 +84,11 @@ public:
         if (!F.Abandoned)
             F.Stats.AddUnread(dir);
     }
+    void NotSearched(const std::string&, TNotSearched why) override {
+        std::lock_guard lock(F.Mutex);
+        if (!F.Abandoned)
+            F.Stats.AddNotSearched(why);
+    }
     bool StopRequested() override { return F.StopFlag.load(std::memory_order_relaxed); }
 
 private:
@@ -89,8 +96,9 @@ private:
     std::vector<TPackedTimes> FTimes;
 };
 
-TSearchJob::TSearchJob(std::string baseDir, std::string_view mask, int threads, std::size_t openLimit)
-    : FShared(std::make_shared<TShared>(std::move(baseDir), mask)) {
+TSearchJob::TSearchJob(std::string baseDir, std::string_view mask, int threads, std::size_t openLimit,
+                       TWalkOptions options)
+    : FShared(std::make_shared<TShared>(std::move(baseDir), mask, std::move(options))) {
     FShared->Path = FShared->BaseDir;
     FThread = std::thread([shared = FShared, threads, openLimit]() mutable {
         TWalkStats stats;
@@ -99,6 +107,7 @@ TSearchJob::TSearchJob(std::string baseDir, std::string_view mask, int threads, 
             TDirWalker walker(shared->Mask, threads);
             walker.SetOpenDirectoryLimit(openLimit);
             walker.SetStopFlag(&shared->StopFlag);
+            walker.SetOptions(shared->Options);
             stats = walker.Walk(shared->BaseDir, feed);
         }
         bool leftBehind = false;

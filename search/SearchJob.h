@@ -20,7 +20,8 @@ class TFileInfoList;
 class TSearchJob {
 public:
     // Starts walking `baseDir` for `mask` at once.
-    TSearchJob(std::string baseDir, std::string_view mask, int threads, std::size_t openLimit);
+    TSearchJob(std::string baseDir, std::string_view mask, int threads, std::size_t openLimit,
+               TWalkOptions options = {});
     // Stops the walk; one that has not ended is left behind.
     ~TSearchJob();
     TSearchJob(const TSearchJob&) = delete;

@@ -85,6 +85,49 @@ std::string UnreadFoldersLine(const TWalkStats& stats) {
     return s;
 }
 
+std::string NotSearchedText(const TWalkStats& stats) {
+    const std::int64_t total = stats.NotSearched();
+    if (total == 0)
+        return {};
+    const std::pair<const char*, std::int64_t> parts[] = {
+        {"ドットで始まる名前", stats.DotFolders},
+        {"除外", stats.Excluded},
+        {"別のファイルシステム", stats.OtherFileSystems},
+    };
+    std::string s = "検索しなかったフォルダ " + std::to_string(total) + " （ ";
+    bool first = true;
+    for (const auto& [words, n] : parts) {
+        if (n > 0) {
+            s += first ? "" : " ， ";
+            s += words;
+            s += " " + std::to_string(n);
+            first = false;
+        }
+    }
+    return s + " ）";
+}
+
+std::string NotSearchedLine(const TWalkStats& stats) {
+    const std::int64_t total = stats.NotSearched();
+    if (total == 0)
+        return {};
+    std::string s = std::to_string(total) + (total == 1 ? " folder was" : " folders were") + " not searched:";
+    auto add = [&s, first = true](std::int64_t n, const char* one, const char* many) mutable {
+        if (n > 0) {
+            s += first ? " " : ", ";
+            s += std::to_string(n) + " " + (n == 1 ? one : many);
+            first = false;
+        }
+    };
+    add(stats.DotFolders, "begins with a dot", "begin with a dot");
+    add(stats.Excluded, "excluded", "excluded");
+    add(stats.OtherFileSystems, "on another file system", "on other file systems");
+    if (stats.DotFolders > 0)
+        s += stats.DotFolders == total ? "; --hidden-folders searches them"
+                                       : "; --hidden-folders searches those beginning with a dot";
+    return s;
+}
+
 std::string UnreadFolderText(const TUnreadDir& dir) {
     std::string s = platform::VisibleName(dir.Path) + " （ " + WordsOf(dir.Cause).Japanese;
     if (dir.Error != 0)

@@ -16,6 +16,13 @@ std::string UnreadFoldersText(const TWalkStats& stats);
 // "3 directories could not be read in full: 2 permission denied, 1 did not answer".
 std::string UnreadFoldersLine(const TWalkStats& stats);
 
+// The folders the walk's choices left out, counted by choice:
+// "検索しなかったフォルダ 3 （ ドットで始まる名前 2 ， 除外 1 ）".
+std::string NotSearchedText(const TWalkStats& stats);
+// "3 folders were not searched: 2 begin with a dot, 1 excluded; --hidden-folders
+// searches those beginning with a dot".
+std::string NotSearchedLine(const TWalkStats& stats);
+
 // One folder and why, for a list of them:
 // "/a/b/ （ アクセス拒否 : Permission denied ）" and
 // "/a/b/: not read (Permission denied)".

@@ -1,6 +1,7 @@
 #include "TestDir.h"
 #include "TryExpect.h"
 #include "app/DriveComboBox.h"
+#include "app/ExcludeForm.h"
 #include "app/HelpFile.h"
 #include "app/ViewSettings.h"
 #include "app/serfile.h"
@@ -29,6 +30,8 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
@@ -46,6 +49,17 @@ using tavolix::results::TMDIChild;
 
 namespace {
 
+// Walks a folder again under each link that leads to it: a ladder's long walk.
+class TLadderFrame : public TMDIForm {
+public:
+    using TMDIForm::TMDIForm;
+    tavolix::search::TWalkOptions WalkOptions() const override {
+        tavolix::search::TWalkOptions options = TMDIForm::WalkOptions();
+        options.WalkLinkedFoldersAgain = true;
+        return options;
+    }
+};
+
 class SerfileTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -59,7 +73,11 @@ protected:
         });
         tavolix::platform::SetFileOpener(
             [this](const tavolix::platform::TOpenRequest& request) { FOpened.push_back(request); });
-        FFrame = std::make_unique<TMDIForm>(FTree.Path("settings/TAVOLIX.INI"));
+        MakeFrame(std::make_unique<TMDIForm>(FTree.Path("settings/TAVOLIX.INI")));
+    }
+
+    void MakeFrame(std::unique_ptr<TMDIForm> frame) {
+        FFrame = std::move(frame);
         FFrame->DirectoryListBox2->SetDrive(FTree.Root());
         FFrame->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(FFrame.get()));
@@ -135,15 +153,16 @@ TEST_F(SerfileTest, HintsAreComposedAndReachTheStatusLine) {
 }
 
 TEST_F(SerfileTest, MenusMergeWithTheActiveResultWindow) {
-    const std::vector<QMenu*> own{FFrame->File1, FFrame->SetEdit1, FFrame->Utilety1, FFrame->SaveData,
-                                  FFrame->Windows1};
+    const std::vector<QMenu*> own{FFrame->File1,          FFrame->SetEdit1, FFrame->Utilety1,
+                                  FFrame->SearchOptions1, FFrame->SaveData, FFrame->Windows1};
     EXPECT_EQ(BarMenus(), own);
 
     ASSERT_EQ(Search("*.gif"), 1);
     TMDIChild* child = FFrame->ResultWindows().back();
     TRY_EXPECT_EQ(FFrame->MDIArea->activeSubWindow(), FFrame->SubWindowOf(child));
-    const std::vector<QMenu*> merged{child->File1,     FFrame->SetEdit1, child->ChildOP,
-                                     FFrame->SaveData, child->GyouRetsu, FFrame->Windows1};
+    const std::vector<QMenu*> merged{child->File1,           FFrame->SetEdit1, child->ChildOP,
+                                     FFrame->SearchOptions1, FFrame->SaveData, child->GyouRetsu,
+                                     FFrame->Windows1};
     EXPECT_EQ(BarMenus(), merged);
     EXPECT_TRUE(FFrame->Windows1->menuAction()->isEnabled());
     // Inside the area, at its top left.
@@ -171,6 +190,60 @@ TEST_F(SerfileTest, MenusMergeWithTheActiveResultWindow) {
     EXPECT_FALSE(FFrame->Windows1->menuAction()->isEnabled());
     emit FFrame->Windows1->aboutToShow();
     EXPECT_EQ(FFrame->Windows1->actions().back(), FFrame->Arrange);
+}
+
+// The walk's choices: the check marks as the settings file holds them now,
+// each change written at once, the exclusions edited in their box; every
+// search takes them as they are.
+TEST_F(SerfileTest, SearchOptionsLiveInTheSettingsFile) {
+    FTree.File(".hidden/h.gif", "GIF89a");
+    FTree.File("node_modules/n.gif", "GIF89a");
+    const std::string ini = FTree.Path("settings/TAVOLIX.INI");
+    ASSERT_EQ(Search("*.gif"), 1);
+    TMDIChild* first = FFrame->ResultWindows().back();
+    EXPECT_EQ(first->ListBox1->GetFileCount(), 3);
+    EXPECT_EQ(first->NotSearchedPanel->text(),
+              QStringLiteral("検索しなかったフォルダ 1 （ ドットで始まる名前 1 ）"));
+
+    // Another program (tavolix-page's user, a second frame) turned one on.
+    ASSERT_FALSE(tavolix::platform::MakeParentDirectories(ini));
+    ASSERT_FALSE(tavolix::platform::WriteProfileString(ini, "Search", "HiddenFolders", "1"));
+    emit FFrame->SearchOptions1->aboutToShow();
+    EXPECT_TRUE(FFrame->HiddenFolders1->isChecked());
+    EXPECT_FALSE(FFrame->OneFileSystem1->isChecked());
+    FFrame->OneFileSystem1->trigger();
+    EXPECT_EQ(tavolix::platform::GetProfileString(ini, "Search", "OneFileSystem"), "1");
+
+    const std::size_t boxes = TMessageBoxSeam::Shown().size();
+    std::vector<QString> seen;
+    QTimer::singleShot(0, FFrame.get(), [&] {
+        auto* form = qobject_cast<TExcludeForm*>(QApplication::activeModalWidget());
+        ASSERT_NE(form, nullptr);
+        seen.push_back(form->Memo1->toPlainText());
+        form->Memo1->setPlainText(QStringLiteral("node_modules\n a;b \n"));
+        form->OKButton->click(); // refused: ";" separates the patterns in the file
+        seen.push_back(form->isVisible() ? QStringLiteral("open") : QStringLiteral("closed"));
+        form->Memo1->setPlainText(QStringLiteral(" node_modules \n\n*/cache\n"));
+        form->OKButton->click();
+    });
+    FFrame->ExcludeFolders1->trigger();
+    EXPECT_EQ(seen, (std::vector<QString>{QString(), QStringLiteral("open")}));
+    ASSERT_EQ(TMessageBoxSeam::Shown().size(), boxes + 1);
+    EXPECT_EQ(TMessageBoxSeam::Shown().back().Kind, TMessageKind::Warning);
+    EXPECT_EQ(tavolix::platform::GetProfileString(ini, "Search", "Exclude"), "node_modules;*/cache");
+
+    ASSERT_EQ(Search("*.gif"), 2);
+    TMDIChild* second = FFrame->ResultWindows().back();
+    EXPECT_EQ(second->ListBox1->GetFileCount(), 3); // a.gif, sub/c.gif, .hidden/h.gif
+    EXPECT_EQ(second->NotSearchedPanel->text(), QStringLiteral("検索しなかったフォルダ 1 （ 除外 1 ）"));
+
+    // A choice that can't be written is told, and its mark stays as the file has it.
+    ASSERT_EQ(chmod(ini.c_str(), 0444), 0);
+    FFrame->HiddenFolders1->trigger();
+    EXPECT_TRUE(FFrame->HiddenFolders1->isChecked());
+    ASSERT_EQ(TMessageBoxSeam::Shown().size(), boxes + 2);
+    EXPECT_EQ(TMessageBoxSeam::Shown().back().Kind, TMessageKind::Error);
+    EXPECT_TRUE(FFrame->WalkOptions().HiddenFolders);
 }
 
 TEST_F(SerfileTest, SearchesOpenOneWindowEachAndAlwaysEmptyTheLabel) {
@@ -440,6 +513,8 @@ TEST_F(SerfileTest, QuittingDuringAWalkStopsItAndExits) {
     // A walk that takes a while and ends on its own: 2^13 - 1 hits below "deep".
     constexpr int kLevels = 12;
     FTree.Ladder("deep", kLevels, "x.gif");
+    FFrame.reset();
+    MakeFrame(std::make_unique<TLadderFrame>(FTree.Path("settings/TAVOLIX.INI")));
     // Arrive while the first walk lets the event loop run: No keeps it
     // walking, a second search runs meanwhile.
     int windowsDuringWalk = -1;

@@ -8,10 +8,12 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <set>
 #include <sstream>
 #include <string>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -46,7 +48,10 @@ protected:
             T.SetTime(f, LocalEpoch(1998, 8, 1, 13, 5));
         T.SetTime(".h.gif", LocalEpoch(1979, 12, 31, 0, 0));
         T.Chmod("A.gif", 0444);
+        // The walk's choices in the user's own settings file must not reach the tests.
+        setenv("TAVOLIX_SETTINGS", T.Path("default.INI").c_str(), 1);
     }
+    void TearDown() override { unsetenv("TAVOLIX_SETTINGS"); }
     std::string Line(const char* rel, const char* size, const char* date, const char* attr) const {
         return T.Path(rel) + "\t" + size + "\t" + date + "\t" + attr + "\n";
     }
@@ -349,4 +354,85 @@ TEST_F(PageCommandTest, ThreadsAndRunningOutOfDescriptors) {
                    : 1;
     });
     EXPECT_EQ(code, 0);
+}
+
+// The walk's choices from the command line and from the settings file. What
+// they leave out is counted on standard error and is no error.
+TEST_F(PageCommandTest, WalkChoicesAndTheFoldersTheyLeaveOut) {
+    T.File(".config/app/d.gif");
+    T.File("node_modules/m.gif");
+    const std::string ini = T.Path("walk.INI");
+    struct TCase {
+        std::vector<std::string> Args;
+        std::size_t Hits;
+        std::string Err;
+    } cases[] = {
+        {{}, 5, "1 folder was not searched: 1 begins with a dot; --hidden-folders searches them\n"},
+        {{"--hidden-folders"}, 6, ""},
+        {{"--exclude", "node_modules", "--exclude=sub*"},
+         3,
+         "3 folders were not searched: 1 begins with a dot, 2 excluded; --hidden-folders searches those "
+         "beginning with a dot\n"},
+        {{"--exclude"}, 0, "--exclude needs a pattern\n"},
+    };
+    for (const TCase& c : cases) {
+        std::vector<std::string> args{"--settings", ini};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        if (c.Hits > 0)
+            args.insert(args.end(), {T.Root(), "*.gif"});
+        const TRun r = Page(args);
+        EXPECT_EQ(r.Code, c.Hits > 0 ? 0 : 2) << r.Err;
+        EXPECT_EQ(Lines(r.Out).size(), c.Hits) << r.Out;
+        EXPECT_EQ(r.Err, c.Err.empty() ? "" : "tavolix-page: " + c.Err);
+    }
+
+    // The settings file's choices, as the program's menu writes them.
+    { std::ofstream(ini) << "[Search]\nHiddenFolders=1\nExclude=node_modules; */app\n"; }
+    TRun r = Page({"--settings", ini, T.Root(), "*.gif"});
+    EXPECT_EQ(Lines(r.Out).size(), 4u) << r.Out;
+    EXPECT_EQ(r.Err, "tavolix-page: 2 folders were not searched: 2 excluded\n");
+    r = Page({"--settings", ini, "--no-exclude", "--exclude", "n*", T.Root(), "*.gif"});
+    EXPECT_EQ(Lines(r.Out).size(), 5u) << r.Out;
+    EXPECT_EQ(r.Err, "tavolix-page: 1 folder was not searched: 1 excluded\n");
+}
+
+// -x keeps the walk off a second file system mounted inside the tree.
+TEST_F(PageCommandTest, OneFileSystemStaysOffAMountInside) {
+    T.Dir("mnt");
+    struct TMount {
+        std::string Dir;
+        bool Done;
+        explicit TMount(std::string dir)
+            : Dir(std::move(dir)), Done(mount("tavolix-test", Dir.c_str(), "tmpfs", 0, "size=1m") == 0) {}
+        ~TMount() {
+            if (Done)
+                umount2(Dir.c_str(), MNT_DETACH);
+        }
+    } mounted(T.Path("mnt"));
+    if (!mounted.Done)
+        GTEST_SKIP() << "mounting a tmpfs was refused here (" << std::strerror(errno) << "): run as root";
+    T.File("mnt/on-tmpfs.gif");
+    T.File("mnt/deeper/too.gif");
+    const TRun all = Page({T.Root(), "*.gif"});
+    EXPECT_NE(all.Out.find("on-tmpfs.gif"), std::string::npos);
+    EXPECT_EQ(all.Err, "");
+    for (const char* x : {"-x", "--one-file-system"}) {
+        const TRun r = Page({x, T.Root(), "*.gif"});
+        EXPECT_EQ(r.Code, 0);
+        EXPECT_EQ(r.Out.find("tmpfs.gif"), std::string::npos) << r.Out;
+        EXPECT_EQ(Lines(r.Out).size(), Lines(all.Out).size() - 2);
+        EXPECT_EQ(r.Err, "tavolix-page: 1 folder was not searched: 1 on another file system\n");
+    }
+    // The base's own file system is the one stayed on.
+    EXPECT_EQ(Lines(Page({"-x", T.Path("mnt"), "*.gif"}).Out).size(), 2u);
+}
+
+// A key typed composed finds a name stored decomposed, printed as stored; a
+// name that is not UTF-8 is matched by its bytes alone.
+TEST_F(PageCommandTest, KeysFindDecomposedNamesWhichStayAsStored) {
+    const std::string decomposed = "nfd/cafe\xcc\x81.gif", latin1 = "nfd/caf\xe9.gif";
+    T.File(decomposed);
+    T.File(latin1);
+    EXPECT_EQ(Page({"--null", T.Path("nfd"), "CAF\xc3\x89*"}).Out, T.Path(decomposed) + '\0');
+    EXPECT_EQ(Page({"--null", T.Path("nfd"), "caf\xe9*"}).Out, T.Path(latin1) + '\0');
 }

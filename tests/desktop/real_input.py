@@ -433,51 +433,85 @@ def case_maximized_clock(d, p, tree, work):
 def case_stop_walk(d, p, tree, work):
     """Closing the progress window (Alt+F4 through the window manager) or
     Escape in it stops the walk; quitting during a walk stops it and exits."""
-    # A tree the walk takes minutes over, made in no time: each level holds
-    # a file and two links to the next level, so the walk meets 2^24 paths.
-    big = os.path.join(tree, "big")
-    levels = 24
-    for i in range(levels + 1):
-        level = os.path.join(big, "L%02d" % i)
-        os.makedirs(level)
-        open(os.path.join(level, "x%02d.gif" % i), "wb").close()
-        if i < levels:
-            for link in ["a", "b"]:
-                os.symlink("../L%02d" % (i + 1), os.path.join(level, link))
-    p.choose_base(os.path.join(big, "L00"))
-    progress_title = PROGRESS_TITLE
-    for how in ["alt+F4", "Escape"]:
-        before = int(p.state()["windows"])
+    # A walk of minutes: a share folder of 20,000 hits, each looked at in a
+    # millisecond. (Links to a few folders no longer make one: each folder is
+    # walked once.)
+    total = 20000 + len(SMALL_TREE)
+    share = StallFs(os.path.join(work, "stall"), work, 20000)
+    try:
+        os.symlink(os.path.join(share.mountpoint, "slow"), os.path.join(tree, "slow"))
+        p.choose_base(tree)
+        progress_title = PROGRESS_TITLE
+        for how in ["alt+F4", "Escape"]:
+            before = int(p.state()["windows"])
+            p.key_box()
+            d.key("ctrl+a")
+            d.type("*.gif")
+            d.key("Return")
+            progress = d.window_named(p.proc.pid, progress_title)
+            p.wait("the progress window active", lambda s: s["active"] == PROGRESS_TITLE and s["searching"] == "1",
+                   activate=progress)
+            d.key(how)
+            s = p.wait("the stopped search's window",
+                       lambda s: int(s["windows"]) == before + 1 and s["searching"] == "0")
+            w = last_window(s)
+            assert s[w + "stopped"] == "1", s
+            count = int(s[w + "count"])
+            assert 0 < count < total, count
+            assert "（中断）" in s[w + "totals"], s[w + "totals"]
+            names = s[w + "names"].split("|")
+            assert names == sorted(names), names
+            assert not d.windows(p.proc.pid, progress_title)
+        # Quit during a walk: the exit question, Yes, and the program ends.
         p.key_box()
-        d.key("ctrl+a")
-        d.type("*.gif")
         d.key("Return")
-        progress = d.window_named(p.proc.pid, progress_title)
-        p.wait("the progress window active", lambda s: s["active"] == PROGRESS_TITLE and s["searching"] == "1",
-               activate=progress)
-        d.key(how)
-        s = p.wait("the stopped search's window",
-                   lambda s: int(s["windows"]) == before + 1 and s["searching"] == "0")
-        w = last_window(s)
-        assert s[w + "stopped"] == "1", s
-        count = int(s[w + "count"])
-        assert 0 < count < 2 ** (levels + 1), count
-        assert "（中断）" in s[w + "totals"], s[w + "totals"]
-        names = s[w + "names"].split("|")
-        assert names == sorted(names), names
-        assert not d.windows(p.proc.pid, progress_title)
-    # Quit during a walk: the exit question, Yes, and the program ends.
-    p.key_box()
-    d.key("Return")
-    d.window_named(p.proc.pid, progress_title)
-    p.wait("a walk running", lambda s: s["searching"] == "1")
+        d.window_named(p.proc.pid, progress_title)
+        p.wait("a walk running", lambda s: s["searching"] == "1")
+        p.wait("the frame active", lambda s: s["active"] == FRAME_TITLE, activate=True)
+        d.key("alt+F4")
+        box = d.window_named(p.proc.pid, "Tavolix ヌバロ")
+        p.wait("the exit question active", lambda s: s["active"] == "Tavolix ヌバロ", activate=box)
+        d.key("Return")
+        assert p.ended(), "the program is still running after Yes during a walk"
+        assert p.proc.returncode == 0, p.proc.returncode
+    finally:
+        share.close()
+
+
+def case_walk_choices(d, p, tree, work):
+    """A search counts the dot folder it left out on the line below the status
+    bar; in 検索ｵﾌﾟｼｮﾝ (&S), by the keyboard, dot folders are searched from then
+    on and a folder is excluded in the box, both kept in the settings file."""
+    make_tree(tree, [".config/app/x.gif", "node_modules/pkg/y.gif"])
+    settings = os.path.join(work, "TAVOLIX.INI")
+
+    def settings_hold(line):
+        return lambda: os.path.exists(settings) and line in open(settings, encoding="utf-8").read().splitlines()
+
+    p.choose_base(tree)
+    s = p.search("*.gif")
+    w = last_window(s)
+    assert s[w + "notsearched"] == "検索しなかったフォルダ 1 （ ドットで始まる名前 1 ）", s[w + "notsearched"]
+    before = s[w + "names"].split("|")
+    assert "y.gif" in before and "x.gif" not in before, before
     p.wait("the frame active", lambda s: s["active"] == FRAME_TITLE, activate=True)
-    d.key("alt+F4")
-    box = d.window_named(p.proc.pid, "Tavolix ヌバロ")
-    p.wait("the exit question active", lambda s: s["active"] == "Tavolix ヌバロ", activate=box)
-    d.key("Return")
-    assert p.ended(), "the program is still running after Yes during a walk"
-    assert p.proc.returncode == 0, p.proc.returncode
+    d.key("alt+s")
+    d.key("h")
+    wait_for("HiddenFolders=1 in the settings file", settings_hold("HiddenFolders=1"), timeout=5)
+    d.key("alt+s")
+    d.key("e")
+    box = d.window_named(p.proc.pid, "除外するフォルダ")
+    p.wait("the exclusions box active", lambda s: s["active"] == "除外するフォルダ", activate=box)
+    d.type("node_modules")
+    d.key("Tab")
+    d.key("space")
+    wait_for("Exclude=node_modules in the settings file", settings_hold("Exclude=node_modules"), timeout=5)
+    s = p.search("*.gif")
+    w = last_window(s)
+    after = s[w + "names"].split("|")
+    assert "x.gif" in after and "y.gif" not in after, after
+    assert s[w + "notsearched"] == "検索しなかったフォルダ 1 （ 除外 1 ）", s[w + "notsearched"]
+    d.screenshot(os.path.join(work, "walk_choices.png"))
 
 
 def case_stalled_share(d, p, tree, work):
@@ -841,6 +875,7 @@ CASES = {
     "no_hit_closes": case_no_hit_closes,
     "dead_share_tree": case_dead_share_tree,
     "stalled_share": case_stalled_share,
+    "walk_choices": case_walk_choices,
     "no_hit_keeps_window_menu": case_no_hit_keeps_window_menu,
     "keyboard_selection_status": case_keyboard_selection_status,
     "frame_placement": case_frame_placement,

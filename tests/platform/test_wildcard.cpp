@@ -107,6 +107,32 @@ TEST(Wildcard, UnicodeCaseIsIgnoredPerCharacter) {
     });
 }
 
+// Key and name compare as their NFC forms: "é" typed composed (U+00E9)
+// finds a name stored decomposed ("e" U+0301), and the other way round.
+TEST(Wildcard, ComposedAndDecomposedNamesMatchAlike) {
+    CheckAll({
+        {"caf\u00e9*", {"cafe\u0301.gif", "CAFE\u0301.GIF", "caf\u00e9.gif"}, {"cafe.gif", "cafe\u0300.gif"}},
+        {"cafe\u0301*", {"caf\u00e9.gif", "CAF\u00c9"}, {"cafe"}},
+        {"caf?.gif", {"cafe\u0301.gif"}, {"cafe\u0301\u0301.gif"}},
+        {"*\u00e9", {"xe\u0301"}, {"xe\u0301x"}},
+        // Canonical order of marks: dot below (220) before acute (230).
+        {"q\u0323\u0301", {"q\u0301\u0323"}, {"q\u0301"}},
+        {"\u304c*", {"\u304b\u3099.txt"}, {"\u304b.txt"}}, // が as か + voiced mark
+        {"*.gif", {"cafe\u0301.gif"}, {}},
+        // Not UTF-8: as before, the bytes themselves; the mark is not composed.
+        {"\xff"
+         "e\u0301*",
+         {"\xff"
+          "e\u0301.gif"},
+         {"\xff\u00e9.gif"}},
+        {"\xff\u00e9*",
+         {"\xff\u00e9.gif"},
+         {"\xff"
+          "e\u0301.gif"}},
+        {"\uff76\uff85", {}, {"\u30ab\u30ca"}}, // half-width stays half-width (no NFKC)
+    });
+}
+
 TEST(Wildcard, BytesThatAreNotUtf8MatchThemselves) {
     CheckAll({
         {"*.gif", {"\xff.gif"}, {}},

@@ -30,6 +30,8 @@ public:
     std::string SelectedDirectory() const override { return Dir; }
     std::string KeyText() const override { return Key; }
     void AddKeyToHistory(const std::string& key) override { History.push_back(key); }
+    tavolix::search::TWalkOptions Options;
+    tavolix::search::TWalkOptions WalkOptions() const override { return Options; }
     int FrameWidth() const override { return 1000; }
     int DirectoryPanelWidth() const override { return 220; }
     int DirectoryPanelHeight() const override { return 600; }

@@ -36,6 +36,8 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QRegularExpression>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -203,6 +205,38 @@ TEST_F(FindfTest, UnreadFoldersAreToldAndAnUnreadableBaseHasItsOwnBox) {
     EXPECT_EQ(box.Text, QStringLiteral("検索ディレクトリ  ") + QString::fromStdString(Tree.Path("locked")) +
                             QStringLiteral("  を読み込めません。\r\n\r\n") +
                             QString::fromLocal8Bit(std::strerror(EACCES)));
+}
+
+// Folders the walk's choices left out are counted beside the unread ones,
+// in the window and in the box of a search without hits.
+TEST_F(FindfTest, FoldersLeftOutAreCountedBesideTheUnreadOnes) {
+    MakeThree();
+    Tree.File(".config/app/d.txt");
+    Tree.File("node_modules/m.txt");
+    Tree.File("only/.git/g.txt");
+    Host.Options.Exclude = {"node_modules"};
+    auto c = Create();
+    EXPECT_EQ(c->ListBox1->GetFileCount(), 3);
+    EXPECT_TRUE(c->UnreadPanel->isHidden());
+    EXPECT_TRUE(c->NotSearchedPanel->isVisible());
+    EXPECT_EQ(c->NotSearchedPanel->text(),
+              QStringLiteral("検索しなかったフォルダ 3 （ ドットで始まる名前 2 ， 除外 1 ）"));
+    EXPECT_GT(c->NotSearchedPanel->y(), c->StatusBar1->y());
+
+    Host.Options.HiddenFolders = true;
+    Host.Options.Exclude.clear();
+    auto all = Create();
+    EXPECT_EQ(all->ListBox1->GetFileCount(), 6);
+    EXPECT_TRUE(all->NotSearchedPanel->isHidden());
+
+    Host.Options = {};
+    Host.Dir = Tree.Path("only");
+    TMDIChild none(Host);
+    EXPECT_FALSE(none.FormCreate());
+    ASSERT_EQ(TMessageBoxSeam::Shown().size(), 1u);
+    EXPECT_TRUE(TMessageBoxSeam::Shown()[0].Text.endsWith(
+        QStringLiteral("見つかりませんでした。\r\n\r\n検索しなかったフォルダ 1 （ ドットで始まる名前 1 ）")))
+        << TMessageBoxSeam::Shown()[0].Text.toStdString();
 }
 
 TEST_F(FindfTest, HeaderClicksSortOrToggleAndSortByExplains) {
@@ -403,6 +437,7 @@ TEST_F(FindfTest, ClosingTheProgressWindowOrEscapeStopsTheWalk) {
     for (int i = 0; i < 30; ++i)
         Tree.File((i % 2 ? "F" : "f") + std::to_string(130 - i) + ".txt", "e");
     Tree.Ladder("l", 22, "x.txt");
+    Host.Options.WalkLinkedFoldersAgain = true; // a long walk
     for (int how : {0, 1}) {
         auto c = std::make_unique<TMDIChild>(Host);
         int steps = 0;
@@ -424,8 +459,13 @@ TEST_F(FindfTest, ClosingTheProgressWindowOrEscapeStopsTheWalk) {
         QStringList sorted = names;
         sorted.sort(Qt::CaseInsensitive);
         EXPECT_EQ(names, sorted);
-        EXPECT_TRUE(c->PanelLabel->text().contains(QStringLiteral("Total Files = %1（中断） ; ").arg(count)))
-            << c->PanelLabel->text().toStdString();
+        // The count as the label writes it, with the locale's thousands separator.
+        const QRegularExpressionMatch shown =
+            QRegularExpression(QStringLiteral("Total Files = ([^ （]+)（中断） ; "))
+                .match(c->PanelLabel->text());
+        ASSERT_TRUE(shown.hasMatch()) << c->PanelLabel->text().toStdString();
+        EXPECT_EQ(shown.captured(1).remove(QRegularExpression(QStringLiteral("[^0-9]"))),
+                  QString::number(count));
         EXPECT_EQ(c->ListBox1->ProgressForm(), nullptr);
     }
 }
@@ -478,6 +518,7 @@ TEST_F(FindfTest, CloseCommandRestoresFramePanelsAndMenus) {
 TEST_F(FindfTest, CloseDuringTheWalkStopsItAndWaitsForItsEnd) {
     MakeThree();
     Tree.Ladder("l", 22, "e.txt");
+    Host.Options.WalkLinkedFoldersAgain = true; // a long walk
     QMdiArea area;
     auto* c = new TMDIChild(Host);
     QMdiSubWindow* sub = area.addSubWindow(c);

@@ -39,9 +39,9 @@ struct TLog : TSearchProgress {
     }
     void Yield() override { Calls.push_back("yield"); }
     bool StopRequested() override {
-        WalkOrder.clear();
-        for (const TFileInfo* r : List->Items())
-            WalkOrder.push_back(r->Path());
+        // Records are only appended during the walk: take the new ones.
+        for (std::size_t i = WalkOrder.size(); i < List->Count(); ++i)
+            WalkOrder.push_back(List->Item(i)->Path());
         return StopAfter != 0 && Entered >= StopAfter;
     }
 };
@@ -56,7 +56,8 @@ std::vector<std::string> Listing(const TFileInfoList& list) {
 
 // A seeded tree full of ties: few names, mostly in two cases, few sizes and
 // times, spread over directories of every width, with dot directories, a
-// loop, an unreadable directory and odd bytes in names.
+// loop, links to folders walked elsewhere, an unreadable directory and odd
+// bytes in names.
 void MakeTieTree(TTestDir& t, std::uint64_t seed) {
     std::mt19937_64 rng(seed);
     const char* names[] = {"readme", "README", "a.gif", "A.GIF", "x", "#1 & <2>.txt", "写真.JPG", "caf\xE9"};
@@ -75,6 +76,9 @@ void MakeTieTree(TTestDir& t, std::uint64_t seed) {
         t.SetTime(rel, LocalEpoch(2001, 1 + static_cast<int>(rng() % 2), 1, 0, 0));
     }
     t.Symlink(dirs[5] + "/up", "..");
+    // Each link may come before or after its folder in the walk.
+    for (int i = 0; i < 12; ++i)
+        t.Symlink(dirs[rng() % dirs.size()] + "/link" + std::to_string(i), t.Path(dirs[1 + rng() % 40]));
     t.Dir("locked/in");
     t.File("locked/in/readme", "x");
     t.Chmod("locked", 0);
@@ -82,40 +86,65 @@ void MakeTieTree(TTestDir& t, std::uint64_t seed) {
 
 } // namespace
 
-// The records, their order in every sort order, and every progress call are
-// those of the one-thread walk, whatever the number of threads.
+std::vector<std::int64_t> Counts(const TWalkStats& s) {
+    return {s.DirectoriesRead, s.LoopsAvoided, s.ReachedAgain, s.DotFolders, s.Excluded, s.Denied};
+}
+
+// The records, their order in every sort order, every progress call and the
+// counts are those of the one-thread walk, whatever the number of threads
+// and whatever the choices.
 TEST(DirWalker, ThreadCountsGiveTheSameListing) {
     TTestDir t;
     MakeTieTree(t, 3);
     TWithoutDacOverride noOverride;
-    std::vector<std::string> calls1, order1;
-    std::vector<std::vector<std::string>> sorted1;
-    for (int threads : {1, 2, 8, 32}) {
-        SCOPED_TRACE(threads);
-        TFileInfoList list;
-        TLog log;
-        log.List = &list;
-        list.SetWalkThreads(threads);
-        list.ChangeMask("*");
-        list.SearchTree(t.Root(), &log);
-        EXPECT_EQ(list.Stats().LoopsAvoided, 1);
-        EXPECT_EQ(list.Stats().NoDescriptors, 0);
-        std::vector<std::vector<std::string>> sorted;
-        for (auto order : {TSortOrder::soDirectory, TSortOrder::soName, TSortOrder::soExt, TSortOrder::soSize,
-                           TSortOrder::soTime}) {
-            list.ChangeSortOrder(order);
-            sorted.push_back(Listing(list));
+    TWalkOptions hiddenAndExcluded;
+    hiddenAndExcluded.HiddenFolders = true;
+    hiddenAndExcluded.Exclude = {"x*", "*/A.GIF?_*", "/readme*"};
+    TWalkOptions again;
+    again.WalkLinkedFoldersAgain = true;
+    for (const TWalkOptions& options : {TWalkOptions(), hiddenAndExcluded, again}) {
+        SCOPED_TRACE(::testing::PrintToString(options.Exclude) + (options.HiddenFolders ? " hidden" : "") +
+                     (options.WalkLinkedFoldersAgain ? " again" : ""));
+        std::vector<std::string> calls1, order1;
+        std::vector<std::vector<std::string>> sorted1;
+        std::vector<std::int64_t> counts1;
+        for (int threads : {1, 2, 8, 32}) {
+            SCOPED_TRACE(threads);
+            TFileInfoList list;
+            TLog log;
+            log.List = &list;
+            list.SetWalkThreads(threads);
+            list.SetWalkOptions(options);
+            list.ChangeMask("*");
+            list.SearchTree(t.Root(), &log);
+            const TWalkStats& stats = list.Stats();
+            EXPECT_GT(stats.LoopsAvoided, 0);
+            EXPECT_EQ(stats.NoDescriptors, 0);
+            EXPECT_EQ(stats.ReachedAgain > 0, !options.WalkLinkedFoldersAgain);
+            EXPECT_EQ(stats.DotFolders > 0, !options.HiddenFolders);
+            EXPECT_EQ(stats.Excluded > 0, !options.Exclude.empty());
+            const std::vector<std::int64_t> counts{stats.DirectoriesRead, stats.LoopsAvoided,
+                                                   stats.ReachedAgain,    stats.DotFolders,
+                                                   stats.Excluded,        stats.Denied};
+            std::vector<std::vector<std::string>> sorted;
+            for (auto order : {TSortOrder::soDirectory, TSortOrder::soName, TSortOrder::soExt,
+                               TSortOrder::soSize, TSortOrder::soTime}) {
+                list.ChangeSortOrder(order);
+                sorted.push_back(Listing(list));
+            }
+            if (threads == 1) {
+                ASSERT_GT(sorted[0].size(), 300u);
+                calls1 = log.Calls;
+                order1 = log.WalkOrder;
+                sorted1 = sorted;
+                counts1 = counts;
+                continue;
+            }
+            EXPECT_EQ(log.Calls, calls1);
+            EXPECT_EQ(log.WalkOrder, order1);
+            EXPECT_EQ(sorted, sorted1);
+            EXPECT_EQ(counts, counts1);
         }
-        if (threads == 1) {
-            ASSERT_GT(sorted[0].size(), 500u);
-            calls1 = log.Calls;
-            order1 = log.WalkOrder;
-            sorted1 = sorted;
-            continue;
-        }
-        EXPECT_EQ(log.Calls, calls1);
-        EXPECT_EQ(log.WalkOrder, order1);
-        EXPECT_EQ(sorted, sorted1);
     }
 }
 

@@ -227,13 +227,82 @@ TEST_F(WalkTest, TimeOrderHoldsAcrossAClockChange) {
     EXPECT_EQ(FileDateToText(Find(list, "a later.txt")->Time), shown);
 }
 
-TEST_F(WalkTest, SymlinkLoopsAreWalkedOnce) {
+// However many links lead to a folder, it is walked once, under the path the
+// walk meets first; links back into the walk's own path are never followed.
+TEST_F(WalkTest, EachFolderIsWalkedOnceUnderItsFirstPath) {
     T.File("a/f.txt");
     T.Symlink("a/up", "..");
     T.Symlink("a/me", ".");
-    T.Symlink("b", "a"); // not a loop: its tree is walked again under its own name
-    EXPECT_EQ(Search("*.txt"), (std::vector<std::string>{"/a/f.txt", "/b/f.txt"}));
-    EXPECT_EQ(list.Stats().LoopsAvoided, 4);
+    T.Symlink("b", "a");
+    T.Symlink("c/d", "../a");
+    TRecorder rec;
+    rec.List = &list;
+    list.ChangeMask("*.txt");
+    list.SearchTree(T.Root(), &rec);
+    // The first of the three paths in the walk's order is the one listed.
+    std::string first;
+    for (const std::string& call : rec.Log)
+        for (const char* path : {"/a #", "/b #", "/c/d #"})
+            if (first.empty() && call.rfind(T.Root() + path, 0) == 0)
+                first = std::string(path).substr(0, std::string(path).size() - 2);
+    ASSERT_EQ(list.Count(), 1u);
+    EXPECT_EQ(list.Item(0)->Path(), T.Root() + first + "/f.txt");
+    EXPECT_EQ(list.Stats().ReachedAgain, 2);
+    EXPECT_EQ(list.Stats().LoopsAvoided, 2);
+
+    // Walked again under every link, loops are still refused.
+    TWalkOptions again;
+    again.WalkLinkedFoldersAgain = true;
+    list.SetWalkOptions(again);
+    EXPECT_EQ(Search("*.txt").size(), 3u);
+    EXPECT_EQ(list.Stats().ReachedAgain, 0);
+    EXPECT_EQ(list.Stats().LoopsAvoided, 6);
+}
+
+// Dot folders and exclusions leave folders out, and each is counted; an
+// exclusion with a "/" is a path below the base, one without a name anywhere.
+TEST_F(WalkTest, ChoicesLeaveFoldersOutAndCountThem) {
+    for (const char* f : {".config/app/a.gif", "src/node_modules/x/b.gif", "node_modules/c.gif",
+                          "src/cache/d.gif", "Cache/e.gif", ".git/f.gif", "ok/g.gif", "src/.hidden/h.gif"})
+        T.File(f);
+    struct TCase {
+        bool Hidden;
+        std::vector<std::string> Exclude;
+        std::set<std::string> Found;
+        std::int64_t Dot, Excluded;
+    } cases[] = {
+        {false,
+         {},
+         {"/Cache/e.gif", "/node_modules/c.gif", "/ok/g.gif", "/src/cache/d.gif",
+          "/src/node_modules/x/b.gif"},
+         3,
+         0},
+        {true,
+         {},
+         {"/.config/app/a.gif", "/.git/f.gif", "/Cache/e.gif", "/node_modules/c.gif", "/ok/g.gif",
+          "/src/.hidden/h.gif", "/src/cache/d.gif", "/src/node_modules/x/b.gif"},
+         0,
+         0},
+        {true,
+         {"node_modules", ".git", "*/cache"},
+         {"/.config/app/a.gif", "/Cache/e.gif", "/ok/g.gif", "/src/.hidden/h.gif"},
+         0,
+         4},
+        {false, {" /src/node_modules/ ", "CACHE", "", "app"}, {"/node_modules/c.gif", "/ok/g.gif"}, 3, 3},
+        {false, {"s?c/*"}, {"/Cache/e.gif", "/node_modules/c.gif", "/ok/g.gif"}, 3, 2},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.Exclude) + (c.Hidden ? " hidden" : ""));
+        TWalkOptions options;
+        options.HiddenFolders = c.Hidden;
+        options.Exclude = c.Exclude;
+        list.SetWalkOptions(options);
+        const std::vector<std::string> found = Search("*.gif");
+        EXPECT_EQ(std::set<std::string>(found.begin(), found.end()), c.Found);
+        EXPECT_EQ(list.Stats().DotFolders, c.Dot);
+        EXPECT_EQ(list.Stats().Excluded, c.Excluded);
+        EXPECT_EQ(list.Stats().NotSearched(), c.Dot + c.Excluded);
+    }
 }
 
 // Folders that can't be read are passed over, but counted by cause and named

@@ -28,6 +28,13 @@ using tavolix::ui::SetScreenGeometryOverride;
 
 namespace {
 
+// A ladder's levels are walked under each link that leads to them: a long walk.
+const TWalkOptions kLadderWalk = [] {
+    TWalkOptions o;
+    o.WalkLinkedFoldersAgain = true;
+    return o;
+}();
+
 struct TRecord {
     std::string Dir;
     std::string Name;
@@ -410,6 +417,7 @@ TEST_F(FlBoxS, ProgressWindowShowsTheLatestEntryAndTheCountSoFar) {
     TTestDir tree;
     tree.Ladder("日本語 <x>", 22, "1.gif");
     TFileListBoxS box;
+    box.SetWalkOptions(kLadderWalk);
     box.SetMask("*.gif");
     box.SetProgressRefresh(0);
     std::vector<std::pair<std::string, std::int64_t>> seen;
@@ -446,6 +454,7 @@ TEST_F(FlBoxS, CountIsZeroWhileTheFirstSubdirectoryIsLookedAt) {
     tree.File("top.txt");
     tree.Ladder("first", 22);
     TFileListBoxS box;
+    box.SetWalkOptions(kLadderWalk);
     box.SetMask("*.gif");
     box.SetProgressRefresh(0);
     // A tick may come while the walk still looks at the base's "." or "..":
@@ -464,6 +473,7 @@ TEST_F(FlBoxS, ProgressWindowLooksAsGiven) {
     TTestDir tree;
     tree.Ladder("a", 22, "x.gif");
     TFileListBoxS box;
+    box.SetWalkOptions(kLadderWalk);
     box.SetProgressRefresh(1 << 30);
     int steps = 0;
     StopAfter(box, 1, [&](int) {
@@ -533,6 +543,7 @@ TEST_F(FlBoxS, ProgressLabelsAreSetAtMostOncePerInterval) {
     TTestDir tree;
     tree.Ladder("d", 22);
     TFileListBoxS box;
+    box.SetWalkOptions(kLadderWalk);
     std::int64_t now = 0;
     box.SetProgressRefresh(33, [&] { return now; });
     std::vector<int> shown;
@@ -558,6 +569,7 @@ TEST_F(FlBoxS, ClosingTheProgressWindowOrStopSearchEndsTheWalk) {
     TTestDir tree;
     tree.Ladder("walk", 22, "f.gif");
     TFileListBoxS box;
+    box.SetWalkOptions(kLadderWalk);
     QPointer<TSearchProgressForm> form;
     int steps = 0;
     QObject::connect(&box, &TFileListBoxS::SearchStep, [&] {
@@ -594,6 +606,7 @@ TEST_F(FlBoxS, SecondSearchWhileOneRunsIsRefused) {
     first.Ladder("l", 22, "f.gif");
     second.File("other.gif");
     TFileListBoxS box;
+    box.SetWalkOptions(kLadderWalk);
     QSignalSpy finished(&box, &TFileListBoxS::SearchFinished);
     int refused = 0;
     StopAfter(box, 4, [&](int) {
@@ -616,6 +629,7 @@ TEST_F(FlBoxS, DeleteLaterDuringAWalkWaitsForItsEnd) {
     TTestDir tree;
     tree.Ladder("l", 22, "f.gif");
     QPointer<TFileListBoxS> box = new TFileListBoxS;
+    box->SetWalkOptions(kLadderWalk);
     int stepsAfterRequest = 0;
     bool requested = false;
     StopAfter(*box, 6, [&](int step) {
@@ -643,6 +657,7 @@ TEST_F(FlBoxS, OwnerDeletedDuringAWalkLeavesNothingDangling) {
     tree.Ladder("l", 22, "f.gif");
     auto* owner = new QWidget;
     QPointer<TFileListBoxS> box = new TFileListBoxS(owner);
+    box->SetWalkOptions(kLadderWalk);
     int steps = 0;
     QObject::connect(box, &TFileListBoxS::SearchStep, [&] {
         if (++steps == 2)
@@ -657,6 +672,7 @@ TEST_F(FlBoxS, CloseDuringAWalkHappensWhenItEnds) {
     TTestDir tree;
     tree.Ladder("l", 22, "f.gif");
     TFileListBoxS box;
+    box.SetWalkOptions(kLadderWalk);
     box.show();
     std::vector<bool> closedAtStep;
     StopAfter(box, 3, [&](int) { closedAtStep.push_back(box.close()); });

@@ -37,7 +37,8 @@ public:
     void Chmod(std::string_view rel, unsigned mode);
     // A folder the walk takes minutes over, made in no time: it and each of
     // its `levels` below hold `file` (when given) and two links to the next
-    // level, so the walk meets 2^levels folders.
+    // level, so a walk that follows every link again
+    // (TWalkOptions::WalkLinkedFoldersAgain) meets 2^levels folders.
     void Ladder(std::string_view rel, int levels, std::string_view file = {});
 
 private:
