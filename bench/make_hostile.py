@@ -4,8 +4,10 @@ and as fuzz seeds:
     python3 bench/make_hostile.py OUT_DIR [--small]
 --small writes the same shapes a tenth of the size or less (fuzz seeds)."""
 import os
+import random
 import struct
 import sys
+import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "data", "gen"))
 from make_files import (bmp_file, colorref, emf_file, emf_record, group_icon, ico_file, info_header,  # noqa: E402
@@ -140,6 +142,29 @@ def ico_many():
     return ico_file([(32, 32, 32, img)] * 4)
 
 
+def png_file(width, height, depth, colour, rows, interlace=0, idat_piece=0):
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    z = zlib.compress(rows, 1)
+    pieces = [z[i:i + idat_piece] for i in range(0, len(z), idat_piece)] if idat_piece else [z]
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, colour, 0, 0, interlace))
+            + b"".join(chunk(b"IDAT", p) for p in pieces) + chunk(b"IEND", b""))
+
+
+def png_noise(interlace, piece=0):
+    # 16-bit RGBA noise, every row Paeth-filtered: the most work a pixel can
+    # ask of the PNG reader, at the most pixels its fuzz target reads.
+    side = n(1024, 128)
+    noise = random.Random(1)
+    passes = ([(0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2)]
+              if interlace else [(0, 0, 1, 1)])
+    rows = b""
+    for x0, y0, dx, dy in passes:
+        pw, ph = (side - x0 + dx - 1) // dx, (side - y0 + dy - 1) // dy
+        rows += b"".join(b"\x04" + noise.randbytes(pw * 8) for _ in range(ph))
+    return png_file(side, side, 16, 6, rows, interlace, piece)
+
+
 FILES = {
     "objects.wmf": wmf_objects,
     "churn.wmf": wmf_churn,
@@ -156,6 +181,9 @@ FILES = {
     "icons_one_id.exe": lambda: prog_icons(False),
     "icons_shared.exe": lambda: prog_icons(True),
     "icons_big.ico": ico_many,
+    "noise16.png": lambda: png_noise(0),
+    "noise16_interlaced.png": lambda: png_noise(1),
+    "noise16_small_idats.png": lambda: png_noise(0, 64),
 }
 
 

@@ -7,24 +7,11 @@
 
 #include <algorithm>
 
-#include <QBuffer>
-#include <QImageReader>
-
 namespace tavolix::pictures {
 
 namespace {
 
 constexpr std::uint64_t kMaxRleFileBytes = 64u << 20;
-
-QImage Decode(const std::uint8_t* data, std::size_t size, const char* format) {
-    QByteArray bytes =
-        QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, format);
-    reader.setAllocationLimit(static_cast<int>(kMaxDecodedPixels * 4 / (1024 * 1024)));
-    return reader.read();
-}
 
 // An icon's colour image over its AND mask. A 32-bit image keeps its own
 // alpha, unless that is zero everywhere: then the mask decides, as for the
@@ -96,20 +83,21 @@ QImage DecodeBitmap(TByteView file, QSize limit) {
     return DecodeDib(*info, file.From(14), TMemorySource(file), file.U32(10), limit);
 }
 
-QImage IcoBytesToImage(const std::vector<std::uint8_t>& ico) {
-    if (ico.size() <= 22)
-        return {};
-    const TByteView image = TByteView(ico).From(22);
-    if (!image.Equals(0, "\x89PNG", 4))
-        return DecodeIconDib(image);
-    return Decode(image.Data(), image.Size(), "png");
+bool IsPngIcon(const std::vector<std::uint8_t>& ico) {
+    return ico.size() > 22 && TByteView(ico).From(22).Equals(0, "\x89PNG", 4);
 }
 
-QImage LoadIconFile(const std::string& path, QSize size) {
+QImage IcoBytesToImage(const std::vector<std::uint8_t>& ico) {
+    if (ico.size() <= 22 || IsPngIcon(ico))
+        return {};
+    return DecodeIconDib(TByteView(ico).From(22));
+}
+
+std::vector<std::uint8_t> LoadIconImage(const std::string& path, QSize size) {
     std::vector<std::uint8_t> bytes;
     if (!ReadWholeFile(path, kMaxIconImageBytes * 4, bytes))
         return {};
-    return IcoBytesToImage(ExtractIconImage(TByteView(bytes), size.width(), size.height()));
+    return ExtractIconImage(TByteView(bytes), size.width(), size.height());
 }
 
 TLoadedMetafile LoadMetafile(const std::string& path, int screenDpi) {

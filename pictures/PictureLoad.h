@@ -28,10 +28,14 @@ QImage LoadBitmapFile(const std::string& path);
 QImage DecodeBitmap(TByteView file, QSize limit = QSize(kMaxBitmapSide, kMaxBitmapSide));
 
 // A one-image .ico in memory as an image (null when the reader refuses it).
+// An image in PNG is left to the picture helper (IsPngIcon): the window's
+// process decodes no PNG.
 QImage IcoBytesToImage(const std::vector<std::uint8_t>& ico);
+bool IsPngIcon(const std::vector<std::uint8_t>& ico);
 
-// The image of an .ico file that best fits `size` (null when unreadable).
-QImage LoadIconFile(const std::string& path, QSize size);
+// The image of an .ico file that best fits `size`, as a one-image .ico
+// (empty when unreadable).
+std::vector<std::uint8_t> LoadIconImage(const std::string& path, QSize size);
 
 // A metafile read whole; Info is empty when the bytes are no metafile we
 // accept.

@@ -18,7 +18,7 @@ namespace tavolix::results {
 using pictures::ExtractFirstIcon;
 using pictures::IcoBytesToImage;
 using pictures::LoadBitmapFile;
-using pictures::LoadIconFile;
+using pictures::LoadIconImage;
 using pictures::LoadMetafile;
 using pictures::PlayMetafile;
 using pictures::TBitmapPicture;
@@ -83,6 +83,28 @@ void PictureTexts(QPainter& p, const TItemPaintInput& in, const QFontMetrics& fm
 
 bool IsReady(const TItemPicture* picture) {
     return picture && picture->State == TItemPicture::TState::Ready;
+}
+
+// An icon the helper makes: an empty box until it is there.
+void DrawMadeIcon(QPainter& p, const TItemPaintInput& in, const TItemPicture* made, int x, int y) {
+    if (IsReady(made)) {
+        DrawIcon(p, made->Image, x, y, in.IconSize); // a program without icons has none
+    } else if (made && made->State == TItemPicture::TState::Pending) {
+        p.save();
+        p.setPen(QColor(160, 160, 160));
+        p.drawRect(QRectF(x + 0.5, y + 0.5, in.IconSize.width() - 1, in.IconSize.height() - 1));
+        p.restore();
+    }
+}
+
+// The icon of a file read in the paint: drawn at once, unless it is a PNG,
+// which only the helper decodes.
+void DrawReadIcon(QPainter& p, const TItemPaintInput& in, const std::vector<std::uint8_t>& ico, int x,
+                  int y) {
+    if (pictures::IsPngIcon(ico))
+        DrawMadeIcon(p, in, in.HelperPicture ? in.HelperPicture() : nullptr, x, y);
+    else
+        DrawIcon(p, IcoBytesToImage(ico), x, y, in.IconSize);
 }
 
 // The pictures view's drawing of a picture item (the bitmap layout, aspect
@@ -178,22 +200,21 @@ void PaintResultItem(QPainter& p, const TItemPaintInput& in) {
     }
     switch (group) {
     case TItemGroup::IconFile: {
-        const QImage icon = !picture           ? LoadIconFile(in.FullPath, in.IconSize)
-                            : IsReady(picture) ? picture->Image
-                                               : QImage();
         SetTextColor(s, QColor(128, 0, 0), in.Selected);
-        DrawIcon(p, icon, iconX, iconY, in.IconSize);
+        if (picture)
+            DrawMadeIcon(p, in, picture, iconX, iconY);
+        else
+            DrawReadIcon(p, in, LoadIconImage(in.FullPath, in.IconSize), iconX, iconY);
         TextOut(p, fm, nameX, nameY, name, s);
         break;
     }
     case TItemGroup::ShellIcon: {
         SetTextColor(s, QColor(0, 0, 255), in.Selected);
         if (picture) {
-            if (IsReady(picture) && picture->IconHandle > TProgramIcon::kNotAnIconFile)
-                DrawIcon(p, picture->Image, iconX, iconY, in.IconSize);
+            DrawMadeIcon(p, in, picture, iconX, iconY);
         } else if (const TProgramIcon icon = ExtractFirstIcon(in.FullPath, iw, ih);
                    icon.Handle > TProgramIcon::kNotAnIconFile) {
-            DrawIcon(p, IcoBytesToImage(icon.IcoBytes), iconX, iconY, in.IconSize);
+            DrawReadIcon(p, in, icon.IcoBytes, iconX, iconY);
         }
         TextOut(p, fm, nameX, nameY, name, s);
         break;

@@ -59,6 +59,10 @@ struct TItemPaintInput {
     // always in the pictures view) the paint reads no file: a picture not
     // there yet, or not readable, draws as an unreadable one.
     const TItemPicture* Picture = nullptr;
+    // Without Picture: for an icon the paint found to be a PNG (decoded
+    // only in the picture helper's processes), what the helper made of it;
+    // empty, or returning nullptr, when there is no helper.
+    std::function<const TItemPicture*()> HelperPicture;
 };
 
 // Paints one result item: the picture, icon or nothing for its type, the

@@ -86,7 +86,8 @@ bool TPictureView::WantOf(int index, const std::string& path, TWant& want) const
     q.IconSize = std::max(1, qRound(32 * ratio));
     want.Index = index;
     if (!FShown || kind.Decoder == TDecoder::ProgramIcon) {
-        if (kind.Part == thumbs::TPartGroup::NameOnly || (!FShown && !OnSlowVolume(path)))
+        if (kind.Part == thumbs::TPartGroup::NameOnly ||
+            (!FShown && !OnSlowVolume(path) && !FHelperPaths.contains(path)))
             return false;
         // The default view's own picture, read by a helper.
         q.Kind = TRequestKind::PartPicture;
@@ -114,6 +115,11 @@ const TItemPicture* TPictureView::PictureFor(int index, const std::string& path)
         return &Failed();
     ScheduleRequests();
     return &Pending();
+}
+
+const TItemPicture* TPictureView::HelperPictureFor(int index, const std::string& path) {
+    FHelperPaths.insert(path);
+    return PictureFor(index, path);
 }
 
 int TPictureView::ReadyCount() const {

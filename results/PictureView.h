@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include <QObject>
@@ -24,7 +25,8 @@ namespace tavolix::results {
 
 // The pictures of one result window that are made off its thread: today's
 // pictures in the pictures view, and the default view's pictures of files on
-// network and FUSE volumes (whose reads may never come back). A paint takes
+// network and FUSE volumes (whose reads may never come back) and of icons in
+// PNG (decoded only outside the window's process). A paint takes
 // what the window's cache holds and asks for what is missing; the helper
 // processes of the pool make it, visible items first, then a screen ahead
 // and one behind; a scroll drops what left the screen. Only the item whose
@@ -45,6 +47,9 @@ public:
     // the file itself (the default view, a file on a local volume). A
     // picture not made yet is asked for.
     const TItemPicture* PictureFor(int index, const std::string& path);
+    // The default view's picture of a file on a local volume that its paint
+    // can't draw itself (an icon in PNG), asked of the helper from now on.
+    const TItemPicture* HelperPictureFor(int index, const std::string& path);
 
     // The cache's byte budget; what was drawn least recently goes first.
     void SetByteBudget(std::size_t bytes) { FCache.SetBudget(bytes); }
@@ -79,6 +84,7 @@ private:
     platform::TMountTable FVolumes;
     std::shared_ptr<thumbs::TThumbnailPool::TClient> FClient;
     thumbs::TByteLru<TItemPicture> FCache{kByteBudget};
+    std::unordered_set<std::string> FHelperPaths;
     std::unordered_map<std::string, std::uint64_t> FIdOfKey;
     std::unordered_map<std::uint64_t, TAsked> FAsked;
     std::uint64_t FNextId = 0;

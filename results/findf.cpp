@@ -563,6 +563,7 @@ void TMDIChild::ListBox1DrawItem(QPainter& painter, int index, const QRect& rect
     in.ScreenDpi = ListBox1->logicalDpiY();
     in.PicturesView = FPictures->Shown();
     in.Picture = FPictures->PictureFor(index, in.FullPath);
+    in.HelperPicture = [this, index, &in] { return FPictures->HelperPictureFor(index, in.FullPath); };
     in.WaitCursor = true;
     PaintResultItem(painter, in);
 }

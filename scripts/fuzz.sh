@@ -44,6 +44,7 @@ fuzz_metafile_play   $DATA/*.wmf $DATA/*.emf HOSTILE/*.wmf HOSTILE/*.emf $CORPUS
 fuzz_picture_decode  $DATA/*.bmp $DATA/*.ico HOSTILE/*.bmp HOSTILE/*.ico $CORPUS/bmpsuite/*/*.bmp $CORPUS/image-rs/*/* $CORPUS/pillow/*.ico
 fuzz_walk_options    $SEEDS/walk/*
 fuzz_thumb_protocol  $SEEDS/thumbs/*
+fuzz_png_reduce      $CORPUS/pngsuite/*.png HOSTILE/*.png
 "
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}:abort_on_error=1

@@ -2,13 +2,16 @@
 
 #include "pictures/MetafilePlayer.h"
 #include "pictures/PictureLoad.h"
+#include "thumbs/PngReduce.h"
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <poppler-qt6.h>
 #include <unistd.h>
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
 #include <QPainter>
@@ -48,7 +51,67 @@ std::optional<TDecoded> Finish(QImage image, QSize pictureSize, int side) {
     return TDecoded{std::move(image), pictureSize};
 }
 
+bool IsPng(int fd) {
+    static const char kSignature[8] = {'\x89', 'P', 'N', 'G', '\r', '\n', '\x1a', '\n'};
+    char head[8];
+    return ::pread(fd, head, sizeof head, 0) == sizeof head && std::memcmp(head, kSignature, 8) == 0;
+}
+
+// The colour space the toolkit's own PNG reader gives a picture: its ICC
+// profile, else sRGB, else its gamma (and primaries).
+QColorSpace ColourSpaceOf(const TPngColours& colours) {
+    if (!colours.IccProfile.empty()) {
+        const QColorSpace icc = QColorSpace::fromIccProfile(QByteArray::fromStdString(colours.IccProfile));
+        if (icc.isValid())
+            return icc;
+    }
+    if (colours.SrgbIntent >= 0 && colours.SrgbIntent <= 3)
+        return QColorSpace::SRgb;
+    if (colours.Gamma == 0)
+        return {};
+    const float gamma = 100000.0f / float(colours.Gamma);
+    if (const auto& c = colours.Chromaticities) {
+        const auto point = [&](int i) { return QPointF((*c)[2 * i] / 100000.0, (*c)[2 * i + 1] / 100000.0); };
+        const QColorSpace space(point(0), point(1), point(2), point(3), QColorSpace::TransferFunction::Gamma,
+                                gamma);
+        if (space.isValid())
+            return space;
+    }
+    return QColorSpace(QColorSpace::Primaries::SRgb, QColorSpace::TransferFunction::Gamma, gamma);
+}
+
+// PNG: inflating and unfiltering every row is most of the cost; the rows
+// are averaged into the thumbnail's pixels as they come, and no picture of
+// the full size is ever held.
+std::optional<TDecoded> DecodePng(int fd, int side) {
+    ::lseek(fd, 0, SEEK_SET);
+    TPngFile input(fd);
+    TPngLimits limits;
+    limits.MaxPixels = kMaxWholePixels;
+    const std::optional<TPngReduced> png = ReducePng(
+        input,
+        [side](int width, int height) {
+            const QSize target = FitInto(QSize(width, height), side, false);
+            return std::pair(target.width(), target.height());
+        },
+        limits);
+    if (!png)
+        return std::nullopt;
+    QImage image(png->OutWidth, png->OutHeight,
+                 png->HasAlpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    if (image.isNull())
+        return std::nullopt;
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(image.scanLine(y), png->Pixels.data() + std::size_t(y) * png->OutWidth,
+                    std::size_t(png->OutWidth) * 4);
+    if (const QColorSpace space = ColourSpaceOf(png->Colours); space.isValid())
+        image.setColorSpace(space);
+    return TDecoded{std::move(image), QSize(png->Width, png->Height)};
+}
+
 std::optional<TDecoded> DecodeQtImage(int fd, int side) {
+    if (IsPng(fd))
+        return DecodePng(fd, side);
     QFile file;
     if (!OpenDevice(file, fd))
         return std::nullopt;
@@ -133,6 +196,23 @@ std::optional<TDecoded> DecodeMetafile(const std::string& path, int side, int dp
 
 } // namespace
 
+QImage IconImage(const std::vector<std::uint8_t>& ico) {
+    if (!pictures::IsPngIcon(ico))
+        return pictures::IcoBytesToImage(ico);
+    // The image after the one-image directory, every pixel kept.
+    TPngBytes input(ico.data() + 22, ico.size() - 22);
+    const std::optional<TPngReduced> png = ReducePng(input, nullptr);
+    if (!png)
+        return {};
+    QImage image(png->OutWidth, png->OutHeight, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return {};
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(image.scanLine(y), png->Pixels.data() + std::size_t(y) * png->OutWidth,
+                    std::size_t(png->OutWidth) * 4);
+    return image;
+}
+
 QSize FitInto(QSize size, int side, bool enlarge) {
     if (size.isEmpty() || side <= 0)
         return {};
@@ -158,7 +238,7 @@ std::optional<TDecoded> DecodeForThumbnail(int fd, const std::string& path, TDec
         return Finish(bitmap.Image, bitmap.Size, side);
     }
     case TDecoder::Icon: {
-        QImage icon = pictures::LoadIconFile(path, QSize(side, side));
+        QImage icon = IconImage(pictures::LoadIconImage(path, QSize(side, side)));
         const QSize size = icon.size();
         return Finish(std::move(icon), size, side);
     }

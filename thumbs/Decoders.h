@@ -2,8 +2,10 @@
 
 #include "thumbs/FileKinds.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <QImage>
 #include <QSize>
@@ -29,6 +31,10 @@ inline constexpr qint64 kMaxVectorFileBytes = 64 << 20;
 // The size of `size` scaled to fit `side` x `side`; with `enlarge` false a
 // smaller size stays as it is.
 QSize FitInto(QSize size, int side, bool enlarge);
+
+// A one-image .ico (an icon file's image, a program's icon) as an image,
+// also when it holds a PNG.
+QImage IconImage(const std::vector<std::uint8_t>& ico);
 
 // Decodes a file of the given kind. `fd` is an open, regular file (the
 // path's bytes need not be a valid file name in any encoding); `dpi` sizes

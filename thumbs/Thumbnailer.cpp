@@ -435,13 +435,13 @@ TThumbReply TThumbnailer::PartPicture(const TThumbRequest& request) {
     const int icon = request.IconSize;
     switch (FileKindOf(request.Path).Part) {
     case TPartGroup::IconFile:
-        PutImage(reply, pictures::LoadIconFile(request.Path, QSize(icon, icon)));
+        PutImage(reply, IconImage(pictures::LoadIconImage(request.Path, QSize(icon, icon))));
         break;
     case TPartGroup::ShellIcon: {
         const pictures::TProgramIcon found = pictures::ExtractFirstIcon(request.Path, icon, icon);
         reply.IconHandle = static_cast<std::int8_t>(found.Handle);
         if (found.Handle == pictures::TProgramIcon::kIcon)
-            PutImage(reply, pictures::IcoBytesToImage(found.IcoBytes));
+            PutImage(reply, IconImage(found.IcoBytes));
         break;
     }
     case TPartGroup::Bitmap: {

@@ -284,8 +284,8 @@ TEST(ItemPainter, SelectedItemsUseComplementBands) {
 }
 
 TEST(ItemPainter, IconsAtTheIconPosition) {
-    for (const char* file : {"prog_icon.exe", "prog64_icon.dll", "prog16_icon.exe", "arrow.cur", "spin.ani",
-                             "two_sizes.ico", "png_entry.ico"}) {
+    for (const char* file :
+         {"prog_icon.exe", "prog64_icon.dll", "prog16_icon.exe", "arrow.cur", "spin.ani", "two_sizes.ico"}) {
         for (bool selected : {false, true}) {
             const QImage image = Paint(Item(Data(file), selected));
             EXPECT_EQ(Str(BoundsOf(image, Is(kIcon32))), Str(QRect(L + 4, T + 4, 32, 32))) << file;

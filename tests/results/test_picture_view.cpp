@@ -18,6 +18,7 @@
 #include <vector>
 
 #include <QAction>
+#include <QPainter>
 #include <QTest>
 
 using namespace tavolix;
@@ -122,6 +123,39 @@ TEST_F(PictureViewTest, TheDefaultViewOnALocalVolumeAsksTheHelperNothing) {
     EXPECT_EQ(CountOf(shown, Near(Qt::blue, 10), ItemRect(*c, 0)), 0); // a name, as always
     EXPECT_GT(CountOf(shown, Is(QColor(0, 128, 0)), ItemRect(*c, 1)), 100);
     EXPECT_EQ(Pool->Stats().Sent, 0);
+}
+
+TEST_F(PictureViewTest, AnIconInPngIsDecodedByTheHelperAndDrawnWhenItArrives) {
+    const QColor icon(10, 200, 30);
+    Tree.File("hits/a png.ico", DataFile("png_entry.ico"));
+    Tree.File("hits/b bmp.ico", DataFile("two_sizes.ico"));
+    StartPool();
+    TMDIChild c(Host);
+    ASSERT_TRUE(c.FormCreate());
+    // What the first item looks like at each of its paints.
+    std::vector<QImage> shots;
+    auto original = c.ListBox1->OnDrawItem;
+    c.ListBox1->OnDrawItem = [&, original](QPainter& p, int index, const QRect& rect, bool selected) {
+        original(p, index, rect, selected);
+        if (index != 0)
+            return;
+        QImage shot(rect.size(), QImage::Format_RGB32);
+        shot.fill(Qt::white);
+        QPainter probe(&shot);
+        original(probe, index, shot.rect(), selected);
+        shots.push_back(shot);
+    };
+    c.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&c));
+    // Its first paint comes before the helper could have answered: the name
+    // and an empty box, nothing decoded here.
+    ASSERT_FALSE(shots.empty());
+    EXPECT_EQ(CountOf(shots.front(), Is(icon)), 0);
+    EXPECT_GT(CountOf(shots.front(), Is(QColor(160, 160, 160))), 100);
+    TRY_EXPECT(CountOf(shots.back(), Is(icon)) > 500);
+    // The icon whose image the window reads itself is drawn as ever, without the helper.
+    EXPECT_GT(CountOf(Shown(c), Is(icon), ItemRect(c, 1)), 500);
+    EXPECT_EQ(Pool->Stats().Sent, 1);
 }
 
 TEST_F(PictureViewTest, OnAFuseVolumeTheDefaultViewsReadsAreMadeOffTheThread) {

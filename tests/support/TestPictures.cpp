@@ -1,6 +1,7 @@
 #include "TestPictures.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 #include <zlib.h>
 
@@ -22,7 +23,75 @@ void Chunk(std::string& png, const char* type, const std::string& data) {
     U32(png, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size())));
 }
 
+std::string Deflate(const std::string& data) {
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    std::string out(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
+              static_cast<uLong>(data.size()), 6);
+    out.resize(size);
+    return out;
+}
+
+int Paeth(int a, int b, int c) {
+    const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+}
+
 } // namespace
+
+std::string PngOf(const QImage& image, bool interlaced) {
+    const bool alpha = image.hasAlphaChannel();
+    const QImage rgb = image.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    const int bpp = alpha ? 4 : 3;
+    struct TPass {
+        int X0, Y0, Dx, Dy;
+    };
+    const std::vector<TPass> passes =
+        interlaced ? std::vector<TPass>{{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                        {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}
+                   : std::vector<TPass>{{0, 0, 1, 1}};
+    static const int kFilters[] = {4, 4, 1, 2, 3, 0, 4};
+    std::string data;
+    int rows = 0;
+    for (const TPass& p : passes) {
+        const int pw = image.width() > p.X0 ? (image.width() - p.X0 + p.Dx - 1) / p.Dx : 0;
+        const int ph = image.height() > p.Y0 ? (image.height() - p.Y0 + p.Dy - 1) / p.Dy : 0;
+        if (pw == 0 || ph == 0)
+            continue;
+        std::vector<int> up(std::size_t(pw) * bpp, 0);
+        for (int j = 0; j < ph; ++j) {
+            std::vector<int> cur(up.size());
+            const uchar* line = rgb.constScanLine(p.Y0 + j * p.Dy);
+            for (int i = 0; i < pw; ++i)
+                for (int k = 0; k < bpp; ++k)
+                    cur[std::size_t(i) * bpp + k] = line[std::size_t(p.X0 + i * p.Dx) * bpp + k];
+            const int filter = kFilters[rows++ % 7];
+            data += static_cast<char>(filter);
+            for (std::size_t i = 0; i < cur.size(); ++i) {
+                const int a = i >= std::size_t(bpp) ? cur[i - bpp] : 0, b = up[i],
+                          c = i >= std::size_t(bpp) ? up[i - bpp] : 0;
+                const int predicted = filter == 1   ? a
+                                      : filter == 2 ? b
+                                      : filter == 3 ? (a + b) / 2
+                                      : filter == 4 ? Paeth(a, b, c)
+                                                    : 0;
+                data += static_cast<char>((cur[i] - predicted) & 0xFF);
+            }
+            up = cur;
+        }
+    }
+    std::string png("\x89PNG\r\n\x1a\n", 8), header;
+    U32(header, static_cast<std::uint32_t>(image.width()));
+    U32(header, static_cast<std::uint32_t>(image.height()));
+    header += static_cast<char>(8);
+    header += static_cast<char>(alpha ? 6 : 2);
+    header += std::string(2, '\0');
+    header += static_cast<char>(interlaced ? 1 : 0);
+    Chunk(png, "IHDR", header);
+    Chunk(png, "IDAT", Deflate(data));
+    Chunk(png, "IEND", {});
+    return png;
+}
 
 std::string PictureBytes(const QImage& image, const char* format, int quality) {
     QByteArray bytes;

@@ -19,6 +19,10 @@ std::string JpegWithOrientation(const QImage& image, int orientation);
 std::string PdfPage(int width, int height);
 // An SVG of `width` x `height` user units: a rectangle.
 std::string SvgPicture(int width, int height);
+// A PNG of `image` in 8-bit RGB (RGBA when it has alpha), its rows filtered
+// by turns with every filter (two Paeth rows in a row among them), in
+// Adam7's seven passes when `interlaced`.
+std::string PngOf(const QImage& image, bool interlaced);
 // An 8-bit grey PNG of zeros that claims `width` x `height` pixels and is
 // small on disk (a decompression bomb).
 std::string PngOfZeros(int width, int height);

@@ -229,6 +229,11 @@ TEST_F(ThumbnailerTest, DefaultViewPicturesAreReadAsThatViewDrawsThem) {
     EXPECT_EQ(icon.IconHandle, 2);
     EXPECT_EQ(QSize(icon.Width, icon.Height), QSize(32, 32));
     EXPECT_EQ(Ask("none.exe", TRequestKind::PartPicture).IconHandle, 0);
+    // An icon in PNG, which the window leaves to the helper.
+    Dir.File("png.ico", DataFile("png_entry.ico"));
+    const QImage png = ImageOf(Ask("png.ico", TRequestKind::PartPicture));
+    ASSERT_EQ(png.size(), QSize(32, 32));
+    EXPECT_EQ(png.pixel(16, 16), qRgb(10, 200, 30));
     const TThumbReply meta = Ask("shapes.wmf", TRequestKind::PartPicture);
     EXPECT_EQ(meta.Metafile, DataFile("shapes.wmf"));
     EXPECT_GT(meta.PictureWidth, 0);
