@@ -745,12 +745,12 @@ platform::TIoResult TMDIChild::WritePageOffThread(TPageInput input, bool thumbna
             form->show();
         }
         if (form) {
-            form->ShowEntry(run->Progress.Current(), run->Progress.Done());
-            if (thumbnails) {
-                form->nnn->setText(
-                    QStringLiteral("作成数 ： %1 / %2").arg(run->Progress.Done()).arg(run->Progress.Total()));
-                form->nnn->resize(form->nnn->sizeHint());
-            }
+            // The picture being made and the count; else the page itself.
+            form->ShowEntry(thumbnails ? run->Progress.Current() : pageFile, run->Progress.Done());
+            form->nnn->setText(
+                QStringLiteral("作成数 ： %1 / %2").arg(run->Progress.Done()).arg(run->Progress.Total()));
+            form->nnn->resize(form->nnn->sizeHint());
+            form->nnn->setVisible(thumbnails);
         }
         if (stopAt < 0 && (!self || FCloseRequested || (form && form->StopRequested()))) {
             run->Progress.Stop();

@@ -225,10 +225,10 @@ int WritePageFile(const std::string& path, const QImage& image, TPageFormat form
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format == TPageFormat::Png ? "png" : "jpeg");
-    // Photos at the sizes a page shows them; PNG for what the JPEG would lose.
-    writer.setQuality(format == TPageFormat::Png                                ? 80
-                      : image.width() > kPageSide || image.height() > kPageSide ? 80
-                                                                                : 85);
+    // A PNG's level as the cache's; a JPEG shown at its own size a little finer
+    // than one shown at half.
+    const bool doubleSize = image.width() > kPageSide || image.height() > kPageSide;
+    writer.setQuality(format == TPageFormat::Png ? kCacheQuality : doubleSize ? 80 : 85);
     const QImage pixels =
         PixelsOnly(format == TPageFormat::Png ? image : image.convertToFormat(QImage::Format_RGB32));
     if (!writer.write(pixels))
