@@ -288,9 +288,10 @@ std::string SettingsFilePath() {
     return SettingsFilePath(SystemSettingsPlaces());
 }
 
-TSavePageResult SaveAndRegisterPage(const results::TPageInput& page, TSavedPages& ring) {
+TSavePageResult SaveAndRegisterPage(const results::TPageInput& page, TSavedPages& ring,
+                                    const TPageWrite& write) {
     TSavePageResult result;
-    result.PageError = results::WritePage(page);
+    result.PageError = write ? write(page) : results::WritePage(page);
     if (!result.PageError)
         result.SettingsError = ring.Register(results::PageRecord(page), page.Volumes);
     return result;

@@ -6,6 +6,7 @@
 #include "results/PageWriter.h"
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -147,7 +148,10 @@ struct TSavePageResult {
     bool Ok() const { return !PageError && !SettingsError; }
 };
 
-// Writes the page, then registers it in the ring. The caller refreshes the menu.
-TSavePageResult SaveAndRegisterPage(const results::TPageInput& page, TSavedPages& ring);
+// Writes the page (by `write` when given: the page with thumbnails), then
+// registers it in the ring. The caller refreshes the menu.
+using TPageWrite = std::function<platform::TIoResult(const results::TPageInput&)>;
+TSavePageResult SaveAndRegisterPage(const results::TPageInput& page, TSavedPages& ring,
+                                    const TPageWrite& write = {});
 
 } // namespace tavolix::app

@@ -71,6 +71,8 @@ QString TStateDump::StateText() const {
     const QWidget* active = QApplication::activeWindow();
     lines << QStringLiteral("active=%1").arg(active ? OneLine(active->windowTitle()) : QStringLiteral("-"));
     lines << QStringLiteral("focus=%1").arg(FocusName());
+    const auto* popup = qobject_cast<const QMenu*>(QApplication::activePopupWidget());
+    lines << QStringLiteral("popup=%1").arg(popup ? OneLine(popup->title()) : QStringLiteral("-"));
     lines << QStringLiteral("key=%1").arg(OneLine(FFrame.KeyWordEditCB->currentText()));
     QStringList history;
     for (int i = 0; i < FFrame.KeyWordEditCB->count(); ++i)
@@ -126,6 +128,8 @@ QString TStateDump::StateText() const {
         lines << prefix + QStringLiteral("notsearched=") + OneLine(child->NotSearchedPanel->text());
         lines << prefix + QStringLiteral("pictures=%1").arg(child->Pictures().Shown() ? 1 : 0);
         lines << prefix + QStringLiteral("pictures-ready=%1").arg(child->Pictures().ReadyCount());
+        lines << prefix +
+                     QStringLiteral("page-thumbnails=%1").arg(child->PageThumbnails1->isChecked() ? 1 : 0);
         QStringList names;
         const int shown = std::min(child->ListBox1->Items().Count(), 50);
         for (int k = 0; k < shown; ++k)

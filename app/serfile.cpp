@@ -261,6 +261,7 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
     FSettingsReadError = FSavedPages.Load();
     UpdateSavedPagesMenu();
     FPicturesShown = ReadPicturesShown(FSavedPages.SettingsFile());
+    FPageThumbnails = ReadPageThumbnails(FSavedPages.SettingsFile());
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->geometry();
@@ -692,6 +693,14 @@ QString TMDIForm::RegisterSavedPage(const std::array<std::string, 6>& record) {
 void TMDIForm::SetPicturesShown(bool shown) {
     FPicturesShown = shown;
     if (const platform::TIoResult error = WritePicturesShown(FSavedPages.SettingsFile(), shown))
+        ShowMessageBox(this, TMessageKind::Error,
+                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
+                       ui::mbOK);
+}
+
+void TMDIForm::SetPageThumbnails(bool on) {
+    FPageThumbnails = on;
+    if (const platform::TIoResult error = WritePageThumbnails(FSavedPages.SettingsFile(), on))
         ShowMessageBox(this, TMessageKind::Error,
                        ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
                        ui::mbOK);

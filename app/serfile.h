@@ -98,6 +98,8 @@ public:
     search::TWalkOptions WalkOptions() const override;
     bool PicturesShown() const override { return FPicturesShown; }
     void SetPicturesShown(bool shown) override;
+    bool PageThumbnails() const override { return FPageThumbnails; }
+    void SetPageThumbnails(bool on) override;
     thumbs::TThumbnailPool* ThumbnailPool() override;
 
     // Commands.
@@ -226,6 +228,7 @@ private:
     bool FExitConfirmed = false;
     bool FBackFromElsewhere = false;
     bool FPicturesShown = false;
+    bool FPageThumbnails = false;
     // Started with the first window that asks for a picture.
     std::unique_ptr<thumbs::TThumbnailPool> FThumbnailPool;
 };

@@ -10,15 +10,19 @@
 #include "platform/Volumes.h"
 #include "results/HitExport.h"
 #include "results/PageInput.h"
+#include "results/PageThumbnails.h"
 #include "search/FileItems.h"
 #include "search/WalkReport.h"
+#include "thumbs/ThumbnailPool.h"
 #include "words/CoreWords.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <optional>
+#include <thread>
 
 namespace tavolix::cli {
 
@@ -58,6 +62,10 @@ constexpr const char* kUsage =
     "  -o, --output PAGE       write the hits as an HTML page (\".html\" is added to a\n"
     "                          name without extension) and register it in the list\n"
     "                          of saved pages\n"
+    "  --thumbnails            with -o: show pictures (JPEG, PNG, GIF, WebP, SVG,\n"
+    "                          TIFF, BMP, ICO, metafiles, a PDF's first page) as\n"
+    "                          thumbnails linked to their files; the thumbnails go\n"
+    "                          into a folder beside the page (PAGE.files)\n"
     "  --no-register           with -o: don't register the page\n"
     "  --saved                 print the saved-pages menu: caption, a tab, hint\n"
     "  --settings FILE         use FILE as the settings file (else $TAVOLIX_SETTINGS,\n"
@@ -163,6 +171,7 @@ struct TOptions {
     bool Json = false;
     bool Saved = false;
     bool Register = true;
+    bool Thumbnails = false;
     int Threads = 0; // 0: the default
     bool HiddenFolders = false;
     bool OneFileSystem = false;
@@ -173,26 +182,40 @@ struct TOptions {
     std::vector<std::string> Positional;
 };
 
+// Writes the page with thumbnails, made by as many helpers as there are cores.
+platform::TIoResult WriteThumbnailPage(const results::TPageInput& page, const std::string& helper) {
+    thumbs::TPoolOptions options;
+    options.HelperPath = helper;
+    options.Processes = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    thumbs::TThumbnailPool pool(std::move(options));
+    results::TPageProgress progress;
+    return results::WriteThumbnailPage(page, pool, progress);
+}
+
 // Writes (and registers) the page of the hits, as a result window does when
-// the selected drive is the base directory's volume.
+// the selected drive is the base directory's volume. `helper`: the picture
+// helper for a page with thumbnails, else "".
 int WritePageOf(const search::TFileItemList& list, const std::string& dir, const std::string& key,
                 const std::string& pageFile, bool registerPage, const std::string& settingsFile,
-                std::ostream& err) {
+                const std::string& helper, std::ostream& err) {
     platform::TMountTable volumes = platform::TMountTable::System();
     const platform::TVolume* volume = volumes.VolumeOf(dir);
     const bool network = volume && volume->Network && !volume->Share.empty();
     results::TPageInput page =
         results::MakePageInput(list, pageFile, dir, key, list.GetTotalSize(), network, volumes,
                                platform::LocalDateTimeText(std::time(nullptr)), words::PageTexts());
+    app::TPageWrite write;
+    if (!helper.empty())
+        write = [&helper](const results::TPageInput& in) { return WriteThumbnailPage(in, helper); };
     if (!registerPage) {
-        if (auto e = results::WritePage(page)) {
+        if (auto e = write ? write(page) : results::WritePage(page)) {
             err << "tavolix-page: " << e->Path << ": " << e->SystemText() << '\n';
             return 3;
         }
         return 0;
     }
     app::TSavedPages ring(settingsFile); // Register reads the file under its lock
-    app::TSavePageResult r = app::SaveAndRegisterPage(page, ring);
+    app::TSavePageResult r = app::SaveAndRegisterPage(page, ring, write);
     if (r.PageError) {
         err << "tavolix-page: " << r.PageError->Path << ": " << r.PageError->SystemText() << '\n';
         return 3;
@@ -250,6 +273,8 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& 
             o.Saved = true;
         } else if (a == "--no-register") {
             o.Register = false;
+        } else if (a == "--thumbnails") {
+            o.Thumbnails = true;
         } else if (a == "--hidden-folders") {
             o.HiddenFolders = true;
         } else if (a == "-x" || a == "--one-file-system") {
@@ -297,6 +322,10 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& 
     if (!o.Saved && o.Positional.size() != 2) {
         err << "tavolix-page: expected a directory and a key\n"
             << "Try 'tavolix-page --help'.\n";
+        return 2;
+    }
+    if (o.Thumbnails && !o.Output) {
+        err << "tavolix-page: --thumbnails goes with -o PAGE\n";
         return 2;
     }
     if (o.Count && o.Null) {
@@ -446,6 +475,12 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
     const std::string& key = o.Positional[1];
     if (!CheckReadableDirectory(dir, err))
         return 2;
+    // Looked for before the walk: without it no such page can be written.
+    const std::string helper = o.Thumbnails ? thumbs::FindThumbnailer() : std::string();
+    if (o.Thumbnails && helper.empty()) {
+        err << "tavolix-page: --thumbnails: the picture helper tavolix-thumbnailer is not installed\n";
+        return 3;
+    }
 
     const search::TWalkOptions walk = WalkOptionsOf(o, settingsFile, err);
     search::TFileItemList list;
@@ -458,8 +493,8 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return ReportUnread(list.Files().Stats(), err) ? 4 : 1;
     }
     if (o.Output) {
-        if (int rc =
-                WritePageOf(list, dir, key, results::PageFileName(pageFile), o.Register, settingsFile, err);
+        if (int rc = WritePageOf(list, dir, key, results::PageFileName(pageFile), o.Register, settingsFile,
+                                 helper, err);
             rc != 0)
             return rc;
     }

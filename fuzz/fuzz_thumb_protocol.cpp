@@ -22,9 +22,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::uint64_t pixels = std::uint64_t(reply->Width) * std::uint64_t(reply->Height);
             if (reply->Width < 0 || reply->Height < 0 || reply->Pixels.size() != pixels * 4)
                 std::abort();
+            // A page thumbnail's name becomes a file name and a link.
+            if (reply->PageName.find_first_not_of("0123456789abcdef") != std::string::npos ||
+                reply->PageWidth > kPageSide || reply->PageHeight > kPageSide)
+                std::abort();
         }
         if (const auto request = DecodeRequest(payload)) {
             if (request->Path.empty() || request->Path.size() > kMaxPathBytes)
+                std::abort();
+            if (request->Kind == TRequestKind::PageThumbnail && request->Output.empty())
                 std::abort();
         }
     }

@@ -121,6 +121,14 @@ std::string BaseFolderText(const TPageInput& in) {
 
 } // namespace
 
+std::string ThumbnailFolderOf(std::string_view pageFileName) {
+    const std::string name = NamePart(pageFileName);
+    std::string stem = name.substr(0, name.size() - ExtensionOf(name).size());
+    if (stem.empty() || stem + ".files" == name)
+        stem = name;
+    return DirectoryPart(pageFileName) + stem + ".files";
+}
+
 std::string PageFileName(std::string_view chosenPath) {
     std::string name(chosenPath);
     if (ExtensionOf(name).empty())
@@ -225,11 +233,40 @@ std::string PageText(const TPageInput& in) {
     line("</CENTER>");
     // The bulk of a big page: appended in place, no texts in between.
     const std::string pageFolder = DirectoryPart(in.PageFileName);
-    page.reserve(page.size() + in.Items.size() * 160);
+    // Beside the page: its name, encoded, is the link's whole folder part.
+    const std::string thumbFolder =
+        in.WithThumbnails ? PercentEncode(NamePart(ThumbnailFolderOf(in.PageFileName)), "") + "/"
+                          : std::string();
+    page.reserve(page.size() + in.Items.size() * (in.WithThumbnails ? 320 : 160));
     for (std::size_t i = 0; i < in.Items.size(); ++i) {
         const TPageItem& item = in.Items[i];
         page += "<BR>\r\n<BR>\r\n";
-        if (thumbs::FileKindOf(item.FullPath).PageImage) {
+        const TPageThumb* thumb =
+            in.WithThumbnails && i < in.Thumbs.size() && !in.Thumbs[i].File.empty() ? &in.Thumbs[i] : nullptr;
+        if (thumb) {
+            // The thumbnail, linked to its picture; the name after it as for
+            // an inline picture.
+            page += "<A HREF=\"";
+            AppendLink(page, in, pageFolder, item.FullPath);
+            page += "\"><IMG SRC=\"";
+            page += thumbFolder;
+            AppendPercentEncoded(page, thumb->File, "");
+            page += '"';
+            if (!thumb->File2x.empty()) {
+                page += " srcset=\"";
+                page += thumbFolder;
+                AppendPercentEncoded(page, thumb->File2x, "");
+                page += " 2x\"";
+            }
+            page += " WIDTH=";
+            page += std::to_string(thumb->Width);
+            page += " HEIGHT=";
+            page += std::to_string(thumb->Height);
+            page += " loading=\"lazy\" decoding=\"async\" ALT=\"";
+            AppendHtmlEscaped(page, item.FullPath);
+            page += "\"></A>";
+            AppendHtmlEscaped(page, NameOf(item.FullPath));
+        } else if (!in.WithThumbnails && thumbs::FileKindOf(item.FullPath).PageImage) {
             page += "<IMG SRC=\"";
             AppendLink(page, in, pageFolder, item.FullPath);
             page += "\" ALT=\"";

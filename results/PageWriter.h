@@ -27,6 +27,14 @@ struct TPageTexts {
     std::string Totals;     // %1: the number of hits, %2: their total size
 };
 
+// A picture's thumbnail on a page with thumbnails: its files in the folder
+// beside the page, and the size it is shown at. No file: a link line.
+struct TPageThumb {
+    std::string File;   // e.g. "<md5>.jpg"
+    std::string File2x; // for 2x screens; "" when the picture is no bigger
+    int Width = 0, Height = 0;
+};
+
 // Everything a page is made of.
 struct TPageInput {
     std::string PageFileName; // absolute, as PageFileName() gives it
@@ -41,6 +49,10 @@ struct TPageInput {
     std::string CreationText;      // platform::LocalDateTimeText(now)
     std::string ThousandSeparator = ",";
     TPageTexts Texts;
+    // The page with thumbnails: one entry an item (missing ones are links);
+    // without it, the page as it has always been.
+    bool WithThumbnails = false;
+    std::vector<TPageThumb> Thumbs;
 };
 
 // The path chosen in the save dialog, with ".html" appended when its name
@@ -65,6 +77,11 @@ std::string PercentEncodePath(std::string_view path);
 // or in network mode "file://host/share/..." for a file on a network volume
 // (a file on a local volume keeps its relative link); percent-encoded.
 std::string PageLink(const TPageInput& in, std::string_view fullPath);
+
+// The folder of a page's thumbnails beside it: "/w/photos.html" gives
+// "/w/photos.files" (the name with ".files" in place of its extension, or
+// after the whole name where that would be the page's own name).
+std::string ThumbnailFolderOf(std::string_view pageFileName);
 
 // The whole page, lines ended by CR LF, UTF-8.
 std::string PageText(const TPageInput& in);

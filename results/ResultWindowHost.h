@@ -65,6 +65,10 @@ public:
     virtual bool PicturesShown() const { return false; }
     // A window's pictures view was turned on or off: new windows follow.
     virtual void SetPicturesShown(bool shown) { (void)shown; }
+    // Pages with thumbnails, the choice new windows start with; a window's
+    // choice changed: new windows follow.
+    virtual bool PageThumbnails() const { return false; }
+    virtual void SetPageThumbnails(bool on) { (void)on; }
     // The helper processes that make pictures, shared by the windows;
     // nullptr when there are none (pictures then show as unreadable).
     virtual thumbs::TThumbnailPool* ThumbnailPool() { return nullptr; }

@@ -7,6 +7,7 @@
 #include "results/HitTransfer.h"
 #include "results/ItemPainter.h"
 #include "results/PageInput.h"
+#include "results/PageThumbnails.h"
 #include "results/PageWriter.h"
 #include "results/PathFunctions.h"
 #include "results/PictureView.h"
@@ -21,13 +22,18 @@
 #include "ui/WaitCursor.h"
 #include "words/CoreWords.h"
 
+#include <atomic>
+#include <cerrno>
 #include <ctime>
+#include <thread>
 #include <utility>
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFrame>
@@ -42,6 +48,7 @@
 #include <QPointer>
 #include <QStandardItemModel>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tavolix::results {
@@ -115,6 +122,14 @@ constexpr TCommand kPictureView1 = {
                       "縮小画像は別のプロセスで作成し、デスクトップ共通のサムネイル・キャッシュに保存します"
                       " （ 新しい検索結果フォームにも適用 ）。"),
     Qt::Key_F6};
+constexpr TCommand kPageThumbnails1 = {
+    QT_TRANSLATE_NOOP("Commands", "ｻﾑﾈｲﾙ付きHTML (&T)"),
+    QT_TRANSLATE_NOOP("Commands",
+                      "ＨＴＭＬの画像を、縮小画像（サムネイル）で作成します | "
+                      "JPEG・PNG・WebP・SVG・PDF なども縮小画像で表示し、元のファイルにリンクします。"
+                      "縮小画像は、ＨＴＭＬと同じ名前のフォルダ （ ～.files ） に保存します。"),
+    {},
+    1300};
 
 // The causes of unread folders in words, for the count and for each folder.
 struct TCauseWords {
@@ -305,6 +320,7 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
     BuildHitActions();
     FPictures->SetShown(FHost.PicturesShown());
     PictureView1->setChecked(FPictures->Shown());
+    PageThumbnails1->setChecked(FHost.PageThumbnails());
 }
 
 TMDIChild::~TMDIChild() = default;
@@ -328,6 +344,8 @@ void TMDIChild::BuildMenus() {
     Find1 = add(ChildOP, ui::kFindCommand, [this] { FHost.SearchFind1Click(); });
     ChildOP->addSeparator();
     HTMLH1 = add(ChildOP, ui::kWritePageCommand, [this] { HTMLH1Click(); });
+    PageThumbnails1 = add(ChildOP, kPageThumbnails1, [this] { PageThumbnails1Click(); });
+    PageThumbnails1->setCheckable(true);
 
     GyouRetsu = ui::MakeMenu(kGyouRetsu, this);
     N4 = ui::MakeMenu(kN4, GyouRetsu);
@@ -642,6 +660,10 @@ void TMDIChild::PictureView1Click() {
     FHost.SetPicturesShown(FPictures->Shown());
 }
 
+void TMDIChild::PageThumbnails1Click() {
+    FHost.SetPageThumbnails(PageThumbnails1->isChecked());
+}
+
 void TMDIChild::BuildHitActions() {
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -737,8 +759,13 @@ void TMDIChild::CloseWindow() {
 }
 
 void TMDIChild::closeEvent(QCloseEvent* e) {
-    // The walk runs in this window's list: it stops, and the window goes
-    // when it has.
+    // The walk runs in this window's list, the page's writer with this
+    // window's hits: each stops, and the window goes when it has.
+    if (FPageRun) {
+        FCloseRequested = true;
+        e->ignore();
+        return;
+    }
     if (ListBox1->IsSearching()) {
         FCloseRequested = true;
         ListBox1->StopSearch();
@@ -756,7 +783,82 @@ void TMDIChild::closeEvent(QCloseEvent* e) {
     e->accept();
 }
 
+struct TMDIChild::TPageRun {
+    TPageProgress Progress;
+    std::unique_ptr<TThumbnailPageWriter> Writer;
+    platform::TIoResult Result; // set before Finished
+    std::atomic<bool> Finished{false};
+};
+
+platform::TIoResult TMDIChild::WritePageOffThread(TPageInput input, bool thumbnails) {
+    const std::string pageFile = input.PageFileName;
+    auto run = std::make_shared<TPageRun>();
+    if (thumbnails) {
+        thumbs::TThumbnailPool* pool = FHost.ThumbnailPool();
+        if (!pool || !pool->Available())
+            return platform::TIoError{pageFile, ENOENT,
+                                      "the picture helper tavolix-thumbnailer is not installed"};
+        run->Writer = std::make_unique<TThumbnailPageWriter>(*pool);
+    }
+    // The thread holds all it needs: a writer stuck on a share that stopped
+    // answering is left behind.
+    std::thread([run, input = std::move(input)]() mutable {
+        run->Result = run->Writer ? run->Writer->Write(std::move(input), run->Progress) : WritePage(input);
+        run->Finished = true;
+    }).detach();
+
+    FPageRun = run;
+    QPointer<TMDIChild> self(this);
+    QPointer<search::TSearchProgressForm> form;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 stopAt = -1;
+    QEventLoop loop;
+    QTimer tick;
+    tick.setInterval(30);
+    connect(&tick, &QTimer::timeout, &loop, [&] {
+        if (run->Finished) {
+            loop.quit();
+            return;
+        }
+        // A page without thumbnails shows the window only when its disk is slow.
+        if (self && !form && (thumbnails || clock.elapsed() > 300)) {
+            form = new search::TSearchProgressForm(this);
+            form->setWindowTitle(tr("ＨＴＭＬを作成しています。しばらくお待ち下さい。"));
+            form->show();
+        }
+        if (form) {
+            // The picture being made and the count; else the page itself.
+            form->ShowEntry(thumbnails ? run->Progress.Current() : pageFile, run->Progress.Done());
+            form->nnn->setText(tr("作成数 ： %1 / %2").arg(run->Progress.Done()).arg(run->Progress.Total()));
+            form->nnn->resize(form->nnn->sizeHint());
+            form->nnn->setVisible(thumbnails);
+        }
+        if (stopAt < 0 && (!self || FCloseRequested || (form && form->StopRequested()))) {
+            run->Progress.Stop();
+            stopAt = clock.elapsed();
+        }
+        if (stopAt >= 0 && clock.elapsed() - stopAt > 500)
+            loop.quit();
+    });
+    tick.start();
+    loop.exec();
+    if (form) {
+        form->hide();
+        delete form.data();
+    }
+    if (!self)
+        return platform::TIoError{pageFile, ECANCELED, "stopped"};
+    FPageRun.reset();
+    if (!run->Finished)
+        return platform::TIoError{pageFile, ECANCELED, "stopped"};
+    return run->Result;
+}
+
 void TMDIChild::HTMLH1Click() {
+    // One page at a time: the frame's save button may ask while one is written.
+    if (FPageRun)
+        return;
     const QString chosen = AskSaveFileName(this, FLastSaveName);
     if (chosen.isEmpty())
         return;
@@ -768,7 +870,19 @@ void TMDIChild::HTMLH1Click() {
     TPageInput input = MakePageInput(ListBox1->FileItems(), page, FDirName, FKeyWord, FHitSize,
                                      FHost.IsNetworkDriveSelected(), platform::TMountTable::System(),
                                      creation, words::PageTexts());
-    if (const platform::TIoResult error = WritePage(input)) {
+    const auto record = PageRecord(input);
+    QPointer<TMDIChild> self(this);
+    const platform::TIoResult error = WritePageOffThread(std::move(input), PageThumbnails1->isChecked());
+    if (!self)
+        return;
+    if (error && error->Errno == ECANCELED) {
+        // Stopped: the old page stays, and the user knows.
+        if (FCloseRequested)
+            QMetaObject::invokeMethod(
+                this, [this] { CloseWindow(); }, Qt::QueuedConnection);
+        return;
+    }
+    if (error) {
         wait.Release();
         ShowMessageBox(
             this, TMessageKind::Error,
@@ -776,8 +890,14 @@ void TMDIChild::HTMLH1Click() {
             ui::mbOK);
         return;
     }
-    const QString registerError = FHost.RegisterSavedPage(PageRecord(input));
+    const QString registerError = FHost.RegisterSavedPage(record);
     wait.Release();
+    // Written as the window was closed: no questions asked.
+    if (FCloseRequested) {
+        QMetaObject::invokeMethod(
+            this, [this] { CloseWindow(); }, Qt::QueuedConnection);
+        return;
+    }
     if (!registerError.isEmpty()) {
         ShowMessageBox(this, TMessageKind::Error, registerError, ui::mbOK);
         return;

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "platform/AtomicFile.h"
+#include "results/PageWriter.h"
 #include "results/ResultWindowHost.h"
 #include "search/FileInfo.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -90,6 +93,8 @@ public:
     QAction* About1;
     QAction* Find1;
     QAction* HTMLH1;
+    // Pages with thumbnails (checkable).
+    QAction* PageThumbnails1;
     // The pictures view (checkable).
     QAction* PictureView1;
 
@@ -129,6 +134,11 @@ private:
     void ListBox1DrawItem(QPainter& painter, int index, const QRect& rect, bool selected);
     void Close1Click();
     void PictureView1Click();
+    void PageThumbnails1Click();
+    // Writes the page on a thread of its own while this one runs its event
+    // loop, with the progress window (at once for a page with thumbnails,
+    // else when it takes long) and its Stop. ECANCELED when stopped.
+    platform::TIoResult WritePageOffThread(TPageInput input, bool thumbnails);
     // The ways a hit goes to other programs: drag, context menu, clipboard.
     void BuildHitActions();
     QMimeData* ListBox1StartDrag(int index);
@@ -154,6 +164,9 @@ private:
     TPictureView* FPictures;
     QString FLastSaveName;
     bool FCloseRequested = false;
+    // Set while a page is being written.
+    struct TPageRun;
+    std::shared_ptr<TPageRun> FPageRun;
 };
 
 } // namespace tavolix::results

@@ -1,5 +1,7 @@
 #include "thumbs/Protocol.h"
 
+#include "thumbs/Md5.h"
+
 namespace tavolix::thumbs {
 
 namespace {
@@ -112,6 +114,10 @@ std::string EncodeRequest(const TThumbRequest& q) {
     w.I32(q.Dpi);
     w.I32(q.StalePid);
     w.Bytes(q.Path);
+    if (q.Kind == TRequestKind::PageThumbnail) {
+        w.Bytes(q.Output);
+        w.Bytes(q.Reuse);
+    }
     return EncodeFrame(TFrameType::Request, w.Take());
 }
 
@@ -120,10 +126,15 @@ std::optional<TThumbRequest> DecodeRequest(std::string_view payload) {
     TThumbRequest q;
     std::uint8_t kind, size;
     if (!r.U64(q.Id) || !r.U8(kind) || !r.U8(size) || !r.I32(q.BoxWidth) || !r.I32(q.BoxHeight) ||
-        !r.I32(q.IconSize) || !r.I32(q.Dpi) || !r.I32(q.StalePid) || !r.Bytes(q.Path, kMaxPathBytes) ||
-        !r.AtEnd())
+        !r.I32(q.IconSize) || !r.I32(q.Dpi) || !r.I32(q.StalePid) || !r.Bytes(q.Path, kMaxPathBytes))
         return std::nullopt;
-    if (kind < 1 || kind > 4 || size > 2 || q.Path.empty() || q.Path.find('\0') != std::string::npos)
+    const bool page = kind == static_cast<std::uint8_t>(TRequestKind::PageThumbnail);
+    if (page && (!r.Bytes(q.Output, kMaxPathBytes) || !r.Bytes(q.Reuse, kMaxPathBytes) || q.Output.empty() ||
+                 q.Output.find('\0') != std::string::npos || q.Reuse.find('\0') != std::string::npos))
+        return std::nullopt;
+    if (!r.AtEnd())
+        return std::nullopt;
+    if (kind < 1 || kind > 5 || size > 2 || q.Path.empty() || q.Path.find('\0') != std::string::npos)
         return std::nullopt;
     if (q.BoxWidth < 0 || q.BoxWidth > kMaxReplySide || q.BoxHeight < 0 || q.BoxHeight > kMaxReplySide ||
         q.IconSize < 1 || q.IconSize > 1024 || q.Dpi < 1 || q.Dpi > 10000 || q.StalePid < 0)
@@ -145,6 +156,15 @@ std::string EncodeReply(const TThumbReply& a) {
     w.I32(a.Height);
     w.Bytes(a.Pixels);
     w.Bytes(a.Metafile);
+    // Only a page thumbnail's reply carries more.
+    if (a.PageFormat != TPageFormat::None || a.Status == TReplyStatus::NotWritten) {
+        w.U8(static_cast<std::uint8_t>(a.PageFormat));
+        w.Bytes(a.PageName);
+        w.U8(a.PageDouble ? 1 : 0);
+        w.I32(a.PageWidth);
+        w.I32(a.PageHeight);
+        w.I32(a.WriteErrno);
+    }
     return EncodeFrame(TFrameType::Reply, w.Take());
 }
 
@@ -154,9 +174,25 @@ std::optional<TThumbReply> DecodeReply(std::string_view payload) {
     std::uint8_t status, source, handle;
     if (!r.U64(a.Id) || !r.U8(status) || !r.U8(source) || !r.U8(handle) || !r.I32(a.PictureWidth) ||
         !r.I32(a.PictureHeight) || !r.I32(a.Width) || !r.I32(a.Height) ||
-        !r.Bytes(a.Pixels, kMaxReplyPixels * 4) || !r.Bytes(a.Metafile, kMaxReplyMetafile) || !r.AtEnd())
+        !r.Bytes(a.Pixels, kMaxReplyPixels * 4) || !r.Bytes(a.Metafile, kMaxReplyMetafile))
         return std::nullopt;
-    if (status < 1 || status > 4 || source < 1 || source > 3)
+    if (!r.AtEnd()) {
+        std::uint8_t format, doubled;
+        if (!r.U8(format) || !r.Bytes(a.PageName, 32) || !r.U8(doubled) || !r.I32(a.PageWidth) ||
+            !r.I32(a.PageHeight) || !r.I32(a.WriteErrno) || !r.AtEnd())
+            return std::nullopt;
+        if (format > 2 || doubled > 1 || a.PageWidth < 0 || a.PageWidth > kPageSide || a.PageHeight < 0 ||
+            a.PageHeight > kPageSide || (format != 0) != (a.PageWidth > 0 && a.PageHeight > 0) ||
+            (doubled && !format) || a.WriteErrno < 0)
+            return std::nullopt;
+        // It names files the page links: nothing but the hash's digits.
+        if ((format != 0) != (a.PageName.size() == 32) ||
+            a.PageName.find_first_not_of("0123456789abcdef") != std::string::npos)
+            return std::nullopt;
+        a.PageFormat = static_cast<TPageFormat>(format);
+        a.PageDouble = doubled != 0;
+    }
+    if (status < 1 || status > 5 || source < 1 || source > 3)
         return std::nullopt;
     a.IconHandle = static_cast<std::int8_t>(handle);
     if (a.IconHandle < -1 || a.IconHandle > 2)
@@ -171,6 +207,21 @@ std::optional<TThumbReply> DecodeReply(std::string_view payload) {
     a.Status = static_cast<TReplyStatus>(status);
     a.Source = static_cast<TReplySource>(source);
     return a;
+}
+
+std::string PageFileSuffix(TPageFormat format, bool doubleSize) {
+    std::string suffix = doubleSize ? "-2x" : "";
+    suffix += format == TPageFormat::Png ? ".png" : ".jpg";
+    return suffix;
+}
+
+std::string PageThumbnailName(std::string_view uri, std::int64_t mtime, std::int64_t size) {
+    std::string key(uri);
+    key += '\n';
+    key += std::to_string(mtime);
+    key += '\n';
+    key += std::to_string(size);
+    return Md5Hex(key);
 }
 
 void TFrameReader::Feed(const char* bytes, std::size_t size) {

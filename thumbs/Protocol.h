@@ -13,9 +13,10 @@ namespace tavolix::thumbs {
 // What the program and its picture helper say to each other over one
 // socket: frames of a 32-bit little-endian payload length, a 32-bit type and
 // the payload. The helper speaks first (a hello with the protocol's version),
-// then answers each request with one reply, in order.
+// then answers each request with one reply, in order. Version 2 added the
+// page's thumbnail files; the frames of version 1 read as they always did.
 
-inline constexpr std::uint32_t kProtocolVersion = 1;
+inline constexpr std::uint32_t kProtocolVersion = 2;
 
 enum class TFrameType : std::uint32_t { Hello = 1, Request = 2, Reply = 3 };
 
@@ -23,7 +24,7 @@ inline constexpr std::size_t kMaxPathBytes = 4096;
 inline constexpr int kMaxReplySide = 16384;
 inline constexpr std::uint64_t kMaxReplyPixels = 16u << 20;
 inline constexpr std::size_t kMaxReplyMetafile = 32u << 20;
-inline constexpr std::size_t kMaxRequestPayload = 64 + kMaxPathBytes;
+inline constexpr std::size_t kMaxRequestPayload = 64 + 2 * kMaxPathBytes;
 inline constexpr std::size_t kMaxReplyPayload = 64 + kMaxReplyPixels * 4 + kMaxReplyMetafile;
 
 enum class TRequestKind : std::uint8_t {
@@ -37,7 +38,19 @@ enum class TRequestKind : std::uint8_t {
     PartPicture = 3,
     // Records a file whose helper crashed or ran out of time as failed.
     RecordFailure = 4,
+    // The thumbnail files of a page, written by the helper into the folder
+    // Output: NAME.jpg (.png when the picture has transparency), at most
+    // kPageSide pixels on the long side, and for a bigger picture
+    // NAME-2x.jpg (.png) at twice that for 2x screens. NAME stands for the
+    // file as it is now (PageThumbnailName). The files of that name in the
+    // folder Reuse (the page's last folder) are taken over when there;
+    // else they are made from the cache's x-large (or, for a small picture,
+    // large) thumbnail when valid, else from the file (and put there).
+    PageThumbnail = 5,
 };
+
+// The page's thumbnails: the size shown, and twice that for 2x screens.
+inline constexpr int kPageSide = 256;
 
 struct TThumbRequest {
     std::uint64_t Id = 0;
@@ -50,6 +63,8 @@ struct TThumbRequest {
     // RecordFailure: the helper that was killed, whose temporary files go.
     std::int32_t StalePid = 0;
     std::string Path;
+    // PageThumbnail: the folders its files go to and may come from ("": none).
+    std::string Output, Reuse;
 };
 
 enum class TReplyStatus : std::uint8_t {
@@ -57,7 +72,10 @@ enum class TReplyStatus : std::uint8_t {
     Failed = 2,      // not a picture we can read (recorded as failed)
     NoThumbnail = 3, // CachedOnly: the cache has none
     Unreadable = 4,  // the file could not be read at all (gone, no access)
+    NotWritten = 5,  // PageThumbnail: a file could not be written (WriteErrno says why)
 };
+
+enum class TPageFormat : std::uint8_t { None = 0, Jpeg = 1, Png = 2 };
 
 enum class TReplySource : std::uint8_t { Made = 1, Cache = 2, Direct = 3 };
 
@@ -74,7 +92,21 @@ struct TThumbReply {
     std::string Pixels;
     // PartPicture of a metafile: its bytes, played by the window.
     std::string Metafile;
+    // PageThumbnail: the files written and the size of the first; sent only
+    // when there are some, or with NotWritten.
+    TPageFormat PageFormat = TPageFormat::None;
+    std::string PageName;    // NAME, 32 lower-case hex digits
+    bool PageDouble = false; // the "-2x" file too
+    std::int32_t PageWidth = 0, PageHeight = 0;
+    std::int32_t WriteErrno = 0;
 };
+
+// What follows NAME in a page thumbnail's file name: "-2x" for the double
+// size, and the format's extension.
+std::string PageFileSuffix(TPageFormat format, bool doubleSize);
+// NAME: the MD5 of the file's URI, modification time and size, so that a
+// picture that changed gets a file of another name.
+std::string PageThumbnailName(std::string_view uri, std::int64_t mtime, std::int64_t size);
 
 std::string EncodeFrame(TFrameType type, std::string_view payload);
 std::string EncodeHello();

@@ -395,7 +395,8 @@ void TRunner::Dead(THelper& h, bool timedOut) {
             ++(timedOut ? S.Stats.TimedOut : S.Stats.Crashed);
             // A file that takes a helper down is not tried again; a record
             // that does is given up.
-            if (!isRecord && job.Request.Kind == TRequestKind::Picture) {
+            if (job.Request.Kind == TRequestKind::Picture ||
+                job.Request.Kind == TRequestKind::PageThumbnail) {
                 TThumbRequest record;
                 record.Kind = TRequestKind::RecordFailure;
                 record.Path = job.Request.Path;

@@ -17,6 +17,10 @@ public:
 private:
     TThumbReply Picture(const TThumbRequest& request);
     TThumbReply PartPicture(const TThumbRequest& request);
+    TThumbReply PageThumbnail(const TThumbRequest& request);
+    // Takes over the files of a page's last folder (`from` and `to` without
+    // the suffixes); false when there are none to take.
+    bool Reuse(const std::string& from, const std::string& to, TThumbReply& reply);
     TThumbReply RecordFailure(const TThumbRequest& request);
 
     std::string FRoot;

@@ -5,6 +5,7 @@
 #include "thumbs/ThumbnailCache.h"
 #include "thumbs/Thumbnailer.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <sys/prctl.h>
@@ -36,8 +37,14 @@ constexpr rlim_t kDataLimit = rlim_t(256) << 20;
 constexpr rlim_t kCpuLimit = 300;
 constexpr rlim_t kFileSizeLimit = rlim_t(64) << 20;
 
+// Lowers a limit, never raises one: what the user set (ulimit -f) holds here too.
 void SetLimit(int resource, rlim_t value) {
-    const rlimit limit{value, value};
+    rlimit limit{value, value};
+    rlimit current{};
+    if (getrlimit(resource, &current) == 0) {
+        limit.rlim_cur = std::min(value, current.rlim_cur);
+        limit.rlim_max = std::min(value, current.rlim_max);
+    }
     setrlimit(resource, &limit);
 }
 

@@ -403,6 +403,14 @@
         <source>検索しないフォルダの名前やパスを、指定キーと同じワイルドカードで指定します。</source>
         <translation>The names or paths of folders not to search, with the same wildcards as the key.</translation>
     </message>
+    <message>
+        <source>ｻﾑﾈｲﾙ付きHTML (&amp;T)</source>
+        <translation>Page with &amp;Thumbnails</translation>
+    </message>
+    <message>
+        <source>ＨＴＭＬの画像を、縮小画像（サムネイル）で作成します | JPEG・PNG・WebP・SVG・PDF なども縮小画像で表示し、元のファイルにリンクします。縮小画像は、ＨＴＭＬと同じ名前のフォルダ （ ～.files ） に保存します。</source>
+        <translation>Writes the page&apos;s pictures as thumbnails | JPEG, PNG, WebP, SVG, PDF... as thumbnails linked to their files, kept in NAME.files.</translation>
+    </message>
 </context>
 <context>
     <name>MessageBoxes</name>
@@ -766,6 +774,14 @@ by double-clicking it in a file manager.</translation>
     <message>
         <source>フレームの「検索ｵﾌﾟｼｮﾝ (&amp;S)」メニューで、検索するフォルダの範囲を変更できます。</source>
         <translation>The Search Options menu of the main window changes which folders are searched.</translation>
+    </message>
+    <message>
+        <source>ＨＴＭＬを作成しています。しばらくお待ち下さい。</source>
+        <translation>Writing the HTML page, please wait…</translation>
+    </message>
+    <message>
+        <source>作成数 ： %1 / %2</source>
+        <translation>Thumbnails made : %1 / %2</translation>
     </message>
 </context>
 <context>

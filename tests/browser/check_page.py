@@ -67,10 +67,10 @@ class WebDriver:
             time.sleep(0.05)
         raise RuntimeError("chromedriver did not start")
 
-    def start(self, profile):
+    def start(self, profile, scale=1, extra=()):
         args = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                f"--user-data-dir={profile}"]
+                f"--user-data-dir={profile}", f"--force-device-scale-factor={scale}", *extra]
         caps = {"capabilities": {"alwaysMatch": {
             "browserName": "chrome",
             "goog:chromeOptions": {"binary": CHROMIUM, "args": args}}}}
@@ -90,7 +90,8 @@ class WebDriver:
                 pass
 
 
-# Waits for every image to settle, then reports what the page shows.
+# Waits for every image to settle (scrolling a lazy one into view), then
+# reports what the page shows.
 COLLECT = r"""
 const done = arguments[arguments.length - 1];
 function report() {
@@ -98,14 +99,25 @@ function report() {
     charset: document.characterSet,
     title: document.title,
     headings: Array.from(document.querySelectorAll('h2')).map(h => h.textContent),
-    images: Array.from(document.images).map(i => ({src: i.src, alt: i.getAttribute('alt'),
-      width: i.naturalWidth, after: i.nextSibling ? i.nextSibling.textContent : ''})),
-    links: Array.from(document.links).map(a => ({href: a.href, text: a.textContent})),
+    images: Array.from(document.images).map(i => {
+      const a = i.closest('a');
+      return {src: i.src, current: i.currentSrc, alt: i.getAttribute('alt'), width: i.naturalWidth,
+        height: i.naturalHeight, shownWidth: i.width, shownHeight: i.height,
+        loading: i.getAttribute('loading'), srcset: i.getAttribute('srcset'), link: a ? a.href : null,
+        after: a ? (a.nextSibling ? a.nextSibling.textContent : '')
+                 : (i.nextSibling ? i.nextSibling.textContent : '')};
+    }),
+    links: Array.from(document.links).filter(a => !a.querySelector('img'))
+      .map(a => ({href: a.href, text: a.textContent})),
   });
 }
 function settle() {
-  if (document.readyState === 'complete' && Array.from(document.images).every(i => i.complete)) report();
-  else setTimeout(settle, 20);
+  const pending = Array.from(document.images).filter(i => !i.complete);
+  if (document.readyState === 'complete' && pending.length === 0) report();
+  else {
+    if (pending.length) pending[0].scrollIntoView();
+    setTimeout(settle, 20);
+  }
 }
 settle();
 """
@@ -131,7 +143,7 @@ def verify(page, expect, mode, http_root):
         if item.get("network"):
             check(url == item["network"], f"{mode}: {rel}: network link {url}, not {item['network']}")
             return
-        if mode == "file":
+        if mode.startswith("file"):
             check(url.startswith("file://"), f"file: {rel}: not a file URL: {url}")
             check(path_of(url) == item["full"].encode(), f"file: {rel}: resolves to {path_of(url)!r}")
         else:
@@ -144,11 +156,35 @@ def verify(page, expect, mode, http_root):
             except OSError as e:
                 check(False, f"http: {rel}: fetch of {url} failed: {e}")
 
+    thumbs = expect.get("thumbnails")
     for got, item in zip(page["images"], want_images):
-        check(got["width"] > 0 or item.get("network"), f"{mode}: image {item['rel']} did not load")
+        rel = item["rel"]
         check(got["alt"] == item["full"], f"{mode}: alt {got['alt']!r}")
         check(got["after"].startswith(item["name"] + " :  "), f"{mode}: text after image {got['after']!r}")
-        reaches(got["src"], item)
+        if not thumbs:
+            check(got["width"] > 0 or item.get("network"), f"{mode}: image {rel} did not load")
+            reaches(got["src"], item)
+            continue
+        # A thumbnail from the folder beside the page, shown at its own size
+        # (twice that on a 2x screen), linked to its picture.
+        folder = expect["page"].rsplit(".", 1)[0] + ".files/"
+        check(path_of(got["src"]).endswith(b".jpg") or path_of(got["src"]).endswith(b".png"),
+              f"{mode}: {rel}: thumbnail {got['src']}")
+        check(folder.encode() in path_of(got["src"]), f"{mode}: {rel}: thumbnail not beside the page")
+        check(got["loading"] == "lazy", f"{mode}: {rel}: loading {got['loading']!r}")
+        check(0 < max(got["shownWidth"], got["shownHeight"]) <= 256, f"{mode}: {rel}: shown {got['shownWidth']}")
+        doubled = mode == "file 2x" and item.get("double")
+        # A 2x file counts half its pixels; rounded on its own, a side may be
+        # a pixel off.
+        check(abs(got["width"] - got["shownWidth"]) <= 1 and abs(got["height"] - got["shownHeight"]) <= 1,
+              f"{mode}: {rel}: {got['width']}x{got['height']} pixels for {got['shownWidth']}x{got['shownHeight']}")
+        check(bool(got["srcset"]) == bool(item.get("double")), f"{mode}: {rel}: srcset {got['srcset']!r}")
+        check(got["current"].endswith("-2x.jpg") or got["current"].endswith("-2x.png") if doubled
+              else got["current"] == got["src"], f"{mode}: {rel}: shows {got['current']}")
+        if got["link"] is None:
+            check(False, f"{mode}: {rel}: thumbnail without a link")
+        else:
+            reaches(got["link"], item)
     for got, item in zip(page["links"], want_links):
         check(got["text"] == item["full"], f"{mode}: link text {got['text']!r}")
         reaches(got["href"], item)
@@ -176,8 +212,15 @@ def main():
         for mode, url in urls.items():
             driver.go(url)
             verify(driver.run(COLLECT), expect, mode, root)
+        if expect.get("thumbnails"):
+            # A 2x screen takes the thumbnails' 2x files.
+            driver.stop()
+            driver.start(profile + "-2x", scale=2)
+            driver.go(urls["file"])
+            verify(driver.run(COLLECT), expect, "file 2x", root)
     finally:
         driver.stop()
+        shutil.rmtree(profile + "-2x", ignore_errors=True)
         driver_proc.terminate()
         try:
             driver_proc.wait(timeout=10)

@@ -2,6 +2,10 @@
 // (headless Chromium through chromedriver) check it: over file:// and over a
 // loopback HTTP server, every image loads and every link reaches its file.
 #include "TestDir.h"
+#ifdef TAVOLIX_THUMBNAILER
+#include "TestPictures.h"
+#endif
+#include "results/PageThumbnails.h"
 #include "results/PageWriter.h"
 #include "results/PathFunctions.h"
 #include "words/CoreWords.h"
@@ -55,25 +59,37 @@ std::string JsonString(std::string_view s) {
 }
 
 struct THit {
-    std::string Rel; // below the tree's root
-    bool Image;
+    std::string Rel;          // below the tree's root
+    bool Image;               // inline: a picture, or a thumbnail
     std::string Network = {}; // the link a network-mode page gives it, if not relative
+    std::string Bytes = {};   // the file's, when not the small GIF or JPEG
+    bool Double = false;      // a thumbnail with a 2x file
 };
 
-// Writes the page of the hits and has the browser check it.
-void CheckInBrowser(TTestDir& tree, TPageInput in, const std::vector<THit>& hits) {
+// Writes the page of the hits (with thumbnails when a pool is given) and has
+// the browser check it.
+void CheckInBrowser(TTestDir& tree, TPageInput in, const std::vector<THit>& hits,
+                    tavolix::thumbs::TThumbnailPool* pool = nullptr) {
     for (std::size_t i = 0; i < hits.size(); ++i) {
         const auto& h = hits[i];
         std::string ext = ExtensionOf(h.Rel);
-        tree.File(h.Rel, h.Image ? (ext == ".gif" || ext == ".GIF" ? kGif : kJpeg)
-                                 : "contents of " + h.Rel + " #" + std::to_string(i));
+        tree.File(h.Rel, !h.Bytes.empty() ? h.Bytes
+                         : h.Image        ? (ext == ".gif" || ext == ".GIF" ? kGif : kJpeg)
+                                          : "contents of " + h.Rel + " #" + std::to_string(i));
         in.Items.push_back({tree.Path(h.Rel), std::to_string(i + 1), "26/12/08"});
         in.TotalSize += static_cast<std::int64_t>(i + 1);
     }
-    ASSERT_FALSE(WritePage(in));
+    if (pool) {
+        TPageProgress progress;
+        ASSERT_FALSE(WriteThumbnailPage(in, *pool, progress));
+    } else {
+        ASSERT_FALSE(WritePage(in));
+    }
 
     const std::string heading = in.Network ? NetFolderName(in.BaseDir, in.Volumes) : AddBackSlash(in.BaseDir);
-    std::string json = "{\"root\": " + JsonString(tree.Root()) + ", \"page\": \"site/pages/index.html\"";
+    std::string json = "{\"root\": " + JsonString(tree.Root()) +
+                       ", \"page\": " + JsonString(in.PageFileName.substr(tree.Root().size() + 1)) +
+                       ", \"thumbnails\": " + (pool ? "true" : "false");
     json += ", \"title\": " + JsonString("ＴＡＶＯＬＩＸ：( " + in.CreationText + " ) 編集結果");
     json += ", \"headings\": [" + JsonString("検索対象ディレクトリ = " + heading) + ", " +
             JsonString("指定検索キー  =  " + in.Key) + "]";
@@ -84,7 +100,8 @@ void CheckInBrowser(TTestDir& tree, TPageInput in, const std::vector<THit>& hits
                 ", \"image\": " + (hits[i].Image ? "true" : "false") +
                 ", \"full\": " + JsonString(tree.Path(hits[i].Rel)) +
                 ", \"name\": " + JsonString(NamePart(hits[i].Rel)) +
-                ", \"network\": " + JsonString(hits[i].Network) + "}";
+                ", \"network\": " + JsonString(hits[i].Network) +
+                ", \"double\": " + (hits[i].Double ? "true" : "false") + "}";
     }
     json += "]}";
     tree.File("expect.json", json);
@@ -147,3 +164,35 @@ TEST(BrowserPage, NetworkModeKeepsShareLinksAndItsRelativeLinksLoad) {
                                                  tree.Path("site/nas") + " rw - cifs //srv/photos rw\n");
     CheckInBrowser(tree, in, hits);
 }
+
+#ifdef TAVOLIX_THUMBNAILER
+// The page with thumbnails: each picture a thumbnail from the folder beside
+// the page (its 2x file on a 2x screen), linked to the picture.
+TEST(BrowserPage, ThumbnailPageShowsThumbnailsLinkedToTheirPictures) {
+    TTestDir tree;
+    setenv("XDG_CACHE_HOME", tree.Path("cache").c_str(), 1);
+    QImage alpha(300, 600, QImage::Format_ARGB32);
+    alpha.fill(Qt::transparent);
+    alpha.setPixel(10, 10, qRgba(0, 0, 255, 255));
+    const std::vector<THit> hits = {
+        {"site/pages/same.gif", true},
+        {"site/pics/写真 #1 & \"q\" <x> %41.jpg",
+         true,
+         {},
+         PictureBytes(HalvesImage(1000, 500), "jpg"),
+         true},
+        {"site/pics/alpha.png", true, {}, PictureBytes(alpha, "png"), true},
+        {"site/pics/v.svg", true, {}, SvgPicture(50, 100), true},
+        {"site/pics/w.webp", true, {}, PictureBytes(HalvesImage(64, 48), "webp")},
+        {"site/pics/broken.jpg", false, {}, "not a picture"},
+        {"site/pages/docs/100% & more #2.txt", false},
+    };
+    tavolix::thumbs::TPoolOptions options;
+    options.HelperPath = TAVOLIX_THUMBNAILER;
+    tavolix::thumbs::TThumbnailPool pool(options);
+    TPageInput in = PageIn(tree);
+    in.PageFileName = tree.Path("site/pages/写真 & <a> #1.html");
+    CheckInBrowser(tree, in, hits, &pool);
+    unsetenv("XDG_CACHE_HOME");
+}
+#endif

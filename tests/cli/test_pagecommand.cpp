@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <set>
@@ -104,6 +105,7 @@ TEST_F(PageCommandTest, ExitCodesAndMessages) {
         {{"--sort", "colour", T.Root(), "*.gif"}},
         {{"--sort=", T.Root(), "*.gif"}},
         {{"--count", "--null", T.Root(), "*.gif"}},
+        {{"--thumbnails", T.Root(), "*.gif"}}, // a page's thumbnails without the page
         {{T.Path("missing"), "*.gif"}},
         {{T.Path("x.txt"), "*.gif"}},
         {{"", "*.gif"}},
@@ -114,6 +116,12 @@ TEST_F(PageCommandTest, ExitCodesAndMessages) {
         EXPECT_NE(r.Err, "") << ::testing::PrintToString(c.Args);
         EXPECT_EQ(r.Out, "") << ::testing::PrintToString(c.Args);
     }
+    // No picture helper beside this program: no page, said before the walk.
+    r = Page({"--thumbnails", "--no-register", "-o", T.Path("t.html"), T.Root(), "*.gif"});
+    EXPECT_EQ(r.Code, 3);
+    EXPECT_NE(r.Err.find("tavolix-thumbnailer"), std::string::npos) << r.Err;
+    EXPECT_EQ(r.Out, "");
+    EXPECT_FALSE(std::filesystem::exists(T.Path("t.html")));
 
     T.Chmod("sub dir", 0);
     TWithoutDacOverride noOverride;

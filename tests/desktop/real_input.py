@@ -862,11 +862,53 @@ def case_languages(d, p, tree, work):
         japanese.close()
 
 
+def case_page_thumbnails(d, p, tree, work):
+    """The page with thumbnails, chosen in the result window's menu and kept
+    for new windows: F3 writes it with the folder of thumbnails beside it,
+    each picture a thumbnail linked to its file, the window working on."""
+    pictures = os.path.join(tree, "pictures")
+    count = make_pictures(pictures)
+    p.choose_base(pictures)
+    s = p.search("*.*")
+    w = last_window(s)
+    assert s[w + "page-thumbnails"] == "0", s
+    d.click(p.frame, 700, 500)
+    p.wait("the focus in the list", lambda s: s["focus"] == "ListBox1")
+    d.key("alt+o")
+    p.wait("the page menu open", lambda s: s["popup"] == "検索・作成＆保存 (&O)")
+    d.key("t")
+    p.wait("pages with thumbnails chosen", lambda s: s[w + "page-thumbnails"] == "1")
+    page = os.path.join(work, "out dir", "写真 & <a>.html")
+    os.makedirs(os.path.dirname(page))
+    d.key("F3")
+    p.wait("the save dialog", lambda s: s["focus"] == "fileNameEdit")
+    d.type(page)
+    d.key("Return")
+    p.wait("the question to view it now", lambda s: s["active"] == "確認")
+    d.key("Escape")  # No: don't start a browser
+    p.wait("the note to view it later", lambda s: s["active"] == "情報")
+    d.key("Return")
+    p.wait("the frame back", lambda s: s["active"] == FRAME_TITLE, activate=True)
+    with open(page, encoding="utf-8", errors="replace") as f:
+        html = f.read()
+    folder = os.path.join(work, "out dir", "写真 & <a>.files")
+    thumbs = [n for n in os.listdir(folder) if not n.endswith("-2x.jpg") and not n.endswith("-2x.png")
+              and not n.startswith(".")]
+    assert len(thumbs) == count, (thumbs, count)
+    assert html.count(' loading="lazy" decoding="async" ALT=') == count, html
+    assert html.count("%26%20%3Ca%3E.files/") >= count, html
+    with open(os.path.join(work, "TAVOLIX.INI"), encoding="utf-8") as f:
+        assert "PageThumbnails=1" in f.read()
+    s = p.search("*.png")
+    assert s[last_window(s) + "page-thumbnails"] == "1", s
+
+
 CASES = {
     "languages": case_languages,
     "enter_searches": case_enter_searches,
     "typed_key_is_searched": case_typed_key_is_searched,
     "save_page": case_save_page,
+    "page_thumbnails": case_page_thumbnails,
     "maximized_clock": case_maximized_clock,
     "stop_walk": case_stop_walk,
     "focus_after_program_switch": case_focus_after_program_switch,

@@ -22,6 +22,8 @@ public:
     QString RegisterAnswer;
     bool Pictures = false;
     std::vector<bool> PicturesChoices;
+    bool PageThumbs = false;
+    std::vector<bool> PageThumbsChoices;
     tavolix::thumbs::TThumbnailPool* Pool = nullptr;
     tavolix::platform::TMountTable Mounts;
 
@@ -52,6 +54,8 @@ public:
     QWidget* DialogParent() override { return nullptr; }
     bool PicturesShown() const override { return Pictures; }
     void SetPicturesShown(bool shown) override { PicturesChoices.push_back(shown); }
+    bool PageThumbnails() const override { return PageThumbs; }
+    void SetPageThumbnails(bool on) override { PageThumbsChoices.push_back(on); }
     tavolix::thumbs::TThumbnailPool* ThumbnailPool() override { return Pool; }
     tavolix::platform::TMountTable Volumes() const override { return Mounts; }
 };

@@ -1,6 +1,7 @@
 #include "FakeResultHost.h"
 #include "StallFs.h"
 #include "TestDir.h"
+#include "TestPictures.h"
 #include "TryExpect.h"
 #include "cli/PageCommand.h"
 #include "platform/ExecuteFile.h"
@@ -9,6 +10,7 @@
 #include "results/findf.h"
 #include "search/FLBoxS.h"
 #include "search/SearchJob.h"
+#include "thumbs/ThumbnailPool.h"
 #include "ui/MessageBoxes.h"
 
 #include <array>
@@ -37,6 +39,7 @@
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 
 using namespace tavolix;
 using results::TMDIChild;
@@ -394,7 +397,7 @@ TEST_F(FindfTest, MenusCarryGroupsItemsTagsAndShortcuts) {
     EXPECT_EQ(c.Find1->shortcut(), QKeySequence(Qt::Key_F2));
     EXPECT_EQ(c.HTMLH1->shortcut(), QKeySequence(Qt::Key_F3));
     EXPECT_EQ(c.File1->actions().size(), 5);
-    EXPECT_EQ(c.ChildOP->actions().size(), 3);
+    EXPECT_EQ(c.ChildOP->actions().size(), 4);
 }
 
 TEST_F(FindfTest, F1OpensTheTopicOfWhereTheUserIsTheCommandTheFrames) {
@@ -667,6 +670,64 @@ TEST_F(FindfPageTest, FailuresAndCancelRegisterNothing) {
         EXPECT_EQ(QApplication::overrideCursor(), nullptr) << k.Name;
     }
     EXPECT_EQ(EntryNames(Out.Path("pages")), std::set<std::string>{"p.html"});
+}
+
+// Pages with thumbnails: a choice new windows start with, written off the
+// window's thread with the progress window; its Stop leaves nothing behind,
+// also when the page's folder never answers.
+TEST_F(FindfPageTest, ThumbnailPagesAreWrittenOffTheWindowsThreadAndStop) {
+    setenv("XDG_CACHE_HOME", Out.Path("cache").c_str(), 1);
+    thumbs::TPoolOptions options;
+    options.HelperPath = TAVOLIX_THUMBNAILER;
+    thumbs::TThumbnailPool pool(options);
+    Host.Pool = &pool;
+    Host.PageThumbs = true;
+    Host.Key = "*.*";
+    Tree.File("photo #1.jpg", PictureBytes(HalvesImage(600, 300), "jpg"));
+    auto c = Create();
+    ASSERT_TRUE(c->PageThumbnails1->isCheckable());
+    EXPECT_TRUE(c->PageThumbnails1->isChecked());
+
+    // The progress window shows while the window's event loop runs on.
+    bool progressShown = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (auto* form = c->findChild<search::TSearchProgressForm*>(); form && form->isVisible())
+            progressShown = true;
+    });
+    watch.start(5);
+    Answer = QString::fromStdString(Out.Path("pages/photos"));
+    TMessageBoxSeam::SetNextAnswers({TMessageResult::mrNo});
+    c->HTMLH1Click();
+    EXPECT_TRUE(progressShown);
+    const std::string page = ReadFile(Out.Path("pages/photos.html"));
+    EXPECT_NE(page.find("<A HREF=\"../"), std::string::npos);
+    EXPECT_NE(page.find("<IMG SRC=\"photos.files/"), std::string::npos) << page;
+    EXPECT_EQ(Host.Registered.size(), 1u);
+    EXPECT_EQ(EntryNames(Out.Path("pages/photos.files")).size(), 3u); // 1x, 2x, the folder's mark
+
+    c->PageThumbnails1->trigger();
+    EXPECT_EQ(Host.PageThumbsChoices, std::vector<bool>{false});
+
+    // A folder that never answers: the window goes on, and Escape in the
+    // progress window ends the wait, with and without thumbnails.
+    TAVOLIX_MOUNT_STALL_FS(fs);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (auto* form = c->findChild<search::TSearchProgressForm*>(); form && form->isVisible())
+            QTest::keyClick(form, Qt::Key_Escape);
+    });
+    for (const bool thumbnails : {true, false}) {
+        c->PageThumbnails1->setChecked(thumbnails);
+        TMessageBoxSeam::Reset();
+        Host.Registered.clear();
+        Answer = QString::fromStdString(fs.Root() + "/hang/stuck/page.html");
+        c->HTMLH1Click();
+        EXPECT_TRUE(TMessageBoxSeam::Shown().empty()) << thumbnails;
+        EXPECT_TRUE(Host.Registered.empty()) << thumbnails;
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
+    fs.Release();
+    unsetenv("XDG_CACHE_HOME");
 }
 
 } // namespace

@@ -105,6 +105,55 @@ TEST(PageWriter, GoldenPage) {
     EXPECT_FALSE(page.starts_with("\xEF\xBB\xBF"));
 }
 
+// The second form: pictures as thumbnails beside the page, linked to
+// themselves; every other line as in the first.
+TEST(PageWriter, ThumbnailFormLinksEachThumbnailToItsPictureAndKeepsTheOtherLines) {
+    TPageInput in = Sample();
+    in.PageFileName = "/home/u/web/a&b \"#%41 <写真>\r\n\xE9.html"; // not UTF-8 either
+    in.Items = {
+        {"/home/u/pics/cat.GIF", "12,345", "26/12/08"},
+        {"/home/u/pics/sub/doc.txt", "0", "00/00/00"},
+        {"/home/u/pics/two\r\nlines & \"q\" <x> %41 #.png", "7", "26/01/02"},
+        {"/home/u/web/broken.jpg", "1", "26/01/02"}, // the helper could not make it
+    };
+    const auto part = Lines(PageText(in));
+    in.WithThumbnails = true;
+    in.Thumbs = {{"c1.jpg", "c1-2x.jpg", 256, 144}, {}, {"p2.png", "", 64, 60}, {}};
+    const auto lines = Lines(PageText(in));
+    ASSERT_EQ(lines.size(), part.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i != 18 && i != 24 && i != 27) {
+            EXPECT_EQ(lines[i], part[i]) << "line " << i + 1;
+        }
+    }
+    const std::string folder = "a%26b%20%22%23%2541%20%3C%E5%86%99%E7%9C%9F%3E%0D%0A%E9.files/";
+    EXPECT_EQ(lines[18], "<A HREF=\"../pics/cat.GIF\"><IMG SRC=\"" + folder + "c1.jpg\" srcset=\"" + folder +
+                             "c1-2x.jpg 2x\" WIDTH=256 HEIGHT=144 loading=\"lazy\" decoding=\"async\""
+                             " ALT=\"/home/u/pics/cat.GIF\"></A>cat.GIF :  12,345 bytes 26/12/08 ( 1/4 )");
+    EXPECT_EQ(
+        lines[24],
+        "<A HREF=\"../pics/two%0D%0Alines%20%26%20%22q%22%20%3Cx%3E%20%2541%20%23.png\">"
+        "<IMG SRC=\"" +
+            folder +
+            "p2.png\" WIDTH=64 HEIGHT=60 loading=\"lazy\" decoding=\"async\""
+            " ALT=\"/home/u/pics/two\\u000D\\u000Alines &amp; &quot;q&quot; &lt;x&gt; %41 #.png\"></A>"
+            "two\\u000D\\u000Alines &amp; &quot;q&quot; &lt;x&gt; %41 #.png :  7 bytes 26/01/02 ( 3/4 )");
+    // A picture without a thumbnail is a link, even one the first form shows inline.
+    EXPECT_EQ(lines[27], "<A HREF=\"broken.jpg\">/home/u/web/broken.jpg</A> :  1 bytes 26/01/02 ( 4/4 )");
+}
+
+TEST(PageWriter, ThumbnailFolderIsNamedAfterThePage) {
+    struct Case {
+        const char *Page, *Folder;
+    } cases[] = {
+        {"/w/photos.html", "/w/photos.files"}, {"/w/a.b.htm", "/w/a.b.files"},
+        {"/w/name.", "/w/name.files"},         {"/w/index", "/w/index.files"},
+        {"/w/.html", "/w/.html.files"},        {"/w/x.files", "/w/x.files.files"}, // never the page itself
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ThumbnailFolderOf(c.Page), c.Folder) << c.Page;
+}
+
 TEST(PageWriter, EmptyListAndLargeCounts) {
     TPageInput in = Sample();
     in.Items.clear();

@@ -58,6 +58,68 @@ TEST(Protocol, RequestsAndRepliesCrossWhole) {
     EXPECT_TRUE(IsHello(PayloadOf(EncodeHello())));
 }
 
+TEST(Protocol, PageThumbnailsCarryTheirFoldersAndFilesWhileOtherFramesStayAsTheyWere) {
+    TThumbRequest q;
+    q.Id = 7;
+    q.Kind = TRequestKind::PageThumbnail;
+    q.Path = "/写真/#1 100%.jpg";
+    q.Output = "/w/.tavolix-1-0.dir";
+    q.Reuse = "/w/p&q.files";
+    const std::string payload = PayloadOf(EncodeRequest(q));
+    const auto back = DecodeRequest(payload);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->Output, q.Output);
+    EXPECT_EQ(back->Reuse, q.Reuse);
+    // Without its folders, or with one it could not name, it is no request.
+    EXPECT_FALSE(DecodeRequest(payload.substr(0, payload.size() - q.Reuse.size() - 4)));
+    q.Output = std::string("/a\0b", 4);
+    EXPECT_FALSE(DecodeRequest(PayloadOf(EncodeRequest(q))));
+    // Other kinds carry no folders: their bytes are those of version 1.
+    q.Kind = TRequestKind::Picture;
+    const std::string picture = PayloadOf(EncodeRequest(q));
+    EXPECT_EQ(picture.size(), 8 + 2 + 5 * 4 + 4 + q.Path.size());
+    EXPECT_FALSE(DecodeRequest(picture + std::string(8, '\0')));
+
+    TThumbReply a = TwoByOne();
+    EXPECT_EQ(PayloadOf(EncodeReply(a)).size(), 8 + 3 + 4 * 4 + 4 + 8 + 4 + 4); // as in version 1
+    a.Pixels.clear();
+    a.Width = a.Height = 0;
+    a.PageFormat = TPageFormat::Png;
+    a.PageName = PageThumbnailName("file:///a.png", 1600000000, 1234);
+    a.PageDouble = true;
+    a.PageWidth = 256;
+    a.PageHeight = 144;
+    const auto reply = DecodeReply(PayloadOf(EncodeReply(a)));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->PageFormat, TPageFormat::Png);
+    EXPECT_EQ(reply->PageName, a.PageName);
+    EXPECT_TRUE(reply->PageDouble);
+    EXPECT_EQ(reply->PageWidth, 256);
+    EXPECT_EQ(reply->PageHeight, 144);
+    // Refused: a thumbnail bigger than any page shows, one without a size,
+    // and a name that would be a path.
+    for (auto broken :
+         {+[](TThumbReply& r) { r.PageWidth = kPageSide + 1; }, +[](TThumbReply& r) { r.PageWidth = 0; },
+          +[](TThumbReply& r) { r.PageName = "../../../../../../../../etc/passwd.x"; },
+          +[](TThumbReply& r) { r.PageName.back() = 'G'; }}) {
+        TThumbReply bad = a;
+        broken(bad);
+        EXPECT_FALSE(DecodeReply(PayloadOf(EncodeReply(bad))));
+    }
+    a = TwoByOne();
+    a.Status = TReplyStatus::NotWritten;
+    a.WriteErrno = 27;
+    EXPECT_EQ(DecodeReply(PayloadOf(EncodeReply(a)))->WriteErrno, 27);
+
+    // A file that changed is another name.
+    EXPECT_NE(PageThumbnailName("file:///a.png", 1600000000, 1234),
+              PageThumbnailName("file:///a.png", 1600000001, 1234));
+    EXPECT_NE(PageThumbnailName("file:///a.png", 1600000000, 1234),
+              PageThumbnailName("file:///a.png", 1600000000, 1235));
+    EXPECT_EQ(PageFileSuffix(TPageFormat::Jpeg, false), ".jpg");
+    EXPECT_EQ(PageFileSuffix(TPageFormat::Png, true), "-2x.png");
+}
+
 TEST(Protocol, PayloadsOutsideTheLimitsAreRefused) {
     const std::string good = PayloadOf(EncodeReply(TwoByOne()));
     EXPECT_FALSE(DecodeReply(good.substr(0, good.size() - 1)));
@@ -82,7 +144,7 @@ TEST(Protocol, PayloadsOutsideTheLimitsAreRefused) {
     EXPECT_FALSE(DecodeRequest(PayloadOf(EncodeRequest(q))));
     q.Path = "/a";
     std::string badKind = PayloadOf(EncodeRequest(q));
-    badKind[8] = 9;
+    badKind[8] = 6;
     EXPECT_FALSE(DecodeRequest(badKind));
 
     std::string otherVersion = PayloadOf(EncodeHello());

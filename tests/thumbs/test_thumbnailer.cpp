@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <QImage>
+#include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -54,6 +55,16 @@ protected:
         TThumbReply reply = Thumbnailer.Handle(q);
         EXPECT_EQ(reply.Id, q.Id);
         return reply;
+    }
+    TThumbReply AskPage(const std::string& rel, const std::string& output, const std::string& reuse = {}) {
+        TThumbRequest q;
+        q.Id = ++FId;
+        q.Kind = TRequestKind::PageThumbnail;
+        q.Size = TThumbSize::Large;
+        q.Path = Dir.Path(rel);
+        q.Output = Dir.Path(output);
+        q.Reuse = reuse.empty() ? reuse : Dir.Path(reuse);
+        return Thumbnailer.Handle(q);
     }
     std::string CacheFile(const std::string& rel, TThumbSize size = TThumbSize::Normal) {
         return ThumbnailPath(Root, size, ThumbnailUri(Dir.Path(rel)));
@@ -247,4 +258,73 @@ TEST_F(ThumbnailerTest, GLibTakesOurThumbnailsAsValid) {
     EXPECT_TRUE(out.contains(QString::fromStdString("thumbnail::path: " + CacheFile("写真 #1 100%.png"))))
         << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("thumbnail::is-valid: TRUE"))) << out.toStdString();
+}
+
+TEST_F(ThumbnailerTest, PageThumbnailsAreFilesOfTheShownAndTwiceTheSizeWithNothingOfTheCache) {
+    QImage alpha(600, 300, QImage::Format_ARGB32);
+    alpha.fill(Qt::transparent);
+    QPainter(&alpha).fillRect(100, 50, 300, 200, Qt::blue);
+    struct {
+        std::string Name, Bytes;
+        TPageFormat Format;
+        QSize Shown, Double; // no 2x file for a picture no bigger than shown
+    } cases[] = {
+        {"写真 #1 100%.jpg",
+         PictureBytes(HalvesImage(1000, 500), "jpg"),
+         TPageFormat::Jpeg,
+         {256, 128},
+         {512, 256}},
+        {"alpha.png", PictureBytes(alpha, "png"), TPageFormat::Png, {256, 128}, {512, 256}},
+        {"small.png", PictureBytes(HalvesImage(100, 50), "png"), TPageFormat::Jpeg, {100, 50}, {}},
+    };
+    // Made; from the cache; taken over from the first folder.
+    const std::pair<const char*, TReplySource> runs[] = {
+        {"made", TReplySource::Made}, {"cached", TReplySource::Cache}, {"again", TReplySource::Cache}};
+    for (const auto& [folder, source] : runs)
+        Dir.Dir(folder);
+    for (const auto& c : cases) {
+        Dir.File(c.Name, c.Bytes);
+        for (const auto& [folder, source] : runs) {
+            const bool again = std::string(folder) == "again";
+            const TThumbReply reply = AskPage(c.Name, folder, again ? "made" : "");
+            ASSERT_EQ(reply.Status, TReplyStatus::Ok) << c.Name;
+            EXPECT_EQ(reply.Source, source) << c.Name;
+            EXPECT_EQ(reply.PageFormat, c.Format) << c.Name;
+            EXPECT_EQ(QSize(reply.PageWidth, reply.PageHeight), c.Shown) << c.Name;
+            EXPECT_EQ(reply.PageDouble, c.Double.isValid()) << c.Name;
+            const std::string base = Dir.Path(std::string(folder) + "/" + reply.PageName);
+            const char* format = c.Format == TPageFormat::Png ? "png" : "jpeg";
+            const std::string first = base + PageFileSuffix(c.Format, false);
+            EXPECT_EQ(QImage(QString::fromStdString(first), format).size(), c.Shown) << c.Name;
+            const std::string twice = base + PageFileSuffix(c.Format, true);
+            const QImage doubled(QString::fromStdString(twice), format);
+            EXPECT_EQ(doubled.isNull() ? QSize() : doubled.size(), c.Double) << c.Name;
+            // Published files: nothing of where the picture lies on this machine.
+            for (const std::string& file : {first, twice}) {
+                std::ifstream in(file, std::ios::binary);
+                const std::string bytes(std::istreambuf_iterator<char>(in), {});
+                EXPECT_EQ(bytes.find("Thumb::"), std::string::npos) << file;
+                EXPECT_EQ(bytes.find(Dir.Root()), std::string::npos) << file;
+            }
+        }
+        EXPECT_TRUE(std::filesystem::exists(CacheFile(c.Name, TThumbSize::Large))) << c.Name;
+        EXPECT_EQ(std::filesystem::exists(CacheFile(c.Name, TThumbSize::XLarge)), c.Double.isValid())
+            << c.Name;
+    }
+    EXPECT_EQ(EntryNames(Dir.Path("again")), EntryNames(Dir.Path("made")));
+
+    // A picture that changed has files of another name: nothing old is taken.
+    Dir.File("small.png", PictureBytes(HalvesImage(100, 50, Qt::blue), "png"));
+    SetMTime(Dir.Path("small.png"), 1600000000);
+    const TThumbReply changed = AskPage("small.png", "again", "made");
+    EXPECT_EQ(changed.Source, TReplySource::Made);
+    EXPECT_FALSE(EntryNames(Dir.Path("made")).contains(changed.PageName + ".jpg"));
+
+    Dir.File("fake.jpg", "<html>not a picture</html>");
+    EXPECT_EQ(AskPage("fake.jpg", "made").Status, TReplyStatus::Failed);
+    EXPECT_EQ(EntryNames(Dir.Path("made")).size(), 5u); // nothing of fake
+    // A folder that is gone: told, with the system's reason.
+    const TThumbReply unwritten = AskPage("alpha.png", "gone");
+    EXPECT_EQ(unwritten.Status, TReplyStatus::NotWritten);
+    EXPECT_EQ(unwritten.WriteErrno, ENOENT);
 }
