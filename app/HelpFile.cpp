@@ -2,6 +2,7 @@
 
 #include "platform/ExecuteFile.h"
 #include "ui/NameText.h"
+#include "words/Language.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,15 +14,29 @@
 
 namespace tavolix::app {
 
-QString HelpFilePath(const QString& programDir, const QString& sourceHelpDir) {
-    const QString name = QString::fromLatin1(kHelpFileName);
+QString HelpFileName(const QString& language) {
+    if (language == words::kSourceLanguage)
+        return QString::fromLatin1(kHelpFileName);
+    return QStringLiteral("tavolix-help-%1.html").arg(language);
+}
+
+QString HelpFileName() {
+    return HelpFileName(words::Language());
+}
+
+QString HelpFilePath(const QString& programDir, const QString& sourceHelpDir, const QString& language) {
+    QStringList names = {HelpFileName(language)};
+    if (language != words::kSourceLanguage && language != words::kFallbackLanguage)
+        names << HelpFileName(words::kFallbackLanguage);
     QStringList candidates;
-    if (!programDir.isEmpty()) {
-        candidates << QDir(programDir).filePath(name)
-                   << QDir(programDir).filePath(QStringLiteral("../share/tavolix/") + name);
-    }
-    if (!sourceHelpDir.isEmpty()) {
-        candidates << QDir(sourceHelpDir).filePath(name);
+    for (const QString& name : names) {
+        if (!programDir.isEmpty()) {
+            candidates << QDir(programDir).filePath(name)
+                       << QDir(programDir).filePath(QStringLiteral("../share/tavolix/") + name);
+        }
+        if (!sourceHelpDir.isEmpty()) {
+            candidates << QDir(sourceHelpDir).filePath(name);
+        }
     }
     for (const QString& candidate : candidates) {
         QFileInfo info(candidate);
@@ -49,7 +64,8 @@ QString HelpFilePath() {
     if (HelpFileOverride()) {
         return *HelpFileOverride();
     }
-    return HelpFilePath(QCoreApplication::applicationDirPath(), QString::fromUtf8(TAVOLIX_SOURCE_HELP_DIR));
+    return HelpFilePath(QCoreApplication::applicationDirPath(), QString::fromUtf8(TAVOLIX_SOURCE_HELP_DIR),
+                        words::Language());
 }
 
 QString HelpTopicId(int topic) {
@@ -72,7 +88,9 @@ QString HelpTopicPage(const QString& helpFile, int topic) {
     }
     QFileInfo document(helpFile);
     if (topic != kHelpMain) {
-        QFileInfo forward(document.dir(), QStringLiteral("tavolix-help-%1.html").arg(topic));
+        QFileInfo forward(
+            document.dir(),
+            QStringLiteral("%1-%2.html").arg(document.completeBaseName(), QString::number(topic)));
         if (forward.isFile()) {
             return forward.absoluteFilePath();
         }

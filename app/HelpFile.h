@@ -1,5 +1,7 @@
 #pragma once
 
+#include "words/Language.h"
+
 #include <optional>
 
 #include <QString>
@@ -7,8 +9,9 @@
 
 namespace tavolix::app {
 
-// The help is the HTML document tavolix-help.html. Its topics are the
-// elements with id "topic-<number>":
+// The help is the HTML document tavolix-help.html, in English
+// tavolix-help-en.html (HelpFileName). Its topics are the elements with id
+// "topic-<number>":
 //   1000 the main window, its menus and the window commands
 //   1200 searching: keys, quick keys, tree and volumes, the result window
 //   1300 writing the HTML page, the saved pages, the settings file
@@ -17,10 +20,18 @@ inline constexpr int kHelpMain = 1000;
 inline constexpr int kHelpSearch = 1200;
 inline constexpr int kHelpPage = 1300;
 
-// The first of these that exists: <programDir>/tavolix-help.html,
-// <programDir>/../share/tavolix/tavolix-help.html (installed), and
-// <sourceHelpDir>/tavolix-help.html (a build tree); empty when none does.
-QString HelpFilePath(const QString& programDir, const QString& sourceHelpDir);
+// The document of a language: tavolix-help.html for Japanese, else
+// tavolix-help-<language>.html.
+QString HelpFileName(const QString& language);
+// The document of the language the texts are in (words::Language()).
+QString HelpFileName();
+
+// The first of these that exists: <programDir>/NAME,
+// <programDir>/../share/tavolix/NAME (installed), and <sourceHelpDir>/NAME (a
+// build tree), NAME being HelpFileName(language); a language without a
+// document of its own gets the English one. Empty when none exists.
+QString HelpFilePath(const QString& programDir, const QString& sourceHelpDir,
+                     const QString& language = words::kSourceLanguage);
 // The same for this program and this source tree.
 QString HelpFilePath();
 // What HelpFilePath() gives instead (for tests; an empty text: no document);
@@ -34,8 +45,9 @@ QUrl HelpTopicUrl(int topic);
 
 // What to hand to the desktop opener for a topic. xdg-open drops the
 // fragment of a file URL, so each topic but the first has a small page
-// tavolix-help-<topic>.html beside the document that forwards to its
-// anchor; without one the document itself. Empty without a document.
+// beside the document that forwards to its anchor, named after the document
+// (tavolix-help-1200.html, tavolix-help-en-1200.html); without one the
+// document itself. Empty without a document.
 QString HelpTopicPage(const QString& helpFile, int topic);
 
 // Opens the topic in the web browser without waiting. False when there is

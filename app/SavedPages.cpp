@@ -59,33 +59,17 @@ platform::TProfileValues FileValues(const TSavedPageFields& values, const platfo
     return out;
 }
 
-// Why a value would not read back as written (empty when it would). A path
+// Why a value would not read back as written (None when it would). A path
 // must come back exactly; a key loses its surrounding blanks, as ever.
-std::string WhyNotStorable(std::string_view value, bool isPath) {
+TRefusal WhyNotStorable(std::string_view value, bool isPath) {
     if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
-        return "は改行を含むため";
+        return TRefusal::LineBreak;
     if (value.size() > platform::kMaxProfileValue)
-        return "は " + std::to_string(platform::kMaxProfileValue) + " バイトより長いため";
+        return TRefusal::TooLong;
     if (isPath && !value.empty() &&
         (value.front() == ' ' || value.front() == '\t' || value.back() == ' ' || value.back() == '\t'))
-        return "は前後に空白があるため";
-    return {};
-}
-
-// A value with its line breaks made visible, for a message.
-std::string Shown(std::string_view value) {
-    std::string out;
-    for (char c : value) {
-        if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\0')
-            out += "\\0";
-        else
-            out += c;
-    }
-    return out;
+        return TRefusal::Blanks;
+    return TRefusal::None;
 }
 
 } // namespace
@@ -182,8 +166,8 @@ TRegisterResult TSavedPages::Register(const TSavedPageFields& record, const plat
     const platform::TProfileValues values = FileValues(stored, volumes);
     if (!stored[0].empty())
         for (std::size_t i = 0; i < values.size(); ++i)
-            if (std::string why = WhyNotStorable(values[i].second, i < 2); !why.empty())
-                return TRegisterError{{FSettingsFile, EINVAL, why}, values[i].second};
+            if (const TRefusal why = WhyNotStorable(values[i].second, i < 2); why != TRefusal::None)
+                return TRegisterError{{FSettingsFile, EINVAL}, values[i].second, why};
 
     int slot = 0;
     platform::TIoResult err = platform::MakeParentDirectories(FSettingsFile);
@@ -217,8 +201,9 @@ std::array<TSavedPagesMenuItem, kSavedPageSlots> TSavedPages::MenuItems() const 
         items[k - 1].Caption = "(&" + std::to_string(k) + ") " +
                                MenuText(platform::VisibleName(results::NamePart(f[0]))) + " ( " +
                                MenuText(f[5]) + " )";
-        items[k - 1].Hint =
-            " 検索ベース = " + platform::VisibleName(f[1]) + "  ; キー = " + f[2] + "  ; 検索数 = " + f[3];
+        items[k - 1].BaseFolder = platform::VisibleName(f[1]);
+        items[k - 1].Key = f[2];
+        items[k - 1].Count = f[3];
     }
     return items;
 }
@@ -228,10 +213,9 @@ TSavedPageAction TSavedPages::ClickAction(int tag, const platform::TMountTable& 
     if (tag < 1 || tag > kSavedPageSlots)
         return action;
     const std::string& stored = Page(SlotOfItem(tag))[0];
+    action.Stored = stored;
     if (stored.empty()) {
         action.Kind = TSavedPageAction::NotRegistered;
-        action.Message =
-            "作成データ（ＨＴＭＬファイル）は、未登録です。 \r\n\r\n作成＆保存後、クリックして下さい。";
         return action;
     }
     std::string path = results::LocalFileName(stored, volumes);
@@ -244,13 +228,10 @@ TSavedPageAction TSavedPages::ClickAction(int tag, const platform::TMountTable& 
         path.empty() ? platform::TPathAnswer::No : platform::AskPath(path, kPageAnswerMs, IsRegularFile);
     if (found == platform::TPathAnswer::NoAnswer) {
         action.Kind = TSavedPageAction::NotAnswering;
-        action.Message = platform::VisibleName(stored) + " が応答しません。";
         return action;
     }
     if (found == platform::TPathAnswer::No) {
         action.Kind = TSavedPageAction::Missing;
-        action.Message = platform::VisibleName(stored) +
-                         " が見つかりません。 \r\n\r\n移動、あるいは、削除されませんでしたか ？";
         return action;
     }
     action.Kind = TSavedPageAction::Open;
@@ -265,20 +246,6 @@ bool IsRemoteDrive(std::string_view path, const platform::TMountTable& volumes) 
 
 bool IsNetworkDriveSelected(std::string_view entryText, std::string_view mountPoint) {
     return platform::IsNetworkEntryText(entryText, mountPoint);
-}
-
-std::string CannotWriteText(const platform::TIoError& error) {
-    return error.Path + " に書き込めません";
-}
-
-std::string RegisterErrorText(const TRegisterError& error) {
-    if (!error.Value.empty())
-        return "\"" + Shown(error.Value) + "\" " + error.File.Reason + "、作成データに登録できません";
-    return CannotWriteText(error.File) + " (" + error.File.SystemText() + ")";
-}
-
-std::string CannotReadText(const platform::TIoError& error) {
-    return error.Path + " を読み込めません (" + error.SystemText() + ")";
 }
 
 TSettingsPlaces SystemSettingsPlaces() {

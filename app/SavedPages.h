@@ -21,20 +21,24 @@ using TSavedPageFields = std::array<std::string, 6>;
 
 struct TSavedPagesMenuItem {
     std::string Caption; // with "&" marks, as a menu caption
-    std::string Hint;    // the long hint only: the status line shows all of it
+    // What its hint tells (words::SavedPageHint): the base folder as shown,
+    // the key and the count text.
+    std::string BaseFolder;
+    std::string Key;
+    std::string Count;
 };
 
 // What a click on a saved-pages menu item asks for.
 struct TSavedPageAction {
     enum TKind {
         None,          // not one of the ten items
-        NotRegistered, // a warning box with Message
-        Missing,       // a confirmation box (OK only) with Message
-        NotAnswering,  // a warning box with Message: the page's volume doesn't answer
+        NotRegistered, // a warning box
+        Missing,       // a confirmation box (OK only) naming Stored
+        NotAnswering,  // a warning box naming Stored: the page's volume doesn't answer
         Open,          // open Path with its program, working folder Folder
     };
     TKind Kind = None;
-    std::string Message;
+    std::string Stored; // the page as the settings file names it
     std::string Path;
     std::string Folder;
 };
@@ -49,12 +53,16 @@ inline constexpr std::string_view kBaseKey = "ChildBaseNO";
 // overflow) is nullopt.
 std::optional<long long> ParseProfileInt(std::string_view text);
 
+// Why a value is refused: it would not read back the same.
+enum class TRefusal { None, LineBreak, TooLong, Blanks };
+
 // Why a page could not be registered: a value the settings file can't hold
-// so that it reads back the same (Value set; nothing was tried), or the
-// settings file's failure.
+// so that it reads back the same (Value and Refusal set; nothing was tried),
+// or the settings file's failure.
 struct TRegisterError {
     platform::TIoError File; // the settings file, and the reason
     std::string Value;       // the refused value, as it would have been written
+    TRefusal Refusal = TRefusal::None;
 };
 using TRegisterResult = std::optional<TRegisterError>;
 
@@ -115,14 +123,6 @@ bool IsRemoteDrive(std::string_view path, const platform::TMountTable& volumes);
 // True when the drive selector's current entry (for the volume mounted at
 // `mountPoint`) shows a share name.
 bool IsNetworkDriveSelected(std::string_view entryText, std::string_view mountPoint);
-
-// "<file> に書き込めません": a failed write of the settings file.
-std::string CannotWriteText(const platform::TIoError& error);
-// The message for a failed registration: the refused value and why, or
-// CannotWriteText with the system's reason in parentheses.
-std::string RegisterErrorText(const TRegisterError& error);
-// "<file> を読み込めません (reason)": a settings file that was not read.
-std::string CannotReadText(const platform::TIoError& error);
 
 // Where the settings file is looked for.
 struct TSettingsPlaces {

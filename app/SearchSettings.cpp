@@ -70,15 +70,15 @@ std::vector<std::string> SplitExcludeList(std::string_view value) {
     return patterns;
 }
 
-std::optional<std::string> WhyExcludeListNotStorable(const std::vector<std::string>& patterns) {
+std::optional<TExcludeRefusal> WhyExcludeListNotStorable(const std::vector<std::string>& patterns) {
     for (const std::string& p : patterns) {
         if (p.find(';') != std::string::npos)
-            return "\"" + p + "\" は「;」を含むため";
+            return TExcludeRefusal{TExcludeRefusal::Semicolon, p};
         if (p.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
-            return "改行を含むパターンがあるため";
+            return TExcludeRefusal{TExcludeRefusal::LineBreak, p};
     }
     if (JoinExcludeList(patterns).size() > platform::kMaxProfileValue)
-        return "全体が " + std::to_string(platform::kMaxProfileValue) + " バイトより長いため";
+        return TExcludeRefusal{TExcludeRefusal::TooLong, {}};
     return std::nullopt;
 }
 

@@ -31,10 +31,18 @@ platform::TIoResult WriteWalkChoice(const std::string& settingsFile, std::string
 // The patterns of an "Exclude" value: split at ";", blanks around each
 // dropped, empty ones left out.
 std::vector<std::string> SplitExcludeList(std::string_view value);
-// Why the patterns can't be stored so that they read back the same (a
-// pattern holding ";" or a line break, a list too long for one value), in
-// words for a message; nothing when they can.
-std::optional<std::string> WhyExcludeListNotStorable(const std::vector<std::string>& patterns);
+// Why patterns can't be stored so that they read back the same.
+struct TExcludeRefusal {
+    enum TKind {
+        Semicolon, // Pattern holds ";", which separates them
+        LineBreak, // a pattern holds a line break
+        TooLong,   // all of them are longer than one value may be
+    };
+    TKind Kind;
+    std::string Pattern;
+};
+// Nothing when the patterns can be stored.
+std::optional<TExcludeRefusal> WhyExcludeListNotStorable(const std::vector<std::string>& patterns);
 // Writes the patterns (EINVAL, nothing written, when they can't be stored).
 platform::TIoResult WriteExcludeList(const std::string& settingsFile,
                                      const std::vector<std::string>& patterns);

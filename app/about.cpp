@@ -4,6 +4,8 @@
 #include "ui/ProgramIcon.h"
 #include "ui/UiFonts.h"
 
+#include <algorithm>
+
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -16,7 +18,7 @@
 
 namespace tavolix::app {
 
-using ui::kApplicationTitle;
+using ui::ApplicationTitle;
 using ui::kPGothic;
 using ui::ProgramIcon;
 using ui::UiFont;
@@ -25,8 +27,7 @@ TAboutBox::TAboutBox(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("AboutBox"));
-    setWindowTitle(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
-    setFixedSize(288, 230);
+    setWindowTitle(tr("ﾊﾞｰｼﾞｮﾝ情報"));
     setFont(UiFont(kPGothic, 12));
 
     FPanel1 = new QFrame(this);
@@ -39,28 +40,33 @@ TAboutBox::TAboutBox(QWidget* parent)
     FProgramIcon->setGeometry(12, 12, 48, 48);
     FProgramIcon->setPixmap(ProgramIcon().pixmap(48, 48));
 
-    FProductName = new QLabel(kApplicationTitle, FPanel1);
+    FProductName = new QLabel(ApplicationTitle(), FPanel1);
     FProductName->setObjectName(QStringLiteral("ProductName"));
     FProductName->setFont(UiFont(kPGothic, 18));
     FProductName->setGeometry(76, 14, 188, 24);
 
-    FVersion = new QLabel(QStringLiteral("バージョン ") + QStringLiteral(TAVOLIX_VERSION_TEXT), FPanel1);
+    FVersion = new QLabel(tr("バージョン %1").arg(QStringLiteral(TAVOLIX_VERSION_TEXT)), FPanel1);
     FVersion->setObjectName(QStringLiteral("Version"));
     FVersion->setGeometry(76, 42, 188, 18);
 
-    FComments = new QLabel(QStringLiteral("指定キーに合うファイルを、ディレクトリ\n"
-                                          "とその下のサブ・ディレクトリから探し、\n"
-                                          "検索結果をＨＴＭＬ形式で作成・保存して、\n"
-                                          "ＷＷＷブラウザで閲覧できるようにします。"),
+    FComments = new QLabel(tr("指定キーに合うファイルを、ディレクトリ\n"
+                              "とその下のサブ・ディレクトリから探し、\n"
+                              "検索結果をＨＴＭＬ形式で作成・保存して、\n"
+                              "ＷＷＷブラウザで閲覧できるようにします。"),
                            FPanel1);
     FComments->setObjectName(QStringLiteral("Comments"));
     FComments->setWordWrap(true);
     FComments->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    FComments->setGeometry(12, 72, 248, 80);
+    // The Japanese fit the box as laid out; longer words of another language
+    // make it taller.
+    const int more = std::max(0, FComments->heightForWidth(248) - 80);
+    setFixedSize(288, 230 + more);
+    FPanel1->resize(272, 161 + more);
+    FComments->setGeometry(12, 72, 248, 80 + more);
 
-    FOKButton = new QPushButton(QStringLiteral("OK"), this);
+    FOKButton = new QPushButton(ui::ButtonText(ui::mbOK), this);
     FOKButton->setObjectName(QStringLiteral("OKButton"));
-    FOKButton->setGeometry((288 - 64) / 2, 183, 64, 33);
+    FOKButton->setGeometry((288 - 64) / 2, 183 + more, 64, 33);
     FOKButton->setDefault(true);
     FOKButton->setFocus();
     connect(FOKButton, &QPushButton::clicked, this, &QDialog::accept);

@@ -6,6 +6,7 @@
 #include "ui/Hints.h"
 #include "ui/MessageBoxes.h"
 #include "ui/UiFonts.h"
+#include "words/Language.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +20,9 @@ int main(int argc, char* argv[]) {
     int exitCode = 0;
     {
         QApplication application(argc, argv);
-        QApplication::setApplicationName(tavolix::ui::kApplicationTitle);
+        // The user's language, with the toolkit's own dialogs in it too.
+        tavolix::words::InstallLanguage(tavolix::words::UserLanguage(), true);
+        QApplication::setApplicationName(tavolix::ui::ApplicationTitle());
         QGuiApplication::setDesktopFileName(QStringLiteral(TAVOLIX_APP_ID));
         tavolix::ui::InstallFontSubstitutes();
         QApplication::setStyle(new tavolix::ui::TTavolixStyle);

@@ -12,14 +12,17 @@
 #include "results/findf.h"
 #include "search/FLBoxS.h"
 #include "thumbs/ThumbnailPool.h"
+#include "ui/Commands.h"
 #include "ui/Hints.h"
 #include "ui/MessageBoxes.h"
 #include "ui/NameText.h"
 #include "ui/ProgramIcon.h"
 #include "ui/UiFonts.h"
+#include "words/CoreWords.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <initializer_list>
 
 #include <QAction>
 #include <QApplication>
@@ -58,44 +61,135 @@ using ui::mbOK;
 using ui::mbYes;
 using ui::ProgramIcon;
 using ui::ShowMessageBox;
+using ui::TCommand;
 using ui::TMessageKind;
 using ui::TMessageResult;
 using ui::UiFont;
 
 namespace {
 
-const QString kPrefixInternet = QStringLiteral("（インターネット関係）  ");
-const QString kQuickKeyTail = QStringLiteral("ファイルを対象");
-const QString kResultPrefix = QStringLiteral("検索結果を、");
-
 struct TQuickKey {
     const char* Name;
     const char* Caption;
-    const char* TypeWord;
-    bool Internet;
+    const char* Hint; // in the context "Commands"
     bool SeparatorAfter;
 };
 
 const TQuickKey kQuickKeys[] = {
-    {"all", "*.*", "全ての", false, false},
-    {"exe", "*.exe", "プログラム・", false, false},
-    {"txt", "*.txt", "テキスト・", false, false},
-    {"ini", "*.ini", "ＩＮＩ ", false, false},
-    {"hlp", "*.hlp", "ヘルプ・", false, true},
-    {"bmp", "*.bmp", "ビットマップ・", false, false},
-    {"wmf1", "*.wmf", "メタ・", false, false},
-    {"ico", "*.ico", "アイコン・", false, false},
-    {"scr", "*.scr", "スクリーン・セーバー・", false, false},
-    {"cur", "*.cur", "カーソル・", false, true},
-    {"htm1", "*.htm", "ＨＴＭ ドキュメント・", true, false},
-    {"html1", "*.html", "ＨＴＭＬ ドキュメント・", true, false},
-    {"gif", "*.gif", "ＧＩＦ イメージ・", true, false},
-    {"jpg", "*.jpg", "ＪＰＧ イメージ・", true, false},
-    {"jpeg1", "*.jpeg", "ＪＰＥＧ イメージ・", true, true},
-    {"wav1", "*.wav", "ＷＡＶＥ サウンド・", false, false},
-    {"au1", "*.au", "ＡＵ サウンドクリップ・", false, false},
-    {"mid1", "*.mid", "ＭＩＤＩ シーケンス・", false, false},
+    {"all", "*.*", QT_TRANSLATE_NOOP("Commands", "全てのファイルを対象"), false},
+    {"exe", "*.exe", QT_TRANSLATE_NOOP("Commands", "プログラム・ファイルを対象"), false},
+    {"txt", "*.txt", QT_TRANSLATE_NOOP("Commands", "テキスト・ファイルを対象"), false},
+    {"ini", "*.ini", QT_TRANSLATE_NOOP("Commands", "ＩＮＩ ファイルを対象"), false},
+    {"hlp", "*.hlp", QT_TRANSLATE_NOOP("Commands", "ヘルプ・ファイルを対象"), true},
+    {"bmp", "*.bmp", QT_TRANSLATE_NOOP("Commands", "ビットマップ・ファイルを対象"), false},
+    {"wmf1", "*.wmf", QT_TRANSLATE_NOOP("Commands", "メタ・ファイルを対象"), false},
+    {"ico", "*.ico", QT_TRANSLATE_NOOP("Commands", "アイコン・ファイルを対象"), false},
+    {"scr", "*.scr", QT_TRANSLATE_NOOP("Commands", "スクリーン・セーバー・ファイルを対象"), false},
+    {"cur", "*.cur", QT_TRANSLATE_NOOP("Commands", "カーソル・ファイルを対象"), true},
+    {"htm1", "*.htm",
+     QT_TRANSLATE_NOOP("Commands", "（インターネット関係）  ＨＴＭ ドキュメント・ファイルを対象"), false},
+    {"html1", "*.html",
+     QT_TRANSLATE_NOOP("Commands", "（インターネット関係）  ＨＴＭＬ ドキュメント・ファイルを対象"), false},
+    {"gif", "*.gif", QT_TRANSLATE_NOOP("Commands", "（インターネット関係）  ＧＩＦ イメージ・ファイルを対象"),
+     false},
+    {"jpg", "*.jpg", QT_TRANSLATE_NOOP("Commands", "（インターネット関係）  ＪＰＧ イメージ・ファイルを対象"),
+     false},
+    {"jpeg1", "*.jpeg",
+     QT_TRANSLATE_NOOP("Commands", "（インターネット関係）  ＪＰＥＧ イメージ・ファイルを対象"), true},
+    {"wav1", "*.wav", QT_TRANSLATE_NOOP("Commands", "ＷＡＶＥ サウンド・ファイルを対象"), false},
+    {"au1", "*.au", QT_TRANSLATE_NOOP("Commands", "ＡＵ サウンドクリップ・ファイルを対象"), false},
+    {"mid1", "*.mid", QT_TRANSLATE_NOOP("Commands", "ＭＩＤＩ シーケンス・ファイルを対象"), false},
 };
+
+// The frame's menus and commands; those it shares with the result windows
+// are ui's.
+constexpr TCommand kClose1 = {QT_TRANSLATE_NOOP("Commands", "ヌバロ を終了"),
+                              QT_TRANSLATE_NOOP("Commands", " Ｔａｖｏｌｉｘ（ ヌバロ ）を、終了します。"),
+                              Qt::Key_F4};
+constexpr TCommand kQuickKeysMenu = {
+    QT_TRANSLATE_NOOP("Commands", "簡易検索キー (&K)"),
+    QT_TRANSLATE_NOOP("Commands",
+                      "指定キー入力エリア用の「簡易検索キー」を選択後、直ぐに検索処理を開始します。"),
+    {},
+    kHelpSearch};
+constexpr TCommand kHTMLSave = {
+    ui::kWritePageCommand.Caption,
+    QT_TRANSLATE_NOOP("Commands", "検索結果を、ＨＴＭＬ形式で自動作成して保存します。"),
+    ui::kWritePageCommand.Shortcut};
+constexpr TCommand kSearchOptionsMenu = {
+    QT_TRANSLATE_NOOP("Commands", "検索ｵﾌﾟｼｮﾝ (&S)"),
+    QT_TRANSLATE_NOOP(
+        "Commands", "検索するフォルダの範囲を変更します。（ 設定ファイルに保存され、tavolix-page と共通 ）"),
+    {},
+    kHelpSearch};
+constexpr TCommand kHiddenFolders1 = {
+    QT_TRANSLATE_NOOP("Commands", "隠しフォルダ（ . で始まる名前 ）も検索 (&H)"),
+    QT_TRANSLATE_NOOP("Commands", "名前が「 . 」で始まるフォルダ（ 隠しフォルダ ）も検索します。"
+                                  "オフの時は、検索しなかったフォルダの数を検索結果に表示します。")};
+constexpr TCommand kOneFileSystem1 = {
+    QT_TRANSLATE_NOOP("Commands", "１つのファイルシステム内だけを検索 (&X)"),
+    QT_TRANSLATE_NOOP("Commands", "検索ディレクトリと別のファイルシステム（ ネットワーク、ＵＳＢ "
+                                  "メモリなど ）にあるフォルダは、検索しません。")};
+constexpr TCommand kExcludeFolders1 = {
+    QT_TRANSLATE_NOOP("Commands", "除外するフォルダ (&E)..."),
+    QT_TRANSLATE_NOOP("Commands",
+                      "検索しないフォルダの名前やパスを、指定キーと同じワイルドカードで指定します。")};
+constexpr TCommand kSavedPagesMenu = {
+    QT_TRANSLATE_NOOP("Commands", "作成ﾃﾞｰﾀ (&D)"),
+    QT_TRANSLATE_NOOP("Commands",
+                      "過去に作成＆保存したデータです。クリックすると、ＷＷＷブラウザで閲覧できます。"),
+    {},
+    kHelpSearch};
+constexpr TCommand kWindowMenu = {
+    QT_TRANSLATE_NOOP("Commands", "ｳｨﾝﾄﾞｳ (&W)"),
+    QT_TRANSLATE_NOOP("Commands", "検索結果フォームの表示に関する変更 （ 作成するＨＴＭＬとは無関係 ）"),
+    {},
+    kHelpMain};
+constexpr TCommand kDirectoryShow = {
+    QT_TRANSLATE_NOOP("Commands", "ディレクトリ表示／非表示"),
+    QT_TRANSLATE_NOOP("Commands", "ディレクトリ・パネルの表示・非表示を切替えます。"), Qt::Key_F5};
+constexpr TCommand kTile1 = {
+    QT_TRANSLATE_NOOP("Commands", "並べて表示 (&T)"),
+    QT_TRANSLATE_NOOP("Commands", "検索結果を、タイル表示 （ 続けて選択すると、横表示・縦表示を切替え ）"),
+    Qt::CTRL | Qt::Key_T};
+constexpr TCommand kCascade1 = {QT_TRANSLATE_NOOP("Commands", "重ねて表示 (&C)"),
+                                QT_TRANSLATE_NOOP("Commands", "検索結果を、カスケード表示"),
+                                Qt::CTRL | Qt::Key_C};
+constexpr TCommand kNextChild1 = {QT_TRANSLATE_NOOP("Commands", "次の Child Form (&D)"),
+                                  QT_TRANSLATE_NOOP("Commands", "次の検索結果を、前面に表示"),
+                                  Qt::CTRL | Qt::Key_D};
+constexpr TCommand kMAX = {QT_TRANSLATE_NOOP("Commands", "最大化 (&X)"),
+                           QT_TRANSLATE_NOOP("Commands", "検索結果を、最大フォーム・サイズで表示"),
+                           Qt::CTRL | Qt::Key_M};
+constexpr TCommand kNORMAL = {
+    QT_TRANSLATE_NOOP("Commands", "ノーマル化 (&N)"),
+    QT_TRANSLATE_NOOP("Commands", "検索結果を、普通サイズで表示 （ 最大化・アイコン化を解除 ）"),
+    Qt::CTRL | Qt::Key_X};
+constexpr TCommand kMINI = {QT_TRANSLATE_NOOP("Commands", "アイコン化 (&M)"),
+                            QT_TRANSLATE_NOOP("Commands", "全ての検索結果を、アイコン化"),
+                            Qt::CTRL | Qt::Key_N};
+constexpr TCommand kArrange = {QT_TRANSLATE_NOOP("Commands", "アイコン整列 (&A)"),
+                               QT_TRANSLATE_NOOP("Commands", "アイコン化時の整列"), Qt::CTRL | Qt::Key_A};
+
+// One command of a menu: the field that keeps it and what it does.
+struct TMenuRow {
+    QAction* TMDIForm::*Field;
+    const TCommand& Command;
+    void (TMDIForm::*Click)(); // none: the command only shows
+    bool SeparatorBefore = false;
+};
+
+void AddCommands(TMDIForm& frame, QMenu* menu, std::initializer_list<TMenuRow> rows) {
+    for (const TMenuRow& row : rows) {
+        if (row.SeparatorBefore)
+            menu->addSeparator();
+        QAction* action = ui::AddCommand(menu, row.Command);
+        if (row.Click)
+            QObject::connect(action, &QAction::triggered, &frame,
+                             [&frame, click = row.Click] { (frame.*click)(); });
+        frame.*row.Field = action;
+    }
+}
 
 std::string ResolveSettingsFile(std::optional<std::string> given) {
     return given ? *given : SettingsFilePath();
@@ -157,7 +251,7 @@ void TCaptionClock::paintEvent(QPaintEvent*) {
 
 TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
     : QMainWindow(parent), FSavedPages(ResolveSettingsFile(std::move(settingsFile))) {
-    setWindowTitle(QStringLiteral(" Tavolix ヌバロ"));
+    setWindowTitle(tr(" Tavolix ヌバロ"));
     setWindowIcon(ProgramIcon());
 
     BuildBars();
@@ -332,49 +426,42 @@ void TMDIForm::BuildStatusBar() {
 }
 
 void TMDIForm::BuildMenus() {
-    File1 = new QMenu(QStringLiteral("終了 (&F)"), this);
-    Close1 = File1->addAction(QStringLiteral("ヌバロ を終了"), this, [this] { close(); });
-    Close1->setShortcut(Qt::Key_F4);
-    File1->addSeparator();
-    Help1 = File1->addAction(QStringLiteral("ヘルプ"), this, [this] { Help1Click(); });
-    Help1->setShortcut(Qt::Key_F1);
+    File1 = ui::MakeMenu(ui::kFileMenu, this);
+    AddCommands(*this, File1,
+                {{&TMDIForm::Close1, kClose1, &TMDIForm::Close1Click},
+                 {&TMDIForm::Help1, ui::kHelpCommand, &TMDIForm::Help1Click, true},
+                 {&TMDIForm::About1, ui::kAboutCommand, &TMDIForm::About1Click, true}});
     // F1 asks for the topic of where the user is, the command for the first.
     Help1->installEventFilter(this);
-    File1->addSeparator();
-    About1 = File1->addAction(QStringLiteral("ヌバロ について (&A)"), this, [this] { About1Click(); });
 
-    SetEdit1 = new QMenu(QStringLiteral("簡易検索キー (&K)"), this);
+    SetEdit1 = ui::MakeMenu(kQuickKeysMenu, this);
     for (const TQuickKey& key : kQuickKeys) {
         QAction* item = SetEdit1->addAction(ui::ToText(key.Caption));
         item->setObjectName(ui::ToText(key.Name));
+        ApplyHint(item, ui::CommandText(key.Hint));
         connect(item, &QAction::triggered, this, [this, item] { allClick(item); });
         QuickKeys.push_back(item);
         if (key.SeparatorAfter)
             SetEdit1->addSeparator();
     }
 
-    Utilety1 = new QMenu(QStringLiteral("検索・作成＆保存 (&O)"), this);
-    SearchFind1 = Utilety1->addAction(QStringLiteral("検索開始"), this, [this] { SearchFind1Click(); });
-    SearchFind1->setShortcut(Qt::Key_F2);
-    Utilety1->addSeparator();
-    HTMLSave = Utilety1->addAction(QStringLiteral("HTML自動作成＆保存"));
-    HTMLSave->setShortcut(Qt::Key_F3);
+    Utilety1 = ui::MakeMenu(ui::kSearchMenu, this);
+    AddCommands(*this, Utilety1,
+                {{&TMDIForm::SearchFind1, ui::kFindCommand, &TMDIForm::SearchFind1Click},
+                 {&TMDIForm::HTMLSave, kHTMLSave, nullptr, true}});
     HTMLSave->setEnabled(false);
     connect(Utilety1, &QMenu::aboutToShow, this, &TMDIForm::Utilety1Click);
 
-    SearchOptions1 = new QMenu(QStringLiteral("検索ｵﾌﾟｼｮﾝ (&S)"), this);
-    HiddenFolders1 = SearchOptions1->addAction(QStringLiteral("隠しフォルダ（ . で始まる名前 ）も検索 (&H)"),
-                                               this, [this] { HiddenFolders1Click(); });
+    SearchOptions1 = ui::MakeMenu(kSearchOptionsMenu, this);
+    AddCommands(*this, SearchOptions1,
+                {{&TMDIForm::HiddenFolders1, kHiddenFolders1, &TMDIForm::HiddenFolders1Click},
+                 {&TMDIForm::OneFileSystem1, kOneFileSystem1, &TMDIForm::OneFileSystem1Click},
+                 {&TMDIForm::ExcludeFolders1, kExcludeFolders1, &TMDIForm::ExcludeFolders1Click, true}});
     HiddenFolders1->setCheckable(true);
-    OneFileSystem1 = SearchOptions1->addAction(QStringLiteral("１つのファイルシステム内だけを検索 (&X)"),
-                                               this, [this] { OneFileSystem1Click(); });
     OneFileSystem1->setCheckable(true);
-    SearchOptions1->addSeparator();
-    ExcludeFolders1 = SearchOptions1->addAction(QStringLiteral("除外するフォルダ (&E)..."), this,
-                                                [this] { ExcludeFolders1Click(); });
     connect(SearchOptions1, &QMenu::aboutToShow, this, &TMDIForm::SearchOptions1Click);
 
-    SaveData = new QMenu(QStringLiteral("作成ﾃﾞｰﾀ (&D)"), this);
+    SaveData = ui::MakeMenu(kSavedPagesMenu, this);
     for (int k = 1; k <= kSavedPageSlots; ++k) {
         QAction* item = SaveData->addAction(QStringLiteral("(&%1)").arg(k));
         item->setData(k);
@@ -386,31 +473,19 @@ void TMDIForm::BuildMenus() {
     }
     connect(SaveData, &QMenu::aboutToShow, this, &TMDIForm::SaveDataClick);
 
-    Windows1 = new QMenu(QStringLiteral("ｳｨﾝﾄﾞｳ (&W)"), this);
-    DirectoryShow = Windows1->addAction(QStringLiteral("ディレクトリ表示／非表示"), this,
-                                        [this] { DirectoryShowClick(); });
-    DirectoryShow->setShortcut(Qt::Key_F5);
+    Windows1 = ui::MakeMenu(kWindowMenu, this);
+    AddCommands(*this, Windows1,
+                {{&TMDIForm::DirectoryShow, kDirectoryShow, &TMDIForm::DirectoryShowClick},
+                 {&TMDIForm::Tile1, kTile1, &TMDIForm::Tile1Click, true},
+                 {&TMDIForm::Cascade1, kCascade1, &TMDIForm::Cascade1Click},
+                 {&TMDIForm::NextChild1, kNextChild1, &TMDIForm::NextChild1Click},
+                 {&TMDIForm::MAX, kMAX, &TMDIForm::MAXClick, true},
+                 {&TMDIForm::NORMAL, kNORMAL, &TMDIForm::NORMALClick},
+                 {&TMDIForm::MINI, kMINI, &TMDIForm::MINIClick},
+                 {&TMDIForm::Arrange, kArrange, &TMDIForm::ArrangeClick, true}});
     // A disabled menu silences its items' shortcuts; F5 must bring the bars
     // back before any result window has enabled the window menu.
     addAction(DirectoryShow);
-    Windows1->addSeparator();
-    Tile1 = Windows1->addAction(QStringLiteral("並べて表示 (&T)"), this, [this] { Tile1Click(); });
-    Tile1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
-    Cascade1 = Windows1->addAction(QStringLiteral("重ねて表示 (&C)"), this, [this] { Cascade1Click(); });
-    Cascade1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-    NextChild1 =
-        Windows1->addAction(QStringLiteral("次の Child Form (&D)"), this, [this] { NextChild1Click(); });
-    NextChild1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
-    Windows1->addSeparator();
-    MAX = Windows1->addAction(QStringLiteral("最大化 (&X)"), this, [this] { MAXClick(); });
-    MAX->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
-    NORMAL = Windows1->addAction(QStringLiteral("ノーマル化 (&N)"), this, [this] { NORMALClick(); });
-    NORMAL->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
-    MINI = Windows1->addAction(QStringLiteral("アイコン化 (&M)"), this, [this] { MINIClick(); });
-    MINI->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    Windows1->addSeparator();
-    Arrange = Windows1->addAction(QStringLiteral("アイコン整列 (&A)"), this, [this] { ArrangeClick(); });
-    Arrange->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
     Windows1->menuAction()->setEnabled(false);
     connect(Windows1, &QMenu::aboutToShow, this, &TMDIForm::FillWindowList);
 
@@ -432,61 +507,13 @@ void TMDIForm::BuildMenus() {
 }
 
 void TMDIForm::AssignHints() {
-    ApplyHint(Close1, QStringLiteral(" Ｔａｖｏｌｉｘ（ ヌバロ ）を、終了します。"));
-    ApplyHint(About1, QStringLiteral(" Ｔａｖｏｌｉｘ（ ヌバロ ）の バージョン情報を表示します。"));
-    ApplyHint(Help1, QStringLiteral("使用方法などの説明を行います。"));
-    ApplyHint(Windows1->menuAction(),
-              QStringLiteral("検索結果フォームの表示に関する変更 （ 作成するＨＴＭＬとは無関係 ）"));
-    ApplyHint(Tile1,
-              kResultPrefix + QStringLiteral("タイル表示 （ 続けて選択すると、横表示・縦表示を切替え ）"));
-    ApplyHint(Cascade1, kResultPrefix + QStringLiteral("カスケード表示"));
-    ApplyHint(NextChild1, QStringLiteral("次の検索結果を、前面に表示"));
-    ApplyHint(MAX, kResultPrefix + QStringLiteral("最大フォーム・サイズで表示"));
-    ApplyHint(NORMAL, kResultPrefix + QStringLiteral("普通サイズで表示 （ 最大化・アイコン化を解除 ）"));
-    ApplyHint(MINI, QStringLiteral("全ての検索結果を、アイコン化"));
-    ApplyHint(Arrange, QStringLiteral("アイコン化時の整列"));
-
-    for (std::size_t i = 0; i < QuickKeys.size(); ++i) {
-        const TQuickKey& key = kQuickKeys[i];
-        ApplyHint(QuickKeys[i],
-                  (key.Internet ? kPrefixInternet : QString()) + ui::ToText(key.TypeWord) + kQuickKeyTail);
-    }
-
-    ApplyHint(KeyWordEditCB,
-              QStringLiteral("指定キーを入力（ 例 ＝ ａ＊．ｇ＊ ）| "
-                             "指定キーを、ＤＯＳのワイルドカード「 ＊ 」を用いて、入力して下さい。"));
-    const QString search = QStringLiteral(
-        "指定に基づき、検索を開始 | 指定に基づき、検索を開始 （ サブ・ディレクトリーも検索 ）");
-    ApplyHint(SerchSB, search);
-    ApplyHint(SearchFind1, search);
-    ApplyHint(
-        SaveFileMSB,
-        QStringLiteral("検索結果を、ＨＴＭＬ形式で自動作成して保存 | "
-                       "検索結果は、ＨＴＭＬ形式で作成して保存しないと、ＷＷＷブラウザで閲覧できません。"));
-    ApplyHint(SetEdit1->menuAction(),
-              QStringLiteral("指定キー入力エリア用の「簡易検索キー」を選択後、直ぐに検索処理を開始します。"));
+    ApplyHint(KeyWordEditCB, tr("指定キーを入力（ 例 ＝ ａ＊．ｇ＊ ）| "
+                                "指定キーを、ＤＯＳのワイルドカード「 ＊ 」を用いて、入力して下さい。"));
+    ApplyHint(SerchSB, ui::CommandText(ui::kFindCommand.Hint));
+    ApplyHint(SaveFileMSB, ui::CommandText(ui::kWritePageCommand.Hint));
     ApplyHint(DirectoryListBox2,
-              QStringLiteral(
-                  "基準とするディレクトリを、マウスのクリックや、キーボードの矢印キーで選択して下さい。"));
-    ApplyHint(DriveComboBox1, QStringLiteral("ドライブを変更する時に、使用して下さい。"));
-    ApplyHint(DirectoryShow, QStringLiteral("ディレクトリ・パネルの表示・非表示を切替えます。"));
-    ApplyHint(Utilety1->menuAction(),
-              QStringLiteral("概要：①指定に基づき検索、②HTML形式のファイル作成・保存、③WWWブラウザで閲覧"));
-    ApplyHint(HTMLSave, QStringLiteral("検索結果を、ＨＴＭＬ形式で自動作成して保存します。"));
-    ApplyHint(SearchOptions1->menuAction(),
-              QStringLiteral(
-                  "検索するフォルダの範囲を変更します。（ 設定ファイルに保存され、tavolix-page と共通 ）"));
-    ApplyHint(HiddenFolders1,
-              QStringLiteral("名前が「 . 」で始まるフォルダ（ 隠しフォルダ ）も検索します。"
-                             "オフの時は、検索しなかったフォルダの数を検索結果に表示します。"));
-    ApplyHint(OneFileSystem1, QStringLiteral("検索ディレクトリと別のファイルシステム（ ネットワーク、ＵＳＢ "
-                                             "メモリなど ）にあるフォルダは、検索しません。"));
-    ApplyHint(ExcludeFolders1,
-              QStringLiteral("検索しないフォルダの名前やパスを、指定キーと同じワイルドカードで"
-                             "指定します。"));
-    ApplyHint(
-        SaveData->menuAction(),
-        QStringLiteral("過去に作成＆保存したデータです。クリックすると、ＷＷＷブラウザで閲覧できます。"));
+              tr("基準とするディレクトリを、マウスのクリックや、キーボードの矢印キーで選択して下さい。"));
+    ApplyHint(DriveComboBox1, tr("ドライブを変更する時に、使用して下さい。"));
 }
 
 void TMDIForm::SaveDataClick() {
@@ -512,7 +539,8 @@ void TMDIForm::WriteWalkChoiceOf(QAction* item, std::string_view key) {
             WriteWalkChoice(FSavedPages.SettingsFile(), key, item->isChecked())) {
         item->setChecked(!item->isChecked());
         ShowMessageBox(this, TMessageKind::Error,
-                       ui::ToText(CannotWriteText(*error) + " (" + error->SystemText() + ")"), ui::mbOK);
+                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
+                       ui::mbOK);
     }
 }
 
@@ -530,7 +558,8 @@ void TMDIForm::ExcludeFolders1Click() {
         return;
     if (const platform::TIoResult error = WriteExcludeList(FSavedPages.SettingsFile(), form.Patterns()))
         ShowMessageBox(this, TMessageKind::Error,
-                       ui::ToText(CannotWriteText(*error) + " (" + error->SystemText() + ")"), ui::mbOK);
+                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
+                       ui::mbOK);
 }
 
 void TMDIForm::UpdateSavedPagesMenu() {
@@ -538,8 +567,9 @@ void TMDIForm::UpdateSavedPagesMenu() {
     for (std::size_t i = 0; i < items.size(); ++i) {
         FSavedMenuItems[i]->setText(ui::ToText(items[i].Caption));
         // No "|": the whole text is the long hint.
-        FSavedMenuItems[i]->setStatusTip(ui::ToText(items[i].Hint));
-        FSavedMenuItems[i]->setToolTip(ui::ToText(items[i].Hint));
+        const QString hint = ui::ToText(words::SavedPageHint(items[i]));
+        FSavedMenuItems[i]->setStatusTip(hint);
+        FSavedMenuItems[i]->setToolTip(hint);
     }
 }
 
@@ -657,21 +687,23 @@ QString TMDIForm::RegisterSavedPage(const std::array<std::string, 6>& record) {
     // The page was written with the system's table: its registration uses the same.
     const TRegisterResult error = FSavedPages.Register(record, platform::TMountTable::System());
     UpdateSavedPagesMenu();
-    return error ? ui::ToText(RegisterErrorText(*error)) : QString();
+    return error ? ui::ToText(words::RegisterErrorText(*error)) : QString();
 }
 
 void TMDIForm::SetPicturesShown(bool shown) {
     FPicturesShown = shown;
     if (const platform::TIoResult error = WritePicturesShown(FSavedPages.SettingsFile(), shown))
         ShowMessageBox(this, TMessageKind::Error,
-                       ui::ToText(CannotWriteText(*error) + " (" + error->SystemText() + ")"), ui::mbOK);
+                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
+                       ui::mbOK);
 }
 
 void TMDIForm::SetPageThumbnails(bool on) {
     FPageThumbnails = on;
     if (const platform::TIoResult error = WritePageThumbnails(FSavedPages.SettingsFile(), on))
         ShowMessageBox(this, TMessageKind::Error,
-                       ui::ToText(CannotWriteText(*error) + " (" + error->SystemText() + ")"), ui::mbOK);
+                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
+                       ui::mbOK);
 }
 
 thumbs::TThumbnailPool* TMDIForm::ThumbnailPool() {
@@ -742,6 +774,10 @@ void TMDIForm::allClick(QAction* sender) {
     SearchFind1Click();
 }
 
+void TMDIForm::Close1Click() {
+    close();
+}
+
 void TMDIForm::DirectoryShowClick() {
     if (!Panel2->isHidden()) {
         Panel2->hide();
@@ -765,10 +801,9 @@ void TMDIForm::SaveFileMSBClick() {
             return;
         }
     }
-    ShowMessageBox(
-        this, TMessageKind::Confirmation,
-        QStringLiteral("保存すべきデータがありません。\r\n\r\n検索を行った後で、ボタンを押下して下さい。"),
-        mbOK);
+    ShowMessageBox(this, TMessageKind::Confirmation,
+                   tr("保存すべきデータがありません。\r\n\r\n検索を行った後で、ボタンを押下して下さい。"),
+                   mbOK);
 }
 
 void TMDIForm::SaveData1Click(QAction* sender) {
@@ -780,13 +815,13 @@ void TMDIForm::SaveData1Click(QAction* sender) {
     case TSavedPageAction::None:
         break;
     case TSavedPageAction::NotRegistered:
-        ShowMessageBox(this, TMessageKind::Warning, ui::ToText(action.Message), mbOK);
+        ShowMessageBox(this, TMessageKind::Warning, ui::ToText(words::SavedPageMessage(action)), mbOK);
         break;
     case TSavedPageAction::Missing:
-        ShowMessageBox(this, TMessageKind::Confirmation, ui::ToText(action.Message), mbOK);
+        ShowMessageBox(this, TMessageKind::Confirmation, ui::ToText(words::SavedPageMessage(action)), mbOK);
         break;
     case TSavedPageAction::NotAnswering:
-        ShowMessageBox(this, TMessageKind::Warning, ui::ToText(action.Message), mbOK);
+        ShowMessageBox(this, TMessageKind::Warning, ui::ToText(words::SavedPageMessage(action)), mbOK);
         break;
     case TSavedPageAction::Open:
         platform::ExecuteFile(action.Path, "", action.Folder, 1);
@@ -926,9 +961,8 @@ void TMDIForm::Help1KeyPress() {
 
 void TMDIForm::ShowHelpTopic(int topic) {
     if (HelpFilePath().isEmpty()) {
-        ShowMessageBox(
-            this, TMessageKind::Warning,
-            QStringLiteral("ヘルプファイル %1 が見つかりません。").arg(QLatin1String(kHelpFileName)), mbOK);
+        ShowMessageBox(this, TMessageKind::Warning,
+                       tr("ヘルプファイル %1 が見つかりません。").arg(HelpFileName()), mbOK);
         return;
     }
     app::ShowHelpTopic(topic);
@@ -943,13 +977,8 @@ void TMDIForm::About1Click() {
 // ---- activation, label, volumes
 
 void TMDIForm::FormActivate() {
+    // The menus have theirs from their commands.
     setProperty("helpContext", kHelpMain);
-    File1->setProperty("helpContext", kHelpMain);
-    SetEdit1->setProperty("helpContext", kHelpSearch);
-    Utilety1->setProperty("helpContext", kHelpSearch);
-    SearchOptions1->setProperty("helpContext", kHelpSearch);
-    SaveData->setProperty("helpContext", kHelpSearch);
-    Windows1->setProperty("helpContext", kHelpMain);
     DirectoryListBox2->setProperty("helpContext", kHelpSearch);
     DriveComboBox1->setProperty("helpContext", kHelpSearch);
     DirectoryListBox2Change();
@@ -959,7 +988,7 @@ void TMDIForm::FormActivate() {
 }
 
 void TMDIForm::DirectoryListBox2Change() {
-    Label1->setText(QStringLiteral("検索対象 ＝ ") + ui::ToVisibleText(DirectoryListBox2->GetSelDirName()));
+    Label1->setText(tr("検索対象 ＝ %1").arg(ui::ToVisibleText(DirectoryListBox2->GetSelDirName())));
     Label1->adjustSize();
 }
 
@@ -1022,18 +1051,17 @@ void TMDIForm::showEvent(QShowEvent* event) {
         FShownOnce = true;
         if (FSettingsReadError)
             // After the show: a box from inside it would come before the frame.
-            QTimer::singleShot(0, this, [this, text = CannotReadText(*FSettingsReadError)] {
+            QTimer::singleShot(0, this, [this, text = words::CannotReadText(*FSettingsReadError)] {
                 ShowMessageBox(this, TMessageKind::Warning,
-                               ui::ToText(text) + QStringLiteral("\r\n\r\n作成データは空のまま始め、"
-                                                                 "このファイルには書き込みません。"),
+                               ui::ToText(text) + QStringLiteral("\r\n\r\n") +
+                                   tr("作成データは空のまま始め、このファイルには書き込みません。"),
                                mbOK);
             });
         // The window manager's frame is known once it has taken the window on.
         if (QWindow* window = windowHandle())
             window->installEventFilter(this);
     }
-    SetStatusText(
-        QStringLiteral("概要：①指定に基づき検索、②HTML形式のファイル作成・保存、③WWWブラウザで閲覧"));
+    SetStatusText(ui::CommandText(ui::kSearchMenu.Hint));
 }
 
 void TMDIForm::PlaceFrame() {
@@ -1076,8 +1104,8 @@ void TMDIForm::changeEvent(QEvent* event) {
 bool TMDIForm::FormCloseQuery() {
     if (!FExitConfirmed) {
         // Yes, or the box closed some other way: the frame closes.
-        if (ShowMessageBox(this, TMessageKind::Plain, QStringLiteral("お疲れさま !!  終了しますか ? "),
-                           mbYes | mbNo) == TMessageResult::mrNo)
+        if (ShowMessageBox(this, TMessageKind::Plain, tr("お疲れさま !!  終了しますか ? "), mbYes | mbNo) ==
+            TMessageResult::mrNo)
             return false;
         FExitConfirmed = true;
     }

@@ -103,6 +103,7 @@ public:
     thumbs::TThumbnailPool* ThumbnailPool() override;
 
     // Commands.
+    void Close1Click();
     void allClick(QAction* sender);
     void DirectoryShowClick();
     void Utilety1Click();

@@ -2,6 +2,7 @@
 
 #include "app/SavedPages.h"
 #include "app/SearchSettings.h"
+#include "platform/AtomicFile.h"
 #include "platform/DateTimeText.h"
 #include "platform/Directory.h"
 #include "platform/LocaleFormats.h"
@@ -13,6 +14,7 @@
 #include "search/FileItems.h"
 #include "search/WalkReport.h"
 #include "thumbs/ThumbnailPool.h"
+#include "words/CoreWords.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -97,6 +99,68 @@ std::optional<TSortOrder> ParseOrder(const std::string& s) {
     return std::nullopt;
 }
 
+// What tavolix-page tells on standard error is English in every language.
+const char* CauseWords(search::TUnreadCause cause) {
+    switch (cause) {
+    case search::TUnreadCause::Denied:
+        return "permission denied";
+    case search::TUnreadCause::NotAnswering:
+        return "did not answer";
+    case search::TUnreadCause::Error:
+        break;
+    case search::TUnreadCause::NoDescriptors:
+        return "too many open files (raise the limit, ulimit -n)";
+    }
+    return "read error";
+}
+
+// "3 directories could not be read in full: 2 permission denied, 1 did not answer".
+std::string UnreadFoldersLine(const search::TWalkStats& stats) {
+    const std::int64_t total = stats.Unreadable();
+    std::string s =
+        std::to_string(total) + (total == 1 ? " directory" : " directories") + " could not be read in full:";
+    bool first = true;
+    for (const search::TUnreadCause cause : search::kUnreadCauses) {
+        if (const std::int64_t n = search::UnreadCount(stats, cause); n > 0) {
+            s += first ? " " : ", ";
+            s += std::to_string(n) + " " + CauseWords(cause);
+            first = false;
+        }
+    }
+    return s;
+}
+
+// "/a/b/: not read (Permission denied)".
+std::string UnreadFolderLine(const search::TUnreadDir& dir) {
+    const std::string reason =
+        dir.Error != 0 ? platform::TIoError({}, dir.Error).SystemText() : std::string(CauseWords(dir.Cause));
+    return platform::VisibleName(dir.Path) + (dir.Partly ? ": read only in part (" : ": not read (") +
+           reason + ")";
+}
+
+// "3 folders were not searched: 2 begin with a dot, 1 excluded; --hidden-folders
+// searches those beginning with a dot"; empty when every folder was searched.
+std::string NotSearchedLine(const search::TWalkStats& stats) {
+    const std::int64_t total = stats.NotSearched();
+    if (total == 0)
+        return {};
+    std::string s = std::to_string(total) + (total == 1 ? " folder was" : " folders were") + " not searched:";
+    auto add = [&s, first = true](std::int64_t n, const char* one, const char* many) mutable {
+        if (n > 0) {
+            s += first ? " " : ", ";
+            s += std::to_string(n) + " " + (n == 1 ? one : many);
+            first = false;
+        }
+    };
+    add(stats.DotFolders, "begins with a dot", "begin with a dot");
+    add(stats.Excluded, "excluded", "excluded");
+    add(stats.OtherFileSystems, "on another file system", "on other file systems");
+    if (stats.DotFolders > 0)
+        s += stats.DotFolders == total ? "; --hidden-folders searches them"
+                                       : "; --hidden-folders searches those beginning with a dot";
+    return s;
+}
+
 struct TOptions {
     TSortOrder Order = TSortOrder::soName;
     bool Down = false;
@@ -139,7 +203,7 @@ int WritePageOf(const search::TFileItemList& list, const std::string& dir, const
     const bool network = volume && volume->Network && !volume->Share.empty();
     results::TPageInput page =
         results::MakePageInput(list, pageFile, dir, key, list.GetTotalSize(), network, volumes,
-                               platform::LocalDateTimeText(std::time(nullptr)));
+                               platform::LocalDateTimeText(std::time(nullptr)), words::PageTexts());
     app::TPageWrite write;
     if (!helper.empty())
         write = [&helper](const results::TPageInput& in) { return WriteThumbnailPage(in, helper); };
@@ -157,7 +221,7 @@ int WritePageOf(const search::TFileItemList& list, const std::string& dir, const
         return 3;
     }
     if (r.SettingsError) {
-        err << "tavolix-page: " << app::RegisterErrorText(*r.SettingsError) << '\n';
+        err << "tavolix-page: " << words::RegisterErrorText(*r.SettingsError) << '\n';
         return 3;
     }
     return 0;
@@ -279,14 +343,15 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& 
 int PrintSavedPages(const std::string& settingsFile, bool terminal, std::ostream& out, std::ostream& err) {
     app::TSavedPages ring(settingsFile);
     if (auto e = ring.Load()) {
-        err << "tavolix-page: " << app::CannotReadText(*e) << '\n';
+        err << "tavolix-page: " << words::CannotReadText(*e) << '\n';
         return 2;
     }
     for (const auto& item : ring.MenuItems()) {
+        const std::string hint = words::SavedPageHint(item);
         if (terminal)
-            out << platform::VisibleName(item.Caption) << '\t' << platform::VisibleName(item.Hint) << '\n';
+            out << platform::VisibleName(item.Caption) << '\t' << platform::VisibleName(hint) << '\n';
         else
-            out << item.Caption << '\t' << item.Hint << '\n';
+            out << item.Caption << '\t' << hint << '\n';
     }
     out.flush();
     return 0;
@@ -312,7 +377,7 @@ bool CheckReadableDirectory(const std::string& dir, std::ostream& err) {
 search::TWalkOptions WalkOptionsOf(const TOptions& o, const std::string& settingsFile, std::ostream& err) {
     search::TWalkOptions walk;
     if (auto e = app::LoadWalkOptions(settingsFile, walk))
-        err << "tavolix-page: " << app::CannotReadText(*e) << '\n';
+        err << "tavolix-page: " << words::CannotReadText(*e) << '\n';
     walk.HiddenFolders = walk.HiddenFolders || o.HiddenFolders;
     walk.OneFileSystem = walk.OneFileSystem || o.OneFileSystem;
     if (o.NoExclude)
@@ -381,10 +446,10 @@ void PrintHits(const search::TFileItemList& list, const TOptions& o, const platf
 // could not be read.
 bool ReportUnread(const search::TWalkStats& stats, std::ostream& err) {
     for (const search::TUnreadDir& dir : stats.UnreadDirs)
-        err << "tavolix-page: " << search::UnreadFolderLine(dir) << '\n';
+        err << "tavolix-page: " << UnreadFolderLine(dir) << '\n';
     if (stats.Unreadable() > 0)
-        err << "tavolix-page: " << search::UnreadFoldersLine(stats) << '\n';
-    if (const std::string line = search::NotSearchedLine(stats); !line.empty())
+        err << "tavolix-page: " << UnreadFoldersLine(stats) << '\n';
+    if (const std::string line = NotSearchedLine(stats); !line.empty())
         err << "tavolix-page: " << line << '\n';
     return stats.Unreadable() > 0;
 }

@@ -1,14 +1,21 @@
 #include "cli/PageCommand.h"
+#include "words/Language.h"
 
 #include <clocale>
 #include <ctime>
 #include <iostream>
 #include <unistd.h>
 
+#include <QCoreApplication>
+
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     tzset();
     std::ios::sync_with_stdio(false);
+    // Taken before the application could read any of them as its own.
     std::vector<std::string> args(argv + 1, argv + argc);
+    // The catalogue of the user's language hangs on the application.
+    QCoreApplication application(argc, argv);
+    tavolix::words::InstallLanguage(tavolix::words::UserLanguage());
     return tavolix::cli::RunPageCommand(args, std::cout, std::cerr, isatty(STDOUT_FILENO) == 1);
 }

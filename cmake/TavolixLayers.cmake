@@ -7,7 +7,7 @@
 function(tavolix_library)
   cmake_parse_arguments(L "" "NAME;LAYER" "SOURCES;LINKS" ${ARGN})
   add_library(${L_NAME} STATIC ${L_SOURCES})
-  if(L_LAYER MATCHES "^(platform|search|pictures|thumbs|results|app|cli)$")
+  if(L_LAYER MATCHES "^(platform|search|pictures|thumbs|results|app|words|cli)$")
     set_target_properties(${L_NAME} PROPERTIES AUTOMOC OFF AUTORCC OFF)
   endif()
   tavolix_expose_folder(${L_NAME})

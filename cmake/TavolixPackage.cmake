@@ -44,7 +44,7 @@ page, with GIF and JPEG pictures inline and every other file as a link, and\n\
 keeps the last ten pages in a menu.\n\
 \n\
 The command tavolix-page does the same from a terminal or a script. The\n\
-interface is in Japanese.")
+interface is in Japanese, and in English for users of other languages.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TAVOLIX_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
@@ -53,8 +53,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${TAVOLIX_HOMEPAGE}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The opener starts files and the help through xdg-open; the interface's
 # fonts are metric twins of the Japanese system fonts; the toolkit's WebP,
-# TIFF, TGA and ICNS readers are plugins, which dpkg-shlibdeps can't see.
+# TIFF, TGA and ICNS readers are plugins, which dpkg-shlibdeps can't see; Qt's
+# own Japanese catalogue makes its dialogs (the save dialog) Japanese too.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "xdg-utils, fonts-ipafont-gothic, fonts-ipafont-mincho, qt6-image-formats-plugins")
+    "xdg-utils, fonts-ipafont-gothic, fonts-ipafont-mincho, qt6-image-formats-plugins, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 include(CPack)

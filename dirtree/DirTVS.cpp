@@ -21,8 +21,6 @@ constexpr int kImageSize = 16;
 constexpr int kImageCount = 5;
 constexpr int kClosedFolder = 0, kOpenFolder = 1, kDrive = 2;
 constexpr int kPollMs = 20, kSlowPollMs = 250;
-const QString kReadingMark = QStringLiteral(" （読み込み中…）");
-const QString kNotAnsweringMark = QStringLiteral(" （応答なし）");
 
 // The wait cursor for the whole program until the scope ends, however it ends.
 class TBusyCursor {
@@ -292,11 +290,11 @@ void TDirTreeViewS::SetReadState(QStandardItem* Node, TDirTreeModel::TReadState 
         Node->setData(QVariant(), Qt::ForegroundRole);
         break;
     case TDirTreeModel::Reading:
-        Node->setText(name + kReadingMark);
+        Node->setText(tr("%1 （読み込み中…）").arg(name));
         Node->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
         break;
     case TDirTreeModel::NotAnswering:
-        Node->setText(name + kNotAnsweringMark);
+        Node->setText(tr("%1 （応答なし）").arg(name));
         Node->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
         break;
     }

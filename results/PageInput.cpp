@@ -4,7 +4,7 @@ namespace tavolix::results {
 
 TPageInput MakePageInput(const search::TFileItemList& list, std::string pageFileName, std::string baseDir,
                          std::string key, std::int64_t totalSize, bool network, platform::TMountTable volumes,
-                         std::string creationText) {
+                         std::string creationText, TPageTexts texts) {
     TPageInput in;
     in.PageFileName = std::move(pageFileName);
     in.BaseDir = std::move(baseDir);
@@ -19,6 +19,7 @@ TPageInput MakePageInput(const search::TFileItemList& list, std::string pageFile
     in.Volumes = std::move(volumes);
     in.CreationText = std::move(creationText);
     in.ThousandSeparator = list.Formats().ThousandSeparator;
+    in.Texts = std::move(texts);
     return in;
 }
 

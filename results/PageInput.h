@@ -9,6 +9,6 @@ namespace tavolix::results {
 // window and tavolix-page write the same bytes for the same hits.
 TPageInput MakePageInput(const search::TFileItemList& list, std::string pageFileName, std::string baseDir,
                          std::string key, std::int64_t totalSize, bool network, platform::TMountTable volumes,
-                         std::string creationText);
+                         std::string creationText, TPageTexts texts);
 
 } // namespace tavolix::results

@@ -5,6 +5,7 @@
 #include "thumbs/FileKinds.h"
 
 #include <cerrno>
+#include <initializer_list>
 #include <unistd.h>
 #include <vector>
 
@@ -90,6 +91,28 @@ void AppendLink(std::string& out, const TPageInput& in, std::string_view pageFol
         }
     }
     AppendPercentEncoded(out, RelativeLink(pageFolder, fullPath), "/");
+}
+
+// A fixed text with its "%1".."%9" replaced by the values, in one pass (a
+// value's own "%1" stays as it is); all of it escaped.
+void AppendFilled(std::string& out, std::string_view text, std::initializer_list<std::string_view> values) {
+    std::size_t done = 0;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        const std::size_t n = static_cast<std::size_t>(text[i + 1] - '1');
+        if (text[i] != '%' || text[i + 1] < '1' || text[i + 1] > '9' || n >= values.size())
+            continue;
+        AppendHtmlEscaped(out, text.substr(done, i - done));
+        AppendHtmlEscaped(out, values.begin()[n]);
+        done = i + 2;
+        ++i;
+    }
+    AppendHtmlEscaped(out, text.substr(done));
+}
+
+std::string Filled(std::string_view text, std::initializer_list<std::string_view> values) {
+    std::string out;
+    AppendFilled(out, text, values);
+    return out;
 }
 
 std::string BaseFolderText(const TPageInput& in) {
@@ -194,17 +217,16 @@ std::string PageText(const TPageInput& in) {
     line("<HTML>");
     line("<HEAD>");
     line("<META http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">");
-    line("<TITLE>ＴＡＶＯＬＩＸ：( " + HtmlEscape(in.CreationText) + " ) 編集結果</TITLE>");
+    line("<TITLE>" + Filled(in.Texts.Title, {in.CreationText}) + "</TITLE>");
     line("</HEAD>");
     line("<BODY bgcolor = \"#ffffff\">");
     line("<CENTER>");
-    line("<H2>検索対象ディレクトリ = " + HtmlEscape(BaseFolderText(in)) + "</H2>");
+    line("<H2>" + Filled(in.Texts.BaseFolder, {BaseFolderText(in)}) + "</H2>");
     line("<BR>");
-    line("<H2>指定検索キー  =  " + HtmlEscape(in.Key) + "</H2>");
+    line("<H2>" + Filled(in.Texts.Key, {in.Key}) + "</H2>");
     line("<BR>");
     line("<BR>");
-    line("<H3>ファイル数合計 = " + HtmlEscape(record[3]) + " ； " + " サイズ合計 = " + HtmlEscape(record[4]) +
-         " Bytes" + "</H3>");
+    line("<H3>" + Filled(in.Texts.Totals, {record[3], record[4]}) + "</H3>");
     line("<BR>");
     line("<H3 ><FONT COLOR=\"red\">Sorted by : " + HtmlEscape(in.SortOrderName) + " → " +
          HtmlEscape(in.SortDirectionName) + "</FONT></H3>");
@@ -285,17 +307,6 @@ std::array<std::string, 6> PageRecord(const TPageInput& in) {
 
 platform::TIoResult WritePage(const TPageInput& in) {
     return platform::WriteFileAtomic(in.PageFileName, PageText(in));
-}
-
-std::string ViewNowQuestionText(std::string_view pageFileName) {
-    return "作成した " + NamePart(pageFileName) + " ファイルを、\r\n\r\n直ちにブラウザで閲覧しますか ? ";
-}
-
-std::string ViewLaterInformationText(std::string_view pageFileName) {
-    return "後で、閲覧する場合は、\r\nメニューバーの「 作成データ（Ｄ）」から、\r\n" +
-           NamePart(pageFileName) +
-           " ファイルを選択して下さい。\r\n\r\nまた、エクスプローラから、作成ファイルを\r\n"
-           "ダブルクリックしての閲覧も可能です。";
 }
 
 } // namespace tavolix::results

@@ -18,6 +18,15 @@ struct TPageItem {
     std::string DateText; // e.g. "26/12/08"
 };
 
+// The page's fixed texts in the reader's language (words::PageTexts()).
+// "%1" and "%2" stand for the values; the rest is written as text, escaped.
+struct TPageTexts {
+    std::string Title;      // %1: the creation time
+    std::string BaseFolder; // %1: the folder searched
+    std::string Key;        // %1: the key
+    std::string Totals;     // %1: the number of hits, %2: their total size
+};
+
 // A picture's thumbnail on a page with thumbnails: its files in the folder
 // beside the page, and the size it is shown at. No file: a link line.
 struct TPageThumb {
@@ -39,6 +48,7 @@ struct TPageInput {
     platform::TMountTable Volumes; // for the network names
     std::string CreationText;      // platform::LocalDateTimeText(now)
     std::string ThousandSeparator = ",";
+    TPageTexts Texts;
     // The page with thumbnails: one entry an item (missing ones are links);
     // without it, the page as it has always been.
     bool WithThumbnails = false;
@@ -83,9 +93,5 @@ std::array<std::string, 6> PageRecord(const TPageInput& in);
 // Writes the page to in.PageFileName through a temporary file renamed over
 // the target when complete: on failure the old page is untouched.
 platform::TIoResult WritePage(const TPageInput& in);
-
-// The question after writing, and the note shown when it is declined.
-std::string ViewNowQuestionText(std::string_view pageFileName);
-std::string ViewLaterInformationText(std::string_view pageFileName);
 
 } // namespace tavolix::results

@@ -14,20 +14,24 @@
 #include "search/FLBoxS.h"
 #include "search/FieldText.h"
 #include "search/WalkReport.h"
+#include "ui/Commands.h"
 #include "ui/Hints.h"
 #include "ui/MessageBoxes.h"
 #include "ui/NameText.h"
 #include "ui/UiFonts.h"
 #include "ui/WaitCursor.h"
+#include "words/CoreWords.h"
 
 #include <atomic>
 #include <cerrno>
 #include <ctime>
 #include <thread>
+#include <utility>
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -54,6 +58,7 @@ using search::TSortDirection;
 using search::TSortOrder;
 using ui::ApplyHint;
 using ui::ShowMessageBox;
+using ui::TCommand;
 using ui::TMessageKind;
 
 namespace {
@@ -73,49 +78,128 @@ QString AskSaveFileName(QWidget* parent, const QString& lastName) {
 
 const QString kHelpContext = QStringLiteral("helpContext");
 
-const QString kClose1Hint = QStringLiteral("検索結果の表示フォームを閉じます。");
-const QString kAbout1Hint = QStringLiteral(" Ｔａｖｏｌｉｘ（ ヌバロ ）の バージョン情報を表示します。");
-const QString kHeaderHint = QStringLiteral("ソート項目をクリックすると、検索結果を並べ替え | "
-                                           "検索結果をＨＴＭＬ形式で作成・保存する前に、処理して下さい。");
-const QString kChildOPHint =
-    QStringLiteral("概要：①指定に基づき検索、②HTML形式のファイル作成・保存、③WWWブラウザで閲覧");
-const QString kFind1Hint =
-    QStringLiteral("指定に基づき、検索を開始 | 指定に基づき、検索を開始 （ サブ・ディレクトリーも検索 ）");
-const QString kHTMLH1Hint = QStringLiteral("検索結果を、ＨＴＭＬ形式で自動作成して保存 | "
-                                           "検索結果は、ＨＴＭＬ形式で作成して保存しないと、"
-                                           "ＷＷＷブラウザで閲覧できません。");
-const QString kPageThumbnails1Hint =
-    QStringLiteral("ＨＴＭＬの画像を、縮小画像（サムネイル）で作成します | "
-                   "JPEG・PNG・WebP・SVG・PDF なども縮小画像で表示し、元のファイルにリンクします。"
-                   "縮小画像は、ＨＴＭＬと同じ名前のフォルダ （ ～.files ） に保存します。");
-const QString kGyouRetsuHint =
-    QStringLiteral("検索結果を見易くする場合などに、使用して下さい （ 作成するＨＴＭＬとは無関係 ）。");
-const QString kHelp1Hint = QStringLiteral("使用方法などの説明を行います。");
-const QString kPictureView1Hint =
-    QStringLiteral("JPEG・PNG・WebP・SVG・PDF などの画像も、縮小して表示します | "
-                   "縮小画像は別のプロセスで作成し、デスクトップ共通のサムネイル・キャッシュに保存します"
-                   " （ 新しい検索結果フォームにも適用 ）。");
-const QString kPanelLabelHint = QStringLiteral("使用されたソート方法と検索数 |");
-const QString kOpen1Hint = QStringLiteral("ファイルを、関連付けられたプログラムで開きます。");
-const QString kOpenFolder1Hint =
-    QStringLiteral("ファイルを格納しているフォルダを、ファイルを選択した状態で開きます。");
-const QString kCopyPath1Hint = QStringLiteral("ファイルのパスを、クリップボードにコピーします。");
-const QString kCopyName1Hint = QStringLiteral("ファイルの名前を、クリップボードにコピーします。");
+// The window's own commands; those it shares with the frame are ui's.
+constexpr TCommand kClose1 = {QT_TRANSLATE_NOOP("Commands", "検索結果フォームを閉じる"),
+                              QT_TRANSLATE_NOOP("Commands", "検索結果の表示フォームを閉じます。"),
+                              Qt::Key_F4};
+constexpr const char* kGyouRetsuHint = QT_TRANSLATE_NOOP(
+    "Commands", "検索結果を見易くする場合などに、使用して下さい （ 作成するＨＴＭＬとは無関係 ）。");
+constexpr TCommand kGyouRetsu = {QT_TRANSLATE_NOOP("Commands", "行列数設定 (&G)"), kGyouRetsuHint, {}, 1000};
+constexpr TCommand kN4 = {QT_TRANSLATE_NOOP("Commands", "行表示数"), kGyouRetsuHint};
+constexpr TCommand kN5 = {QT_TRANSLATE_NOOP("Commands", "列表示数"), kGyouRetsuHint};
+const char* const kRows[] = {
+    QT_TRANSLATE_NOOP("Commands", "１行"), QT_TRANSLATE_NOOP("Commands", "２行"),
+    QT_TRANSLATE_NOOP("Commands", "３行"), QT_TRANSLATE_NOOP("Commands", "４行"),
+    QT_TRANSLATE_NOOP("Commands", "５行"), QT_TRANSLATE_NOOP("Commands", "６行"),
+    QT_TRANSLATE_NOOP("Commands", "７行"), QT_TRANSLATE_NOOP("Commands", "８行"),
+    QT_TRANSLATE_NOOP("Commands", "９行"), QT_TRANSLATE_NOOP("Commands", "10行"),
+    QT_TRANSLATE_NOOP("Commands", "11行"), QT_TRANSLATE_NOOP("Commands", "12行"),
+    QT_TRANSLATE_NOOP("Commands", "13行"), QT_TRANSLATE_NOOP("Commands", "14行"),
+    QT_TRANSLATE_NOOP("Commands", "15行"),
+};
+const char* const kColumns[] = {
+    QT_TRANSLATE_NOOP("Commands", "１列"), QT_TRANSLATE_NOOP("Commands", "２列"),
+    QT_TRANSLATE_NOOP("Commands", "３列"), QT_TRANSLATE_NOOP("Commands", "４列"),
+    QT_TRANSLATE_NOOP("Commands", "５列"), QT_TRANSLATE_NOOP("Commands", "６列"),
+    QT_TRANSLATE_NOOP("Commands", "７列"),
+};
+constexpr TCommand kOpen1 = {
+    QT_TRANSLATE_NOOP("Commands", "開く"),
+    QT_TRANSLATE_NOOP("Commands", "ファイルを、関連付けられたプログラムで開きます。")};
+constexpr TCommand kOpenFolder1 = {
+    QT_TRANSLATE_NOOP("Commands", "格納フォルダを開く"),
+    QT_TRANSLATE_NOOP("Commands", "ファイルを格納しているフォルダを、ファイルを選択した状態で開きます。")};
+constexpr TCommand kCopyPath1 = {
+    QT_TRANSLATE_NOOP("Commands", "パスをコピー"),
+    QT_TRANSLATE_NOOP("Commands", "ファイルのパスを、クリップボードにコピーします。")};
+constexpr TCommand kCopyName1 = {
+    QT_TRANSLATE_NOOP("Commands", "名前をコピー"),
+    QT_TRANSLATE_NOOP("Commands", "ファイルの名前を、クリップボードにコピーします。")};
+constexpr TCommand kPictureView1 = {
+    QT_TRANSLATE_NOOP("Commands", "ｻﾑﾈｲﾙ表示 (&P)"),
+    QT_TRANSLATE_NOOP("Commands",
+                      "JPEG・PNG・WebP・SVG・PDF などの画像も、縮小して表示します | "
+                      "縮小画像は別のプロセスで作成し、デスクトップ共通のサムネイル・キャッシュに保存します"
+                      " （ 新しい検索結果フォームにも適用 ）。"),
+    Qt::Key_F6};
+constexpr TCommand kPageThumbnails1 = {
+    QT_TRANSLATE_NOOP("Commands", "ｻﾑﾈｲﾙ付きHTML (&T)"),
+    QT_TRANSLATE_NOOP("Commands",
+                      "ＨＴＭＬの画像を、縮小画像（サムネイル）で作成します | "
+                      "JPEG・PNG・WebP・SVG・PDF なども縮小画像で表示し、元のファイルにリンクします。"
+                      "縮小画像は、ＨＴＭＬと同じ名前のフォルダ （ ～.files ） に保存します。"),
+    {},
+    1300};
 
-const QString kNotSearchedTip =
-    QStringLiteral("フレームの「検索ｵﾌﾟｼｮﾝ (&S)」メニューで、検索するフォルダの範囲を変更できます。");
-const QString kSortByText =
-    QStringLiteral("クリックは、右の項目から選択して下さい。\r\n"
-                   "\r\n"
-                   "(選択可能項目)\r\n"
-                   "\r\n"
-                   " Directory : ディレクトリーでソート\r\n"
-                   " Name      : 名前でソート\r\n"
-                   " Ext       : 拡張子でソート\r\n"
-                   " Size      : ファイルサイズでソート\r\n"
-                   " Time      : 更新日時でソート\r\n"
-                   "\r\n"
-                   "続けて同じ項目をクリックすると、昇順・降順表示が切り替わります。");
+// The causes of unread folders in words, for the count and for each folder.
+struct TCauseWords {
+    search::TUnreadCause Cause;
+    const char* Count;  // %1: how many
+    const char* Folder; // the cause alone
+};
+
+const TCauseWords kCauseWords[] = {
+    {search::TUnreadCause::Denied, QT_TRANSLATE_NOOP("tavolix::results::TMDIChild", "アクセス拒否 %1"),
+     QT_TRANSLATE_NOOP("tavolix::results::TMDIChild", "アクセス拒否")},
+    {search::TUnreadCause::NotAnswering, QT_TRANSLATE_NOOP("tavolix::results::TMDIChild", "応答なし %1"),
+     QT_TRANSLATE_NOOP("tavolix::results::TMDIChild", "応答なし")},
+    {search::TUnreadCause::Error, QT_TRANSLATE_NOOP("tavolix::results::TMDIChild", "読み込みエラー %1"),
+     QT_TRANSLATE_NOOP("tavolix::results::TMDIChild", "読み込みエラー")},
+    {search::TUnreadCause::NoDescriptors,
+     QT_TRANSLATE_NOOP("tavolix::results::TMDIChild", "開けるファイル数の上限 %1"),
+     QT_TRANSLATE_NOOP("tavolix::results::TMDIChild", "開けるファイル数の上限")},
+};
+
+const TCauseWords& CauseWordsOf(search::TUnreadCause cause) {
+    for (const TCauseWords& words : kCauseWords)
+        if (words.Cause == cause)
+            return words;
+    return kCauseWords[2];
+}
+
+QString Words(const char* source) {
+    return QCoreApplication::translate("tavolix::results::TMDIChild", source);
+}
+
+// "読み込めなかったフォルダ 3 （ アクセス拒否 2 ， 応答なし 1 ）"; empty when
+// every folder was read.
+QString UnreadFoldersText(const search::TWalkStats& stats) {
+    if (stats.Unreadable() == 0)
+        return {};
+    QStringList causes;
+    for (const search::TUnreadCause cause : search::kUnreadCauses)
+        if (const std::int64_t n = search::UnreadCount(stats, cause); n > 0)
+            causes << Words(CauseWordsOf(cause).Count).arg(n);
+    return TMDIChild::tr("読み込めなかったフォルダ %1 （ %2 ）")
+        .arg(QString::number(stats.Unreadable()), causes.join(TMDIChild::tr(" ， ")));
+}
+
+// "/a/b/ （ アクセス拒否 : Permission denied ）".
+QString UnreadFolderText(const search::TUnreadDir& dir) {
+    QString why = Words(CauseWordsOf(dir.Cause).Folder);
+    if (dir.Error != 0)
+        why += QStringLiteral(" : ") + ui::ToText(platform::TIoError({}, dir.Error).SystemText());
+    if (dir.Partly)
+        why += TMDIChild::tr(" ， 一部のみ読み込み");
+    return TMDIChild::tr("%1 （ %2 ）").arg(ui::ToVisibleText(dir.Path), why);
+}
+
+// The folders the walk's choices left out, counted by choice:
+// "検索しなかったフォルダ 3 （ ドットで始まる名前 2 ， 除外 1 ）"; empty when
+// every folder was searched.
+QString NotSearchedText(const search::TWalkStats& stats) {
+    if (stats.NotSearched() == 0)
+        return {};
+    QStringList parts;
+    if (stats.DotFolders > 0)
+        parts << TMDIChild::tr("ドットで始まる名前 %1").arg(stats.DotFolders);
+    if (stats.Excluded > 0)
+        parts << TMDIChild::tr("除外 %1").arg(stats.Excluded);
+    if (stats.OtherFileSystems > 0)
+        parts << TMDIChild::tr("別のファイルシステム %1").arg(stats.OtherFileSystems);
+    return TMDIChild::tr("検索しなかったフォルダ %1 （ %2 ）")
+        .arg(QString::number(stats.NotSearched()), parts.join(TMDIChild::tr(" ， ")));
+}
 
 QFont PGothic15() {
     return ui::UiFont(ui::kPGothic, 15);
@@ -225,7 +309,8 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
     NotSearchedPanel->setObjectName(QStringLiteral("NotSearchedPanel"));
     NotSearchedPanel->setTextFormat(Qt::PlainText);
     NotSearchedPanel->setContentsMargins(4, 1, 4, 1);
-    NotSearchedPanel->setToolTip(kNotSearchedTip);
+    NotSearchedPanel->setToolTip(
+        tr("フレームの「検索ｵﾌﾟｼｮﾝ (&S)」メニューで、検索するフォルダの範囲を変更できます。"));
     NotSearchedPanel->hide();
     walkLine->addWidget(NotSearchedPanel);
     walkLine->addStretch(1);
@@ -241,59 +326,51 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
 TMDIChild::~TMDIChild() = default;
 
 void TMDIChild::BuildMenus() {
-    File1 = new QMenu(QStringLiteral("終了 (&F)"), this);
-    Close1 = File1->addAction(QStringLiteral("検索結果フォームを閉じる"));
-    Close1->setShortcut(Qt::Key_F4);
-    connect(Close1, &QAction::triggered, this, [this] { Close1Click(); });
+    auto add = [this](QMenu* menu, const TCommand& command, auto click) {
+        QAction* action = ui::AddCommand(menu, command);
+        connect(action, &QAction::triggered, this, click);
+        return action;
+    };
+    File1 = ui::MakeMenu(ui::kFileMenu, this);
+    Close1 = add(File1, kClose1, [this] { Close1Click(); });
     File1->addSeparator();
-    Help1 = File1->addAction(QStringLiteral("ヘルプ"));
-    Help1->setShortcut(Qt::Key_F1);
-    connect(Help1, &QAction::triggered, this, [this] { FHost.Help1Click(); });
+    Help1 = add(File1, ui::kHelpCommand, [this] { FHost.Help1Click(); });
     // F1 asks for the topic of where the user is, the command for the first.
     Help1->installEventFilter(this);
     File1->addSeparator();
-    About1 = File1->addAction(QStringLiteral("ヌバロ について (&A)"));
-    connect(About1, &QAction::triggered, this, [this] { FHost.About1Click(); });
+    About1 = add(File1, ui::kAboutCommand, [this] { FHost.About1Click(); });
 
-    ChildOP = new QMenu(QStringLiteral("検索・作成＆保存 (&O)"), this);
-    Find1 = ChildOP->addAction(QStringLiteral("検索開始"));
-    Find1->setShortcut(Qt::Key_F2);
-    connect(Find1, &QAction::triggered, this, [this] { FHost.SearchFind1Click(); });
+    ChildOP = ui::MakeMenu(ui::kSearchMenu, this);
+    Find1 = add(ChildOP, ui::kFindCommand, [this] { FHost.SearchFind1Click(); });
     ChildOP->addSeparator();
-    HTMLH1 = ChildOP->addAction(QStringLiteral("HTML自動作成＆保存"));
-    HTMLH1->setShortcut(Qt::Key_F3);
-    connect(HTMLH1, &QAction::triggered, this, [this] { HTMLH1Click(); });
-    PageThumbnails1 = ChildOP->addAction(QStringLiteral("ｻﾑﾈｲﾙ付きHTML (&T)"));
+    HTMLH1 = add(ChildOP, ui::kWritePageCommand, [this] { HTMLH1Click(); });
+    PageThumbnails1 = add(ChildOP, kPageThumbnails1, [this] { PageThumbnails1Click(); });
     PageThumbnails1->setCheckable(true);
-    connect(PageThumbnails1, &QAction::triggered, this, [this] { PageThumbnails1Click(); });
 
-    GyouRetsu = new QMenu(QStringLiteral("行列数設定 (&G)"), this);
-    N4 = GyouRetsu->addMenu(QStringLiteral("行表示数"));
-    static const char* const rows[] = {"１行", "２行", "３行", "４行", "５行", "６行", "７行", "８行",
-                                       "９行", "10行", "11行", "12行", "13行", "14行", "15行"};
+    GyouRetsu = ui::MakeMenu(kGyouRetsu, this);
+    N4 = ui::MakeMenu(kN4, GyouRetsu);
+    GyouRetsu->addMenu(N4);
     for (int tag = 1; tag <= 15; ++tag) {
         if (tag == 6 || tag == 11)
             N4->addSeparator();
-        QAction* item = N4->addAction(ui::ToText(rows[tag - 1]));
+        QAction* item = N4->addAction(ui::CommandText(kRows[tag - 1]));
         item->setData(tag);
         connect(item, &QAction::triggered, this, [this, item] { GyouSetClick(item); });
     }
-    N5 = GyouRetsu->addMenu(QStringLiteral("列表示数"));
+    N5 = ui::MakeMenu(kN5, GyouRetsu);
+    GyouRetsu->addMenu(N5);
     for (QMenu* menu : {File1, ChildOP, GyouRetsu, N4})
         menu->installEventFilter(this);
-    static const char* const columns[] = {"１列", "２列", "３列", "４列", "５列", "６列", "７列"};
     for (int tag = 1; tag <= 7; ++tag) {
         if (tag == 6)
             N5->addSeparator();
-        QAction* item = N5->addAction(ui::ToText(columns[tag - 1]));
+        QAction* item = N5->addAction(ui::CommandText(kColumns[tag - 1]));
         item->setData(tag);
         connect(item, &QAction::triggered, this, [this, item] { RetsuSetClick(item); });
     }
     GyouRetsu->addSeparator();
-    PictureView1 = GyouRetsu->addAction(QStringLiteral("ｻﾑﾈｲﾙ表示 (&P)"));
+    PictureView1 = add(GyouRetsu, kPictureView1, [this] { PictureView1Click(); });
     PictureView1->setCheckable(true);
-    PictureView1->setShortcut(Qt::Key_F6);
-    connect(PictureView1, &QAction::triggered, this, [this] { PictureView1Click(); });
 }
 
 std::vector<TMDIChild::TMenuGroup> TMDIChild::MenuGroups() const {
@@ -301,19 +378,14 @@ std::vector<TMDIChild::TMenuGroup> TMDIChild::MenuGroups() const {
 }
 
 void TMDIChild::AssignHints() {
-    ApplyHint(Close1, kClose1Hint);
-    ApplyHint(About1, kAbout1Hint);
-    ApplyHint(HeaderControl1, kHeaderHint);
-    ApplyHint(ChildOP->menuAction(), kChildOPHint);
-    ApplyHint(Find1, kFind1Hint);
-    ApplyHint(HTMLH1, kHTMLH1Hint);
-    ApplyHint(PageThumbnails1, kPageThumbnails1Hint);
-    ApplyHint(GyouRetsu->menuAction(), kGyouRetsuHint);
-    ApplyHint(N4->menuAction(), kGyouRetsuHint);
-    ApplyHint(N5->menuAction(), kGyouRetsuHint);
-    ApplyHint(Help1, kHelp1Hint);
-    ApplyHint(PictureView1, kPictureView1Hint);
-    ApplyHint(PanelLabel, kPanelLabelHint + PanelLabel->text());
+    // The commands have theirs from their tables.
+    ApplyHint(HeaderControl1, tr("ソート項目をクリックすると、検索結果を並べ替え | "
+                                 "検索結果をＨＴＭＬ形式で作成・保存する前に、処理して下さい。"));
+    ApplyHint(PanelLabel, PanelLabelHint());
+}
+
+QString TMDIChild::PanelLabelHint() const {
+    return tr("使用されたソート方法と検索数 |") + PanelLabel->text();
 }
 
 QWidget* TMDIChild::OuterWindow() {
@@ -330,9 +402,8 @@ bool TMDIChild::FormCreate() {
     FRetsuCount = 2;
     FDirName = FHost.SelectedDirectory();
     FKeyWord = FHost.KeyText();
-    const QString caption = QStringLiteral(" 検索ディレクトリ = ") + ui::ToVisibleText(FDirName) +
-                            QStringLiteral(" ,") + QStringLiteral(" 指定キー = ") +
-                            ui::ToVisibleText(FKeyWord);
+    const QString caption = tr(" 検索ディレクトリ = %1 , 指定キー = %2")
+                                .arg(ui::ToVisibleText(FDirName), ui::ToVisibleText(FKeyWord));
     setWindowTitle(caption);
     OuterWindow()->setWindowTitle(caption);
 
@@ -364,15 +435,18 @@ bool TMDIChild::FormCreate() {
         const search::TWalkStats& stats = ListBox1->FileItems().Files().Stats();
         if (stats.BaseError != 0) {
             ShowMessageBox(FHost.DialogParent(), TMessageKind::Error,
-                           ui::ToText(search::BaseUnreadableText(FDirName, stats.BaseError)), ui::mbOK);
+                           tr("検索ディレクトリ  %1  を読み込めません。\r\n\r\n%2")
+                               .arg(ui::ToVisibleText(FDirName),
+                                    ui::ToText(platform::TIoError({}, stats.BaseError).SystemText())),
+                           ui::mbOK);
         } else {
             // Nothing found is not the whole answer when folders were left
             // unread, or left out.
-            QString text = QStringLiteral("指定キー  ") + ui::ToText(FKeyWord) +
-                           QStringLiteral("  に\r\n\r\n該当するファイルは見つかりませんでした。");
-            for (const std::string& line : {search::UnreadFoldersText(stats), search::NotSearchedText(stats)})
-                if (!line.empty())
-                    text += QStringLiteral("\r\n\r\n") + ui::ToText(line);
+            QString text = tr("指定キー  %1  に\r\n\r\n該当するファイルは見つかりませんでした。")
+                               .arg(ui::ToText(FKeyWord));
+            for (const QString& line : {UnreadFoldersText(stats), NotSearchedText(stats)})
+                if (!line.isEmpty())
+                    text += QStringLiteral("\r\n\r\n") + line;
             ShowMessageBox(FHost.DialogParent(), TMessageKind::Information, text, ui::mbOK);
         }
     }
@@ -381,30 +455,31 @@ bool TMDIChild::FormCreate() {
 }
 
 void TMDIChild::ShowSortStatus() {
+    const std::string stopped = ListBox1->SearchStopped() ? ui::ToBytes(tr("（中断）")) : std::string();
     const std::string text =
         search::SortStatusText(ListBox1->GetSortOrderName(), ListBox1->GetSortDirectionName(), FHitCount,
-                               FHitSize, ListBox1->Formats(), ListBox1->SearchStopped());
+                               FHitSize, ListBox1->Formats(), stopped);
     PanelLabel->setText(ui::ToText(text));
     PanelLabel->adjustSize();
-    ApplyHint(PanelLabel, kPanelLabelHint + PanelLabel->text());
+    ApplyHint(PanelLabel, PanelLabelHint());
 }
 
 void TMDIChild::ShowUnreadStatus() {
     const search::TWalkStats& stats = ListBox1->FileItems().Files().Stats();
-    const std::string text = search::UnreadFoldersText(stats);
-    UnreadPanel->setText(ui::ToText(text));
-    UnreadPanel->setVisible(!text.empty());
+    const QString text = UnreadFoldersText(stats);
+    UnreadPanel->setText(text);
+    UnreadPanel->setVisible(!text.isEmpty());
     // The folders themselves, as many as a tip can hold.
     constexpr std::size_t kListed = 20;
     QStringList lines;
     for (std::size_t i = 0; i < stats.UnreadDirs.size() && i < kListed; ++i)
-        lines << ui::ToText(search::UnreadFolderText(stats.UnreadDirs[i]));
+        lines << UnreadFolderText(stats.UnreadDirs[i]);
     if (stats.UnreadDirs.size() > kListed)
-        lines << QStringLiteral("ほか %1 フォルダ").arg(stats.UnreadDirs.size() - kListed);
+        lines << tr("ほか %1 フォルダ").arg(stats.UnreadDirs.size() - kListed);
     UnreadPanel->setToolTip(lines.join(QLatin1Char('\n')));
-    const std::string notSearched = search::NotSearchedText(stats);
-    NotSearchedPanel->setText(ui::ToText(notSearched));
-    NotSearchedPanel->setVisible(!notSearched.empty());
+    const QString notSearched = NotSearchedText(stats);
+    NotSearchedPanel->setText(notSearched);
+    NotSearchedPanel->setVisible(!notSearched.isEmpty());
 }
 
 void TMDIChild::ShowItemStatus() {
@@ -425,7 +500,19 @@ void TMDIChild::HeaderControl1SectionClick(int section) {
     static constexpr TSortOrder orders[] = {TSortOrder::soDirectory, TSortOrder::soName, TSortOrder::soExt,
                                             TSortOrder::soSize, TSortOrder::soTime};
     if (section == 0)
-        ShowMessageBox(this, TMessageKind::Plain, kSortByText, ui::mbOK);
+        ShowMessageBox(this, TMessageKind::Plain,
+                       tr("クリックは、右の項目から選択して下さい。\r\n"
+                          "\r\n"
+                          "(選択可能項目)\r\n"
+                          "\r\n"
+                          " Directory : ディレクトリーでソート\r\n"
+                          " Name      : 名前でソート\r\n"
+                          " Ext       : 拡張子でソート\r\n"
+                          " Size      : ファイルサイズでソート\r\n"
+                          " Time      : 更新日時でソート\r\n"
+                          "\r\n"
+                          "続けて同じ項目をクリックすると、昇順・降順表示が切り替わります。"),
+                       ui::mbOK);
     else if (section >= 1 && section <= 5)
         SortBy(ListBox1, orders[section - 1]);
     ShowSortStatus();
@@ -582,18 +669,18 @@ void TMDIChild::BuildHitActions() {
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     // The actions belong to the window, so their hints reach the frame's
     // status bar as those of the window's menus do.
-    auto add = [this](const QString& caption, const QString& hint, void (TMDIChild::*handler)()) {
-        auto* action = new QAction(caption, this);
-        ApplyHint(action, hint);
+    auto add = [this](const TCommand& command, void (TMDIChild::*handler)()) {
+        auto* action = new QAction(ui::CommandText(command.Caption), this);
+        ApplyHint(action, ui::CommandText(command.Hint));
         connect(action, &QAction::triggered, this, handler);
         PopupMenu1->addAction(action);
         return action;
     };
-    Open1 = add(QStringLiteral("開く"), kOpen1Hint, &TMDIChild::ListBox1DblClick);
-    OpenFolder1 = add(QStringLiteral("格納フォルダを開く"), kOpenFolder1Hint, &TMDIChild::OpenFolder1Click);
+    Open1 = add(kOpen1, &TMDIChild::ListBox1DblClick);
+    OpenFolder1 = add(kOpenFolder1, &TMDIChild::OpenFolder1Click);
     PopupMenu1->addSeparator();
-    CopyPath1 = add(QStringLiteral("パスをコピー"), kCopyPath1Hint, &TMDIChild::CopyPath1Click);
-    CopyName1 = add(QStringLiteral("名前をコピー"), kCopyName1Hint, &TMDIChild::CopyName1Click);
+    CopyPath1 = add(kCopyPath1, &TMDIChild::CopyPath1Click);
+    CopyName1 = add(kCopyName1, &TMDIChild::CopyName1Click);
 
     ListBox1->OnStartDrag = [this](int index) { return ListBox1StartDrag(index); };
     ListBox1->OnContextPopup = [this](int index, const QPoint& globalPos) {
@@ -653,13 +740,9 @@ int TMDIChild::HelpTopicOf(const QMenu* menu) const {
 }
 
 void TMDIChild::FormActivate(bool takeFocus) {
+    // The menus and the page command have theirs from their commands.
     setProperty("helpContext", 1200);
-    File1->setProperty("helpContext", 1000);
-    ChildOP->setProperty("helpContext", 1200);
-    GyouRetsu->setProperty("helpContext", 1000);
     ListBox1->setProperty("helpContext", 1200);
-    HTMLH1->setProperty("helpContext", 1300);
-    PageThumbnails1->setProperty("helpContext", 1300);
     FHost.SetWindowMenuEnabled(true);
     if (takeFocus)
         ListBox1->setFocus();
@@ -741,14 +824,13 @@ platform::TIoResult TMDIChild::WritePageOffThread(TPageInput input, bool thumbna
         // A page without thumbnails shows the window only when its disk is slow.
         if (self && !form && (thumbnails || clock.elapsed() > 300)) {
             form = new search::TSearchProgressForm(this);
-            form->setWindowTitle(QStringLiteral("ＨＴＭＬを作成しています。しばらくお待ち下さい。"));
+            form->setWindowTitle(tr("ＨＴＭＬを作成しています。しばらくお待ち下さい。"));
             form->show();
         }
         if (form) {
             // The picture being made and the count; else the page itself.
             form->ShowEntry(thumbnails ? run->Progress.Current() : pageFile, run->Progress.Done());
-            form->nnn->setText(
-                QStringLiteral("作成数 ： %1 / %2").arg(run->Progress.Done()).arg(run->Progress.Total()));
+            form->nnn->setText(tr("作成数 ： %1 / %2").arg(run->Progress.Done()).arg(run->Progress.Total()));
             form->nnn->resize(form->nnn->sizeHint());
             form->nnn->setVisible(thumbnails);
         }
@@ -785,9 +867,9 @@ void TMDIChild::HTMLH1Click() {
 
     ui::TWaitCursor wait;
     const std::string creation = platform::LocalDateTimeText(std::time(nullptr));
-    TPageInput input =
-        MakePageInput(ListBox1->FileItems(), page, FDirName, FKeyWord, FHitSize,
-                      FHost.IsNetworkDriveSelected(), platform::TMountTable::System(), creation);
+    TPageInput input = MakePageInput(ListBox1->FileItems(), page, FDirName, FKeyWord, FHitSize,
+                                     FHost.IsNetworkDriveSelected(), platform::TMountTable::System(),
+                                     creation, words::PageTexts());
     const auto record = PageRecord(input);
     QPointer<TMDIChild> self(this);
     const platform::TIoResult error = WritePageOffThread(std::move(input), PageThumbnails1->isChecked());
@@ -802,10 +884,10 @@ void TMDIChild::HTMLH1Click() {
     }
     if (error) {
         wait.Release();
-        ShowMessageBox(this, TMessageKind::Error,
-                       ui::ToText(error->Path) + QStringLiteral(" に書き込めません\r\n\r\n") +
-                           ui::ToText(error->SystemText()),
-                       ui::mbOK);
+        ShowMessageBox(
+            this, TMessageKind::Error,
+            tr("%1 に書き込めません\r\n\r\n%2").arg(ui::ToText(error->Path), ui::ToText(error->SystemText())),
+            ui::mbOK);
         return;
     }
     const QString registerError = FHost.RegisterSavedPage(record);
@@ -820,12 +902,20 @@ void TMDIChild::HTMLH1Click() {
         ShowMessageBox(this, TMessageKind::Error, registerError, ui::mbOK);
         return;
     }
-    const ui::TMessageResult answer = ShowMessageBox(
-        this, TMessageKind::Confirmation, ui::ToText(ViewNowQuestionText(page)), ui::mbYes | ui::mbNo);
+    const QString name = ui::ToText(NamePart(page));
+    const ui::TMessageResult answer =
+        ShowMessageBox(this, TMessageKind::Confirmation,
+                       tr("作成した %1 ファイルを、\r\n\r\n直ちにブラウザで閲覧しますか ? ").arg(name),
+                       ui::mbYes | ui::mbNo);
     if (answer == ui::TMessageResult::mrYes)
         platform::ExecuteFile(page, "", FileFolder(page), 1);
     else
-        ShowMessageBox(this, TMessageKind::Information, ui::ToText(ViewLaterInformationText(page)), ui::mbOK);
+        ShowMessageBox(this, TMessageKind::Information,
+                       tr("後で、閲覧する場合は、\r\nメニューバーの「 作成データ（Ｄ）」から、\r\n"
+                          "%1 ファイルを選択して下さい。\r\n\r\nまた、エクスプローラから、作成ファイルを\r\n"
+                          "ダブルクリックしての閲覧も可能です。")
+                           .arg(name),
+                       ui::mbOK);
 }
 
 } // namespace tavolix::results

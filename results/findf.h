@@ -3,6 +3,7 @@
 #include "platform/AtomicFile.h"
 #include "results/PageWriter.h"
 #include "results/ResultWindowHost.h"
+#include "search/FileInfo.h"
 
 #include <cstdint>
 #include <functional>
@@ -25,7 +26,6 @@ class QStandardItemModel;
 
 namespace tavolix::search {
 class TFileListBoxS;
-enum class TSortOrder : std::uint8_t;
 } // namespace tavolix::search
 
 namespace tavolix::results {
@@ -117,6 +117,7 @@ protected:
 private:
     void BuildMenus();
     void AssignHints();
+    QString PanelLabelHint() const;
     void ShowSortStatus();
     void ShowUnreadStatus();
     void ShowItemStatus();

@@ -29,12 +29,15 @@ PACKAGES=(
   x11-utils openbox
   # the tests run a second time in the user's settings
   locales tzdata
+  # the word catalogues: lupdate and lrelease, their CMake functions, and Qt's
+  # own translations (the toolkit's dialogs in Japanese)
+  qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
   # a test file system whose folders stop answering, as a dead share
   python3-fuse fuse3
 )
 
 # The locales the tests run in besides C.UTF-8.
-LOCALES=(ja_JP.UTF-8 de_DE.UTF-8)
+LOCALES=(ja_JP.UTF-8 de_DE.UTF-8 en_US.UTF-8)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

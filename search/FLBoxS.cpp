@@ -120,7 +120,7 @@ TSearchProgressForm::TSearchProgressForm(QWidget* owner)
     : QWidget(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     ui::InstallFontSubstitutes();
-    setWindowTitle(QStringLiteral("一生懸命検索しています。しばらくお待ち下さい。"));
+    setWindowTitle(tr("一生懸命検索しています。しばらくお待ち下さい。"));
     const QRect screen = ui::ScreenGeometry();
     const int w = screen.width() / 2;
     const int h = screen.height() / 4;
@@ -131,10 +131,10 @@ TSearchProgressForm::TSearchProgressForm(QWidget* owner)
     setPalette(p);
     setAutoFillBackground(true);
 
-    kkk = MakeLabel(this, QRect(12, h / 3, 200, 16),
-                    ProgressFont(QStringLiteral("ＭＳ Ｐゴシック"), 14, false), QColor(0, 0, 255));
+    kkk = MakeLabel(this, QRect(12, h / 3, 200, 16), ProgressFont(QString::fromUtf8(ui::kPGothic), 14, false),
+                    QColor(0, 0, 255));
     nnn = MakeLabel(this, QRect(30, h * 2 / 3, 43, 16),
-                    ProgressFont(QStringLiteral("ＭＳ ゴシック"), 16, true), QColor(255, 0, 0));
+                    ProgressFont(QString::fromUtf8(ui::kGothic), 16, true), QColor(255, 0, 0));
 }
 
 void TSearchProgressForm::closeEvent(QCloseEvent* e) {
@@ -152,7 +152,7 @@ void TSearchProgressForm::keyPressEvent(QKeyEvent* e) {
 
 void TSearchProgressForm::ShowEntry(std::string_view path, std::int64_t fileCount) {
     SetAutoSizedText(kkk, ui::ToVisibleText(path));
-    SetAutoSizedText(nnn, QStringLiteral("集計数 ： ") + QString::number(fileCount));
+    SetAutoSizedText(nnn, tr("集計数 ： %1").arg(fileCount));
     ++FEntriesShown;
 }
 

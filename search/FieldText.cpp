@@ -93,15 +93,14 @@ std::string AttrToText(std::uint32_t attr) {
 }
 
 std::string SortStatusText(std::string_view orderName, std::string_view directionName, std::int64_t fileCount,
-                           std::int64_t totalSize, const TLocaleFormats& f, bool stopped) {
+                           std::int64_t totalSize, const TLocaleFormats& f, std::string_view countMark) {
     std::string s = " Sorted by : ";
     s += orderName;
     s += " → ";
     s += directionName;
     s += " ; Total Files = ";
     s += SizeToText(fileCount, f);
-    if (stopped)
-        s += "（中断）";
+    s += countMark;
     s += " ; Size = ";
     s += SizeToText(totalSize, f);
     s += " Bytes";

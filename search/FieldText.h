@@ -24,8 +24,9 @@ std::string AttrToText(std::uint32_t attr);
 
 // The sort and totals line of a result window:
 // " Sorted by : Name → Upword ; Total Files = 1,234 ; Size = 5,678 Bytes";
-// a stopped search has "（中断）" after the count.
+// `countMark` follows the count (a stopped search says so there).
 std::string SortStatusText(std::string_view orderName, std::string_view directionName, std::int64_t fileCount,
-                           std::int64_t totalSize, const TLocaleFormats& f = {}, bool stopped = false);
+                           std::int64_t totalSize, const TLocaleFormats& f = {},
+                           std::string_view countMark = {});
 
 } // namespace tavolix::search

@@ -4,6 +4,7 @@
 #include <memory>
 #include <utility>
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QPushButton>
 
@@ -19,10 +20,10 @@ struct TButtonInfo {
 };
 
 const TButtonInfo kButtons[] = {
-    {mbYes, QMessageBox::Yes, "はい(&Y)", TMessageResult::mrYes},
-    {mbNo, QMessageBox::No, "いいえ(&N)", TMessageResult::mrNo},
-    {mbOK, QMessageBox::Ok, "OK", TMessageResult::mrOK},
-    {mbCancel, QMessageBox::Cancel, "ｷｬﾝｾﾙ", TMessageResult::mrCancel},
+    {mbYes, QMessageBox::Yes, QT_TRANSLATE_NOOP("MessageBoxes", "はい(&Y)"), TMessageResult::mrYes},
+    {mbNo, QMessageBox::No, QT_TRANSLATE_NOOP("MessageBoxes", "いいえ(&N)"), TMessageResult::mrNo},
+    {mbOK, QMessageBox::Ok, QT_TRANSLATE_NOOP("MessageBoxes", "OK"), TMessageResult::mrOK},
+    {mbCancel, QMessageBox::Cancel, QT_TRANSLATE_NOOP("MessageBoxes", "ｷｬﾝｾﾙ"), TMessageResult::mrCancel},
 };
 
 TMessageResult ResultOfButton(TMessageButton button) {
@@ -32,6 +33,10 @@ TMessageResult ResultOfButton(TMessageButton button) {
         }
     }
     return TMessageResult::mrNone;
+}
+
+QString Words(const char* source) {
+    return QCoreApplication::translate("MessageBoxes", source);
 }
 
 TButtons EffectiveButtons(TButtons buttons) {
@@ -52,20 +57,31 @@ TSeamState& Seam() {
 
 } // namespace
 
+QString ApplicationTitle() {
+    return QCoreApplication::translate("MessageBoxes", "Tavolix ヌバロ");
+}
+
 QString MessageTitle(TMessageKind kind) {
     switch (kind) {
     case TMessageKind::Warning:
-        return QStringLiteral("警告");
+        return QCoreApplication::translate("MessageBoxes", "警告");
     case TMessageKind::Error:
-        return QStringLiteral("ｴﾗｰ");
+        return QCoreApplication::translate("MessageBoxes", "ｴﾗｰ");
     case TMessageKind::Information:
-        return QStringLiteral("情報");
+        return QCoreApplication::translate("MessageBoxes", "情報");
     case TMessageKind::Confirmation:
-        return QStringLiteral("確認");
+        return QCoreApplication::translate("MessageBoxes", "確認");
     case TMessageKind::Plain:
         break;
     }
-    return kApplicationTitle;
+    return ApplicationTitle();
+}
+
+QString ButtonText(TMessageButton button) {
+    for (const TButtonInfo& info : kButtons)
+        if (info.Button == button)
+            return Words(info.Caption);
+    return {};
 }
 
 QMessageBox::Icon MessageIcon(TMessageKind kind) {
@@ -125,7 +141,7 @@ QMessageBox* BuildMessageBox(QWidget* parent, TMessageKind kind, const QString& 
             continue;
         }
         QPushButton* button = box->addButton(info.Standard);
-        button->setText(QString::fromUtf8(info.Caption));
+        button->setText(ButtonText(info.Button));
         if (info.Button == def) {
             box->setDefaultButton(button);
         }

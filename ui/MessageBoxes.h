@@ -12,7 +12,7 @@ class QWidget;
 namespace tavolix::ui {
 
 // The application title: the task bar's and the plain boxes' title.
-inline const QString kApplicationTitle = QStringLiteral("Tavolix ヌバロ");
+QString ApplicationTitle();
 
 enum class TMessageKind { Warning, Error, Information, Confirmation, Plain };
 
@@ -24,6 +24,8 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(TButtons)
 enum class TMessageResult { mrNone, mrYes, mrNo, mrOK, mrCancel };
 
 QString MessageTitle(TMessageKind kind);
+// A button's caption, for the boxes and the program's other dialogs alike.
+QString ButtonText(TMessageButton button);
 QMessageBox::Icon MessageIcon(TMessageKind kind);
 // OK if present, otherwise Yes, otherwise mbNone.
 TMessageButton DefaultButton(TButtons buttons);

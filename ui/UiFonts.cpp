@@ -9,9 +9,12 @@ void InstallFontSubstitutes() {
     if (done)
         return;
     done = true;
-    const QStringList proportional = {QStringLiteral("IPAPGothic"), QStringLiteral("IPA Pゴシック"),
+    // The IPA fonts under their Japanese names too.
+    const QStringList proportional = {QStringLiteral("IPAPGothic"),
+                                      QStringLiteral("IPA Pゴシック"), // not words: a font's name
                                       QStringLiteral("DejaVu Sans")};
-    const QStringList fixed = {QStringLiteral("IPAGothic"), QStringLiteral("IPAゴシック"),
+    const QStringList fixed = {QStringLiteral("IPAGothic"),
+                               QStringLiteral("IPAゴシック"), // not words: a font's name
                                QStringLiteral("DejaVu Sans Mono")};
     const struct {
         const char* Face;

@@ -5,8 +5,8 @@
 namespace tavolix::ui {
 
 // Face names the windows ask for.
-inline constexpr const char* kPGothic = "ＭＳ Ｐゴシック";
-inline constexpr const char* kGothic = "ＭＳ ゴシック";
+inline constexpr const char* kPGothic = "ＭＳ Ｐゴシック"; // not words: a font's name
+inline constexpr const char* kGothic = "ＭＳ ゴシック";    // not words: a font's name
 inline constexpr const char* kFixedSys = "FixedSys";
 inline constexpr const char* kSansSerif = "MS Sans Serif";
 

@@ -30,7 +30,7 @@ int main(int argc, char* argv[]) {
     const QString out = QString::fromLocal8Bit(argv[1]);
     const std::string tree = argv[2];
     QDir().mkpath(out + QStringLiteral("/page"));
-    QApplication::setApplicationName(ui::kApplicationTitle);
+    QApplication::setApplicationName(ui::ApplicationTitle());
     ui::InstallFontSubstitutes();
     QApplication::setStyle(new ui::TTavolixStyle);
 

@@ -1,12 +1,15 @@
 #include "TestDir.h"
 #include "app/HelpFile.h"
+#include "app/serfile.h"
 #include "platform/ExecuteFile.h"
+#include "words/Language.h"
 
 #include <gtest/gtest.h>
 #include <vector>
 
 #include <QFile>
 #include <QFileInfo>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStringDecoder>
@@ -109,8 +112,10 @@ TEST(HelpFile, ShowHelpTopicOpensThePage) {
     EXPECT_TRUE(opened[1].Params.empty());
 }
 
-TEST(HelpFile, DocumentHoldsTheTopicsAndItsLinksResolve) {
-    QString doc = HelpFilePath();
+// The document's topics, links, quick keys, shortcuts and menus; its topic
+// pages forward to it.
+void CheckDocument(const QString& doc, const QStringList& menus) {
+    SCOPED_TRACE(doc.toStdString());
     bool valid = false;
     QString text = ReadText(doc, &valid);
     ASSERT_FALSE(text.isEmpty());
@@ -144,16 +149,57 @@ TEST(HelpFile, DocumentHoldsTheTopicsAndItsLinksResolve) {
     for (const char* key : {"F1", "F2", "F3", "F4", "F5", "F6", "F12"}) {
         EXPECT_TRUE(text.contains(QString("<kbd>%1</kbd>").arg(key))) << key;
     }
-    for (const char* menu : {"簡易検索キー (&amp;K)", "検索・作成＆保存 (&amp;O)", "作成ﾃﾞｰﾀ (&amp;D)",
-                             "ｳｨﾝﾄﾞｳ (&amp;W)", "行列数設定 (&amp;G)", "HTML自動作成＆保存"}) {
-        EXPECT_TRUE(text.contains(QString::fromUtf8(menu))) << menu;
+    for (const QString& menu : menus) {
+        EXPECT_TRUE(text.contains(menu)) << menu.toStdString();
     }
 
     // The forwarding pages lead to existing topics.
+    const QFileInfo info(doc);
     for (int topic : {1200, 1300}) {
-        QString page = ReadText(QFileInfo(doc).absolutePath() + QString("/tavolix-help-%1.html").arg(topic));
-        EXPECT_TRUE(page.contains(QString("url=tavolix-help.html#%1\"").arg(HelpTopicId(topic)))) << topic;
+        QString page = ReadText(HelpTopicPage(doc, topic));
+        EXPECT_TRUE(page.contains(QString("url=%1#%2\"").arg(info.fileName(), HelpTopicId(topic)))) << topic;
     }
+}
+
+TEST(HelpFile, DocumentHoldsTheTopicsAndItsLinksResolve) {
+    QStringList menus;
+    for (const char* menu : {"簡易検索キー (&amp;K)", "検索・作成＆保存 (&amp;O)", "作成ﾃﾞｰﾀ (&amp;D)",
+                             "ｳｨﾝﾄﾞｳ (&amp;W)", "行列数設定 (&amp;G)", "HTML自動作成＆保存"})
+        menus << QString::fromUtf8(menu);
+    CheckDocument(HelpFilePath(), menus);
+}
+
+// In English F1 opens the English document beside the Japanese one, which
+// names the menus as the English windows show them; a language without a
+// document of its own gets the English one.
+TEST(HelpFile, EnglishDocumentForTheEnglishWindows) {
+    ASSERT_TRUE(tavolix::words::InstallLanguage(QStringLiteral("en")));
+    const QString doc = HelpFilePath();
+    QStringList menus;
+    {
+        TTestDir dir;
+        TMDIForm frame(dir.Path("TAVOLIX.INI"));
+        for (QMenu* menu : {frame.SetEdit1, frame.Utilety1, frame.SaveData, frame.Windows1})
+            menus << menu->title();
+        menus << frame.HTMLSave->text();
+    }
+    std::vector<TOpenRequest> opened;
+    tavolix::platform::SetFileOpener([&](const TOpenRequest& r) { opened.push_back(r); });
+    EXPECT_TRUE(ShowHelpTopic(1200));
+    tavolix::platform::SetFileOpener({});
+    tavolix::words::InstallLanguage(tavolix::words::kSourceLanguage);
+
+    EXPECT_EQ(QFileInfo(doc).fileName(), "tavolix-help-en.html");
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(QFileInfo(Q(opened[0].FileName)).fileName(), "tavolix-help-en-1200.html");
+    for (QString& menu : menus)
+        menu = menu.remove(QRegularExpression("&(?!&)")).toHtmlEscaped();
+    EXPECT_TRUE(menus.contains("Quick Keys")) << menus.join(", ").toStdString();
+    CheckDocument(doc, menus);
+
+    const QString sources = QFileInfo(doc).absolutePath();
+    EXPECT_EQ(HelpFilePath({}, sources, QStringLiteral("de")), doc);
+    EXPECT_EQ(QFileInfo(HelpFilePath({}, sources, QStringLiteral("ja"))).fileName(), "tavolix-help.html");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "StallFs.h"
 #include "TestDir.h"
 #include "app/SavedPages.h"
+#include "words/CoreWords.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,6 +12,9 @@
 using namespace tavolix::app;
 using tavolix::platform::ReadWholeFile;
 using tavolix::platform::TMountTable;
+using tavolix::words::RegisterErrorText;
+using tavolix::words::SavedPageHint;
+using tavolix::words::SavedPageMessage;
 
 namespace {
 
@@ -60,7 +64,7 @@ TEST(SavedPages, WithoutAFileTheFirstPageGoesToSlotOne) {
     EXPECT_EQ(ring.SavedOrder(), (std::array<int, 10>{10, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
     for (int k = 1; k <= 10; ++k) {
         EXPECT_EQ(ring.MenuItems()[k - 1].Caption, EmptyCaption(k));
-        EXPECT_EQ(ring.MenuItems()[k - 1].Hint, " 検索ベース =   ; キー =   ; 検索数 = ");
+        EXPECT_EQ(SavedPageHint(ring.MenuItems()[k - 1]), " 検索ベース =   ; キー =   ; 検索数 = ");
     }
 
     ASSERT_FALSE(ring.Register(Record(1), {}));
@@ -70,7 +74,7 @@ TEST(SavedPages, WithoutAFileTheFirstPageGoesToSlotOne) {
               "4=1\n5=1,000\n6=2026/12/01\n");
     auto items = ring.MenuItems();
     EXPECT_EQ(items[0].Caption, Caption(1, 1));
-    EXPECT_EQ(items[0].Hint, " 検索ベース = /home/u/pics1/  ; キー = *.gif  ; 検索数 = 1");
+    EXPECT_EQ(SavedPageHint(items[0]), " 検索ベース = /home/u/pics1/  ; キー = *.gif  ; 検索数 = 1");
     for (int k = 2; k <= 10; ++k)
         EXPECT_EQ(items[k - 1].Caption, EmptyCaption(k));
 
@@ -106,7 +110,7 @@ TEST(SavedPages, TheEleventhPageOverwritesTheOldest) {
     EXPECT_EQ(again.SavedOrder(), ring.SavedOrder());
     for (int k = 1; k <= 10; ++k) {
         EXPECT_EQ(again.MenuItems()[k - 1].Caption, items[k - 1].Caption);
-        EXPECT_EQ(again.MenuItems()[k - 1].Hint, items[k - 1].Hint);
+        EXPECT_EQ(SavedPageHint(again.MenuItems()[k - 1]), SavedPageHint(items[k - 1]));
     }
 }
 
@@ -208,7 +212,7 @@ TEST(SavedPages, PagesOnANetworkVolumeAreStoredByShareName) {
     // Without the share mounted it is missing, shown by its stored name.
     action = again.ClickAction(1, {});
     EXPECT_EQ(action.Kind, TSavedPageAction::Missing);
-    EXPECT_TRUE(action.Message.starts_with("//srv/photos/web/p.html が見つかりません。 "));
+    EXPECT_TRUE(SavedPageMessage(action).starts_with("//srv/photos/web/p.html が見つかりません。 "));
 }
 
 TEST(SavedPages, ClickingAnItem) {
@@ -220,15 +224,16 @@ TEST(SavedPages, ClickingAnItem) {
 
     auto action = ring.ClickAction(1, {});
     EXPECT_EQ(action.Kind, TSavedPageAction::Missing);
-    EXPECT_EQ(action.Message, dir.Path("web/gone.html") +
-                                  " が見つかりません。 \r\n\r\n移動、あるいは、削除されませんでしたか ？");
+    EXPECT_EQ(SavedPageMessage(action),
+              dir.Path("web/gone.html") +
+                  " が見つかりません。 \r\n\r\n移動、あるいは、削除されませんでしたか ？");
     action = ring.ClickAction(2, {});
     EXPECT_EQ(action.Kind, TSavedPageAction::Open);
     EXPECT_EQ(action.Path, dir.Path("web/there.html"));
     EXPECT_EQ(action.Folder, dir.Path("web"));
     action = ring.ClickAction(3, {});
     EXPECT_EQ(action.Kind, TSavedPageAction::NotRegistered);
-    EXPECT_EQ(action.Message,
+    EXPECT_EQ(SavedPageMessage(action),
               "作成データ（ＨＴＭＬファイル）は、未登録です。 \r\n\r\n作成＆保存後、クリックして下さい。");
     EXPECT_EQ(ring.ClickAction(0, {}).Kind, TSavedPageAction::None);
     EXPECT_EQ(ring.ClickAction(11, {}).Kind, TSavedPageAction::None);
@@ -262,7 +267,7 @@ TEST(SavedPages, APageOnAShareThatDoesNotAnswerIsToldNotWaitedFor) {
     ASSERT_TRUE(answered);
     const TSavedPageAction got = action.get();
     EXPECT_EQ(got.Kind, TSavedPageAction::NotAnswering);
-    EXPECT_EQ(got.Message, page + " が応答しません。");
+    EXPECT_EQ(SavedPageMessage(got), page + " が応答しません。");
 }
 
 TEST(SavedPages, AmpersandsInDataAreNoAccessKeys) {
@@ -270,7 +275,7 @@ TEST(SavedPages, AmpersandsInDataAreNoAccessKeys) {
     TSavedPages ring = Loaded(dir.Path("t.INI"));
     ASSERT_FALSE(ring.Register({"/w/Tom&Jerry.html", "/b&c", "&", "1", "1", "a&b"}, {}));
     EXPECT_EQ(ring.MenuItems()[0].Caption, "(&1) Tom&&Jerry.html ( a&&b )");
-    EXPECT_EQ(ring.MenuItems()[0].Hint, " 検索ベース = /b&c/  ; キー = &  ; 検索数 = 1");
+    EXPECT_EQ(SavedPageHint(ring.MenuItems()[0]), " 検索ベース = /b&c/  ; キー = &  ; 検索数 = 1");
 }
 
 TEST(SavedPages, AnEmptyPagePathWritesNothing) {

@@ -8,6 +8,7 @@
 #include "results/PageThumbnails.h"
 #include "results/PageWriter.h"
 #include "results/PathFunctions.h"
+#include "words/CoreWords.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -120,6 +121,7 @@ TPageInput PageIn(const TTestDir& tree) {
     in.SortOrderName = "Name";
     in.SortDirectionName = "Down";
     in.CreationText = "2026/12/08 14:03:05";
+    in.Texts = tavolix::words::PageTexts();
     return in;
 }
 

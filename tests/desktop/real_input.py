@@ -167,8 +167,9 @@ class Desktop:
 
 
 class Program:
-    def __init__(self, desktop, binary, cwd, work, extra_env=None):
+    def __init__(self, desktop, binary, cwd, work, extra_env=None, title=FRAME_TITLE):
         self.desktop = desktop
+        self.title = title
         self.binary, self.cwd = binary, cwd
         self.state_file = os.path.join(work, "state.txt")
         home = os.path.join(work, "home")
@@ -183,8 +184,8 @@ class Program:
         self.proc = subprocess.Popen([binary], cwd=cwd, env=env, stdin=subprocess.DEVNULL, stdout=self.log,
                                      stderr=subprocess.STDOUT)
         try:
-            self.frame = desktop.managed_window_named(self.proc.pid, FRAME_TITLE)
-            self.wait("the frame is active", lambda s: s.get("active") == FRAME_TITLE, activate=True)
+            self.frame = desktop.managed_window_named(self.proc.pid, title)
+            self.wait("the frame is active", lambda s: s.get("active") == title, activate=True)
         except BaseException:
             self.close()  # a failed start leaves no program behind
             raise
@@ -822,6 +823,45 @@ def case_pictures_view(d, p, tree, work):
     p.wait("pictures off in the new window", lambda s: s[w2 + "pictures"] == "0" and s[w + "pictures"] == "1")
 
 
+def case_languages(d, p, tree, work):
+    """The language follows the locale: an English one gets the English frame,
+    result window and boxes; a Japanese one the Japanese, with the toolkit's
+    save dialog in Japanese too (C, as in the other cases, is Japanese)."""
+    p.close()
+    english = Program(d, p.binary, tree, os.path.join(work, "en"), {"LC_ALL": "", "LANG": "en_US.UTF-8"},
+                      title=" Tavolix")
+    try:
+        english.choose_base(tree)
+        assert english.state()["label"] == "Search in = " + tree, english.state()["label"]
+        s = english.search("*.gif")
+        w = last_window(s)
+        assert s[w + "title"] == " Directory = %s , Key = *.gif" % tree, s[w + "title"]
+        assert s[w + "totals"].startswith(" Sorted by : Name → Upword ; Total Files = 3"), s[w + "totals"]
+        d.key("F3")
+        english.wait("the save dialog", lambda s: s["active"] == "Save As" and s["focus"] == "fileNameEdit")
+        d.type(os.path.join(work, "page.html"))
+        d.key("Return")
+        english.wait("the question in English", lambda s: s["active"] == "Confirm")
+        d.key("Escape")
+        english.wait("the note in English", lambda s: s["active"] == "Information")
+        d.key("Return")
+    finally:
+        english.close()
+    with open(os.path.join(work, "page.html"), encoding="utf-8") as f:
+        html = f.read()
+    assert "<H2>Search key  =  *.gif</H2>" in html, html[:600]
+
+    japanese = Program(d, p.binary, tree, os.path.join(work, "ja"), {"LC_ALL": "", "LANG": "ja_JP.UTF-8"})
+    try:
+        japanese.choose_base(tree)
+        japanese.search("*.gif")
+        d.key("F3")
+        japanese.wait("the save dialog in Japanese", lambda s: s["active"] == "名前を付けて保存")
+        d.key("Escape")
+    finally:
+        japanese.close()
+
+
 def case_page_thumbnails(d, p, tree, work):
     """The page with thumbnails, chosen in the result window's menu and kept
     for new windows: F3 writes it with the folder of thumbnails beside it,
@@ -864,6 +904,7 @@ def case_page_thumbnails(d, p, tree, work):
 
 
 CASES = {
+    "languages": case_languages,
     "enter_searches": case_enter_searches,
     "typed_key_is_searched": case_typed_key_is_searched,
     "save_page": case_save_page,

@@ -19,18 +19,20 @@ MAY_USE = {
     "thumbs": {"platform"},
     "results": {"platform", "search", "pictures", "thumbs"},
     "app": {"platform", "search", "pictures", "thumbs", "results"},
-    "cli": {"platform", "search", "pictures", "thumbs", "results", "app"},
+    "words": {"platform", "search", "pictures", "thumbs", "results", "app"},
+    "cli": {"platform", "search", "pictures", "thumbs", "results", "app", "words"},
     "resources": set(),
     "ui": {"platform"},
     "search-gui": {"platform", "search", "ui"},
     "pictures-gui": {"platform", "search", "pictures"},
     "thumbs-gui": {"platform", "search", "pictures", "pictures-gui", "thumbs"},
-    "results-gui": {"platform", "search", "search-gui", "pictures", "pictures-gui", "thumbs", "results", "ui"},
+    "results-gui": {"platform", "search", "search-gui", "pictures", "pictures-gui", "thumbs", "results", "ui",
+                    "words"},
     "dirtree": {"platform", "ui"},
     "app-gui": {"platform", "search", "search-gui", "pictures", "pictures-gui", "thumbs", "results", "results-gui",
-                "ui", "dirtree", "app"},
+                "ui", "dirtree", "app", "words"},
 }
-PRODUCT_FOLDERS = ["platform", "search", "pictures", "thumbs", "results", "ui", "dirtree", "app", "cli"]
+PRODUCT_FOLDERS = ["platform", "search", "pictures", "thumbs", "results", "ui", "dirtree", "app", "words", "cli"]
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
 

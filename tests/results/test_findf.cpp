@@ -584,11 +584,19 @@ TEST_F(FindfPageTest, WritesRegistersAndAsksToView) {
         ASSERT_GE(shown.size(), 1u);
         EXPECT_EQ(shown[0].Kind, TMessageKind::Confirmation);
         EXPECT_EQ(shown[0].Buttons, ui::mbYes | ui::mbNo);
-        EXPECT_EQ(shown[0].Text, QString::fromStdString(results::ViewNowQuestionText(page)));
+        EXPECT_EQ(shown[0].Text,
+                  QString::fromStdString("作成した " + results::NamePart(page) +
+                                         " ファイルを、\r\n\r\n直ちにブラウザで閲覧しますか ? "));
         if (answer == TMessageResult::mrNo) {
             ASSERT_EQ(shown.size(), 2u);
             EXPECT_EQ(shown[1].Kind, TMessageKind::Information);
-            EXPECT_EQ(shown[1].Text, QString::fromStdString(results::ViewLaterInformationText(page)));
+            EXPECT_EQ(shown[1].Text,
+                      QString::fromStdString(
+                          "後で、閲覧する場合は、\r\nメニューバーの「 作成データ（Ｄ）」から、\r\n" +
+                          results::NamePart(page) +
+                          " ファイルを選択して下さい。"
+                          "\r\n\r\nまた、エクスプローラから、作成ファイルを\r\n"
+                          "ダブルクリックしての閲覧も可能です。"));
             EXPECT_TRUE(Opens.empty());
         } else {
             EXPECT_EQ(shown.size(), 1u);

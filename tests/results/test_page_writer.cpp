@@ -1,5 +1,6 @@
 #include "TestDir.h"
 #include "results/PageWriter.h"
+#include "words/CoreWords.h"
 
 #include <algorithm>
 #include <dirent.h>
@@ -42,6 +43,7 @@ TPageInput Sample() {
     in.SortOrderName = "Directory";
     in.SortDirectionName = "Upword";
     in.CreationText = "2026/12/08 14:03:05";
+    in.Texts = tavolix::words::PageTexts();
     return in;
 }
 
@@ -307,15 +309,6 @@ TEST(PageWriter, PageFileNameGetsHtmlOnlyWithoutExtension) {
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     EXPECT_EQ(AbsolutePath("out/p.html"), (std::string(cwd) == "/" ? "" : std::string(cwd)) + "/out/p.html");
-}
-
-TEST(PageWriter, BoxTexts) {
-    EXPECT_EQ(ViewNowQuestionText("/w/結果 1.html"),
-              "作成した 結果 1.html ファイルを、\r\n\r\n直ちにブラウザで閲覧しますか ? ");
-    EXPECT_EQ(ViewLaterInformationText("/w/a.html"),
-              "後で、閲覧する場合は、\r\nメニューバーの「 作成データ（Ｄ）」から、\r\na.html "
-              "ファイルを選択して下さい。"
-              "\r\n\r\nまた、エクスプローラから、作成ファイルを\r\nダブルクリックしての閲覧も可能です。");
 }
 
 TEST(PageWriter, WritesTheFileAndReplacesAnOldOne) {

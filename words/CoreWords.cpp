@@ -1,0 +1,121 @@
+#include "words/CoreWords.h"
+
+#include "platform/Profile.h"
+#include "platform/VisibleName.h"
+
+#include <QCoreApplication>
+
+namespace tavolix::words {
+
+namespace {
+
+std::string Page(const char* source) {
+    return QCoreApplication::translate("Page", source).toStdString();
+}
+
+std::string Settings(const char* source) {
+    return QCoreApplication::translate("SavedPages", source).toStdString();
+}
+
+// A value with its line breaks made visible, for a message.
+std::string Shown(std::string_view value) {
+    std::string out;
+    for (char c : value) {
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\0')
+            out += "\\0";
+        else
+            out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+std::string Fill(std::string_view text, std::initializer_list<std::string_view> values) {
+    std::string out;
+    std::size_t done = 0;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != '%' || text[i + 1] < '1' || text[i + 1] > '9')
+            continue;
+        const auto n = static_cast<std::size_t>(text[i + 1] - '1');
+        if (n >= values.size())
+            continue;
+        out.append(text.substr(done, i - done));
+        out.append(values.begin()[n]);
+        done = i + 2;
+        ++i;
+    }
+    out.append(text.substr(done));
+    return out;
+}
+
+results::TPageTexts PageTexts() {
+    results::TPageTexts texts;
+    texts.Title = Page(QT_TRANSLATE_NOOP("Page", "ＴＡＶＯＬＩＸ：( %1 ) 編集結果"));
+    texts.BaseFolder = Page(QT_TRANSLATE_NOOP("Page", "検索対象ディレクトリ = %1"));
+    texts.Key = Page(QT_TRANSLATE_NOOP("Page", "指定検索キー  =  %1"));
+    texts.Totals = Page(QT_TRANSLATE_NOOP("Page", "ファイル数合計 = %1 ；  サイズ合計 = %2 Bytes"));
+    return texts;
+}
+
+std::string SavedPageHint(const app::TSavedPagesMenuItem& item) {
+    return Fill(Settings(QT_TRANSLATE_NOOP("SavedPages", " 検索ベース = %1  ; キー = %2  ; 検索数 = %3")),
+                {item.BaseFolder, item.Key, item.Count});
+}
+
+std::string SavedPageMessage(const app::TSavedPageAction& action) {
+    switch (action.Kind) {
+    case app::TSavedPageAction::NotRegistered:
+        return Settings(QT_TRANSLATE_NOOP(
+            "SavedPages",
+            "作成データ（ＨＴＭＬファイル）は、未登録です。 \r\n\r\n作成＆保存後、クリックして下さい。"));
+    case app::TSavedPageAction::Missing:
+        return Fill(
+            Settings(QT_TRANSLATE_NOOP(
+                "SavedPages", "%1 が見つかりません。 \r\n\r\n移動、あるいは、削除されませんでしたか ？")),
+            {platform::VisibleName(action.Stored)});
+    case app::TSavedPageAction::NotAnswering:
+        return Fill(Settings(QT_TRANSLATE_NOOP("SavedPages", "%1 が応答しません。")),
+                    {platform::VisibleName(action.Stored)});
+    case app::TSavedPageAction::None:
+    case app::TSavedPageAction::Open:
+        break;
+    }
+    return {};
+}
+
+std::string CannotWriteText(const platform::TIoError& error) {
+    return Fill(Settings(QT_TRANSLATE_NOOP("SavedPages", "%1 に書き込めません")), {error.Path});
+}
+
+std::string RegisterErrorText(const app::TRegisterError& error) {
+    const std::string value = Shown(error.Value);
+    switch (error.Refusal) {
+    case app::TRefusal::LineBreak:
+        return Fill(
+            Settings(QT_TRANSLATE_NOOP("SavedPages", "\"%1\" は改行を含むため、作成データに登録できません")),
+            {value});
+    case app::TRefusal::TooLong:
+        return Fill(Settings(QT_TRANSLATE_NOOP(
+                        "SavedPages", "\"%1\" は %2 バイトより長いため、作成データに登録できません")),
+                    {value, std::to_string(platform::kMaxProfileValue)});
+    case app::TRefusal::Blanks:
+        return Fill(Settings(QT_TRANSLATE_NOOP("SavedPages",
+                                               "\"%1\" は前後に空白があるため、作成データに登録できません")),
+                    {value});
+    case app::TRefusal::None:
+        break;
+    }
+    return CannotWriteText(error.File) + " (" + error.File.SystemText() + ")";
+}
+
+std::string CannotReadText(const platform::TIoError& error) {
+    return Fill(Settings(QT_TRANSLATE_NOOP("SavedPages", "%1 を読み込めません (%2)")),
+                {error.Path, error.SystemText()});
+}
+
+} // namespace tavolix::words

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "app/SavedPages.h"
+#include "platform/AtomicFile.h"
+#include "results/PageWriter.h"
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace tavolix::words {
+
+// The words for what the GUI-free core returns, in the language installed
+// (words::InstallLanguage; Japanese without one), as UTF-8. Shared by the
+// windows and tavolix-page, so each text is written once.
+
+// `text` with "%1".."%9" replaced by the values in one pass: a value's own
+// "%1" stays as it is, and its bytes are kept exactly.
+std::string Fill(std::string_view text, std::initializer_list<std::string_view> values);
+
+// The page's fixed texts.
+results::TPageTexts PageTexts();
+
+// A saved page's long hint: " 検索ベース = /a/  ; キー = *.gif  ; 検索数 = 3".
+std::string SavedPageHint(const app::TSavedPagesMenuItem& item);
+// The box a click on a saved page shows instead of opening it; empty for
+// the clicks that open a page or do nothing.
+std::string SavedPageMessage(const app::TSavedPageAction& action);
+
+// "<file> に書き込めません": a failed write of the settings file.
+std::string CannotWriteText(const platform::TIoError& error);
+// A failed registration: the refused value and why, or CannotWriteText with
+// the system's reason in parentheses.
+std::string RegisterErrorText(const app::TRegisterError& error);
+// "<file> を読み込めません (reason)": a settings file that was not read.
+std::string CannotReadText(const platform::TIoError& error);
+
+} // namespace tavolix::words
