@@ -124,8 +124,8 @@ constexpr TCommand kSearchOptionsMenu = {
     kHelpSearch};
 constexpr TCommand kHiddenFolders1 = {
     QT_TRANSLATE_NOOP("Commands", "隠しフォルダ（ . で始まる名前 ）も検索 (&H)"),
-    QT_TRANSLATE_NOOP("Commands", "名前が「 . 」で始まるフォルダ（ 隠しフォルダ ）も検索します。"
-                                  "オフの時は、検索しなかったフォルダの数を検索結果に表示します。")};
+    QT_TRANSLATE_NOOP("Commands", "名前が「 . 」で始まるフォルダも検索します （ オフの時は、"
+                                  "検索しなかったフォルダの数を表示 ）。")};
 constexpr TCommand kOneFileSystem1 = {
     QT_TRANSLATE_NOOP("Commands", "１つのファイルシステム内だけを検索 (&X)"),
     QT_TRANSLATE_NOOP("Commands", "検索ディレクトリと別のファイルシステム（ ネットワーク、ＵＳＢ "

@@ -117,17 +117,16 @@ constexpr TCommand kCopyName1 = {
     QT_TRANSLATE_NOOP("Commands", "ファイルの名前を、クリップボードにコピーします。")};
 constexpr TCommand kPictureView1 = {
     QT_TRANSLATE_NOOP("Commands", "ｻﾑﾈｲﾙ表示 (&P)"),
-    QT_TRANSLATE_NOOP("Commands",
-                      "JPEG・PNG・WebP・SVG・PDF などの画像も、縮小して表示します | "
-                      "縮小画像は別のプロセスで作成し、デスクトップ共通のサムネイル・キャッシュに保存します"
-                      " （ 新しい検索結果フォームにも適用 ）。"),
+    QT_TRANSLATE_NOOP("Commands", "JPEG・PNG・WebP・SVG・PDF などの画像も、縮小して表示します | "
+                                  "縮小画像は別のプロセスで作成し、共通のサムネイル・キャッシュに保存します"
+                                  " （ 新しい検索結果にも適用 ）。"),
     Qt::Key_F6};
 constexpr TCommand kPageThumbnails1 = {
     QT_TRANSLATE_NOOP("Commands", "ｻﾑﾈｲﾙ付きHTML (&T)"),
-    QT_TRANSLATE_NOOP("Commands",
-                      "ＨＴＭＬの画像を、縮小画像（サムネイル）で作成します | "
-                      "JPEG・PNG・WebP・SVG・PDF なども縮小画像で表示し、元のファイルにリンクします。"
-                      "縮小画像は、ＨＴＭＬと同じ名前のフォルダ （ ～.files ） に保存します。"),
+    QT_TRANSLATE_NOOP(
+        "Commands",
+        "ＨＴＭＬの画像を、縮小画像（サムネイル）で作成します | "
+        "縮小画像は、ＨＴＭＬと同じ名前のフォルダ （ ～.files ） に保存し、元のファイルにリンクします。"),
     {},
     1300};
 

@@ -368,7 +368,7 @@
         <translation>&amp;Pictures</translation>
     </message>
     <message>
-        <source>JPEG・PNG・WebP・SVG・PDF などの画像も、縮小して表示します | 縮小画像は別のプロセスで作成し、デスクトップ共通のサムネイル・キャッシュに保存します （ 新しい検索結果フォームにも適用 ）。</source>
+        <source>JPEG・PNG・WebP・SVG・PDF などの画像も、縮小して表示します | 縮小画像は別のプロセスで作成し、共通のサムネイル・キャッシュに保存します （ 新しい検索結果にも適用 ）。</source>
         <translation>Draws JPEG, PNG, WebP, SVG, PDF and other pictures small too | Made in a process of their own and kept in the shared thumbnail cache (new result windows too).</translation>
     </message>
     <message>
@@ -384,7 +384,7 @@
         <translation>Search &amp;Hidden Folders (names beginning with .)</translation>
     </message>
     <message>
-        <source>名前が「 . 」で始まるフォルダ（ 隠しフォルダ ）も検索します。オフの時は、検索しなかったフォルダの数を検索結果に表示します。</source>
+        <source>名前が「 . 」で始まるフォルダも検索します （ オフの時は、検索しなかったフォルダの数を表示 ）。</source>
         <translation>Searches folders whose names begin with &quot;.&quot; too. When off, the results count the folders left out.</translation>
     </message>
     <message>
@@ -408,7 +408,7 @@
         <translation>Page with &amp;Thumbnails</translation>
     </message>
     <message>
-        <source>ＨＴＭＬの画像を、縮小画像（サムネイル）で作成します | JPEG・PNG・WebP・SVG・PDF なども縮小画像で表示し、元のファイルにリンクします。縮小画像は、ＨＴＭＬと同じ名前のフォルダ （ ～.files ） に保存します。</source>
+        <source>ＨＴＭＬの画像を、縮小画像（サムネイル）で作成します | 縮小画像は、ＨＴＭＬと同じ名前のフォルダ （ ～.files ） に保存し、元のファイルにリンクします。</source>
         <translation>Writes the page&apos;s pictures as thumbnails | JPEG, PNG, WebP, SVG, PDF... as thumbnails linked to their files, kept in NAME.files.</translation>
     </message>
 </context>

@@ -143,6 +143,27 @@ TEST_F(EnglishSession, FrameResultWindowBoxesAndPage) {
     EXPECT_TRUE(frame.isVisible());
 }
 
+// The long hints fit the status panel in Japanese too.
+TEST(JapaneseSession, LongHintsFitTheStatusPanel) {
+    TTestDir tree;
+    tree.File("a.gif", "GIF89a");
+    ui::InstallFontSubstitutes();
+    app::TMDIForm frame(tree.Path("TAVOLIX.INI"));
+    frame.DirectoryListBox2->SetDrive(tree.Root());
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    frame.KeyWordEditCB->setEditText(QStringLiteral("*.*"));
+    frame.SearchFind1Click();
+    ASSERT_EQ(frame.ResultWindowCount(), 1);
+    const QFontMetrics metrics(frame.StatusPanels[0]->font());
+    const int room = frame.StatusPanels[0]->contentsRect().width();
+    for (const QWidget* window :
+         {static_cast<const QWidget*>(&frame), static_cast<const QWidget*>(frame.ResultWindows().back())})
+        for (const QAction* action : window->findChildren<QAction*>())
+            EXPECT_LE(metrics.horizontalAdvance(action->statusTip()), room)
+                << action->statusTip().toStdString();
+}
+
 // The save dialog is the toolkit's: under a Japanese locale it is Japanese too.
 TEST(JapaneseSession, TheToolkitsDialogsSpeakJapanese) {
     ASSERT_TRUE(words::InstallLanguage(words::kSourceLanguage, true));
