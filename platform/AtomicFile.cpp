@@ -30,49 +30,7 @@ TIoError ErrorOf(const std::string& path, int err) {
     return TIoError{path, err};
 }
 
-std::string FolderOf(const std::string& path) {
-    auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-constexpr std::string_view kTemporaryPrefix = ".tavolix-";
 constexpr std::string_view kTemporarySuffix = ".tmp";
-
-// The process that named a temporary file ".tavolix-PID-N.tmp", or 0 when
-// the name is not of that form.
-pid_t TemporaryOwner(std::string_view name) {
-    if (!name.starts_with(kTemporaryPrefix) || !name.ends_with(kTemporarySuffix))
-        return 0;
-    name.remove_prefix(kTemporaryPrefix.size());
-    name.remove_suffix(kTemporarySuffix.size());
-    const auto dash = name.find('-');
-    if (dash == 0 || dash == std::string_view::npos || dash + 1 == name.size() || dash > 9)
-        return 0;
-    if (name.find_first_not_of("0123456789-") != std::string_view::npos ||
-        name.find('-', dash + 1) != name.npos)
-        return 0;
-    pid_t pid = 0;
-    for (char c : name.substr(0, dash))
-        pid = pid * 10 + (c - '0');
-    return pid;
-}
 
 // A writer killed between creating its temporary file and renaming it left
 // the file behind: those of processes that are gone are removed.
@@ -82,7 +40,7 @@ void RemoveStaleTemporaries(const std::string& folder) {
         return;
     const pid_t self = getpid();
     while (const struct dirent* e = readdir(dir)) {
-        const pid_t owner = TemporaryOwner(e->d_name);
+        const pid_t owner = TemporaryOwner(e->d_name, kTemporarySuffix);
         if (owner <= 0 || owner == self || kill(owner, 0) == 0 || errno != ESRCH)
             continue;
         struct stat st;
@@ -147,7 +105,7 @@ TIoResult WriteFileAtomic(const std::string& path, std::string_view bytes) {
         if (fchmod(fd, old.st_mode & 07777) != 0)
             return fail(errno);
     }
-    if (!WriteAll(fd, bytes))
+    if (!WriteAllBytes(fd, bytes))
         return fail(errno);
     if (fsync(fd) != 0)
         return fail(errno);
@@ -239,6 +197,46 @@ TIoResult MakeParentDirectories(const std::string& path) {
             return ErrorOf(part, errno);
     }
     return std::nullopt;
+}
+
+std::string FolderOf(const std::string& path) {
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool WriteAllBytes(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+pid_t TemporaryOwner(std::string_view name, std::string_view suffix) {
+    constexpr std::string_view prefix = ".tavolix-";
+    if (!name.starts_with(prefix) || !name.ends_with(suffix))
+        return 0;
+    name.remove_prefix(prefix.size());
+    name.remove_suffix(suffix.size());
+    const auto dash = name.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == name.size() || dash > 9)
+        return 0;
+    if (name.find_first_not_of("0123456789-") != std::string_view::npos ||
+        name.find('-', dash + 1) != name.npos)
+        return 0;
+    pid_t pid = 0;
+    for (char c : name.substr(0, dash))
+        pid = pid * 10 + (c - '0');
+    return pid;
 }
 
 } // namespace tavolix::platform

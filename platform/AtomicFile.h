@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <utility>
 
 namespace tavolix::platform {
@@ -47,5 +48,16 @@ TIoResult ReadRegularFile(const std::string& path, std::string& out, std::size_t
 
 // Creates the parent folders of `path` that are missing (mode 0700).
 TIoResult MakeParentDirectories(const std::string& path);
+
+// Writes all of `bytes` to `fd`, going on after interruptions and short
+// writes; false with errno set when the system refuses.
+bool WriteAllBytes(int fd, std::string_view bytes);
+
+// The folder that holds `path`: "." for a bare name, "/" for the root's files.
+std::string FolderOf(const std::string& path);
+
+// The process that named a temporary ".tavolix-PID-N<suffix>", or 0 when
+// `name` is not of that form.
+pid_t TemporaryOwner(std::string_view name, std::string_view suffix);
 
 } // namespace tavolix::platform

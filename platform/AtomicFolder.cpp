@@ -1,5 +1,7 @@
 #include "platform/AtomicFolder.h"
 
+#include "platform/AtomicFile.h"
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -18,35 +20,11 @@ constexpr std::string_view kSuffix = ".dir";
 // Deeper than any folder this program writes.
 constexpr int kMaxDepth = 32;
 
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string TemporaryBeside(const std::string& target) {
     static std::atomic<unsigned> counter{0};
     const std::string folder = FolderOf(target);
     return folder + (folder.ends_with('/') ? "" : "/") + std::string(kPrefix) + std::to_string(getpid()) +
            "-" + std::to_string(counter++) + std::string(kSuffix);
-}
-
-// The process that named a folder ".tavolix-PID-N.dir", or 0.
-pid_t TemporaryOwner(std::string_view name) {
-    if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix))
-        return 0;
-    name.remove_prefix(kPrefix.size());
-    name.remove_suffix(kSuffix.size());
-    const auto dash = name.find('-');
-    if (dash == 0 || dash == std::string_view::npos || dash + 1 == name.size() || dash > 9 ||
-        name.find_first_not_of("0123456789-") != std::string_view::npos ||
-        name.find('-', dash + 1) != name.npos)
-        return 0;
-    pid_t pid = 0;
-    for (char c : name.substr(0, dash))
-        pid = pid * 10 + (c - '0');
-    return pid;
 }
 
 bool HasMarkerAt(int dirfd, const char* folder, const std::string& marker) {
@@ -103,7 +81,7 @@ void RemoveStaleFolders(const std::string& folder, const std::string& marker) {
         return;
     const pid_t self = getpid();
     while (const dirent* e = ::readdir(dir)) {
-        const pid_t owner = TemporaryOwner(e->d_name);
+        const pid_t owner = TemporaryOwner(e->d_name, kSuffix);
         if (owner <= 0 || owner == self || ::kill(owner, 0) == 0 || errno != ESRCH)
             continue;
         if (HasMarkerAt(::dirfd(dir), e->d_name, marker))

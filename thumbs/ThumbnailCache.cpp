@@ -1,5 +1,6 @@
 #include "thumbs/ThumbnailCache.h"
 
+#include "platform/AtomicFile.h"
 #include "thumbs/Md5.h"
 
 #include <array>
@@ -57,21 +58,6 @@ void AppendChunk(std::string& out, std::string_view type, std::string_view data)
 }
 
 constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1a\n";
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 } // namespace
 
@@ -274,7 +260,7 @@ platform::TIoResult WriteCacheFile(const std::string& path, std::string_view byt
         return platform::TIoError{path, err};
     };
     // The umask may only take bits away; this makes sure of the rest.
-    if (fchmod(fd, 0600) != 0 || !WriteAll(fd, bytes))
+    if (fchmod(fd, 0600) != 0 || !platform::WriteAllBytes(fd, bytes))
         return fail(errno);
     const int rc = ::close(fd);
     fd = -1;

@@ -2,6 +2,7 @@
 
 #include "pictures/PictureLoad.h"
 #include "pictures/ProgramIcons.h"
+#include "platform/AtomicFile.h"
 #include "thumbs/Decoders.h"
 #include "thumbs/FileKinds.h"
 
@@ -100,15 +101,19 @@ void RunTestDecoder(const std::string& path) {
     }
 }
 
+// A device over an open file of at most `maxBytes`; false for anything else.
+bool OpenDevice(const TOpenFile& file, qint64 maxBytes, QFile& device) {
+    return file.Fd() >= 0 && file.Stat().st_size <= maxBytes &&
+           device.open(file.Fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle);
+}
+
 // The image of a cache file with its text keys, or a null image. The keys
 // are taken from the decoded image: the reader's own text lookup splits keys
 // at their first ":", and every key here has two.
 QImage ReadCacheFile(const std::string& file, qint64 maxBytes, int maxSide) {
     TOpenFile cached(file);
-    if (cached.Fd() < 0 || cached.Stat().st_size > maxBytes)
-        return {};
     QFile device;
-    if (!device.open(cached.Fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+    if (!OpenDevice(cached, maxBytes, device))
         return {};
     QImageReader reader(&device, "png");
     reader.setAllocationLimit(16);
@@ -203,21 +208,6 @@ bool HasTransparency(const QImage& image) {
     return false;
 }
 
-bool WriteAllBytes(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 // Writes a page's thumbnail file; 0 or the system's error. A file left by a
 // helper that was killed while writing the same request is replaced.
 int WritePageFile(const std::string& path, const QImage& image, TPageFormat format) {
@@ -241,7 +231,7 @@ int WritePageFile(const std::string& path, const QImage& image, TPageFormat form
     }
     if (fd < 0)
         return errno;
-    int error = WriteAllBytes(fd, std::string_view(bytes.constData(), bytes.size())) ? 0 : errno;
+    int error = platform::WriteAllBytes(fd, std::string_view(bytes.constData(), bytes.size())) ? 0 : errno;
     if (::close(fd) != 0 && error == 0)
         error = errno;
     if (error != 0)
@@ -253,10 +243,8 @@ int WritePageFile(const std::string& path, const QImage& image, TPageFormat form
 // anything else.
 QSize PageFileSize(const std::string& path, TPageFormat format, int maxSide) {
     TOpenFile file(path);
-    if (file.Fd() < 0 || file.Stat().st_size > kMaxThumbnailFile)
-        return {};
     QFile device;
-    if (!device.open(file.Fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+    if (!OpenDevice(file, kMaxThumbnailFile, device))
         return {};
     QImageReader reader(&device, format == TPageFormat::Png ? "png" : "jpeg");
     const QSize size = reader.size();
@@ -292,7 +280,7 @@ int TakeOver(const std::string& from, const std::string& to) {
             error = n < 0 ? errno : 0;
             break;
         }
-        if (!WriteAllBytes(fd, std::string_view(buf, static_cast<std::size_t>(n)))) {
+        if (!platform::WriteAllBytes(fd, std::string_view(buf, static_cast<std::size_t>(n)))) {
             error = errno;
             break;
         }
@@ -592,7 +580,7 @@ constexpr double kRetireCpuSeconds = 240;
 } // namespace
 
 int Serve(int in, int out, TThumbnailer& thumbnailer) {
-    if (!WriteAllBytes(out, EncodeHello()))
+    if (!platform::WriteAllBytes(out, EncodeHello()))
         return 0;
     TFrameReader reader(kMaxRequestPayload);
     char buf[8192];
@@ -616,7 +604,7 @@ int Serve(int in, int out, TThumbnailer& thumbnailer) {
         const std::optional<TThumbRequest> request = DecodeRequest(payload);
         if (!request)
             return 2;
-        if (!WriteAllBytes(out, EncodeReply(thumbnailer.Handle(*request))))
+        if (!platform::WriteAllBytes(out, EncodeReply(thumbnailer.Handle(*request))))
             return 0;
         if (CpuSeconds() > kRetireCpuSeconds)
             return 0;
