@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -71,6 +72,9 @@ QString TStateDump::StateText() const {
     const QWidget* active = QApplication::activeWindow();
     lines << QStringLiteral("active=%1").arg(active ? OneLine(active->windowTitle()) : QStringLiteral("-"));
     lines << QStringLiteral("focus=%1").arg(FocusName());
+    // What a typed line holds, to be read before it is sent.
+    const auto* edit = qobject_cast<const QLineEdit*>(QApplication::focusWidget());
+    lines << QStringLiteral("focus-text=%1").arg(edit ? OneLine(edit->text()) : QStringLiteral("-"));
     const auto* popup = qobject_cast<const QMenu*>(QApplication::activePopupWidget());
     lines << QStringLiteral("popup=%1").arg(popup ? OneLine(popup->title()) : QStringLiteral("-"));
     lines << QStringLiteral("key=%1").arg(OneLine(FFrame.KeyWordEditCB->currentText()));
