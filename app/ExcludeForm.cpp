@@ -1,7 +1,7 @@
 #include "app/ExcludeForm.h"
 
-#include "app/SearchSettings.h"
 #include "platform/Profile.h"
+#include "settings/SearchSettings.h"
 #include "ui/MessageBoxes.h"
 #include "ui/NameText.h"
 #include "ui/UiFonts.h"
@@ -65,16 +65,16 @@ std::vector<std::string> TExcludeForm::Patterns() const {
 }
 
 void TExcludeForm::OKButtonClick() {
-    if (const auto why = WhyExcludeListNotStorable(Patterns())) {
+    if (const auto why = settings::WhyExcludeListNotStorable(Patterns())) {
         QString text;
         switch (why->Kind) {
-        case TExcludeRefusal::Semicolon:
+        case settings::TExcludeRefusal::Semicolon:
             text = tr("\"%1\" は「;」を含むため、保存できません。").arg(ui::ToText(why->Pattern));
             break;
-        case TExcludeRefusal::LineBreak:
+        case settings::TExcludeRefusal::LineBreak:
             text = tr("改行を含むパターンがあるため、保存できません。");
             break;
-        case TExcludeRefusal::TooLong:
+        case settings::TExcludeRefusal::TooLong:
             text = tr("全体が %1 バイトより長いため、保存できません。").arg(platform::kMaxProfileValue);
             break;
         }

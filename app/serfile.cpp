@@ -3,14 +3,14 @@
 #include "app/DriveComboBox.h"
 #include "app/ExcludeForm.h"
 #include "app/HelpFile.h"
-#include "app/SearchSettings.h"
-#include "app/ViewSettings.h"
 #include "app/about.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
 #include "platform/Volumes.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
+#include "settings/SearchSettings.h"
+#include "settings/ViewSettings.h"
 #include "thumbs/ThumbnailPool.h"
 #include "ui/Commands.h"
 #include "ui/Hints.h"
@@ -192,7 +192,7 @@ void AddCommands(TMDIForm& frame, QMenu* menu, std::initializer_list<TMenuRow> r
 }
 
 std::string ResolveSettingsFile(std::optional<std::string> given) {
-    return given ? *given : SettingsFilePath();
+    return given ? *given : settings::SettingsFilePath();
 }
 
 QIcon Glyph(const QString& name) {
@@ -260,8 +260,8 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
     // Saved pages first: the menu shows them from the start.
     FSettingsReadError = FSavedPages.Load();
     UpdateSavedPagesMenu();
-    FPicturesShown = ReadPicturesShown(FSavedPages.SettingsFile());
-    FPageThumbnails = ReadPageThumbnails(FSavedPages.SettingsFile());
+    FPicturesShown = settings::ReadPicturesShown(FSavedPages.SettingsFile());
+    FPageThumbnails = settings::ReadPageThumbnails(FSavedPages.SettingsFile());
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->geometry();
@@ -462,7 +462,7 @@ void TMDIForm::BuildMenus() {
     connect(SearchOptions1, &QMenu::aboutToShow, this, &TMDIForm::SearchOptions1Click);
 
     SaveData = ui::MakeMenu(kSavedPagesMenu, this);
-    for (int k = 1; k <= kSavedPageSlots; ++k) {
+    for (int k = 1; k <= settings::kSavedPageSlots; ++k) {
         QAction* item = SaveData->addAction(QStringLiteral("(&%1)").arg(k));
         item->setData(k);
         item->setObjectName(QStringLiteral("SaveData%1").arg(k));
@@ -524,7 +524,7 @@ void TMDIForm::SaveDataClick() {
 
 search::TWalkOptions TMDIForm::WalkOptions() const {
     search::TWalkOptions options;
-    LoadWalkOptions(FSavedPages.SettingsFile(), options);
+    settings::LoadWalkOptions(FSavedPages.SettingsFile(), options);
     return options;
 }
 
@@ -536,7 +536,7 @@ void TMDIForm::SearchOptions1Click() {
 
 void TMDIForm::WriteWalkChoiceOf(QAction* item, std::string_view key) {
     if (const platform::TIoResult error =
-            WriteWalkChoice(FSavedPages.SettingsFile(), key, item->isChecked())) {
+            settings::WriteWalkChoice(FSavedPages.SettingsFile(), key, item->isChecked())) {
         item->setChecked(!item->isChecked());
         ShowMessageBox(this, TMessageKind::Error,
                        ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
@@ -545,18 +545,19 @@ void TMDIForm::WriteWalkChoiceOf(QAction* item, std::string_view key) {
 }
 
 void TMDIForm::HiddenFolders1Click() {
-    WriteWalkChoiceOf(HiddenFolders1, kHiddenFoldersKey);
+    WriteWalkChoiceOf(HiddenFolders1, settings::kHiddenFoldersKey);
 }
 
 void TMDIForm::OneFileSystem1Click() {
-    WriteWalkChoiceOf(OneFileSystem1, kOneFileSystemKey);
+    WriteWalkChoiceOf(OneFileSystem1, settings::kOneFileSystemKey);
 }
 
 void TMDIForm::ExcludeFolders1Click() {
     TExcludeForm form(WalkOptions().Exclude, this);
     if (form.exec() != QDialog::Accepted)
         return;
-    if (const platform::TIoResult error = WriteExcludeList(FSavedPages.SettingsFile(), form.Patterns()))
+    if (const platform::TIoResult error =
+            settings::WriteExcludeList(FSavedPages.SettingsFile(), form.Patterns()))
         ShowMessageBox(this, TMessageKind::Error,
                        ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
                        ui::mbOK);
@@ -680,19 +681,19 @@ void TMDIForm::FocusDirectoryTree() {
 }
 
 bool TMDIForm::IsNetworkDriveSelected() const {
-    return app::IsNetworkDriveSelected(DriveComboBox1->EntryText(), DriveComboBox1->Drive());
+    return settings::IsNetworkDriveSelected(DriveComboBox1->EntryText(), DriveComboBox1->Drive());
 }
 
 QString TMDIForm::RegisterSavedPage(const std::array<std::string, 6>& record) {
     // The page was written with the system's table: its registration uses the same.
-    const TRegisterResult error = FSavedPages.Register(record, platform::TMountTable::System());
+    const settings::TRegisterResult error = FSavedPages.Register(record, platform::TMountTable::System());
     UpdateSavedPagesMenu();
     return error ? ui::ToText(words::RegisterErrorText(*error)) : QString();
 }
 
 void TMDIForm::SetPicturesShown(bool shown) {
     FPicturesShown = shown;
-    if (const platform::TIoResult error = WritePicturesShown(FSavedPages.SettingsFile(), shown))
+    if (const platform::TIoResult error = settings::WritePicturesShown(FSavedPages.SettingsFile(), shown))
         ShowMessageBox(this, TMessageKind::Error,
                        ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
                        ui::mbOK);
@@ -700,7 +701,7 @@ void TMDIForm::SetPicturesShown(bool shown) {
 
 void TMDIForm::SetPageThumbnails(bool on) {
     FPageThumbnails = on;
-    if (const platform::TIoResult error = WritePageThumbnails(FSavedPages.SettingsFile(), on))
+    if (const platform::TIoResult error = settings::WritePageThumbnails(FSavedPages.SettingsFile(), on))
         ShowMessageBox(this, TMessageKind::Error,
                        ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
                        ui::mbOK);
@@ -809,21 +810,21 @@ void TMDIForm::SaveFileMSBClick() {
 void TMDIForm::SaveData1Click(QAction* sender) {
     if (!sender)
         return;
-    const TSavedPageAction action =
+    const settings::TSavedPageAction action =
         FSavedPages.ClickAction(sender->data().toInt(), platform::TMountTable::System());
     switch (action.Kind) {
-    case TSavedPageAction::None:
+    case settings::TSavedPageAction::None:
         break;
-    case TSavedPageAction::NotRegistered:
+    case settings::TSavedPageAction::NotRegistered:
         ShowMessageBox(this, TMessageKind::Warning, ui::ToText(words::SavedPageMessage(action)), mbOK);
         break;
-    case TSavedPageAction::Missing:
+    case settings::TSavedPageAction::Missing:
         ShowMessageBox(this, TMessageKind::Confirmation, ui::ToText(words::SavedPageMessage(action)), mbOK);
         break;
-    case TSavedPageAction::NotAnswering:
+    case settings::TSavedPageAction::NotAnswering:
         ShowMessageBox(this, TMessageKind::Warning, ui::ToText(words::SavedPageMessage(action)), mbOK);
         break;
-    case TSavedPageAction::Open:
+    case settings::TSavedPageAction::Open:
         platform::ExecuteFile(action.Path, "", action.Folder, 1);
         break;
     }

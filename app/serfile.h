@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/SavedPages.h"
 #include "app/about.h"
 #include "results/ResultWindowHost.h"
+#include "settings/SavedPages.h"
 
 #include <array>
 #include <map>
@@ -66,7 +66,7 @@ private:
 class TMDIForm : public QMainWindow, public results::TResultWindowHost {
     Q_OBJECT
 public:
-    // Without a settings file name: SettingsFilePath() ($TAVOLIX_SETTINGS
+    // Without a settings file name: settings::SettingsFilePath() ($TAVOLIX_SETTINGS
     // when set).
     explicit TMDIForm(std::optional<std::string> settingsFile = std::nullopt, QWidget* parent = nullptr);
     ~TMDIForm() override;
@@ -132,7 +132,7 @@ public:
     // The result windows, in activation order (the one activated last at the end).
     std::vector<results::TMDIChild*> ResultWindows() const;
     QMdiSubWindow* SubWindowOf(results::TMDIChild* child) const;
-    const TSavedPages& SavedPages() const { return FSavedPages; }
+    const settings::TSavedPages& SavedPages() const { return FSavedPages; }
     bool TileVertical() const { return FTileVertical; }
     bool CaptionActive() const { return FCaptionActive; }
     const QString& ClockText() const { return FClockText; }
@@ -178,7 +178,7 @@ public:
     QAction* MINI;
     QAction* Arrange;
     std::vector<QAction*> QuickKeys;
-    std::array<QAction*, kSavedPageSlots> FSavedMenuItems{};
+    std::array<QAction*, settings::kSavedPageSlots> FSavedMenuItems{};
 
 protected:
     bool event(QEvent* event) override;
@@ -213,7 +213,7 @@ private:
     // confirmed during a walk.
     void FinishExitAfterWalks();
 
-    TSavedPages FSavedPages;
+    settings::TSavedPages FSavedPages;
     platform::TIoResult FSettingsReadError; // told once the frame shows
     std::map<int, QMenu*> FOwnMenus;
     std::vector<QAction*> FWindowListActions;

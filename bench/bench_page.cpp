@@ -8,7 +8,7 @@
 //                          again (its unchanged pictures' files taken over)
 // Each run on two helpers (the program's pool); wall time and CPU time (the
 // helpers' and this process's). The thumbnail cache goes to a temporary folder ($XDG_CACHE_HOME is set).
-#include "results/PageThumbnails.h"
+#include "pages/PageThumbnails.h"
 #include "thumbs/ThumbnailPool.h"
 
 #include <algorithm>
@@ -84,7 +84,7 @@ TFigure Raw(const std::vector<std::string>& files) {
 }
 
 TFigure Page(const std::vector<std::string>& files, const std::string& pageFile) {
-    results::TPageInput in;
+    pages::TPageInput in;
     in.PageFileName = pageFile;
     in.BaseDir = fs::path(files.front()).parent_path().string();
     in.Key = "*.*";
@@ -97,12 +97,12 @@ TFigure Page(const std::vector<std::string>& files, const std::string& pageFile)
     const auto start = TClock::now();
     {
         thumbs::TThumbnailPool pool(Options());
-        results::TPageProgress progress;
-        if (const platform::TIoResult error = results::WriteThumbnailPage(in, pool, progress))
+        pages::TPageProgress progress;
+        if (const platform::TIoResult error = pages::WriteThumbnailPage(in, pool, progress))
             std::fprintf(stderr, "%s: %s\n", error->Path.c_str(), error->SystemText().c_str());
     }
     TFigure figure{std::chrono::duration<double>(TClock::now() - start).count(), CpuSeconds() - cpu, 0};
-    for (const auto& e : fs::directory_iterator(results::ThumbnailFolderOf(pageFile)))
+    for (const auto& e : fs::directory_iterator(pages::ThumbnailFolderOf(pageFile)))
         figure.Ok += e.path().filename().string().ends_with("-2x.jpg") ||
                      e.path().filename().string().ends_with("-2x.png");
     return figure;

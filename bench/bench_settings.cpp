@@ -1,8 +1,8 @@
 // The settings file and the page: registering a page, listing the ring of a
 // big settings file, writing a page of 100,000 hits. Files go to $TMPDIR.
-#include "app/SavedPages.h"
+#include "pages/PageWriter.h"
 #include "platform/AtomicFile.h"
-#include "results/PageWriter.h"
+#include "settings/SavedPages.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>
@@ -24,21 +24,21 @@ std::string Scratch() {
     return dir;
 }
 
-app::TSavedPageFields Record(int n) {
+settings::TSavedPageFields Record(int n) {
     const std::string s = std::to_string(n);
     return {"/home/u/web/page" + s + ".html", "/home/u/pics/" + s + "/", "*.gif", s, s + ",000",
             "2026/12/08 12:00:0" + s};
 }
 
-app::TSavedPages Loaded(const std::string& file) {
-    app::TSavedPages ring(file);
+settings::TSavedPages Loaded(const std::string& file) {
+    settings::TSavedPages ring(file);
     (void)ring.Load();
     return ring;
 }
 
 void BM_RegisterPage(benchmark::State& state) {
     const std::string file = Scratch() + "/register.INI";
-    app::TSavedPages ring = Loaded(file);
+    settings::TSavedPages ring = Loaded(file);
     for (int n = 1; n <= 10; ++n)
         (void)ring.Register(Record(n), {});
     int n = 0;
@@ -70,15 +70,15 @@ std::string BigSettingsFile() {
 void BM_ListRingOfBigFile(benchmark::State& state) {
     static const std::string file = BigSettingsFile();
     for (auto _ : state) {
-        app::TSavedPages ring = Loaded(file);
+        settings::TSavedPages ring = Loaded(file);
         auto items = ring.MenuItems();
         benchmark::DoNotOptimize(items.data());
     }
 }
 BENCHMARK(BM_ListRingOfBigFile)->Unit(benchmark::kMillisecond);
 
-results::TPageInput HundredThousandHits() {
-    results::TPageInput in;
+pages::TPageInput HundredThousandHits() {
+    pages::TPageInput in;
     in.PageFileName = Scratch() + "/pages/index.html";
     in.BaseDir = Scratch();
     in.Key = "*.*";
@@ -94,19 +94,19 @@ results::TPageInput HundredThousandHits() {
 }
 
 void BM_PageText100k(benchmark::State& state) {
-    static const results::TPageInput in = HundredThousandHits();
+    static const pages::TPageInput in = HundredThousandHits();
     for (auto _ : state) {
-        std::string page = results::PageText(in);
+        std::string page = pages::PageText(in);
         benchmark::DoNotOptimize(page.data());
     }
 }
 BENCHMARK(BM_PageText100k)->Unit(benchmark::kMillisecond);
 
 void BM_WritePage100k(benchmark::State& state) {
-    static const results::TPageInput in = HundredThousandHits();
+    static const pages::TPageInput in = HundredThousandHits();
     (void)platform::MakeParentDirectories(in.PageFileName);
     for (auto _ : state)
-        if (results::WritePage(in))
+        if (pages::WritePage(in))
             state.SkipWithError("page write failed");
 }
 BENCHMARK(BM_WritePage100k)->Unit(benchmark::kMillisecond);

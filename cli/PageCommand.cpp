@@ -1,18 +1,20 @@
 #include "cli/PageCommand.h"
 
-#include "app/SavedPages.h"
-#include "app/SearchSettings.h"
+#include "pages/HitExport.h"
+#include "pages/PageInput.h"
+#include "pages/PageThumbnails.h"
+#include "pages/PathFunctions.h"
+#include "pages/SavePage.h"
 #include "platform/AtomicFile.h"
 #include "platform/DateTimeText.h"
 #include "platform/Directory.h"
 #include "platform/LocaleFormats.h"
 #include "platform/VisibleName.h"
 #include "platform/Volumes.h"
-#include "results/HitExport.h"
-#include "results/PageInput.h"
-#include "results/PageThumbnails.h"
 #include "search/FileItems.h"
 #include "search/WalkReport.h"
+#include "settings/SavedPages.h"
+#include "settings/SearchSettings.h"
 #include "thumbs/ThumbnailPool.h"
 #include "words/CoreWords.h"
 
@@ -183,13 +185,13 @@ struct TOptions {
 };
 
 // Writes the page with thumbnails, made by as many helpers as there are cores.
-platform::TIoResult WriteThumbnailPage(const results::TPageInput& page, const std::string& helper) {
+platform::TIoResult WriteThumbnailPage(const pages::TPageInput& page, const std::string& helper) {
     thumbs::TPoolOptions options;
     options.HelperPath = helper;
     options.Processes = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
     thumbs::TThumbnailPool pool(std::move(options));
-    results::TPageProgress progress;
-    return results::WriteThumbnailPage(page, pool, progress);
+    pages::TPageProgress progress;
+    return pages::WriteThumbnailPage(page, pool, progress);
 }
 
 // Writes (and registers) the page of the hits, as a result window does when
@@ -201,21 +203,21 @@ int WritePageOf(const search::TFileItemList& list, const std::string& dir, const
     platform::TMountTable volumes = platform::TMountTable::System();
     const platform::TVolume* volume = volumes.VolumeOf(dir);
     const bool network = volume && volume->Network && !volume->Share.empty();
-    results::TPageInput page =
-        results::MakePageInput(list, pageFile, dir, key, list.GetTotalSize(), network, volumes,
-                               platform::LocalDateTimeText(std::time(nullptr)), words::PageTexts());
-    app::TPageWrite write;
+    pages::TPageInput page =
+        pages::MakePageInput(list, pageFile, dir, key, list.GetTotalSize(), network, volumes,
+                             platform::LocalDateTimeText(std::time(nullptr)), words::PageTexts());
+    pages::TPageWrite write;
     if (!helper.empty())
-        write = [&helper](const results::TPageInput& in) { return WriteThumbnailPage(in, helper); };
+        write = [&helper](const pages::TPageInput& in) { return WriteThumbnailPage(in, helper); };
     if (!registerPage) {
-        if (auto e = write ? write(page) : results::WritePage(page)) {
+        if (auto e = write ? write(page) : pages::WritePage(page)) {
             err << "tavolix-page: " << e->Path << ": " << e->SystemText() << '\n';
             return 3;
         }
         return 0;
     }
-    app::TSavedPages ring(settingsFile); // Register reads the file under its lock
-    app::TSavePageResult r = app::SaveAndRegisterPage(page, ring, write);
+    settings::TSavedPages ring(settingsFile); // Register reads the file under its lock
+    pages::TSavePageResult r = pages::SaveAndRegisterPage(page, ring, write);
     if (r.PageError) {
         err << "tavolix-page: " << r.PageError->Path << ": " << r.PageError->SystemText() << '\n';
         return 3;
@@ -341,7 +343,7 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& 
 
 // An unreadable settings file is told and lists nothing: its ring is unknown.
 int PrintSavedPages(const std::string& settingsFile, bool terminal, std::ostream& out, std::ostream& err) {
-    app::TSavedPages ring(settingsFile);
+    settings::TSavedPages ring(settingsFile);
     if (auto e = ring.Load()) {
         err << "tavolix-page: " << words::CannotReadText(*e) << '\n';
         return 2;
@@ -376,7 +378,7 @@ bool CheckReadableDirectory(const std::string& dir, std::ostream& err) {
 // The settings file's choices with the command line's on top.
 search::TWalkOptions WalkOptionsOf(const TOptions& o, const std::string& settingsFile, std::ostream& err) {
     search::TWalkOptions walk;
-    if (auto e = app::LoadWalkOptions(settingsFile, walk))
+    if (auto e = settings::LoadWalkOptions(settingsFile, walk))
         err << "tavolix-page: " << words::CannotReadText(*e) << '\n';
     walk.HiddenFolders = walk.HiddenFolders || o.HiddenFolders;
     walk.OneFileSystem = walk.OneFileSystem || o.OneFileSystem;
@@ -408,9 +410,9 @@ void RunSearch(search::TFileItemList& list, const TOptions& o, const search::TWa
 void PrintHits(const search::TFileItemList& list, const TOptions& o, const platform::TLocaleFormats& formats,
                bool terminal, std::ostream& out) {
     if (o.Csv)
-        return results::WriteHitsCsv(list, out);
+        return pages::WriteHitsCsv(list, out);
     if (o.Json)
-        return results::WriteHitsJsonLines(list, out);
+        return pages::WriteHitsJsonLines(list, out);
     if (o.Count) {
         out << search::SortStatusText(list.GetSortOrderName(), list.GetSortDirectionName(),
                                       list.GetFileCount(), list.GetTotalSize(), formats)
@@ -461,13 +463,13 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
     TOptions o;
     if (std::optional<int> done = ParseOptions(args, o, out, err))
         return *done;
-    const std::string settingsFile = o.Settings ? *o.Settings : app::SettingsFilePath();
+    const std::string settingsFile = o.Settings ? *o.Settings : settings::SettingsFilePath();
     if (o.Saved)
         return PrintSavedPages(settingsFile, outIsTerminal, out, err);
 
     // A page links its files relative to itself: both need absolute paths.
-    const std::string dir = o.Output ? results::AbsolutePath(o.Positional[0]) : o.Positional[0];
-    const std::string pageFile = o.Output ? results::AbsolutePath(*o.Output) : std::string();
+    const std::string dir = o.Output ? pages::AbsolutePath(o.Positional[0]) : o.Positional[0];
+    const std::string pageFile = o.Output ? pages::AbsolutePath(*o.Output) : std::string();
     if (o.Output && (dir.empty() || pageFile.empty())) {
         err << "tavolix-page: the working directory is gone: give absolute paths\n";
         return 2;
@@ -493,7 +495,7 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return ReportUnread(list.Files().Stats(), err) ? 4 : 1;
     }
     if (o.Output) {
-        if (int rc = WritePageOf(list, dir, key, results::PageFileName(pageFile), o.Register, settingsFile,
+        if (int rc = WritePageOf(list, dir, key, pages::PageFileName(pageFile), o.Register, settingsFile,
                                  helper, err);
             rc != 0)
             return rc;

@@ -1,6 +1,6 @@
 // The helper's PNG reader, both ways of inflating, at a size the input's
 // last byte picks (every pixel kept, or averaged into a thumbnail).
-#include "thumbs/PngReduce.h"
+#include "thumbnailer/PngReduce.h"
 
 #include <algorithm>
 #include <cstddef>

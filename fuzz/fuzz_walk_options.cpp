@@ -1,9 +1,9 @@
 // The settings file's walk choices, and names from a directory matched
 // against keys and exclusions in NFC: hostile text in both.
-#include "app/SearchSettings.h"
 #include "platform/Profile.h"
 #include "platform/Wildcard.h"
 #include "search/WalkOptions.h"
+#include "settings/SearchSettings.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -16,7 +16,7 @@ using namespace tavolix;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    const search::TWalkOptions options = app::WalkOptionsOf(platform::TProfileText(text));
+    const search::TWalkOptions options = settings::WalkOptionsOf(platform::TProfileText(text));
     const search::TExclusions exclusions(options.Exclude);
     // Every line as a name or a path below the base (a name is at most 255
     // bytes on Linux, a path of the walk some thousands, a key or a settings

@@ -1,8 +1,8 @@
 #include "results/HitTransfer.h"
 
+#include "pages/PageWriter.h"
+#include "pages/PathFunctions.h"
 #include "platform/ExecuteFile.h"
-#include "results/PageWriter.h"
-#include "results/PathFunctions.h"
 #include "ui/NameText.h"
 
 #include <QClipboard>
@@ -18,13 +18,13 @@ namespace tavolix::results {
 namespace {
 
 void OpenFolderOf(const std::string& path) {
-    platform::ExecuteFile(FileFolder(path), "", "", 1);
+    platform::ExecuteFile(pages::FileFolder(path), "", "", 1);
 }
 
 } // namespace
 
 std::string FileUri(std::string_view path) {
-    return "file://" + PercentEncodePath(path);
+    return "file://" + pages::PercentEncodePath(path);
 }
 
 QMimeData* HitMimeData(const std::string& path) {

@@ -1,15 +1,15 @@
 #include "results/findf.h"
 
+#include "pages/PageInput.h"
+#include "pages/PageThumbnails.h"
+#include "pages/PageWriter.h"
+#include "pages/PathFunctions.h"
 #include "platform/DateTimeText.h"
 #include "platform/ExecuteFile.h"
 #include "platform/LocaleFormats.h"
 #include "platform/Volumes.h"
 #include "results/HitTransfer.h"
 #include "results/ItemPainter.h"
-#include "results/PageInput.h"
-#include "results/PageThumbnails.h"
-#include "results/PageWriter.h"
-#include "results/PathFunctions.h"
 #include "results/PictureView.h"
 #include "search/FLBoxS.h"
 #include "search/FieldText.h"
@@ -783,13 +783,13 @@ void TMDIChild::closeEvent(QCloseEvent* e) {
 }
 
 struct TMDIChild::TPageRun {
-    TPageProgress Progress;
-    std::unique_ptr<TThumbnailPageWriter> Writer;
+    pages::TPageProgress Progress;
+    std::unique_ptr<pages::TThumbnailPageWriter> Writer;
     platform::TIoResult Result; // set before Finished
     std::atomic<bool> Finished{false};
 };
 
-platform::TIoResult TMDIChild::WritePageOffThread(TPageInput input, bool thumbnails) {
+platform::TIoResult TMDIChild::WritePageOffThread(pages::TPageInput input, bool thumbnails) {
     const std::string pageFile = input.PageFileName;
     auto run = std::make_shared<TPageRun>();
     if (thumbnails) {
@@ -797,12 +797,13 @@ platform::TIoResult TMDIChild::WritePageOffThread(TPageInput input, bool thumbna
         if (!pool || !pool->Available())
             return platform::TIoError{pageFile, ENOENT,
                                       "the picture helper tavolix-thumbnailer is not installed"};
-        run->Writer = std::make_unique<TThumbnailPageWriter>(*pool);
+        run->Writer = std::make_unique<pages::TThumbnailPageWriter>(*pool);
     }
     // The thread holds all it needs: a writer stuck on a share that stopped
     // answering is left behind.
     std::thread([run, input = std::move(input)]() mutable {
-        run->Result = run->Writer ? run->Writer->Write(std::move(input), run->Progress) : WritePage(input);
+        run->Result =
+            run->Writer ? run->Writer->Write(std::move(input), run->Progress) : pages::WritePage(input);
         run->Finished = true;
     }).detach();
 
@@ -862,14 +863,14 @@ void TMDIChild::HTMLH1Click() {
     if (chosen.isEmpty())
         return;
     FLastSaveName = chosen;
-    const std::string page = PageFileName(ui::ToBytes(chosen));
+    const std::string page = pages::PageFileName(ui::ToBytes(chosen));
 
     ui::TWaitCursor wait;
     const std::string creation = platform::LocalDateTimeText(std::time(nullptr));
-    TPageInput input = MakePageInput(ListBox1->FileItems(), page, FDirName, FKeyWord, FHitSize,
-                                     FHost.IsNetworkDriveSelected(), platform::TMountTable::System(),
-                                     creation, words::PageTexts());
-    const auto record = PageRecord(input);
+    pages::TPageInput input = pages::MakePageInput(
+        ListBox1->FileItems(), page, FDirName, FKeyWord, FHitSize, FHost.IsNetworkDriveSelected(),
+        platform::TMountTable::System(), creation, words::PageTexts());
+    const auto record = pages::PageRecord(input);
     QPointer<TMDIChild> self(this);
     const platform::TIoResult error = WritePageOffThread(std::move(input), PageThumbnails1->isChecked());
     if (!self)
@@ -901,13 +902,13 @@ void TMDIChild::HTMLH1Click() {
         ShowMessageBox(this, TMessageKind::Error, registerError, ui::mbOK);
         return;
     }
-    const QString name = ui::ToText(NamePart(page));
+    const QString name = ui::ToText(pages::NamePart(page));
     const ui::TMessageResult answer =
         ShowMessageBox(this, TMessageKind::Confirmation,
                        tr("作成した %1 ファイルを、\r\n\r\n直ちにブラウザで閲覧しますか ? ").arg(name),
                        ui::mbYes | ui::mbNo);
     if (answer == ui::TMessageResult::mrYes)
-        platform::ExecuteFile(page, "", FileFolder(page), 1);
+        platform::ExecuteFile(page, "", pages::FileFolder(page), 1);
     else
         ShowMessageBox(this, TMessageKind::Information,
                        tr("後で、閲覧する場合は、\r\nメニューバーの「 作成データ（Ｄ）」から、\r\n"

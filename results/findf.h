@@ -1,7 +1,7 @@
 #pragma once
 
+#include "pages/PageWriter.h"
 #include "platform/AtomicFile.h"
-#include "results/PageWriter.h"
 #include "results/ResultWindowHost.h"
 #include "search/FileInfo.h"
 
@@ -138,7 +138,7 @@ private:
     // Writes the page on a thread of its own while this one runs its event
     // loop, with the progress window (at once for a page with thumbnails,
     // else when it takes long) and its Stop. ECANCELED when stopped.
-    platform::TIoResult WritePageOffThread(TPageInput input, bool thumbnails);
+    platform::TIoResult WritePageOffThread(pages::TPageInput input, bool thumbnails);
     // The ways a hit goes to other programs: drag, context menu, clipboard.
     void BuildHitActions();
     QMimeData* ListBox1StartDrag(int index);

@@ -53,8 +53,8 @@ std::string Fill(std::string_view text, std::initializer_list<std::string_view> 
     return out;
 }
 
-results::TPageTexts PageTexts() {
-    results::TPageTexts texts;
+pages::TPageTexts PageTexts() {
+    pages::TPageTexts texts;
     texts.Title = Page(QT_TRANSLATE_NOOP("Page", "ＴＡＶＯＬＩＸ：( %1 ) 編集結果"));
     texts.BaseFolder = Page(QT_TRANSLATE_NOOP("Page", "検索対象ディレクトリ = %1"));
     texts.Key = Page(QT_TRANSLATE_NOOP("Page", "指定検索キー  =  %1"));
@@ -62,27 +62,27 @@ results::TPageTexts PageTexts() {
     return texts;
 }
 
-std::string SavedPageHint(const app::TSavedPagesMenuItem& item) {
+std::string SavedPageHint(const settings::TSavedPagesMenuItem& item) {
     return Fill(Settings(QT_TRANSLATE_NOOP("SavedPages", " 検索ベース = %1  ; キー = %2  ; 検索数 = %3")),
                 {item.BaseFolder, item.Key, item.Count});
 }
 
-std::string SavedPageMessage(const app::TSavedPageAction& action) {
+std::string SavedPageMessage(const settings::TSavedPageAction& action) {
     switch (action.Kind) {
-    case app::TSavedPageAction::NotRegistered:
+    case settings::TSavedPageAction::NotRegistered:
         return Settings(QT_TRANSLATE_NOOP(
             "SavedPages",
             "作成データ（ＨＴＭＬファイル）は、未登録です。 \r\n\r\n作成＆保存後、クリックして下さい。"));
-    case app::TSavedPageAction::Missing:
+    case settings::TSavedPageAction::Missing:
         return Fill(
             Settings(QT_TRANSLATE_NOOP(
                 "SavedPages", "%1 が見つかりません。 \r\n\r\n移動、あるいは、削除されませんでしたか ？")),
             {platform::VisibleName(action.Stored)});
-    case app::TSavedPageAction::NotAnswering:
+    case settings::TSavedPageAction::NotAnswering:
         return Fill(Settings(QT_TRANSLATE_NOOP("SavedPages", "%1 が応答しません。")),
                     {platform::VisibleName(action.Stored)});
-    case app::TSavedPageAction::None:
-    case app::TSavedPageAction::Open:
+    case settings::TSavedPageAction::None:
+    case settings::TSavedPageAction::Open:
         break;
     }
     return {};
@@ -92,22 +92,22 @@ std::string CannotWriteText(const platform::TIoError& error) {
     return Fill(Settings(QT_TRANSLATE_NOOP("SavedPages", "%1 に書き込めません")), {error.Path});
 }
 
-std::string RegisterErrorText(const app::TRegisterError& error) {
+std::string RegisterErrorText(const settings::TRegisterError& error) {
     const std::string value = Shown(error.Value);
     switch (error.Refusal) {
-    case app::TRefusal::LineBreak:
+    case settings::TRefusal::LineBreak:
         return Fill(
             Settings(QT_TRANSLATE_NOOP("SavedPages", "\"%1\" は改行を含むため、作成データに登録できません")),
             {value});
-    case app::TRefusal::TooLong:
+    case settings::TRefusal::TooLong:
         return Fill(Settings(QT_TRANSLATE_NOOP(
                         "SavedPages", "\"%1\" は %2 バイトより長いため、作成データに登録できません")),
                     {value, std::to_string(platform::kMaxProfileValue)});
-    case app::TRefusal::Blanks:
+    case settings::TRefusal::Blanks:
         return Fill(Settings(QT_TRANSLATE_NOOP("SavedPages",
                                                "\"%1\" は前後に空白があるため、作成データに登録できません")),
                     {value});
-    case app::TRefusal::None:
+    case settings::TRefusal::None:
         break;
     }
     return CannotWriteText(error.File) + " (" + error.File.SystemText() + ")";

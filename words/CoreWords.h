@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/SavedPages.h"
+#include "pages/PageWriter.h"
 #include "platform/AtomicFile.h"
-#include "results/PageWriter.h"
+#include "settings/SavedPages.h"
 
 #include <initializer_list>
 #include <string>
@@ -19,19 +19,19 @@ namespace tavolix::words {
 std::string Fill(std::string_view text, std::initializer_list<std::string_view> values);
 
 // The page's fixed texts.
-results::TPageTexts PageTexts();
+pages::TPageTexts PageTexts();
 
 // A saved page's long hint: " 検索ベース = /a/  ; キー = *.gif  ; 検索数 = 3".
-std::string SavedPageHint(const app::TSavedPagesMenuItem& item);
+std::string SavedPageHint(const settings::TSavedPagesMenuItem& item);
 // The box a click on a saved page shows instead of opening it; empty for
 // the clicks that open a page or do nothing.
-std::string SavedPageMessage(const app::TSavedPageAction& action);
+std::string SavedPageMessage(const settings::TSavedPageAction& action);
 
 // "<file> に書き込めません": a failed write of the settings file.
 std::string CannotWriteText(const platform::TIoError& error);
 // A failed registration: the refused value and why, or CannotWriteText with
 // the system's reason in parentheses.
-std::string RegisterErrorText(const app::TRegisterError& error);
+std::string RegisterErrorText(const settings::TRegisterError& error);
 // "<file> を読み込めません (reason)": a settings file that was not read.
 std::string CannotReadText(const platform::TIoError& error);
 

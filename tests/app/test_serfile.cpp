@@ -3,7 +3,6 @@
 #include "app/DriveComboBox.h"
 #include "app/ExcludeForm.h"
 #include "app/HelpFile.h"
-#include "app/ViewSettings.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
@@ -11,6 +10,7 @@
 #include "results/PictureView.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
+#include "settings/ViewSettings.h"
 #include "ui/MessageBoxes.h"
 
 #include <cstdlib>
@@ -42,6 +42,7 @@
 #include <QWheelEvent>
 
 using namespace tavolix::app;
+using namespace tavolix::settings;
 using namespace tavolix::ui;
 using tavolix::platform::TMountTable;
 using tavolix::platform::TVolume;
@@ -282,7 +283,7 @@ TEST_F(SerfileTest, ThePicturesViewChosenInAWindowIsKeptForNewOnes) {
     EXPECT_TRUE(first->Pictures().Shown());
     EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "Pictures"), "0");
     // A program started later reads the choice.
-    ASSERT_TRUE(tavolix::app::WritePicturesShown(settings, true) == std::nullopt);
+    ASSERT_TRUE(tavolix::settings::WritePicturesShown(settings, true) == std::nullopt);
     EXPECT_TRUE(TMDIForm(settings).PicturesShown());
 }
 

@@ -5,9 +5,9 @@
 #ifdef TAVOLIX_THUMBNAILER
 #include "TestPictures.h"
 #endif
-#include "results/PageThumbnails.h"
-#include "results/PageWriter.h"
-#include "results/PathFunctions.h"
+#include "pages/PageThumbnails.h"
+#include "pages/PageWriter.h"
+#include "pages/PathFunctions.h"
 #include "words/CoreWords.h"
 
 #include <cstdio>
@@ -15,7 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-using namespace tavolix::results;
+using namespace tavolix::pages;
 
 namespace {
 

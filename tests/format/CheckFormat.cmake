@@ -1,9 +1,9 @@
 # Fails, naming the files, when clang-format would change any C++ file.
-file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR}
-     ${SOURCE_DIR}/platform/*.[ch]* ${SOURCE_DIR}/search/*.[ch]* ${SOURCE_DIR}/pictures/*.[ch]*
-     ${SOURCE_DIR}/results/*.[ch]* ${SOURCE_DIR}/ui/*.[ch]* ${SOURCE_DIR}/dirtree/*.[ch]*
-     ${SOURCE_DIR}/app/*.[ch]* ${SOURCE_DIR}/cli/*.[ch]* ${SOURCE_DIR}/tests/*.[ch]*
-     ${SOURCE_DIR}/bench/*.[ch]* ${SOURCE_DIR}/fuzz/*.[ch]*)
+set(globs "")
+foreach(folder IN LISTS FOLDERS ITEMS tests bench fuzz)
+  list(APPEND globs ${SOURCE_DIR}/${folder}/*.[ch]*)
+endforeach()
+file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR} ${globs})
 list(FILTER files INCLUDE REGEX "\\.(cpp|h)$")
 set(unformatted "")
 foreach(f IN LISTS files)

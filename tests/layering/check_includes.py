@@ -1,81 +1,111 @@
 #!/usr/bin/env python3
-"""Fails when a file includes a header of a layer it may not use.
+"""Fails when a file includes a header it may not use.
 
-Reads the layer map the build writes (layer, folder and files of every
-library and program) and checks each quoted include of every C++ file in the
-product folders. Also fails on a product file that belongs to no target, and on
-a Qt include in a GUI-free layer. With --without-gui (a build without the
-windows) files of no target are passed over.
+Reads the layer map the build writes (every library and program: its folder,
+whether it uses Qt, its files and what it links) and checks each quoted
+include of every C++ file in the product folders:
+
+- by folder: a folder includes only itself, resources/ and the folders before
+  it in the order below;
+- by target: a file includes only headers of its own target and of the
+  targets it links, directly or through others;
+- a target built without Qt includes no Qt header.
+
+Also fails on a product file that belongs to no target. With --without-gui (a
+build without the windows) files of no target are passed over.
 """
 import pathlib
 import re
 import sys
 
-GUI_FREE = {"platform", "search", "pictures", "thumbs", "results", "app"}
-MAY_USE = {
-    "platform": set(),
-    "search": {"platform"},
-    "pictures": {"platform", "search"},
-    "thumbs": {"platform"},
-    "results": {"platform", "search", "pictures", "thumbs"},
-    "app": {"platform", "search", "pictures", "thumbs", "results"},
-    "words": {"platform", "search", "pictures", "thumbs", "results", "app"},
-    "cli": {"platform", "search", "pictures", "thumbs", "results", "app", "words"},
-    "resources": set(),
-    "ui": {"platform"},
-    "search-gui": {"platform", "search", "ui"},
-    "pictures-gui": {"platform", "search", "pictures"},
-    "thumbs-gui": {"platform", "search", "pictures", "pictures-gui", "thumbs"},
-    "results-gui": {"platform", "search", "search-gui", "pictures", "pictures-gui", "thumbs", "results", "ui",
-                    "words"},
-    "dirtree": {"platform", "ui"},
-    "app-gui": {"platform", "search", "search-gui", "pictures", "pictures-gui", "thumbs", "results", "results-gui",
-                "ui", "dirtree", "app", "words"},
-}
-PRODUCT_FOLDERS = ["platform", "search", "pictures", "thumbs", "results", "ui", "dirtree", "app", "words", "cli"]
+FOLDER_ORDER = ["platform", "ui", "search", "pictures", "thumbs", "thumbnailer", "settings", "pages", "words",
+                "dirtree", "results", "app", "cli"]
+ALWAYS_ALLOWED = {"resources"}
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
 
-def main(layer_map: str, source_root: str, all_built: bool) -> int:
-    root = pathlib.Path(source_root).resolve()
-    layer_of = {}
+def folder_may_include(folder: str, other: str) -> bool:
+    if other == folder or other in ALWAYS_ALLOWED:
+        return True
+    if folder not in FOLDER_ORDER or other not in FOLDER_ORDER:
+        return False
+    return FOLDER_ORDER.index(other) < FOLDER_ORDER.index(folder)
+
+
+def read_map(layer_map: str, root: pathlib.Path):
+    """Targets by name (folder, no_qt, links) and the target of every file."""
+    targets = {}
+    target_of = {}
     for line in pathlib.Path(layer_map).read_text().splitlines():
         if not line.strip():
             continue
-        layer, folder, files = line.split("\t")
+        name, folder, no_qt, source_dir, files, links = line.split("\t")
+        targets[name] = {"folder": folder, "no_qt": no_qt == "NO_QT",
+                         "links": [l for l in links.split(";") if l]}
         for f in files.split(";"):
             p = pathlib.Path(f)
-            p = (p if p.is_absolute() else pathlib.Path(folder) / p).resolve()
+            p = (p if p.is_absolute() else pathlib.Path(source_dir) / p).resolve()
             if p.suffix in (".h", ".cpp") and root in p.parents:
-                layer_of[p.relative_to(root).as_posix()] = layer
+                target_of[p.relative_to(root).as_posix()] = name
+    return targets, target_of
 
+
+def reachable(targets: dict, start: str) -> set:
+    seen = {start}
+    todo = [start]
+    while todo:
+        for link in targets[todo.pop()]["links"]:
+            # $<LINK_ONLY:x> and the like name x inside.
+            name = re.sub(r"^(\$<[A-Z_]+:)+", "", link).rstrip(">")
+            if name in targets and name not in seen:
+                seen.add(name)
+                todo.append(name)
+    return seen
+
+
+def problems_of(root: pathlib.Path, targets: dict, target_of: dict, all_built: bool) -> list:
     problems = []
-    for folder in PRODUCT_FOLDERS:
+    for target, info in targets.items():
+        if info["folder"] not in FOLDER_ORDER and info["folder"] not in ALWAYS_ALLOWED:
+            problems.append(f"target {target} lives in {info['folder']}/, which is in no layer")
+    for folder in FOLDER_ORDER:
         for path in sorted((root / folder).glob("*")):
             if path.suffix not in (".h", ".cpp"):
                 continue
             rel = path.relative_to(root).as_posix()
-            layer = layer_of.get(rel)
-            if layer is None:
+            target = target_of.get(rel)
+            if target is None:
                 # Without the GUI its files are in no target; only the others are checked.
                 if all_built:
                     problems.append(f"{rel}: belongs to no library or program")
                 continue
+            seen = reachable(targets, target)
             for kind, name in INCLUDE.findall(path.read_text(encoding="utf-8")):
                 if kind == "<":
-                    if layer in GUI_FREE and name.startswith("Q"):
-                        problems.append(f"{rel}: GUI-free layer {layer} includes <{name}>")
+                    if targets[target]["no_qt"] and name.startswith("Q"):
+                        problems.append(f"{rel}: {target} is built without Qt and includes <{name}>")
                     continue
-                target = layer_of.get(name)
-                if target is None:
-                    if "/" in name:
-                        problems.append(f'{rel}: includes "{name}", which is in no layer')
+                if "/" not in name:
                     continue
-                if target != layer and target not in MAY_USE[layer]:
-                    problems.append(f'{rel}: {layer} may not include "{name}" ({target})')
+                other_folder = name.split("/", 1)[0]
+                if not folder_may_include(folder, other_folder):
+                    problems.append(f'{rel}: folder {folder}/ may not include "{name}" ({other_folder}/ is not below it)')
+                    continue
+                owner = target_of.get(name)
+                if owner is None:
+                    problems.append(f'{rel}: includes "{name}", which is in no target')
+                elif owner not in seen:
+                    problems.append(f'{rel}: {target} includes "{name}" of {owner}, which it does not link')
+    return problems
+
+
+def main(layer_map: str, source_root: str, all_built: bool) -> int:
+    root = pathlib.Path(source_root).resolve()
+    targets, target_of = read_map(layer_map, root)
+    problems = problems_of(root, targets, target_of, all_built)
     for p in problems:
         print(p)
-    print(f"{len(layer_of)} files checked, {len(problems)} problems")
+    print(f"{len(target_of)} files of {len(targets)} targets checked, {len(problems)} problems")
     return 1 if problems else 0
 
 

@@ -4,9 +4,9 @@
 #include "TestPictures.h"
 #include "TryExpect.h"
 #include "cli/PageCommand.h"
+#include "pages/PageWriter.h"
+#include "pages/PathFunctions.h"
 #include "platform/ExecuteFile.h"
-#include "results/PageWriter.h"
-#include "results/PathFunctions.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
 #include "search/SearchJob.h"
@@ -585,7 +585,7 @@ TEST_F(FindfPageTest, WritesRegistersAndAsksToView) {
         EXPECT_EQ(shown[0].Kind, TMessageKind::Confirmation);
         EXPECT_EQ(shown[0].Buttons, ui::mbYes | ui::mbNo);
         EXPECT_EQ(shown[0].Text,
-                  QString::fromStdString("作成した " + results::NamePart(page) +
+                  QString::fromStdString("作成した " + pages::NamePart(page) +
                                          " ファイルを、\r\n\r\n直ちにブラウザで閲覧しますか ? "));
         if (answer == TMessageResult::mrNo) {
             ASSERT_EQ(shown.size(), 2u);
@@ -593,7 +593,7 @@ TEST_F(FindfPageTest, WritesRegistersAndAsksToView) {
             EXPECT_EQ(shown[1].Text,
                       QString::fromStdString(
                           "後で、閲覧する場合は、\r\nメニューバーの「 作成データ（Ｄ）」から、\r\n" +
-                          results::NamePart(page) +
+                          pages::NamePart(page) +
                           " ファイルを選択して下さい。"
                           "\r\n\r\nまた、エクスプローラから、作成ファイルを\r\n"
                           "ダブルクリックしての閲覧も可能です。"));

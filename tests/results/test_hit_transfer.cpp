@@ -4,9 +4,9 @@
 #include "FakeResultHost.h"
 #include "TestDir.h"
 #include "TryExpect.h"
+#include "pages/PathFunctions.h"
 #include "platform/ExecuteFile.h"
 #include "results/HitTransfer.h"
-#include "results/PathFunctions.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
 #include "ui/NameText.h"
@@ -167,7 +167,7 @@ TEST_F(HitTransferTest, ShowInFolderAsksTheFileManagerElseOpensTheFolder) {
     // No file manager on the bus: the folder goes to the desktop opener.
     results::ShowInFolder(path, &context);
     TRY_EXPECT_EQ(Opens.size(), 1u);
-    EXPECT_EQ(Opens[0].FileName, results::FileFolder(path));
+    EXPECT_EQ(Opens[0].FileName, pages::FileFolder(path));
 
     OfferFileManager();
     results::ShowInFolder(path, &context);
@@ -185,7 +185,7 @@ TEST_F(HitTransferTest, ShowInFolderAsksTheFileManagerElseOpensTheFolder) {
     Manager.Fail = true;
     results::ShowInFolder(path, &context);
     TRY_EXPECT_EQ(Opens.size(), 2u);
-    EXPECT_EQ(Opens[1].FileName, results::FileFolder(path));
+    EXPECT_EQ(Opens[1].FileName, pages::FileFolder(path));
 }
 
 TEST_F(HitTransferTest, RightClickSelectsTheHitAndItsMenuActsOnIt) {

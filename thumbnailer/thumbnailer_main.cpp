@@ -1,0 +1,92 @@
+// tavolix-thumbnailer: the picture helper. Started by the program with
+// --serve, it answers requests on its standard input and output (see
+// thumbs/Protocol.h); decoders that crash, hang or run out of memory take
+// only this process down.
+#include "thumbnailer/Thumbnailer.h"
+#include "thumbs/ThumbnailCache.h"
+
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TAVOLIX_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TAVOLIX_ASAN 1
+#endif
+#endif
+
+#ifdef TAVOLIX_ASAN
+// AddressSanitizer reserves terabytes of address space, which any data or
+// address-space limit would refuse; its own limit on resident memory stands
+// in for them.
+extern "C" const char* __asan_default_options() {
+    return "hard_rss_limit_mb=1024:allocator_may_return_null=1:quarantine_size_mb=32";
+}
+#endif
+
+namespace {
+
+constexpr rlim_t kDataLimit = rlim_t(256) << 20;
+constexpr rlim_t kCpuLimit = 300;
+constexpr rlim_t kFileSizeLimit = rlim_t(64) << 20;
+
+// Lowers a limit, never raises one: what the user set (ulimit -f) holds here too.
+void SetLimit(int resource, rlim_t value) {
+    rlimit limit{value, value};
+    rlimit current{};
+    if (getrlimit(resource, &current) == 0) {
+        limit.rlim_cur = std::min(value, current.rlim_cur);
+        limit.rlim_max = std::min(value, current.rlim_max);
+    }
+    setrlimit(resource, &limit);
+}
+
+void SetLimits() {
+#ifndef TAVOLIX_ASAN
+    // Heap and every private mapping: what a decoder can allocate.
+    SetLimit(RLIMIT_DATA, kDataLimit);
+#endif
+    SetLimit(RLIMIT_CPU, kCpuLimit);
+    SetLimit(RLIMIT_FSIZE, kFileSizeLimit);
+    // A crash over a hostile file leaves no core behind.
+    SetLimit(RLIMIT_CORE, 0);
+    // Ends with the program that started it.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // Pictures wait; the window doesn't.
+    (void)!nice(5);
+}
+
+void Quiet(QtMsgType, const QMessageLogContext&, const QString&) {
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    bool serve = false, testDecoders = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--serve") == 0)
+            serve = true;
+        else if (std::strcmp(argv[i], "--test-decoders") == 0)
+            testDecoders = true;
+    }
+    if (!serve) {
+        static const char kUsage[] = "tavolix-thumbnailer: started by tavolix, not by hand\n";
+        (void)!write(2, kUsage, sizeof kUsage - 1);
+        return 2;
+    }
+    SetLimits();
+    // Decoders' warnings about broken files are no news to anyone.
+    qInstallMessageHandler(Quiet);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    QGuiApplication application(qtArgc, argv);
+    tavolix::thumbnailer::TThumbnailer thumbnailer(tavolix::thumbs::ThumbnailRoot(), testDecoders);
+    return tavolix::thumbnailer::Serve(0, 1, thumbnailer);
+}
