@@ -1,15 +1,11 @@
 #include "results/findf.h"
 
-#include "pages/PageInput.h"
-#include "pages/PageThumbnails.h"
-#include "pages/PageWriter.h"
-#include "pages/PathFunctions.h"
-#include "platform/DateTimeText.h"
 #include "platform/ExecuteFile.h"
 #include "platform/LocaleFormats.h"
 #include "platform/Volumes.h"
 #include "results/HitTransfer.h"
 #include "results/ItemPainter.h"
+#include "results/PageSaver.h"
 #include "results/PictureView.h"
 #include "search/FLBoxS.h"
 #include "search/FieldText.h"
@@ -20,22 +16,14 @@
 #include "ui/NameText.h"
 #include "ui/UiFonts.h"
 #include "ui/WaitCursor.h"
-#include "words/CoreWords.h"
 
-#include <atomic>
-#include <cerrno>
-#include <ctime>
-#include <thread>
 #include <utility>
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
-#include <QFileDialog>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -48,7 +36,6 @@
 #include <QPointer>
 #include <QStandardItemModel>
 #include <QStatusBar>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tavolix::results {
@@ -62,19 +49,6 @@ using ui::TCommand;
 using ui::TMessageKind;
 
 namespace {
-
-TMDIChild::TSaveFileNameProvider& SaveFileNameProvider() {
-    static TMDIChild::TSaveFileNameProvider provider;
-    return provider;
-}
-
-QString AskSaveFileName(QWidget* parent, const QString& lastName) {
-    if (SaveFileNameProvider())
-        return SaveFileNameProvider()(parent, lastName);
-    // The dialog asks before an existing file is replaced.
-    return QFileDialog::getSaveFileName(parent, QString(), lastName,
-                                        QStringLiteral("HTML (*.html *.htm);;*.* (*)"));
-}
 
 const QString kHelpContext = QStringLiteral("helpContext");
 
@@ -207,16 +181,30 @@ QFont PGothic15() {
 } // namespace
 
 void TMDIChild::SetSaveFileNameProvider(TSaveFileNameProvider provider) {
-    SaveFileNameProvider() = std::move(provider);
+    TPageSaver::SetSaveFileNameProvider(std::move(provider));
 }
 
 TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent), FHost(host) {
     resize(456, 356);
-
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->addWidget(BuildSortPanel());
+    layout->addWidget(BuildHeader());
+    layout->addWidget(BuildList(), 1);
+    FPictures = new TPictureView(*ListBox1, FHost.ThumbnailPool(), FHost.Volumes(), this);
+    FPageSaver = new TPageSaver(FHost, this);
+    layout->addWidget(BuildStatusBar());
+    layout->addLayout(BuildWalkLine());
 
+    BuildMenus();
+    BuildHitActions();
+    FPictures->SetShown(FHost.PicturesShown());
+    PictureView1->setChecked(FPictures->Shown());
+    PageThumbnails1->setChecked(FHost.PageThumbnails());
+}
+
+QWidget* TMDIChild::BuildSortPanel() {
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFixedHeight(30);
@@ -230,8 +218,10 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
     PanelLabel->move(8, 8);
     PanelLabel->setFont(PGothic15());
     PanelLabel->setPalette(blue);
-    layout->addWidget(Panel1);
+    return Panel1;
+}
 
+QWidget* TMDIChild::BuildHeader() {
     FHeaderModel = new QStandardItemModel(0, 6, this);
     FHeaderModel->setHorizontalHeaderLabels({QStringLiteral("Sort by"), QStringLiteral("Directrory"),
                                              QStringLiteral("Name"), QStringLiteral("Ext"),
@@ -250,8 +240,10 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
         HeaderControl1->resizeSection(i, sectionWidths[i]);
     connect(HeaderControl1, &QHeaderView::sectionClicked, this,
             [this](int section) { HeaderControl1SectionClick(section); });
-    layout->addWidget(HeaderControl1);
+    return HeaderControl1;
+}
 
+QWidget* TMDIChild::BuildList() {
     ListBox1 = new TFileListBoxS(this);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->SetFormats(platform::SystemLocaleFormats());
@@ -275,9 +267,10 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
             QMetaObject::invokeMethod(
                 this, [this] { CloseWindow(); }, Qt::QueuedConnection);
     });
-    layout->addWidget(ListBox1, 1);
-    FPictures = new TPictureView(*ListBox1, FHost.ThumbnailPool(), FHost.Volumes(), this);
+    return ListBox1;
+}
 
+QWidget* TMDIChild::BuildStatusBar() {
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(19);
@@ -289,7 +282,10 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
         StatusPanels[i]->setAlignment((i < 2 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
         StatusBar1->addWidget(StatusPanels[i]);
     }
-    layout->addWidget(StatusBar1);
+    return StatusBar1;
+}
+
+QLayout* TMDIChild::BuildWalkLine() {
     // One line below the panels: folders not read (a loss, in red) and
     // folders the walk's choices left out.
     auto* walkLine = new QHBoxLayout;
@@ -313,13 +309,7 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
     NotSearchedPanel->hide();
     walkLine->addWidget(NotSearchedPanel);
     walkLine->addStretch(1);
-    layout->addLayout(walkLine);
-
-    BuildMenus();
-    BuildHitActions();
-    FPictures->SetShown(FHost.PicturesShown());
-    PictureView1->setChecked(FPictures->Shown());
-    PageThumbnails1->setChecked(FHost.PageThumbnails());
+    return walkLine;
 }
 
 TMDIChild::~TMDIChild() = default;
@@ -760,8 +750,9 @@ void TMDIChild::CloseWindow() {
 void TMDIChild::closeEvent(QCloseEvent* e) {
     // The walk runs in this window's list, the page's writer with this
     // window's hits: each stops, and the window goes when it has.
-    if (FPageRun) {
+    if (FPageSaver->Busy()) {
         FCloseRequested = true;
+        FPageSaver->RequestStop();
         e->ignore();
         return;
     }
@@ -782,140 +773,13 @@ void TMDIChild::closeEvent(QCloseEvent* e) {
     e->accept();
 }
 
-struct TMDIChild::TPageRun {
-    pages::TPageProgress Progress;
-    std::unique_ptr<pages::TThumbnailPageWriter> Writer;
-    platform::TIoResult Result; // set before Finished
-    std::atomic<bool> Finished{false};
-};
-
-platform::TIoResult TMDIChild::WritePageOffThread(pages::TPageInput input, bool thumbnails) {
-    const std::string pageFile = input.PageFileName;
-    auto run = std::make_shared<TPageRun>();
-    if (thumbnails) {
-        thumbs::TThumbnailPool* pool = FHost.ThumbnailPool();
-        if (!pool || !pool->Available())
-            return platform::TIoError{pageFile, ENOENT,
-                                      "the picture helper tavolix-thumbnailer is not installed"};
-        run->Writer = std::make_unique<pages::TThumbnailPageWriter>(*pool);
-    }
-    // The thread holds all it needs: a writer stuck on a share that stopped
-    // answering is left behind.
-    std::thread([run, input = std::move(input)]() mutable {
-        run->Result =
-            run->Writer ? run->Writer->Write(std::move(input), run->Progress) : pages::WritePage(input);
-        run->Finished = true;
-    }).detach();
-
-    FPageRun = run;
-    QPointer<TMDIChild> self(this);
-    QPointer<search::TSearchProgressForm> form;
-    QElapsedTimer clock;
-    clock.start();
-    qint64 stopAt = -1;
-    QEventLoop loop;
-    QTimer tick;
-    tick.setInterval(30);
-    connect(&tick, &QTimer::timeout, &loop, [&] {
-        if (run->Finished) {
-            loop.quit();
-            return;
-        }
-        // A page without thumbnails shows the window only when its disk is slow.
-        if (self && !form && (thumbnails || clock.elapsed() > 300)) {
-            form = new search::TSearchProgressForm(this);
-            form->setWindowTitle(tr("ＨＴＭＬを作成しています。しばらくお待ち下さい。"));
-            form->show();
-        }
-        if (form) {
-            // The picture being made and the count; else the page itself.
-            form->ShowEntry(thumbnails ? run->Progress.Current() : pageFile, run->Progress.Done());
-            form->nnn->setText(tr("作成数 ： %1 / %2").arg(run->Progress.Done()).arg(run->Progress.Total()));
-            form->nnn->resize(form->nnn->sizeHint());
-            form->nnn->setVisible(thumbnails);
-        }
-        if (stopAt < 0 && (!self || FCloseRequested || (form && form->StopRequested()))) {
-            run->Progress.Stop();
-            stopAt = clock.elapsed();
-        }
-        if (stopAt >= 0 && clock.elapsed() - stopAt > 500)
-            loop.quit();
-    });
-    tick.start();
-    loop.exec();
-    if (form) {
-        form->hide();
-        delete form.data();
-    }
-    if (!self)
-        return platform::TIoError{pageFile, ECANCELED, "stopped"};
-    FPageRun.reset();
-    if (!run->Finished)
-        return platform::TIoError{pageFile, ECANCELED, "stopped"};
-    return run->Result;
-}
-
 void TMDIChild::HTMLH1Click() {
-    // One page at a time: the frame's save button may ask while one is written.
-    if (FPageRun)
-        return;
-    const QString chosen = AskSaveFileName(this, FLastSaveName);
-    if (chosen.isEmpty())
-        return;
-    FLastSaveName = chosen;
-    const std::string page = pages::PageFileName(ui::ToBytes(chosen));
-
-    ui::TWaitCursor wait;
-    const std::string creation = platform::LocalDateTimeText(std::time(nullptr));
-    pages::TPageInput input = pages::MakePageInput(
-        ListBox1->FileItems(), page, FDirName, FKeyWord, FHitSize, FHost.IsNetworkDriveSelected(),
-        platform::TMountTable::System(), creation, words::PageTexts());
-    const auto record = pages::PageRecord(input);
     QPointer<TMDIChild> self(this);
-    const platform::TIoResult error = WritePageOffThread(std::move(input), PageThumbnails1->isChecked());
-    if (!self)
-        return;
-    if (error && error->Errno == ECANCELED) {
-        // Stopped: the old page stays, and the user knows.
-        if (FCloseRequested)
-            QMetaObject::invokeMethod(
-                this, [this] { CloseWindow(); }, Qt::QueuedConnection);
-        return;
-    }
-    if (error) {
-        wait.Release();
-        ShowMessageBox(
-            this, TMessageKind::Error,
-            tr("%1 に書き込めません\r\n\r\n%2").arg(ui::ToText(error->Path), ui::ToText(error->SystemText())),
-            ui::mbOK);
-        return;
-    }
-    const QString registerError = FHost.RegisterSavedPage(record);
-    wait.Release();
-    // Written as the window was closed: no questions asked.
-    if (FCloseRequested) {
+    const bool closeNow = FPageSaver->Save(
+        {&ListBox1->FileItems(), FDirName, FKeyWord, FHitSize, PageThumbnails1->isChecked()});
+    if (self && closeNow)
         QMetaObject::invokeMethod(
             this, [this] { CloseWindow(); }, Qt::QueuedConnection);
-        return;
-    }
-    if (!registerError.isEmpty()) {
-        ShowMessageBox(this, TMessageKind::Error, registerError, ui::mbOK);
-        return;
-    }
-    const QString name = ui::ToText(pages::NamePart(page));
-    const ui::TMessageResult answer =
-        ShowMessageBox(this, TMessageKind::Confirmation,
-                       tr("作成した %1 ファイルを、\r\n\r\n直ちにブラウザで閲覧しますか ? ").arg(name),
-                       ui::mbYes | ui::mbNo);
-    if (answer == ui::TMessageResult::mrYes)
-        platform::ExecuteFile(page, "", pages::FileFolder(page), 1);
-    else
-        ShowMessageBox(this, TMessageKind::Information,
-                       tr("後で、閲覧する場合は、\r\nメニューバーの「 作成データ（Ｄ）」から、\r\n"
-                          "%1 ファイルを選択して下さい。\r\n\r\nまた、エクスプローラから、作成ファイルを\r\n"
-                          "ダブルクリックしての閲覧も可能です。")
-                           .arg(name),
-                       ui::mbOK);
 }
 
 } // namespace tavolix::results

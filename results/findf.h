@@ -1,6 +1,5 @@
 #pragma once
 
-#include "pages/PageWriter.h"
 #include "platform/AtomicFile.h"
 #include "results/ResultWindowHost.h"
 #include "search/FileInfo.h"
@@ -17,6 +16,7 @@
 class QAction;
 class QFrame;
 class QHeaderView;
+class QLayout;
 class QLabel;
 class QMenu;
 class QMimeData;
@@ -30,6 +30,7 @@ class TFileListBoxS;
 
 namespace tavolix::results {
 
+class TPageSaver;
 class TPictureView;
 
 // The window that runs one search and shows its hits.
@@ -115,6 +116,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // The parts of the window, top to bottom.
+    QWidget* BuildSortPanel();
+    QWidget* BuildHeader();
+    QWidget* BuildList();
+    QWidget* BuildStatusBar();
+    QLayout* BuildWalkLine();
     void BuildMenus();
     void AssignHints();
     QString PanelLabelHint() const;
@@ -135,10 +142,6 @@ private:
     void Close1Click();
     void PictureView1Click();
     void PageThumbnails1Click();
-    // Writes the page on a thread of its own while this one runs its event
-    // loop, with the progress window (at once for a page with thumbnails,
-    // else when it takes long) and its Stop. ECANCELED when stopped.
-    platform::TIoResult WritePageOffThread(pages::TPageInput input, bool thumbnails);
     // The ways a hit goes to other programs: drag, context menu, clipboard.
     void BuildHitActions();
     QMimeData* ListBox1StartDrag(int index);
@@ -162,11 +165,8 @@ private:
 
     QStandardItemModel* FHeaderModel;
     TPictureView* FPictures;
-    QString FLastSaveName;
+    TPageSaver* FPageSaver;
     bool FCloseRequested = false;
-    // Set while a page is being written.
-    struct TPageRun;
-    std::shared_ptr<TPageRun> FPageRun;
 };
 
 } // namespace tavolix::results
