@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-using namespace tavolix::thumbs;
+using namespace tavolix::thumbnailer;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)
