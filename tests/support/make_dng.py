@@ -120,17 +120,13 @@ def write(out, ifds, blobs):
 
 
 def mosaic(width, height):
-    rows = []
-    for y in range(height):
-        row = bytearray()
-        for x in range(width):
-            bright = x >= width // 2
-            # RGGB: a bright half of a reddish grey, a dark half near black.
-            red = (y % 2 == 0 and x % 2 == 0)
-            value = (60000 if red else 40000) if bright else 1500
-            row += struct.pack("<H", value)
-        rows.append(bytes(row))
-    return b"".join(rows)
+    # RGGB: a bright half of a reddish grey, a dark half near black.
+    half = width // 2
+    even = struct.pack("<HH", 1500, 1500) * (half // 2) + b"\x00\x00" * (half % 2)
+    even += (struct.pack("<HH", 60000, 40000) * ((width - half) // 2 + 1))[: 2 * (width - half)]
+    odd = struct.pack("<H", 1500) * half + struct.pack("<H", 40000) * (width - half)
+    even = even[: 2 * width].ljust(2 * width, b"\x00")
+    return (even + odd) * (height // 2) + (even if height % 2 else b"")
 
 
 def main():

@@ -63,15 +63,15 @@ protected:
         Dir.File(rel, PictureBytes(HalvesImage(width, height), "png"));
         return P(rel);
     }
-    // `seconds` of video: red for its first half second, then blue, key
-    // frames every half second.
+    // `seconds` of video: red for its first quarter second, then blue, key
+    // frames every quarter second.
     void Video(const std::string& rel, double seconds, const QStringList& codec,
                const QString& size = "320x240") {
         RunTool("ffmpeg",
                 QStringList{"-v", "error", "-y", "-f", "lavfi", "-i",
                             "color=c=blue:s=" + size + ":r=24:d=" + QString::number(seconds), "-vf",
-                            "drawbox=x=0:y=0:w=iw:h=ih:color=red:t=fill:enable='lt(t,0.5)',format=yuv420p",
-                            "-g", "12"} +
+                            "drawbox=x=0:y=0:w=iw:h=ih:color=red:t=fill:enable='lt(t,0.25)',format=yuv420p",
+                            "-g", "6"} +
                     codec + QStringList{P(rel)});
     }
     void Dng(const std::string& rel, const QStringList& args) {
@@ -161,13 +161,13 @@ TEST_F(MediaTest, RawFilesShowTheirPreviewElseTheirDataTurnedAsTheCameraSays) {
 }
 
 TEST_F(MediaTest, AVideoShowsAFrameAfterItsStartWithAFilmMark) {
-    Video("clip.mp4", 10, {"-c:v", "libx264", "-preset", "ultrafast", "-bf", "2"});
+    Video("clip.mp4", 5, {"-c:v", "libx264", "-preset", "ultrafast", "-bf", "2"});
     // The same stream, marked to be shown a quarter turned clockwise.
     RunTool("ffmpeg", {"-v", "error", "-y", "-i", P("clip.mp4"), "-c", "copy", "-metadata:s:v:0", "rotate=90",
                        P("turned.mov")});
-    Video("clip.webm", 10, {"-c:v", "libvpx", "-b:v", "200k"});
-    Video("clip.mkv", 10, {"-c:v", "mpeg4"});
-    Video("clip.avi", 10, {"-c:v", "mjpeg"});
+    Video("clip.webm", 5, {"-c:v", "libvpx", "-b:v", "200k"});
+    Video("clip.mkv", 5, {"-c:v", "mpeg4"});
+    Video("clip.avi", 5, {"-c:v", "mjpeg"});
     struct {
         std::string Name;
         QSize Picture;
@@ -181,7 +181,7 @@ TEST_F(MediaTest, AVideoShowsAFrameAfterItsStartWithAFilmMark) {
         EXPECT_EQ(QSize(reply.PictureWidth, reply.PictureHeight), c.Picture) << c.Name;
         EXPECT_EQ(QSize(reply.Width, reply.Height), c.Picture * (128.0 / 320)) << c.Name;
         const QImage image = ImageOf(reply);
-        // Not the red of the first half second: a frame from a tenth in.
+        // Not the red of the first quarter second: a frame from a tenth in.
         const QRgb frame = image.pixel(image.width() - 5, 5);
         EXPECT_GT(qBlue(frame), 180) << c.Name;
         EXPECT_LT(qRed(frame), 80) << c.Name;
