@@ -219,7 +219,8 @@ private:
     struct TExternalJob {
         TJob Job;
         TThumbReply Reply; // the cache's answer, given when it fails
-        std::unique_ptr<TExternalRun> Run;
+        const std::vector<std::string>* Command;
+        std::unique_ptr<TExternalRun> Run; // none while it waits its turn
     };
     TExternalThumbnailers FExternal{S.Options.ThumbnailerPlaces};
     std::vector<TExternalJob> FExternals;
@@ -485,27 +486,34 @@ bool TRunner::StartExternal(const TJob& job, const TThumbReply& reply) {
     const std::vector<std::string>* command = FExternal.CommandFor(job.Request.Path);
     if (!command)
         return false;
-    // A folder of the user's own on a local file system, never a share's.
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const std::string temp = runtime && runtime[0] == '/' ? runtime : "/tmp";
-    auto run = std::make_unique<TExternalRun>(*command, job.Request.Path, ThumbPixels(job.Request.Size), temp,
-                                              milliseconds(S.Options.ExternalMs));
-    if (run->Poll(TClock::now()) == TExternalRun::TState::Failed) {
-        FExternalFailed.insert(job.Request.Path);
-        return false;
-    }
-    FExternals.push_back({job, reply, std::move(run)});
+    FExternals.push_back({job, reply, command, nullptr});
     return true;
 }
 
 void TRunner::PollExternals() {
-    const auto now = TClock::now();
+    // As many at once as there are helpers; the rest wait their turn.
+    int running = static_cast<int>(std::count_if(FExternals.begin(), FExternals.end(),
+                                                 [](const TExternalJob& e) { return e.Run != nullptr; }));
     for (auto it = FExternals.begin(); it != FExternals.end();) {
-        const TExternalRun::TState state = it->Run->Poll(now);
+        if (!it->Run) {
+            if (running >= S.Options.Processes) {
+                ++it;
+                continue;
+            }
+            // A folder of the user's own on a local file system, never a share's.
+            const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+            const std::string temp = runtime && runtime[0] == '/' ? runtime : "/tmp";
+            it->Run = std::make_unique<TExternalRun>(*it->Command, it->Job.Request.Path,
+                                                     ThumbPixels(it->Job.Request.Size), temp,
+                                                     milliseconds(S.Options.ExternalMs));
+            ++running;
+        }
+        const TExternalRun::TState state = it->Run->Poll(TClock::now());
         if (state == TExternalRun::TState::Running) {
             ++it;
             continue;
         }
+        --running;
         if (state == TExternalRun::TState::Made) {
             // The picture helper reads what the program wrote: it is as
             // hostile as any file.
