@@ -116,6 +116,19 @@ TEST_F(MediaTest, PhotosOfPhonesAreDrawnTurnedAsTheFileSays) {
             EXPECT_TRUE(Dark(image.pixel(32, 118))) << c.Name;
         }
     }
+    // Transparency is kept: the left half clear.
+    QImage clear = HalvesImage(400, 200).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < 200; ++y) {
+        for (int x = 0; x < 200; ++x)
+            clear.setPixel(x, y, qRgba(0, 0, 0, 0));
+    }
+    Dir.File("clear.png", PictureBytes(clear, "png"));
+    RunTool("heif-enc", {"-q", "80", "-o", P("clear.heic"), P("clear.png")});
+    const QImage alpha = ImageOf(Ask("clear.heic"));
+    ASSERT_EQ(alpha.size(), QSize(128, 64));
+    EXPECT_LT(qAlpha(alpha.pixel(10, 32)), 40);
+    EXPECT_EQ(qAlpha(alpha.pixel(118, 32)), 255);
+    EXPECT_GT(qRed(alpha.pixel(118, 32)), 180);
     // The thumbnail serves a size it is big enough for; the picture itself a bigger one.
     const TThumbReply large = Ask("thumb.heic", TThumbSize::Large);
     ASSERT_EQ(large.Status, TReplyStatus::Ok);
