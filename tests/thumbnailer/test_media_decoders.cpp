@@ -90,7 +90,11 @@ TEST_F(MediaTest, PhotosOfPhonesAreDrawnTurnedAsTheFileSays) {
     RunTool("heif-enc", {"-q", "80", "-o", P("photo.heic"), png});
     // With a thumbnail big enough for the large size but not for x-large.
     RunTool("heif-enc", {"-q", "80", "-t", "300", "-o", P("thumb.heic"), png});
-    RunTool("avifenc", {"-s", "10", "--ignore-icc", png, P("photo.avif")});
+    // 4:2:0, as phones write it; the others 4:4:4.
+    RunTool("avifenc", {"-s", "10", "-y", "420", png, P("photo.avif")});
+    // Ten bits a sample, from a 16-bit PNG.
+    Dir.File("deep.png", PictureBytes(HalvesImage(400, 200).convertToFormat(QImage::Format_RGBX64), "png"));
+    RunTool("heif-enc", {"-q", "80", "-b", "10", "-o", P("deep.heic"), P("deep.png")});
     // irot 1: a quarter turn anti-clockwise, the dark half at the bottom.
     RunTool("avifenc", {"-s", "10", "--irot", "1", png, P("turned.avif")});
     struct {
@@ -100,6 +104,7 @@ TEST_F(MediaTest, PhotosOfPhonesAreDrawnTurnedAsTheFileSays) {
     } cases[] = {
         {"photo.heic", {128, 64}, false},
         {"photo.avif", {128, 64}, false},
+        {"deep.heic", {128, 64}, false},
         {"turned.avif", {64, 128}, false},
     };
     for (const auto& c : cases) {
