@@ -496,6 +496,9 @@ void TMDIForm::BuildMenus() {
     rowLayout->setContentsMargins(0, 0, 0, 0);
     rowLayout->setSpacing(0);
     MainMenu1 = new QMenuBar(menuRow);
+    // The bar's button for the menus that don't fit shows a picture alone.
+    if (auto* more = MainMenu1->findChild<QToolButton*>(QStringLiteral("qt_menubar_ext_button")))
+        more->setAccessibleName(tr("ほかのメニュー"));
     rowLayout->addWidget(MainMenu1, 1);
     FClock = new TCaptionClock(menuRow);
     rowLayout->addWidget(FClock);

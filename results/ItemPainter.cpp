@@ -53,6 +53,8 @@ QColor Shade(const QColor& fixed, const TSurface& s) {
 void TextOut(QPainter& p, const QFontMetrics& fm, int x, int y, const QString& text, const TSurface& s) {
     p.fillRect(QRect(x, y, fm.horizontalAdvance(text), fm.height()), s.Back);
     p.setPen(s.Text);
+    // The list hands over an opaque painter: its background must be the band's.
+    p.setBackground(s.Back);
     p.drawText(x, y + fm.ascent(), text);
 }
 

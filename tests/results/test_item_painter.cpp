@@ -66,6 +66,9 @@ QImage Paint(const TItemPaintInput& in, QSize size = QSize(480, 160)) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(kCanvas);
     QPainter p(&image);
+    // As the list hands it over: text on an opaque background of the surface's colour.
+    p.setBackgroundMode(Qt::OpaqueMode);
+    p.setBackground(in.Selected ? in.HighlightColor : in.BackColor);
     PaintResultItem(p, in);
     p.end();
     return image;
