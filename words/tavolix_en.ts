@@ -630,6 +630,10 @@ a path below the directory searched (for example
 <byte value="xd"/>
 Search first, then press the button.</translation>
     </message>
+    <message>
+        <source>ほかのメニュー</source>
+        <translation>More Menus</translation>
+    </message>
 </context>
 <context>
     <name>tavolix::dirtree::TDirTreeViewS</name>
