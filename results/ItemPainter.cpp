@@ -177,6 +177,7 @@ void PaintPictureTile(QPainter& p, const TItemPaintInput& in, const QFontMetrics
         if (!tile.Picture.isEmpty()) {
             p.save();
             p.setPen(QColor(160, 160, 160));
+            p.setBrush(Qt::NoBrush);
             p.drawRect(QRectF(tile.Picture).adjusted(0.5, 0.5, -0.5, -0.5));
             p.restore();
         }
@@ -271,6 +272,7 @@ void PaintResultItem(QPainter& p, const TItemPaintInput& in) {
         if (in.Selected) {
             p.save();
             p.setPen(QPen(in.HighlightColor, 2));
+            p.setBrush(Qt::NoBrush); // the list's painter comes with a filling brush
             p.drawRect(QRectF(in.ItemRect).adjusted(1, 1, -1, -1));
             p.restore();
         }

@@ -69,6 +69,7 @@ QImage Paint(const TItemPaintInput& in, QSize size = QSize(480, 160)) {
     // As the list hands it over: text on an opaque background of the surface's colour.
     p.setBackgroundMode(Qt::OpaqueMode);
     p.setBackground(in.Selected ? in.HighlightColor : in.BackColor);
+    p.setBrush(in.Selected ? in.HighlightColor : in.BackColor);
     PaintResultItem(p, in);
     p.end();
     return image;
@@ -472,9 +473,14 @@ TEST(ItemPainter, PicturesViewTilesKeepThePictureItsRoom) {
         CountOf(Paint(tile("/nowhere/photo.jpg", &picture), canvas), Is(QColor(170, 170, 170)), shortName),
         0);
 
-    // Not made yet: an empty box of the full side.
+    // Not made yet: an empty box of the full side; selected, a frame, not a fill.
     EXPECT_EQ(BoundsOf(Paint(tile("/nowhere/photo.jpg", nullptr), canvas), Is(QColor(160, 160, 160))).size(),
               QSize(kSide, kSide));
+    TItemPaintInput selected = tile("/nowhere/photo.jpg", nullptr);
+    selected.Selected = true;
+    const QImage framed = Paint(selected, canvas);
+    EXPECT_GT(CountOf(framed, Is(kHighlight)), 2 * 170);
+    EXPECT_EQ(CountOf(framed, Is(kHighlight), shortName), 0);
     // Other files are names, unless the cache had a thumbnail of theirs.
     picture = {};
     picture.State = TItemPicture::TState::Failed;
