@@ -20,6 +20,7 @@
 #include "ui/UiFonts.h"
 #include "ui/WaitCursor.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -307,6 +308,16 @@ QWidget* TMDIChild::BuildStatusBar() {
         StatusPanels[i]->setAlignment((i < 2 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
         StatusBar1->addWidget(StatusPanels[i]);
     }
+    // The date with its four-digit year (and a day period in some locales)
+    // is wider than the panel's 130 pixels may hold.
+    const platform::TScreenDateForm form = platform::SystemScreenDateForm();
+    const QFontMetrics metrics(StatusPanels[2]->font());
+    int dateWidth = panelWidths[2];
+    for (const int hour : {8, 20})
+        dateWidth = std::max(dateWidth, metrics.horizontalAdvance(ui::ToText(platform::ScreenDateTimeText(
+                                            {2088, 12, 28, hour, 58, 0}, form))) +
+                                            12);
+    StatusPanels[2]->setFixedWidth(dateWidth);
     return StatusBar1;
 }
 
