@@ -146,8 +146,9 @@ TEST_F(ReadableTest, HitsAndPictureButtonsHaveNamesForScreenReaders) {
             if (!button->text().isEmpty() || button->icon().isNull() || !button->isVisible())
                 continue;
             const QString name = QAccessible::queryAccessibleInterface(button)->text(QAccessible::Name);
-            EXPECT_FALSE(name.isEmpty()) << button->metaObject()->className() << " " << button->objectName().toStdString() << " in "
-                                         << button->parentWidget()->metaObject()->className();
+            EXPECT_FALSE(name.isEmpty())
+                << button->metaObject()->className() << " " << button->objectName().toStdString() << " in "
+                << button->parentWidget()->metaObject()->className();
         }
     }
 

@@ -826,7 +826,8 @@ def case_pictures_view(d, p, tree, work):
     with open(os.path.join(work, "TAVOLIX.INI"), encoding="utf-8") as f:
         settings = f.read()
     assert "[View]" in settings and "Pictures=1" in settings, settings
-    cache = os.path.join(work, "home", ".cache", "thumbnails", "normal")
+    # Pictures of the medium size are drawn from the large thumbnails.
+    cache = os.path.join(work, "home", ".cache", "thumbnails", "large")
     assert len(os.listdir(cache)) >= count, os.listdir(cache)
     assert len(os.listdir(os.path.join(work, "home", ".cache", "thumbnails", "fail"))) == 1
     # A new window starts with pictures; F6 there turns them off again.
