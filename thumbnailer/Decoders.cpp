@@ -2,7 +2,10 @@
 
 #include "pictures/MetafilePlayer.h"
 #include "pictures/PictureLoad.h"
+#include "thumbnailer/HeifDecoder.h"
 #include "thumbnailer/PngReduce.h"
+#include "thumbnailer/RawDecoder.h"
+#include "thumbnailer/VideoDecoder.h"
 
 #include <cmath>
 #include <cstring>
@@ -247,6 +250,12 @@ std::optional<TDecoded> DecodeForThumbnail(int fd, const std::string& path, TDec
     }
     case TDecoder::Metafile:
         return DecodeMetafile(path, side, dpi);
+    case TDecoder::Heif:
+        return DecodeHeif(fd, side);
+    case TDecoder::Raw:
+        return DecodeRaw(fd, side);
+    case TDecoder::Video:
+        return DecodeVideo(fd, side);
     case TDecoder::ProgramIcon:
     case TDecoder::None:
         break;

@@ -331,6 +331,8 @@ TThumbReply TThumbnailer::Handle(const TThumbRequest& request) {
         return RecordFailure(request);
     case TRequestKind::PageThumbnail:
         return PageThumbnail(request);
+    case TRequestKind::TakeMade:
+        return TakeMade(request);
     }
     return ReplyTo(request, TReplyStatus::Failed, TReplySource::Direct);
 }
@@ -550,6 +552,39 @@ TThumbReply TThumbnailer::PageThumbnail(const TThumbRequest& request) {
     reply.PageDouble = doubled;
     reply.PageWidth = shown.width();
     reply.PageHeight = shown.height();
+    return reply;
+}
+
+TThumbReply TThumbnailer::TakeMade(const TThumbRequest& request) {
+    TOpenFile file(request.Path);
+    if (file.Fd() < 0)
+        return ReplyTo(request, TReplyStatus::Unreadable, TReplySource::Direct);
+    // Another program's output: a PNG of a thumbnail's size or nothing.
+    constexpr int kMaxMadeSide = 4096;
+    TOpenFile made(request.Output);
+    QFile device;
+    if (!OpenDevice(made, kMaxThumbnailFile, device))
+        return ReplyTo(request, TReplyStatus::NoThumbnail, TReplySource::Made);
+    QImageReader reader(&device, "png");
+    reader.setAllocationLimit(kMaxMadeSide * kMaxMadeSide * 4 >> 20);
+    const QSize size = reader.size();
+    QImage image;
+    if (size.isValid() && !size.isEmpty() && size.width() <= kMaxMadeSide && size.height() <= kMaxMadeSide)
+        image = reader.read();
+    if (image.isNull())
+        return ReplyTo(request, TReplyStatus::NoThumbnail, TReplySource::Made);
+    const int side = ThumbPixels(request.Size);
+    if (image.width() > side || image.height() > side)
+        image =
+            image.scaled(FitInto(image.size(), side, false), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    image = PixelsOnly(image);
+    if (!FRoot.empty() && !IsInsideRoot(FRoot, request.Path)) {
+        const TOriginal original{ThumbnailUri(request.Path), file.Stat().st_mtime, file.Stat().st_size};
+        if (const std::string png = CachePng(image, original, QSize(), -1); !png.empty())
+            WriteCacheFile(ThumbnailPath(FRoot, request.Size, original.Uri), png);
+    }
+    TThumbReply reply = ReplyTo(request, TReplyStatus::Ok, TReplySource::Made);
+    PutImage(reply, image);
     return reply;
 }
 

@@ -22,6 +22,7 @@ private:
     // the suffixes); false when there are none to take.
     bool Reuse(const std::string& from, const std::string& to, thumbs::TThumbReply& reply);
     thumbs::TThumbReply RecordFailure(const thumbs::TThumbRequest& request);
+    thumbs::TThumbReply TakeMade(const thumbs::TThumbRequest& request);
 
     std::string FRoot;
     bool FTestDecoders;

@@ -114,7 +114,7 @@ std::string EncodeRequest(const TThumbRequest& q) {
     w.I32(q.Dpi);
     w.I32(q.StalePid);
     w.Bytes(q.Path);
-    if (q.Kind == TRequestKind::PageThumbnail) {
+    if (q.Kind == TRequestKind::PageThumbnail || q.Kind == TRequestKind::TakeMade) {
         w.Bytes(q.Output);
         w.Bytes(q.Reuse);
     }
@@ -128,13 +128,14 @@ std::optional<TThumbRequest> DecodeRequest(std::string_view payload) {
     if (!r.U64(q.Id) || !r.U8(kind) || !r.U8(size) || !r.I32(q.BoxWidth) || !r.I32(q.BoxHeight) ||
         !r.I32(q.IconSize) || !r.I32(q.Dpi) || !r.I32(q.StalePid) || !r.Bytes(q.Path, kMaxPathBytes))
         return std::nullopt;
-    const bool page = kind == static_cast<std::uint8_t>(TRequestKind::PageThumbnail);
+    const bool page = kind == static_cast<std::uint8_t>(TRequestKind::PageThumbnail) ||
+                      kind == static_cast<std::uint8_t>(TRequestKind::TakeMade);
     if (page && (!r.Bytes(q.Output, kMaxPathBytes) || !r.Bytes(q.Reuse, kMaxPathBytes) || q.Output.empty() ||
                  q.Output.find('\0') != std::string::npos || q.Reuse.find('\0') != std::string::npos))
         return std::nullopt;
     if (!r.AtEnd())
         return std::nullopt;
-    if (kind < 1 || kind > 5 || size > 2 || q.Path.empty() || q.Path.find('\0') != std::string::npos)
+    if (kind < 1 || kind > 6 || size > 2 || q.Path.empty() || q.Path.find('\0') != std::string::npos)
         return std::nullopt;
     if (q.BoxWidth < 0 || q.BoxWidth > kMaxReplySide || q.BoxHeight < 0 || q.BoxHeight > kMaxReplySide ||
         q.IconSize < 1 || q.IconSize > 1024 || q.Dpi < 1 || q.Dpi > 10000 || q.StalePid < 0)

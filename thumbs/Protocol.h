@@ -47,6 +47,10 @@ enum class TRequestKind : std::uint8_t {
     // else they are made from the cache's x-large (or, for a small picture,
     // large) thumbnail when valid, else from the file (and put there).
     PageThumbnail = 5,
+    // The PNG another program's thumbnailer made for the file Path, at
+    // Output: read as a hostile picture, scaled to Size and put in the cache
+    // as the file's thumbnail (NoThumbnail when it is no picture).
+    TakeMade = 6,
 };
 
 // The page's thumbnails: the size shown, and twice that for 2x screens.
@@ -64,6 +68,7 @@ struct TThumbRequest {
     std::int32_t StalePid = 0;
     std::string Path;
     // PageThumbnail: the folders its files go to and may come from ("": none).
+    // TakeMade: the PNG in Output.
     std::string Output, Reuse;
 };
 

@@ -6,9 +6,11 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <map>
 #include <mutex>
 #include <poll.h>
 #include <spawn.h>
@@ -203,15 +205,37 @@ private:
     void Retire(THelper& h, bool kill);
     void Reap(bool all);
     void FailEverything();
+    // Another program's thumbnailer for a file the cache had nothing of;
+    // true when one took the job over.
+    bool StartExternal(const TJob& job, const TThumbReply& reply);
+    void PollExternals();
 
     TState& S;
     std::vector<THelper> FHelpers;
     std::vector<TRetired> FRetired;
     int FStartFailures = 0;
     bool FBroken = false;
+
+    struct TExternalJob {
+        TJob Job;
+        TThumbReply Reply; // the cache's answer, given when it fails
+        const std::vector<std::string>* Command;
+        std::unique_ptr<TExternalRun> Run; // none while it waits its turn
+    };
+    TExternalThumbnailers FExternal{S.Options.ThumbnailerPlaces};
+    std::vector<TExternalJob> FExternals;
+    // PNGs the helpers are reading, by path; and files no thumbnailer could do.
+    std::map<std::string, std::unique_ptr<TExternalRun>> FMade;
+    std::unordered_set<std::string> FExternalFailed;
+    std::deque<TJob> FFollowUps;
 };
 
 bool TRunner::TakeJob(TJob& job) {
+    if (!FFollowUps.empty()) {
+        job = std::move(FFollowUps.front());
+        FFollowUps.pop_front();
+        return true;
+    }
     std::lock_guard lock(S.Mutex);
     for (;;) {
         std::shared_ptr<TData> best;
@@ -240,6 +264,8 @@ bool TRunner::TakeJob(TJob& job) {
 }
 
 bool TRunner::HasJob() {
+    if (!FFollowUps.empty())
+        return true;
     std::lock_guard lock(S.Mutex);
     if (!S.FailureRecords.empty())
         return true;
@@ -381,6 +407,10 @@ void TRunner::Read(THelper& h) {
             std::lock_guard lock(S.Mutex);
             ++S.Stats.Replies;
         }
+        if (job.Request.Kind == TRequestKind::TakeMade)
+            FMade.erase(job.Request.Output);
+        else if (StartExternal(job, *reply))
+            continue;
         Deliver(S, job, std::move(*reply));
     }
 }
@@ -390,6 +420,10 @@ void TRunner::Dead(THelper& h, bool timedOut) {
         h.Busy = false;
         TJob job = std::move(h.Job);
         const bool isRecord = job.Request.Kind == TRequestKind::RecordFailure;
+        if (job.Request.Kind == TRequestKind::TakeMade) {
+            FMade.erase(job.Request.Output);
+            FExternalFailed.insert(job.Request.Path);
+        }
         {
             std::lock_guard lock(S.Mutex);
             ++(timedOut ? S.Stats.TimedOut : S.Stats.Crashed);
@@ -438,8 +472,61 @@ void TRunner::Reap(bool all) {
 void TRunner::FailEverything() {
     TJob job;
     while (TakeJob(job)) {
+        if (job.Request.Kind == TRequestKind::TakeMade)
+            FMade.erase(job.Request.Output);
         if (job.Request.Kind != TRequestKind::RecordFailure)
             Deliver(S, job, FailedReply(job.Request.Id));
+    }
+}
+
+bool TRunner::StartExternal(const TJob& job, const TThumbReply& reply) {
+    if (!S.Options.ExternalThumbnailers || job.Request.Kind != TRequestKind::CachedOnly ||
+        reply.Status != TReplyStatus::NoThumbnail || FExternalFailed.contains(job.Request.Path))
+        return false;
+    const std::vector<std::string>* command = FExternal.CommandFor(job.Request.Path);
+    if (!command)
+        return false;
+    FExternals.push_back({job, reply, command, nullptr});
+    return true;
+}
+
+void TRunner::PollExternals() {
+    // As many at once as there are helpers; the rest wait their turn.
+    int running = static_cast<int>(std::count_if(FExternals.begin(), FExternals.end(),
+                                                 [](const TExternalJob& e) { return e.Run != nullptr; }));
+    for (auto it = FExternals.begin(); it != FExternals.end();) {
+        if (!it->Run) {
+            if (running >= S.Options.Processes) {
+                ++it;
+                continue;
+            }
+            // A folder of the user's own on a local file system, never a share's.
+            const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+            const std::string temp = runtime && runtime[0] == '/' ? runtime : "/tmp";
+            it->Run = std::make_unique<TExternalRun>(*it->Command, it->Job.Request.Path,
+                                                     ThumbPixels(it->Job.Request.Size), temp,
+                                                     milliseconds(S.Options.ExternalMs));
+            ++running;
+        }
+        const TExternalRun::TState state = it->Run->Poll(TClock::now());
+        if (state == TExternalRun::TState::Running) {
+            ++it;
+            continue;
+        }
+        --running;
+        if (state == TExternalRun::TState::Made) {
+            // The picture helper reads what the program wrote: it is as
+            // hostile as any file.
+            TJob next = it->Job;
+            next.Request.Kind = TRequestKind::TakeMade;
+            next.Request.Output = it->Run->Output();
+            FMade[next.Request.Output] = std::move(it->Run);
+            FFollowUps.push_back(std::move(next));
+        } else {
+            FExternalFailed.insert(it->Job.Request.Path);
+            Deliver(S, it->Job, std::move(it->Reply));
+        }
+        it = FExternals.erase(it);
     }
 }
 
@@ -454,6 +541,7 @@ void TRunner::Run() {
         }
         std::erase_if(FHelpers, [](const THelper& h) { return h.Fd < 0; });
         Reap(false);
+        PollExternals();
         if (FBroken) {
             FailEverything();
         } else {
@@ -482,7 +570,7 @@ void TRunner::Run() {
             until = std::min(until,
                              h.Busy ? now + kClockCheck : h.IdleSince + milliseconds(S.Options.IdleExitMs));
         }
-        if (!FRetired.empty())
+        if (!FRetired.empty() || !FExternals.empty())
             until = std::min(until, now + milliseconds(100));
         const auto wait = std::chrono::duration_cast<milliseconds>(until - now).count();
         ::poll(fds.data(), fds.size(), static_cast<int>(std::clamp<long long>(wait + 1, 0, 60000)));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "thumbs/ExternalThumbnailer.h"
 #include "thumbs/Protocol.h"
 
 #include <functional>
@@ -28,6 +29,11 @@ struct TPoolOptions {
     int StartMs = 5000;
     // An idle helper ends after this long.
     int IdleExitMs = 30000;
+    // Files the cache has no thumbnail of and the table no decoder for are
+    // given to the desktop's thumbnailers (in a sandbox), at most this long each.
+    bool ExternalThumbnailers = true;
+    TThumbnailerPlaces ThumbnailerPlaces;
+    int ExternalMs = 10000;
 };
 
 struct TPoolStats {
