@@ -27,19 +27,49 @@ std::string FileUri(std::string_view path) {
     return "file://" + pages::PercentEncodePath(path);
 }
 
-QMimeData* HitMimeData(const std::string& path) {
-    auto* data = new QMimeData;
+QMimeData* HitsMimeData(const std::vector<std::string>& paths) {
     // Written as bytes: through QUrl a name that isn't UTF-8 would lose them.
-    data->setData(QStringLiteral("text/uri-list"), QByteArray::fromStdString(FileUri(path) + "\r\n"));
-    data->setText(ui::ToText(path));
+    QByteArray uris, gnome("copy");
+    std::string text;
+    for (const std::string& path : paths) {
+        const std::string uri = FileUri(path);
+        uris.append(uri.data(), static_cast<qsizetype>(uri.size())).append("\r\n");
+        gnome.append('\n').append(uri.data(), static_cast<qsizetype>(uri.size()));
+        if (!text.empty())
+            text += '\n';
+        text += path;
+    }
+    auto* data = new QMimeData;
+    data->setData(QStringLiteral("text/uri-list"), uris);
+    data->setData(QStringLiteral("x-special/gnome-copied-files"), gnome);
+    data->setText(ui::ToText(text));
     return data;
 }
 
+QMimeData* HitMimeData(const std::string& path) {
+    return HitsMimeData({path});
+}
+
 void CopyToClipboard(const QString& text) {
+    auto* data = new QMimeData;
+    data->setText(text);
+    CopyToClipboard(data);
+}
+
+void CopyToClipboard(QMimeData* data) {
     QClipboard* clipboard = QGuiApplication::clipboard();
-    clipboard->setText(text, QClipboard::Clipboard);
-    if (clipboard->supportsSelection())
-        clipboard->setText(text, QClipboard::Selection);
+    if (clipboard->supportsSelection()) {
+        // Each holds its own; the texts and bytes are shared, not copied.
+        auto* selection = new QMimeData;
+        for (const QString& format : data->formats()) {
+            if (format == QLatin1String("text/plain"))
+                selection->setText(data->text());
+            else
+                selection->setData(format, data->data(format));
+        }
+        clipboard->setMimeData(selection, QClipboard::Selection);
+    }
+    clipboard->setMimeData(data, QClipboard::Clipboard);
 }
 
 void ShowInFolder(const std::string& path, QObject* context) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include <QString>
 
@@ -48,6 +49,8 @@ public:
 
     // The frame's handlers the window delegates to.
     virtual void SearchFind1Click() = 0;
+    // Quits the program, as the frame's own command does.
+    virtual void QuitClick() {}
     virtual void Help1Click() = 0;
     // Opens one topic of the help (1000, 1200, 1300).
     virtual void ShowHelpTopic(int topic) = 0;
@@ -69,6 +72,13 @@ public:
     // choice changed: new windows follow.
     virtual bool PageThumbnails() const { return false; }
     virtual void SetPageThumbnails(bool on) { (void)on; }
+    // The details view, the choice new windows start with, and its columns'
+    // widths (none: the view's own); a window's choice changed: new windows
+    // follow.
+    virtual bool DetailsShown() const { return false; }
+    virtual void SetDetailsShown(bool shown) { (void)shown; }
+    virtual std::vector<int> DetailsColumnWidths() const { return {}; }
+    virtual void SetDetailsColumnWidths(const std::vector<int>& widths) { (void)widths; }
     // The helper processes that make pictures, shared by the windows;
     // nullptr when there are none (pictures then show as unreadable).
     virtual thumbs::TThumbnailPool* ThumbnailPool() { return nullptr; }

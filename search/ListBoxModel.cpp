@@ -7,11 +7,31 @@
 namespace tavolix::search {
 
 TFileListModel::TFileListModel(const TFileItemList* items, QObject* parent)
-    : QAbstractListModel(parent), FItems(items), FRows(items ? items->Count() : 0) {
+    : QAbstractTableModel(parent), FItems(items), FRows(items ? items->Count() : 0) {
+}
+
+void TFileListModel::AddColumns(int count, TCellData cells, THeaderData titles) {
+    if (count <= 0)
+        return;
+    beginInsertColumns(QModelIndex(), FColumns, FColumns + count - 1);
+    FColumns += count;
+    FCells = std::move(cells);
+    FTitles = std::move(titles);
+    endInsertColumns();
 }
 
 int TFileListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : FRows;
+}
+
+int TFileListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : FColumns;
+}
+
+QVariant TFileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && FTitles && section >= 0 && section < FColumns)
+        return FTitles(section, role);
+    return QAbstractTableModel::headerData(section, orientation, role);
 }
 
 QVariant TFileListModel::data(const QModelIndex& index, int role) const {
@@ -20,20 +40,22 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
     const TFileInfo* r = FItems->Item(index.row());
     if (!r)
         return {};
+    if (role == RecordRole)
+        return QVariant::fromValue(r);
+    if (index.column() > 0)
+        return FCells ? FCells(*r, index.row(), index.column(), role) : QVariant();
     switch (role) {
     case Qt::DisplayRole: {
         const std::string_view name = r->Name();
         return ui::ToText(name);
     }
-    case RecordRole:
-        return QVariant::fromValue(r);
     default:
         return {};
     }
 }
 
 Qt::ItemFlags TFileListModel::flags(const QModelIndex& index) const {
-    const Qt::ItemFlags f = QAbstractListModel::flags(index);
+    const Qt::ItemFlags f = QAbstractTableModel::flags(index);
     return index.isValid() ? f | Qt::ItemIsDragEnabled : f;
 }
 
