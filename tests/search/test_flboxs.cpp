@@ -297,6 +297,15 @@ TEST_F(FlBoxS, ModelFollowsEveryChangeOfTheItems) {
     tree.File("sub/.c.gif", "333");
     TFileListBoxS box(nullptr, MakeItems({{"/a/", "n<1>.gif", 1, 0x02}, {"/a/", "\xff\xfe.gif", 2}}));
     QAbstractItemModelTester tester(box.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    // Columns another view adds: their cells come from the record of the row.
+    box.Model()->AddColumns(
+        2,
+        [](const TFileInfo& r, int, int column, int role) {
+            return role == Qt::DisplayRole ? QVariant(QString::number(column * 100 + int(r.Size)))
+                                           : QVariant();
+        },
+        [](int section, int role) { return role == Qt::DisplayRole ? QVariant(section) : QVariant(); });
+    ASSERT_EQ(box.model()->columnCount(), 3);
     auto check = [&](const char* what) {
         ASSERT_EQ(box.model()->rowCount(), box.Items().Count()) << what;
         for (int i = 0; i < box.Items().Count(); ++i) {
@@ -306,6 +315,7 @@ TEST_F(FlBoxS, ModelFollowsEveryChangeOfTheItems) {
                 << what;
             EXPECT_EQ(index.data(TFileListModel::RecordRole).value<const TFileInfo*>(),
                       box.Items().Objects(i));
+            EXPECT_EQ(box.model()->index(i, 2).data().toInt(), 200 + box.Items().Objects(i)->Size) << what;
         }
     };
     check("loaded");
@@ -323,6 +333,33 @@ TEST_F(FlBoxS, ModelFollowsEveryChangeOfTheItems) {
     EXPECT_EQ(box.Items().Count(), 3);
     box.SetSortDirection(TSortDirection::sdDownword);
     check("reversed");
+}
+
+// Several items may be selected; the selected item of the accessors is the
+// current one when it is among them, else the first.
+TEST_F(FlBoxS, SeveralItemsAreSelectedAsRangesAndTheSelectedItemIsTheCurrentOne) {
+    TFileListBoxS box(nullptr, MakeNumbered(10));
+    QItemSelectionModel* selection = box.selectionModel();
+    const auto row = [&](int i) { return box.model()->index(i, 0); };
+    selection->select(QItemSelection(row(2), row(4)),
+                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    selection->setCurrentIndex(row(7), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    selection->select(row(3), QItemSelectionModel::Select | QItemSelectionModel::Rows); // twice is once
+    EXPECT_EQ(box.SelectedRanges(), (std::vector<std::pair<int, int>>{{2, 4}, {7, 7}}));
+    EXPECT_EQ(box.SelectedCount(), 4);
+    EXPECT_EQ(box.ItemIndex(), 7);
+    EXPECT_EQ(box.GetSelectedPath(), box.GetFilePath(7));
+    selection->setCurrentIndex(row(0), QItemSelectionModel::NoUpdate);
+    EXPECT_EQ(box.ItemIndex(), 2);
+    selection->select(row(5), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    EXPECT_EQ(box.SelectedRanges(), (std::vector<std::pair<int, int>>{{2, 5}, {7, 7}}));
+    box.selectAll();
+    EXPECT_EQ(box.SelectedRanges(), (std::vector<std::pair<int, int>>{{0, 9}}));
+    box.SetItemIndex(6);
+    EXPECT_EQ(box.SelectedRanges(), (std::vector<std::pair<int, int>>{{6, 6}}));
+    box.SetItemIndex(-1);
+    EXPECT_EQ(box.ItemIndex(), -1);
+    EXPECT_EQ(box.SelectedCount(), 0);
 }
 
 TEST_F(FlBoxS, DrawHookPaintsTheVisibleItemsOnAPreparedSurface) {
