@@ -198,6 +198,9 @@ TDetailsView::TDetailsView(TFileListBoxS& list, QWidget* parent) : QTableView(pa
     QItemSelectionModel* own = selectionModel();
     setSelectionModel(list.selectionModel());
     delete own;
+    // The titles show no selection. Asked of the shared one, they would look
+    // at each of a million rows at every repaint after a change.
+    horizontalHeader()->setSelectionModel(new QItemSelectionModel(model, horizontalHeader()));
 
     setItemDelegate(new TDetailsDelegate(this));
     setSelectionMode(QAbstractItemView::ExtendedSelection);

@@ -9,6 +9,10 @@
 class QMimeData;
 class QObject;
 
+namespace tavolix::search {
+class TFileListBoxS;
+}
+
 namespace tavolix::results {
 
 // A hit on its way to another program: as a dragged or copied item, or shown
@@ -23,6 +27,10 @@ std::string FileUri(std::string_view path);
 // files to paste, for the file managers that read only that), and plain text
 // (the paths, one a line; bytes that aren't UTF-8 show as U+FFFD).
 QMimeData* HitsMimeData(const std::vector<std::string>& paths);
+// The same for the list's selected hits, in the list's order.
+QMimeData* SelectedHitsMimeData(const search::TFileListBoxS& list);
+// The paths of the list's selected hits, in the list's order.
+std::vector<std::string> SelectedPaths(const search::TFileListBoxS& list);
 QMimeData* HitMimeData(const std::string& path);
 
 // Puts the text, or the data (taken over), on the clipboard and, where the

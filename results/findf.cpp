@@ -566,28 +566,13 @@ void TMDIChild::ShowUnreadStatus() {
 void TMDIChild::ShowItemStatus() {
     // Several hits: how many, their bytes, and their folder when they share one.
     if (ListBox1->SelectedCount() > 1) {
-        const search::TFileItemList& items = ListBox1->FileItems();
-        std::int64_t count = 0, bytes = 0;
-        const search::TFileInfo* first = nullptr;
-        bool oneFolder = true;
-        for (const auto& [from, to] : ListBox1->SelectedRanges())
-            for (int i = from; i <= to; ++i) {
-                const search::TFileInfo* r = items.Item(i);
-                if (!r)
-                    continue;
-                ++count;
-                bytes += r->Size;
-                if (!first)
-                    first = r;
-                else if (oneFolder && r->FDir != first->FDir && r->Dir() != first->Dir())
-                    oneFolder = false;
-            }
+        const TFileListBoxS::TSelectionTotals totals = ListBox1->SelectionTotals();
         StatusPanels[0]->setText(
-            tr("%1 個選択").arg(ui::ToText(search::SizeToText(count, ListBox1->Formats()))));
-        StatusPanels[1]->setText(ui::ToText(search::SizeToText(bytes, ListBox1->Formats())) +
+            tr("%1 個選択").arg(ui::ToText(search::SizeToText(totals.Count, ListBox1->Formats()))));
+        StatusPanels[1]->setText(ui::ToText(search::SizeToText(totals.Bytes, ListBox1->Formats())) +
                                  QStringLiteral(" Bytes"));
         StatusPanels[2]->clear();
-        StatusPanels[3]->setText(first && oneFolder ? ui::ToVisibleText(first->Dir()) : QString());
+        StatusPanels[3]->setText(ui::ToVisibleText(totals.Folder));
         FSeveralShown = true;
         return;
     }
@@ -777,18 +762,8 @@ void TMDIChild::FocusNextControl(bool next) {
     }
 }
 
-std::vector<std::string> TMDIChild::SelectedPaths() const {
-    std::vector<std::string> paths;
-    const search::TFileItemList& items = ListBox1->FileItems();
-    for (const auto& [from, to] : ListBox1->SelectedRanges())
-        for (int i = from; i <= to; ++i)
-            if (const search::TFileInfo* r = items.Item(i))
-                paths.push_back(r->Path());
-    return paths;
-}
-
 void TMDIChild::OpenSelected(int showCmd) {
-    const std::vector<std::string> paths = SelectedPaths();
+    const std::vector<std::string> paths = SelectedPaths(*ListBox1);
     if (paths.empty())
         return;
     if (paths.size() > kOpenWithoutAsking &&
@@ -984,7 +959,7 @@ QMimeData* TMDIChild::ListBox1StartDrag(int index) {
     ListBox1Click();
     if (index < 0)
         return nullptr;
-    return HitsMimeData(SelectedPaths());
+    return SelectedHitsMimeData(*ListBox1);
 }
 
 void TMDIChild::ListBox1ContextPopup(int index, const QPoint& globalPos) {
@@ -1006,7 +981,7 @@ void TMDIChild::OpenFolder1Click() {
 
 void TMDIChild::CopyPath1Click() {
     if (ListBox1->ItemIndex() >= 0)
-        CopyToClipboard(HitsMimeData(SelectedPaths()));
+        CopyToClipboard(SelectedHitsMimeData(*ListBox1));
 }
 
 void TMDIChild::CopyName1Click() {

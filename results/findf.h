@@ -172,9 +172,7 @@ private:
     bool ViewKeyDown(QAbstractItemView* view, QKeyEvent* key);
     // Tab and Shift+Tab: the frame's next or previous control.
     void FocusNextControl(bool next);
-    // The selection's paths in the list's order, and opening them (asking
-    // first when there are many).
-    std::vector<std::string> SelectedPaths() const;
+    // Opens the selected hits, asking first when there are many.
     void OpenSelected(int showCmd);
     void SelectionChanged();
     // The ways a hit goes to other programs: drag, context menu, clipboard.

@@ -383,6 +383,30 @@ int TFileListBoxS::SelectedCount() const {
     return count;
 }
 
+TFileListBoxS::TSelectionTotals TFileListBoxS::SelectionTotals() const {
+    TSelectionTotals totals;
+    const TFileInfo* first = nullptr;
+    bool oneFolder = true;
+    for (const auto& [from, to] : SelectedRanges())
+        for (int i = from; i <= to; ++i) {
+            // The records lie scattered in memory: the ones ahead are asked for now.
+            if (i + 16 <= to)
+                __builtin_prefetch(FItems->Item(i + 16));
+            const TFileInfo* r = FItems->Item(i);
+            if (!r)
+                continue;
+            ++totals.Count;
+            totals.Bytes += r->Size;
+            if (!first)
+                first = r;
+            else if (oneFolder && r->FDir != first->FDir && r->Dir() != first->Dir())
+                oneFolder = false;
+        }
+    if (first && oneFolder)
+        totals.Folder = first->Dir();
+    return totals;
+}
+
 void TFileListBoxS::selectAll() {
     const int rows = FModel->rowCount();
     if (rows == 0 || selectionMode() != QAbstractItemView::ExtendedSelection)

@@ -122,6 +122,14 @@ public:
     // indexes (first, last).
     std::vector<std::pair<int, int>> SelectedRanges() const;
     int SelectedCount() const;
+    // What the selected items add up to; Folder is their folder when they
+    // share one, else empty.
+    struct TSelectionTotals {
+        std::int64_t Count = 0;
+        std::int64_t Bytes = 0;
+        std::string_view Folder;
+    };
+    TSelectionTotals SelectionTotals() const;
     // One range, however many items.
     void selectAll() override;
     // The first item of the leftmost shown column; setting it scrolls that
