@@ -179,8 +179,8 @@ QString FileTypeText(std::string_view name) {
         return types.front().comment();
     const std::size_t dot = name.rfind('.');
     if (dot == std::string_view::npos || dot + 1 == name.size())
-        return QCoreApplication::translate(kContext, "ファイル");
-    return QCoreApplication::translate(kContext, "%1 ファイル")
+        return QCoreApplication::translate("tavolix::results::TDetailsView", "ファイル");
+    return QCoreApplication::translate("tavolix::results::TDetailsView", "%1 ファイル")
         .arg(ui::ToVisibleText(name.substr(dot + 1)).toUpper());
 }
 
