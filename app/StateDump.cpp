@@ -139,6 +139,11 @@ QString TStateDump::StateText() const {
                                                                               : QStringLiteral("grid"));
         lines << prefix + QStringLiteral("columns=") + child->DetailsView1->ColumnsText();
         lines << prefix + QStringLiteral("selected=%1").arg(child->ListBox1->SelectedCount());
+        lines << prefix + QStringLiteral("picture-size=%1").arg(child->Pictures().PictureSide());
+        lines << prefix + QStringLiteral("grid=%1x%2")
+                              .arg(child->ListBox1->Columns())
+                              .arg(child->ListBox1->ItemHeight());
+        lines << prefix + QStringLiteral("status=") + OneLine(child->StatusText());
         QStringList names;
         const int shown = std::min(child->ListBox1->Items().Count(), 50);
         for (int k = 0; k < shown; ++k)

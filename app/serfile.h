@@ -105,6 +105,8 @@ public:
     void SetDetailsShown(bool shown) override;
     std::vector<int> DetailsColumnWidths() const override { return FDetailsColumnWidths; }
     void SetDetailsColumnWidths(const std::vector<int>& widths) override;
+    settings::TViewGrid ViewGrid() const override { return FViewGrid; }
+    void SetViewGrid(const settings::TViewGrid& grid) override;
     thumbs::TThumbnailPool* ThumbnailPool() override;
 
     // Commands.
@@ -236,6 +238,7 @@ private:
     bool FPageThumbnails = false;
     bool FDetailsShown = false;
     std::vector<int> FDetailsColumnWidths;
+    settings::TViewGrid FViewGrid;
     // Started with the first window that asks for a picture.
     std::unique_ptr<thumbs::TThumbnailPool> FThumbnailPool;
 };

@@ -65,7 +65,7 @@ QVariant CellData(const TFileListBoxS& list, const TFileInfo& record, int row, i
     case dcSize:
         return ui::ToText(list.FileItems().GetSizeText(row));
     case dcModified:
-        return ui::ToText(list.FileItems().GetTimeText(row));
+        return ui::ToText(list.FileItems().GetScreenTimeText(row));
     case dcType:
         return FileTypeText(record.Name());
     default:

@@ -2,6 +2,7 @@
 
 #include "platform/Volumes.h"
 #include "search/WalkOptions.h"
+#include "settings/ViewSettings.h"
 
 #include <array>
 #include <string>
@@ -79,6 +80,10 @@ public:
     virtual void SetDetailsShown(bool shown) { (void)shown; }
     virtual std::vector<int> DetailsColumnWidths() const { return {}; }
     virtual void SetDetailsColumnWidths(const std::vector<int>& widths) { (void)widths; }
+    // The rows and columns of the default view and the pictures' size that
+    // new windows start with; a window's choice changed: new windows follow.
+    virtual settings::TViewGrid ViewGrid() const { return {}; }
+    virtual void SetViewGrid(const settings::TViewGrid& grid) { (void)grid; }
     // The helper processes that make pictures, shared by the windows;
     // nullptr when there are none (pictures then show as unreadable).
     virtual thumbs::TThumbnailPool* ThumbnailPool() { return nullptr; }

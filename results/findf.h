@@ -114,6 +114,13 @@ public:
     QMenu* Sort1;
     QAction* SortBy1[5];
     QAction* Reverse1;
+    // The pictures' size in the pictures view: small, medium, large
+    // (checkable, one at a time), and a step up or down.
+    QAction* PictureSizes1[3];
+    QAction* PictureLarger1;
+    QAction* PictureSmaller1;
+    // The status bar's panels as one line ("3 / 12 | 1,234 Bytes | ...").
+    QString StatusText() const;
 
     // The pictures made off this window's thread.
     TPictureView& Pictures() const { return *FPictures; }
@@ -158,6 +165,12 @@ private:
     void ListBox1DrawItem(QPainter& painter, int index, const QRect& rect, bool selected);
     void Close1Click();
     void PictureView1Click();
+    // The grid of the view in force: the rows and columns chosen, or in the
+    // pictures view as many pictures of the chosen size as the list holds.
+    void ApplyGrid();
+    void PictureSizeClick(int side);
+    void UpdateGridCommands();
+    void RememberGrid();
     void PageThumbnails1Click();
     void Details1Click();
     void SetDetailsShown(bool shown);
@@ -195,6 +208,8 @@ private:
     std::string FItemNo;
     std::int32_t FGyouCount = 6;
     std::int32_t FRetsuCount = 2;
+    // Wheel turns with Ctrl held, not yet a whole notch.
+    int FZoomAngle = 0;
 
     QStandardItemModel* FHeaderModel;
     TPictureView* FPictures;

@@ -472,8 +472,32 @@
         <translation>Re&amp;verse</translation>
     </message>
     <message>
+        <source>ｻﾑﾈｲﾙ表示の画像の大きさ | 列の数は、ウィンドウの幅に合わせて決まります （ 新しい検索結果にも適用 ）。</source>
+        <translation>Size of the pictures | The window&apos;s width decides how many columns fit (new results follow).</translation>
+    </message>
+    <message>
+        <source>小さいｻﾑﾈｲﾙ</source>
+        <translation>Small Pictures</translation>
+    </message>
+    <message>
+        <source>中くらいのｻﾑﾈｲﾙ</source>
+        <translation>Medium Pictures</translation>
+    </message>
+    <message>
+        <source>大きいｻﾑﾈｲﾙ</source>
+        <translation>Large Pictures</translation>
+    </message>
+    <message>
+        <source>ｻﾑﾈｲﾙを大きく</source>
+        <translation>Larger Pictures</translation>
+    </message>
+    <message>
+        <source>ｻﾑﾈｲﾙを小さく</source>
+        <translation>Smaller Pictures</translation>
+    </message>
+    <message>
         <source>昇順・降順を切替えます。</source>
-        <translation>Switches between ascending and descending order.</translation>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
@@ -660,7 +684,7 @@ a path below the directory searched (for example
     </message>
     <message>
         <source>お疲れさま !!  終了しますか ? </source>
-        <translation>Good work!  Quit Tavolix? </translation>
+        <translation>Quit Tavolix?</translation>
     </message>
     <message>
         <source>保存すべきデータがありません。<byte value="xd"/>
@@ -669,6 +693,10 @@ a path below the directory searched (for example
         <translation>There are no results to save.<byte value="xd"/>
 <byte value="xd"/>
 Search first, then press the button.</translation>
+    </message>
+    <message>
+        <source>ほかのメニュー</source>
+        <translation>More Menus</translation>
     </message>
 </context>
 <context>
@@ -883,12 +911,29 @@ by double-clicking it in a file manager.</translation>
         <translation>%1 selected</translation>
     </message>
     <message>
+        <source>Upword</source>
+        <translation>Ascending</translation>
+    </message>
+    <message>
+        <source>Down</source>
+        <translation>Descending</translation>
+    </message>
+    <message>
+        <source>Directrory</source>
+        <translation>Directory</translation>
+    </message>
+    <message>
         <source>選択した %1 個のファイルを、それぞれのプログラムで開きます。<byte value="xd"/>
 <byte value="xd"/>
 よろしいですか ?</source>
-        <translation>This opens the %1 selected files, each with its program.<byte value="xd"/>
-<byte value="xd"/>
-Go ahead?</translation>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>tavolix::search::TFileListModel</name>
+    <message>
+        <source>%1 ， フォルダ %2 ， %3 バイト ， 更新日時 %4</source>
+        <translation>%1, folder %2, %3 bytes, modified %4</translation>
     </message>
 </context>
 <context>
