@@ -497,7 +497,7 @@
     </message>
     <message>
         <source>昇順・降順を切替えます。</source>
-        <translation type="unfinished"></translation>
+        <translation>Switches between ascending and descending order.</translation>
     </message>
 </context>
 <context>
@@ -926,7 +926,9 @@ by double-clicking it in a file manager.</translation>
         <source>選択した %1 個のファイルを、それぞれのプログラムで開きます。<byte value="xd"/>
 <byte value="xd"/>
 よろしいですか ?</source>
-        <translation type="unfinished"></translation>
+        <translation>This opens the %1 selected files, each with its program.<byte value="xd"/>
+<byte value="xd"/>
+Go ahead?</translation>
     </message>
 </context>
 <context>
