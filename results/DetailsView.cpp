@@ -11,8 +11,10 @@
 #include <QCoreApplication>
 #include <QDrag>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QMimeDatabase>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 
@@ -82,6 +84,65 @@ QVariant TitleData(int section, int role) {
         return QVariant::fromValue(AlignmentOf(section));
     return {};
 }
+
+// The list's items, a row each, with their folder, size, date and type
+// beside the name: read from the records when asked, the list model's rows
+// followed as they change (appended while a walk runs, or refilled). The
+// grid keeps a model of one column: screen readers count its cells.
+class TDetailsModel final : public QAbstractTableModel {
+public:
+    TDetailsModel(const TFileListBoxS& list, QObject* parent)
+        : QAbstractTableModel(parent), FList(list), FSource(list.Model()), FRows(FSource->rowCount()) {
+        connect(FSource, &QAbstractItemModel::modelAboutToBeReset, this, [this] { beginResetModel(); });
+        connect(FSource, &QAbstractItemModel::modelReset, this, [this] {
+            FRows = SourceRows();
+            endResetModel();
+        });
+        connect(FSource, &QAbstractItemModel::rowsAboutToBeInserted, this,
+                [this](const QModelIndex&, int first, int last) { beginInsertRows({}, first, last); });
+        connect(FSource, &QAbstractItemModel::rowsInserted, this, [this] {
+            FRows = SourceRows();
+            endInsertRows();
+        });
+        connect(FSource, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+                [this](const QModelIndex&, int first, int last) { beginRemoveRows({}, first, last); });
+        connect(FSource, &QAbstractItemModel::rowsRemoved, this, [this] {
+            FRows = SourceRows();
+            endRemoveRows();
+        });
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : FRows; }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : dcColumnCount;
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!FSource || !index.isValid() || index.row() >= FRows)
+            return {};
+        const QModelIndex item = FSource->index(index.row(), 0);
+        if (index.column() == dcName || role == TFileListModel::RecordRole)
+            return item.data(role);
+        const auto* record = item.data(TFileListModel::RecordRole).value<const TFileInfo*>();
+        return record ? CellData(FList, *record, index.row(), index.column(), role) : QVariant();
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        return orientation == Qt::Horizontal ? TitleData(section, role) : QVariant();
+    }
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        const Qt::ItemFlags f = QAbstractTableModel::flags(index);
+        return index.isValid() ? f | Qt::ItemIsDragEnabled : f;
+    }
+
+private:
+    int SourceRows() const { return FSource ? FSource->rowCount() : 0; }
+
+    const TFileListBoxS& FList;
+    QPointer<TFileListModel> FSource;
+    int FRows = 0;
+};
 
 // Paints a row's cells from its record; reads no file.
 class TDetailsDelegate final : public QStyledItemDelegate {
@@ -185,21 +246,26 @@ QString FileTypeText(std::string_view name) {
 }
 
 TDetailsView::TDetailsView(TFileListBoxS& list, QWidget* parent) : QTableView(parent), FList(list) {
-    TFileListModel* model = list.Model();
-    if (model->columnCount() == 1)
-        model->AddColumns(
-            dcColumnCount - 1,
-            [&list](const TFileInfo& record, int row, int column, int role) {
-                return CellData(list, record, row, column, role);
-            },
-            &TitleData);
+    auto* model = new TDetailsModel(list, this);
     setModel(model);
-    // One selection for both views: switching keeps it.
-    QItemSelectionModel* own = selectionModel();
-    setSelectionModel(list.selectionModel());
-    delete own;
-    // The titles show no selection. Asked of the shared one, they would look
-    // at each of a million rows at every repaint after a change.
+    // One selection for both views, the list's: each follows the other, so
+    // switching keeps it.
+    QItemSelectionModel* grid = list.selectionModel();
+    QItemSelectionModel* mine = selectionModel();
+    connect(grid, &QItemSelectionModel::selectionChanged, this, [this, grid, mine] { Mirror(grid, mine); });
+    connect(mine, &QItemSelectionModel::selectionChanged, this, [this, grid, mine] { Mirror(mine, grid); });
+    connect(grid, &QItemSelectionModel::currentChanged, this, [this, mine](const QModelIndex& current) {
+        if (!FMirroring && current.isValid() && current.row() < mine->model()->rowCount() &&
+            mine->currentIndex().row() != current.row())
+            mine->setCurrentIndex(mine->model()->index(current.row(), 0), QItemSelectionModel::NoUpdate);
+    });
+    connect(mine, &QItemSelectionModel::currentChanged, this, [this, grid](const QModelIndex& current) {
+        if (!FMirroring && current.isValid() && current.row() < grid->model()->rowCount() &&
+            grid->currentIndex().row() != current.row())
+            grid->setCurrentIndex(grid->model()->index(current.row(), 0), QItemSelectionModel::NoUpdate);
+    });
+    // The titles show no selection. Asked of the view's, they would look at
+    // each of a million rows at every repaint after a change.
     horizontalHeader()->setSelectionModel(new QItemSelectionModel(model, horizontalHeader()));
 
     setItemDelegate(new TDetailsDelegate(this));
@@ -231,6 +297,23 @@ TDetailsView::TDetailsView(TFileListBoxS& list, QWidget* parent) : QTableView(pa
     SetColumnWidths({kDefaultWidths.begin(), kDefaultWidths.end()});
     UpdateRowHeight();
     ShowSortOrder();
+}
+
+void TDetailsView::Mirror(QItemSelectionModel* from, QItemSelectionModel* to) {
+    if (FMirroring)
+        return;
+    FMirroring = true;
+    // Whole rows, range by range: a million selected are one range.
+    const int rows = to->model()->rowCount();
+    const int lastColumn = to->model()->columnCount() - 1;
+    QItemSelection selection;
+    for (const QItemSelectionRange& range : from->selection())
+        if (range.isValid() && range.top() < rows)
+            selection.append(
+                QItemSelectionRange(to->model()->index(range.top(), 0),
+                                    to->model()->index(std::min(range.bottom(), rows - 1), lastColumn)));
+    to->select(selection, QItemSelectionModel::ClearAndSelect);
+    FMirroring = false;
 }
 
 std::vector<int> TDetailsView::ColumnWidths() const {

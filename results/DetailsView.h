@@ -11,6 +11,7 @@
 #include <QString>
 #include <QTableView>
 
+class QItemSelectionModel;
 class QMimeData;
 
 namespace tavolix::search {
@@ -34,7 +35,7 @@ int ColumnOfSortOrder(search::TSortOrder order);
 QString FileTypeText(std::string_view name);
 
 // One row a hit, with its folder, size, date and type: another view of the
-// result list's items, sharing their model, their order and their selection.
+// result list's items, in their order, sharing their selection.
 // Rows are painted on demand from the records; nothing is kept a row, and
 // rows the list adds (a walk that streams its hits) simply show.
 class TDetailsView : public QTableView {
@@ -75,9 +76,12 @@ protected:
 
 private:
     void UpdateRowHeight();
+    // Makes `to` select the rows `from` selects.
+    void Mirror(QItemSelectionModel* from, QItemSelectionModel* to);
 
     search::TFileListBoxS& FList;
     bool FPicturesShown = false;
+    bool FMirroring = false;
 };
 
 } // namespace tavolix::results

@@ -98,8 +98,9 @@ constexpr TCommand kOpenFolder1 = {
     QT_TRANSLATE_NOOP("Commands", "ファイルを格納しているフォルダを、ファイルを選択した状態で開きます。")};
 constexpr TCommand kCopyPath1 = {
     QT_TRANSLATE_NOOP("Commands", "パスをコピー"),
-    QT_TRANSLATE_NOOP("Commands", "選択したファイルのパスを（ １行に１つ ）、クリップボードにコピーします "
-                                  "（ ファイル・マネージャーには、ファイルとして貼り付け ）。"),
+    QT_TRANSLATE_NOOP(
+        "Commands",
+        "選択したファイルのパスを、１行に１つコピーします （ ファイル・マネージャーにはファイルとして ）。"),
     Qt::CTRL | Qt::Key_C};
 constexpr TCommand kCopyName1 = {
     QT_TRANSLATE_NOOP("Commands", "名前をコピー"),
@@ -1023,7 +1024,7 @@ void TMDIChild::SetDetailsShown(bool shown) {
     }
     const QModelIndex current = ListBox1->selectionModel()->currentIndex();
     if (current.isValid())
-        now->scrollTo(current.siblingAtColumn(0));
+        now->scrollTo(now->model()->index(current.row(), 0));
     if (focused)
         now->setFocus();
 }

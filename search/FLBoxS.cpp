@@ -411,9 +411,8 @@ void TFileListBoxS::selectAll() {
     const int rows = FModel->rowCount();
     if (rows == 0 || selectionMode() != QAbstractItemView::ExtendedSelection)
         return;
-    selectionModel()->select(
-        QItemSelection(FModel->index(0, 0), FModel->index(rows - 1, FModel->columnCount() - 1)),
-        QItemSelectionModel::ClearAndSelect);
+    selectionModel()->select(QItemSelection(FModel->index(0, 0), FModel->index(rows - 1, 0)),
+                             QItemSelectionModel::ClearAndSelect);
 }
 
 QRegion TFileListBoxS::visualRegionForSelection(const QItemSelection& selection) const {

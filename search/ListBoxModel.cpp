@@ -7,31 +7,11 @@
 namespace tavolix::search {
 
 TFileListModel::TFileListModel(const TFileItemList* items, QObject* parent)
-    : QAbstractTableModel(parent), FItems(items), FRows(items ? items->Count() : 0) {
-}
-
-void TFileListModel::AddColumns(int count, TCellData cells, THeaderData titles) {
-    if (count <= 0)
-        return;
-    beginInsertColumns(QModelIndex(), FColumns, FColumns + count - 1);
-    FColumns += count;
-    FCells = std::move(cells);
-    FTitles = std::move(titles);
-    endInsertColumns();
+    : QAbstractListModel(parent), FItems(items), FRows(items ? items->Count() : 0) {
 }
 
 int TFileListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : FRows;
-}
-
-int TFileListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : FColumns;
-}
-
-QVariant TFileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation == Qt::Horizontal && FTitles && section >= 0 && section < FColumns)
-        return FTitles(section, role);
-    return QAbstractTableModel::headerData(section, orientation, role);
 }
 
 QVariant TFileListModel::data(const QModelIndex& index, int role) const {
@@ -40,10 +20,6 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
     const TFileInfo* r = FItems->Item(index.row());
     if (!r)
         return {};
-    if (role == RecordRole)
-        return QVariant::fromValue(r);
-    if (index.column() > 0)
-        return FCells ? FCells(*r, index.row(), index.column(), role) : QVariant();
     switch (role) {
     case Qt::DisplayRole: {
         const std::string_view name = r->Name();
@@ -59,13 +35,15 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
         return ui::ToVisibleText(r->Name()) + QLatin1Char('\n') + ui::ToVisibleText(r->Dir()) +
                QLatin1Char('\n') + ui::ToText(SizeToText(r->Size, FItems->Formats())) +
                QStringLiteral(" Bytes\n") + ui::ToText(FItems->GetScreenTimeText(index.row()));
+    case RecordRole:
+        return QVariant::fromValue(r);
     default:
         return {};
     }
 }
 
 Qt::ItemFlags TFileListModel::flags(const QModelIndex& index) const {
-    const Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    const Qt::ItemFlags f = QAbstractListModel::flags(index);
     return index.isValid() ? f | Qt::ItemIsDragEnabled : f;
 }
 

@@ -404,8 +404,8 @@
         <translation>Opens the selected files, each with the program that goes with it.</translation>
     </message>
     <message>
-        <source>選択したファイルのパスを（ １行に１つ ）、クリップボードにコピーします （ ファイル・マネージャーには、ファイルとして貼り付け ）。</source>
-        <translation>Copies the paths of the selected files to the clipboard, one a line (a file manager pastes them as files).</translation>
+        <source>選択したファイルのパスを、１行に１つコピーします （ ファイル・マネージャーにはファイルとして ）。</source>
+        <translation>Copies the paths of the selected files, one a line (a file manager pastes them as files).</translation>
     </message>
     <message>
         <source>選択したファイルの名前を（ １行に１つ ）、クリップボードにコピーします。</source>

@@ -297,15 +297,6 @@ TEST_F(FlBoxS, ModelFollowsEveryChangeOfTheItems) {
     tree.File("sub/.c.gif", "333");
     TFileListBoxS box(nullptr, MakeItems({{"/a/", "n<1>.gif", 1, 0x02}, {"/a/", "\xff\xfe.gif", 2}}));
     QAbstractItemModelTester tester(box.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
-    // Columns another view adds: their cells come from the record of the row.
-    box.Model()->AddColumns(
-        2,
-        [](const TFileInfo& r, int, int column, int role) {
-            return role == Qt::DisplayRole ? QVariant(QString::number(column * 100 + int(r.Size)))
-                                           : QVariant();
-        },
-        [](int section, int role) { return role == Qt::DisplayRole ? QVariant(section) : QVariant(); });
-    ASSERT_EQ(box.model()->columnCount(), 3);
     auto check = [&](const char* what) {
         ASSERT_EQ(box.model()->rowCount(), box.Items().Count()) << what;
         for (int i = 0; i < box.Items().Count(); ++i) {
@@ -315,7 +306,6 @@ TEST_F(FlBoxS, ModelFollowsEveryChangeOfTheItems) {
                 << what;
             EXPECT_EQ(index.data(TFileListModel::RecordRole).value<const TFileInfo*>(),
                       box.Items().Objects(i));
-            EXPECT_EQ(box.model()->index(i, 2).data().toInt(), 200 + box.Items().Objects(i)->Size) << what;
         }
     };
     check("loaded");
