@@ -44,7 +44,7 @@ class TDetailsView : public QTableView {
 public:
     explicit TDetailsView(search::TFileListBoxS& list, QWidget* parent = nullptr);
 
-    static constexpr std::array<int, dcColumnCount> kDefaultWidths = {170, 220, 80, 130, 150};
+    static constexpr std::array<int, dcColumnCount> kDefaultWidths = {170, 220, 80, 170, 150};
     std::vector<int> ColumnWidths() const;
     // Widths beyond the columns are left alone, missing ones keep theirs.
     void SetColumnWidths(const std::vector<int>& widths);
