@@ -104,9 +104,7 @@ const TQuickKey kQuickKeys[] = {
 
 // The frame's menus and commands; those it shares with the result windows
 // are ui's.
-constexpr TCommand kClose1 = {QT_TRANSLATE_NOOP("Commands", "ヌバロ を終了"),
-                              QT_TRANSLATE_NOOP("Commands", " Ｔａｖｏｌｉｘ（ ヌバロ ）を、終了します。"),
-                              Qt::Key_F4};
+constexpr TCommand kClose1 = {ui::kQuitCommand.Caption, ui::kQuitCommand.Hint, Qt::Key_F4};
 constexpr TCommand kQuickKeysMenu = {
     QT_TRANSLATE_NOOP("Commands", "簡易検索キー (&K)"),
     QT_TRANSLATE_NOOP("Commands",
@@ -153,9 +151,11 @@ constexpr TCommand kTile1 = {
     QT_TRANSLATE_NOOP("Commands", "並べて表示 (&T)"),
     QT_TRANSLATE_NOOP("Commands", "検索結果を、タイル表示 （ 続けて選択すると、横表示・縦表示を切替え ）"),
     Qt::CTRL | Qt::Key_T};
+// Ctrl+C, Ctrl+X and Ctrl+A copy, cut and select all on every desktop: the
+// window commands that had them take Shift with them.
 constexpr TCommand kCascade1 = {QT_TRANSLATE_NOOP("Commands", "重ねて表示 (&C)"),
                                 QT_TRANSLATE_NOOP("Commands", "検索結果を、カスケード表示"),
-                                Qt::CTRL | Qt::Key_C};
+                                Qt::CTRL | Qt::SHIFT | Qt::Key_C};
 constexpr TCommand kNextChild1 = {QT_TRANSLATE_NOOP("Commands", "次の Child Form (&D)"),
                                   QT_TRANSLATE_NOOP("Commands", "次の検索結果を、前面に表示"),
                                   Qt::CTRL | Qt::Key_D};
@@ -165,12 +165,13 @@ constexpr TCommand kMAX = {QT_TRANSLATE_NOOP("Commands", "最大化 (&X)"),
 constexpr TCommand kNORMAL = {
     QT_TRANSLATE_NOOP("Commands", "ノーマル化 (&N)"),
     QT_TRANSLATE_NOOP("Commands", "検索結果を、普通サイズで表示 （ 最大化・アイコン化を解除 ）"),
-    Qt::CTRL | Qt::Key_X};
+    Qt::CTRL | Qt::SHIFT | Qt::Key_X};
 constexpr TCommand kMINI = {QT_TRANSLATE_NOOP("Commands", "アイコン化 (&M)"),
                             QT_TRANSLATE_NOOP("Commands", "全ての検索結果を、アイコン化"),
                             Qt::CTRL | Qt::Key_N};
 constexpr TCommand kArrange = {QT_TRANSLATE_NOOP("Commands", "アイコン整列 (&A)"),
-                               QT_TRANSLATE_NOOP("Commands", "アイコン化時の整列"), Qt::CTRL | Qt::Key_A};
+                               QT_TRANSLATE_NOOP("Commands", "アイコン化時の整列"),
+                               Qt::CTRL | Qt::SHIFT | Qt::Key_A};
 
 // One command of a menu: the field that keeps it and what it does.
 struct TMenuRow {
@@ -263,6 +264,8 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
     UpdateSavedPagesMenu();
     FPicturesShown = settings::ReadPicturesShown(FSavedPages.SettingsFile());
     FPageThumbnails = settings::ReadPageThumbnails(FSavedPages.SettingsFile());
+    FDetailsShown = settings::ReadDetailsShown(FSavedPages.SettingsFile());
+    FDetailsColumnWidths = settings::ReadColumnWidths(FSavedPages.SettingsFile());
     FViewGrid = settings::ReadViewGrid(FSavedPages.SettingsFile());
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -428,6 +431,9 @@ void TMDIForm::BuildMenus() {
                 {{&TMDIForm::Close1, kClose1, &TMDIForm::Close1Click},
                  {&TMDIForm::Help1, ui::kHelpCommand, &TMDIForm::Help1Click, true},
                  {&TMDIForm::About1, ui::kAboutCommand, &TMDIForm::About1Click, true}});
+    // Ctrl+Q quits, as in every desktop program; a result window's own menu
+    // has it while that menu stands in for this one.
+    Close1->setShortcuts({kClose1.Shortcut, ui::kQuitCommand.Shortcut});
     // F1 asks for the topic of where the user is, the command for the first.
     Help1->installEventFilter(this);
 
@@ -702,6 +708,24 @@ void TMDIForm::SetPicturesShown(bool shown) {
 void TMDIForm::SetPageThumbnails(bool on) {
     FPageThumbnails = on;
     if (const platform::TIoResult error = settings::WritePageThumbnails(FSavedPages.SettingsFile(), on))
+        ShowMessageBox(this, TMessageKind::Error,
+                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
+                       ui::mbOK);
+}
+
+void TMDIForm::SetDetailsShown(bool shown) {
+    FDetailsShown = shown;
+    if (const platform::TIoResult error = settings::WriteDetailsShown(FSavedPages.SettingsFile(), shown))
+        ShowMessageBox(this, TMessageKind::Error,
+                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
+                       ui::mbOK);
+}
+
+void TMDIForm::SetDetailsColumnWidths(const std::vector<int>& widths) {
+    if (widths == FDetailsColumnWidths)
+        return;
+    FDetailsColumnWidths = widths;
+    if (const platform::TIoResult error = settings::WriteColumnWidths(FSavedPages.SettingsFile(), widths))
         ShowMessageBox(this, TMessageKind::Error,
                        ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
                        ui::mbOK);

@@ -325,6 +325,33 @@ TEST_F(FlBoxS, ModelFollowsEveryChangeOfTheItems) {
     check("reversed");
 }
 
+// Several items may be selected; the selected item of the accessors is the
+// current one when it is among them, else the first.
+TEST_F(FlBoxS, SeveralItemsAreSelectedAsRangesAndTheSelectedItemIsTheCurrentOne) {
+    TFileListBoxS box(nullptr, MakeNumbered(10));
+    QItemSelectionModel* selection = box.selectionModel();
+    const auto row = [&](int i) { return box.model()->index(i, 0); };
+    selection->select(QItemSelection(row(2), row(4)),
+                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    selection->setCurrentIndex(row(7), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    selection->select(row(3), QItemSelectionModel::Select | QItemSelectionModel::Rows); // twice is once
+    EXPECT_EQ(box.SelectedRanges(), (std::vector<std::pair<int, int>>{{2, 4}, {7, 7}}));
+    EXPECT_EQ(box.SelectedCount(), 4);
+    EXPECT_EQ(box.ItemIndex(), 7);
+    EXPECT_EQ(box.GetSelectedPath(), box.GetFilePath(7));
+    selection->setCurrentIndex(row(0), QItemSelectionModel::NoUpdate);
+    EXPECT_EQ(box.ItemIndex(), 2);
+    selection->select(row(5), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    EXPECT_EQ(box.SelectedRanges(), (std::vector<std::pair<int, int>>{{2, 5}, {7, 7}}));
+    box.selectAll();
+    EXPECT_EQ(box.SelectedRanges(), (std::vector<std::pair<int, int>>{{0, 9}}));
+    box.SetItemIndex(6);
+    EXPECT_EQ(box.SelectedRanges(), (std::vector<std::pair<int, int>>{{6, 6}}));
+    box.SetItemIndex(-1);
+    EXPECT_EQ(box.ItemIndex(), -1);
+    EXPECT_EQ(box.SelectedCount(), 0);
+}
+
 TEST_F(FlBoxS, DrawHookPaintsTheVisibleItemsOnAPreparedSurface) {
     TFileListBoxS box(nullptr, MakeNumbered(1000));
     box.resize(400, 300);
