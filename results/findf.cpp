@@ -133,7 +133,7 @@ constexpr TSortOrder kSortOrders[] = {TSortOrder::soDirectory, TSortOrder::soNam
                                       TSortOrder::soSize, TSortOrder::soTime};
 constexpr TCommand kReverse1 = {QT_TRANSLATE_NOOP("Commands", "逆順 (&V)"),
                                 QT_TRANSLATE_NOOP("Commands", "昇順・降順を切替えます。"),
-                                Qt::CTRL | Qt::Key_R};
+                                Qt::CTRL | Qt::Key_6};
 // More hits than this are opened only when the user says so.
 constexpr std::size_t kOpenWithoutAsking = 10;
 constexpr TCommand kPictureView1 = {

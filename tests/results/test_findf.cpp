@@ -557,7 +557,7 @@ TEST_F(FindfTest, MenusCarryGroupsItemsTagsAndShortcuts) {
     for (QAction* a : c.Sort1->actions())
         if (!a->isSeparator())
             sortKeys << a->shortcut().toString();
-    EXPECT_EQ(sortKeys.join(','), QStringLiteral("Ctrl+1,Ctrl+2,Ctrl+3,Ctrl+4,Ctrl+5,Ctrl+R"));
+    EXPECT_EQ(sortKeys.join(','), QStringLiteral("Ctrl+1,Ctrl+2,Ctrl+3,Ctrl+4,Ctrl+5,Ctrl+6"));
     EXPECT_EQ(c.File1->actions().size(), 6);
     EXPECT_EQ(c.ChildOP->actions().size(), 4);
 }
