@@ -1,4 +1,5 @@
 #include "TestDir.h"
+#include "WalkLog.h"
 #include "search/FieldText.h"
 #include "search/FileInfo.h"
 #include "search/SearchJob.h"
@@ -45,22 +46,6 @@ int OpenFdCount() {
     return n;
 }
 
-// Records the walk's callbacks and, at each yield, the records so far (still
-// in walk order: the sort comes after the walk).
-struct TRecorder : TSearchProgress {
-    const TFileInfoList* List = nullptr;
-    std::vector<std::string> Log, Snapshot;
-    void EnteringDirectory(std::string_view dir, std::string_view name, std::int64_t count) override {
-        Log.push_back(std::string(dir) + std::string(name) + " #" + std::to_string(count));
-    }
-    void Yield() override {
-        Log.push_back("yield");
-        Snapshot.clear();
-        for (const TFileInfo* r : List->Items())
-            Snapshot.push_back(r->Path());
-    }
-};
-
 // The same walk done plainly with readdir: files ending in ".txt" first, then
 // every directory entry, entering those without a leading dot.
 void ReferenceWalk(const std::string& dir, std::vector<std::string>& log, std::vector<std::string>& files) {
@@ -79,7 +64,7 @@ void ReferenceWalk(const std::string& dir, std::vector<std::string>& log, std::v
         log.push_back(dir + name + " #" + std::to_string(files.size()));
         if (name[0] != '.') {
             ReferenceWalk(dir + name + "/", log, files);
-            log.push_back("yield");
+            log.push_back("left");
         }
     }
 }
@@ -211,11 +196,11 @@ TEST_F(WalkTest, TimeOrderHoldsAcrossAClockChange) {
     for (const bool whileWalking : {true, false}) {
         TFileInfoList found;
         found.ChangeSortOrder(TSortOrder::soTime);
-        const std::unique_ptr<TSearchJob> job = found.StartSearch(T.Root());
+        const std::unique_ptr<TSearchJob> job = TSearchJob::Start(found, T.Root());
         while (whileWalking && !job->WaitForEnd(std::chrono::milliseconds(0)))
-            found.TakeFound(*job);
+            job->TakeRecords(found);
         ASSERT_TRUE(job->WaitForEnd(std::chrono::seconds(60)));
-        found.EndSearch(*job);
+        job->Finish(found);
         ASSERT_EQ(found.Count(), 2u);
         EXPECT_EQ(found.Item(0)->Name(), "b earlier.txt") << whileWalking;
     }
@@ -235,13 +220,12 @@ TEST_F(WalkTest, EachFolderIsWalkedOnceUnderItsFirstPath) {
     T.Symlink("a/me", ".");
     T.Symlink("b", "a");
     T.Symlink("c/d", "../a");
-    TRecorder rec;
-    rec.List = &list;
+    TWalkLog log(list);
     list.ChangeMask("*.txt");
-    list.SearchTree(T.Root(), &rec);
+    log.Walk(T.Root());
     // The first of the three paths in the walk's order is the one listed.
     std::string first;
-    for (const std::string& call : rec.Log)
+    for (const std::string& call : log.Calls)
         for (const char* path : {"/a #", "/b #", "/c/d #"})
             if (first.empty() && call.rfind(T.Root() + path, 0) == 0)
                 first = std::string(path).substr(0, std::string(path).size() - 2);
@@ -367,16 +351,15 @@ TEST_F(WalkTest, WalkOrderAndProgressMatchReaddir) {
     std::vector<std::string> sortedByDefault;
     for (std::size_t limit : {std::size_t{256}, std::size_t{2}}) {
         SCOPED_TRACE(limit);
-        TRecorder rec;
-        rec.List = &list;
+        TWalkLog log(list);
         list.SetOpenDirectoryLimit(limit);
         list.ChangeMask("*.txt");
         list.ClearFiles();
         const int fds = OpenFdCount();
-        list.SearchTree(T.Root(), &rec);
+        log.Walk(T.Root());
         EXPECT_EQ(OpenFdCount(), fds);
-        EXPECT_EQ(rec.Log, refLog);
-        EXPECT_EQ(rec.Snapshot, refFiles);
+        EXPECT_EQ(log.Calls, refLog);
+        EXPECT_EQ(log.WalkOrder, refFiles);
         std::vector<std::string> sorted;
         for (const TFileInfo* r : list.Items())
             sorted.push_back(r->Path());
@@ -413,20 +396,12 @@ TEST_F(WalkTest, AStopEndsTheWalkAndKeepsWhatWasFound) {
     for (int d = 0; d < 20; ++d)
         for (int f = 0; f < 3; ++f)
             T.File("d" + std::to_string(d) + "/f" + std::to_string(f) + ".txt");
-    struct TStopAfter : TSearchProgress {
-        int Entered = 0, AfterStop = 0;
-        bool Stop = false;
-        void EnteringDirectory(std::string_view, std::string_view, std::int64_t) override {
-            AfterStop += Stop ? 1 : 0;
-            Stop = ++Entered >= 8;
-        }
-        void Yield() override {}
-        bool StopRequested() override { return Stop; }
-    } progress;
+    TWalkLog log(list);
+    log.StopAfter = 8;
     list.ChangeMask("*.txt");
-    list.SearchTree(T.Root(), &progress);
+    log.Walk(T.Root());
     EXPECT_TRUE(list.Stats().Stopped);
-    EXPECT_EQ(progress.AfterStop, 0);
+    EXPECT_EQ(log.Entered, 8u);
     EXPECT_GT(list.Count(), 0u);
     EXPECT_LT(list.Count(), 60u);
     EXPECT_EQ(list.FFileCount, static_cast<std::int32_t>(list.Count()));
