@@ -277,6 +277,7 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);
+    Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &TMDIForm::Timer1Timer);
     Timer1->start();
     Timer1Timer();
@@ -972,7 +973,12 @@ void TMDIForm::ArrangeClick() {
 // ---- clock, help, about
 
 void TMDIForm::Timer1Timer() {
-    FClockText = QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).left(8);
+    const QTime now = QTime::currentTime();
+    // The next tick just after the next second begins: one a little late
+    // still shows its own second, where a tick at any moment of the second
+    // would skip one and then show the same twice.
+    Timer1->start(1000 - now.msec() + 20);
+    FClockText = now.toString(QStringLiteral("HH:mm:ss")).left(8);
     if (isMinimized())
         return;
     FClock->SetActive(FCaptionActive);

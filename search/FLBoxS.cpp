@@ -208,7 +208,7 @@ public:
     bool Tick() {
         if (FRun.WidgetGone || FRun.Stop || (FForm && FForm->StopRequested()))
             return false;
-        FFiles.TakeFound(FJob);
+        FJob.TakeRecords(FFiles);
         if (FJob.Ended())
             return false;
         if (FForm) {
@@ -519,7 +519,7 @@ bool TFileListBoxS::SearchFiles(const std::string& baseDir) {
         Items().Clear(); // no item may point at a record about to be released
         TFileInfoList& files = items->Files();
         files.ClearFiles();
-        const std::unique_ptr<TSearchJob> job = files.StartSearch(baseDir);
+        const std::unique_ptr<TSearchJob> job = TSearchJob::Start(files, baseDir);
         {
             TProgressRelay relay(this, run, files, *job);
             QEventLoop loop;
@@ -538,7 +538,7 @@ bool TFileListBoxS::SearchFiles(const std::string& baseDir) {
         // that stopped answering): it is left behind with what it found.
         if (!job->StopAndWait(std::chrono::milliseconds(kStopGraceMs)))
             job->Abandon();
-        files.EndSearch(*job);
+        job->Finish(files);
         if (run.WidgetGone)
             return false;
         RefreshItems();
