@@ -199,7 +199,7 @@ void TFileInfoList::SearchTree(const std::string& baseDir, TSearchProgress* prog
     FFileCount = 0;
     FTotalSize = 0;
     FStats = {};
-    FMask = std::make_unique<TWildcard>(FFileMask);
+    FMask = std::make_unique<TWildcard>(TWildcard::Key(FFileMask, FWalkOptions.KeyLists));
     FOrderOffset = CurrentUtcOffset();
     WalkDirectory(baseDir, progress);
     SortFiles();
