@@ -78,6 +78,9 @@ platform::TIoResult RememberKey(const std::string& settingsFile, const std::stri
                 written.erase(written.begin(), written.end() - kHistoryLength);
             for (int i = 1; i <= kHistoryLength; ++i) {
                 const std::size_t at = static_cast<std::size_t>(i - 1);
+                // Past the list only keys the file holds are emptied.
+                if (at >= written.size() && !profile.Get(kSearchSection, HistoryKey(i)))
+                    continue;
                 if (!profile.Set(kSearchSection, HistoryKey(i), at < written.size() ? written[at] : ""))
                     return platform::TIoError{settingsFile, EINVAL};
             }
