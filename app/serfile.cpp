@@ -45,6 +45,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -355,7 +356,8 @@ void TMDIForm::BuildBars() {
     Splitter1->addWidget(MDIArea);
     Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({201, 600});
+    // The pane and its handle take the tree panel's 201 pixels.
+    Splitter1->setSizes({201 - Splitter1->handleWidth(), 600});
     connect(Splitter1, &QSplitter::splitterMoved, this, &TMDIForm::RememberLater);
     setCentralWidget(central);
 

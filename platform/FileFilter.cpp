@@ -123,7 +123,8 @@ std::optional<std::int64_t> ParseDuration(std::string_view text) {
     while (!text.empty()) {
         if (any && text.front() == ' ') {
             text.remove_prefix(1);
-            continue;
+            if (text.empty() || text.front() == ' ')
+                return std::nullopt;
         }
         const auto n = TakeNumber(text, kMaxDuration);
         if (!n)
