@@ -19,6 +19,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QSplitter>
 #include <QStandardItem>
 #include <QTimer>
 
@@ -101,6 +102,9 @@ QString TStateDump::StateText() const {
         drives << FFrame.DriveComboBox1->itemText(i);
     lines << QStringLiteral("drives=%1").arg(OneLine(drives.join(QLatin1Char('|'))));
     lines << QStringLiteral("tree-width=%1").arg(FFrame.Panel2->width());
+    const QWidget* handle = FFrame.Splitter1->handle(1);
+    const QPoint splitter = handle->mapTo(&FFrame, handle->rect().center());
+    lines << QStringLiteral("splitter-at=%1,%2").arg(splitter.x()).arg(splitter.y());
     lines << QStringLiteral("filter-row=%1").arg(FFrame.FilterRow1->isVisible() ? 1 : 0);
     lines << QStringLiteral("filter=%1")
                  .arg(OneLine(ui::ToText(words::FilterText(FFrame.FilterRow1->Choice(), false))));
