@@ -3,6 +3,7 @@
 #include "platform/FileFilter.h"
 #include "thumbs/FileKinds.h"
 #include "ui/NameText.h"
+#include "ui/ReadableColours.h"
 #include "words/CoreWords.h"
 
 #include <algorithm>

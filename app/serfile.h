@@ -103,6 +103,8 @@ public:
     void SetPicturesShown(bool shown) override;
     bool PageThumbnails() const override { return FPageThumbnails; }
     void SetPageThumbnails(bool on) override;
+    settings::TViewGrid ViewGrid() const override { return FViewGrid; }
+    void SetViewGrid(const settings::TViewGrid& grid) override;
     thumbs::TThumbnailPool* ThumbnailPool() override;
 
     // Commands.
@@ -255,6 +257,7 @@ private:
     bool FFilterRowShown = false;
     bool FMemoryErrorTold = false;
     QTimer* FMemoryTimer = nullptr;
+    settings::TViewGrid FViewGrid;
     // Started with the first window that asks for a picture.
     std::unique_ptr<thumbs::TThumbnailPool> FThumbnailPool;
 };
