@@ -144,8 +144,9 @@ constexpr TCommand kOneFileSystem1 = {
                                   "メモリなど ）にあるフォルダは、検索しません。")};
 constexpr TCommand kKeyLists1 = {
     QT_TRANSLATE_NOOP("Commands", "「 ; 」で区切って複数のキーを指定 (&L)"),
-    QT_TRANSLATE_NOOP("Commands", "指定キーの「 ; 」を区切りとし、どれかに合うファイルを検索します "
-                                  "（ 例 ＝ *.jpg;*.png ）。オフの時は、「 ; 」もキーの一部です。")};
+    QT_TRANSLATE_NOOP(
+        "Commands",
+        "「 ; 」で区切った複数のキーの、どれかに合うファイルを検索します （ 例 ＝ *.jpg;*.png ）。")};
 constexpr TCommand kFilterRowShow1 = {
     QT_TRANSLATE_NOOP("Commands", "絞り込み行の表示／非表示 (&F)"),
     QT_TRANSLATE_NOOP("Commands", "種類・サイズ・更新日時で検索結果を絞り込む行を、表示・非表示します "
@@ -794,8 +795,11 @@ void TMDIForm::LoadSearchMemory() {
     FFilterRowShown = settings::FilterRowShownIn(profile);
     FilterRow1->setVisible(FFilterRowShown);
     FilterRowShow1->setChecked(FFilterRowShown);
-    if (const std::optional<int> treeWidth = settings::TreeWidthIn(profile))
-        Splitter1->setSizes({*treeWidth, std::max(1, width() - *treeWidth)});
+    // A width kept from a wider screen leaves the result windows room.
+    if (const std::optional<int> kept = settings::TreeWidthIn(profile)) {
+        const int treeWidth = std::min(*kept, std::max(Panel2->minimumWidth(), width() - 200));
+        Splitter1->setSizes({treeWidth, std::max(1, width() - treeWidth)});
+    }
 
     // The folder searched last; the home folder at the very first start.
     std::string start;

@@ -440,8 +440,8 @@
         <translation>Several keys separated by &quot;;&quot; (&amp;L)</translation>
     </message>
     <message>
-        <source>指定キーの「 ; 」を区切りとし、どれかに合うファイルを検索します （ 例 ＝ *.jpg;*.png ）。オフの時は、「 ; 」もキーの一部です。</source>
-        <translation>Reads &quot;;&quot; in the key as a separator and finds files matching any of the keys (e.g. *.jpg;*.png). When off, &quot;;&quot; is part of the key.</translation>
+        <source>「 ; 」で区切った複数のキーの、どれかに合うファイルを検索します （ 例 ＝ *.jpg;*.png ）。</source>
+        <translation>Finds files matching any of the keys separated by &quot;;&quot; (e.g. *.jpg;*.png); off, &quot;;&quot; is part of the key.</translation>
     </message>
     <message>
         <source>絞り込み行の表示／非表示 (&amp;F)</source>
