@@ -1,12 +1,15 @@
 #include "app/StateDump.h"
 
 #include "app/DriveComboBox.h"
+#include "app/FilterRow.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
 #include "results/DetailsView.h"
 #include "results/PictureView.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
+#include "ui/NameText.h"
+#include "words/CoreWords.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -17,6 +20,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QSplitter>
 #include <QStandardItem>
 #include <QTimer>
 
@@ -94,6 +98,17 @@ QString TStateDump::StateText() const {
     CollectWaiting(FFrame.DirectoryListBox2->Model()->invisibleRootItem(), waiting);
     lines << QStringLiteral("tree-waiting=%1").arg(waiting.join(QLatin1Char('|')));
     lines << QStringLiteral("drive=%1").arg(QString::fromStdString(FFrame.DriveComboBox1->Drive()));
+    QStringList drives;
+    for (int i = 0; i < FFrame.DriveComboBox1->count(); ++i)
+        drives << FFrame.DriveComboBox1->itemText(i);
+    lines << QStringLiteral("drives=%1").arg(OneLine(drives.join(QLatin1Char('|'))));
+    lines << QStringLiteral("tree-width=%1").arg(FFrame.Panel2->width());
+    const QWidget* handle = FFrame.Splitter1->handle(1);
+    const QPoint splitter = handle->mapTo(&FFrame, handle->rect().center());
+    lines << QStringLiteral("splitter-at=%1,%2").arg(splitter.x()).arg(splitter.y());
+    lines << QStringLiteral("filter-row=%1").arg(FFrame.FilterRow1->isVisible() ? 1 : 0);
+    lines << QStringLiteral("filter=%1")
+                 .arg(OneLine(ui::ToText(words::FilterText(FFrame.FilterRow1->Choice(), false))));
     const QPoint selector = FFrame.DriveComboBox1->mapTo(&FFrame, FFrame.DriveComboBox1->rect().center());
     lines << QStringLiteral("selector-at=%1,%2").arg(selector.x()).arg(selector.y());
     lines << QStringLiteral("selector-open=%1").arg(FFrame.DriveComboBox1->view()->isVisible() ? 1 : 0);

@@ -2,6 +2,7 @@
 
 #include "app/DriveComboBox.h"
 #include "app/ExcludeForm.h"
+#include "app/FilterRow.h"
 #include "app/HelpFile.h"
 #include "app/about.h"
 #include "dirtree/DirTVS.h"
@@ -9,8 +10,11 @@
 #include "platform/Volumes.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
+#include "settings/FilterChoice.h"
+#include "settings/SearchMemory.h"
 #include "settings/SearchSettings.h"
 #include "settings/ViewSettings.h"
+#include "thumbs/FileKinds.h"
 #include "thumbs/ThumbnailPool.h"
 #include "ui/Commands.h"
 #include "ui/Hints.h"
@@ -23,6 +27,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <initializer_list>
 
 #include <QAction>
@@ -41,7 +46,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyle>
@@ -102,6 +109,10 @@ const TQuickKey kQuickKeys[] = {
     {"mid1", "*.mid", QT_TRANSLATE_NOOP("Commands", "ＭＩＤＩ シーケンス・ファイルを対象"), false},
 };
 
+// Today's formats, after the list's own: their hints name the kind the
+// table of file kinds gives them.
+constexpr const char* kTodayKeys[] = {"*.jpg", "*.png", "*.webp", "*.heic", "*.svg", "*.pdf", "*.mp4"};
+
 // The frame's menus and commands; those it shares with the result windows
 // are ui's.
 constexpr TCommand kClose1 = {ui::kQuitCommand.Caption, ui::kQuitCommand.Hint, Qt::Key_F4};
@@ -129,6 +140,16 @@ constexpr TCommand kOneFileSystem1 = {
     QT_TRANSLATE_NOOP("Commands", "１つのファイルシステム内だけを検索 (&X)"),
     QT_TRANSLATE_NOOP("Commands", "検索ディレクトリと別のファイルシステム（ ネットワーク、ＵＳＢ "
                                   "メモリなど ）にあるフォルダは、検索しません。")};
+constexpr TCommand kKeyLists1 = {
+    QT_TRANSLATE_NOOP("Commands", "「 ; 」で区切って複数のキーを指定 (&L)"),
+    QT_TRANSLATE_NOOP(
+        "Commands",
+        "「 ; 」で区切った複数のキーの、どれかに合うファイルを検索します （ 例 ＝ *.jpg;*.png ）。")};
+constexpr TCommand kFilterRowShow1 = {
+    QT_TRANSLATE_NOOP("Commands", "絞り込み行の表示／非表示 (&F)"),
+    QT_TRANSLATE_NOOP("Commands", "種類・サイズ・更新日時で検索結果を絞り込む行を、表示・非表示します "
+                                  "（ 表示中だけ絞り込み ）。"),
+    Qt::Key_F8};
 constexpr TCommand kExcludeFolders1 = {
     QT_TRANSLATE_NOOP("Commands", "除外するフォルダ (&E)..."),
     QT_TRANSLATE_NOOP("Commands",
@@ -294,12 +315,21 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
         QTimer::singleShot(0, this, [this] { FBackFromElsewhere = false; });
     });
 
-    // The selector reports its first volume once, which gives the tree its drive.
-    DriveComboBox1Change();
+    FMemoryTimer = new QTimer(this);
+    FMemoryTimer->setSingleShot(true);
+    FMemoryTimer->setInterval(500);
+    connect(FMemoryTimer, &QTimer::timeout, this, &TMDIForm::WriteMemoryNow);
+    // The selector reports its first volume once, which gives the tree its
+    // drive; the tree then opens the folder searched last.
+    LoadSearchMemory();
 }
 
 TMDIForm::~TMDIForm() {
     disconnect(qApp, &QApplication::focusChanged, this, &TMDIForm::FocusChanged);
+    if (FMemoryTimer->isActive()) {
+        FMemoryErrorTold = true; // no box while the frame goes
+        WriteMemoryNow();
+    }
     // The result windows go before the controls they read from.
     const QList<QMdiSubWindow*> windows = MDIArea->subWindowList();
     for (QMdiSubWindow* window : windows)
@@ -313,19 +343,29 @@ void TMDIForm::BuildBars() {
     column->setSpacing(0);
 
     column->addWidget(BuildSearchBar(central));
+    FilterRow1 = new TFilterRow(central);
+    FilterRow1->hide();
+    connect(FilterRow1, &TFilterRow::Changed, this, &TMDIForm::RememberLater);
+    column->addWidget(FilterRow1);
 
-    auto* row = new QHBoxLayout;
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(0);
-    column->addLayout(row, 1);
+    // The tree pane widens by its splitter; the result windows' area takes
+    // what the frame gains.
+    Splitter1 = new QSplitter(Qt::Horizontal, central);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setChildrenCollapsible(false);
+    column->addWidget(Splitter1, 1);
+    Splitter1->addWidget(BuildTreePanel(Splitter1));
 
-    row->addWidget(BuildTreePanel(central));
-
-    MDIArea = new QMdiArea(central);
+    MDIArea = new QMdiArea(Splitter1);
     MDIArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     MDIArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     connect(MDIArea, &QMdiArea::subWindowActivated, this, &TMDIForm::SubWindowActivated);
-    row->addWidget(MDIArea, 1);
+    Splitter1->addWidget(MDIArea);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    // The pane and its handle take the tree panel's 201 pixels.
+    Splitter1->setSizes({201 - Splitter1->handleWidth(), 600});
+    connect(Splitter1, &QSplitter::splitterMoved, this, &TMDIForm::RememberLater);
     setCentralWidget(central);
 
     BuildStatusBar();
@@ -379,7 +419,7 @@ QWidget* TMDIForm::BuildSearchBar(QWidget* parent) {
 // Panel2: the directory tree above the volume selector.
 QWidget* TMDIForm::BuildTreePanel(QWidget* parent) {
     Panel2 = new QFrame(parent);
-    Panel2->setFixedWidth(201);
+    Panel2->setMinimumWidth(120);
     auto* panelColumn = new QVBoxLayout(Panel2);
     panelColumn->setContentsMargins(0, 0, 0, 0);
     panelColumn->setSpacing(0);
@@ -393,10 +433,13 @@ QWidget* TMDIForm::BuildTreePanel(QWidget* parent) {
     panelColumn->addWidget(DirectoryListBox2, 1);
     Panel3 = LoweredPanel(Panel2);
     Panel3->setFixedHeight(41);
+    auto* selectorRow = new QHBoxLayout(Panel3);
+    selectorRow->setContentsMargins(1, 7, 1, 7);
     DriveComboBox1 = new TDriveComboBox(Panel3);
     DriveComboBox1->setObjectName(QStringLiteral("DriveComboBox1"));
-    DriveComboBox1->setGeometry(2, 8, 197, 25);
-    DriveComboBox1->SetVolumes(platform::TMountTable::System(), QDir::currentPath().toStdString());
+    DriveComboBox1->setFixedHeight(25);
+    selectorRow->addWidget(DriveComboBox1);
+    // Its volumes come with the folder to start in (LoadSearchMemory).
     connect(DriveComboBox1, &TDriveComboBox::DriveChanged, this, [this] { DriveComboBox1Change(); });
     panelColumn->addWidget(Panel3);
 
@@ -448,6 +491,19 @@ void TMDIForm::BuildMenus() {
         if (key.SeparatorAfter)
             SetEdit1->addSeparator();
     }
+    SetEdit1->addSeparator();
+    for (const char* key : kTodayKeys) {
+        QAction* item = SetEdit1->addAction(ui::ToText(key));
+        item->setObjectName(QStringLiteral("today_") + ui::ToText(key + 2));
+        const thumbs::TKindGroup group = thumbs::FileKindOf(key).Group;
+        ApplyHint(item,
+                  group == thumbs::TKindGroup::None
+                      ? tr("%1 ファイルを対象").arg(ui::ToText(key))
+                      : tr("%1 ファイル （ %2 ） を対象")
+                            .arg(ui::ToText(words::KindWord(thumbs::KindGroupName(group))), ui::ToText(key)));
+        connect(item, &QAction::triggered, this, [this, item] { allClick(item); });
+        QuickKeys.push_back(item);
+    }
 
     Utilety1 = ui::MakeMenu(ui::kSearchMenu, this);
     AddCommands(*this, Utilety1,
@@ -460,9 +516,15 @@ void TMDIForm::BuildMenus() {
     AddCommands(*this, SearchOptions1,
                 {{&TMDIForm::HiddenFolders1, kHiddenFolders1, &TMDIForm::HiddenFolders1Click},
                  {&TMDIForm::OneFileSystem1, kOneFileSystem1, &TMDIForm::OneFileSystem1Click},
-                 {&TMDIForm::ExcludeFolders1, kExcludeFolders1, &TMDIForm::ExcludeFolders1Click, true}});
+                 {&TMDIForm::ExcludeFolders1, kExcludeFolders1, &TMDIForm::ExcludeFolders1Click, true},
+                 {&TMDIForm::KeyLists1, kKeyLists1, &TMDIForm::KeyLists1Click, true},
+                 {&TMDIForm::FilterRowShow1, kFilterRowShow1, &TMDIForm::FilterRowShowClick}});
     HiddenFolders1->setCheckable(true);
     OneFileSystem1->setCheckable(true);
+    KeyLists1->setCheckable(true);
+    FilterRowShow1->setCheckable(true);
+    // Its key works whatever menus the active window brings.
+    addAction(FilterRowShow1);
     connect(SearchOptions1, &QMenu::aboutToShow, this, &TMDIForm::SearchOptions1Click);
 
     SaveData = ui::MakeMenu(kSavedPagesMenu, this);
@@ -532,13 +594,48 @@ void TMDIForm::SaveDataClick() {
 search::TWalkOptions TMDIForm::WalkOptions() const {
     search::TWalkOptions options;
     settings::LoadWalkOptions(FSavedPages.SettingsFile(), options);
+    const settings::TFilterChoice choice = FFilterRowShown ? FilterRow1->Choice() : settings::TFilterChoice();
+    // A filter that can't be read stops the search before it starts (FiltersReadable).
+    if (settings::ResolveFilter(choice, std::time(nullptr), options.Filter))
+        options.Filter = {};
+    options.FilterText = words::FilterText(
+        choice, options.KeyLists && KeyWordEditCB->currentText().contains(QLatin1Char(';')));
     return options;
+}
+
+bool TMDIForm::FiltersReadable() {
+    if (!FFilterRowShown)
+        return true;
+    platform::TFileFilter filter;
+    const std::optional<settings::TFilterError> error =
+        settings::ResolveFilter(FilterRow1->Choice(), std::time(nullptr), filter);
+    if (!error)
+        return true;
+    const QString value = ui::ToVisibleText(error->Value);
+    QString text;
+    switch (error->Field) {
+    case settings::TFilterError::MinSize:
+    case settings::TFilterError::MaxSize:
+        text = tr("サイズ 「 %1 」 を読めません。\r\n\r\nバイト数に、k、M、G （ 1000 倍ずつ ）や "
+                  "Ki、Mi、Gi （ 1024 倍ずつ ）を付けて下さい。例 ＝ 500k、10M、1Gi")
+                   .arg(value);
+        (error->Field == settings::TFilterError::MinSize ? FilterRow1->MinSizeEdit : FilterRow1->MaxSizeEdit)
+            ->setFocus();
+        break;
+    default:
+        text = tr("絞り込みの値 「 %1 」 を読めません。").arg(value);
+        break;
+    }
+    ShowMessageBox(this, TMessageKind::Warning, text, mbOK);
+    return false;
 }
 
 void TMDIForm::SearchOptions1Click() {
     const search::TWalkOptions options = WalkOptions();
     HiddenFolders1->setChecked(options.HiddenFolders);
     OneFileSystem1->setChecked(options.OneFileSystem);
+    KeyLists1->setChecked(options.KeyLists);
+    FilterRowShow1->setChecked(FFilterRowShown);
 }
 
 void TMDIForm::WriteWalkChoiceOf(QAction* item, std::string_view key) {
@@ -557,6 +654,23 @@ void TMDIForm::HiddenFolders1Click() {
 
 void TMDIForm::OneFileSystem1Click() {
     WriteWalkChoiceOf(OneFileSystem1, settings::kOneFileSystemKey);
+}
+
+void TMDIForm::KeyLists1Click() {
+    WriteWalkChoiceOf(KeyLists1, settings::kKeyListsKey);
+}
+
+void TMDIForm::FilterRowShowClick() {
+    FFilterRowShown = !FFilterRowShown;
+    FilterRowShow1->setChecked(FFilterRowShown);
+    if (FFilterRowShown)
+        ShowPanels();
+    FilterRow1->setVisible(FFilterRowShown && !Panel1->isHidden());
+    if (FFilterRowShown)
+        FilterRow1->KindButton->setFocus();
+    else if (FilterRow1->isAncestorOf(QApplication::focusWidget()))
+        KeyWordEditCB->setFocus();
+    WriteMemoryNow();
 }
 
 void TMDIForm::ExcludeFolders1Click() {
@@ -648,10 +762,91 @@ std::string TMDIForm::KeyText() const {
 }
 
 void TMDIForm::AddKeyToHistory(const std::string& key) {
-    // Adding the first item would replace the typed text with it.
+    std::vector<std::string> history;
+    if (!FSettingsReadError) {
+        const platform::TIoResult error = settings::RememberKey(FSavedPages.SettingsFile(), key, history);
+        TellMemoryError(error);
+        if (!error && std::find(history.begin(), history.end(), key) != history.end()) {
+            SetHistory(history);
+            return;
+        }
+    }
+    // Not in the file (it can't hold this key, or can't be written): this run remembers it.
+    for (int i = 0; i < KeyWordEditCB->count(); ++i)
+        if (KeyWordEditCB->itemText(i).toStdString() != key)
+            history.push_back(KeyWordEditCB->itemText(i).toStdString());
+    history.push_back(key);
+    if (history.size() > static_cast<std::size_t>(settings::kHistoryLength))
+        history.erase(history.begin(), history.end() - settings::kHistoryLength);
+    SetHistory(history);
+}
+
+void TMDIForm::SetHistory(const std::vector<std::string>& history) {
+    // Filling the list would replace the typed text.
     const QString typed = KeyWordEditCB->currentText();
-    KeyWordEditCB->addItem(QString::fromStdString(key));
+    KeyWordEditCB->clear();
+    for (const std::string& key : history)
+        KeyWordEditCB->addItem(QString::fromStdString(key));
     KeyWordEditCB->setEditText(typed);
+}
+
+void TMDIForm::LoadSearchMemory() {
+    platform::TProfileText profile;
+    if (!FSettingsReadError)
+        platform::ReadProfileFile(FSavedPages.SettingsFile(), profile);
+    const settings::TSearchMemory memory = settings::SearchMemoryOf(profile);
+    SetHistory(memory.History);
+    KeyWordEditCB->setEditText(memory.LastKey ? QString::fromStdString(*memory.LastKey)
+                                              : QStringLiteral("*.gif"));
+    FilterRow1->SetChoice(settings::FilterChoiceOf(profile));
+    FFilterRowShown = settings::FilterRowShownIn(profile);
+    FilterRow1->setVisible(FFilterRowShown);
+    FilterRowShow1->setChecked(FFilterRowShown);
+    // A width kept from a wider screen leaves the result windows room.
+    if (const std::optional<int> kept = settings::TreeWidthIn(profile)) {
+        const int treeWidth = std::min(*kept, std::max(Panel2->minimumWidth(), width() - 200));
+        Splitter1->setSizes({treeWidth, std::max(1, width() - treeWidth)});
+    }
+
+    // The folder searched last; the home folder at the very first start.
+    std::string start;
+    if (memory.LastFolder) {
+        start = *memory.LastFolder;
+    } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
+        start = home;
+    } else {
+        start = QDir::currentPath().toStdString();
+    }
+    DriveComboBox1->SetVolumes(platform::TMountTable::System(), start);
+    DriveComboBox1Change();
+    std::string root = DriveComboBox1->Drive();
+    if (!start.empty() && start != root && start != root + "/")
+        DirectoryListBox2->SelectDir(start);
+}
+
+void TMDIForm::RememberLater() {
+    FMemoryTimer->start();
+}
+
+void TMDIForm::WriteMemoryNow() {
+    FMemoryTimer->stop();
+    if (FSettingsReadError)
+        return;
+    const std::string& file = FSavedPages.SettingsFile();
+    TellMemoryError(settings::WriteFilterChoice(file, FilterRow1->Choice(), FFilterRowShown));
+    if (!Panel2->isHidden())
+        TellMemoryError(settings::WriteTreeWidth(file, Panel2->width()));
+}
+
+void TMDIForm::TellMemoryError(const platform::TIoResult& error) {
+    if (!error || FMemoryErrorTold)
+        return;
+    FMemoryErrorTold = true;
+    ShowMessageBox(this, TMessageKind::Warning,
+                   ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")") +
+                       QStringLiteral("\r\n\r\n") +
+                       tr("最後の検索ディレクトリ・指定キー・絞り込みなどは、次の起動まで残りません。"),
+                   mbOK);
 }
 
 int TMDIForm::FrameWidth() const {
@@ -665,8 +860,9 @@ int TMDIForm::DirectoryPanelHeight() const {
 }
 
 void TMDIForm::ShowPanels() {
-    Panel2->show();
     Panel1->show();
+    FilterRow1->setVisible(FFilterRowShown);
+    Panel2->show();
 }
 
 void TMDIForm::SetQuickKeysEnabled(bool enabled) {
@@ -753,8 +949,15 @@ thumbs::TThumbnailPool* TMDIForm::ThumbnailPool() {
 // ---- commands
 
 void TMDIForm::SearchFind1Click() {
-    if (!KeyWordEditCB->currentText().isEmpty() && !DirectoryListBox2->GetSelDirName().empty())
+    const std::string dir = DirectoryListBox2->GetSelDirName();
+    if (!KeyWordEditCB->currentText().isEmpty() && !dir.empty() && FiltersReadable()) {
+        const std::string key = KeyText();
         CreateResultWindow();
+        // After the walk: the settings file, if it is in the tree, is no hit it made.
+        if (!FSettingsReadError)
+            TellMemoryError(settings::RememberSearch(FSavedPages.SettingsFile(), dir, key));
+        WriteMemoryNow();
+    }
     Label1->setText(QString());
 }
 
@@ -817,9 +1020,9 @@ void TMDIForm::DirectoryShowClick() {
     if (!Panel2->isHidden()) {
         Panel2->hide();
         Panel1->hide();
+        FilterRow1->hide();
     } else {
-        Panel1->show();
-        Panel2->show();
+        ShowPanels();
     }
 }
 
@@ -1166,9 +1369,11 @@ bool TMDIForm::FormCloseQuery() {
 }
 
 void TMDIForm::closeEvent(QCloseEvent* event) {
-    if (FormCloseQuery())
+    if (FormCloseQuery()) {
+        if (FMemoryTimer->isActive())
+            WriteMemoryNow();
         event->accept();
-    else
+    } else
         event->ignore();
 }
 

@@ -24,6 +24,7 @@ class QMdiArea;
 class QMdiSubWindow;
 class QMenuBar;
 class QMenu;
+class QSplitter;
 class QStatusBar;
 class QTimer;
 class QToolButton;
@@ -41,6 +42,7 @@ class TThumbnailPool;
 namespace tavolix::app {
 
 class TDriveComboBox;
+class TFilterRow;
 
 // The clock in the menu bar's right corner, in title-bar colours.
 class TCaptionClock : public QWidget {
@@ -95,7 +97,8 @@ public:
     bool IsNetworkDriveSelected() const override;
     QString RegisterSavedPage(const std::array<std::string, 6>& record) override;
     QWidget* DialogParent() override { return this; }
-    // Read from the settings file each time: another program may change them.
+    // Read from the settings file each time: another program may change them;
+    // the filter row's filters while it is shown.
     search::TWalkOptions WalkOptions() const override;
     bool PicturesShown() const override { return FPicturesShown; }
     void SetPicturesShown(bool shown) override;
@@ -134,7 +137,11 @@ public:
     void SearchOptions1Click();
     void HiddenFolders1Click();
     void OneFileSystem1Click();
+    void KeyLists1Click();
     void ExcludeFolders1Click();
+    // F8: shows or hides the filter row; its filters apply while it shows.
+    void FilterRowShowClick();
+    bool FilterRowShown() const { return FFilterRowShown; }
 
     // The result windows, in activation order (the one activated last at the end).
     std::vector<results::TMDIChild*> ResultWindows() const;
@@ -149,6 +156,8 @@ public:
     // The menu bar (the frame's menu widget is the row it shares with the clock).
     QMenuBar* MainMenu1;
     QFrame* Panel1;
+    TFilterRow* FilterRow1;
+    QSplitter* Splitter1; // the tree pane and the result windows' area
     QComboBox* KeyWordEditCB;
     QToolButton* SerchSB;
     QToolButton* SaveFileMSB;
@@ -175,7 +184,9 @@ public:
     QAction* HTMLSave;
     QAction* HiddenFolders1;
     QAction* OneFileSystem1;
+    QAction* KeyLists1;
     QAction* ExcludeFolders1;
+    QAction* FilterRowShow1;
     QAction* DirectoryShow;
     QAction* Tile1;
     QAction* Cascade1;
@@ -211,6 +222,18 @@ private:
     bool FormCloseQuery();
     // Writes one on/off choice; on failure says so and unchecks the item again.
     void WriteWalkChoiceOf(QAction* item, std::string_view key);
+    // The settings file's memory of the searches: the key box, its history,
+    // the filter row, the tree's width, and the folder to start in.
+    void LoadSearchMemory();
+    // False, with a box naming the value, when a filter shown can't be read.
+    bool FiltersReadable();
+    // The filter row and the tree's width reach the settings file a moment
+    // after their last change (at once by WriteMemoryNow, and at the end).
+    void RememberLater();
+    void WriteMemoryNow();
+    // A failed write of what the program remembers is told once a run.
+    void TellMemoryError(const platform::TIoResult& error);
+    void SetHistory(const std::vector<std::string>& history);
     // F1: the help topic of the focused control.
     void Help1KeyPress();
     // Three quarters of the screen in outer size, centred: the first time the
@@ -238,6 +261,9 @@ private:
     bool FPageThumbnails = false;
     bool FDetailsShown = false;
     std::vector<int> FDetailsColumnWidths;
+    bool FFilterRowShown = false;
+    bool FMemoryErrorTold = false;
+    QTimer* FMemoryTimer = nullptr;
     settings::TViewGrid FViewGrid;
     // Started with the first window that asks for a picture.
     std::unique_ptr<thumbs::TThumbnailPool> FThumbnailPool;

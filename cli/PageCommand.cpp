@@ -8,13 +8,16 @@
 #include "platform/AtomicFile.h"
 #include "platform/DateTimeText.h"
 #include "platform/Directory.h"
+#include "platform/FileFilter.h"
 #include "platform/LocaleFormats.h"
 #include "platform/VisibleName.h"
 #include "platform/Volumes.h"
 #include "search/FileItems.h"
 #include "search/WalkReport.h"
+#include "settings/FilterChoice.h"
 #include "settings/SavedPages.h"
 #include "settings/SearchSettings.h"
+#include "thumbs/FileKinds.h"
 #include "thumbs/ThumbnailPool.h"
 #include "words/CoreWords.h"
 
@@ -61,6 +64,20 @@ constexpr const char* kUsage =
     "                          \"*/cache\"); may be repeated, adds to the settings\n"
     "  --no-exclude            ignore the exclusions of the settings file\n"
     "  -x, --one-file-system   don't enter directories on other file systems\n"
+    "  --key-lists             read \";\" in KEY as a separator of patterns:\n"
+    "                          \"*.jpg;*.png\" finds both (else KEY is one pattern)\n"
+    "  -t, --type KIND         only files of KIND, by extension: pictures, videos,\n"
+    "                          music, documents, archives or programs; may be\n"
+    "                          repeated (files of any of the kinds)\n"
+    "  -S, --size +N|-N|N      only files of at least (+), at most (-) or exactly\n"
+    "                          N bytes; N may end in k, M, G, T (1000, 1000^2, ...)\n"
+    "                          or Ki, Mi, Gi, Ti (1024, 1024^2, ...), case ignored;\n"
+    "                          repeat for a range: --size +1M --size -10M\n"
+    "  --changed-within WHEN   only files last changed at WHEN or later\n"
+    "  --changed-before WHEN   only files last changed before WHEN; WHEN is a\n"
+    "                          duration back from now (30min, 12h, 7d, 2w, 1d12h)\n"
+    "                          or a local date, meaning its midnight (2024-01-01),\n"
+    "                          or date and time (\"2024-01-01 10:00:00\")"
     "  -o, --output PAGE       write the hits as an HTML page (\".html\" is added to a\n"
     "                          name without extension) and register it in the list\n"
     "                          of saved pages\n"
@@ -80,8 +97,10 @@ constexpr const char* kUsage =
     "A directory reached by several links is searched once: under its own path, or\n"
     "the first link by name when only links lead there.\n"
     "The choices of the settings file's [Search] section (HiddenFolders=1,\n"
-    "Exclude=a;b, OneFileSystem=1) apply too; directories they leave out are\n"
-    "counted on standard error.\n"
+    "Exclude=a;b, OneFileSystem=1, KeyLists=1) apply too; directories they leave\n"
+    "out are counted on standard error. The filters of the program's window\n"
+    "don't: filters come from the options alone. A page tells its filters on its\n"
+    "key line.\n"
     "Exit status: 0 with hits, 1 without (no page is written then), 2 on bad usage,\n"
     "an unreadable DIR or (--saved) an unreadable settings file, 3 when the page or\n"
     "its registration could not be written, 4 when directories below DIR could not\n"
@@ -180,6 +199,8 @@ struct TOptions {
     bool OneFileSystem = false;
     bool NoExclude = false;
     std::vector<std::string> Exclude;
+    bool KeyLists = false;
+    settings::TFilterChoice Filter;
     std::optional<std::string> Output;
     std::optional<std::string> Settings;
     std::vector<std::string> Positional;
@@ -230,10 +251,87 @@ int WritePageOf(const search::TFileItemList& list, const std::string& dir, const
     return 0;
 }
 
+// An option with a value, as "--name VALUE", "--name=VALUE" or (short)
+// "-n VALUE": nothing when args[i] is not `names`; a missing value is
+// told on `err` by the caller's check (Value empty).
+struct TValued {
+    std::optional<std::string> Value;
+};
+std::optional<TValued> ValuedOption(const std::vector<std::string>& args, std::size_t& i,
+                                    std::pair<std::string_view, std::string_view> names) {
+    const std::string& a = args[i];
+    const auto& [shortName, longName] = names;
+    if (a.size() > longName.size() && a.compare(0, longName.size(), longName) == 0 &&
+        a[longName.size()] == '=')
+        return TValued{a.substr(longName.size() + 1)};
+    if (a != longName && (shortName.empty() || a != shortName))
+        return std::nullopt;
+    if (i + 1 >= args.size())
+        return TValued{};
+    return TValued{args[++i]};
+}
+
+int NeedsValue(const std::string& option, const char* what, std::ostream& err) {
+    err << "tavolix-page: " << option << " needs " << what << '\n';
+    return 2;
+}
+
+constexpr const char* kKindList = "pictures, videos, music, documents, archives or programs";
+
+bool AddKind(const std::string& kind, settings::TFilterChoice& filter, std::ostream& err) {
+    if (!thumbs::KindGroupNamed(kind)) {
+        err << "tavolix-page: unknown kind '" << platform::VisibleName(kind) << "' for --type (" << kKindList
+            << ")\n";
+        return false;
+    }
+    if (std::find(filter.Kinds.begin(), filter.Kinds.end(), kind) == filter.Kinds.end())
+        filter.Kinds.push_back(kind);
+    return true;
+}
+
+// Of several bounds the narrowest counts.
+bool AddSize(const std::string& text, settings::TFilterChoice& filter, std::ostream& err) {
+    const std::optional<platform::TSizeBound> bound = platform::ParseSizeBound(text);
+    if (!bound) {
+        err << "tavolix-page: bad size '" << platform::VisibleName(text)
+            << "' for --size: give +N (at least), -N (at most) or N (exactly), N in bytes or with\n"
+               "  k, M, G, T (powers of 1000) or Ki, Mi, Gi, Ti (powers of 1024): --size +10M\n";
+        return false;
+    }
+    const std::string number = text.substr(text[0] == '+' || text[0] == '-' ? 1 : 0);
+    auto narrow = [&](std::string& kept, bool atLeast) {
+        const std::optional<std::int64_t> old = kept.empty() ? std::nullopt : platform::ParseSize(kept);
+        if (!old || (atLeast ? bound->Bytes > *old : bound->Bytes < *old))
+            kept = number;
+    };
+    if (bound->Kind != platform::TSizeBound::AtMost)
+        narrow(filter.MinSize, true);
+    if (bound->Kind != platform::TSizeBound::AtLeast)
+        narrow(filter.MaxSize, false);
+    return true;
+}
+
+bool AddChanged(const std::string& text, bool within, std::time_t now, settings::TFilterChoice& filter,
+                std::ostream& err) {
+    const std::optional<std::int64_t> point = platform::ParseTimePoint(text, now);
+    if (!point) {
+        err << "tavolix-page: bad time '" << platform::VisibleName(text) << "' for "
+            << (within ? "--changed-within" : "--changed-before")
+            << ": give a duration back from now (30min, 12h, 7d, 2w) or a local date\n"
+               "  (2024-01-01, its midnight) or date and time (\"2024-01-01 10:00:00\")\n";
+        return false;
+    }
+    std::string& kept = within ? filter.ChangedWithin : filter.ChangedBefore;
+    const std::optional<std::int64_t> old = kept.empty() ? std::nullopt : platform::ParseTimePoint(kept, now);
+    if (!old || (within ? *point > *old : *point < *old))
+        kept = text;
+    return true;
+}
+
 // Reads the arguments into o. Returns an exit code when the command ends
 // here (help, version, bad usage), nothing when it goes on.
-std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& o, std::ostream& out,
-                                std::ostream& err) {
+std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& o, std::time_t now,
+                                std::ostream& out, std::ostream& err) {
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -290,6 +388,28 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& 
                 return 2;
             }
             o.Exclude.push_back(a == "--exclude" ? args[++i] : a.substr(10));
+        } else if (a == "--key-lists") {
+            o.KeyLists = true;
+        } else if (std::optional<TValued> v = ValuedOption(args, i, {"-t", "--type"}); v) {
+            if (!v->Value)
+                return NeedsValue(a, "a kind", err);
+            if (!AddKind(*v->Value, o.Filter, err))
+                return 2;
+        } else if (std::optional<TValued> v = ValuedOption(args, i, {"-S", "--size"}); v) {
+            if (!v->Value)
+                return NeedsValue(a, "a size", err);
+            if (!AddSize(*v->Value, o.Filter, err))
+                return 2;
+        } else if (std::optional<TValued> v = ValuedOption(args, i, {"", "--changed-within"}); v) {
+            if (!v->Value)
+                return NeedsValue(a, "a duration or a date", err);
+            if (!AddChanged(*v->Value, true, now, o.Filter, err))
+                return 2;
+        } else if (std::optional<TValued> v = ValuedOption(args, i, {"", "--changed-before"}); v) {
+            if (!v->Value)
+                return NeedsValue(a, "a duration or a date", err);
+            if (!AddChanged(*v->Value, false, now, o.Filter, err))
+                return 2;
         } else if (a == "-j" || a == "--threads" || a.rfind("--threads=", 0) == 0 ||
                    (a.rfind("-j", 0) == 0 && a.size() > 2)) {
             const bool joined = a.size() > 2 && a != "--threads";
@@ -376,17 +496,32 @@ bool CheckReadableDirectory(const std::string& dir, std::ostream& err) {
     return true;
 }
 
-// The settings file's choices with the command line's on top.
-search::TWalkOptions WalkOptionsOf(const TOptions& o, const std::string& settingsFile, std::ostream& err) {
+// The settings file's choices with the command line's on top, and the
+// command line's filters.
+search::TWalkOptions WalkOptionsOf(const TOptions& o, const std::string& settingsFile, const std::string& key,
+                                   std::time_t now, std::ostream& err) {
     search::TWalkOptions walk;
     if (auto e = settings::LoadWalkOptions(settingsFile, walk))
         err << "tavolix-page: " << words::CannotReadText(*e) << '\n';
     walk.HiddenFolders = walk.HiddenFolders || o.HiddenFolders;
     walk.OneFileSystem = walk.OneFileSystem || o.OneFileSystem;
+    walk.KeyLists = walk.KeyLists || o.KeyLists;
     if (o.NoExclude)
         walk.Exclude.clear();
     walk.Exclude.insert(walk.Exclude.end(), o.Exclude.begin(), o.Exclude.end());
+    // Every value was read when the options were: the same moment reads the same.
+    settings::ResolveFilter(o.Filter, now, walk.Filter);
+    walk.FilterText = words::FilterText(o.Filter, walk.KeyLists && key.find(';') != std::string::npos);
     return walk;
+}
+
+// A key holding ";" read as one pattern that found nothing: how to search it as a list.
+void TellKeyLists(const search::TWalkOptions& walk, const std::string& key, std::ostream& err) {
+    if (walk.KeyLists || key.find(';') == std::string::npos)
+        return;
+    err << "tavolix-page: the key '" << platform::VisibleName(key)
+        << "' is one pattern, \";\" included; --key-lists (or KeyLists=1 in the settings\n"
+           "  file's [Search] section) searches each pattern between the \";\"\n";
 }
 
 // Walks dir for key and orders the hits as a result window does.
@@ -462,7 +597,8 @@ bool ReportUnread(const search::TWalkStats& stats, std::ostream& err) {
 int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                    bool outIsTerminal) {
     TOptions o;
-    if (std::optional<int> done = ParseOptions(args, o, out, err))
+    const std::time_t now = std::time(nullptr);
+    if (std::optional<int> done = ParseOptions(args, o, now, out, err))
         return *done;
     const std::string settingsFile = o.Settings ? *o.Settings : settings::SettingsFilePath();
     if (o.Saved)
@@ -485,7 +621,7 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return 3;
     }
 
-    const search::TWalkOptions walk = WalkOptionsOf(o, settingsFile, err);
+    const search::TWalkOptions walk = WalkOptionsOf(o, settingsFile, key, now, err);
     search::TFileItemList list;
     const platform::TLocaleFormats formats = platform::SystemLocaleFormats();
     RunSearch(list, o, walk, dir, key, formats);
@@ -493,6 +629,8 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
         // Hits that are all hidden still count, but make no page.
         err << "tavolix-page: no page written: "
             << (list.GetFileCount() > 0 ? "every hit is hidden or system" : "no hits") << '\n';
+        if (list.GetFileCount() == 0)
+            TellKeyLists(walk, key, err);
         return ReportUnread(list.Files().Stats(), err) ? 4 : 1;
     }
     if (o.Output) {
@@ -502,6 +640,8 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
             return rc;
     }
     PrintHits(list, o, formats, outIsTerminal, out);
+    if (list.GetFileCount() == 0)
+        TellKeyLists(walk, key, err);
     if (ReportUnread(list.Files().Stats(), err))
         return 4;
     return list.GetFileCount() > 0 ? 0 : 1;

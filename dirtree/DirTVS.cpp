@@ -389,6 +389,7 @@ void TDirTreeViewS::BuildTree() {
     TUpdateLock update(*this);
     FRequests.clear(); // what the old nodes wait for is no longer wanted
     FPendingSel.clear();
+    FNearestOnMiss = false;
     FModel->ClearNodes();
     QStandardItem* drive = nullptr;
     if (FShowDrive) {
@@ -432,11 +433,17 @@ void TDirTreeViewS::SetSelDirName(const std::string& Path) {
         return;
     }
     if (!node)
-        node = FirstNode();
+        node = FNearestOnMiss && Selected() ? Selected() : FirstNode();
+    FNearestOnMiss = false;
     if (node) {
         SelectNode(node);
         ExpandNode(node);
     }
+}
+
+void TDirTreeViewS::SelectDir(const std::string& Path) {
+    FNearestOnMiss = true;
+    SetSelDirName(Path);
 }
 
 QStandardItem* TDirTreeViewS::FindDirNode(QStandardItem* Node, std::string_view Rest, bool& Waiting) {
@@ -540,8 +547,10 @@ void TDirTreeViewS::SetHideSelection(bool Value) {
 
 void TDirTreeViewS::currentChanged(const QModelIndex& Current, const QModelIndex& Previous) {
     QTreeView::currentChanged(Current, Previous);
-    if (!FSelecting)
+    if (!FSelecting) {
         FPendingSel.clear(); // the user's choice wins over a re-selection still under way
+        FNearestOnMiss = false;
+    }
     if (!FDirSpace && OnChange)
         OnChange(this, GetSelDirName());
 }

@@ -97,6 +97,11 @@ public:
 
     void SetDrive(const std::string& MountPoint);
     const std::string& Drive() const { return FDrive; }
+    // Selects the folder at `Path` (below the drive), opening the folders on
+    // the way; one that is gone leaves its nearest ancestor selected. A
+    // folder on the way that is slow to list is waited for as a rebuild's
+    // re-selection is.
+    void SelectDir(const std::string& Path);
     std::string GetSelDirName() const;
     std::string GetNodeDirName(const QStandardItem* Node) const;
     static std::string JoinPath(std::string_view Dir, std::string_view Name);
@@ -183,7 +188,8 @@ private:
     std::map<std::uint64_t, TRequest> FRequests;
     std::uint64_t FNextRequest = 1;
     QTimer* FPollTimer;
-    std::string FPendingSel; // a re-selection waiting for a listing
+    std::string FPendingSel;     // a re-selection waiting for a listing
+    bool FNearestOnMiss = false; // of FPendingSel: SelectDir's, not a rebuild's
     bool FSelecting = false;
     QCollator FCollator;
     QIcon FFolderIcon;

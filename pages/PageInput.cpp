@@ -9,6 +9,7 @@ TPageInput MakePageInput(const search::TFileItemList& list, std::string pageFile
     in.PageFileName = std::move(pageFileName);
     in.BaseDir = std::move(baseDir);
     in.Key = std::move(key);
+    in.Filters = list.Files().WalkOptions().FilterText;
     in.TotalSize = totalSize;
     in.Items.reserve(static_cast<std::size_t>(list.Count()));
     for (int i = 0; i < list.Count(); ++i)

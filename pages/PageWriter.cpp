@@ -184,7 +184,10 @@ std::string PageText(const TPageInput& in) {
     line("<CENTER>");
     line("<H2>" + Filled(in.Texts.BaseFolder, {BaseFolderText(in)}) + "</H2>");
     line("<BR>");
-    line("<H2>" + Filled(in.Texts.Key, {in.Key}) + "</H2>");
+    line("<H2>" +
+         (in.Filters.empty() ? Filled(in.Texts.Key, {in.Key})
+                             : Filled(in.Texts.KeyFiltered, {in.Key, in.Filters})) +
+         "</H2>");
     line("<BR>");
     line("<BR>");
     line("<H3>" + Filled(in.Texts.Totals, {record[3], record[4]}) + "</H3>");

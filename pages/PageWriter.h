@@ -21,10 +21,11 @@ struct TPageItem {
 // The page's fixed texts in the reader's language (words::PageTexts()).
 // "%1" and "%2" stand for the values; the rest is written as text, escaped.
 struct TPageTexts {
-    std::string Title;      // %1: the creation time
-    std::string BaseFolder; // %1: the folder searched
-    std::string Key;        // %1: the key
-    std::string Totals;     // %1: the number of hits, %2: their total size
+    std::string Title;       // %1: the creation time
+    std::string BaseFolder;  // %1: the folder searched
+    std::string Key;         // %1: the key
+    std::string KeyFiltered; // %1: the key, %2: how the search was filtered
+    std::string Totals;      // %1: the number of hits, %2: their total size
 };
 
 // A picture's thumbnail on a page with thumbnails: its files in the folder
@@ -40,6 +41,7 @@ struct TPageInput {
     std::string PageFileName; // absolute, as PageFileName() gives it
     std::string BaseDir;      // the folder searched
     std::string Key;          // the key as typed
+    std::string Filters;      // how the search was filtered (Texts' words); "" for none
     std::int64_t TotalSize = 0;
     std::vector<TPageItem> Items;  // in display order
     std::string SortOrderName;     // "Directory", "Name", ...

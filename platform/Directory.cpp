@@ -1,5 +1,7 @@
 #include "platform/Directory.h"
 
+#include "platform/FileFilter.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -326,24 +328,37 @@ namespace {
 constexpr std::size_t kProgressEvery = 64;
 } // namespace
 
-TReadResult TDirectory::Read(const TWildcard& mask, TDirContents& out, TReadWatch* watch) {
+TReadResult TDirectory::Read(const TWildcard& mask, TDirContents& out, TReadWatch* watch,
+                             const TFileFilter* filter) {
     out.Clear();
-    const bool all = mask.MatchesAll();
+    if (filter && filter->Empty())
+        filter = nullptr;
+    const bool all = mask.MatchesAll() && !filter;
+    const bool testsStat = filter && filter->TestsStat();
     std::uint32_t unexamined = 0;
     int unexaminedError = 0;
+    auto wanted = [&](const char* name, std::size_t len) {
+        return all || (mask.Matches({name, len}) && (!filter || filter->PassesName({name, len})));
+    };
     auto addFile = [&](const char* name, std::size_t len, const struct stat& st) {
+        const TFileTime written = WriteTimeOf(st);
+        if (testsStat && !filter->PassesStat(static_cast<std::int64_t>(st.st_size), written))
+            return;
         auto offset = static_cast<std::uint32_t>(out.FNames.size());
         out.FNames.append(name, len);
         out.FFiles.push_back({offset, static_cast<std::uint32_t>(len), AttrFromStat({name, len}, st),
-                              static_cast<std::int64_t>(st.st_size), WriteTimeOf(st)});
+                              static_cast<std::int64_t>(st.st_size), written});
     };
     // Listed but not to be looked at (no search permission, an I/O error):
-    // the name is known, its size and time are not. Gone meanwhile: left out.
+    // the name is known, its size and time are not (so no filter of them
+    // can take it). Gone meanwhile: left out.
     auto addUnexamined = [&](const char* name, std::size_t len, unsigned char type) {
         if (errno == ENOENT)
             return;
         ++unexamined;
         unexaminedError = errno;
+        if (testsStat)
+            return;
         struct stat st {};
         st.st_mode = type == DT_REG || type == DT_UNKNOWN || type == DT_LNK ? S_IFREG | S_IWUSR : S_IWUSR;
         addFile(name, len, st);
@@ -364,23 +379,23 @@ TReadResult TDirectory::Read(const TWildcard& mask, TDirContents& out, TReadWatc
             // A file system that doesn't give the type: looked at once, as it is.
             if (S_ISDIR(st.st_mode))
                 out.FSubdirs.emplace_back(name, len);
-            else if (all || mask.Matches({name, len}))
+            else if (wanted(name, len))
                 addFile(name, len, st);
         } else if (type == DT_LNK || type == DT_UNKNOWN) {
             if (fstatat(FFd, name, &st, 0) == 0) {
                 if (S_ISDIR(st.st_mode)) {
                     out.FLinkedSubdirs.push_back(static_cast<std::uint32_t>(out.FSubdirs.size()));
                     out.FSubdirs.emplace_back(name, len);
-                } else if (all || mask.Matches({name, len})) {
+                } else if (wanted(name, len)) {
                     addFile(name, len, st);
                 }
-            } else if (all || mask.Matches({name, len})) {
+            } else if (wanted(name, len)) {
                 if (fstatat(FFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
                     addFile(name, len, st); // a dangling link: the link itself
                 else
                     addUnexamined(name, len, type);
             }
-        } else if (all || mask.Matches({name, len})) {
+        } else if (wanted(name, len)) {
             if (fstatat(FFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
                 addUnexamined(name, len, type);
             else if (S_ISDIR(st.st_mode))

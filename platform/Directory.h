@@ -13,6 +13,8 @@
 
 namespace tavolix::platform {
 
+struct TFileFilter;
+
 // Attribute bits, mapped from POSIX:
 //   faDirectory  the entry is a directory (a symlink to one counts as one);
 //   faReadOnly   the owner has no write permission;
@@ -145,10 +147,13 @@ public:
     // A kernel pseudo file system (proc, sysfs, ...): never searched.
     bool IsPseudoFileSystem() const;
 
-    // One readdir pass; non-directories are stat'ed only when they match.
-    // Converts to false when the listing did not come to its end; what was
-    // read until then stays in `out`.
-    TReadResult Read(const TWildcard& mask, TDirContents& out, TReadWatch* watch = nullptr);
+    // One readdir pass; non-directories are stat'ed only when they match
+    // the mask and the filter's extensions, and kept only when the filter
+    // takes their size and time (one that can't be looked at is then left
+    // out, though still counted as unexamined). Converts to false when the
+    // listing did not come to its end; what was read until then stays in `out`.
+    TReadResult Read(const TWildcard& mask, TDirContents& out, TReadWatch* watch = nullptr,
+                     const TFileFilter* filter = nullptr);
     // Every entry matching `pattern`, each stat'ed, in enumeration order.
     bool Find(std::string_view pattern, std::vector<TFindData>& out, TFindWhat what);
 

@@ -167,11 +167,45 @@ TWildcard::TWildcard(std::string_view pattern) {
     }
 }
 
+TWildcard TWildcard::AnyOf(std::string_view patterns) {
+    TWildcard list;
+    list.FKind = kNone;
+    for (;;) {
+        const std::size_t end = patterns.find(';');
+        std::string_view p = patterns.substr(0, end);
+        while (!p.empty() && (p.front() == ' ' || p.front() == '\t'))
+            p.remove_prefix(1);
+        while (!p.empty() && (p.back() == ' ' || p.back() == '\t'))
+            p.remove_suffix(1);
+        if (!p.empty()) {
+            TWildcard one(p);
+            if (one.FKind == kAll)
+                return one;
+            if (one.FKind != kNone)
+                list.FAlternatives.push_back(std::move(one));
+        }
+        if (end == std::string_view::npos)
+            break;
+        patterns.remove_prefix(end + 1);
+    }
+    if (list.FAlternatives.size() == 1)
+        return std::move(list.FAlternatives.front());
+    if (!list.FAlternatives.empty())
+        list.FKind = kAnyOf;
+    return list;
+}
+
 bool TWildcard::Matches(std::string_view name) const {
     if (name.empty() || FKind == kNone)
         return false;
     if (FKind == kAll)
         return true;
+    if (FKind == kAnyOf) {
+        for (const TWildcard& one : FAlternatives)
+            if (one.Matches(name))
+                return true;
+        return false;
+    }
     if (FKind == kSuffix && FSuffixAscii && IsAscii(name)) {
         if (name.size() < FSuffix.size())
             return false;

@@ -26,6 +26,11 @@ namespace tavolix::platform {
 class TWildcard {
 public:
     explicit TWildcard(std::string_view pattern);
+    // Several patterns separated by ";" ("*.jpg;*.png"), a name matching any
+    // of them; blanks around each are dropped, empty ones left out.
+    static TWildcard AnyOf(std::string_view patterns);
+    // The key as the search reads it: one pattern, or with `lists` AnyOf.
+    static TWildcard Key(std::string_view key, bool lists) { return lists ? AnyOf(key) : TWildcard(key); }
 
     bool Matches(std::string_view name) const;
     // True when every non-empty name matches ("*", "*.*").
@@ -36,7 +41,8 @@ public:
     const std::vector<std::int32_t>& Tokens() const { return FTokens; }
 
 private:
-    enum TKind : std::uint8_t { kGeneral, kAll, kSuffix, kNone };
+    enum TKind : std::uint8_t { kGeneral, kAll, kSuffix, kNone, kAnyOf };
+    TWildcard() = default;
     bool MatchGeneral(const std::int32_t* name, std::size_t len) const;
 
     std::vector<std::int32_t> FTokens;
@@ -44,6 +50,7 @@ private:
     // For kSuffix ("*.gif" and the like): the ASCII suffix, upper case.
     std::vector<char> FSuffix;
     bool FSuffixAscii = false;
+    std::vector<TWildcard> FAlternatives; // kAnyOf
 };
 
 // Simple upper case of one code point (invalid bytes pass unchanged).

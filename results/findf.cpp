@@ -533,15 +533,18 @@ bool TMDIChild::FormCreate() {
     FRetsuCount = FHost.ViewGrid().Columns;
     FDirName = FHost.SelectedDirectory();
     FKeyWord = FHost.KeyText();
-    const QString caption = tr(" 検索ディレクトリ = %1 , 指定キー = %2")
-                                .arg(ui::ToVisibleText(FDirName), ui::ToVisibleText(FKeyWord));
+    const search::TWalkOptions options = FHost.WalkOptions();
+    QString caption = tr(" 検索ディレクトリ = %1 , 指定キー = %2")
+                          .arg(ui::ToVisibleText(FDirName), ui::ToVisibleText(FKeyWord));
+    if (!options.FilterText.empty())
+        caption += tr("  （ %1 ）").arg(ui::ToText(options.FilterText));
     setWindowTitle(caption);
     OuterWindow()->setWindowTitle(caption);
 
     ui::TWaitCursor wait;
     ListBox1->Items().Clear();
     ListBox1->SetMask(FKeyWord);
-    ListBox1->SetWalkOptions(FHost.WalkOptions());
+    ListBox1->SetWalkOptions(options);
     QPointer<TMDIChild> self(this);
     ListBox1->SearchFiles(FDirName);
     if (!self)
@@ -575,6 +578,13 @@ bool TMDIChild::FormCreate() {
             // unread, or left out.
             QString text = tr("指定キー  %1  に\r\n\r\n該当するファイルは見つかりませんでした。")
                                .arg(ui::ToText(FKeyWord));
+            if (!options.FilterText.empty())
+                text += QStringLiteral("\r\n\r\n") + tr("絞り込み ： %1").arg(ui::ToText(options.FilterText));
+            if (!options.KeyLists && FKeyWord.find(';') != std::string::npos)
+                text += QStringLiteral("\r\n\r\n") +
+                        tr("「 ; 」もキーの一部として検索しました。「 ; "
+                           "」で区切った複数のキーとして検索するには、"
+                           "検索ｵﾌﾟｼｮﾝ の「「 ; 」で区切って複数のキーを指定」をオンにして下さい。");
             for (const QString& line : {UnreadFoldersText(stats), NotSearchedText(stats)})
                 if (!line.isEmpty())
                     text += QStringLiteral("\r\n\r\n") + line;

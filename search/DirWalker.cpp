@@ -253,7 +253,7 @@ void ReadOpened(TNode& n, TDirectory& d, const TWildcard& mask, const TRules& ru
         n.Outcome = isAncestor(n.Id) ? TOutcome::Loop : TOutcome::ReachedAgain;
         return;
     }
-    const platform::TReadResult r = d.Read(mask, n.Contents, &watch);
+    const platform::TReadResult r = d.Read(mask, n.Contents, &watch, &rules.Options.Filter);
     n.Outcome = TOutcome::Read;
     switch (r.End) {
     case platform::TReadEnd::Complete:

@@ -199,7 +199,7 @@ void TFileInfoList::FinishSearch(TWalkStats stats) {
 
 void TFileInfoList::SearchTree(const std::string& baseDir) {
     BeginSearch();
-    FMask = std::make_unique<TWildcard>(FFileMask);
+    FMask = std::make_unique<TWildcard>(TWildcard::Key(FFileMask, FWalkOptions.KeyLists));
     FOrderOffset = CurrentUtcOffset();
     WalkDirectory(baseDir);
     SortFiles();

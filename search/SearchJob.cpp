@@ -20,7 +20,8 @@ constexpr std::size_t kHandOver = 8192;
 // is left behind.
 struct TSearchJob::TShared {
     TShared(std::string baseDir, std::string_view mask, TWalkOptions options)
-        : BaseDir(std::move(baseDir)), Mask(mask), Options(std::move(options)) {}
+        : BaseDir(std::move(baseDir)), Mask(platform::TWildcard::Key(mask, options.KeyLists)),
+          Options(std::move(options)) {}
 
     const std::string BaseDir;
     const platform::TWildcard Mask;

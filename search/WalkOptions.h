@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileFilter.h"
 #include "platform/Wildcard.h"
 
 #include <string>
@@ -24,6 +25,14 @@ struct TWalkOptions {
     // (loops are still refused). Not offered to the user: a list would hold
     // the same files many times; tests use it for a long walk of few folders.
     bool WalkLinkedFoldersAgain = false;
+    // The key is read as several patterns separated by ";" (else as one).
+    bool KeyLists = false;
+    // What a file must be besides matching the key, tested as the folder is
+    // read (Prepare()d).
+    platform::TFileFilter Filter;
+    // How the filters and the key's rule read, for a window's title and a
+    // page's key line (the caller's words); empty for a plain search.
+    std::string FilterText;
 };
 
 // Exclusion patterns, compiled once; safe to use from several threads.

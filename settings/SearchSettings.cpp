@@ -39,6 +39,7 @@ search::TWalkOptions WalkOptionsOf(const platform::TProfileText& profile) {
     search::TWalkOptions options;
     options.HiddenFolders = IsOn(profile.Get(kSearchSection, kHiddenFoldersKey));
     options.OneFileSystem = IsOn(profile.Get(kSearchSection, kOneFileSystemKey));
+    options.KeyLists = IsOn(profile.Get(kSearchSection, kKeyListsKey));
     options.Exclude = SplitExcludeList(profile.Get(kSearchSection, kExcludeKey).value_or(""));
     return options;
 }

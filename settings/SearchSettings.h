@@ -12,12 +12,14 @@
 namespace tavolix::settings {
 
 // The walk's choices, kept in the settings file's section "Search" for both
-// programs: "HiddenFolders=1", "OneFileSystem=1" (any other value, or none:
-// off) and "Exclude=node_modules;.git;*/cache" (patterns separated by ";").
+// programs: "HiddenFolders=1", "OneFileSystem=1", "KeyLists=1" (the key's
+// ";" separates patterns; any other value, or none: off) and
+// "Exclude=node_modules;.git;*/cache" (patterns separated by ";").
 inline constexpr std::string_view kSearchSection = "Search";
 inline constexpr std::string_view kHiddenFoldersKey = "HiddenFolders";
 inline constexpr std::string_view kOneFileSystemKey = "OneFileSystem";
 inline constexpr std::string_view kExcludeKey = "Exclude";
+inline constexpr std::string_view kKeyListsKey = "KeyLists";
 
 // The choices a settings text holds; a missing section or key leaves the default.
 search::TWalkOptions WalkOptionsOf(const platform::TProfileText& profile);

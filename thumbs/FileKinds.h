@@ -1,7 +1,10 @@
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tavolix::thumbs {
 
@@ -25,12 +28,19 @@ enum class TDecoder : unsigned char {
     Video,       // a frame at about a tenth of its length, with a film mark
 };
 
+// What a person calls a file of this kind: the search's type filter and the
+// quick keys' hints go by it.
+enum class TKindGroup : unsigned char { None, Pictures, Videos, Music, Documents, Archives, Programs };
+inline constexpr std::array kKindGroups = {TKindGroup::Pictures,  TKindGroup::Videos,   TKindGroup::Music,
+                                           TKindGroup::Documents, TKindGroup::Archives, TKindGroup::Programs};
+
 // One row of the table of file kinds.
 struct TFileKind {
     TPartGroup Part = TPartGroup::NameOnly;
     TDecoder Decoder = TDecoder::None;
     // The page shows it inline (GIF and JPEG), every other file as a link.
     bool PageImage = false;
+    TKindGroup Group = TKindGroup::None;
 };
 
 // The extension of the name part (after the last "/"): from its last dot,
@@ -39,6 +49,13 @@ std::string UpperExt(std::string_view path);
 
 // The kind of a file by its extension, case ignored (ASCII only).
 TFileKind FileKindOf(std::string_view path);
+
+// A group's name on the command line and in the settings file ("pictures"),
+// and back (exactly these words); "" and nothing for None.
+std::string_view KindGroupName(TKindGroup group);
+std::optional<TKindGroup> KindGroupNamed(std::string_view name);
+// The extensions of a group's rows, upper-case with the dot (".JPG").
+std::vector<std::string> ExtensionsOf(TKindGroup group);
 
 // True for the kinds whose picture is made from the file itself (the
 // pictures view's pictures, not a program's icon).

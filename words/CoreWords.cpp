@@ -1,7 +1,10 @@
 #include "words/CoreWords.h"
 
+#include "platform/FileFilter.h"
 #include "platform/Profile.h"
 #include "platform/VisibleName.h"
+
+#include <vector>
 
 #include <QCoreApplication>
 
@@ -11,6 +14,10 @@ namespace {
 
 std::string Page(const char* source) {
     return QCoreApplication::translate("Page", source).toStdString();
+}
+
+std::string Filters(const char* source) {
+    return QCoreApplication::translate("Filters", source).toStdString();
 }
 
 std::string Settings(const char* source) {
@@ -58,8 +65,57 @@ pages::TPageTexts PageTexts() {
     texts.Title = Page(QT_TRANSLATE_NOOP("Page", "ＴＡＶＯＬＩＸ：( %1 ) 編集結果"));
     texts.BaseFolder = Page(QT_TRANSLATE_NOOP("Page", "検索対象ディレクトリ = %1"));
     texts.Key = Page(QT_TRANSLATE_NOOP("Page", "指定検索キー  =  %1"));
+    texts.KeyFiltered = Page(QT_TRANSLATE_NOOP("Page", "指定検索キー  =  %1  （ %2 ）"));
     texts.Totals = Page(QT_TRANSLATE_NOOP("Page", "ファイル数合計 = %1 ；  サイズ合計 = %2 Bytes"));
     return texts;
+}
+
+std::string KindWord(std::string_view kind) {
+    static constexpr struct {
+        const char* Name;
+        const char* Word;
+    } kWords[] = {
+        {"pictures", QT_TRANSLATE_NOOP("Filters", "画像")},
+        {"videos", QT_TRANSLATE_NOOP("Filters", "動画")},
+        {"music", QT_TRANSLATE_NOOP("Filters", "音楽")},
+        {"documents", QT_TRANSLATE_NOOP("Filters", "文書")},
+        {"archives", QT_TRANSLATE_NOOP("Filters", "アーカイブ")},
+        {"programs", QT_TRANSLATE_NOOP("Filters", "プログラム")},
+    };
+    for (const auto& w : kWords)
+        if (kind == w.Name)
+            return Filters(w.Word);
+    return std::string(kind);
+}
+
+std::string FilterText(const settings::TFilterChoice& choice, bool keyList) {
+    std::vector<std::string> parts;
+    if (!choice.Kinds.empty()) {
+        std::string kinds;
+        for (const std::string& k : choice.Kinds)
+            kinds += (kinds.empty() ? "" : Filters(QT_TRANSLATE_NOOP("Filters", "・"))) + KindWord(k);
+        parts.push_back(Fill(Filters(QT_TRANSLATE_NOOP("Filters", "種類 = %1")), {kinds}));
+    }
+    if (!choice.MinSize.empty())
+        parts.push_back(Fill(Filters(QT_TRANSLATE_NOOP("Filters", "%1 以上")), {choice.MinSize}));
+    if (!choice.MaxSize.empty())
+        parts.push_back(Fill(Filters(QT_TRANSLATE_NOOP("Filters", "%1 以下")), {choice.MaxSize}));
+    if (!choice.ChangedWithin.empty())
+        parts.push_back(Fill(platform::NamesADate(choice.ChangedWithin)
+                                 ? Filters(QT_TRANSLATE_NOOP("Filters", "%1 以降に更新"))
+                                 : Filters(QT_TRANSLATE_NOOP("Filters", "%1 以内に更新")),
+                             {choice.ChangedWithin}));
+    if (!choice.ChangedBefore.empty())
+        parts.push_back(Fill(platform::NamesADate(choice.ChangedBefore)
+                                 ? Filters(QT_TRANSLATE_NOOP("Filters", "%1 より前に更新"))
+                                 : Filters(QT_TRANSLATE_NOOP("Filters", "%1 以上前に更新")),
+                             {choice.ChangedBefore}));
+    if (keyList)
+        parts.push_back(Filters(QT_TRANSLATE_NOOP("Filters", "「 ; 」で区切った複数のキー")));
+    std::string text;
+    for (const std::string& part : parts)
+        text += (text.empty() ? "" : Filters(QT_TRANSLATE_NOOP("Filters", " ， "))) + part;
+    return text;
 }
 
 std::string SavedPageHint(const settings::TSavedPagesMenuItem& item) {

@@ -2,6 +2,7 @@
 
 #include "pages/PageWriter.h"
 #include "platform/AtomicFile.h"
+#include "settings/FilterChoice.h"
 #include "settings/SavedPages.h"
 
 #include <initializer_list>
@@ -20,6 +21,13 @@ std::string Fill(std::string_view text, std::initializer_list<std::string_view> 
 
 // The page's fixed texts.
 pages::TPageTexts PageTexts();
+
+// A kind of the type filter ("pictures") as the reader calls it.
+std::string KindWord(std::string_view kind);
+// How a search was filtered, for a window's title and a page's key line:
+// "種類 = 画像 ， 10M 以上 ， 7d 以内に更新"; `keyList`: the key was read as
+// several patterns. Empty when nothing is filtered.
+std::string FilterText(const settings::TFilterChoice& choice, bool keyList);
 
 // A saved page's long hint: " 検索ベース = /a/  ; キー = *.gif  ; 検索数 = 3".
 std::string SavedPageHint(const settings::TSavedPagesMenuItem& item);

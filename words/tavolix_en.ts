@@ -499,6 +499,89 @@
         <source>昇順・降順を切替えます。</source>
         <translation>Switches between ascending and descending order.</translation>
     </message>
+    <message>
+        <source>「 ; 」で区切って複数のキーを指定 (&amp;L)</source>
+        <translation>Several keys separated by &quot;;&quot; (&amp;L)</translation>
+    </message>
+    <message>
+        <source>「 ; 」で区切った複数のキーの、どれかに合うファイルを検索します （ 例 ＝ *.jpg;*.png ）。</source>
+        <translation>Finds files matching any of the keys separated by &quot;;&quot; (e.g. *.jpg;*.png); off, &quot;;&quot; is part of the key.</translation>
+    </message>
+    <message>
+        <source>絞り込み行の表示／非表示 (&amp;F)</source>
+        <translation>Show or hide the filter row (&amp;F)</translation>
+    </message>
+    <message>
+        <source>種類・サイズ・更新日時で検索結果を絞り込む行を、表示・非表示します （ 表示中だけ絞り込み ）。</source>
+        <translation>Shows or hides the row that filters the hits by kind, size and time of change (it filters only while shown).</translation>
+    </message>
+</context>
+<context>
+    <name>Filters</name>
+    <message>
+        <source>画像</source>
+        <translation>pictures</translation>
+    </message>
+    <message>
+        <source>動画</source>
+        <translation>videos</translation>
+    </message>
+    <message>
+        <source>音楽</source>
+        <translation>music</translation>
+    </message>
+    <message>
+        <source>文書</source>
+        <translation>documents</translation>
+    </message>
+    <message>
+        <source>アーカイブ</source>
+        <translation>archives</translation>
+    </message>
+    <message>
+        <source>プログラム</source>
+        <translation>programs</translation>
+    </message>
+    <message>
+        <source>・</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>種類 = %1</source>
+        <translation>kinds = %1</translation>
+    </message>
+    <message>
+        <source>%1 以上</source>
+        <translation>at least %1</translation>
+    </message>
+    <message>
+        <source>%1 以下</source>
+        <translation>at most %1</translation>
+    </message>
+    <message>
+        <source>%1 以降に更新</source>
+        <translation>changed since %1</translation>
+    </message>
+    <message>
+        <source>%1 以内に更新</source>
+        <translation>changed within %1</translation>
+    </message>
+    <message>
+        <source>%1 より前に更新</source>
+        <translation>changed before %1</translation>
+    </message>
+    <message>
+        <source>%1 以上前に更新</source>
+        <translation>changed %1 or more ago</translation>
+    </message>
+    <message>
+        <source>「 ; 」で区切った複数のキー</source>
+        <translation>several keys separated by &quot;;&quot;</translation>
+    </message>
+    <message>
+        <source> ， </source>
+        <translation>; </translation>
+    </message>
 </context>
 <context>
     <name>MessageBoxes</name>
@@ -556,6 +639,10 @@
     <message>
         <source>ファイル数合計 = %1 ；  サイズ合計 = %2 Bytes</source>
         <translation>Files in total = %1 ;  Total size = %2 Bytes</translation>
+    </message>
+    <message>
+        <source>指定検索キー  =  %1  （ %2 ）</source>
+        <translation>Search key  =  %1  ( %2 )</translation>
     </message>
 </context>
 <context>
@@ -624,6 +711,13 @@ Has it been moved or deleted?</translation>
     </message>
 </context>
 <context>
+    <name>tavolix::app::TDriveComboBox</name>
+    <message>
+        <source>ホーム （ %1 ）</source>
+        <translation>Home ( %1 )</translation>
+    </message>
+</context>
+<context>
     <name>tavolix::app::TExcludeForm</name>
     <message>
         <source>除外するフォルダ</source>
@@ -650,6 +744,77 @@ a path below the directory searched (for example
     <message>
         <source>全体が %1 バイトより長いため、保存できません。</source>
         <translation>The list is longer than %1 bytes, so it cannot be saved.</translation>
+    </message>
+</context>
+<context>
+    <name>tavolix::app::TFilterRow</name>
+    <message>
+        <source>ファイルの種類（ 拡張子で判断 ）を選びます。何も選ばない時は、全ての種類。</source>
+        <translation>Chooses the kinds of file (told by their extension). None chosen: every kind.</translation>
+    </message>
+    <message>
+        <source>サイズ</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>バイト数。k、M、G （ 1000 倍ずつ ）や Ki、Mi、Gi （ 1024 倍ずつ ）を付けられます。例 ＝ 500k、10M、1Gi</source>
+        <translation>Bytes, optionally followed by k, M, G (steps of 1000) or Ki, Mi, Gi (steps of 1024). E.g. 500k, 10M, 1Gi</translation>
+    </message>
+    <message>
+        <source>例 10M</source>
+        <translation>e.g. 10M</translation>
+    </message>
+    <message>
+        <source>以上</source>
+        <translation>or more</translation>
+    </message>
+    <message>
+        <source>以下</source>
+        <translation>or less</translation>
+    </message>
+    <message>
+        <source>更新日時</source>
+        <translation>Changed</translation>
+    </message>
+    <message>
+        <source>指定なし</source>
+        <translation>any time</translation>
+    </message>
+    <message>
+        <source>最近 n 時間以内</source>
+        <translation>within the last n hours</translation>
+    </message>
+    <message>
+        <source>最近 n 日以内</source>
+        <translation>within the last n days</translation>
+    </message>
+    <message>
+        <source>n 日以上前</source>
+        <translation>n days ago or earlier</translation>
+    </message>
+    <message>
+        <source>この日以降</source>
+        <translation>on or after this day</translation>
+    </message>
+    <message>
+        <source>この日より前</source>
+        <translation>before this day</translation>
+    </message>
+    <message>
+        <source>その日の 0 時 （ この機械の時刻 ） が境目です。</source>
+        <translation>The day begins at midnight (this computer&apos;s time).</translation>
+    </message>
+    <message>
+        <source>種類 ： %1</source>
+        <translation>Kinds: %1</translation>
+    </message>
+    <message>
+        <source>すべて</source>
+        <translation>all</translation>
+    </message>
+    <message>
+        <source>・</source>
+        <translation>/</translation>
     </message>
 </context>
 <context>
@@ -697,6 +862,30 @@ Search first, then press the button.</translation>
     <message>
         <source>ほかのメニュー</source>
         <translation>More Menus</translation>
+    </message>
+    <message>
+        <source>%1 ファイルを対象</source>
+        <translation>%1 files</translation>
+    </message>
+    <message>
+        <source>%1 ファイル （ %2 ） を対象</source>
+        <translation>%1 files (%2)</translation>
+    </message>
+    <message>
+        <source>サイズ 「 %1 」 を読めません。<byte value="xd"/>
+<byte value="xd"/>
+バイト数に、k、M、G （ 1000 倍ずつ ）や Ki、Mi、Gi （ 1024 倍ずつ ）を付けて下さい。例 ＝ 500k、10M、1Gi</source>
+        <translation>The size &quot;%1&quot; can&apos;t be read.<byte value="xd"/>
+<byte value="xd"/>
+Give bytes, optionally followed by k, M, G (steps of 1000) or Ki, Mi, Gi (steps of 1024). E.g. 500k, 10M, 1Gi</translation>
+    </message>
+    <message>
+        <source>絞り込みの値 「 %1 」 を読めません。</source>
+        <translation>The filter value &quot;%1&quot; can&apos;t be read.</translation>
+    </message>
+    <message>
+        <source>最後の検索ディレクトリ・指定キー・絞り込みなどは、次の起動まで残りません。</source>
+        <translation>The last search folder, key, filters and the like will not be remembered for the next start.</translation>
     </message>
 </context>
 <context>
@@ -929,6 +1118,18 @@ by double-clicking it in a file manager.</translation>
         <translation>This opens the %1 selected files, each with its program.<byte value="xd"/>
 <byte value="xd"/>
 Go ahead?</translation>
+    </message>
+    <message>
+        <source>  （ %1 ）</source>
+        <translation>  ( %1 )</translation>
+    </message>
+    <message>
+        <source>絞り込み ： %1</source>
+        <translation>Filtered: %1</translation>
+    </message>
+    <message>
+        <source>「 ; 」もキーの一部として検索しました。「 ; 」で区切った複数のキーとして検索するには、検索ｵﾌﾟｼｮﾝ の「「 ; 」で区切って複数のキーを指定」をオンにして下さい。</source>
+        <translation>&quot;;&quot; was searched as part of the key. To search the keys separated by &quot;;&quot;, turn on &quot;Several keys separated by &quot;;&quot;&quot; in the Search Options menu.</translation>
     </message>
 </context>
 <context>

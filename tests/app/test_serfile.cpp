@@ -2,6 +2,7 @@
 #include "TryExpect.h"
 #include "app/DriveComboBox.h"
 #include "app/ExcludeForm.h"
+#include "app/FilterRow.h"
 #include "app/HelpFile.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
@@ -38,6 +39,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QStatusTipEvent>
 #include <QTest>
 #include <QTime>
@@ -132,7 +134,12 @@ TEST_F(SerfileTest, FrameIsThreeQuartersOfTheScreenWithItsCaptionAndInitialKey) 
     EXPECT_FALSE(FFrame->Windows1->menuAction()->isEnabled());
     EXPECT_EQ(FFrame->StatusPanels[0]->text(),
               QStringLiteral("概要：①指定に基づき検索、②HTML形式のファイル作成・保存、③WWWブラウザで閲覧"));
-    EXPECT_EQ(FFrame->QuickKeys.size(), 18u);
+    // The list's own eighteen, then today's formats.
+    ASSERT_EQ(FFrame->QuickKeys.size(), 25u);
+    EXPECT_EQ(FFrame->QuickKeys[17]->text(), QStringLiteral("*.mid"));
+    EXPECT_EQ(FFrame->QuickKeys[18]->text(), QStringLiteral("*.jpg"));
+    EXPECT_EQ(FFrame->QuickKeys[24]->text(), QStringLiteral("*.mp4"));
+    EXPECT_EQ(FFrame->QuickKeys[23]->statusTip(), QStringLiteral("文書 ファイル （ *.pdf ） を対象"));
 }
 
 TEST_F(SerfileTest, HintsAreComposedAndReachTheStatusLine) {
@@ -257,7 +264,7 @@ TEST_F(SerfileTest, SearchesOpenOneWindowEachAndAlwaysEmptyTheLabel) {
     EXPECT_EQ(Search("*.gif"), 1);
     EXPECT_EQ(FFrame->Label1->text(), QString());
     EXPECT_EQ(Search("*.gif"), 2);                // same key and directory: a window of its own
-    EXPECT_EQ(FFrame->KeyWordEditCB->count(), 2); // each search adds its key
+    EXPECT_EQ(FFrame->KeyWordEditCB->count(), 1); // a key searched again moves to the history's end
     EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QStringLiteral("*.gif"));
 
     // Nothing found: the window goes again after its box.
@@ -438,6 +445,103 @@ TEST_F(SerfileTest, KeyBoxKeysAsTheSystemDeliversThem) {
     EXPECT_TRUE(active->isMaximized());
     QTest::keyClick(list, Qt::Key_X, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_FALSE(active->isMaximized());
+}
+
+// What the program remembers comes back when it starts again: the folder and
+// key searched last, the history, the filter row and the tree's width.
+TEST_F(SerfileTest, ARestartBringsBackTheLastSearchAndTheLayout) {
+    const std::string ini = FTree.Path("settings/TAVOLIX.INI");
+    FTree.File("sub/deeper/d.gif", "GIF89a");
+    FFrame->DirectoryListBox2->SelectDir(FTree.Path("sub"));
+    TRY_EXPECT_EQ(FFrame->SelectedDirectory(), FTree.Path("sub"));
+    for (const char* key : {"*.wav", "*.gif", "*.none"})
+        Search(QString::fromUtf8(key));
+    EXPECT_EQ(FFrame->KeyWordEditCB->count(), 1) << "only keys that found something";
+    FFrame->FilterRowShowClick();
+    FFrame->FilterRow1->MinSizeEdit->setText(QStringLiteral("5"));
+    emit FFrame->FilterRow1->Changed();
+    FFrame->Splitter1->setSizes({333, 500});
+    emit FFrame->Splitter1->splitterMoved(333, 1);
+    FFrame.reset(); // the last changes reach the file as the frame goes
+
+    TMDIForm again(ini);
+    again.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
+    EXPECT_EQ(again.KeyWordEditCB->currentText(), QStringLiteral("*.none"));
+    EXPECT_EQ(again.KeyWordEditCB->count(), 1);
+    EXPECT_EQ(again.KeyWordEditCB->itemText(0), QStringLiteral("*.gif"));
+    TRY_EXPECT_EQ(again.SelectedDirectory(), FTree.Path("sub"));
+    EXPECT_TRUE(again.FilterRowShown());
+    EXPECT_TRUE(again.FilterRow1->isVisible());
+    EXPECT_EQ(again.FilterRow1->Choice().MinSize, "5");
+    EXPECT_EQ(again.Panel2->width(), 333);
+
+    // A folder that has gone since: its nearest ancestor.
+    std::filesystem::remove_all(FTree.Path("sub"));
+    TMDIForm third(ini);
+    TRY_EXPECT_EQ(third.SelectedDirectory(), FTree.Root());
+}
+
+TEST_F(SerfileTest, TheFirstStartIsInTheHomeFolder) {
+    const char* saved = std::getenv("HOME");
+    const std::string home = saved ? saved : "";
+    setenv("HOME", FTree.Path("sub").c_str(), 1);
+    TMDIForm fresh(FTree.Path("fresh/TAVOLIX.INI"));
+    EXPECT_EQ(fresh.DriveComboBox1->Drive(), FTree.Path("sub"));
+    EXPECT_TRUE(fresh.DriveComboBox1->HomeChosen());
+    EXPECT_EQ(fresh.SelectedDirectory(), FTree.Path("sub") + "/");
+    EXPECT_EQ(fresh.KeyWordEditCB->currentText(), QStringLiteral("*.gif"));
+    EXPECT_FALSE(fresh.FilterRowShown());
+    if (saved)
+        setenv("HOME", home.c_str(), 1);
+    else
+        unsetenv("HOME");
+}
+
+// F8 shows the filter row; its filters apply while it shows, a value it
+// can't read stops the search with a box naming it, and the window's title
+// tells what was filtered.
+TEST_F(SerfileTest, TheFilterRowFiltersWhileItShows) {
+    FTree.File("big.gif", std::string(5000, 'x'));
+    FFrame->activateWindow();
+    QTest::keyClick(FFrame.get(), Qt::Key_F8);
+    ASSERT_TRUE(FFrame->FilterRow1->isVisible());
+    EXPECT_EQ(FFrame->focusWidget(), FFrame->FilterRow1->KindButton);
+    FFrame->FilterRow1->KindItems[0]->trigger(); // pictures
+    FFrame->FilterRow1->MinSizeEdit->setText(QStringLiteral("1k"));
+    ASSERT_EQ(Search("*"), 1);
+    TMDIChild* window = FFrame->ResultWindows().back();
+    EXPECT_EQ(window->ListBox1->GetFileCount(), 1);
+    EXPECT_TRUE(window->windowTitle().endsWith(QStringLiteral("（ 種類 = 画像 ， 1k 以上 ）")))
+        << window->windowTitle().toStdString();
+
+    FFrame->FilterRow1->MinSizeEdit->setText(QStringLiteral("lots"));
+    const std::size_t boxes = TMessageBoxSeam::Shown().size();
+    EXPECT_EQ(Search("*"), 1);
+    ASSERT_EQ(TMessageBoxSeam::Shown().size(), boxes + 1);
+    EXPECT_TRUE(TMessageBoxSeam::Shown().back().Text.contains(QStringLiteral("「 lots 」")));
+
+    FFrame->FilterRowShow1->trigger(); // hidden: no filter, even one it can't read
+    EXPECT_FALSE(FFrame->FilterRow1->isVisible());
+    ASSERT_EQ(Search("*"), 2);
+    EXPECT_GE(FFrame->ResultWindows().back()->ListBox1->GetFileCount(), 5)
+        << "the tree's files, settings too";
+    EXPECT_FALSE(FFrame->ResultWindows().back()->windowTitle().contains(QStringLiteral("種類")));
+}
+
+TEST_F(SerfileTest, KeyListsAreAChoiceOfTheSearchOptions) {
+    const std::string ini = FTree.Path("settings/TAVOLIX.INI");
+    const std::size_t boxes = TMessageBoxSeam::Shown().size();
+    EXPECT_EQ(Search("*.gif;*.wav"), 0);
+    ASSERT_EQ(TMessageBoxSeam::Shown().size(), boxes + 1);
+    EXPECT_TRUE(TMessageBoxSeam::Shown().back().Text.contains(QStringLiteral("複数のキー")))
+        << "the no-files box says how to search a list";
+    emit FFrame->SearchOptions1->aboutToShow();
+    EXPECT_FALSE(FFrame->KeyLists1->isChecked());
+    FFrame->KeyLists1->trigger();
+    EXPECT_EQ(tavolix::platform::GetProfileString(ini, "Search", "KeyLists"), "1");
+    ASSERT_EQ(Search("*.gif;*.wav"), 1);
+    EXPECT_EQ(FFrame->ResultWindows().back()->ListBox1->GetFileCount(), 3);
 }
 
 TEST_F(SerfileTest, QuickKeyReplacesTheTextAndSearchesAtOnce) {
@@ -823,7 +927,7 @@ TEST(DriveComboBoxTest, StartsOnTheVolumeOfTheCurrentDirectoryAndReportsChoices)
                                              {"relative/dir", 0, "/", false}}) {
         TDriveComboBox box;
         QSignalSpy changed(&box, &TDriveComboBox::DriveChanged);
-        box.SetVolumes(table, c.CurrentDir);
+        box.SetVolumes(table, c.CurrentDir, "");
         EXPECT_EQ(box.count(), 3) << c.CurrentDir;
         EXPECT_EQ(box.currentIndex(), c.Index) << c.CurrentDir;
         EXPECT_EQ(box.Drive(), c.Drive) << c.CurrentDir;
@@ -832,7 +936,7 @@ TEST(DriveComboBoxTest, StartsOnTheVolumeOfTheCurrentDirectoryAndReportsChoices)
     }
 
     TDriveComboBox box;
-    box.SetVolumes(table, "/");
+    box.SetVolumes(table, "/", "");
     EXPECT_EQ(box.itemText(0), QStringLiteral("/ [root]"));
     QSignalSpy changed(&box, &TDriveComboBox::DriveChanged);
     EXPECT_TRUE(box.SelectDrive("/mnt/share"));
@@ -842,9 +946,46 @@ TEST(DriveComboBoxTest, StartsOnTheVolumeOfTheCurrentDirectoryAndReportsChoices)
     EXPECT_EQ(box.Drive(), "/mnt/share");
 
     TDriveComboBox empty;
-    empty.SetVolumes(TMountTable(), "/");
+    empty.SetVolumes(TMountTable(), "/", "");
     EXPECT_EQ(empty.Drive(), "");
     EXPECT_EQ(empty.EntryText(), "");
+}
+
+// The home folder comes first and is chosen for what it holds more closely
+// than its volume; a volume mounted inside it holds its own folders.
+TEST(DriveComboBoxTest, TheHomeFolderIsAnEntryOfItsOwn) {
+    const TMountTable table(std::vector<TVolume>{
+        {"/", "ext4", "/dev/sda1", "", "", false},
+        {"/home", "ext4", "/dev/sda2", "", "", false},
+        {"/home/u/nas", "cifs", "//host/share", "", "//host/share", true},
+    });
+    struct TCase {
+        std::string CurrentDir;
+        int Index;
+        std::string Drive;
+    };
+    for (const TCase& c : std::vector<TCase>{{"/home/u/Pictures", 0, "/home/u"},
+                                             {"/home/u", 0, "/home/u"},
+                                             {"/home/uu", 2, "/home"},
+                                             {"/home/u/nas/x", 3, "/home/u/nas"},
+                                             {"/usr", 1, "/"}}) {
+        TDriveComboBox box;
+        box.SetVolumes(table, c.CurrentDir, "/home/u/");
+        EXPECT_EQ(box.count(), 4);
+        EXPECT_EQ(box.currentIndex(), c.Index) << c.CurrentDir;
+        EXPECT_EQ(box.Drive(), c.Drive) << c.CurrentDir;
+    }
+    TDriveComboBox box;
+    box.SetVolumes(table, "/usr", "/home/u");
+    EXPECT_EQ(box.itemText(0), QStringLiteral("ホーム （ /home/u ）"));
+    EXPECT_TRUE(box.SelectDrive("/home/u"));
+    EXPECT_TRUE(box.HomeChosen());
+    EXPECT_FALSE(IsNetworkDriveSelected(box.EntryText(), box.Drive()));
+    box.setCurrentIndex(3);
+    EXPECT_TRUE(IsNetworkDriveSelected(box.EntryText(), box.Drive()));
+    TDriveComboBox rootHome;
+    rootHome.SetVolumes(table, "/", "/");
+    EXPECT_EQ(rootHome.count(), 3) << "a home folder that is the root has no entry";
 }
 
 TEST(DriveComboBoxTest, TheListIsReadAgainWhenItOpens) {
@@ -853,7 +994,7 @@ TEST(DriveComboBoxTest, TheListIsReadAgainWhenItOpens) {
     std::string table = head;
     TDriveComboBox box;
     box.SetTableSource([&] { return TMountTable::FromText(table); });
-    box.SetVolumes(TMountTable::FromText(table), "/media/usb/photos", "/home/u");
+    box.SetVolumes(TMountTable::FromText(table), "/media/usb/photos", "");
     QSignalSpy changed(&box, &TDriveComboBox::DriveChanged);
 
     table += "3 1 0:50 / /mnt/nas rw - cifs //srv/photos rw\n";

@@ -436,3 +436,93 @@ TEST_F(PageCommandTest, KeysFindDecomposedNamesWhichStayAsStored) {
     EXPECT_EQ(Page({"--null", T.Path("nfd"), "CAF\xc3\x89*"}).Out, T.Path(decomposed) + '\0');
     EXPECT_EQ(Page({"--null", T.Path("nfd"), "caf\xe9*"}).Out, T.Path(latin1) + '\0');
 }
+
+// The filters on a tree of known sizes and dates: applied in the walk,
+// combined, repeated for a range; the page says how it was made.
+TEST_F(PageCommandTest, FiltersByKindSizeAndTimeOfChange) {
+    T.File("f/tiny.jpg", std::string(10, 'x'));
+    T.File("f/mid.PNG", std::string(2000, 'x'));
+    T.File("f/huge.jpg", std::string(20000, 'x'));
+    T.File("f/song.mp3", std::string(2000, 'x'));
+    T.File("f/notes.txt", std::string(2000, 'x'));
+    T.File("f/photo.jpg.d/inner.txt", "in a folder named like a picture");
+    T.SetTime("f/tiny.jpg", LocalEpoch(2020, 6, 1, 12, 0));
+    T.SetTime("f/mid.PNG", LocalEpoch(2023, 12, 31, 23, 59));
+    T.SetTime("f/huge.jpg", LocalEpoch(2024, 1, 1, 0, 0));
+    T.SetTime("f/song.mp3", std::time(nullptr) - 3600);
+    T.SetTime("f/notes.txt", std::time(nullptr) - 3 * 86400);
+    const std::string dir = T.Path("f");
+    auto names = [](const TRun& r) {
+        std::set<std::string> found;
+        for (const std::string& line : Lines(r.Out)) {
+            const std::string path = line.substr(0, line.find('\t'));
+            found.insert(path.substr(path.rfind('/') + 1));
+        }
+        return found;
+    };
+    using S = std::set<std::string>;
+    EXPECT_EQ(names(Page({"--type", "pictures", dir, "*"})), (S{"tiny.jpg", "mid.PNG", "huge.jpg"}));
+    EXPECT_EQ(names(Page({"-t", "music", "--type=documents", dir, "*"})),
+              (S{"song.mp3", "notes.txt", "inner.txt"}));
+    EXPECT_EQ(names(Page({"--size", "+2k", dir, "*"})), (S{"mid.PNG", "huge.jpg", "song.mp3", "notes.txt"}));
+    EXPECT_EQ(names(Page({"-S", "+1k", "--size=-2000", dir, "*"})), (S{"mid.PNG", "song.mp3", "notes.txt"}));
+    EXPECT_EQ(names(Page({"--size", "+1k", "--size", "+10k", dir, "*"})), (S{"huge.jpg"}))
+        << "the narrower bound";
+    EXPECT_EQ(names(Page({"--size", "2000", dir, "*.*"})), (S{"mid.PNG", "song.mp3", "notes.txt"}));
+    // A date is its local midnight: 2024-01-01 00:00 is within, 23:59 the day before is not.
+    EXPECT_EQ(names(Page({"--changed-within", "2024-01-01", "--type", "pictures", dir, "*"})),
+              (S{"huge.jpg"}));
+    EXPECT_EQ(names(Page({"--changed-before", "2024-01-01", dir, "*"})), (S{"tiny.jpg", "mid.PNG"}));
+    EXPECT_EQ(names(Page({"--changed-within", "2d", dir, "*"})), (S{"song.mp3", "inner.txt"}));
+    EXPECT_EQ(names(Page({"--changed-within", "7d", "--changed-before", "1d", dir, "*"})), (S{"notes.txt"}));
+    TRun r = Page({"--type", "videos", "--type", "archives", dir, "*.mp4"});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_EQ(r.Out, "");
+
+    // The page's key line tells the filters; without them it is as ever.
+    r = Page({"--no-register", "-o", T.Path("p.html"), "--type", "pictures", "--size", "+1k", dir, "*.*"});
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    EXPECT_NE(ReadAll(T.Path("p.html")).find("<H2>指定検索キー  =  *.*  （ 種類 = 画像 ， 1k 以上 ）</H2>"),
+              std::string::npos);
+    r = Page({"--no-register", "-o", T.Path("q.html"), dir, "*.*"});
+    EXPECT_NE(ReadAll(T.Path("q.html")).find("<H2>指定検索キー  =  *.*</H2>"), std::string::npos);
+}
+
+TEST_F(PageCommandTest, BadFilterValuesAreNamedAndExitTwo) {
+    const struct {
+        std::vector<std::string> Args;
+        std::string Named;
+    } bad[] = {
+        {{"--size", "+lots"}, "'+lots' for --size"},
+        {{"--size=10 M"}, "'10 M' for --size"},
+        {{"--changed-within", "yesterdayish"}, "'yesterdayish' for --changed-within"},
+        {{"--changed-before", "2023-02-29"}, "'2023-02-29' for --changed-before"},
+        {{"--type", "photos"}, "unknown kind 'photos' for --type"},
+        {{"-t", "Pictures"}, "unknown kind 'Pictures'"},
+        {{"--size"}, "--size needs a size"},
+    };
+    for (const auto& c : bad) {
+        std::vector<std::string> args = c.Args;
+        if (args.size() > 1 || args[0].find('=') != std::string::npos) {
+            args.push_back(T.Root());
+            args.push_back("*.gif");
+        }
+        const TRun r = Page(args);
+        EXPECT_EQ(r.Code, 2) << c.Named;
+        EXPECT_NE(r.Err.find(c.Named), std::string::npos) << r.Err;
+        EXPECT_EQ(r.Out, "");
+    }
+}
+
+TEST_F(PageCommandTest, KeyListsAndHowToAskForThem) {
+    TRun r = Page({T.Root(), "*.txt;*.GIF"});
+    EXPECT_EQ(r.Code, 1);
+    EXPECT_NE(r.Err.find("--key-lists"), std::string::npos) << "a key with \";\" that found nothing says how";
+    EXPECT_EQ(Page({T.Root(), "*.png"}).Err, "") << "no word about lists for a key without \";\"";
+    r = Page({"--key-lists", T.Root(), "*.txt; *.GIF"});
+    EXPECT_EQ(r.Code, 0);
+    EXPECT_EQ(Lines(r.Out).size(), 5u);
+    // The settings file's choice, as the window's menu sets it.
+    std::ofstream(T.Path("default.INI")) << "[Search]\nKeyLists=1\n";
+    EXPECT_EQ(Lines(Page({T.Root(), "*.txt;x"}).Out).size(), 1u);
+}

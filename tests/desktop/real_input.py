@@ -167,15 +167,22 @@ class Desktop:
 
 
 class Program:
-    def __init__(self, desktop, binary, cwd, work, extra_env=None, title=FRAME_TITLE):
+    def __init__(self, desktop, binary, cwd, work, extra_env=None, title=FRAME_TITLE, first_start=False):
+        """Unless `first_start`, a program started before that last searched
+        "/": its tree stands on the root volume, as choose_base expects."""
         self.desktop = desktop
         self.title = title
         self.binary, self.cwd = binary, cwd
         self.state_file = os.path.join(work, "state.txt")
         home = os.path.join(work, "home")
+        self.home = home
         os.makedirs(home, exist_ok=True)
+        settings = os.path.join(work, "TAVOLIX.INI")
+        if not first_start and not os.path.exists(settings):
+            with open(settings, "w", encoding="utf-8") as f:
+                f.write("[Search]\nLastFolder=/\n")
         env = dict(desktop.env, QT_QPA_PLATFORM="xcb", HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
-                   XDG_CACHE_HOME=os.path.join(home, ".cache"), TAVOLIX_STATE_FILE=self.state_file, TAVOLIX_SETTINGS=os.path.join(work, "TAVOLIX.INI"))
+                   XDG_CACHE_HOME=os.path.join(home, ".cache"), TAVOLIX_STATE_FILE=self.state_file, TAVOLIX_SETTINGS=settings)
         # Leaks are the unit tests' business; here libraries of the X server
         # connection would be counted at exit.
         env["ASAN_OPTIONS"] = "detect_leaks=0:abort_on_error=1"
@@ -238,15 +245,19 @@ class Program:
         self.desktop.click(self.frame, 60, 37)
         self.wait("the key box has the focus", lambda s: s["focus"] == "KeyWordEditCB")
 
-    def choose_base(self, path):
+    def choose_base(self, path, root="/"):
         """Picks a directory in the tree as a person does: Home, then each
-        name typed and opened with the right arrow."""
+        name typed and opened with the right arrow. `root` is the tree's top
+        (the volume, or the home folder)."""
         self.desktop.activate(self.frame)
         self.desktop.click(self.frame, 100, 300)
         self.wait("the tree has the focus", lambda s: s["focus"] == "DirectoryListBox2")
         self.desktop.key("Home")
-        self.wait("the root is chosen", lambda s: s["base"] == "/")
-        sofar = ""
+        top = root.rstrip("/") + "/"
+        self.wait("the root is chosen", lambda s: s["base"] == top)
+        if root != "/":
+            path = os.path.relpath(path, root)
+        sofar = "" if root == "/" else root.rstrip("/")
         last_typed = 0.0
         for name in [p for p in path.split("/") if p]:
             sofar += "/" + name
@@ -1052,6 +1063,99 @@ def case_page_thumbnails(d, p, tree, work):
     assert s[last_window(s) + "page-thumbnails"] == "1", s
 
 
+def quit_by_keys(d, p):
+    """Alt+F4 and Enter (Yes) in the exit question, as a person quits (F4
+    would close the active result window)."""
+    p.desktop.activate(p.frame)
+    d.key("alt+F4")
+    box = d.window_named(p.proc.pid, "Tavolix ヌバロ")
+    p.wait("the exit question active", lambda s: s["active"] == "Tavolix ヌバロ", activate=box)
+    d.key("Return")
+    assert p.ended(), "the program is still running after Yes to its exit question"
+
+
+def case_restart_remembers(d, p, tree, work):
+    """The very first start is in the home folder, the selector's first
+    entry. After two searches in a folder below it, the tree widened by its
+    splitter and the filter row shown, a restart brings back the folder, the
+    last key, the history, the tree's width and the filter row."""
+    p.close()
+    sub = os.path.join(work, "first")
+    home = os.path.join(sub, "home")
+    make_tree(os.path.join(home, "Pictures"), ["a.gif", "b.txt", "2024/c.gif"])
+    q = Program(d, p.binary, tree, sub, first_start=True)
+    try:
+        s = q.wait("the tree on the home folder", lambda s: s["base"] == home + "/")
+        assert s["drives"].split("|")[0] == "ホーム （ %s ）" % home, s["drives"]
+        pictures = os.path.join(home, "Pictures")
+        q.choose_base(pictures, root=home)
+        q.search("*.txt")
+        q.search("*.gif")
+        s = q.state()
+        width = int(s["tree-width"])
+        x, y = (int(v) for v in s["splitter-at"].split(","))
+        d.activate(q.frame)
+        d.xdo("mousemove", "--window", q.frame, str(x), str(y))
+        d.xdo("mousedown", "1")
+        for _ in range(4):
+            d.xdo("mousemove_relative", "--", "20", "0")
+        d.xdo("mouseup", "1")
+        q.wait("the tree widened", lambda s: int(s["tree-width"]) >= width + 60)
+        d.key("F8")
+        # Read after the drag's last move: the width the program goes with.
+        wider = q.wait("the filter row shown", lambda s: s["filter-row"] == "1")["tree-width"]
+        d.screenshot(os.path.join(work, "before_restart.png"))
+        quit_by_keys(d, q)
+    finally:
+        q.close()
+    os.remove(q.state_file)  # what the last run showed must not pass for the next
+    q = Program(d, p.binary, tree, sub)
+    try:
+        s = q.wait("the tree on the folder searched last", lambda s: s["base"] == pictures)
+        assert s["key"] == "*.gif", s["key"]
+        assert s["history"] == "*.txt|*.gif", s["history"]
+        assert s["tree-width"] == wider, (s["tree-width"], wider)
+        assert s["filter-row"] == "1", s["filter-row"]
+        d.screenshot(os.path.join(work, "after_restart.png"))
+    finally:
+        q.close()
+
+
+def case_filter_row(d, p, tree, work):
+    """F8 shows the filter row: a kind chosen from its menu by the keyboard
+    and a least size typed narrow the next search, whose title tells them;
+    F8 again hides the row, and the search after finds everything. The row
+    is kept in the settings file."""
+    p.choose_base(tree)
+    p.desktop.activate(p.frame)
+    d.key("F8")
+    p.wait("the filter row with the focus on its kinds",
+           lambda s: s["filter-row"] == "1" and s["focus"] == "KindButton")
+    d.key("space")
+    p.wait("the kinds' menu open", lambda s: s["popup"] != "-")
+    d.key("Down")
+    d.key("Return")
+    p.wait("pictures chosen", lambda s: s["filter"] == "種類 = 画像")
+    d.key("Tab")
+    p.wait("the least size has the focus", lambda s: s["focus"] == "MinSizeEdit")
+    p.type_line("5")
+    s = p.search("*")
+    w = last_window(s)
+    assert s[w + "title"].endswith("（ 種類 = 画像 ， 5 以上 ）"), s[w + "title"]
+    # e.jpg is a picture of four bytes; the text files are no pictures.
+    assert sorted(s[w + "names"].split("|")) == ["a & b.gif", "c.gif", "d.gif"], s[w + "names"]
+    p.desktop.activate(p.frame)
+    d.key("F8")
+    p.wait("the filter row hidden", lambda s: s["filter-row"] == "0")
+    s = p.search("*")
+    w = last_window(s)
+    assert s[w + "count"] == str(len(SMALL_TREE)), s[w + "count"]
+    with open(os.path.join(work, "TAVOLIX.INI"), encoding="utf-8") as f:
+        kept = f.read().splitlines()
+    for line in ["FilterRow=0", "Kinds=pictures", "MinSize=5"]:
+        assert line in kept, (line, kept)
+
+
 CASES = {
     "languages": case_languages,
     "enter_searches": case_enter_searches,
@@ -1075,6 +1179,8 @@ CASES = {
     "tab_leaves_list": case_tab_leaves_list,
     "details_view": case_details_view,
     "picture_grid": case_picture_grid,
+    "restart_remembers": case_restart_remembers,
+    "filter_row": case_filter_row,
 }
 
 

@@ -268,3 +268,29 @@ TEST(Wildcard, AgreesWithBacktrackingOnAllShortInputs) {
     }
     EXPECT_EQ(mismatches, 0);
 }
+
+TEST(Wildcard, KeyListsMatchAnyOfTheirPatterns) {
+    const struct {
+        std::string_view Keys;
+        std::vector<std::string_view> Matching, NotMatching;
+    } cases[] = {
+        {"*.jpg;*.png;*.heic", {"a.JPG", "b.png", "c.Heic"}, {"d.gif", "a.jpg;x", "a.pngx"}},
+        {" a.jpg ; b.png ", {"a.jpg", "B.PNG"}, {" a.jpg", "a.jpg ; b.png"}},
+        {"a?c;;", {"abc", "aXc"}, {"abcd", "a.c"}},
+        {"*.gif;*.*", {"anything", "a.b"}, {""}},
+        {";; ;", {}, {"a", ";"}},
+        {"", {}, {"a"}},
+    };
+    for (const auto& c : cases) {
+        const TWildcard w = TWildcard::AnyOf(c.Keys);
+        for (auto name : c.Matching)
+            EXPECT_TRUE(w.Matches(name)) << "\"" << c.Keys << "\" should match \"" << name << "\"";
+        for (auto name : c.NotMatching)
+            EXPECT_FALSE(w.Matches(name)) << "\"" << c.Keys << "\" should not match \"" << name << "\"";
+    }
+    EXPECT_TRUE(TWildcard::AnyOf("*.gif;*").MatchesAll());
+    // Without lists, ";" is part of the one pattern.
+    EXPECT_TRUE(TWildcard::Key("*.gif;*.jpg", false).Matches("a.gif;b.jpg"));
+    EXPECT_FALSE(TWildcard::Key("*.gif;*.jpg", false).Matches("a.gif"));
+    EXPECT_TRUE(TWildcard::Key("*.gif;*.jpg", true).Matches("a.gif"));
+}

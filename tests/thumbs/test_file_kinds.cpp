@@ -1,8 +1,10 @@
 #include "thumbs/ByteLru.h"
 #include "thumbs/FileKinds.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 using namespace tavolix::thumbs;
 
@@ -40,6 +42,29 @@ TEST(FileKinds, OneTableForTheListThePageAndThePictures) {
         EXPECT_EQ(kind.Decoder, c.Decoder) << c.Path;
         EXPECT_EQ(kind.PageImage, c.PageImage) << c.Path;
     }
+}
+
+TEST(FileKinds, GroupsOfTheTableForTheTypeFilter) {
+    EXPECT_EQ(FileKindOf("a.Mp3").Group, TKindGroup::Music);
+    EXPECT_EQ(FileKindOf("a.pdf").Group, TKindGroup::Documents);
+    EXPECT_EQ(FileKindOf("a.pdf").Decoder, TDecoder::Pdf) << "a document keeps its picture";
+    EXPECT_EQ(FileKindOf("a.tar.gz").Group, TKindGroup::Archives);
+    EXPECT_EQ(FileKindOf("a.EXE").Group, TKindGroup::Programs);
+    EXPECT_EQ(FileKindOf("a.dll").Group, TKindGroup::None);
+    EXPECT_EQ(FileKindOf("README").Group, TKindGroup::None);
+    for (const TKindGroup group : kKindGroups)
+        EXPECT_EQ(KindGroupNamed(KindGroupName(group)), group);
+    EXPECT_FALSE(KindGroupNamed("Pictures"));
+    EXPECT_FALSE(KindGroupNamed(""));
+    const std::vector<std::string> pictures = ExtensionsOf(TKindGroup::Pictures);
+    for (const char* ext : {".JPG", ".PNG", ".SVG", ".BMP", ".GIF"})
+        EXPECT_NE(std::find(pictures.begin(), pictures.end(), ext), pictures.end()) << ext;
+    EXPECT_EQ(std::find(pictures.begin(), pictures.end(), ".PDF"), pictures.end());
+    // Every extension of a group is that group's by FileKindOf: one row each.
+    for (const TKindGroup group : kKindGroups)
+        for (const std::string& ext : ExtensionsOf(group))
+            EXPECT_EQ(FileKindOf("x" + ext).Group, group) << ext;
+    EXPECT_TRUE(ExtensionsOf(TKindGroup::None).empty());
 }
 
 TEST(ByteLru, KeepsTheRecentlyUsedWithinItsBudget) {
