@@ -142,6 +142,7 @@ QString TStateDump::StateText() const {
         lines << prefix + QStringLiteral("key=") + QString::fromStdString(child->ListBox1->Mask());
         lines << prefix + QStringLiteral("state=") + StateOf(outer ? outer : child);
         lines << prefix + QStringLiteral("count=%1").arg(child->ListBox1->GetFileCount());
+        lines << prefix + QStringLiteral("searching=%1").arg(child->Searching() ? 1 : 0);
         lines << prefix + QStringLiteral("stopped=%1").arg(child->ListBox1->SearchStopped() ? 1 : 0);
         lines << prefix + QStringLiteral("totals=") + OneLine(child->PanelLabel->text());
         lines << prefix + QStringLiteral("unread=") + OneLine(child->UnreadPanel->text());

@@ -951,22 +951,26 @@ thumbs::TThumbnailPool* TMDIForm::ThumbnailPool() {
 void TMDIForm::SearchFind1Click() {
     const std::string dir = DirectoryListBox2->GetSelDirName();
     if (!KeyWordEditCB->currentText().isEmpty() && !dir.empty() && FiltersReadable()) {
-        const std::string key = KeyText();
-        CreateResultWindow();
-        // After the walk: the settings file, if it is in the tree, is no hit it made.
-        if (!FSettingsReadError)
-            TellMemoryError(settings::RememberSearch(FSavedPages.SettingsFile(), dir, key));
-        WriteMemoryNow();
+        CreateResultWindow(dir, KeyText());
     }
     Label1->setText(QString());
 }
 
-void TMDIForm::CreateResultWindow() {
+void TMDIForm::CreateResultWindow(const std::string& dir, const std::string& key) {
     auto* child = new results::TMDIChild(*this);
+    // After the walk: the settings file, if it is in the tree, is no hit it made.
+    connect(
+        child, &results::TMDIChild::WalkEnded, this,
+        [this, dir, key] {
+            if (!FSettingsReadError)
+                TellMemoryError(settings::RememberSearch(FSavedPages.SettingsFile(), dir, key));
+            WriteMemoryNow();
+        },
+        Qt::SingleShotConnection);
     QMdiSubWindow* window = MDIArea->addSubWindow(child);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowIcon(windowIcon());
-    // Shown only once it has hits.
+    // Shown once its walk runs, or has found something.
     window->hide();
     QPointer<QMdiSubWindow> guard(window);
     ++FCreating;

@@ -214,7 +214,7 @@ private:
     void AssignHints();
     void RebuildMenuBar();
     void FillWindowList();
-    void CreateResultWindow();
+    void CreateResultWindow(const std::string& dir, const std::string& key);
     void SubWindowActivated(QMdiSubWindow* window);
     void FocusChanged(QWidget* old, QWidget* now);
     bool IsFrameControl(const QWidget* widget) const;

@@ -46,6 +46,7 @@
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -134,6 +135,12 @@ constexpr TSortOrder kSortOrders[] = {TSortOrder::soDirectory, TSortOrder::soNam
 constexpr TCommand kReverse1 = {QT_TRANSLATE_NOOP("Commands", "逆順 (&V)"),
                                 QT_TRANSLATE_NOOP("Commands", "昇順・降順を切替えます。"),
                                 Qt::CTRL | Qt::Key_6};
+constexpr TCommand kSearchAgain1 = {
+    QT_TRANSLATE_NOOP("Commands", "再検索 (&A)"),
+    QT_TRANSLATE_NOOP("Commands",
+                      "同じフォルダ・キー・絞り込み・検索ｵﾌﾟｼｮﾝで、このウィンドウの検索をやり直します | "
+                      "表示方法と並び順は、そのまま保ちます。"),
+    Qt::CTRL | Qt::Key_R, 1200};
 // More hits than this are opened only when the user says so.
 constexpr std::size_t kOpenWithoutAsking = 10;
 constexpr TCommand kPictureView1 = {
@@ -338,11 +345,9 @@ QWidget* TMDIChild::BuildList() {
     ListBox1->installEventFilter(this);
     ListBox1->viewport()->installEventFilter(this);
     connect(ListBox1, &QAbstractItemView::clicked, this, [this] { ListBox1Click(); });
-    connect(ListBox1, &TFileListBoxS::SearchFinished, this, [this] {
-        if (FCloseRequested)
-            QMetaObject::invokeMethod(
-                this, [this] { CloseWindow(); }, Qt::QueuedConnection);
-    });
+    connect(ListBox1, &TFileListBoxS::SearchStep, this, [this] { ShowWalkStatus(); });
+    connect(ListBox1, &TFileListBoxS::SearchEnding, this, [this] { ListBox1SearchEnding(); });
+    connect(ListBox1, &TFileListBoxS::SearchFinished, this, [this] { ListBox1SearchFinished(); });
     return ListBox1;
 }
 
@@ -403,6 +408,23 @@ QLayout* TMDIChild::BuildWalkLine() {
     auto* walkLine = new QHBoxLayout;
     walkLine->setContentsMargins(0, 0, 0, 0);
     walkLine->setSpacing(0);
+    // While the walk runs, the folder it reads and its Stop take the line.
+    StopButton = new QToolButton(this);
+    StopButton->setObjectName(QStringLiteral("StopButton"));
+    StopButton->setText(tr("中止"));
+    StopButton->setFocusPolicy(Qt::NoFocus);
+    ApplyHint(StopButton, tr("検索を中止します （ Esc ） | 見つかったファイルは、そのまま表示します。"));
+    StopButton->hide();
+    connect(StopButton, &QToolButton::clicked, this, [this] { ListBox1->StopSearch(); });
+    walkLine->addWidget(StopButton);
+    WalkPanel = new QLabel(this);
+    WalkPanel->setObjectName(QStringLiteral("WalkPanel"));
+    WalkPanel->setTextFormat(Qt::PlainText);
+    WalkPanel->setContentsMargins(4, 1, 4, 1);
+    // A deep path must not widen the window.
+    WalkPanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    WalkPanel->hide();
+    walkLine->addWidget(WalkPanel, 1);
     UnreadPanel = new QLabel(this);
     UnreadPanel->setObjectName(QStringLiteral("UnreadPanel"));
     UnreadPanel->setTextFormat(Qt::PlainText);
@@ -442,6 +464,7 @@ void TMDIChild::BuildMenus() {
 
     ChildOP = ui::MakeMenu(ui::kSearchMenu, this);
     Find1 = add(ChildOP, ui::kFindCommand, [this] { FHost.SearchFind1Click(); });
+    SearchAgain1 = add(ChildOP, kSearchAgain1, [this] { SearchAgain1Click(); });
     ChildOP->addSeparator();
     HTMLH1 = add(ChildOP, ui::kWritePageCommand, [this] { HTMLH1Click(); });
     PageThumbnails1 = add(ChildOP, kPageThumbnails1, [this] { PageThumbnails1Click(); });
@@ -533,66 +556,153 @@ bool TMDIChild::FormCreate() {
     FRetsuCount = FHost.ViewGrid().Columns;
     FDirName = FHost.SelectedDirectory();
     FKeyWord = FHost.KeyText();
-    const search::TWalkOptions options = FHost.WalkOptions();
+    FWalkOptions = FHost.WalkOptions();
     QString caption = tr(" 検索ディレクトリ = %1 , 指定キー = %2")
                           .arg(ui::ToVisibleText(FDirName), ui::ToVisibleText(FKeyWord));
-    if (!options.FilterText.empty())
-        caption += tr("  （ %1 ）").arg(ui::ToText(options.FilterText));
+    if (!FWalkOptions.FilterText.empty())
+        caption += tr("  （ %1 ）").arg(ui::ToText(FWalkOptions.FilterText));
     setWindowTitle(caption);
     OuterWindow()->setWindowTitle(caption);
+    // Shown while the walk runs: sized now.
+    OuterWindow()->resize((FHost.FrameWidth() - FHost.DirectoryPanelWidth()) * 5 / 6,
+                          FHost.DirectoryPanelHeight() * 5 / 6);
 
-    ui::TWaitCursor wait;
-    ListBox1->Items().Clear();
     ListBox1->SetMask(FKeyWord);
-    ListBox1->SetWalkOptions(options);
     QPointer<TMDIChild> self(this);
-    ListBox1->SearchFiles(FDirName);
+    FCreating = true;
+    StartWalk();
     if (!self)
         return false;
+    FCreating = false;
+    AssignHints();
+    return Searching() || (ListBox1->Items().Count() > 0 && !FCloseRequested);
+}
 
-    bool found = ListBox1->Items().Count() > 0;
-    // Stopped before anything was found: the user knows, no box.
-    if (!found && ListBox1->SearchStopped())
-        FCloseRequested = true;
+bool TMDIChild::Searching() const {
+    return ListBox1->IsSearching();
+}
+
+void TMDIChild::StartWalk() {
+    ClearItemStatus();
+    FItemNo.clear();
+    FHitCount = 0;
+    FHitSize = 0;
+    ListBox1->SetWalkOptions(FWalkOptions);
+    UnreadPanel->hide();
+    NotSearchedPanel->hide();
+    // A walk that ends at once has had its end before this returns.
+    ListBox1->StartSearch(FDirName);
+    if (!Searching())
+        return;
+    StopButton->show();
+    WalkPanel->show();
+    UpdateWalkCommands();
+    ShowWalkStatus();
+}
+
+void TMDIChild::ShowWalkStatus() {
+    FHitCount = ListBox1->GetFileCount();
+    FHitSize = ListBox1->GetTotalSize();
+    // No order yet: the hits come as found.
+    PanelLabel->setText(tr(" 検索中 … ; Total Files = %1 ; Size = %2 Bytes")
+                            .arg(ui::ToText(search::SizeToText(FHitCount, ListBox1->Formats())),
+                                 ui::ToText(search::SizeToText(FHitSize, ListBox1->Formats()))));
+    PanelLabel->adjustSize();
+    WalkPanel->setText(tr("検索中 ： %1").arg(ui::ToVisibleText(ListBox1->SearchPath())));
+    if (!FItemNo.empty() && !FSeveralShown)
+        StatusPanels[0]->setText(QString::fromStdString(FItemNo) + QStringLiteral(" / ") +
+                                 QString::number(FHitCount));
+}
+
+void TMDIChild::UpdateWalkCommands() {
+    const bool walking = Searching();
+    HTMLH1->setEnabled(!walking);
+    SearchAgain1->setEnabled(!walking);
+}
+
+void TMDIChild::ListBox1SearchEnding() {
+    FDetailsTop = nullptr;
+    if (DetailsShown()) {
+        const QModelIndex top = DetailsView1->indexAt(QPoint(0, 0));
+        if (top.isValid())
+            FDetailsTop = ListBox1->Items().Objects(top.row());
+    }
+}
+
+void TMDIChild::ListBox1SearchFinished() {
+    FHitSize = ListBox1->GetTotalSize();
+    FHitCount = ListBox1->GetFileCount();
+    StopButton->hide();
+    WalkPanel->hide();
+    UpdateWalkCommands();
+    if (FDetailsTop) {
+        for (int row = 0; row < ListBox1->Items().Count(); ++row)
+            if (ListBox1->Items().Objects(row) == FDetailsTop) {
+                DetailsView1->scrollTo(DetailsView1->model()->index(row, 0),
+                                       QAbstractItemView::PositionAtTop);
+                break;
+            }
+        FDetailsTop = nullptr;
+    }
+    ShowSortStatus();
+    ShowUnreadStatus();
+    ShowSortChecks();
+    const bool found = ListBox1->Items().Count() > 0;
     if (found) {
-        FHitSize = ListBox1->GetTotalSize();
-        FHitCount = ListBox1->GetFileCount();
-        ShowSortStatus();
-        ShowUnreadStatus();
-        QWidget* outer = OuterWindow();
-        outer->resize((FHost.FrameWidth() - FHost.DirectoryPanelWidth()) * 5 / 6,
-                      FHost.DirectoryPanelHeight() * 5 / 6);
-        FHost.AddKeyToHistory(FKeyWord);
-    } else if (!FCloseRequested) {
-        wait.Release();
-        // This window is never shown: the box belongs to the frame.
-        const search::TWalkStats& stats = ListBox1->FileItems().Files().Stats();
-        if (stats.BaseError != 0) {
-            ShowMessageBox(FHost.DialogParent(), TMessageKind::Error,
-                           tr("検索ディレクトリ  %1  を読み込めません。\r\n\r\n%2")
-                               .arg(ui::ToVisibleText(FDirName),
-                                    ui::ToText(platform::TIoError({}, stats.BaseError).SystemText())),
-                           ui::mbOK);
-        } else {
-            // Nothing found is not the whole answer when folders were left
-            // unread, or left out.
-            QString text = tr("指定キー  %1  に\r\n\r\n該当するファイルは見つかりませんでした。")
-                               .arg(ui::ToText(FKeyWord));
-            if (!options.FilterText.empty())
-                text += QStringLiteral("\r\n\r\n") + tr("絞り込み ： %1").arg(ui::ToText(options.FilterText));
-            if (!options.KeyLists && FKeyWord.find(';') != std::string::npos)
-                text += QStringLiteral("\r\n\r\n") +
-                        tr("「 ; 」もキーの一部として検索しました。「 ; "
-                           "」で区切った複数のキーとして検索するには、"
-                           "検索ｵﾌﾟｼｮﾝ の「「 ; 」で区切って複数のキーを指定」をオンにして下さい。");
-            for (const QString& line : {UnreadFoldersText(stats), NotSearchedText(stats)})
-                if (!line.isEmpty())
-                    text += QStringLiteral("\r\n\r\n") + line;
-            ShowMessageBox(FHost.DialogParent(), TMessageKind::Information, text, ui::mbOK);
+        if (!FAgain)
+            FHost.AddKeyToHistory(FKeyWord);
+        // The selection kept its hits: their numbers changed.
+        if (const int index = ListBox1->ItemIndex(); index >= 0) {
+            FItemNo = std::to_string(index + 1);
+            ShowItemStatus();
         }
     }
-    AssignHints();
-    return found && !FCloseRequested;
+    FAgain = false;
+    QPointer<TMDIChild> self(this);
+    emit WalkEnded();
+    if (!self || found || FClosing)
+        return;
+    // Stopped before anything was found: the user knows, no box.
+    if (!ListBox1->SearchStopped())
+        ShowNoHitBox();
+    if (self && !FCreating)
+        QMetaObject::invokeMethod(
+            this, [this] { CloseWindow(); }, Qt::QueuedConnection);
+}
+
+void TMDIChild::ShowNoHitBox() {
+    const search::TWalkStats& stats = ListBox1->FileItems().Files().Stats();
+    if (stats.BaseError != 0) {
+        ShowMessageBox(FHost.DialogParent(), TMessageKind::Error,
+                       tr("検索ディレクトリ  %1  を読み込めません。\r\n\r\n%2")
+                           .arg(ui::ToVisibleText(FDirName),
+                                ui::ToText(platform::TIoError({}, stats.BaseError).SystemText())),
+                       ui::mbOK);
+        return;
+    }
+    // Nothing found is not the whole answer when folders were left
+    // unread, or left out.
+    QString text =
+        tr("指定キー  %1  に\r\n\r\n該当するファイルは見つかりませんでした。").arg(ui::ToText(FKeyWord));
+    if (!FWalkOptions.FilterText.empty())
+        text += QStringLiteral("\r\n\r\n") + tr("絞り込み ： %1").arg(ui::ToText(FWalkOptions.FilterText));
+    if (!FWalkOptions.KeyLists && FKeyWord.find(';') != std::string::npos)
+        text += QStringLiteral("\r\n\r\n") +
+                tr("「 ; 」もキーの一部として検索しました。「 ; "
+                   "」で区切った複数のキーとして検索するには、"
+                   "検索ｵﾌﾟｼｮﾝ の「「 ; 」で区切って複数のキーを指定」をオンにして下さい。");
+    for (const QString& line : {UnreadFoldersText(stats), NotSearchedText(stats)})
+        if (!line.isEmpty())
+            text += QStringLiteral("\r\n\r\n") + line;
+    ShowMessageBox(FHost.DialogParent(), TMessageKind::Information, text, ui::mbOK);
+}
+
+void TMDIChild::SearchAgain1Click() {
+    // The page being written holds the hits.
+    if (Searching() || FPageSaver->Busy())
+        return;
+    FAgain = true;
+    StartWalk();
 }
 
 void TMDIChild::ShowSortStatus() {
@@ -833,6 +943,10 @@ bool TMDIChild::ListBox1KeyDown(int key) {
 bool TMDIChild::ViewKeyDown(QAbstractItemView* view, QKeyEvent* key) {
     if (ListBox1KeyDown(key->key()))
         return true;
+    if (key->key() == Qt::Key_Escape && Searching()) {
+        ListBox1->StopSearch();
+        return true;
+    }
     const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
     if (plain && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
         OpenSelected(1);
@@ -1169,11 +1283,11 @@ void TMDIChild::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
-    if (ListBox1->IsSearching()) {
-        FCloseRequested = true;
+    if (Searching()) {
+        // The walk ends here, with no box about what it found.
+        FClosing = true;
         ListBox1->StopSearch();
-        e->ignore();
-        return;
+        FClosing = false;
     }
     if (FColumnsTimer->isActive()) {
         FColumnsTimer->stop();
@@ -1191,6 +1305,12 @@ void TMDIChild::closeEvent(QCloseEvent* e) {
 }
 
 void TMDIChild::HTMLH1Click() {
+    // The page holds every hit in its order: not before the walk's end.
+    if (Searching()) {
+        ShowMessageBox(this, TMessageKind::Information,
+                       tr("検索中です。\r\n\r\n検索が終わってから、ＨＴＭＬを作成して下さい。"), ui::mbOK);
+        return;
+    }
     QPointer<TMDIChild> self(this);
     const bool closeNow = FPageSaver->Save(
         {&ListBox1->FileItems(), FDirName, FKeyWord, FHitSize, PageThumbnails1->isChecked()});

@@ -3,6 +3,7 @@
 #include "platform/AtomicFile.h"
 #include "results/ResultWindowHost.h"
 #include "search/FileInfo.h"
+#include "search/WalkOptions.h"
 
 #include <cstdint>
 #include <functional>
@@ -26,6 +27,7 @@ class QPainter;
 class QStatusBar;
 class QStandardItemModel;
 class QTimer;
+class QToolButton;
 
 namespace tavolix::search {
 class TFileListBoxS;
@@ -45,10 +47,17 @@ public:
     explicit TMDIChild(TResultWindowHost& host, QWidget* parent = nullptr);
     ~TMDIChild() override;
 
-    // Runs the search. Returns false when nothing was found (the information
-    // box was shown) or the window was closed meanwhile: the caller closes
-    // and deletes the window without showing it.
+    // Starts the search; the hits show as the walk finds them. Returns false
+    // when the walk ended at once with nothing found (the information box
+    // was shown, unless it was stopped): the caller closes and deletes the
+    // window without showing it. A walk that ends later without hits shows
+    // the box and closes the window.
     bool FormCreate();
+    // Runs this window's search again in place: its folder, key, filters and
+    // walk choices; its view and order stay.
+    void SearchAgain1Click();
+    // The walk runs (hits are still coming).
+    bool Searching() const;
 
     struct TMenuGroup {
         int Group;
@@ -87,6 +96,9 @@ public:
     // Beside it, the folders the walk's choices left out (dot folders,
     // exclusions, other file systems); hidden when there were none.
     QLabel* NotSearchedPanel;
+    // While the walk runs: the folder being read, and the button that stops it.
+    QLabel* WalkPanel;
+    QToolButton* StopButton;
 
     QMenu* File1;
     QMenu* ChildOP;
@@ -98,6 +110,7 @@ public:
     QAction* Help1;
     QAction* About1;
     QAction* Find1;
+    QAction* SearchAgain1;
     QAction* HTMLH1;
     // Pages with thumbnails (checkable).
     QAction* PageThumbnails1;
@@ -132,6 +145,10 @@ public:
     QAction* CopyPath1;
     QAction* CopyName1;
 
+signals:
+    // The walk has ended (with or without hits, stopped or not).
+    void WalkEnded();
+
 protected:
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
@@ -149,6 +166,14 @@ private:
     void BuildMenus();
     void AssignHints();
     QString PanelLabelHint() const;
+    void StartWalk();
+    void ShowWalkStatus();
+    void ListBox1SearchEnding();
+    void ListBox1SearchFinished();
+    // Why nothing was found, in a box of the frame's.
+    void ShowNoHitBox();
+    // The commands that need every hit wait for the walk's end.
+    void UpdateWalkCommands();
     void ShowSortStatus();
     void ShowUnreadStatus();
     void ShowItemStatus();
@@ -202,6 +227,16 @@ private:
     TResultWindowHost& FHost;
     std::string FDirName;
     std::string FKeyWord;
+    // The choices the search was made with, for its search again.
+    search::TWalkOptions FWalkOptions;
+    // FormCreate waits for a walk that ends at once.
+    bool FCreating = false;
+    // Closing while the walk runs: its end shows no box.
+    bool FClosing = false;
+    // A search again: the key is in the history already.
+    bool FAgain = false;
+    // The details view's top hit while the order changes.
+    const search::TFileInfo* FDetailsTop = nullptr;
     std::int32_t FHitCount = 0;
     // The total can pass 2 GiB: kept in 64 bits.
     std::int64_t FHitSize = 0;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <unordered_set>
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -34,6 +35,13 @@ namespace {
 constexpr int kSearchTickMs = 10;
 // How long a stopped walk may do nothing before it is left behind as stuck.
 constexpr int kStopGraceMs = 50;
+
+// How often a streaming walk's hits join the items (milliseconds): each
+// addition lays the whole list out again, so a long list takes them in
+// fewer, larger steps.
+qint64 AppendIntervalMs(int items) {
+    return std::min<qint64>(500, kSearchTickMs + items / 4000);
+}
 
 QFont ProgressFont(const QString& family, int pixels, bool fixedPitch) {
     QFont f(family);
@@ -178,6 +186,15 @@ void TListBoxItems::Clear() {
 
 // ---------------------------------------------------------------------------
 
+// A walk of the list box's own: the window's thread only ever takes what
+// the walk's thread has handed over.
+struct TFileListBoxS::TStream {
+    std::unique_ptr<TSearchJob> Job;
+    QElapsedTimer Clock;
+    qint64 LastTaken = 0;
+    std::string Path;
+};
+
 // Lives on the stack of SearchFiles; tells it whether the list box went
 // during the walk.
 struct TFileListBoxS::TSearchRun {
@@ -272,6 +289,10 @@ TFileListBoxS::TFileListBoxS(QWidget* parent, std::unique_ptr<TFileItemList> ite
     // Items can be dragged out to other programs; the list takes no drops.
     setDragDropMode(QAbstractItemView::DragOnly);
 
+    FStreamTimer = new QTimer(this);
+    FStreamTimer->setInterval(kSearchTickMs);
+    connect(FStreamTimer, &QTimer::timeout, this, [this] { StreamTick(); });
+
     resize(150, 300);
     UpdateGrid();
     RefreshItems();
@@ -280,6 +301,12 @@ TFileListBoxS::TFileListBoxS(QWidget* parent, std::unique_ptr<TFileItemList> ite
 TFileListBoxS::~TFileListBoxS() {
     if (FRun)
         FRun->WidgetGone = true;
+    if (FStream) {
+        // A walk stuck in the kernel is left behind; its records go with us.
+        if (!FStream->Job->StopAndWait(std::chrono::milliseconds(kStopGraceMs)))
+            FStream->Job->Abandon();
+        FStream.reset();
+    }
     FItems->OnClearing = nullptr;
     FItems->OnChange = nullptr;
     FModel->Detach();
@@ -490,7 +517,7 @@ void TFileListBoxS::SetProgressRefresh(int intervalMs, std::function<std::int64_
 }
 
 bool TFileListBoxS::SearchFiles(const std::string& baseDir) {
-    if (FRun)
+    if (IsSearching())
         return false;
     TSearchRun run;
     FRun = &run;
@@ -561,6 +588,91 @@ bool TFileListBoxS::SearchFiles(const std::string& baseDir) {
 void TFileListBoxS::StopSearch() {
     if (FRun)
         FRun->Stop = true;
+    if (FStream) {
+        FStream->Job->Stop();
+        EndStream();
+    }
+}
+
+bool TFileListBoxS::StartSearch(const std::string& baseDir) {
+    if (IsSearching())
+        return false;
+    Items().Clear(); // no item may point at a record about to be released
+    TFileInfoList& files = FItems->Files();
+    files.ClearFiles();
+    FStream = std::make_unique<TStream>();
+    FStream->Job = TSearchJob::Start(files, baseDir);
+    FStream->Path = baseDir;
+    FStream->Clock.start();
+    FStreamTimer->start();
+    // A tiny tree is walked before the first tick.
+    if (FStream->Job->WaitForEnd(std::chrono::milliseconds(kSearchTickMs)))
+        EndStream();
+    return true;
+}
+
+std::string TFileListBoxS::SearchPath() const {
+    return FStream ? FStream->Path : std::string();
+}
+
+void TFileListBoxS::StreamTick() {
+    TStream& run = *FStream;
+    const bool ended = run.Job->Ended();
+    const qint64 now = run.Clock.elapsed();
+    if (ended)
+        return EndStream();
+    if (now - run.LastTaken >= AppendIntervalMs(FItems->Count())) {
+        run.Job->TakeRecords(FItems->Files());
+        FItems->AppendNewRecords();
+        run.LastTaken = now;
+    }
+    run.Path = run.Job->Progress().Path;
+    emit SearchStep();
+}
+
+void TFileListBoxS::EndStream() {
+    if (!FStream)
+        return;
+    const std::unique_ptr<TStream> run = std::move(FStream);
+    FStreamTimer->stop();
+    // A walk that does not end when asked is stuck in the kernel (a share
+    // that stopped answering): it is left behind with what it found.
+    if (!run->Job->StopAndWait(std::chrono::milliseconds(kStopGraceMs)))
+        run->Job->Abandon();
+    // What was selected and at the top, as records: the order changes.
+    std::unordered_set<const TFileInfo*> selected;
+    for (const auto& [from, to] : SelectedRanges())
+        for (int i = from; i <= to; ++i)
+            selected.insert(FItems->Item(i));
+    const TFileInfo* current = FItems->Item(selectionModel()->currentIndex().row());
+    const TFileInfo* top = FItems->Item(TopIndex());
+    emit SearchEnding();
+    run->Job->Finish(FItems->Files());
+    RefreshItems();
+    int currentRow = -1;
+    int topRow = -1;
+    QItemSelection selection;
+    for (int i = 0, first = -1; i <= FItems->Count(); ++i) {
+        const TFileInfo* r = FItems->Item(i);
+        if (r && r == current)
+            currentRow = i;
+        if (r && r == top)
+            topRow = i;
+        const bool chosen = r && selected.count(r) > 0;
+        if (chosen && first < 0)
+            first = i;
+        if (!chosen && first >= 0) {
+            selection.select(FModel->index(first, 0), FModel->index(i - 1, 0));
+            first = -1;
+        }
+    }
+    if (currentRow >= 0)
+        selectionModel()->setCurrentIndex(FModel->index(currentRow, 0), QItemSelectionModel::NoUpdate);
+    if (!selection.isEmpty())
+        selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (topRow >= 0)
+        SetTopIndex(topRow);
+    emit SearchFinished();
 }
 
 bool TFileListBoxS::event(QEvent* e) {

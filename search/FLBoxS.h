@@ -15,6 +15,7 @@
 #include <QWidget>
 
 class QLabel;
+class QTimer;
 class QMimeData;
 class QMouseEvent;
 
@@ -168,11 +169,22 @@ public:
     // Returns false, doing nothing, while a search already runs in this list
     // box, and also when the list box was destroyed during the walk.
     bool SearchFiles(const std::string& baseDir);
+    // Starts walking `baseDir` and returns at once, the progress window
+    // unused: the hits are appended to the items in the order found, at
+    // each SearchStep, never waiting on the file system. When the walk ends
+    // (or StopSearch ends it) the rest is taken, the sort order applied with
+    // the selected items and the top item kept, and SearchFinished emitted;
+    // a walk that ended at once has done so before this returns. Destroying
+    // the list box stops the walk. False, doing nothing, while a search runs.
+    bool StartSearch(const std::string& baseDir);
+    // The entry a running StartSearch walk looks at; "" when none runs.
+    std::string SearchPath() const;
     // The choices of the next searches (dot folders, exclusions, one file system).
     void SetWalkOptions(TWalkOptions options) { FItems->Files().SetWalkOptions(std::move(options)); }
-    bool IsSearching() const { return FRun != nullptr; }
+    bool IsSearching() const { return FRun != nullptr || FStream != nullptr; }
     // Ends a running walk at its next entry, as closing the progress window
-    // does; the records found so far are kept and shown.
+    // does; the records found so far are kept and shown. A StartSearch walk
+    // has ended (SearchFinished emitted) when this returns.
     void StopSearch();
     // The last search was stopped before the walk was through.
     bool SearchStopped() const { return FItems->Files().Stats().Stopped; }
@@ -208,6 +220,8 @@ public:
     const char* GetSortDirectionName() const { return FItems->GetSortDirectionName(); }
 
 signals:
+    // A StartSearch walk has ended; the items are about to be sorted.
+    void SearchEnding();
     // A search has ended and the items are filled.
     void SearchFinished();
     // At each tick of a running walk (every few milliseconds), after the
@@ -227,10 +241,13 @@ protected:
 
 private:
     struct TSearchRun;
+    struct TStream;
     class TProgressRelay;
     friend class TListBoxItems;
 
     void UpdateGrid();
+    void StreamTick();
+    void EndStream();
 
     std::shared_ptr<TFileItemList> FItems;
     TFileListModel* FModel;
@@ -239,6 +256,8 @@ private:
     int FItemHeight = 40;
     int FUpdateCount = 0;
     TSearchRun* FRun = nullptr;
+    std::unique_ptr<TStream> FStream;
+    QTimer* FStreamTimer;
     QPointer<TSearchProgressForm> FProgressForm;
     bool FCloseRequested = false;
     bool FDeleteRequested = false;

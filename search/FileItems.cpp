@@ -43,6 +43,7 @@ void TFileItemList::ClearItems() {
     if (OnClearing)
         OnClearing();
     FItems.clear();
+    FRecordsShown = 0;
 }
 
 void TFileItemList::RefreshItems() {
@@ -68,6 +69,19 @@ void TFileItemList::FillItems() {
             if (IsFileShown(r->Attr))
                 FItems.push_back(r);
     }
+    FRecordsShown = records.size();
+    if (OnChange)
+        OnChange();
+}
+
+void TFileItemList::AppendNewRecords() {
+    const auto& records = FFileInfoList.Items();
+    if (FRecordsShown >= records.size())
+        return;
+    for (std::size_t i = FRecordsShown; i < records.size(); ++i)
+        if (IsFileShown(records[i]->Attr))
+            FItems.push_back(records[i]);
+    FRecordsShown = records.size();
     if (OnChange)
         OnChange();
 }

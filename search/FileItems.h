@@ -44,6 +44,9 @@ public:
     void ClearItems();
     void RefreshItems();
     void FillItems();
+    // Items for the records added since the last fill, in the order they
+    // came (a running walk's hits); RefreshItems applies the shown order.
+    void AppendNewRecords();
     bool IsFileShown(std::uint32_t attr) const;
 
     int Count() const { return static_cast<int>(FItems.size()); }
@@ -72,6 +75,7 @@ public:
 private:
     TFileInfoList FFileInfoList;
     std::vector<const TFileInfo*> FItems;
+    std::size_t FRecordsShown = 0; // records that FItems has looked at
     TSortDirection FSortDirection = TSortDirection::sdUpword;
     bool FShowHiddenSysFile = true;
     bool FSeparateExt = false;

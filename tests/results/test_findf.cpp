@@ -32,6 +32,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMdiArea>
@@ -45,6 +46,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 using namespace tavolix;
 using results::TMDIChild;
@@ -78,9 +80,25 @@ protected:
         Tree.File("z/other.dat", "x");
     }
 
+    // The walk ends on its own; only a broken one runs for a minute.
+    static void WaitForWalk(TMDIChild& c) {
+        QElapsedTimer waited;
+        waited.start();
+        while (c.Searching() && waited.elapsed() < 60000)
+            QTest::qWait(5);
+        EXPECT_FALSE(c.Searching());
+    }
+
+    // Starts the search and waits for its end: true when hits stay.
+    static bool Found(TMDIChild& c) {
+        const bool started = c.FormCreate();
+        WaitForWalk(c);
+        return started && c.ListBox1->Items().Count() > 0;
+    }
+
     std::unique_ptr<TMDIChild> Create(bool show = true) {
         auto child = std::make_unique<TMDIChild>(Host);
-        EXPECT_TRUE(child->FormCreate());
+        EXPECT_TRUE(Found(*child));
         if (show) {
             child->show();
             EXPECT_TRUE(QTest::qWaitForWindowExposed(child.get()));
@@ -134,7 +152,7 @@ TEST_F(FindfTest, InsideASubwindowTheSubwindowTakesTheSize) {
     area.resize(1200, 900);
     auto* c = new TMDIChild(Host);
     QMdiSubWindow* sub = area.addSubWindow(c);
-    ASSERT_TRUE(c->FormCreate());
+    ASSERT_TRUE(Found(*c));
     EXPECT_EQ(sub->size(), QSize((1000 - 220) * 5 / 6, 600 * 5 / 6));
     EXPECT_TRUE(sub->windowTitle().endsWith(QStringLiteral(" , 指定キー = *.txt")));
 }
@@ -160,7 +178,7 @@ TEST_F(FindfTest, NoHitShowsTheBoxAndKeepsTheHistory) {
     MakeThree();
     Host.Key = "*.zzz";
     TMDIChild c(Host);
-    EXPECT_FALSE(c.FormCreate());
+    EXPECT_FALSE(Found(c));
     ASSERT_EQ(TMessageBoxSeam::Shown().size(), 1u);
     const ui::TShownMessage& box = TMessageBoxSeam::Shown()[0];
     EXPECT_EQ(box.Kind, TMessageKind::Information);
@@ -195,7 +213,7 @@ TEST_F(FindfTest, UnreadFoldersAreToldAndAnUnreadableBaseHasItsOwnBox) {
     // Nothing found where a folder was left unread: the box says so too.
     Host.Dir = Tree.Path("only");
     TMDIChild none(Host);
-    EXPECT_FALSE(none.FormCreate());
+    EXPECT_FALSE(Found(none));
     ASSERT_EQ(TMessageBoxSeam::Shown().size(), 1u);
     EXPECT_EQ(TMessageBoxSeam::Shown()[0].Kind, TMessageKind::Information);
     EXPECT_TRUE(TMessageBoxSeam::Shown()[0].Text.endsWith(
@@ -203,7 +221,7 @@ TEST_F(FindfTest, UnreadFoldersAreToldAndAnUnreadableBaseHasItsOwnBox) {
 
     Host.Dir = Tree.Path("locked");
     TMDIChild base(Host);
-    EXPECT_FALSE(base.FormCreate());
+    EXPECT_FALSE(Found(base));
     ASSERT_EQ(TMessageBoxSeam::Shown().size(), 2u);
     const ui::TShownMessage& box = TMessageBoxSeam::Shown()[1];
     EXPECT_EQ(box.Kind, TMessageKind::Error);
@@ -237,7 +255,7 @@ TEST_F(FindfTest, FoldersLeftOutAreCountedBesideTheUnreadOnes) {
     Host.Options = {};
     Host.Dir = Tree.Path("only");
     TMDIChild none(Host);
-    EXPECT_FALSE(none.FormCreate());
+    EXPECT_FALSE(Found(none));
     ASSERT_EQ(TMessageBoxSeam::Shown().size(), 1u);
     EXPECT_TRUE(TMessageBoxSeam::Shown()[0].Text.endsWith(
         QStringLiteral("見つかりませんでした。\r\n\r\n検索しなかったフォルダ 1 （ ドットで始まる名前 1 ）")))
@@ -559,7 +577,8 @@ TEST_F(FindfTest, MenusCarryGroupsItemsTagsAndShortcuts) {
             sortKeys << a->shortcut().toString();
     EXPECT_EQ(sortKeys.join(','), QStringLiteral("Ctrl+1,Ctrl+2,Ctrl+3,Ctrl+4,Ctrl+5,Ctrl+6"));
     EXPECT_EQ(c.File1->actions().size(), 6);
-    EXPECT_EQ(c.ChildOP->actions().size(), 4);
+    EXPECT_EQ(c.SearchAgain1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+    EXPECT_EQ(c.ChildOP->actions().size(), 5);
 }
 
 TEST_F(FindfTest, F1OpensTheTopicOfWhereTheUserIsTheCommandTheFrames) {
@@ -595,7 +614,7 @@ TEST_F(FindfTest, F1OpensTheTopicOfWhereTheUserIsTheCommandTheFrames) {
     EXPECT_EQ(Host.Help1Calls, 1);
 }
 
-TEST_F(FindfTest, ClosingTheProgressWindowOrEscapeStopsTheWalk) {
+TEST_F(FindfTest, EscapeOrStopEndsTheWalkWithTheHitsSoFarInOrder) {
     for (int i = 0; i < 30; ++i)
         Tree.File((i % 2 ? "F" : "f") + std::to_string(130 - i) + ".txt", "e");
     Tree.Ladder("l", 22, "x.txt");
@@ -608,13 +627,14 @@ TEST_F(FindfTest, ClosingTheProgressWindowOrEscapeStopsTheWalk) {
         QObject::connect(c->ListBox1, &search::TFileListBoxS::SearchStep, c.get(), [&] {
             if (c->ListBox1->GetFileCount() <= 30 || ++steps != 3)
                 return;
-            QWidget* progress = c->ListBox1->ProgressForm();
+            EXPECT_FALSE(c->StopButton->isHidden());
             if (how == 0)
-                progress->close();
+                QTest::keyClick(c->ListBox1, Qt::Key_Escape);
             else
-                QTest::keyClick(progress, Qt::Key_Escape);
+                c->StopButton->click();
+            EXPECT_FALSE(c->Searching()) << "the walk ends at once";
         });
-        ASSERT_TRUE(c->FormCreate()) << how;
+        ASSERT_TRUE(Found(*c)) << how;
         EXPECT_TRUE(c->ListBox1->SearchStopped());
         const int count = c->ListBox1->GetFileCount();
         EXPECT_GT(count, 30);
@@ -630,36 +650,98 @@ TEST_F(FindfTest, ClosingTheProgressWindowOrEscapeStopsTheWalk) {
         ASSERT_TRUE(shown.hasMatch()) << c->PanelLabel->text().toStdString();
         EXPECT_EQ(shown.captured(1).remove(QRegularExpression(QStringLiteral("[^0-9]"))),
                   QString::number(count));
+        EXPECT_TRUE(c->StopButton->isHidden());
+        EXPECT_TRUE(c->WalkPanel->isHidden());
         EXPECT_EQ(c->ListBox1->ProgressForm(), nullptr);
     }
 }
 
-// A folder that never answers (a share whose server died): Escape ends the
-// search at once, the hits found before it show, and the folder is told as
-// not answering; the walk stuck in the kernel is left to end on its own.
-TEST_F(FindfTest, EscapeWhileAFolderNeverAnswersShowsTheHitsSoFar) {
+// A folder that never answers (a share whose server died) holds the walk:
+// the hits found before it show while it waits, in the order found; its
+// end (Escape, a close, the window's end) comes at once and applies the
+// order, keeping the selected hit. The walk stuck in the kernel is left to
+// end on its own.
+TEST_F(FindfTest, HitsShowWhileAFolderHoldsTheWalkAndItsEndKeepsTheSelection) {
     TAVOLIX_MOUNT_STALL_FS(fs);
     const int before = search::TSearchJob::LeftBehind();
     Host.Dir = fs.Root();
     Host.Key = "*.gif";
-    auto c = std::make_unique<TMDIChild>(Host);
-    bool stuckShown = false;
-    QObject::connect(c->ListBox1, &search::TFileListBoxS::SearchStep, c.get(), [&] {
-        search::TSearchProgressForm* progress = c->ListBox1->ProgressForm();
-        if (!stuckShown && progress->kkk->text() == QString::fromStdString(fs.Root() + "/dead")) {
-            stuckShown = true;
-            QTest::keyClick(progress, Qt::Key_Escape);
-        }
-    });
-    ASSERT_TRUE(c->FormCreate());
-    EXPECT_TRUE(stuckShown);
-    EXPECT_TRUE(c->ListBox1->SearchStopped());
-    EXPECT_EQ(Names(*c), QStringLiteral("a.gif,c.gif"));
-    EXPECT_EQ(c->UnreadPanel->text(), QStringLiteral("読み込めなかったフォルダ 1 （ 応答なし 1 ）"));
-    EXPECT_TRUE(c->UnreadPanel->toolTip().contains(QString::fromStdString(fs.Root() + "/dead/")));
-    EXPECT_EQ(search::TSearchJob::LeftBehind(), before + 1);
+    auto held = [&](TMDIChild& c) {
+        TRY_EXPECT(c.ListBox1->model()->rowCount() == 2);
+        return c.Searching() && c.ListBox1->model()->rowCount() == 2;
+    };
+    {
+        auto c = std::make_unique<TMDIChild>(Host);
+        c->ListBox1->SetSortDirection(TSortDirection::sdDownword);
+        ASSERT_TRUE(c->FormCreate());
+        ASSERT_TRUE(held(*c));
+        EXPECT_TRUE(c->PanelLabel->text().contains(QStringLiteral("Total Files = 2 ")))
+            << c->PanelLabel->text().toStdString();
+        EXPECT_TRUE(c->WalkPanel->text().contains(QString::fromStdString(fs.Root())));
+        EXPECT_FALSE(c->HTMLH1->isEnabled());
+        // What shows can be used: a hit selected, its status shown.
+        const int a = Names(*c).split(',').indexOf(QStringLiteral("a.gif"));
+        ASSERT_GE(a, 0);
+        QTest::mouseClick(c->ListBox1->viewport(), Qt::LeftButton, {}, ItemCenter(*c, a));
+        EXPECT_EQ(Panel(*c, 0), QStringLiteral("%1 / 2").arg(a + 1));
+        QTest::keyClick(c->ListBox1, Qt::Key_Escape);
+        EXPECT_FALSE(c->Searching());
+        EXPECT_EQ(Names(*c), QStringLiteral("c.gif,a.gif"));
+        EXPECT_EQ(c->ListBox1->ItemIndex(), 1);
+        EXPECT_EQ(Panel(*c, 0), QStringLiteral("2 / 2"));
+        EXPECT_TRUE(c->ListBox1->SearchStopped());
+        EXPECT_TRUE(c->HTMLH1->isEnabled());
+        EXPECT_EQ(c->UnreadPanel->text(), QStringLiteral("読み込めなかったフォルダ 1 （ 応答なし 1 ）"));
+        EXPECT_TRUE(c->UnreadPanel->toolTip().contains(QString::fromStdString(fs.Root() + "/dead/")));
+    }
+    {
+        // Closed while it waits: the window goes at once, without a box.
+        QMdiArea area;
+        auto* c = new TMDIChild(Host);
+        QMdiSubWindow* sub = area.addSubWindow(c);
+        sub->setAttribute(Qt::WA_DeleteOnClose);
+        QPointer<QMdiSubWindow> subAlive(sub);
+        ASSERT_TRUE(c->FormCreate());
+        ASSERT_TRUE(held(*c));
+        EXPECT_TRUE(sub->close());
+        TRY_EXPECT(subAlive.isNull());
+        EXPECT_EQ(Host.FocusTreeCalls, 1);
+    }
+    {
+        // Destroyed while it waits (the frame going).
+        auto c = std::make_unique<TMDIChild>(Host);
+        ASSERT_TRUE(c->FormCreate());
+        ASSERT_TRUE(held(*c));
+    }
+    EXPECT_TRUE(TMessageBoxSeam::Shown().empty());
+    EXPECT_EQ(search::TSearchJob::LeftBehind(), before + 3);
     fs.Release();
     TRY_EXPECT_EQ(search::TSearchJob::LeftBehind(), before);
+}
+
+// Search again: the window's own folder, key and choices, whatever the
+// frame holds now; its view and order stay, and a new file is found.
+TEST_F(FindfTest, SearchAgainKeepsTheViewAndTheOrderAndFindsANewFile) {
+    MakeThree();
+    Host.Options.Exclude = {"z"};
+    auto c = Create();
+    c->Details1->trigger();
+    c->SortBy1[3]->trigger(); // by size
+    ASSERT_EQ(Names(*c), QStringLiteral("b.txt,a.txt"));
+    Tree.File("sub/new.txt", std::string(500, 'n'));
+    Tree.File("z/newer.txt", "excluded still");
+    Host.Dir = Tree.Path("sub");
+    Host.Key = "*.*";
+    Host.Options = {};
+    c->SearchAgain1->trigger();
+    WaitForWalk(*c);
+    EXPECT_EQ(Names(*c), QStringLiteral("b.txt,new.txt,a.txt"));
+    EXPECT_TRUE(c->DetailsShown());
+    EXPECT_EQ(c->ListBox1->SortOrder(), TSortOrder::soSize);
+    EXPECT_TRUE(
+        c->PanelLabel->text().startsWith(QStringLiteral(" Sorted by : Size → Upword ; Total Files = 3 ")))
+        << c->PanelLabel->text().toStdString();
+    EXPECT_EQ(Host.History, std::vector<std::string>{"*.txt"});
 }
 
 TEST_F(FindfTest, CloseCommandRestoresFramePanelsAndMenus) {
@@ -677,31 +759,6 @@ TEST_F(FindfTest, CloseCommandRestoresFramePanelsAndMenus) {
         EXPECT_EQ(Host.WindowMenu, count == 1 ? std::vector<bool>{false} : std::vector<bool>{}) << count;
         EXPECT_EQ(Host.FocusTreeCalls, 1);
     }
-}
-
-TEST_F(FindfTest, CloseDuringTheWalkStopsItAndWaitsForItsEnd) {
-    MakeThree();
-    Tree.Ladder("l", 22, "e.txt");
-    Host.Options.WalkLinkedFoldersAgain = true; // a long walk
-    QMdiArea area;
-    auto* c = new TMDIChild(Host);
-    QMdiSubWindow* sub = area.addSubWindow(c);
-    sub->setAttribute(Qt::WA_DeleteOnClose);
-    QPointer<QMdiSubWindow> subAlive(sub);
-    int closeTries = 0;
-    bool closedEarly = false;
-    QObject::connect(c->ListBox1, &search::TFileListBoxS::SearchStep, c, [&] {
-        if (closeTries++ == 0)
-            closedEarly = sub->close();
-    });
-    EXPECT_FALSE(c->FormCreate());
-    EXPECT_GE(closeTries, 1);
-    EXPECT_FALSE(closedEarly);
-    EXPECT_TRUE(c->ListBox1->SearchStopped()); // the close stopped the walk
-    EXPECT_EQ(Host.FocusTreeCalls, 0);
-    EXPECT_TRUE(TMessageBoxSeam::Shown().empty());
-    TRY_EXPECT(subAlive.isNull());
-    EXPECT_EQ(Host.FocusTreeCalls, 1);
 }
 
 class FindfPageTest : public FindfTest {
