@@ -624,7 +624,8 @@ void TMDIChild::ListBox1SearchEnding() {
     FDetailsTop = nullptr;
     if (DetailsShown()) {
         const QModelIndex top = DetailsView1->indexAt(QPoint(0, 0));
-        if (top.isValid())
+        // A view at its beginning stays there.
+        if (top.isValid() && top.row() > 0)
             FDetailsTop = ListBox1->Items().Objects(top.row());
     }
 }

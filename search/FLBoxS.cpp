@@ -645,7 +645,8 @@ void TFileListBoxS::EndStream() {
         for (int i = from; i <= to; ++i)
             selected.insert(FItems->Item(i));
     const TFileInfo* current = FItems->Item(selectionModel()->currentIndex().row());
-    const TFileInfo* top = FItems->Item(TopIndex());
+    // A list at its beginning stays there: the first hits in order show.
+    const TFileInfo* top = TopIndex() > 0 ? FItems->Item(TopIndex()) : nullptr;
     emit SearchEnding();
     run->Job->Finish(FItems->Files());
     RefreshItems();

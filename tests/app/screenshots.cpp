@@ -52,6 +52,12 @@ int main(int argc, char* argv[]) {
     auto search = [&](const char* key) {
         frame.KeyWordEditCB->setEditText(QString::fromUtf8(key));
         frame.SearchFind1Click();
+        (void)QTest::qWaitFor([&] {
+            for (results::TMDIChild* child : frame.ResultWindows())
+                if (child->Searching())
+                    return false;
+            return true;
+        });
         QTest::qWait(300); // let the windows paint their items
     };
     search("*.*");

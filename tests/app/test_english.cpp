@@ -3,6 +3,7 @@
 // read as typos are plain English there, while the page keeps them; in Japanese the toolkit's dialogs speak
 // Japanese too.
 #include "TestDir.h"
+#include "WaitForWalks.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
@@ -104,6 +105,7 @@ TEST_F(EnglishSession, FrameResultWindowBoxesAndPage) {
 
     frame.KeyWordEditCB->setEditText(QStringLiteral("*.*"));
     frame.SearchFind1Click();
+    WaitForWalks(frame);
     ASSERT_EQ(frame.ResultWindowCount(), 1);
     results::TMDIChild* child = frame.ResultWindows().back();
     EXPECT_EQ(frame.SubWindowOf(child)->windowTitle(),
@@ -157,6 +159,7 @@ TEST(JapaneseSession, LongHintsFitTheStatusPanel) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
     frame.KeyWordEditCB->setEditText(QStringLiteral("*.*"));
     frame.SearchFind1Click();
+    WaitForWalks(frame);
     ASSERT_EQ(frame.ResultWindowCount(), 1);
     const QFontMetrics metrics(frame.StatusPanels[0]->font());
     const int room = frame.StatusPanels[0]->contentsRect().width();

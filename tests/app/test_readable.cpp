@@ -4,6 +4,7 @@
 // for each button that shows a picture alone.
 #include "PixelChecks.h"
 #include "TestDir.h"
+#include "WaitForWalks.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
 #include "results/findf.h"
@@ -68,6 +69,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(Frame.get()));
         Frame->KeyWordEditCB->setEditText(QStringLiteral("*.*"));
         Frame->SearchFind1Click();
+        WaitForWalks(*Frame);
         return Frame->ResultWindows().empty() ? nullptr : Frame->ResultWindows().back();
     }
 

@@ -3,6 +3,7 @@
 // with working links, the saved-pages menu and its click, and the menu again
 // after the frame is started anew.
 #include "TestDir.h"
+#include "WaitForWalks.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
@@ -79,6 +80,7 @@ TEST(Road, FromAQuickKeyToAReopenedPage) {
             all = a;
     ASSERT_NE(all, nullptr);
     all->trigger();
+    WaitForWalks(*frame);
     ASSERT_EQ(frame->ResultWindowCount(), 1);
     EXPECT_EQ(frame->KeyWordEditCB->currentText(), QStringLiteral("*.*"));
     results::TMDIChild* child = frame->ResultWindows().back();

@@ -1,9 +1,12 @@
+#include "StallFs.h"
 #include "TestDir.h"
 #include "TryExpect.h"
+#include "WaitForWalks.h"
 #include "app/DriveComboBox.h"
 #include "app/ExcludeForm.h"
 #include "app/FilterRow.h"
 #include "app/HelpFile.h"
+#include "app/StateDump.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
@@ -57,16 +60,6 @@ using tavolix::results::TMDIChild;
 namespace {
 
 // Walks a folder again under each link that leads to it: a ladder's long walk.
-class TLadderFrame : public TMDIForm {
-public:
-    using TMDIForm::TMDIForm;
-    tavolix::search::TWalkOptions WalkOptions() const override {
-        tavolix::search::TWalkOptions options = TMDIForm::WalkOptions();
-        options.WalkLinkedFoldersAgain = true;
-        return options;
-    }
-};
-
 class SerfileTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -107,6 +100,7 @@ protected:
     int Search(const QString& key) {
         FFrame->KeyWordEditCB->setEditText(key);
         FFrame->SearchFind1Click();
+        WaitForWalks(*FFrame);
         return FFrame->ResultWindowCount();
     }
 
@@ -399,6 +393,7 @@ TEST_F(SerfileTest, KeyBoxKeysAsTheSystemDeliversThem) {
 
     QTest::keyClicks(focus, "*.gif");
     QTest::keyClick(focus, Qt::Key_Return);
+    WaitForWalks(*FFrame);
     ASSERT_EQ(FFrame->ResultWindowCount(), 1);
     EXPECT_EQ(FFrame->ResultWindows().back()->ListBox1->Mask(), "*.gif");
 
@@ -412,6 +407,7 @@ TEST_F(SerfileTest, KeyBoxKeysAsTheSystemDeliversThem) {
     QTest::keyClicks(focus, "*");
     EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QStringLiteral("*"));
     QTest::keyClick(focus, Qt::Key_Return);
+    WaitForWalks(*FFrame);
     ASSERT_EQ(FFrame->ResultWindowCount(), 2);
     EXPECT_EQ(FFrame->ResultWindows().back()->ListBox1->Mask(), "*");
 
@@ -547,6 +543,7 @@ TEST_F(SerfileTest, KeyListsAreAChoiceOfTheSearchOptions) {
 TEST_F(SerfileTest, QuickKeyReplacesTheTextAndSearchesAtOnce) {
     FFrame->KeyWordEditCB->setEditText(QStringLiteral("typed"));
     QuickKey("*.wav")->trigger();
+    WaitForWalks(*FFrame);
     EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QStringLiteral("*.wav"));
     ASSERT_EQ(FFrame->ResultWindowCount(), 1);
     EXPECT_EQ(FFrame->ResultWindows().back()->ListBox1->GetFileCount(), 1);
@@ -589,6 +586,7 @@ TEST_F(SerfileTest, WindowCommands) {
     // F2 searches from the frame's own menu.
     FFrame->activateWindow();
     QTest::keyClick(FFrame.get(), Qt::Key_F2);
+    WaitForWalks(*FFrame);
     ASSERT_EQ(FFrame->ResultWindowCount(), 1);
     FFrame->SubWindowOf(FFrame->ResultWindows().back())->close();
     TRY_EXPECT_EQ(FFrame->ResultWindowCount(), 0);
@@ -713,49 +711,55 @@ TEST_F(SerfileTest, ExitQuestionOnlyNoOrEscapeKeepsEverything) {
     EXPECT_EQ(FFrame->ResultWindowCount(), 0);
 }
 
-TEST_F(SerfileTest, QuittingDuringAWalkStopsItAndExits) {
-    // A walk that takes a while and ends on its own: 2^13 - 1 hits below "deep".
-    constexpr int kLevels = 12;
-    FTree.Ladder("deep", kLevels, "x.gif");
+// The frame with its base folder elsewhere (a share that stops answering).
+class TStallFrame : public TMDIForm {
+public:
+    TStallFrame(const std::string& settingsFile, std::string base)
+        : TMDIForm(settingsFile), FBase(std::move(base)) {}
+    std::string SelectedDirectory() const override { return FBase; }
+
+private:
+    std::string FBase;
+};
+
+// A walk held by a folder that never answers: its window shows at once and
+// the state file tells its hits while it waits; quitting stops every walk.
+TEST_F(SerfileTest, AHeldWalkShowsInTheStateFileAndQuittingStopsIt) {
+    TAVOLIX_MOUNT_STALL_FS(fs);
     FFrame.reset();
-    MakeFrame(std::make_unique<TLadderFrame>(FTree.Path("settings/TAVOLIX.INI")));
-    // Arrive while the first walk lets the event loop run: No keeps it
-    // walking, a second search runs meanwhile.
-    int windowsDuringWalk = -1;
-    bool keptByNo = false;
+    MakeFrame(std::make_unique<TStallFrame>(FTree.Path("settings/TAVOLIX.INI"), fs.Root()));
+    auto* dump = new TStateDump(*FFrame, QString::fromStdString(FTree.Path("state"))); // the frame's
+    const auto has = [&](const char* line) {
+        return dump->StateText().split(QLatin1Char('\n')).contains(QString::fromUtf8(line));
+    };
+    FFrame->KeyWordEditCB->setEditText(QStringLiteral("*.gif"));
+    FFrame->SearchFind1Click();
+    ASSERT_EQ(FFrame->ResultWindowCount(), 1);
+    TRY_EXPECT(has("window.0.count=2"));
+    EXPECT_TRUE(has("searching=1"));
+    EXPECT_TRUE(has("window.0.searching=1"));
+
+    // No keeps it walking; another search runs meanwhile.
     FAnswer = [](const TShownMessage& box) {
         return box.Kind == TMessageKind::Plain ? TMessageResult::mrNo : TMessageResult::mrOK;
     };
-    QTimer::singleShot(0, FFrame.get(), [&] {
-        keptByNo = !FFrame->close();
-        FFrame->KeyWordEditCB->setEditText(QStringLiteral("*.wav"));
-        FFrame->SearchFind1Click();
-        windowsDuringWalk = FFrame->ResultWindowCount();
-    });
-    EXPECT_EQ(Search("*.gif"), 2);
-    EXPECT_TRUE(keptByNo);
-    EXPECT_EQ(windowsDuringWalk, 1); // the nested search's window, shown before the first
-    EXPECT_FALSE(FFrame->ResultWindows().front()->ListBox1->SearchStopped());
-
-    // Yes during a walk: the walk stops where it is and the frame closes.
-    FAnswer = [](const TShownMessage&) { return TMessageResult::mrYes; };
-    TMDIChild* walking = nullptr;
-    QTimer::singleShot(0, FFrame.get(), [&] {
-        for (QMdiSubWindow* window : FFrame->MDIArea->subWindowList())
-            if (auto* child = qobject_cast<TMDIChild*>(window->widget());
-                child && child->ListBox1->IsSearching())
-                walking = child;
-        ASSERT_NE(walking, nullptr);
-        FFrame->close();
-        EXPECT_TRUE(FFrame->isVisible()); // not before the walk has returned
-    });
-    FFrame->KeyWordEditCB->setEditText(QStringLiteral("*.gif"));
+    EXPECT_FALSE(FFrame->close());
+    FFrame->KeyWordEditCB->setEditText(QStringLiteral("*.wav"));
     FFrame->SearchFind1Click();
-    ASSERT_NE(walking, nullptr);
-    EXPECT_TRUE(walking->ListBox1->SearchStopped()); // the close comes queued
-    EXPECT_LT(walking->ListBox1->GetFileCount(), (1 << (kLevels + 1)) + 1);
+    EXPECT_EQ(FFrame->ResultWindowCount(), 2);
+    EXPECT_TRUE(has("searching=2"));
+
+    // Yes: the walks stop where they are and the frame closes, with no box
+    // about what they found.
+    FAnswer = [](const TShownMessage&) { return TMessageResult::mrYes; };
+    const std::size_t boxes = TMessageBoxSeam::Shown().size();
+    FFrame->close();
     TRY_EXPECT(!FFrame->isVisible());
     EXPECT_EQ(FFrame->ResultWindowCount(), 0);
+    ASSERT_EQ(TMessageBoxSeam::Shown().size(), boxes + 1);
+    EXPECT_EQ(TMessageBoxSeam::Shown().back().Kind, TMessageKind::Plain); // the question alone
+    FFrame.reset();
+    fs.Release();
 }
 
 TEST_F(SerfileTest, SaveButtonWithoutAWindowExplains) {
@@ -884,11 +888,13 @@ TEST_F(SerfileTest, ClockShowsTheTimeOfDay) {
     EXPECT_LT((QTime::currentTime().msec() + FFrame->Timer1->remainingTime()) % 1000, 200);
 
     // A maximized result window keeps its own buttons: the clock stays.
-    ASSERT_EQ(Search("*.gif"), 1);
+    FFrame->KeyWordEditCB->setEditText(QStringLiteral("*.gif"));
+    FFrame->SearchFind1Click();
     FFrame->MAXClick();
     ASSERT_TRUE(FFrame->MDIArea->activeSubWindow()->isMaximized());
     EXPECT_TRUE(FFrame->FClock->isVisible());
     EXPECT_FALSE(FFrame->FClock->visibleRegion().isEmpty());
+    WaitForWalks(*FFrame);
 
     // Minimized: the time goes on, the clock isn't drawn.
     FFrame->showMinimized();

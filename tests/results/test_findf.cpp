@@ -3,6 +3,7 @@
 #include "TestDir.h"
 #include "TestPictures.h"
 #include "TryExpect.h"
+#include "WaitForWalk.h"
 #include "cli/PageCommand.h"
 #include "pages/PageWriter.h"
 #include "pages/PathFunctions.h"
@@ -32,7 +33,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMdiArea>
@@ -80,21 +80,10 @@ protected:
         Tree.File("z/other.dat", "x");
     }
 
-    // The walk ends on its own; only a broken one runs for a minute.
     static void WaitForWalk(TMDIChild& c) {
-        QElapsedTimer waited;
-        waited.start();
-        while (c.Searching() && waited.elapsed() < 60000)
-            QTest::qWait(5);
-        EXPECT_FALSE(c.Searching());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !c.Searching(); }, 60000));
     }
-
-    // Starts the search and waits for its end: true when hits stay.
-    static bool Found(TMDIChild& c) {
-        const bool started = c.FormCreate();
-        WaitForWalk(c);
-        return started && c.ListBox1->Items().Count() > 0;
-    }
+    static bool Found(TMDIChild& c) { return SearchToTheEnd(c); }
 
     std::unique_ptr<TMDIChild> Create(bool show = true) {
         auto child = std::make_unique<TMDIChild>(Host);

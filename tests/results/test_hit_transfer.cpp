@@ -4,6 +4,7 @@
 #include "FakeResultHost.h"
 #include "TestDir.h"
 #include "TryExpect.h"
+#include "WaitForWalk.h"
 #include "pages/PathFunctions.h"
 #include "platform/ExecuteFile.h"
 #include "results/HitTransfer.h"
@@ -117,7 +118,7 @@ protected:
         Host.Dir = Tree.Root();
         Host.Key = "*.txt";
         auto c = std::make_unique<TMDIChild>(Host);
-        EXPECT_TRUE(c->FormCreate());
+        EXPECT_TRUE(SearchToTheEnd(*c));
         c->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(c.get()));
         return c;

@@ -3,6 +3,7 @@
 #include "TestDir.h"
 #include "TestPictures.h"
 #include "TryExpect.h"
+#include "WaitForWalk.h"
 #include "results/DetailsView.h"
 #include "results/PictureView.h"
 #include "results/findf.h"
@@ -62,7 +63,7 @@ protected:
 
     std::unique_ptr<TMDIChild> Create() {
         auto child = std::make_unique<TMDIChild>(Host);
-        EXPECT_TRUE(child->FormCreate());
+        EXPECT_TRUE(SearchToTheEnd(*child));
         child->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(child.get()));
         return child;
@@ -160,7 +161,7 @@ TEST_F(PictureViewTest, AnIconInPngIsDecodedByTheHelperAndDrawnWhenItArrives) {
     Tree.File("hits/b bmp.ico", DataFile("two_sizes.ico"));
     StartPool();
     TMDIChild c(Host);
-    ASSERT_TRUE(c.FormCreate());
+    ASSERT_TRUE(SearchToTheEnd(c));
     // What the first item looks like at each of its paints.
     std::vector<QImage> shots;
     auto original = c.ListBox1->OnDrawItem;
