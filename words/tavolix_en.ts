@@ -515,6 +515,14 @@
         <source>種類・サイズ・更新日時で検索結果を絞り込む行を、表示・非表示します （ 表示中だけ絞り込み ）。</source>
         <translation>Shows or hides the row that filters the hits by kind, size and time of change (it filters only while shown).</translation>
     </message>
+    <message>
+        <source>再検索 (&amp;A)</source>
+        <translation>Search &amp;Again</translation>
+    </message>
+    <message>
+        <source>同じフォルダ・キー・絞り込み・検索ｵﾌﾟｼｮﾝで、このウィンドウの検索をやり直します | 表示方法と並び順は、そのまま保ちます。</source>
+        <translation>Runs this window&apos;s search again with its folder, key, filters and options | The view and the order stay as they are.</translation>
+    </message>
 </context>
 <context>
     <name>Filters</name>
@@ -1130,6 +1138,30 @@ Go ahead?</translation>
     <message>
         <source>「 ; 」もキーの一部として検索しました。「 ; 」で区切った複数のキーとして検索するには、検索ｵﾌﾟｼｮﾝ の「「 ; 」で区切って複数のキーを指定」をオンにして下さい。</source>
         <translation>&quot;;&quot; was searched as part of the key. To search the keys separated by &quot;;&quot;, turn on &quot;Several keys separated by &quot;;&quot;&quot; in the Search Options menu.</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>検索を中止します （ Esc ） | 見つかったファイルは、そのまま表示します。</source>
+        <translation>Stops the search (Esc) | The files found so far stay in the window.</translation>
+    </message>
+    <message>
+        <source> 検索中 … ; Total Files = %1 ; Size = %2 Bytes</source>
+        <translation> Searching… ; Total Files = %1 ; Size = %2 Bytes</translation>
+    </message>
+    <message>
+        <source>検索中 ： %1</source>
+        <translation>Searching: %1</translation>
+    </message>
+    <message>
+        <source>検索中です。<byte value="xd"/>
+<byte value="xd"/>
+検索が終わってから、ＨＴＭＬを作成して下さい。</source>
+        <translation>The search is still running.<byte value="xd"/>
+<byte value="xd"/>
+Write the HTML page when it has ended.</translation>
     </message>
 </context>
 <context>
