@@ -2,7 +2,7 @@
 """A FUSE file system whose folders stop answering, as a hard-mounted share
 whose server died. Runs in the foreground until killed.
 
-    stall_fs.py MOUNTPOINT [--slow-entries N] [--slow-delay-us D]
+    stall_fs.py MOUNTPOINT [--slow-entries N] [--slow-delay-us D] [--lag-dirs L]
 
 Layout:
   ok/            a.gif, b.txt, sub/c.gif: answers like any folder
@@ -10,6 +10,8 @@ Layout:
   deadfile.bmp   stat answers (1000 bytes); open never returns
   hang/stuck/    hang/ lists stuck, but stat of hang/stuck never returns
   slow/          N files f00000.gif ...; each stat takes D microseconds
+  lag/           only with L > 0: folders d00 ... each holding hNN.gif; each
+                 folder takes 0.4 s to list
   release        writing to it lets every blocked call fail with EIO
 
 Killing the server makes the kernel fail every pending call; detach the
@@ -66,6 +68,22 @@ class StallFs(fuse.Fuse):
         super().__init__(*args, **kwargs)
         self.slow_entries = 20000
         self.slow_delay_us = 1000
+        self.lag_dirs = 0
+
+    def lag_folder(self, path):
+        """The number of a lag/dNN folder, or -1."""
+        if not path.startswith("/lag/d") or len(path) != len("/lag/d00"):
+            return -1
+        try:
+            n = int(path[len("/lag/d"):])
+        except ValueError:
+            return -1
+        return n if 0 <= n < self.lag_dirs else -1
+
+    def lag_file(self, path):
+        folder, _, name = path.rpartition("/")
+        n = self.lag_folder(folder)
+        return n >= 0 and name == "h%02d.gif" % n
 
     def slow_name(self, i):
         return "f%05d.gif" % i
@@ -84,8 +102,10 @@ class StallFs(fuse.Fuse):
     def getattr(self, path):
         if path == "/hang/stuck":
             return stall()
-        if path in DIRS or path == "/slow":
+        if path in DIRS or path == "/slow" or (self.lag_dirs and path == "/lag") or self.lag_folder(path) >= 0:
             return Stat(stat.S_IFDIR | 0o755, nlink=2)
+        if self.lag_file(path):
+            return Stat(stat.S_IFREG | 0o644, len(GIF))
         if path in FILES:
             return Stat(stat.S_IFREG | 0o644, len(FILES[path]))
         if path == "/deadfile.bmp":
@@ -102,6 +122,13 @@ class StallFs(fuse.Fuse):
             return stall()
         if path == "/slow":
             names = [self.slow_name(i) for i in range(self.slow_entries)]
+        elif path == "/" and self.lag_dirs:
+            names = DIRS[path] + ["lag"]
+        elif path == "/lag" and self.lag_dirs:
+            names = ["d%02d" % i for i in range(self.lag_dirs)]
+        elif self.lag_folder(path) >= 0:
+            time.sleep(0.4)
+            names = ["h%02d.gif" % self.lag_folder(path)]
         elif path in DIRS:
             names = DIRS[path]
         else:
@@ -117,13 +144,13 @@ class StallFs(fuse.Fuse):
             return 0
         if path == "/release":
             return 0
-        if self.is_slow_file(path):
+        if self.is_slow_file(path) or self.lag_file(path):
             return 0
         return -errno.ENOENT
 
     def read(self, path, size, offset):
         data = FILES.get(path)
-        if data is None and self.is_slow_file(path):
+        if data is None and (self.is_slow_file(path) or self.lag_file(path)):
             data = GIF
         if data is None:
             return -errno.EIO
@@ -143,11 +170,12 @@ def main():
     server = StallFs(version="%prog " + fuse.__version__, usage=__doc__, dash_s_do="setsingle")
     server.parser.add_option(mountopt="slow_entries", metavar="N", default=20000)
     server.parser.add_option(mountopt="slow_delay_us", metavar="D", default=1000)
+    server.parser.add_option(mountopt="lag_dirs", metavar="L", default=0)
     # Accept the plain --slow-entries / --slow-delay-us forms too.
     argv = []
     args = iter(sys.argv[1:])
     for a in args:
-        if a in ("--slow-entries", "--slow-delay-us"):
+        if a in ("--slow-entries", "--slow-delay-us", "--lag-dirs"):
             argv += ["-o", "%s=%s" % (a[2:].replace("-", "_"), next(args))]
         else:
             argv.append(a)
@@ -155,6 +183,7 @@ def main():
     server.parse(values=server, errex=1)
     server.slow_entries = int(server.slow_entries)
     server.slow_delay_us = int(server.slow_delay_us)
+    server.lag_dirs = int(server.lag_dirs)
     server.multithreaded = True
     server.main()
 
