@@ -424,7 +424,7 @@ QLayout* TMDIChild::BuildWalkLine() {
     // A deep path must not widen the window.
     WalkPanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     WalkPanel->hide();
-    walkLine->addWidget(WalkPanel, 1);
+    walkLine->addWidget(WalkPanel, 100);
     UnreadPanel = new QLabel(this);
     UnreadPanel->setObjectName(QStringLiteral("UnreadPanel"));
     UnreadPanel->setTextFormat(Qt::PlainText);
