@@ -12,6 +12,8 @@ PACKAGES=(
   qt6-svg-dev libpoppler-qt6-dev
   # the picture helper's PNG reader: whole-buffer inflate, twice zlib's speed
   libdeflate-dev
+  # the picture helper's sandbox: its filter of system calls
+  libseccomp-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # fonts metric-compatible with the Japanese UI fonts
   fonts-ipafont-gothic fonts-ipafont-mincho

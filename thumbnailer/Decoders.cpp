@@ -3,6 +3,7 @@
 #include "pictures/MetafilePlayer.h"
 #include "pictures/PictureLoad.h"
 #include "thumbnailer/PngReduce.h"
+#include "thumbnailer/SelfContainedSvg.h"
 
 #include <cmath>
 #include <cstring>
@@ -112,13 +113,19 @@ std::optional<TDecoded> DecodePng(int fd, int side) {
     return TDecoded{std::move(image), QSize(png->Width, png->Height)};
 }
 
-std::optional<TDecoded> DecodeQtImage(int fd, int side) {
+std::optional<TDecoded> DecodeQtImage(int fd, int side, std::string_view format) {
     if (IsPng(fd))
         return DecodePng(fd, side);
     QFile file;
     if (!OpenDevice(file, fd))
         return std::nullopt;
     QImageReader reader(&file);
+    // A format without a signature (TGA) is known by the name alone.
+    if (!reader.canRead() && !format.empty()) {
+        file.seek(0);
+        reader.setFormat(QByteArray(format.data(), static_cast<qsizetype>(format.size())));
+        reader.setDevice(&file); // drops the handler that found nothing
+    }
     reader.setAllocationLimit(kAllocationLimitMiB);
     reader.setAutoTransform(true);
     const QSize raw = reader.size();
@@ -144,8 +151,9 @@ std::optional<TDecoded> DecodeSvg(int fd, int side) {
     QByteArray bytes;
     if (!ReadAll(fd, kMaxVectorFileBytes, bytes))
         return std::nullopt;
+    const std::optional<QByteArray> own = SelfContainedSvg(bytes, kMaxVectorFileBytes);
     QSvgRenderer renderer;
-    if (!renderer.load(bytes) || !renderer.isValid())
+    if (!own || !renderer.load(*own) || !renderer.isValid())
         return std::nullopt;
     QSize size = renderer.defaultSize();
     if (size.isEmpty())
@@ -183,8 +191,8 @@ std::optional<TDecoded> DecodePdf(int fd, int side, int dpi) {
     return Finish(std::move(image), shown, side);
 }
 
-std::optional<TDecoded> DecodeMetafile(const std::string& path, int side, int dpi) {
-    const pictures::TLoadedMetafile meta = pictures::LoadMetafile(path, dpi);
+std::optional<TDecoded> DecodeMetafile(int fd, int side, int dpi) {
+    const pictures::TLoadedMetafile meta = pictures::LoadMetafile(pictures::TFileSource(fd), dpi);
     if (!meta.Info || meta.Info->Width <= 0 || meta.Info->Height <= 0)
         return std::nullopt;
     const QSize size(meta.Info->Width, meta.Info->Height);
@@ -226,27 +234,27 @@ QSize FitInto(QSize size, int side, bool enlarge) {
                  std::max(1, static_cast<int>(std::lround(size.height() * scale))));
 }
 
-std::optional<TDecoded> DecodeForThumbnail(int fd, const std::string& path, TDecoder decoder, int side,
+std::optional<TDecoded> DecodeForThumbnail(int fd, std::string_view format, TDecoder decoder, int side,
                                            int dpi) {
     switch (decoder) {
     case TDecoder::QtImage:
-        return DecodeQtImage(fd, side);
+        return DecodeQtImage(fd, side, format);
     case TDecoder::Svg:
         return DecodeSvg(fd, side);
     case TDecoder::Pdf:
         return DecodePdf(fd, side, dpi);
     case TDecoder::Bitmap: {
-        const pictures::TBitmapPicture bitmap =
-            pictures::LoadBitmapFile(path, [side](QSize real) { return FitInto(real, side, false); });
+        const pictures::TBitmapPicture bitmap = pictures::LoadBitmapFile(
+            pictures::TFileSource(fd), [side](QSize real) { return FitInto(real, side, false); });
         return Finish(bitmap.Image, bitmap.Size, side);
     }
     case TDecoder::Icon: {
-        QImage icon = IconImage(pictures::LoadIconImage(path, QSize(side, side)));
+        QImage icon = IconImage(pictures::LoadIconImage(pictures::TFileSource(fd), QSize(side, side)));
         const QSize size = icon.size();
         return Finish(std::move(icon), size, side);
     }
     case TDecoder::Metafile:
-        return DecodeMetafile(path, side, dpi);
+        return DecodeMetafile(fd, side, dpi);
     case TDecoder::ProgramIcon:
     case TDecoder::None:
         break;

@@ -2,6 +2,7 @@
 #include "TestPictures.h"
 #include "thumbnailer/Thumbnailer.h"
 #include "thumbs/Protocol.h"
+#include "thumbs/RequestFiles.h"
 #include "thumbs/ThumbnailCache.h"
 
 #include <filesystem>
@@ -44,6 +45,14 @@ void SetMTime(const std::string& path, time_t when) {
 
 class ThumbnailerTest : public ::testing::Test {
 protected:
+    // As the pool does it, on this thread: the files opened, the helper's
+    // work, what it made written.
+    TThumbReply Run(const TThumbRequest& q) {
+        TRequestFiles files(q, Root);
+        if (!files.Open())
+            return files.Answer();
+        return files.Complete(Thumbnailer.Handle(files.HelperRequest(), files.Descriptors()));
+    }
     TThumbReply Ask(const std::string& rel, TRequestKind kind = TRequestKind::Picture,
                     TThumbSize size = TThumbSize::Normal) {
         TThumbRequest q;
@@ -53,7 +62,7 @@ protected:
         q.BoxWidth = 100;
         q.BoxHeight = 36;
         q.Path = Dir.Path(rel);
-        TThumbReply reply = Thumbnailer.Handle(q);
+        TThumbReply reply = Run(q);
         EXPECT_EQ(reply.Id, q.Id);
         return reply;
     }
@@ -65,7 +74,7 @@ protected:
         q.Path = Dir.Path(rel);
         q.Output = Dir.Path(output);
         q.Reuse = reuse.empty() ? reuse : Dir.Path(reuse);
-        return Thumbnailer.Handle(q);
+        return Run(q);
     }
     std::string CacheFile(const std::string& rel, TThumbSize size = TThumbSize::Normal) {
         return ThumbnailPath(Root, size, ThumbnailUri(Dir.Path(rel)));
@@ -73,7 +82,7 @@ protected:
 
     TTestDir Dir;
     std::string Root = Dir.Path("cache/thumbnails");
-    TThumbnailer Thumbnailer{Root};
+    TThumbnailer Thumbnailer;
     std::uint64_t FId = 0;
 };
 
