@@ -113,19 +113,35 @@ std::optional<TDecoded> DecodePng(int fd, int side) {
     return TDecoded{std::move(image), QSize(png->Width, png->Height)};
 }
 
+// TGA has no signature (its header reads as an icon's), so it goes by its
+// name; the toolkit's reader takes only files that end in the footer of
+// TGA's second version, which one without gets here.
+std::optional<TDecoded> DecodeTga(int fd, int side) {
+    QByteArray bytes;
+    if (!ReadAll(fd, kMaxVectorFileBytes, bytes))
+        return std::nullopt;
+    static const QByteArray kFooterEnd("TRUEVISION-XFILE.\0", 18);
+    if (!bytes.endsWith(kFooterEnd))
+        bytes += QByteArray(8, '\0') + kFooterEnd;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "tga");
+    reader.setAllocationLimit(kAllocationLimitMiB);
+    const QSize size = reader.size();
+    if (!size.isValid() || qint64(size.width()) * size.height() > kMaxWholePixels)
+        return std::nullopt;
+    return Finish(reader.read(), size, side);
+}
+
 std::optional<TDecoded> DecodeQtImage(int fd, int side, std::string_view format) {
+    if (format == "tga")
+        return DecodeTga(fd, side);
     if (IsPng(fd))
         return DecodePng(fd, side);
     QFile file;
     if (!OpenDevice(file, fd))
         return std::nullopt;
     QImageReader reader(&file);
-    // A format without a signature (TGA) is known by the name alone.
-    if (!reader.canRead() && !format.empty()) {
-        file.seek(0);
-        reader.setFormat(QByteArray(format.data(), static_cast<qsizetype>(format.size())));
-        reader.setDevice(&file); // drops the handler that found nothing
-    }
     reader.setAllocationLimit(kAllocationLimitMiB);
     reader.setAutoTransform(true);
     const QSize raw = reader.size();
