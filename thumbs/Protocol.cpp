@@ -331,6 +331,18 @@ std::string PageFileSuffix(TPageFormat format, bool doubleSize) {
     return suffix;
 }
 
+bool IsPageFileName(std::string_view name) {
+    if (name.size() < 32 ||
+        name.substr(0, 32).find_first_not_of("0123456789abcdef") != std::string_view::npos)
+        return false;
+    const std::string_view suffix = name.substr(32);
+    for (TPageFormat format : {TPageFormat::Jpeg, TPageFormat::Png}) {
+        if (suffix == PageFileSuffix(format, false) || suffix == PageFileSuffix(format, true))
+            return true;
+    }
+    return false;
+}
+
 std::string PageThumbnailName(std::string_view uri, std::int64_t mtime, std::int64_t size) {
     std::string key(uri);
     key += '\n';

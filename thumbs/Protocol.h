@@ -176,6 +176,8 @@ struct THelperReply {
 // What follows NAME in a page thumbnail's file name: "-2x" for the double
 // size, and the format's extension.
 std::string PageFileSuffix(TPageFormat format, bool doubleSize);
+// True for the name of a page thumbnail's file: NAME and a suffix.
+bool IsPageFileName(std::string_view name);
 // NAME: the MD5 of the file's URI, modification time and size, so that a
 // picture that changed gets a file of another name.
 std::string PageThumbnailName(std::string_view uri, std::int64_t mtime, std::int64_t size);

@@ -21,6 +21,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <unordered_set>
+#include <utility>
 
 extern char** environ;
 
@@ -261,6 +262,7 @@ private:
     std::vector<TRetired> FRetired;
     int FStartFailures = 0;
     bool FBroken = false;
+    bool FTightened = false;
 };
 
 bool TRunner::Working(const TJob& job) const {
@@ -324,8 +326,13 @@ bool TRunner::StartTask(TFlight& flight, std::function<void(TTask&)> work) {
 void TRunner::Open(TFlight& flight) {
     flight.Stage = TFlight::TStage::Opening;
     flight.Files = std::make_shared<TRequestFiles>(flight.Job.Request, S.Options.CacheRoot);
-    if (StuckTasks() >= kMaxStuckTasks ||
-        !StartTask(flight, [files = flight.Files](TTask& task) { task.Opened = files->Open(); })) {
+    // Before the pool's first file: wider modes than the standard's, left
+    // by an older writer, go.
+    const std::string tighten = std::exchange(FTightened, true) ? std::string() : S.Options.CacheRoot;
+    if (StuckTasks() >= kMaxStuckTasks || !StartTask(flight, [files = flight.Files, tighten](TTask& task) {
+            TightenCacheFolders(tighten);
+            task.Opened = files->Open();
+        })) {
         flight.Task.reset();
         Answer(flight, FailedReply(flight.Job.Request.Id, TReplyStatus::Unreadable));
     }
@@ -670,8 +677,6 @@ void TRunner::FailEverything() {
 void TRunner::Run() {
     if (!S.Available)
         FBroken = true;
-    // Wider modes than the standard's, left by an older writer, go first.
-    std::thread([root = S.Options.CacheRoot] { TightenCacheFolders(root); }).detach();
     for (;;) {
         {
             std::lock_guard lock(S.Mutex);

@@ -15,6 +15,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -272,4 +273,31 @@ TEST_F(ThumbnailPoolTest, TheLastFileOfARunIsRecordedBeforeThePoolEnds) {
     client->SetWanted({Request(2, "last.crash-test.png")});
     ASSERT_TRUE(Replies.WaitFor({2}));
     EXPECT_EQ(Replies.Get(2).Source, TReplySource::Cache); // not tried again
+}
+
+TEST_F(ThumbnailPoolTest, TheCacheIsTheUsersAlone) {
+    const std::string root = Dir.Path("cache/thumbnails");
+    std::filesystem::create_directories(root + "/normal");
+    ASSERT_EQ(::chmod(root.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod((root + "/normal").c_str(), 0777), 0);
+    // A thumbnail that would pass for ours, but another user wrote it.
+    struct stat st;
+    ASSERT_EQ(::stat(Dir.Path("good.png").c_str(), &st), 0);
+    const TOriginal original{ThumbnailUri(Dir.Path("good.png")), st.st_mtime, st.st_size};
+    const std::string theirs = ThumbnailPath(root, TThumbSize::Normal, original.Uri);
+    Dir.File(
+        "cache/thumbnails/normal/" + ThumbnailName(original.Uri),
+        AddPngText(PictureBytes(HalvesImage(128, 64, Qt::green), "png"), ThumbnailKeys(original, 300, 150)));
+    if (::chown(theirs.c_str(), 4242, 4242) != 0)
+        GTEST_SKIP() << "only root gives a file away";
+
+    TThumbnailPool pool(Options());
+    auto client = pool.Connect([this](TThumbReply&& r) { Replies.Add(std::move(r)); });
+    client->SetWanted({Request(1, "good.png")});
+    ASSERT_TRUE(Replies.WaitFor({1}));
+    EXPECT_EQ(Replies.Get(1).Source, TReplySource::Made);
+    for (const std::string& folder : {root, root + "/normal"}) {
+        ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << folder;
+    }
 }
