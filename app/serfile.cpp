@@ -11,6 +11,7 @@
 #include "search/FLBoxS.h"
 #include "settings/SearchSettings.h"
 #include "settings/ViewSettings.h"
+#include "thumbnailer/Sandbox.h"
 #include "thumbs/ThumbnailPool.h"
 #include "ui/Commands.h"
 #include "ui/Hints.h"
@@ -972,6 +973,10 @@ void TMDIForm::ShowHelpTopic(int topic) {
 void TMDIForm::About1Click() {
     if (!FAboutBox)
         FAboutBox = new TAboutBox(this);
+    // What the helpers said, else what this kernel offers them.
+    const std::optional<thumbs::TSandboxState> told =
+        FThumbnailPool ? FThumbnailPool->Sandbox() : std::nullopt;
+    FAboutBox->ShowSandbox(told ? *told : thumbnailer::ProbeSandbox());
     FAboutBox->exec();
 }
 

@@ -114,6 +114,11 @@ std::optional<TSandboxState> DecodeHello(std::string_view payload) {
     if (!r.U32(version) || version != kProtocolVersion || !r.U8(files) || !r.U8(calls) ||
         !r.Bytes(sandbox.Detail, kMaxSandboxDetail) || !r.AtEnd() || files > 1 || calls > 1)
         return std::nullopt;
+    // It is shown on a terminal: printable ASCII only.
+    for (unsigned char c : sandbox.Detail) {
+        if (c < 0x20 || c > 0x7e)
+            return std::nullopt;
+    }
     sandbox.FileSystem = files != 0;
     sandbox.Calls = calls != 0;
     return sandbox;
