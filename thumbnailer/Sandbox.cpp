@@ -4,8 +4,9 @@
 // - no_new_privs: nothing it starts could gain rights (and the two below need it).
 // - Landlock: the file system is read-only and only beneath /usr (libraries,
 //   image plugins, fonts, poppler's data), the fontconfig configuration and
-//   caches, the user's font folders, /sys/devices/system/cpu (the number of
-//   cores), this process's own /proc entry, /dev/null, /dev/urandom and the
+//   caches, the user's font folders, /sys/devices/system/cpu and
+//   /proc/cpuinfo (the cores a decoder's threads are counted by), this
+//   process's own /proc entry, /dev/null, /dev/urandom and the
 //   folders the caller names. Nothing is written, run or made anywhere. The
 //   pictures come as descriptors the pool opened; the home folder, other
 //   mounts and every device stay out of reach (also through /proc/self/fd).
@@ -165,6 +166,7 @@ std::string CloseFileSystem(const TSandboxOptions& options) {
                                          "/etc/localtime",
                                          "/var/cache/fontconfig",
                                          "/sys/devices/system/cpu",
+                                         "/proc/cpuinfo",
                                          "/dev/urandom",
                                          "/dev/random",
                                          HomeBased("XDG_DATA_HOME", "/.local/share", "/fonts"),

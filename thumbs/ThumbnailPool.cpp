@@ -296,13 +296,15 @@ int TRunner::StuckTasks() {
     return static_cast<int>(FAbandoned.size());
 }
 
-// Opening runs ahead of the helpers by a file each, so that a helper rarely
-// waits for the disk.
+// A file is taken from the queue only when a helper is free for it, so that
+// requests that left the screen meanwhile are dropped, never made.
 void TRunner::StartFlights() {
-    const std::size_t most = 2 * static_cast<std::size_t>(S.Options.Processes);
+    auto holding = std::count_if(FFlights.begin(), FFlights.end(),
+                                 [](const TFlight& f) { return f.Stage != TFlight::TStage::Finishing; });
     TJob job;
-    while (FFlights.size() < most && TakeJob(job)) {
+    while (holding < S.Options.Processes && TakeJob(job)) {
         FFlights.emplace_back().Job = std::move(job);
+        ++holding;
         Open(FFlights.back());
     }
 }
