@@ -301,3 +301,30 @@ TEST_F(ThumbnailPoolTest, TheCacheIsTheUsersAlone) {
         EXPECT_EQ(st.st_mode & 0777, 0700u) << folder;
     }
 }
+
+TEST_F(ThumbnailPoolTest, AFileNoDecoderReadsIsOfferedToTheProgramsMadeForIt) {
+    Dir.File("clip.heic", "not something the helper reads");
+    std::vector<std::string> offered;
+    TPoolOptions options = Options();
+    // As a program of the desktop's would: a thumbnail into the cache.
+    options.MakeExternally = [&](const std::string& path, TThumbSize size) {
+        offered.push_back(path);
+        struct stat st;
+        if (::stat(path.c_str(), &st) != 0)
+            return false;
+        const TOriginal now{ThumbnailUri(path), st.st_mtime, st.st_size};
+        return !WriteCacheFile(
+            ThumbnailPath(Dir.Path("cache/thumbnails"), size, now.Uri),
+            AddPngText(PictureBytes(HalvesImage(96, 64), "png"), ThumbnailKeys(now, 1920, 1280)));
+    };
+    TThumbnailPool pool(options);
+    auto client = pool.Connect([this](TThumbReply&& r) { Replies.Add(std::move(r)); });
+    TThumbRequest q = Request(1, "clip.heic");
+    q.Kind = TRequestKind::CachedOnly;
+    client->SetWanted({q});
+    ASSERT_TRUE(Replies.WaitFor({1}));
+    EXPECT_EQ(Replies.Get(1).Status, TReplyStatus::Ok);
+    EXPECT_EQ(Replies.Get(1).Source, TReplySource::Cache);
+    EXPECT_EQ(Replies.Get(1).PictureWidth, 1920);
+    EXPECT_EQ(offered, std::vector<std::string>{Dir.Path("clip.heic")});
+}
