@@ -139,6 +139,11 @@ QString TStateDump::StateText() const {
         lines << prefix + QStringLiteral("pictures-ready=%1").arg(child->Pictures().ReadyCount());
         lines << prefix +
                      QStringLiteral("page-thumbnails=%1").arg(child->PageThumbnails1->isChecked() ? 1 : 0);
+        lines << prefix + QStringLiteral("picture-size=%1").arg(child->Pictures().PictureSide());
+        lines << prefix + QStringLiteral("grid=%1x%2")
+                              .arg(child->ListBox1->Columns())
+                              .arg(child->ListBox1->ItemHeight());
+        lines << prefix + QStringLiteral("status=") + OneLine(child->StatusText());
         QStringList names;
         const int shown = std::min(child->ListBox1->Items().Count(), 50);
         for (int k = 0; k < shown; ++k)

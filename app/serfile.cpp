@@ -18,6 +18,7 @@
 #include "ui/MessageBoxes.h"
 #include "ui/NameText.h"
 #include "ui/ProgramIcon.h"
+#include "ui/ReadableColours.h"
 #include "ui/UiFonts.h"
 #include "words/CoreWords.h"
 
@@ -263,6 +264,7 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
     UpdateSavedPagesMenu();
     FPicturesShown = settings::ReadPicturesShown(FSavedPages.SettingsFile());
     FPageThumbnails = settings::ReadPageThumbnails(FSavedPages.SettingsFile());
+    FViewGrid = settings::ReadViewGrid(FSavedPages.SettingsFile());
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->geometry();
@@ -339,11 +341,7 @@ QWidget* TMDIForm::BuildSearchBar(QWidget* parent) {
     KeyWordEditCB->setGeometry(2, 5, 198, 25);
     KeyWordEditCB->setEditText(QStringLiteral("*.gif"));
     KeyWordEditCB->setFont(UiFont(kFixedSys, 19));
-    {
-        QPalette palette = KeyWordEditCB->palette();
-        palette.setColor(QPalette::Text, Qt::blue);
-        KeyWordEditCB->setPalette(palette);
-    }
+    ui::SetFixedTextColour(KeyWordEditCB, QPalette::Text, Qt::blue, QPalette::Base);
     // Keys reach the combo box, which hands them to its line edit directly.
     KeyWordEditCB->installEventFilter(this);
     KeyWordEditCB->lineEdit()->installEventFilter(this);
@@ -353,6 +351,8 @@ QWidget* TMDIForm::BuildSearchBar(QWidget* parent) {
     SerchSB->setGeometry(208, 5, 25, 25);
     SerchSB->setIcon(Glyph(QStringLiteral("search")));
     SerchSB->setIconSize(QSize(20, 20));
+    // Shown as a picture alone: screen readers say the command.
+    SerchSB->setAccessibleName(ui::CommandText(ui::kFindCommand.Caption));
     connect(SerchSB, &QToolButton::clicked, this, [this] { SearchFind1Click(); });
 
     SaveFileMSB = new QToolButton(Panel1);
@@ -360,16 +360,13 @@ QWidget* TMDIForm::BuildSearchBar(QWidget* parent) {
     SaveFileMSB->setGeometry(240, 5, 25, 25);
     SaveFileMSB->setIcon(Glyph(QStringLiteral("save")));
     SaveFileMSB->setIconSize(QSize(20, 20));
+    SaveFileMSB->setAccessibleName(ui::CommandText(ui::kWritePageCommand.Caption));
     connect(SaveFileMSB, &QToolButton::clicked, this, &TMDIForm::SaveFileMSBClick);
 
     Label1 = new QLabel(Panel1);
     Label1->setFont(UiFont(kPGothic, 15));
     Label1->setTextFormat(Qt::PlainText);
-    {
-        QPalette palette = Label1->palette();
-        palette.setColor(QPalette::WindowText, Qt::blue);
-        Label1->setPalette(palette);
-    }
+    ui::SetFixedTextColour(Label1, QPalette::WindowText, Qt::blue, QPalette::Window);
     Label1->move(272, 10);
     Label1->setMinimumWidth(400);
 
@@ -500,6 +497,9 @@ void TMDIForm::BuildMenus() {
     rowLayout->setContentsMargins(0, 0, 0, 0);
     rowLayout->setSpacing(0);
     MainMenu1 = new QMenuBar(menuRow);
+    // The bar's button for the menus that don't fit shows a picture alone.
+    if (auto* more = MainMenu1->findChild<QToolButton*>(QStringLiteral("qt_menubar_ext_button")))
+        more->setAccessibleName(tr("ほかのメニュー"));
     rowLayout->addWidget(MainMenu1, 1);
     FClock = new TCaptionClock(menuRow);
     rowLayout->addWidget(FClock);
@@ -703,6 +703,15 @@ void TMDIForm::SetPicturesShown(bool shown) {
 void TMDIForm::SetPageThumbnails(bool on) {
     FPageThumbnails = on;
     if (const platform::TIoResult error = settings::WritePageThumbnails(FSavedPages.SettingsFile(), on))
+        ShowMessageBox(this, TMessageKind::Error,
+                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
+                       ui::mbOK);
+}
+
+void TMDIForm::SetViewGrid(const settings::TViewGrid& grid) {
+    const settings::TViewGrid before = FViewGrid;
+    FViewGrid = grid;
+    if (const platform::TIoResult error = settings::WriteViewGrid(FSavedPages.SettingsFile(), grid, before))
         ShowMessageBox(this, TMessageKind::Error,
                        ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
                        ui::mbOK);

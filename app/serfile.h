@@ -101,6 +101,8 @@ public:
     void SetPicturesShown(bool shown) override;
     bool PageThumbnails() const override { return FPageThumbnails; }
     void SetPageThumbnails(bool on) override;
+    settings::TViewGrid ViewGrid() const override { return FViewGrid; }
+    void SetViewGrid(const settings::TViewGrid& grid) override;
     thumbs::TThumbnailPool* ThumbnailPool() override;
 
     // Commands.
@@ -230,6 +232,7 @@ private:
     bool FBackFromElsewhere = false;
     bool FPicturesShown = false;
     bool FPageThumbnails = false;
+    settings::TViewGrid FViewGrid;
     // Started with the first window that asks for a picture.
     std::unique_ptr<thumbs::TThumbnailPool> FThumbnailPool;
 };

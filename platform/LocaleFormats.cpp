@@ -1,5 +1,6 @@
 #include "platform/LocaleFormats.h"
 
+#include <algorithm>
 #include <clocale>
 #include <memory>
 #include <unicode/udat.h>
@@ -38,6 +39,18 @@ std::string DatePattern(const std::string& locale, UDateFormatStyle date, UDateF
         return {};
     UChar buffer[128];
     const int32_t length = udat_toPattern(format.get(), false, buffer, 128, &status);
+    return U_SUCCESS(status) ? Utf8(buffer, length) : std::string();
+}
+
+// A day period's name (AM or PM) in the locale.
+std::string AmPmOf(const std::string& locale, int which) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<UDateFormat, TCloseFormat> format(
+        udat_open(UDAT_SHORT, UDAT_NONE, locale.c_str(), nullptr, 0, nullptr, 0, &status));
+    if (U_FAILURE(status) || !format)
+        return {};
+    UChar buffer[64];
+    const int32_t length = udat_getSymbols(format.get(), UDAT_AM_PMS, which, buffer, 64, &status);
     return U_SUCCESS(status) ? Utf8(buffer, length) : std::string();
 }
 
@@ -202,6 +215,116 @@ TLocaleFormats LocaleFormatsOf(const std::string& icuLocale) {
     if (std::string s = GroupingSeparatorOf(icuLocale); !s.empty())
         f.ThousandSeparator = s;
     return f;
+}
+
+TScreenDateForm ScreenDateFormOf(const std::string& icuLocale) {
+    TScreenDateForm form;
+    if (icuLocale.empty())
+        return form;
+    // The file times are Gregorian whatever the locale's own calendar.
+    const std::string gregorian = icuLocale + "@calendar=gregorian";
+    std::string date, literal;
+    // Literal text goes back quoted, in one piece, when it holds letters.
+    auto flush = [&] {
+        if (literal.find_first_of("'abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ") ==
+            std::string::npos) {
+            date += literal;
+        } else {
+            date += '\'';
+            for (char ch : literal)
+                date += ch == '\'' ? std::string("''") : std::string(1, ch);
+            date += '\'';
+        }
+        literal.clear();
+    };
+    WalkPattern(
+        ShortDatePattern(gregorian),
+        [&](char c, int n) {
+            flush();
+            // Every year in four digits.
+            date.append(c == 'y' || c == 'u' ? 4 : static_cast<std::size_t>(n), c == 'u' ? 'y' : c);
+        },
+        [&](std::string_view text) { literal += text; });
+    flush();
+    const std::string time = DatePattern(gregorian, UDAT_NONE, UDAT_SHORT);
+    if (!date.empty())
+        form.DatePattern = date;
+    if (!time.empty())
+        form.TimePattern = time;
+    if (std::string am = AmPmOf(gregorian, 0); !am.empty())
+        form.Am = am;
+    if (std::string pm = AmPmOf(gregorian, 1); !pm.empty())
+        form.Pm = pm;
+    return form;
+}
+
+TScreenDateForm SystemScreenDateForm() {
+    const char* time = std::setlocale(LC_TIME, nullptr);
+    return ScreenDateFormOf(IcuLocaleOf(time ? time : ""));
+}
+
+std::string PatternText(std::string_view pattern, const TDateFields& when, std::string_view am,
+                        std::string_view pm) {
+    std::string out;
+    auto number = [&out](int value, int width) {
+        std::string digits = std::to_string(value < 0 ? 0 : value);
+        if (digits.size() < static_cast<std::size_t>(width))
+            out.append(static_cast<std::size_t>(width) - digits.size(), '0');
+        out += digits;
+    };
+    WalkPattern(
+        pattern,
+        [&](char c, int n) {
+            const int width = std::min(n, 2);
+            switch (c) {
+            case 'y':
+            case 'u':
+                if (n == 2)
+                    number(when.Year % 100, 2);
+                else
+                    number(when.Year, n);
+                break;
+            case 'M':
+            case 'L':
+                number(when.Month, width);
+                break;
+            case 'd':
+                number(when.Day, width);
+                break;
+            case 'H':
+                number(when.Hour, width);
+                break;
+            case 'k':
+                number(when.Hour == 0 ? 24 : when.Hour, width);
+                break;
+            case 'h':
+                number(when.Hour % 12 == 0 ? 12 : when.Hour % 12, width);
+                break;
+            case 'K':
+                number(when.Hour % 12, width);
+                break;
+            case 'm':
+                number(when.Minute, width);
+                break;
+            case 's':
+                number(when.Second, width);
+                break;
+            case 'a':
+            case 'b':
+            case 'B':
+                out += when.Hour < 12 ? am : pm;
+                break;
+            default:
+                break; // eras, weekdays, zones: not part of these forms
+            }
+        },
+        [&](std::string_view text) { out += text; });
+    return Trimmed(out);
+}
+
+std::string ScreenDateTimeText(const TDateFields& when, const TScreenDateForm& form) {
+    return PatternText(form.DatePattern, when, form.Am, form.Pm) + " " +
+           PatternText(form.TimePattern, when, form.Am, form.Pm);
 }
 
 TLocaleFormats SystemLocaleFormats() {

@@ -39,4 +39,30 @@ TLocaleFormats LocaleFormatsOf(const std::string& icuLocale);
 // thousands separator from LC_NUMERIC (as set by setlocale).
 TLocaleFormats SystemLocaleFormats();
 
+// How the windows write a date and time: the locale's short date with the
+// year in four digits, so that no field reads as another, and its short
+// time (ICU patterns, Gregorian calendar). Without a locale, ISO 8601.
+// The page and tavolix-page keep the forms above.
+struct TScreenDateForm {
+    std::string DatePattern = "yyyy-MM-dd";
+    std::string TimePattern = "HH:mm";
+    std::string Am = "AM", Pm = "PM";
+    bool operator==(const TScreenDateForm&) const = default;
+};
+TScreenDateForm ScreenDateFormOf(const std::string& icuLocale);
+// Of the process's LC_TIME locale.
+TScreenDateForm SystemScreenDateForm();
+
+// A calendar date and time of day (month 1-12, hour 0-23).
+struct TDateFields {
+    int Year = 1980, Month = 1, Day = 1, Hour = 0, Minute = 0, Second = 0;
+};
+// An ICU pattern filled in from `when`: "dd.MM.yyyy" -> "08.12.2026",
+// "h:mm a" -> "1:05 PM". Fields other than years, months, days, hours,
+// minutes, seconds and day periods are left out.
+std::string PatternText(std::string_view pattern, const TDateFields& when, std::string_view am = "AM",
+                        std::string_view pm = "PM");
+// The screen's date, a blank and its time: "08.12.2026 13:05".
+std::string ScreenDateTimeText(const TDateFields& when, const TScreenDateForm& form);
+
 } // namespace tavolix::platform

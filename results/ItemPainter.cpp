@@ -3,7 +3,9 @@
 #include "pictures/MetafilePlayer.h"
 #include "pictures/PictureLoad.h"
 #include "pictures/ProgramIcons.h"
+#include "results/GridLayout.h"
 #include "ui/NameText.h"
+#include "ui/ReadableColours.h"
 #include "ui/WaitCursor.h"
 
 #include <algorithm>
@@ -28,26 +30,43 @@ using pictures::TProgramIcon;
 
 namespace {
 
-// The surface colours while one item is drawn.
+// The surface colours while one item is drawn. In a dark palette the fixed
+// colours take a shade that reads on what lies behind them.
 struct TSurface {
     QColor Text, Back;
+    bool Dark = false;
 };
 
 QColor Complement(const QColor& c) {
     return QColor(255 - c.red(), 255 - c.green(), 255 - c.blue());
 }
 
+QColor Shade(const QColor& fixed, const TSurface& s) {
+    if (!s.Dark)
+        return fixed;
+    const ui::TRgb shade = ui::ReadableShade({fixed.red(), fixed.green(), fixed.blue()},
+                                             {s.Back.red(), s.Back.green(), s.Back.blue()});
+    return QColor(shade.R, shade.G, shade.B);
+}
+
 // Text with an opaque band in the current background colour.
 void TextOut(QPainter& p, const QFontMetrics& fm, int x, int y, const QString& text, const TSurface& s) {
     p.fillRect(QRect(x, y, fm.horizontalAdvance(text), fm.height()), s.Back);
     p.setPen(s.Text);
+    // The list hands over an opaque painter: its background must be the band's.
+    p.setBackground(s.Back);
     p.drawText(x, y + fm.ascent(), text);
 }
 
 void SetTextColor(TSurface& s, const QColor& color, bool selected) {
-    s.Text = color;
     if (selected)
         s.Back = Complement(color);
+    s.Text = Shade(color, s);
+}
+
+// The pixel size under a picture's name: black, on the name's band.
+void SetSizeColor(TSurface& s) {
+    s.Text = Shade(Qt::black, s);
 }
 
 void DrawIcon(QPainter& p, const QImage& icon, int x, int y, QSize size) {
@@ -77,7 +96,7 @@ void PictureTexts(QPainter& p, const TItemPaintInput& in, const QFontMetrics& fm
                   const QString& size, int w, TSurface& s) {
     const int L = in.ItemRect.left(), T = in.ItemRect.top(), IH = in.ItemHeight;
     TextOut(p, fm, L + w + 10, T + IH / 2 - fm.height() - 2, name, s);
-    s.Text = Qt::black; // the band keeps the colour chosen for the name
+    SetSizeColor(s); // the band keeps the colour chosen for the name
     TextOut(p, fm, L + w + 10, T + IH / 2 + 2, size, s);
 }
 
@@ -107,49 +126,90 @@ void DrawReadIcon(QPainter& p, const TItemPaintInput& in, const std::vector<std:
         DrawIcon(p, IcoBytesToImage(ico), x, y, in.IconSize);
 }
 
-// The pictures view's drawing of a picture item (the bitmap layout, aspect
-// kept): the picture when it is there, an empty box while it is made, the
-// default view's empty picture when it can't be.
-void PaintPictureItem(QPainter& p, const TItemPaintInput& in, const QFontMetrics& fm, const QString& name,
-                      TSurface& s) {
+// Grey squares under a picture with transparent parts, so that white shows.
+void DrawCheckerboard(QPainter& p, const QRect& box) {
+    constexpr int kSquare = 8;
+    p.save();
+    p.setClipRect(box, Qt::IntersectClip);
+    p.fillRect(box, QColor(204, 204, 204));
+    for (int y = box.top(); y <= box.bottom(); y += kSquare)
+        for (int x = box.left() + ((y - box.top()) / kSquare % 2) * kSquare; x <= box.right();
+             x += 2 * kSquare)
+            p.fillRect(QRect(x, y, kSquare, kSquare), QColor(170, 170, 170));
+    p.restore();
+}
+
+// Where the parts of a cell of the pictures view lie.
+struct TTile {
+    QRect Picture; // the square the picture fits in
+    int TextY = 0; // top of the name; the pixel size one line below
+    int TextWidth = 0;
+};
+
+TTile TileOf(const TItemPaintInput& in, const QFontMetrics& fm) {
     const int L = in.ItemRect.left(), T = in.ItemRect.top(), IH = in.ItemHeight;
+    const int cw = in.ListWidth / (in.Columns > 0 ? in.Columns : 1);
+    const int lines = kTileMargin / 2 + 2 * fm.height();
+    // A window too small for the chosen size shrinks the pictures, not the names.
+    const int side =
+        std::max(0, std::min({in.PictureSide, cw - 2 * kTileMargin, IH - lines - 2 * kTileMargin}));
+    const int top = T + (IH - side - lines) / 2;
+    return {QRect(L + (cw - side) / 2, top, side, side), top + side + kTileMargin / 2, std::max(0, cw - 4)};
+}
+
+// A text centred in the cell below the picture.
+void TileText(QPainter& p, const TItemPaintInput& in, const QFontMetrics& fm, int y, const QString& text,
+              const TTile& tile, const TSurface& s) {
+    const int cw = in.ListWidth / (in.Columns > 0 ? in.Columns : 1);
+    const QString shown = ElideName(text, fm, tile.TextWidth);
+    TextOut(p, fm, in.ItemRect.left() + (cw - fm.horizontalAdvance(shown)) / 2, y, shown, s);
+}
+
+// The pictures view's cell of a file with a picture: the picture when it is
+// there, an empty box while it is made, the size 0×0 when it can't be.
+void PaintPictureTile(QPainter& p, const TItemPaintInput& in, const QFontMetrics& fm, const QString& name,
+                      const TTile& tile, TSurface& s) {
     const TItemPicture* picture = in.Picture;
     SetTextColor(s, GroupOf(in.FullPath) == TItemGroup::IconFile ? QColor(128, 0, 0) : QColor(255, 0, 0),
                  in.Selected);
-    const int cw = in.ListWidth / (in.Columns > 0 ? in.Columns : 1);
+    QString size;
     if (!picture || picture->State == TItemPicture::TState::Pending) {
-        const int side = std::max(0, std::min(IH - 4, cw - fm.horizontalAdvance(name) - 20));
-        if (side > 0) {
+        if (!tile.Picture.isEmpty()) {
             p.save();
             p.setPen(QColor(160, 160, 160));
-            p.drawRect(QRectF(L + 2.5, T + (IH - side) / 2 + 0.5, side - 1, side - 1));
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(QRectF(tile.Picture).adjusted(0.5, 0.5, -0.5, -0.5));
             p.restore();
         }
-        TextOut(p, fm, L + side + 10, T + IH / 2 - fm.height() - 2, name, s);
+        TileText(p, in, fm, tile.TextY, name, tile, s);
         return;
     }
     if (picture->State == TItemPicture::TState::Failed || picture->Image.isNull()) {
-        const QString size = PictureSizeText(0, 0);
-        PictureTexts(p, in, fm, name, size, 0, s);
-        return;
+        size = PictureSizeText(0, 0);
+    } else {
+        const QSize shown = picture->PictureSize.isValid() ? picture->PictureSize : picture->Image.size();
+        if (picture->PictureSize.isValid())
+            size = PictureSizeText(shown.width(), shown.height());
+        const QSize box = PictureViewBox(shown, tile.Picture.width(), tile.Picture.height());
+        if (!box.isEmpty()) {
+            const QRect at(tile.Picture.left() + (tile.Picture.width() - box.width()) / 2,
+                           tile.Picture.top() + (tile.Picture.height() - box.height()) / 2, box.width(),
+                           box.height());
+            if (picture->Transparent)
+                DrawCheckerboard(p, at);
+            // Scaled once for the box and the screen's pixel ratio, then copied.
+            const qreal ratio = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+            const QSize device(qRound(box.width() * ratio), qRound(box.height() * ratio));
+            if (picture->Scaled.size() != device)
+                picture->Scaled =
+                    picture->Image.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            picture->Scaled.setDevicePixelRatio(ratio);
+            p.drawImage(at.topLeft(), picture->Scaled);
+        }
     }
-    const QSize shown = picture->PictureSize.isValid() ? picture->PictureSize : picture->Image.size();
-    const QString size =
-        picture->PictureSize.isValid() ? PictureSizeText(shown.width(), shown.height()) : QString();
-    const int tw = std::max(fm.horizontalAdvance(name), fm.horizontalAdvance(size));
-    const QSize box = PictureViewBox(shown, cw - tw - 20, IH - 4);
-    if (!box.isEmpty()) {
-        // Scaled once for the box and the screen's pixel ratio, then copied.
-        const qreal ratio = p.device() ? p.device()->devicePixelRatioF() : 1.0;
-        const QSize device(qRound(box.width() * ratio), qRound(box.height() * ratio));
-        if (picture->Scaled.size() != device)
-            picture->Scaled = picture->Image.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        picture->Scaled.setDevicePixelRatio(ratio);
-        p.drawImage(QPointF(L + 2, T + (IH - box.height()) / 2), picture->Scaled);
-    }
-    TextOut(p, fm, L + box.width() + 10, T + IH / 2 - fm.height() - 2, name, s);
-    s.Text = Qt::black;
-    TextOut(p, fm, L + box.width() + 10, T + IH / 2 + 2, size, s);
+    TileText(p, in, fm, tile.TextY, name, tile, s);
+    SetSizeColor(s);
+    TileText(p, in, fm, tile.TextY + fm.height(), size, tile, s);
 }
 
 } // namespace
@@ -170,6 +230,23 @@ QString PictureSizeText(int width, int height) {
     return QString::number(width) + QChar(0x00D7) + QString::number(height);
 }
 
+bool HasTransparentPixels(const QImage& image) {
+    if (!image.hasAlphaChannel())
+        return false;
+    // Premultiplied or not, the alpha is the same.
+    const QImage argb =
+        image.format() == QImage::Format_ARGB32_Premultiplied || image.format() == QImage::Format_ARGB32
+            ? image
+            : image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x)
+            if (qAlpha(line[x]) < 255)
+                return true;
+    }
+    return false;
+}
+
 void PaintResultItem(QPainter& p, const TItemPaintInput& in) {
     const std::size_t slash = in.FullPath.rfind('/');
     const std::string nameBytes = slash == std::string::npos ? in.FullPath : in.FullPath.substr(slash + 1);
@@ -183,18 +260,37 @@ void PaintResultItem(QPainter& p, const TItemPaintInput& in) {
     const QFontMetrics fm(in.Font, p.device());
     const int fh = in.Font.pixelSize() > 0 ? -in.Font.pixelSize() : -fm.height();
     TSurface s{in.Selected ? in.HighlightTextColor : in.TextColor,
-               in.Selected ? in.HighlightColor : in.BackColor};
+               in.Selected ? in.HighlightColor : in.BackColor,
+               ui::IsDarkBackground({in.BackColor.red(), in.BackColor.green(), in.BackColor.blue()})};
     const int iconX = L + 4, iconY = T + (IH - ih) / 2;
     const int nameX = L + iw + 12, nameY = T + (IH + fh) / 2;
 
     const TItemPicture* picture = in.Picture;
     const TItemGroup group = GroupOf(in.FullPath);
-    if (in.PicturesView && group != TItemGroup::ShellIcon) {
-        // A file with no picture of its own shows one only when the cache had it.
-        if (thumbs::HasOwnPicture(thumbs::FileKindOf(in.FullPath)) || IsReady(picture))
-            PaintPictureItem(p, in, fm, name, s);
-        else
-            TextOut(p, fm, nameX, nameY, name, s);
+    if (in.PicturesView) {
+        const TTile tile = TileOf(in, fm);
+        if (in.Selected) {
+            p.save();
+            p.setPen(QPen(in.HighlightColor, 2));
+            p.setBrush(Qt::NoBrush); // the list's painter comes with a filling brush
+            p.drawRect(QRectF(in.ItemRect).adjusted(1, 1, -1, -1));
+            p.restore();
+        }
+        const QPoint icon(tile.Picture.center().x() - iw / 2, tile.Picture.center().y() - ih / 2);
+        if (group == TItemGroup::ShellIcon) {
+            SetTextColor(s, QColor(0, 0, 255), in.Selected);
+            if (picture)
+                DrawMadeIcon(p, in, picture, icon.x(), icon.y());
+            else if (const TProgramIcon found = ExtractFirstIcon(in.FullPath, iw, ih);
+                     found.Handle > TProgramIcon::kNotAnIconFile)
+                DrawReadIcon(p, in, found.IcoBytes, icon.x(), icon.y());
+            TileText(p, in, fm, tile.TextY, name, tile, s);
+        } else if (thumbs::HasOwnPicture(thumbs::FileKindOf(in.FullPath)) || IsReady(picture)) {
+            // A file with no picture of its own shows one only when the cache had it.
+            PaintPictureTile(p, in, fm, name, tile, s);
+        } else {
+            TileText(p, in, fm, tile.TextY, name, tile, s);
+        }
         p.restore();
         return;
     }

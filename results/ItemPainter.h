@@ -34,6 +34,8 @@ struct TItemPicture {
     QSize PictureSize; // the original's, in pixels; invalid when unknown
     int IconHandle = pictures::TProgramIcon::kNotAnIconFile;
     std::shared_ptr<const pictures::TLoadedMetafile> Metafile;
+    // Some pixels are not opaque: the picture lies on a checkerboard.
+    bool Transparent = false;
     // The image scaled for the box it was last drawn in (device pixels).
     mutable QImage Scaled;
 };
@@ -53,8 +55,11 @@ struct TItemPaintInput {
     int ScreenDpi = 96;                                                   // for metafile sizes
     // The program-wide wait cursor while a metafile is read and played.
     bool WaitCursor = false;
-    // The pictures view: today's pictures in the bitmap layout, aspect kept.
+    // The pictures view: a grid of pictures of PictureSide pixels, aspect
+    // kept, each with its name (cut in the middle when too long) and its
+    // pixel size below.
     bool PicturesView = false;
+    int PictureSide = 96;
     // What the window read for this item off its thread. With it (and
     // always in the pictures view) the paint reads no file: a picture not
     // there yet, or not readable, draws as an unreadable one.
@@ -76,5 +81,8 @@ QSize PictureViewBox(QSize picture, int roomWidth, int roomHeight);
 
 // The size text of a picture: width, "×", height.
 QString PictureSizeText(int width, int height);
+
+// True when some pixel of `image` is not fully opaque.
+bool HasTransparentPixels(const QImage& image);
 
 } // namespace tavolix::results

@@ -1,6 +1,7 @@
 #include "results/PictureView.h"
 
 #include "pictures/Metafile.h"
+#include "results/GridLayout.h"
 #include "search/FLBoxS.h"
 #include "thumbs/FileKinds.h"
 
@@ -71,6 +72,14 @@ void TPictureView::SetShown(bool shown) {
     ScheduleRequests();
 }
 
+void TPictureView::SetPictureSide(int side) {
+    if (side <= 0 || side == FPictureSide)
+        return;
+    FPictureSide = side;
+    FList.viewport()->update();
+    ScheduleRequests();
+}
+
 bool TPictureView::OnSlowVolume(const std::string& path) const {
     const platform::TVolume* volume = FVolumes.VolumeOf(path);
     // A FUSE daemon, like a network server, may never answer.
@@ -97,9 +106,7 @@ bool TPictureView::WantOf(int index, const std::string& path, TWant& want) const
         return true;
     }
     q.Kind = thumbs::HasOwnPicture(kind) ? TRequestKind::Picture : TRequestKind::CachedOnly;
-    // Wide enough for a 16:9 picture at the item's full height, on this screen.
-    const int need = qRound((FList.ItemHeight() - 4) * 16 / 9.0 * ratio);
-    q.Size = std::min(thumbs::ThumbSizeFor(need), thumbs::TThumbSize::Large);
+    q.Size = GridThumbSize(FPictureSide, ratio);
     want.Key = "P" + std::to_string(static_cast<int>(q.Size)) + ":" + path;
     return true;
 }
@@ -189,6 +196,7 @@ void TPictureView::ReplyArrived(const TThumbReply& reply) {
                         std::size_t(reply.Width) * 4);
         // Twice: the copy scaled for the screen goes with it.
         bytes += 2 * reply.Pixels.size();
+        picture.Transparent = HasTransparentPixels(picture.Image);
     }
     if (reply.PictureWidth > 0 && reply.PictureHeight > 0)
         picture.PictureSize = QSize(reply.PictureWidth, reply.PictureHeight);

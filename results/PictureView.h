@@ -42,6 +42,10 @@ public:
     bool Shown() const { return FShown; }
     // Turns the pictures view on or off and repaints the list.
     void SetShown(bool shown);
+    // The side of the pictures in the pictures view; the thumbnails asked
+    // for are those that draw it sharp on the list's screen.
+    int PictureSide() const { return FPictureSide; }
+    void SetPictureSide(int side);
 
     // The picture the painter uses for an item; nullptr when the paint reads
     // the file itself (the default view, a file on a local volume). A
@@ -90,6 +94,7 @@ private:
     std::uint64_t FNextId = 0;
     QTimer* FRequestTimer;
     bool FShown = false;
+    int FPictureSide = 160;
     int FScreenDpi = 96;
 };
 

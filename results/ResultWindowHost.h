@@ -2,6 +2,7 @@
 
 #include "platform/Volumes.h"
 #include "search/WalkOptions.h"
+#include "settings/ViewSettings.h"
 
 #include <array>
 #include <string>
@@ -69,6 +70,10 @@ public:
     // choice changed: new windows follow.
     virtual bool PageThumbnails() const { return false; }
     virtual void SetPageThumbnails(bool on) { (void)on; }
+    // The rows and columns of the default view and the pictures' size that
+    // new windows start with; a window's choice changed: new windows follow.
+    virtual settings::TViewGrid ViewGrid() const { return {}; }
+    virtual void SetViewGrid(const settings::TViewGrid& grid) { (void)grid; }
     // The helper processes that make pictures, shared by the windows;
     // nullptr when there are none (pictures then show as unreadable).
     virtual thumbs::TThumbnailPool* ThumbnailPool() { return nullptr; }

@@ -3,6 +3,7 @@
 #include "platform/ExecuteFile.h"
 #include "platform/LocaleFormats.h"
 #include "platform/Volumes.h"
+#include "results/GridLayout.h"
 #include "results/HitTransfer.h"
 #include "results/ItemPainter.h"
 #include "results/PageSaver.h"
@@ -14,16 +15,22 @@
 #include "ui/Hints.h"
 #include "ui/MessageBoxes.h"
 #include "ui/NameText.h"
+#include "ui/ReadableColours.h"
+#include "ui/ScreenMetrics.h"
 #include "ui/UiFonts.h"
 #include "ui/WaitCursor.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -37,6 +44,7 @@
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 namespace tavolix::results {
 
@@ -95,6 +103,23 @@ constexpr TCommand kPictureView1 = {
                                   "縮小画像は別のプロセスで作成し、共通のサムネイル・キャッシュに保存します"
                                   " （ 新しい検索結果にも適用 ）。"),
     Qt::Key_F6};
+// The pictures' sizes, in the order of settings::kPictureSizes.
+constexpr const char* kPictureSizeHint = QT_TRANSLATE_NOOP(
+    "Commands", "ｻﾑﾈｲﾙ表示の画像の大きさ | "
+                "列の数は、ウィンドウの幅に合わせて決まります （ 新しい検索結果にも適用 ）。");
+constexpr TCommand kPictureSizes1[] = {
+    {QT_TRANSLATE_NOOP("Commands", "小さいｻﾑﾈｲﾙ"), kPictureSizeHint},
+    {QT_TRANSLATE_NOOP("Commands", "中くらいのｻﾑﾈｲﾙ"), kPictureSizeHint},
+    {QT_TRANSLATE_NOOP("Commands", "大きいｻﾑﾈｲﾙ"), kPictureSizeHint},
+};
+constexpr TCommand kPictureLarger1 = {QT_TRANSLATE_NOOP("Commands", "ｻﾑﾈｲﾙを大きく"), kPictureSizeHint,
+                                      Qt::CTRL | Qt::Key_Plus};
+constexpr TCommand kPictureSmaller1 = {QT_TRANSLATE_NOOP("Commands", "ｻﾑﾈｲﾙを小さく"), kPictureSizeHint,
+                                       Qt::CTRL | Qt::Key_Minus};
+// The sort line's directions on the screen; the page and tavolix-page keep
+// the words of the list box.
+const char* const kDirectionWords[] = {QT_TRANSLATE_NOOP("tavolix::results::TMDIChild", "Upword"),
+                                       QT_TRANSLATE_NOOP("tavolix::results::TMDIChild", "Down")};
 constexpr TCommand kPageThumbnails1 = {
     QT_TRANSLATE_NOOP("Commands", "ｻﾑﾈｲﾙ付きHTML (&T)"),
     QT_TRANSLATE_NOOP(
@@ -201,6 +226,8 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
     BuildHitActions();
     FPictures->SetShown(FHost.PicturesShown());
     PictureView1->setChecked(FPictures->Shown());
+    FPictures->SetPictureSide(FHost.ViewGrid().PictureSize);
+    UpdateGridCommands();
     PageThumbnails1->setChecked(FHost.PageThumbnails());
 }
 
@@ -210,20 +237,18 @@ QWidget* TMDIChild::BuildSortPanel() {
     Panel1->setFixedHeight(30);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel1->setFont(PGothic15());
-    QPalette blue = Panel1->palette();
-    blue.setColor(QPalette::WindowText, Qt::blue);
-    Panel1->setPalette(blue);
+    ui::SetFixedTextColour(Panel1, QPalette::WindowText, Qt::blue, QPalette::Window);
     PanelLabel = new QLabel(Panel1);
     PanelLabel->setObjectName(QStringLiteral("PanelLabel"));
     PanelLabel->move(8, 8);
     PanelLabel->setFont(PGothic15());
-    PanelLabel->setPalette(blue);
+    ui::SetFixedTextColour(PanelLabel, QPalette::WindowText, Qt::blue, QPalette::Window);
     return Panel1;
 }
 
 QWidget* TMDIChild::BuildHeader() {
     FHeaderModel = new QStandardItemModel(0, 6, this);
-    FHeaderModel->setHorizontalHeaderLabels({QStringLiteral("Sort by"), QStringLiteral("Directrory"),
+    FHeaderModel->setHorizontalHeaderLabels({QStringLiteral("Sort by"), tr("Directrory"),
                                              QStringLiteral("Name"), QStringLiteral("Ext"),
                                              QStringLiteral("Size"), QStringLiteral("Time")});
     HeaderControl1 = new QHeaderView(Qt::Horizontal, this);
@@ -247,6 +272,7 @@ QWidget* TMDIChild::BuildList() {
     ListBox1 = new TFileListBoxS(this);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->SetFormats(platform::SystemLocaleFormats());
+    ListBox1->SetScreenDateForm(platform::SystemScreenDateForm());
     ListBox1->SetSortOrder(TSortOrder::soName);
     ListBox1->SetSortDirection(TSortDirection::sdUpword);
     ListBox1->SetMask("*.*");
@@ -282,6 +308,16 @@ QWidget* TMDIChild::BuildStatusBar() {
         StatusPanels[i]->setAlignment((i < 2 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
         StatusBar1->addWidget(StatusPanels[i]);
     }
+    // The date with its four-digit year (and a day period in some locales)
+    // is wider than the panel's 130 pixels may hold.
+    const platform::TScreenDateForm form = platform::SystemScreenDateForm();
+    const QFontMetrics metrics(StatusPanels[2]->font());
+    int dateWidth = panelWidths[2];
+    for (const int hour : {8, 20})
+        dateWidth = std::max(dateWidth, metrics.horizontalAdvance(ui::ToText(platform::ScreenDateTimeText(
+                                            {2088, 12, 28, hour, 58, 0}, form))) +
+                                            12);
+    StatusPanels[2]->setFixedWidth(dateWidth);
     return StatusBar1;
 }
 
@@ -295,9 +331,7 @@ QLayout* TMDIChild::BuildWalkLine() {
     UnreadPanel->setObjectName(QStringLiteral("UnreadPanel"));
     UnreadPanel->setTextFormat(Qt::PlainText);
     UnreadPanel->setContentsMargins(4, 1, 4, 1);
-    QPalette red = UnreadPanel->palette();
-    red.setColor(QPalette::WindowText, Qt::red);
-    UnreadPanel->setPalette(red);
+    ui::SetFixedTextColour(UnreadPanel, QPalette::WindowText, Qt::red, QPalette::Window);
     UnreadPanel->hide();
     walkLine->addWidget(UnreadPanel);
     NotSearchedPanel = new QLabel(this);
@@ -360,6 +394,21 @@ void TMDIChild::BuildMenus() {
     GyouRetsu->addSeparator();
     PictureView1 = add(GyouRetsu, kPictureView1, [this] { PictureView1Click(); });
     PictureView1->setCheckable(true);
+    auto* sizes = new QActionGroup(this);
+    for (int i = 0; i < 3; ++i) {
+        const int side = settings::kPictureSizes[i];
+        PictureSizes1[i] = add(GyouRetsu, kPictureSizes1[i], [this, side] { PictureSizeClick(side); });
+        PictureSizes1[i]->setCheckable(true);
+        sizes->addAction(PictureSizes1[i]);
+    }
+    PictureLarger1 = add(GyouRetsu, kPictureLarger1,
+                         [this] { PictureSizeClick(StepPictureSize(FPictures->PictureSide(), 1)); });
+    PictureLarger1->setShortcuts({kPictureLarger1.Shortcut, Qt::CTRL | Qt::Key_Equal,
+                                  QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Plus)});
+    PictureSmaller1 = add(GyouRetsu, kPictureSmaller1,
+                          [this] { PictureSizeClick(StepPictureSize(FPictures->PictureSide(), -1)); });
+    PictureSmaller1->setShortcuts({kPictureSmaller1.Shortcut,
+                                   QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Minus)});
 }
 
 std::vector<TMDIChild::TMenuGroup> TMDIChild::MenuGroups() const {
@@ -387,8 +436,9 @@ bool TMDIChild::FormCreate() {
     FHitCount = 0;
     FHitSize = 0;
     FItemNo.clear();
-    FGyouCount = 6;
-    FRetsuCount = 2;
+    // The rows and columns last chosen in any window.
+    FGyouCount = FHost.ViewGrid().Rows;
+    FRetsuCount = FHost.ViewGrid().Columns;
     FDirName = FHost.SelectedDirectory();
     FKeyWord = FHost.KeyText();
     const QString caption = tr(" 検索ディレクトリ = %1 , 指定キー = %2")
@@ -445,9 +495,10 @@ bool TMDIChild::FormCreate() {
 
 void TMDIChild::ShowSortStatus() {
     const std::string stopped = ListBox1->SearchStopped() ? ui::ToBytes(tr("（中断）")) : std::string();
-    const std::string text =
-        search::SortStatusText(ListBox1->GetSortOrderName(), ListBox1->GetSortDirectionName(), FHitCount,
-                               FHitSize, ListBox1->Formats(), stopped);
+    const std::string text = search::SortStatusText(
+        ListBox1->GetSortOrderName(),
+        ui::ToBytes(Words(kDirectionWords[ListBox1->SortDirection() == TSortDirection::sdDownword])),
+        FHitCount, FHitSize, ListBox1->Formats(), stopped);
     PanelLabel->setText(ui::ToText(text));
     PanelLabel->adjustSize();
     ApplyHint(PanelLabel, PanelLabelHint());
@@ -475,7 +526,7 @@ void TMDIChild::ShowItemStatus() {
     StatusPanels[0]->setText(QString::fromStdString(FItemNo) + QStringLiteral(" / ") +
                              QString::number(FHitCount));
     StatusPanels[1]->setText(ui::ToText(ListBox1->GetSelectedSizeText()) + QStringLiteral(" Bytes"));
-    StatusPanels[2]->setText(ui::ToText(ListBox1->GetSelectedTimeText()));
+    StatusPanels[2]->setText(ui::ToText(ListBox1->GetScreenTimeText(ListBox1->ItemIndex())));
     StatusPanels[3]->setText(ui::ToVisibleText(ListBox1->GetSelectedDir()));
 }
 
@@ -521,6 +572,7 @@ void TMDIChild::GyouSetClick(QAction* sender) {
         return;
     ListBox1->SetGyou(sender->data().toInt());
     FGyouCount = ListBox1->Gyou();
+    RememberGrid();
 }
 
 void TMDIChild::RetsuSetClick(QAction* sender) {
@@ -528,18 +580,68 @@ void TMDIChild::RetsuSetClick(QAction* sender) {
         return;
     ListBox1->SetColumns(sender->data().toInt());
     FRetsuCount = ListBox1->Columns();
+    RememberGrid();
 }
 
 void TMDIChild::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
-    FGyouCount = ListBox1->Gyou();
-    FRetsuCount = ListBox1->Columns();
+    // The pictures view's grid is not a choice of rows and columns.
+    if (!FPictures->Shown()) {
+        FGyouCount = ListBox1->Gyou();
+        FRetsuCount = ListBox1->Columns();
+    }
 }
 
 void TMDIChild::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
-    ListBox1->SetGyou(FGyouCount);
-    ListBox1->SetColumns(FRetsuCount);
+    ApplyGrid();
+}
+
+void TMDIChild::ApplyGrid() {
+    if (!FPictures->Shown()) {
+        ListBox1->SetGyou(FGyouCount);
+        ListBox1->SetColumns(FRetsuCount);
+        return;
+    }
+    // The room SetGyou gives the rows.
+    const int available = ListBox1->height() - ui::HorizontalScrollBarHeight() - 4;
+    const TPictureGrid grid = PictureGrid(ListBox1->contentsRect().width(), available,
+                                          FPictures->PictureSide(), QFontMetrics(ListBox1->font()).height());
+    ListBox1->SetItemHeight(grid.ItemHeight);
+    ListBox1->SetColumns(grid.Columns);
+}
+
+void TMDIChild::PictureSizeClick(int side) {
+    FPictures->SetPictureSide(side);
+    UpdateGridCommands();
+    ApplyGrid();
+    RememberGrid();
+}
+
+void TMDIChild::UpdateGridCommands() {
+    // Rows and columns are the default view's, the pictures' size the
+    // pictures view's: each set of commands only where it acts.
+    const bool pictures = FPictures->Shown();
+    N4->menuAction()->setEnabled(!pictures);
+    N5->menuAction()->setEnabled(!pictures);
+    const int side = FPictures->PictureSide();
+    for (int i = 0; i < 3; ++i) {
+        PictureSizes1[i]->setEnabled(pictures);
+        PictureSizes1[i]->setChecked(settings::kPictureSizes[i] == side);
+    }
+    PictureLarger1->setEnabled(pictures && StepPictureSize(side, 1) != side);
+    PictureSmaller1->setEnabled(pictures && StepPictureSize(side, -1) != side);
+}
+
+void TMDIChild::RememberGrid() {
+    FHost.SetViewGrid({FGyouCount, FRetsuCount, FPictures->PictureSide()});
+}
+
+QString TMDIChild::StatusText() const {
+    QStringList panels;
+    for (const QLabel* panel : StatusPanels)
+        panels << panel->text();
+    return panels.join(QStringLiteral(" | "));
 }
 
 void TMDIChild::ListBox1Click() {
@@ -610,6 +712,16 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* e) {
             ListBox1KeyUp();
         }
     } else if (watched == ListBox1->viewport()) {
+        // Ctrl and the wheel change the pictures' size, a notch a step.
+        if (e->type() == QEvent::Wheel && FPictures->Shown() &&
+            static_cast<QWheelEvent*>(e)->modifiers().testFlag(Qt::ControlModifier)) {
+            FZoomAngle += static_cast<QWheelEvent*>(e)->angleDelta().y();
+            if (std::abs(FZoomAngle) >= 120) {
+                PictureSizeClick(StepPictureSize(FPictures->PictureSide(), FZoomAngle > 0 ? 1 : -1));
+                FZoomAngle = 0;
+            }
+            return true;
+        }
         if (e->type() == QEvent::MouseMove)
             ListBox1MouseMove(static_cast<QMouseEvent*>(e)->position().toPoint());
         // The press before it has already selected the item under the
@@ -638,6 +750,7 @@ void TMDIChild::ListBox1DrawItem(QPainter& painter, int index, const QRect& rect
     in.IconSize = QSize(32, 32);
     in.ScreenDpi = ListBox1->logicalDpiY();
     in.PicturesView = FPictures->Shown();
+    in.PictureSide = FPictures->PictureSide();
     in.Picture = FPictures->PictureFor(index, in.FullPath);
     in.HelperPicture = [this, index, &in] { return FPictures->HelperPictureFor(index, in.FullPath); };
     in.WaitCursor = true;
@@ -647,6 +760,8 @@ void TMDIChild::ListBox1DrawItem(QPainter& painter, int index, const QRect& rect
 void TMDIChild::PictureView1Click() {
     FPictures->SetShown(PictureView1->isChecked());
     FHost.SetPicturesShown(FPictures->Shown());
+    UpdateGridCommands();
+    ApplyGrid();
 }
 
 void TMDIChild::PageThumbnails1Click() {

@@ -98,6 +98,13 @@ public:
     QAction* PageThumbnails1;
     // The pictures view (checkable).
     QAction* PictureView1;
+    // The pictures' size in the pictures view: small, medium, large
+    // (checkable, one at a time), and a step up or down.
+    QAction* PictureSizes1[3];
+    QAction* PictureLarger1;
+    QAction* PictureSmaller1;
+    // The status bar's panels as one line ("3 / 12 | 1,234 Bytes | ...").
+    QString StatusText() const;
 
     // The pictures made off this window's thread.
     TPictureView& Pictures() const { return *FPictures; }
@@ -141,6 +148,12 @@ private:
     void ListBox1DrawItem(QPainter& painter, int index, const QRect& rect, bool selected);
     void Close1Click();
     void PictureView1Click();
+    // The grid of the view in force: the rows and columns chosen, or in the
+    // pictures view as many pictures of the chosen size as the list holds.
+    void ApplyGrid();
+    void PictureSizeClick(int side);
+    void UpdateGridCommands();
+    void RememberGrid();
     void PageThumbnails1Click();
     // The ways a hit goes to other programs: drag, context menu, clipboard.
     void BuildHitActions();
@@ -162,6 +175,8 @@ private:
     std::string FItemNo;
     std::int32_t FGyouCount = 6;
     std::int32_t FRetsuCount = 2;
+    // Wheel turns with Ctrl held, not yet a whole notch.
+    int FZoomAngle = 0;
 
     QStandardItemModel* FHeaderModel;
     TPictureView* FPictures;

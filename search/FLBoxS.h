@@ -138,6 +138,7 @@ public:
 
     void SetFormats(const TLocaleFormats& formats) { FItems->SetFormats(formats); }
     const TLocaleFormats& Formats() const { return FItems->Formats(); }
+    void SetScreenDateForm(const platform::TScreenDateForm& form) { FItems->SetScreenDateForm(form); }
 
     // Walks `baseDir` with the progress window and fills the items. The walk
     // runs on a thread of its own while the event loop runs here; a stopped
@@ -178,6 +179,9 @@ public:
     std::string GetSelectedDir() const;
     std::string GetFilePath(int index) const;
     std::string GetDateText(int index) const;
+    // The date and time as the windows write them: the locale's order with
+    // the year in four digits ("08.12.2026 13:05"); "" for -1.
+    std::string GetScreenTimeText(int index) const { return FItems->GetScreenTimeText(index); }
     std::string GetSizeText(int index) const;
     const char* GetSortOrderName() const { return FItems->GetSortOrderName(); }
     const char* GetSortDirectionName() const { return FItems->GetSortDirectionName(); }

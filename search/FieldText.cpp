@@ -64,6 +64,13 @@ std::string FileDateToDateText(std::int32_t packed, const TLocaleFormats& f) {
     return DatePart(Unpack(packed), f);
 }
 
+std::string FileDateToScreenText(std::int32_t packed, const platform::TScreenDateForm& form) {
+    if (!IsValidFileDate(packed))
+        return "00/00/00-00:00";
+    const TUnpacked u = Unpack(packed);
+    return platform::ScreenDateTimeText({u.Year, u.Month, u.Day, u.Hour, u.Minute, u.Second}, form);
+}
+
 std::string SizeToText(std::int64_t value, const TLocaleFormats& f) {
     // Via the unsigned magnitude, so the most negative value works too.
     std::uint64_t mag = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);

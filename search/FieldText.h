@@ -17,6 +17,9 @@ bool IsValidFileDate(std::int32_t packed);
 std::string FileDateToText(std::int32_t packed, const TLocaleFormats& f = {});
 // "98/08/01", or "00/00/00".
 std::string FileDateToDateText(std::int32_t packed, const TLocaleFormats& f = {});
+// The windows' form of a date and time (the locale's order, four-digit
+// year): "08.12.2026 13:05" in de_DE; "00/00/00-00:00" when it can't be shown.
+std::string FileDateToScreenText(std::int32_t packed, const platform::TScreenDateForm& form = {});
 // Digits grouped by threes ("#,###,###,###,##0"), "-" for a negative value.
 std::string SizeToText(std::int64_t value, const TLocaleFormats& f = {});
 // "S", "H", "R", "A" for the set bits, in that order.

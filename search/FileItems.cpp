@@ -102,6 +102,11 @@ std::string TFileItemList::GetTimeText(int index) const {
     return r ? FileDateToText(r->Time, FFormats) : std::string();
 }
 
+std::string TFileItemList::GetScreenTimeText(int index) const {
+    const TFileInfo* r = Item(index);
+    return r ? FileDateToScreenText(r->Time, FScreenDateForm) : std::string();
+}
+
 std::string TFileItemList::GetSizeText(int index) const {
     const TFileInfo* r = Item(index);
     return r ? SizeToText(r->Size, FFormats) : std::string();

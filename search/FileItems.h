@@ -35,6 +35,7 @@ public:
 
     void SetFormats(const TLocaleFormats& f) { FFormats = f; }
     const TLocaleFormats& Formats() const { return FFormats; }
+    void SetScreenDateForm(const platform::TScreenDateForm& f) { FScreenDateForm = f; }
 
     // Called before the items go away and after every fill.
     std::function<void()> OnClearing;
@@ -53,6 +54,8 @@ public:
     std::string GetDir(int index) const;
     std::string GetDateText(int index) const;
     std::string GetTimeText(int index) const;
+    // The date and time as the windows show them (FileDateToScreenText).
+    std::string GetScreenTimeText(int index) const;
     std::string GetSizeText(int index) const;
     std::string GetAttrText(int index) const;
     // Index of the first item whose name equals the name part of `path`
@@ -73,6 +76,7 @@ private:
     bool FShowHiddenSysFile = true;
     bool FSeparateExt = false;
     TLocaleFormats FFormats;
+    platform::TScreenDateForm FScreenDateForm;
 };
 
 } // namespace tavolix::search

@@ -25,6 +25,16 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
         const std::string_view name = r->Name();
         return ui::ToText(name);
     }
+    // What a screen reader says of a hit, and its tip: name, folder, size, date.
+    case Qt::AccessibleTextRole:
+        return tr("%1 ， フォルダ %2 ， %3 バイト ， 更新日時 %4")
+            .arg(ui::ToVisibleText(r->Name()), ui::ToVisibleText(r->Dir()),
+                 ui::ToText(SizeToText(r->Size, FItems->Formats())),
+                 ui::ToText(FItems->GetScreenTimeText(index.row())));
+    case Qt::ToolTipRole:
+        return ui::ToVisibleText(r->Name()) + QLatin1Char('\n') + ui::ToVisibleText(r->Dir()) +
+               QLatin1Char('\n') + ui::ToText(SizeToText(r->Size, FItems->Formats())) +
+               QStringLiteral(" Bytes\n") + ui::ToText(FItems->GetScreenTimeText(index.row()));
     case RecordRole:
         return QVariant::fromValue(r);
     default:

@@ -2,6 +2,9 @@
 
 #include "platform/Profile.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace tavolix::settings {
 
 namespace {
@@ -17,7 +20,42 @@ platform::TIoResult WriteFlag(const std::string& settingsFile, std::string_view 
     return platform::WriteProfileString(settingsFile, kViewSection, key, on ? "1" : "0");
 }
 
+int ReadNumber(const std::string& settingsFile, std::string_view key, int low, int high, int otherwise) {
+    const std::string text = platform::GetProfileString(settingsFile, kViewSection, key, "");
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos)
+        return otherwise;
+    const int value = std::stoi(text);
+    return value >= low && value <= high ? value : otherwise;
+}
+
 } // namespace
+
+TViewGrid ReadViewGrid(const std::string& settingsFile) {
+    TViewGrid grid;
+    grid.Rows = ReadNumber(settingsFile, kRowsKey, 1, 15, grid.Rows);
+    grid.Columns = ReadNumber(settingsFile, kColumnsKey, 1, 7, grid.Columns);
+    const int size = ReadNumber(settingsFile, kPictureSizeKey, 1, 9999, grid.PictureSize);
+    if (std::find(std::begin(kPictureSizes), std::end(kPictureSizes), size) != std::end(kPictureSizes))
+        grid.PictureSize = size;
+    return grid;
+}
+
+platform::TIoResult WriteViewGrid(const std::string& settingsFile, const TViewGrid& grid,
+                                  const TViewGrid& before) {
+    platform::TProfileValues changed;
+    auto add = [&](std::string_view key, int value, int old) {
+        if (value != old)
+            changed.emplace_back(std::string(key), std::to_string(value));
+    };
+    add(kRowsKey, grid.Rows, before.Rows);
+    add(kColumnsKey, grid.Columns, before.Columns);
+    add(kPictureSizeKey, grid.PictureSize, before.PictureSize);
+    if (changed.empty())
+        return {};
+    if (platform::TIoResult error = platform::MakeParentDirectories(settingsFile))
+        return error;
+    return platform::WriteProfileStrings(settingsFile, kViewSection, changed);
+}
 
 bool ReadPicturesShown(const std::string& settingsFile) {
     return ReadFlag(settingsFile, kPicturesKey);

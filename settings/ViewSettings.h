@@ -15,6 +15,27 @@ inline constexpr std::string_view kViewSection = "View";
 inline constexpr std::string_view kPicturesKey = "Pictures";
 inline constexpr std::string_view kPageThumbnailsKey = "PageThumbnails";
 
+// The result windows' grid, for new windows: the rows and columns chosen
+// for the default view ("Rows=6", "Columns=2") and the side of the pictures
+// in the pictures view ("PictureSize=160"). A value out of range or missing
+// keeps the default.
+inline constexpr std::string_view kRowsKey = "Rows";
+inline constexpr std::string_view kColumnsKey = "Columns";
+inline constexpr std::string_view kPictureSizeKey = "PictureSize";
+inline constexpr int kPictureSizes[] = {96, 160, 256};
+
+struct TViewGrid {
+    int Rows = 6;          // 1-15
+    int Columns = 2;       // 1-7
+    int PictureSize = 160; // one of kPictureSizes
+    bool operator==(const TViewGrid&) const = default;
+};
+
+TViewGrid ReadViewGrid(const std::string& settingsFile);
+// Writes the keys whose values differ from `before`.
+platform::TIoResult WriteViewGrid(const std::string& settingsFile, const TViewGrid& grid,
+                                  const TViewGrid& before);
+
 bool ReadPicturesShown(const std::string& settingsFile);
 platform::TIoResult WritePicturesShown(const std::string& settingsFile, bool shown);
 bool ReadPageThumbnails(const std::string& settingsFile);

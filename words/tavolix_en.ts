@@ -411,6 +411,30 @@
         <source>ＨＴＭＬの画像を、縮小画像（サムネイル）で作成します | 縮小画像は、ＨＴＭＬと同じ名前のフォルダ （ ～.files ） に保存し、元のファイルにリンクします。</source>
         <translation>Writes the page&apos;s pictures as thumbnails | JPEG, PNG, WebP, SVG, PDF... as thumbnails linked to their files, kept in NAME.files.</translation>
     </message>
+    <message>
+        <source>ｻﾑﾈｲﾙ表示の画像の大きさ | 列の数は、ウィンドウの幅に合わせて決まります （ 新しい検索結果にも適用 ）。</source>
+        <translation>Size of the pictures | The window&apos;s width decides how many columns fit (new results follow).</translation>
+    </message>
+    <message>
+        <source>小さいｻﾑﾈｲﾙ</source>
+        <translation>Small Pictures</translation>
+    </message>
+    <message>
+        <source>中くらいのｻﾑﾈｲﾙ</source>
+        <translation>Medium Pictures</translation>
+    </message>
+    <message>
+        <source>大きいｻﾑﾈｲﾙ</source>
+        <translation>Large Pictures</translation>
+    </message>
+    <message>
+        <source>ｻﾑﾈｲﾙを大きく</source>
+        <translation>Larger Pictures</translation>
+    </message>
+    <message>
+        <source>ｻﾑﾈｲﾙを小さく</source>
+        <translation>Smaller Pictures</translation>
+    </message>
 </context>
 <context>
     <name>MessageBoxes</name>
@@ -608,7 +632,7 @@ a path below the directory searched (for example
     </message>
     <message>
         <source>お疲れさま !!  終了しますか ? </source>
-        <translation>Good work!  Quit Tavolix? </translation>
+        <translation>Quit Tavolix?</translation>
     </message>
     <message>
         <source>保存すべきデータがありません。<byte value="xd"/>
@@ -617,6 +641,10 @@ a path below the directory searched (for example
         <translation>There are no results to save.<byte value="xd"/>
 <byte value="xd"/>
 Search first, then press the button.</translation>
+    </message>
+    <message>
+        <source>ほかのメニュー</source>
+        <translation>More Menus</translation>
     </message>
 </context>
 <context>
@@ -794,6 +822,25 @@ by double-clicking it in a file manager.</translation>
     <message>
         <source>作成数 ： %1 / %2</source>
         <translation>Thumbnails made : %1 / %2</translation>
+    </message>
+    <message>
+        <source>Upword</source>
+        <translation>Ascending</translation>
+    </message>
+    <message>
+        <source>Down</source>
+        <translation>Descending</translation>
+    </message>
+    <message>
+        <source>Directrory</source>
+        <translation>Directory</translation>
+    </message>
+</context>
+<context>
+    <name>tavolix::search::TFileListModel</name>
+    <message>
+        <source>%1 ， フォルダ %2 ， %3 バイト ， 更新日時 %4</source>
+        <translation>%1, folder %2, %3 bytes, modified %4</translation>
     </message>
 </context>
 <context>

@@ -287,6 +287,43 @@ TEST_F(SerfileTest, ThePicturesViewChosenInAWindowIsKeptForNewOnes) {
     EXPECT_TRUE(TMDIForm(settings).PicturesShown());
 }
 
+// Rows and columns belong to the default view, the pictures' size to the
+// pictures view, whose columns follow the width; each choice is kept.
+TEST_F(SerfileTest, TheGridChosenInAWindowIsKeptForNewOnes) {
+    const std::string settings = FTree.Path("settings/TAVOLIX.INI");
+    ASSERT_EQ(Search("*.gif"), 1);
+    TMDIChild* first = FFrame->ResultWindows().back();
+    first->N5->actions()[3]->trigger(); // four columns
+    EXPECT_EQ(first->ListBox1->Columns(), 4);
+    EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "Columns"), "4");
+    EXPECT_FALSE(first->PictureLarger1->isEnabled());
+
+    first->PictureView1->trigger();
+    EXPECT_FALSE(first->N5->menuAction()->isEnabled());
+    FFrame->SubWindowOf(first)->showMaximized();
+    first->PictureLarger1->trigger();
+    EXPECT_EQ(first->Pictures().PictureSide(), 256);
+    EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "PictureSize"), "256");
+    EXPECT_GE(first->ListBox1->gridSize().width(), 256); // the picture keeps its room
+    const int largeColumns = first->ListBox1->Columns();
+    first->PictureSmaller1->trigger();
+    first->PictureSmaller1->trigger();
+    EXPECT_EQ(first->Pictures().PictureSide(), 96);
+    EXPECT_FALSE(first->PictureSmaller1->isEnabled());
+    EXPECT_GT(first->ListBox1->Columns(), largeColumns);
+    first->PictureView1->trigger(); // back to the columns chosen
+    EXPECT_EQ(first->ListBox1->Columns(), 4);
+
+    ASSERT_EQ(Search("*.gif"), 2);
+    TMDIChild* second = FFrame->ResultWindows().back();
+    EXPECT_EQ(second->ListBox1->Columns(), 4);
+    EXPECT_EQ(second->Pictures().PictureSide(), 96);
+    EXPECT_TRUE(second->PictureSizes1[0]->isChecked());
+    // A value no window writes is not taken.
+    tavolix::platform::WriteProfileString(settings, "View", "PictureSize", "100000");
+    EXPECT_EQ(TMDIForm(settings).ViewGrid().PictureSize, 160);
+}
+
 TEST_F(SerfileTest, ANoHitWindowClosesWithTheCloseSteps) {
     // The steps of any closing window: hidden bars come back, the tree takes
     // the focus.

@@ -846,7 +846,8 @@ def case_pictures_view(d, p, tree, work):
     with open(os.path.join(work, "TAVOLIX.INI"), encoding="utf-8") as f:
         settings = f.read()
     assert "[View]" in settings and "Pictures=1" in settings, settings
-    cache = os.path.join(work, "home", ".cache", "thumbnails", "normal")
+    # Pictures of the medium size are drawn from the large thumbnails.
+    cache = os.path.join(work, "home", ".cache", "thumbnails", "large")
     assert len(os.listdir(cache)) >= count, os.listdir(cache)
     assert len(os.listdir(os.path.join(work, "home", ".cache", "thumbnails", "fail"))) == 1
     # A new window starts with pictures; F6 there turns them off again.
@@ -872,7 +873,7 @@ def case_languages(d, p, tree, work):
         s = english.search("*.gif")
         w = last_window(s)
         assert s[w + "title"] == " Directory = %s , Key = *.gif" % tree, s[w + "title"]
-        assert s[w + "totals"].startswith(" Sorted by : Name → Upword ; Total Files = 3"), s[w + "totals"]
+        assert s[w + "totals"].startswith(" Sorted by : Name → Ascending ; Total Files = 3"), s[w + "totals"]
         d.key("F3")
         english.wait("the save dialog", lambda s: s["active"] == "Save As" and s["focus"] == "fileNameEdit")
         english.type_line(os.path.join(work, "page.html"))
@@ -896,6 +897,45 @@ def case_languages(d, p, tree, work):
         d.key("Escape")
     finally:
         japanese.close()
+
+
+def case_picture_grid(d, p, tree, work):
+    """In a German session with summer time: the pictures grid fills a
+    maximised window, Ctrl+plus makes its pictures larger (fewer columns),
+    the size is kept, and the status bar writes a date with its year in four
+    digits in the locale's order."""
+    p.close()
+    pictures = os.path.join(tree, "pictures")
+    make_pictures(pictures)
+    # 8 December 2026, 13:05 in Berlin (winter time: UTC+1).
+    stamp = 1796731500
+    os.utime(os.path.join(pictures, "bomb.png"), (stamp, stamp))
+    german = Program(d, p.binary, tree, os.path.join(work, "de"),
+                     {"LC_ALL": "", "LANG": "de_DE.UTF-8", "TZ": "Europe/Berlin"}, title=" Tavolix")
+    try:
+        german.choose_base(pictures)
+        s = german.search("*.*")
+        w = last_window(s)
+        d.click(german.frame, 700, 500)
+        german.wait("the focus in the list", lambda s: s["focus"] == "ListBox1")
+        d.key("End")
+        german.wait("the last hit selected", lambda s: s[w + "status"].startswith("8 / 8"))
+        d.key("Home")
+        german.wait("the first hit's date in the status bar", lambda s: "08.12.2026 13:05" in s[w + "status"])
+        d.key("ctrl+m")
+        german.wait("the window maximized", lambda s: s[w + "state"] == "maximized")
+        d.key("F6")
+        s = german.wait("the pictures grid", lambda s: s[w + "pictures"] == "1" and s[w + "picture-size"] == "160")
+        medium = int(s[w + "grid"].split("x")[0])
+        assert medium > 2, s[w + "grid"]
+        d.key("ctrl+plus")
+        s = german.wait("larger pictures", lambda s: s[w + "picture-size"] == "256")
+        german.wait("fewer columns", lambda s: int(s[w + "grid"].split("x")[0]) < medium)
+        d.screenshot(os.path.join(work, "picture_grid.png"))
+        with open(os.path.join(work, "de", "TAVOLIX.INI"), encoding="utf-8") as f:
+            assert "PictureSize=256" in f.read()
+    finally:
+        german.close()
 
 
 def case_page_thumbnails(d, p, tree, work):
@@ -962,6 +1002,7 @@ CASES = {
     "keyboard_selection_status": case_keyboard_selection_status,
     "frame_placement": case_frame_placement,
     "pictures_view": case_pictures_view,
+    "picture_grid": case_picture_grid,
 }
 
 

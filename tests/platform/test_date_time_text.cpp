@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <utility>
 
 using namespace tavolix::platform;
 
@@ -148,4 +149,35 @@ TEST(LocaleFormats, SeparatorsComeFromTheShortPatterns) {
         EXPECT_EQ(PatternSeparator(p.Icu), p.Separator) << p.Icu;
         EXPECT_EQ(PatternToStrftime(p.Icu), p.Strftime) << p.Icu;
     }
+}
+
+// The windows write a date with its year in four digits, in the locale's
+// order: "26.12.08" would read as 26 December 2008.
+TEST(ScreenDateForm, FourDigitYearsInTheLocalesOrder) {
+    struct Case {
+        const char *Locale, *Afternoon, *Morning;
+    } cases[] = {
+        {"ja_JP.UTF-8", "2026/12/08 13:05", "2026/01/02 9:07"},
+        {"en_US.UTF-8", "12/8/2026 1:05 PM", "1/2/2026 9:07 AM"},
+        {"de_DE.UTF-8", "08.12.2026 13:05", "02.01.2026 09:07"},
+        {"bg_BG.UTF-8", "8.12.2026 г. 13:05 ч.", "2.01.2026 г. 9:07 ч."}, // literals kept
+        {"C.UTF-8", "2026-12-08 13:05", "2026-01-02 09:07"},
+        {"", "2026-12-08 13:05", "2026-01-02 09:07"},
+    };
+    for (const Case& c : cases) {
+        const TScreenDateForm form = ScreenDateFormOf(IcuLocaleOf(c.Locale));
+        for (const auto& [when, expected] : {std::pair{TDateFields{2026, 12, 8, 13, 5, 0}, c.Afternoon},
+                                             std::pair{TDateFields{2026, 1, 2, 9, 7, 30}, c.Morning}}) {
+            std::string text = ScreenDateTimeText(when, form);
+            // Newer ICU puts a narrow no-break space before AM and PM.
+            for (std::size_t at; (at = text.find("\xE2\x80\xAF")) != std::string::npos;)
+                text.replace(at, 3, " ");
+            EXPECT_EQ(text, expected) << c.Locale;
+        }
+    }
+    // The process's own locale decides when none is named.
+    TScopedLocale german("de_DE.UTF-8", "Europe/Berlin");
+    ASSERT_TRUE(german.Ok()) << "de_DE.UTF-8 is not installed (scripts/setup.sh generates it)";
+    EXPECT_EQ(SystemScreenDateForm().DatePattern, "dd.MM.yyyy");
+    EXPECT_EQ(PatternText("HH 'h' mm, yy", {2026, 12, 8, 13, 5, 0}), "13 h 05, 26");
 }

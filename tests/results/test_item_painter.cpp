@@ -66,6 +66,10 @@ QImage Paint(const TItemPaintInput& in, QSize size = QSize(480, 160)) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(kCanvas);
     QPainter p(&image);
+    // As the list hands it over: text on an opaque background of the surface's colour.
+    p.setBackgroundMode(Qt::OpaqueMode);
+    p.setBackground(in.Selected ? in.HighlightColor : in.BackColor);
+    p.setBrush(in.Selected ? in.HighlightColor : in.BackColor);
     PaintResultItem(p, in);
     p.end();
     return image;
@@ -419,32 +423,68 @@ TEST(ItemPainter, MemoryStaysFlatOverManyRepaints) {
     EXPECT_LT(growthKiB, 8 * 1024) << "memory in use grew by " << growthKiB << " KiB";
 }
 
-TEST(ItemPainter, PicturesViewDrawsWhatTheWindowHoldsWithItsAspectKept) {
-    TItemPaintInput in = Item("/nowhere/photo.jpg"); // never read: nothing is there
-    in.PicturesView = true;
+// The pictures view draws a grid: a square of the chosen side per cell with
+// the name and the pixel size below.
+TEST(ItemPainter, PicturesViewTilesKeepThePictureItsRoom) {
+    constexpr int kTileHeight = 170, kSide = 96;
+    auto tile = [](const std::string& path, const TItemPicture* picture) {
+        TItemPaintInput in = Item(path);
+        in.ItemRect = QRect(L, T, 200, kTileHeight);
+        in.ItemHeight = kTileHeight;
+        in.PicturesView = true;
+        in.PictureSide = kSide;
+        in.Picture = picture;
+        return in;
+    };
+    const QSize canvas(480, 260);
     TItemPicture picture;
     picture.State = TItemPicture::TState::Ready;
     picture.Image = QImage(128, 64, QImage::Format_ARGB32_Premultiplied);
     picture.Image.fill(Qt::blue);
     picture.PictureSize = QSize(5120, 2560);
-    in.Picture = &picture;
-    // 2:1 at the item's 36 pixels of room, centred as a bitmap is.
-    EXPECT_EQ(Str(BoundsOf(Paint(in), Near(Qt::blue, 8))), Str(QRect(L + 2, T + 2, 72, 36)));
+    // 2:1 at the full side, centred in the cell, whatever the name's length.
+    const QRect shortName = BoundsOf(Paint(tile("/nowhere/photo.jpg", &picture), canvas), Near(Qt::blue, 8));
+    EXPECT_EQ(shortName.size(), QSize(kSide, kSide / 2));
+    EXPECT_LE(std::abs((shortName.left() - L) - (L + 200 - 1 - shortName.right())), 1) << Str(shortName);
+    const std::string longName =
+        "/nowhere/a very long name of a holiday photo taken high in the mountains.jpeg";
+    const QImage drawn = Paint(tile(longName, &picture), canvas);
+    EXPECT_EQ(Str(BoundsOf(drawn, Near(Qt::blue, 8))), Str(shortName));
+    // The name is cut to the cell, not the picture.
+    const QRect text = BoundsOf(drawn, Near(Qt::red, 60), QRect(0, shortName.bottom() + 1, 480, 200));
+    EXPECT_GE(text.left(), L);
+    EXPECT_LE(text.right(), L + 200);
 
-    in.Picture = nullptr; // not made yet: an empty box
-    EXPECT_EQ(Str(BoundsOf(Paint(in), Is(QColor(160, 160, 160)))), Str(QRect(L + 2, T + 2, 36, 36)));
+    // A transparent picture lies on a checkerboard of two greys, so white shows.
+    TItemPicture logo = picture;
+    logo.Image = QImage(128, 64, QImage::Format_ARGB32_Premultiplied);
+    logo.Scaled = {};
+    logo.Image.fill(Qt::transparent);
+    QPainter(&logo.Image).fillRect(0, 0, 64, 64, Qt::white);
+    logo.Transparent = HasTransparentPixels(logo.Image);
+    EXPECT_TRUE(logo.Transparent);
+    EXPECT_FALSE(HasTransparentPixels(picture.Image));
+    const QImage onBoard = Paint(tile("/nowhere/logo.png", &logo), canvas);
+    const QRect clear(shortName.center().x() + 4, shortName.top(), kSide / 2 - 4, kSide / 2);
+    EXPECT_EQ(CountOf(onBoard, Is(Qt::white), clear), 0);
+    EXPECT_GT(CountOf(onBoard, Is(QColor(204, 204, 204)), clear), 100);
+    EXPECT_GT(CountOf(onBoard, Is(QColor(170, 170, 170)), clear), 100);
+    EXPECT_EQ(
+        CountOf(Paint(tile("/nowhere/photo.jpg", &picture), canvas), Is(QColor(170, 170, 170)), shortName),
+        0);
 
-    // One that can't be made shows as an unreadable bitmap does.
+    // Not made yet: an empty box of the full side; selected, a frame, not a fill.
+    EXPECT_EQ(BoundsOf(Paint(tile("/nowhere/photo.jpg", nullptr), canvas), Is(QColor(160, 160, 160))).size(),
+              QSize(kSide, kSide));
+    TItemPaintInput selected = tile("/nowhere/photo.jpg", nullptr);
+    selected.Selected = true;
+    const QImage framed = Paint(selected, canvas);
+    EXPECT_GT(CountOf(framed, Is(kHighlight)), 2 * 170);
+    EXPECT_EQ(CountOf(framed, Is(kHighlight), shortName), 0);
+    // Other files are names, unless the cache had a thumbnail of theirs.
     picture = {};
     picture.State = TItemPicture::TState::Failed;
-    TItemPaintInput failed = Item("/nowhere/photo.bmp");
-    failed.PicturesView = true;
-    failed.Picture = &picture;
-    EXPECT_TRUE(Paint(failed) == Paint(Item("/nowhere/photo.bmp")));
-
-    // Other files are names, unless the cache had a thumbnail of theirs.
-    TItemPaintInput text = Item("/nowhere/notes.txt");
-    text.PicturesView = true;
-    text.Picture = &picture;
-    EXPECT_TRUE(Paint(text) == Paint(Item("/nowhere/notes.txt")));
+    const QImage text1 = Paint(tile("/nowhere/notes.txt", &picture), canvas);
+    EXPECT_EQ(CountOf(text1, Is(QColor(160, 160, 160))), 0);
+    EXPECT_GT(CountOf(text1, Near(Qt::black, 60)), 10);
 }
