@@ -8,6 +8,11 @@
 //   bench_thumbnails cpu DIR...     CPU time per JPEG thumbnail in the helpers
 //                                   and with QImageReader::setScaledSize here;
 //                                   the helpers' peak memory over every file
+//   bench_thumbnails files FILE...  CPU and wall time of a 256-pixel thumbnail
+//                                   of each file: a helper started for it (its
+//                                   start included, as a desktop's thumbnailer
+//                                   is started a file), and one helper over
+//                                   ten links to it in a row
 //   bench_thumbnails sandbox DIR [ROUNDS]
 //                                   CPU time per JPEG thumbnail with the
 //                                   helper's sandbox and without it, by turns
@@ -296,11 +301,82 @@ void Cpu(const std::vector<std::string>& dirs) {
                 all.size(), allOk, allCpu, allWall / 1000, children.ru_maxrss / 1024.0);
 }
 
+// Thumbnails of `files` made by one helper, from an empty cache: the CPU
+// time of the helper (start included) and of this process's pool, which
+// opens and writes the files, and the wall time.
+std::pair<double, double> OneHelper(const std::vector<std::string>& files, thumbs::TThumbSize size) {
+    fs::remove_all(std::getenv("XDG_CACHE_HOME"));
+    thumbs::TPoolOptions options = Options();
+    options.Processes = 1;
+    options.BudgetMs = 60000;
+    TWaiter waiter;
+    const double before = CpuSeconds(RUSAGE_CHILDREN) + CpuSeconds(RUSAGE_SELF);
+    const auto start = TClock::now();
+    {
+        thumbs::TThumbnailPool pool(options);
+        auto client = pool.Connect([&](thumbs::TThumbReply&& reply) {
+            std::lock_guard lock(waiter.Mutex);
+            ++waiter.Replies;
+            waiter.Ok += reply.Status == thumbs::TReplyStatus::Ok;
+            waiter.Done.notify_all();
+        });
+        std::vector<thumbs::TThumbRequest> requests;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            thumbs::TThumbRequest q;
+            q.Id = i + 1;
+            q.Size = size;
+            q.Path = files[i];
+            requests.push_back(q);
+        }
+        client->SetWanted(requests);
+        std::unique_lock lock(waiter.Mutex);
+        waiter.Done.wait(lock, [&] { return waiter.Replies == int(files.size()); });
+        if (waiter.Ok != int(files.size()))
+            std::fprintf(stderr, "%d of %zu not made\n", int(files.size()) - waiter.Ok, files.size());
+    }
+    return {CpuSeconds(RUSAGE_CHILDREN) + CpuSeconds(RUSAGE_SELF) - before, Ms(TClock::now() - start)};
+}
+
+void Files(const std::vector<std::string>& files) {
+    constexpr int kRounds = 10;
+    const fs::path links = fs::temp_directory_path() / ("tavolix-bench-links-" + std::to_string(getpid()));
+    std::printf("%-32s %26s %26s\n", "256-pixel thumbnail of", "helper a file: CPU / wall",
+                "warm helper: CPU / wall");
+    for (const std::string& file : files) {
+        std::vector<double> cpu, wall;
+        for (int i = 0; i < kRounds; ++i) {
+            const auto [c, w] = OneHelper({file}, thumbs::TThumbSize::Large);
+            cpu.push_back(c * 1000);
+            wall.push_back(w);
+        }
+        // Links of other names: each a file of its own to the cache.
+        fs::create_directories(links);
+        std::vector<std::string> names;
+        for (int i = 0; i < kRounds; ++i) {
+            const fs::path link = links / ("link" + std::to_string(i) + fs::path(file).extension().string());
+            fs::remove(link);
+            std::error_code error;
+            fs::create_hard_link(file, link, error);
+            if (error)
+                fs::copy_file(file, link);
+            names.push_back(link.string());
+        }
+        const auto [warmCpu, warmWall] = OneHelper(names, thumbs::TThumbSize::Large);
+        fs::remove_all(links);
+        std::sort(cpu.begin(), cpu.end());
+        std::sort(wall.begin(), wall.end());
+        std::printf("%-32s %10.1f / %7.1f ms (median) %10.1f / %7.1f ms each\n",
+                    fs::path(file).filename().c_str(), cpu[kRounds / 2], wall[kRounds / 2],
+                    warmCpu * 1000 / kRounds, warmWall / kRounds);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s screen DIR | cpu DIR... | sandbox DIR [ROUNDS]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s screen DIR | cpu DIR... | files FILE... | sandbox DIR [ROUNDS]\n",
+                     argv[0]);
         return 2;
     }
     qputenv("QT_QPA_PLATFORM",
@@ -326,6 +402,11 @@ int main(int argc, char** argv) {
         for (int i = 2; i < argc; ++i)
             dirs.push_back(fs::absolute(argv[i]).string());
         Cpu(dirs);
+    } else if (mode == "files") {
+        std::vector<std::string> files;
+        for (int i = 2; i < argc; ++i)
+            files.push_back(fs::absolute(argv[i]).string());
+        Files(files);
     }
     fs::remove_all(cache);
     return 0;

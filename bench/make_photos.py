@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the pictures the thumbnail benchmarks run over:
 
-    make_photos.py DIR [COUNT]
+    make_photos.py DIR [COUNT] [--media]
 
 DIR/photos: COUNT (default 100) photos of 5120 x 2880, JPEG and PNG by turns
 (names sort that way too), made by ImageMagick from two fractal pictures with
@@ -10,6 +10,11 @@ DIR/jpegs: COUNT copies of the JPEG alone.
 DIR/hostile: the largest shapes a picture may take: a 20000 x 20000 PNG of
 zeros (a few hundred KB), a 10000 x 10000 progressive JPEG and a 6000 x 6000
 PNG (just inside what is decoded whole).
+With --media, also (heif-enc, ffmpeg and tests/support/make_dng.py):
+DIR/media: a 12-megapixel HEIC (4032 x 3024) without and with a 320-pixel
+thumbnail, a 60 s 1080p H.264 video, a 24-megapixel DNG with a 1620 x 1080
+JPEG preview; DIR/mixed: COUNT phone photos, JPEG, HEIC (with its thumbnail)
+and DNG by turns.
 Files already there are kept."""
 import os
 import shutil
@@ -38,8 +43,10 @@ def main():
     if len(sys.argv) < 2:
         print(__doc__, file=sys.stderr)
         return 2
-    root = sys.argv[1]
-    count = int(sys.argv[2]) if len(sys.argv) > 2 else 100
+    media = "--media" in sys.argv
+    args = [a for a in sys.argv[1:] if a != "--media"]
+    root = args[0]
+    count = int(args[1]) if len(args) > 1 else 100
     photos, hostile = os.path.join(root, "photos"), os.path.join(root, "hostile")
     jpegs = os.path.join(root, "jpegs")
     os.makedirs(photos, exist_ok=True)
@@ -72,7 +79,46 @@ def main():
     print(photos)
     print(jpegs)
     print(hostile)
+    if media:
+        make_media(root, count)
     return 0
+
+
+def run(*args):
+    subprocess.run(list(args), check=True)
+
+
+def make_media(root, count):
+    media, mixed, base = (os.path.join(root, d) for d in ("media", "mixed", "base"))
+    os.makedirs(media, exist_ok=True)
+    os.makedirs(mixed, exist_ok=True)
+    phone = os.path.join(base, "phone.jpg")
+    if not os.path.exists(phone):
+        convert("-seed", "13", "-size", "1008x756", "plasma:fractal", "-resize", "4032x3024!", "-attenuate", "0.1",
+                "+noise", "Gaussian", "-depth", "8", "-quality", "92", phone)
+    heic = os.path.join(media, "phone 12mp.heic")
+    if not os.path.exists(heic):
+        run("heif-enc", "-q", "50", "-o", heic, phone)
+    heic_thumb = os.path.join(media, "phone 12mp thumbnail.heic")
+    if not os.path.exists(heic_thumb):
+        run("heif-enc", "-q", "50", "-t", "320", "-o", heic_thumb, phone)
+    video = os.path.join(media, "video 60s 1080p.mp4")
+    if not os.path.exists(video):
+        run("ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=s=1920x1080:r=30:d=60", "-c:v", "libx264",
+            "-preset", "veryfast", "-pix_fmt", "yuv420p", video)
+    dng = os.path.join(media, "camera 24mp.dng")
+    if not os.path.exists(dng):
+        preview = os.path.join(base, "preview.jpg")
+        convert(phone, "-resize", "1620x1080!", "-quality", "90", preview)
+        make_dng = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support", "make_dng.py")
+        run(sys.executable, make_dng, dng, "--width", "6000", "--height", "4000", "--preview", preview)
+    for i in range(count):
+        source = (phone, heic_thumb, dng)[i % 3]
+        target = os.path.join(mixed, "photo %03d%s" % (i, os.path.splitext(source)[1]))
+        if not os.path.exists(target):
+            shutil.copyfile(source, target)
+    print(media)
+    print(mixed)
 
 
 if __name__ == "__main__":

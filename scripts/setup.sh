@@ -14,6 +14,11 @@ PACKAGES=(
   libdeflate-dev
   # the picture helper's sandbox: its filter of system calls
   libseccomp-dev
+  # the picture helper: HEIF and AVIF (libheif), cameras' raw files (LibRaw), videos
+  # (FFmpeg's libraries); other programs' thumbnailers run in bubblewrap
+  libheif-dev libraw-dev libavformat-dev libavcodec-dev libavutil-dev libswscale-dev bubblewrap
+  # the tests make those files: heif-enc, avifenc, ffmpeg
+  libheif-examples libavif-bin ffmpeg
   libgtest-dev libgmock-dev libbenchmark-dev
   # fonts metric-compatible with the Japanese UI fonts
   fonts-ipafont-gothic fonts-ipafont-mincho

@@ -2,8 +2,11 @@
 
 #include "pictures/MetafilePlayer.h"
 #include "pictures/PictureLoad.h"
+#include "thumbnailer/HeifDecoder.h"
 #include "thumbnailer/PngReduce.h"
+#include "thumbnailer/RawDecoder.h"
 #include "thumbnailer/SelfContainedSvg.h"
+#include "thumbnailer/VideoDecoder.h"
 
 #include <cmath>
 #include <cstring>
@@ -271,6 +274,12 @@ std::optional<TDecoded> DecodeForThumbnail(int fd, std::string_view format, TDec
     }
     case TDecoder::Metafile:
         return DecodeMetafile(fd, side, dpi);
+    case TDecoder::Heif:
+        return DecodeHeif(fd, side);
+    case TDecoder::Raw:
+        return DecodeRaw(fd, side);
+    case TDecoder::Video:
+        return DecodeVideo(fd, side);
     case TDecoder::ProgramIcon:
     case TDecoder::None:
         break;

@@ -271,6 +271,8 @@ THelperReply TThumbnailer::Handle(const THelperRequest& request, const std::vect
         return PartPicture(request);
     case TRequestKind::PageThumbnail:
         return PageThumbnail(request);
+    case TRequestKind::TakeMade:
+        return TakeMade(request);
     }
     return ReplyTo(request, TReplyStatus::Failed, TReplySource::Direct);
 }
@@ -450,6 +452,34 @@ THelperReply TThumbnailer::PageThumbnail(const THelperRequest& request) {
     a.PageDouble = doubled;
     a.PageWidth = shown.width();
     a.PageHeight = shown.height();
+    return reply;
+}
+
+THelperReply TThumbnailer::TakeMade(const THelperRequest& request) {
+    // Another program's output: a PNG of a thumbnail's size or nothing.
+    constexpr int kMaxMadeSide = 4096;
+    QFile device;
+    if (!OpenDevice(FdOf(TFileRole::Made), kMaxThumbnailFile, device))
+        return ReplyTo(request, TReplyStatus::NoThumbnail, TReplySource::Made);
+    QImageReader reader(&device, "png");
+    reader.setAllocationLimit(kMaxMadeSide * kMaxMadeSide * 4 >> 20);
+    const QSize size = reader.size();
+    QImage image;
+    if (size.isValid() && !size.isEmpty() && size.width() <= kMaxMadeSide && size.height() <= kMaxMadeSide)
+        image = reader.read();
+    if (image.isNull())
+        return ReplyTo(request, TReplyStatus::NoThumbnail, TReplySource::Made);
+    const int side = ThumbPixels(request.Size);
+    if (image.width() > side || image.height() > side)
+        image =
+            image.scaled(FitInto(image.size(), side, false), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    image = PixelsOnly(image);
+    THelperReply reply = ReplyTo(request, TReplyStatus::Ok, TReplySource::Made);
+    if (request.Cached) {
+        if (std::string png = CachePng(image, request.Original, QSize(), -1); !png.empty())
+            reply.CacheFiles.push_back({request.Size, std::move(png)});
+    }
+    PutImage(reply.Reply, image);
     return reply;
 }
 

@@ -21,6 +21,7 @@ private:
     thumbs::THelperReply Picture(const thumbs::THelperRequest& request);
     thumbs::THelperReply PartPicture(const thumbs::THelperRequest& request);
     thumbs::THelperReply PageThumbnail(const thumbs::THelperRequest& request);
+    thumbs::THelperReply TakeMade(const thumbs::THelperRequest& request);
     int FdOf(thumbs::TFileRole role) const;
 
     bool FTestDecoders;

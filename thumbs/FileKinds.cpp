@@ -55,6 +55,25 @@ constexpr std::array kRows = {
     TRow{".SVG", Picture(TDecoder::Svg)},
     TRow{".SVGZ", Picture(TDecoder::Svg)},
     TRow{".PDF", Picture(TDecoder::Pdf)},
+    // Phones' photos; AVIF is HEIF with another codec.
+    TRow{".HEIC", Picture(TDecoder::Heif)},
+    TRow{".HEIF", Picture(TDecoder::Heif)},
+    TRow{".AVIF", Picture(TDecoder::Heif)},
+    // Cameras' raw files.
+    TRow{".CR2", Picture(TDecoder::Raw)},
+    TRow{".CR3", Picture(TDecoder::Raw)},
+    TRow{".NEF", Picture(TDecoder::Raw)},
+    TRow{".ARW", Picture(TDecoder::Raw)},
+    TRow{".DNG", Picture(TDecoder::Raw)},
+    TRow{".RAF", Picture(TDecoder::Raw)},
+    TRow{".ORF", Picture(TDecoder::Raw)},
+    TRow{".RW2", Picture(TDecoder::Raw)},
+    // Videos.
+    TRow{".MP4", Picture(TDecoder::Video)},
+    TRow{".MOV", Picture(TDecoder::Video)},
+    TRow{".MKV", Picture(TDecoder::Video)},
+    TRow{".WEBM", Picture(TDecoder::Video)},
+    TRow{".AVI", Picture(TDecoder::Video)},
 };
 
 } // namespace

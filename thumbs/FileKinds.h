@@ -20,6 +20,9 @@ enum class TDecoder : unsigned char {
     Icon,        //
     Metafile,    //
     ProgramIcon, // the first icon of a program or cursor, drawn as an icon
+    Heif,        // HEIF and AVIF: the primary image or its thumbnail
+    Raw,         // a camera's raw file: its embedded preview, else a half-size decode
+    Video,       // a frame at about a tenth of its length, with a film mark
 };
 
 // One row of the table of file kinds.

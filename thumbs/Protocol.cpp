@@ -169,7 +169,7 @@ std::optional<THelperRequest> DecodeRequest(std::string_view payload) {
         !r.Bytes(q.Original.Uri, kMaxUriBytes) || !r.U64(mtime) || !r.U64(bytes) || !r.U8(cached) ||
         !r.Bytes(roles, kMaxRequestFiles) || !r.AtEnd())
         return std::nullopt;
-    if (kind < 1 || kind > 5 || kind == 4 || size > 2 || part > 4 || cached > 1)
+    if (kind < 1 || kind > 6 || kind == 4 || size > 2 || part > 4 || cached > 1)
         return std::nullopt;
     if (q.BoxWidth < 0 || q.BoxWidth > kMaxReplySide || q.BoxHeight < 0 || q.BoxHeight > kMaxReplySide ||
         q.IconSize < 1 || q.IconSize > 1024 || q.Dpi < 1 || q.Dpi > 10000)
@@ -181,7 +181,7 @@ std::optional<THelperRequest> DecodeRequest(std::string_view payload) {
     // Each role at most once, and the file itself always.
     unsigned seen = 0;
     for (unsigned char role : roles) {
-        if (role < 1 || role > 9 || (seen & (1u << role)))
+        if (role < 1 || role > 10 || (seen & (1u << role)))
             return std::nullopt;
         seen |= 1u << role;
         q.Files.push_back(static_cast<TFileRole>(role));

@@ -58,6 +58,11 @@ enum class TRequestKind : std::uint8_t {
     // the cache's x-large (or, for a small picture, large) thumbnail when
     // valid, else from the file (and put there).
     PageThumbnail = 5,
+    // The PNG another program's thumbnailer made for the file Path, at
+    // Output (the pool's own): read as a hostile picture, scaled to Size and
+    // put in the cache as the file's thumbnail (NoThumbnail when it is no
+    // picture).
+    TakeMade = 6,
 };
 
 // The page's thumbnails: the size shown, and twice that for 2x screens.
@@ -74,6 +79,7 @@ struct TThumbRequest {
     std::int32_t Dpi = 96; // for a metafile's size in pixels
     std::string Path;
     // PageThumbnail: the folders its files go to and may come from ("": none).
+    // TakeMade: the PNG in Output.
     std::string Output, Reuse;
 };
 
@@ -132,6 +138,7 @@ enum class TFileRole : std::uint8_t {
     OldJpeg2x = 7,
     OldPng = 8,
     OldPng2x = 9,
+    Made = 10, // TakeMade: the PNG another program made of it
 };
 TFileRole CacheRole(TThumbSize size);
 TFileRole OldPageRole(TPageFormat format, bool doubleSize);

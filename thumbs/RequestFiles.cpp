@@ -215,6 +215,12 @@ bool TRequestFiles::Open() {
     // Thumbnails of thumbnails are not kept.
     FHelper.Cached = !FRoot.empty() && !IsInsideRoot(FRoot, q.Path);
     Add(TFileRole::Source, fd);
+    if (q.Kind == TRequestKind::TakeMade) {
+        struct stat made;
+        Add(TFileRole::Made, OpenRegularFile(q.Output, made));
+        FOpened = true;
+        return true;
+    }
     const std::string& uri = FHelper.Original.Uri;
     const bool onlyCached = q.Kind == TRequestKind::CachedOnly || !HasOwnPicture(kind);
     if (page && !q.Reuse.empty()) {

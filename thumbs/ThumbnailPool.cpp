@@ -8,10 +8,12 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
 #include <list>
+#include <map>
 #include <mutex>
 #include <poll.h>
 #include <spawn.h>
@@ -178,7 +180,6 @@ struct TFlight {
     int Tries = 0;
     // After a helper died on it: only one that has had no other file.
     bool FreshHelperOnly = false;
-    bool ExternalTried = false;
 };
 
 struct THelper {
@@ -238,7 +239,8 @@ private:
     void Open(TFlight& flight);
     void Finish(TFlight& flight, std::optional<THelperReply> made);
     void CheckTasks();
-    void Answer(TFlight& flight, TThumbReply&& reply);
+    // The flight ends, its reply handed to the caller unless `deliver` is false.
+    void Answer(TFlight& flight, TThumbReply&& reply, bool deliver = true);
     void SendReady();
     THelper* Spawn();
     void Send(THelper& h, TFlight& flight);
@@ -253,6 +255,10 @@ private:
     void Reap(bool all);
     void FailEverything();
     int StuckTasks();
+    // Another program's thumbnailer for a file the cache had nothing of;
+    // true when one took the job over.
+    bool StartExternal(const TJob& job, const TThumbReply& reply);
+    void PollExternals();
 
     std::shared_ptr<TState> FState;
     TState& S;
@@ -263,6 +269,19 @@ private:
     int FStartFailures = 0;
     bool FBroken = false;
     bool FTightened = false;
+
+    struct TExternalJob {
+        TJob Job;
+        TThumbReply Reply; // the cache's answer, given when it fails
+        const std::vector<std::string>* Command;
+        std::unique_ptr<TExternalRun> Run; // none while it waits its turn
+    };
+    TExternalThumbnailers FExternal{S.Options.ThumbnailerPlaces};
+    std::vector<TExternalJob> FExternals;
+    // PNGs the helpers are reading, by path; and files no thumbnailer could do.
+    std::map<std::string, std::unique_ptr<TExternalRun>> FMade;
+    std::unordered_set<std::string> FExternalFailed;
+    std::deque<TJob> FFollowUps;
 };
 
 bool TRunner::Working(const TJob& job) const {
@@ -273,6 +292,11 @@ bool TRunner::Working(const TJob& job) const {
 }
 
 bool TRunner::TakeJob(TJob& job) {
+    if (!FFollowUps.empty()) {
+        job = std::move(FFollowUps.front());
+        FFollowUps.pop_front();
+        return true;
+    }
     std::lock_guard lock(S.Mutex);
     for (;;) {
         std::shared_ptr<TData> best;
@@ -341,34 +365,29 @@ void TRunner::Open(TFlight& flight) {
 }
 
 // Writes what the helper made (or, without it, records the file as failed)
-// and answers. A picture the cache had none of is offered to the hook for
-// other kinds of files first.
+// and answers.
 void TRunner::Finish(TFlight& flight, std::optional<THelperReply> made) {
     flight.Stage = TFlight::TStage::Finishing;
-    const auto& external = S.Options.MakeExternally;
-    const bool offer =
-        made && made->Reply.Status == TReplyStatus::NoThumbnail && external && !flight.ExternalTried;
-    flight.ExternalTried = flight.ExternalTried || offer;
-    auto work = [files = flight.Files, made = std::move(made), offer, external](TTask& task) mutable {
-        if (offer && external(files->Request().Path, files->Request().Size)) {
-            task.Opened = true; // asked again, from the cache
-            return;
-        }
+    auto work = [files = flight.Files, made = std::move(made)](TTask& task) mutable {
         task.Reply = made ? files->Complete(std::move(*made)) : files->Fail();
     };
     if (!StartTask(flight, std::move(work)))
         Answer(flight, FailedReply(flight.Job.Request.Id));
 }
 
-void TRunner::Answer(TFlight& flight, TThumbReply&& reply) {
+void TRunner::Answer(TFlight& flight, TThumbReply&& reply, bool deliver) {
     const TJob job = std::move(flight.Job);
+    // The other program's PNG has been read, or never will be.
+    if (job.Request.Kind == TRequestKind::TakeMade)
+        FMade.erase(job.Request.Output);
     for (auto it = FFlights.begin(); it != FFlights.end(); ++it) {
         if (&*it == &flight) {
             FFlights.erase(it);
             break;
         }
     }
-    Deliver(S, job, std::move(reply));
+    if (deliver)
+        Deliver(S, job, std::move(reply));
 }
 
 void TRunner::CheckTasks() {
@@ -403,8 +422,6 @@ void TRunner::CheckTasks() {
                 flight.Stage = TFlight::TStage::Ready;
             else
                 Answer(flight, TThumbReply(flight.Files->Answer()));
-        } else if (task->Opened) {
-            Open(flight); // the hook made a thumbnail: the cache has it now
         } else {
             Answer(flight, std::move(task->Reply));
         }
@@ -609,7 +626,10 @@ void TRunner::Read(THelper& h) {
             std::lock_guard lock(S.Mutex);
             ++S.Stats.Replies;
         }
-        Finish(flight, std::move(reply));
+        if (StartExternal(flight.Job, reply->Reply))
+            Answer(flight, {}, false); // answered when the program is done
+        else
+            Finish(flight, std::move(reply));
     }
 }
 
@@ -631,6 +651,8 @@ void TRunner::Dead(THelper& h, bool timedOut) {
                 std::lock_guard lock(S.Mutex);
                 ++(timedOut ? S.Stats.TimedOut : S.Stats.Crashed);
             }
+            if (flight->Job.Request.Kind == TRequestKind::TakeMade)
+                FExternalFailed.insert(flight->Job.Request.Path);
             Finish(*flight, std::nullopt);
         }
     }
@@ -672,8 +694,62 @@ void TRunner::FailEverything() {
             Answer(flight, FailedReply(flight.Job.Request.Id));
     }
     TJob job;
-    while (TakeJob(job))
+    while (TakeJob(job)) {
+        if (job.Request.Kind == TRequestKind::TakeMade)
+            FMade.erase(job.Request.Output);
         Deliver(S, job, FailedReply(job.Request.Id));
+    }
+}
+
+bool TRunner::StartExternal(const TJob& job, const TThumbReply& reply) {
+    if (!S.Options.ExternalThumbnailers || job.Request.Kind != TRequestKind::CachedOnly ||
+        reply.Status != TReplyStatus::NoThumbnail || FExternalFailed.contains(job.Request.Path))
+        return false;
+    const std::vector<std::string>* command = FExternal.CommandFor(job.Request.Path);
+    if (!command)
+        return false;
+    FExternals.push_back({job, reply, command, nullptr});
+    return true;
+}
+
+void TRunner::PollExternals() {
+    // As many at once as there are helpers; the rest wait their turn.
+    int running = static_cast<int>(std::count_if(FExternals.begin(), FExternals.end(),
+                                                 [](const TExternalJob& e) { return e.Run != nullptr; }));
+    for (auto it = FExternals.begin(); it != FExternals.end();) {
+        if (!it->Run) {
+            if (running >= S.Options.Processes) {
+                ++it;
+                continue;
+            }
+            // A folder of the user's own on a local file system, never a share's.
+            const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+            const std::string temp = runtime && runtime[0] == '/' ? runtime : "/tmp";
+            it->Run = std::make_unique<TExternalRun>(*it->Command, it->Job.Request.Path,
+                                                     ThumbPixels(it->Job.Request.Size), temp,
+                                                     milliseconds(S.Options.ExternalMs));
+            ++running;
+        }
+        const TExternalRun::TState state = it->Run->Poll(TClock::now());
+        if (state == TExternalRun::TState::Running) {
+            ++it;
+            continue;
+        }
+        --running;
+        if (state == TExternalRun::TState::Made) {
+            // The picture helper reads what the program wrote: it is as
+            // hostile as any file.
+            TJob next = it->Job;
+            next.Request.Kind = TRequestKind::TakeMade;
+            next.Request.Output = it->Run->Output();
+            FMade[next.Request.Output] = std::move(it->Run);
+            FFollowUps.push_back(std::move(next));
+        } else {
+            FExternalFailed.insert(it->Job.Request.Path);
+            Deliver(S, it->Job, std::move(it->Reply));
+        }
+        it = FExternals.erase(it);
+    }
 }
 
 void TRunner::Run() {
@@ -687,6 +763,7 @@ void TRunner::Run() {
         }
         std::erase_if(FHelpers, [](const auto& h) { return h->Fd < 0; });
         Reap(false);
+        PollExternals();
         CheckTasks();
         if (FBroken) {
             FailEverything();
@@ -711,7 +788,7 @@ void TRunner::Run() {
             if (flight.Task)
                 until = std::min(until, flight.Task->Deadline);
         }
-        if (!FRetired.empty())
+        if (!FRetired.empty() || !FExternals.empty())
             until = std::min(until, now + milliseconds(100));
         const auto wait = std::chrono::duration_cast<milliseconds>(until - now).count();
         ::poll(fds.data(), fds.size(), static_cast<int>(std::clamp<long long>(wait + 1, 0, 60000)));

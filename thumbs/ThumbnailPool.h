@@ -1,5 +1,6 @@
 #pragma once
 
+#include "thumbs/ExternalThumbnailer.h"
 #include "thumbs/Protocol.h"
 #include "thumbs/ThumbnailCache.h"
 
@@ -32,12 +33,11 @@ struct TPoolOptions {
     int IdleExitMs = 30000;
     // The thumbnail cache the pool reads and writes for the helpers ("": none).
     std::string CacheRoot = ThumbnailRoot();
-    // Puts a thumbnail of a file the helper's decoders don't read into the
-    // cache (a program of the desktop's made for that, run outside the
-    // helper). Called on a thread of the pool's when the cache had none for
-    // a picture; true when it made one, and the picture is then taken from
-    // the cache.
-    std::function<bool(const std::string& path, TThumbSize size)> MakeExternally;
+    // Files the cache has no thumbnail of and the table no decoder for are
+    // given to the desktop's thumbnailers (in a sandbox), at most this long each.
+    bool ExternalThumbnailers = true;
+    TThumbnailerPlaces ThumbnailerPlaces;
+    int ExternalMs = 10000;
 };
 
 struct TPoolStats {

@@ -208,26 +208,26 @@ TEST_F(ThumbnailerTest, AStaleThumbnailIsMadeAgain) {
 }
 
 TEST_F(ThumbnailerTest, ThumbnailsOtherProgramsMadeServeFilesWeCannotDecode) {
-    Dir.File("clip.heic", "not something we read");
+    Dir.File("clip.xcf", "not something we read");
     struct stat st;
-    ASSERT_EQ(::stat(Dir.Path("clip.heic").c_str(), &st), 0);
+    ASSERT_EQ(::stat(Dir.Path("clip.xcf").c_str(), &st), 0);
     // As a file manager writes it (the toolkit compresses the long URI).
     QImage theirs = HalvesImage(128, 96, Qt::green);
-    theirs.setText("Thumb::URI", QString::fromStdString(ThumbnailUri(Dir.Path("clip.heic"))));
+    theirs.setText("Thumb::URI", QString::fromStdString(ThumbnailUri(Dir.Path("clip.xcf"))));
     theirs.setText("Thumb::MTime", QString::number(st.st_mtime));
     theirs.setText("Thumb::Image::Width", "4032");
     theirs.setText("Thumb::Image::Height", "3024");
     std::filesystem::create_directories(Root + "/normal");
-    ASSERT_TRUE(theirs.save(QString::fromStdString(CacheFile("clip.heic")), "png"));
+    ASSERT_TRUE(theirs.save(QString::fromStdString(CacheFile("clip.xcf")), "png"));
 
-    const TThumbReply reply = Ask("clip.heic", TRequestKind::CachedOnly);
+    const TThumbReply reply = Ask("clip.xcf", TRequestKind::CachedOnly);
     ASSERT_EQ(reply.Status, TReplyStatus::Ok);
     EXPECT_EQ(reply.Source, TReplySource::Cache);
     EXPECT_EQ(QSize(reply.PictureWidth, reply.PictureHeight), QSize(4032, 3024));
 
     theirs.setText("Thumb::MTime", QString::number(st.st_mtime - 1)); // of an older version of the file
-    ASSERT_TRUE(theirs.save(QString::fromStdString(CacheFile("clip.heic")), "png"));
-    EXPECT_EQ(Ask("clip.heic", TRequestKind::CachedOnly).Status, TReplyStatus::NoThumbnail);
+    ASSERT_TRUE(theirs.save(QString::fromStdString(CacheFile("clip.xcf")), "png"));
+    EXPECT_EQ(Ask("clip.xcf", TRequestKind::CachedOnly).Status, TReplyStatus::NoThumbnail);
 }
 
 TEST_F(ThumbnailerTest, HostileAndBrokenFilesFailAndAreRecorded) {

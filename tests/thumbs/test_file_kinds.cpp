@@ -24,7 +24,11 @@ TEST(FileKinds, OneTableForTheListThePageAndThePictures) {
         {"/a/b.webp", TPartGroup::NameOnly, TDecoder::QtImage, false},
         {"/a/b.svgz", TPartGroup::NameOnly, TDecoder::Svg, false},
         {"/a/b.PDF", TPartGroup::NameOnly, TDecoder::Pdf, false},
-        {"/a/b.heic", TPartGroup::NameOnly, TDecoder::None, false},
+        {"/a/b.heic", TPartGroup::NameOnly, TDecoder::Heif, false},
+        {"/a/b.AVIF", TPartGroup::NameOnly, TDecoder::Heif, false},
+        {"/a/b.Cr3", TPartGroup::NameOnly, TDecoder::Raw, false},
+        {"/a/b.webm", TPartGroup::NameOnly, TDecoder::Video, false},
+        {"/a/b.heic.txt", TPartGroup::NameOnly, TDecoder::None, false},
         {"/a/.gif", TPartGroup::NameOnly, TDecoder::QtImage, true}, // a hidden file named by its extension
         {"/a.jpg/readme", TPartGroup::NameOnly, TDecoder::None, false},
         {"/a/pics.gif.bak", TPartGroup::NameOnly, TDecoder::None, false},

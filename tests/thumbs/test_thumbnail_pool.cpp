@@ -302,29 +302,44 @@ TEST_F(ThumbnailPoolTest, TheCacheIsTheUsersAlone) {
     }
 }
 
-TEST_F(ThumbnailPoolTest, AFileNoDecoderReadsIsOfferedToTheProgramsMadeForIt) {
-    Dir.File("clip.heic", "not something the helper reads");
-    std::vector<std::string> offered;
+TEST_F(ThumbnailPoolTest, TheDesktopsThumbnailersDrawOtherFilesSeeingNothingButTheFile) {
+    // A "thumbnailer" that copies its input, one that reads a file beside
+    // it, and one that never ends, each for a type of its own.
+    Dir.File("places/mime/globs2", "# comment\n"
+                                   "50:application/x-copy:*.copy\n"
+                                   "50:application/x-peek:*.peek\n"
+                                   "50:application/x-hang:*.hang\n");
+    Dir.File("places/thumbnailers/copy.thumbnailer",
+             "[Thumbnailer Entry]\nTryExec=cp\nExec=cp %i %o\nMimeType=application/x-copy;\n");
+    Dir.File("places/thumbnailers/peek.thumbnailer", "[Thumbnailer Entry]\nExec=/usr/bin/cp \"" +
+                                                         Dir.Path("good.png") +
+                                                         "\" %o\nMimeType=application/x-peek;\n");
+    Dir.File("places/thumbnailers/hang.thumbnailer",
+             "[Thumbnailer Entry]\nExec=sleep 1000\nMimeType=application/x-hang;\n");
+    Dir.File("pic.copy", PictureBytes(HalvesImage(300, 150), "png"));
+    Dir.File("pic.peek", "x");
+    Dir.File("pic.hang", "x");
+    Dir.File("pic.other", "x");
     TPoolOptions options = Options();
-    // As a program of the desktop's would: a thumbnail into the cache.
-    options.MakeExternally = [&](const std::string& path, TThumbSize size) {
-        offered.push_back(path);
-        struct stat st;
-        if (::stat(path.c_str(), &st) != 0)
-            return false;
-        const TOriginal now{ThumbnailUri(path), st.st_mtime, st.st_size};
-        return !WriteCacheFile(
-            ThumbnailPath(Dir.Path("cache/thumbnails"), size, now.Uri),
-            AddPngText(PictureBytes(HalvesImage(96, 64), "png"), ThumbnailKeys(now, 1920, 1280)));
-    };
+    options.ThumbnailerPlaces = {{Dir.Path("places/thumbnailers")}, {Dir.Path("places/mime/globs2")}};
+    options.ExternalMs = 1000;
     TThumbnailPool pool(options);
     auto client = pool.Connect([this](TThumbReply&& r) { Replies.Add(std::move(r)); });
-    TThumbRequest q = Request(1, "clip.heic");
-    q.Kind = TRequestKind::CachedOnly;
-    client->SetWanted({q});
-    ASSERT_TRUE(Replies.WaitFor({1}));
-    EXPECT_EQ(Replies.Get(1).Status, TReplyStatus::Ok);
-    EXPECT_EQ(Replies.Get(1).Source, TReplySource::Cache);
-    EXPECT_EQ(Replies.Get(1).PictureWidth, 1920);
-    EXPECT_EQ(offered, std::vector<std::string>{Dir.Path("clip.heic")});
+    std::vector<TThumbRequest> wanted;
+    for (const char* name : {"pic.copy", "pic.peek", "pic.hang", "pic.other"}) {
+        wanted.push_back(Request(wanted.size() + 1, name));
+        wanted.back().Kind = TRequestKind::CachedOnly;
+    }
+    client->SetWanted(wanted);
+    ASSERT_TRUE(Replies.WaitFor({1, 2, 3, 4}));
+    const TThumbReply made = Replies.Get(1);
+    ASSERT_EQ(made.Status, TReplyStatus::Ok);
+    EXPECT_EQ(made.Source, TReplySource::Made);
+    EXPECT_EQ(std::pair(made.Width, made.Height), std::pair(128, 64));
+    EXPECT_TRUE(std::filesystem::exists(
+        ThumbnailPath(Dir.Path("cache/thumbnails"), TThumbSize::Normal, ThumbnailUri(Dir.Path("pic.copy")))));
+    // The other file is not in its sandbox; the one that hangs is ended.
+    EXPECT_EQ(Replies.Get(2).Status, TReplyStatus::NoThumbnail);
+    EXPECT_EQ(Replies.Get(3).Status, TReplyStatus::NoThumbnail);
+    EXPECT_EQ(Replies.Get(4).Status, TReplyStatus::NoThumbnail);
 }

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "thumbnailer/Decoders.h"
+
+#include <optional>
+
+namespace tavolix::thumbnailer {
+
+// HEIF and AVIF: the primary image turned as the file says, or its
+// thumbnail when that is at least `side` pixels on its long side.
+std::optional<TDecoded> DecodeHeif(int fd, int side);
+
+} // namespace tavolix::thumbnailer
