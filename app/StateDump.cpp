@@ -4,6 +4,7 @@
 #include "app/about.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
+#include "results/DetailsView.h"
 #include "results/PictureView.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
@@ -139,6 +140,10 @@ QString TStateDump::StateText() const {
         lines << prefix + QStringLiteral("pictures-ready=%1").arg(child->Pictures().ReadyCount());
         lines << prefix +
                      QStringLiteral("page-thumbnails=%1").arg(child->PageThumbnails1->isChecked() ? 1 : 0);
+        lines << prefix + QStringLiteral("view=%1").arg(child->DetailsShown() ? QStringLiteral("details")
+                                                                              : QStringLiteral("grid"));
+        lines << prefix + QStringLiteral("columns=") + child->DetailsView1->ColumnsText();
+        lines << prefix + QStringLiteral("selected=%1").arg(child->ListBox1->SelectedCount());
         lines << prefix + QStringLiteral("picture-size=%1").arg(child->Pictures().PictureSide());
         lines << prefix + QStringLiteral("grid=%1x%2")
                               .arg(child->ListBox1->Columns())

@@ -105,9 +105,7 @@ const TQuickKey kQuickKeys[] = {
 
 // The frame's menus and commands; those it shares with the result windows
 // are ui's.
-constexpr TCommand kClose1 = {QT_TRANSLATE_NOOP("Commands", "ヌバロ を終了"),
-                              QT_TRANSLATE_NOOP("Commands", " Ｔａｖｏｌｉｘ（ ヌバロ ）を、終了します。"),
-                              Qt::Key_F4};
+constexpr TCommand kClose1 = {ui::kQuitCommand.Caption, ui::kQuitCommand.Hint, Qt::Key_F4};
 constexpr TCommand kQuickKeysMenu = {
     QT_TRANSLATE_NOOP("Commands", "簡易検索キー (&K)"),
     QT_TRANSLATE_NOOP("Commands",
@@ -154,9 +152,11 @@ constexpr TCommand kTile1 = {
     QT_TRANSLATE_NOOP("Commands", "並べて表示 (&T)"),
     QT_TRANSLATE_NOOP("Commands", "検索結果を、タイル表示 （ 続けて選択すると、横表示・縦表示を切替え ）"),
     Qt::CTRL | Qt::Key_T};
+// Ctrl+C, Ctrl+X and Ctrl+A copy, cut and select all on every desktop: the
+// window commands that had them take Shift with them.
 constexpr TCommand kCascade1 = {QT_TRANSLATE_NOOP("Commands", "重ねて表示 (&C)"),
                                 QT_TRANSLATE_NOOP("Commands", "検索結果を、カスケード表示"),
-                                Qt::CTRL | Qt::Key_C};
+                                Qt::CTRL | Qt::SHIFT | Qt::Key_C};
 constexpr TCommand kNextChild1 = {QT_TRANSLATE_NOOP("Commands", "次の Child Form (&D)"),
                                   QT_TRANSLATE_NOOP("Commands", "次の検索結果を、前面に表示"),
                                   Qt::CTRL | Qt::Key_D};
@@ -166,12 +166,13 @@ constexpr TCommand kMAX = {QT_TRANSLATE_NOOP("Commands", "最大化 (&X)"),
 constexpr TCommand kNORMAL = {
     QT_TRANSLATE_NOOP("Commands", "ノーマル化 (&N)"),
     QT_TRANSLATE_NOOP("Commands", "検索結果を、普通サイズで表示 （ 最大化・アイコン化を解除 ）"),
-    Qt::CTRL | Qt::Key_X};
+    Qt::CTRL | Qt::SHIFT | Qt::Key_X};
 constexpr TCommand kMINI = {QT_TRANSLATE_NOOP("Commands", "アイコン化 (&M)"),
                             QT_TRANSLATE_NOOP("Commands", "全ての検索結果を、アイコン化"),
                             Qt::CTRL | Qt::Key_N};
 constexpr TCommand kArrange = {QT_TRANSLATE_NOOP("Commands", "アイコン整列 (&A)"),
-                               QT_TRANSLATE_NOOP("Commands", "アイコン化時の整列"), Qt::CTRL | Qt::Key_A};
+                               QT_TRANSLATE_NOOP("Commands", "アイコン化時の整列"),
+                               Qt::CTRL | Qt::SHIFT | Qt::Key_A};
 
 // One command of a menu: the field that keeps it and what it does.
 struct TMenuRow {
@@ -264,6 +265,8 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
     UpdateSavedPagesMenu();
     FPicturesShown = settings::ReadPicturesShown(FSavedPages.SettingsFile());
     FPageThumbnails = settings::ReadPageThumbnails(FSavedPages.SettingsFile());
+    FDetailsShown = settings::ReadDetailsShown(FSavedPages.SettingsFile());
+    FDetailsColumnWidths = settings::ReadColumnWidths(FSavedPages.SettingsFile());
     FViewGrid = settings::ReadViewGrid(FSavedPages.SettingsFile());
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -275,6 +278,7 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);
+    Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &TMDIForm::Timer1Timer);
     Timer1->start();
     Timer1Timer();
@@ -429,6 +433,9 @@ void TMDIForm::BuildMenus() {
                 {{&TMDIForm::Close1, kClose1, &TMDIForm::Close1Click},
                  {&TMDIForm::Help1, ui::kHelpCommand, &TMDIForm::Help1Click, true},
                  {&TMDIForm::About1, ui::kAboutCommand, &TMDIForm::About1Click, true}});
+    // Ctrl+Q quits, as in every desktop program; a result window's own menu
+    // has it while that menu stands in for this one.
+    Close1->setShortcuts({kClose1.Shortcut, ui::kQuitCommand.Shortcut});
     // F1 asks for the topic of where the user is, the command for the first.
     Help1->installEventFilter(this);
 
@@ -708,6 +715,24 @@ void TMDIForm::SetPageThumbnails(bool on) {
                        ui::mbOK);
 }
 
+void TMDIForm::SetDetailsShown(bool shown) {
+    FDetailsShown = shown;
+    if (const platform::TIoResult error = settings::WriteDetailsShown(FSavedPages.SettingsFile(), shown))
+        ShowMessageBox(this, TMessageKind::Error,
+                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
+                       ui::mbOK);
+}
+
+void TMDIForm::SetDetailsColumnWidths(const std::vector<int>& widths) {
+    if (widths == FDetailsColumnWidths)
+        return;
+    FDetailsColumnWidths = widths;
+    if (const platform::TIoResult error = settings::WriteColumnWidths(FSavedPages.SettingsFile(), widths))
+        ShowMessageBox(this, TMessageKind::Error,
+                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
+                       ui::mbOK);
+}
+
 void TMDIForm::SetViewGrid(const settings::TViewGrid& grid) {
     const settings::TViewGrid before = FViewGrid;
     FViewGrid = grid;
@@ -949,7 +974,12 @@ void TMDIForm::ArrangeClick() {
 // ---- clock, help, about
 
 void TMDIForm::Timer1Timer() {
-    FClockText = QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).left(8);
+    const QTime now = QTime::currentTime();
+    // The next tick just after the next second begins: one a little late
+    // still shows its own second, where a tick at any moment of the second
+    // would skip one and then show the same twice.
+    Timer1->start(1000 - now.msec() + 20);
+    FClockText = now.toString(QStringLiteral("HH:mm:ss")).left(8);
     if (isMinimized())
         return;
     FClock->SetActive(FCaptionActive);

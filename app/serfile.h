@@ -89,6 +89,7 @@ public:
     int ResultWindowCount() const override;
     void FocusDirectoryTree() override;
     void SearchFind1Click() override;
+    void QuitClick() override { Close1Click(); }
     void Help1Click() override;
     void ShowHelpTopic(int topic) override;
     void About1Click() override;
@@ -101,6 +102,10 @@ public:
     void SetPicturesShown(bool shown) override;
     bool PageThumbnails() const override { return FPageThumbnails; }
     void SetPageThumbnails(bool on) override;
+    bool DetailsShown() const override { return FDetailsShown; }
+    void SetDetailsShown(bool shown) override;
+    std::vector<int> DetailsColumnWidths() const override { return FDetailsColumnWidths; }
+    void SetDetailsColumnWidths(const std::vector<int>& widths) override;
     settings::TViewGrid ViewGrid() const override { return FViewGrid; }
     void SetViewGrid(const settings::TViewGrid& grid) override;
     thumbs::TThumbnailPool* ThumbnailPool() override;
@@ -232,6 +237,8 @@ private:
     bool FBackFromElsewhere = false;
     bool FPicturesShown = false;
     bool FPageThumbnails = false;
+    bool FDetailsShown = false;
+    std::vector<int> FDetailsColumnWidths;
     settings::TViewGrid FViewGrid;
     // Started with the first window that asks for a picture.
     std::unique_ptr<thumbs::TThumbnailPool> FThumbnailPool;

@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
         {
             TFileInfoList files;
             files.ChangeMask(argv[2]);
-            const std::unique_ptr<TSearchJob> job = files.StartSearch(dir);
+            const std::unique_ptr<TSearchJob> job = TSearchJob::Start(files, dir);
             if (!job->WaitForEnd(std::chrono::milliseconds(after))) {
                 QElapsedTimer t;
                 t.start();
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
                     walkStop = static_cast<double>(t.nsecsElapsed()) / 1e6;
                 else
                     job->Abandon();
-                files.TakeFound(*job);
+                job->TakeRecords(files);
                 walkMs.push_back(walkStop);
             }
         }

@@ -85,8 +85,11 @@ void TDirTreeModel::ClearNodes() {
 class TDirTreeViewS::TWaitScope {
 public:
     explicit TWaitScope(TDirTreeViewS& Tree) : FTree(Tree) {
-        if (FTree.FWaitDepth++ == 0)
+        if (FTree.FWaitDepth++ == 0) {
             FTree.FDeadline = TReadClock::now() + std::chrono::milliseconds(FTree.FAnswerWaitMs);
+            if (!FTree.FMayStopAnswering)
+                FTree.FVolumes = platform::TMountTable::System(); // a share may have come since
+        }
     }
     ~TWaitScope() { --FTree.FWaitDepth; }
     TWaitScope(const TWaitScope&) = delete;
@@ -155,10 +158,22 @@ void TDirTreeViewS::LoadDirImages() {
     }
 }
 
-void TDirTreeViewS::SetLister(TDirLister Lister) {
+void TDirTreeViewS::SetLister(TDirLister Lister, std::function<bool(const std::string&)> MayStopAnswering) {
     // Listings of the old reader are left to it.
     FRequests.clear();
+    if (Lister)
+        FMayStopAnswering =
+            MayStopAnswering ? std::move(MayStopAnswering) : [](const std::string&) { return false; };
+    else
+        FMayStopAnswering = {}; // the system's volumes decide
     FReader = std::make_unique<TDirReader>(Lister ? std::move(Lister) : TDirLister(DefaultLister));
+}
+
+bool TDirTreeViewS::OnVolumeThatMayStopAnswering(const std::string& Dir) const {
+    if (FMayStopAnswering)
+        return FMayStopAnswering(Dir);
+    const platform::TVolume* volume = FVolumes.VolumeOf(Dir);
+    return volume && platform::MayStopAnswering(*volume);
 }
 
 QStandardItem* TDirTreeViewS::Selected() const {
@@ -208,11 +223,17 @@ std::string TDirTreeViewS::GetSelDirName() const {
 
 void TDirTreeViewS::ReadLevels(const std::vector<std::pair<std::string, QStandardItem*>>& Dirs,
                                bool OneMoreLevel) {
-    std::vector<std::shared_ptr<const TListing>> listings;
+    std::vector<std::shared_ptr<const TListing>> listings, waited;
+    std::vector<bool> waitedFor;
     listings.reserve(Dirs.size());
-    for (const auto& dir : Dirs)
+    for (const auto& dir : Dirs) {
         listings.push_back(FReader->Submit(dir.first));
-    FReader->WaitFor(listings, FDeadline);
+        // A share's server may have died: no wait may hold the window there.
+        waitedFor.push_back(!OnVolumeThatMayStopAnswering(dir.first));
+        if (waitedFor.back())
+            waited.push_back(listings.back());
+    }
+    FReader->WaitFor(waited, FDeadline);
     for (std::size_t i = 0; i < Dirs.size(); ++i) {
         QStandardItem* node = Dirs[i].second;
         if (FReader->IsDone(*listings[i])) {
@@ -227,7 +248,9 @@ void TDirTreeViewS::ReadLevels(const std::vector<std::pair<std::string, QStandar
         if (node) {
             request.Node = QPersistentModelIndex(node->index());
             node->setData(QVariant::fromValue<qulonglong>(id), TDirTreeModel::RequestRole);
-            SetReadState(node, TDirTreeModel::Reading);
+            // One not waited for is marked once the wait would have passed.
+            if (waitedFor[i])
+                SetReadState(node, TDirTreeModel::Reading);
         }
     }
     if (!FRequests.empty() && FPollTimer->interval() != kPollMs)
@@ -333,10 +356,14 @@ void TDirTreeViewS::PollReads() {
     }
 
     const auto now = TReadClock::now();
-    for (auto& [id, request] : FRequests)
-        if (now - request.Listing->Submitted >= std::chrono::milliseconds(kNotAnsweringMs))
-            if (QStandardItem* node = FModel->itemFromIndex(request.Node))
-                SetReadState(node, TDirTreeModel::NotAnswering);
+    for (auto& [id, request] : FRequests) {
+        QStandardItem* node = FModel->itemFromIndex(request.Node);
+        const auto age = now - request.Listing->Submitted;
+        if (node && age >= std::chrono::milliseconds(kNotAnsweringMs))
+            SetReadState(node, TDirTreeModel::NotAnswering);
+        else if (node && age >= std::chrono::milliseconds(FAnswerWaitMs))
+            SetReadState(node, TDirTreeModel::Reading);
+    }
     FReader->Pump();
     // Only folders that don't answer left: looked at less often.
     bool young = false;

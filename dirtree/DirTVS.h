@@ -2,6 +2,7 @@
 
 #include "dirtree/DirReader.h"
 #include "platform/Directory.h"
+#include "platform/Volumes.h"
 
 #include <cstdint>
 #include <functional>
@@ -84,8 +85,10 @@ private:
 //  - Directories are listed on reader threads. What answers within a short
 //    wait (AnswerWait) is shown at once, as if read in place; the rest is
 //    added when it comes, the folder marked meanwhile as being read, then
-//    as not answering. A re-selection that needs such a folder goes on when
-//    its listing comes, unless the user has chosen another node meanwhile.
+//    as not answering. The window never waits for a folder whose volume may
+//    stop answering (a network share, a FUSE volume): its listing is added
+//    when it comes, marked as being read once the wait has passed. A re-selection that needs such a folder
+//    goes on when its listing comes, unless the user has chosen another node meanwhile.
 class TDirTreeViewS : public QTreeView {
     Q_OBJECT
 public:
@@ -115,8 +118,11 @@ public:
     QStandardItem* Selected() const;
     // The five images of "DIRIMGS", olive made transparent.
     const std::vector<QPixmap>& DirImages() const { return FDirImages; }
-    // Replaces the directory listing (FindFiles by default); an empty one restores it.
-    void SetLister(TDirLister Lister);
+    // Replaces the directory listing (FindFiles by default); an empty one
+    // restores it. `MayStopAnswering` tells the folders of a volume that may
+    // stop answering, which the window never waits for: none for a lister
+    // given without it, those on network and FUSE volumes for FindFiles.
+    void SetLister(TDirLister Lister, std::function<bool(const std::string&)> MayStopAnswering = {});
     // How long one rebuild or expansion waits for its listings before it
     // goes on without them.
     int AnswerWait() const { return FAnswerWaitMs; }
@@ -148,6 +154,7 @@ private:
     QStandardItem* FindDirNode(QStandardItem* Node, std::string_view Rest, bool& Waiting);
     // Lists each (path, node) pair, a null node standing for the top level.
     void ReadLevels(const std::vector<std::pair<std::string, QStandardItem*>>& Dirs, bool OneMoreLevel);
+    bool OnVolumeThatMayStopAnswering(const std::string& Dir) const;
     void AddSubDirNodes(const std::string& Path, QStandardItem* Parent, const TListing& Listing,
                         bool OneMoreLevel);
     bool IsNodeReading(const QStandardItem* Node) const;
@@ -167,6 +174,9 @@ private:
 
     TDirTreeModel* FModel;
     std::unique_ptr<TDirReader> FReader;
+    std::function<bool(const std::string&)> FMayStopAnswering;
+    // The system's volumes, read again by each rebuild, expansion and arrival.
+    platform::TMountTable FVolumes;
     int FAnswerWaitMs = 250;
     int FWaitDepth = 0;
     TReadClock::time_point FDeadline;

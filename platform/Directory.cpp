@@ -127,6 +127,7 @@ void TDirContents::Clear() {
     FFiles.clear();
     FNames.clear();
     FSubdirs.clear();
+    FLinkedSubdirs.clear();
 }
 
 TDirectory::~TDirectory() {
@@ -358,12 +359,21 @@ TReadResult TDirectory::Read(const TWildcard& mask, TDirContents& out, TReadWatc
         struct stat st;
         if (type == DT_DIR) {
             out.FSubdirs.emplace_back(name, len);
+        } else if (type == DT_UNKNOWN && fstatat(FFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                   !S_ISLNK(st.st_mode)) {
+            // A file system that doesn't give the type: looked at once, as it is.
+            if (S_ISDIR(st.st_mode))
+                out.FSubdirs.emplace_back(name, len);
+            else if (all || mask.Matches({name, len}))
+                addFile(name, len, st);
         } else if (type == DT_LNK || type == DT_UNKNOWN) {
             if (fstatat(FFd, name, &st, 0) == 0) {
-                if (S_ISDIR(st.st_mode))
+                if (S_ISDIR(st.st_mode)) {
+                    out.FLinkedSubdirs.push_back(static_cast<std::uint32_t>(out.FSubdirs.size()));
                     out.FSubdirs.emplace_back(name, len);
-                else if (all || mask.Matches({name, len}))
+                } else if (all || mask.Matches({name, len})) {
                     addFile(name, len, st);
+                }
             } else if (all || mask.Matches({name, len})) {
                 if (fstatat(FFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
                     addFile(name, len, st); // a dangling link: the link itself

@@ -2,6 +2,7 @@
 
 #include "platform/Wildcard.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -69,12 +70,18 @@ public:
         return {FNames.data() + FFiles[i].NameOffset, FFiles[i].NameLength};
     }
     const std::vector<std::string>& Subdirs() const { return FSubdirs; }
+    // Whether subdirectory entry `i` is a symbolic link to a directory.
+    bool SubdirIsLink(std::size_t i) const {
+        return !FLinkedSubdirs.empty() && std::binary_search(FLinkedSubdirs.begin(), FLinkedSubdirs.end(),
+                                                             static_cast<std::uint32_t>(i));
+    }
 
 private:
     friend class TDirectory;
     std::vector<TFile> FFiles;
     std::string FNames;
     std::vector<std::string> FSubdirs;
+    std::vector<std::uint32_t> FLinkedSubdirs; // indices into FSubdirs, ascending
 };
 
 enum class TFindWhat { All, DirectoriesOnly };

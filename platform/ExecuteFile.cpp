@@ -1,6 +1,8 @@
 #include "platform/ExecuteFile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -109,18 +111,26 @@ ssize_t ReadReport(int fd, int& err) {
     return n;
 }
 
-// The report has not come in time: a thread of its own waits for it and
-// closes the pipe.
-bool LeaveReportBehind(int fd) {
+// The reports have not come in time: a thread of their own waits for them
+// and closes the pipes.
+void LeaveReportsBehind(std::vector<int> fds) {
     try {
-        std::thread([fd] {
-            int err = 0;
-            ReadReport(fd, err);
-            close(fd);
+        std::thread([fds] {
+            for (const int fd : fds) {
+                int err = 0;
+                ReadReport(fd, err);
+                close(fd);
+            }
         }).detach();
     } catch (const std::system_error&) {
-        close(fd); // the grandchild's report then fails unseen
+        for (const int fd : fds) {
+            close(fd); // the grandchild's report then fails unseen
+        }
     }
+}
+
+bool LeaveReportBehind(int fd) {
+    LeaveReportsBehind({fd});
     return true;
 }
 
@@ -138,13 +148,17 @@ const std::string& OpenerProgram() {
     return OpenerPath();
 }
 
-bool LaunchOpener(const TOpenRequest& request, int waitMs) {
+namespace {
+
+// Starts the opener detached; the read end of the pipe on which it reports
+// how its start went, or -1 when it could not be started.
+int StartOpener(const TOpenRequest& request) {
     if (request.FileName.empty()) {
-        return false;
+        return -1;
     }
     std::string program = FindOnPath(OpenerProgram());
     if (program.empty()) {
-        return false;
+        return -1;
     }
     std::string arg0 = OpenerProgram();
     std::string arg1 = OpenerArgument(request.FileName);
@@ -155,13 +169,13 @@ bool LaunchOpener(const TOpenRequest& request, int waitMs) {
     // exec closes the pipe with nothing written.
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) {
-        return false;
+        return -1;
     }
     pid_t child = fork();
     if (child < 0) {
         close(report[0]);
         close(report[1]);
-        return false;
+        return -1;
     }
     if (child == 0) {
         close(report[0]);
@@ -177,23 +191,84 @@ bool LaunchOpener(const TOpenRequest& request, int waitMs) {
     bool childOk = waited < 0 || (WIFEXITED(status) && WEXITSTATUS(status) == 0);
     if (!childOk) {
         close(report[0]);
+        return -1;
+    }
+    return report[0];
+}
+
+// The report has come: true when the opener runs.
+bool TakeReport(int fd) {
+    int err = 0;
+    const ssize_t n = ReadReport(fd, err);
+    close(fd);
+    return n == 0;
+}
+
+} // namespace
+
+bool LaunchOpener(const TOpenRequest& request, int waitMs) {
+    const int fd = StartOpener(request);
+    if (fd < 0) {
         return false;
     }
     // The grandchild may hang in chdir on a share that doesn't answer.
     if (waitMs >= 0) {
-        pollfd ready{report[0], POLLIN, 0};
+        pollfd ready{fd, POLLIN, 0};
         int polled;
         do {
             polled = poll(&ready, 1, waitMs);
         } while (polled < 0 && errno == EINTR);
         if (polled == 0) {
-            return LeaveReportBehind(report[0]);
+            return LeaveReportBehind(fd);
         }
     }
-    int err = 0;
-    const ssize_t n = ReadReport(report[0], err);
-    close(report[0]);
-    return n == 0;
+    return TakeReport(fd);
+}
+
+int ExecuteFiles(const std::vector<TOpenRequest>& requests) {
+    if (ReplacedOpener()) {
+        for (const TOpenRequest& request : requests) {
+            ReplacedOpener()(request);
+        }
+        return static_cast<int>(requests.size());
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLaunchWaitMs);
+    std::vector<pollfd> pending;
+    for (const TOpenRequest& request : requests) {
+        const int fd = StartOpener(request);
+        if (fd >= 0) {
+            pending.push_back({fd, POLLIN, 0});
+        }
+    }
+    int started = 0;
+    while (!pending.empty()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const int polled =
+            poll(pending.data(), pending.size(), static_cast<int>(std::max<long>(0, left.count())));
+        if (polled < 0 && errno == EINTR) {
+            continue;
+        }
+        if (polled <= 0) {
+            break;
+        }
+        std::erase_if(pending, [&](const pollfd& p) {
+            if (p.revents == 0) {
+                return false;
+            }
+            started += TakeReport(p.fd) ? 1 : 0;
+            return true;
+        });
+    }
+    // Still under way: counted as started, as ExecuteFile counts them.
+    std::vector<int> late;
+    for (const pollfd& p : pending) {
+        late.push_back(p.fd);
+    }
+    if (!late.empty()) {
+        LeaveReportsBehind(late);
+    }
+    return started + static_cast<int>(late.size());
 }
 
 bool ExecuteFile(const std::string& FileName, const std::string& Params, const std::string& Folder,

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace tavolix::platform {
 
@@ -24,6 +25,11 @@ struct TOpenRequest {
 // itself and counts as started.
 bool ExecuteFile(const std::string& FileName, const std::string& Params, const std::string& Folder,
                  int ShowCmd);
+
+// Opens each file as ExecuteFile does, waiting at most kLaunchWaitMs for
+// them all together: files whose folders don't answer don't add up. Returns
+// how many were started.
+int ExecuteFiles(const std::vector<TOpenRequest>& requests);
 
 // The opener used instead of the real launch, for tests; an empty function
 // restores the real launch. The replaced opener's requests always succeed.

@@ -159,6 +159,10 @@ bool IsNetworkFileSystemType(std::string_view t) {
     return false;
 }
 
+bool MayStopAnswering(const TVolume& volume) {
+    return volume.Network || volume.FsType.starts_with("fuse"); // fuse, fuseblk, fuse.*
+}
+
 std::string ShareNameOf(std::string_view source) {
     std::string s(source);
     if (s.starts_with("\\\\"))

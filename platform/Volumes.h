@@ -22,6 +22,10 @@ struct TVolume {
 // network clients.
 bool IsNetworkFileSystemType(std::string_view fsType);
 
+// A volume whose reads may never come back: a network share, or a FUSE
+// daemon, which may stop answering as a server may.
+bool MayStopAnswering(const TVolume& volume);
+
 // The share name of a network mount in the form "//host/share":
 //   "//host/share" (cifs) and "\\host\share"   -> "//host/share"
 //   "host:/export" (nfs, glusterfs)             -> "//host/export"

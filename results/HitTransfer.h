@@ -2,11 +2,16 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <QString>
 
 class QMimeData;
 class QObject;
+
+namespace tavolix::search {
+class TFileListBoxS;
+}
 
 namespace tavolix::results {
 
@@ -17,13 +22,21 @@ namespace tavolix::results {
 // are (all but A-Z a-z 0-9 - . _ ~ and "/"), so any name survives.
 std::string FileUri(std::string_view path);
 
-// What a drag of the file carries: "text/uri-list" (its file: URI, CR LF
-// ended) and plain text (the path; bytes that aren't UTF-8 show as U+FFFD).
+// What a drag or a copy of files carries: "text/uri-list" (a file: URI a
+// line, each CR LF ended), the same as "x-special/gnome-copied-files" (the
+// files to paste, for the file managers that read only that), and plain text
+// (the paths, one a line; bytes that aren't UTF-8 show as U+FFFD).
+QMimeData* HitsMimeData(const std::vector<std::string>& paths);
+// The same for the list's selected hits, in the list's order.
+QMimeData* SelectedHitsMimeData(const search::TFileListBoxS& list);
+// The paths of the list's selected hits, in the list's order.
+std::vector<std::string> SelectedPaths(const search::TFileListBoxS& list);
 QMimeData* HitMimeData(const std::string& path);
 
-// Puts the text on the clipboard and, where the system has one (X11), in the
-// primary selection.
+// Puts the text, or the data (taken over), on the clipboard and, where the
+// system has one (X11), in the primary selection.
 void CopyToClipboard(const QString& text);
+void CopyToClipboard(QMimeData* data);
 
 // Opens the folder that holds `path` in the file manager with the file
 // selected: org.freedesktop.FileManager1.ShowItems on the session bus. Where

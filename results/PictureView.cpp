@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include <QAbstractItemView>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -69,7 +70,14 @@ void TPictureView::SetShown(bool shown) {
         return;
     FShown = shown;
     FList.viewport()->update();
+    if (FRowView)
+        FRowView->viewport()->update();
     ScheduleRequests();
+}
+
+void TPictureView::SetRowView(QAbstractItemView* view) {
+    FRowView = view;
+    connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this, &TPictureView::ScheduleRequests);
 }
 
 void TPictureView::SetPictureSide(int side) {
@@ -149,8 +157,20 @@ void TPictureView::SendRequests() {
     const int count = FList.Items().Count();
     const int rows = std::max(1, FList.viewport()->height() / std::max(1, FList.ItemHeight()));
     // A column may show in part.
-    const int screen = rows * (std::max(1, FList.Columns()) + 1);
-    const int top = FList.TopIndex();
+    int screen = rows * (std::max(1, FList.Columns()) + 1);
+    int top = FList.TopIndex();
+    if (FRowView && FRowView->isVisible()) {
+        // Its rows draw no picture outside the pictures view.
+        if (!FShown) {
+            FIdOfKey.clear();
+            FClient->SetWanted({});
+            return;
+        }
+        const QModelIndex first = FRowView->indexAt(QPoint(0, 0));
+        top = first.isValid() ? first.row() : 0;
+        const int rowHeight = std::max(1, FRowView->visualRect(first).height());
+        screen = FRowView->viewport()->height() / rowHeight + 2;
+    }
     std::vector<std::pair<int, int>> ranges = {
         {top, top + screen}, {top + screen, top + 2 * screen}, {top - screen, top}};
     std::vector<TThumbRequest> wanted;
@@ -214,10 +234,17 @@ void TPictureView::ReplyArrived(const TThumbReply& reply) {
     FCache.Put(what.Key, std::move(picture), bytes);
 
     // Only the item repaints, when it is still where it was.
-    if (what.Index < FList.Items().Count() && FList.GetFilePath(what.Index) == what.Path)
+    const bool inPlace = what.Index < FList.Items().Count() && FList.GetFilePath(what.Index) == what.Path;
+    if (inPlace)
         FList.viewport()->update(FList.visualRect(FList.model()->index(what.Index, 0)));
     else
         FList.viewport()->update();
+    if (FRowView && FRowView->isVisible()) {
+        if (inPlace)
+            FRowView->viewport()->update(FRowView->visualRect(FRowView->model()->index(what.Index, 0)));
+        else
+            FRowView->viewport()->update();
+    }
     emit PictureArrived(what.Index);
 }
 

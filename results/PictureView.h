@@ -15,6 +15,7 @@
 
 #include <QObject>
 
+class QAbstractItemView;
 class QTimer;
 
 namespace tavolix::search {
@@ -54,6 +55,11 @@ public:
     // The default view's picture of a file on a local volume that its paint
     // can't draw itself (an icon in PNG), asked of the helper from now on.
     const TItemPicture* HelperPictureFor(int index, const std::string& path);
+
+    // Another view of the same items, one row an item (the details view):
+    // while it is shown, its rows on the screen are asked for first and it
+    // repaints what arrives. It shows pictures only in the pictures view.
+    void SetRowView(QAbstractItemView* view);
 
     // The cache's byte budget; what was drawn least recently goes first.
     void SetByteBudget(std::size_t bytes) { FCache.SetBudget(bytes); }
@@ -96,6 +102,7 @@ private:
     bool FShown = false;
     int FPictureSide = 160;
     int FScreenDpi = 96;
+    QAbstractItemView* FRowView = nullptr;
 };
 
 } // namespace tavolix::results

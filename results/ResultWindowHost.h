@@ -6,6 +6,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include <QString>
 
@@ -49,6 +50,8 @@ public:
 
     // The frame's handlers the window delegates to.
     virtual void SearchFind1Click() = 0;
+    // Quits the program, as the frame's own command does.
+    virtual void QuitClick() {}
     virtual void Help1Click() = 0;
     // Opens one topic of the help (1000, 1200, 1300).
     virtual void ShowHelpTopic(int topic) = 0;
@@ -70,6 +73,13 @@ public:
     // choice changed: new windows follow.
     virtual bool PageThumbnails() const { return false; }
     virtual void SetPageThumbnails(bool on) { (void)on; }
+    // The details view, the choice new windows start with, and its columns'
+    // widths (none: the view's own); a window's choice changed: new windows
+    // follow.
+    virtual bool DetailsShown() const { return false; }
+    virtual void SetDetailsShown(bool shown) { (void)shown; }
+    virtual std::vector<int> DetailsColumnWidths() const { return {}; }
+    virtual void SetDetailsColumnWidths(const std::vector<int>& widths) { (void)widths; }
     // The rows and columns of the default view and the pictures' size that
     // new windows start with; a window's choice changed: new windows follow.
     virtual settings::TViewGrid ViewGrid() const { return {}; }

@@ -3,6 +3,7 @@
 #include "platform/ExecuteFile.h"
 #include "platform/LocaleFormats.h"
 #include "platform/Volumes.h"
+#include "results/DetailsView.h"
 #include "results/GridLayout.h"
 #include "results/HitTransfer.h"
 #include "results/ItemPainter.h"
@@ -23,6 +24,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <utility>
+#include <vector>
 
 #include <QAction>
 #include <QActionGroup>
@@ -43,6 +45,7 @@
 #include <QPointer>
 #include <QStandardItemModel>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -85,18 +88,54 @@ const char* const kColumns[] = {
     QT_TRANSLATE_NOOP("Commands", "５列"), QT_TRANSLATE_NOOP("Commands", "６列"),
     QT_TRANSLATE_NOOP("Commands", "７列"),
 };
+// Enter and Ctrl+C are the views' own keys; the menu shows them.
 constexpr TCommand kOpen1 = {
     QT_TRANSLATE_NOOP("Commands", "開く"),
-    QT_TRANSLATE_NOOP("Commands", "ファイルを、関連付けられたプログラムで開きます。")};
+    QT_TRANSLATE_NOOP("Commands", "選択したファイルを、関連付けられたプログラムで開きます。"),
+    Qt::Key_Return};
 constexpr TCommand kOpenFolder1 = {
     QT_TRANSLATE_NOOP("Commands", "格納フォルダを開く"),
     QT_TRANSLATE_NOOP("Commands", "ファイルを格納しているフォルダを、ファイルを選択した状態で開きます。")};
 constexpr TCommand kCopyPath1 = {
     QT_TRANSLATE_NOOP("Commands", "パスをコピー"),
-    QT_TRANSLATE_NOOP("Commands", "ファイルのパスを、クリップボードにコピーします。")};
+    QT_TRANSLATE_NOOP(
+        "Commands",
+        "選択したファイルのパスを、１行に１つコピーします （ ファイル・マネージャーにはファイルとして ）。"),
+    Qt::CTRL | Qt::Key_C};
 constexpr TCommand kCopyName1 = {
     QT_TRANSLATE_NOOP("Commands", "名前をコピー"),
-    QT_TRANSLATE_NOOP("Commands", "ファイルの名前を、クリップボードにコピーします。")};
+    QT_TRANSLATE_NOOP("Commands",
+                      "選択したファイルの名前を（ １行に１つ ）、クリップボードにコピーします。")};
+constexpr TCommand kDetails1 = {
+    QT_TRANSLATE_NOOP("Commands", "詳細表示 (&L)"),
+    QT_TRANSLATE_NOOP("Commands", "１行に１ファイルを、フォルダ・サイズ・更新日時・種類と共に表示します | "
+                                  "見出しのクリックで並べ替え、見出しの境界のドラッグで列の幅を変更します"
+                                  " （ 新しい検索結果にも適用 ）。"),
+    Qt::Key_F7};
+constexpr TCommand kSort1 = {
+    QT_TRANSLATE_NOOP("Commands", "並べ替え (&R)"),
+    QT_TRANSLATE_NOOP("Commands", "検索結果の並び順を変更します （ 作成するＨＴＭＬも、この順 ）。"),
+    {},
+    1200};
+constexpr TCommand kSortBy1[] = {
+    {QT_TRANSLATE_NOOP("Commands", "フォルダ順 (&D)"),
+     QT_TRANSLATE_NOOP("Commands", "ディレクトリーで並べ替えます。"), Qt::CTRL | Qt::Key_1},
+    {QT_TRANSLATE_NOOP("Commands", "名前順 (&N)"), QT_TRANSLATE_NOOP("Commands", "名前で並べ替えます。"),
+     Qt::CTRL | Qt::Key_2},
+    {QT_TRANSLATE_NOOP("Commands", "拡張子順 (&E)"), QT_TRANSLATE_NOOP("Commands", "拡張子で並べ替えます。"),
+     Qt::CTRL | Qt::Key_3},
+    {QT_TRANSLATE_NOOP("Commands", "サイズ順 (&S)"),
+     QT_TRANSLATE_NOOP("Commands", "ファイルサイズで並べ替えます。"), Qt::CTRL | Qt::Key_4},
+    {QT_TRANSLATE_NOOP("Commands", "更新日時順 (&T)"),
+     QT_TRANSLATE_NOOP("Commands", "更新日時で並べ替えます。"), Qt::CTRL | Qt::Key_5},
+};
+constexpr TSortOrder kSortOrders[] = {TSortOrder::soDirectory, TSortOrder::soName, TSortOrder::soExt,
+                                      TSortOrder::soSize, TSortOrder::soTime};
+constexpr TCommand kReverse1 = {QT_TRANSLATE_NOOP("Commands", "逆順 (&V)"),
+                                QT_TRANSLATE_NOOP("Commands", "昇順・降順を切替えます。"),
+                                Qt::CTRL | Qt::Key_6};
+// More hits than this are opened only when the user says so.
+constexpr std::size_t kOpenWithoutAsking = 10;
 constexpr TCommand kPictureView1 = {
     QT_TRANSLATE_NOOP("Commands", "ｻﾑﾈｲﾙ表示 (&P)"),
     QT_TRANSLATE_NOOP("Commands", "JPEG・PNG・WebP・SVG・PDF などの画像も、縮小して表示します | "
@@ -217,6 +256,7 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
     layout->addWidget(BuildSortPanel());
     layout->addWidget(BuildHeader());
     layout->addWidget(BuildList(), 1);
+    layout->addWidget(BuildDetails(), 1);
     FPictures = new TPictureView(*ListBox1, FHost.ThumbnailPool(), FHost.Volumes(), this);
     FPageSaver = new TPageSaver(FHost, this);
     layout->addWidget(BuildStatusBar());
@@ -229,6 +269,16 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
     FPictures->SetPictureSide(FHost.ViewGrid().PictureSize);
     UpdateGridCommands();
     PageThumbnails1->setChecked(FHost.PageThumbnails());
+    FPictures->SetRowView(DetailsView1);
+    DetailsView1->OnPicture = [this](int row, const std::string& path) {
+        return FPictures->PictureFor(row, path);
+    };
+    DetailsView1->SetPicturesShown(FPictures->Shown());
+    DetailsView1->SetColumnWidths(FHost.DetailsColumnWidths());
+    // Only the user's own changes are kept: connected after the widths are set.
+    connect(DetailsView1->horizontalHeader(), &QHeaderView::sectionResized, FColumnsTimer,
+            qOverload<>(&QTimer::start));
+    SetDetailsShown(FHost.DetailsShown());
 }
 
 QWidget* TMDIChild::BuildSortPanel() {
@@ -296,6 +346,32 @@ QWidget* TMDIChild::BuildList() {
     return ListBox1;
 }
 
+QWidget* TMDIChild::BuildDetails() {
+    DetailsView1 = new TDetailsView(*ListBox1, this);
+    DetailsView1->setObjectName(QStringLiteral("DetailsView1"));
+    DetailsView1->hide();
+    DetailsView1->installEventFilter(this);
+    DetailsView1->viewport()->installEventFilter(this);
+    DetailsView1->viewport()->setMouseTracking(true);
+    connect(DetailsView1, &QAbstractItemView::clicked, this, [this] { ListBox1Click(); });
+    connect(DetailsView1->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int section) { DetailsView1SectionClick(section); });
+    // Several hits may be selected in either view, by keys, clicks or a drag.
+    connect(ListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (FSelectionStatusQueued)
+            return;
+        FSelectionStatusQueued = true;
+        QMetaObject::invokeMethod(
+            this, [this] { SelectionChanged(); }, Qt::QueuedConnection);
+    });
+    // A column's width is kept once the user has stopped dragging its edge.
+    FColumnsTimer = new QTimer(this);
+    FColumnsTimer->setSingleShot(true);
+    FColumnsTimer->setInterval(400);
+    connect(FColumnsTimer, &QTimer::timeout, this, [this] { SaveColumnWidths(); });
+    return DetailsView1;
+}
+
 QWidget* TMDIChild::BuildStatusBar() {
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -356,6 +432,7 @@ void TMDIChild::BuildMenus() {
     };
     File1 = ui::MakeMenu(ui::kFileMenu, this);
     Close1 = add(File1, kClose1, [this] { Close1Click(); });
+    Quit1 = add(File1, ui::kQuitCommand, [this] { FHost.QuitClick(); });
     File1->addSeparator();
     Help1 = add(File1, ui::kHelpCommand, [this] { FHost.Help1Click(); });
     // F1 asks for the topic of where the user is, the command for the first.
@@ -409,10 +486,25 @@ void TMDIChild::BuildMenus() {
                           [this] { PictureSizeClick(StepPictureSize(FPictures->PictureSide(), -1)); });
     PictureSmaller1->setShortcuts({kPictureSmaller1.Shortcut,
                                    QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Minus)});
+    Details1 = add(GyouRetsu, kDetails1, [this] { Details1Click(); });
+    Details1->setCheckable(true);
+
+    Sort1 = ui::MakeMenu(kSort1, this);
+    auto* orders = new QActionGroup(Sort1);
+    for (int i = 0; i < 5; ++i) {
+        SortBy1[i] = add(Sort1, kSortBy1[i], [this, order = kSortOrders[i]] { SortMenuClick(order); });
+        SortBy1[i]->setCheckable(true);
+        orders->addAction(SortBy1[i]);
+    }
+    Sort1->addSeparator();
+    Reverse1 = add(Sort1, kReverse1, [this] { Reverse1Click(); });
+    Reverse1->setCheckable(true);
+    Sort1->installEventFilter(this);
+    ShowSortChecks();
 }
 
 std::vector<TMDIChild::TMenuGroup> TMDIChild::MenuGroups() const {
-    return {{0, File1}, {3, ChildOP}, {7, GyouRetsu}};
+    return {{0, File1}, {3, ChildOP}, {6, Sort1}, {7, GyouRetsu}};
 }
 
 void TMDIChild::AssignHints() {
@@ -523,6 +615,19 @@ void TMDIChild::ShowUnreadStatus() {
 }
 
 void TMDIChild::ShowItemStatus() {
+    // Several hits: how many, their bytes, and their folder when they share one.
+    if (ListBox1->SelectedCount() > 1) {
+        const TFileListBoxS::TSelectionTotals totals = ListBox1->SelectionTotals();
+        StatusPanels[0]->setText(
+            tr("%1 個選択").arg(ui::ToText(search::SizeToText(totals.Count, ListBox1->Formats()))));
+        StatusPanels[1]->setText(ui::ToText(search::SizeToText(totals.Bytes, ListBox1->Formats())) +
+                                 QStringLiteral(" Bytes"));
+        StatusPanels[2]->clear();
+        StatusPanels[3]->setText(ui::ToVisibleText(totals.Folder));
+        FSeveralShown = true;
+        return;
+    }
+    FSeveralShown = false;
     StatusPanels[0]->setText(QString::fromStdString(FItemNo) + QStringLiteral(" / ") +
                              QString::number(FHitCount));
     StatusPanels[1]->setText(ui::ToText(ListBox1->GetSelectedSizeText()) + QStringLiteral(" Bytes"));
@@ -533,6 +638,17 @@ void TMDIChild::ShowItemStatus() {
 void TMDIChild::ClearItemStatus() {
     for (QLabel* panel : StatusPanels)
         panel->clear();
+    FSeveralShown = false;
+}
+
+void TMDIChild::SelectionChanged() {
+    FSelectionStatusQueued = false;
+    // One hit has its status from the click or key that chose it.
+    const int count = ListBox1->SelectedCount();
+    if (count > 1)
+        ShowItemStatus();
+    else if (count == 0 && FSeveralShown)
+        ClearItemStatus();
 }
 
 void TMDIChild::HeaderControl1SectionClick(int section) {
@@ -556,6 +672,42 @@ void TMDIChild::HeaderControl1SectionClick(int section) {
     else if (section >= 1 && section <= 5)
         SortBy(ListBox1, orders[section - 1]);
     ShowSortStatus();
+    ShowSortChecks();
+}
+
+void TMDIChild::DetailsView1SectionClick(int section) {
+    ClearItemStatus();
+    SortBy(ListBox1, SortOrderOfColumn(section));
+    ShowSortStatus();
+    ShowSortChecks();
+}
+
+void TMDIChild::SortMenuClick(TSortOrder order) {
+    ClearItemStatus();
+    // The order chosen again keeps its way round; reversing has its own command.
+    if (order != ListBox1->SortOrder())
+        SortBy(ListBox1, order);
+    ShowSortStatus();
+    ShowSortChecks();
+}
+
+void TMDIChild::Reverse1Click() {
+    ClearItemStatus();
+    {
+        ui::TWaitCursor wait;
+        ListBox1->SetSortDirection(ListBox1->SortDirection() == TSortDirection::sdUpword
+                                       ? TSortDirection::sdDownword
+                                       : TSortDirection::sdUpword);
+    }
+    ShowSortStatus();
+    ShowSortChecks();
+}
+
+void TMDIChild::ShowSortChecks() {
+    for (int i = 0; i < 5; ++i)
+        SortBy1[i]->setChecked(kSortOrders[i] == ListBox1->SortOrder());
+    Reverse1->setChecked(ListBox1->SortDirection() == TSortDirection::sdDownword);
+    DetailsView1->ShowSortOrder();
 }
 
 void TMDIChild::SortBy(TFileListBoxS* list, TSortOrder order) {
@@ -664,8 +816,72 @@ void TMDIChild::ListBox1KeyUp() {
 bool TMDIChild::ListBox1KeyDown(int key) {
     if (key != Qt::Key_F12 || ListBox1->ItemIndex() < 0)
         return false;
-    platform::ExecuteFile(ListBox1->GetSelectedPath(), "", "", 5);
+    OpenSelected(5);
     return true;
+}
+
+bool TMDIChild::ViewKeyDown(QAbstractItemView* view, QKeyEvent* key) {
+    if (ListBox1KeyDown(key->key()))
+        return true;
+    const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+        OpenSelected(1);
+        return true;
+    }
+    if (key->matches(QKeySequence::Copy)) {
+        CopyPath1Click();
+        return true;
+    }
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+        FocusNextControl(key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier));
+        return true;
+    }
+    // Shift+F10 is the Menu key's twin on every desktop.
+    if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier) {
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(0, 0), view->mapToGlobal(QPoint(0, 0)),
+                               Qt::ShiftModifier);
+        QApplication::sendEvent(view, &menu);
+        return true;
+    }
+    return false;
+}
+
+void TMDIChild::FocusNextControl(bool next) {
+    // The chain of a subwindow ends at its border, and the view is this
+    // window's only control: Tab goes on to the frame's controls, past
+    // every result window.
+    QWidget* from = CurrentView();
+    QWidget* w = from;
+    while ((w = next ? w->nextInFocusChain() : w->previousInFocusChain()) && w != from) {
+        bool inWindow = false;
+        for (const QWidget* p = w; p && !inWindow; p = p->parentWidget())
+            inWindow = qobject_cast<const QMdiSubWindow*>(p) != nullptr || p == this;
+        if (!inWindow && w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) &&
+            w->window() == from->window()) {
+            w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return;
+        }
+    }
+}
+
+void TMDIChild::OpenSelected(int showCmd) {
+    const std::vector<std::string> paths = SelectedPaths(*ListBox1);
+    if (paths.empty())
+        return;
+    if (paths.size() > kOpenWithoutAsking &&
+        ShowMessageBox(
+            this, TMessageKind::Confirmation,
+            tr("選択した %1 個のファイルを、それぞれのプログラムで開きます。\r\n\r\nよろしいですか ?")
+                .arg(ui::ToText(
+                    search::SizeToText(static_cast<std::int64_t>(paths.size()), ListBox1->Formats()))),
+            ui::mbYes | ui::mbNo) != ui::TMessageResult::mrYes)
+        return;
+    std::vector<platform::TOpenRequest> requests;
+    requests.reserve(paths.size());
+    for (const std::string& path : paths)
+        requests.push_back({path, "", "", showCmd});
+    // All within the one wait a single file has.
+    platform::ExecuteFiles(requests);
 }
 
 void TMDIChild::ListBox1MouseMove(const QPoint& pos) {
@@ -679,7 +895,15 @@ void TMDIChild::ListBox1MouseMove(const QPoint& pos) {
 void TMDIChild::ListBox1DblClick() {
     if (ListBox1->ItemIndex() < 0)
         return;
-    platform::ExecuteFile(ListBox1->GetSelectedPath(), "", "", 1);
+    OpenSelected(1);
+}
+
+void TMDIChild::DetailsView1MouseMove(const QPoint& pos) {
+    if (ListBox1->ItemIndex() >= 0)
+        return;
+    const QModelIndex at = DetailsView1->indexAt(pos);
+    FHost.SetStatusText(
+        at.isValid() ? QStringLiteral(" ") + ui::ToVisibleText(ListBox1->GetFilePath(at.row())) : QString());
 }
 
 bool TMDIChild::eventFilter(QObject* watched, QEvent* e) {
@@ -695,9 +919,9 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* e) {
         FHost.ShowHelpTopic(topic);
         return true;
     }
-    if (watched == ListBox1) {
+    if (watched == ListBox1 || watched == DetailsView1) {
         if (e->type() == QEvent::KeyPress) {
-            if (ListBox1KeyDown(static_cast<QKeyEvent*>(e)->key()))
+            if (ViewKeyDown(static_cast<QAbstractItemView*>(watched), static_cast<QKeyEvent*>(e)))
                 return true;
             // A key that moves the selection clicks the new item, as the mouse
             // does; the list moves it after this filter.
@@ -711,9 +935,9 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* e) {
         } else if (e->type() == QEvent::KeyRelease) {
             ListBox1KeyUp();
         }
-    } else if (watched == ListBox1->viewport()) {
+    } else if (watched == ListBox1->viewport() || watched == DetailsView1->viewport()) {
         // Ctrl and the wheel change the pictures' size, a notch a step.
-        if (e->type() == QEvent::Wheel && FPictures->Shown() &&
+        if (watched == ListBox1->viewport() && e->type() == QEvent::Wheel && FPictures->Shown() &&
             static_cast<QWheelEvent*>(e)->modifiers().testFlag(Qt::ControlModifier)) {
             FZoomAngle += static_cast<QWheelEvent*>(e)->angleDelta().y();
             if (std::abs(FZoomAngle) >= 120) {
@@ -722,8 +946,13 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* e) {
             }
             return true;
         }
-        if (e->type() == QEvent::MouseMove)
-            ListBox1MouseMove(static_cast<QMouseEvent*>(e)->position().toPoint());
+        if (e->type() == QEvent::MouseMove) {
+            const QPoint pos = static_cast<QMouseEvent*>(e)->position().toPoint();
+            if (watched == ListBox1->viewport())
+                ListBox1MouseMove(pos);
+            else
+                DetailsView1MouseMove(pos);
+        }
         // The press before it has already selected the item under the
         // pointer; a double click elsewhere opens the selection as it stands.
         else if (e->type() == QEvent::MouseButtonDblClick &&
@@ -759,9 +988,49 @@ void TMDIChild::ListBox1DrawItem(QPainter& painter, int index, const QRect& rect
 
 void TMDIChild::PictureView1Click() {
     FPictures->SetShown(PictureView1->isChecked());
+    DetailsView1->SetPicturesShown(FPictures->Shown());
     FHost.SetPicturesShown(FPictures->Shown());
     UpdateGridCommands();
     ApplyGrid();
+}
+
+bool TMDIChild::DetailsShown() const {
+    return Details1->isChecked();
+}
+
+QAbstractItemView* TMDIChild::CurrentView() const {
+    return DetailsShown() ? static_cast<QAbstractItemView*>(DetailsView1) : ListBox1;
+}
+
+void TMDIChild::Details1Click() {
+    SetDetailsShown(Details1->isChecked());
+    FHost.SetDetailsShown(DetailsShown());
+}
+
+void TMDIChild::SetDetailsShown(bool shown) {
+    // The command has checked itself already: the view shown tells.
+    QAbstractItemView* before =
+        DetailsView1->isHidden() ? static_cast<QAbstractItemView*>(ListBox1) : DetailsView1;
+    const bool focused = before->hasFocus();
+    Details1->setChecked(shown);
+    HeaderControl1->setVisible(!shown);
+    ListBox1->setVisible(!shown);
+    DetailsView1->setVisible(shown);
+    QAbstractItemView* now = CurrentView();
+    if (now != before && now == ListBox1) {
+        // The grid was not laid out while hidden: its rows fit the height now.
+        layout()->activate();
+        ApplyGrid();
+    }
+    const QModelIndex current = ListBox1->selectionModel()->currentIndex();
+    if (current.isValid())
+        now->scrollTo(now->model()->index(current.row(), 0));
+    if (focused)
+        now->setFocus();
+}
+
+void TMDIChild::SaveColumnWidths() {
+    FHost.SetDetailsColumnWidths(DetailsView1->ColumnWidths());
 }
 
 void TMDIChild::PageThumbnails1Click() {
@@ -776,6 +1045,11 @@ void TMDIChild::BuildHitActions() {
     auto add = [this](const TCommand& command, void (TMDIChild::*handler)()) {
         auto* action = new QAction(ui::CommandText(command.Caption), this);
         ApplyHint(action, ui::CommandText(command.Hint));
+        // Shown beside the item; the views take these keys themselves.
+        if (command.Shortcut.key() != Qt::Key_unknown) {
+            action->setShortcut(command.Shortcut);
+            action->setShortcutContext(Qt::WidgetShortcut);
+        }
         connect(action, &QAction::triggered, this, handler);
         PopupMenu1->addAction(action);
         return action;
@@ -790,16 +1064,26 @@ void TMDIChild::BuildHitActions() {
     ListBox1->OnContextPopup = [this](int index, const QPoint& globalPos) {
         ListBox1ContextPopup(index, globalPos);
     };
+    DetailsView1->OnStartDrag = ListBox1->OnStartDrag;
+    DetailsView1->OnContextPopup = ListBox1->OnContextPopup;
 }
 
 QMimeData* TMDIChild::ListBox1StartDrag(int index) {
     // The press has selected the hit: the status bar follows, as for a click.
     ListBox1Click();
-    return HitMimeData(ListBox1->GetFilePath(index));
+    if (index < 0)
+        return nullptr;
+    return SelectedHitsMimeData(*ListBox1);
 }
 
 void TMDIChild::ListBox1ContextPopup(int index, const QPoint& globalPos) {
-    ListBox1->SetItemIndex(index);
+    // A hit of the selection keeps it: the menu acts on every selected hit.
+    QItemSelectionModel* selection = ListBox1->selectionModel();
+    const QModelIndex item = ListBox1->model()->index(index, 0);
+    if (selection->isSelected(item))
+        selection->setCurrentIndex(item, QItemSelectionModel::NoUpdate);
+    else
+        ListBox1->SetItemIndex(index);
     ListBox1Click();
     PopupMenu1->popup(globalPos);
 }
@@ -811,13 +1095,16 @@ void TMDIChild::OpenFolder1Click() {
 
 void TMDIChild::CopyPath1Click() {
     if (ListBox1->ItemIndex() >= 0)
-        CopyToClipboard(ui::ToText(ListBox1->GetSelectedPath()));
+        CopyToClipboard(SelectedHitsMimeData(*ListBox1));
 }
 
 void TMDIChild::CopyName1Click() {
-    const int index = ListBox1->ItemIndex();
-    if (index >= 0)
-        CopyToClipboard(ui::ToText(ListBox1->Items().Strings(index)));
+    QStringList names;
+    for (const auto& [from, to] : ListBox1->SelectedRanges())
+        for (int i = from; i <= to; ++i)
+            names << ui::ToText(ListBox1->Items().Strings(i));
+    if (!names.isEmpty())
+        CopyToClipboard(names.join(QLatin1Char('\n')));
 }
 
 int TMDIChild::HelpTopicOf(const QWidget* widget) const {
@@ -847,9 +1134,10 @@ void TMDIChild::FormActivate(bool takeFocus) {
     // The menus and the page command have theirs from their commands.
     setProperty("helpContext", 1200);
     ListBox1->setProperty("helpContext", 1200);
+    DetailsView1->setProperty("helpContext", 1200);
     FHost.SetWindowMenuEnabled(true);
     if (takeFocus)
-        ListBox1->setFocus();
+        CurrentView()->setFocus();
 }
 
 void TMDIChild::Close1Click() {
@@ -876,6 +1164,10 @@ void TMDIChild::closeEvent(QCloseEvent* e) {
         ListBox1->StopSearch();
         e->ignore();
         return;
+    }
+    if (FColumnsTimer->isActive()) {
+        FColumnsTimer->stop();
+        SaveColumnWidths();
     }
     FHost.ShowPanels();
     // The frame counts the windows shown; a window closed unshown (a search

@@ -13,8 +13,10 @@
 #include <QString>
 #include <QWidget>
 
+class QAbstractItemView;
 class QAction;
 class QFrame;
+class QKeyEvent;
 class QHeaderView;
 class QLayout;
 class QLabel;
@@ -23,6 +25,7 @@ class QMimeData;
 class QPainter;
 class QStatusBar;
 class QStandardItemModel;
+class QTimer;
 
 namespace tavolix::search {
 class TFileListBoxS;
@@ -30,6 +33,7 @@ class TFileListBoxS;
 
 namespace tavolix::results {
 
+class TDetailsView;
 class TPageSaver;
 class TPictureView;
 
@@ -90,6 +94,7 @@ public:
     QMenu* N4;
     QMenu* N5;
     QAction* Close1;
+    QAction* Quit1;
     QAction* Help1;
     QAction* About1;
     QAction* Find1;
@@ -98,6 +103,17 @@ public:
     QAction* PageThumbnails1;
     // The pictures view (checkable).
     QAction* PictureView1;
+    // The details view (checkable): one row a hit, with its folder, size,
+    // date and type, in place of the grid and its header.
+    QAction* Details1;
+    TDetailsView* DetailsView1;
+    bool DetailsShown() const;
+    // The view the hits show in: ListBox1 or DetailsView1.
+    QAbstractItemView* CurrentView() const;
+    // The order menu: folder, name, extension, size, time, and the way round.
+    QMenu* Sort1;
+    QAction* SortBy1[5];
+    QAction* Reverse1;
     // The pictures' size in the pictures view: small, medium, large
     // (checkable, one at a time), and a step up or down.
     QAction* PictureSizes1[3];
@@ -127,6 +143,7 @@ private:
     QWidget* BuildSortPanel();
     QWidget* BuildHeader();
     QWidget* BuildList();
+    QWidget* BuildDetails();
     QWidget* BuildStatusBar();
     QLayout* BuildWalkLine();
     void BuildMenus();
@@ -155,6 +172,22 @@ private:
     void UpdateGridCommands();
     void RememberGrid();
     void PageThumbnails1Click();
+    void Details1Click();
+    void SetDetailsShown(bool shown);
+    void DetailsView1SectionClick(int section);
+    void DetailsView1MouseMove(const QPoint& pos);
+    void SaveColumnWidths();
+    void SortMenuClick(search::TSortOrder order);
+    void Reverse1Click();
+    // The order menu's and the details view's marks, as the list is sorted.
+    void ShowSortChecks();
+    // Keys both views share: F12, Enter, Ctrl+C, Shift+F10. True when taken.
+    bool ViewKeyDown(QAbstractItemView* view, QKeyEvent* key);
+    // Tab and Shift+Tab: the frame's next or previous control.
+    void FocusNextControl(bool next);
+    // Opens the selected hits, asking first when there are many.
+    void OpenSelected(int showCmd);
+    void SelectionChanged();
     // The ways a hit goes to other programs: drag, context menu, clipboard.
     void BuildHitActions();
     QMimeData* ListBox1StartDrag(int index);
@@ -182,6 +215,10 @@ private:
     TPictureView* FPictures;
     TPageSaver* FPageSaver;
     bool FCloseRequested = false;
+    // The status panels show a selection of several hits.
+    bool FSeveralShown = false;
+    bool FSelectionStatusQueued = false;
+    QTimer* FColumnsTimer;
 };
 
 } // namespace tavolix::results

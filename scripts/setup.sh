@@ -32,8 +32,9 @@ PACKAGES=(
   # a private session bus for the file-manager test, a pointer for trials under Xvfb
   dbus xdotool
   # the real-input suite: key presses (xdotool), window queries and a second
-  # program (x11-utils: xprop, xmessage), a window manager (openbox)
-  x11-utils openbox
+  # program (x11-utils: xprop, xmessage), a window manager (openbox), another
+  # program that reads the clipboard (xclip)
+  x11-utils openbox xclip
   # the tests run a second time in the user's settings
   locales tzdata
   # the word catalogues: lupdate and lrelease, their CMake functions, and Qt's

@@ -163,15 +163,17 @@ private:
     std::array<std::atomic<std::uint64_t>, 1 << 15> FSlots{};
 };
 
-// What a subdirectory entry is to the walk.
-enum class TEntry : std::uint8_t { Walk, Special, DotFolder, Excluded };
+// What a subdirectory entry is to the walk. A link is walked after every
+// folder reached without one: a folder is listed under its own path, not
+// under a link that the directory happens to list first.
+enum class TEntry : std::uint8_t { Walk, Special, DotFolder, Excluded, Link };
 
 // The walk's choices, as the walking thread and the pool apply them alike.
 struct TRules {
     explicit TRules(const TWalkOptions& options) : Options(options), Exclusions(options.Exclude) {}
 
     // The subdirectory entry `name` of the directory at `parent` (ending in "/").
-    TEntry Classify(const std::string& parent, std::string_view name) const {
+    TEntry Classify(const std::string& parent, std::string_view name, bool isLink) const {
         if (name.empty())
             return TEntry::Special;
         if (name[0] == '.') {
@@ -180,7 +182,8 @@ struct TRules {
             if (!Options.HiddenFolders)
                 return TEntry::DotFolder;
         }
-        return Exclusions.Empty() ? TEntry::Walk : ClassifyExcluded(parent, name);
+        const TEntry entry = Exclusions.Empty() ? TEntry::Walk : ClassifyExcluded(parent, name);
+        return entry == TEntry::Walk && isLink && !Options.WalkLinkedFoldersAgain ? TEntry::Link : entry;
     }
 
     TEntry ClassifyExcluded(const std::string& parent, std::string_view name) const {
@@ -431,7 +434,7 @@ private:
         for (std::size_t i = 0; i < subdirs.size(); ++i) {
             const std::string& name = subdirs[i];
             if (n.Path.size() - FBaseLength + name.size() >= kMaxRelativePath ||
-                FRules.Classify(n.Path, name) != TEntry::Walk)
+                FRules.Classify(n.Path, name, n.Contents.SubdirIsLink(i)) != TEntry::Walk)
                 continue;
             if (n.Children.empty())
                 n.Children.resize(subdirs.size());
@@ -531,7 +534,22 @@ struct TLevel {
     std::string Name; // entry name in the parent
     std::shared_ptr<TNode> Node;
     std::size_t Next = 0;
+    // Walked before: only on the way to a link whose turn it is.
+    bool Frame = false;
 };
+
+// A link to a folder, left for after the folders reached without one.
+struct TDeferredLink {
+    std::string Path;                // ends in "/"
+    std::vector<TDirIdentity> Chain; // of the folders from the base down to the link's
+};
+
+// Paths by their names, folder by folder: "/" comes before every other byte.
+bool ComesBefore(const TDeferredLink& a, const TDeferredLink& b) {
+    const auto key = [](char c) { return c == '/' ? 0 : static_cast<unsigned char>(c) + 1; };
+    return std::lexicographical_compare(a.Path.begin(), a.Path.end(), b.Path.begin(), b.Path.end(),
+                                        [&](char x, char y) { return key(x) < key(y); });
+}
 
 // The walking thread's part: the depth-first order, the visitor's calls,
 // its own descriptors and the pool.
@@ -551,6 +569,11 @@ private:
     bool ReopenLevel(std::size_t i, int& error);
     void GiveBackDescriptors(std::size_t keep);
     void Enter(std::shared_ptr<TNode> child, TDirectory dir, const std::string& name);
+    void Settle(std::shared_ptr<TNode> child, TDirectory opened, const std::string& name);
+    std::shared_ptr<TNode> NewNode();
+    void Defer(const std::string& name);
+    bool NextLink();
+    void PopFrame();
     void Fail(const std::string& path, TOutcome why, int error);
     void Unread(const std::string& path, int error, bool partly);
     void NotSearched(const std::string& path, TNotSearched why);
@@ -573,6 +596,11 @@ private:
     TIdentityTable FMet;       // of every directory met so far (TNode::Met)
     std::unique_ptr<TPool> FPool;
     std::vector<std::shared_ptr<TNode>> FSpare;
+    // The links of this round, by name, and those met meanwhile, for the
+    // next: fewer links on the way come first.
+    std::vector<TDeferredLink> FLinks, FNextLinks;
+    std::size_t FLinkAt = 0;
+    std::uint32_t FLinksTaken = 0;
     std::size_t FOpen = 0;
     std::size_t FOpenLimit = 2;
     std::size_t FCloseBatch = 1;
@@ -714,12 +742,13 @@ void TWalk::Leave() {
     TLevel& level = FStack.back();
     if (FStack.size() == 1)
         FPool.reset(); // nothing is left to read, and the base is about to close
+    const bool frame = level.Frame;
     if (level.Dir.IsOpen())
         --FOpen;
     CloseLater(level.Dir);
     Recycle(std::move(level.Node));
     FStack.pop_back();
-    if (!FStack.empty())
+    if (!FStack.empty() && !frame)
         FVisitor.LeftDirectory();
 }
 
@@ -728,14 +757,21 @@ void TWalk::Step() {
     TLevel& level = FStack.back();
     const auto& subdirs = level.Node->Contents.Subdirs();
     if (level.Next >= subdirs.size()) {
-        Leave();
+        if ((!level.Frame && FStack.size() > 1) || !NextLink())
+            Leave();
         return;
     }
     const std::size_t index = level.Next++;
     const std::string& name = subdirs[index];
+    const TEntry entry = FRules.Classify(level.Node->Path, name, level.Node->Contents.SubdirIsLink(index));
+    if (entry == TEntry::Link) {
+        Defer(name); // the visitor hears of it when its turn comes
+        return;
+    }
     FVisitor.EnteringDirectory(level.Node->Path, name);
-    switch (FRules.Classify(level.Node->Path, name)) {
+    switch (entry) {
     case TEntry::Walk:
+    case TEntry::Link:
         break;
     case TEntry::Special:
         return;
@@ -748,6 +784,13 @@ void TWalk::Step() {
     }
     TDirectory opened;
     std::shared_ptr<TNode> child = Obtain(index, opened);
+    if (child->Outcome == TOutcome::Vanished)
+        level.Next = subdirs.size(); // moved or removed meanwhile
+    Settle(std::move(child), std::move(opened), name);
+}
+
+// What became of an entry just read: entered, or counted and passed by.
+void TWalk::Settle(std::shared_ptr<TNode> child, TDirectory opened, const std::string& name) {
     switch (child->Outcome) {
     case TOutcome::Read:
         Enter(std::move(child), std::move(opened), name);
@@ -759,13 +802,89 @@ void TWalk::Step() {
         FStopNow = true;
         return;
     case TOutcome::Vanished:
-        level.Next = subdirs.size(); // moved or removed meanwhile
         return;
     default:
         Fail(child->Path, child->Outcome, child->Error);
         Recycle(std::move(child));
         FVisitor.LeftDirectory();
     }
+}
+
+std::shared_ptr<TNode> TWalk::NewNode() {
+    if (FSpare.empty())
+        return std::make_shared<TNode>();
+    std::shared_ptr<TNode> n = std::move(FSpare.back());
+    FSpare.pop_back();
+    return n;
+}
+
+void TWalk::Defer(const std::string& name) {
+    TDeferredLink& link = FNextLinks.emplace_back();
+    link.Path.reserve(FStack.back().Node->Path.size() + name.size() + 1);
+    link.Path.append(FStack.back().Node->Path).append(name).push_back('/');
+    link.Chain.reserve(FStack.size());
+    for (const TLevel& l : FStack)
+        link.Chain.push_back(l.Node->Id);
+}
+
+// The walk's path down to a folder walked before, to walk a link of it.
+void TWalk::PopFrame() {
+    TLevel& level = FStack.back();
+    if (level.Dir.IsOpen())
+        --FOpen;
+    CloseLater(level.Dir);
+    FStack.pop_back();
+}
+
+// Walks the next link in line, from its folder, whose levels become the
+// walk's path again (opened when needed); false when none is left.
+bool TWalk::NextLink() {
+    if (FLinkAt == FLinks.size()) {
+        if (FNextLinks.empty())
+            return false;
+        FLinks.swap(FNextLinks);
+        FNextLinks.clear();
+        FLinkAt = 0;
+        std::sort(FLinks.begin(), FLinks.end(), ComesBefore);
+    }
+    const TDeferredLink& link = FLinks[FLinkAt++];
+    // The levels below the base, by their names in the link's path.
+    std::vector<std::string_view> names;
+    for (std::size_t from = FRules.BaseLength, to; from < link.Path.size(); from = to + 1) {
+        to = link.Path.find('/', from);
+        names.emplace_back(link.Path.data() + from, to - from);
+    }
+    const std::string_view name = names.back();
+    names.pop_back();
+    std::size_t keep = 1;
+    while (keep < FStack.size() && keep < link.Chain.size() && FStack[keep].Name == names[keep - 1] &&
+           FStack[keep].Node->Id == link.Chain[keep])
+        ++keep;
+    while (FStack.size() > keep)
+        PopFrame();
+    for (std::size_t k = keep; k < link.Chain.size(); ++k) {
+        TLevel& parent = FStack.back();
+        auto node = std::make_shared<TNode>();
+        node->Path.assign(parent.Node->Path).append(names[k - 1]).push_back('/');
+        node->Id = link.Chain[k];
+        node->Parent = parent.Node.get();
+        TLevel& level = FStack.emplace_back();
+        level.Name = names[k - 1];
+        level.Node = std::move(node);
+        level.Frame = true;
+    }
+    const std::string linkName(name);
+    FVisitor.EnteringDirectory(FStack.back().Node->Path, linkName);
+    std::shared_ptr<TNode> child = NewNode();
+    child->Parent = FStack.back().Node.get();
+    child->Path = link.Path;
+    if (FPool)
+        child->Key = {UINT32_MAX, FLinksTaken++}; // after everything read before
+    TDirectory opened = ReadHere(*child, linkName);
+    if (FPool && child->Outcome == TOutcome::Read)
+        FPool->Schedule(*child);
+    Settle(std::move(child), std::move(opened), linkName);
+    return true;
 }
 
 // Nodes the walking thread made for itself are used again, with the room
@@ -800,12 +919,7 @@ std::shared_ptr<TNode> TWalk::Obtain(std::size_t index, TDirectory& opened) {
         }
         child->Error = 0; // once more from here, after giving back descriptors
     } else {
-        if (FSpare.empty()) {
-            child = std::make_shared<TNode>();
-        } else {
-            child = std::move(FSpare.back());
-            FSpare.pop_back();
-        }
+        child = NewNode();
         child->Parent = level.Node.get();
         child->Path.assign(level.Node->Path).append(name).push_back('/');
         if (FPool) {
@@ -907,7 +1021,8 @@ void TWalk::Enter(std::shared_ptr<TNode> child, TDirectory dir, const std::strin
     TLevel& level = FStack.back();
     // A level without further subdirectories needs no descriptor; others
     // keep theirs until too many are open, shallowest first given back.
-    if (level.Next >= level.Node->Contents.Subdirs().size() && level.Dir.IsOpen() && FStack.size() > 1) {
+    if (level.Next >= level.Node->Contents.Subdirs().size() && level.Dir.IsOpen() && FStack.size() > 1 &&
+        !level.Frame) {
         CloseLater(level.Dir);
         --FOpen;
     }

@@ -48,7 +48,7 @@ struct TWalkStats {
     std::int64_t Failed = 0;       // TUnreadCause::Error
     std::int64_t LoopsAvoided = 0; // a link back to a directory being walked
     std::int64_t PseudoSkipped = 0;
-    // Reached again by another link (or mount): walked under its first path only.
+    // Reached again by another link (or mount): walked under one path only.
     std::int64_t ReachedAgain = 0;
     // Not searched, by the choice that left them out.
     std::int64_t DotFolders = 0;
@@ -96,8 +96,11 @@ int DefaultWalkThreads();
 
 // Walks a tree depth first: a directory's files, then each subdirectory in
 // enumeration order with its whole subtree; names beginning with "." are not
-// entered unless the options say so, nor excluded folders. Each folder is
-// walked once, under the first path that reaches it. With more than one
+// entered unless the options say so, nor excluded folders. Links to folders
+// are walked after the folders reached without one, the links of each round
+// by name and those met in it in the next, so each folder is walked once,
+// under its own path or else the first link by name, whatever order the file
+// system lists entries in (bind mounts apart: the first met counts). With more than one
 // thread a pool reads directories ahead of the walk and the walking thread
 // stitches their contents in the one-thread order. Descriptors are budgeted
 // from RLIMIT_NOFILE.

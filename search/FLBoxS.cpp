@@ -208,7 +208,7 @@ public:
     bool Tick() {
         if (FRun.WidgetGone || FRun.Stop || (FForm && FForm->StopRequested()))
             return false;
-        FFiles.TakeFound(FJob);
+        FJob.TakeRecords(FFiles);
         if (FJob.Ended())
             return false;
         if (FForm) {
@@ -259,7 +259,10 @@ TFileListBoxS::TFileListBoxS(QWidget* parent, std::unique_ptr<TFileItemList> ite
     setLayoutMode(QListView::SinglePass);
     setUniformItemSizes(true);
     setSpacing(0);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    // Ctrl- and Shift-clicks, Shift with the arrows and Ctrl+A select several;
+    // a selected item is its whole row for views that show more columns.
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Sideways by whole columns, as a multi-column list box scrolls.
@@ -334,9 +337,17 @@ void TFileListBoxS::SetGyou(int value) {
     EndUpdate();
 }
 
+// Asked on every key and mouse move: never by listing a million selected indexes.
 int TFileListBoxS::ItemIndex() const {
-    const QModelIndexList selection = selectionModel()->selectedIndexes();
-    return selection.isEmpty() ? -1 : selection.front().row();
+    const QItemSelectionModel* model = selectionModel();
+    const QModelIndex current = model->currentIndex();
+    if (current.isValid() && model->isSelected(current.siblingAtColumn(0)))
+        return current.row();
+    int first = -1;
+    for (const QItemSelectionRange& range : model->selection())
+        if (range.isValid() && (first < 0 || range.top() < first))
+            first = range.top();
+    return first;
 }
 
 void TFileListBoxS::SetItemIndex(int index) {
@@ -344,7 +355,84 @@ void TFileListBoxS::SetItemIndex(int index) {
         selectionModel()->clear();
         return;
     }
-    selectionModel()->setCurrentIndex(FModel->index(index), QItemSelectionModel::ClearAndSelect);
+    selectionModel()->setCurrentIndex(FModel->index(index, 0),
+                                      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+std::vector<std::pair<int, int>> TFileListBoxS::SelectedRanges() const {
+    std::vector<std::pair<int, int>> ranges;
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        if (range.isValid())
+            ranges.emplace_back(range.top(), range.bottom());
+    std::sort(ranges.begin(), ranges.end());
+    // Ranges of the same rows in other columns, or touching ones, are one.
+    std::vector<std::pair<int, int>> merged;
+    for (const auto& range : ranges) {
+        if (!merged.empty() && range.first <= merged.back().second + 1)
+            merged.back().second = std::max(merged.back().second, range.second);
+        else
+            merged.push_back(range);
+    }
+    return merged;
+}
+
+int TFileListBoxS::SelectedCount() const {
+    int count = 0;
+    for (const auto& [first, last] : SelectedRanges())
+        count += last - first + 1;
+    return count;
+}
+
+TFileListBoxS::TSelectionTotals TFileListBoxS::SelectionTotals() const {
+    TSelectionTotals totals;
+    const TFileInfo* first = nullptr;
+    bool oneFolder = true;
+    for (const auto& [from, to] : SelectedRanges())
+        for (int i = from; i <= to; ++i) {
+            // The records lie scattered in memory: the ones ahead are asked for now.
+            if (i + 16 <= to)
+                __builtin_prefetch(FItems->Item(i + 16));
+            const TFileInfo* r = FItems->Item(i);
+            if (!r)
+                continue;
+            ++totals.Count;
+            totals.Bytes += r->Size;
+            if (!first)
+                first = r;
+            else if (oneFolder && r->FDir != first->FDir && r->Dir() != first->Dir())
+                oneFolder = false;
+        }
+    if (first && oneFolder)
+        totals.Folder = first->Dir();
+    return totals;
+}
+
+void TFileListBoxS::selectAll() {
+    const int rows = FModel->rowCount();
+    if (rows == 0 || selectionMode() != QAbstractItemView::ExtendedSelection)
+        return;
+    selectionModel()->select(QItemSelection(FModel->index(0, 0), FModel->index(rows - 1, 0)),
+                             QItemSelectionModel::ClearAndSelect);
+}
+
+QRegion TFileListBoxS::visualRegionForSelection(const QItemSelection& selection) const {
+    const int count = FModel->rowCount();
+    if (count == 0)
+        return {};
+    // The items on the screen: from the top one, as many as the shown
+    // columns (and one in part) hold.
+    const int rows = std::max(1, viewport()->height() / std::max(1, FItemHeight) + 1);
+    const int columns = viewport()->width() / std::max(1, gridSize().width()) + 2;
+    const int first = TopIndex();
+    const int last = std::min(count - 1, first + rows * columns);
+    QRegion region;
+    for (const QItemSelectionRange& range : selection) {
+        if (!range.isValid() || range.left() > 0)
+            continue;
+        for (int row = std::max(first, range.top()); row <= std::min(last, range.bottom()); ++row)
+            region += visualRect(FModel->index(row, 0));
+    }
+    return region;
 }
 
 int TFileListBoxS::TopIndex() const {
@@ -357,7 +445,7 @@ void TFileListBoxS::SetTopIndex(int index) {
         return;
     executeDelayedItemsLayout();
     const int columnWidth = std::max(1, gridSize().width());
-    const int column = rectForIndex(FModel->index(index)).x() / columnWidth;
+    const int column = rectForIndex(FModel->index(index, 0)).x() / columnWidth;
     horizontalScrollBar()->setValue(
         horizontalScrollMode() == QAbstractItemView::ScrollPerItem ? column : column * columnWidth);
 }
@@ -431,7 +519,7 @@ bool TFileListBoxS::SearchFiles(const std::string& baseDir) {
         Items().Clear(); // no item may point at a record about to be released
         TFileInfoList& files = items->Files();
         files.ClearFiles();
-        const std::unique_ptr<TSearchJob> job = files.StartSearch(baseDir);
+        const std::unique_ptr<TSearchJob> job = TSearchJob::Start(files, baseDir);
         {
             TProgressRelay relay(this, run, files, *job);
             QEventLoop loop;
@@ -450,7 +538,7 @@ bool TFileListBoxS::SearchFiles(const std::string& baseDir) {
         // that stopped answering): it is left behind with what it found.
         if (!job->StopAndWait(std::chrono::milliseconds(kStopGraceMs)))
             job->Abandon();
-        files.EndSearch(*job);
+        job->Finish(files);
         if (run.WidgetGone)
             return false;
         RefreshItems();
@@ -563,7 +651,7 @@ void TFileListBoxS::contextMenuEvent(QContextMenuEvent* e) {
     const int index = ItemIndex();
     if (index < 0)
         return;
-    const QRect item = visualRect(FModel->index(index)).intersected(viewport()->rect());
+    const QRect item = visualRect(FModel->index(index, 0)).intersected(viewport()->rect());
     OnContextPopup(index, viewport()->mapToGlobal(item.isEmpty() ? QPoint(0, 0) : item.center()));
 }
 

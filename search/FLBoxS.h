@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include <QListView>
 #include <QPointer>
@@ -108,10 +110,28 @@ public:
     void SetItemHeight(int value);
 
     TListBoxItems Items() { return TListBoxItems(*this); }
-    // -1 when nothing is selected; -1 or an index out of range clears the
-    // selection.
+    // The model of the items, for other views of them (which may share its
+    // selection).
+    TFileListModel* Model() const { return FModel; }
+    // The selected item: the current one when it is selected, else the
+    // first selected; -1 when nothing is selected. Setting it selects that
+    // item alone; -1 or an index out of range clears the selection.
     int ItemIndex() const;
     void SetItemIndex(int index);
+    // Several items may be selected: as ascending, disjoint ranges of
+    // indexes (first, last).
+    std::vector<std::pair<int, int>> SelectedRanges() const;
+    int SelectedCount() const;
+    // What the selected items add up to; Folder is their folder when they
+    // share one, else empty.
+    struct TSelectionTotals {
+        std::int64_t Count = 0;
+        std::int64_t Bytes = 0;
+        std::string_view Folder;
+    };
+    TSelectionTotals SelectionTotals() const;
+    // One range, however many items.
+    void selectAll() override;
     // The first item of the leftmost shown column; setting it scrolls that
     // item's column to the left edge as far as the list allows.
     int TopIndex() const;
@@ -127,9 +147,10 @@ public:
     // text and background colours (highlight colours for a selected item)
     // and an opaque background for text; without a handler the name is drawn.
     TDrawItemEvent OnDrawItem;
-    // The data a drag of the selected item carries out of the list (the drag
-    // takes it over). Without a handler, or when it gives nullptr, the press
-    // and move stay a selection. Nothing is dropped on the list itself.
+    // The data a drag of the selected items carries out of the list (the drag
+    // takes it over); `index` is the selected item. Without a handler, or
+    // when it gives nullptr, the press and move stay a selection. Nothing is
+    // dropped on the list itself.
     TStartDragEvent OnStartDrag;
     // A context menu is asked for an item: with the mouse, the item under the
     // pointer; from the keyboard, the selected item. `globalPos` is where the
@@ -195,6 +216,8 @@ signals:
 
 protected:
     bool event(QEvent* e) override;
+    // Only the items on the screen are looked at, however many are selected.
+    QRegion visualRegionForSelection(const QItemSelection& selection) const override;
     bool viewportEvent(QEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void closeEvent(QCloseEvent* e) override;

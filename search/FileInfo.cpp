@@ -1,7 +1,6 @@
 #include "search/FileInfo.h"
 
 #include "search/FileSort.h"
-#include "search/SearchJob.h"
 
 #include <algorithm>
 #include <cstring>
@@ -173,52 +172,36 @@ void TFileInfoList::Adopt(std::unique_ptr<TFileInfoList> batch) {
     FAdopted.push_back(std::move(batch));
 }
 
-// Turns what the walk finds into records and progress.
+// Turns what the walk finds into records.
 class TFileInfoList::TWalkFeed final : public TWalkVisitor {
 public:
-    TWalkFeed(TFileInfoList& list, TSearchProgress* progress) : FList(list), FProgress(progress) {}
+    explicit TWalkFeed(TFileInfoList& list) : FList(list) {}
     void DirectoryRead(const std::string& dir, const TDirContents& contents) override {
         FList.AddDirectory(dir, contents);
     }
-    void EnteringDirectory(const std::string& dir, std::string_view name) override {
-        if (FProgress)
-            FProgress->EnteringDirectory(dir, name, FList.FFileCount);
-    }
-    void LeftDirectory() override {
-        if (FProgress)
-            FProgress->Yield();
-    }
-    bool StopRequested() override { return FProgress && FProgress->StopRequested(); }
+    void EnteringDirectory(const std::string&, std::string_view) override {}
+    void LeftDirectory() override {}
 
 private:
     TFileInfoList& FList;
-    TSearchProgress* FProgress;
 };
 
-void TFileInfoList::SearchTree(const std::string& baseDir, TSearchProgress* progress) {
+void TFileInfoList::BeginSearch() {
     FFileCount = 0;
     FTotalSize = 0;
     FStats = {};
-    FMask = std::make_unique<TWildcard>(FFileMask);
-    FOrderOffset = CurrentUtcOffset();
-    WalkDirectory(baseDir, progress);
+}
+
+void TFileInfoList::FinishSearch(TWalkStats stats) {
+    FStats = std::move(stats);
     SortFiles();
 }
 
-std::unique_ptr<TSearchJob> TFileInfoList::StartSearch(const std::string& baseDir) {
-    FFileCount = 0;
-    FTotalSize = 0;
-    FStats = {};
-    return std::make_unique<TSearchJob>(baseDir, FFileMask, FThreads, FOpenLimit, FWalkOptions);
-}
-
-void TFileInfoList::TakeFound(TSearchJob& job) {
-    job.TakeRecords(*this);
-}
-
-void TFileInfoList::EndSearch(TSearchJob& job) {
-    job.TakeRecords(*this);
-    FStats = job.Stats();
+void TFileInfoList::SearchTree(const std::string& baseDir) {
+    BeginSearch();
+    FMask = std::make_unique<TWildcard>(FFileMask);
+    FOrderOffset = CurrentUtcOffset();
+    WalkDirectory(baseDir);
     SortFiles();
 }
 
@@ -236,11 +219,11 @@ void TFileInfoList::AddDirectory(const std::string& dir, const TDirContents& con
     }
 }
 
-void TFileInfoList::WalkDirectory(const std::string& dir, TSearchProgress* progress) {
+void TFileInfoList::WalkDirectory(const std::string& dir) {
     TDirWalker walker(*FMask, FThreads);
     walker.SetOpenDirectoryLimit(FOpenLimit);
     walker.SetOptions(FWalkOptions);
-    TWalkFeed feed(*this, progress);
+    TWalkFeed feed(*this);
     FStats = walker.Walk(dir, feed);
 }
 

@@ -46,22 +46,6 @@ struct TPackedTimes {
     std::int32_t OrderTime = 0;
 };
 
-// Told how the walk goes; the caller's event loop may run in Yield.
-class TSearchProgress {
-public:
-    virtual ~TSearchProgress() = default;
-    // Before each subdirectory entry of `dir` ("." and ".." included) is looked
-    // at; `fileCount` is the number of files found so far.
-    virtual void EnteringDirectory(std::string_view dir, std::string_view name, std::int64_t fileCount) = 0;
-    // After the walk of one subdirectory has returned.
-    virtual void Yield() = 0;
-    // Asked before each directory entry: true ends the walk there, keeping
-    // the records found so far (they are still sorted).
-    virtual bool StopRequested() { return false; }
-};
-
-class TSearchJob;
-
 // The files of one search: owns its records, keeps them sorted by FSortOrder.
 class TFileInfoList {
 public:
@@ -72,13 +56,12 @@ public:
 
     void ClearFiles();
     void ChangeMask(std::string_view value);
-    void SearchTree(const std::string& baseDir, TSearchProgress* progress = nullptr);
-    // The same walk on a thread of its own, for a caller that must not wait
-    // on the file system: TakeFound brings the records found so far into
-    // this list, EndSearch the rest with the walk's counts, and sorts.
-    std::unique_ptr<TSearchJob> StartSearch(const std::string& baseDir);
-    void TakeFound(TSearchJob& job);
-    void EndSearch(TSearchJob& job);
+    // Walks on the calling thread; TSearchJob walks on a thread of its own.
+    void SearchTree(const std::string& baseDir);
+    // A search's start: the counters and the walk's counts begin at 0.
+    void BeginSearch();
+    // A search's end: its walk's counts are kept and the records sorted.
+    void FinishSearch(TWalkStats stats);
     void SortFiles();
     void ChangeSortOrder(TSortOrder value);
 
@@ -114,6 +97,7 @@ public:
     // Limit of descriptors the walk keeps open (ancestors beyond it are
     // closed and reopened when needed).
     void SetOpenDirectoryLimit(std::size_t n) { FOpenLimit = n < 2 ? 2 : n; }
+    std::size_t OpenDirectoryLimit() const { return FOpenLimit; }
     // Threads that read directories (1: the calling thread alone). The
     // records and their order are the same for every count.
     void SetWalkThreads(int n) { FThreads = n < 1 ? 1 : n; }
@@ -124,7 +108,7 @@ public:
 
 private:
     class TWalkFeed;
-    void WalkDirectory(const std::string& dir, TSearchProgress* progress);
+    void WalkDirectory(const std::string& dir);
     char* StoreName(std::string_view name);
 
     std::string FFileMask = "*.*";

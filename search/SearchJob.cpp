@@ -125,6 +125,12 @@ TSearchJob::TSearchJob(std::string baseDir, std::string_view mask, int threads, 
     });
 }
 
+std::unique_ptr<TSearchJob> TSearchJob::Start(TFileInfoList& list, std::string baseDir) {
+    list.BeginSearch();
+    return std::make_unique<TSearchJob>(std::move(baseDir), list.FileMask(), list.WalkThreads(),
+                                        list.OpenDirectoryLimit(), list.WalkOptions());
+}
+
 TSearchJob::~TSearchJob() {
     Stop();
     if (Ended()) {
@@ -148,6 +154,11 @@ void TSearchJob::TakeRecords(TFileInfoList& list) {
     }
     if (batch)
         list.Adopt(std::move(batch));
+}
+
+void TSearchJob::Finish(TFileInfoList& list) {
+    TakeRecords(list);
+    list.FinishSearch(Stats());
 }
 
 TSearchJob::TProgress TSearchJob::Progress() const {

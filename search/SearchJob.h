@@ -22,6 +22,9 @@ public:
     // Starts walking `baseDir` for `mask` at once.
     TSearchJob(std::string baseDir, std::string_view mask, int threads, std::size_t openLimit,
                TWalkOptions options = {});
+    // Starts the search of `list` (its mask, threads and choices) at once;
+    // the list's counters begin at 0.
+    static std::unique_ptr<TSearchJob> Start(TFileInfoList& list, std::string baseDir);
     // Stops the walk; one that has not ended is left behind.
     ~TSearchJob();
     TSearchJob(const TSearchJob&) = delete;
@@ -30,6 +33,9 @@ public:
     // Moves the records found since the last call to the end of `list`, in
     // walk order.
     void TakeRecords(TFileInfoList& list);
+    // Once the walk has ended or been left behind: the rest of the records
+    // and the walk's counts go to `list`, which is then sorted.
+    void Finish(TFileInfoList& list);
 
     struct TProgress {
         std::string Path;           // the entry looked at, or waited for

@@ -13,12 +13,19 @@ bool ReadFlag(const std::string& settingsFile, std::string_view key) {
     return platform::GetProfileString(settingsFile, kViewSection, key, "0") == "1";
 }
 
-platform::TIoResult WriteFlag(const std::string& settingsFile, std::string_view key, bool on) {
+platform::TIoResult WriteValue(const std::string& settingsFile, std::string_view key,
+                               const std::string& value) {
     // Its folder is made as for the saved pages (~/.config/tavolix at first).
     if (platform::TIoResult error = platform::MakeParentDirectories(settingsFile))
         return error;
-    return platform::WriteProfileString(settingsFile, kViewSection, key, on ? "1" : "0");
+    return platform::WriteProfileString(settingsFile, kViewSection, key, value);
 }
+
+platform::TIoResult WriteFlag(const std::string& settingsFile, std::string_view key, bool on) {
+    return WriteValue(settingsFile, key, on ? "1" : "0");
+}
+
+constexpr std::size_t kMaxWidths = 16;
 
 int ReadNumber(const std::string& settingsFile, std::string_view key, int low, int high, int otherwise) {
     const std::string text = platform::GetProfileString(settingsFile, kViewSection, key, "");
@@ -71,6 +78,50 @@ bool ReadPageThumbnails(const std::string& settingsFile) {
 
 platform::TIoResult WritePageThumbnails(const std::string& settingsFile, bool on) {
     return WriteFlag(settingsFile, kPageThumbnailsKey, on);
+}
+
+bool ReadDetailsShown(const std::string& settingsFile) {
+    return ReadFlag(settingsFile, kDetailsKey);
+}
+
+platform::TIoResult WriteDetailsShown(const std::string& settingsFile, bool on) {
+    return WriteFlag(settingsFile, kDetailsKey, on);
+}
+
+std::vector<int> ParseColumnWidths(std::string_view text) {
+    std::vector<int> widths;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t end = std::min(text.find(',', start), text.size());
+        const std::string_view digits = text.substr(start, end - start);
+        if (digits.empty() || digits.size() > 5 || widths.size() == kMaxWidths)
+            return {};
+        int value = 0;
+        for (const char c : digits) {
+            if (c < '0' || c > '9')
+                return {};
+            value = value * 10 + (c - '0');
+        }
+        if (value < 1 || value > kMaxColumnWidth)
+            return {};
+        widths.push_back(value);
+        start = end + 1;
+    }
+    return widths;
+}
+
+std::vector<int> ReadColumnWidths(const std::string& settingsFile) {
+    return ParseColumnWidths(platform::GetProfileString(settingsFile, kViewSection, kDetailsColumnsKey, ""));
+}
+
+platform::TIoResult WriteColumnWidths(const std::string& settingsFile, const std::vector<int>& widths) {
+    std::string text;
+    for (const int width : widths) {
+        if (!text.empty())
+            text += ',';
+        text += std::to_string(std::clamp(width, 1, kMaxColumnWidth));
+    }
+    return WriteValue(settingsFile, kDetailsColumnsKey, text);
 }
 
 } // namespace tavolix::settings

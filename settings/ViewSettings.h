@@ -4,16 +4,22 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tavolix::settings {
 
 // How result windows show their hits, kept in the settings file's section
 // "View": "Pictures=1" turns the pictures view on for new windows,
-// "PageThumbnails=1" has their pages show pictures as thumbnails ("0",
-// anything else or no key: off).
+// "PageThumbnails=1" has their pages show pictures as thumbnails, "Details=1"
+// shows them in the details view ("0", anything else or no key: off).
+// "DetailsColumns=240,300,90,130,150": the widths of the details view's
+// columns in pixels.
 inline constexpr std::string_view kViewSection = "View";
 inline constexpr std::string_view kPicturesKey = "Pictures";
 inline constexpr std::string_view kPageThumbnailsKey = "PageThumbnails";
+inline constexpr std::string_view kDetailsKey = "Details";
+inline constexpr std::string_view kDetailsColumnsKey = "DetailsColumns";
+inline constexpr int kMaxColumnWidth = 10000;
 
 // The result windows' grid, for new windows: the rows and columns chosen
 // for the default view ("Rows=6", "Columns=2") and the side of the pictures
@@ -40,5 +46,13 @@ bool ReadPicturesShown(const std::string& settingsFile);
 platform::TIoResult WritePicturesShown(const std::string& settingsFile, bool shown);
 bool ReadPageThumbnails(const std::string& settingsFile);
 platform::TIoResult WritePageThumbnails(const std::string& settingsFile, bool on);
+bool ReadDetailsShown(const std::string& settingsFile);
+platform::TIoResult WriteDetailsShown(const std::string& settingsFile, bool on);
+
+// Widths as the file holds them: up to 16 numbers of 1 to kMaxColumnWidth,
+// comma-separated. Anything else gives none (the view's own widths stand).
+std::vector<int> ParseColumnWidths(std::string_view text);
+std::vector<int> ReadColumnWidths(const std::string& settingsFile);
+platform::TIoResult WriteColumnWidths(const std::string& settingsFile, const std::vector<int>& widths);
 
 } // namespace tavolix::settings

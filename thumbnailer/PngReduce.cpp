@@ -1,137 +1,22 @@
-#include "thumbnailer/PngReduce.h"
+// A PNG averaged into a smaller picture while its rows are read.
+#include "thumbnailer/PngInternal.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <libdeflate.h>
 #include <memory>
 #include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace tavolix::thumbnailer {
 
-bool TPngBytes::Read(std::uint8_t* to, std::size_t size) {
-    if (size > FSize - FAt)
-        return false;
-    if (size > 0)
-        std::memcpy(to, FData + FAt, size);
-    FAt += size;
-    return true;
-}
-
-bool TPngBytes::Skip(std::uint64_t size) {
-    if (size > FSize - FAt)
-        return false;
-    FAt += static_cast<std::size_t>(size);
-    return true;
-}
-
-TPngFile::TPngFile(int fd) : FFd(fd), FBuffer(64 * 1024) {
-    struct stat st;
-    const off_t at = ::lseek(fd, 0, SEEK_CUR);
-    if (::fstat(fd, &st) == 0 && at >= 0 && st.st_size >= at)
-        FLeft = static_cast<std::uint64_t>(st.st_size - at);
-}
-
-bool TPngFile::Fill() {
-    FAt = FEnd = 0;
-    if (FLeft == 0)
-        return false;
-    for (;;) {
-        const ssize_t n = ::read(FFd, FBuffer.data(), std::min<std::uint64_t>(FBuffer.size(), FLeft));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        FEnd = static_cast<std::size_t>(n);
-        FLeft -= FEnd;
-        return true;
-    }
-}
-
-bool TPngFile::Read(std::uint8_t* to, std::size_t size) {
-    while (size > 0) {
-        if (FAt == FEnd && size >= FBuffer.size()) {
-            // Big pieces go straight where they are wanted.
-            if (size > FLeft)
-                return false;
-            const ssize_t n = ::read(FFd, to, size);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            FLeft -= static_cast<std::size_t>(n);
-            to += n;
-            size -= static_cast<std::size_t>(n);
-            continue;
-        }
-        if (FAt == FEnd && !Fill())
-            return false;
-        const std::size_t n = std::min(size, FEnd - FAt);
-        std::memcpy(to, FBuffer.data() + FAt, n);
-        FAt += n;
-        to += n;
-        size -= n;
-    }
-    return true;
-}
-
-bool TPngFile::Skip(std::uint64_t size) {
-    const std::size_t buffered = FEnd - FAt;
-    if (size <= buffered) {
-        FAt += static_cast<std::size_t>(size);
-        return true;
-    }
-    size -= buffered;
-    FAt = FEnd;
-    if (size > FLeft || ::lseek(FFd, static_cast<off_t>(size), SEEK_CUR) < 0)
-        return false;
-    FLeft -= size;
-    return true;
-}
-
-std::uint64_t TPngFile::Remaining() const {
-    return FLeft + (FEnd - FAt);
-}
+using png::Be16;
+using png::kRowPadding;
+using png::TDecompressor;
+using png::THead;
+using png::THeader;
+using png::TIdatReader;
 
 namespace {
-
-constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-// The largest width and height libpng takes unless told otherwise.
-constexpr std::uint32_t kMaxSide = 1000000;
-constexpr std::uint32_t kMaxIccChunk = 1u << 20;
-constexpr std::size_t kMaxIccProfile = 4u << 20;
-// Bytes after every row, so that a pixel's bytes load in one go.
-constexpr std::size_t kRowPadding = 8;
-
-constexpr std::uint32_t Tag(const char (&name)[5]) {
-    return std::uint32_t(std::uint8_t(name[0])) << 24 | std::uint32_t(std::uint8_t(name[1])) << 16 |
-           std::uint32_t(std::uint8_t(name[2])) << 8 | std::uint32_t(std::uint8_t(name[3]));
-}
-constexpr std::uint32_t kIHDR = Tag("IHDR"), kPLTE = Tag("PLTE"), kIDAT = Tag("IDAT"), kIEND = Tag("IEND"),
-                        ktRNS = Tag("tRNS"), kgAMA = Tag("gAMA"), kcHRM = Tag("cHRM"), ksRGB = Tag("sRGB"),
-                        kiCCP = Tag("iCCP");
-
-std::uint32_t Be32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
-}
-std::uint32_t Be16(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) << 8 | p[1];
-}
-
-std::uint32_t ChunkCrc(std::uint32_t type, const std::uint8_t* data, std::size_t size) {
-    const std::uint8_t tag[4] = {std::uint8_t(type >> 24), std::uint8_t(type >> 16), std::uint8_t(type >> 8),
-                                 std::uint8_t(type)};
-    return libdeflate_crc32(libdeflate_crc32(0, tag, 4), data, size);
-}
 
 // A large buffer of its own pages, in huge pages where the system allows:
 // tens of megabytes are touched once, and page faults would cost as much
@@ -159,11 +44,6 @@ public:
 private:
     std::uint8_t* FData = nullptr;
     std::size_t FSize;
-};
-
-struct TDecompressor {
-    libdeflate_decompressor* D = libdeflate_alloc_decompressor();
-    ~TDecompressor() { libdeflate_free_decompressor(D); }
 };
 
 // One pass of the image data: its first pixel and its steps.
@@ -206,204 +86,6 @@ std::uint32_t Premultiply16(std::uint32_t r, std::uint32_t g, std::uint32_t b, s
         return To8(static_cast<std::uint32_t>((t + (t >> 16) + 0x8000) >> 16));
     };
     return To8(a) << 24 | times(r) << 16 | times(g) << 8 | times(b);
-}
-
-#if defined(__SSE2__)
-__m128i Abs16(__m128i x) {
-    const __m128i negative = _mm_cmplt_epi16(x, _mm_setzero_si128());
-    return _mm_sub_epi16(_mm_xor_si128(x, negative), negative);
-}
-
-__m128i Select(__m128i mask, __m128i yes, __m128i no) {
-    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
-}
-
-// A pixel's bytes, and a few after it (rows are padded for that).
-template <int B> __m128i LoadPixel(const std::uint8_t* p) {
-    if constexpr (B <= 4) {
-        std::int32_t v;
-        std::memcpy(&v, p, 4);
-        return _mm_cvtsi32_si128(v);
-    } else {
-        long long v;
-        std::memcpy(&v, p, 8);
-        return _mm_cvtsi64_si128(v);
-    }
-}
-
-template <int B> void StorePixel(std::uint8_t* p, __m128i bytes) {
-    if constexpr (B <= 4) {
-        const std::int32_t v = _mm_cvtsi128_si32(bytes);
-        std::memcpy(p, &v, B);
-    } else {
-        const long long v = _mm_cvtsi128_si64(bytes);
-        std::memcpy(p, &v, B);
-    }
-}
-
-// One pixel of a Paeth row in 16-bit lanes: a left, b above, c upper left,
-// x the filtered bytes. Inlined: a call would stand in the chain.
-[[gnu::always_inline]] inline __m128i PaethPixel(__m128i a, __m128i b, __m128i c, __m128i x) {
-    // p = a + b - c: p - a = b - c, p - b = a - c, p - c = both.
-    const __m128i toA = _mm_sub_epi16(b, c), toB = _mm_sub_epi16(a, c);
-    const __m128i pa = Abs16(toA), pb = Abs16(toB), pc = Abs16(_mm_add_epi16(toA, toB));
-    const __m128i smallest = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
-    const __m128i nearest =
-        Select(_mm_cmpeq_epi16(smallest, pa), a, Select(_mm_cmpeq_epi16(smallest, pb), b, c));
-    return _mm_and_si128(_mm_add_epi16(x, nearest), _mm_set1_epi16(0xFF));
-}
-
-template <int B> __m128i LoadLanes(const std::uint8_t* p) {
-    return _mm_unpacklo_epi8(LoadPixel<B>(p), _mm_setzero_si128());
-}
-
-// Paeth over whole pixels of 3 to 8 bytes, every channel of a pixel at once.
-template <int B> void PaethPixels(std::uint8_t* row, const std::uint8_t* prev, std::size_t n) {
-    __m128i a = _mm_setzero_si128(), c = a;
-    for (std::size_t i = 0; i + B <= n; i += B) {
-        const __m128i b = LoadLanes<B>(prev + i);
-        a = PaethPixel(a, b, c, LoadLanes<B>(row + i));
-        StorePixel<B>(row + i, _mm_packus_epi16(a, a));
-        c = b;
-    }
-}
-
-// Two Paeth rows at once, the second a pixel behind the first and taking
-// its pixels above from it in registers. Each pixel waits on the one to
-// its left; two rows give the processor two such chains to overlap.
-template <int B>
-void PaethTwoRows(std::uint8_t* first, std::uint8_t* second, const std::uint8_t* prev, std::size_t n) {
-    const __m128i zero = _mm_setzero_si128();
-    __m128i a0 = zero, c0 = zero, a1 = zero, c1 = zero;
-    std::size_t i = 0;
-    for (; i + B <= n; i += B) {
-        if (i >= B) {
-            a1 = PaethPixel(a1, a0, c1, LoadLanes<B>(second + i - B));
-            StorePixel<B>(second + i - B, _mm_packus_epi16(a1, a1));
-            c1 = a0;
-        }
-        const __m128i b = LoadLanes<B>(prev + i);
-        a0 = PaethPixel(a0, b, c0, LoadLanes<B>(first + i));
-        StorePixel<B>(first + i, _mm_packus_epi16(a0, a0));
-        c0 = b;
-    }
-    if (i >= B) {
-        a1 = PaethPixel(a1, a0, c1, LoadLanes<B>(second + i - B));
-        StorePixel<B>(second + i - B, _mm_packus_epi16(a1, a1));
-    }
-}
-#endif
-
-// Undoes a row's filter; `prev` is the row above (zeros for a pass's first).
-template <int B> bool UnfilterAs(int type, std::uint8_t* row, const std::uint8_t* prev, std::size_t n) {
-    switch (type) {
-    case 0:
-        return true;
-    case 1:
-        for (std::size_t i = B; i < n; ++i)
-            row[i] = std::uint8_t(row[i] + row[i - B]);
-        return true;
-    case 2:
-        for (std::size_t i = 0; i < n; ++i)
-            row[i] = std::uint8_t(row[i] + prev[i]);
-        return true;
-    case 3:
-        for (std::size_t i = 0; i < n && i < B; ++i)
-            row[i] = std::uint8_t(row[i] + (prev[i] >> 1));
-        for (std::size_t i = B; i < n; ++i)
-            row[i] = std::uint8_t(row[i] + ((row[i - B] + prev[i]) >> 1));
-        return true;
-    case 4: {
-#if defined(__SSE2__)
-        if constexpr (B >= 3) {
-            PaethPixels<B>(row, prev, n);
-            return true;
-        }
-#endif
-        // Each channel's left and upper-left neighbours stay in registers:
-        // the chain from one pixel to the next is short.
-        int a[B] = {}, c[B] = {};
-        for (std::size_t i = 0; i + B <= n; i += B) {
-#pragma GCC unroll 8
-            for (int k = 0; k < B; ++k) {
-                const int b = prev[i + k];
-                const int pa = std::abs(b - c[k]), pb = std::abs(a[k] - c[k]),
-                          pc = std::abs(a[k] + b - 2 * c[k]);
-                const int predicted = pa <= pb && pa <= pc ? a[k] : pb <= pc ? b : c[k];
-                a[k] = (row[i + k] + predicted) & 0xFF;
-                row[i + k] = std::uint8_t(a[k]);
-                c[k] = b;
-            }
-        }
-        return true;
-    }
-    default:
-        return false;
-    }
-}
-
-bool Unfilter(int type, std::uint8_t* row, const std::uint8_t* prev, std::size_t n, int bpp) {
-    switch (bpp) {
-    case 1:
-        return UnfilterAs<1>(type, row, prev, n);
-    case 2:
-        return UnfilterAs<2>(type, row, prev, n);
-    case 3:
-        return UnfilterAs<3>(type, row, prev, n);
-    case 4:
-        return UnfilterAs<4>(type, row, prev, n);
-    case 6:
-        return UnfilterAs<6>(type, row, prev, n);
-    default:
-        return UnfilterAs<8>(type, row, prev, n);
-    }
-}
-
-// Two rows that are both Paeth-filtered, the first below `prev`; false
-// (nothing done) where that is not quicker than one row after the other.
-bool UnfilterPaethPair(std::uint8_t* first, std::uint8_t* second, const std::uint8_t* prev, std::size_t n,
-                       int bpp) {
-#if defined(__SSE2__)
-    switch (bpp) {
-    case 3:
-        PaethTwoRows<3>(first, second, prev, n);
-        return true;
-    case 4:
-        PaethTwoRows<4>(first, second, prev, n);
-        return true;
-    case 6:
-        PaethTwoRows<6>(first, second, prev, n);
-        return true;
-    case 8:
-        PaethTwoRows<8>(first, second, prev, n);
-        return true;
-    }
-#endif
-    (void)first, (void)second, (void)prev, (void)n, (void)bpp;
-    return false;
-}
-
-struct THeader {
-    int Width = 0, Height = 0, Depth = 0, Type = 0;
-    bool Interlaced = false;
-    int Channels() const { return Type == 2 ? 3 : Type == 4 ? 2 : Type == 6 ? 4 : 1; }
-    int BytesPerPixel() const { return std::max(1, Channels() * Depth / 8); }
-    std::size_t RowBytes(int width) const { return (std::size_t(width) * Channels() * Depth + 7) / 8; }
-};
-
-bool ValidHeader(const THeader& h) {
-    switch (h.Type) {
-    case 0:
-        return h.Depth == 1 || h.Depth == 2 || h.Depth == 4 || h.Depth == 8 || h.Depth == 16;
-    case 3:
-        return h.Depth == 1 || h.Depth == 2 || h.Depth == 4 || h.Depth == 8;
-    case 2:
-    case 4:
-    case 6:
-        return h.Depth == 8 || h.Depth == 16;
-    default:
-        return false;
-    }
 }
 
 // Samples of one row to premultiplied pixels.
@@ -594,85 +276,6 @@ private:
     int FWhich = 0;
 };
 
-// The data of IDAT chunks that follow each other in the file, the first one's
-// header read already; each chunk's checksum is checked at its end.
-class TIdatReader {
-public:
-    TIdatReader(TPngInput& in, std::uint32_t firstLength) : FIn(in), FLeft(firstLength) {}
-
-    // The next piece; false at the end of the image data or on a fault.
-    bool More(const std::uint8_t*& data, std::size_t& size) {
-        while (FLeft == 0) {
-            if (FDone || !EndChunk())
-                return false;
-        }
-        const std::size_t n = std::min<std::size_t>(FLeft, sizeof FBuffer);
-        if (!FIn.Read(FBuffer, n))
-            return false;
-        FCrc = libdeflate_crc32(FCrc, FBuffer, n);
-        FLeft -= static_cast<std::uint32_t>(n);
-        data = FBuffer;
-        size = n;
-        return true;
-    }
-
-    // Everything to the end of the image data into `out`, which holds at
-    // least what is left of the input; `size` is what it got.
-    bool ReadAll(std::uint8_t* out, std::size_t& size) {
-        size = 0;
-        for (;;) {
-            if (FLeft > FIn.Remaining() || !FIn.Read(out + size, FLeft))
-                return false;
-            FCrc = libdeflate_crc32(FCrc, out + size, FLeft);
-            size += FLeft;
-            FLeft = 0;
-            if (!EndChunk())
-                return false;
-            if (FDone)
-                return true;
-        }
-    }
-
-    // Reads the rest of the chunk the rows ended in, for its checksum.
-    bool FinishChunk() {
-        while (FLeft > 0) {
-            const std::size_t n = std::min<std::size_t>(FLeft, sizeof FBuffer);
-            if (!FIn.Read(FBuffer, n))
-                return false;
-            FCrc = libdeflate_crc32(FCrc, FBuffer, n);
-            FLeft -= static_cast<std::uint32_t>(n);
-        }
-        return FDone || CrcMatches();
-    }
-
-private:
-    bool CrcMatches() {
-        std::uint8_t tail[4];
-        return FIn.Read(tail, 4) && Be32(tail) == FCrc;
-    }
-
-    // Checks the chunk's CRC and reads the next chunk's header.
-    bool EndChunk() {
-        if (!CrcMatches())
-            return false;
-        std::uint8_t head[8];
-        // A file that ends here lacks only its end chunk.
-        if (!FIn.Read(head, 8) || Be32(head + 4) != kIDAT || Be32(head) > 0x7FFFFFFFu) {
-            FDone = true;
-            return true;
-        }
-        FLeft = Be32(head);
-        FCrc = libdeflate_crc32(0, head + 4, 4);
-        return true;
-    }
-
-    TPngInput& FIn;
-    std::uint32_t FLeft;
-    std::uint32_t FCrc = libdeflate_crc32(0, "IDAT", 4);
-    bool FDone = false;
-    std::uint8_t FBuffer[64 * 1024];
-};
-
 // The sums of the boxes, filled a row of samples at a time. Box column b
 // takes the pixels whose centres lie in [b, b + 1) of the result's pixel
 // grid (so 12 or 13 of them for 5000 to 400): each result pixel is the
@@ -783,149 +386,11 @@ private:
     std::vector<int> FEdgeX, FBoxOfRow;
 };
 
-// What comes before the image data: the header, the palette, the
-// transparency and the colours.
-struct THead {
-    THeader Header;
-    std::vector<std::uint8_t> Palette, Transparency;
-    bool HasTransparency = false;
-    TPngColours Colours;
-    std::uint32_t FirstIdatLength = 0; // its chunk header read
-};
-
-// The most bytes of each chunk that is read before the image data; 0 for
-// the others, which are passed over.
-std::uint32_t MostBytesOf(std::uint32_t type) {
-    if (type == kIHDR)
-        return 13;
-    if (type == kPLTE)
-        return 768;
-    if (type == ktRNS)
-        return 256;
-    if (type == kgAMA || type == ksRGB)
-        return 4;
-    if (type == kcHRM)
-        return 32;
-    if (type == kiCCP)
-        return kMaxIccChunk;
-    return 0;
-}
-
-// Takes in one such chunk, whose checksum is right (the first of each
-// kind counts). False when it makes the picture unreadable.
-bool TakeChunk(THead& head, std::uint32_t type, std::vector<std::uint8_t>& data, const TPngLimits& limits) {
-    THeader& h = head.Header;
-    TPngColours& colours = head.Colours;
-    const std::size_t length = data.size();
-    if (type == kIHDR) {
-        if (length != 13)
-            return false;
-        const std::uint32_t w = Be32(data.data()), hh = Be32(data.data() + 4);
-        if (w == 0 || hh == 0 || w > kMaxSide || hh > kMaxSide || data[10] != 0 || data[11] != 0 ||
-            data[12] > 1)
-            return false;
-        h.Width = int(w);
-        h.Height = int(hh);
-        h.Depth = data[8];
-        h.Type = data[9];
-        h.Interlaced = data[12] == 1;
-        return ValidHeader(h) && std::uint64_t(w) * hh <= limits.MaxPixels;
-    }
-    if (type == kPLTE) {
-        if (length == 0 || length % 3 != 0)
-            return h.Type != 3;
-        if (head.Palette.empty()) {
-            head.Palette = std::move(data);
-            if (h.Type == 3)
-                head.Palette.resize(std::min<std::size_t>(head.Palette.size(), std::size_t(3) << h.Depth));
-        }
-    } else if (type == ktRNS) {
-        const bool fits = (h.Type == 0 && length == 2) || (h.Type == 2 && length == 6) ||
-                          (h.Type == 3 && length > 0 && length <= head.Palette.size() / 3);
-        if (fits && !head.HasTransparency) {
-            head.Transparency = std::move(data);
-            head.HasTransparency = true;
-        }
-    } else if (type == kgAMA) {
-        if (length == 4 && colours.Gamma == 0)
-            colours.Gamma = Be32(data.data());
-    } else if (type == ksRGB) {
-        if (length == 1 && colours.SrgbIntent < 0)
-            colours.SrgbIntent = data[0];
-    } else if (type == kcHRM) {
-        if (length == 32 && !colours.Chromaticities) {
-            std::array<std::uint32_t, 8> values;
-            for (int i = 0; i < 8; ++i)
-                values[i] = Be32(data.data() + 4 * i);
-            colours.Chromaticities = values;
-        }
-    } else if (type == kiCCP && colours.IccProfile.empty()) {
-        // A name of 1 to 79 bytes, a zero, the method (0), the profile.
-        const auto name = std::find(data.begin(), data.end(), 0);
-        if (name != data.end() && name - data.begin() <= 79 && data.end() - name > 2 && name[1] == 0) {
-            const std::size_t at = std::size_t(name - data.begin()) + 2;
-            std::string profile(kMaxIccProfile, '\0');
-            std::size_t got = 0;
-            TDecompressor d;
-            if (d.D && libdeflate_zlib_decompress(d.D, data.data() + at, data.size() - at, profile.data(),
-                                                  profile.size(), &got) == LIBDEFLATE_SUCCESS) {
-                profile.resize(got);
-                colours.IccProfile = std::move(profile);
-            }
-        }
-    }
-    return true;
-}
-
-std::optional<THead> ReadHead(TPngInput& in, const TPngLimits& limits) {
-    std::uint8_t signature[8];
-    if (!in.Read(signature, 8) || std::memcmp(signature, kSignature, 8) != 0)
-        return std::nullopt;
-    THead head;
-    bool haveHeader = false;
-    for (;;) {
-        std::uint8_t tag[8];
-        if (!in.Read(tag, 8))
-            return std::nullopt;
-        const std::uint32_t length = Be32(tag), type = Be32(tag + 4);
-        const bool critical = !(tag[4] & 0x20);
-        // The header first, and only there.
-        if (length > 0x7FFFFFFFu || (type == kIHDR) == haveHeader || type == kIEND)
-            return std::nullopt;
-        if (type == kIDAT) {
-            head.FirstIdatLength = length;
-            break;
-        }
-        const std::uint32_t most = MostBytesOf(type);
-        if (most == 0 || length > most) {
-            // A critical chunk nobody knows, or one too long to be right.
-            if (critical || !in.Skip(std::uint64_t(length) + 4))
-                return std::nullopt;
-            continue;
-        }
-        std::vector<std::uint8_t> data(length);
-        std::uint8_t crc[4];
-        if (!in.Read(data.data(), length) || !in.Read(crc, 4))
-            return std::nullopt;
-        if (Be32(crc) != ChunkCrc(type, data.data(), data.size())) {
-            if (critical)
-                return std::nullopt;
-            continue; // a broken extra is left out
-        }
-        if (!TakeChunk(head, type, data, limits))
-            return std::nullopt;
-        haveHeader = true;
-    }
-    if (head.Header.Type == 3 && head.Palette.empty())
-        return std::nullopt;
-    return head;
-}
-
 } // namespace
 
 std::optional<TPngReduced> ReducePng(TPngInput& in, const std::function<std::pair<int, int>(int, int)>& size,
                                      const TPngLimits& limits) {
-    std::optional<THead> head = ReadHead(in, limits);
+    std::optional<THead> head = png::ReadHead(in, limits);
     if (!head)
         return std::nullopt;
     const THeader& h = head->Header;
@@ -1022,10 +487,10 @@ std::optional<TPngReduced> ReducePng(TPngInput& in, const std::function<std::pai
             if (!row)
                 return std::nullopt;
             std::uint8_t* next = j + 1 < ph && row[0] == 4 ? rows->Next(rowBytes + 1) : nullptr;
-            if (!next || next[0] != 4 || !UnfilterPaethPair(row + 1, next + 1, above, rowBytes, bpp)) {
-                if (!Unfilter(row[0], row + 1, above, rowBytes, bpp))
+            if (!next || next[0] != 4 || !png::UnfilterPaethPair(row + 1, next + 1, above, rowBytes, bpp)) {
+                if (!png::Unfilter(row[0], row + 1, above, rowBytes, bpp))
                     return std::nullopt;
-                if (next && !Unfilter(next[0], next + 1, row + 1, rowBytes, bpp))
+                if (next && !png::Unfilter(next[0], next + 1, row + 1, rowBytes, bpp))
                     return std::nullopt;
             }
             add(row + 1, j);

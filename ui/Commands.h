@@ -36,6 +36,10 @@ inline constexpr TCommand kHelpCommand = {QT_TRANSLATE_NOOP("Commands", "ヘル�
 inline constexpr TCommand kAboutCommand = {
     QT_TRANSLATE_NOOP("Commands", "ヌバロ について (&A)"),
     QT_TRANSLATE_NOOP("Commands", " Ｔａｖｏｌｉｘ（ ヌバロ ）の バージョン情報を表示します。")};
+// The frame's own item has F4 as well.
+inline constexpr TCommand kQuitCommand = {
+    QT_TRANSLATE_NOOP("Commands", "ヌバロ を終了"),
+    QT_TRANSLATE_NOOP("Commands", " Ｔａｖｏｌｉｘ（ ヌバロ ）を、終了します。"), Qt::CTRL | Qt::Key_Q};
 // Its hint is the program's outline.
 inline constexpr TCommand kSearchMenu = {
     QT_TRANSLATE_NOOP("Commands", "検索・作成＆保存 (&O)"),

@@ -120,10 +120,6 @@
         <translation>Open</translation>
     </message>
     <message>
-        <source>ファイルを、関連付けられたプログラムで開きます。</source>
-        <translation>Opens the file with the program that goes with it.</translation>
-    </message>
-    <message>
         <source>格納フォルダを開く</source>
         <translation>Open Containing Folder</translation>
     </message>
@@ -136,16 +132,8 @@
         <translation>Copy Path</translation>
     </message>
     <message>
-        <source>ファイルのパスを、クリップボードにコピーします。</source>
-        <translation>Copies the file&apos;s path to the clipboard.</translation>
-    </message>
-    <message>
         <source>名前をコピー</source>
         <translation>Copy Name</translation>
-    </message>
-    <message>
-        <source>ファイルの名前を、クリップボードにコピーします。</source>
-        <translation>Copies the file&apos;s name to the clipboard.</translation>
     </message>
     <message>
         <source>終了 (&amp;F)</source>
@@ -412,6 +400,78 @@
         <translation>Writes the page&apos;s pictures as thumbnails | JPEG, PNG, WebP, SVG, PDF... as thumbnails linked to their files, kept in NAME.files.</translation>
     </message>
     <message>
+        <source>選択したファイルを、関連付けられたプログラムで開きます。</source>
+        <translation>Opens the selected files, each with the program that goes with it.</translation>
+    </message>
+    <message>
+        <source>選択したファイルのパスを、１行に１つコピーします （ ファイル・マネージャーにはファイルとして ）。</source>
+        <translation>Copies the paths of the selected files, one a line (a file manager pastes them as files).</translation>
+    </message>
+    <message>
+        <source>選択したファイルの名前を（ １行に１つ ）、クリップボードにコピーします。</source>
+        <translation>Copies the names of the selected files to the clipboard, one a line.</translation>
+    </message>
+    <message>
+        <source>詳細表示 (&amp;L)</source>
+        <translation>Detai&amp;ls</translation>
+    </message>
+    <message>
+        <source>１行に１ファイルを、フォルダ・サイズ・更新日時・種類と共に表示します | 見出しのクリックで並べ替え、見出しの境界のドラッグで列の幅を変更します （ 新しい検索結果にも適用 ）。</source>
+        <translation>Shows one file a row, with its folder, size, date and type | Click a title to sort by it; drag a title&apos;s edge to change the width (new results windows too).</translation>
+    </message>
+    <message>
+        <source>並べ替え (&amp;R)</source>
+        <translation>So&amp;rt</translation>
+    </message>
+    <message>
+        <source>検索結果の並び順を変更します （ 作成するＨＴＭＬも、この順 ）。</source>
+        <translation>Changes the order of the results (the HTML page follows it).</translation>
+    </message>
+    <message>
+        <source>フォルダ順 (&amp;D)</source>
+        <translation>By &amp;Folder</translation>
+    </message>
+    <message>
+        <source>ディレクトリーで並べ替えます。</source>
+        <translation>Sorts by folder.</translation>
+    </message>
+    <message>
+        <source>名前順 (&amp;N)</source>
+        <translation>By &amp;Name</translation>
+    </message>
+    <message>
+        <source>名前で並べ替えます。</source>
+        <translation>Sorts by name.</translation>
+    </message>
+    <message>
+        <source>拡張子順 (&amp;E)</source>
+        <translation>By &amp;Extension</translation>
+    </message>
+    <message>
+        <source>拡張子で並べ替えます。</source>
+        <translation>Sorts by extension.</translation>
+    </message>
+    <message>
+        <source>サイズ順 (&amp;S)</source>
+        <translation>By &amp;Size</translation>
+    </message>
+    <message>
+        <source>ファイルサイズで並べ替えます。</source>
+        <translation>Sorts by file size.</translation>
+    </message>
+    <message>
+        <source>更新日時順 (&amp;T)</source>
+        <translation>By &amp;Time</translation>
+    </message>
+    <message>
+        <source>更新日時で並べ替えます。</source>
+        <translation>Sorts by the time the file was last changed.</translation>
+    </message>
+    <message>
+        <source>逆順 (&amp;V)</source>
+        <translation>Re&amp;verse</translation>
+    </message>
+    <message>
         <source>ｻﾑﾈｲﾙ表示の画像の大きさ | 列の数は、ウィンドウの幅に合わせて決まります （ 新しい検索結果にも適用 ）。</source>
         <translation>Size of the pictures | The window&apos;s width decides how many columns fit (new results follow).</translation>
     </message>
@@ -434,6 +494,10 @@
     <message>
         <source>ｻﾑﾈｲﾙを小さく</source>
         <translation>Smaller Pictures</translation>
+    </message>
+    <message>
+        <source>昇順・降順を切替えます。</source>
+        <translation>Switches between ascending and descending order.</translation>
     </message>
 </context>
 <context>
@@ -659,6 +723,37 @@ Search first, then press the button.</translation>
     </message>
 </context>
 <context>
+    <name>tavolix::results::TDetailsView</name>
+    <message>
+        <source>名前</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>フォルダ</source>
+        <translation>Folder</translation>
+    </message>
+    <message>
+        <source>サイズ</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>更新日時</source>
+        <translation>Modified</translation>
+    </message>
+    <message>
+        <source>種類</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>ファイル</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>%1 ファイル</source>
+        <translation>%1 file</translation>
+    </message>
+</context>
+<context>
     <name>tavolix::results::TMDIChild</name>
     <message>
         <source>アクセス拒否 %1</source>
@@ -824,6 +919,10 @@ by double-clicking it in a file manager.</translation>
         <translation>Thumbnails made : %1 / %2</translation>
     </message>
     <message>
+        <source>%1 個選択</source>
+        <translation>%1 selected</translation>
+    </message>
+    <message>
         <source>Upword</source>
         <translation>Ascending</translation>
     </message>
@@ -834,6 +933,14 @@ by double-clicking it in a file manager.</translation>
     <message>
         <source>Directrory</source>
         <translation>Directory</translation>
+    </message>
+    <message>
+        <source>選択した %1 個のファイルを、それぞれのプログラムで開きます。<byte value="xd"/>
+<byte value="xd"/>
+よろしいですか ?</source>
+        <translation>This opens the %1 selected files, each with its program.<byte value="xd"/>
+<byte value="xd"/>
+Go ahead?</translation>
     </message>
 </context>
 <context>

@@ -7,6 +7,7 @@
 #include "dirtree/DirTVS.h"
 #include "platform/ExecuteFile.h"
 #include "platform/Profile.h"
+#include "results/DetailsView.h"
 #include "results/PictureView.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
@@ -21,9 +22,11 @@
 #include <sys/stat.h>
 
 #include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFrame>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -37,6 +40,7 @@
 #include <QSignalSpy>
 #include <QStatusTipEvent>
 #include <QTest>
+#include <QTime>
 #include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -162,8 +166,8 @@ TEST_F(SerfileTest, MenusMergeWithTheActiveResultWindow) {
     TMDIChild* child = FFrame->ResultWindows().back();
     TRY_EXPECT_EQ(FFrame->MDIArea->activeSubWindow(), FFrame->SubWindowOf(child));
     const std::vector<QMenu*> merged{child->File1,           FFrame->SetEdit1, child->ChildOP,
-                                     FFrame->SearchOptions1, FFrame->SaveData, child->GyouRetsu,
-                                     FFrame->Windows1};
+                                     FFrame->SearchOptions1, FFrame->SaveData, child->Sort1,
+                                     child->GyouRetsu,       FFrame->Windows1};
     EXPECT_EQ(BarMenus(), merged);
     EXPECT_TRUE(FFrame->Windows1->menuAction()->isEnabled());
     // Inside the area, at its top left.
@@ -287,6 +291,28 @@ TEST_F(SerfileTest, ThePicturesViewChosenInAWindowIsKeptForNewOnes) {
     EXPECT_TRUE(TMDIForm(settings).PicturesShown());
 }
 
+TEST_F(SerfileTest, TheDetailsViewAndItsWidthsAreKeptForNewWindows) {
+    const std::string settings = FTree.Path("settings/TAVOLIX.INI");
+    ASSERT_EQ(Search("*.gif"), 1);
+    TMDIChild* first = FFrame->ResultWindows().back();
+    EXPECT_FALSE(first->DetailsShown());
+    first->Details1->trigger();
+    EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "Details"), "1");
+    first->DetailsView1->horizontalHeader()->resizeSection(0, 333);
+    TRY_EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "DetailsColumns").substr(0, 4),
+                  "333,");
+    ASSERT_EQ(Search("*.gif"), 2);
+    TMDIChild* second = FFrame->ResultWindows().back();
+    EXPECT_TRUE(second->DetailsShown());
+    EXPECT_TRUE(second->DetailsView1->isVisible());
+    EXPECT_EQ(second->DetailsView1->ColumnWidths()[0], 333);
+    EXPECT_EQ(FFrame->focusWidget(), second->DetailsView1);
+    // A program started later reads them.
+    TMDIForm later(settings);
+    EXPECT_TRUE(later.DetailsShown());
+    EXPECT_EQ(later.DetailsColumnWidths()[0], 333);
+}
+
 // Rows and columns belong to the default view, the pictures' size to the
 // pictures view, whose columns follow the width; each choice is kept.
 TEST_F(SerfileTest, TheGridChosenInAWindowIsKeptForNewOnes) {
@@ -382,8 +408,8 @@ TEST_F(SerfileTest, KeyBoxKeysAsTheSystemDeliversThem) {
     ASSERT_EQ(FFrame->ResultWindowCount(), 2);
     EXPECT_EQ(FFrame->ResultWindows().back()->ListBox1->Mask(), "*");
 
-    // Cut, paste and copy edit the key box; the window commands on the same
-    // keys act everywhere else.
+    // Cut, paste and copy edit the key box, and in the list they are the
+    // list's: the window commands have Shift with them.
     FFrame->activateWindow();
     TRY_EXPECT(FFrame->isActiveWindow());
     FFrame->MAXClick();
@@ -400,9 +426,17 @@ TEST_F(SerfileTest, KeyBoxKeysAsTheSystemDeliversThem) {
     EXPECT_EQ(FFrame->KeyWordEditCB->currentText(), QStringLiteral("*"));
     QTest::keyClick(focus, Qt::Key_C, Qt::ControlModifier);
     EXPECT_TRUE(active->isMaximized());
-    QWidget* list = FFrame->ResultWindows().back()->ListBox1;
+    auto* list = FFrame->ResultWindows().back()->ListBox1;
     list->setFocus();
+    QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(list->SelectedCount(), list->Items().Count());
     QTest::keyClick(list, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_TRUE(active->isMaximized());
+    QApplication::clipboard()->clear();
+    QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text().split('\n').size(), list->Items().Count());
+    EXPECT_TRUE(active->isMaximized());
+    QTest::keyClick(list, Qt::Key_X, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_FALSE(active->isMaximized());
 }
 
@@ -527,6 +561,34 @@ TEST_F(SerfileTest, HelpCommandOpensTheFirstTopicF1TheFocusedControlsAndNoDocume
     EXPECT_EQ(TMessageBoxSeam::Shown().back().Kind, TMessageKind::Warning);
     EXPECT_EQ(TMessageBoxSeam::Shown().back().Text,
               QStringLiteral("ヘルプファイル tavolix-help.html が見つかりません。"));
+}
+
+// A result list is its window's only control: Tab and Shift+Tab go on to
+// the frame's; Ctrl+Q quits from there as from the frame.
+TEST_F(SerfileTest, TabLeavesTheResultListAndCtrlQAsksToQuit) {
+    ASSERT_EQ(Search("*.gif"), 1);
+    TMDIChild* child = FFrame->ResultWindows().back();
+    FFrame->activateWindow();
+    TRY_EXPECT(FFrame->isActiveWindow());
+    for (const auto key : {Qt::Key_Tab, Qt::Key_Backtab}) {
+        child->ListBox1->setFocus();
+        TRY_EXPECT(child->ListBox1->hasFocus());
+        QTest::keyClick(child->ListBox1, key);
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        EXPECT_TRUE(FFrame->Panel1->isAncestorOf(focus) || FFrame->Panel2->isAncestorOf(focus))
+            << focus->metaObject()->className();
+    }
+    FAnswer = [](const TShownMessage&) { return TMessageResult::mrNo; };
+    for (QWidget* where :
+         {static_cast<QWidget*>(child->ListBox1), static_cast<QWidget*>(FFrame->DirectoryListBox2)}) {
+        const std::size_t before = TMessageBoxSeam::Shown().size();
+        where->setFocus();
+        QTest::keyClick(where, Qt::Key_Q, Qt::ControlModifier);
+        ASSERT_EQ(TMessageBoxSeam::Shown().size(), before + 1);
+        EXPECT_EQ(TMessageBoxSeam::Shown().back().Text, QStringLiteral("お疲れさま !!  終了しますか ? "));
+    }
+    EXPECT_TRUE(FFrame->isVisible());
 }
 
 TEST_F(SerfileTest, ExitQuestionOnlyNoOrEscapeKeepsEverything) {
@@ -709,8 +771,13 @@ TEST_F(SerfileTest, ClockShowsTheTimeOfDay) {
     EXPECT_TRUE(
         QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$")).match(FFrame->ClockText()).hasMatch());
     EXPECT_EQ(FFrame->FClock->Text(), FFrame->ClockText());
-    EXPECT_EQ(FFrame->Timer1->interval(), 1000);
+    // Put out of step with the seconds, the clock's next tick is again just
+    // after a second begins.
+    TRY_EXPECT(QTime::currentTime().msec() >= 300 && QTime::currentTime().msec() < 700);
+    FFrame->Timer1->start(1000);
+    FFrame->Timer1Timer();
     EXPECT_TRUE(FFrame->Timer1->isActive());
+    EXPECT_LT((QTime::currentTime().msec() + FFrame->Timer1->remainingTime()) % 1000, 200);
 
     // A maximized result window keeps its own buttons: the clock stays.
     ASSERT_EQ(Search("*.gif"), 1);

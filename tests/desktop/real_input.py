@@ -381,8 +381,7 @@ def case_enter_searches(d, p, tree):
 
 def case_typed_key_is_searched(d, p, tree):
     """After a "*.gif" search, "*" is searched as "*" (no completion), and the
-    editing keys edit the key box while the window commands keep theirs
-    elsewhere."""
+    editing keys edit the key box; the window commands have Shift with them."""
     p.choose_base(tree)
     p.search("*.gif")
     s = p.search("*")
@@ -406,10 +405,10 @@ def case_typed_key_is_searched(d, p, tree):
     d.key("ctrl+v")
     p.wait("the copied key pasted", lambda s: s["key"] == "**")
     assert p.state()[w + "state"] == "maximized"
-    d.click(p.frame, 700, 500)  # into the result list: Ctrl+X is the window command again
+    d.click(p.frame, 700, 500)  # into the result list: the window command has Shift with it
     p.wait("the focus in the list", lambda s: s["focus"] == "ListBox1")
-    d.key("ctrl+x")
-    p.wait("the window restored by Ctrl+X", lambda s: s[w + "state"] == "normal")
+    d.key("ctrl+shift+x")
+    p.wait("the window restored by Ctrl+Shift+X", lambda s: s[w + "state"] == "normal")
 
 
 def case_save_page(d, p, tree, work):
@@ -746,6 +745,100 @@ def case_keyboard_selection_status(d, p, tree, work):
     p.wait("the first hit in the status bar", lambda s: s["status"] == " %s/a & b.gif" % tree)
 
 
+def focus_list(d, p):
+    d.click(p.frame, 700, 500)
+    p.wait("the focus in the list", lambda s: s["focus"] == "ListBox1")
+
+
+def clipboard(d, target=None):
+    """What another program reads from the clipboard."""
+    out = subprocess.run(["xclip", "-o", "-selection", "clipboard"] + (["-t", target] if target else []),
+                         env=d.env, capture_output=True, timeout=20)
+    return out.stdout.decode("utf-8", "replace") if out.returncode == 0 else None
+
+
+def case_select_copy(d, p, tree, work):
+    """Ctrl+A selects every hit and Ctrl+C copies their paths: a line each as
+    text, and as a list of URIs for file managers, read by another program."""
+    p.choose_base(tree)
+    s = p.search("*")
+    w = last_window(s)
+    count = int(s[w + "count"])
+    focus_list(d, p)
+    d.key("ctrl+a")
+    p.wait("every hit selected", lambda s: s[w + "selected"] == str(count))
+    d.key("ctrl+c")
+    paths = sorted(os.path.join(tree, f) for f in SMALL_TREE)
+    wait_for("the paths on the clipboard", lambda: sorted((clipboard(d) or "").split("\n")) == paths, 20)
+    uris = clipboard(d, "text/uri-list").split("\r\n")
+    assert uris[-1] == "" and len(uris) == count + 1, uris
+    assert "file://%s/a%%20%%26%%20b.gif" % tree in uris, uris
+    assert s[w + "state"] == p.state()[w + "state"], "the window moved"
+
+
+def case_enter_opens(d, p, tree, work):
+    """Enter opens the selected hit with the desktop's program for its type: a
+    handler of the test's own, the default for plain text in a private
+    XDG_DATA_HOME, writes down what it was given."""
+    p.close()
+    data = os.path.join(work, "data")
+    handler = os.path.join(work, "handler.sh")
+    opened = os.path.join(work, "opened.txt")
+    with open(handler, "w") as f:
+        f.write('#!/bin/sh\nprintf "%%s\\n" "$1" >> "%s"\n' % opened)
+    os.chmod(handler, 0o755)
+    os.makedirs(os.path.join(data, "applications"))
+    with open(os.path.join(data, "applications", "tavolix-test-open.desktop"), "w") as f:
+        f.write("[Desktop Entry]\nType=Application\nName=Test opener\nExec=%s %%f\nMimeType=text/plain;\n"
+                "NoDisplay=true\n" % handler)
+    config = os.path.join(work, "opener", "home", ".config")
+    os.makedirs(config)
+    with open(os.path.join(config, "mimeapps.list"), "w") as f:
+        f.write("[Default Applications]\ntext/plain=tavolix-test-open.desktop\n")
+    q = Program(d, p.binary, tree, os.path.join(work, "opener"),
+                {"XDG_DATA_HOME": data, "XDG_CURRENT_DESKTOP": "", "DESKTOP_SESSION": ""})
+    try:
+        q.choose_base(tree)
+        s = q.search("*.txt")
+        assert s[last_window(s) + "names"] == "readme.txt", s
+        focus_list(d, q)
+        d.key("ctrl+a")
+        q.wait("the hit selected", lambda s: s[last_window(s) + "selected"] == "1")
+        d.key("Return")
+        wait_for("the file opened by its program",
+                 lambda: os.path.exists(opened) and open(opened).read() == os.path.join(tree, "readme.txt") + "\n")
+    finally:
+        q.close()
+
+
+def case_tab_leaves_list(d, p, tree, work):
+    """Tab and Shift+Tab go on from the result list to the frame's controls."""
+    p.choose_base(tree)
+    p.search("*.gif")
+    for key in ["Tab", "shift+Tab"]:
+        focus_list(d, p)
+        d.key(key)
+        p.wait(key + " out of the list", lambda s: s["focus"] not in ("ListBox1", "DetailsView1", "-"))
+
+
+def case_details_view(d, p, tree, work):
+    """F7 shows the hits one a row with folder, size, date and type; the view
+    is kept for new windows."""
+    p.choose_base(tree)
+    s = p.search("*.gif")
+    w = last_window(s)
+    assert s[w + "view"] == "grid", s[w + "view"]
+    focus_list(d, p)
+    d.key("F7")
+    s = p.wait("the details view", lambda s: s[w + "view"] == "details" and s["focus"] == "DetailsView1")
+    assert len(s[w + "columns"].split("|")) == 5, s[w + "columns"]
+    d.screenshot(os.path.join(work, "details.png"))
+    with open(os.path.join(work, "TAVOLIX.INI"), encoding="utf-8") as f:
+        assert "Details=1" in f.read()
+    s = p.search("*.htm*")
+    assert s[last_window(s) + "view"] == "details", s
+
+
 def case_frame_placement(d, p, tree, work):
     """The frame is three quarters of the screen with its borders, centred,
     when it first stands in the normal state: at start, and after a start
@@ -1002,6 +1095,10 @@ CASES = {
     "keyboard_selection_status": case_keyboard_selection_status,
     "frame_placement": case_frame_placement,
     "pictures_view": case_pictures_view,
+    "select_copy": case_select_copy,
+    "enter_opens": case_enter_opens,
+    "tab_leaves_list": case_tab_leaves_list,
+    "details_view": case_details_view,
     "picture_grid": case_picture_grid,
 }
 
@@ -1011,7 +1108,7 @@ def main():
         print("usage: real_input.py PROGRAM {%s}" % "|".join(CASES), file=sys.stderr)
         return 2
     binary, name = os.path.abspath(sys.argv[1]), sys.argv[2]
-    for tool in ["Xvfb", "xdotool", "openbox", "xprop", "xmessage", "xwininfo"]:
+    for tool in ["Xvfb", "xdotool", "openbox", "xprop", "xmessage", "xwininfo", "xclip"]:
         if not shutil.which(tool):
             print("%s is missing (scripts/setup.sh installs it)" % tool, file=sys.stderr)
             return 1

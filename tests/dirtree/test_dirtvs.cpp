@@ -14,6 +14,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 
@@ -487,6 +488,30 @@ TEST_F(DirTreeWithDeadFolder, AReselectionGoesOnWhenTheFolderAnswersUnlessTheUse
     EXPECT_EQ(Tree.GetSelDirName(), "/vol/b");
 }
 
+// The window never waits for a folder on a volume that may stop answering,
+// however long a wait it grants others: its listing is added when it comes.
+TEST_F(DirTree, TheWindowNeverWaitsForAShare) {
+    auto gate = std::make_shared<TGate>();
+    const auto fake = FakeLister({{"/share", {"a"}}, {"/share/a", {"b"}}});
+    Tree.SetLister(
+        [fake, gate](const std::string& dir, std::vector<platform::TFindData>& out) {
+            return gate->Pass() && fake(dir, out);
+        },
+        [](const std::string& dir) { return dir.starts_with("/share"); });
+    QElapsedTimer waited;
+    waited.start();
+    Tree.SetDrive("/share");
+    // Waiting, it would have waited the whole of kPatientWaitMs for the gate.
+    EXPECT_LT(waited.elapsed(), kPatientWaitMs / 2);
+    EXPECT_TRUE(Tree.IsReading());
+    gate->Open();
+    TRY_EXPECT_EQ(Names(Node(Tree, "")), TCalls{"a"});
+    TRY_EXPECT(!Tree.IsReading());
+    Select("a");
+    Tree.expand(Node(Tree, "a")->index());
+    TRY_EXPECT_EQ(Names(Node(Tree, "a")), TCalls{"b"});
+}
+
 TEST_F(DirTree, ModelPassesTheTester) {
     Vol.Dir("A/A1/A11/A111");
     Vol.Dir("B/B1");
@@ -496,6 +521,7 @@ TEST_F(DirTree, ModelPassesTheTester) {
     {
         SCOPED_TRACE("checked at every change, without fetching");
         TDirTreeViewS tree;
+        tree.SetLister(CountingLister(Calls)); // waited for, whatever volume holds the test's folders
         tree.SetAnswerWait(kPatientWaitMs);
         QAbstractItemModelTester tester(tree.Model(), Mode::Fatal);
         tester.setUseFetchMore(false);
@@ -511,6 +537,7 @@ TEST_F(DirTree, ModelPassesTheTester) {
         // insertions, so with fetching it walks a built tree once.
         SCOPED_TRACE("walked once, fetching");
         TDirTreeViewS tree;
+        tree.SetLister(CountingLister(Calls));
         tree.SetAnswerWait(kPatientWaitMs);
         tree.SetDrive(Vol.Root());
         QAbstractItemModelTester tester(tree.Model(), Mode::Fatal);

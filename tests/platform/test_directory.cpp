@@ -133,6 +133,8 @@ TEST_F(DirectoryTest, ReadSplitsFilesAndSubdirsInEnumerationOrder) {
     EXPECT_EQ(FileNames(c),
               InEnumerationOrder(T.Root(), {"a.txt", "b.TXT", "link.txt", "dead.txt", "loop.txt"}));
     EXPECT_EQ(c.Subdirs(), wantDirs);
+    for (std::size_t i = 0; i < c.Subdirs().size(); ++i)
+        EXPECT_EQ(c.SubdirIsLink(i), c.Subdirs()[i] == "dirlink") << c.Subdirs()[i];
 
     auto byName = FilesByName(c);
     EXPECT_EQ(byName["a.txt"].Size, 5);

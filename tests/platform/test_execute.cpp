@@ -176,6 +176,30 @@ TEST_F(ExecuteFileTest, AFolderThatDoesNotAnswerHoldsTheLaunchNotTheCaller) {
     EXPECT_TRUE(started.get()) << "still under way counts as started";
 }
 
+// Opening many files waits for them all at once: files whose folder doesn't
+// answer don't add their waits up; what can't start isn't counted.
+TEST_F(ExecuteFileTest, ManyFilesShareOneWait) {
+    TAVOLIX_MOUNT_STALL_FS(share, tavolix::test::TStallFs::TOptions{1, 1});
+    constexpr int kStuck = 10;
+    std::vector<TOpenRequest> requests(kStuck,
+                                       TOpenRequest{"/tmp/x.html", "", share.Root() + "/hang/stuck", 1});
+    requests.push_back({"", "", "", 1});
+    const auto start = std::chrono::steady_clock::now();
+    auto started = std::async(std::launch::async, [&] { return ExecuteFiles(requests); });
+    const bool returned = started.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    const auto took = std::chrono::steady_clock::now() - start;
+    share.Release();
+    ASSERT_TRUE(returned);
+    EXPECT_EQ(started.get(), kStuck) << "still under way counts as started";
+    // One after another they would take kLaunchWaitMs each.
+    EXPECT_LT(took, std::chrono::milliseconds(kStuck * kLaunchWaitMs));
+
+    EXPECT_EQ(ExecuteFiles({{"/tmp/a b.txt", "", "", 1}}), 1);
+    TSeen seen;
+    ASSERT_TRUE(Wait(seen));
+    EXPECT_EQ(seen.Args, std::vector<std::string>{"/tmp/a b.txt"});
+}
+
 TEST_F(ExecuteFileTest, FindsTheOpenerOnPath) {
     const char* old = std::getenv("PATH");
     std::string saved = old ? old : "";

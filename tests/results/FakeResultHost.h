@@ -24,6 +24,11 @@ public:
     std::vector<bool> PicturesChoices;
     bool PageThumbs = false;
     std::vector<bool> PageThumbsChoices;
+    bool Details = false;
+    std::vector<bool> DetailsChoices;
+    std::vector<int> ColumnWidths;
+    std::vector<std::vector<int>> ColumnWidthChoices;
+    int QuitCalls = 0;
     tavolix::thumbs::TThumbnailPool* Pool = nullptr;
     tavolix::platform::TMountTable Mounts;
 
@@ -42,6 +47,7 @@ public:
     int ResultWindowCount() const override { return WindowCount; }
     void FocusDirectoryTree() override { ++FocusTreeCalls; }
     void SearchFind1Click() override {}
+    void QuitClick() override { ++QuitCalls; }
     void Help1Click() override { ++Help1Calls; }
     void ShowHelpTopic(int topic) override { HelpTopics.push_back(topic); }
     void About1Click() override {}
@@ -56,6 +62,12 @@ public:
     void SetPicturesShown(bool shown) override { PicturesChoices.push_back(shown); }
     bool PageThumbnails() const override { return PageThumbs; }
     void SetPageThumbnails(bool on) override { PageThumbsChoices.push_back(on); }
+    bool DetailsShown() const override { return Details; }
+    void SetDetailsShown(bool shown) override { DetailsChoices.push_back(shown); }
+    std::vector<int> DetailsColumnWidths() const override { return ColumnWidths; }
+    void SetDetailsColumnWidths(const std::vector<int>& widths) override {
+        ColumnWidthChoices.push_back(widths);
+    }
     tavolix::thumbs::TThumbnailPool* ThumbnailPool() override { return Pool; }
     tavolix::platform::TMountTable Volumes() const override { return Mounts; }
 };

@@ -7,6 +7,7 @@
 #include "pages/PageWriter.h"
 #include "pages/PathFunctions.h"
 #include "platform/ExecuteFile.h"
+#include "results/DetailsView.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
 #include "search/SearchJob.h"
@@ -30,12 +31,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QRegularExpression>
@@ -282,6 +285,18 @@ TEST_F(FindfTest, HeaderClicksSortOrToggleAndSortByExplains) {
     for (int i = 0; i < 4; ++i)
         EXPECT_TRUE(Panel(*c, i).isEmpty()) << i;
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // The order menu: an order keeps the way round, which has its own item.
+    c->SortBy1[3]->trigger();
+    EXPECT_EQ(c->ListBox1->SortOrder(), TSortOrder::soSize);
+    EXPECT_EQ(c->ListBox1->SortDirection(), TSortDirection::sdUpword);
+    EXPECT_TRUE(c->SortBy1[3]->isChecked());
+    c->Reverse1->trigger();
+    c->SortBy1[3]->trigger();
+    EXPECT_EQ(c->ListBox1->SortDirection(), TSortDirection::sdDownword);
+    EXPECT_TRUE(c->Reverse1->isChecked());
+    EXPECT_TRUE(c->PanelLabel->text().startsWith(QStringLiteral(" Sorted by : Size → Down")));
+    EXPECT_EQ(Names(*c), QStringLiteral("a.txt,c.txt,b.txt"));
 }
 
 TEST_F(FindfTest, SelectionFillsStatusPanelsAndFrameStatus) {
@@ -310,6 +325,136 @@ TEST_F(FindfTest, SelectionFillsStatusPanelsAndFrameStatus) {
     // A key moves the selection; its release updates the panels.
     QTest::keyClick(c->ListBox1, Qt::Key_Down);
     EXPECT_EQ(Panel(*c, 0), QStringLiteral("4 / 12"));
+}
+
+// Several hits: Shift with an arrow and Ctrl+A select them and the panels
+// count them; Ctrl+C copies every path, Enter opens every hit.
+TEST_F(FindfTest, SeveralHitsAreCountedCopiedAndOpenedTogether) {
+    MakeThree();
+    Tree.File("sub/b2.txt", std::string(5, 'b'));
+    auto c = Create();
+    QTest::mouseClick(c->ListBox1->viewport(), Qt::LeftButton, {}, ItemCenter(*c, 1));
+    QTest::keyClick(c->ListBox1, Qt::Key_Down, Qt::ShiftModifier);
+    ASSERT_EQ(c->ListBox1->SelectedCount(), 2);
+    EXPECT_EQ(Panel(*c, 0), QStringLiteral("2 個選択"));
+    EXPECT_EQ(Panel(*c, 1), QStringLiteral("15 Bytes"));
+    EXPECT_EQ(Panel(*c, 2), QString());
+    EXPECT_EQ(Panel(*c, 3), QString::fromStdString(Tree.Path("sub") + "/")) << "one folder for both";
+
+    QTest::keyClick(c->ListBox1, Qt::Key_A, Qt::ControlModifier);
+    ASSERT_EQ(c->ListBox1->SelectedCount(), 4);
+    TRY_EXPECT_EQ(Panel(*c, 0), QStringLiteral("4 個選択"));
+    EXPECT_EQ(Panel(*c, 1), QStringLiteral("1,349 Bytes"));
+    EXPECT_EQ(Panel(*c, 3), QString());
+
+    const std::vector<std::string> paths = {Tree.Path("a.txt"), Tree.Path("sub/b.txt"),
+                                            Tree.Path("sub/b2.txt"), Tree.Path("z/c.txt")};
+    QApplication::clipboard()->clear();
+    QTest::keyClick(c->ListBox1, Qt::Key_C, Qt::ControlModifier);
+    const QMimeData* copied = QApplication::clipboard()->mimeData();
+    ASSERT_NE(copied, nullptr);
+    QStringList lines, uris;
+    for (const std::string& path : paths) {
+        lines << QString::fromStdString(path);
+        uris << QStringLiteral("file://") + QString::fromStdString(path) + QStringLiteral("\r\n");
+    }
+    EXPECT_EQ(copied->text(), lines.join('\n'));
+    EXPECT_EQ(QString::fromUtf8(copied->data(QStringLiteral("text/uri-list"))), uris.join(QString()));
+
+    QTest::keyClick(c->ListBox1, Qt::Key_Return);
+    ASSERT_EQ(Opens.size(), 4u);
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        EXPECT_EQ(Opens[i].FileName, paths[i]);
+    EXPECT_TRUE(TMessageBoxSeam::Shown().empty());
+
+    // Nothing selected: the panels are emptied, and Enter opens nothing.
+    c->ListBox1->SetItemIndex(-1);
+    TRY_EXPECT_EQ(Panel(*c, 0), QString());
+    QTest::keyClick(c->ListBox1, Qt::Key_Return);
+    EXPECT_EQ(Opens.size(), 4u);
+}
+
+TEST_F(FindfTest, MoreThanTenHitsOpenOnlyWhenTheUserSaysSo) {
+    for (int i = 10; i < 22; ++i)
+        Tree.File("f" + std::to_string(i) + ".txt", "x");
+    auto c = Create();
+    c->ListBox1->selectAll();
+    TMessageBoxSeam::SetNextAnswers({TMessageResult::mrNo});
+    QTest::keyClick(c->ListBox1, Qt::Key_Return);
+    ASSERT_EQ(TMessageBoxSeam::Shown().size(), 1u);
+    EXPECT_EQ(TMessageBoxSeam::Shown()[0].Kind, TMessageKind::Confirmation);
+    EXPECT_TRUE(TMessageBoxSeam::Shown()[0].Text.contains(QStringLiteral(" 12 ")))
+        << TMessageBoxSeam::Shown()[0].Text.toStdString();
+    EXPECT_TRUE(Opens.empty());
+    TMessageBoxSeam::SetNextAnswers({TMessageResult::mrYes});
+    QTest::keyClick(c->ListBox1, Qt::Key_F12);
+    EXPECT_EQ(Opens.size(), 12u);
+    // Ten are opened without a question.
+    c->ListBox1->selectionModel()->select(
+        QItemSelection(c->ListBox1->model()->index(0, 0), c->ListBox1->model()->index(9, 0)),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QTest::keyClick(c->ListBox1, Qt::Key_Return);
+    EXPECT_EQ(Opens.size(), 22u);
+    EXPECT_EQ(TMessageBoxSeam::Shown().size(), 2u);
+}
+
+// F7 shows the hits one a row with folder, size, date and type, sharing the
+// grid's selection and order; its titles sort as the grid's header does, and
+// the widths the user sets are kept for new windows.
+TEST_F(FindfTest, TheDetailsViewShowsTheRecordsAndSortsByItsTitles) {
+    MakeThree();
+    Host.ColumnWidths = {300, 10, 90}; // too few and one too narrow: the rest keep theirs
+    auto c = Create();
+    c->ListBox1->SetItemIndex(1);
+    c->Details1->trigger();
+    EXPECT_EQ(Host.DetailsChoices, std::vector<bool>{true});
+    results::TDetailsView* v = c->DetailsView1;
+    ASSERT_TRUE(v->isVisible());
+    EXPECT_FALSE(c->ListBox1->isVisible());
+    EXPECT_FALSE(c->HeaderControl1->isVisible());
+    EXPECT_TRUE(v->selectionModel()->isRowSelected(1, {}));
+    EXPECT_EQ(c->CurrentView(), v);
+
+    auto cell = [&](int row, int column) { return v->model()->index(row, column).data().toString(); };
+    EXPECT_EQ(cell(1, results::dcFolder), QString::fromStdString(Tree.Path("sub")));
+    EXPECT_EQ(cell(0, results::dcSize), QStringLiteral("1,234"));
+    EXPECT_EQ(cell(2, results::dcModified),
+              QString::fromStdString(c->ListBox1->FileItems().GetScreenTimeText(2)));
+    EXPECT_FALSE(cell(2, results::dcType).isEmpty());
+    EXPECT_EQ(results::FileTypeText("x.weird123"), QStringLiteral("WEIRD123 ファイル"));
+    EXPECT_EQ(results::FileTypeText("noextension42"), QStringLiteral("ファイル"));
+    const std::vector<int> widths = v->ColumnWidths();
+    EXPECT_EQ(widths[0], 300);
+    EXPECT_GE(widths[1], 16);
+    EXPECT_EQ(widths[2], 90);
+    EXPECT_EQ(widths[3], results::TDetailsView::kDefaultWidths[3]);
+    EXPECT_TRUE(Host.ColumnWidthChoices.empty()) << "the widths given are not written back";
+
+    QHeaderView* titles = v->horizontalHeader();
+    auto click = [&](int column) {
+        QTest::mouseClick(titles->viewport(), Qt::LeftButton, {},
+                          QPoint(titles->sectionViewportPosition(column) + 5, titles->height() / 2));
+    };
+    click(results::dcSize);
+    EXPECT_EQ(c->ListBox1->SortOrder(), TSortOrder::soSize);
+    EXPECT_EQ(c->ListBox1->SortDirection(), TSortDirection::sdUpword);
+    EXPECT_EQ(cell(0, results::dcSize), QStringLiteral("10"));
+    click(results::dcSize);
+    EXPECT_EQ(c->ListBox1->SortDirection(), TSortDirection::sdDownword);
+    EXPECT_EQ(titles->sortIndicatorSection(), int(results::dcSize));
+    EXPECT_EQ(titles->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_TRUE(c->PanelLabel->text().startsWith(QStringLiteral(" Sorted by : Size → Down")));
+    click(results::dcType);
+    EXPECT_EQ(c->ListBox1->SortOrder(), TSortOrder::soExt);
+
+    titles->resizeSection(results::dcFolder, 222);
+    TRY_EXPECT(!Host.ColumnWidthChoices.empty());
+    EXPECT_EQ(Host.ColumnWidthChoices.back()[results::dcFolder], 222);
+
+    c->Details1->trigger();
+    EXPECT_TRUE(c->ListBox1->isVisible());
+    EXPECT_TRUE(c->HeaderControl1->isVisible());
+    EXPECT_EQ(Host.DetailsChoices, (std::vector<bool>{true, false}));
 }
 
 TEST_F(FindfTest, MouseMoveShowsPathsOnlyWithoutSelection) {
@@ -384,11 +529,12 @@ TEST_F(FindfTest, RowsAndColumnsChosenAreKeptOnResize) {
 TEST_F(FindfTest, MenusCarryGroupsItemsTagsAndShortcuts) {
     TMDIChild c(Host);
     const auto groups = c.MenuGroups();
-    ASSERT_EQ(groups.size(), 3u);
+    ASSERT_EQ(groups.size(), 4u);
     const std::pair<int, QString> expected[] = {{0, QStringLiteral("終了 (&F)")},
                                                 {3, QStringLiteral("検索・作成＆保存 (&O)")},
+                                                {6, QStringLiteral("並べ替え (&R)")},
                                                 {7, QStringLiteral("行列数設定 (&G)")}};
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(groups[i].Group, expected[i].first);
         EXPECT_EQ(groups[i].Menu->title(), expected[i].second);
     }
@@ -405,7 +551,14 @@ TEST_F(FindfTest, MenusCarryGroupsItemsTagsAndShortcuts) {
     EXPECT_EQ(c.Help1->shortcut(), QKeySequence(Qt::Key_F1));
     EXPECT_EQ(c.Find1->shortcut(), QKeySequence(Qt::Key_F2));
     EXPECT_EQ(c.HTMLH1->shortcut(), QKeySequence(Qt::Key_F3));
-    EXPECT_EQ(c.File1->actions().size(), 5);
+    EXPECT_EQ(c.Quit1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_EQ(c.Details1->shortcut(), QKeySequence(Qt::Key_F7));
+    QStringList sortKeys;
+    for (QAction* a : c.Sort1->actions())
+        if (!a->isSeparator())
+            sortKeys << a->shortcut().toString();
+    EXPECT_EQ(sortKeys.join(','), QStringLiteral("Ctrl+1,Ctrl+2,Ctrl+3,Ctrl+4,Ctrl+5,Ctrl+6"));
+    EXPECT_EQ(c.File1->actions().size(), 6);
     EXPECT_EQ(c.ChildOP->actions().size(), 4);
 }
 
@@ -450,8 +603,10 @@ TEST_F(FindfTest, ClosingTheProgressWindowOrEscapeStopsTheWalk) {
     for (int how : {0, 1}) {
         auto c = std::make_unique<TMDIChild>(Host);
         int steps = 0;
+        // Ticks count from the first with hits below the base: a busy machine
+        // may start the walk late.
         QObject::connect(c->ListBox1, &search::TFileListBoxS::SearchStep, c.get(), [&] {
-            if (++steps != 3)
+            if (c->ListBox1->GetFileCount() <= 30 || ++steps != 3)
                 return;
             QWidget* progress = c->ListBox1->ProgressForm();
             if (how == 0)

@@ -158,6 +158,23 @@ TEST(HitMimeData, UriListAndTextKeepEveryByteOfHostileNames) {
             EXPECT_EQ(url.toLocalFile(), QString::fromStdString(path));
         }
     }
+    // All of them at once: a URI a line, the same for the file managers
+    // that paste only theirs, and the paths a line each as text.
+    std::vector<std::string> paths;
+    QByteArray list, gnome("copy");
+    QStringList lines;
+    for (const std::string& name : kNames) {
+        paths.push_back("/tmp/hits dir/" + name);
+        const QByteArray uri = QByteArray::fromStdString(results::FileUri(paths.back()));
+        list += uri + "\r\n";
+        gnome += '\n' + uri;
+        lines << ui::ToText(paths.back());
+    }
+    std::unique_ptr<QMimeData> all(results::HitsMimeData(paths));
+    EXPECT_EQ(all->data(QStringLiteral("text/uri-list")), list);
+    EXPECT_EQ(all->data(QStringLiteral("x-special/gnome-copied-files")), gnome);
+    EXPECT_EQ(all->urls().size(), static_cast<int>(kNames.size()));
+    EXPECT_EQ(all->text(), lines.join('\n'));
 }
 
 TEST_F(HitTransferTest, ShowInFolderAsksTheFileManagerElseOpensTheFolder) {
@@ -211,12 +228,13 @@ TEST_F(HitTransferTest, RightClickSelectsTheHitAndItsMenuActsOnIt) {
     QStringList captions;
     for (QAction* a : c->PopupMenu1->actions())
         if (!a->isSeparator()) {
-            captions << a->text();
-            EXPECT_TRUE(a->shortcut().isEmpty()) << a->text().toStdString();
+            captions << a->text() + ' ' + a->shortcut().toString();
             EXPECT_FALSE(a->statusTip().isEmpty()) << a->text().toStdString();
         }
-    EXPECT_EQ(captions, (QStringList{QStringLiteral("開く"), QStringLiteral("格納フォルダを開く"),
-                                     QStringLiteral("パスをコピー"), QStringLiteral("名前をコピー")}));
+    // The list's own keys show beside their items.
+    EXPECT_EQ(captions,
+              (QStringList{QStringLiteral("開く Return"), QStringLiteral("格納フォルダを開く "),
+                           QStringLiteral("パスをコピー Ctrl+C"), QStringLiteral("名前をコピー ")}));
     c->PopupMenu1->hide();
 
     c->Open1->trigger();
@@ -241,6 +259,15 @@ TEST_F(HitTransferTest, RightClickSelectsTheHitAndItsMenuActsOnIt) {
     EXPECT_EQ(Manager.Calls[0].arguments()[0].toStringList(),
               QStringList{QString::fromStdString(results::FileUri(path))});
     EXPECT_EQ(Opens.size(), 1u);
+
+    // On a hit of a selection the menu acts on the whole selection.
+    QTest::mouseClick(c->ListBox1->viewport(), Qt::LeftButton, Qt::ControlModifier, ItemCenter(*c, 5));
+    ASSERT_EQ(c->ListBox1->SelectedCount(), 2);
+    ContextMenu(c->ListBox1->viewport(), QContextMenuEvent::Mouse, ItemCenter(*c, row));
+    c->PopupMenu1->hide();
+    EXPECT_EQ(c->ListBox1->SelectedCount(), 2);
+    c->CopyName1->trigger();
+    EXPECT_EQ(clipboard->text(), ui::ToText(name) + '\n' + ui::ToText(c->ListBox1->Items().Strings(5)));
 }
 
 TEST_F(HitTransferTest, MenuKeyOpensTheMenuOfTheSelectedHitOnly) {
@@ -250,7 +277,9 @@ TEST_F(HitTransferTest, MenuKeyOpensTheMenuOfTheSelectedHitOnly) {
     EXPECT_FALSE(c->PopupMenu1->isVisible());
 
     c->ListBox1->SetItemIndex(2);
-    ContextMenu(c->ListBox1, QContextMenuEvent::Keyboard, QPoint(1, 1));
+    // Shift+F10 as the Menu key.
+    c->ListBox1->setFocus();
+    QTest::keyClick(c->ListBox1, Qt::Key_F10, Qt::ShiftModifier);
     EXPECT_TRUE(c->PopupMenu1->isVisible());
     EXPECT_EQ(c->ListBox1->ItemIndex(), 2);
     EXPECT_EQ(c->StatusPanels[0]->text(), QStringLiteral("3 / %1").arg(kNames.size()));
@@ -290,6 +319,16 @@ TEST_F(HitTransferTest, APressThatTravelsDragsThePressedHitAndOneThatDoesntStays
     EXPECT_EQ(c->ListBox1->ItemIndex(), 4);
     EXPECT_EQ(c->StatusPanels[0]->text(), QStringLiteral("5 / %1").arg(kNames.size()));
     EXPECT_EQ(c->ListBox1->Items().Count(), static_cast<int>(kNames.size()));
+
+    // A drag from a selection carries every selected hit.
+    QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, ItemCenter(*c, 5));
+    QTest::mousePress(view, Qt::LeftButton, {}, q);
+    QTest::mouseMove(view, q + QPoint(far / 2, 0));
+    QTest::mouseMove(view, q + QPoint(far, far));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, q + QPoint(far, far));
+    ASSERT_EQ(dragged.size(), 2u);
+    EXPECT_EQ(dragged[1], results::FileUri(c->ListBox1->GetFilePath(4)) + "\r\n" +
+                              results::FileUri(c->ListBox1->GetFilePath(5)) + "\r\n");
 }
 
 const auto* const kBus = ::testing::AddGlobalTestEnvironment(new TPrivateBus);

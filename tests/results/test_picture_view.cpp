@@ -3,6 +3,7 @@
 #include "TestDir.h"
 #include "TestPictures.h"
 #include "TryExpect.h"
+#include "results/DetailsView.h"
 #include "results/PictureView.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QPainter>
 #include <QTest>
@@ -112,6 +114,33 @@ TEST_F(PictureViewTest, VisiblePicturesComeFirstAndOnlyTheirItemsRepaint) {
     ASSERT_EQ(arrivals.front(), 0);
     EXPECT_LE(draws[0] - drawsAtArrival[0], 2);
     EXPECT_GT(CountOf(Shown(*c), Near(Qt::blue, 10), ItemRect(*c, 0)), 300);
+}
+
+// In the details view each name on the screen gets a small picture, its row
+// first, made as for the grid.
+TEST_F(PictureViewTest, TheDetailsViewsRowsOnTheScreenGetTheirPicturesFirst) {
+    for (int i = 0; i < 60; ++i)
+        Tree.File("hits/p" + std::to_string(10 + i) + ".png", PictureBytes(Solid(200, 100, Qt::blue), "png"));
+    StartPool();
+    Host.Pictures = true;
+    Host.Details = true;
+    auto c = Create();
+    QAbstractItemView* v = c->DetailsView1;
+    ASSERT_TRUE(v->isVisible());
+    std::set<int> visible;
+    for (int i = 0; i < 60; ++i)
+        if (v->visualRect(v->model()->index(i, 0)).intersects(v->viewport()->rect()))
+            visible.insert(i);
+    ASSERT_GE(visible.size(), 5u);
+    ASSERT_LT(visible.size(), 40u);
+    std::vector<int> arrivals;
+    QObject::connect(&c->Pictures(), &results::TPictureView::PictureArrived,
+                     [&](int index) { arrivals.push_back(index); });
+    v->viewport()->update();
+    TRY_EXPECT(arrivals.size() >= visible.size());
+    EXPECT_EQ(std::set<int>(arrivals.begin(), arrivals.begin() + visible.size()), visible);
+    const QRect name = v->visualRect(v->model()->index(0, 0));
+    TRY_EXPECT(CountOf(v->viewport()->grab().toImage(), Near(Qt::blue, 10), name) > 150);
 }
 
 TEST_F(PictureViewTest, TheDefaultViewOnALocalVolumeAsksTheHelperNothing) {

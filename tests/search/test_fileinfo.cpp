@@ -1,4 +1,5 @@
 #include "TestDir.h"
+#include "WalkLog.h"
 #include "search/FieldText.h"
 #include "search/FileInfo.h"
 #include "search/SearchJob.h"
@@ -11,11 +12,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/magic.h>
 #include <map>
 #include <set>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -45,22 +48,6 @@ int OpenFdCount() {
     return n;
 }
 
-// Records the walk's callbacks and, at each yield, the records so far (still
-// in walk order: the sort comes after the walk).
-struct TRecorder : TSearchProgress {
-    const TFileInfoList* List = nullptr;
-    std::vector<std::string> Log, Snapshot;
-    void EnteringDirectory(std::string_view dir, std::string_view name, std::int64_t count) override {
-        Log.push_back(std::string(dir) + std::string(name) + " #" + std::to_string(count));
-    }
-    void Yield() override {
-        Log.push_back("yield");
-        Snapshot.clear();
-        for (const TFileInfo* r : List->Items())
-            Snapshot.push_back(r->Path());
-    }
-};
-
 // The same walk done plainly with readdir: files ending in ".txt" first, then
 // every directory entry, entering those without a leading dot.
 void ReferenceWalk(const std::string& dir, std::vector<std::string>& log, std::vector<std::string>& files) {
@@ -79,7 +66,7 @@ void ReferenceWalk(const std::string& dir, std::vector<std::string>& log, std::v
         log.push_back(dir + name + " #" + std::to_string(files.size()));
         if (name[0] != '.') {
             ReferenceWalk(dir + name + "/", log, files);
-            log.push_back("yield");
+            log.push_back("left");
         }
     }
 }
@@ -211,11 +198,11 @@ TEST_F(WalkTest, TimeOrderHoldsAcrossAClockChange) {
     for (const bool whileWalking : {true, false}) {
         TFileInfoList found;
         found.ChangeSortOrder(TSortOrder::soTime);
-        const std::unique_ptr<TSearchJob> job = found.StartSearch(T.Root());
+        const std::unique_ptr<TSearchJob> job = TSearchJob::Start(found, T.Root());
         while (whileWalking && !job->WaitForEnd(std::chrono::milliseconds(0)))
-            found.TakeFound(*job);
+            job->TakeRecords(found);
         ASSERT_TRUE(job->WaitForEnd(std::chrono::seconds(60)));
-        found.EndSearch(*job);
+        job->Finish(found);
         ASSERT_EQ(found.Count(), 2u);
         EXPECT_EQ(found.Item(0)->Name(), "b earlier.txt") << whileWalking;
     }
@@ -227,34 +214,72 @@ TEST_F(WalkTest, TimeOrderHoldsAcrossAClockChange) {
     EXPECT_EQ(FileDateToText(Find(list, "a later.txt")->Time), shown);
 }
 
-// However many links lead to a folder, it is walked once, under the path the
-// walk meets first; links back into the walk's own path are never followed.
-TEST_F(WalkTest, EachFolderIsWalkedOnceUnderItsFirstPath) {
-    T.File("a/f.txt");
-    T.Symlink("a/up", "..");
-    T.Symlink("a/me", ".");
-    T.Symlink("b", "a");
-    T.Symlink("c/d", "../a");
-    TRecorder rec;
-    rec.List = &list;
-    list.ChangeMask("*.txt");
-    list.SearchTree(T.Root(), &rec);
-    // The first of the three paths in the walk's order is the one listed.
-    std::string first;
-    for (const std::string& call : rec.Log)
-        for (const char* path : {"/a #", "/b #", "/c/d #"})
-            if (first.empty() && call.rfind(T.Root() + path, 0) == 0)
-                first = std::string(path).substr(0, std::string(path).size() - 2);
-    ASSERT_EQ(list.Count(), 1u);
-    EXPECT_EQ(list.Item(0)->Path(), T.Root() + first + "/f.txt");
-    EXPECT_EQ(list.Stats().ReachedAgain, 2);
-    EXPECT_EQ(list.Stats().LoopsAvoided, 2);
+// A folder is walked once, under its own path when the walk reaches it
+// without a link, else under the first link by name; never under a link that
+// the directory merely lists first. Links back into the walk's own path are
+// never followed. On tmpfs a directory lists its entries in the order they
+// were made (or its reverse): two bases made in opposite orders.
+TEST(WalkLinks, AFolderIsListedUnderItsOwnPathWhateverTheEntryOrder) {
+    struct statfs fs {};
+    if (statfs("/dev/shm", &fs) != 0 || fs.f_type != TMPFS_MAGIC)
+        GTEST_SKIP() << "no tmpfs at /dev/shm to choose the order of entries";
+    TTestDir t("/dev/shm");
+    // Outside the bases, reached through links only, one of them below another.
+    t.File("out/O/o.txt");
+    t.File("out/O/sub/s.txt");
+    t.Symlink("out/O/sub/P", "../../P");
+    t.File("out/P/p.txt");
+    const std::vector<std::string> made{"A", "L1", "L2", "M1", "M2"};
+    std::vector<std::vector<std::string>> listed;
+    for (const std::string base : {"one", "two"}) {
+        std::vector<std::string> order = made;
+        if (base == "two")
+            std::reverse(order.begin(), order.end());
+        for (const std::string& name : order) {
+            if (name == "A") {
+                t.File(base + "/A/f.txt");
+                t.Symlink(base + "/A/up", "..");
+                t.Symlink(base + "/A/me", ".");
+            } else {
+                t.Symlink(base + "/" + name, name[0] == 'L' ? "A" : "../out/O");
+            }
+        }
+        std::vector<std::string> names;
+        DIR* d = opendir(t.Path(base).c_str());
+        ASSERT_NE(d, nullptr);
+        while (struct dirent* e = readdir(d))
+            if (e->d_name[0] != '.')
+                names.emplace_back(e->d_name);
+        closedir(d);
+        listed.push_back(names);
+    }
+    std::reverse(listed[1].begin(), listed[1].end());
+    ASSERT_EQ(listed[0], listed[1]) << "the two bases must list their entries in opposite orders";
+
+    for (const std::string base : {"one", "two"})
+        for (int threads : {1, 8}) {
+            SCOPED_TRACE(base + " " + std::to_string(threads));
+            TFileInfoList list;
+            list.SetWalkThreads(threads);
+            list.ChangeMask("*.txt");
+            list.SearchTree(t.Path(base));
+            std::vector<std::string> paths;
+            for (const TFileInfo* r : list.Items())
+                paths.push_back(r->Path().substr(t.Path(base).size()));
+            EXPECT_EQ(paths, (std::vector<std::string>{"/A/f.txt", "/M1/o.txt", "/M1/sub/P/p.txt",
+                                                       "/M1/sub/s.txt"}));
+            EXPECT_EQ(list.Stats().ReachedAgain, 3);
+            EXPECT_EQ(list.Stats().LoopsAvoided, 2);
+        }
 
     // Walked again under every link, loops are still refused.
+    TFileInfoList list;
     TWalkOptions again;
     again.WalkLinkedFoldersAgain = true;
     list.SetWalkOptions(again);
-    EXPECT_EQ(Search("*.txt").size(), 3u);
+    list.ChangeMask("*.txt");
+    list.SearchTree(t.Path("one"));
+    EXPECT_EQ(list.Count(), 9u);
     EXPECT_EQ(list.Stats().ReachedAgain, 0);
     EXPECT_EQ(list.Stats().LoopsAvoided, 6);
 }
@@ -367,16 +392,15 @@ TEST_F(WalkTest, WalkOrderAndProgressMatchReaddir) {
     std::vector<std::string> sortedByDefault;
     for (std::size_t limit : {std::size_t{256}, std::size_t{2}}) {
         SCOPED_TRACE(limit);
-        TRecorder rec;
-        rec.List = &list;
+        TWalkLog log(list);
         list.SetOpenDirectoryLimit(limit);
         list.ChangeMask("*.txt");
         list.ClearFiles();
         const int fds = OpenFdCount();
-        list.SearchTree(T.Root(), &rec);
+        log.Walk(T.Root());
         EXPECT_EQ(OpenFdCount(), fds);
-        EXPECT_EQ(rec.Log, refLog);
-        EXPECT_EQ(rec.Snapshot, refFiles);
+        EXPECT_EQ(log.Calls, refLog);
+        EXPECT_EQ(log.WalkOrder, refFiles);
         std::vector<std::string> sorted;
         for (const TFileInfo* r : list.Items())
             sorted.push_back(r->Path());
@@ -413,20 +437,12 @@ TEST_F(WalkTest, AStopEndsTheWalkAndKeepsWhatWasFound) {
     for (int d = 0; d < 20; ++d)
         for (int f = 0; f < 3; ++f)
             T.File("d" + std::to_string(d) + "/f" + std::to_string(f) + ".txt");
-    struct TStopAfter : TSearchProgress {
-        int Entered = 0, AfterStop = 0;
-        bool Stop = false;
-        void EnteringDirectory(std::string_view, std::string_view, std::int64_t) override {
-            AfterStop += Stop ? 1 : 0;
-            Stop = ++Entered >= 8;
-        }
-        void Yield() override {}
-        bool StopRequested() override { return Stop; }
-    } progress;
+    TWalkLog log(list);
+    log.StopAfter = 8;
     list.ChangeMask("*.txt");
-    list.SearchTree(T.Root(), &progress);
+    log.Walk(T.Root());
     EXPECT_TRUE(list.Stats().Stopped);
-    EXPECT_EQ(progress.AfterStop, 0);
+    EXPECT_EQ(log.Entered, 8u);
     EXPECT_GT(list.Count(), 0u);
     EXPECT_LT(list.Count(), 60u);
     EXPECT_EQ(list.FFileCount, static_cast<std::int32_t>(list.Count()));

@@ -112,11 +112,11 @@ TEST(SearchJob, BatchesMakeTheWalksListing) {
             list.ChangeMask("*.gif");
             list.ChangeSortOrder(TSortOrder::soSize);
             list.SetWalkThreads(threads);
-            std::unique_ptr<TSearchJob> job = list.StartSearch(t.Root());
+            std::unique_ptr<TSearchJob> job = TSearchJob::Start(list, t.Root());
             while (whileWalking && !job->WaitForEnd(0ms))
-                list.TakeFound(*job);
+                job->TakeRecords(list);
             ASSERT_TRUE(job->WaitForEnd(60s));
-            list.EndSearch(*job);
+            job->Finish(list);
             EXPECT_EQ(unsorted(list), unsorted(whole)) << whileWalking;
             EXPECT_EQ(list.FFileCount, whole.FFileCount);
             EXPECT_EQ(list.FTotalSize, whole.FTotalSize);

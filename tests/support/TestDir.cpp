@@ -66,9 +66,15 @@ std::set<std::string> EntryNames(const std::string& dir) {
     return names;
 }
 
-TTestDir::TTestDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/tavolix-test-XXXXXX";
+TTestDir::TTestDir()
+    : TTestDir([] {
+          const char* base = std::getenv("TMPDIR");
+          return std::string(base && *base ? base : "/tmp");
+      }()) {
+}
+
+TTestDir::TTestDir(const std::string& parent) {
+    std::string tmpl = parent + "/tavolix-test-XXXXXX";
     if (!mkdtemp(tmpl.data()))
         Fail("mkdtemp", tmpl);
     FRoot = tmpl;

@@ -18,6 +18,8 @@ std::set<std::string> EntryNames(const std::string& dir);
 class TTestDir {
 public:
     TTestDir();
+    // Made in `parent` rather than $TMPDIR.
+    explicit TTestDir(const std::string& parent);
     ~TTestDir();
     TTestDir(const TTestDir&) = delete;
     TTestDir& operator=(const TTestDir&) = delete;

@@ -160,15 +160,20 @@ TEST_F(ThumbnailPoolTest, ACrashingAHangingAndAGreedyDecoderCostOnlyTheirFiles) 
     EXPECT_EQ(Replies.Get(2).Status, TReplyStatus::Failed);
     EXPECT_EQ(Replies.Get(3).Status, TReplyStatus::Failed);
     EXPECT_EQ(Replies.Get(4).Status, TReplyStatus::Ok);
+    // Each took its own helper down. Which limit ends the greedy one, its
+    // memory or its time, depends on the machine (a sanitized build is slow
+    // to reach its memory limit): either is a failure of that file alone.
     const TPoolStats stats = pool.Stats();
-    EXPECT_EQ(stats.Crashed, 2);
-    EXPECT_EQ(stats.TimedOut, 1);
+    EXPECT_GE(stats.Crashed, 1);
+    EXPECT_GE(stats.TimedOut, 1);
+    EXPECT_EQ(stats.Crashed + stats.TimedOut, 3);
     EXPECT_GE(stats.Started, 4);
 
     // The next helper records them as failed when it has nothing else to do.
-    const std::string record =
-        FailPath(Dir.Path("cache/thumbnails"), ThumbnailUri(Dir.Path("a.crash-test.png")));
-    EXPECT_TRUE(Eventually([&] { return std::filesystem::exists(record); }));
+    for (const char* name : {"a.crash-test.png", "b.hang-test.png", "c.alloc-test.png"}) {
+        const std::string record = FailPath(Dir.Path("cache/thumbnails"), ThumbnailUri(Dir.Path(name)));
+        EXPECT_TRUE(Eventually([&] { return std::filesystem::exists(record); })) << name;
+    }
 }
 
 TEST_F(ThumbnailPoolTest, RequestsThatLeftTheScreenAreDropped) {

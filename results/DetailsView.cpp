@@ -1,0 +1,430 @@
+#include "results/DetailsView.h"
+
+#include "results/ItemPainter.h"
+#include "search/FLBoxS.h"
+#include "search/ListBoxModel.h"
+#include "ui/NameText.h"
+
+#include <algorithm>
+
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QDrag>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMimeDatabase>
+#include <QPainter>
+#include <QPointer>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+
+namespace tavolix::results {
+
+using search::TFileInfo;
+using search::TFileListBoxS;
+using search::TFileListModel;
+using search::TSortDirection;
+using search::TSortOrder;
+
+namespace {
+
+constexpr const char* kContext = "tavolix::results::TDetailsView";
+const char* const kTitles[dcColumnCount] = {
+    QT_TRANSLATE_NOOP("tavolix::results::TDetailsView", "名前"),
+    QT_TRANSLATE_NOOP("tavolix::results::TDetailsView", "フォルダ"),
+    QT_TRANSLATE_NOOP("tavolix::results::TDetailsView", "サイズ"),
+    QT_TRANSLATE_NOOP("tavolix::results::TDetailsView", "更新日時"),
+    QT_TRANSLATE_NOOP("tavolix::results::TDetailsView", "種類"),
+};
+constexpr TSortOrder kOrders[dcColumnCount] = {TSortOrder::soName, TSortOrder::soDirectory,
+                                               TSortOrder::soSize, TSortOrder::soTime, TSortOrder::soExt};
+// The picture before a name in the pictures view, in pixels.
+constexpr int kPictureBox = 32;
+
+QString Title(int column) {
+    return QCoreApplication::translate(kContext, kTitles[column]);
+}
+
+// "/a/b" for "/a/b/"; the root stays "/".
+QString FolderText(std::string_view dir) {
+    if (dir.size() > 1 && dir.back() == '/')
+        dir.remove_suffix(1);
+    return ui::ToVisibleText(dir);
+}
+
+Qt::Alignment AlignmentOf(int column) {
+    return (column == dcSize ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+}
+
+QVariant CellData(const TFileListBoxS& list, const TFileInfo& record, int row, int column, int role) {
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(AlignmentOf(column));
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (column) {
+    case dcFolder:
+        return FolderText(record.Dir());
+    case dcSize:
+        return ui::ToText(list.FileItems().GetSizeText(row));
+    case dcModified:
+        return ui::ToText(list.FileItems().GetScreenTimeText(row));
+    case dcType:
+        return FileTypeText(record.Name());
+    default:
+        return {};
+    }
+}
+
+QVariant TitleData(int section, int role) {
+    if (section < 0 || section >= dcColumnCount)
+        return {};
+    if (role == Qt::DisplayRole)
+        return Title(section);
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(AlignmentOf(section));
+    return {};
+}
+
+// The list's items, a row each, with their folder, size, date and type
+// beside the name: read from the records when asked, the list model's rows
+// followed as they change (appended while a walk runs, or refilled). The
+// grid keeps a model of one column: screen readers count its cells.
+class TDetailsModel final : public QAbstractTableModel {
+public:
+    TDetailsModel(const TFileListBoxS& list, QObject* parent)
+        : QAbstractTableModel(parent), FList(list), FSource(list.Model()), FRows(FSource->rowCount()) {
+        connect(FSource, &QAbstractItemModel::modelAboutToBeReset, this, [this] { beginResetModel(); });
+        connect(FSource, &QAbstractItemModel::modelReset, this, [this] {
+            FRows = SourceRows();
+            endResetModel();
+        });
+        connect(FSource, &QAbstractItemModel::rowsAboutToBeInserted, this,
+                [this](const QModelIndex&, int first, int last) { beginInsertRows({}, first, last); });
+        connect(FSource, &QAbstractItemModel::rowsInserted, this, [this] {
+            FRows = SourceRows();
+            endInsertRows();
+        });
+        connect(FSource, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+                [this](const QModelIndex&, int first, int last) { beginRemoveRows({}, first, last); });
+        connect(FSource, &QAbstractItemModel::rowsRemoved, this, [this] {
+            FRows = SourceRows();
+            endRemoveRows();
+        });
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : FRows; }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : dcColumnCount;
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!FSource || !index.isValid() || index.row() >= FRows)
+            return {};
+        const QModelIndex item = FSource->index(index.row(), 0);
+        if (index.column() == dcName || role == TFileListModel::RecordRole)
+            return item.data(role);
+        const auto* record = item.data(TFileListModel::RecordRole).value<const TFileInfo*>();
+        return record ? CellData(FList, *record, index.row(), index.column(), role) : QVariant();
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        return orientation == Qt::Horizontal ? TitleData(section, role) : QVariant();
+    }
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        const Qt::ItemFlags f = QAbstractTableModel::flags(index);
+        return index.isValid() ? f | Qt::ItemIsDragEnabled : f;
+    }
+
+private:
+    int SourceRows() const { return FSource ? FSource->rowCount() : 0; }
+
+    const TFileListBoxS& FList;
+    QPointer<TFileListModel> FSource;
+    int FRows = 0;
+};
+
+// Paints a row's cells from its record; reads no file.
+class TDetailsDelegate final : public QStyledItemDelegate {
+public:
+    explicit TDetailsDelegate(TDetailsView* view) : QStyledItemDelegate(view), FView(view) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const bool selected = option.state.testFlag(QStyle::State_Selected);
+        // The selection keeps its colours when the view has no focus.
+        const QPalette::ColorGroup group =
+            option.state.testFlag(QStyle::State_Enabled) ? QPalette::Active : QPalette::Disabled;
+        if (selected)
+            painter->fillRect(option.rect, option.palette.color(group, QPalette::Highlight));
+        else if (option.features.testFlag(QStyleOptionViewItem::Alternate))
+            painter->fillRect(option.rect, option.palette.color(group, QPalette::AlternateBase));
+
+        QRect room = option.rect.adjusted(4, 0, -4, 0);
+        QString text;
+        Qt::TextElideMode elide = Qt::ElideRight;
+        if (index.column() == dcName) {
+            const auto* record = index.data(TFileListModel::RecordRole).value<const TFileInfo*>();
+            if (!record)
+                return;
+            text = ui::ToVisibleText(record->Name());
+            elide = Qt::ElideMiddle; // the extension stays in sight
+            if (FView->PicturesShown()) {
+                const QRect box(room.left(), option.rect.top() + (option.rect.height() - kPictureBox) / 2,
+                                kPictureBox, kPictureBox);
+                DrawPicture(*painter, box, index.row(), record->Path());
+                room.setLeft(box.right() + 7);
+            }
+        } else {
+            text = index.data(Qt::DisplayRole).toString();
+            if (index.column() == dcFolder)
+                elide = Qt::ElideMiddle;
+        }
+        painter->save();
+        painter->setFont(option.font);
+        painter->setPen(option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(room, AlignmentOf(index.column()) | Qt::TextSingleLine,
+                          option.fontMetrics.elidedText(text, elide, room.width()));
+        painter->restore();
+
+        if (option.state.testFlag(QStyle::State_HasFocus)) {
+            QStyleOptionFocusRect focus;
+            focus.QStyleOption::operator=(option);
+            focus.backgroundColor =
+                option.palette.color(group, selected ? QPalette::Highlight : QPalette::Base);
+            FView->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, FView);
+        }
+    }
+
+private:
+    // What the pictures view has made of the file, scaled into the box with
+    // its aspect kept; nothing while there is nothing.
+    void DrawPicture(QPainter& painter, const QRect& box, int row, const std::string& path) const {
+        const TItemPicture* picture = FView->OnPicture ? FView->OnPicture(row, path) : nullptr;
+        if (!picture || picture->State != TItemPicture::TState::Ready || picture->Image.isNull())
+            return;
+        const qreal ratio = painter.device()->devicePixelRatioF();
+        QSize size = picture->Image.size();
+        if (size.width() > box.width() || size.height() > box.height())
+            size = size.scaled(box.size(), Qt::KeepAspectRatio);
+        const QSize device = (QSizeF(size) * ratio).toSize();
+        if (device.isEmpty())
+            return;
+        // Scaled once for the box, as the grid does for its own.
+        if (picture->Scaled.size() != device)
+            picture->Scaled = picture->Image.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        picture->Scaled.setDevicePixelRatio(ratio);
+        painter.drawImage(QPointF(box.left() + (box.width() - size.width()) / 2.0,
+                                  box.top() + (box.height() - size.height()) / 2.0),
+                          picture->Scaled);
+    }
+
+    TDetailsView* FView;
+};
+
+} // namespace
+
+TSortOrder SortOrderOfColumn(int column) {
+    return column >= 0 && column < dcColumnCount ? kOrders[column] : TSortOrder::soName;
+}
+
+int ColumnOfSortOrder(TSortOrder order) {
+    const auto* it = std::find(std::begin(kOrders), std::end(kOrders), order);
+    return static_cast<int>(it - std::begin(kOrders));
+}
+
+QString FileTypeText(std::string_view name) {
+    static const QMimeDatabase database;
+    const QList<QMimeType> types = database.mimeTypesForFileName(ui::ToText(name));
+    if (!types.isEmpty() && !types.front().comment().isEmpty())
+        return types.front().comment();
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot + 1 == name.size())
+        return QCoreApplication::translate("tavolix::results::TDetailsView", "ファイル");
+    return QCoreApplication::translate("tavolix::results::TDetailsView", "%1 ファイル")
+        .arg(ui::ToVisibleText(name.substr(dot + 1)).toUpper());
+}
+
+TDetailsView::TDetailsView(TFileListBoxS& list, QWidget* parent) : QTableView(parent), FList(list) {
+    auto* model = new TDetailsModel(list, this);
+    setModel(model);
+    // One selection for both views, the list's: each follows the other, so
+    // switching keeps it.
+    QItemSelectionModel* grid = list.selectionModel();
+    QItemSelectionModel* mine = selectionModel();
+    connect(grid, &QItemSelectionModel::selectionChanged, this, [this, grid, mine] { Mirror(grid, mine); });
+    connect(mine, &QItemSelectionModel::selectionChanged, this, [this, grid, mine] { Mirror(mine, grid); });
+    connect(grid, &QItemSelectionModel::currentChanged, this, [this, mine](const QModelIndex& current) {
+        if (!FMirroring && current.isValid() && current.row() < mine->model()->rowCount() &&
+            mine->currentIndex().row() != current.row())
+            mine->setCurrentIndex(mine->model()->index(current.row(), 0), QItemSelectionModel::NoUpdate);
+    });
+    connect(mine, &QItemSelectionModel::currentChanged, this, [this, grid](const QModelIndex& current) {
+        if (!FMirroring && current.isValid() && current.row() < grid->model()->rowCount() &&
+            grid->currentIndex().row() != current.row())
+            grid->setCurrentIndex(grid->model()->index(current.row(), 0), QItemSelectionModel::NoUpdate);
+    });
+    // The titles show no selection. Asked of the view's, they would look at
+    // each of a million rows at every repaint after a change.
+    horizontalHeader()->setSelectionModel(new QItemSelectionModel(model, horizontalHeader()));
+
+    setItemDelegate(new TDetailsDelegate(this));
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setDragDropMode(QAbstractItemView::DragOnly);
+    // Tab goes on to the next control, as in the grid.
+    setTabKeyNavigation(false);
+    setShowGrid(false);
+    setWordWrap(false);
+    setAlternatingRowColors(true);
+    setCornerButtonEnabled(false);
+    setFont(list.font());
+
+    QHeaderView* rows = verticalHeader();
+    rows->hide();
+    // A million rows of one height: no row is measured.
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setMinimumSectionSize(1);
+    QHeaderView* titles = horizontalHeader();
+    titles->setSectionResizeMode(QHeaderView::Interactive);
+    titles->setStretchLastSection(false);
+    titles->setSectionsClickable(true);
+    titles->setSectionsMovable(false);
+    titles->setHighlightSections(false);
+    titles->setSortIndicatorShown(true);
+    titles->setMinimumSectionSize(24);
+    SetColumnWidths({kDefaultWidths.begin(), kDefaultWidths.end()});
+    UpdateRowHeight();
+    ShowSortOrder();
+}
+
+void TDetailsView::Mirror(QItemSelectionModel* from, QItemSelectionModel* to) {
+    if (FMirroring)
+        return;
+    FMirroring = true;
+    // Whole rows, range by range: a million selected are one range.
+    const int rows = to->model()->rowCount();
+    const int lastColumn = to->model()->columnCount() - 1;
+    QItemSelection selection;
+    for (const QItemSelectionRange& range : from->selection())
+        if (range.isValid() && range.top() < rows)
+            selection.append(
+                QItemSelectionRange(to->model()->index(range.top(), 0),
+                                    to->model()->index(std::min(range.bottom(), rows - 1), lastColumn)));
+    to->select(selection, QItemSelectionModel::ClearAndSelect);
+    FMirroring = false;
+}
+
+std::vector<int> TDetailsView::ColumnWidths() const {
+    std::vector<int> widths;
+    for (int column = 0; column < dcColumnCount; ++column)
+        widths.push_back(horizontalHeader()->sectionSize(column));
+    return widths;
+}
+
+void TDetailsView::SetColumnWidths(const std::vector<int>& widths) {
+    const int count = std::min<int>(dcColumnCount, static_cast<int>(widths.size()));
+    for (int column = 0; column < count; ++column)
+        horizontalHeader()->resizeSection(column, std::max(horizontalHeader()->minimumSectionSize(),
+                                                           widths[static_cast<std::size_t>(column)]));
+}
+
+QString TDetailsView::ColumnsText() const {
+    QStringList columns;
+    for (int column = 0; column < dcColumnCount; ++column)
+        columns << QStringLiteral("%1:%2").arg(Title(column)).arg(horizontalHeader()->sectionSize(column));
+    return columns.join(QLatin1Char('|'));
+}
+
+void TDetailsView::ShowSortOrder() {
+    horizontalHeader()->setSortIndicator(
+        ColumnOfSortOrder(FList.SortOrder()),
+        FList.SortDirection() == TSortDirection::sdUpword ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void TDetailsView::SetPicturesShown(bool shown) {
+    if (shown == FPicturesShown)
+        return;
+    FPicturesShown = shown;
+    UpdateRowHeight();
+    viewport()->update();
+}
+
+void TDetailsView::UpdateRowHeight() {
+    const int text = fontMetrics().height() + 6;
+    verticalHeader()->setDefaultSectionSize(FPicturesShown ? std::max(text, kPictureBox + 4) : text);
+}
+
+void TDetailsView::changeEvent(QEvent* e) {
+    QTableView::changeEvent(e);
+    if (e->type() == QEvent::FontChange)
+        UpdateRowHeight();
+}
+
+QModelIndex TDetailsView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    const int rows = model()->rowCount();
+    switch (action) {
+    case MoveLeft:
+    case MoveRight: {
+        // A row has no cells to move between: sideways scrolls.
+        QScrollBar* bar = horizontalScrollBar();
+        bar->setValue(bar->value() + (action == MoveLeft ? -bar->singleStep() : bar->singleStep()));
+        return currentIndex();
+    }
+    case MoveHome:
+        return rows > 0 ? model()->index(0, 0) : QModelIndex();
+    case MoveEnd:
+        return rows > 0 ? model()->index(rows - 1, 0) : QModelIndex();
+    default: {
+        const QModelIndex next = QTableView::moveCursor(action, modifiers);
+        return next.isValid() ? next.siblingAtColumn(0) : next;
+    }
+    }
+}
+
+void TDetailsView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTableView::currentChanged(current, previous);
+    // The current item stays in the name column, the one the grid shows and
+    // moves from; a click elsewhere in the row puts it there afterwards.
+    if (current.isValid() && current.column() != 0)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                const QModelIndex now = currentIndex();
+                if (now.isValid() && now.column() != 0)
+                    selectionModel()->setCurrentIndex(now.siblingAtColumn(0), QItemSelectionModel::NoUpdate);
+            },
+            Qt::QueuedConnection);
+}
+
+void TDetailsView::startDrag(Qt::DropActions) {
+    const int row = FList.ItemIndex();
+    QMimeData* data = row >= 0 && OnStartDrag ? OnStartDrag(row) : nullptr;
+    if (!data)
+        return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    // The receiver copies, moves or links the files itself.
+    drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::CopyAction);
+}
+
+void TDetailsView::contextMenuEvent(QContextMenuEvent* e) {
+    e->accept();
+    if (!OnContextPopup)
+        return;
+    if (e->reason() == QContextMenuEvent::Mouse) {
+        // Delivered through the viewport: the position is the viewport's.
+        const QModelIndex at = indexAt(e->pos());
+        if (at.isValid())
+            OnContextPopup(at.row(), e->globalPos());
+        return;
+    }
+    const int row = FList.ItemIndex();
+    if (row < 0)
+        return;
+    const QRect item = visualRect(model()->index(row, 0)).intersected(viewport()->rect());
+    OnContextPopup(row, viewport()->mapToGlobal(item.isEmpty() ? QPoint(0, 0) : item.center()));
+}
+
+} // namespace tavolix::results

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "search/FileInfo.h"
+
+#include <array>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <QString>
+#include <QTableView>
+
+class QItemSelectionModel;
+class QMimeData;
+
+namespace tavolix::search {
+class TFileListBoxS;
+}
+
+namespace tavolix::results {
+
+struct TItemPicture;
+
+// The details view's columns, in the order they show; the name is the list
+// model's own column.
+enum TDetailsColumn : int { dcName, dcFolder, dcSize, dcModified, dcType, dcColumnCount };
+
+// The order a column's title sorts by (the type by the extension), and back.
+search::TSortOrder SortOrderOfColumn(int column);
+int ColumnOfSortOrder(search::TSortOrder order);
+
+// A file's type in words, from its name alone (the file is never read): the
+// desktop's description of the type the name says, else its extension.
+QString FileTypeText(std::string_view name);
+
+// One row a hit, with its folder, size, date and type: another view of the
+// result list's items, in their order, sharing their selection.
+// Rows are painted on demand from the records; nothing is kept a row, and
+// rows the list adds (a walk that streams its hits) simply show.
+class TDetailsView : public QTableView {
+    Q_OBJECT
+
+public:
+    explicit TDetailsView(search::TFileListBoxS& list, QWidget* parent = nullptr);
+
+    static constexpr std::array<int, dcColumnCount> kDefaultWidths = {170, 220, 80, 170, 150};
+    std::vector<int> ColumnWidths() const;
+    // Widths beyond the columns are left alone, missing ones keep theirs.
+    void SetColumnWidths(const std::vector<int>& widths);
+    // The titles with their widths, "名前:220|フォルダ:300|…", as shown.
+    QString ColumnsText() const;
+
+    // The arrow on the title of the list's order, pointing its way.
+    void ShowSortOrder();
+
+    // The pictures view: a small picture before each name, from OnPicture.
+    void SetPicturesShown(bool shown);
+    bool PicturesShown() const { return FPicturesShown; }
+    std::function<const TItemPicture*(int row, const std::string& path)> OnPicture;
+
+    // As the list box's: the data a drag of the selected rows carries, and
+    // the context menu of a row (the one under the pointer, or from the
+    // keyboard the selected one).
+    std::function<QMimeData*(int row)> OnStartDrag;
+    std::function<void(int row, const QPoint& globalPos)> OnContextPopup;
+
+    search::TFileListBoxS& List() const { return FList; }
+
+protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    void UpdateRowHeight();
+    // Makes `to` select the rows `from` selects.
+    void Mirror(QItemSelectionModel* from, QItemSelectionModel* to);
+
+    search::TFileListBoxS& FList;
+    bool FPicturesShown = false;
+    bool FMirroring = false;
+};
+
+} // namespace tavolix::results
