@@ -5,6 +5,7 @@
 #include "thumbnailer/Thumbnailer.h"
 #include "thumbnailer/VideoDecoder.h"
 #include "thumbs/Protocol.h"
+#include "thumbs/RequestFiles.h"
 #include "thumbs/ThumbnailCache.h"
 
 #include <filesystem>
@@ -55,7 +56,11 @@ protected:
         q.Id = ++FId;
         q.Size = size;
         q.Path = Dir.Path(rel);
-        return Thumbnailer.Handle(q);
+        // As the pool does it, on this thread.
+        TRequestFiles files(q, Dir.Path("cache/thumbnails"));
+        if (!files.Open())
+            return files.Answer();
+        return files.Complete(Thumbnailer.Handle(files.HelperRequest(), files.Descriptors()));
     }
     QString P(const std::string& rel) const { return QString::fromStdString(Dir.Path(rel)); }
     // A PNG of a dark left and a red right half, for the encoders to read.
@@ -79,7 +84,7 @@ protected:
     }
 
     TTestDir Dir;
-    TThumbnailer Thumbnailer{Dir.Path("cache/thumbnails")};
+    TThumbnailer Thumbnailer;
     std::uint64_t FId = 0;
 };
 
