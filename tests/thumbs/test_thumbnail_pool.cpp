@@ -160,20 +160,14 @@ TEST_F(ThumbnailPoolTest, ACrashingAHangingAndAGreedyDecoderCostOnlyTheirFiles) 
     EXPECT_EQ(Replies.Get(2).Status, TReplyStatus::Failed);
     EXPECT_EQ(Replies.Get(3).Status, TReplyStatus::Failed);
     EXPECT_EQ(Replies.Get(4).Status, TReplyStatus::Ok);
-    // Each took its own helper down. Which limit ends the greedy one, its
-    // memory or its time, depends on the machine (a sanitized build is slow
-    // to reach its memory limit): either is a failure of that file alone.
-    const TPoolStats stats = pool.Stats();
-    EXPECT_GE(stats.Crashed, 1);
-    EXPECT_GE(stats.TimedOut, 1);
-    EXPECT_EQ(stats.Crashed + stats.TimedOut, 3);
-    EXPECT_GE(stats.Started, 4);
-
-    // The next helper records them as failed when it has nothing else to do.
-    for (const char* name : {"a.crash-test.png", "b.hang-test.png", "c.alloc-test.png"}) {
-        const std::string record = FailPath(Dir.Path("cache/thumbnails"), ThumbnailUri(Dir.Path(name)));
-        EXPECT_TRUE(Eventually([&] { return std::filesystem::exists(record); })) << name;
-    }
+    EXPECT_EQ(Replies.Get(4).Source, TReplySource::Made);
+    // Whichever limit ended the greedy one (its memory, or its time on a busy
+    // machine or in a sanitized build), each failure is recorded before its
+    // answer, and only the bad files' are.
+    const std::string root = Dir.Path("cache/thumbnails");
+    for (const char* name : {"a.crash-test.png", "b.hang-test.png", "c.alloc-test.png"})
+        EXPECT_TRUE(std::filesystem::exists(FailPath(root, ThumbnailUri(Dir.Path(name))))) << name;
+    EXPECT_FALSE(std::filesystem::exists(FailPath(root, ThumbnailUri(Dir.Path("good.png")))));
 }
 
 TEST_F(ThumbnailPoolTest, RequestsThatLeftTheScreenAreDropped) {
