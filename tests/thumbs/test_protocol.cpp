@@ -188,7 +188,10 @@ TEST(Protocol, PayloadsOutsideTheLimitsAreRefused) {
              },
              +[](THelperRequest& q) { q.Files.assign(kMaxRequestFiles + 1, TFileRole::Source); },
              +[](THelperRequest& q) { q.Kind = static_cast<TRequestKind>(4); },
-             +[](THelperRequest& q) { q.Kind = static_cast<TRequestKind>(6); },
+             +[](THelperRequest& q) { q.Kind = static_cast<TRequestKind>(7); },
+             +[](THelperRequest& q) {
+                 q.Files = {TFileRole::Source, static_cast<TFileRole>(11)};
+             },
              +[](THelperRequest& q) { q.Dpi = 0; },
          }) {
         THelperRequest bad = PageRequest();
