@@ -709,6 +709,18 @@ Has it been moved or deleted?</translation>
 ＷＷＷブラウザで閲覧できるようにします。</source>
         <translation>Finds the files that match a key in a directory and every directory below it, and saves them as an HTML page to be read in a web browser.</translation>
     </message>
+    <message>
+        <source>画像ヘルパーはサンドボックスなしで動いています（このカーネルにはその仕組みがありません）。</source>
+        <translation>The picture helper runs without its sandbox (this kernel has neither Landlock nor seccomp).</translation>
+    </message>
+    <message>
+        <source>画像ヘルパーはファイルを閉ざせずに動いています（このカーネルには Landlock がありません）。</source>
+        <translation>The picture helper runs with the files open to it (this kernel has no Landlock).</translation>
+    </message>
+    <message>
+        <source>画像ヘルパーはシステムコールを絞れずに動いています（このカーネルには seccomp がありません）。</source>
+        <translation>The picture helper runs without its system call filter (this kernel has no seccomp).</translation>
+    </message>
 </context>
 <context>
     <name>tavolix::app::TDriveComboBox</name>
