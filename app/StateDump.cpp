@@ -2,6 +2,7 @@
 
 #include "app/DriveComboBox.h"
 #include "app/FilterRow.h"
+#include "app/about.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
 #include "results/DetailsView.h"
@@ -122,6 +123,10 @@ QString TStateDump::StateText() const {
     lines << QStringLiteral("window-menu=%1").arg(FFrame.Windows1->menuAction()->isEnabled() ? 1 : 0);
     lines << QStringLiteral("status=") + OneLine(FFrame.StatusPanels[0]->text());
     lines << QStringLiteral("frame-state=") + StateOf(&FFrame);
+    // The version box's line about the picture helper's sandbox, while it is open.
+    const TAboutBox* about = FFrame.AboutBox();
+    lines << QStringLiteral("about-sandbox=%1")
+                 .arg(about && about->isVisible() ? OneLine(about->SandboxText()) : QStringLiteral("-"));
 
     int searching = 0;
     const QList<QMdiSubWindow*> all = FFrame.MDIArea->subWindowList();

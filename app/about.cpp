@@ -57,19 +57,51 @@ TAboutBox::TAboutBox(QWidget* parent)
     FComments->setObjectName(QStringLiteral("Comments"));
     FComments->setWordWrap(true);
     FComments->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // The Japanese fit the box as laid out; longer words of another language
-    // make it taller.
-    const int more = std::max(0, FComments->heightForWidth(248) - 80);
-    setFixedSize(288, 230 + more);
-    FPanel1->resize(272, 161 + more);
-    FComments->setGeometry(12, 72, 248, 80 + more);
+
+    FSandbox = new QLabel(FPanel1);
+    FSandbox->setObjectName(QStringLiteral("Sandbox"));
+    FSandbox->setWordWrap(true);
+    FSandbox->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    FSandbox->hide();
 
     FOKButton = new QPushButton(ui::ButtonText(ui::mbOK), this);
     FOKButton->setObjectName(QStringLiteral("OKButton"));
-    FOKButton->setGeometry((288 - 64) / 2, 183 + more, 64, 33);
     FOKButton->setDefault(true);
     FOKButton->setFocus();
     connect(FOKButton, &QPushButton::clicked, this, &QDialog::accept);
+    LayOut();
+}
+
+void TAboutBox::LayOut() {
+    // The Japanese fit the box as laid out; longer words of another language,
+    // and the sandbox's line, make it taller.
+    const int more = std::max(0, FComments->heightForWidth(248) - 80);
+    const int line = FSandbox->isVisibleTo(this) ? FSandbox->heightForWidth(248) + 6 : 0;
+    setFixedSize(288, 230 + more + line);
+    FPanel1->resize(272, 161 + more + line);
+    FComments->setGeometry(12, 72, 248, 80 + more);
+    FSandbox->setGeometry(12, 152 + more, 248, line);
+    FOKButton->setGeometry((288 - 64) / 2, 183 + more + line, 64, 33);
+}
+
+void TAboutBox::ShowSandbox(const thumbs::TSandboxState& sandbox) {
+    QString text;
+    if (!sandbox.FileSystem && !sandbox.Calls)
+        text =
+            tr("画像ヘルパーはサンドボックスなしで動いています（このカーネルにはその仕組みがありません）。");
+    else if (!sandbox.FileSystem)
+        text =
+            tr("画像ヘルパーはファイルを閉ざせずに動いています（このカーネルには Landlock がありません）。");
+    else if (!sandbox.Calls)
+        text = tr(
+            "画像ヘルパーはシステムコールを絞れずに動いています（このカーネルには seccomp がありません）。");
+    FSandbox->setText(text);
+    FSandbox->setVisible(!text.isEmpty());
+    LayOut();
+}
+
+QString TAboutBox::SandboxText() const {
+    return FSandbox->isVisibleTo(this) ? FSandbox->text() : QString();
 }
 
 void TAboutBox::showEvent(QShowEvent* event) {

@@ -14,6 +14,7 @@
 #include "settings/SearchMemory.h"
 #include "settings/SearchSettings.h"
 #include "settings/ViewSettings.h"
+#include "thumbnailer/Sandbox.h"
 #include "thumbs/FileKinds.h"
 #include "thumbs/ThumbnailPool.h"
 #include "ui/Commands.h"
@@ -1218,6 +1219,10 @@ void TMDIForm::ShowHelpTopic(int topic) {
 void TMDIForm::About1Click() {
     if (!FAboutBox)
         FAboutBox = new TAboutBox(this);
+    // What the helpers said, else what this kernel offers them.
+    const std::optional<thumbs::TSandboxState> told =
+        FThumbnailPool ? FThumbnailPool->Sandbox() : std::nullopt;
+    FAboutBox->ShowSandbox(told ? *told : thumbnailer::ProbeSandbox());
     FAboutBox->exec();
 }
 

@@ -75,6 +75,7 @@ public:
 
     // The box About1Click shows; without one the frame makes its own.
     void SetAboutBox(TAboutBox* box) { FAboutBox = box; }
+    TAboutBox* AboutBox() const { return FAboutBox; }
 
     // TResultWindowHost
     std::string SelectedDirectory() const override;

@@ -13,6 +13,9 @@
 //                                   start included, as a desktop's thumbnailer
 //                                   is started a file), and one helper over
 //                                   ten links to it in a row
+//   bench_thumbnails sandbox DIR [ROUNDS]
+//                                   CPU time per JPEG thumbnail with the
+//                                   helper's sandbox and without it, by turns
 // The thumbnail cache goes to a temporary folder ($XDG_CACHE_HOME is set).
 #include "results/PictureView.h"
 #include "results/ResultWindowHost.h"
@@ -29,6 +32,7 @@
 #include <mutex>
 #include <string>
 #include <sys/resource.h>
+#include <tuple>
 #include <vector>
 
 #include <QApplication>
@@ -174,6 +178,82 @@ struct TWaiter {
     int Replies = 0, Ok = 0;
 };
 
+// Makes a thumbnail of every file from an empty cache: the CPU time of the
+// helpers and of this process's pool (which opens and writes the files), the
+// wall time, and how many were made.
+std::tuple<double, double, int> MakeAll(const std::vector<std::string>& files, int processes,
+                                        std::vector<std::string> helperArgs = {}) {
+    fs::remove_all(std::getenv("XDG_CACHE_HOME"));
+    thumbs::TPoolOptions options = Options();
+    options.Processes = processes;
+    options.HelperArgs = std::move(helperArgs);
+    TWaiter waiter;
+    const double before = CpuSeconds(RUSAGE_CHILDREN) + CpuSeconds(RUSAGE_SELF);
+    const auto start = TClock::now();
+    {
+        thumbs::TThumbnailPool pool(options);
+        auto client = pool.Connect([&](thumbs::TThumbReply&& reply) {
+            std::lock_guard lock(waiter.Mutex);
+            ++waiter.Replies;
+            waiter.Ok += reply.Status == thumbs::TReplyStatus::Ok;
+            waiter.Done.notify_all();
+        });
+        std::vector<thumbs::TThumbRequest> requests;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            thumbs::TThumbRequest q;
+            q.Id = i + 1;
+            q.Path = files[i];
+            requests.push_back(q);
+        }
+        client->SetWanted(requests);
+        std::unique_lock lock(waiter.Mutex);
+        waiter.Done.wait(lock, [&] { return waiter.Replies == int(files.size()); });
+    } // the helpers are killed and reaped: their CPU is counted
+    const double wall = Ms(TClock::now() - start);
+    return {CpuSeconds(RUSAGE_CHILDREN) + CpuSeconds(RUSAGE_SELF) - before, wall, waiter.Ok};
+}
+
+std::vector<std::string> JpegsIn(const std::string& dir) {
+    std::vector<std::string> jpegs;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        const std::string ext = e.path().extension().string();
+        if (e.is_regular_file() && (ext == ".jpg" || ext == ".jpeg"))
+            jpegs.push_back(e.path().string());
+    }
+    std::sort(jpegs.begin(), jpegs.end());
+    return jpegs;
+}
+
+// What the sandbox costs: the same JPEGs made with it and without it, by
+// turns so that the machine's other load falls on both alike.
+void Sandbox(const std::string& dir, int rounds) {
+    const std::vector<std::string> jpegs = JpegsIn(dir);
+    if (jpegs.empty())
+        return;
+    std::vector<double> with, without;
+    // A helper that failed its files would look cheap: what was made is shown.
+    std::vector<int> madeWith, madeWithout;
+    for (int round = 0; round < rounds; ++round) {
+        const auto [cpu, wall, made] = MakeAll(jpegs, 1);
+        with.push_back(cpu * 1000 / double(jpegs.size()));
+        madeWith.push_back(made);
+        const auto [cpuOpen, wallOpen, madeOpen] = MakeAll(jpegs, 1, {"--no-sandbox"});
+        without.push_back(cpuOpen * 1000 / double(jpegs.size()));
+        madeWithout.push_back(madeOpen);
+    }
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    std::printf("JPEG thumbnails: %zu, %d rounds; CPU each (helper and pool, start included)\n", jpegs.size(),
+                rounds);
+    for (int round = 0; round < rounds; ++round)
+        std::printf("  round %d: sandboxed %7.2f ms (%d made), without sandbox %7.2f ms (%d made)\n",
+                    round + 1, with[round], madeWith[round], without[round], madeWithout[round]);
+    std::printf("  median:  sandboxed %7.2f ms, without sandbox %7.2f ms: %+.1f %%\n", median(with),
+                median(without), (median(with) / median(without) - 1) * 100);
+}
+
 void Cpu(const std::vector<std::string>& dirs) {
     std::vector<std::string> jpegs, pngs, all;
     for (const std::string& dir : dirs) {
@@ -193,38 +273,7 @@ void Cpu(const std::vector<std::string>& dirs) {
     std::sort(jpegs.begin(), jpegs.end());
     std::sort(all.begin(), all.end());
 
-    // Each run from an empty cache: every picture is made.
-    auto run = [](const std::vector<std::string>& files, int processes) {
-        fs::remove_all(std::getenv("XDG_CACHE_HOME"));
-        thumbs::TPoolOptions options = Options();
-        options.Processes = processes;
-        TWaiter waiter;
-        const double before = CpuSeconds(RUSAGE_CHILDREN);
-        const auto start = TClock::now();
-        {
-            thumbs::TThumbnailPool pool(options);
-            auto client = pool.Connect([&](thumbs::TThumbReply&& reply) {
-                std::lock_guard lock(waiter.Mutex);
-                ++waiter.Replies;
-                waiter.Ok += reply.Status == thumbs::TReplyStatus::Ok;
-                waiter.Done.notify_all();
-            });
-            std::vector<thumbs::TThumbRequest> requests;
-            for (std::size_t i = 0; i < files.size(); ++i) {
-                thumbs::TThumbRequest q;
-                q.Id = i + 1;
-                q.Path = files[i];
-                requests.push_back(q);
-            }
-            client->SetWanted(requests);
-            std::unique_lock lock(waiter.Mutex);
-            waiter.Done.wait(lock, [&] { return waiter.Replies == int(files.size()); });
-        } // the helpers are killed and reaped: their CPU is counted
-        const double wall = Ms(TClock::now() - start);
-        return std::make_tuple(CpuSeconds(RUSAGE_CHILDREN) - before, wall, waiter.Ok);
-    };
-
-    const auto [helperCpu, helperWall, ok] = run(jpegs, 1);
+    const auto [helperCpu, helperWall, ok] = MakeAll(jpegs, 1);
     // In this process, the toolkit's reader decoding at the thumbnail's size.
     const double before = CpuSeconds(RUSAGE_SELF);
     for (const std::string& file : jpegs) {
@@ -239,18 +288,18 @@ void Cpu(const std::vector<std::string>& dirs) {
     const double inProcess = CpuSeconds(RUSAGE_SELF) - before;
     const double n = jpegs.empty() ? 1 : double(jpegs.size());
     std::printf("JPEG thumbnails: %zu (%d made)\n", jpegs.size(), ok);
-    std::printf("  helper (one process, start included): %7.2f ms CPU each, %7.1f ms wall in all\n",
+    std::printf("  helper and pool (start included):      %7.2f ms CPU each, %7.1f ms wall in all\n",
                 helperCpu * 1000 / n, helperWall);
     std::printf("  QImageReader + setScaledSize here:     %7.2f ms CPU each\n", inProcess * 1000 / n);
     std::printf("  ratio helper / in-process:             %7.2f\n",
                 inProcess > 0 ? helperCpu / inProcess : 0);
 
     if (!pngs.empty()) {
-        const auto [pngCpu, pngWall, pngOk] = run(pngs, 1);
+        const auto [pngCpu, pngWall, pngOk] = MakeAll(pngs, 1);
         std::printf("PNG thumbnails: %zu (%d made): helper %7.2f ms CPU each, %7.1f ms wall in all\n",
                     pngs.size(), pngOk, pngCpu * 1000 / double(pngs.size()), pngWall);
     }
-    const auto [allCpu, allWall, allOk] = run(all, 2);
+    const auto [allCpu, allWall, allOk] = MakeAll(all, 2);
     rusage children{};
     getrusage(RUSAGE_CHILDREN, &children);
     std::printf("every file (%zu, %d made) on two helpers: %.1f s CPU, %.1f s wall; "
@@ -258,15 +307,16 @@ void Cpu(const std::vector<std::string>& dirs) {
                 all.size(), allOk, allCpu, allWall / 1000, children.ru_maxrss / 1024.0);
 }
 
-// Thumbnails of `files` made by one helper, from an empty cache: the
-// helper's CPU time (start included) and the wall time.
+// Thumbnails of `files` made by one helper, from an empty cache: the CPU
+// time of the helper (start included) and of this process's pool, which
+// opens and writes the files, and the wall time.
 std::pair<double, double> OneHelper(const std::vector<std::string>& files, thumbs::TThumbSize size) {
     fs::remove_all(std::getenv("XDG_CACHE_HOME"));
     thumbs::TPoolOptions options = Options();
     options.Processes = 1;
     options.BudgetMs = 60000;
     TWaiter waiter;
-    const double before = CpuSeconds(RUSAGE_CHILDREN);
+    const double before = CpuSeconds(RUSAGE_CHILDREN) + CpuSeconds(RUSAGE_SELF);
     const auto start = TClock::now();
     {
         thumbs::TThumbnailPool pool(options);
@@ -290,7 +340,7 @@ std::pair<double, double> OneHelper(const std::vector<std::string>& files, thumb
         if (waiter.Ok != int(files.size()))
             std::fprintf(stderr, "%d of %zu not made\n", int(files.size()) - waiter.Ok, files.size());
     }
-    return {CpuSeconds(RUSAGE_CHILDREN) - before, Ms(TClock::now() - start)};
+    return {CpuSeconds(RUSAGE_CHILDREN) + CpuSeconds(RUSAGE_SELF) - before, Ms(TClock::now() - start)};
 }
 
 void Files(const std::vector<std::string>& files) {
@@ -331,7 +381,8 @@ void Files(const std::vector<std::string>& files) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s screen DIR | cpu DIR... | files FILE...\n", argv[0]);
+        std::fprintf(stderr, "usage: %s screen DIR | cpu DIR... | files FILE... | sandbox DIR [ROUNDS]\n",
+                     argv[0]);
         return 2;
     }
     qputenv("QT_QPA_PLATFORM",
@@ -350,6 +401,8 @@ int main(int argc, char** argv) {
             FirstScreen(dir, label);
             std::printf("%-13s helpers' CPU %7.1f ms\n", "", (CpuSeconds(RUSAGE_CHILDREN) - before) * 1000);
         }
+    } else if (mode == "sandbox") {
+        Sandbox(dir, argc > 3 ? std::max(1, std::atoi(argv[3])) : 5);
     } else if (mode == "cpu") {
         std::vector<std::string> dirs;
         for (int i = 2; i < argc; ++i)

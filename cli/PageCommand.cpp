@@ -206,14 +206,20 @@ struct TOptions {
     std::vector<std::string> Positional;
 };
 
-// Writes the page with thumbnails, made by as many helpers as there are cores.
-platform::TIoResult WriteThumbnailPage(const pages::TPageInput& page, const std::string& helper) {
+// Writes the page with thumbnails, made by as many helpers as there are cores;
+// a helper that could not give up what its sandbox takes away is told once.
+platform::TIoResult WriteThumbnailPage(const pages::TPageInput& page, const std::string& helper,
+                                       std::ostream& err) {
     thumbs::TPoolOptions options;
     options.HelperPath = helper;
     options.Processes = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
     thumbs::TThumbnailPool pool(std::move(options));
     pages::TPageProgress progress;
-    return pages::WriteThumbnailPage(page, pool, progress);
+    platform::TIoResult result = pages::WriteThumbnailPage(page, pool, progress);
+    if (const std::optional<thumbs::TSandboxState> sandbox = pool.Sandbox(); sandbox && !sandbox->Complete())
+        err << "tavolix-page: the picture helper ran without its full sandbox (" << sandbox->Detail
+            << "): its decoders could read the user's files\n";
+    return result;
 }
 
 // Writes (and registers) the page of the hits, as a result window does when
@@ -230,7 +236,7 @@ int WritePageOf(const search::TFileItemList& list, const std::string& dir, const
                              platform::LocalDateTimeText(std::time(nullptr)), words::PageTexts());
     pages::TPageWrite write;
     if (!helper.empty())
-        write = [&helper](const pages::TPageInput& in) { return WriteThumbnailPage(in, helper); };
+        write = [&helper, &err](const pages::TPageInput& in) { return WriteThumbnailPage(in, helper, err); };
     if (!registerPage) {
         if (auto e = write ? write(page) : pages::WritePage(page)) {
             err << "tavolix-page: " << e->Path << ": " << e->SystemText() << '\n';

@@ -17,20 +17,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint32_t type = 0;
     std::string payload;
     while (reader.Next(type, payload) == TFrameReader::TResult::Frame) {
-        IsHello(payload);
-        if (const auto reply = DecodeReply(payload)) {
-            const std::uint64_t pixels = std::uint64_t(reply->Width) * std::uint64_t(reply->Height);
-            if (reply->Width < 0 || reply->Height < 0 || reply->Pixels.size() != pixels * 4)
+        if (const auto hello = DecodeHello(payload); hello && hello->Detail.size() > kMaxSandboxDetail)
+            std::abort();
+        if (const auto made = DecodeReply(payload)) {
+            const TThumbReply& reply = made->Reply;
+            const std::uint64_t pixels = std::uint64_t(reply.Width) * std::uint64_t(reply.Height);
+            if (reply.Width < 0 || reply.Height < 0 || reply.Pixels.size() != pixels * 4)
                 std::abort();
-            // A page thumbnail's name becomes a file name and a link.
-            if (reply->PageName.find_first_not_of("0123456789abcdef") != std::string::npos ||
-                reply->PageWidth > kPageSide || reply->PageHeight > kPageSide)
+            // What the pool writes: a page's files of a known format and size.
+            if (reply.PageWidth > kPageSide || reply.PageHeight > kPageSide ||
+                (!made->PageFile.empty() && reply.PageFormat == TPageFormat::None) ||
+                made->PageFile.size() > kMaxThumbnailFile || made->CacheFiles.size() > 3)
                 std::abort();
         }
         if (const auto request = DecodeRequest(payload)) {
-            if (request->Path.empty() || request->Path.size() > kMaxPathBytes)
-                std::abort();
-            if (request->Kind == TRequestKind::PageThumbnail && request->Output.empty())
+            if (request->Original.Uri.empty() || request->Original.Uri.size() > kMaxUriBytes ||
+                request->Files.empty() || request->Files.size() > kMaxRequestFiles)
                 std::abort();
         }
     }

@@ -23,8 +23,8 @@ using thumbs::TReplyStatus;
 using thumbs::TThumbReply;
 using thumbs::TThumbRequest;
 
-// Whatever the page does not show goes: a part of a file that a helper
-// killed while writing left.
+// Whatever the page does not show goes: a file written for a request whose
+// answer the page no longer took.
 void KeepOnly(const std::string& folder, const std::set<std::string>& names) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
@@ -78,7 +78,8 @@ platform::TIoResult TThumbnailPageWriter::Write(TPageInput in, TPageProgress& pr
     const platform::TIoError stopped{in.PageFileName, ECANCELED, "stopped"};
     if (progress.StopRequested())
         return stopped;
-    platform::TFolderReplacement folder(ThumbnailFolderOf(in.PageFileName), kThumbnailMarker);
+    platform::TFolderReplacement folder(ThumbnailFolderOf(in.PageFileName), kThumbnailMarker,
+                                        thumbs::IsPageFileName);
     if (platform::TIoResult error = folder.Begin("Thumbnails of " + NamePart(in.PageFileName) + "\n"))
         return error;
 

@@ -32,8 +32,9 @@ private:
     std::string FCurrent;
 };
 
-// The file in the thumbnails' folder that says the folder is a page's: a
-// folder of that name without it is not replaced.
+// The file in the thumbnails' folder that names the page it belongs to: a
+// folder of that name is replaced only when its marker names this page and
+// it holds nothing but the page's thumbnails.
 inline constexpr const char* kThumbnailMarker = ".tavolix-page";
 
 // Writes the page with thumbnails: the picture helpers make each picture's

@@ -52,6 +52,19 @@ TFileSource::TFileSource(const std::string& path) {
     FSize = static_cast<std::uint64_t>(st.st_size);
 }
 
+TFileSource::TFileSource(int fd) {
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0)
+        return;
+    struct stat st;
+    if (::fstat(copy, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
+        ::close(copy);
+        return;
+    }
+    FFd = copy;
+    FSize = static_cast<std::uint64_t>(st.st_size);
+}
+
 TFileSource::~TFileSource() {
     if (FFd >= 0)
         ::close(FFd);

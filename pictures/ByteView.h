@@ -74,6 +74,8 @@ private:
 class TFileSource : public TByteSource {
 public:
     explicit TFileSource(const std::string& path);
+    // The same file as `fd` (a copy of the descriptor; reads don't move its offset).
+    explicit TFileSource(int fd);
     ~TFileSource() override;
     TFileSource(const TFileSource&) = delete;
     TFileSource& operator=(const TFileSource&) = delete;

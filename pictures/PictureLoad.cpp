@@ -45,10 +45,14 @@ QImage DecodeIconDib(TByteView image) {
 } // namespace
 
 TBitmapPicture LoadBitmapFile(const std::string& path, const std::function<QSize(QSize)>& fit) {
-    TBitmapPicture picture;
     TFileSource file(path);
     if (!file.IsOpen())
-        return picture;
+        return {};
+    return LoadBitmapFile(file, fit);
+}
+
+TBitmapPicture LoadBitmapFile(const TByteSource& file, const std::function<QSize(QSize)>& fit) {
+    TBitmapPicture picture;
     std::vector<std::uint8_t> head;
     const std::size_t headSize =
         file.Size() < kBitmapHeadBytes ? static_cast<std::size_t>(file.Size()) : kBitmapHeadBytes;
@@ -94,15 +98,25 @@ QImage IcoBytesToImage(const std::vector<std::uint8_t>& ico) {
 }
 
 std::vector<std::uint8_t> LoadIconImage(const std::string& path, QSize size) {
+    return LoadIconImage(TFileSource(path), size);
+}
+
+std::vector<std::uint8_t> LoadIconImage(const TByteSource& file, QSize size) {
     std::vector<std::uint8_t> bytes;
-    if (!ReadWholeFile(path, kMaxIconImageBytes * 4, bytes))
+    if (file.Size() > kMaxIconImageBytes * 4 ||
+        !file.ReadBlock(0, static_cast<std::size_t>(file.Size()), bytes))
         return {};
     return ExtractIconImage(TByteView(bytes), size.width(), size.height());
 }
 
 TLoadedMetafile LoadMetafile(const std::string& path, int screenDpi) {
+    return LoadMetafile(TFileSource(path), screenDpi);
+}
+
+TLoadedMetafile LoadMetafile(const TByteSource& file, int screenDpi) {
     TLoadedMetafile result;
-    if (!ReadWholeFile(path, kMaxMetafileBytes, result.Bytes))
+    if (file.Size() > kMaxMetafileBytes ||
+        !file.ReadBlock(0, static_cast<std::size_t>(file.Size()), result.Bytes))
         return result;
     result.Info = ReadMetafileInfo(TByteView(result.Bytes), screenDpi);
     if (!result.Info)

@@ -23,6 +23,7 @@ struct TBitmapPicture {
     QImage Image;
 };
 TBitmapPicture LoadBitmapFile(const std::string& path, const std::function<QSize(QSize)>& fit);
+TBitmapPicture LoadBitmapFile(const TByteSource& file, const std::function<QSize(QSize)>& fit);
 QImage LoadBitmapFile(const std::string& path);
 // The same for the bytes of a whole .bmp file, decoded within `limit`.
 QImage DecodeBitmap(TByteView file, QSize limit = QSize(kMaxBitmapSide, kMaxBitmapSide));
@@ -36,6 +37,7 @@ bool IsPngIcon(const std::vector<std::uint8_t>& ico);
 // The image of an .ico file that best fits `size`, as a one-image .ico
 // (empty when unreadable).
 std::vector<std::uint8_t> LoadIconImage(const std::string& path, QSize size);
+std::vector<std::uint8_t> LoadIconImage(const TByteSource& file, QSize size);
 
 // A metafile read whole; Info is empty when the bytes are no metafile we
 // accept.
@@ -44,5 +46,6 @@ struct TLoadedMetafile {
     std::optional<TMetafileInfo> Info;
 };
 TLoadedMetafile LoadMetafile(const std::string& path, int screenDpi);
+TLoadedMetafile LoadMetafile(const TByteSource& file, int screenDpi);
 
 } // namespace tavolix::pictures

@@ -27,32 +27,6 @@ std::string TemporaryBeside(const std::string& target) {
            "-" + std::to_string(counter++) + std::string(kSuffix);
 }
 
-bool HasMarkerAt(int dirfd, const char* folder, const std::string& marker) {
-    const int fd = ::openat(dirfd, folder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st;
-    const bool has = ::fstatat(fd, marker.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
-    return has;
-}
-
-bool IsEmptyFolder(const std::string& path) {
-    DIR* dir = ::opendir(path.c_str());
-    if (!dir)
-        return false;
-    bool empty = true;
-    while (const dirent* e = ::readdir(dir)) {
-        const std::string_view name = e->d_name;
-        if (name != "." && name != "..") {
-            empty = false;
-            break;
-        }
-    }
-    ::closedir(dir);
-    return empty;
-}
-
 void RemoveTreeAt(int dirfd, const char* name, int depth) {
     const int fd = ::openat(dirfd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
@@ -72,22 +46,6 @@ void RemoveTreeAt(int dirfd, const char* name, int depth) {
         ::close(fd);
     }
     ::unlinkat(dirfd, name, AT_REMOVEDIR);
-}
-
-// A writer killed midway left its new (or old) folder beside the target.
-void RemoveStaleFolders(const std::string& folder, const std::string& marker) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
-        return;
-    const pid_t self = getpid();
-    while (const dirent* e = ::readdir(dir)) {
-        const pid_t owner = TemporaryOwner(e->d_name, kSuffix);
-        if (owner <= 0 || owner == self || ::kill(owner, 0) == 0 || errno != ESRCH)
-            continue;
-        if (HasMarkerAt(::dirfd(dir), e->d_name, marker))
-            RemoveTreeAt(::dirfd(dir), e->d_name, 0);
-    }
-    ::closedir(dir);
 }
 
 void SyncFolder(const std::string& folder) {
@@ -135,8 +93,66 @@ void RemoveFolderTree(const std::string& path) {
     RemoveTreeAt(AT_FDCWD, path.c_str(), 0);
 }
 
-TFolderReplacement::TFolderReplacement(std::string target, std::string marker)
-    : FTarget(std::move(target)), FMarker(std::move(marker)) {
+TFolderReplacement::TFolderReplacement(std::string target, std::string marker,
+                                       std::function<bool(std::string_view)> ownEntry)
+    : FTarget(std::move(target)), FMarker(std::move(marker)), FOwnEntry(std::move(ownEntry)) {
+}
+
+bool TFolderReplacement::IsOurs(int dirfd, const char* folder) const {
+    const int fd = ::openat(dirfd, folder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return false;
+    }
+    bool ours = true, marked = false, empty = true;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string_view name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        empty = false;
+        struct stat st;
+        if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
+            ours = false;
+            break;
+        }
+        if (name != FMarker) {
+            ours = FOwnEntry && FOwnEntry(name);
+            if (!ours)
+                break;
+            continue;
+        }
+        // It says what this folder's marker would say, and no more.
+        const int marker = ::openat(fd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        std::string text(FMarkerText.size() + 1, '\0');
+        const ssize_t n = marker >= 0 ? ::pread(marker, text.data(), text.size(), 0) : -1;
+        if (marker >= 0)
+            ::close(marker);
+        marked = n >= 0 && std::string_view(text.data(), static_cast<std::size_t>(n)) == FMarkerText;
+        ours = marked;
+        if (!ours)
+            break;
+    }
+    ::closedir(dir);
+    return empty || (ours && marked);
+}
+
+// A writer killed midway left its new (or old) folder beside the target.
+void TFolderReplacement::RemoveStaleFolders() const {
+    DIR* dir = ::opendir(FolderOf(FTarget).c_str());
+    if (!dir)
+        return;
+    const pid_t self = getpid();
+    while (const dirent* e = ::readdir(dir)) {
+        const pid_t owner = TemporaryOwner(e->d_name, kSuffix);
+        if (owner <= 0 || owner == self || ::kill(owner, 0) == 0 || errno != ESRCH)
+            continue;
+        if (IsOurs(::dirfd(dir), e->d_name))
+            RemoveTreeAt(::dirfd(dir), e->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 TFolderReplacement::~TFolderReplacement() {
@@ -149,17 +165,18 @@ TIoResult TFolderReplacement::Begin(std::string_view markerText) {
     const bool hadOld = ::lstat(FTarget.c_str(), &old) == 0;
     if (!hadOld && errno != ENOENT)
         return TIoError{FTarget, errno};
+    FMarkerText = markerText;
     if (hadOld) {
         if (!S_ISDIR(old.st_mode))
             return TIoError{FTarget, EEXIST, "not a folder"};
-        if (!HasMarkerAt(AT_FDCWD, FTarget.c_str(), FMarker) && !IsEmptyFolder(FTarget))
-            return TIoError{FTarget, EEXIST, "a folder this program did not write"};
+        if (!IsOurs(AT_FDCWD, FTarget.c_str()))
+            return TIoError{FTarget, EEXIST, "a folder this program did not write, or of another page"};
         // Root could replace it anyway; the attribute stands for the owner's wish.
         if (!(old.st_mode & S_IWUSR))
             return TIoError{FTarget, EACCES, "the folder is read-only"};
     }
     FHadOld = hadOld;
-    RemoveStaleFolders(FolderOf(FTarget), FMarker);
+    RemoveStaleFolders();
     for (int attempt = 0;; ++attempt) {
         FNew = TemporaryBeside(FTarget);
         if (::mkdir(FNew.c_str(), 0777) == 0)
@@ -206,9 +223,8 @@ TIoResult TFolderReplacement::Commit() {
     struct stat old;
     if (::lstat(FTarget.c_str(), &old) == 0) {
         // Made by someone else since Begin: still not ours to replace.
-        if (!S_ISDIR(old.st_mode) ||
-            (!HasMarkerAt(AT_FDCWD, FTarget.c_str(), FMarker) && !IsEmptyFolder(FTarget)))
-            return TIoError{FTarget, EEXIST, "a folder this program did not write"};
+        if (!S_ISDIR(old.st_mode) || !IsOurs(AT_FDCWD, FTarget.c_str()))
+            return TIoError{FTarget, EEXIST, "a folder this program did not write, or of another page"};
         if (!Exchange(FNew, FTarget))
             return TIoError{FTarget, errno};
         FOld = FNew; // the old folder now stands there

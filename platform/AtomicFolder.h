@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFile.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -13,20 +14,24 @@ namespace tavolix::platform {
 // RENAME_EXCHANGE), else the old one is moved aside first. A failure at any
 // step leaves the old folder as it was.
 //
-// Folders of one kind hold a marker file; an existing folder without it (and
-// not empty) is someone else's and is never replaced. Folders that writers
+// Folders of one kind hold a marker file that names what they are for. An
+// existing folder is ours only when it is empty, or its marker says what
+// this one's would and every other entry is a file of a name `ownEntry`
+// takes: anything else (a copied marker among the user's files, a folder
+// of another page) is never replaced nor emptied. Folders that writers
 // killed midway left beside the target (".tavolix-PID-N.dir" of a process
-// that is gone, with the marker) are removed by the next Begin there.
+// that is gone, ours by the same rule) are removed by the next Begin there.
 class TFolderReplacement {
 public:
-    TFolderReplacement(std::string target, std::string marker);
+    TFolderReplacement(std::string target, std::string marker,
+                       std::function<bool(std::string_view)> ownEntry);
     ~TFolderReplacement();
     TFolderReplacement(const TFolderReplacement&) = delete;
     TFolderReplacement& operator=(const TFolderReplacement&) = delete;
 
     // Makes the new folder, with the marker holding `markerText` and the old
     // folder's permissions. Refused: an existing target that is no folder or
-    // not of this kind (EEXIST), or read-only (EACCES).
+    // not ours (EEXIST), or read-only (EACCES).
     TIoResult Begin(std::string_view markerText);
     // Where the new folder's files go until Commit.
     const std::string& NewFolder() const { return FNew; }
@@ -40,8 +45,13 @@ public:
     void Finish();
 
 private:
+    bool IsOurs(int dirfd, const char* folder) const;
+    void RemoveStaleFolders() const;
+
     std::string FTarget;
     std::string FMarker;
+    std::string FMarkerText;
+    std::function<bool(std::string_view)> FOwnEntry;
     std::string FNew;
     std::string FOld; // after Commit: where the old folder is ("" when there was none)
     bool FHadOld = false;

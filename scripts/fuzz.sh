@@ -47,6 +47,7 @@ fuzz_walk_options    $SEEDS/walk/*
 fuzz_thumb_protocol  $SEEDS/thumbs/*
 fuzz_thumbnailer_entry $SEEDS/thumbnailers/*
 fuzz_png_reduce      $CORPUS/pngsuite/*.png HOSTILE/*.png
+fuzz_svg_self_contained $SEEDS/svg/*
 "
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}:abort_on_error=1

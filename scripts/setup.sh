@@ -12,6 +12,8 @@ PACKAGES=(
   qt6-svg-dev libpoppler-qt6-dev
   # the picture helper's PNG reader: whole-buffer inflate, twice zlib's speed
   libdeflate-dev
+  # the picture helper's sandbox: its filter of system calls
+  libseccomp-dev
   # the picture helper: HEIF and AVIF (libheif), cameras' raw files (LibRaw), videos
   # (FFmpeg's libraries); other programs' thumbnailers run in bubblewrap
   libheif-dev libraw-dev libavformat-dev libavcodec-dev libavutil-dev libswscale-dev bubblewrap

@@ -5,6 +5,7 @@
 #include "thumbnailer/HeifDecoder.h"
 #include "thumbnailer/PngReduce.h"
 #include "thumbnailer/RawDecoder.h"
+#include "thumbnailer/SelfContainedSvg.h"
 #include "thumbnailer/VideoDecoder.h"
 
 #include <cmath>
@@ -115,7 +116,29 @@ std::optional<TDecoded> DecodePng(int fd, int side) {
     return TDecoded{std::move(image), QSize(png->Width, png->Height)};
 }
 
-std::optional<TDecoded> DecodeQtImage(int fd, int side) {
+// TGA has no signature (its header reads as an icon's), so it goes by its
+// name; the toolkit's reader takes only files that end in the footer of
+// TGA's second version, which one without gets here.
+std::optional<TDecoded> DecodeTga(int fd, int side) {
+    QByteArray bytes;
+    if (!ReadAll(fd, kMaxVectorFileBytes, bytes))
+        return std::nullopt;
+    static const QByteArray kFooterEnd("TRUEVISION-XFILE.\0", 18);
+    if (!bytes.endsWith(kFooterEnd))
+        bytes += QByteArray(8, '\0') + kFooterEnd;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "tga");
+    reader.setAllocationLimit(kAllocationLimitMiB);
+    const QSize size = reader.size();
+    if (!size.isValid() || qint64(size.width()) * size.height() > kMaxWholePixels)
+        return std::nullopt;
+    return Finish(reader.read(), size, side);
+}
+
+std::optional<TDecoded> DecodeQtImage(int fd, int side, std::string_view format) {
+    if (format == "tga")
+        return DecodeTga(fd, side);
     if (IsPng(fd))
         return DecodePng(fd, side);
     QFile file;
@@ -147,8 +170,9 @@ std::optional<TDecoded> DecodeSvg(int fd, int side) {
     QByteArray bytes;
     if (!ReadAll(fd, kMaxVectorFileBytes, bytes))
         return std::nullopt;
+    const std::optional<QByteArray> own = SelfContainedSvg(bytes, kMaxVectorFileBytes);
     QSvgRenderer renderer;
-    if (!renderer.load(bytes) || !renderer.isValid())
+    if (!own || !renderer.load(*own) || !renderer.isValid())
         return std::nullopt;
     QSize size = renderer.defaultSize();
     if (size.isEmpty())
@@ -186,8 +210,8 @@ std::optional<TDecoded> DecodePdf(int fd, int side, int dpi) {
     return Finish(std::move(image), shown, side);
 }
 
-std::optional<TDecoded> DecodeMetafile(const std::string& path, int side, int dpi) {
-    const pictures::TLoadedMetafile meta = pictures::LoadMetafile(path, dpi);
+std::optional<TDecoded> DecodeMetafile(int fd, int side, int dpi) {
+    const pictures::TLoadedMetafile meta = pictures::LoadMetafile(pictures::TFileSource(fd), dpi);
     if (!meta.Info || meta.Info->Width <= 0 || meta.Info->Height <= 0)
         return std::nullopt;
     const QSize size(meta.Info->Width, meta.Info->Height);
@@ -229,27 +253,27 @@ QSize FitInto(QSize size, int side, bool enlarge) {
                  std::max(1, static_cast<int>(std::lround(size.height() * scale))));
 }
 
-std::optional<TDecoded> DecodeForThumbnail(int fd, const std::string& path, TDecoder decoder, int side,
+std::optional<TDecoded> DecodeForThumbnail(int fd, std::string_view format, TDecoder decoder, int side,
                                            int dpi) {
     switch (decoder) {
     case TDecoder::QtImage:
-        return DecodeQtImage(fd, side);
+        return DecodeQtImage(fd, side, format);
     case TDecoder::Svg:
         return DecodeSvg(fd, side);
     case TDecoder::Pdf:
         return DecodePdf(fd, side, dpi);
     case TDecoder::Bitmap: {
-        const pictures::TBitmapPicture bitmap =
-            pictures::LoadBitmapFile(path, [side](QSize real) { return FitInto(real, side, false); });
+        const pictures::TBitmapPicture bitmap = pictures::LoadBitmapFile(
+            pictures::TFileSource(fd), [side](QSize real) { return FitInto(real, side, false); });
         return Finish(bitmap.Image, bitmap.Size, side);
     }
     case TDecoder::Icon: {
-        QImage icon = IconImage(pictures::LoadIconImage(path, QSize(side, side)));
+        QImage icon = IconImage(pictures::LoadIconImage(pictures::TFileSource(fd), QSize(side, side)));
         const QSize size = icon.size();
         return Finish(std::move(icon), size, side);
     }
     case TDecoder::Metafile:
-        return DecodeMetafile(path, side, dpi);
+        return DecodeMetafile(fd, side, dpi);
     case TDecoder::Heif:
         return DecodeHeif(fd, side);
     case TDecoder::Raw:

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <QImage>
@@ -36,10 +37,11 @@ QSize FitInto(QSize size, int side, bool enlarge);
 // also when it holds a PNG.
 QImage IconImage(const std::vector<std::uint8_t>& ico);
 
-// Decodes a file of the given kind. `fd` is an open, regular file (the
-// path's bytes need not be a valid file name in any encoding); `dpi` sizes
-// metafiles and PDF pages in pixels.
-std::optional<TDecoded> DecodeForThumbnail(int fd, const std::string& path, thumbs::TDecoder decoder,
+// Decodes a file of the given kind from `fd`, an open regular file read
+// from its start (a decoder names no file: the helper has none to name).
+// `format`: the name's extension in lower case, for a format whose content
+// has no signature; `dpi` sizes metafiles and PDF pages in pixels.
+std::optional<TDecoded> DecodeForThumbnail(int fd, std::string_view format, thumbs::TDecoder decoder,
                                            int side, int dpi);
 
 } // namespace tavolix::thumbnailer

@@ -4,7 +4,6 @@
 #include "pictures/ProgramIcons.h"
 #include "platform/AtomicFile.h"
 #include "thumbnailer/Decoders.h"
-#include "thumbs/FileKinds.h"
 
 #include <cerrno>
 #include <csignal>
@@ -12,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,45 +27,6 @@ using namespace thumbs;
 
 namespace {
 
-// A thumbnail file bigger than this is no thumbnail.
-constexpr qint64 kMaxThumbnailFile = 8 << 20;
-
-// An open regular file, or -1: a FIFO or a device named like a picture is
-// never opened for reading (that could wait for ever).
-class TOpenFile {
-public:
-    explicit TOpenFile(const std::string& path) {
-        // Looked at before it is opened: opening some devices does something.
-        if (::stat(path.c_str(), &FStat) != 0)
-            return;
-        if (!S_ISREG(FStat.st_mode)) {
-            errno = EINVAL;
-            return;
-        }
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (fd < 0)
-            return;
-        if (::fstat(fd, &FStat) != 0 || !S_ISREG(FStat.st_mode)) {
-            ::close(fd);
-            return;
-        }
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        FFd = fd;
-    }
-    ~TOpenFile() {
-        if (FFd >= 0)
-            ::close(FFd);
-    }
-    TOpenFile(const TOpenFile&) = delete;
-    TOpenFile& operator=(const TOpenFile&) = delete;
-    int Fd() const { return FFd; }
-    const struct stat& Stat() const { return FStat; }
-
-private:
-    int FFd = -1;
-    struct stat FStat {};
-};
-
 void PutImage(TThumbReply& reply, const QImage& picture) {
     const QImage image = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     reply.Width = image.width();
@@ -76,23 +37,38 @@ void PutImage(TThumbReply& reply, const QImage& picture) {
                     std::size_t(image.width()) * 4);
 }
 
-TThumbReply ReplyTo(const TThumbRequest& request, TReplyStatus status, TReplySource source) {
-    TThumbReply reply;
-    reply.Id = request.Id;
-    reply.Status = status;
-    reply.Source = source;
+THelperReply ReplyTo(const THelperRequest& request, TReplyStatus status, TReplySource source) {
+    THelperReply reply;
+    reply.Reply.Id = request.Id;
+    reply.Reply.Status = status;
+    reply.Reply.Source = source;
     return reply;
 }
 
-// Files that stand in for decoders gone wrong, for the tests of the pool.
-void RunTestDecoder(const std::string& path) {
-    if (path.find(".crash-test") != std::string::npos)
+// The path a file: URI names (for the test decoders that try to reach it).
+std::string PathOfUri(const std::string& uri) {
+    std::string path;
+    for (std::size_t i = 7; i < uri.size(); ++i) {
+        if (uri[i] == '%' && i + 2 < uri.size()) {
+            path += static_cast<char>(std::strtol(uri.substr(i + 1, 2).c_str(), nullptr, 16));
+            i += 2;
+        } else {
+            path += uri[i];
+        }
+    }
+    return path;
+}
+
+// Files that stand in for decoders gone wrong, for the tests of the pool and
+// the sandbox. Those that reach out make a picture when they got through.
+std::optional<TDecoded> RunTestDecoder(const std::string& uri, int fd) {
+    if (uri.find(".crash-test") != std::string::npos)
         std::abort();
-    if (path.find(".hang-test") != std::string::npos) {
+    if (uri.find(".hang-test") != std::string::npos) {
         for (;;)
             ::pause();
     }
-    if (path.find(".alloc-test") != std::string::npos) {
+    if (uri.find(".alloc-test") != std::string::npos) {
         // Touches memory until the limit stops it.
         for (;;) {
             auto* block = static_cast<char*>(std::malloc(16 << 20));
@@ -102,21 +78,53 @@ void RunTestDecoder(const std::string& path) {
                 block[i] = 1;
         }
     }
+    bool through = false;
+    if (uri.find(".open-test") != std::string::npos) {
+        // The file itself by its name, as a decoder that follows a reference would.
+        const int fd = ::open(PathOfUri(uri).c_str(), O_RDONLY | O_CLOEXEC);
+        char byte;
+        through = fd >= 0 && ::read(fd, &byte, 1) == 1;
+        if (fd >= 0)
+            ::close(fd);
+    } else if (uri.find(".socket-test") != std::string::npos) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        through = fd >= 0;
+        if (fd >= 0)
+            ::close(fd);
+    } else if (uri.find(".wait-test") != std::string::npos) {
+        // Holds its helper until the file says "go": a helper to kill from outside.
+        for (char head[2] = {}; ::pread(fd, head, 2, 0) != 2 || std::memcmp(head, "go", 2) != 0;)
+            ::usleep(2000);
+        through = true;
+    } else if (uri.find(".exec-test") != std::string::npos) {
+        // Leaves a file beside the picture when the program ran.
+        const std::string mark = PathOfUri(uri) + ".ran";
+        ::execl("/bin/sh", "sh", "-c", "echo > \"$0\"", mark.c_str(), static_cast<char*>(nullptr));
+    } else {
+        return std::nullopt;
+    }
+    if (!through)
+        return TDecoded{};
+    QImage image(8, 8, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::red);
+    return TDecoded{image, image.size()};
 }
 
-// A device over an open file of at most `maxBytes`; false for anything else.
-bool OpenDevice(const TOpenFile& file, qint64 maxBytes, QFile& device) {
-    return file.Fd() >= 0 && file.Stat().st_size <= maxBytes &&
-           device.open(file.Fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle);
+// A device over an open file of at most `maxBytes`, read from its start;
+// false for anything else.
+bool OpenDevice(int fd, qint64 maxBytes, QFile& device) {
+    struct stat st;
+    return fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= maxBytes &&
+           ::lseek(fd, 0, SEEK_SET) == 0 &&
+           device.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle);
 }
 
 // The image of a cache file with its text keys, or a null image. The keys
 // are taken from the decoded image: the reader's own text lookup splits keys
 // at their first ":", and every key here has two.
-QImage ReadCacheFile(const std::string& file, qint64 maxBytes, int maxSide) {
-    TOpenFile cached(file);
+QImage ReadCacheFile(int fd, qint64 maxBytes, int maxSide) {
     QFile device;
-    if (!OpenDevice(cached, maxBytes, device))
+    if (!OpenDevice(fd, maxBytes, device))
         return {};
     QImageReader reader(&device, "png");
     reader.setAllocationLimit(16);
@@ -134,10 +142,9 @@ std::optional<std::string> KeyOf(const QImage& image, const char* name) {
     return value.toStdString();
 }
 
-// A valid thumbnail of the original in `file`, scaled to `side` when bigger.
-bool ReadCached(const std::string& file, const TOriginal& original, int side, QImage& out,
-                QSize& pictureSize) {
-    QImage image = ReadCacheFile(file, kMaxThumbnailFile, ThumbPixels(TThumbSize::XLarge));
+// A valid thumbnail of the original in `fd`, scaled to `side` when bigger.
+bool ReadCached(int fd, const TOriginal& original, int side, QImage& out, QSize& pictureSize) {
+    QImage image = ReadCacheFile(fd, kMaxThumbnailFile, ThumbPixels(TThumbSize::XLarge));
     if (image.isNull() || !IsThumbnailOf({KeyOf(image, "Thumb::URI"), KeyOf(image, "Thumb::MTime"),
                                           KeyOf(image, "Thumb::Size")},
                                          original))
@@ -152,8 +159,8 @@ bool ReadCached(const std::string& file, const TOriginal& original, int side, QI
     return true;
 }
 
-bool HasFailureRecord(const std::string& file, const TOriginal& original) {
-    const QImage record = ReadCacheFile(file, 64 * 1024, 16);
+bool HasFailureRecord(int fd, const TOriginal& original) {
+    const QImage record = ReadCacheFile(fd, 64 * 1024, 16);
     return !record.isNull() &&
            IsThumbnailOf({KeyOf(record, "Thumb::URI"), KeyOf(record, "Thumb::MTime"), std::nullopt},
                          original);
@@ -161,11 +168,9 @@ bool HasFailureRecord(const std::string& file, const TOriginal& original) {
 
 // The original's size from its header alone, for a thumbnail that doesn't say.
 QSize HeaderSize(int fd, TDecoder decoder) {
-    if (decoder != TDecoder::QtImage)
-        return {};
     QFile device;
-    ::lseek(fd, 0, SEEK_SET);
-    if (!device.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+    if (decoder != TDecoder::QtImage || fd < 0 || ::lseek(fd, 0, SEEK_SET) != 0 ||
+        !device.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         return {};
     QImageReader reader(&device);
     reader.setAutoTransform(true);
@@ -211,9 +216,8 @@ bool HasTransparency(const QImage& image) {
     return false;
 }
 
-// Writes a page's thumbnail file; 0 or the system's error. A file left by a
-// helper that was killed while writing the same request is replaced.
-int WritePageFile(const std::string& path, const QImage& image, TPageFormat format) {
+// A page's thumbnail file as bytes; empty when it can't be made.
+std::string PageFileBytes(const QImage& image, TPageFormat format) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -224,30 +228,16 @@ int WritePageFile(const std::string& path, const QImage& image, TPageFormat form
     writer.setQuality(format == TPageFormat::Png ? kCacheQuality : doubleSize ? 80 : 85);
     const QImage pixels =
         PixelsOnly(format == TPageFormat::Png ? image : image.convertToFormat(QImage::Format_RGB32));
-    if (!writer.write(pixels))
-        return EIO;
-    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW;
-    int fd = ::open(path.c_str(), flags, 0666);
-    if (fd < 0 && errno == EEXIST) {
-        ::unlink(path.c_str());
-        fd = ::open(path.c_str(), flags, 0666);
-    }
-    if (fd < 0)
-        return errno;
-    int error = platform::WriteAllBytes(fd, std::string_view(bytes.constData(), bytes.size())) ? 0 : errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error != 0)
-        ::unlink(path.c_str());
-    return error;
+    if (!writer.write(pixels) || std::size_t(bytes.size()) > kMaxThumbnailFile)
+        return {};
+    return bytes.toStdString();
 }
 
 // The size of a page thumbnail of ours, read from its header; invalid for
 // anything else.
-QSize PageFileSize(const std::string& path, TPageFormat format, int maxSide) {
-    TOpenFile file(path);
+QSize PageFileSize(int fd, TPageFormat format, int maxSide) {
     QFile device;
-    if (!OpenDevice(file, kMaxThumbnailFile, device))
+    if (!OpenDevice(fd, kMaxThumbnailFile, device))
         return {};
     QImageReader reader(&device, format == TPageFormat::Png ? "png" : "jpeg");
     const QSize size = reader.size();
@@ -255,80 +245,30 @@ QSize PageFileSize(const std::string& path, TPageFormat format, int maxSide) {
                                                                                                     : QSize();
 }
 
-// The file at `to` made the same as `from`: linked, or copied where the file
-// system has no links. 0 or the system's error.
-int TakeOver(const std::string& from, const std::string& to) {
-    if (::link(from.c_str(), to.c_str()) == 0)
-        return 0;
-    if (errno == EEXIST) {
-        ::unlink(to.c_str());
-        if (::link(from.c_str(), to.c_str()) == 0)
-            return 0;
-    }
-    if (errno != EXDEV && errno != EPERM && errno != EMLINK && errno != EOPNOTSUPP && errno != ENOSYS)
-        return errno;
-    TOpenFile source(from);
-    if (source.Fd() < 0)
-        return errno;
-    const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0)
-        return errno;
-    char buf[64 * 1024];
-    int error = 0;
-    for (;;) {
-        const ssize_t n = ::read(source.Fd(), buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : 0;
-            break;
-        }
-        if (!platform::WriteAllBytes(fd, std::string_view(buf, static_cast<std::size_t>(n)))) {
-            error = errno;
-            break;
-        }
-    }
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error != 0)
-        ::unlink(to.c_str());
-    return error;
+void PutPictureSize(TThumbReply& reply, QSize size) {
+    reply.PictureWidth = size.isValid() ? size.width() : -1;
+    reply.PictureHeight = size.isValid() ? size.height() : -1;
 }
 
 } // namespace
 
-bool TThumbnailer::Reuse(const std::string& from, const std::string& to, TThumbReply& reply) {
-    for (const TPageFormat format : {TPageFormat::Jpeg, TPageFormat::Png}) {
-        const QSize shown = PageFileSize(from + PageFileSuffix(format, false), format, kPageSide);
-        if (!shown.isValid())
-            continue;
-        const bool doubled =
-            PageFileSize(from + PageFileSuffix(format, true), format, 2 * kPageSide).isValid();
-        if (TakeOver(from + PageFileSuffix(format, false), to + PageFileSuffix(format, false)) != 0)
-            return false;
-        if (doubled &&
-            TakeOver(from + PageFileSuffix(format, true), to + PageFileSuffix(format, true)) != 0) {
-            ::unlink((to + PageFileSuffix(format, false)).c_str());
-            return false;
-        }
-        reply.PageFormat = format;
-        reply.PageDouble = doubled;
-        reply.PageWidth = shown.width();
-        reply.PageHeight = shown.height();
-        return true;
+int TThumbnailer::FdOf(TFileRole role) const {
+    for (std::size_t i = 0; i < FRequest->Files.size() && i < FFiles->size(); ++i) {
+        if (FRequest->Files[i] == role)
+            return (*FFiles)[i];
     }
-    return false;
+    return -1;
 }
 
-TThumbReply TThumbnailer::Handle(const TThumbRequest& request) {
+THelperReply TThumbnailer::Handle(const THelperRequest& request, const std::vector<int>& files) {
+    FRequest = &request;
+    FFiles = &files;
     switch (request.Kind) {
     case TRequestKind::Picture:
     case TRequestKind::CachedOnly:
         return Picture(request);
     case TRequestKind::PartPicture:
         return PartPicture(request);
-    case TRequestKind::RecordFailure:
-        return RecordFailure(request);
     case TRequestKind::PageThumbnail:
         return PageThumbnail(request);
     case TRequestKind::TakeMade:
@@ -337,125 +277,94 @@ TThumbReply TThumbnailer::Handle(const TThumbRequest& request) {
     return ReplyTo(request, TReplyStatus::Failed, TReplySource::Direct);
 }
 
-TThumbReply TThumbnailer::Picture(const TThumbRequest& request) {
-    const TFileKind kind = FileKindOf(request.Path);
-    TOpenFile file(request.Path);
-    if (file.Fd() < 0)
-        return ReplyTo(request,
-                       errno == ENOENT || errno == EACCES ? TReplyStatus::Unreadable : TReplyStatus::Failed,
-                       TReplySource::Direct);
-    const TOriginal original{ThumbnailUri(request.Path), file.Stat().st_mtime, file.Stat().st_size};
-    const bool cached = !FRoot.empty() && !IsInsideRoot(FRoot, request.Path);
+THelperReply TThumbnailer::Picture(const THelperRequest& request) {
+    const TOriginal& original = request.Original;
     const int side = ThumbPixels(request.Size);
-    const bool onlyCached = request.Kind == TRequestKind::CachedOnly || !HasOwnPicture(kind);
+    const bool onlyCached = request.Kind == TRequestKind::CachedOnly ||
+                            !HasOwnPicture(TFileKind{request.Part, request.Decoder, false});
+    const int source = FdOf(TFileRole::Source);
 
-    if (cached) {
-        // The size asked for, then bigger ones; a file the toolkit can't
-        // read takes whatever the file managers left.
-        for (int s = static_cast<int>(request.Size); s <= static_cast<int>(TThumbSize::XLarge); ++s) {
-            QImage image;
-            QSize pictureSize;
-            if (ReadCached(ThumbnailPath(FRoot, static_cast<TThumbSize>(s), original.Uri), original, side,
-                           image, pictureSize)) {
-                TThumbReply reply = ReplyTo(request, TReplyStatus::Ok, TReplySource::Cache);
-                if (!pictureSize.isValid())
-                    pictureSize = HeaderSize(file.Fd(), kind.Decoder);
-                reply.PictureWidth = pictureSize.isValid() ? pictureSize.width() : -1;
-                reply.PictureHeight = pictureSize.isValid() ? pictureSize.height() : -1;
-                PutImage(reply, image);
-                return reply;
-            }
+    // The size asked for, then bigger ones; a file the toolkit can't read
+    // takes whatever the file managers left, smaller ones too.
+    std::vector<TThumbSize> sizes;
+    for (int s = static_cast<int>(request.Size); s <= static_cast<int>(TThumbSize::XLarge); ++s)
+        sizes.push_back(static_cast<TThumbSize>(s));
+    for (int s = static_cast<int>(request.Size) - 1; onlyCached && s >= 0; --s)
+        sizes.push_back(static_cast<TThumbSize>(s));
+    for (TThumbSize size : sizes) {
+        QImage image;
+        QSize pictureSize;
+        if (ReadCached(FdOf(CacheRole(size)), original, side, image, pictureSize)) {
+            THelperReply reply = ReplyTo(request, TReplyStatus::Ok, TReplySource::Cache);
+            if (!pictureSize.isValid() && size >= request.Size)
+                pictureSize = HeaderSize(source, request.Decoder);
+            PutPictureSize(reply.Reply, pictureSize);
+            PutImage(reply.Reply, image);
+            return reply;
         }
-        if (onlyCached) {
-            for (int s = static_cast<int>(request.Size) - 1; s >= 0; --s) {
-                QImage image;
-                QSize pictureSize;
-                if (ReadCached(ThumbnailPath(FRoot, static_cast<TThumbSize>(s), original.Uri), original, side,
-                               image, pictureSize)) {
-                    TThumbReply reply = ReplyTo(request, TReplyStatus::Ok, TReplySource::Cache);
-                    reply.PictureWidth = pictureSize.isValid() ? pictureSize.width() : -1;
-                    reply.PictureHeight = pictureSize.isValid() ? pictureSize.height() : -1;
-                    PutImage(reply, image);
-                    return reply;
-                }
-            }
-        }
-        if (!onlyCached && HasFailureRecord(FailPath(FRoot, original.Uri), original))
-            return ReplyTo(request, TReplyStatus::Failed, TReplySource::Cache);
     }
     if (onlyCached)
         return ReplyTo(request, TReplyStatus::NoThumbnail, TReplySource::Cache);
+    if (HasFailureRecord(FdOf(TFileRole::FailRecord), original))
+        return ReplyTo(request, TReplyStatus::Failed, TReplySource::Cache);
 
+    std::optional<TDecoded> decoded;
     if (FTestDecoders)
-        RunTestDecoder(request.Path);
-    const std::optional<TDecoded> decoded =
-        DecodeForThumbnail(file.Fd(), request.Path, kind.Decoder, side, request.Dpi);
-    if (!decoded) {
-        if (cached)
-            WriteCacheFile(FailPath(FRoot, original.Uri), FailureRecordPng(original));
-        return ReplyTo(request, TReplyStatus::Failed, TReplySource::Made);
+        decoded = RunTestDecoder(original.Uri, source);
+    if (!decoded)
+        decoded = DecodeForThumbnail(source, request.Format, request.Decoder, side, request.Dpi);
+    if (!decoded || decoded->Image.isNull()) {
+        THelperReply failed = ReplyTo(request, TReplyStatus::Failed, TReplySource::Made);
+        failed.RecordFailure = request.Cached;
+        return failed;
     }
-    if (cached) {
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, "png");
-        if (writer.write(decoded->Image)) {
-            const std::string withKeys = AddPngText(
-                std::string_view(png.constData(), png.size()),
-                ThumbnailKeys(original, decoded->PictureSize.width(), decoded->PictureSize.height()));
-            if (!withKeys.empty())
-                WriteCacheFile(ThumbnailPath(FRoot, request.Size, original.Uri), withKeys);
-        }
+    THelperReply reply = ReplyTo(request, TReplyStatus::Ok, TReplySource::Made);
+    if (request.Cached) {
+        if (std::string png = CachePng(decoded->Image, original, decoded->PictureSize, -1); !png.empty())
+            reply.CacheFiles.push_back({request.Size, std::move(png)});
     }
-    TThumbReply reply = ReplyTo(request, TReplyStatus::Ok, TReplySource::Made);
-    reply.PictureWidth = decoded->PictureSize.isValid() ? decoded->PictureSize.width() : -1;
-    reply.PictureHeight = decoded->PictureSize.isValid() ? decoded->PictureSize.height() : -1;
-    PutImage(reply, decoded->Image);
+    PutPictureSize(reply.Reply, decoded->PictureSize);
+    PutImage(reply.Reply, decoded->Image);
     return reply;
 }
 
-TThumbReply TThumbnailer::PartPicture(const TThumbRequest& request) {
-    {
-        // Opened first: a FIFO or a device is refused before any reader waits on it.
-        TOpenFile file(request.Path);
-        if (file.Fd() < 0)
-            return ReplyTo(request, TReplyStatus::Unreadable, TReplySource::Direct);
-    }
+THelperReply TThumbnailer::PartPicture(const THelperRequest& request) {
+    THelperReply reply = ReplyTo(request, TReplyStatus::Ok, TReplySource::Direct);
     if (FTestDecoders)
-        RunTestDecoder(request.Path);
-    TThumbReply reply = ReplyTo(request, TReplyStatus::Ok, TReplySource::Direct);
+        RunTestDecoder(request.Original.Uri, FdOf(TFileRole::Source));
+    const pictures::TFileSource file(FdOf(TFileRole::Source));
+    TThumbReply& a = reply.Reply;
     const int icon = request.IconSize;
-    switch (FileKindOf(request.Path).Part) {
+    switch (request.Part) {
     case TPartGroup::IconFile:
-        PutImage(reply, IconImage(pictures::LoadIconImage(request.Path, QSize(icon, icon))));
+        PutImage(a, IconImage(pictures::LoadIconImage(file, QSize(icon, icon))));
         break;
     case TPartGroup::ShellIcon: {
-        const pictures::TProgramIcon found = pictures::ExtractFirstIcon(request.Path, icon, icon);
-        reply.IconHandle = static_cast<std::int8_t>(found.Handle);
+        const pictures::TProgramIcon found = pictures::ExtractFirstIcon(file, icon, icon);
+        a.IconHandle = static_cast<std::int8_t>(found.Handle);
         if (found.Handle == pictures::TProgramIcon::kIcon)
-            PutImage(reply, IconImage(found.IcoBytes));
+            PutImage(a, IconImage(found.IcoBytes));
         break;
     }
     case TPartGroup::Bitmap: {
         // The default view limits width and height each on its own.
-        const pictures::TBitmapPicture bitmap = pictures::LoadBitmapFile(request.Path, [&](QSize real) {
+        const pictures::TBitmapPicture bitmap = pictures::LoadBitmapFile(file, [&](QSize real) {
             return QSize(std::min(real.width(), std::max(1, request.BoxWidth)),
                          std::min(real.height(), std::max(1, request.BoxHeight)));
         });
         if (bitmap.Size.isValid() && !bitmap.Image.isNull()) {
-            reply.PictureWidth = bitmap.Size.width();
-            reply.PictureHeight = bitmap.Size.height();
-            PutImage(reply, bitmap.Image);
+            a.PictureWidth = bitmap.Size.width();
+            a.PictureHeight = bitmap.Size.height();
+            PutImage(a, bitmap.Image);
         }
         break;
     }
     case TPartGroup::Metafile: {
-        pictures::TLoadedMetafile meta = pictures::LoadMetafile(request.Path, request.Dpi);
+        pictures::TLoadedMetafile meta = pictures::LoadMetafile(file, request.Dpi);
         if (meta.Info) {
-            reply.PictureWidth = meta.Info->Width;
-            reply.PictureHeight = meta.Info->Height;
-            reply.Metafile.assign(meta.Bytes.begin(), meta.Bytes.end());
+            a.PictureWidth = meta.Info->Width;
+            a.PictureHeight = meta.Info->Height;
+            a.Metafile.assign(meta.Bytes.begin(), meta.Bytes.end());
         }
         break;
     }
@@ -465,23 +374,22 @@ TThumbReply TThumbnailer::PartPicture(const TThumbRequest& request) {
     return reply;
 }
 
-TThumbReply TThumbnailer::PageThumbnail(const TThumbRequest& request) {
-    const TFileKind kind = FileKindOf(request.Path);
-    if (!HasOwnPicture(kind))
-        return ReplyTo(request, TReplyStatus::Failed, TReplySource::Direct);
-    TOpenFile file(request.Path);
-    if (file.Fd() < 0)
-        return ReplyTo(request,
-                       errno == ENOENT || errno == EACCES ? TReplyStatus::Unreadable : TReplyStatus::Failed,
-                       TReplySource::Direct);
-    const TOriginal original{ThumbnailUri(request.Path), file.Stat().st_mtime, file.Stat().st_size};
-    const std::string name = PageThumbnailName(original.Uri, original.MTime, original.Size);
-    const std::string output = request.Output + "/" + name;
-    TThumbReply reply = ReplyTo(request, TReplyStatus::Ok, TReplySource::Cache);
-    reply.PageName = name;
-    if (!request.Reuse.empty() && Reuse(request.Reuse + "/" + name, output, reply))
+THelperReply TThumbnailer::PageThumbnail(const THelperRequest& request) {
+    const TOriginal& original = request.Original;
+    THelperReply reply = ReplyTo(request, TReplyStatus::Ok, TReplySource::Cache);
+    TThumbReply& a = reply.Reply;
+    // The last page's files of the picture as it is now.
+    for (const TPageFormat format : {TPageFormat::Jpeg, TPageFormat::Png}) {
+        const QSize shown = PageFileSize(FdOf(OldPageRole(format, false)), format, kPageSide);
+        if (!shown.isValid())
+            continue;
+        reply.TakeOver = true;
+        a.PageFormat = format;
+        a.PageDouble = PageFileSize(FdOf(OldPageRole(format, true)), format, 2 * kPageSide).isValid();
+        a.PageWidth = shown.width();
+        a.PageHeight = shown.height();
         return reply;
-    const bool cached = !FRoot.empty() && !IsInsideRoot(FRoot, request.Path);
+    }
     constexpr int kDoubleSide = 2 * kPageSide;
 
     // Both files come from x-large; large does alone for a picture smaller
@@ -489,31 +397,29 @@ TThumbReply TThumbnailer::PageThumbnail(const TThumbRequest& request) {
     QImage big;
     QSize pictureSize;
     TReplySource source = TReplySource::Cache;
-    if (cached) {
-        if (!ReadCached(ThumbnailPath(FRoot, TThumbSize::XLarge, original.Uri), original, kDoubleSide, big,
-                        pictureSize)) {
-            QImage large;
-            QSize size;
-            if (ReadCached(ThumbnailPath(FRoot, TThumbSize::Large, original.Uri), original, kPageSide, large,
-                           size) &&
-                large.width() < kPageSide && large.height() < kPageSide) {
-                big = std::move(large);
-                pictureSize = size;
-            }
+    if (!ReadCached(FdOf(TFileRole::CacheXLarge), original, kDoubleSide, big, pictureSize)) {
+        QImage large;
+        QSize size;
+        if (ReadCached(FdOf(TFileRole::CacheLarge), original, kPageSide, large, size) &&
+            large.width() < kPageSide && large.height() < kPageSide) {
+            big = std::move(large);
+            pictureSize = size;
         }
-        if (big.isNull() && HasFailureRecord(FailPath(FRoot, original.Uri), original))
-            return ReplyTo(request, TReplyStatus::Failed, TReplySource::Cache);
     }
+    if (big.isNull() && HasFailureRecord(FdOf(TFileRole::FailRecord), original))
+        return ReplyTo(request, TReplyStatus::Failed, TReplySource::Cache);
     if (big.isNull()) {
         source = TReplySource::Made;
+        std::optional<TDecoded> decoded;
         if (FTestDecoders)
-            RunTestDecoder(request.Path);
-        std::optional<TDecoded> decoded =
-            DecodeForThumbnail(file.Fd(), request.Path, kind.Decoder, kDoubleSide, request.Dpi);
-        if (!decoded) {
-            if (cached)
-                WriteCacheFile(FailPath(FRoot, original.Uri), FailureRecordPng(original));
-            return ReplyTo(request, TReplyStatus::Failed, TReplySource::Made);
+            decoded = RunTestDecoder(original.Uri, FdOf(TFileRole::Source));
+        if (!decoded)
+            decoded = DecodeForThumbnail(FdOf(TFileRole::Source), request.Format, request.Decoder,
+                                         kDoubleSide, request.Dpi);
+        if (!decoded || decoded->Image.isNull()) {
+            THelperReply failed = ReplyTo(request, TReplyStatus::Failed, TReplySource::Made);
+            failed.RecordFailure = request.Cached;
+            return failed;
         }
         big = std::move(decoded->Image);
         pictureSize = decoded->PictureSize;
@@ -524,46 +430,36 @@ TThumbReply TThumbnailer::PageThumbnail(const TThumbRequest& request) {
                                               Qt::SmoothTransformation)
                                  : big;
     // What was made serves the pictures view and the next page too.
-    if (source == TReplySource::Made && cached) {
-        if (const std::string png = CachePng(shown, original, pictureSize, kCacheQuality); !png.empty())
-            WriteCacheFile(ThumbnailPath(FRoot, TThumbSize::Large, original.Uri), png);
-        if (const std::string png = doubled ? CachePng(big, original, pictureSize, kCacheQuality) : "";
+    if (source == TReplySource::Made && request.Cached) {
+        if (std::string png = CachePng(shown, original, pictureSize, kCacheQuality); !png.empty())
+            reply.CacheFiles.push_back({TThumbSize::Large, std::move(png)});
+        if (std::string png = doubled ? CachePng(big, original, pictureSize, kCacheQuality) : "";
             !png.empty())
-            WriteCacheFile(ThumbnailPath(FRoot, TThumbSize::XLarge, original.Uri), png);
+            reply.CacheFiles.push_back({TThumbSize::XLarge, std::move(png)});
     }
     const TPageFormat format = HasTransparency(big) ? TPageFormat::Png : TPageFormat::Jpeg;
-    reply.Source = source;
-    const std::string first = output + PageFileSuffix(format, false);
-    int error = WritePageFile(first, shown, format);
-    if (error == 0 && doubled) {
-        error = WritePageFile(output + PageFileSuffix(format, true), big, format);
-        if (error != 0)
-            ::unlink(first.c_str());
+    a.Source = source;
+    reply.PageFile = PageFileBytes(shown, format);
+    if (doubled)
+        reply.PageFile2x = PageFileBytes(big, format);
+    if (reply.PageFile.empty() || (doubled && reply.PageFile2x.empty())) {
+        THelperReply failed = ReplyTo(request, TReplyStatus::Failed, source);
+        failed.CacheFiles = std::move(reply.CacheFiles);
+        return failed;
     }
-    if (error != 0) {
-        reply.Status = TReplyStatus::NotWritten;
-        reply.PageName.clear();
-        reply.WriteErrno = error;
-        return reply;
-    }
-    reply.PictureWidth = pictureSize.isValid() ? pictureSize.width() : -1;
-    reply.PictureHeight = pictureSize.isValid() ? pictureSize.height() : -1;
-    reply.PageFormat = format;
-    reply.PageDouble = doubled;
-    reply.PageWidth = shown.width();
-    reply.PageHeight = shown.height();
+    PutPictureSize(a, pictureSize);
+    a.PageFormat = format;
+    a.PageDouble = doubled;
+    a.PageWidth = shown.width();
+    a.PageHeight = shown.height();
     return reply;
 }
 
-TThumbReply TThumbnailer::TakeMade(const TThumbRequest& request) {
-    TOpenFile file(request.Path);
-    if (file.Fd() < 0)
-        return ReplyTo(request, TReplyStatus::Unreadable, TReplySource::Direct);
+THelperReply TThumbnailer::TakeMade(const THelperRequest& request) {
     // Another program's output: a PNG of a thumbnail's size or nothing.
     constexpr int kMaxMadeSide = 4096;
-    TOpenFile made(request.Output);
     QFile device;
-    if (!OpenDevice(made, kMaxThumbnailFile, device))
+    if (!OpenDevice(FdOf(TFileRole::Made), kMaxThumbnailFile, device))
         return ReplyTo(request, TReplyStatus::NoThumbnail, TReplySource::Made);
     QImageReader reader(&device, "png");
     reader.setAllocationLimit(kMaxMadeSide * kMaxMadeSide * 4 >> 20);
@@ -578,27 +474,13 @@ TThumbReply TThumbnailer::TakeMade(const TThumbRequest& request) {
         image =
             image.scaled(FitInto(image.size(), side, false), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     image = PixelsOnly(image);
-    if (!FRoot.empty() && !IsInsideRoot(FRoot, request.Path)) {
-        const TOriginal original{ThumbnailUri(request.Path), file.Stat().st_mtime, file.Stat().st_size};
-        if (const std::string png = CachePng(image, original, QSize(), -1); !png.empty())
-            WriteCacheFile(ThumbnailPath(FRoot, request.Size, original.Uri), png);
+    THelperReply reply = ReplyTo(request, TReplyStatus::Ok, TReplySource::Made);
+    if (request.Cached) {
+        if (std::string png = CachePng(image, request.Original, QSize(), -1); !png.empty())
+            reply.CacheFiles.push_back({request.Size, std::move(png)});
     }
-    TThumbReply reply = ReplyTo(request, TReplyStatus::Ok, TReplySource::Made);
-    PutImage(reply, image);
+    PutImage(reply.Reply, image);
     return reply;
-}
-
-TThumbReply TThumbnailer::RecordFailure(const TThumbRequest& request) {
-    if (!FRoot.empty()) {
-        const std::string uri = ThumbnailUri(request.Path);
-        if (request.StalePid > 0)
-            RemoveTemporaries(FRoot, uri, request.StalePid);
-        struct stat st;
-        if (::stat(request.Path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-            !IsInsideRoot(FRoot, request.Path))
-            WriteCacheFile(FailPath(FRoot, uri), FailureRecordPng({uri, st.st_mtime, st.st_size}));
-    }
-    return ReplyTo(request, TReplyStatus::Ok, TReplySource::Direct);
 }
 
 namespace {
@@ -615,12 +497,21 @@ double CpuSeconds() {
 // CPU limit could end it in the middle of a file.
 constexpr double kRetireCpuSeconds = 240;
 
+void CloseAll(std::vector<int>& files) {
+    for (int fd : files) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    files.clear();
+}
+
 } // namespace
 
-int Serve(int in, int out, TThumbnailer& thumbnailer) {
-    if (!platform::WriteAllBytes(out, EncodeHello()))
+int Serve(int in, int out, TThumbnailer& thumbnailer, const TSandboxState& sandbox) {
+    if (!platform::WriteAllBytes(out, EncodeHello(sandbox)))
         return 0;
     TFrameReader reader(kMaxRequestPayload);
+    std::vector<int> files;
     char buf[8192];
     for (;;) {
         std::uint32_t type = 0;
@@ -629,20 +520,32 @@ int Serve(int in, int out, TThumbnailer& thumbnailer) {
         if (r == TFrameReader::TResult::Bad)
             return 2;
         if (r == TFrameReader::TResult::NeedMore) {
-            const ssize_t n = ::read(in, buf, sizeof buf);
+            long n = ReceiveWithFiles(in, buf, sizeof buf, files);
+            if (n < 0 && errno == ENOTSOCK)
+                n = ::read(in, buf, sizeof buf);
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n <= 0)
-                return 0;
+            if (n <= 0 || files.size() > kMaxRequestFiles) {
+                CloseAll(files);
+                return n <= 0 ? 0 : 2;
+            }
             reader.Feed(buf, static_cast<std::size_t>(n));
             continue;
         }
-        if (type != static_cast<std::uint32_t>(TFrameType::Request))
+        std::optional<THelperRequest> request;
+        if (type == static_cast<std::uint32_t>(TFrameType::Request))
+            request = DecodeRequest(payload);
+        // Its descriptors came with its first byte: one for each role.
+        bool matching = request && files.size() == request->Files.size();
+        for (int fd : files)
+            matching = matching && fd >= 0;
+        if (!matching) {
+            CloseAll(files);
             return 2;
-        const std::optional<TThumbRequest> request = DecodeRequest(payload);
-        if (!request)
-            return 2;
-        if (!platform::WriteAllBytes(out, EncodeReply(thumbnailer.Handle(*request))))
+        }
+        const THelperReply reply = thumbnailer.Handle(*request, files);
+        CloseAll(files);
+        if (!platform::WriteAllBytes(out, EncodeReply(reply)))
             return 0;
         if (CpuSeconds() > kRetireCpuSeconds)
             return 0;

@@ -3,33 +3,35 @@
 #include "thumbs/Protocol.h"
 
 #include <string>
+#include <vector>
 
 namespace tavolix::thumbnailer {
 
-// The picture helper's work: answers one request at a time, reading the
-// file, the thumbnail cache under `root` ("" for none) and writing to it.
+// The picture helper's work: answers one request at a time from the
+// descriptors that came with it, and names no file. What is to be kept (the
+// cache's files, a page's files) goes back in the reply for the pool to write.
 class TThumbnailer {
 public:
-    explicit TThumbnailer(std::string root, bool testDecoders = false)
-        : FRoot(std::move(root)), FTestDecoders(testDecoders) {}
-    thumbs::TThumbReply Handle(const thumbs::TThumbRequest& request);
+    explicit TThumbnailer(bool testDecoders = false) : FTestDecoders(testDecoders) {}
+    // `files`: one descriptor for each of the request's roles, in order;
+    // they stay the caller's.
+    thumbs::THelperReply Handle(const thumbs::THelperRequest& request, const std::vector<int>& files);
 
 private:
-    thumbs::TThumbReply Picture(const thumbs::TThumbRequest& request);
-    thumbs::TThumbReply PartPicture(const thumbs::TThumbRequest& request);
-    thumbs::TThumbReply PageThumbnail(const thumbs::TThumbRequest& request);
-    // Takes over the files of a page's last folder (`from` and `to` without
-    // the suffixes); false when there are none to take.
-    bool Reuse(const std::string& from, const std::string& to, thumbs::TThumbReply& reply);
-    thumbs::TThumbReply RecordFailure(const thumbs::TThumbRequest& request);
-    thumbs::TThumbReply TakeMade(const thumbs::TThumbRequest& request);
+    thumbs::THelperReply Picture(const thumbs::THelperRequest& request);
+    thumbs::THelperReply PartPicture(const thumbs::THelperRequest& request);
+    thumbs::THelperReply PageThumbnail(const thumbs::THelperRequest& request);
+    thumbs::THelperReply TakeMade(const thumbs::THelperRequest& request);
+    int FdOf(thumbs::TFileRole role) const;
 
-    std::string FRoot;
     bool FTestDecoders;
+    const thumbs::THelperRequest* FRequest = nullptr;
+    const std::vector<int>* FFiles = nullptr;
 };
 
-// Speaks the protocol on `in` and `out` until `in` ends: a hello, then one
-// reply a request. Returns 0 at the end of the input, 2 on a broken request.
-int Serve(int in, int out, TThumbnailer& thumbnailer);
+// Speaks the protocol on `in` and `out` until `in` ends: a hello saying what
+// `sandbox` holds, then one reply a request. Returns 0 at the end of the
+// input, 2 on a broken request (or descriptors that don't match its roles).
+int Serve(int in, int out, TThumbnailer& thumbnailer, const thumbs::TSandboxState& sandbox);
 
 } // namespace tavolix::thumbnailer

@@ -1,18 +1,22 @@
 // tavolix-thumbnailer: the picture helper. Started by the program with
 // --serve, it answers requests on its standard input and output (see
-// thumbs/Protocol.h); decoders that crash, hang or run out of memory take
-// only this process down.
+// thumbs/Protocol.h) inside its sandbox (thumbnailer/Sandbox.cpp); decoders
+// that crash, hang or run out of memory take only this process down.
+#include "thumbnailer/Sandbox.h"
 #include "thumbnailer/Thumbnailer.h"
-#include "thumbs/ThumbnailCache.h"
 
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <string>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <vector>
 
+#include <QDir>
 #include <QGuiApplication>
+#include <QLibraryInfo>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TAVOLIX_ASAN 1
@@ -24,10 +28,11 @@
 
 #ifdef TAVOLIX_ASAN
 // AddressSanitizer reserves terabytes of address space, which any data or
-// address-space limit would refuse; its own limit on resident memory stands
-// in for them.
+// address-space limit would refuse; its own limit on mapped memory stands in
+// for them (its limit on resident memory would start a thread before the
+// sandbox, which the sandbox could not hold).
 extern "C" const char* __asan_default_options() {
-    return "hard_rss_limit_mb=1024:allocator_may_return_null=1:quarantine_size_mb=32";
+    return "mmap_limit_mb=1024:allocator_may_return_null=1:quarantine_size_mb=32";
 }
 #endif
 
@@ -66,15 +71,28 @@ void SetLimits() {
 void Quiet(QtMsgType, const QMessageLogContext&, const QString&) {
 }
 
+// Where the toolkit looks for its plugins besides /usr.
+std::vector<std::string> PluginFolders() {
+    std::vector<std::string> folders = {QLibraryInfo::path(QLibraryInfo::PluginsPath).toStdString()};
+    for (const char* variable : {"QT_PLUGIN_PATH", "QT_QPA_PLATFORM_PLUGIN_PATH"}) {
+        for (const QString& folder :
+             qEnvironmentVariable(variable).split(QDir::listSeparator(), Qt::SkipEmptyParts))
+            folders.push_back(folder.toStdString());
+    }
+    return folders;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    bool serve = false, testDecoders = false;
+    bool serve = false, testDecoders = false, sandboxed = true;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--serve") == 0)
             serve = true;
         else if (std::strcmp(argv[i], "--test-decoders") == 0)
             testDecoders = true;
+        else if (std::strcmp(argv[i], "--no-sandbox") == 0)
+            sandboxed = false; // for the benchmark of what the sandbox costs
     }
     if (!serve) {
         static const char kUsage[] = "tavolix-thumbnailer: started by tavolix, not by hand\n";
@@ -82,11 +100,24 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     SetLimits();
+    // Nothing is found relative to where the program was started.
+    if (::chdir("/") != 0)
+        return 2;
     // Decoders' warnings about broken files are no news to anyone.
     qInstallMessageHandler(Quiet);
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Given up before anything is read: no thread of the toolkit's runs yet.
+    tavolix::thumbs::TSandboxState sandbox;
+    if (sandboxed)
+        sandbox = tavolix::thumbnailer::EnterSandbox({PluginFolders()});
+    else
+        sandbox.Detail = "started with --no-sandbox";
+    if (!sandbox.Complete()) {
+        const std::string note = "tavolix-thumbnailer: no full sandbox: " + sandbox.Detail + "\n";
+        (void)!write(2, note.data(), note.size());
+    }
     int qtArgc = 1;
     QGuiApplication application(qtArgc, argv);
-    tavolix::thumbnailer::TThumbnailer thumbnailer(tavolix::thumbs::ThumbnailRoot(), testDecoders);
-    return tavolix::thumbnailer::Serve(0, 1, thumbnailer);
+    tavolix::thumbnailer::TThumbnailer thumbnailer(testDecoders);
+    return tavolix::thumbnailer::Serve(0, 1, thumbnailer, sandbox);
 }

@@ -4,6 +4,7 @@
 #include "thumbs/Md5.h"
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -237,14 +238,13 @@ std::string FailureRecordPng(const TOriginal& original) {
                             {"Software", "Tavolix " TAVOLIX_VERSION_TEXT}});
 }
 
-std::string TemporaryOf(std::string_view path, long pid) {
-    return std::string(path) + "." + std::to_string(pid) + ".tmp";
-}
-
 platform::TIoResult WriteCacheFile(const std::string& path, std::string_view bytes) {
     if (auto error = platform::MakeParentDirectories(path))
         return error;
-    const std::string temporary = TemporaryOf(path, static_cast<long>(getpid()));
+    // Threads of this process may write the same file at once.
+    static std::atomic<unsigned> serial{0};
+    const std::string temporary =
+        path + "." + std::to_string(getpid()) + "-" + std::to_string(serial++) + ".tmp";
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0 && errno == EEXIST) {
         // Left by an earlier process of the same id.
@@ -269,12 +269,6 @@ platform::TIoResult WriteCacheFile(const std::string& path, std::string_view byt
     if (::rename(temporary.c_str(), path.c_str()) != 0)
         return fail(errno);
     return std::nullopt;
-}
-
-void RemoveTemporaries(std::string_view root, std::string_view uri, long pid) {
-    for (TThumbSize size : kSizes)
-        ::unlink(TemporaryOf(ThumbnailPath(root, size, uri), pid).c_str());
-    ::unlink(TemporaryOf(FailPath(root, uri), pid).c_str());
 }
 
 } // namespace tavolix::thumbs

@@ -86,11 +86,7 @@ std::string FailureRecordPng(const TOriginal& original);
 
 // Writes a cache file as the standard asks: missing folders made with mode
 // 0700, the bytes written to a temporary file of mode 0600 beside `path`
-// (named by TemporaryOf with this process's id), then renamed over it.
+// (of a name no other write of this process uses), then renamed over it.
 platform::TIoResult WriteCacheFile(const std::string& path, std::string_view bytes);
-// The temporary name a process `pid` writes `path` through.
-std::string TemporaryOf(std::string_view path, long pid);
-// Removes what a helper killed while writing left of the files of `uri`.
-void RemoveTemporaries(std::string_view root, std::string_view uri, long pid);
 
 } // namespace tavolix::thumbs

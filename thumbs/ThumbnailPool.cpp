@@ -1,5 +1,7 @@
 #include "thumbs/ThumbnailPool.h"
 
+#include "thumbs/RequestFiles.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <list>
 #include <map>
 #include <mutex>
 #include <poll.h>
@@ -20,6 +23,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <unordered_set>
+#include <utility>
 
 extern char** environ;
 
@@ -39,6 +43,12 @@ constexpr milliseconds kRetireGrace{2000};
 constexpr milliseconds kClockCheck{100};
 // However busy, no file takes longer than this many budgets.
 constexpr int kWallBudgets = 10;
+// Opening a request's files, or writing what was made, may take this many
+// budgets before the file system counts as not answering.
+constexpr int kFileBudgets = 2;
+// Threads left waiting on a file system that stopped answering: beyond this
+// many, requests fail at once rather than leave more behind.
+constexpr int kMaxStuckTasks = 32;
 
 // The CPU time (user and system) a process has used, in milliseconds; -1
 // when it is gone. /proc never waits on a disk or a network.
@@ -124,14 +134,20 @@ struct TThumbnailPool::TState {
 
     mutable std::mutex Mutex;
     std::vector<std::shared_ptr<TClient::TData>> Clients;
-    std::deque<TThumbRequest> FailureRecords;
     std::uint64_t Stamp = 0;
     bool Stop = false;
     TPoolStats Stats;
+    std::optional<TSandboxState> Sandbox;
 
     void Wake() const {
         const std::uint64_t one = 1;
         (void)!::write(WakeFd, &one, sizeof one);
+    }
+    // From any thread, also after the pool's end.
+    void WakeLocked() {
+        std::lock_guard lock(Mutex);
+        if (WakeFd >= 0)
+            Wake();
     }
 };
 
@@ -141,22 +157,45 @@ using TData = TThumbnailPool::TClient::TData;
 using TState = TThumbnailPool::TState;
 
 struct TJob {
-    std::weak_ptr<TData> Client; // empty for a failure record
+    std::weak_ptr<TData> Client;
     TThumbRequest Request;
+};
+
+// File work on a thread of its own, which a file system that stopped
+// answering may keep for ever: the pool then goes on without it.
+struct TTask {
+    std::atomic<bool> Done{false};
+    TThumbReply Reply;
+    bool Opened = false;
+    TClock::time_point Deadline;
+};
+
+// One request from its opening to its answer.
+struct TFlight {
+    enum class TStage { Opening, Ready, Decoding, Finishing };
+    TJob Job;
+    TStage Stage = TStage::Opening;
+    std::shared_ptr<TRequestFiles> Files;
+    std::shared_ptr<TTask> Task;
+    int Tries = 0;
+    // After a helper died on it: only one that has had no other file.
+    bool FreshHelperOnly = false;
 };
 
 struct THelper {
     pid_t Pid = -1;
     int Fd = -1;
+    int ErrFd = -1; // its standard error, read and dropped
     bool HelloSeen = false;
-    bool Busy = false;
-    TJob Job;
+    TFlight* Flight = nullptr;
+    int Served = 0; // files it was given
     TClock::time_point IdleSince;
     // The file's clock: when it was sent, and when the helper last used CPU.
     TClock::time_point Sent, LastProgress;
     long CpuAtSend = 0, LastCpu = 0; // milliseconds of the helper's CPU time
     TFrameReader Reader{kMaxReplyPayload};
     std::string Out;
+    std::vector<int> OutFiles; // go with Out's first byte; the flight's
 };
 
 struct TRetired {
@@ -177,44 +216,59 @@ void Deliver(TState& state, const TJob& job, TThumbReply&& reply) {
         client->Handler(std::move(reply));
 }
 
-TThumbReply FailedReply(std::uint64_t id) {
+TThumbReply FailedReply(std::uint64_t id, TReplyStatus status = TReplyStatus::Failed) {
     TThumbReply reply;
     reply.Id = id;
-    reply.Status = TReplyStatus::Failed;
+    reply.Status = status;
     reply.Source = TReplySource::Direct;
     return reply;
 }
 
-// The runner of one pool: the helpers, their sockets and their clocks.
+// The runner of one pool: the helpers, their sockets and their clocks, and
+// the threads that open and write files.
 class TRunner {
 public:
-    explicit TRunner(TState& state) : S(state) {}
+    explicit TRunner(std::shared_ptr<TState> state) : FState(std::move(state)), S(*FState) {}
     void Run();
 
 private:
     bool TakeJob(TJob& job);
-    bool HasJob();
-    void Spawn();
-    void Send(THelper& h, TJob job);
+    bool Working(const TJob& job) const;
+    void StartFlights();
+    bool StartTask(TFlight& flight, std::function<void(TTask&)> work);
+    void Open(TFlight& flight);
+    void Finish(TFlight& flight, std::optional<THelperReply> made);
+    void CheckTasks();
+    // The flight ends, its reply handed to the caller unless `deliver` is false.
+    void Answer(TFlight& flight, TThumbReply&& reply, bool deliver = true);
+    void SendReady();
+    THelper* Spawn();
+    void Send(THelper& h, TFlight& flight);
     void StartClock(THelper& h);
     bool Overdue(THelper& h, TClock::time_point now);
     void Flush(THelper& h);
     void Read(THelper& h);
-    // The helper is gone or must go: its file failed.
+    void DrainErrors(THelper& h);
+    // The helper is gone or must go: its file is tried again or failed.
     void Dead(THelper& h, bool timedOut);
     void Retire(THelper& h, bool kill);
     void Reap(bool all);
     void FailEverything();
+    int StuckTasks();
     // Another program's thumbnailer for a file the cache had nothing of;
     // true when one took the job over.
     bool StartExternal(const TJob& job, const TThumbReply& reply);
     void PollExternals();
 
+    std::shared_ptr<TState> FState;
     TState& S;
-    std::vector<THelper> FHelpers;
+    std::vector<std::unique_ptr<THelper>> FHelpers;
+    std::list<TFlight> FFlights;
+    std::vector<std::shared_ptr<TTask>> FAbandoned;
     std::vector<TRetired> FRetired;
     int FStartFailures = 0;
     bool FBroken = false;
+    bool FTightened = false;
 
     struct TExternalJob {
         TJob Job;
@@ -230,6 +284,13 @@ private:
     std::deque<TJob> FFollowUps;
 };
 
+bool TRunner::Working(const TJob& job) const {
+    const auto client = job.Client.lock();
+    return std::any_of(FFlights.begin(), FFlights.end(), [&](const TFlight& f) {
+        return f.Job.Request.Id == job.Request.Id && f.Job.Client.lock() == client;
+    });
+}
+
 bool TRunner::TakeJob(TJob& job) {
     if (!FFollowUps.empty()) {
         job = std::move(FFollowUps.front());
@@ -244,44 +305,148 @@ bool TRunner::TakeJob(TJob& job) {
                 best = c;
         }
         if (!best)
-            break;
+            return false;
         job = {best, std::move(best->Queue.front())};
         best->Queue.pop_front();
-        // Asked again while a helper works on it, or answered already: that
+        // Asked again while it is under way, or answered already: that
         // answer will do.
-        const bool working = std::any_of(FHelpers.begin(), FHelpers.end(), [&](const THelper& h) {
-            return h.Busy && h.Job.Request.Id == job.Request.Id && h.Job.Client.lock() == best;
-        });
-        if (!working && !best->Answered.contains(job.Request.Id))
+        if (!Working(job) && !best->Answered.contains(job.Request.Id))
             return true;
     }
-    if (!S.FailureRecords.empty()) {
-        job = {{}, std::move(S.FailureRecords.front())};
-        S.FailureRecords.pop_front();
-        return true;
+}
+
+int TRunner::StuckTasks() {
+    std::erase_if(FAbandoned, [](const auto& task) { return task->Done.load(); });
+    return static_cast<int>(FAbandoned.size());
+}
+
+// A file is taken from the queue only when a helper is free for it, so that
+// requests that left the screen meanwhile are dropped, never made.
+void TRunner::StartFlights() {
+    auto holding = std::count_if(FFlights.begin(), FFlights.end(),
+                                 [](const TFlight& f) { return f.Stage != TFlight::TStage::Finishing; });
+    TJob job;
+    while (holding < S.Options.Processes && TakeJob(job)) {
+        FFlights.emplace_back().Job = std::move(job);
+        ++holding;
+        Open(FFlights.back());
     }
-    return false;
 }
 
-bool TRunner::HasJob() {
-    if (!FFollowUps.empty())
-        return true;
-    std::lock_guard lock(S.Mutex);
-    if (!S.FailureRecords.empty())
-        return true;
-    return std::any_of(S.Clients.begin(), S.Clients.end(), [](const auto& c) { return !c->Queue.empty(); });
+bool TRunner::StartTask(TFlight& flight, std::function<void(TTask&)> work) {
+    auto task = std::make_shared<TTask>();
+    task->Deadline = TClock::now() + milliseconds(S.Options.BudgetMs) * kFileBudgets;
+    try {
+        std::thread([task, work = std::move(work), state = FState] {
+            work(*task);
+            task->Done = true;
+            state->WakeLocked();
+        }).detach();
+    } catch (const std::system_error&) {
+        return false; // no thread to be had
+    }
+    flight.Task = std::move(task);
+    return true;
 }
 
-void TRunner::Spawn() {
-    int sv[2];
+void TRunner::Open(TFlight& flight) {
+    flight.Stage = TFlight::TStage::Opening;
+    flight.Files = std::make_shared<TRequestFiles>(flight.Job.Request, S.Options.CacheRoot);
+    // Before the pool's first file: wider modes than the standard's, left
+    // by an older writer, go.
+    const std::string tighten = std::exchange(FTightened, true) ? std::string() : S.Options.CacheRoot;
+    if (StuckTasks() >= kMaxStuckTasks || !StartTask(flight, [files = flight.Files, tighten](TTask& task) {
+            TightenCacheFolders(tighten);
+            task.Opened = files->Open();
+        })) {
+        flight.Task.reset();
+        Answer(flight, FailedReply(flight.Job.Request.Id, TReplyStatus::Unreadable));
+    }
+}
+
+// Writes what the helper made (or, without it, records the file as failed)
+// and answers.
+void TRunner::Finish(TFlight& flight, std::optional<THelperReply> made) {
+    flight.Stage = TFlight::TStage::Finishing;
+    auto work = [files = flight.Files, made = std::move(made)](TTask& task) mutable {
+        task.Reply = made ? files->Complete(std::move(*made)) : files->Fail();
+    };
+    if (!StartTask(flight, std::move(work)))
+        Answer(flight, FailedReply(flight.Job.Request.Id));
+}
+
+void TRunner::Answer(TFlight& flight, TThumbReply&& reply, bool deliver) {
+    const TJob job = std::move(flight.Job);
+    // The other program's PNG has been read, or never will be.
+    if (job.Request.Kind == TRequestKind::TakeMade)
+        FMade.erase(job.Request.Output);
+    for (auto it = FFlights.begin(); it != FFlights.end(); ++it) {
+        if (&*it == &flight) {
+            FFlights.erase(it);
+            break;
+        }
+    }
+    if (deliver)
+        Deliver(S, job, std::move(reply));
+}
+
+void TRunner::CheckTasks() {
+    const auto now = TClock::now();
+    for (auto it = FFlights.begin(); it != FFlights.end();) {
+        TFlight& flight = *it++;
+        if (!flight.Task)
+            continue;
+        const std::shared_ptr<TTask> task = flight.Task;
+        if (!task->Done) {
+            if (now < task->Deadline)
+                continue;
+            // The file system stopped answering: the thread is left to it.
+            FAbandoned.push_back(task);
+            flight.Task.reset();
+            {
+                std::lock_guard lock(S.Mutex);
+                ++S.Stats.FilesStuck;
+            }
+            const bool page = flight.Job.Request.Kind == TRequestKind::PageThumbnail;
+            TThumbReply reply = FailedReply(flight.Job.Request.Id, TReplyStatus::Unreadable);
+            if (flight.Stage == TFlight::TStage::Finishing && page) {
+                reply.Status = TReplyStatus::NotWritten;
+                reply.WriteErrno = ETIMEDOUT;
+            }
+            Answer(flight, std::move(reply));
+            continue;
+        }
+        flight.Task.reset();
+        if (flight.Stage == TFlight::TStage::Opening) {
+            if (task->Opened)
+                flight.Stage = TFlight::TStage::Ready;
+            else
+                Answer(flight, TThumbReply(flight.Files->Answer()));
+        } else {
+            Answer(flight, std::move(task->Reply));
+        }
+    }
+}
+
+THelper* TRunner::Spawn() {
+    int sv[2], err[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) {
         ++FStartFailures;
-        return;
+        return nullptr;
+    }
+    if (::pipe2(err, O_CLOEXEC) != 0) {
+        ::close(sv[0]);
+        ::close(sv[1]);
+        ++FStartFailures;
+        return nullptr;
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, sv[1], 0);
     posix_spawn_file_actions_adddup2(&actions, sv[1], 1);
+    // Its messages are no one's business, and a helper stuck in the kernel
+    // must not hold the caller's standard error open.
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     // Nothing else of this process reaches the helper.
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     std::vector<std::string> args = {S.Options.HelperPath, "--serve"};
@@ -294,26 +459,56 @@ void TRunner::Spawn() {
     const int rc = posix_spawn(&pid, S.Options.HelperPath.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(sv[1]);
+    ::close(err[1]);
     if (rc != 0) {
         ::close(sv[0]);
+        ::close(err[0]);
         if (++FStartFailures >= kMaxStartFailures)
             FBroken = true;
-        return;
+        return nullptr;
     }
     ::fcntl(sv[0], F_SETFL, ::fcntl(sv[0], F_GETFL) | O_NONBLOCK);
-    THelper h;
-    h.Pid = pid;
-    h.Fd = sv[0];
-    h.IdleSince = TClock::now();
+    ::fcntl(err[0], F_SETFL, ::fcntl(err[0], F_GETFL) | O_NONBLOCK);
+    auto h = std::make_unique<THelper>();
+    h->Pid = pid;
+    h->Fd = sv[0];
+    h->ErrFd = err[0];
+    h->IdleSince = TClock::now();
     FHelpers.push_back(std::move(h));
     std::lock_guard lock(S.Mutex);
     ++S.Stats.Started;
+    return FHelpers.back().get();
 }
 
-void TRunner::Send(THelper& h, TJob job) {
-    h.Out += EncodeRequest(job.Request);
-    h.Job = std::move(job);
-    h.Busy = true;
+// Ready files go to idle helpers; one a helper died on, to a new one.
+void TRunner::SendReady() {
+    for (auto it = FFlights.begin(); it != FFlights.end();) {
+        TFlight& flight = *it++; // a send that fails may answer it
+        if (flight.Stage != TFlight::TStage::Ready)
+            continue;
+        THelper* idle = nullptr;
+        for (const auto& h : FHelpers) {
+            if (!h->Flight && h->Fd >= 0 && !(flight.FreshHelperOnly && h->Served > 0)) {
+                idle = h.get();
+                break;
+            }
+        }
+        // A file that needs a fresh helper may make one beyond the number.
+        const auto busy = static_cast<int>(FHelpers.size());
+        if (!idle && !FBroken && (busy < S.Options.Processes || flight.FreshHelperOnly))
+            idle = Spawn();
+        if (!idle)
+            continue;
+        Send(*idle, flight);
+    }
+}
+
+void TRunner::Send(THelper& h, TFlight& flight) {
+    h.Out += EncodeRequest(flight.Files->HelperRequest());
+    h.OutFiles = flight.Files->Descriptors();
+    h.Flight = &flight;
+    ++h.Served;
+    flight.Stage = TFlight::TStage::Decoding;
     {
         std::lock_guard lock(S.Mutex);
         ++S.Stats.Sent;
@@ -343,9 +538,10 @@ bool TRunner::Overdue(THelper& h, TClock::time_point now) {
 
 void TRunner::Flush(THelper& h) {
     while (!h.Out.empty()) {
-        const ssize_t n = ::send(h.Fd, h.Out.data(), h.Out.size(), MSG_NOSIGNAL);
+        const long n = SendWithFiles(h.Fd, h.Out, h.OutFiles);
         if (n > 0) {
             h.Out.erase(0, static_cast<std::size_t>(n));
+            h.OutFiles.clear(); // the helper has its own now
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -353,6 +549,22 @@ void TRunner::Flush(THelper& h) {
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return;
         Dead(h, false);
+        return;
+    }
+}
+
+void TRunner::DrainErrors(THelper& h) {
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(h.ErrFd, buf, sizeof buf);
+        if (n > 0)
+            continue;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            ::close(h.ErrFd);
+            h.ErrFd = -1;
+        }
         return;
     }
 }
@@ -382,64 +594,67 @@ void TRunner::Read(THelper& h) {
             return;
         }
         if (!h.HelloSeen) {
-            if (type != static_cast<std::uint32_t>(TFrameType::Hello) || !IsHello(payload)) {
+            const std::optional<TSandboxState> sandbox =
+                type == static_cast<std::uint32_t>(TFrameType::Hello) ? DecodeHello(payload) : std::nullopt;
+            if (!sandbox) {
                 Dead(h, false);
                 return;
             }
             h.HelloSeen = true;
             FStartFailures = 0;
+            {
+                std::lock_guard lock(S.Mutex);
+                if (!S.Sandbox)
+                    S.Sandbox = *sandbox;
+            }
             // The file's own budget starts now that the helper is ready.
-            if (h.Busy)
+            if (h.Flight)
                 StartClock(h);
             continue;
         }
-        std::optional<TThumbReply> reply;
+        std::optional<THelperReply> reply;
         if (type == static_cast<std::uint32_t>(TFrameType::Reply))
             reply = DecodeReply(payload);
-        if (!reply || !h.Busy || reply->Id != h.Job.Request.Id) {
+        if (!reply || !h.Flight || reply->Reply.Id != h.Flight->Job.Request.Id) {
             Dead(h, false);
             return;
         }
-        h.Busy = false;
+        TFlight& flight = *h.Flight;
+        h.Flight = nullptr;
         h.IdleSince = TClock::now();
-        TJob job = std::move(h.Job);
         {
             std::lock_guard lock(S.Mutex);
             ++S.Stats.Replies;
         }
-        if (job.Request.Kind == TRequestKind::TakeMade)
-            FMade.erase(job.Request.Output);
-        else if (StartExternal(job, *reply))
-            continue;
-        Deliver(S, job, std::move(*reply));
+        if (StartExternal(flight.Job, reply->Reply))
+            Answer(flight, {}, false); // answered when the program is done
+        else
+            Finish(flight, std::move(reply));
     }
 }
 
 void TRunner::Dead(THelper& h, bool timedOut) {
-    if (h.Busy) {
-        h.Busy = false;
-        TJob job = std::move(h.Job);
-        const bool isRecord = job.Request.Kind == TRequestKind::RecordFailure;
-        if (job.Request.Kind == TRequestKind::TakeMade) {
-            FMade.erase(job.Request.Output);
-            FExternalFailed.insert(job.Request.Path);
-        }
-        {
+    if (TFlight* flight = h.Flight) {
+        h.Flight = nullptr;
+        h.OutFiles.clear();
+        // Killed from outside (the OOM killer, a kill) the file may be
+        // good: once more in a fresh helper. A second death, or a file
+        // over its budget, is the file's.
+        if (!timedOut && flight->Tries == 0) {
+            ++flight->Tries;
+            flight->Stage = TFlight::TStage::Ready;
+            flight->FreshHelperOnly = true;
             std::lock_guard lock(S.Mutex);
-            ++(timedOut ? S.Stats.TimedOut : S.Stats.Crashed);
-            // A file that takes a helper down is not tried again; a record
-            // that does is given up.
-            if (job.Request.Kind == TRequestKind::Picture ||
-                job.Request.Kind == TRequestKind::PageThumbnail) {
-                TThumbRequest record;
-                record.Kind = TRequestKind::RecordFailure;
-                record.Path = job.Request.Path;
-                record.StalePid = h.Pid;
-                S.FailureRecords.push_back(std::move(record));
+            ++S.Stats.Retried;
+        } else {
+            {
+                std::lock_guard lock(S.Mutex);
+                ++(timedOut ? S.Stats.TimedOut : S.Stats.Crashed);
             }
+            if (flight->Job.Request.Kind == TRequestKind::TakeMade)
+                FExternalFailed.insert(flight->Job.Request.Path);
+            Finish(*flight, std::nullopt);
         }
-        if (!isRecord)
-            Deliver(S, job, FailedReply(job.Request.Id));
     }
     if (!h.HelloSeen && ++FStartFailures >= kMaxStartFailures)
         FBroken = true;
@@ -450,6 +665,9 @@ void TRunner::Retire(THelper& h, bool kill) {
     if (h.Fd >= 0)
         ::close(h.Fd);
     h.Fd = -1;
+    if (h.ErrFd >= 0)
+        ::close(h.ErrFd);
+    h.ErrFd = -1;
     if (h.Pid > 0) {
         if (kill)
             ::kill(h.Pid, SIGKILL);
@@ -470,12 +688,16 @@ void TRunner::Reap(bool all) {
 }
 
 void TRunner::FailEverything() {
+    for (auto it = FFlights.begin(); it != FFlights.end();) {
+        TFlight& flight = *it++;
+        if (flight.Stage == TFlight::TStage::Ready)
+            Answer(flight, FailedReply(flight.Job.Request.Id));
+    }
     TJob job;
     while (TakeJob(job)) {
         if (job.Request.Kind == TRequestKind::TakeMade)
             FMade.erase(job.Request.Output);
-        if (job.Request.Kind != TRequestKind::RecordFailure)
-            Deliver(S, job, FailedReply(job.Request.Id));
+        Deliver(S, job, FailedReply(job.Request.Id));
     }
 }
 
@@ -539,36 +761,32 @@ void TRunner::Run() {
             if (S.Stop)
                 break;
         }
-        std::erase_if(FHelpers, [](const THelper& h) { return h.Fd < 0; });
+        std::erase_if(FHelpers, [](const auto& h) { return h->Fd < 0; });
         Reap(false);
         PollExternals();
+        CheckTasks();
         if (FBroken) {
             FailEverything();
         } else {
-            for (THelper& h : FHelpers) {
-                TJob job;
-                if (!h.Busy && h.Fd >= 0 && TakeJob(job))
-                    Send(h, std::move(job));
-            }
-            while (!FBroken && static_cast<int>(FHelpers.size()) < S.Options.Processes && HasJob()) {
-                const std::size_t before = FHelpers.size();
-                Spawn();
-                TJob job;
-                if (FHelpers.size() > before && TakeJob(job))
-                    Send(FHelpers.back(), std::move(job));
-            }
+            StartFlights();
+            SendReady();
         }
-        std::erase_if(FHelpers, [](const THelper& h) { return h.Fd < 0; });
+        std::erase_if(FHelpers, [](const auto& h) { return h->Fd < 0; });
 
         // Wait for a socket, the wake-up, or the nearest clock.
         const auto now = TClock::now();
         auto until = now + milliseconds(S.Options.IdleExitMs);
         std::vector<pollfd> fds;
         fds.push_back({S.WakeFd, POLLIN, 0});
-        for (const THelper& h : FHelpers) {
-            fds.push_back({h.Fd, static_cast<short>(POLLIN | (h.Out.empty() ? 0 : POLLOUT)), 0});
-            until = std::min(until,
-                             h.Busy ? now + kClockCheck : h.IdleSince + milliseconds(S.Options.IdleExitMs));
+        for (const auto& h : FHelpers) {
+            fds.push_back({h->Fd, static_cast<short>(POLLIN | (h->Out.empty() ? 0 : POLLOUT)), 0});
+            fds.push_back({h->ErrFd, POLLIN, 0});
+            until = std::min(until, h->Flight ? now + kClockCheck
+                                              : h->IdleSince + milliseconds(S.Options.IdleExitMs));
+        }
+        for (const TFlight& flight : FFlights) {
+            if (flight.Task)
+                until = std::min(until, flight.Task->Deadline);
         }
         if (!FRetired.empty() || !FExternals.empty())
             until = std::min(until, now + milliseconds(100));
@@ -579,26 +797,37 @@ void TRunner::Run() {
             (void)!::read(S.WakeFd, &count, sizeof count);
         }
         for (std::size_t i = 0; i < FHelpers.size(); ++i) {
-            THelper& h = FHelpers[i];
-            const short ev = fds[i + 1].revents;
+            THelper& h = *FHelpers[i];
+            const short ev = fds[2 * i + 1].revents;
+            if (h.ErrFd >= 0 && (fds[2 * i + 2].revents & (POLLIN | POLLHUP | POLLERR)))
+                DrainErrors(h);
             if (h.Fd >= 0 && (ev & POLLOUT))
                 Flush(h);
             if (h.Fd >= 0 && (ev & (POLLIN | POLLHUP | POLLERR)))
                 Read(h);
         }
         const auto after = TClock::now();
-        for (THelper& h : FHelpers) {
-            if (h.Fd < 0)
+        for (const auto& h : FHelpers) {
+            if (h->Fd < 0)
                 continue;
-            if (h.Busy && Overdue(h, after))
-                Dead(h, true);
-            else if (!h.Busy && after >= h.IdleSince + milliseconds(S.Options.IdleExitMs))
-                Retire(h, false); // it ends on the closed socket
+            if (h->Flight && Overdue(*h, after))
+                Dead(*h, true);
+            else if (!h->Flight && after >= h->IdleSince + milliseconds(S.Options.IdleExitMs))
+                Retire(*h, false); // it ends on the closed socket
         }
     }
-    for (THelper& h : FHelpers) {
-        if (h.Fd >= 0)
-            Retire(h, true);
+    for (const auto& h : FHelpers) {
+        h->Flight = nullptr;
+        if (h->Fd >= 0)
+            Retire(*h, true);
+    }
+    // What is being written (a failure record, a cache file) is let finish
+    // within its time; opening is left behind.
+    for (TFlight& flight : FFlights) {
+        if (flight.Stage != TFlight::TStage::Finishing || !flight.Task)
+            continue;
+        while (!flight.Task->Done && TClock::now() < flight.Task->Deadline)
+            ::usleep(2000);
     }
     // Killed helpers end at once unless the kernel holds them; those are left.
     for (int i = 0; i < 20 && !FRetired.empty(); ++i) {
@@ -615,7 +844,7 @@ TThumbnailPool::TThumbnailPool(TPoolOptions options) : FState(std::make_shared<T
     FState->Options.Processes = std::max(1, FState->Options.Processes);
     FState->Available = IsExecutable(FState->Options.HelperPath);
     FState->WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    FThread = std::thread([state = FState] { TRunner(*state).Run(); });
+    FThread = std::thread([state = FState] { TRunner(state).Run(); });
 }
 
 TThumbnailPool::~TThumbnailPool() {
@@ -647,6 +876,11 @@ bool TThumbnailPool::Available() const {
 TPoolStats TThumbnailPool::Stats() const {
     std::lock_guard lock(FState->Mutex);
     return FState->Stats;
+}
+
+std::optional<TSandboxState> TThumbnailPool::Sandbox() const {
+    std::lock_guard lock(FState->Mutex);
+    return FState->Sandbox;
 }
 
 TThumbnailPool::TClient::TClient(std::shared_ptr<TState> pool, std::shared_ptr<TData> data)

@@ -2,9 +2,11 @@
 
 #include "thumbs/ExternalThumbnailer.h"
 #include "thumbs/Protocol.h"
+#include "thumbs/ThumbnailCache.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -29,6 +31,8 @@ struct TPoolOptions {
     int StartMs = 5000;
     // An idle helper ends after this long.
     int IdleExitMs = 30000;
+    // The thumbnail cache the pool reads and writes for the helpers ("": none).
+    std::string CacheRoot = ThumbnailRoot();
     // Files the cache has no thumbnail of and the table no decoder for are
     // given to the desktop's thumbnailers (in a sandbox), at most this long each.
     bool ExternalThumbnailers = true;
@@ -38,18 +42,26 @@ struct TPoolOptions {
 
 struct TPoolStats {
     int Started = 0;
-    int Sent = 0; // requests handed to a helper
-    int Crashed = 0;
-    int TimedOut = 0;
+    int Sent = 0;       // requests handed to a helper
+    int Retried = 0;    // files whose helper died, tried once more in a new one
+    int Crashed = 0;    // files failed because their helper died twice
+    int TimedOut = 0;   // files failed because their helper ran out of time
+    int FilesStuck = 0; // requests whose files didn't answer in time
     int Replies = 0;
 };
 
-// Helper processes that make pictures, started when there is work, each
-// given one file at a time with a time budget. A helper that crashes, breaks
-// the protocol or runs past its budget is killed; its file is answered as
-// failed (and recorded as failed in the cache by the next helper), and the
-// work goes on in a new one. Everything runs on a thread of the pool's own
-// that waits on sockets only: the callers never wait on a helper or a file.
+// Helper processes that make pictures, started when there is work and kept
+// for the next files, each given one file at a time with a time budget. The
+// pool opens every file a request needs and hands the helper descriptors;
+// the helper, in its sandbox, names no file. A helper that crashes, breaks
+// the protocol or runs past its budget is killed and the work goes on in a
+// new one; a file whose helper died is tried once more in a fresh helper
+// (it may have been killed from outside), and failed and recorded as failed
+// in the cache when that dies too or when the file ran out of time. The
+// helpers' standard error is read and dropped. The pool's own thread waits
+// on sockets only; files are opened and written on threads that a file
+// system that stopped answering may keep: the callers never wait on a
+// helper or a file.
 class TThumbnailPool {
 public:
     using TReplyHandler = std::function<void(TThumbReply&&)>;
@@ -65,6 +77,8 @@ public:
     // False when there is no helper to run: every request fails at once.
     bool Available() const;
     TPoolStats Stats() const;
+    // What the first helper's sandbox holds; nothing before a helper started.
+    std::optional<TSandboxState> Sandbox() const;
 
     struct TState;
 

@@ -501,7 +501,7 @@
     </message>
     <message>
         <source>「 ; 」で区切って複数のキーを指定 (&amp;L)</source>
-        <translation>Several keys separated by &quot;;&quot; (&amp;L)</translation>
+        <translation>Key &amp;Lists (Keys Separated by &quot;;&quot;)</translation>
     </message>
     <message>
         <source>「 ; 」で区切った複数のキーの、どれかに合うファイルを検索します （ 例 ＝ *.jpg;*.png ）。</source>
@@ -509,7 +509,7 @@
     </message>
     <message>
         <source>絞り込み行の表示／非表示 (&amp;F)</source>
-        <translation>Show or hide the filter row (&amp;F)</translation>
+        <translation>&amp;Filter Row</translation>
     </message>
     <message>
         <source>種類・サイズ・更新日時で検索結果を絞り込む行を、表示・非表示します （ 表示中だけ絞り込み ）。</source>
@@ -716,6 +716,18 @@ Has it been moved or deleted?</translation>
 検索結果をＨＴＭＬ形式で作成・保存して、
 ＷＷＷブラウザで閲覧できるようにします。</source>
         <translation>Finds the files that match a key in a directory and every directory below it, and saves them as an HTML page to be read in a web browser.</translation>
+    </message>
+    <message>
+        <source>画像ヘルパーはサンドボックスなしで動いています（このカーネルにはその仕組みがありません）。</source>
+        <translation>The picture helper runs without its sandbox (this kernel has neither Landlock nor seccomp).</translation>
+    </message>
+    <message>
+        <source>画像ヘルパーはファイルを閉ざせずに動いています（このカーネルには Landlock がありません）。</source>
+        <translation>The picture helper runs with the files open to it (this kernel has no Landlock).</translation>
+    </message>
+    <message>
+        <source>画像ヘルパーはシステムコールを絞れずに動いています（このカーネルには seccomp がありません）。</source>
+        <translation>The picture helper runs without its system call filter (this kernel has no seccomp).</translation>
     </message>
 </context>
 <context>
@@ -1137,7 +1149,7 @@ Go ahead?</translation>
     </message>
     <message>
         <source>「 ; 」もキーの一部として検索しました。「 ; 」で区切った複数のキーとして検索するには、検索ｵﾌﾟｼｮﾝ の「「 ; 」で区切って複数のキーを指定」をオンにして下さい。</source>
-        <translation>&quot;;&quot; was searched as part of the key. To search the keys separated by &quot;;&quot;, turn on &quot;Several keys separated by &quot;;&quot;&quot; in the Search Options menu.</translation>
+        <translation>&quot;;&quot; was searched as part of the key. To search the keys separated by &quot;;&quot;, turn on &quot;Key Lists&quot; in the Search Options menu.</translation>
     </message>
     <message>
         <source>中止</source>

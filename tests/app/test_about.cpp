@@ -46,6 +46,25 @@ TEST(AboutBox, FixedLayout) {
     EXPECT_FALSE(icon->pixmap().isNull());
 }
 
+TEST(AboutBox, AHelperWithoutItsFullSandboxIsSaidInALineOfItsOwn) {
+    TAboutBox box;
+    tavolix::thumbs::TSandboxState lacking;
+    lacking.Calls = true; // no Landlock
+    box.ShowSandbox(lacking);
+    EXPECT_TRUE(box.SandboxText().contains("Landlock")) << box.SandboxText().toStdString();
+    auto* line = box.findChild<QLabel*>("Sandbox");
+    ASSERT_NE(line, nullptr);
+    EXPECT_GT(box.height(), 230);
+    EXPECT_TRUE(QRect(QPoint(), box.size()).contains(box.OKButton()->geometry()));
+    EXPECT_GT(box.OKButton()->y(), box.findChild<QFrame*>("Panel1")->geometry().bottom());
+    EXPECT_LT(box.findChild<QLabel*>("Comments")->geometry().bottom(), line->geometry().top());
+
+    lacking.FileSystem = true;
+    box.ShowSandbox(lacking);
+    EXPECT_EQ(box.SandboxText(), "");
+    EXPECT_EQ(box.size(), QSize(288, 230));
+}
+
 TEST(AboutBox, ProgramIconHasEverySize) {
     QIcon icon = ProgramIcon();
     QList<QSize> sizes = icon.availableSizes();

@@ -21,8 +21,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
+#include <set>
 #include <sys/stat.h>
 
 #include <QAction>
@@ -1049,6 +1052,35 @@ TEST_F(SerfileTest, VolumeChoiceRebuildsTheTree) {
     EXPECT_EQ(FFrame->DirectoryListBox2->Drive(), FTree.Root());
     EXPECT_EQ(FFrame->Label1->text(), QString::fromStdString("検索対象 ＝ " + FTree.Root() + "/"));
     EXPECT_FALSE(FFrame->IsNetworkDriveSelected());
+}
+
+// A key two commands share fires neither (Qt calls it ambiguous): every key
+// live in the frame with a result window active (the menus in the bar, the
+// commands of the widgets shown) must be one command's.
+TEST_F(SerfileTest, EveryKeyOfTheFrameAndAResultWindowIsOneCommands) {
+    ASSERT_EQ(Search("*.gif"), 1);
+    std::map<QString, QStringList> owners;
+    std::set<QAction*> seen;
+    std::function<void(QAction*)> take = [&](QAction* action) {
+        if (!seen.insert(action).second || action->shortcutContext() == Qt::WidgetShortcut)
+            return;
+        for (const QKeySequence& key : action->shortcuts())
+            owners[key.toString()] << action->text();
+        if (QMenu* menu = action->menu())
+            for (QAction* item : menu->actions())
+                take(item);
+    };
+    for (QAction* action : FFrame->MainMenu1->actions())
+        take(action);
+    for (QWidget* widget : FFrame->findChildren<QWidget*>())
+        if (!qobject_cast<QMenu*>(widget) && widget->isVisible())
+            for (QAction* action : widget->actions())
+                take(action);
+    for (int key : {Qt::Key_F2, Qt::Key_F3, Qt::Key_F6, Qt::Key_F7, Qt::Key_F8})
+        EXPECT_TRUE(owners.contains(QKeySequence(key).toString())) << key;
+    for (const auto& [key, names] : owners)
+        EXPECT_EQ(names.size(), 1) << key.toStdString() << ": "
+                                   << names.join(QStringLiteral(" | ")).toStdString();
 }
 
 } // namespace

@@ -10,6 +10,7 @@ file, on windows appearing and on files on disk, never on fixed sleeps.
 """
 
 import os
+import re
 import shutil
 import signal
 import struct
@@ -17,6 +18,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.parse
 import zlib
 
 TIMEOUT = float(os.environ.get("TAVOLIX_DESKTOP_TIMEOUT", "60"))
@@ -923,9 +925,20 @@ def case_frame_placement(d, p, tree, work):
 
 def make_pictures(folder):
     """Photos made by ImageMagick, wallpapers of another project (Debian's
-    desktop-base), a picture that claims 400 million pixels and a page that
-    is no picture; returns how many of them are pictures that can be made."""
+    desktop-base), a picture that claims 400 million pixels, a page that
+    is no picture and an SVG that names a red picture outside its folder and
+    a FIFO; returns how many of them are pictures that can be made."""
     os.makedirs(folder)
+    private = os.path.join(os.path.dirname(folder), "private")
+    os.makedirs(private, exist_ok=True)
+    subprocess.run(["convert", "-size", "64x64", "xc:red", os.path.join(private, "secret.png")], check=True)
+    os.mkfifo(os.path.join(private, "pipe.png"))
+    with open(os.path.join(folder, "outside.svg"), "w") as f:
+        f.write('<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink" '
+                'width="200" height="100"><rect width="200" height="100" fill="white"/>'
+                '<image width="100" height="100" xlink:href="%s"/>'
+                '<image x="100" width="100" height="100" xlink:href="%s"/></svg>\n'
+                % (os.path.join(private, "secret.png"), os.path.join(private, "pipe.png")))
     made = []
     for name, size, kind in [("photo 1.jpg", "1600x900", "plasma:red-blue"), ("写真 #2.png", "900x1600", "gradient:green-yellow"),
                              ("three.webp", "400x300", "plasma:"), ("four.tif", "300x200", "gradient:blue-white")]:
@@ -949,7 +962,14 @@ def make_pictures(folder):
                 + chunk(b"IDAT", idat) + chunk(b"IEND", b""))
     with open(os.path.join(folder, "fake.jpg"), "w") as f:
         f.write("<html>not a picture</html>")
-    return count
+    return count + 1  # outside.svg
+
+
+def has_red(picture):
+    """True when some pixel of the picture is clearly red (ImageMagick)."""
+    out = subprocess.run(["convert", picture, "-fx", "r>0.7&&g<0.3&&b<0.3", "-format", "%[fx:maxima]", "info:"],
+                         capture_output=True, text=True, check=True).stdout
+    return float(out) > 0
 
 
 def case_pictures_view(d, p, tree, work):
@@ -1043,8 +1063,9 @@ def case_picture_grid(d, p, tree, work):
         w = last_window(s)
         d.click(german.frame, 700, 500)
         german.wait("the focus in the list", lambda s: s["focus"] == "ListBox1")
+        hits = s[w + "count"]
         d.key("End")
-        german.wait("the last hit selected", lambda s: s[w + "status"].startswith("8 / 8"))
+        german.wait("the last hit selected", lambda s: s[w + "status"].startswith(f"{hits} / {hits}"))
         d.key("Home")
         german.wait("the first hit's date in the status bar", lambda s: "08.12.2026 13:05" in s[w + "status"])
         d.key("ctrl+m")
@@ -1097,6 +1118,11 @@ def case_page_thumbnails(d, p, tree, work):
               and not n.startswith(".")]
     assert len(thumbs) == count, (thumbs, count)
     assert html.count(' loading="lazy" decoding="async" ALT=') == count, html
+    # The SVG's thumbnail holds nothing of the picture it names outside itself.
+    at = html.index("outside.svg")
+    source = re.search(r'SRC="([^"]+)"', html[at:]).group(1)
+    shown = os.path.join(work, "out dir", urllib.parse.unquote(source))
+    assert os.path.exists(shown) and not has_red(shown), shown
     assert html.count("%26%20%3Ca%3E.files/") >= count, html
     with open(os.path.join(work, "TAVOLIX.INI"), encoding="utf-8") as f:
         assert "PageThumbnails=1" in f.read()

@@ -6,6 +6,7 @@
 #include "pages/PathFunctions.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
@@ -136,6 +137,42 @@ TEST_F(PageThumbnailsTest, ThumbnailsGoBesideThePageAndARewriteLeavesNoOtherFile
     EXPECT_EQ(EntryNames(Dir.Path("web/other.files")), std::set<std::string>{"mine.txt"});
     EXPECT_EQ(EntryNames(Dir.Path("web")),
               (std::set<std::string>{"photos.html", "photos.files", "other.files"}));
+}
+
+// The folder of thumbnails is taken as the page's only when it holds the
+// page's marker and its thumbnails and nothing else; anything else stays.
+TEST_F(PageThumbnailsTest, AFolderWithAnythingButThePagesOwnIsLeftAlone) {
+    ASSERT_FALSE(Write(Input({"pics/icon.png"})));
+    const std::string marker = Read(Dir.Path("web/photos.files/") + kThumbnailMarker);
+    // A marker copied among the user's files, and a folder of another page.
+    Dir.File("web/copied.files/" + std::string(kThumbnailMarker), marker);
+    Dir.File("web/copied.files/" + std::string(32, 'a') + ".jpg", "the user's");
+    Dir.File("web/copied.files/letter.txt", "the user's");
+    Dir.File("web/copied.files/drafts/" + std::string(32, 'b') + ".jpg", "the user's");
+    Dir.File("web/other.files/" + std::string(kThumbnailMarker), marker);
+    for (const char* page : {"copied", "other"}) {
+        const std::set<std::string> before = EntryNames(Dir.Path(std::string("web/") + page + ".files"));
+        TPageInput in = Input({"pics/icon.png"});
+        in.PageFileName = Dir.Path(std::string("web/") + page + ".html");
+        const platform::TIoResult refused = Write(in);
+        ASSERT_TRUE(refused) << page;
+        EXPECT_EQ(refused->Errno, EEXIST) << page;
+        EXPECT_EQ(EntryNames(Dir.Path(std::string("web/") + page + ".files")), before) << page;
+    }
+    EXPECT_EQ(Read(Dir.Path("web/copied.files/letter.txt")), "the user's");
+    EXPECT_EQ(EntryNames(Dir.Path("web/copied.files/drafts")),
+              std::set<std::string>{std::string(32, 'b') + ".jpg"});
+    // A writer killed midway left a folder beside them: ours goes, the
+    // user's copy stays.
+    const std::string gone = "web/.tavolix-999999999-0.dir/";
+    Dir.File(gone + kThumbnailMarker, marker);
+    Dir.File(gone + std::string(32, 'c') + ".png", "half");
+    const std::string kept = "web/.tavolix-999999999-1.dir/";
+    Dir.File(kept + kThumbnailMarker, marker);
+    Dir.File(kept + "letter.txt", "the user's");
+    ASSERT_FALSE(Write(Input({"pics/icon.png"})));
+    EXPECT_FALSE(std::filesystem::exists(Dir.Path(gone)));
+    EXPECT_EQ(Read(Dir.Path(kept + "letter.txt")), "the user's");
 }
 
 // A thumbnail that can't be written, a page that can't, and a stop, each

@@ -1,15 +1,21 @@
 // Phones' photos, cameras' raw files and videos, made at test time by the
-// encoders Debian ships (heif-enc, avifenc, ffmpeg) and a DNG writer of ours.
+// encoders Debian ships (heif-enc, avifenc, ffmpeg) and a DNG writer of ours,
+// drawn by the real helper in its sandbox, as the program gets them.
 #include "TestDir.h"
 #include "TestPictures.h"
-#include "thumbnailer/Thumbnailer.h"
 #include "thumbnailer/VideoDecoder.h"
 #include "thumbs/Protocol.h"
 #include "thumbs/ThumbnailCache.h"
+#include "thumbs/ThumbnailPool.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iostream>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -50,12 +56,23 @@ bool Dark(QRgb c) {
 
 class MediaTest : public ::testing::Test {
 protected:
+    void TearDown() override {
+        if (const auto sandbox = Pool.Sandbox(); sandbox && !sandbox->Complete())
+            std::cout << "note: the helper ran without a full sandbox: " << sandbox->Detail << "\n";
+    }
+    // One file through the pool; a failed reply when none comes (bounded).
     TThumbReply Ask(const std::string& rel, TThumbSize size = TThumbSize::Normal) {
         TThumbRequest q;
         q.Id = ++FId;
         q.Size = size;
         q.Path = Dir.Path(rel);
-        return Thumbnailer.Handle(q);
+        Client->SetWanted({q});
+        std::unique_lock lock(FMutex);
+        if (!FChanged.wait_for(lock, std::chrono::seconds(120), [&] { return FReplies.contains(q.Id); })) {
+            ADD_FAILURE() << rel << ": no reply";
+            return {};
+        }
+        return FReplies.at(q.Id);
     }
     QString P(const std::string& rel) const { return QString::fromStdString(Dir.Path(rel)); }
     // A PNG of a dark left and a red right half, for the encoders to read.
@@ -78,8 +95,27 @@ protected:
         RunTool("python3", QStringList{QStringLiteral(TAVOLIX_MAKE_DNG), P(rel)} + args);
     }
 
+    TPoolOptions Options() const {
+        TPoolOptions o;
+        o.HelperPath = TAVOLIX_THUMBNAILER;
+        o.Processes = 1;
+        // A sanitized helper on a busy machine is slow; a file's time limit is no subject here.
+        o.BudgetMs = 20000;
+        o.CacheRoot = Dir.Path("cache/thumbnails");
+        o.ExternalThumbnailers = false;
+        return o;
+    }
+
     TTestDir Dir;
-    TThumbnailer Thumbnailer{Dir.Path("cache/thumbnails")};
+    std::mutex FMutex;
+    std::condition_variable FChanged;
+    std::map<std::uint64_t, TThumbReply> FReplies;
+    TThumbnailPool Pool{Options()};
+    std::shared_ptr<TThumbnailPool::TClient> Client = Pool.Connect([this](TThumbReply&& r) {
+        std::lock_guard lock(FMutex);
+        FReplies[r.Id] = std::move(r);
+        FChanged.notify_all();
+    });
     std::uint64_t FId = 0;
 };
 

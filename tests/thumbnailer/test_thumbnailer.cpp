@@ -2,6 +2,7 @@
 #include "TestPictures.h"
 #include "thumbnailer/Thumbnailer.h"
 #include "thumbs/Protocol.h"
+#include "thumbs/RequestFiles.h"
 #include "thumbs/ThumbnailCache.h"
 
 #include <filesystem>
@@ -37,6 +38,25 @@ QImage ImageOf(const TThumbReply& reply) {
     return image;
 }
 
+// An uncompressed 24-bit TGA, top row first: a format with no signature.
+std::string TgaOf(const QImage& image) {
+    std::string tga(18, '\0');
+    tga[2] = 2;
+    tga[12] = static_cast<char>(image.width() & 0xFF);
+    tga[13] = static_cast<char>(image.width() >> 8);
+    tga[14] = static_cast<char>(image.height() & 0xFF);
+    tga[15] = static_cast<char>(image.height() >> 8);
+    tga[16] = 24;
+    tga[17] = 0x20;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            tga += {static_cast<char>(qBlue(p)), static_cast<char>(qGreen(p)), static_cast<char>(qRed(p))};
+        }
+    }
+    return tga;
+}
+
 void SetMTime(const std::string& path, time_t when) {
     const timeval times[2] = {{when, 0}, {when, 0}};
     ASSERT_EQ(::utimes(path.c_str(), times), 0);
@@ -44,6 +64,14 @@ void SetMTime(const std::string& path, time_t when) {
 
 class ThumbnailerTest : public ::testing::Test {
 protected:
+    // As the pool does it, on this thread: the files opened, the helper's
+    // work, what it made written.
+    TThumbReply Run(const TThumbRequest& q) {
+        TRequestFiles files(q, Root);
+        if (!files.Open())
+            return files.Answer();
+        return files.Complete(Thumbnailer.Handle(files.HelperRequest(), files.Descriptors()));
+    }
     TThumbReply Ask(const std::string& rel, TRequestKind kind = TRequestKind::Picture,
                     TThumbSize size = TThumbSize::Normal) {
         TThumbRequest q;
@@ -53,7 +81,7 @@ protected:
         q.BoxWidth = 100;
         q.BoxHeight = 36;
         q.Path = Dir.Path(rel);
-        TThumbReply reply = Thumbnailer.Handle(q);
+        TThumbReply reply = Run(q);
         EXPECT_EQ(reply.Id, q.Id);
         return reply;
     }
@@ -65,7 +93,7 @@ protected:
         q.Path = Dir.Path(rel);
         q.Output = Dir.Path(output);
         q.Reuse = reuse.empty() ? reuse : Dir.Path(reuse);
-        return Thumbnailer.Handle(q);
+        return Run(q);
     }
     std::string CacheFile(const std::string& rel, TThumbSize size = TThumbSize::Normal) {
         return ThumbnailPath(Root, size, ThumbnailUri(Dir.Path(rel)));
@@ -73,7 +101,7 @@ protected:
 
     TTestDir Dir;
     std::string Root = Dir.Path("cache/thumbnails");
-    TThumbnailer Thumbnailer{Root};
+    TThumbnailer Thumbnailer;
     std::uint64_t FId = 0;
 };
 
@@ -88,6 +116,7 @@ TEST_F(ThumbnailerTest, EveryFormatBecomesAThumbnailOfItsShape) {
         {"p.png", PictureBytes(HalvesImage(300, 100), "png"), {300, 100}, {128, 43}},
         {"w.webp", PictureBytes(HalvesImage(64, 64), "webp"), {64, 64}, {64, 64}},
         {"t.tiff", PictureBytes(HalvesImage(200, 50), "tiff"), {200, 50}, {128, 32}},
+        {"t.TGA", TgaOf(HalvesImage(40, 20)), {40, 20}, {40, 20}}, // known by its name alone
         {"small.gif",
          PictureBytes(HalvesImage(2, 2), "png"),
          {2, 2},
@@ -216,6 +245,45 @@ TEST_F(ThumbnailerTest, HostileAndBrokenFilesFailAndAreRecorded) {
     }
     EXPECT_NE(Ask("pipe.jpg").Status, TReplyStatus::Ok);
     EXPECT_EQ(Ask("gone.jpg").Status, TReplyStatus::Unreadable);
+}
+
+TEST_F(ThumbnailerTest, AnSvgDrawsNothingFromOutsideItsFile) {
+    Dir.File("private.png", PictureBytes(HalvesImage(64, 64, Qt::red), "png"));
+    ASSERT_EQ(::mkfifo(Dir.Path("pipe.png").c_str(), 0600), 0); // opened, it would wait for ever
+    QImage green(8, 8, QImage::Format_RGB32);
+    green.fill(Qt::green);
+    const std::string inlined =
+        "data:image/png;base64," +
+        QByteArray::fromStdString(PictureBytes(green, "png")).toBase64().toStdString();
+    // The picture elsewhere on the disk named outright and through an
+    // entity, a style sheet and a picture that are FIFOs, and one carried
+    // in the file.
+    Dir.File("refs.svg", "<?xml version=\"1.0\"?>\n"
+                         "<!DOCTYPE svg [<!ENTITY p \"" +
+                             Dir.Path("private.png") +
+                             "\">]>\n"
+                             "<?xml-stylesheet type=\"text/css\" href=\"" +
+                             Dir.Path("pipe.png") +
+                             "\"?>\n"
+                             "<svg xmlns=\"http://www.w3.org/2000/svg\" "
+                             "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"100\" height=\"100\">"
+                             "<rect width=\"100\" height=\"100\" fill=\"white\"/>"
+                             "<image x=\"0\" y=\"0\" width=\"25\" height=\"100\" xlink:href=\"" +
+                             Dir.Path("private.png") +
+                             "\"/>"
+                             "<image x=\"25\" y=\"0\" width=\"25\" height=\"100\" xlink:href=\"&p;\"/>"
+                             "<image x=\"0\" y=\"0\" width=\"50\" height=\"100\" xlink:href=\"" +
+                             Dir.Path("pipe.png") +
+                             "\"/>"
+                             "<image x=\"50\" y=\"0\" width=\"50\" height=\"100\" xlink:href=\"" +
+                             inlined + "\"/></svg>\n");
+    const TThumbReply reply = Ask("refs.svg");
+    ASSERT_EQ(reply.Status, TReplyStatus::Ok);
+    const QImage image = ImageOf(reply);
+    ASSERT_EQ(image.size(), QSize(128, 128));
+    for (int x : {5, 40})
+        EXPECT_EQ(image.pixel(x, 64), qRgb(255, 255, 255)) << x;
+    EXPECT_EQ(image.pixel(100, 64), qRgb(0, 255, 0));
 }
 
 TEST_F(ThumbnailerTest, DefaultViewPicturesAreReadAsThatViewDrawsThem) {

@@ -1,7 +1,11 @@
 #include "thumbs/Protocol.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
 
 using namespace tavolix::thumbs;
 
@@ -11,8 +15,9 @@ std::string PayloadOf(const std::string& frame) {
     return frame.substr(8);
 }
 
-TThumbReply TwoByOne() {
-    TThumbReply a;
+THelperReply TwoByOne() {
+    THelperReply h;
+    TThumbReply& a = h.Reply;
     a.Id = 0x1122334455667788ull;
     a.Status = TReplyStatus::Ok;
     a.Source = TReplySource::Made;
@@ -23,93 +28,89 @@ TThumbReply TwoByOne() {
     a.Height = 1;
     a.Pixels = std::string(8, '\x7f');
     a.Metafile = "meta";
-    return a;
+    return h;
 }
 
-} // namespace
-
-TEST(Protocol, RequestsAndRepliesCrossWhole) {
-    TThumbRequest q;
+THelperRequest PageRequest() {
+    THelperRequest q;
     q.Id = 42;
-    q.Kind = TRequestKind::PartPicture;
+    q.Kind = TRequestKind::PageThumbnail;
     q.Size = TThumbSize::Large;
+    q.Decoder = TDecoder::QtImage;
+    q.Part = TPartGroup::Bitmap;
     q.BoxWidth = 300;
     q.BoxHeight = 36;
     q.IconSize = 64;
     q.Dpi = 192;
-    q.Path = "/写真/#1 100%.jpg\xFF";
+    q.Format = "tga";
+    q.Original = {ThumbnailUri("/写真/#1 100%.jpg\xFF"), 1600000000, 1234};
+    q.Cached = true;
+    q.Files = {TFileRole::Source, TFileRole::CacheXLarge, TFileRole::OldPng2x};
+    return q;
+}
+
+THelperReply PageReply() {
+    THelperReply h = TwoByOne();
+    h.Reply.Pixels.clear();
+    h.Reply.Width = h.Reply.Height = 0;
+    h.Reply.PageFormat = TPageFormat::Png;
+    h.Reply.PageDouble = true;
+    h.Reply.PageWidth = 256;
+    h.Reply.PageHeight = 144;
+    h.PageFile = "png";
+    h.PageFile2x = "png 2x";
+    h.CacheFiles = {{TThumbSize::Large, "large"}, {TThumbSize::XLarge, "x-large"}};
+    return h;
+}
+
+} // namespace
+
+TEST(Protocol, RequestsRepliesAndHellosCrossWhole) {
+    const THelperRequest q = PageRequest();
     const auto back = DecodeRequest(PayloadOf(EncodeRequest(q)));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->Id, 42u);
-    EXPECT_EQ(back->Kind, TRequestKind::PartPicture);
+    EXPECT_EQ(back->Kind, TRequestKind::PageThumbnail);
     EXPECT_EQ(back->Size, TThumbSize::Large);
+    EXPECT_EQ(back->Decoder, TDecoder::QtImage);
+    EXPECT_EQ(back->Part, TPartGroup::Bitmap);
     EXPECT_EQ(back->BoxWidth, 300);
     EXPECT_EQ(back->IconSize, 64);
     EXPECT_EQ(back->Dpi, 192);
-    EXPECT_EQ(back->Path, q.Path);
+    EXPECT_EQ(back->Format, "tga");
+    EXPECT_EQ(back->Original.Uri, q.Original.Uri);
+    EXPECT_EQ(back->Original.MTime, 1600000000);
+    EXPECT_EQ(back->Original.Size, 1234);
+    EXPECT_TRUE(back->Cached);
+    EXPECT_EQ(back->Files, q.Files);
 
     const auto reply = DecodeReply(PayloadOf(EncodeReply(TwoByOne())));
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->Id, 0x1122334455667788ull);
-    EXPECT_EQ(reply->IconHandle, 2);
-    EXPECT_EQ(reply->PictureWidth, 5120);
-    EXPECT_EQ(reply->Pixels, std::string(8, '\x7f'));
-    EXPECT_EQ(reply->Metafile, "meta");
-    EXPECT_TRUE(IsHello(PayloadOf(EncodeHello())));
-}
+    EXPECT_EQ(reply->Reply.Id, 0x1122334455667788ull);
+    EXPECT_EQ(reply->Reply.IconHandle, 2);
+    EXPECT_EQ(reply->Reply.PictureWidth, 5120);
+    EXPECT_EQ(reply->Reply.Pixels, std::string(8, '\x7f'));
+    EXPECT_EQ(reply->Reply.Metafile, "meta");
 
-TEST(Protocol, PageThumbnailsCarryTheirFoldersAndFilesWhileOtherFramesStayAsTheyWere) {
-    TThumbRequest q;
-    q.Id = 7;
-    q.Kind = TRequestKind::PageThumbnail;
-    q.Path = "/写真/#1 100%.jpg";
-    q.Output = "/w/.tavolix-1-0.dir";
-    q.Reuse = "/w/p&q.files";
-    const std::string payload = PayloadOf(EncodeRequest(q));
-    const auto back = DecodeRequest(payload);
-    ASSERT_TRUE(back);
-    EXPECT_EQ(back->Output, q.Output);
-    EXPECT_EQ(back->Reuse, q.Reuse);
-    // Without its folders, or with one it could not name, it is no request.
-    EXPECT_FALSE(DecodeRequest(payload.substr(0, payload.size() - q.Reuse.size() - 4)));
-    q.Output = std::string("/a\0b", 4);
-    EXPECT_FALSE(DecodeRequest(PayloadOf(EncodeRequest(q))));
-    // Other kinds carry no folders: their bytes are those of version 1.
-    q.Kind = TRequestKind::Picture;
-    const std::string picture = PayloadOf(EncodeRequest(q));
-    EXPECT_EQ(picture.size(), 8 + 2 + 5 * 4 + 4 + q.Path.size());
-    EXPECT_FALSE(DecodeRequest(picture + std::string(8, '\0')));
+    const auto page = DecodeReply(PayloadOf(EncodeReply(PageReply())));
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->Reply.PageFormat, TPageFormat::Png);
+    EXPECT_TRUE(page->Reply.PageDouble);
+    EXPECT_EQ(page->Reply.PageWidth, 256);
+    EXPECT_EQ(page->PageFile, "png");
+    EXPECT_EQ(page->PageFile2x, "png 2x");
+    ASSERT_EQ(page->CacheFiles.size(), 2u);
+    EXPECT_EQ(page->CacheFiles[1].Size, TThumbSize::XLarge);
+    EXPECT_EQ(page->CacheFiles[1].Png, "x-large");
 
-    TThumbReply a = TwoByOne();
-    EXPECT_EQ(PayloadOf(EncodeReply(a)).size(), 8 + 3 + 4 * 4 + 4 + 8 + 4 + 4); // as in version 1
-    a.Pixels.clear();
-    a.Width = a.Height = 0;
-    a.PageFormat = TPageFormat::Png;
-    a.PageName = PageThumbnailName("file:///a.png", 1600000000, 1234);
-    a.PageDouble = true;
-    a.PageWidth = 256;
-    a.PageHeight = 144;
-    const auto reply = DecodeReply(PayloadOf(EncodeReply(a)));
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->PageFormat, TPageFormat::Png);
-    EXPECT_EQ(reply->PageName, a.PageName);
-    EXPECT_TRUE(reply->PageDouble);
-    EXPECT_EQ(reply->PageWidth, 256);
-    EXPECT_EQ(reply->PageHeight, 144);
-    // Refused: a thumbnail bigger than any page shows, one without a size,
-    // and a name that would be a path.
-    for (auto broken :
-         {+[](TThumbReply& r) { r.PageWidth = kPageSide + 1; }, +[](TThumbReply& r) { r.PageWidth = 0; },
-          +[](TThumbReply& r) { r.PageName = "../../../../../../../../etc/passwd.x"; },
-          +[](TThumbReply& r) { r.PageName.back() = 'G'; }}) {
-        TThumbReply bad = a;
-        broken(bad);
-        EXPECT_FALSE(DecodeReply(PayloadOf(EncodeReply(bad))));
-    }
-    a = TwoByOne();
-    a.Status = TReplyStatus::NotWritten;
-    a.WriteErrno = 27;
-    EXPECT_EQ(DecodeReply(PayloadOf(EncodeReply(a)))->WriteErrno, 27);
+    TSandboxState sandbox;
+    sandbox.FileSystem = true;
+    sandbox.Detail = "this kernel has no seccomp filters";
+    const auto hello = DecodeHello(PayloadOf(EncodeHello(sandbox)));
+    ASSERT_TRUE(hello);
+    EXPECT_TRUE(hello->FileSystem);
+    EXPECT_FALSE(hello->Calls);
+    EXPECT_EQ(hello->Detail, sandbox.Detail);
 
     // A file that changed is another name.
     EXPECT_NE(PageThumbnailName("file:///a.png", 1600000000, 1234),
@@ -120,40 +121,91 @@ TEST(Protocol, PageThumbnailsCarryTheirFoldersAndFilesWhileOtherFramesStayAsThey
     EXPECT_EQ(PageFileSuffix(TPageFormat::Png, true), "-2x.png");
 }
 
+TEST(Protocol, DescriptorsArriveWithTheBytesTheyWereSentWith) {
+    int sv[2], pipeFds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
+    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+    ASSERT_EQ(SendWithFiles(sv[0], "request", {pipeFds[0], pipeFds[1]}), 7);
+    char buf[16];
+    std::vector<int> files;
+    ASSERT_EQ(ReceiveWithFiles(sv[1], buf, sizeof buf, files), 7);
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_NE(::fcntl(files[0], F_GETFD) & FD_CLOEXEC, 0);
+    // The same pipe: written through one copy, read through the other.
+    ASSERT_EQ(::write(files[1], "x", 1), 1);
+    char byte = 0;
+    EXPECT_EQ(::read(pipeFds[0], &byte, 1), 1);
+    EXPECT_EQ(byte, 'x');
+    for (int fd : {sv[0], sv[1], pipeFds[0], pipeFds[1], files[0], files[1]})
+        ::close(fd);
+}
+
 TEST(Protocol, PayloadsOutsideTheLimitsAreRefused) {
     const std::string good = PayloadOf(EncodeReply(TwoByOne()));
     EXPECT_FALSE(DecodeReply(good.substr(0, good.size() - 1)));
     EXPECT_FALSE(DecodeReply(good + "x"));
-    TThumbReply wrongCount = TwoByOne();
-    wrongCount.Pixels.pop_back(); // pixels that don't fill width x height
-    EXPECT_FALSE(DecodeReply(PayloadOf(EncodeReply(wrongCount))));
-    TThumbReply huge = TwoByOne();
-    huge.Width = 1 << 20;
-    huge.Height = 1 << 20;
-    EXPECT_FALSE(DecodeReply(PayloadOf(EncodeReply(huge))));
-    TThumbReply negative = TwoByOne();
-    negative.Width = -2;
-    EXPECT_FALSE(DecodeReply(PayloadOf(EncodeReply(negative))));
+    // Replies that break a limit or don't hang together.
+    for (auto broken : {
+             +[](THelperReply& r) { r.Reply.Pixels.pop_back(); }, // pixels that don't fill width x height
+             +[](THelperReply& r) { r.Reply.Width = r.Reply.Height = 1 << 20; },
+             +[](THelperReply& r) { r.Reply.Width = -2; },
+             +[](THelperReply& r) { r.Reply.Status = TReplyStatus::NotWritten; }, // the pool's alone
+             +[](THelperReply& r) { r.PageFile = "a page's file without its format"; },
+             +[](THelperReply& r) {
+                 r.CacheFiles = {{TThumbSize::Large, "a"}, {TThumbSize::Large, "b"}};
+             },
+             +[](THelperReply& r) {
+                 r.CacheFiles = {{TThumbSize::Large, ""}};
+             },
+         }) {
+        THelperReply bad = TwoByOne();
+        broken(bad);
+        EXPECT_FALSE(DecodeReply(PayloadOf(EncodeReply(bad))));
+    }
+    for (auto broken : {
+             +[](THelperReply& r) { r.Reply.PageWidth = kPageSide + 1; },
+             +[](THelperReply& r) { r.Reply.PageWidth = 0; },
+             +[](THelperReply& r) { r.PageFile2x.clear(); }, // said twice the size, sent none
+             +[](THelperReply& r) { r.TakeOver = true; },    // taken over and sent too
+         }) {
+        THelperReply bad = PageReply();
+        broken(bad);
+        EXPECT_FALSE(DecodeReply(PayloadOf(EncodeReply(bad))));
+    }
+    THelperReply takeOver = PageReply();
+    takeOver.TakeOver = true;
+    takeOver.PageFile.clear();
+    takeOver.PageFile2x.clear();
+    EXPECT_TRUE(DecodeReply(PayloadOf(EncodeReply(takeOver))));
 
-    TThumbRequest q;
-    q.Path = "";
-    EXPECT_FALSE(DecodeRequest(PayloadOf(EncodeRequest(q))));
-    q.Path = std::string("/a\0b", 4);
-    EXPECT_FALSE(DecodeRequest(PayloadOf(EncodeRequest(q))));
-    q.Path = "/" + std::string(kMaxPathBytes, 'a');
-    EXPECT_FALSE(DecodeRequest(PayloadOf(EncodeRequest(q))));
-    q.Path = "/a";
-    std::string badKind = PayloadOf(EncodeRequest(q));
-    badKind[8] = 6;
-    EXPECT_FALSE(DecodeRequest(badKind));
+    for (auto broken : {
+             +[](THelperRequest& q) { q.Original.Uri.clear(); },
+             +[](THelperRequest& q) { q.Original.Uri = std::string("file:///a\0b", 11); },
+             +[](THelperRequest& q) { q.Format = "../x"; },
+             +[](THelperRequest& q) { q.Files = {TFileRole::CacheLarge}; }, // not the file itself
+             +[](THelperRequest& q) {
+                 q.Files = {TFileRole::Source, TFileRole::Source};
+             },
+             +[](THelperRequest& q) { q.Files.assign(kMaxRequestFiles + 1, TFileRole::Source); },
+             +[](THelperRequest& q) { q.Kind = static_cast<TRequestKind>(4); },
+             +[](THelperRequest& q) { q.Kind = static_cast<TRequestKind>(7); },
+             +[](THelperRequest& q) {
+                 q.Files = {TFileRole::Source, static_cast<TFileRole>(11)};
+             },
+             +[](THelperRequest& q) { q.Dpi = 0; },
+         }) {
+        THelperRequest bad = PageRequest();
+        broken(bad);
+        EXPECT_FALSE(DecodeRequest(PayloadOf(EncodeRequest(bad))));
+    }
 
-    std::string otherVersion = PayloadOf(EncodeHello());
-    otherVersion.back() = '\x7f';
-    EXPECT_FALSE(IsHello(otherVersion));
+    std::string otherVersion = PayloadOf(EncodeHello({}));
+    otherVersion[8] = '\x7f';
+    EXPECT_FALSE(DecodeHello(otherVersion));
 }
 
 TEST(Protocol, FramesAreCutFromAnyPiecesAndOversizedOnesAreAFault) {
-    const std::string stream = EncodeHello() + EncodeReply(TwoByOne());
+    const std::string stream = EncodeHello({}) + EncodeReply(TwoByOne());
     TFrameReader reader(kMaxReplyPayload);
     std::uint32_t type = 0;
     std::string payload;
