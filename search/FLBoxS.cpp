@@ -615,6 +615,13 @@ std::string TFileListBoxS::SearchPath() const {
     return FStream ? FStream->Path : std::string();
 }
 
+// The keys move from the current item: a list that took the focus while it
+// was empty gets one, as it would have on taking the focus.
+void TFileListBoxS::KeepACurrentItem() {
+    if (!selectionModel()->currentIndex().isValid() && FModel->rowCount() > 0)
+        selectionModel()->setCurrentIndex(FModel->index(0, 0), QItemSelectionModel::NoUpdate);
+}
+
 void TFileListBoxS::StreamTick() {
     TStream& run = *FStream;
     const bool ended = run.Job->Ended();
@@ -625,6 +632,7 @@ void TFileListBoxS::StreamTick() {
         run.Job->TakeRecords(FItems->Files());
         FItems->AppendNewRecords();
         run.LastTaken = now;
+        KeepACurrentItem();
     }
     run.Path = run.Job->Progress().Path;
     emit SearchStep();
@@ -673,6 +681,7 @@ void TFileListBoxS::EndStream() {
         selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     if (topRow >= 0)
         SetTopIndex(topRow);
+    KeepACurrentItem();
     emit SearchFinished();
 }
 

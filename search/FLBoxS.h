@@ -248,6 +248,7 @@ private:
     void UpdateGrid();
     void StreamTick();
     void EndStream();
+    void KeepACurrentItem();
 
     std::shared_ptr<TFileItemList> FItems;
     TFileListModel* FModel;
