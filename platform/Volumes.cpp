@@ -126,9 +126,8 @@ std::string ShareOfMount(std::string_view source, std::string_view root) {
         root.remove_suffix(1);
     if (share.empty() || root.empty() || root == "/")
         return share;
-    std::string rel(root);
-    if (rel.front() != '/')
-        rel.insert(0, "/");
+    // Built whole, not by insert(0, …): GCC 12 misreads that as an overlapping copy.
+    std::string rel = root.front() == '/' ? std::string(root) : "/" + std::string(root);
     const std::size_t host = share.find('/', 2);
     const std::size_t name = host == std::string::npos ? std::string::npos : share.find('/', host + 1);
     if (name != std::string::npos && StartsAtSlash(rel, std::string_view(share).substr(name)))

@@ -150,6 +150,10 @@ TEST_F(PageCommandTest, HelpVersionAndEndOfOptions) {
     TRun r = Page({"--help"});
     EXPECT_EQ(r.Code, 0);
     EXPECT_EQ(r.Out.rfind("Usage: tavolix-page", 0), 0u);
+    // A terminal's 80 columns, each option on its own line.
+    std::istringstream lines(r.Out);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_LE(line.size(), 80u) << line;
     r = Page({T.Root(), "--version", "*.gif"});
     EXPECT_EQ(r.Code, 0);
     ASSERT_EQ(r.Out.rfind("tavolix-page ", 0), 0u);
