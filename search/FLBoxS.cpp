@@ -652,7 +652,9 @@ void TFileListBoxS::EndStream() {
     for (const auto& [from, to] : SelectedRanges())
         for (int i = from; i <= to; ++i)
             selected.insert(FItems->Item(i));
-    const TFileInfo* current = FItems->Item(selectionModel()->currentIndex().row());
+    // The current item of a list without a selection is only where the keys start.
+    const TFileInfo* current =
+        selected.empty() ? nullptr : FItems->Item(selectionModel()->currentIndex().row());
     // A list at its beginning stays there: the first hits in order show.
     const TFileInfo* top = TopIndex() > 0 ? FItems->Item(TopIndex()) : nullptr;
     emit SearchEnding();
