@@ -28,6 +28,10 @@
 
 namespace tavolix::results {
 
+namespace {
+std::atomic<int> gWritersRunning{0};
+} // namespace
+
 using ui::ShowMessageBox;
 using ui::TMessageKind;
 
@@ -131,6 +135,10 @@ void TPageSaver::OfferToOpen(const std::string& page) {
                        ui::mbOK);
 }
 
+int TPageSaver::WritersRunning() {
+    return gWritersRunning.load();
+}
+
 platform::TIoResult TPageSaver::WriteOffThread(pages::TPageInput input, bool thumbnails) {
     const std::string pageFile = input.PageFileName;
     auto run = std::make_shared<TRun>();
@@ -143,10 +151,16 @@ platform::TIoResult TPageSaver::WriteOffThread(pages::TPageInput input, bool thu
     }
     // The thread holds all it needs: a writer stuck on a share that stopped
     // answering is left behind.
+    gWritersRunning.fetch_add(1);
     std::thread([run, input = std::move(input)]() mutable {
-        run->Result =
-            run->Writer ? run->Writer->Write(std::move(input), run->Progress) : pages::WritePage(input);
-        run->Finished = true;
+        {
+            const std::shared_ptr<TRun> held = std::move(run);
+            pages::TPageInput page = std::move(input);
+            held->Result =
+                held->Writer ? held->Writer->Write(std::move(page), held->Progress) : pages::WritePage(page);
+            held->Finished = true;
+        }
+        gWritersRunning.fetch_sub(1);
     }).detach();
 
     FRun = run;

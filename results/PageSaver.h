@@ -45,6 +45,9 @@ public:
     // a page is being written (one page at a time).
     bool Save(const TPageSource& source);
     bool Busy() const { return FRun != nullptr; }
+    // Writers still running, also those left behind on a share that stopped
+    // answering (tests wait for them before the pool they use goes).
+    static int WritersRunning();
     // The window is closing: the page being written stops, or is finished
     // without questions.
     void RequestStop() { FStopRequested = true; }

@@ -9,6 +9,7 @@
 #include "pages/PathFunctions.h"
 #include "platform/ExecuteFile.h"
 #include "results/DetailsView.h"
+#include "results/PageSaver.h"
 #include "results/findf.h"
 #include "search/FLBoxS.h"
 #include "search/SearchJob.h"
@@ -937,6 +938,8 @@ TEST_F(FindfPageTest, ThumbnailPagesAreWrittenOffTheWindowsThreadAndStop) {
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }
     fs.Release();
+    // The writers left behind end before the pool they use does.
+    TRY_EXPECT_EQ(tavolix::results::TPageSaver::WritersRunning(), 0);
     unsetenv("XDG_CACHE_HOME");
 }
 
