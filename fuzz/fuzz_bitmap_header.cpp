@@ -1,4 +1,5 @@
 // The header check that stands before every bitmap decode.
+#include "FuzzOneInput.h"
 #include "pictures/BitmapInfo.h"
 
 #include <cstddef>
@@ -7,7 +8,7 @@
 
 using namespace tavolix::pictures;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+int FuzzOneInput(const std::uint8_t* data, std::size_t size) {
     const TByteView bytes(data, size);
     if (const auto info = CheckBitmapFile(bytes, size)) {
         // What it lets through must be within the caps and within the file.

@@ -1,4 +1,5 @@
 // Icon and cursor directories, their images, and animated cursors.
+#include "FuzzOneInput.h"
 #include "pictures/IconFile.h"
 
 #include <cstddef>
@@ -7,7 +8,7 @@
 
 using namespace tavolix::pictures;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+int FuzzOneInput(const std::uint8_t* data, std::size_t size) {
     const TByteView bytes(data, size);
     if (const auto entries = ReadIconDirectory(bytes)) {
         for (const TIconEntry& e : *entries) {

@@ -1,4 +1,5 @@
 // Metafile headers and the record walk.
+#include "FuzzOneInput.h"
 #include "pictures/Metafile.h"
 
 #include <cstddef>
@@ -7,7 +8,7 @@
 
 using namespace tavolix::pictures;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+int FuzzOneInput(const std::uint8_t* data, std::size_t size) {
     const TByteView bytes(data, size);
     for (int dpi : {96, 120}) {
         const auto info = ReadMetafileInfo(bytes, dpi);

@@ -1,4 +1,5 @@
 // The checked hand-over to the toolkit's BMP and ICO readers.
+#include "FuzzOneInput.h"
 #include "pictures/BitmapInfo.h"
 #include "pictures/IconFile.h"
 #include "pictures/PictureLoad.h"
@@ -17,7 +18,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+int FuzzOneInput(const std::uint8_t* data, std::size_t size) {
     const TByteView bytes(data, size);
     const QImage bitmap = DecodeBitmap(bytes, QSize(200, 36)); // an item's box, as the painter decodes
     if (std::uint64_t(bitmap.width()) * std::uint64_t(bitmap.height()) > kMaxDecodedPixels)

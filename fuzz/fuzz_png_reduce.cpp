@@ -1,5 +1,6 @@
 // The helper's PNG reader, both ways of inflating, at a size the input's
 // last byte picks (every pixel kept, or averaged into a thumbnail).
+#include "FuzzOneInput.h"
 #include "thumbnailer/PngReduce.h"
 
 #include <algorithm>
@@ -9,7 +10,7 @@
 
 using namespace tavolix::thumbnailer;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+int FuzzOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)
         return 0;
     const int side = data[size - 1] % 2 ? 1 << 20 : 1 + data[size - 1] % 97;

@@ -1,4 +1,5 @@
 // The PE/NE resource reader behind a program's first icon.
+#include "FuzzOneInput.h"
 #include "pictures/IconFile.h"
 #include "pictures/ProgramIcons.h"
 
@@ -8,7 +9,7 @@
 
 using namespace tavolix::pictures;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+int FuzzOneInput(const std::uint8_t* data, std::size_t size) {
     const TMemorySource source(TByteView(data, size));
     const TProgramIcon icon = ExtractFirstIcon(source, 32, 32);
     if ((icon.Handle == TProgramIcon::kIcon) != !icon.IcoBytes.empty())

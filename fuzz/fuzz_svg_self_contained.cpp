@@ -1,6 +1,7 @@
 // The picture helper's check of an SVG for what it names outside itself:
 // whatever the bytes, what it gives is drawn from itself alone, and is left
 // as it is when checked again.
+#include "FuzzOneInput.h"
 #include "thumbnailer/SelfContainedSvg.h"
 
 #include <cstddef>
@@ -9,7 +10,7 @@
 
 using tavolix::thumbnailer::SelfContainedSvg;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+int FuzzOneInput(const std::uint8_t* data, std::size_t size) {
     constexpr qint64 kMax = 4 << 20;
     const auto own = SelfContainedSvg(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), kMax);
     if (!own)

@@ -1,5 +1,6 @@
 // What the picture helper sends back (and the requests it reads): the frame
 // reader over the whole stream, each payload through the decoders.
+#include "FuzzOneInput.h"
 #include "thumbs/Protocol.h"
 
 #include <cstddef>
@@ -8,7 +9,7 @@
 
 using namespace tavolix::thumbs;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+int FuzzOneInput(const std::uint8_t* data, std::size_t size) {
     TFrameReader reader(kMaxReplyPayload);
     // In two pieces, as a socket may hand them over.
     const std::size_t half = size / 2;

@@ -1,6 +1,7 @@
 // The settings file's walk choices, filters and memory of searches, and
 // names from a directory matched against keys (one pattern or several) and
 // exclusions in NFC: hostile text in all of them.
+#include "FuzzOneInput.h"
 #include "platform/FileFilter.h"
 #include "platform/Profile.h"
 #include "platform/Wildcard.h"
@@ -18,7 +19,7 @@
 
 using namespace tavolix;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+int FuzzOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     const platform::TProfileText profile(text);
     const search::TWalkOptions options = settings::WalkOptionsOf(profile);
