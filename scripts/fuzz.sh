@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets with clang (build-fuzz) and runs each of them,
 # first over the kept reproducers and the hostile files of
 # bench/make_hostile.py, then from the seed files for a while.
-#   scripts/fuzz.sh --short        about 20 s per target
+#   scripts/fuzz.sh --short        10 s per target (the test command's)
 #   scripts/fuzz.sh --seconds N    N seconds per target (default 120)
 # Exits non-zero when any target crashes, hangs, runs out of memory or spends
 # more than TIMEOUT seconds (default 1) of CPU time on one input. The budget is
@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 SECS=120
 while [ $# -gt 0 ]; do
   case "$1" in
-    --short) SECS=20 ;;
+    --short) SECS=10 ;;
     --seconds) SECS="$2"; shift ;;
     *) echo "usage: $0 [--short | --seconds N]" >&2; exit 2 ;;
   esac
