@@ -13,8 +13,8 @@
 #include <time.h>
 #include <vector>
 
-#include <QApplication>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMimeData>
 #include <QScrollBar>
@@ -173,13 +173,3 @@ void BM_SelectAllAndCopy(benchmark::State& state) {
 BENCHMARK(BM_SelectAllAndCopy)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

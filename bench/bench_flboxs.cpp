@@ -8,7 +8,7 @@
 #include <memory>
 #include <random>
 
-#include <QApplication>
+#include <QCoreApplication>
 
 using namespace tavolix::search;
 
@@ -122,13 +122,3 @@ void BM_PaintScreen(benchmark::State& state) {
 BENCHMARK(BM_PaintScreen)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

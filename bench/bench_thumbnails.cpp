@@ -187,12 +187,9 @@ struct TWaiter {
 // Makes a thumbnail of every file from an empty cache: the CPU time of the
 // helpers and of this process's pool (which opens and writes the files), the
 // wall time, and how many were made.
-std::tuple<double, double, int> MakeAll(const std::vector<std::string>& files, int processes,
-                                        std::vector<std::string> helperArgs = {}) {
+std::tuple<double, double, int> MakeAll(const std::vector<std::string>& files, thumbs::TPoolOptions options,
+                                        thumbs::TThumbSize size = thumbs::TThumbRequest{}.Size) {
     fs::remove_all(std::getenv("XDG_CACHE_HOME"));
-    thumbs::TPoolOptions options = Options();
-    options.Processes = processes;
-    options.HelperArgs = std::move(helperArgs);
     TWaiter waiter;
     const double before = CpuSeconds(RUSAGE_CHILDREN) + CpuSeconds(RUSAGE_SELF);
     const auto start = TClock::now();
@@ -208,6 +205,7 @@ std::tuple<double, double, int> MakeAll(const std::vector<std::string>& files, i
         for (std::size_t i = 0; i < files.size(); ++i) {
             thumbs::TThumbRequest q;
             q.Id = i + 1;
+            q.Size = size;
             q.Path = files[i];
             requests.push_back(q);
         }
@@ -217,6 +215,13 @@ std::tuple<double, double, int> MakeAll(const std::vector<std::string>& files, i
     } // the helpers are killed and reaped: their CPU is counted
     const double wall = Ms(TClock::now() - start);
     return {CpuSeconds(RUSAGE_CHILDREN) + CpuSeconds(RUSAGE_SELF) - before, wall, waiter.Ok};
+}
+
+thumbs::TPoolOptions PoolOf(int processes, std::vector<std::string> helperArgs = {}) {
+    thumbs::TPoolOptions options = Options();
+    options.Processes = processes;
+    options.HelperArgs = std::move(helperArgs);
+    return options;
 }
 
 std::vector<std::string> JpegsIn(const std::string& dir) {
@@ -240,10 +245,10 @@ void Sandbox(const std::string& dir, int rounds) {
     // A helper that failed its files would look cheap: what was made is shown.
     std::vector<int> madeWith, madeWithout;
     for (int round = 0; round < rounds; ++round) {
-        const auto [cpu, wall, made] = MakeAll(jpegs, 1);
+        const auto [cpu, wall, made] = MakeAll(jpegs, PoolOf(1));
         with.push_back(cpu * 1000 / double(jpegs.size()));
         madeWith.push_back(made);
-        const auto [cpuOpen, wallOpen, madeOpen] = MakeAll(jpegs, 1, {"--no-sandbox"});
+        const auto [cpuOpen, wallOpen, madeOpen] = MakeAll(jpegs, PoolOf(1, {"--no-sandbox"}));
         without.push_back(cpuOpen * 1000 / double(jpegs.size()));
         madeWithout.push_back(madeOpen);
     }
@@ -279,7 +284,7 @@ void Cpu(const std::vector<std::string>& dirs) {
     std::sort(jpegs.begin(), jpegs.end());
     std::sort(all.begin(), all.end());
 
-    const auto [helperCpu, helperWall, ok] = MakeAll(jpegs, 1);
+    const auto [helperCpu, helperWall, ok] = MakeAll(jpegs, PoolOf(1));
     // In this process, the toolkit's reader decoding at the thumbnail's size.
     const double before = CpuSeconds(RUSAGE_SELF);
     for (const std::string& file : jpegs) {
@@ -301,11 +306,11 @@ void Cpu(const std::vector<std::string>& dirs) {
                 inProcess > 0 ? helperCpu / inProcess : 0);
 
     if (!pngs.empty()) {
-        const auto [pngCpu, pngWall, pngOk] = MakeAll(pngs, 1);
+        const auto [pngCpu, pngWall, pngOk] = MakeAll(pngs, PoolOf(1));
         std::printf("PNG thumbnails: %zu (%d made): helper %7.2f ms CPU each, %7.1f ms wall in all\n",
                     pngs.size(), pngOk, pngCpu * 1000 / double(pngs.size()), pngWall);
     }
-    const auto [allCpu, allWall, allOk] = MakeAll(all, 2);
+    const auto [allCpu, allWall, allOk] = MakeAll(all, PoolOf(2));
     rusage children{};
     getrusage(RUSAGE_CHILDREN, &children);
     std::printf("every file (%zu, %d made) on two helpers: %.1f s CPU, %.1f s wall; "
@@ -313,40 +318,15 @@ void Cpu(const std::vector<std::string>& dirs) {
                 all.size(), allOk, allCpu, allWall / 1000, children.ru_maxrss / 1024.0);
 }
 
-// Thumbnails of `files` made by one helper, from an empty cache: the CPU
-// time of the helper (start included) and of this process's pool, which
-// opens and writes the files, and the wall time.
+// One helper for FILES, started for them (its start counted) with room for a
+// slow file: CPU time (helper and pool) and wall time.
 std::pair<double, double> OneHelper(const std::vector<std::string>& files, thumbs::TThumbSize size) {
-    fs::remove_all(std::getenv("XDG_CACHE_HOME"));
-    thumbs::TPoolOptions options = Options();
-    options.Processes = 1;
+    thumbs::TPoolOptions options = PoolOf(1);
     options.BudgetMs = 60000;
-    TWaiter waiter;
-    const double before = CpuSeconds(RUSAGE_CHILDREN) + CpuSeconds(RUSAGE_SELF);
-    const auto start = TClock::now();
-    {
-        thumbs::TThumbnailPool pool(options);
-        auto client = pool.Connect([&](thumbs::TThumbReply&& reply) {
-            std::lock_guard lock(waiter.Mutex);
-            ++waiter.Replies;
-            waiter.Ok += reply.Status == thumbs::TReplyStatus::Ok;
-            waiter.Done.notify_all();
-        });
-        std::vector<thumbs::TThumbRequest> requests;
-        for (std::size_t i = 0; i < files.size(); ++i) {
-            thumbs::TThumbRequest q;
-            q.Id = i + 1;
-            q.Size = size;
-            q.Path = files[i];
-            requests.push_back(q);
-        }
-        client->SetWanted(requests);
-        std::unique_lock lock(waiter.Mutex);
-        waiter.Done.wait(lock, [&] { return waiter.Replies == int(files.size()); });
-        if (waiter.Ok != int(files.size()))
-            std::fprintf(stderr, "%d of %zu not made\n", int(files.size()) - waiter.Ok, files.size());
-    }
-    return {CpuSeconds(RUSAGE_CHILDREN) + CpuSeconds(RUSAGE_SELF) - before, Ms(TClock::now() - start)};
+    const auto [cpu, wall, made] = MakeAll(files, options, size);
+    if (made != int(files.size()))
+        std::fprintf(stderr, "%d of %zu not made\n", int(files.size()) - made, files.size());
+    return {cpu, wall};
 }
 
 void Files(const std::vector<std::string>& files) {

@@ -1,6 +1,7 @@
 // Phones' photos, cameras' raw files and videos, made at test time by the
 // encoders Debian ships (heif-enc, avifenc, ffmpeg) and a DNG writer of ours,
 // drawn by the real helper in its sandbox, as the program gets them.
+#include "ReplyImage.h"
 #include "TestDir.h"
 #include "TestPictures.h"
 #include "thumbnailer/VideoDecoder.h"
@@ -26,14 +27,6 @@ using namespace tavolix::thumbs;
 using namespace tavolix::thumbnailer;
 
 namespace {
-
-QImage ImageOf(const TThumbReply& reply) {
-    QImage image(reply.Width, reply.Height, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < reply.Height; ++y)
-        std::memcpy(image.scanLine(y), reply.Pixels.data() + std::size_t(y) * reply.Width * 4,
-                    std::size_t(reply.Width) * 4);
-    return image;
-}
 
 // Runs a program to its end; its output is shown when it fails.
 void RunTool(const QString& program, const QStringList& args) {

@@ -1,3 +1,4 @@
+#include "ReplyImage.h"
 #include "TestDir.h"
 #include "TestPictures.h"
 #include "thumbnailer/Thumbnailer.h"
@@ -28,14 +29,6 @@ namespace {
 std::string DataFile(const char* name) {
     std::ifstream in(std::string(std::getenv("TAVOLIX_TEST_DATA")) + "/pictures/" + name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-QImage ImageOf(const TThumbReply& reply) {
-    QImage image(reply.Width, reply.Height, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < reply.Height; ++y)
-        std::memcpy(image.scanLine(y), reply.Pixels.data() + std::size_t(y) * reply.Width * 4,
-                    std::size_t(reply.Width) * 4);
-    return image;
 }
 
 // An uncompressed 24-bit TGA, top row first: a format with no signature.
