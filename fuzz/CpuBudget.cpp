@@ -29,6 +29,7 @@ double BudgetSeconds() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const double budget = BudgetSeconds();
+    static const bool report = std::getenv("TAVOLIX_FUZZ_CPU_REPORT") != nullptr;
     const double start = ProcessCpuSeconds();
     const int result = FuzzOneInput(data, size);
     const double spent = ProcessCpuSeconds() - start;
@@ -37,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                      spent, budget);
         std::abort();
     }
-    if (std::getenv("TAVOLIX_FUZZ_CPU_REPORT") != nullptr)
+    if (report)
         std::fprintf(stderr, "fuzz: %zu bytes, %.3f s of CPU time\n", size, spent);
     return result;
 }

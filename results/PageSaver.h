@@ -46,7 +46,8 @@ public:
     bool Save(const TPageSource& source);
     bool Busy() const { return FRun != nullptr; }
     // Writers still running, also those left behind on a share that stopped
-    // answering (tests wait for them before the pool they use goes).
+    // answering (tests wait for them: a thread still running at exit upsets
+    // LeakSanitizer).
     static int WritersRunning();
     // The window is closing: the page being written stops, or is finished
     // without questions.

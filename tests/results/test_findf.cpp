@@ -938,7 +938,7 @@ TEST_F(FindfPageTest, ThumbnailPagesAreWrittenOffTheWindowsThreadAndStop) {
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }
     fs.Release();
-    // The writers left behind end before the pool they use does.
+    // The writers left behind end before the test does.
     TRY_EXPECT_EQ(tavolix::results::TPageSaver::WritersRunning(), 0);
     unsetenv("XDG_CACHE_HOME");
 }
