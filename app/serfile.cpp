@@ -592,10 +592,14 @@ void TMDIForm::SaveDataClick() {
     UpdateSavedPagesMenu();
 }
 
+settings::TFilterChoice TMDIForm::FilterChoice() const {
+    return FFilterRowShown ? FilterRow1->Choice() : settings::TFilterChoice();
+}
+
 search::TWalkOptions TMDIForm::WalkOptions() const {
     search::TWalkOptions options;
     settings::LoadWalkOptions(FSavedPages.SettingsFile(), options);
-    const settings::TFilterChoice choice = FFilterRowShown ? FilterRow1->Choice() : settings::TFilterChoice();
+    const settings::TFilterChoice choice = FilterChoice();
     // A filter that can't be read stops the search before it starts (FiltersReadable).
     if (settings::ResolveFilter(choice, std::time(nullptr), options.Filter))
         options.Filter = {};

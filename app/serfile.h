@@ -101,6 +101,7 @@ public:
     // Read from the settings file each time: another program may change them;
     // the filter row's filters while it is shown.
     search::TWalkOptions WalkOptions() const override;
+    settings::TFilterChoice FilterChoice() const override;
     bool PicturesShown() const override { return FPicturesShown; }
     void SetPicturesShown(bool shown) override;
     bool PageThumbnails() const override { return FPageThumbnails; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileTime.h"
 #include "platform/Wildcard.h"
 
 #include <algorithm>
@@ -28,12 +29,6 @@ enum : std::uint32_t {
     faSysFile = 0x04,
     faDirectory = 0x10,
     faArchive = 0x20,
-};
-
-// A POSIX time stamp (UTC).
-struct TFileTime {
-    std::int64_t Seconds = 0;
-    std::int32_t Nanoseconds = 0;
 };
 
 // One entry of a directory, the way the find-first/find-next functions deliver it.

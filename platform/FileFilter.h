@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Directory.h"
+#include "platform/FileTime.h"
 
 #include <cstdint>
 #include <ctime>

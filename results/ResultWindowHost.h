@@ -2,6 +2,7 @@
 
 #include "platform/Volumes.h"
 #include "search/WalkOptions.h"
+#include "settings/FilterChoice.h"
 #include "settings/ViewSettings.h"
 
 #include <array>
@@ -33,6 +34,9 @@ public:
     // The walk's choices as they are now (the frame reads them afresh: another
     // program may have changed them); a host without choices walks as by default.
     virtual search::TWalkOptions WalkOptions() const { return {}; }
+    // The filters as given, whose durations ("within 1h") each search of the
+    // window counts back from its own start; empty: those of WalkOptions().
+    virtual settings::TFilterChoice FilterChoice() const { return {}; }
 
     // Sizes a new window with hits takes from the frame.
     virtual int FrameWidth() const = 0;

@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <utility>
 #include <vector>
 
@@ -61,6 +62,26 @@ using ui::TCommand;
 using ui::TMessageKind;
 
 namespace {
+
+// A key that moves the current hit and selects it alone (Shift extends,
+// Ctrl moves without selecting).
+bool IsPlainMove(const QKeyEvent* key) {
+    if (key->modifiers() & ~Qt::KeypadModifier)
+        return false;
+    switch (key->key()) {
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        return true;
+    default:
+        return false;
+    }
+}
 
 const QString kHelpContext = QStringLiteral("helpContext");
 
@@ -557,6 +578,7 @@ bool TMDIChild::FormCreate() {
     FDirName = FHost.SelectedDirectory();
     FKeyWord = FHost.KeyText();
     FWalkOptions = FHost.WalkOptions();
+    FFilterChoice = FHost.FilterChoice();
     QString caption = tr(" 検索ディレクトリ = %1 , 指定キー = %2")
                           .arg(ui::ToVisibleText(FDirName), ui::ToVisibleText(FKeyWord));
     if (!FWalkOptions.FilterText.empty())
@@ -587,6 +609,10 @@ void TMDIChild::StartWalk() {
     FItemNo.clear();
     FHitCount = 0;
     FHitSize = 0;
+    // "Within the last hour" is the hour before this walk, also for a search again.
+    if (platform::TFileFilter filter;
+        !FFilterChoice.Empty() && !settings::ResolveFilter(FFilterChoice, std::time(nullptr), filter))
+        FWalkOptions.Filter = std::move(filter);
     ListBox1->SetWalkOptions(FWalkOptions);
     UnreadPanel->hide();
     NotSearchedPanel->hide();
@@ -1050,10 +1076,27 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* e) {
                 return true;
             // A key that moves the selection clicks the new item, as the mouse
             // does; the list moves it after this filter.
+            auto* view = static_cast<QAbstractItemView*>(watched);
+            auto* key = static_cast<QKeyEvent*>(e);
+            // Sideways, the details view scrolls.
+            const bool plainMove =
+                IsPlainMove(key) &&
+                !(watched == DetailsView1 && (key->key() == Qt::Key_Left || key->key() == Qt::Key_Right));
             QMetaObject::invokeMethod(
                 this,
-                [this, before = ListBox1->ItemIndex()] {
-                    if (ListBox1->ItemIndex() != before)
+                [this, view = QPointer<QAbstractItemView>(view), before = ListBox1->ItemIndex(),
+                 beforeCurrent = QPersistentModelIndex(view->currentIndex()), plainMove] {
+                    // Home on the first hit (or an arrow at the edge) moves nowhere, and
+                    // the view then keeps the selection as it was: after Ctrl+A, every hit.
+                    bool collapsed = false;
+                    if (view && plainMove && view->currentIndex() == beforeCurrent &&
+                        beforeCurrent.isValid() && ListBox1->SelectedCount() > 1) {
+                        view->selectionModel()->setCurrentIndex(QModelIndex(beforeCurrent),
+                                                                QItemSelectionModel::ClearAndSelect |
+                                                                    QItemSelectionModel::Rows);
+                        collapsed = true;
+                    }
+                    if (ListBox1->ItemIndex() != before || collapsed)
                         ListBox1Click();
                 },
                 Qt::QueuedConnection);

@@ -229,6 +229,7 @@ private:
     std::string FKeyWord;
     // The choices the search was made with, for its search again.
     search::TWalkOptions FWalkOptions;
+    settings::TFilterChoice FFilterChoice;
     // FormCreate waits for a walk that ends at once.
     bool FCreating = false;
     // Closing while the walk runs: its end shows no box.

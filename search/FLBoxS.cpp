@@ -359,8 +359,9 @@ void TFileListBoxS::SetGyou(int value) {
         FGyou = rows;
         SetItemHeight(available / rows);
     }
+    // Only scrolled to: a selection of several hits is the user's, and a
+    // resize or a tiling comes here too.
     SetTopIndex(selected);
-    SetItemIndex(selected);
     EndUpdate();
 }
 

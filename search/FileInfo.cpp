@@ -18,12 +18,6 @@ constexpr std::size_t kNameChunk = 64 * 1024;
 
 } // namespace
 
-std::string TFileInfo::Path() const {
-    std::string p(Dir());
-    p.append(Name());
-    return p;
-}
-
 std::string DirWithBackslash(std::string_view path) {
     std::string d(path);
     if (!d.empty() && d.back() != '/')
@@ -80,6 +74,8 @@ void TFileInfoList::ClearFiles() {
     FNameChunkUsed = 0;
     FDirs.clear();
     FAdopted.clear();
+    FWalkOrder = {};
+    FWalkOrderFrom = 0;
 }
 
 void TFileInfoList::ChangeMask(std::string_view value) {
@@ -190,10 +186,21 @@ void TFileInfoList::BeginSearch() {
     FFileCount = 0;
     FTotalSize = 0;
     FStats = {};
+    FWalking = true;
+    FWalkOrder = {};
+    FWalkOrderFrom = 0;
 }
 
 void TFileInfoList::FinishSearch(TWalkStats stats) {
     FStats = std::move(stats);
+    FWalking = false;
+    if (!FWalkOrder.empty()) {
+        FWalkOrder.insert(FWalkOrder.end(), FItems.begin() + static_cast<std::ptrdiff_t>(FWalkOrderFrom),
+                          FItems.end());
+        FItems.swap(FWalkOrder);
+        FWalkOrder = {};
+    }
+    FWalkOrderFrom = 0;
     SortFiles();
 }
 
@@ -202,6 +209,7 @@ void TFileInfoList::SearchTree(const std::string& baseDir) {
     FMask = std::make_unique<TWildcard>(TWildcard::Key(FFileMask, FWalkOptions.KeyLists));
     FOrderOffset = CurrentUtcOffset();
     WalkDirectory(baseDir);
+    FWalking = false;
     SortFiles();
 }
 
@@ -235,6 +243,11 @@ void TFileInfoList::ChangeSortOrder(TSortOrder value) {
     if (value == FSortOrder)
         return;
     FSortOrder = value;
+    if (FWalking) {
+        FWalkOrder.insert(FWalkOrder.end(), FItems.begin() + static_cast<std::ptrdiff_t>(FWalkOrderFrom),
+                          FItems.end());
+        FWalkOrderFrom = FItems.size();
+    }
     SortFiles();
 }
 

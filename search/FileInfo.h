@@ -2,6 +2,7 @@
 
 #include "platform/Directory.h"
 #include "search/DirWalker.h"
+#include "search/FileRecord.h"
 
 #include <cstdint>
 #include <deque>
@@ -11,34 +12,6 @@
 #include <vector>
 
 namespace tavolix::search {
-
-enum class TSortOrder : std::uint8_t { soDirectory, soName, soExt, soSize, soTime };
-enum class TSortDirection : std::uint8_t { sdUpword, sdDownword };
-
-// One found file. The directory text is shared by all files of a directory
-// and the name lives in the list's name store, so a record is small.
-struct TFileInfo {
-    const std::string* FDir = nullptr;
-    const char* FName = nullptr;
-    std::int64_t Size = 0; // the whole size: files of 2 GiB and more are common
-    std::uint32_t Attr = 0;
-    std::int32_t Time = 0; // packed local date-time, 0 when it can't be packed
-    std::uint16_t FNameLength = 0;
-    std::uint16_t FExtPos = 0; // position of the last dot; FNameLength when none
-    // What the time order compares: the time packed with the one UTC offset
-    // of the search's start, so that a clock change (whose hour repeats)
-    // leaves the order in time. Time itself in records made by hand.
-    std::int32_t OrderTime = 0;
-
-    // Ends in "/".
-    std::string_view Dir() const { return *FDir; }
-    std::string_view Name() const { return {FName, FNameLength}; }
-    // From the last dot of the name, dot included; empty without a dot.
-    std::string_view Ext() const {
-        return {FName + FExtPos, static_cast<std::size_t>(FNameLength - FExtPos)};
-    }
-    std::string Path() const;
-};
 
 // The two packed forms of a file's time a record keeps.
 struct TPackedTimes {
@@ -126,6 +99,12 @@ private:
     TWalkOptions FWalkOptions;
     std::unique_ptr<platform::TWildcard> FMask; // FFileMask, compiled for the walk
     long FOrderOffset = 0;                      // the UTC offset of OrderTime, for the walk
+    // A sort while the walk still runs: the walk's order of the records
+    // sorted so far, so that the final order doesn't depend on when it came
+    // (the sort is not stable).
+    bool FWalking = false;
+    std::vector<TFileInfo*> FWalkOrder;
+    std::size_t FWalkOrderFrom = 0; // FItems from here on are in the walk's order
 };
 
 // "" stays ""; otherwise "/" appended unless the last byte is "/".

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "search/FileInfo.h"
+#include "search/FileRecord.h"
 
 #include <string_view>
 #include <vector>

@@ -243,16 +243,6 @@ QImage IconImage(const std::vector<std::uint8_t>& ico) {
     return image;
 }
 
-QSize FitInto(QSize size, int side, bool enlarge) {
-    if (size.isEmpty() || side <= 0)
-        return {};
-    if (!enlarge && size.width() <= side && size.height() <= side)
-        return size;
-    const double scale = double(side) / std::max(size.width(), size.height());
-    return QSize(std::max(1, static_cast<int>(std::lround(size.width() * scale))),
-                 std::max(1, static_cast<int>(std::lround(size.height() * scale))));
-}
-
 std::optional<TDecoded> DecodeForThumbnail(int fd, std::string_view format, TDecoder decoder, int side,
                                            int dpi) {
     switch (decoder) {

@@ -1,6 +1,6 @@
 // The bytes of a PNG and its chunks: the inputs, the chunks before the
 // image data and the image data's chunks.
-#include "thumbnailer/PngInternal.h"
+#include "thumbnailer/PngReduceInternal.h"
 
 #include <algorithm>
 #include <cerrno>

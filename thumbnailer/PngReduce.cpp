@@ -1,5 +1,5 @@
 // A PNG averaged into a smaller picture while its rows are read.
-#include "thumbnailer/PngInternal.h"
+#include "thumbnailer/PngReduceInternal.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,5 @@
 // The rows' filters undone, Paeth with SSE2 where the processor has it.
-#include "thumbnailer/PngInternal.h"
+#include "thumbnailer/PngReduceInternal.h"
 
 #include <cstdlib>
 #include <cstring>

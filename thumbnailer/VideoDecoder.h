@@ -1,6 +1,6 @@
 #pragma once
 
-#include "thumbnailer/Decoders.h"
+#include "thumbnailer/Decoded.h"
 
 #include <optional>
 

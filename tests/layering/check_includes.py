@@ -9,7 +9,9 @@ include of every C++ file in the product folders:
   it in the order below;
 - by target: a file includes only headers of its own target and of the
   targets it links, directly or through others;
-- a target built without Qt includes no Qt header.
+- a target built without Qt includes no Qt header;
+- no two units of a folder include each other, however indirectly (a unit
+  is a header and its .cpp; "NameInternal.h" is a private part of Name).
 
 Also fails on a product file that belongs to no target. With --without-gui (a
 build without the windows) files of no target are passed over.
@@ -63,12 +65,58 @@ def reachable(targets: dict, start: str) -> set:
     return seen
 
 
+def unit_of(path: str) -> str:
+    stem = pathlib.PurePosixPath(path).stem
+    return stem[: -len("Internal")] if stem.endswith("Internal") and stem != "Internal" else stem
+
+
+def unit_loops(folder: str, includes: dict) -> list:
+    """The loops among a folder's units, each as its sorted unit names."""
+    graph = {}
+    for rel, names in includes.items():
+        unit = unit_of(rel)
+        graph.setdefault(unit, set())
+        for name in names:
+            if name.startswith(folder + "/") and unit_of(name) != unit:
+                graph[unit].add(unit_of(name))
+                graph.setdefault(unit_of(name), set())
+    # Tarjan's strongly connected components; a component of two or more is a loop.
+    index, low, stack, on_stack, loops = {}, {}, [], set(), []
+
+    def visit(v):
+        index[v] = low[v] = len(index)
+        stack.append(v)
+        on_stack.add(v)
+        for w in sorted(graph[v]):
+            if w not in index:
+                visit(w)
+                low[v] = min(low[v], low[w])
+            elif w in on_stack:
+                low[v] = min(low[v], index[w])
+        if low[v] == index[v]:
+            component = []
+            while True:
+                w = stack.pop()
+                on_stack.discard(w)
+                component.append(w)
+                if w == v:
+                    break
+            if len(component) > 1:
+                loops.append(sorted(component))
+
+    for v in sorted(graph):
+        if v not in index:
+            visit(v)
+    return loops
+
+
 def problems_of(root: pathlib.Path, targets: dict, target_of: dict, all_built: bool) -> list:
     problems = []
     for target, info in targets.items():
         if info["folder"] not in FOLDER_ORDER and info["folder"] not in ALWAYS_ALLOWED:
             problems.append(f"target {target} lives in {info['folder']}/, which is in no layer")
     for folder in FOLDER_ORDER:
+        includes = {}
         for path in sorted((root / folder).glob("*")):
             if path.suffix not in (".h", ".cpp"):
                 continue
@@ -80,7 +128,9 @@ def problems_of(root: pathlib.Path, targets: dict, target_of: dict, all_built: b
                     problems.append(f"{rel}: belongs to no library or program")
                 continue
             seen = reachable(targets, target)
-            for kind, name in INCLUDE.findall(path.read_text(encoding="utf-8")):
+            found = INCLUDE.findall(path.read_text(encoding="utf-8"))
+            includes[rel] = [name for kind, name in found if kind == '"']
+            for kind, name in found:
                 if kind == "<":
                     if targets[target]["no_qt"] and name.startswith("Q"):
                         problems.append(f"{rel}: {target} is built without Qt and includes <{name}>")
@@ -96,6 +146,8 @@ def problems_of(root: pathlib.Path, targets: dict, target_of: dict, all_built: b
                     problems.append(f'{rel}: includes "{name}", which is in no target')
                 elif owner not in seen:
                     problems.append(f'{rel}: {target} includes "{name}" of {owner}, which it does not link')
+        for loop in unit_loops(folder, includes):
+            problems.append(f"{folder}/: the units {', '.join(loop)} include each other")
     return problems
 
 

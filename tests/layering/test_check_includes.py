@@ -26,13 +26,15 @@ class CheckIncludes(unittest.TestCase):
 
     TARGETS = [
         ("t_platform", "platform", True, ["P.h"], []),
-        ("t_search", "search", True, ["S.h", "S.cpp"], ["t_platform"]),
+        ("t_search", "search", True, ["S.h", "S.cpp", "SInternal.h", "T.h"], ["t_platform"]),
         ("t_search_gui", "search", False, ["Box.h"], ["t_search", "Qt6::Widgets"]),
         ("t_pages", "pages", True, ["Pg.cpp"], ["$<LINK_ONLY:t_search>"]),
     ]
 
     def test_a_tree_that_keeps_the_rules_passes(self):
-        files = {"platform/P.h": "", "search/S.h": '#include "platform/P.h"\n', "search/S.cpp": '#include "search/S.h"\n',
+        files = {"platform/P.h": "", "search/S.h": '#include "platform/P.h"\n',
+                 "search/S.cpp": '#include "search/S.h"\n#include "search/SInternal.h"\n',
+                 "search/SInternal.h": '#include "search/S.h"\n', "search/T.h": '#include "search/S.h"\n',
                  "search/Box.h": "#include <QWidget>\n#include \"search/S.h\"\n",
                  "pages/Pg.cpp": '#include "platform/P.h"\n#include "search/S.h"\n'}
         self.assertEqual(self.tree(files, self.TARGETS), [])
@@ -42,6 +44,8 @@ class CheckIncludes(unittest.TestCase):
             "a folder reaching up": {"platform/P.h": '#include "search/S.h"\n'},
             "a target reaching a header it does not link": {"pages/Pg.cpp": '#include "search/Box.h"\n'},
             "Qt in a target built without it": {"search/S.cpp": "#include <QString>\n"},
+            "units including each other": {"search/S.cpp": '#include "search/T.h"\n',
+                                           "search/T.h": '#include "search/S.h"\n'},
         }
         for what, broken in cases.items():
             with self.subTest(what):

@@ -37,6 +37,8 @@ public:
     void AddKeyToHistory(const std::string& key) override { History.push_back(key); }
     tavolix::search::TWalkOptions Options;
     tavolix::search::TWalkOptions WalkOptions() const override { return Options; }
+    tavolix::settings::TFilterChoice Choice;
+    tavolix::settings::TFilterChoice FilterChoice() const override { return Choice; }
     int FrameWidth() const override { return 1000; }
     int DirectoryPanelWidth() const override { return 220; }
     int DirectoryPanelHeight() const override { return 600; }

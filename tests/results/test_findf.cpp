@@ -380,6 +380,15 @@ TEST_F(FindfTest, SeveralHitsAreCountedCopiedAndOpenedTogether) {
     TRY_EXPECT_EQ(Panel(*c, 0), QString());
     QTest::keyClick(c->ListBox1, Qt::Key_Return);
     EXPECT_EQ(Opens.size(), 4u);
+
+    // Home on the first hit selects it alone, as an arrow does.
+    c->ListBox1->SetItemIndex(0);
+    QTest::keyClick(c->ListBox1, Qt::Key_A, Qt::ControlModifier);
+    ASSERT_EQ(c->ListBox1->SelectedCount(), 4);
+    QTest::keyClick(c->ListBox1, Qt::Key_Home);
+    TRY_EXPECT_EQ(c->ListBox1->SelectedCount(), 1);
+    EXPECT_EQ(c->ListBox1->ItemIndex(), 0);
+    TRY_EXPECT_EQ(Panel(*c, 0), QStringLiteral("1 / 4"));
 }
 
 TEST_F(FindfTest, MoreThanTenHitsOpenOnlyWhenTheUserSaysSo) {
@@ -732,6 +741,26 @@ TEST_F(FindfTest, SearchAgainKeepsTheViewAndTheOrderAndFindsANewFile) {
         c->PanelLabel->text().startsWith(QStringLiteral(" Sorted by : Size → Upword ; Total Files = 3 ")))
         << c->PanelLabel->text().toStdString();
     EXPECT_EQ(Host.History, std::vector<std::string>{"*.txt"});
+}
+
+// "Changed n seconds ago or earlier" counts from each walk's start, so a
+// search again an hour later doesn't use the first walk's moment.
+TEST_F(FindfTest, ASearchAgainCountsDurationsFromItsOwnStart) {
+    Tree.File("old.txt", "o");
+    Tree.SetTime("old.txt", std::time(nullptr) - 86400);
+    Tree.File("late.txt", "l");
+    const std::time_t late = std::time(nullptr) + 1;
+    Tree.SetTime("late.txt", late);
+    Host.Dir = Tree.Root();
+    Host.Key = "*.txt";
+    Host.Choice.ChangedBefore = "1s";
+    auto c = Create();
+    ASSERT_EQ(Names(*c), QStringLiteral("old.txt"));
+    while (std::time(nullptr) <= late + 1)
+        QTest::qWait(100);
+    c->SearchAgain1->trigger();
+    WaitForWalk(*c);
+    EXPECT_EQ(Names(*c), QStringLiteral("late.txt,old.txt"));
 }
 
 TEST_F(FindfTest, CloseCommandRestoresFramePanelsAndMenus) {

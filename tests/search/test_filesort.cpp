@@ -1,3 +1,4 @@
+#include "search/FileInfo.h"
 #include "search/FileSort.h"
 
 #include <cstdint>
@@ -144,4 +145,30 @@ TEST(FileInfoList, ChangeSortOrderResortsOnlyOnChange) {
     EXPECT_EQ(list.Item(2)->Name(), "a");
     list.ChangeSortOrder(TSortOrder::soName);
     EXPECT_EQ(list.Item(0)->Name(), "a");
+}
+
+// The sort is not stable, so ties end where the records stood before it: a
+// click on a column title while the walk runs must not change the final order.
+TEST(FileInfoList, SortsWhileTheWalkRunsLeaveTheFinalOrderAsIfNoneCame) {
+    auto walk = [](const std::vector<TSortOrder>& sortsOnTheWay) {
+        TFileInfoList list;
+        list.BeginSearch();
+        std::size_t sorts = 0;
+        for (int i = 0; i < 300; ++i) {
+            // Three names in many folders: ties in the name order.
+            list.AddFile(list.ShareDir("/d" + std::to_string(i * 7 % 101) + "/"),
+                         std::string(1, "cab"[i % 3]), i % 5, 0, 0);
+            if (i % 100 == 99 && sorts < sortsOnTheWay.size())
+                list.ChangeSortOrder(sortsOnTheWay[sorts++]);
+        }
+        list.ChangeSortOrder(TSortOrder::soName);
+        list.FinishSearch({});
+        std::vector<std::string> paths;
+        for (const TFileInfo* r : list.Items())
+            paths.push_back(r->Path());
+        return paths;
+    };
+    const std::vector<std::string> alone = walk({});
+    EXPECT_EQ(walk({TSortOrder::soSize, TSortOrder::soName}), alone);
+    EXPECT_EQ(walk({TSortOrder::soSize}), alone);
 }
