@@ -228,6 +228,18 @@ TEST_F(MediaTest, DeepAndTransparentPhotosKeepTheirColoursAtEverySize) {
             EXPECT_NEAR(qBlue(got), qBlue(quarter[i]), 40) << what << " quarter " << i;
         }
     }
+
+    // Half transparent, its colours stored multiplied by their alpha: read as such.
+    QImage half(small, QImage::Format_ARGB32);
+    half.fill(qRgba(200, 40, 40, 128));
+    Dir.File("half.png", PictureBytes(half, "png"));
+    RunTool("avifenc", {"-s", "10", "-p", P("half.png"), P("half.avif")});
+    const TThumbReply reply = Ask("half.avif");
+    ASSERT_EQ(reply.Status, TReplyStatus::Ok);
+    const QColor got = ImageOf(reply).pixelColor(60, 40);
+    EXPECT_NEAR(got.alpha(), 128, 8);
+    EXPECT_NEAR(got.red(), 200, 24);
+    EXPECT_NEAR(got.green(), 40, 24);
 }
 
 TEST_F(MediaTest, RawFilesShowTheirPreviewElseTheirDataTurnedAsTheCameraSays) {
