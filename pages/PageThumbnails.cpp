@@ -133,6 +133,13 @@ platform::TIoResult TThumbnailPageWriter::Write(TPageInput in, TPageProgress& pr
                     client->Close();
                     return platform::TIoError{ownFolder, reply.WriteErrno > 0 ? reply.WriteErrno : EIO};
                 }
+                // A page of links alone would pass for one of pictures that aren't any.
+                if (reply.Status == TReplyStatus::Unavailable) {
+                    client->Close();
+                    return platform::TIoError{in.PageFileName, EIO,
+                                              "no thumbnails could be made: the picture helper cannot "
+                                              "run or decode here"};
+                }
                 ++answered;
                 if (reply.Status == TReplyStatus::Ok && reply.PageFormat != TPageFormat::None) {
                     TPageThumb& thumb = in.Thumbs[reply.Id - 1];

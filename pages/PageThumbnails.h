@@ -42,8 +42,8 @@ inline constexpr const char* kThumbnailMarker = ".tavolix-page";
 // takes the old folder's place as a whole before the page is replaced. A
 // picture they cannot make is a link line. Any failure (a thumbnail or the
 // page that cannot be written, a folder beside the page that is not one of
-// ours) and a stop leave the old page and folder as they were; a stop gives
-// ECANCELED.
+// ours, no helper that can run) and a stop leave the old page and folder as
+// they were; a stop gives ECANCELED.
 //
 // Made on the pool's owner's thread; Write (once) may run on any other and
 // never touches the pool itself, so a writer stuck in a file system that

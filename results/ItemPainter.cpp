@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <optional>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFontMetrics>
 #include <QPainter>
@@ -104,6 +105,14 @@ bool IsReady(const TItemPicture* picture) {
     return picture && picture->State == TItemPicture::TState::Ready;
 }
 
+// What stands for the pixel size of a picture no helper could make: not
+// 0×0, which says the file is no picture.
+QString SizeText(const TItemPicture* picture, int width, int height) {
+    if (picture && picture->State == TItemPicture::TState::Unavailable)
+        return QCoreApplication::translate("tavolix::results::TPictureView", "表示できません");
+    return PictureSizeText(width, height);
+}
+
 // An icon the helper makes: an empty box until it is there.
 void DrawMadeIcon(QPainter& p, const TItemPaintInput& in, const TItemPicture* made, int x, int y) {
     if (IsReady(made)) {
@@ -184,8 +193,8 @@ void PaintPictureTile(QPainter& p, const TItemPaintInput& in, const QFontMetrics
         TileText(p, in, fm, tile.TextY, name, tile, s);
         return;
     }
-    if (picture->State == TItemPicture::TState::Failed || picture->Image.isNull()) {
-        size = PictureSizeText(0, 0);
+    if (picture->State != TItemPicture::TState::Ready || picture->Image.isNull()) {
+        size = SizeText(picture, 0, 0);
     } else {
         const QSize shown = picture->PictureSize.isValid() ? picture->PictureSize : picture->Image.size();
         if (picture->PictureSize.isValid())
@@ -332,7 +341,7 @@ void PaintResultItem(QPainter& p, const TItemPaintInput& in) {
             bitmap = {picture->PictureSize, picture->Image};
         }
         if (bitmap.Size.isEmpty()) { // unreadable: 0 x 0
-            size = PictureSizeText(0, 0);
+            size = SizeText(picture, 0, 0);
             box = PictureBox(in, fm, name, size, 0, 0);
         }
         SetTextColor(s, QColor(255, 0, 0), in.Selected);
@@ -353,7 +362,7 @@ void PaintResultItem(QPainter& p, const TItemPaintInput& in) {
         else if (IsReady(picture) && picture->Metafile)
             meta = picture->Metafile.get();
         const int pw = meta->Info ? meta->Info->Width : 0, ph = meta->Info ? meta->Info->Height : 0;
-        const QString size = PictureSizeText(pw, ph);
+        const QString size = SizeText(picture, pw, ph);
         const TPictureBox box = PictureBox(in, fm, name, size, pw, ph);
         SetTextColor(s, QColor(255, 0, 0), in.Selected);
         if (meta->Info && box.W > 0 && box.H > 0)

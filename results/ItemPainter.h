@@ -28,7 +28,9 @@ TItemGroup GroupOf(std::string_view path);
 // A picture made off the window's thread, as the window's cache holds it
 // for one item: a thumbnail, a decoded bitmap or icon, a metafile's bytes.
 struct TItemPicture {
-    enum class TState : unsigned char { Pending, Ready, Failed };
+    // Unavailable: no picture helper can run, so none was made (the file
+    // may be a good picture).
+    enum class TState : unsigned char { Pending, Ready, Failed, Unavailable };
     TState State = TState::Pending;
     QImage Image;
     QSize PictureSize; // the original's, in pixels; invalid when unknown

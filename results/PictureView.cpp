@@ -29,13 +29,13 @@ const TItemPicture& Pending() {
     return pending;
 }
 
-const TItemPicture& Failed() {
-    static const TItemPicture failed = [] {
+const TItemPicture& Unavailable() {
+    static const TItemPicture unavailable = [] {
         TItemPicture picture;
-        picture.State = TItemPicture::TState::Failed;
+        picture.State = TItemPicture::TState::Unavailable;
         return picture;
     }();
-    return failed;
+    return unavailable;
 }
 
 } // namespace
@@ -125,9 +125,9 @@ const TItemPicture* TPictureView::PictureFor(int index, const std::string& path)
         return nullptr;
     if (const TItemPicture* picture = FCache.Find(want.Key))
         return picture;
-    // Without helpers nothing will come: unreadable at once.
+    // Without helpers nothing will come: not available at once.
     if (!FClient)
-        return &Failed();
+        return &Unavailable();
     ScheduleRequests();
     return &Pending();
 }
@@ -205,8 +205,9 @@ void TPictureView::ReplyArrived(const TThumbReply& reply) {
     FIdOfKey.erase(what.Key);
 
     TItemPicture picture;
-    picture.State =
-        reply.Status == thumbs::TReplyStatus::Ok ? TItemPicture::TState::Ready : TItemPicture::TState::Failed;
+    picture.State = reply.Status == thumbs::TReplyStatus::Ok            ? TItemPicture::TState::Ready
+                    : reply.Status == thumbs::TReplyStatus::Unavailable ? TItemPicture::TState::Unavailable
+                                                                        : TItemPicture::TState::Failed;
     std::size_t bytes = kEntryOverhead + what.Key.size();
     if (reply.Width > 0 && reply.Height > 0) {
         // The sizes were checked against the pixels when the reply was read.

@@ -19,6 +19,8 @@ PACKAGES=(
   libheif-dev libraw-dev libavformat-dev libavcodec-dev libavutil-dev libswscale-dev bubblewrap
   # the tests make those files: heif-enc, avifenc, ffmpeg
   libheif-examples libavif-bin ffmpeg
+  # GNOME's platform theme, which the helper must run under as the window does
+  qt6-gtk-platformtheme
   libgtest-dev libgmock-dev libbenchmark-dev
   # fonts metric-compatible with the Japanese UI fonts
   fonts-ipafont-gothic fonts-ipafont-mincho

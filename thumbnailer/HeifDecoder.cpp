@@ -175,11 +175,21 @@ std::optional<TDecoded> DecodeHeif(int fd, int side) {
         const std::uint8_t* plane = heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
         const int width = heif_image_get_width(decoded, heif_channel_interleaved);
         const int height = heif_image_get_height(decoded, heif_channel_interleaved);
-        if (!plane || width <= 0 || height <= 0 || stride < width * (alpha ? 4 : 3))
+        if (!plane || width <= 0 || height <= 0 || stride < width * (alpha ? 4 : 3) ||
+            heif_image_get_chroma_format(decoded) !=
+                (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB) ||
+            heif_image_get_bits_per_pixel_range(decoded, heif_channel_interleaved) != 8)
             return std::nullopt;
-        // Scaled straight from libheif's buffer.
-        out = QImage(plane, width, height, stride, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888)
-                  .scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QImage::Format format = !alpha ? QImage::Format_RGB888
+                                      : heif_image_is_premultiplied_alpha(decoded)
+                                          ? QImage::Format_RGBA8888_Premultiplied
+                                          : QImage::Format_RGBA8888;
+        // libheif's pixels, freed with `image`: what is returned has its own,
+        // also when the size is already the target's (scaled() would share them).
+        const QImage shared(plane, width, height, stride, format);
+        out = shared.size() == target
+                  ? shared.copy()
+                  : shared.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     } else if (out.size() != target) {
         out = out.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -481,6 +482,38 @@ THelperReply TThumbnailer::TakeMade(const THelperRequest& request) {
     }
     PutImage(reply.Reply, image);
     return reply;
+}
+
+namespace {
+
+// `picture` saved as `format` into a file in memory and decoded from there.
+bool ComesBack(const QImage& picture, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!QImageWriter(&buffer, format).write(picture))
+        return false;
+    const int fd = ::memfd_create("tavolix-check", MFD_CLOEXEC);
+    if (fd < 0)
+        return false;
+    std::optional<TDecoded> decoded;
+    if (platform::WriteAllBytes(fd, std::string_view(bytes.constData(), std::size_t(bytes.size()))))
+        decoded = DecodeForThumbnail(fd, format, TDecoder::QtImage, ThumbPixels(TThumbSize::Normal), 96);
+    ::close(fd);
+    if (!decoded || decoded->Image.size() != picture.size())
+        return false;
+    const QRgb want = picture.pixel(picture.width() / 2, picture.height() / 2);
+    const QRgb got = decoded->Image.pixel(picture.width() / 2, picture.height() / 2);
+    return std::abs(qRed(got) - qRed(want)) < 24 && std::abs(qGreen(got) - qGreen(want)) < 24 &&
+           std::abs(qBlue(got) - qBlue(want)) < 24;
+}
+
+} // namespace
+
+bool CanDecode() {
+    QImage picture(16, 16, QImage::Format_RGB32);
+    picture.fill(qRgb(40, 160, 220));
+    return ComesBack(picture, "jpeg") && ComesBack(picture, "png");
 }
 
 namespace {

@@ -29,6 +29,11 @@ private:
     const std::vector<int>* FFiles = nullptr;
 };
 
+// True when the decoders work here, in the sandbox: a small picture each of
+// the toolkit's JPEG reader (a plugin) and our own PNG reader comes out as it
+// went in. A helper that cannot decode serves nothing.
+bool CanDecode();
+
 // Speaks the protocol on `in` and `out` until `in` ends: a hello saying what
 // `sandbox` holds, then one reply a request. Returns 0 at the end of the
 // input, 2 on a broken request (or descriptors that don't match its roles).

@@ -106,6 +106,11 @@ int main(int argc, char* argv[]) {
     // Decoders' warnings about broken files are no news to anyone.
     qInstallMessageHandler(Quiet);
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The desktop's platform theme and plugins are nothing to a helper
+    // without windows, and GTK's theme (QT_QPA_PLATFORMTHEME=gtk3) ends the
+    // process when it cannot reach the display, which the sandbox closes.
+    qunsetenv("QT_QPA_PLATFORMTHEME");
+    qunsetenv("QT_QPA_GENERIC_PLUGINS");
     // Given up before anything is read: no thread of the toolkit's runs yet.
     tavolix::thumbs::TSandboxState sandbox;
     if (sandboxed)
@@ -118,6 +123,13 @@ int main(int argc, char* argv[]) {
     }
     int qtArgc = 1;
     QGuiApplication application(qtArgc, argv);
+    // Ended before the hello: the program then takes the helper for one that
+    // cannot run, and records no file as failed.
+    if (!tavolix::thumbnailer::CanDecode()) {
+        static const char kBroken[] = "tavolix-thumbnailer: cannot decode pictures here\n";
+        (void)!write(2, kBroken, sizeof kBroken - 1);
+        return 3;
+    }
     tavolix::thumbnailer::TThumbnailer thumbnailer(testDecoders);
     return tavolix::thumbnailer::Serve(0, 1, thumbnailer, sandbox);
 }

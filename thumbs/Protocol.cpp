@@ -250,7 +250,7 @@ std::optional<THelperReply> DecodeReply(std::string_view payload) {
         file.Size = static_cast<TThumbSize>(size);
         h.CacheFiles.push_back(std::move(file));
     }
-    // The pool's own status (NotWritten) is never the helper's.
+    // The pool's own statuses (NotWritten, Unavailable) are never the helper's.
     if (!r.AtEnd() || status < 1 || status > 4 || source < 1 || source > 3 || record > 1)
         return std::nullopt;
     a.IconHandle = static_cast<std::int8_t>(handle);

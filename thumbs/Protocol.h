@@ -89,6 +89,9 @@ enum class TReplyStatus : std::uint8_t {
     NoThumbnail = 3, // CachedOnly: the cache has none
     Unreadable = 4,  // the file could not be read at all (gone, no access)
     NotWritten = 5,  // PageThumbnail: a file could not be written (WriteErrno says why)
+    // No helper can run or decode here (none installed, or each ends before
+    // its hello): nothing was tried and nothing is recorded.
+    Unavailable = 6,
 };
 
 enum class TPageFormat : std::uint8_t { None = 0, Jpeg = 1, Png = 2 };

@@ -34,8 +34,9 @@ namespace {
 using TClock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// Helpers that die before they say hello this many times in a row: the
-// helper can't run here, and every request fails at once from then on.
+// Helpers that end before they say hello this many times in a row (one
+// that cannot decode ends so, see thumbnailer_main.cpp): the helper can't
+// run here, and every request is answered Unavailable from then on.
 constexpr int kMaxStartFailures = 3;
 // How long a helper that was told to end may take before it is killed.
 constexpr milliseconds kRetireGrace{2000};
@@ -571,6 +572,9 @@ void TRunner::DrainErrors(THelper& h) {
 
 void TRunner::Read(THelper& h) {
     char buf[64 * 1024];
+    // What came before the end is read first: a helper that said hello and
+    // then died on its file died on the file.
+    bool ended = false;
     for (;;) {
         const ssize_t n = ::recv(h.Fd, buf, sizeof buf, 0);
         if (n < 0 && errno == EINTR)
@@ -578,8 +582,8 @@ void TRunner::Read(THelper& h) {
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             break;
         if (n <= 0) {
-            Dead(h, false);
-            return;
+            ended = true;
+            break;
         }
         h.Reader.Feed(buf, static_cast<std::size_t>(n));
     }
@@ -587,8 +591,11 @@ void TRunner::Read(THelper& h) {
     std::string payload;
     for (;;) {
         const TFrameReader::TResult r = h.Reader.Next(type, payload);
-        if (r == TFrameReader::TResult::NeedMore)
+        if (r == TFrameReader::TResult::NeedMore) {
+            if (ended)
+                Dead(h, false);
             return;
+        }
         if (r == TFrameReader::TResult::Bad) {
             Dead(h, false);
             return;
@@ -637,10 +644,14 @@ void TRunner::Dead(THelper& h, bool timedOut) {
     if (TFlight* flight = h.Flight) {
         h.Flight = nullptr;
         h.OutFiles.clear();
+        // Before its hello a helper has read nothing of the file: the file
+        // waits for the next helper, or for the answer that none can run.
         // Killed from outside (the OOM killer, a kill) the file may be
         // good: once more in a fresh helper. A second death, or a file
         // over its budget, is the file's.
-        if (!timedOut && flight->Tries == 0) {
+        if (!h.HelloSeen) {
+            flight->Stage = TFlight::TStage::Ready;
+        } else if (!timedOut && flight->Tries == 0) {
             ++flight->Tries;
             flight->Stage = TFlight::TStage::Ready;
             flight->FreshHelperOnly = true;
@@ -687,17 +698,19 @@ void TRunner::Reap(bool all) {
     });
 }
 
+// No helper can run: what waits is answered so, and nothing is recorded
+// (the files may be good, and other programs read the records too).
 void TRunner::FailEverything() {
     for (auto it = FFlights.begin(); it != FFlights.end();) {
         TFlight& flight = *it++;
         if (flight.Stage == TFlight::TStage::Ready)
-            Answer(flight, FailedReply(flight.Job.Request.Id));
+            Answer(flight, FailedReply(flight.Job.Request.Id, TReplyStatus::Unavailable));
     }
     TJob job;
     while (TakeJob(job)) {
         if (job.Request.Kind == TRequestKind::TakeMade)
             FMade.erase(job.Request.Output);
-        Deliver(S, job, FailedReply(job.Request.Id));
+        Deliver(S, job, FailedReply(job.Request.Id, TReplyStatus::Unavailable));
     }
 }
 

@@ -1177,6 +1177,13 @@ Write the HTML page when it has ended.</translation>
     </message>
 </context>
 <context>
+    <name>tavolix::results::TPictureView</name>
+    <message>
+        <source>表示できません</source>
+        <translation>not available</translation>
+    </message>
+</context>
+<context>
     <name>tavolix::search::TFileListModel</name>
     <message>
         <source>%1 ， フォルダ %2 ， %3 バイト ， 更新日時 %4</source>

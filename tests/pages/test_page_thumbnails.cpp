@@ -4,6 +4,7 @@
 #include "TryExpect.h"
 #include "pages/PageThumbnails.h"
 #include "pages/PathFunctions.h"
+#include "thumbs/ThumbnailCache.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -210,6 +211,24 @@ TEST_F(PageThumbnailsTest, AFailureMidwayLeavesTheOldPageAndFolder) {
     EXPECT_EQ(RunInChild([&] { return failsWithEFBIG(many); }, 48 << 10), 0)
         << "a page past the limit was not reported";
     unchanged("page not written");
+
+    // A helper that cannot decode here ends before its hello: no page of
+    // links passes for one of pictures, and no picture is recorded as failed.
+    Dir.File("ends-at-once", "#!/bin/sh\nexit 3\n");
+    ::chmod(Dir.Path("ends-at-once").c_str(), 0755);
+    {
+        thumbs::TPoolOptions options = Options();
+        options.HelperPath = Dir.Path("ends-at-once");
+        thumbs::TThumbnailPool broken(options);
+        TPageProgress progress;
+        const platform::TIoResult error = WriteThumbnailPage(Input({"pics/v.svg"}), broken, progress);
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->Path, Dir.Path("web/photos.html"));
+        EXPECT_NE(error->SystemText().find("no thumbnails"), std::string::npos) << error->SystemText();
+        EXPECT_FALSE(std::filesystem::exists(
+            thumbs::FailPath(Dir.Path("cache/thumbnails"), thumbs::ThumbnailUri(Dir.Path("pics/v.svg")))));
+    }
+    unchanged("no helper that can decode");
 
     // Stopped while a picture is still being made.
     Dir.File("pics/slow.hang-test.png", PictureBytes(HalvesImage(40, 20), "png"));

@@ -16,6 +16,7 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFontMetrics>
 #include <QImage>
@@ -487,4 +488,14 @@ TEST(ItemPainter, PicturesViewTilesKeepThePictureItsRoom) {
     const QImage text1 = Paint(tile("/nowhere/notes.txt", &picture), canvas);
     EXPECT_EQ(CountOf(text1, Is(QColor(160, 160, 160))), 0);
     EXPECT_GT(CountOf(text1, Near(Qt::black, 60)), 10);
+
+    // Not a picture: 0×0 below its name. No helper could run: said so
+    // instead, for the file may well be one.
+    const int failedSize =
+        BoundsOf(Paint(tile("/nowhere/photo.jpg", &picture), canvas), Near(Qt::black, 60)).width();
+    EXPECT_NEAR(failedSize, Width(PictureSizeText(0, 0)), 3);
+    picture.State = TItemPicture::TState::Unavailable;
+    const QImage unavailable = Paint(tile("/nowhere/photo.jpg", &picture), canvas);
+    EXPECT_NEAR(BoundsOf(unavailable, Near(Qt::black, 60)).width(),
+                Width(QCoreApplication::translate("tavolix::results::TPictureView", "表示できません")), 3);
 }

@@ -149,7 +149,8 @@ TEST(Protocol, PayloadsOutsideTheLimitsAreRefused) {
              +[](THelperReply& r) { r.Reply.Pixels.pop_back(); }, // pixels that don't fill width x height
              +[](THelperReply& r) { r.Reply.Width = r.Reply.Height = 1 << 20; },
              +[](THelperReply& r) { r.Reply.Width = -2; },
-             +[](THelperReply& r) { r.Reply.Status = TReplyStatus::NotWritten; }, // the pool's alone
+             +[](THelperReply& r) { r.Reply.Status = TReplyStatus::NotWritten; },  // the pool's alone
+             +[](THelperReply& r) { r.Reply.Status = TReplyStatus::Unavailable; }, // the pool's too
              +[](THelperReply& r) { r.PageFile = "a page's file without its format"; },
              +[](THelperReply& r) {
                  r.CacheFiles = {{TThumbSize::Large, "a"}, {TThumbSize::Large, "b"}};
