@@ -282,9 +282,7 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
     };
     DetailsView1->SetPicturesShown(FPictures->Shown());
     DetailsView1->SetColumnWidths(FHost.DetailsColumnWidths());
-    // Only the user's own changes are kept: connected after the widths are set.
-    connect(DetailsView1->horizontalHeader(), &QHeaderView::sectionResized, FColumnsTimer,
-            qOverload<>(&QTimer::start));
+    connect(DetailsView1, &TDetailsView::ColumnsChosen, FColumnsTimer, qOverload<>(&QTimer::start));
     SetDetailsShown(FHost.DetailsShown());
 }
 
@@ -1155,7 +1153,7 @@ void TMDIChild::SetDetailsShown(bool shown) {
 }
 
 void TMDIChild::SaveColumnWidths() {
-    FHost.SetDetailsColumnWidths(DetailsView1->ColumnWidths());
+    FHost.SetDetailsColumnWidths(DetailsView1->ChosenWidths());
 }
 
 void TMDIChild::PageThumbnails1Click() {

@@ -102,7 +102,7 @@ std::vector<int> ParseColumnWidths(std::string_view text) {
                 return {};
             value = value * 10 + (c - '0');
         }
-        if (value < 1 || value > kMaxColumnWidth)
+        if (value > kMaxColumnWidth)
             return {};
         widths.push_back(value);
         start = end + 1;
@@ -119,7 +119,7 @@ platform::TIoResult WriteColumnWidths(const std::string& settingsFile, const std
     for (const int width : widths) {
         if (!text.empty())
             text += ',';
-        text += std::to_string(std::clamp(width, 1, kMaxColumnWidth));
+        text += std::to_string(std::clamp(width, 0, kMaxColumnWidth));
     }
     return WriteValue(settingsFile, kDetailsColumnsKey, text);
 }

@@ -12,8 +12,8 @@ namespace tavolix::settings {
 // "View": "Pictures=1" turns the pictures view on for new windows,
 // "PageThumbnails=1" has their pages show pictures as thumbnails, "Details=1"
 // shows them in the details view ("0", anything else or no key: off).
-// "DetailsColumns=240,300,90,130,150": the widths of the details view's
-// columns in pixels.
+// "DetailsColumns=0,300,0,0,0": the widths of the details view's columns
+// in pixels, 0 for a column that fits its contents.
 inline constexpr std::string_view kViewSection = "View";
 inline constexpr std::string_view kPicturesKey = "Pictures";
 inline constexpr std::string_view kPageThumbnailsKey = "PageThumbnails";
@@ -49,7 +49,7 @@ platform::TIoResult WritePageThumbnails(const std::string& settingsFile, bool on
 bool ReadDetailsShown(const std::string& settingsFile);
 platform::TIoResult WriteDetailsShown(const std::string& settingsFile, bool on);
 
-// Widths as the file holds them: up to 16 numbers of 1 to kMaxColumnWidth,
+// Widths as the file holds them: up to 16 numbers of 0 to kMaxColumnWidth,
 // comma-separated. Anything else gives none (the view's own widths stand).
 std::vector<int> ParseColumnWidths(std::string_view text);
 std::vector<int> ReadColumnWidths(const std::string& settingsFile);

@@ -302,19 +302,18 @@ TEST_F(SerfileTest, TheDetailsViewAndItsWidthsAreKeptForNewWindows) {
     EXPECT_FALSE(first->DetailsShown());
     first->Details1->trigger();
     EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "Details"), "1");
-    first->DetailsView1->horizontalHeader()->resizeSection(0, 333);
-    TRY_EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "DetailsColumns").substr(0, 4),
-                  "333,");
+    first->DetailsView1->horizontalHeader()->resizeSection(1, 333);
+    TRY_EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "DetailsColumns"), "0,333,0,0,0");
     ASSERT_EQ(Search("*.gif"), 2);
     TMDIChild* second = FFrame->ResultWindows().back();
     EXPECT_TRUE(second->DetailsShown());
     EXPECT_TRUE(second->DetailsView1->isVisible());
-    EXPECT_EQ(second->DetailsView1->ColumnWidths()[0], 333);
+    EXPECT_EQ(second->DetailsView1->ColumnWidths()[1], 333);
     EXPECT_EQ(FFrame->focusWidget(), second->DetailsView1);
     // A program started later reads them.
     TMDIForm later(settings);
     EXPECT_TRUE(later.DetailsShown());
-    EXPECT_EQ(later.DetailsColumnWidths()[0], 333);
+    EXPECT_EQ(later.DetailsColumnWidths()[1], 333);
 }
 
 // Rows and columns belong to the default view, the pictures' size to the
