@@ -112,6 +112,9 @@ public:
     settings::TViewGrid ViewGrid() const override { return FViewGrid; }
     void SetViewGrid(const settings::TViewGrid& grid) override;
     thumbs::TThumbnailPool* ThumbnailPool() override;
+    // The frame was maximised when the user last left it: a normal start
+    // shows it so again.
+    bool StartsMaximized() const { return FFrameKept.Maximized; }
 
     // Commands.
     void Close1Click();
@@ -205,6 +208,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void BuildBars();
@@ -237,9 +241,12 @@ private:
     void SetHistory(const std::vector<std::string>& history);
     // F1: the help topic of the focused control.
     void Help1KeyPress();
-    // Three quarters of the screen in outer size, centred: the first time the
+    // The size the user left the frame in (clamped to the screen), else
+    // three quarters of the screen in outer size, centred: the first time the
     // frame stands on the screen in the normal state.
     void PlaceFrame();
+    // The frame's size out of the maximised state, and whether it is maximised.
+    settings::TFrameSize FrameSizeNow() const;
     // Closes the frame once the last walk has returned, when the exit was
     // confirmed during a walk.
     void FinishExitAfterWalks();
@@ -266,6 +273,10 @@ private:
     bool FMemoryErrorTold = false;
     QTimer* FMemoryTimer = nullptr;
     settings::TViewGrid FViewGrid;
+    // The frame as the settings file has it; the user's changes reach the
+    // file with the rest of the memory, not the frame's own placing.
+    settings::TFrameSize FFrameKept;
+    bool FFrameChanged = false;
     // Started with the first window that asks for a picture.
     std::unique_ptr<thumbs::TThumbnailPool> FThumbnailPool;
 };

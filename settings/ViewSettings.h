@@ -42,6 +42,24 @@ TViewGrid ReadViewGrid(const std::string& settingsFile);
 platform::TIoResult WriteViewGrid(const std::string& settingsFile, const TViewGrid& grid,
                                   const TViewGrid& before);
 
+// The frame as the user left it: its size when not maximised in pixels
+// ("FrameSize=1200x800", each side 200 to kMaxFrameSide) and whether it was
+// maximised ("FrameMaximized=1"). A size out of range or missing gives 0 x 0.
+inline constexpr std::string_view kFrameSizeKey = "FrameSize";
+inline constexpr std::string_view kFrameMaximizedKey = "FrameMaximized";
+inline constexpr int kMinFrameSide = 200;
+inline constexpr int kMaxFrameSide = 20000;
+
+struct TFrameSize {
+    int Width = 0;
+    int Height = 0;
+    bool Maximized = false;
+    bool operator==(const TFrameSize&) const = default;
+};
+
+TFrameSize ReadFrameSize(const std::string& settingsFile);
+platform::TIoResult WriteFrameSize(const std::string& settingsFile, const TFrameSize& frame);
+
 bool ReadPicturesShown(const std::string& settingsFile);
 platform::TIoResult WritePicturesShown(const std::string& settingsFile, bool shown);
 bool ReadPageThumbnails(const std::string& settingsFile);
