@@ -869,14 +869,14 @@ void TMDIChild::resizeEvent(QResizeEvent* e) {
 }
 
 void TMDIChild::ApplyGrid() {
+    // The pictures fill rows and scroll down, as a file manager's do.
+    ListBox1->SetRowsFirst(FPictures->Shown());
     if (!FPictures->Shown()) {
         ListBox1->SetGyou(FGyouCount);
         ListBox1->SetColumns(FRetsuCount);
         return;
     }
-    // The room SetGyou gives the rows.
-    const int available = ListBox1->height() - ui::HorizontalScrollBarHeight() - 4;
-    const TPictureGrid grid = PictureGrid(ListBox1->contentsRect().width(), available,
+    const TPictureGrid grid = PictureGrid(ListBox1->ColumnsWidth(), ListBox1->contentsRect().height(),
                                           FPictures->PictureSide(), QFontMetrics(ListBox1->font()).height());
     ListBox1->SetItemHeight(grid.ItemHeight);
     ListBox1->SetColumns(grid.Columns);
@@ -1091,7 +1091,7 @@ void TMDIChild::ListBox1DrawItem(QPainter& painter, int index, const QRect& rect
     in.ItemRect = rect;
     in.ItemHeight = ListBox1->ItemHeight();
     in.Columns = ListBox1->Columns();
-    in.ListWidth = ListBox1->width();
+    in.ListWidth = FPictures->Shown() ? ListBox1->ColumnsWidth() : ListBox1->width();
     in.Font = ListBox1->font();
     in.Selected = selected;
     const QPalette& palette = ListBox1->palette();
