@@ -1,10 +1,12 @@
 #include "results/DetailsView.h"
 
+#include "platform/Directory.h"
 #include "results/ItemPainter.h"
 #include "search/FLBoxS.h"
 #include "search/FieldText.h"
 #include "search/ListBoxModel.h"
 #include "ui/NameText.h"
+#include "ui/ScreenMetrics.h"
 
 #include <algorithm>
 #include <cmath>
@@ -66,6 +68,14 @@ QString FolderText(std::string_view dir) {
     return ui::ToVisibleText(dir);
 }
 
+// The type, and whether the hit is a link to a file of it.
+QString TypeText(const TFileInfo& record) {
+    const QString type = FileTypeText(record.Name());
+    return record.Attr & platform::faLink
+               ? QCoreApplication::translate("tavolix::results::TDetailsView", "%1 へのリンク").arg(type)
+               : type;
+}
+
 Qt::Alignment AlignmentOf(int column) {
     return (column == dcSize ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
 }
@@ -83,7 +93,7 @@ QVariant CellData(const TFileListBoxS& list, const TFileInfo& record, int row, i
     case dcModified:
         return ui::ToText(list.FileItems().GetScreenTimeText(row));
     case dcType:
-        return FileTypeText(record.Name());
+        return TypeText(record);
     default:
         return {};
     }
@@ -477,11 +487,13 @@ void TDetailsView::ReadNewRows() const {
             c.LastFolder = record->Dir();
             OfferWidest(c.Folders, guess(record->Dir()), record->Dir());
         }
-        const std::string_view key = TypeKey(record->Name());
+        // Links are told apart: their type reads longer.
+        std::string key(record->Attr & platform::faLink ? "L" : "F");
+        key.append(TypeKey(record->Name()));
         const auto at = std::lower_bound(c.TypeKeys.begin(), c.TypeKeys.end(), key);
         if ((at == c.TypeKeys.end() || *at != key) && c.TypeKeys.size() < kTypeKeysKept) {
-            c.TypeKeys.emplace(at, key);
-            c.TypeWidth = std::max(c.TypeWidth, metrics.horizontalAdvance(FileTypeText(record->Name())));
+            c.TypeKeys.insert(at, std::move(key));
+            c.TypeWidth = std::max(c.TypeWidth, metrics.horizontalAdvance(TypeText(*record)));
         }
     }
     c.Rows = rows;

@@ -459,6 +459,7 @@ TEST_F(FindfTest, TheDetailsViewShowsTheRecordsAndSortsByItsTitles) {
 TEST_F(FindfTest, TheDetailsColumnsFitTheirHitsAndTheNameTakesTheRest) {
     MakeThree();
     Tree.SparseFile("IMG_20240612_110032_987654321.txt", 1288634112);
+    Tree.Symlink("zz link.txt", "a.txt");
     // A list of before: the time's 170 was its default, the type's 77 the user's.
     Host.ColumnWidths = {300, 0, 0, 170, 77};
     auto c = Create();
@@ -490,6 +491,11 @@ TEST_F(FindfTest, TheDetailsColumnsFitTheirHitsAndTheNameTakesTheRest) {
         EXPECT_EQ(cut(column), "") << column;
     EXPECT_NE(cut(results::dcType), "");
     EXPECT_EQ(titles->length(), v->viewport()->width()) << "no room is left unused";
+    const int link = c->ListBox1->Items().Count() - 1;
+    ASSERT_EQ(std::string(c->ListBox1->Items().Strings(link)), "zz link.txt");
+    EXPECT_EQ(v->model()->index(link, results::dcType).data().toString(),
+              QStringLiteral("%1 へのリンク").arg(results::FileTypeText("a.txt")));
+    EXPECT_EQ(v->model()->index(0, results::dcType).data().toString(), results::FileTypeText("a.txt"));
 
     titles->resizeSection(results::dcType, 40);
     TRY_EXPECT(!Host.ColumnWidthChoices.empty());
