@@ -270,19 +270,6 @@ std::string_view TypeKey(std::string_view name) {
     return name.substr(before == std::string_view::npos ? last : before);
 }
 
-// `text` with each digit the font's widest: as wide as any number of its
-// form.
-QString WidestDigits(QString text, const QFontMetrics& metrics) {
-    QChar widest = QLatin1Char('0');
-    for (char digit = '1'; digit <= '9'; ++digit)
-        if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(widest))
-            widest = QLatin1Char(digit);
-    for (QChar& c : text)
-        if (c.isDigit())
-            c = widest;
-    return text;
-}
-
 } // namespace
 
 TSortOrder SortOrderOfColumn(int column) {
@@ -515,18 +502,17 @@ int TDetailsView::ContentWidth(int column) const {
             width = std::max(width, metrics.horizontalAdvance(FolderText(dir)));
         break;
     case dcSize:
-        width = metrics.horizontalAdvance(
-            WidestDigits(ui::ToText(search::SizeToText(FContents.MaxSize, FList.Formats())), metrics));
+        width = ui::WidestNumberWidth(ui::ToText(search::SizeToText(FContents.MaxSize, FList.Formats())),
+                                      metrics);
         break;
     case dcModified: {
         // Any date of the form: two-digit fields, the day periods of both halves.
         const platform::TScreenDateForm& form = FList.FileItems().ScreenDateForm();
         width = metrics.horizontalAdvance(ui::ToText(search::FileDateToScreenText(0, form)));
         for (const int hour : {8, 20})
-            width = std::max(
-                width,
-                metrics.horizontalAdvance(WidestDigits(
-                    ui::ToText(platform::ScreenDateTimeText({2088, 12, 28, hour, 58, 58}, form)), metrics)));
+            width = std::max(width, ui::WidestNumberWidth(ui::ToText(platform::ScreenDateTimeText(
+                                                              {2088, 12, 28, hour, 58, 58}, form)),
+                                                          metrics));
         break;
     }
     case dcType:

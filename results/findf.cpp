@@ -141,6 +141,10 @@ constexpr TCommand kSearchAgain1 = {
                       "同じフォルダ・キー・絞り込み・検索ｵﾌﾟｼｮﾝで、このウィンドウの検索をやり直します | "
                       "表示方法と並び順は、そのまま保ちます。"),
     Qt::CTRL | Qt::Key_R, 1200};
+// The status bar's count and bytes at the least, and the room beside their texts.
+constexpr int kCountPanelWidth = 90;
+constexpr int kBytesPanelWidth = 150;
+constexpr int kPanelMargins = 8;
 // More hits than this are opened only when the user says so.
 constexpr std::size_t kOpenWithoutAsking = 10;
 constexpr TCommand kPictureView1 = {
@@ -380,7 +384,7 @@ QWidget* TMDIChild::BuildStatusBar() {
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(19);
     StatusBar1->setSizeGripEnabled(false);
-    const int panelWidths[] = {90, 150, 130, 300};
+    const int panelWidths[] = {kCountPanelWidth, kBytesPanelWidth, 130, 300};
     for (int i = 0; i < 4; ++i) {
         StatusPanels[i] = new QLabel(StatusBar1);
         StatusPanels[i]->setFixedWidth(panelWidths[i]);
@@ -598,9 +602,25 @@ void TMDIChild::StartWalk() {
     ShowWalkStatus();
 }
 
+void TMDIChild::FitCountPanels() {
+    // The widest texts for this many hits: "2818066 / 2818066", "2,818,066 個選択",
+    // and the bytes of them all.
+    const QFontMetrics metrics(StatusPanels[0]->font());
+    const QString count = QString::number(FHitCount);
+    const int counter = std::max(
+        ui::WidestNumberWidth(count + QStringLiteral(" / ") + count, metrics),
+        ui::WidestNumberWidth(
+            tr("%1 個選択").arg(ui::ToText(search::SizeToText(FHitCount, ListBox1->Formats()))), metrics));
+    const int bytes = ui::WidestNumberWidth(
+        ui::ToText(search::SizeToText(FHitSize, ListBox1->Formats())) + QStringLiteral(" Bytes"), metrics);
+    StatusPanels[0]->setFixedWidth(std::max(kCountPanelWidth, counter + kPanelMargins));
+    StatusPanels[1]->setFixedWidth(std::max(kBytesPanelWidth, bytes + kPanelMargins));
+}
+
 void TMDIChild::ShowWalkStatus() {
     FHitCount = ListBox1->GetFileCount();
     FHitSize = ListBox1->GetTotalSize();
+    FitCountPanels();
     // No order yet: the hits come as found.
     PanelLabel->setText(tr(" 検索中 … ; Total Files = %1 ; Size = %2 Bytes")
                             .arg(ui::ToText(search::SizeToText(FHitCount, ListBox1->Formats())),
@@ -631,6 +651,7 @@ void TMDIChild::ListBox1SearchEnding() {
 void TMDIChild::ListBox1SearchFinished() {
     FHitSize = ListBox1->GetTotalSize();
     FHitCount = ListBox1->GetFileCount();
+    FitCountPanels();
     StopButton->hide();
     WalkPanel->hide();
     UpdateWalkCommands();
@@ -831,9 +852,11 @@ void TMDIChild::ShowSortChecks() {
 
 void TMDIChild::SortBy(TFileListBoxS* list, TSortOrder order) {
     ui::TWaitCursor wait;
-    if (order != list->SortOrder())
+    // Another column starts in its own direction, smallest first.
+    if (order != list->SortOrder()) {
+        list->SetSortDirection(TSortDirection::sdUpword);
         list->SetSortOrder(order);
-    else
+    } else
         list->SetSortDirection(list->SortDirection() == TSortDirection::sdUpword ? TSortDirection::sdDownword
                                                                                  : TSortDirection::sdUpword);
 }

@@ -263,8 +263,9 @@ TEST_F(FindfTest, HeaderClicksSortOrToggleAndSortByExplains) {
     };
     const TStep steps[] = {
         {2, TSortOrder::soName, TSortDirection::sdDownword, " Sorted by : Name → Down"},
-        {4, TSortOrder::soSize, TSortDirection::sdDownword, " Sorted by : Size → Down"},
+        // Another column starts smallest first, whichever way the last one went.
         {4, TSortOrder::soSize, TSortDirection::sdUpword, " Sorted by : Size → Upword"},
+        {4, TSortOrder::soSize, TSortDirection::sdDownword, " Sorted by : Size → Down"},
         {1, TSortOrder::soDirectory, TSortDirection::sdUpword, " Sorted by : Directory → Upword"},
     };
     for (const TStep& s : steps) {
@@ -333,6 +334,15 @@ TEST_F(FindfTest, SelectionFillsStatusPanelsAndFrameStatus) {
     // A key moves the selection; its release updates the panels.
     QTest::keyClick(c->ListBox1, Qt::Key_Down);
     EXPECT_EQ(Panel(*c, 0), QStringLiteral("4 / 12"));
+
+    // Millions of hits: the counter has room for the last one's number.
+    c->ListBox1->AdjustFileCount(2818066 - 12);
+    emit c->ListBox1->SearchStep();
+    QTest::keyClick(c->ListBox1, Qt::Key_Down);
+    EXPECT_EQ(Panel(*c, 0), QStringLiteral("5 / 2818066"));
+    const QLabel* counter = c->StatusPanels[0];
+    EXPECT_LE(counter->fontMetrics().horizontalAdvance(QStringLiteral("2818066 / 2818066")),
+              counter->contentsRect().width());
 }
 
 // Several hits: Shift with an arrow and Ctrl+A select them and the panels
@@ -446,6 +456,7 @@ TEST_F(FindfTest, TheDetailsViewShowsTheRecordsAndSortsByItsTitles) {
     EXPECT_TRUE(c->PanelLabel->text().startsWith(QStringLiteral(" Sorted by : Size → Down")));
     click(results::dcType);
     EXPECT_EQ(c->ListBox1->SortOrder(), TSortOrder::soExt);
+    EXPECT_EQ(c->ListBox1->SortDirection(), TSortDirection::sdUpword);
 
     c->Details1->trigger();
     EXPECT_TRUE(c->ListBox1->isVisible());
