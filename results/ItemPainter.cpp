@@ -166,7 +166,8 @@ TTile TileOf(const TItemPaintInput& in, const QFontMetrics& fm) {
 // plain file's when the theme has none; looked up once a type.
 QIcon TypeIcon(const QString& name) {
     static const QMimeDatabase database;
-    static QHash<QString, QIcon> icons;
+    // Never destroyed: an icon must not go after the application has.
+    static auto& icons = *new QHash<QString, QIcon>;
     const QList<QMimeType> types = database.mimeTypesForFileName(name);
     const QMimeType type = types.isEmpty()
                                ? database.mimeTypeForName(QStringLiteral("application/octet-stream"))
