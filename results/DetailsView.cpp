@@ -56,6 +56,11 @@ constexpr int kFolderAtLeast = 160;
 // The widest texts measured of each column, and the types kept apart.
 constexpr std::size_t kWidestKept = 16;
 constexpr std::size_t kTypeKeysKept = 4096;
+constexpr int kPlainNamesKept = 256;
+// Rows a fit reads before the window takes its events again, and how often
+// hits streaming in are fitted.
+constexpr int kRowsReadAtOnce = 50000;
+constexpr int kFitEveryMs = 200;
 
 QString Title(int column) {
     return QCoreApplication::translate(kContext, kTitles[column]);
@@ -364,7 +369,6 @@ TDetailsView::TDetailsView(TFileListBoxS& list, QWidget* parent) : QTableView(pa
     });
     FFitTimer = new QTimer(this);
     FFitTimer->setSingleShot(true);
-    FFitTimer->setInterval(200);
     connect(FFitTimer, &QTimer::timeout, this, [this] {
         if (isVisible())
             FitColumns();
@@ -373,13 +377,13 @@ TDetailsView::TDetailsView(TFileListBoxS& list, QWidget* parent) : QTableView(pa
     // walk) is read anew.
     connect(model, &QAbstractItemModel::rowsInserted, FFitTimer, [this] {
         if (!FFitTimer->isActive())
-            FFitTimer->start();
+            FFitTimer->start(kFitEveryMs);
     });
     connect(model, &QAbstractItemModel::modelReset, FFitTimer, [this] {
         // As many rows as before: the same hits in another order.
         if (FList.FileItems().Count() != FContents.Rows)
             FContents = TContents();
-        FFitTimer->start();
+        FFitTimer->start(kFitEveryMs);
     });
     UpdateRowHeight();
     ShowSortOrder();
@@ -433,7 +437,7 @@ void TDetailsView::SetColumnWidths(const std::vector<int>& widths) {
     FitColumns();
 }
 
-void TDetailsView::ReadNewRows() const {
+bool TDetailsView::ReadNewRows(int most) const {
     TContents& c = FContents;
     const search::TFileItemList& items = FList.FileItems();
     const int rows = items.Count();
@@ -463,7 +467,8 @@ void TDetailsView::ReadNewRows() const {
         return width;
     };
     const QFontMetrics metrics(font());
-    for (int row = c.Rows; row < rows; ++row) {
+    const int end = rows - c.Rows > most ? c.Rows + most : rows;
+    for (int row = c.Rows; row < end; ++row) {
         const TFileInfo* record = items.Item(row);
         if (!record)
             continue;
@@ -475,19 +480,23 @@ void TDetailsView::ReadNewRows() const {
             OfferWidest(c.Folders, guess(record->Dir()), record->Dir());
         }
         // Links are told apart: their type reads longer.
-        std::string key(record->Attr & platform::faLink ? "L" : "F");
-        key.append(TypeKey(record->Name()));
-        const auto at = std::lower_bound(c.TypeKeys.begin(), c.TypeKeys.end(), key);
-        if ((at == c.TypeKeys.end() || *at != key) && c.TypeKeys.size() < kTypeKeysKept) {
-            c.TypeKeys.insert(at, std::move(key));
+        auto& types = record->Attr & platform::faLink ? c.LinkTypes : c.FileTypes;
+        const std::string_view key = TypeKey(record->Name());
+        // Names without an extension are told apart by the whole name (a
+        // "Makefile" has a type of its own): the first few only.
+        const bool plain = key.size() == record->Name().size();
+        if (types.size() < kTypeKeysKept && (!plain || c.PlainNames < kPlainNamesKept) &&
+            types.find(key) == types.end()) {
+            types.emplace(key);
+            c.PlainNames += plain ? 1 : 0;
             c.TypeWidth = std::max(c.TypeWidth, metrics.horizontalAdvance(TypeText(*record)));
         }
     }
-    c.Rows = rows;
+    c.Rows = end;
+    return end == rows;
 }
 
 int TDetailsView::ContentWidth(int column) const {
-    ReadNewRows();
     const QFontMetrics metrics(font());
     int width = 0;
     switch (column) {
@@ -525,10 +534,15 @@ int TDetailsView::ContentWidth(int column) const {
 }
 
 int TDetailsView::sizeHintForColumn(int column) const {
+    ReadNewRows();
     return ContentWidth(column);
 }
 
 void TDetailsView::FitColumns() {
+    // A million hits are read in parts, the window answering between them:
+    // the columns widen as they are read.
+    if (!ReadNewRows(kRowsReadAtOnce))
+        FFitTimer->start(0);
     QHeaderView* titles = horizontalHeader();
     auto wanted = [&](int column) { return std::max(titles->sectionSizeHint(column), ContentWidth(column)); };
     FFitting = true;

@@ -3,10 +3,12 @@
 #include "search/FileInfo.h"
 
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include <QString>
@@ -93,15 +95,22 @@ protected:
 private:
     // The widest texts the hits hold, followed row by row as they come: the
     // measures a fit takes without painting a million rows.
+    struct TKeyHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+    };
     struct TContents {
         int Rows = 0; // rows looked at
         std::int64_t MaxSize = 0;
         std::vector<std::pair<double, std::string>> Names, Folders; // widest guesses
         std::string LastFolder;
-        std::vector<std::string> TypeKeys; // sorted
+        // What tells the types apart, of files and of links to files.
+        std::unordered_set<std::string, TKeyHash, std::equal_to<>> FileTypes, LinkTypes;
+        int PlainNames = 0;
         int TypeWidth = 0;
     };
-    void ReadNewRows() const;
+    // Reads up to `most` rows not read yet; false when some are left.
+    bool ReadNewRows(int most = INT_MAX) const;
     // The width a column's cells need to show every hit whole.
     int ContentWidth(int column) const;
     void UpdateRowHeight();
