@@ -123,6 +123,9 @@ QString TStateDump::StateText() const {
     lines << QStringLiteral("window-menu=%1").arg(FFrame.Windows1->menuAction()->isEnabled() ? 1 : 0);
     lines << QStringLiteral("status=") + OneLine(FFrame.StatusPanels[0]->text());
     lines << QStringLiteral("frame-state=") + StateOf(&FFrame);
+    lines << QStringLiteral("frame-size=%1x%2")
+                 .arg(FFrame.frameGeometry().width())
+                 .arg(FFrame.frameGeometry().height());
     // The version box's line about the picture helper's sandbox, while it is open.
     const TAboutBox* about = FFrame.AboutBox();
     lines << QStringLiteral("about-sandbox=%1")
@@ -146,6 +149,9 @@ QString TStateDump::StateText() const {
                      OneLine(outer ? outer->windowTitle() : child->windowTitle());
         lines << prefix + QStringLiteral("key=") + QString::fromStdString(child->ListBox1->Mask());
         lines << prefix + QStringLiteral("state=") + StateOf(outer ? outer : child);
+        lines << prefix + QStringLiteral("size=%1x%2")
+                              .arg((outer ? outer : child)->width())
+                              .arg((outer ? outer : child)->height());
         lines << prefix + QStringLiteral("count=%1").arg(child->ListBox1->GetFileCount());
         lines << prefix + QStringLiteral("searching=%1").arg(child->Searching() ? 1 : 0);
         lines << prefix + QStringLiteral("stopped=%1").arg(child->ListBox1->SearchStopped() ? 1 : 0);

@@ -43,7 +43,10 @@ int main(int argc, char* argv[]) {
             frame.showMaximized();
             break;
         case tavolix::app::TStartState::Normal:
-            frame.show();
+            if (frame.StartsMaximized())
+                frame.showMaximized();
+            else
+                frame.show();
             break;
         }
         exitCode = application.exec();

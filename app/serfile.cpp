@@ -58,6 +58,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <QWindowStateChangeEvent>
 
 namespace tavolix::app {
 
@@ -289,10 +290,15 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
     FDetailsShown = settings::ReadDetailsShown(FSavedPages.SettingsFile());
     FDetailsColumnWidths = settings::ReadColumnWidths(FSavedPages.SettingsFile());
     FViewGrid = settings::ReadViewGrid(FSavedPages.SettingsFile());
+    FFrameKept = settings::ReadFrameSize(FSavedPages.SettingsFile());
 
+    // The normal size, also of a frame that starts maximised.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->geometry();
-        resize(area.width() * 3 / 4, area.height() * 3 / 4);
+        if (FFrameKept.Width > 0)
+            resize(QSize(FFrameKept.Width, FFrameKept.Height).boundedTo(screen->availableGeometry().size()));
+        else
+            resize(area.width() * 3 / 4, area.height() * 3 / 4);
     }
     FCaptionActive = true;
     AssignHints();
@@ -841,6 +847,25 @@ void TMDIForm::WriteMemoryNow() {
     TellMemoryError(settings::WriteFilterChoice(file, FilterRow1->Choice(), FFilterRowShown));
     if (!Panel2->isHidden())
         TellMemoryError(settings::WriteTreeWidth(file, Panel2->width()));
+    if (FFrameChanged && !isMinimized()) {
+        FFrameChanged = false;
+        if (const settings::TFrameSize now = FrameSizeNow(); now != FFrameKept) {
+            FFrameKept = now;
+            TellMemoryError(settings::WriteFrameSize(file, now));
+        }
+    }
+}
+
+settings::TFrameSize TMDIForm::FrameSizeNow() const {
+    settings::TFrameSize now = FFrameKept;
+    now.Maximized = isMaximized();
+    // A frame that started maximised has its normal size from the start.
+    const QSize normal = isMaximized() || isFullScreen() ? normalGeometry().size() : size();
+    if (!normal.isEmpty()) {
+        now.Width = normal.width();
+        now.Height = normal.height();
+    }
+    return now;
 }
 
 void TMDIForm::TellMemoryError(const platform::TIoResult& error) {
@@ -994,16 +1019,22 @@ void TMDIForm::CreateResultWindow(const std::string& dir, const std::string& key
         FinishExitAfterWalks();
         return;
     }
-    // The window has sized itself from the frame; new windows step down and
-    // right from the top left corner, as a cascade would put them, as far as
-    // they stay wholly inside the area.
+    // A new window takes the whole area, or is maximised as the active one
+    // is; new windows step down and right from the top left corner, as a
+    // cascade would put them, as far as they stay wholly inside the area.
+    const QMdiSubWindow* active = MDIArea->activeSubWindow();
+    const bool maximized = active && active != window && !active->isHidden() && active->isMaximized();
+    window->resize(MDIArea->viewport()->size());
     const int step = std::max(1, window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window));
     const QSize area = MDIArea->viewport()->size();
     const int room = std::min(area.width() - window->width(), area.height() - window->height());
     const int places = std::clamp(room / step + 1, 1, 8);
     const int index = static_cast<int>(ResultSubWindows().size()) % places;
     window->move(index * step, index * step);
-    window->show();
+    if (maximized)
+        window->showMaximized();
+    else
+        window->show();
     MDIArea->setActiveSubWindow(window);
     FinishExitAfterWalks();
 }
@@ -1334,13 +1365,27 @@ void TMDIForm::PlaceFrame() {
         FPlaced = true;
         FPlacing.setRemainingTime(1000);
     }
-    const QRect area = screen->geometry();
+    const QSize borders = frameGeometry().size() - geometry().size();
+    QRect area = screen->geometry();
     QRect placed(QPoint(), QSize(area.width() * 3 / 4, area.height() * 3 / 4));
+    if (FFrameKept.Width > 0) {
+        area = screen->availableGeometry();
+        placed.setSize((QSize(FFrameKept.Width, FFrameKept.Height) + borders).boundedTo(area.size()));
+    }
     placed.moveCenter(area.center());
     if (frameGeometry() == placed)
         return;
-    resize(placed.size() - (frameGeometry().size() - geometry().size()));
+    resize(placed.size() - borders);
     move(placed.topLeft());
+}
+
+void TMDIForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    // The user's, once the frame's own placing is over.
+    if (FPlaced && FPlacing.hasExpired() && !isMinimized()) {
+        FFrameChanged = true;
+        RememberLater();
+    }
 }
 
 void TMDIForm::changeEvent(QEvent* event) {
@@ -1350,6 +1395,13 @@ void TMDIForm::changeEvent(QEvent* event) {
         if (FCaptionActive && !MDIArea->activeSubWindow())
             FormActivate();
     } else if (event->type() == QEvent::WindowStateChange && !isMinimized()) {
+        // Maximised or back by the user (a start maximised leaves it so).
+        if (FShownOnce &&
+            ((FPlaced && FPlacing.hasExpired()) ||
+             static_cast<QWindowStateChangeEvent*>(event)->oldState().testFlag(Qt::WindowMaximized))) {
+            FFrameChanged = true;
+            RememberLater();
+        }
         Timer1Timer();
         // Restored from a start minimized or maximized: placed now, once the
         // window system has finished the change.

@@ -113,6 +113,9 @@ public:
     settings::TViewGrid ViewGrid() const override { return FViewGrid; }
     void SetViewGrid(const settings::TViewGrid& grid) override;
     thumbs::TThumbnailPool* ThumbnailPool() override;
+    // The frame was maximised when the user last left it: a normal start
+    // shows it so again.
+    bool StartsMaximized() const { return FFrameKept.Maximized; }
 
     // Commands.
     void Close1Click();
@@ -206,6 +209,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void BuildBars();
@@ -238,9 +242,12 @@ private:
     void SetHistory(const std::vector<std::string>& history);
     // F1: the help topic of the focused control.
     void Help1KeyPress();
-    // Three quarters of the screen in outer size, centred: the first time the
+    // The size the user left the frame in (clamped to the screen), else
+    // three quarters of the screen in outer size, centred: the first time the
     // frame stands on the screen in the normal state.
     void PlaceFrame();
+    // The frame's size out of the maximised state, and whether it is maximised.
+    settings::TFrameSize FrameSizeNow() const;
     // Closes the frame once the last walk has returned, when the exit was
     // confirmed during a walk.
     void FinishExitAfterWalks();
@@ -267,6 +274,10 @@ private:
     bool FMemoryErrorTold = false;
     QTimer* FMemoryTimer = nullptr;
     settings::TViewGrid FViewGrid;
+    // The frame as the settings file has it; the user's changes reach the
+    // file with the rest of the memory, not the frame's own placing.
+    settings::TFrameSize FFrameKept;
+    bool FFrameChanged = false;
     // Started with the first window that asks for a picture.
     std::unique_ptr<thumbs::TThumbnailPool> FThumbnailPool;
 };

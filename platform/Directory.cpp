@@ -132,6 +132,24 @@ void TDirContents::Clear() {
     FLinkedSubdirs.clear();
 }
 
+TDirContents TDirContents::TakeFiles(const std::function<bool(std::size_t)>& which) {
+    TDirContents taken;
+    std::vector<TFile> kept;
+    std::string keptNames;
+    for (std::size_t i = 0; i < FFiles.size(); ++i) {
+        TDirContents& to = which(i) ? taken : *this;
+        std::vector<TFile>& files = &to == this ? kept : taken.FFiles;
+        std::string& names = &to == this ? keptNames : taken.FNames;
+        TFile file = FFiles[i];
+        file.NameOffset = static_cast<std::uint32_t>(names.size());
+        names.append(FileName(i));
+        files.push_back(file);
+    }
+    FFiles = std::move(kept);
+    FNames = std::move(keptNames);
+    return taken;
+}
+
 TDirectory::~TDirectory() {
     Close();
 }
@@ -340,14 +358,18 @@ TReadResult TDirectory::Read(const TWildcard& mask, TDirContents& out, TReadWatc
     auto wanted = [&](const char* name, std::size_t len) {
         return all || (mask.Matches({name, len}) && (!filter || filter->PassesName({name, len})));
     };
-    auto addFile = [&](const char* name, std::size_t len, const struct stat& st) {
+    auto addFile = [&](const char* name, std::size_t len, const struct stat& st, bool link = false) {
         const TFileTime written = WriteTimeOf(st);
         if (testsStat && !filter->PassesStat(static_cast<std::int64_t>(st.st_size), written))
             return;
         auto offset = static_cast<std::uint32_t>(out.FNames.size());
         out.FNames.append(name, len);
-        out.FFiles.push_back({offset, static_cast<std::uint32_t>(len), AttrFromStat({name, len}, st),
-                              static_cast<std::int64_t>(st.st_size), written});
+        out.FFiles.push_back({offset,
+                              static_cast<std::uint32_t>(len),
+                              AttrFromStat({name, len}, st) | (link ? std::uint32_t{faLink} : 0u),
+                              static_cast<std::int64_t>(st.st_size),
+                              written,
+                              {st.st_dev, st.st_ino}});
     };
     // Listed but not to be looked at (no search permission, an I/O error):
     // the name is known, its size and time are not (so no filter of them
@@ -387,11 +409,11 @@ TReadResult TDirectory::Read(const TWildcard& mask, TDirContents& out, TReadWatc
                     out.FLinkedSubdirs.push_back(static_cast<std::uint32_t>(out.FSubdirs.size()));
                     out.FSubdirs.emplace_back(name, len);
                 } else if (wanted(name, len)) {
-                    addFile(name, len, st);
+                    addFile(name, len, st, true);
                 }
             } else if (wanted(name, len)) {
                 if (fstatat(FFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
-                    addFile(name, len, st); // a dangling link: the link itself
+                    addFile(name, len, st, S_ISLNK(st.st_mode)); // a dangling link: the link itself
                 else
                     addUnexamined(name, len, type);
             }
@@ -424,7 +446,11 @@ bool TDirectory::Find(std::string_view pattern, std::vector<TFindData>& out, TFi
         TFindData d;
         d.Name.assign(name, len);
         if (fstatat(FFd, name, &st, 0) == 0 || fstatat(FFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            d.Attr = AttrFromStat(n, st);
+            struct stat own;
+            const bool link =
+                type == DT_LNK || (type == DT_UNKNOWN && fstatat(FFd, name, &own, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                   S_ISLNK(own.st_mode));
+            d.Attr = AttrFromStat(n, st) | (link ? std::uint32_t{faLink} : 0u);
             d.Size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::int64_t>(st.st_size);
             d.WriteTime = WriteTimeOf(st);
         } else if (type == DT_DIR) {

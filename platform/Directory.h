@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -22,13 +23,16 @@ struct TFileFilter;
 //   faHidden     the name begins with ".";
 //   faSysFile    neither a regular file nor a directory (device, fifo,
 //                socket, a dangling symlink);
-//   faArchive    never set: there is no archive bit here.
+//   faArchive    never set: there is no archive bit here;
+//   faLink       the entry is a symbolic link (the rest, its size and time
+//                are of what it leads to, or of the link when that is gone).
 enum : std::uint32_t {
     faReadOnly = 0x01,
     faHidden = 0x02,
     faSysFile = 0x04,
     faDirectory = 0x10,
     faArchive = 0x20,
+    faLink = 0x400,
 };
 
 // One entry of a directory, the way the find-first/find-next functions deliver it.
@@ -42,7 +46,7 @@ struct TFindData {
 
 std::uint32_t AttrFromStat(std::string_view name, const struct stat& st);
 
-// Identity of a directory, for loop detection across symlinks.
+// Identity of a directory (for loop detection across symlinks) or a file.
 struct TDirIdentity {
     dev_t Device = 0;
     ino_t Inode = 0;
@@ -59,8 +63,12 @@ public:
         std::uint32_t Attr;
         std::int64_t Size;
         TFileTime WriteTime;
+        TDirIdentity Id; // of what a link leads to; zero when it could not be looked at
     };
     void Clear();
+    // Moves the files `which` chooses (by index) to the contents returned,
+    // in their order; the others and the subdirectories stay.
+    TDirContents TakeFiles(const std::function<bool(std::size_t)>& which);
     std::size_t FileCount() const { return FFiles.size(); }
     const TFile& File(std::size_t i) const { return FFiles[i]; }
     std::string_view FileName(std::size_t i) const {

@@ -1,11 +1,15 @@
 #include "results/DetailsView.h"
 
+#include "platform/Directory.h"
 #include "results/ItemPainter.h"
 #include "search/FLBoxS.h"
+#include "search/FieldText.h"
 #include "search/ListBoxModel.h"
 #include "ui/NameText.h"
+#include "ui/ScreenMetrics.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -17,6 +21,7 @@
 #include <QPointer>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QTimer>
 
 namespace tavolix::results {
 
@@ -40,6 +45,22 @@ constexpr TSortOrder kOrders[dcColumnCount] = {TSortOrder::soName, TSortOrder::s
                                                TSortOrder::soSize, TSortOrder::soTime, TSortOrder::soExt};
 // The picture before a name in the pictures view, in pixels.
 constexpr int kPictureBox = 32;
+// What a cell's text leaves beside it: 4 pixels a side as painted, and 2
+// for fractional widths.
+constexpr int kCellMargins = 10;
+// Widths of lists written before the columns fitted their contents: the
+// columns never dragged hold these.
+constexpr int kListedDefaults[dcColumnCount] = {170, 220, 80, 170, 150};
+// A folder column that fits gives way to the name down to this.
+constexpr int kFolderAtLeast = 160;
+// The widest texts measured of each column, and the types kept apart.
+constexpr std::size_t kWidestKept = 16;
+constexpr std::size_t kTypeKeysKept = 4096;
+constexpr int kPlainNamesKept = 256;
+// Rows a fit reads before the window takes its events again, and how often
+// hits streaming in are fitted.
+constexpr int kRowsReadAtOnce = 50000;
+constexpr int kFitEveryMs = 200;
 
 QString Title(int column) {
     return QCoreApplication::translate(kContext, kTitles[column]);
@@ -50,6 +71,14 @@ QString FolderText(std::string_view dir) {
     if (dir.size() > 1 && dir.back() == '/')
         dir.remove_suffix(1);
     return ui::ToVisibleText(dir);
+}
+
+// The type, and whether the hit is a link to a file of it.
+QString TypeText(const TFileInfo& record) {
+    const QString type = FileTypeText(record.Name());
+    return record.Attr & platform::faLink
+               ? QCoreApplication::translate("tavolix::results::TDetailsView", "%1 へのリンク").arg(type)
+               : type;
 }
 
 Qt::Alignment AlignmentOf(int column) {
@@ -69,7 +98,7 @@ QVariant CellData(const TFileListBoxS& list, const TFileInfo& record, int row, i
     case dcModified:
         return ui::ToText(list.FileItems().GetScreenTimeText(row));
     case dcType:
-        return FileTypeText(record.Name());
+        return TypeText(record);
     default:
         return {};
     }
@@ -222,6 +251,30 @@ private:
     TDetailsView* FView;
 };
 
+// Keeps the texts of the widest guesses, widest first, each once.
+void OfferWidest(std::vector<std::pair<double, std::string>>& widest, double guess, std::string_view text) {
+    if (widest.size() == kWidestKept && guess <= widest.back().first)
+        return;
+    for (const auto& kept : widest)
+        if (kept.second == text)
+            return;
+    const auto at =
+        std::find_if(widest.begin(), widest.end(), [guess](const auto& kept) { return kept.first < guess; });
+    widest.emplace(at, guess, std::string(text));
+    if (widest.size() > kWidestKept)
+        widest.pop_back();
+}
+
+// What tells a name's type: from the last dot but one ("x.tar.gz" has
+// ".tar.gz"), the whole name when it has no dot.
+std::string_view TypeKey(std::string_view name) {
+    const std::size_t last = name.rfind('.');
+    if (last == std::string_view::npos || last == 0)
+        return name;
+    const std::size_t before = name.rfind('.', last - 1);
+    return name.substr(before == std::string_view::npos ? last : before);
+}
+
 } // namespace
 
 TSortOrder SortOrderOfColumn(int column) {
@@ -294,7 +347,44 @@ TDetailsView::TDetailsView(TFileListBoxS& list, QWidget* parent) : QTableView(pa
     titles->setHighlightSections(false);
     titles->setSortIndicatorShown(true);
     titles->setMinimumSectionSize(24);
-    SetColumnWidths({kDefaultWidths.begin(), kDefaultWidths.end()});
+    // The name takes the room the others leave; they fit their contents
+    // until the user drags an edge.
+    titles->setSectionResizeMode(dcName, QHeaderView::Stretch);
+    FFits.fill(true);
+    connect(titles, &QHeaderView::sectionResized, this, [this](int column) {
+        if (FFitting || column == dcName || column >= dcColumnCount)
+            return;
+        FFits[static_cast<std::size_t>(column)] = false;
+        emit ColumnsChosen();
+    });
+    // After the view's own fit: the columns other than the folder keep
+    // fitting the hits to come. A fitted folder could be wider than the
+    // name leaves it: kept as the user's width.
+    connect(titles, &QHeaderView::sectionHandleDoubleClicked, this, [this](int column) {
+        if (column != dcFolder && column > dcName && column < dcColumnCount) {
+            FFits[static_cast<std::size_t>(column)] = true;
+            FitColumns();
+        }
+        emit ColumnsChosen();
+    });
+    FFitTimer = new QTimer(this);
+    FFitTimer->setSingleShot(true);
+    connect(FFitTimer, &QTimer::timeout, this, [this] {
+        if (isVisible())
+            FitColumns();
+    });
+    // Hits streamed in are read once; a refill (another order, another
+    // walk) is read anew.
+    connect(model, &QAbstractItemModel::rowsInserted, FFitTimer, [this] {
+        if (!FFitTimer->isActive())
+            FFitTimer->start(kFitEveryMs);
+    });
+    connect(model, &QAbstractItemModel::modelReset, FFitTimer, [this] {
+        // As many rows as before: the same hits in another order.
+        if (FList.FileItems().Count() != FContents.Rows)
+            FContents = TContents();
+        FFitTimer->start(kFitEveryMs);
+    });
     UpdateRowHeight();
     ShowSortOrder();
 }
@@ -323,11 +413,164 @@ std::vector<int> TDetailsView::ColumnWidths() const {
     return widths;
 }
 
+std::vector<int> TDetailsView::ChosenWidths() const {
+    std::vector<int> widths;
+    for (int column = 0; column < dcColumnCount; ++column)
+        widths.push_back(column == dcName || FFits[static_cast<std::size_t>(column)]
+                             ? 0
+                             : horizontalHeader()->sectionSize(column));
+    return widths;
+}
+
 void TDetailsView::SetColumnWidths(const std::vector<int>& widths) {
     const int count = std::min<int>(dcColumnCount, static_cast<int>(widths.size()));
-    for (int column = 0; column < count; ++column)
-        horizontalHeader()->resizeSection(column, std::max(horizontalHeader()->minimumSectionSize(),
-                                                           widths[static_cast<std::size_t>(column)]));
+    FFitting = true;
+    for (int column = dcName + 1; column < count; ++column) {
+        const int width = widths[static_cast<std::size_t>(column)];
+        const bool fits = width <= 0 || width == kListedDefaults[column];
+        FFits[static_cast<std::size_t>(column)] = fits;
+        if (!fits)
+            horizontalHeader()->resizeSection(column,
+                                              std::max(horizontalHeader()->minimumSectionSize(), width));
+    }
+    FFitting = false;
+    FitColumns();
+}
+
+bool TDetailsView::ReadNewRows(int most) const {
+    TContents& c = FContents;
+    const search::TFileItemList& items = FList.FileItems();
+    const int rows = items.Count();
+    if (rows < c.Rows)
+        c = TContents();
+    TGuess& g = FGuess;
+    if (!g.Ready) {
+        const QFontMetricsF metrics(font());
+        for (int ch = 0; ch < 128; ++ch)
+            g.Ascii[static_cast<std::size_t>(ch)] =
+                ch < 32 || ch == 127 ? metrics.horizontalAdvance(QChar(0xFFFD))
+                                     : metrics.horizontalAdvance(QLatin1Char(static_cast<char>(ch)));
+        g.Wide = std::max(metrics.horizontalAdvance(QChar(0x6F22)), metrics.horizontalAdvance(QChar(0xFFFD)));
+        g.Other =
+            std::max(metrics.horizontalAdvance(QChar(0x00C6)), metrics.horizontalAdvance(QChar(0x0416)));
+        g.Ready = true;
+    }
+    auto guess = [&g](std::string_view text) {
+        double width = 0;
+        for (const unsigned char byte : text)
+            if (byte < 0x80)
+                width += g.Ascii[byte];
+            else if (byte >= 0xE0)
+                width += g.Wide; // three or four bytes: CJK, symbols
+            else if (byte >= 0xC0)
+                width += g.Other; // two bytes; continuations add nothing
+        return width;
+    };
+    const QFontMetrics metrics(font());
+    const int end = rows - c.Rows > most ? c.Rows + most : rows;
+    for (int row = c.Rows; row < end; ++row) {
+        const TFileInfo* record = items.Item(row);
+        if (!record)
+            continue;
+        c.MaxSize = std::max(c.MaxSize, record->Size);
+        OfferWidest(c.Names, guess(record->Name()), record->Name());
+        // A folder's hits come together: each run is guessed once.
+        if (record->Dir() != c.LastFolder) {
+            c.LastFolder = record->Dir();
+            OfferWidest(c.Folders, guess(record->Dir()), record->Dir());
+        }
+        // Links are told apart: their type reads longer.
+        auto& types = record->Attr & platform::faLink ? c.LinkTypes : c.FileTypes;
+        const std::string_view key = TypeKey(record->Name());
+        // Names without an extension are told apart by the whole name (a
+        // "Makefile" has a type of its own): the first few only.
+        const bool plain = key.size() == record->Name().size();
+        if (types.size() < kTypeKeysKept && (!plain || c.PlainNames < kPlainNamesKept) &&
+            types.find(key) == types.end()) {
+            types.emplace(key);
+            c.PlainNames += plain ? 1 : 0;
+            c.TypeWidth = std::max(c.TypeWidth, metrics.horizontalAdvance(TypeText(*record)));
+        }
+    }
+    c.Rows = end;
+    return end == rows;
+}
+
+int TDetailsView::ContentWidth(int column) const {
+    const QFontMetrics metrics(font());
+    int width = 0;
+    switch (column) {
+    case dcName:
+        for (const auto& [guess, name] : FContents.Names)
+            width = std::max(width, metrics.horizontalAdvance(ui::ToVisibleText(name)));
+        if (FPicturesShown)
+            width += kPictureBox + 7;
+        break;
+    case dcFolder:
+        for (const auto& [guess, dir] : FContents.Folders)
+            width = std::max(width, metrics.horizontalAdvance(FolderText(dir)));
+        break;
+    case dcSize:
+        width = ui::WidestNumberWidth(ui::ToText(search::SizeToText(FContents.MaxSize, FList.Formats())),
+                                      metrics);
+        break;
+    case dcModified: {
+        // Any date of the form: two-digit fields, the day periods of both halves.
+        const platform::TScreenDateForm& form = FList.FileItems().ScreenDateForm();
+        width = metrics.horizontalAdvance(ui::ToText(search::FileDateToScreenText(0, form)));
+        for (const int hour : {8, 20})
+            width = std::max(width, ui::WidestNumberWidth(ui::ToText(platform::ScreenDateTimeText(
+                                                              {2088, 12, 28, hour, 58, 58}, form)),
+                                                          metrics));
+        break;
+    }
+    case dcType:
+        width = FContents.TypeWidth;
+        break;
+    default:
+        return 0;
+    }
+    return width + kCellMargins;
+}
+
+int TDetailsView::sizeHintForColumn(int column) const {
+    ReadNewRows();
+    return ContentWidth(column);
+}
+
+void TDetailsView::FitColumns() {
+    // A million hits are read in parts, the window answering between them:
+    // the columns widen as they are read.
+    if (!ReadNewRows(kRowsReadAtOnce))
+        FFitTimer->start(0);
+    QHeaderView* titles = horizontalHeader();
+    auto wanted = [&](int column) { return std::max(titles->sectionSizeHint(column), ContentWidth(column)); };
+    FFitting = true;
+    int others = 0;
+    for (const int column : {dcSize, dcModified, dcType}) {
+        if (FFits[static_cast<std::size_t>(column)])
+            titles->resizeSection(column, wanted(column));
+        others += titles->sectionSize(column);
+    }
+    if (FFits[static_cast<std::size_t>(dcFolder)]) {
+        // The names are what was searched for: when both don't fit, the
+        // folder gives way (it is cut in its middle).
+        const int folder = wanted(dcFolder);
+        const int room = viewport()->width() - others - wanted(dcName);
+        titles->resizeSection(dcFolder, std::max(std::min(folder, room), std::min(folder, kFolderAtLeast)));
+    }
+    FFitting = false;
+}
+
+void TDetailsView::showEvent(QShowEvent* e) {
+    QTableView::showEvent(e);
+    FitColumns();
+}
+
+void TDetailsView::resizeEvent(QResizeEvent* e) {
+    QTableView::resizeEvent(e);
+    if (FFits[static_cast<std::size_t>(dcFolder)] && isVisible())
+        FitColumns();
 }
 
 QString TDetailsView::ColumnsText() const {
@@ -348,6 +591,7 @@ void TDetailsView::SetPicturesShown(bool shown) {
         return;
     FPicturesShown = shown;
     UpdateRowHeight();
+    FitColumns();
     viewport()->update();
 }
 
@@ -358,8 +602,12 @@ void TDetailsView::UpdateRowHeight() {
 
 void TDetailsView::changeEvent(QEvent* e) {
     QTableView::changeEvent(e);
-    if (e->type() == QEvent::FontChange)
+    if (e->type() == QEvent::FontChange) {
         UpdateRowHeight();
+        FContents = TContents();
+        FGuess = TGuess();
+        FitColumns();
+    }
 }
 
 QModelIndex TDetailsView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {

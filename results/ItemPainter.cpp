@@ -11,10 +11,15 @@
 #include <algorithm>
 #include <optional>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFontMetrics>
+#include <QHash>
+#include <QIcon>
+#include <QMimeDatabase>
 #include <QPainter>
+#include <QStyle>
 
 namespace tavolix::results {
 
@@ -166,6 +171,26 @@ TTile TileOf(const TItemPaintInput& in, const QFontMetrics& fm) {
     return {QRect(L + (cw - side) / 2, top, side, side), top + side + kTileMargin / 2, std::max(0, cw - 4)};
 }
 
+// The desktop's icon of the type a name says (the file is never read), the
+// plain file's when the theme has none; looked up once a type.
+QIcon TypeIcon(const QString& name) {
+    static const QMimeDatabase database;
+    // Never destroyed: an icon must not go after the application has.
+    static auto& icons = *new QHash<QString, QIcon>;
+    const QList<QMimeType> types = database.mimeTypesForFileName(name);
+    const QMimeType type = types.isEmpty()
+                               ? database.mimeTypeForName(QStringLiteral("application/octet-stream"))
+                               : types.front();
+    auto known = icons.constFind(type.name());
+    if (known != icons.constEnd())
+        return *known;
+    QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+    if (icon.isNull())
+        icon = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
+    icons.insert(type.name(), icon);
+    return icon;
+}
+
 // A text centred in the cell below the picture.
 void TileText(QPainter& p, const TItemPaintInput& in, const QFontMetrics& fm, int y, const QString& text,
               const TTile& tile, const TSurface& s) {
@@ -298,6 +323,11 @@ void PaintResultItem(QPainter& p, const TItemPaintInput& in) {
             // A file with no picture of its own shows one only when the cache had it.
             PaintPictureTile(p, in, fm, name, tile, s);
         } else {
+            // No picture: the type's icon stands in the square, half its side.
+            const int side = std::clamp(tile.Picture.width() / 2, 16, 128);
+            if (tile.Picture.width() >= side && tile.Picture.height() >= side)
+                TypeIcon(name).paint(&p, QRect(tile.Picture.center().x() - side / 2,
+                                               tile.Picture.center().y() - side / 2, side, side));
             TileText(p, in, fm, tile.TextY, name, tile, s);
         }
         p.restore();

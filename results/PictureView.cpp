@@ -49,6 +49,7 @@ TPictureView::TPictureView(search::TFileListBoxS& list, thumbs::TThumbnailPool* 
     FRequestTimer->setInterval(0);
     connect(FRequestTimer, &QTimer::timeout, this, &TPictureView::SendRequests);
     connect(list.horizontalScrollBar(), &QScrollBar::valueChanged, this, &TPictureView::ScheduleRequests);
+    connect(list.verticalScrollBar(), &QScrollBar::valueChanged, this, &TPictureView::ScheduleRequests);
     if (pool) {
         // Replies come on the pool's thread; they are taken on this one.
         FClient = pool->Connect([this](TThumbReply&& reply) {
@@ -156,8 +157,8 @@ void TPictureView::SendRequests() {
         return;
     const int count = FList.Items().Count();
     const int rows = std::max(1, FList.viewport()->height() / std::max(1, FList.ItemHeight()));
-    // A column may show in part.
-    int screen = rows * (std::max(1, FList.Columns()) + 1);
+    // A column, or a row, may show in part.
+    int screen = (rows + 1) * (std::max(1, FList.Columns()) + 1);
     int top = FList.TopIndex();
     if (FRowView && FRowView->isVisible()) {
         // Its rows draw no picture outside the pictures view.
@@ -174,6 +175,7 @@ void TPictureView::SendRequests() {
     std::vector<std::pair<int, int>> ranges = {
         {top, top + screen}, {top + screen, top + 2 * screen}, {top - screen, top}};
     std::vector<TThumbRequest> wanted;
+    std::vector<int> indexes;
     std::unordered_map<std::string, std::uint64_t> ids;
     for (auto [from, to] : ranges) {
         for (int i = std::max(0, from); i < std::min(count, to); ++i) {
@@ -187,6 +189,7 @@ void TPictureView::SendRequests() {
             ids[want.Key] = want.Request.Id;
             FAsked[want.Request.Id] = {want.Key, path, i};
             wanted.push_back(std::move(want.Request));
+            indexes.push_back(i);
         }
     }
     // Requests that left the screen are forgotten, unless their answer is on its way.
@@ -194,6 +197,7 @@ void TPictureView::SendRequests() {
     if (FAsked.size() > 4 * wanted.size() + 1024)
         std::erase_if(FAsked, [&](const auto& a) { return !FIdOfKey.contains(a.second.Key); });
     FClient->SetWanted(std::move(wanted));
+    emit RequestsSent(indexes);
 }
 
 void TPictureView::ReplyArrived(const TThumbReply& reply) {

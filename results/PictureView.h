@@ -71,6 +71,8 @@ public:
 signals:
     // A picture arrived for the item at `index` (the index when it was asked for).
     void PictureArrived(int index);
+    // The items asked of the helpers, first first.
+    void RequestsSent(const std::vector<int>& indexes);
 
 private:
     struct TWant {

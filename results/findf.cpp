@@ -162,6 +162,10 @@ constexpr TCommand kSearchAgain1 = {
                       "同じフォルダ・キー・絞り込み・検索ｵﾌﾟｼｮﾝで、このウィンドウの検索をやり直します | "
                       "表示方法と並び順は、そのまま保ちます。"),
     Qt::CTRL | Qt::Key_R, 1200};
+// The status bar's count and bytes at the least, and the room beside their texts.
+constexpr int kCountPanelWidth = 90;
+constexpr int kBytesPanelWidth = 150;
+constexpr int kPanelMargins = 8;
 // More hits than this are opened only when the user says so.
 constexpr std::size_t kOpenWithoutAsking = 10;
 constexpr TCommand kPictureView1 = {
@@ -303,9 +307,7 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
     };
     DetailsView1->SetPicturesShown(FPictures->Shown());
     DetailsView1->SetColumnWidths(FHost.DetailsColumnWidths());
-    // Only the user's own changes are kept: connected after the widths are set.
-    connect(DetailsView1->horizontalHeader(), &QHeaderView::sectionResized, FColumnsTimer,
-            qOverload<>(&QTimer::start));
+    connect(DetailsView1, &TDetailsView::ColumnsChosen, FColumnsTimer, qOverload<>(&QTimer::start));
     SetDetailsShown(FHost.DetailsShown());
 }
 
@@ -403,7 +405,7 @@ QWidget* TMDIChild::BuildStatusBar() {
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(19);
     StatusBar1->setSizeGripEnabled(false);
-    const int panelWidths[] = {90, 150, 130, 300};
+    const int panelWidths[] = {kCountPanelWidth, kBytesPanelWidth, 130, 300};
     for (int i = 0; i < 4; ++i) {
         StatusPanels[i] = new QLabel(StatusBar1);
         StatusPanels[i]->setFixedWidth(panelWidths[i]);
@@ -626,9 +628,25 @@ void TMDIChild::StartWalk() {
     ShowWalkStatus();
 }
 
+void TMDIChild::FitCountPanels() {
+    // The widest texts for this many hits: "2818066 / 2818066", "2,818,066 個選択",
+    // and the bytes of them all.
+    const QFontMetrics metrics(StatusPanels[0]->font());
+    const QString count = QString::number(FHitCount);
+    const int counter = std::max(
+        ui::WidestNumberWidth(count + QStringLiteral(" / ") + count, metrics),
+        ui::WidestNumberWidth(
+            tr("%1 個選択").arg(ui::ToText(search::SizeToText(FHitCount, ListBox1->Formats()))), metrics));
+    const int bytes = ui::WidestNumberWidth(
+        ui::ToText(search::SizeToText(FHitSize, ListBox1->Formats())) + QStringLiteral(" Bytes"), metrics);
+    StatusPanels[0]->setFixedWidth(std::max(kCountPanelWidth, counter + kPanelMargins));
+    StatusPanels[1]->setFixedWidth(std::max(kBytesPanelWidth, bytes + kPanelMargins));
+}
+
 void TMDIChild::ShowWalkStatus() {
     FHitCount = ListBox1->GetFileCount();
     FHitSize = ListBox1->GetTotalSize();
+    FitCountPanels();
     // No order yet: the hits come as found.
     PanelLabel->setText(tr(" 検索中 … ; Total Files = %1 ; Size = %2 Bytes")
                             .arg(ui::ToText(search::SizeToText(FHitCount, ListBox1->Formats())),
@@ -659,6 +677,7 @@ void TMDIChild::ListBox1SearchEnding() {
 void TMDIChild::ListBox1SearchFinished() {
     FHitSize = ListBox1->GetTotalSize();
     FHitCount = ListBox1->GetFileCount();
+    FitCountPanels();
     StopButton->hide();
     WalkPanel->hide();
     UpdateWalkCommands();
@@ -859,9 +878,11 @@ void TMDIChild::ShowSortChecks() {
 
 void TMDIChild::SortBy(TFileListBoxS* list, TSortOrder order) {
     ui::TWaitCursor wait;
-    if (order != list->SortOrder())
+    // Another column starts in its own direction, smallest first.
+    if (order != list->SortOrder()) {
+        list->SetSortDirection(TSortDirection::sdUpword);
         list->SetSortOrder(order);
-    else
+    } else
         list->SetSortDirection(list->SortDirection() == TSortDirection::sdUpword ? TSortDirection::sdDownword
                                                                                  : TSortDirection::sdUpword);
 }
@@ -897,14 +918,14 @@ void TMDIChild::resizeEvent(QResizeEvent* e) {
 }
 
 void TMDIChild::ApplyGrid() {
+    // The pictures fill rows and scroll down, as a file manager's do.
+    ListBox1->SetRowsFirst(FPictures->Shown());
     if (!FPictures->Shown()) {
         ListBox1->SetGyou(FGyouCount);
         ListBox1->SetColumns(FRetsuCount);
         return;
     }
-    // The room SetGyou gives the rows.
-    const int available = ListBox1->height() - ui::HorizontalScrollBarHeight() - 4;
-    const TPictureGrid grid = PictureGrid(ListBox1->contentsRect().width(), available,
+    const TPictureGrid grid = PictureGrid(ListBox1->ColumnsWidth(), ListBox1->contentsRect().height(),
                                           FPictures->PictureSide(), QFontMetrics(ListBox1->font()).height());
     ListBox1->SetItemHeight(grid.ItemHeight);
     ListBox1->SetColumns(grid.Columns);
@@ -1136,7 +1157,7 @@ void TMDIChild::ListBox1DrawItem(QPainter& painter, int index, const QRect& rect
     in.ItemRect = rect;
     in.ItemHeight = ListBox1->ItemHeight();
     in.Columns = ListBox1->Columns();
-    in.ListWidth = ListBox1->width();
+    in.ListWidth = FPictures->Shown() ? ListBox1->ColumnsWidth() : ListBox1->width();
     in.Font = ListBox1->font();
     in.Selected = selected;
     const QPalette& palette = ListBox1->palette();
@@ -1198,7 +1219,7 @@ void TMDIChild::SetDetailsShown(bool shown) {
 }
 
 void TMDIChild::SaveColumnWidths() {
-    FHost.SetDetailsColumnWidths(DetailsView1->ColumnWidths());
+    FHost.SetDetailsColumnWidths(DetailsView1->ChosenWidths());
 }
 
 void TMDIChild::PageThumbnails1Click() {

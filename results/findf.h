@@ -178,6 +178,8 @@ private:
     void ShowUnreadStatus();
     void ShowItemStatus();
     void ClearItemStatus();
+    // The count and bytes panels take the room of their widest texts.
+    void FitCountPanels();
     void SortBy(search::TFileListBoxS* list, search::TSortOrder order);
     void HeaderControl1SectionClick(int section);
     void GyouSetClick(QAction* sender);

@@ -20,6 +20,8 @@
 
 namespace tavolix::search {
 
+using platform::faLink;
+using platform::TDirContents;
 using platform::TDirectory;
 using platform::TDirIdentity;
 using platform::TWildcard;
@@ -584,6 +586,8 @@ private:
     }
     void CloseLater(TDirectory& d);
     void CountOpen();
+    void Deliver(const std::string& dir, TDirContents& contents);
+    void DeliverHeldLinks();
     void Recycle(std::shared_ptr<TNode> n);
 
     const TWildcard& FMask;
@@ -601,6 +605,14 @@ private:
     std::vector<TDeferredLink> FLinks, FNextLinks;
     std::size_t FLinkAt = 0;
     std::uint32_t FLinksTaken = 0;
+    // With a filter of sizes or times, files reached through a link wait
+    // for the walk's end: each file counts once (see Deliver).
+    struct THeldLinks {
+        std::string Dir;
+        TDirContents Links;
+    };
+    std::vector<THeldLinks> FHeldLinks;
+    TIdentityTable FFilesMet; // the files reached without a link, then the links counted
     std::size_t FOpen = 0;
     std::size_t FOpenLimit = 2;
     std::size_t FCloseBatch = 1;
@@ -611,6 +623,60 @@ void TWalk::CloseLater(TDirectory& d) {
     d.CloseDeferred();
     if (TDirectory::DeferredCloses() >= FCloseBatch)
         TDirectory::FlushDeferredCloses();
+}
+
+// A filter of sizes or times asks what files are, not what names a folder
+// holds: a link to a file counts as the file it leads to, once. Not at all
+// when the file is found under its own path, else under the first of its
+// links by path ("/" before any other character, as for links to folders).
+// A search of names alone finds every name, links too.
+void TWalk::Deliver(const std::string& dir, TDirContents& contents) {
+    if (FRules.Options.Filter.TestsStat()) {
+        auto isLink = [&contents](std::size_t i) {
+            const TDirContents::TFile& f = contents.File(i);
+            return (f.Attr & faLink) != 0 && !(f.Id == TDirIdentity{});
+        };
+        TDirContents links = contents.TakeFiles(isLink);
+        for (std::size_t i = 0; i < contents.FileCount(); ++i)
+            if (!(contents.File(i).Id == TDirIdentity{}))
+                FFilesMet.Insert(contents.File(i).Id);
+        if (links.FileCount() > 0)
+            FHeldLinks.push_back({dir, std::move(links)});
+    }
+    FVisitor.DirectoryRead(dir, contents);
+}
+
+void TWalk::DeliverHeldLinks() {
+    struct TAt {
+        std::size_t Held, File;
+    };
+    std::vector<TAt> order;
+    for (std::size_t h = 0; h < FHeldLinks.size(); ++h)
+        for (std::size_t i = 0; i < FHeldLinks[h].Links.FileCount(); ++i)
+            order.push_back({h, i});
+    const auto key = [](char c) { return c == '/' ? 0 : static_cast<unsigned char>(c) + 1; };
+    const auto path = [this](const TAt& at) {
+        return FHeldLinks[at.Held].Dir + std::string(FHeldLinks[at.Held].Links.FileName(at.File));
+    };
+    std::stable_sort(order.begin(), order.end(), [&](const TAt& a, const TAt& b) {
+        const std::string pa = path(a), pb = path(b);
+        return std::lexicographical_compare(pa.begin(), pa.end(), pb.begin(), pb.end(),
+                                            [&](char x, char y) { return key(x) < key(y); });
+    });
+    std::vector<std::vector<bool>> counted(FHeldLinks.size());
+    for (std::size_t h = 0; h < FHeldLinks.size(); ++h)
+        counted[h].assign(FHeldLinks[h].Links.FileCount(), false);
+    for (const TAt& at : order)
+        counted[at.Held][at.File] = FFilesMet.Insert(FHeldLinks[at.Held].Links.File(at.File).Id);
+    // In the walk's order, after every folder.
+    for (std::size_t h = 0; h < FHeldLinks.size(); ++h) {
+        THeldLinks& held = FHeldLinks[h];
+        const TDirContents again = held.Links.TakeFiles([&](std::size_t i) { return !counted[h][i]; });
+        FStats.FileLinksAgain += static_cast<std::int64_t>(again.FileCount());
+        if (held.Links.FileCount() > 0)
+            FVisitor.DirectoryRead(held.Dir, held.Links);
+    }
+    FHeldLinks.clear();
 }
 
 void TWalk::CountOpen() {
@@ -689,6 +755,7 @@ TWalkStats TWalk::Run(const std::string& baseDir, int threads, std::size_t openL
         }
     }
     TDirectory::FlushDeferredCloses();
+    DeliverHeldLinks();
     return FStats;
 }
 
@@ -717,7 +784,7 @@ bool TWalk::Start(const std::string& baseDir, int workers) {
         return false;
     }
     ++FStats.DirectoriesRead;
-    FVisitor.DirectoryRead(root->Path, root->Contents);
+    Deliver(root->Path, root->Contents);
     if (root->PartError != 0)
         Unread(root->Path, root->PartError, true);
     if (root->Outcome == TOutcome::Stopped) {
@@ -798,7 +865,7 @@ void TWalk::Settle(std::shared_ptr<TNode> child, TDirectory opened, const std::s
     case TOutcome::Stopped:
         // What the read got before the stop is found too; the walk ends here.
         ++FStats.DirectoriesRead;
-        FVisitor.DirectoryRead(child->Path, child->Contents);
+        Deliver(child->Path, child->Contents);
         FStopNow = true;
         return;
     case TOutcome::Vanished:
@@ -1015,7 +1082,7 @@ bool TWalk::ReopenLevel(std::size_t i, int& error) {
 
 void TWalk::Enter(std::shared_ptr<TNode> child, TDirectory dir, const std::string& name) {
     ++FStats.DirectoriesRead;
-    FVisitor.DirectoryRead(child->Path, child->Contents);
+    Deliver(child->Path, child->Contents);
     if (child->PartError != 0)
         Unread(child->Path, child->PartError, true);
     TLevel& level = FStack.back();

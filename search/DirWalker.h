@@ -50,6 +50,9 @@ struct TWalkStats {
     std::int64_t PseudoSkipped = 0;
     // Reached again by another link (or mount): walked under one path only.
     std::int64_t ReachedAgain = 0;
+    // Links to files counted under the file's own path or another link
+    // (with a filter of sizes or times only).
+    std::int64_t FileLinksAgain = 0;
     // Not searched, by the choice that left them out.
     std::int64_t DotFolders = 0;
     std::int64_t Excluded = 0;
@@ -68,7 +71,9 @@ struct TWalkStats {
 };
 
 // Told what the walk finds, always on the walking thread and always in the
-// order of a one-thread depth-first walk, however many threads read ahead.
+// order of a one-thread depth-first walk, however many threads read ahead;
+// with a filter of sizes or times, the links to files come last, after every
+// folder (a folder's files may then come in two parts).
 class TWalkVisitor {
 public:
     virtual ~TWalkVisitor() = default;

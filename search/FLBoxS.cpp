@@ -23,6 +23,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTimer>
 
@@ -312,8 +313,27 @@ TFileListBoxS::~TFileListBoxS() {
     FModel->Detach();
 }
 
+int TFileListBoxS::ColumnsWidth() const {
+    const int width = contentsRect().width();
+    return FRowsFirst ? width - style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this) : width;
+}
+
+void TFileListBoxS::SetRowsFirst(bool rowsFirst) {
+    if (rowsFirst == FRowsFirst)
+        return;
+    FRowsFirst = rowsFirst;
+    const int top = TopIndex();
+    setFlow(rowsFirst ? QListView::LeftToRight : QListView::TopToBottom);
+    setHorizontalScrollBarPolicy(rowsFirst ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(rowsFirst ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    // By whole rows, or whole columns.
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    UpdateGrid();
+    SetTopIndex(top);
+}
+
 void TFileListBoxS::UpdateGrid() {
-    const int columnWidth = std::max(1, contentsRect().width() / std::max(1, FColumns));
+    const int columnWidth = std::max(1, ColumnsWidth() / std::max(1, FColumns));
     const QSize grid(columnWidth, FItemHeight);
     if (gridSize() != grid)
         setGridSize(grid);
@@ -472,6 +492,10 @@ void TFileListBoxS::SetTopIndex(int index) {
     if (index < 0 || index >= FModel->rowCount())
         return;
     executeDelayedItemsLayout();
+    if (FRowsFirst) {
+        scrollTo(FModel->index(index, 0), QAbstractItemView::PositionAtTop);
+        return;
+    }
     const int columnWidth = std::max(1, gridSize().width());
     const int column = rectForIndex(FModel->index(index, 0)).x() / columnWidth;
     horizontalScrollBar()->setValue(

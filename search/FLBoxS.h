@@ -109,6 +109,13 @@ public:
     void SetColumns(int value);
     int ItemHeight() const { return FItemHeight; }
     void SetItemHeight(int value);
+    // Items along the rows, scrolled down, as a file manager's icons; else
+    // down the columns, scrolled sideways (the list box's own way).
+    bool RowsFirst() const { return FRowsFirst; }
+    void SetRowsFirst(bool rowsFirst);
+    // The width the columns share: a list of rows leaves room for its
+    // scroll bar, so that it never hides the last column.
+    int ColumnsWidth() const;
 
     TListBoxItems Items() { return TListBoxItems(*this); }
     // The model of the items, for other views of them (which may share its
@@ -255,6 +262,7 @@ private:
     int FGyou = 6;
     int FColumns = 0;
     int FItemHeight = 40;
+    bool FRowsFirst = false;
     int FUpdateCount = 0;
     TSearchRun* FRun = nullptr;
     std::unique_ptr<TStream> FStream;

@@ -36,6 +36,7 @@ public:
     void SetFormats(const TLocaleFormats& f) { FFormats = f; }
     const TLocaleFormats& Formats() const { return FFormats; }
     void SetScreenDateForm(const platform::TScreenDateForm& f) { FScreenDateForm = f; }
+    const platform::TScreenDateForm& ScreenDateForm() const { return FScreenDateForm; }
 
     // Called before the items go away and after every fill.
     std::function<void()> OnClearing;

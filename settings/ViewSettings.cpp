@@ -64,6 +64,41 @@ platform::TIoResult WriteViewGrid(const std::string& settingsFile, const TViewGr
     return platform::WriteProfileStrings(settingsFile, kViewSection, changed);
 }
 
+TFrameSize ReadFrameSize(const std::string& settingsFile) {
+    TFrameSize frame;
+    frame.Maximized = ReadFlag(settingsFile, kFrameMaximizedKey);
+    const std::string text = platform::GetProfileString(settingsFile, kViewSection, kFrameSizeKey, "");
+    const std::size_t x = text.find('x');
+    auto side = [](std::string_view digits) {
+        if (digits.empty() || digits.size() > 5 ||
+            digits.find_first_not_of("0123456789") != std::string_view::npos)
+            return 0;
+        const int value = std::stoi(std::string(digits));
+        return value >= kMinFrameSide && value <= kMaxFrameSide ? value : 0;
+    };
+    if (x != std::string::npos) {
+        const int width = side(std::string_view(text).substr(0, x));
+        const int height = side(std::string_view(text).substr(x + 1));
+        if (width > 0 && height > 0) {
+            frame.Width = width;
+            frame.Height = height;
+        }
+    }
+    return frame;
+}
+
+platform::TIoResult WriteFrameSize(const std::string& settingsFile, const TFrameSize& frame) {
+    platform::TProfileValues values;
+    if (frame.Width > 0 && frame.Height > 0)
+        values.emplace_back(std::string(kFrameSizeKey),
+                            std::to_string(std::clamp(frame.Width, kMinFrameSide, kMaxFrameSide)) + "x" +
+                                std::to_string(std::clamp(frame.Height, kMinFrameSide, kMaxFrameSide)));
+    values.emplace_back(std::string(kFrameMaximizedKey), frame.Maximized ? "1" : "0");
+    if (platform::TIoResult error = platform::MakeParentDirectories(settingsFile))
+        return error;
+    return platform::WriteProfileStrings(settingsFile, kViewSection, values);
+}
+
 bool ReadPicturesShown(const std::string& settingsFile) {
     return ReadFlag(settingsFile, kPicturesKey);
 }
@@ -102,7 +137,7 @@ std::vector<int> ParseColumnWidths(std::string_view text) {
                 return {};
             value = value * 10 + (c - '0');
         }
-        if (value < 1 || value > kMaxColumnWidth)
+        if (value > kMaxColumnWidth)
             return {};
         widths.push_back(value);
         start = end + 1;
@@ -119,7 +154,7 @@ platform::TIoResult WriteColumnWidths(const std::string& settingsFile, const std
     for (const int width : widths) {
         if (!text.empty())
             text += ',';
-        text += std::to_string(std::clamp(width, 1, kMaxColumnWidth));
+        text += std::to_string(std::clamp(width, 0, kMaxColumnWidth));
     }
     return WriteValue(settingsFile, kDetailsColumnsKey, text);
 }

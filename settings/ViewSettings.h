@@ -12,8 +12,8 @@ namespace tavolix::settings {
 // "View": "Pictures=1" turns the pictures view on for new windows,
 // "PageThumbnails=1" has their pages show pictures as thumbnails, "Details=1"
 // shows them in the details view ("0", anything else or no key: off).
-// "DetailsColumns=240,300,90,130,150": the widths of the details view's
-// columns in pixels.
+// "DetailsColumns=0,300,0,0,0": the widths of the details view's columns
+// in pixels, 0 for a column that fits its contents.
 inline constexpr std::string_view kViewSection = "View";
 inline constexpr std::string_view kPicturesKey = "Pictures";
 inline constexpr std::string_view kPageThumbnailsKey = "PageThumbnails";
@@ -42,6 +42,24 @@ TViewGrid ReadViewGrid(const std::string& settingsFile);
 platform::TIoResult WriteViewGrid(const std::string& settingsFile, const TViewGrid& grid,
                                   const TViewGrid& before);
 
+// The frame as the user left it: its size when not maximised in pixels
+// ("FrameSize=1200x800", each side 200 to kMaxFrameSide) and whether it was
+// maximised ("FrameMaximized=1"). A size out of range or missing gives 0 x 0.
+inline constexpr std::string_view kFrameSizeKey = "FrameSize";
+inline constexpr std::string_view kFrameMaximizedKey = "FrameMaximized";
+inline constexpr int kMinFrameSide = 200;
+inline constexpr int kMaxFrameSide = 20000;
+
+struct TFrameSize {
+    int Width = 0;
+    int Height = 0;
+    bool Maximized = false;
+    bool operator==(const TFrameSize&) const = default;
+};
+
+TFrameSize ReadFrameSize(const std::string& settingsFile);
+platform::TIoResult WriteFrameSize(const std::string& settingsFile, const TFrameSize& frame);
+
 bool ReadPicturesShown(const std::string& settingsFile);
 platform::TIoResult WritePicturesShown(const std::string& settingsFile, bool shown);
 bool ReadPageThumbnails(const std::string& settingsFile);
@@ -49,7 +67,7 @@ platform::TIoResult WritePageThumbnails(const std::string& settingsFile, bool on
 bool ReadDetailsShown(const std::string& settingsFile);
 platform::TIoResult WriteDetailsShown(const std::string& settingsFile, bool on);
 
-// Widths as the file holds them: up to 16 numbers of 1 to kMaxColumnWidth,
+// Widths as the file holds them: up to 16 numbers of 0 to kMaxColumnWidth,
 // comma-separated. Anything else gives none (the view's own widths stand).
 std::vector<int> ParseColumnWidths(std::string_view text);
 std::vector<int> ReadColumnWidths(const std::string& settingsFile);

@@ -1,6 +1,7 @@
 #include "ui/ScreenMetrics.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QScreen>
 #include <QStyle>
 
@@ -33,6 +34,18 @@ int HorizontalScrollBarHeight() {
 
 void SetHorizontalScrollBarHeightOverride(std::optional<int> height) {
     gScrollBarHeight = height;
+}
+
+int WidestNumberWidth(const QString& text, const QFontMetrics& metrics) {
+    QChar widest = QLatin1Char('0');
+    for (char digit = '1'; digit <= '9'; ++digit)
+        if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(widest))
+            widest = QLatin1Char(digit);
+    QString wide = text;
+    for (QChar& c : wide)
+        if (c.isDigit())
+            c = widest;
+    return metrics.horizontalAdvance(wide);
 }
 
 } // namespace tavolix::ui

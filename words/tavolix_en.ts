@@ -949,6 +949,10 @@ Give bytes, optionally followed by k, M, G (steps of 1000) or Ki, Mi, Gi (steps 
         <source>%1 ファイル</source>
         <translation>%1 file</translation>
     </message>
+    <message>
+        <source>%1 へのリンク</source>
+        <translation>Link to %1</translation>
+    </message>
 </context>
 <context>
     <name>tavolix::results::TMDIChild</name>

@@ -33,6 +33,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -295,6 +296,38 @@ TEST_F(SerfileTest, ThePicturesViewChosenInAWindowIsKeptForNewOnes) {
     EXPECT_TRUE(TMDIForm(settings).PicturesShown());
 }
 
+// A new result window takes the frame's area, maximised when the active one
+// is; the frame's size and maximised state are kept for the next start, but
+// not the frame's own placing.
+TEST_F(SerfileTest, NewWindowsFillTheAreaAndTheFrameStaysAsTheUserLeftIt) {
+    const std::string settings = FTree.Path("settings/TAVOLIX.INI");
+    ASSERT_EQ(Search("*.gif"), 1);
+    QMdiSubWindow* first = FFrame->SubWindowOf(FFrame->ResultWindows().back());
+    EXPECT_EQ(first->size(), FFrame->MDIArea->viewport()->size());
+    first->showMaximized();
+    ASSERT_EQ(Search("*.gif"), 2);
+    QMdiSubWindow* second = FFrame->SubWindowOf(FFrame->ResultWindows().back());
+    EXPECT_NE(second, first);
+    EXPECT_TRUE(second->isMaximized());
+
+    QTest::qWait(1200); // the frame's placing, while its borders settle, is over
+    EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "FrameSize"), "");
+    FFrame->resize(640, 480);
+    TRY_EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "FrameSize"), "640x480");
+    FFrame->showMaximized();
+    TRY_EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "FrameMaximized"), "1");
+    EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "FrameSize"), "640x480");
+    TMDIForm later(settings);
+    EXPECT_TRUE(later.StartsMaximized());
+    EXPECT_EQ(later.size(), QSize(640, 480));
+    // A size the screen can't hold is cut to it.
+    ASSERT_FALSE(tavolix::settings::WriteFrameSize(settings, {9000, 7000, false}));
+    TMDIForm large(settings);
+    EXPECT_FALSE(large.StartsMaximized());
+    EXPECT_LE(large.width(), QGuiApplication::primaryScreen()->availableGeometry().width());
+    EXPECT_LE(large.height(), QGuiApplication::primaryScreen()->availableGeometry().height());
+}
+
 TEST_F(SerfileTest, TheDetailsViewAndItsWidthsAreKeptForNewWindows) {
     const std::string settings = FTree.Path("settings/TAVOLIX.INI");
     ASSERT_EQ(Search("*.gif"), 1);
@@ -302,19 +335,18 @@ TEST_F(SerfileTest, TheDetailsViewAndItsWidthsAreKeptForNewWindows) {
     EXPECT_FALSE(first->DetailsShown());
     first->Details1->trigger();
     EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "Details"), "1");
-    first->DetailsView1->horizontalHeader()->resizeSection(0, 333);
-    TRY_EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "DetailsColumns").substr(0, 4),
-                  "333,");
+    first->DetailsView1->horizontalHeader()->resizeSection(1, 333);
+    TRY_EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "DetailsColumns"), "0,333,0,0,0");
     ASSERT_EQ(Search("*.gif"), 2);
     TMDIChild* second = FFrame->ResultWindows().back();
     EXPECT_TRUE(second->DetailsShown());
     EXPECT_TRUE(second->DetailsView1->isVisible());
-    EXPECT_EQ(second->DetailsView1->ColumnWidths()[0], 333);
+    EXPECT_EQ(second->DetailsView1->ColumnWidths()[1], 333);
     EXPECT_EQ(FFrame->focusWidget(), second->DetailsView1);
     // A program started later reads them.
     TMDIForm later(settings);
     EXPECT_TRUE(later.DetailsShown());
-    EXPECT_EQ(later.DetailsColumnWidths()[0], 333);
+    EXPECT_EQ(later.DetailsColumnWidths()[1], 333);
 }
 
 // Rows and columns belong to the default view, the pictures' size to the

@@ -139,9 +139,9 @@ TEST_F(DirectoryTest, ReadSplitsFilesAndSubdirsInEnumerationOrder) {
     auto byName = FilesByName(c);
     EXPECT_EQ(byName["a.txt"].Size, 5);
     EXPECT_EQ(byName["a.txt"].Attr, 0u);
-    EXPECT_EQ(byName["link.txt"].Attr, 0u) << "stat'ed through the link";
-    EXPECT_EQ(byName["dead.txt"].Attr, std::uint32_t{faSysFile});
-    EXPECT_EQ(byName["loop.txt"].Attr, std::uint32_t{faSysFile});
+    EXPECT_EQ(byName["link.txt"].Attr, std::uint32_t{faLink}) << "stat'ed through the link";
+    EXPECT_EQ(byName["dead.txt"].Attr, std::uint32_t{faSysFile | faLink});
+    EXPECT_EQ(byName["loop.txt"].Attr, std::uint32_t{faSysFile | faLink});
 
     // A second pass over the same open directory starts again from the top.
     TDirContents again;
@@ -182,8 +182,8 @@ TEST_F(DirectoryTest, AttributesSizesAndTimesOfRealEntries) {
         {".hidden", faHidden},
         {"fifo", faSysFile},
         {"sock", faSysFile},
-        {"to-ro", faReadOnly},
-        {"dangling", faSysFile},
+        {"to-ro", faReadOnly | faLink},
+        {"dangling", faSysFile | faLink},
         {"huge.bin", 0},
         {".group-writable", faHidden | faReadOnly},
     };

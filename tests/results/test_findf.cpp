@@ -263,8 +263,9 @@ TEST_F(FindfTest, HeaderClicksSortOrToggleAndSortByExplains) {
     };
     const TStep steps[] = {
         {2, TSortOrder::soName, TSortDirection::sdDownword, " Sorted by : Name → Down"},
-        {4, TSortOrder::soSize, TSortDirection::sdDownword, " Sorted by : Size → Down"},
+        // Another column starts smallest first, whichever way the last one went.
         {4, TSortOrder::soSize, TSortDirection::sdUpword, " Sorted by : Size → Upword"},
+        {4, TSortOrder::soSize, TSortDirection::sdDownword, " Sorted by : Size → Down"},
         {1, TSortOrder::soDirectory, TSortDirection::sdUpword, " Sorted by : Directory → Upword"},
     };
     for (const TStep& s : steps) {
@@ -333,6 +334,15 @@ TEST_F(FindfTest, SelectionFillsStatusPanelsAndFrameStatus) {
     // A key moves the selection; its release updates the panels.
     QTest::keyClick(c->ListBox1, Qt::Key_Down);
     EXPECT_EQ(Panel(*c, 0), QStringLiteral("4 / 12"));
+
+    // Millions of hits: the counter has room for the last one's number.
+    c->ListBox1->AdjustFileCount(2818066 - 12);
+    emit c->ListBox1->SearchStep();
+    QTest::keyClick(c->ListBox1, Qt::Key_Down);
+    EXPECT_EQ(Panel(*c, 0), QStringLiteral("5 / 2818066"));
+    const QLabel* counter = c->StatusPanels[0];
+    EXPECT_LE(counter->fontMetrics().horizontalAdvance(QStringLiteral("2818066 / 2818066")),
+              counter->contentsRect().width());
 }
 
 // Several hits: Shift with an arrow and Ctrl+A select them and the panels
@@ -416,11 +426,9 @@ TEST_F(FindfTest, MoreThanTenHitsOpenOnlyWhenTheUserSaysSo) {
 }
 
 // F7 shows the hits one a row with folder, size, date and type, sharing the
-// grid's selection and order; its titles sort as the grid's header does, and
-// the widths the user sets are kept for new windows.
+// grid's selection and order; its titles sort as the grid's header does.
 TEST_F(FindfTest, TheDetailsViewShowsTheRecordsAndSortsByItsTitles) {
     MakeThree();
-    Host.ColumnWidths = {300, 10, 90}; // too few and one too narrow: the rest keep theirs
     auto c = Create();
     c->ListBox1->SetItemIndex(1);
     c->Details1->trigger();
@@ -440,12 +448,6 @@ TEST_F(FindfTest, TheDetailsViewShowsTheRecordsAndSortsByItsTitles) {
     EXPECT_FALSE(cell(2, results::dcType).isEmpty());
     EXPECT_EQ(results::FileTypeText("x.weird123"), QStringLiteral("WEIRD123 ファイル"));
     EXPECT_EQ(results::FileTypeText("noextension42"), QStringLiteral("ファイル"));
-    const std::vector<int> widths = v->ColumnWidths();
-    EXPECT_EQ(widths[0], 300);
-    EXPECT_GE(widths[1], 16);
-    EXPECT_EQ(widths[2], 90);
-    EXPECT_EQ(widths[3], results::TDetailsView::kDefaultWidths[3]);
-    EXPECT_TRUE(Host.ColumnWidthChoices.empty()) << "the widths given are not written back";
 
     QHeaderView* titles = v->horizontalHeader();
     auto click = [&](int column) {
@@ -463,15 +465,66 @@ TEST_F(FindfTest, TheDetailsViewShowsTheRecordsAndSortsByItsTitles) {
     EXPECT_TRUE(c->PanelLabel->text().startsWith(QStringLiteral(" Sorted by : Size → Down")));
     click(results::dcType);
     EXPECT_EQ(c->ListBox1->SortOrder(), TSortOrder::soExt);
-
-    titles->resizeSection(results::dcFolder, 222);
-    TRY_EXPECT(!Host.ColumnWidthChoices.empty());
-    EXPECT_EQ(Host.ColumnWidthChoices.back()[results::dcFolder], 222);
+    EXPECT_EQ(c->ListBox1->SortDirection(), TSortDirection::sdUpword);
 
     c->Details1->trigger();
     EXPECT_TRUE(c->ListBox1->isVisible());
     EXPECT_TRUE(c->HeaderControl1->isVisible());
     EXPECT_EQ(Host.DetailsChoices, (std::vector<bool>{true, false}));
+}
+
+// Every cell and title shows whole, a gigabyte's size and a phone's long
+// names among them, the name taking the room the others leave; a width the
+// user drags is kept, and a double click on the edge fits the column again.
+TEST_F(FindfTest, TheDetailsColumnsFitTheirHitsAndTheNameTakesTheRest) {
+    MakeThree();
+    Tree.SparseFile("IMG_20240612_110032_987654321.txt", 1288634112);
+    Tree.Symlink("zz link.txt", "a.txt");
+    // A list of before: the time's 170 was its default, the type's 77 the user's.
+    Host.ColumnWidths = {300, 0, 0, 170, 77};
+    auto c = Create();
+    c->resize(1200, 500);
+    c->Details1->trigger();
+    results::TDetailsView* v = c->DetailsView1;
+    QHeaderView* titles = v->horizontalHeader();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(titles->sectionSize(results::dcType), 77);
+    EXPECT_TRUE(Host.ColumnWidthChoices.empty()) << "the widths given are not written back";
+
+    const QFontMetrics metrics(v->font());
+    auto cut = [&](int column) {
+        QStringList cut;
+        const int width = titles->sectionSize(column);
+        if (width < titles->sectionSizeHint(column))
+            cut << QStringLiteral("title");
+        for (int row = 0; row < v->model()->rowCount(); ++row) {
+            const QString text = column == results::dcName
+                                     ? QString::fromStdString(std::string(c->ListBox1->Items().Strings(row)))
+                                     : v->model()->index(row, column).data().toString();
+            // As the cells paint it: 4 pixels a side.
+            if (metrics.elidedText(text, Qt::ElideRight, width - 8) != text)
+                cut << text;
+        }
+        return cut.join(QLatin1Char('|')).toStdString();
+    };
+    for (const int column : {results::dcName, results::dcFolder, results::dcSize, results::dcModified})
+        EXPECT_EQ(cut(column), "") << column;
+    EXPECT_NE(cut(results::dcType), "");
+    EXPECT_EQ(titles->length(), v->viewport()->width()) << "no room is left unused";
+    const int link = c->ListBox1->Items().Count() - 1;
+    ASSERT_EQ(std::string(c->ListBox1->Items().Strings(link)), "zz link.txt");
+    EXPECT_EQ(v->model()->index(link, results::dcType).data().toString(),
+              QStringLiteral("%1 へのリンク").arg(results::FileTypeText("a.txt")));
+    EXPECT_EQ(v->model()->index(0, results::dcType).data().toString(), results::FileTypeText("a.txt"));
+
+    titles->resizeSection(results::dcType, 40);
+    TRY_EXPECT(!Host.ColumnWidthChoices.empty());
+    EXPECT_EQ(Host.ColumnWidthChoices.back(), (std::vector<int>{0, 0, 0, 0, 40}));
+    const QPoint edge(titles->sectionViewportPosition(results::dcType) + 39, titles->height() / 2);
+    QTest::mouseDClick(titles->viewport(), Qt::LeftButton, {}, edge);
+    EXPECT_EQ(cut(results::dcType), "");
+    TRY_EXPECT_EQ(Host.ColumnWidthChoices.back(), (std::vector<int>{0, 0, 0, 0, 0}));
+    EXPECT_EQ(titles->length(), v->viewport()->width());
 }
 
 TEST_F(FindfTest, MouseMoveShowsPathsOnlyWithoutSelection) {

@@ -286,6 +286,41 @@ TEST(WalkLinks, AFolderIsListedUnderItsOwnPathWhateverTheEntryOrder) {
 
 // Dot folders and exclusions leave folders out, and each is counted; an
 // exclusion with a "/" is a path below the base, one without a name anywhere.
+// With a filter of sizes a link to a file counts as the file it leads to,
+// once: not where the file is found under its own path, whether the walk
+// meets the link before or after it, else under its first link by path. A
+// search of names finds every name, the links marked as links.
+TEST_F(WalkTest, WithASizeFilterALinkedFileCountsOnce) {
+    TTestDir outside;
+    outside.SparseFile("other.bin", 200'000'000);
+    T.SparseFile("m/big.bin", 200'000'000);
+    T.File("m/small.bin", "x");
+    T.Symlink("a/early.bin", "../m/big.bin");
+    T.Symlink("z/late.bin", "../m/big.bin");
+    T.Symlink("c/x.bin", outside.Path("other.bin"));
+    T.Symlink("b/y.bin", outside.Path("other.bin"));
+    T.Symlink("c/tiny.bin", "../m/small.bin");
+    for (const int threads : {1, 8}) {
+        SCOPED_TRACE(threads);
+        list.SetWalkThreads(threads);
+        TWalkOptions options;
+        options.Filter.MinSize = 100'000'000;
+        list.SetWalkOptions(options);
+        const std::vector<std::string> big = Search("*.bin");
+        EXPECT_EQ(std::set<std::string>(big.begin(), big.end()),
+                  (std::set<std::string>{"/m/big.bin", "/b/y.bin"}));
+        EXPECT_EQ(list.FFileCount, 2);
+        EXPECT_EQ(list.FTotalSize, 400'000'000);
+        EXPECT_EQ(list.Stats().FileLinksAgain, 3);
+
+        list.SetWalkOptions({});
+        EXPECT_EQ(Search("*.bin").size(), 7u);
+        EXPECT_NE(Find(list, "early.bin")->Attr & tavolix::platform::faLink, 0u);
+        EXPECT_EQ(Find(list, "big.bin")->Attr & tavolix::platform::faLink, 0u);
+        EXPECT_EQ(list.Stats().FileLinksAgain, 0);
+    }
+}
+
 TEST_F(WalkTest, ChoicesLeaveFoldersOutAndCountThem) {
     for (const char* f : {".config/app/a.gif", "src/node_modules/x/b.gif", "node_modules/c.gif",
                           "src/cache/d.gif", "Cache/e.gif", ".git/f.gif", "ok/g.gif", "src/.hidden/h.gif"})

@@ -12,11 +12,11 @@ namespace {
 // widths is taken, anything else leaves the view's own.
 TEST(ViewSettings, ColumnWidthsAreTakenOnlyAsAPlainList) {
     EXPECT_EQ(ParseColumnWidths("240,300,90,130,150"), (std::vector<int>{240, 300, 90, 130, 150}));
-    EXPECT_EQ(ParseColumnWidths("1"), std::vector<int>{1});
+    EXPECT_EQ(ParseColumnWidths("0,1"), (std::vector<int>{0, 1}));
     EXPECT_EQ(ParseColumnWidths("10000,7"), (std::vector<int>{10000, 7}));
     for (const char* bad :
-         {"", ",", "240,", ",240", "240,,300", "0,5", "10001", "99999999999999999999", "-5,10", "+5", " 240",
-          "240 ", "24O", "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17", "\xef\xbc\x91\xef\xbc\x92", "240;300"})
+         {"", ",", "240,", ",240", "240,,300", "10001", "99999999999999999999", "-5,10", "+5", " 240", "240 ",
+          "24O", "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17", "\xef\xbc\x91\xef\xbc\x92", "240;300"})
         EXPECT_TRUE(ParseColumnWidths(bad).empty()) << bad;
     EXPECT_EQ(ParseColumnWidths("1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16").size(), 16u);
 }
@@ -27,10 +27,10 @@ TEST(ViewSettings, TheDetailsViewAndItsWidthsReadBackAsWritten) {
     EXPECT_FALSE(ReadDetailsShown(file));
     EXPECT_TRUE(ReadColumnWidths(file).empty());
     ASSERT_FALSE(WriteDetailsShown(file, true));
-    ASSERT_FALSE(WriteColumnWidths(file, {240, 0, 20000}));
+    ASSERT_FALSE(WriteColumnWidths(file, {240, -3, 20000}));
     EXPECT_TRUE(ReadDetailsShown(file));
-    EXPECT_EQ(ReadColumnWidths(file), (std::vector<int>{240, 1, kMaxColumnWidth}));
-    EXPECT_EQ(tavolix::platform::GetProfileString(file, kViewSection, kDetailsColumnsKey, ""), "240,1,10000");
+    EXPECT_EQ(ReadColumnWidths(file), (std::vector<int>{240, 0, kMaxColumnWidth}));
+    EXPECT_EQ(tavolix::platform::GetProfileString(file, kViewSection, kDetailsColumnsKey, ""), "240,0,10000");
     ASSERT_FALSE(WriteDetailsShown(file, false));
     EXPECT_FALSE(ReadDetailsShown(file));
 }
