@@ -249,6 +249,7 @@ private:
     std::map<int, QMenu*> FOwnMenus;
     std::vector<QAction*> FWindowListActions;
     QPointer<TAboutBox> FAboutBox;
+    QString FTitle;
     QString FClockText;
     bool FCaptionActive = true;
     bool FTileVertical = false; // toggled before each tiling: the first tiles vertically
