@@ -123,6 +123,7 @@ QString TStateDump::StateText() const {
     lines << QStringLiteral("window-menu=%1").arg(FFrame.Windows1->menuAction()->isEnabled() ? 1 : 0);
     lines << QStringLiteral("status=") + OneLine(FFrame.StatusPanels[0]->text());
     lines << QStringLiteral("frame-state=") + StateOf(&FFrame);
+    lines << QStringLiteral("frame-size=%1x%2").arg(FFrame.width()).arg(FFrame.height());
     // The version box's line about the picture helper's sandbox, while it is open.
     const TAboutBox* about = FFrame.AboutBox();
     lines << QStringLiteral("about-sandbox=%1")
