@@ -40,6 +40,9 @@ PACKAGES=(
   # key presses (wtype), screenshots (grim) and another program that reads the
   # clipboard (wl-clipboard)
   qt6-wayland sway weston wtype grim wl-clipboard
+  # the activation token handed to the programs it opens: the Wayland client
+  # library, the protocol's description and Qt's native window handles
+  libwayland-dev wayland-protocols qt6-base-private-dev
   # the tests run a second time in the user's settings
   locales tzdata
   # the word catalogues: lupdate and lrelease, their CMake functions, and Qt's

@@ -282,6 +282,9 @@ def tour(d, p, tree, work, shots):
     opened = os.path.join(work, "opened.txt")
     wait_for("the file opened by its program",
              lambda: os.path.exists(opened) and open(opened).read() == os.path.join(tree, "readme.txt") + "\n")
+    # Sway offers activation tokens: the program came with one.
+    with open(os.path.join(work, "token.txt")) as f:
+        assert f.read(), "the opened program got no activation token"
 
     # The filter row, by the keyboard.
     ri.case_filter_row(d, p, tree, work)
@@ -345,11 +348,13 @@ class StallFs(ri.StallFs):
 
 
 def opener_env(work):
-    """A desktop whose program for plain text writes down what it was given."""
+    """A desktop whose program for plain text writes down what it was given,
+    and the activation token it came with."""
     data = os.path.join(work, "data")
     handler = os.path.join(work, "handler.sh")
     with open(handler, "w") as f:
-        f.write('#!/bin/sh\nprintf "%%s\\n" "$1" >> "%s"\n' % os.path.join(work, "opened.txt"))
+        f.write('#!/bin/sh\nprintf "%%s\\n" "$1" >> "%s"\nprintf "%%s" "$XDG_ACTIVATION_TOKEN" > "%s"\n'
+                % (os.path.join(work, "opened.txt"), os.path.join(work, "token.txt")))
     os.chmod(handler, 0o755)
     os.makedirs(os.path.join(data, "applications"))
     with open(os.path.join(data, "applications", "tavolix-test-open.desktop"), "w") as f:
