@@ -301,7 +301,9 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
         const QRect area = screen->geometry();
         resize(area.width() * 3 / 4, area.height() * 3 / 4);
     }
-    FCaptionActive = true;
+    // Inactive until the window system says otherwise: a compositor may never
+    // give it the focus (no keyboard on its seat).
+    FCaptionActive = false;
     AssignHints();
 
     Timer1 = new QTimer(this);
@@ -1358,6 +1360,7 @@ void TMDIForm::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::ActivationChange) {
         FCaptionActive = isActiveWindow();
+        FClock->SetActive(FCaptionActive); // now, not at the next tick
         if (FCaptionActive && !MDIArea->activeSubWindow())
             FormActivate();
     } else if (event->type() == QEvent::WindowStateChange && !isMinimized()) {

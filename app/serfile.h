@@ -251,7 +251,7 @@ private:
     QPointer<TAboutBox> FAboutBox;
     QString FTitle;
     QString FClockText;
-    bool FCaptionActive = true;
+    bool FCaptionActive = false;
     bool FTileVertical = false; // toggled before each tiling: the first tiles vertically
     bool FShownOnce = false;
     bool FPlaced = false;
