@@ -1,11 +1,13 @@
 #!/usr/bin/python3
-"""The real tavolix program as a Wayland client of a headless sway (the
-compositor draws the titles and tiles the windows), driven by real key
-presses through wtype; the clipboard is read by another client (wl-paste).
+"""The real tavolix program as a Wayland client of a headless compositor:
+sway (the compositor draws the titles and tiles the windows), driven by real
+key presses through wtype, the clipboard read by another client (wl-paste);
+weston (the program's toolkit draws the title bar), which takes no keys from
+outside: the frame's start alone.
 
-    wayland_input.py PROGRAM SHOTS_FOLDER
+    wayland_input.py PROGRAM {sway|weston} SHOTS_FOLDER
 
-Sway refuses to run as root: run as root, the compositor, the program and
+Sway refuses to run as root: run as root, the compositors, the program and
 every client run as the user tavolix-wl (scripts/setup.sh adds it). The
 program's state is read from TAVOLIX_STATE_FILE as in real_input.py; the
 screenshots of the tour (grim) are left in SHOTS_FOLDER for a person to look
@@ -25,7 +27,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import real_input as ri  # noqa: E402
-from real_input import SKIPPED, SMALL_TREE, TIMEOUT, Failure, Skip, last_window, make_tree, wait_for  # noqa: E402
+from real_input import SKIPPED, SMALL_TREE, Failure, Skip, last_window, make_tree, wait_for  # noqa: E402
 
 USER = "tavolix-wl"
 APP_ID = "org.tavolix.Tavolix"
@@ -158,6 +160,56 @@ class Sway:
                     proc.kill()
 
 
+class Weston(Sway):
+    """A headless weston with its desktop shell, drawing with pixman (else
+    it draws nothing and takes no screenshot); its seat has no keyboard."""
+
+    def __init__(self, work):
+        self.work = work
+        self.prefix = user_prefix()
+        self.procs = []
+        runtime = os.path.join(work, "run")
+        os.mkdir(runtime, 0o700)
+        config = os.path.join(work, "weston.ini")
+        with open(config, "w") as f:
+            f.write("[core]\nidle-time=0\n[shell]\npanel-position=none\nlocking=false\n")
+        give_to_user(work)
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        env.update(XDG_RUNTIME_DIR=runtime, HOME=os.path.join(work, "home"))
+        log = os.path.join(work, "weston.log")
+        # --debug: the screenshooter is refused without it.
+        weston = subprocess.Popen(self.prefix + ["weston", "--backend=headless-backend.so", "--use-pixman",
+                                                 "--socket=wayland-1", "--width=1280", "--height=1024",
+                                                 "--debug", "-c", config],
+                                  env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                  stderr=open(log, "w"))
+        self.procs.append(weston)
+
+        def socket():
+            if weston.poll() is not None:
+                with open(log, errors="replace") as f:
+                    raise Skip("weston could not start here: " + " | ".join(f.read().splitlines()[-3:]))
+            return os.path.exists(os.path.join(runtime, "wayland-1"))
+        try:
+            wait_for("weston's socket", socket, 30)
+        except Failure:
+            raise Skip("weston gave no Wayland socket within 30 s")
+        self.env = dict(env, WAYLAND_DISPLAY="wayland-1")
+
+    def screenshot(self, path):
+        folder = os.path.join(self.work, "shots")
+        os.makedirs(folder, exist_ok=True)
+        give_to_user(folder)
+        for name in os.listdir(folder):
+            os.unlink(os.path.join(folder, name))
+        subprocess.run(self.prefix + ["weston-screenshooter"], cwd=folder, env=self.env, capture_output=True,
+                       timeout=60)
+        taken = os.listdir(folder)
+        if taken:
+            shutil.copyfile(os.path.join(folder, taken[0]), path)
+        return bool(taken)
+
+
 class Program(ri.Program):
     """The program on sway; reached by the keyboard alone (no pointer)."""
 
@@ -182,6 +234,8 @@ class Program(ri.Program):
         # setpriv runs the program in its own process: the pid is the program's.
         self.proc = subprocess.Popen(desktop.prefix + [binary], cwd=cwd, env=env, stdin=subprocess.DEVNULL,
                                      stdout=self.log, stderr=subprocess.STDOUT)
+        if isinstance(desktop, Weston):
+            return
         try:
             self.frame = wait_for("the frame on the screen",
                                   lambda: next(iter(self.desktop.views(self.proc.pid)), None))
@@ -214,6 +268,27 @@ class Program(ri.Program):
 def clipboard(d, target=None):
     out = d.run(["wl-paste", "--no-newline"] + (["-t", target] if target else []), timeout=20)
     return out.stdout.decode("utf-8", "replace") if out.returncode == 0 else None
+
+
+def wayland_warnings(p):
+    p.log.flush()
+    with open(p.log_path, errors="replace") as f:
+        return [line for line in f.read().splitlines() if "qt.qpa.wayland" in line]
+
+
+def weston_start(d, p, shots):
+    """The frame with the title bar its toolkit draws: the clock ticks in the
+    title text, the frame keeps the size it wished for, nothing warns."""
+    first = p.wait("the clock in the frame's title", lambda s: CLOCK.search(s["frame-title"]))["frame-title"]
+    assert CLOCK.sub("", first) == FRAME_TITLE, first
+    p.wait("the title's clock ticking", lambda s: s["frame-title"] != first)
+    s = p.wait("the frame shown", lambda s: s["frame-state"] == "normal")
+    assert s["frame-size"] == "960x768", s["frame-size"]
+    # Its seat has no keyboard, so nothing may make it active: the clock's
+    # colours tell what the frame is.
+    assert s["clock-active"] == ("1" if is_frame(s) else "0"), s
+    assert d.screenshot(os.path.join(shots, "1-frame.png")), "weston-screenshooter took no screenshot"
+    assert not wayland_warnings(p), wayland_warnings(p)
 
 
 def tour(d, p, tree, work, shots):
@@ -314,16 +389,16 @@ def tour(d, p, tree, work, shots):
         share.close()
 
     # The exit question, Yes, and the program ends.
+    # The clock's colours follow the frame's activation.
+    p.wait("the clock in the active colours", lambda s: is_frame(s) and s["clock-active"] == "1")
     d.key("ctrl+q")
-    p.wait("the exit question", lambda s: s["active"] == "Tavolix ヌバロ")
+    p.wait("the exit question, the clock inactive",
+           lambda s: s["active"] == "Tavolix ヌバロ" and s["clock-active"] == "0")
     d.screenshot(os.path.join(shots, "7-exit-question.png"))
     d.key("Return")
     assert p.ended(), "the program is still running after Yes"
     assert p.proc.returncode == 0, p.proc.returncode
-    p.log.flush()
-    with open(p.log_path, errors="replace") as f:
-        warnings = [line for line in f.read().splitlines() if "qt.qpa.wayland" in line]
-    assert not warnings, warnings
+    assert not wayland_warnings(p), wayland_warnings(p)
 
 
 class StallFs(ri.StallFs):
@@ -368,13 +443,15 @@ def opener_env(work):
 
 
 def main():
-    if len(sys.argv) != 3:
-        print("usage: wayland_input.py PROGRAM SHOTS_FOLDER", file=sys.stderr)
+    if len(sys.argv) != 4 or sys.argv[2] not in ("sway", "weston"):
+        print("usage: wayland_input.py PROGRAM {sway|weston} SHOTS_FOLDER", file=sys.stderr)
         return 2
-    binary, shots = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    for tool in ["sway", "swaymsg", "wtype", "grim", "wl-paste", "setpriv"]:
+    binary, name, shots = os.path.abspath(sys.argv[1]), sys.argv[2], os.path.abspath(sys.argv[3])
+    tools = (["sway", "swaymsg", "wtype", "grim", "wl-paste"] if name == "sway" else
+             ["weston", "weston-screenshooter"])
+    for tool in tools + ["setpriv"]:
         if not shutil.which(tool):
-            print("sway: skipped: %s is missing (scripts/setup.sh installs it)" % tool)
+            print("%s: skipped: %s is missing (scripts/setup.sh installs it)" % (name, tool))
             return SKIPPED
     os.makedirs(shots, exist_ok=True)
     # Letters and digits only: the name is typed into the tree.
@@ -390,16 +467,21 @@ def main():
     desktop = program = None
     ok = False
     try:
-        desktop = Sway(work)
-        program = Program(desktop, binary, tree, work, opener_env(work))
-        tour(desktop, program, tree, work, shots)
+        if name == "sway":
+            desktop = Sway(work)
+            program = Program(desktop, binary, tree, work, opener_env(work))
+            tour(desktop, program, tree, work, shots)
+        else:
+            desktop = Weston(work)
+            program = Program(desktop, binary, tree, work)
+            weston_start(desktop, program, shots)
         ok = True
-        print("sway: passed; screenshots in " + shots)
+        print("%s: passed; screenshots in %s" % (name, shots))
     except Skip as e:
-        print("sway: skipped: %s" % e)
+        print("%s: skipped: %s" % (name, e))
         ok = SKIPPED
     except (Failure, AssertionError) as e:
-        print("sway: FAILED: %s" % (e,), file=sys.stderr)
+        print("%s: FAILED: %s" % (name, e), file=sys.stderr)
         if desktop:
             desktop.screenshot(os.path.join(shots, "failure.png"))
         print("logs kept in " + work, file=sys.stderr)
