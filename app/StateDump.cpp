@@ -118,14 +118,14 @@ QString TStateDump::StateText() const {
         FFrame.FClock->isVisible() && !FFrame.FClock->visibleRegion().isEmpty() && FFrame.FClock->width() > 0;
     lines << QStringLiteral("clock-visible=%1").arg(clockShown ? 1 : 0);
     lines << QStringLiteral("clock=%1").arg(FFrame.FClock->Text());
+    lines << QStringLiteral("clock-active=%1").arg(FFrame.FClock->Active() ? 1 : 0);
     lines << QStringLiteral("bars-visible=%1")
                  .arg(FFrame.Panel1->isVisible() && FFrame.Panel2->isVisible() ? 1 : 0);
     lines << QStringLiteral("window-menu=%1").arg(FFrame.Windows1->menuAction()->isEnabled() ? 1 : 0);
     lines << QStringLiteral("status=") + OneLine(FFrame.StatusPanels[0]->text());
     lines << QStringLiteral("frame-state=") + StateOf(&FFrame);
-    lines << QStringLiteral("frame-size=%1x%2")
-                 .arg(FFrame.frameGeometry().width())
-                 .arg(FFrame.frameGeometry().height());
+    lines << QStringLiteral("frame-size=%1x%2").arg(FFrame.width()).arg(FFrame.height());
+    lines << QStringLiteral("frame-title=") + OneLine(FFrame.windowTitle());
     // The version box's line about the picture helper's sandbox, while it is open.
     const TAboutBox* about = FFrame.AboutBox();
     lines << QStringLiteral("about-sandbox=%1")

@@ -2,7 +2,9 @@
 #include "app/StateDump.h"
 #include "app/about.h"
 #include "app/serfile.h"
+#include "platform/ExecuteFile.h"
 #include "search/SearchJob.h"
+#include "ui/ActivationToken.h"
 #include "ui/Hints.h"
 #include "ui/MessageBoxes.h"
 #include "ui/UiFonts.h"
@@ -10,6 +12,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include <QApplication>
 
@@ -24,6 +28,14 @@ int main(int argc, char* argv[]) {
         tavolix::words::InstallLanguage(tavolix::words::UserLanguage(), true);
         QApplication::setApplicationName(tavolix::ui::ApplicationTitle());
         QGuiApplication::setDesktopFileName(QStringLiteral(TAVOLIX_APP_ID));
+        // A program opened from here takes the focus where the compositor
+        // decides it (Wayland) when it brings a token.
+        tavolix::platform::SetLaunchEnvironment([]() -> std::vector<std::string> {
+            const QString token = tavolix::ui::NewActivationToken();
+            if (token.isEmpty())
+                return {};
+            return {"XDG_ACTIVATION_TOKEN=" + token.toStdString()};
+        });
         tavolix::ui::InstallFontSubstitutes();
         QApplication::setStyle(new tavolix::ui::TTavolixStyle);
         application.installEventFilter(new tavolix::ui::TTooltipTimeFilter(&application));

@@ -78,6 +78,12 @@ using ui::UiFont;
 
 namespace {
 
+// A Wayland compositor places and sizes the frame, and its title bar is drawn
+// by the compositor or the toolkit, never by the program.
+bool CompositorOwnsFrame() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 struct TQuickKey {
     const char* Name;
     const char* Caption;
@@ -276,7 +282,8 @@ void TCaptionClock::paintEvent(QPaintEvent*) {
 
 TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
     : QMainWindow(parent), FSavedPages(ResolveSettingsFile(std::move(settingsFile))) {
-    setWindowTitle(tr(" Tavolix ヌバロ"));
+    FTitle = tr(" Tavolix ヌバロ");
+    setWindowTitle(FTitle);
     setWindowIcon(ProgramIcon());
 
     BuildBars();
@@ -300,7 +307,9 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
         else
             resize(area.width() * 3 / 4, area.height() * 3 / 4);
     }
-    FCaptionActive = true;
+    // Inactive until the window system says otherwise: a compositor may never
+    // give it the focus (no keyboard on its seat).
+    FCaptionActive = false;
     AssignHints();
 
     Timer1 = new QTimer(this);
@@ -1222,6 +1231,10 @@ void TMDIForm::Timer1Timer() {
     // would skip one and then show the same twice.
     Timer1->start(1000 - now.msec() + 20);
     FClockText = now.toString(QStringLiteral("HH:mm:ss")).left(8);
+    // Where the clock can't be drawn into the title bar, the title text
+    // carries it (the task bar shows it even while minimized).
+    if (CompositorOwnsFrame())
+        setWindowTitle(FTitle + QStringLiteral("  ") + FClockText);
     if (isMinimized())
         return;
     FClock->SetActive(FCaptionActive);
@@ -1352,6 +1365,10 @@ void TMDIForm::showEvent(QShowEvent* event) {
 }
 
 void TMDIForm::PlaceFrame() {
+    // The frame takes the size the compositor gives it: a tile, maximized or
+    // full screen; a resize would fight it, and a move is ignored.
+    if (CompositorOwnsFrame())
+        return;
     const QScreen* screen = this->screen();
     // Before the window is on the screen, the window manager has yet to
     // place it and would undo a change.
@@ -1392,6 +1409,7 @@ void TMDIForm::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::ActivationChange) {
         FCaptionActive = isActiveWindow();
+        FClock->SetActive(FCaptionActive); // now, not at the next tick
         if (FCaptionActive && !MDIArea->activeSubWindow())
             FormActivate();
     } else if (event->type() == QEvent::WindowStateChange && !isMinimized()) {

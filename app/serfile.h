@@ -257,8 +257,9 @@ private:
     std::map<int, QMenu*> FOwnMenus;
     std::vector<QAction*> FWindowListActions;
     QPointer<TAboutBox> FAboutBox;
+    QString FTitle;
     QString FClockText;
-    bool FCaptionActive = true;
+    bool FCaptionActive = false;
     bool FTileVertical = false; // toggled before each tiling: the first tiles vertically
     bool FShownOnce = false;
     bool FPlaced = false;

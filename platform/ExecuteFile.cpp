@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <linux/close_range.h>
 #include <poll.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <system_error>
@@ -24,6 +25,11 @@ namespace {
 TFileOpener& ReplacedOpener() {
     static TFileOpener opener;
     return opener;
+}
+
+TLaunchEnvironment& LaunchAdditions() {
+    static TLaunchEnvironment source;
+    return source;
 }
 
 std::string& OpenerPath() {
@@ -72,7 +78,8 @@ std::string OpenerArgument(const std::string& fileName) {
 
 // Runs in the forked child of a possibly multi-threaded process: only
 // async-signal-safe calls from here on.
-[[noreturn]] void RunDetached(int reportFd, const char* program, char* const argv[], const char* folder) {
+[[noreturn]] void RunDetached(int reportFd, const char* program, char* const argv[], char* const envp[],
+                              const char* folder) {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -98,7 +105,7 @@ std::string OpenerArgument(const std::string& fileName) {
         close(devNull);
     }
     close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
-    execve(program, argv, environ);
+    execve(program, argv, envp);
     ReportAndExit(reportFd, 127);
 }
 
@@ -148,6 +155,24 @@ const std::string& OpenerProgram() {
     return OpenerPath();
 }
 
+void SetLaunchEnvironment(TLaunchEnvironment source) {
+    LaunchAdditions() = std::move(source);
+}
+
+std::vector<std::string> LaunchEnvironment(char* const* base, const std::vector<std::string>& added) {
+    const auto nameOf = [](std::string_view entry) { return entry.substr(0, entry.find('=')); };
+    std::vector<std::string> out;
+    for (char* const* entry = base; entry && *entry; ++entry) {
+        const std::string_view name = nameOf(*entry);
+        if (name == "XDG_ACTIVATION_TOKEN" ||
+            std::any_of(added.begin(), added.end(), [&](const std::string& a) { return nameOf(a) == name; }))
+            continue;
+        out.emplace_back(*entry);
+    }
+    out.insert(out.end(), added.begin(), added.end());
+    return out;
+}
+
 namespace {
 
 // Starts the opener detached; the read end of the pipe on which it reports
@@ -164,6 +189,14 @@ int StartOpener(const TOpenRequest& request) {
     std::string arg1 = OpenerArgument(request.FileName);
     char* argv[] = {arg0.data(), arg1.data(), nullptr};
     const char* folder = request.Folder.empty() ? nullptr : request.Folder.c_str();
+    // Built before the fork: the child may not allocate.
+    std::vector<std::string> environment =
+        LaunchEnvironment(environ, LaunchAdditions() ? LaunchAdditions()() : std::vector<std::string>{});
+    std::vector<char*> envp;
+    for (std::string& entry : environment) {
+        envp.push_back(entry.data());
+    }
+    envp.push_back(nullptr);
 
     // The grandchild writes errno here when it cannot start; a successful
     // exec closes the pipe with nothing written.
@@ -179,7 +212,7 @@ int StartOpener(const TOpenRequest& request) {
     }
     if (child == 0) {
         close(report[0]);
-        RunDetached(report[1], program.c_str(), argv, folder);
+        RunDetached(report[1], program.c_str(), argv, envp.data(), folder);
     }
     close(report[1]);
     int status = 0;

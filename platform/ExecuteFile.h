@@ -49,4 +49,16 @@ bool LaunchOpener(const TOpenRequest& request, int waitMs = -1);
 
 inline constexpr int kLaunchWaitMs = 500;
 
+// What each real launch adds to the opener's environment ("NAME=value"
+// entries, such as the desktop's activation token for the started program),
+// asked on the launching thread just before the start; an empty function adds
+// nothing. The program's own XDG_ACTIVATION_TOKEN, spent on its own start, is
+// never passed on.
+using TLaunchEnvironment = std::function<std::vector<std::string>()>;
+void SetLaunchEnvironment(TLaunchEnvironment source);
+
+// The environment a launch gets: `base` without XDG_ACTIVATION_TOKEN and
+// without the names `added` sets, then `added`.
+std::vector<std::string> LaunchEnvironment(char* const* base, const std::vector<std::string>& added);
+
 } // namespace tavolix::platform

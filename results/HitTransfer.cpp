@@ -4,6 +4,7 @@
 #include "pages/PathFunctions.h"
 #include "platform/ExecuteFile.h"
 #include "search/FLBoxS.h"
+#include "ui/ActivationToken.h"
 #include "ui/NameText.h"
 
 #include <QClipboard>
@@ -220,7 +221,8 @@ void ShowInFolder(const std::string& path, QObject* context) {
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-    call << QStringList{QString::fromLatin1(FileUri(path))} << QString();
+    // The startup id: the file manager's window takes the focus with it.
+    call << QStringList{QString::fromLatin1(FileUri(path))} << ui::NewActivationToken();
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kShowItemsTimeoutMs), context);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
                      [path](QDBusPendingCallWatcher* w) {

@@ -37,6 +37,14 @@ PACKAGES=(
   # program (x11-utils: xprop, xmessage), a window manager (openbox), another
   # program that reads the clipboard (xclip)
   x11-utils openbox xclip
+  # the same program as a Wayland client: Qt's Wayland plugin, a tiling compositor
+  # that draws the titles (sway) and one whose programs draw their own (weston),
+  # key presses (wtype), screenshots (grim) and another program that reads the
+  # clipboard (wl-clipboard)
+  qt6-wayland sway weston wtype grim wl-clipboard
+  # the activation token handed to the programs it opens: the Wayland client
+  # library, the protocol's description and Qt's native window handles
+  libwayland-dev wayland-protocols qt6-base-private-dev
   # the tests run a second time in the user's settings
   locales tzdata
   # the word catalogues: lupdate and lrelease, their CMake functions, and Qt's
@@ -88,4 +96,11 @@ done
 if [ $generate -eq 1 ]; then
   echo "setup: generating ${LOCALES[*]}"
   $SUDO locale-gen >/dev/null
+fi
+
+# Wayland compositors refuse to run as root: tests run as root start them,
+# and the program on them, as this user.
+if [ "$(id -u)" -eq 0 ] && ! id -u tavolix-wl >/dev/null 2>&1; then
+  echo "setup: adding the user tavolix-wl"
+  useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin tavolix-wl
 fi

@@ -247,13 +247,16 @@ class Program:
         self.desktop.click(self.frame, 60, 37)
         self.wait("the key box has the focus", lambda s: s["focus"] == "KeyWordEditCB")
 
+    def focus_tree(self):
+        self.desktop.activate(self.frame)
+        self.desktop.click(self.frame, 100, 300)
+        self.wait("the tree has the focus", lambda s: s["focus"] == "DirectoryListBox2")
+
     def choose_base(self, path, root="/"):
         """Picks a directory in the tree as a person does: Home, then each
         name typed and opened with the right arrow. `root` is the tree's top
         (the volume, or the home folder)."""
-        self.desktop.activate(self.frame)
-        self.desktop.click(self.frame, 100, 300)
-        self.wait("the tree has the focus", lambda s: s["focus"] == "DirectoryListBox2")
+        self.focus_tree()
         self.desktop.key("Home")
         top = root.rstrip("/") + "/"
         self.wait("the root is chosen", lambda s: s["base"] == top)

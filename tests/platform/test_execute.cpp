@@ -21,12 +21,13 @@ using namespace tavolix::platform;
 namespace {
 
 // What the fake opener saw: its working folder, its arguments, whether the
-// probe descriptor was inherited, its blocked-signal mask.
+// probe descriptor was inherited, its blocked-signal mask, its activation token.
 struct TSeen {
     std::string Cwd;
     std::vector<std::string> Args;
     std::string ProbeFd;
     std::string SigBlk;
+    std::string Token;
 };
 
 class ExecuteFileTest : public ::testing::Test {
@@ -45,6 +46,7 @@ protected:
                                        // builtins only: dash blocks signals while it waits for a child
                                        "  while IFS= read -r l; do case \"$l\" in SigBlk:*) echo "
                                        "\"${l#SigBlk:?}\";; esac; done < /proc/$$/status\n"
+                                       "  printf '%s\\n' \"${XDG_ACTIVATION_TOKEN-none}\"\n"
                                        "  for a in \"$@\"; do printf '%s\\n' \"$a\"; done\n"
                                        "} > \"$out.tmp\"\n"
                                        "mv \"$out.tmp\" \"$out\"\n");
@@ -54,6 +56,8 @@ protected:
     void TearDown() override {
         SetOpenerProgram({});
         SetFileOpener({});
+        SetLaunchEnvironment({});
+        unsetenv("XDG_ACTIVATION_TOKEN");
     }
 
     // Waits (bounded) until the fake opener has written its record.
@@ -69,6 +73,7 @@ protected:
         std::getline(in, seen.Cwd);
         std::getline(in, seen.ProbeFd);
         std::getline(in, seen.SigBlk);
+        std::getline(in, seen.Token);
         for (std::string line; std::getline(in, line);) {
             seen.Args.push_back(line);
         }
@@ -131,6 +136,8 @@ TEST_F(ExecuteFileTest, LeavesNoChildAndNoInheritedStateBehind) {
     sigaddset(&blocked, SIGUSR1);
     sigaddset(&blocked, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &blocked, &saved);
+    // The token of the program's own start, spent: never handed on.
+    setenv("XDG_ACTIVATION_TOKEN", "spent", 1);
 
     bool started = ExecuteFile("/tmp/x.html", "", "", 5);
 
@@ -146,6 +153,15 @@ TEST_F(ExecuteFileTest, LeavesNoChildAndNoInheritedStateBehind) {
     ASSERT_TRUE(Wait(seen));
     EXPECT_EQ(seen.ProbeFd, "no");
     EXPECT_EQ(seen.SigBlk, "0000000000000000");
+    EXPECT_EQ(seen.Token, "none");
+
+    // A fresh token for each launch, where the desktop gives one.
+    SetLaunchEnvironment([] { return std::vector<std::string>{"XDG_ACTIVATION_TOKEN=fresh 1"}; });
+    ASSERT_TRUE(ExecuteFile("/tmp/x.html", "", "", 5));
+    TSeen again;
+    ASSERT_TRUE(Wait(again));
+    EXPECT_EQ(again.Token, "fresh 1");
+    EXPECT_EQ(again.Args, std::vector<std::string>{"/tmp/x.html"});
 }
 
 TEST_F(ExecuteFileTest, ReportsWhatCannotStart) {
