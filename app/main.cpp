@@ -4,6 +4,7 @@
 #include "app/serfile.h"
 #include "platform/ExecuteFile.h"
 #include "search/SearchJob.h"
+#include "thumbs/ThumbnailPool.h"
 #include "ui/ActivationToken.h"
 #include "ui/Hints.h"
 #include "ui/MessageBoxes.h"
@@ -63,11 +64,13 @@ int main(int argc, char* argv[]) {
         }
         exitCode = application.exec();
     } // every window gone, the display's connection closed
-    // A walk left behind on a share that stopped answering is still in the
-    // kernel: the exit handlers would run under it. Nothing is left to save
-    // (every change reached the settings file when it was made), so the
-    // process leaves at once; it ends when the kernel hands the thread back.
-    if (tavolix::search::TSearchJob::LeftBehind() > 0) {
+    // A walk or a picture's file left behind on a share that stopped
+    // answering is still in the kernel: the exit handlers would run under
+    // it. Nothing is left to save (every change reached the settings file
+    // when it was made), so the process leaves at once; it ends when the
+    // kernel hands the thread back.
+    if (tavolix::search::TSearchJob::LeftBehind() > 0 ||
+        tavolix::thumbs::TThumbnailPool::FileThreadsRunning() > 0) {
         std::fflush(nullptr);
         std::_Exit(exitCode);
     }

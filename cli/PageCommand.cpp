@@ -13,6 +13,7 @@
 #include "platform/VisibleName.h"
 #include "platform/Volumes.h"
 #include "search/FileItems.h"
+#include "search/SearchJob.h"
 #include "search/WalkReport.h"
 #include "settings/FilterChoice.h"
 #include "settings/SavedPages.h"
@@ -22,10 +23,17 @@
 #include "words/CoreWords.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -107,7 +115,10 @@ constexpr const char* kUsage =
     "an unreadable DIR or (--saved) an unreadable settings file, 3 when the page or\n"
     "its registration could not be written, 4 when directories below DIR could not\n"
     "be read in full (permission denied, an I/O error, too many open files, ...):\n"
-    "each is named on standard error, and the hits found are still printed.\n";
+    "each is named on standard error, and the hits found are still printed.\n"
+    "A directory that gives nothing for 5 s (a share that stopped answering) is\n"
+    "named on standard error; SIGINT, SIGTERM or SIGHUP then stop the search with 4:\n"
+    "the hits found until then are printed, and no page is written.\n";
 
 std::optional<TSortOrder> ParseOrder(const std::string& s) {
     if (s == "directory" || s == "dir")
@@ -488,20 +499,123 @@ int PrintSavedPages(const std::string& settingsFile, bool terminal, std::ostream
     return 0;
 }
 
-// A directory that can't be read is bad usage, not a search without hits.
-bool CheckReadableDirectory(const std::string& dir, std::ostream& err) {
-    if (dir.empty()) {
-        err << "tavolix-page: the directory is empty\n";
-        return false;
-    }
+// 0 when `dir` can be read, else why not (an errno).
+int UnreadableDirectoryError(const std::string& dir) {
     platform::TDirectory probe = platform::TDirectory::Open(dir);
     platform::TDirContents contents;
-    if (!probe.IsOpen() || !probe.Read(platform::TWildcard(""), contents)) {
-        int e = probe.IsOpen() ? EACCES : probe.Error();
-        err << "tavolix-page: " << dir << ": not a readable directory (" << std::strerror(e) << ")\n";
-        return false;
+    if (!probe.IsOpen() || !probe.Read(platform::TWildcard(""), contents))
+        return probe.IsOpen() ? EACCES : probe.Error();
+    return 0;
+}
+
+// How long a folder may give nothing before the wait for it is told.
+constexpr int kTellWaitAfterSeconds = 5;
+// How often a wait looks for a stop signal.
+constexpr std::chrono::milliseconds kWatchTick{100};
+// A stopped walk that does nothing for this long is stuck in the kernel.
+constexpr std::chrono::milliseconds kStopGrace{200};
+
+// Threads that look at the base directory and have not ended.
+std::atomic<int> gChecksRunning{0};
+
+// The signals that stop the search: blocked on every thread while it runs,
+// so that they are taken by the watch alone.
+sigset_t StopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&set, signal);
+    return set;
+}
+
+// Blocks the stop signals for its life; after a stop they are ignored from
+// then on (a second one, from the terminal and passed on, ends nothing).
+class TStopSignalsBlocked {
+public:
+    TStopSignalsBlocked() {
+        const sigset_t set = StopSignals();
+        ::pthread_sigmask(SIG_BLOCK, &set, &FOld);
     }
-    return true;
+    ~TStopSignalsBlocked() {
+        if (FStopped) {
+            for (int signal : {SIGINT, SIGTERM, SIGHUP})
+                std::signal(signal, SIG_IGN);
+        }
+        ::pthread_sigmask(SIG_SETMASK, &FOld, nullptr);
+    }
+    TStopSignalsBlocked(const TStopSignalsBlocked&) = delete;
+    TStopSignalsBlocked& operator=(const TStopSignalsBlocked&) = delete;
+    void Stopped() { FStopped = true; }
+
+private:
+    sigset_t FOld;
+    bool FStopped = false;
+};
+
+// Waits, a tick at a time, until `waitForEnd` says the work ended; false
+// when a stop signal came first. A folder that `at` names for
+// kTellWaitAfterSeconds without the work getting on is told on `err`, once
+// while the wait for it lasts.
+bool WatchWait(const std::function<bool(std::chrono::milliseconds)>& waitForEnd,
+               const std::function<search::TSearchJob::TProgress()>& at, std::ostream& err) {
+    const sigset_t stop = StopSignals();
+    search::TSearchJob::TProgress last = at();
+    auto since = std::chrono::steady_clock::now();
+    bool told = false;
+    for (;;) {
+        if (waitForEnd(kWatchTick))
+            return true;
+        const timespec now{0, 0};
+        if (::sigtimedwait(&stop, nullptr, &now) > 0)
+            return false;
+        search::TSearchJob::TProgress progress = at();
+        if (progress.Path != last.Path || progress.FileCount != last.FileCount) {
+            last = std::move(progress);
+            since = std::chrono::steady_clock::now();
+            told = false;
+        } else if (!told &&
+                   std::chrono::steady_clock::now() - since >= std::chrono::seconds(kTellWaitAfterSeconds)) {
+            err << "tavolix-page: "
+                << words::WaitingForText(platform::VisibleName(last.Path), kTellWaitAfterSeconds) << '\n';
+            err.flush();
+            told = true;
+        }
+    }
+}
+
+// What a look at the base directory found, handed over from its thread.
+struct TBaseCheck {
+    std::mutex Mutex;
+    std::condition_variable Ended;
+    bool Done = false;
+    int Error = 0;
+};
+
+// Looks at the base directory on a thread of its own, which a share that
+// stopped answering may keep: 0 when it can be read, an errno when not,
+// nothing when a stop signal ended the wait (the thread is left behind).
+std::optional<int> WatchedDirectoryError(const std::string& dir, std::ostream& err) {
+    auto check = std::make_shared<TBaseCheck>();
+    gChecksRunning.fetch_add(1);
+    std::thread([check, dir] {
+        const int error = UnreadableDirectoryError(dir);
+        {
+            std::lock_guard lock(check->Mutex);
+            check->Error = error;
+            check->Done = true;
+        }
+        check->Ended.notify_all();
+        gChecksRunning.fetch_sub(1);
+    }).detach();
+    auto waitForEnd = [&check](std::chrono::milliseconds tick) {
+        std::unique_lock lock(check->Mutex);
+        return check->Ended.wait_for(lock, tick, [&] { return check->Done; });
+    };
+    auto at = [&dir] { return search::TSearchJob::TProgress{dir, 0}; };
+    if (!WatchWait(waitForEnd, at, err))
+        return std::nullopt;
+    std::lock_guard lock(check->Mutex);
+    return check->Error;
 }
 
 // The settings file's choices with the command line's on top, and the
@@ -532,9 +646,12 @@ void TellKeyLists(const search::TWalkOptions& walk, const std::string& key, std:
            "  file's [Search] section) searches each pattern between the \";\"\n";
 }
 
-// Walks dir for key and orders the hits as a result window does.
-void RunSearch(search::TFileItemList& list, const TOptions& o, const search::TWalkOptions& walk,
-               const std::string& dir, const std::string& key, const platform::TLocaleFormats& formats) {
+// Walks dir for key and orders the hits as a result window does. The walk
+// runs on a thread of its own while this one watches it (WatchWait): true
+// when a stop signal ended it, with what it found until then.
+bool RunSearch(search::TFileItemList& list, const TOptions& o, const search::TWalkOptions& walk,
+               const std::string& dir, const std::string& key, const platform::TLocaleFormats& formats,
+               std::ostream& err) {
     list.SetFormats(formats);
     list.Files().ChangeSortOrder(o.Order);
     list.StoreSortDirection(o.Down ? TSortDirection::sdDownword : TSortDirection::sdUpword);
@@ -544,8 +661,16 @@ void RunSearch(search::TFileItemList& list, const TOptions& o, const search::TWa
         list.Files().SetWalkThreads(o.Threads);
     list.Files().SetWalkOptions(walk);
     list.Files().ClearFiles();
-    list.Files().SearchTree(dir);
+    const std::unique_ptr<search::TSearchJob> job = search::TSearchJob::Start(list.Files(), dir);
+    const bool whole = WatchWait([&job](std::chrono::milliseconds tick) { return job->WaitForEnd(tick); },
+                                 [&job] { return job->Progress(); }, err);
+    // A walk that does not end when asked is stuck in the kernel: it is
+    // left behind, its folder counted as not answering.
+    if (!job->StopAndWait(kStopGrace))
+        job->Abandon();
+    job->Finish(list.Files());
     list.RefreshItems();
+    return !whole;
 }
 
 // One line a hit (or NUL-ended paths), or the totals line alone. On a
@@ -602,6 +727,11 @@ bool ReportUnread(const search::TWalkStats& stats, std::ostream& err) {
 
 } // namespace
 
+bool ThreadsLeftBehind() {
+    return search::TSearchJob::LeftBehind() > 0 || thumbs::TThumbnailPool::FileThreadsRunning() > 0 ||
+           gChecksRunning.load() > 0;
+}
+
 int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                    bool outIsTerminal) {
     TOptions o;
@@ -620,8 +750,10 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return 2;
     }
     const std::string& key = o.Positional[1];
-    if (!CheckReadableDirectory(dir, err))
+    if (dir.empty()) {
+        err << "tavolix-page: the directory is empty\n";
         return 2;
+    }
     // Looked for before the walk: without it no such page can be written.
     const std::string helper = o.Thumbnails ? thumbs::FindThumbnailer() : std::string();
     if (o.Thumbnails && helper.empty()) {
@@ -629,10 +761,40 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return 3;
     }
 
-    const search::TWalkOptions walk = WalkOptionsOf(o, settingsFile, key, now, err);
     search::TFileItemList list;
+    search::TWalkOptions walk;
     const platform::TLocaleFormats formats = platform::SystemLocaleFormats();
-    RunSearch(list, o, walk, dir, key, formats);
+    bool stopped = false;
+    {
+        TStopSignalsBlocked blocked;
+        // A directory that can't be read is bad usage, not a search without hits.
+        const std::optional<int> baseError = WatchedDirectoryError(dir, err);
+        if (baseError && *baseError != 0) {
+            err << "tavolix-page: " << dir << ": not a readable directory (" << std::strerror(*baseError)
+                << ")\n";
+            return 2;
+        }
+        if (!baseError) {
+            blocked.Stopped();
+            search::TWalkStats stats;
+            stats.AddUnread(
+                {dir.ends_with('/') ? dir : dir + "/", search::TUnreadCause::NotAnswering, 0, false});
+            ReportUnread(stats, err);
+            err << "tavolix-page: " << words::SearchStoppedText(o.Output.has_value()) << '\n';
+            return 4;
+        }
+        walk = WalkOptionsOf(o, settingsFile, key, now, err);
+        stopped = RunSearch(list, o, walk, dir, key, formats, err);
+        if (stopped)
+            blocked.Stopped();
+    }
+    if (stopped) {
+        // What was found is told, the page that would show a part of it is not written.
+        PrintHits(list, o, formats, outIsTerminal, out);
+        ReportUnread(list.Files().Stats(), err);
+        err << "tavolix-page: " << words::SearchStoppedText(o.Output.has_value()) << '\n';
+        return 4;
+    }
     if (o.Output && list.Count() == 0) {
         // Hits that are all hidden still count, but make no page.
         err << "tavolix-page: no page written: "

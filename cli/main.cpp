@@ -1,4 +1,5 @@
 #include "cli/PageCommand.h"
+#include "cli/Worker.h"
 #include "words/Language.h"
 
 #include <clocale>
@@ -9,6 +10,8 @@
 #include <QCoreApplication>
 
 int main(int argc, char** argv) {
+    // Before any thread: the caller waits for a process that none can hold.
+    tavolix::cli::BecomeWorker();
     std::setlocale(LC_ALL, "");
     tzset();
     std::ios::sync_with_stdio(false);
@@ -17,5 +20,6 @@ int main(int argc, char** argv) {
     // The catalogue of the user's language hangs on the application.
     QCoreApplication application(argc, argv);
     tavolix::words::InstallLanguage(tavolix::words::UserLanguage());
-    return tavolix::cli::RunPageCommand(args, std::cout, std::cerr, isatty(STDOUT_FILENO) == 1);
+    const int code = tavolix::cli::RunPageCommand(args, std::cout, std::cerr, isatty(STDOUT_FILENO) == 1);
+    return tavolix::cli::EndWorker(code, tavolix::cli::ThreadsLeftBehind());
 }

@@ -1,5 +1,7 @@
 #include "pictures/ByteView.h"
 
+#include "platform/Directory.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -44,7 +46,7 @@ TFileSource::TFileSource(const std::string& path) {
     if (fd < 0)
         return;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 || platform::IsKernelFile(fd)) {
         ::close(fd);
         return;
     }

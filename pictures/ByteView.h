@@ -70,7 +70,8 @@ private:
 };
 
 // A regular file opened for reading. Anything else (a FIFO, a device, a
-// directory) is refused, so that no read can block the painting thread.
+// directory) is refused, so that no read can block the painting thread, and
+// so is a file of the kernel's own file systems, whatever path led there.
 class TFileSource : public TByteSource {
 public:
     explicit TFileSource(const std::string& path);

@@ -119,6 +119,11 @@ bool IsPseudoFileSystemMagic(long magic) {
     case 0x19800202: // mqueue
     case 0x42494e4d: // binfmt_misc
     case 0x6e736673: // nsfs
+    case 0x958458f6: // hugetlbfs
+    case 0x67596969: // rpc_pipefs
+    case 0xf97cff8c: // selinuxfs
+    case 0x534f434b: // sockfs
+    case 0x50495045: // pipefs
         return true;
     default:
         return false;
@@ -270,6 +275,18 @@ TDirectory TDirectory::OpenChild(const std::string& name) const {
         return d;
     }
     return Adopt(::openat(FFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+bool IsKernelFile(int fd) {
+    // As a walk tells a directory: the mount table by device, else the magic.
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        return true; // what can't be told is not trusted
+    const std::string type = MountTypes().TypeOf(st.st_dev);
+    if (!type.empty())
+        return IsPseudoFileSystemType(type);
+    struct statfs sf;
+    return fstatfs(fd, &sf) != 0 || IsPseudoFileSystemMagic(sf.f_type);
 }
 
 bool TDirectory::IsPseudoFileSystem() const {

@@ -185,5 +185,9 @@ std::size_t FreeDescriptors();
 // True for the file system types of the kernel's own views (proc, sysfs, ...).
 bool IsPseudoFileSystemType(std::string_view fsType);
 bool IsPseudoFileSystemMagic(long magic);
+// True when the open file `fd` lies on one of those, or can't be looked at:
+// the kernel's own files are never read as a hit's, whatever link led there
+// (/proc/self/mem is the memory of the process that opens it).
+bool IsKernelFile(int fd);
 
 } // namespace tavolix::platform

@@ -271,6 +271,58 @@ bool TMountTable::IsRemote(std::string_view path) const {
     return v && v->Network;
 }
 
+bool TMountTable::LeadsToVolumeThatMayStopAnswering(std::string_view path) const {
+    auto mayHold = [this](std::string_view at) {
+        const TVolume* v = VolumeOf(at);
+        // An automount point may reach out to a server when entered.
+        return v && (MayStopAnswering(*v) || v->FsType == "autofs");
+    };
+    if (path.empty() || path.front() != '/')
+        return mayHold(path);
+    // The kernel gives up after as many links (ELOOP): so does the open.
+    constexpr int kMaxLinks = 40;
+    int links = 0;
+    std::string done;             // resolved so far, without links; "" is the root
+    std::string rest(path);       // still to resolve
+    for (std::size_t pos = 0;;) { // rest[pos..] is what is left
+        while (pos < rest.size() && rest[pos] == '/')
+            ++pos;
+        if (pos >= rest.size())
+            break;
+        const std::size_t end = std::min(rest.find('/', pos), rest.size());
+        const std::string_view name(rest.data() + pos, end - pos);
+        pos = end;
+        if (name == ".")
+            continue;
+        if (name == "..") {
+            done.erase(std::min(done.rfind('/'), done.size()));
+            continue;
+        }
+        std::string next = done + "/" + std::string(name);
+        if (mayHold(next))
+            return true;
+        struct stat st;
+        // Missing, or no folder where one is needed: the open fails here at once.
+        if (::lstat(next.c_str(), &st) != 0)
+            return false;
+        if (!S_ISLNK(st.st_mode)) {
+            done = std::move(next);
+            continue;
+        }
+        if (++links > kMaxLinks)
+            return false;
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(next.c_str(), target, sizeof target);
+        if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target)
+            return false;
+        if (target[0] == '/')
+            done.clear();
+        rest = std::string(target, static_cast<std::size_t>(n)) + "/" + rest.substr(pos);
+        pos = 0;
+    }
+    return mayHold(done.empty() ? "/" : done);
+}
+
 std::string VolumeEntryText(const TVolume& volume) {
     if (volume.Network && !volume.Share.empty())
         return volume.MountPoint + " " + volume.Share;

@@ -61,6 +61,14 @@ public:
     const TVolume* VolumeOf(std::string_view path) const;
     // True when `path` lies on a network volume.
     bool IsRemote(std::string_view path) const;
+    // True when opening `path` may wait on a volume that may stop answering
+    // (MayStopAnswering, or one mounted on demand): the volume where its
+    // links lead, not the one where they stand. The links are followed a
+    // component at a time, as the kernel does; a component is looked at
+    // (lstat, readlink) only when its volume answers, so that a link on one
+    // that may not counts as leading there. A relative path is taken as
+    // written.
+    bool LeadsToVolumeThatMayStopAnswering(std::string_view path) const;
 
 private:
     std::vector<TVolume> FVolumes;

@@ -90,9 +90,9 @@ void TPictureView::SetPictureSide(int side) {
 }
 
 bool TPictureView::OnSlowVolume(const std::string& path) const {
-    const platform::TVolume* volume = FVolumes.VolumeOf(path);
-    // A FUSE daemon, like a network server, may never answer.
-    return volume && (volume->Network || volume->FsType.starts_with("fuse"));
+    // Where the path leads counts: a link in a local folder may reach a
+    // share whose server died, and the paint would wait in its open.
+    return FVolumes.LeadsToVolumeThatMayStopAnswering(path);
 }
 
 bool TPictureView::WantOf(int index, const std::string& path, TWant& want) const {

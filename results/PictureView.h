@@ -26,8 +26,9 @@ namespace tavolix::results {
 
 // The pictures of one result window that are made off its thread: today's
 // pictures in the pictures view, and the default view's pictures of files on
-// network and FUSE volumes (whose reads may never come back) and of icons in
-// PNG (decoded only outside the window's process). A paint takes
+// network and FUSE volumes (whose reads may never come back), links that
+// lead there included, and of icons in PNG (decoded only outside the
+// window's process). A paint takes
 // what the window's cache holds and asks for what is missing; the helper
 // processes of the pool make it, visible items first, then a screen ahead
 // and one behind; a scroll drops what left the screen. Only the item whose

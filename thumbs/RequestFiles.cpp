@@ -1,6 +1,7 @@
 #include "thumbs/RequestFiles.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/Directory.h"
 #include "thumbs/FileKinds.h"
 
 #include <cerrno>
@@ -138,6 +139,12 @@ int OpenRegularFile(const std::string& path, struct stat& st) {
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         errno = EINVAL;
+        return -1;
+    }
+    // Looked at once open, so that no link changed since can slip one through.
+    if (platform::IsKernelFile(fd)) {
+        ::close(fd);
+        errno = EACCES;
         return -1;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);

@@ -55,7 +55,9 @@ private:
 
 // An open regular file for reading, or -1 with errno set. Looked at before
 // it is opened: a FIFO or a device named like a picture is never opened
-// (that could wait for ever, or do something).
+// (that could wait for ever, or do something). A file of the kernel's own
+// file systems (/proc/self/mem...) is refused with EACCES: no descriptor
+// onto it leaves this process.
 int OpenRegularFile(const std::string& path, struct stat& st);
 
 // Folders of the cache found with wider modes than 0700 are set back.

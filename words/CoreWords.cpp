@@ -24,6 +24,10 @@ std::string Settings(const char* source) {
     return QCoreApplication::translate("SavedPages", source).toStdString();
 }
 
+std::string Command(const char* source) {
+    return QCoreApplication::translate("Command", source).toStdString();
+}
+
 // A value with its line breaks made visible, for a message.
 std::string Shown(std::string_view value) {
     std::string out;
@@ -172,6 +176,19 @@ std::string RegisterErrorText(const settings::TRegisterError& error) {
 std::string CannotReadText(const platform::TIoError& error) {
     return Fill(Settings(QT_TRANSLATE_NOOP("SavedPages", "%1 を読み込めません (%2)")),
                 {error.Path, error.SystemText()});
+}
+
+std::string WaitingForText(std::string_view folder, int seconds) {
+    return Fill(Command(QT_TRANSLATE_NOOP("Command", "%1 を待っています (%2 秒間進みません)")),
+                {folder, std::to_string(seconds)});
+}
+
+std::string SearchStoppedText(bool page) {
+    return page ? Command(QT_TRANSLATE_NOOP(
+                      "Command",
+                      "検索を中断しました: それまでに見つかったファイルを出力します。ページは書き込みません"))
+                : Command(QT_TRANSLATE_NOOP("Command",
+                                            "検索を中断しました: それまでに見つかったファイルを出力します"));
 }
 
 } // namespace tavolix::words

@@ -43,4 +43,11 @@ std::string RegisterErrorText(const settings::TRegisterError& error);
 // "<file> を読み込めません (reason)": a settings file that was not read.
 std::string CannotReadText(const platform::TIoError& error);
 
+// tavolix-page's word that the search has waited `seconds` for `folder`
+// (a visible name) without getting on.
+std::string WaitingForText(std::string_view folder, int seconds);
+// tavolix-page's word that a signal stopped the search; `page`: a page was
+// asked for, and is not written.
+std::string SearchStoppedText(bool page);
+
 } // namespace tavolix::words

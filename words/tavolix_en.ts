@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ja">
 <context>
+    <name>Command</name>
+    <message>
+        <source>%1 を待っています (%2 秒間進みません)</source>
+        <translation>waiting for %1 (no progress for %2 s)</translation>
+    </message>
+    <message>
+        <source>検索を中断しました: それまでに見つかったファイルを出力します。ページは書き込みません</source>
+        <translation>the search was stopped: the hits found until then are printed, no page is written</translation>
+    </message>
+    <message>
+        <source>検索を中断しました: それまでに見つかったファイルを出力します</source>
+        <translation>the search was stopped: the hits found until then are printed</translation>
+    </message>
+</context>
+<context>
     <name>Commands</name>
     <message>
         <source>検索結果フォームを閉じる</source>

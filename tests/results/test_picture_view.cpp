@@ -1,5 +1,6 @@
 #include "FakeResultHost.h"
 #include "PixelChecks.h"
+#include "StallFs.h"
 #include "TestDir.h"
 #include "TestPictures.h"
 #include "TryExpect.h"
@@ -11,13 +12,17 @@
 #include "thumbs/ThumbnailPool.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include <QAbstractItemView>
@@ -279,6 +284,68 @@ TEST_F(PictureViewTest, OnAFuseVolumeTheDefaultViewsReadsAreMadeOffTheThread) {
     EXPECT_GT(CountOf(shown, Is(QColor(0, 128, 0)), ItemRect(*c, 0)), 100);
     // The read that never came back draws as an unreadable picture.
     EXPECT_EQ(CountOf(shown, Is(QColor(0, 128, 0)), ItemRect(*c, 1)), 0);
+}
+
+// Lets a share that stopped answering go after a minute, unless it ended
+// first: a call that waits on it then fails, instead of holding the test.
+class TLetGoLater {
+public:
+    explicit TLetGoLater(tavolix::test::TStallFs& fs)
+        : FThread([this, &fs] {
+              std::unique_lock hold(FLock);
+              if (!FEnded.wait_for(hold, std::chrono::seconds(60), [this] { return FDone; })) {
+                  FLetGo = true;
+                  fs.Release();
+              }
+          }) {}
+    ~TLetGoLater() { End(); }
+    // True when the share had to be let go.
+    bool End() {
+        {
+            std::lock_guard hold(FLock);
+            FDone = true;
+        }
+        FEnded.notify_all();
+        if (FThread.joinable())
+            FThread.join();
+        return FLetGo;
+    }
+
+private:
+    std::mutex FLock;
+    std::condition_variable FEnded;
+    bool FDone = false, FLetGo = false;
+    std::thread FThread;
+};
+
+// Links in a local folder to a share that stopped answering, one to a file
+// and one to a folder through another link: their bitmaps are read off the
+// window's thread, as for a hit on the share itself. A paint that opened one
+// itself would wait there.
+TEST_F(PictureViewTest, ALinkToAShareThatStoppedAnsweringIsNotReadOnTheWindowsThread) {
+    TAVOLIX_MOUNT_STALL_FS(fs);
+    Tree.File("hits/a.bmp", DataFile("green_300x20.bmp"));
+    ASSERT_EQ(::symlink((fs.Root() + "/deadfile.bmp").c_str(), Tree.Path("hits/dead.bmp").c_str()), 0);
+    ASSERT_EQ(::symlink("../far", Tree.Path("hits/share").c_str()), 0);
+    ASSERT_EQ(::symlink(fs.Root().c_str(), Tree.Path("far").c_str()), 0);
+    Host.Mounts = platform::TMountTable::System();
+    Host.Key = "*.bmp";
+    Host.Options.Exclude = {"dead", "hang", "slow"};
+    StartPool();
+    TLetGoLater letGo(fs);
+    auto c = Create();
+    const std::vector<std::string> paths = {Tree.Path("hits/a.bmp"), Tree.Path("hits/dead.bmp"),
+                                            Tree.Path("hits/share/deadfile.bmp")};
+    ASSERT_EQ(c->ListBox1->Items().Count(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(c->ListBox1->GetFilePath(i), paths[i]) << i;
+    c->ListBox1->viewport()->repaint();
+    // The local file is drawn by the window itself; the links go to the helper.
+    EXPECT_EQ(c->Pictures().PictureFor(0, paths[0]), nullptr);
+    EXPECT_NE(c->Pictures().PictureFor(1, paths[1]), nullptr);
+    EXPECT_NE(c->Pictures().PictureFor(2, paths[2]), nullptr);
+    EXPECT_GT(CountOf(Shown(*c), Is(QColor(0, 128, 0)), ItemRect(*c, 0)), 100);
+    EXPECT_FALSE(letGo.End()) << "the window's thread waited on the share";
 }
 
 TEST_F(PictureViewTest, ACrashingDecoderLeavesTheWindowWorking) {

@@ -1,5 +1,6 @@
 #include "TestDir.h"
 #include "TestPictures.h"
+#include "pictures/ByteView.h"
 #include "thumbs/ThumbnailCache.h"
 #include "thumbs/ThumbnailPool.h"
 
@@ -147,6 +148,23 @@ TEST_F(ThumbnailPoolTest, AHelperMakesPicturesAndANewOneFindsThemInTheCache) {
     client->SetWanted({Request(2, "good.png")});
     ASSERT_TRUE(Replies.WaitFor({2}));
     EXPECT_EQ(Replies.Get(2).Source, TReplySource::Cache);
+}
+
+// A link named like a picture that leads into the kernel's own files: no
+// helper is handed a descriptor onto the memory of the process that opened
+// it, and the window's own reader doesn't read it either.
+TEST_F(ThumbnailPoolTest, AFileOfTheKernelsOwnReachesNoHelperAndIsNotRead) {
+    ASSERT_EQ(::symlink("/proc/self/mem", Dir.Path("mem.jpg").c_str()), 0);
+    ASSERT_EQ(::symlink("/proc/self/mem", Dir.Path("mem.bmp").c_str()), 0);
+    TThumbnailPool pool(Options());
+    auto client = pool.Connect([this](TThumbReply&& r) { Replies.Add(std::move(r)); });
+    client->SetWanted({Request(1, "mem.jpg"), Request(2, "good.png")});
+    ASSERT_TRUE(Replies.WaitFor({1, 2}));
+    EXPECT_EQ(Replies.Get(1).Status, TReplyStatus::Unreadable);
+    EXPECT_EQ(Replies.Get(2).Status, TReplyStatus::Ok);
+    EXPECT_EQ(pool.Stats().Sent, 1);
+    EXPECT_FALSE(tavolix::pictures::TFileSource(Dir.Path("mem.bmp")).IsOpen());
+    EXPECT_TRUE(tavolix::pictures::TFileSource(Dir.Path("good.png")).IsOpen());
 }
 
 TEST_F(ThumbnailPoolTest, ACrashingAHangingAndAGreedyDecoderCostOnlyTheirFiles) {
