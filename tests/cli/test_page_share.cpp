@@ -23,38 +23,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kPatience = std::chrono::minutes(2);
-
-// Lets the share go after kPatience, unless ended first.
-class TLetGoLater {
-public:
-    explicit TLetGoLater(tavolix::test::TStallFs& fs)
-        : FThread([this, &fs] {
-              std::unique_lock hold(FLock);
-              if (!FEnded.wait_for(hold, kPatience, [this] { return FDone; })) {
-                  FLetGo = true;
-                  fs.Release();
-              }
-          }) {}
-    ~TLetGoLater() { End(); }
-    // True when the share had to be let go.
-    bool End() {
-        {
-            std::lock_guard hold(FLock);
-            FDone = true;
-        }
-        FEnded.notify_all();
-        if (FThread.joinable())
-            FThread.join();
-        return FLetGo;
-    }
-
-private:
-    std::mutex FLock;
-    std::condition_variable FEnded;
-    bool FDone = false, FLetGo = false;
-    std::thread FThread;
-};
+constexpr std::chrono::seconds kPatience = std::chrono::minutes(2);
 
 // tavolix-page started in English, its standard output and error read as they come.
 class TPageRun {
@@ -161,7 +130,7 @@ TEST_F(PageShareTest, APageWithThumbnailsEndsThoughAPicturesFileNeverOpens) {
     Dir.File("pics/a.png", PictureBytes(HalvesImage(300, 200), "png"));
     ASSERT_EQ(::symlink((fs.Root() + "/deadfile.bmp").c_str(), Dir.Path("pics/dead.bmp").c_str()), 0);
     const std::string page = Dir.Path("page.html");
-    TLetGoLater letGo(fs);
+    tavolix::test::TLetGoLater letGo(fs, kPatience);
     TPageRun run({"--thumbnails", "--no-register", "-o", page, Dir.Path("pics"), "*.*"});
     EXPECT_EQ(run.Finish(), 0) << run.Err;
     EXPECT_FALSE(letGo.End()) << "the command waited on the share";
@@ -177,7 +146,7 @@ TEST_F(PageShareTest, APageWithThumbnailsEndsThoughAPicturesFileNeverOpens) {
 // 4, the hits found until then printed and no page written.
 TEST_F(PageShareTest, AFolderThatNeverAnswersIsNamedAndASignalEndsTheSearchWith4) {
     TAVOLIX_MOUNT_STALL_FS(fs);
-    TLetGoLater letGo(fs);
+    tavolix::test::TLetGoLater letGo(fs, kPatience);
     struct TCase {
         std::string Base, Waited, Hit;
         int Signal;

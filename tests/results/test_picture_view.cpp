@@ -286,38 +286,6 @@ TEST_F(PictureViewTest, OnAFuseVolumeTheDefaultViewsReadsAreMadeOffTheThread) {
     EXPECT_EQ(CountOf(shown, Is(QColor(0, 128, 0)), ItemRect(*c, 1)), 0);
 }
 
-// Lets a share that stopped answering go after a minute, unless it ended
-// first: a call that waits on it then fails, instead of holding the test.
-class TLetGoLater {
-public:
-    explicit TLetGoLater(tavolix::test::TStallFs& fs)
-        : FThread([this, &fs] {
-              std::unique_lock hold(FLock);
-              if (!FEnded.wait_for(hold, std::chrono::seconds(60), [this] { return FDone; })) {
-                  FLetGo = true;
-                  fs.Release();
-              }
-          }) {}
-    ~TLetGoLater() { End(); }
-    // True when the share had to be let go.
-    bool End() {
-        {
-            std::lock_guard hold(FLock);
-            FDone = true;
-        }
-        FEnded.notify_all();
-        if (FThread.joinable())
-            FThread.join();
-        return FLetGo;
-    }
-
-private:
-    std::mutex FLock;
-    std::condition_variable FEnded;
-    bool FDone = false, FLetGo = false;
-    std::thread FThread;
-};
-
 // Links in a local folder to a share that stopped answering, one to a file
 // and one to a folder through another link: their bitmaps are read off the
 // window's thread, as for a hit on the share itself. A paint that opened one
@@ -332,7 +300,7 @@ TEST_F(PictureViewTest, ALinkToAShareThatStoppedAnsweringIsNotReadOnTheWindowsTh
     Host.Key = "*.bmp";
     Host.Options.Exclude = {"dead", "hang", "slow"};
     StartPool();
-    TLetGoLater letGo(fs);
+    tavolix::test::TLetGoLater letGo(fs, std::chrono::seconds(60));
     auto c = Create();
     const std::vector<std::string> paths = {Tree.Path("hits/a.bmp"), Tree.Path("hits/dead.bmp"),
                                             Tree.Path("hits/share/deadfile.bmp")};

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <sys/types.h>
+#include <thread>
 
 namespace tavolix::test {
 
@@ -49,6 +53,40 @@ private:
     pid_t FServer = -1;
     bool FMounted = false;
     bool FNoFuse = false;
+};
+
+// Lets a share that stopped answering go after `patience`, unless ended
+// first: a call that waits on it then fails, instead of holding the test.
+class TLetGoLater {
+public:
+    TLetGoLater(TStallFs& fs, std::chrono::seconds patience)
+        : FThread([this, &fs, patience] {
+              std::unique_lock hold(FLock);
+              if (!FEnded.wait_for(hold, patience, [this] { return FDone; })) {
+                  FLetGo = true;
+                  fs.Release();
+              }
+          }) {}
+    ~TLetGoLater() { End(); }
+    TLetGoLater(const TLetGoLater&) = delete;
+    TLetGoLater& operator=(const TLetGoLater&) = delete;
+    // True when the share had to be let go.
+    bool End() {
+        {
+            std::lock_guard hold(FLock);
+            FDone = true;
+        }
+        FEnded.notify_all();
+        if (FThread.joinable())
+            FThread.join();
+        return FLetGo;
+    }
+
+private:
+    std::mutex FLock;
+    std::condition_variable FEnded;
+    bool FDone = false, FLetGo = false;
+    std::thread FThread;
 };
 
 } // namespace tavolix::test
