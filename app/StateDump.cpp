@@ -5,10 +5,10 @@
 #include "app/about.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
+#include "hitview/FLBoxS.h"
 #include "results/DetailsView.h"
 #include "results/PictureView.h"
 #include "results/findf.h"
-#include "search/FLBoxS.h"
 #include "ui/NameText.h"
 #include "words/CoreWords.h"
 

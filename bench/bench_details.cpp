@@ -2,9 +2,9 @@
 // takes (the scroll, its paint and the flush), and selecting every hit and
 // copying their paths.
 #include "SyntheticRecords.h"
+#include "hitview/FLBoxS.h"
 #include "results/DetailsView.h"
 #include "results/HitTransfer.h"
-#include "search/FLBoxS.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -21,8 +21,8 @@
 #include <QVBoxLayout>
 
 using namespace tavolix;
+using hitview::TFileListBoxS;
 using search::TFileItemList;
-using search::TFileListBoxS;
 
 namespace {
 

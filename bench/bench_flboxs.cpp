@@ -1,7 +1,7 @@
 // Filling the result list box with a million records: the item list, the
 // model reset and the first layout, and the heap an item costs.
 #include "SyntheticRecords.h"
-#include "search/FLBoxS.h"
+#include "hitview/FLBoxS.h"
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 
 using namespace tavolix::search;
+using namespace tavolix::hitview;
 
 namespace {
 

@@ -5,7 +5,7 @@
 // the walk had to be left behind (stuck in the kernel). Made for a folder
 // of a million files and for tests/support/stall_fs.py (dead/ and slow/):
 //   bench_stop DIR KEY [AFTER_MS] [ROUNDS]
-#include "search/FLBoxS.h"
+#include "hitview/FLBoxS.h"
 #include "search/FileInfo.h"
 #include "search/SearchJob.h"
 
@@ -22,6 +22,7 @@
 #include <QTimer>
 
 using namespace tavolix::search;
+using namespace tavolix::hitview;
 
 int main(int argc, char** argv) {
     if (argc < 3) {

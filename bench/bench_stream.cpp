@@ -4,7 +4,7 @@
 // the streaming one the time from the start to the first hits painted (the
 // other shows none before its end), on a warm tree:
 //   bench_stream DIR KEY [ROUNDS]
-#include "search/FLBoxS.h"
+#include "hitview/FLBoxS.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +18,7 @@
 #include <QEventLoop>
 
 using namespace tavolix::search;
+using namespace tavolix::hitview;
 
 namespace {
 

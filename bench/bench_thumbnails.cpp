@@ -17,10 +17,10 @@
 //                                   CPU time per JPEG thumbnail with the
 //                                   helper's sandbox and without it, by turns
 // The thumbnail cache goes to a temporary folder ($XDG_CACHE_HOME is set).
+#include "hitview/FLBoxS.h"
 #include "results/PictureView.h"
 #include "results/ResultWindowHost.h"
 #include "results/findf.h"
-#include "search/FLBoxS.h"
 #include "thumbs/ThumbnailPool.h"
 
 #include <algorithm>

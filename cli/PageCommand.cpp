@@ -1,5 +1,6 @@
 #include "cli/PageCommand.h"
 
+#include "hitview/HitColumns.h"
 #include "pages/HitExport.h"
 #include "pages/PageInput.h"
 #include "pages/PageThumbnails.h"
@@ -119,20 +120,6 @@ constexpr const char* kUsage =
     "A directory that gives nothing for 5 s (a share that stopped answering) is\n"
     "named on standard error; SIGINT, SIGTERM or SIGHUP then stop the search with 4:\n"
     "the hits found until then are printed, and no page is written.\n";
-
-std::optional<TSortOrder> ParseOrder(const std::string& s) {
-    if (s == "directory" || s == "dir")
-        return TSortOrder::soDirectory;
-    if (s == "name")
-        return TSortOrder::soName;
-    if (s == "ext")
-        return TSortOrder::soExt;
-    if (s == "size")
-        return TSortOrder::soSize;
-    if (s == "time")
-        return TSortOrder::soTime;
-    return std::nullopt;
-}
 
 // What tavolix-page tells on standard error is English in every language.
 const char* CauseWords(search::TUnreadCause cause) {
@@ -366,14 +353,14 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& 
             return 0;
         } else if (a == "--sort" || a.rfind("--sort=", 0) == 0) {
             if (a == "--sort" && i + 1 >= args.size()) {
-                err << "tavolix-page: --sort needs an order (directory, name, ext, size or time)\n";
+                err << "tavolix-page: --sort needs an order (" << hitview::SortOptionNames() << ")\n";
                 return 2;
             }
             const std::string v = a == "--sort" ? args[++i] : a.substr(7);
-            auto order = ParseOrder(v);
+            auto order = hitview::SortOrderNamed(v);
             if (!order) {
-                err << "tavolix-page: unknown sort order '" << v
-                    << "' (directory, name, ext, size or time)\n";
+                err << "tavolix-page: unknown sort order '" << v << "' (" << hitview::SortOptionNames()
+                    << ")\n";
                 return 2;
             }
             o.Order = *order;

@@ -2,7 +2,7 @@
 # own headers, those of resources/ and those of folders before it;
 # tests/layering/check_includes.py checks that, and that a target includes
 # only what it links.
-set(TAVOLIX_FOLDER_ORDER platform ui search pictures thumbs thumbnailer settings pages words dirtree results app cli
+set(TAVOLIX_FOLDER_ORDER platform ui search pictures thumbs thumbnailer settings pages words hitview dirtree results app cli
     CACHE INTERNAL "The product folders, lowest layer first")
 
 # tavolix_library(NAME target [NO_QT] SOURCES files... [LINKS items...])

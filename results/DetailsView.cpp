@@ -1,10 +1,10 @@
 #include "results/DetailsView.h"
 
+#include "hitview/FLBoxS.h"
+#include "hitview/ListBoxModel.h"
 #include "platform/Directory.h"
 #include "results/ItemPainter.h"
-#include "search/FLBoxS.h"
 #include "search/FieldText.h"
-#include "search/ListBoxModel.h"
 #include "ui/NameText.h"
 #include "ui/ScreenMetrics.h"
 
@@ -25,32 +25,20 @@
 
 namespace tavolix::results {
 
+using hitview::TFileListBoxS;
+using hitview::TFileListModel;
 using search::TFileInfo;
-using search::TFileListBoxS;
-using search::TFileListModel;
 using search::TSortDirection;
 using search::TSortOrder;
 
 namespace {
 
 constexpr const char* kContext = "tavolix::results::TDetailsView";
-const char* const kTitles[dcColumnCount] = {
-    QT_TRANSLATE_NOOP("tavolix::results::TDetailsView", "名前"),
-    QT_TRANSLATE_NOOP("tavolix::results::TDetailsView", "フォルダ"),
-    QT_TRANSLATE_NOOP("tavolix::results::TDetailsView", "サイズ"),
-    QT_TRANSLATE_NOOP("tavolix::results::TDetailsView", "更新日時"),
-    QT_TRANSLATE_NOOP("tavolix::results::TDetailsView", "種類"),
-};
-constexpr TSortOrder kOrders[dcColumnCount] = {TSortOrder::soName, TSortOrder::soDirectory,
-                                               TSortOrder::soSize, TSortOrder::soTime, TSortOrder::soExt};
 // The picture before a name in the pictures view, in pixels.
 constexpr int kPictureBox = 32;
 // What a cell's text leaves beside it: 4 pixels a side as painted, and 2
 // for fractional widths.
 constexpr int kCellMargins = 10;
-// Widths of lists written before the columns fitted their contents: the
-// columns never dragged hold these.
-constexpr int kListedDefaults[dcColumnCount] = {170, 220, 80, 170, 150};
 // A folder column that fits gives way to the name down to this.
 constexpr int kFolderAtLeast = 160;
 // The widest texts measured of each column, and the types kept apart.
@@ -63,7 +51,8 @@ constexpr int kRowsReadAtOnce = 50000;
 constexpr int kFitEveryMs = 200;
 
 QString Title(int column) {
-    return QCoreApplication::translate(kContext, kTitles[column]);
+    return QCoreApplication::translate(kContext,
+                                       hitview::HitColumns()[static_cast<std::size_t>(column)].Title);
 }
 
 // "/a/b" for "/a/b/"; the root stays "/".
@@ -82,7 +71,10 @@ QString TypeText(const TFileInfo& record) {
 }
 
 Qt::Alignment AlignmentOf(int column) {
-    return (column == dcSize ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+    const bool right =
+        column >= 0 && column < dcColumnCount &&
+        hitview::HitColumns()[static_cast<std::size_t>(column)].Align == hitview::TColumnAlign::Right;
+    return (right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
 }
 
 QVariant CellData(const TFileListBoxS& list, const TFileInfo& record, int row, int column, int role) {
@@ -277,15 +269,6 @@ std::string_view TypeKey(std::string_view name) {
 
 } // namespace
 
-TSortOrder SortOrderOfColumn(int column) {
-    return column >= 0 && column < dcColumnCount ? kOrders[column] : TSortOrder::soName;
-}
-
-int ColumnOfSortOrder(TSortOrder order) {
-    const auto* it = std::find(std::begin(kOrders), std::end(kOrders), order);
-    return static_cast<int>(it - std::begin(kOrders));
-}
-
 QString FileTypeText(std::string_view name) {
     static const QMimeDatabase database;
     const QList<QMimeType> types = database.mimeTypesForFileName(ui::ToText(name));
@@ -427,7 +410,8 @@ void TDetailsView::SetColumnWidths(const std::vector<int>& widths) {
     FFitting = true;
     for (int column = dcName + 1; column < count; ++column) {
         const int width = widths[static_cast<std::size_t>(column)];
-        const bool fits = width <= 0 || width == kListedDefaults[column];
+        const bool fits =
+            width <= 0 || width == hitview::HitColumns()[static_cast<std::size_t>(column)].ListedWidth;
         FFits[static_cast<std::size_t>(column)] = fits;
         if (!fits)
             horizontalHeader()->resizeSection(column,
@@ -582,7 +566,7 @@ QString TDetailsView::ColumnsText() const {
 
 void TDetailsView::ShowSortOrder() {
     horizontalHeader()->setSortIndicator(
-        ColumnOfSortOrder(FList.SortOrder()),
+        hitview::ColumnOfSortOrder(FList.SortOrder()),
         FList.SortDirection() == TSortDirection::sdUpword ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 

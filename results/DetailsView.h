@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hitview/HitColumns.h"
 #include "search/FileInfo.h"
 
 #include <array>
@@ -18,7 +19,7 @@ class QItemSelectionModel;
 class QMimeData;
 class QTimer;
 
-namespace tavolix::search {
+namespace tavolix::hitview {
 class TFileListBoxS;
 }
 
@@ -26,13 +27,13 @@ namespace tavolix::results {
 
 struct TItemPicture;
 
-// The details view's columns, in the order they show; the name is the list
-// model's own column.
-enum TDetailsColumn : int { dcName, dcFolder, dcSize, dcModified, dcType, dcColumnCount };
-
-// The order a column's title sorts by (the type by the extension), and back.
-search::TSortOrder SortOrderOfColumn(int column);
-int ColumnOfSortOrder(search::TSortOrder order);
+using hitview::dcColumnCount;
+using hitview::dcFolder;
+using hitview::dcModified;
+using hitview::dcName;
+using hitview::dcSize;
+using hitview::dcType;
+using hitview::TDetailsColumn;
 
 // A file's type in words, from its name alone (the file is never read): the
 // desktop's description of the type the name says, else its extension.
@@ -46,7 +47,7 @@ class TDetailsView : public QTableView {
     Q_OBJECT
 
 public:
-    explicit TDetailsView(search::TFileListBoxS& list, QWidget* parent = nullptr);
+    explicit TDetailsView(hitview::TFileListBoxS& list, QWidget* parent = nullptr);
 
     // The widths shown.
     std::vector<int> ColumnWidths() const;
@@ -76,7 +77,7 @@ public:
     std::function<QMimeData*(int row)> OnStartDrag;
     std::function<void(int row, const QPoint& globalPos)> OnContextPopup;
 
-    search::TFileListBoxS& List() const { return FList; }
+    hitview::TFileListBoxS& List() const { return FList; }
 
 signals:
     // The user has set a column's width, or handed it back to its contents.
@@ -117,7 +118,7 @@ private:
     // Makes `to` select the rows `from` selects.
     void Mirror(QItemSelectionModel* from, QItemSelectionModel* to);
 
-    search::TFileListBoxS& FList;
+    hitview::TFileListBoxS& FList;
     bool FPicturesShown = false;
     bool FMirroring = false;
     std::array<bool, dcColumnCount> FFits{};

@@ -1,9 +1,9 @@
 #include "results/HitTransfer.h"
 
+#include "hitview/FLBoxS.h"
 #include "pages/PageWriter.h"
 #include "pages/PathFunctions.h"
 #include "platform/ExecuteFile.h"
-#include "search/FLBoxS.h"
 #include "ui/ActivationToken.h"
 #include "ui/NameText.h"
 
@@ -163,7 +163,7 @@ QMimeData* HitsMimeData(const std::vector<std::string>& paths) {
     });
 }
 
-QMimeData* SelectedHitsMimeData(const search::TFileListBoxS& list) {
+QMimeData* SelectedHitsMimeData(const hitview::TFileListBoxS& list) {
     return MimeDataOf(static_cast<std::size_t>(list.SelectedCount()), [&list](const auto& hit) {
         const search::TFileItemList& items = list.FileItems();
         for (const auto& [from, to] : list.SelectedRanges())
@@ -181,7 +181,7 @@ QMimeData* SelectedHitsMimeData(const search::TFileListBoxS& list) {
     });
 }
 
-std::vector<std::string> SelectedPaths(const search::TFileListBoxS& list) {
+std::vector<std::string> SelectedPaths(const hitview::TFileListBoxS& list) {
     std::vector<std::string> paths;
     const search::TFileItemList& items = list.FileItems();
     for (const auto& [from, to] : list.SelectedRanges())

@@ -9,7 +9,7 @@
 class QMimeData;
 class QObject;
 
-namespace tavolix::search {
+namespace tavolix::hitview {
 class TFileListBoxS;
 }
 
@@ -28,9 +28,9 @@ std::string FileUri(std::string_view path);
 // (the paths, one a line; bytes that aren't UTF-8 show as U+FFFD).
 QMimeData* HitsMimeData(const std::vector<std::string>& paths);
 // The same for the list's selected hits, in the list's order.
-QMimeData* SelectedHitsMimeData(const search::TFileListBoxS& list);
+QMimeData* SelectedHitsMimeData(const hitview::TFileListBoxS& list);
 // The paths of the list's selected hits, in the list's order.
-std::vector<std::string> SelectedPaths(const search::TFileListBoxS& list);
+std::vector<std::string> SelectedPaths(const hitview::TFileListBoxS& list);
 QMimeData* HitMimeData(const std::string& path);
 
 // Puts the text, or the data (taken over), on the clipboard and, where the

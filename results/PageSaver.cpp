@@ -1,12 +1,12 @@
 #include "results/PageSaver.h"
 
+#include "hitview/FLBoxS.h"
 #include "pages/PageInput.h"
 #include "pages/PageThumbnails.h"
 #include "pages/PathFunctions.h"
 #include "platform/DateTimeText.h"
 #include "platform/ExecuteFile.h"
 #include "platform/Volumes.h"
-#include "search/FLBoxS.h"
 #include "ui/MessageBoxes.h"
 #include "ui/NameText.h"
 #include "ui/WaitCursor.h"
@@ -165,7 +165,7 @@ platform::TIoResult TPageSaver::WriteOffThread(pages::TPageInput input, bool thu
 
     FRun = run;
     QPointer<TPageSaver> self(this);
-    QPointer<search::TSearchProgressForm> form;
+    QPointer<hitview::TSearchProgressForm> form;
     QElapsedTimer clock;
     clock.start();
     qint64 stopAt = -1;
@@ -179,7 +179,7 @@ platform::TIoResult TPageSaver::WriteOffThread(pages::TPageInput input, bool thu
         }
         // A page without thumbnails shows the window only when its disk is slow.
         if (self && !form && (thumbnails || clock.elapsed() > 300)) {
-            form = new search::TSearchProgressForm(FWindow);
+            form = new hitview::TSearchProgressForm(FWindow);
             form->setWindowTitle(QCoreApplication::translate(
                 "tavolix::results::TMDIChild", "ＨＴＭＬを作成しています。しばらくお待ち下さい。"));
             form->show();

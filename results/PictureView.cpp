@@ -1,8 +1,8 @@
 #include "results/PictureView.h"
 
+#include "hitview/FLBoxS.h"
 #include "pictures/Metafile.h"
 #include "results/GridLayout.h"
-#include "search/FLBoxS.h"
 #include "thumbs/FileKinds.h"
 
 #include <algorithm>
@@ -40,7 +40,7 @@ const TItemPicture& Unavailable() {
 
 } // namespace
 
-TPictureView::TPictureView(search::TFileListBoxS& list, thumbs::TThumbnailPool* pool,
+TPictureView::TPictureView(hitview::TFileListBoxS& list, thumbs::TThumbnailPool* pool,
                            platform::TMountTable volumes, QObject* parent)
     : QObject(parent), FList(list), FVolumes(std::move(volumes)) {
     FScreenDpi = list.logicalDpiY();

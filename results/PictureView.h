@@ -18,7 +18,7 @@
 class QAbstractItemView;
 class QTimer;
 
-namespace tavolix::search {
+namespace tavolix::hitview {
 class TFileListBoxS;
 }
 
@@ -37,7 +37,7 @@ class TPictureView : public QObject {
     Q_OBJECT
 
 public:
-    TPictureView(search::TFileListBoxS& list, thumbs::TThumbnailPool* pool, platform::TMountTable volumes,
+    TPictureView(hitview::TFileListBoxS& list, thumbs::TThumbnailPool* pool, platform::TMountTable volumes,
                  QObject* parent = nullptr);
     ~TPictureView() override;
 
@@ -93,7 +93,7 @@ private:
     void SendRequests();
     void ReplyArrived(const thumbs::TThumbReply& reply);
 
-    search::TFileListBoxS& FList;
+    hitview::TFileListBoxS& FList;
     platform::TMountTable FVolumes;
     std::shared_ptr<thumbs::TThumbnailPool::TClient> FClient;
     thumbs::TByteLru<TItemPicture> FCache{kByteBudget};

@@ -1,5 +1,6 @@
 #include "results/findf.h"
 
+#include "hitview/FLBoxS.h"
 #include "platform/ExecuteFile.h"
 #include "platform/LocaleFormats.h"
 #include "platform/Volumes.h"
@@ -9,7 +10,6 @@
 #include "results/ItemPainter.h"
 #include "results/PageSaver.h"
 #include "results/PictureView.h"
-#include "search/FLBoxS.h"
 #include "search/FieldText.h"
 #include "search/WalkReport.h"
 #include "ui/Commands.h"
@@ -20,6 +20,7 @@
 #include "ui/ScreenMetrics.h"
 #include "ui/UiFonts.h"
 #include "ui/WaitCursor.h"
+#include "words/WalkWords.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -53,7 +54,7 @@
 
 namespace tavolix::results {
 
-using search::TFileListBoxS;
+using hitview::TFileListBoxS;
 using search::TSortDirection;
 using search::TSortOrder;
 using ui::ApplyHint;
@@ -139,20 +140,6 @@ constexpr TCommand kSort1 = {
     QT_TRANSLATE_NOOP("Commands", "検索結果の並び順を変更します （ 作成するＨＴＭＬも、この順 ）。"),
     {},
     1200};
-constexpr TCommand kSortBy1[] = {
-    {QT_TRANSLATE_NOOP("Commands", "フォルダ順 (&D)"),
-     QT_TRANSLATE_NOOP("Commands", "ディレクトリーで並べ替えます。"), Qt::CTRL | Qt::Key_1},
-    {QT_TRANSLATE_NOOP("Commands", "名前順 (&N)"), QT_TRANSLATE_NOOP("Commands", "名前で並べ替えます。"),
-     Qt::CTRL | Qt::Key_2},
-    {QT_TRANSLATE_NOOP("Commands", "拡張子順 (&E)"), QT_TRANSLATE_NOOP("Commands", "拡張子で並べ替えます。"),
-     Qt::CTRL | Qt::Key_3},
-    {QT_TRANSLATE_NOOP("Commands", "サイズ順 (&S)"),
-     QT_TRANSLATE_NOOP("Commands", "ファイルサイズで並べ替えます。"), Qt::CTRL | Qt::Key_4},
-    {QT_TRANSLATE_NOOP("Commands", "更新日時順 (&T)"),
-     QT_TRANSLATE_NOOP("Commands", "更新日時で並べ替えます。"), Qt::CTRL | Qt::Key_5},
-};
-constexpr TSortOrder kSortOrders[] = {TSortOrder::soDirectory, TSortOrder::soName, TSortOrder::soExt,
-                                      TSortOrder::soSize, TSortOrder::soTime};
 constexpr TCommand kReverse1 = {QT_TRANSLATE_NOOP("Commands", "逆順 (&V)"),
                                 QT_TRANSLATE_NOOP("Commands", "昇順・降順を切替えます。"),
                                 Qt::CTRL | Qt::Key_6};
@@ -200,74 +187,8 @@ constexpr TCommand kPageThumbnails1 = {
     {},
     1300};
 
-// The causes of unread folders in words, for the count and for each folder.
-struct TCauseWords {
-    search::TUnreadCause Cause;
-    const char* Count;  // %1: how many
-    const char* Folder; // the cause alone
-};
-
-const TCauseWords kCauseWords[] = {
-    {search::TUnreadCause::Denied, QT_TRANSLATE_NOOP("tavolix::results::TMDIChild", "アクセス拒否 %1"),
-     QT_TRANSLATE_NOOP("tavolix::results::TMDIChild", "アクセス拒否")},
-    {search::TUnreadCause::NotAnswering, QT_TRANSLATE_NOOP("tavolix::results::TMDIChild", "応答なし %1"),
-     QT_TRANSLATE_NOOP("tavolix::results::TMDIChild", "応答なし")},
-    {search::TUnreadCause::Error, QT_TRANSLATE_NOOP("tavolix::results::TMDIChild", "読み込みエラー %1"),
-     QT_TRANSLATE_NOOP("tavolix::results::TMDIChild", "読み込みエラー")},
-    {search::TUnreadCause::NoDescriptors,
-     QT_TRANSLATE_NOOP("tavolix::results::TMDIChild", "開けるファイル数の上限 %1"),
-     QT_TRANSLATE_NOOP("tavolix::results::TMDIChild", "開けるファイル数の上限")},
-};
-
-const TCauseWords& CauseWordsOf(search::TUnreadCause cause) {
-    for (const TCauseWords& words : kCauseWords)
-        if (words.Cause == cause)
-            return words;
-    return kCauseWords[2];
-}
-
 QString Words(const char* source) {
     return QCoreApplication::translate("tavolix::results::TMDIChild", source);
-}
-
-// "読み込めなかったフォルダ 3 （ アクセス拒否 2 ， 応答なし 1 ）"; empty when
-// every folder was read.
-QString UnreadFoldersText(const search::TWalkStats& stats) {
-    if (stats.Unreadable() == 0)
-        return {};
-    QStringList causes;
-    for (const search::TUnreadCause cause : search::kUnreadCauses)
-        if (const std::int64_t n = search::UnreadCount(stats, cause); n > 0)
-            causes << Words(CauseWordsOf(cause).Count).arg(n);
-    return TMDIChild::tr("読み込めなかったフォルダ %1 （ %2 ）")
-        .arg(QString::number(stats.Unreadable()), causes.join(TMDIChild::tr(" ， ")));
-}
-
-// "/a/b/ （ アクセス拒否 : Permission denied ）".
-QString UnreadFolderText(const search::TUnreadDir& dir) {
-    QString why = Words(CauseWordsOf(dir.Cause).Folder);
-    if (dir.Error != 0)
-        why += QStringLiteral(" : ") + ui::ToText(platform::TIoError({}, dir.Error).SystemText());
-    if (dir.Partly)
-        why += TMDIChild::tr(" ， 一部のみ読み込み");
-    return TMDIChild::tr("%1 （ %2 ）").arg(ui::ToVisibleText(dir.Path), why);
-}
-
-// The folders the walk's choices left out, counted by choice:
-// "検索しなかったフォルダ 3 （ ドットで始まる名前 2 ， 除外 1 ）"; empty when
-// every folder was searched.
-QString NotSearchedText(const search::TWalkStats& stats) {
-    if (stats.NotSearched() == 0)
-        return {};
-    QStringList parts;
-    if (stats.DotFolders > 0)
-        parts << TMDIChild::tr("ドットで始まる名前 %1").arg(stats.DotFolders);
-    if (stats.Excluded > 0)
-        parts << TMDIChild::tr("除外 %1").arg(stats.Excluded);
-    if (stats.OtherFileSystems > 0)
-        parts << TMDIChild::tr("別のファイルシステム %1").arg(stats.OtherFileSystems);
-    return TMDIChild::tr("検索しなかったフォルダ %1 （ %2 ）")
-        .arg(QString::number(stats.NotSearched()), parts.join(TMDIChild::tr(" ， ")));
 }
 
 QFont PGothic15() {
@@ -537,8 +458,11 @@ void TMDIChild::BuildMenus() {
 
     Sort1 = ui::MakeMenu(kSort1, this);
     auto* orders = new QActionGroup(Sort1);
-    for (int i = 0; i < 5; ++i) {
-        SortBy1[i] = add(Sort1, kSortBy1[i], [this, order = kSortOrders[i]] { SortMenuClick(order); });
+    for (int i = 0; i < hitview::kSortChoiceCount; ++i) {
+        const hitview::TSortChoice& choice = hitview::SortChoices()[static_cast<std::size_t>(i)];
+        const TCommand command{choice.MenuText, choice.MenuHint,
+                               Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + i)};
+        SortBy1[i] = add(Sort1, command, [this, order = choice.Order] { SortMenuClick(order); });
         SortBy1[i]->setCheckable(true);
         orders->addAction(SortBy1[i]);
     }
@@ -737,7 +661,8 @@ void TMDIChild::ShowNoHitBox() {
                 tr("「 ; 」もキーの一部として検索しました。「 ; "
                    "」で区切った複数のキーとして検索するには、"
                    "検索ｵﾌﾟｼｮﾝ の「「 ; 」で区切って複数のキーを指定」をオンにして下さい。");
-    for (const QString& line : {UnreadFoldersText(stats), NotSearchedText(stats)})
+    for (const QString& line :
+         {ui::ToText(words::UnreadFoldersText(stats)), ui::ToText(words::NotSearchedText(stats))})
         if (!line.isEmpty())
             text += QStringLiteral("\r\n\r\n") + line;
     ShowMessageBox(FHost.DialogParent(), TMessageKind::Information, text, ui::mbOK);
@@ -764,18 +689,18 @@ void TMDIChild::ShowSortStatus() {
 
 void TMDIChild::ShowUnreadStatus() {
     const search::TWalkStats& stats = ListBox1->FileItems().Files().Stats();
-    const QString text = UnreadFoldersText(stats);
+    const QString text = ui::ToText(words::UnreadFoldersText(stats));
     UnreadPanel->setText(text);
     UnreadPanel->setVisible(!text.isEmpty());
     // The folders themselves, as many as a tip can hold.
     constexpr std::size_t kListed = 20;
     QStringList lines;
     for (std::size_t i = 0; i < stats.UnreadDirs.size() && i < kListed; ++i)
-        lines << UnreadFolderText(stats.UnreadDirs[i]);
+        lines << ui::ToText(words::UnreadFolderText(stats.UnreadDirs[i]));
     if (stats.UnreadDirs.size() > kListed)
         lines << tr("ほか %1 フォルダ").arg(stats.UnreadDirs.size() - kListed);
     UnreadPanel->setToolTip(lines.join(QLatin1Char('\n')));
-    const QString notSearched = NotSearchedText(stats);
+    const QString notSearched = ui::ToText(words::NotSearchedText(stats));
     NotSearchedPanel->setText(notSearched);
     NotSearchedPanel->setVisible(!notSearched.isEmpty());
 }
@@ -819,8 +744,6 @@ void TMDIChild::SelectionChanged() {
 
 void TMDIChild::HeaderControl1SectionClick(int section) {
     ClearItemStatus();
-    static constexpr TSortOrder orders[] = {TSortOrder::soDirectory, TSortOrder::soName, TSortOrder::soExt,
-                                            TSortOrder::soSize, TSortOrder::soTime};
     if (section == 0)
         ShowMessageBox(this, TMessageKind::Plain,
                        tr("クリックは、右の項目から選択して下さい。\r\n"
@@ -835,15 +758,15 @@ void TMDIChild::HeaderControl1SectionClick(int section) {
                           "\r\n"
                           "続けて同じ項目をクリックすると、昇順・降順表示が切り替わります。"),
                        ui::mbOK);
-    else if (section >= 1 && section <= 5)
-        SortBy(ListBox1, orders[section - 1]);
+    else if (section >= 1 && section <= hitview::kSortChoiceCount)
+        SortBy(ListBox1, hitview::SortChoices()[static_cast<std::size_t>(section - 1)].Order);
     ShowSortStatus();
     ShowSortChecks();
 }
 
 void TMDIChild::DetailsView1SectionClick(int section) {
     ClearItemStatus();
-    SortBy(ListBox1, SortOrderOfColumn(section));
+    SortBy(ListBox1, hitview::SortOrderOfColumn(section));
     ShowSortStatus();
     ShowSortChecks();
 }
@@ -870,8 +793,9 @@ void TMDIChild::Reverse1Click() {
 }
 
 void TMDIChild::ShowSortChecks() {
-    for (int i = 0; i < 5; ++i)
-        SortBy1[i]->setChecked(kSortOrders[i] == ListBox1->SortOrder());
+    for (int i = 0; i < hitview::kSortChoiceCount; ++i)
+        SortBy1[i]->setChecked(hitview::SortChoices()[static_cast<std::size_t>(i)].Order ==
+                               ListBox1->SortOrder());
     Reverse1->setChecked(ListBox1->SortDirection() == TSortDirection::sdDownword);
     DetailsView1->ShowSortOrder();
 }

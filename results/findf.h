@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hitview/HitColumns.h"
 #include "platform/AtomicFile.h"
 #include "results/ResultWindowHost.h"
 #include "search/FileInfo.h"
@@ -29,9 +30,9 @@ class QStandardItemModel;
 class QTimer;
 class QToolButton;
 
-namespace tavolix::search {
+namespace tavolix::hitview {
 class TFileListBoxS;
-} // namespace tavolix::search
+} // namespace tavolix::hitview
 
 namespace tavolix::results {
 
@@ -77,7 +78,7 @@ public:
     // Writes the page of the hits in their current order.
     void HTMLH1Click();
 
-    search::TFileListBoxS* ListBox1;
+    hitview::TFileListBoxS* ListBox1;
 
     // The save dialog's answer (empty = cancelled); an empty function
     // restores the file dialog.
@@ -125,7 +126,7 @@ public:
     QAbstractItemView* CurrentView() const;
     // The order menu: folder, name, extension, size, time, and the way round.
     QMenu* Sort1;
-    QAction* SortBy1[5];
+    QAction* SortBy1[hitview::kSortChoiceCount];
     QAction* Reverse1;
     // The pictures' size in the pictures view: small, medium, large
     // (checkable, one at a time), and a step up or down.
@@ -180,7 +181,7 @@ private:
     void ClearItemStatus();
     // The count and bytes panels take the room of their widest texts.
     void FitCountPanels();
-    void SortBy(search::TFileListBoxS* list, search::TSortOrder order);
+    void SortBy(hitview::TFileListBoxS* list, search::TSortOrder order);
     void HeaderControl1SectionClick(int section);
     void GyouSetClick(QAction* sender);
     void RetsuSetClick(QAction* sender);

@@ -716,6 +716,73 @@ Has it been moved or deleted?</translation>
     </message>
 </context>
 <context>
+    <name>Walk</name>
+    <message>
+        <source>アクセス拒否 %1</source>
+        <translation>permission denied: %1</translation>
+    </message>
+    <message>
+        <source>アクセス拒否</source>
+        <translation>permission denied</translation>
+    </message>
+    <message>
+        <source>応答なし %1</source>
+        <translation>not answering: %1</translation>
+    </message>
+    <message>
+        <source>応答なし</source>
+        <translation>not answering</translation>
+    </message>
+    <message>
+        <source>読み込みエラー %1</source>
+        <translation>read errors: %1</translation>
+    </message>
+    <message>
+        <source>読み込みエラー</source>
+        <translation>read error</translation>
+    </message>
+    <message>
+        <source>開けるファイル数の上限 %1</source>
+        <translation>too many open files: %1</translation>
+    </message>
+    <message>
+        <source>開けるファイル数の上限</source>
+        <translation>too many open files</translation>
+    </message>
+    <message>
+        <source> ， </source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>読み込めなかったフォルダ %1 （ %2 ）</source>
+        <translation>Folders not read: %1 (%2)</translation>
+    </message>
+    <message>
+        <source> ， 一部のみ読み込み</source>
+        <translation>, read only in part</translation>
+    </message>
+    <message>
+        <source>%1 （ %2 ）</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>ドットで始まる名前 %1</source>
+        <translation>name begins with a dot: %1</translation>
+    </message>
+    <message>
+        <source>除外 %1</source>
+        <translation>excluded: %1</translation>
+    </message>
+    <message>
+        <source>別のファイルシステム %1</source>
+        <translation>another file system: %1</translation>
+    </message>
+    <message>
+        <source>検索しなかったフォルダ %1 （ %2 ）</source>
+        <translation>Folders not searched: %1 (%2)</translation>
+    </message>
+</context>
+<context>
     <name>tavolix::app::TAboutBox</name>
     <message>
         <source>ﾊﾞｰｼﾞｮﾝ情報</source>
@@ -972,54 +1039,6 @@ Give bytes, optionally followed by k, M, G (steps of 1000) or Ki, Mi, Gi (steps 
 <context>
     <name>tavolix::results::TMDIChild</name>
     <message>
-        <source>アクセス拒否 %1</source>
-        <translation>permission denied: %1</translation>
-    </message>
-    <message>
-        <source>アクセス拒否</source>
-        <translation>permission denied</translation>
-    </message>
-    <message>
-        <source>応答なし %1</source>
-        <translation>not answering: %1</translation>
-    </message>
-    <message>
-        <source>応答なし</source>
-        <translation>not answering</translation>
-    </message>
-    <message>
-        <source>読み込みエラー %1</source>
-        <translation>read errors: %1</translation>
-    </message>
-    <message>
-        <source>読み込みエラー</source>
-        <translation>read error</translation>
-    </message>
-    <message>
-        <source>開けるファイル数の上限 %1</source>
-        <translation>too many open files: %1</translation>
-    </message>
-    <message>
-        <source>開けるファイル数の上限</source>
-        <translation>too many open files</translation>
-    </message>
-    <message>
-        <source>読み込めなかったフォルダ %1 （ %2 ）</source>
-        <translation>Folders not read: %1 (%2)</translation>
-    </message>
-    <message>
-        <source> ， </source>
-        <translation>, </translation>
-    </message>
-    <message>
-        <source> ， 一部のみ読み込み</source>
-        <translation>, read only in part</translation>
-    </message>
-    <message>
-        <source>%1 （ %2 ）</source>
-        <translation>%1 (%2)</translation>
-    </message>
-    <message>
         <source>ソート項目をクリックすると、検索結果を並べ替え | 検索結果をＨＴＭＬ形式で作成・保存する前に、処理して下さい。</source>
         <translation>Click a column title to sort the results | Sort the results before you save them as an HTML page.</translation>
     </message>
@@ -1107,22 +1126,6 @@ You can also open the page<byte value="xd"/>
 by double-clicking it in a file manager.</translation>
     </message>
     <message>
-        <source>ドットで始まる名前 %1</source>
-        <translation>name begins with a dot: %1</translation>
-    </message>
-    <message>
-        <source>除外 %1</source>
-        <translation>excluded: %1</translation>
-    </message>
-    <message>
-        <source>別のファイルシステム %1</source>
-        <translation>another file system: %1</translation>
-    </message>
-    <message>
-        <source>検索しなかったフォルダ %1 （ %2 ）</source>
-        <translation>Folders not searched: %1 (%2)</translation>
-    </message>
-    <message>
         <source>フレームの「検索ｵﾌﾟｼｮﾝ (&amp;S)」メニューで、検索するフォルダの範囲を変更できます。</source>
         <translation>The Search Options menu of the main window changes which folders are searched.</translation>
     </message>
@@ -1203,14 +1206,14 @@ Write the HTML page when it has ended.</translation>
     </message>
 </context>
 <context>
-    <name>tavolix::search::TFileListModel</name>
+    <name>tavolix::hitview::TFileListModel</name>
     <message>
         <source>%1 ， フォルダ %2 ， %3 バイト ， 更新日時 %4</source>
         <translation>%1, folder %2, %3 bytes, modified %4</translation>
     </message>
 </context>
 <context>
-    <name>tavolix::search::TSearchProgressForm</name>
+    <name>tavolix::hitview::TSearchProgressForm</name>
     <message>
         <source>一生懸命検索しています。しばらくお待ち下さい。</source>
         <translation>Searching, please wait…</translation>

@@ -7,8 +7,8 @@
 #include "WaitForWalks.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
+#include "hitview/FLBoxS.h"
 #include "results/findf.h"
-#include "search/FLBoxS.h"
 #include "ui/MessageBoxes.h"
 #include "ui/ReadableColours.h"
 
@@ -118,7 +118,7 @@ TEST_F(ReadableTest, FixedColoursReadOnADarkFusionPalette) {
 
     // The names and sizes as the list paints them, without smoothing, so
     // each pixel is the text's colour or what lies behind it.
-    search::TFileListBoxS* list = child->ListBox1;
+    hitview::TFileListBoxS* list = child->ListBox1;
     QFont font = list->font();
     font.setStyleStrategy(QFont::NoAntialias);
     list->setFont(font);

@@ -6,9 +6,9 @@
 #include "WaitForWalks.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
+#include "hitview/FLBoxS.h"
 #include "platform/ExecuteFile.h"
 #include "results/findf.h"
-#include "search/FLBoxS.h"
 #include "ui/MessageBoxes.h"
 
 #include <gtest/gtest.h>

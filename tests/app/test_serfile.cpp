@@ -9,12 +9,12 @@
 #include "app/StateDump.h"
 #include "app/serfile.h"
 #include "dirtree/DirTVS.h"
+#include "hitview/FLBoxS.h"
 #include "platform/ExecuteFile.h"
 #include "platform/Profile.h"
 #include "results/DetailsView.h"
 #include "results/PictureView.h"
 #include "results/findf.h"
-#include "search/FLBoxS.h"
 #include "settings/ViewSettings.h"
 #include "ui/MessageBoxes.h"
 

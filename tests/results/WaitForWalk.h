@@ -1,7 +1,7 @@
 #pragma once
 
+#include "hitview/FLBoxS.h"
 #include "results/findf.h"
-#include "search/FLBoxS.h"
 
 #include <gtest/gtest.h>
 

@@ -5,13 +5,13 @@
 #include "TryExpect.h"
 #include "WaitForWalk.h"
 #include "cli/PageCommand.h"
+#include "hitview/FLBoxS.h"
 #include "pages/PageWriter.h"
 #include "pages/PathFunctions.h"
 #include "platform/ExecuteFile.h"
 #include "results/DetailsView.h"
 #include "results/PageSaver.h"
 #include "results/findf.h"
-#include "search/FLBoxS.h"
 #include "search/SearchJob.h"
 #include "thumbs/ThumbnailPool.h"
 #include "ui/MessageBoxes.h"
@@ -676,7 +676,7 @@ TEST_F(FindfTest, EscapeOrStopEndsTheWalkWithTheHitsSoFarInOrder) {
         int steps = 0;
         // Ticks count from the first with hits below the base: a busy machine
         // may start the walk late.
-        QObject::connect(c->ListBox1, &search::TFileListBoxS::SearchStep, c.get(), [&] {
+        QObject::connect(c->ListBox1, &hitview::TFileListBoxS::SearchStep, c.get(), [&] {
             if (c->ListBox1->GetFileCount() <= 30 || ++steps != 3)
                 return;
             EXPECT_FALSE(c->StopButton->isHidden());
@@ -985,7 +985,7 @@ TEST_F(FindfPageTest, ThumbnailPagesAreWrittenOffTheWindowsThreadAndStop) {
     bool progressShown = false;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (auto* form = c->findChild<search::TSearchProgressForm*>(); form && form->isVisible())
+        if (auto* form = c->findChild<hitview::TSearchProgressForm*>(); form && form->isVisible())
             progressShown = true;
     });
     watch.start(5);
@@ -1006,7 +1006,7 @@ TEST_F(FindfPageTest, ThumbnailPagesAreWrittenOffTheWindowsThreadAndStop) {
     // progress window ends the wait, with and without thumbnails.
     TAVOLIX_MOUNT_STALL_FS(fs);
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (auto* form = c->findChild<search::TSearchProgressForm*>(); form && form->isVisible())
+        if (auto* form = c->findChild<hitview::TSearchProgressForm*>(); form && form->isVisible())
             QTest::keyClick(form, Qt::Key_Escape);
     });
     for (const bool thumbnails : {true, false}) {

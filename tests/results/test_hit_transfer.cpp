@@ -5,11 +5,11 @@
 #include "TestDir.h"
 #include "TryExpect.h"
 #include "WaitForWalk.h"
+#include "hitview/FLBoxS.h"
 #include "pages/PathFunctions.h"
 #include "platform/ExecuteFile.h"
 #include "results/HitTransfer.h"
 #include "results/findf.h"
-#include "search/FLBoxS.h"
 #include "ui/NameText.h"
 
 #include <cstdlib>

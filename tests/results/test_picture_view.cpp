@@ -5,10 +5,10 @@
 #include "TestPictures.h"
 #include "TryExpect.h"
 #include "WaitForWalk.h"
+#include "hitview/FLBoxS.h"
 #include "results/DetailsView.h"
 #include "results/PictureView.h"
 #include "results/findf.h"
-#include "search/FLBoxS.h"
 #include "thumbs/ThumbnailPool.h"
 
 #include <algorithm>
@@ -165,7 +165,7 @@ TEST_F(PictureViewTest, PicturesFillTheRowsAndScrollDownAndOtherFilesShowTheirIc
     StartPool();
     Host.Pictures = true;
     auto c = Create();
-    search::TFileListBoxS* list = c->ListBox1;
+    hitview::TFileListBoxS* list = c->ListBox1;
     const int columns = list->Columns();
     ASSERT_GE(columns, 2);
     EXPECT_EQ(ItemRect(*c, 1).top(), ItemRect(*c, 0).top());

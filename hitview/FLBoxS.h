@@ -19,7 +19,14 @@ class QTimer;
 class QMimeData;
 class QMouseEvent;
 
-namespace tavolix::search {
+namespace tavolix::hitview {
+
+using search::TFileInfo;
+using search::TFileItemList;
+using search::TLocaleFormats;
+using search::TSortDirection;
+using search::TSortOrder;
+using search::TWalkOptions;
 
 class TFileListModel;
 class TFileListBoxS;
@@ -274,4 +281,4 @@ private:
     std::function<std::int64_t()> FProgressClock;
 };
 
-} // namespace tavolix::search
+} // namespace tavolix::hitview

@@ -1,6 +1,6 @@
 #include "TestDir.h"
-#include "search/FLBoxS.h"
-#include "search/ListBoxModel.h"
+#include "hitview/FLBoxS.h"
+#include "hitview/ListBoxModel.h"
 #include "ui/ScreenMetrics.h"
 
 #include <cstdlib>
@@ -23,6 +23,7 @@
 #include <QTimer>
 
 using namespace tavolix::search;
+using namespace tavolix::hitview;
 using tavolix::ui::SetHorizontalScrollBarHeightOverride;
 using tavolix::ui::SetScreenGeometryOverride;
 

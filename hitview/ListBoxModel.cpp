@@ -1,10 +1,12 @@
-#include "search/ListBoxModel.h"
+#include "hitview/ListBoxModel.h"
 
 #include "ui/NameText.h"
 
 #include <QFile>
 
-namespace tavolix::search {
+namespace tavolix::hitview {
+
+using namespace search;
 
 TFileListModel::TFileListModel(const TFileItemList* items, QObject* parent)
     : QAbstractListModel(parent), FItems(items), FRows(items ? items->Count() : 0) {
@@ -81,4 +83,4 @@ void TFileListModel::Detach() {
     endResetModel();
 }
 
-} // namespace tavolix::search
+} // namespace tavolix::hitview

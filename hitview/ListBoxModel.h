@@ -4,7 +4,10 @@
 
 #include <QAbstractListModel>
 
-namespace tavolix::search {
+namespace tavolix::hitview {
+
+using search::TFileInfo;
+using search::TFileItemList;
 
 // The shown items of a TFileItemList as a list model. Rows are read from the
 // records when asked; nothing is copied. The row count is the one last
@@ -36,6 +39,6 @@ private:
     bool FResetting = false;
 };
 
-} // namespace tavolix::search
+} // namespace tavolix::hitview
 
 Q_DECLARE_METATYPE(const tavolix::search::TFileInfo*)

@@ -1,6 +1,6 @@
-#include "search/FLBoxS.h"
+#include "hitview/FLBoxS.h"
 
-#include "search/ListBoxModel.h"
+#include "hitview/ListBoxModel.h"
 #include "search/SearchJob.h"
 #include "ui/NameText.h"
 #include "ui/ScreenMetrics.h"
@@ -27,7 +27,9 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 
-namespace tavolix::search {
+namespace tavolix::hitview {
+
+using namespace search;
 
 namespace {
 
@@ -804,4 +806,4 @@ void TFileListBoxS::contextMenuEvent(QContextMenuEvent* e) {
     OnContextPopup(index, viewport()->mapToGlobal(item.isEmpty() ? QPoint(0, 0) : item.center()));
 }
 
-} // namespace tavolix::search
+} // namespace tavolix::hitview
