@@ -292,11 +292,7 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
     // Saved pages first: the menu shows them from the start.
     FSettingsReadError = FSavedPages.Load();
     UpdateSavedPagesMenu();
-    FPicturesShown = settings::ReadPicturesShown(FSavedPages.SettingsFile());
-    FPageThumbnails = settings::ReadPageThumbnails(FSavedPages.SettingsFile());
-    FDetailsShown = settings::ReadDetailsShown(FSavedPages.SettingsFile());
-    FDetailsColumnWidths = settings::ReadColumnWidths(FSavedPages.SettingsFile());
-    FViewGrid = settings::ReadViewGrid(FSavedPages.SettingsFile());
+    FViewState = std::make_unique<settings::TViewState>(FSavedPages.SettingsFile());
     FFrameKept = settings::ReadFrameSize(FSavedPages.SettingsFile());
 
     // The normal size, also of a frame that starts maximised.
@@ -933,44 +929,8 @@ QString TMDIForm::RegisterSavedPage(const std::array<std::string, 6>& record) {
     return error ? ui::ToText(words::RegisterErrorText(*error)) : QString();
 }
 
-void TMDIForm::SetPicturesShown(bool shown) {
-    FPicturesShown = shown;
-    if (const platform::TIoResult error = settings::WritePicturesShown(FSavedPages.SettingsFile(), shown))
-        ShowMessageBox(this, TMessageKind::Error,
-                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
-                       ui::mbOK);
-}
-
-void TMDIForm::SetPageThumbnails(bool on) {
-    FPageThumbnails = on;
-    if (const platform::TIoResult error = settings::WritePageThumbnails(FSavedPages.SettingsFile(), on))
-        ShowMessageBox(this, TMessageKind::Error,
-                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
-                       ui::mbOK);
-}
-
-void TMDIForm::SetDetailsShown(bool shown) {
-    FDetailsShown = shown;
-    if (const platform::TIoResult error = settings::WriteDetailsShown(FSavedPages.SettingsFile(), shown))
-        ShowMessageBox(this, TMessageKind::Error,
-                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
-                       ui::mbOK);
-}
-
-void TMDIForm::SetDetailsColumnWidths(const std::vector<int>& widths) {
-    if (widths == FDetailsColumnWidths)
-        return;
-    FDetailsColumnWidths = widths;
-    if (const platform::TIoResult error = settings::WriteColumnWidths(FSavedPages.SettingsFile(), widths))
-        ShowMessageBox(this, TMessageKind::Error,
-                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
-                       ui::mbOK);
-}
-
-void TMDIForm::SetViewGrid(const settings::TViewGrid& grid) {
-    const settings::TViewGrid before = FViewGrid;
-    FViewGrid = grid;
-    if (const platform::TIoResult error = settings::WriteViewGrid(FSavedPages.SettingsFile(), grid, before))
+void TMDIForm::SetViewChoices(const settings::TViewChoices& choices) {
+    if (const platform::TIoResult error = FViewState->Change(choices))
         ShowMessageBox(this, TMessageKind::Error,
                        ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
                        ui::mbOK);

@@ -102,16 +102,8 @@ public:
     // the filter row's filters while it is shown.
     search::TWalkOptions WalkOptions() const override;
     settings::TFilterChoice FilterChoice() const override;
-    bool PicturesShown() const override { return FPicturesShown; }
-    void SetPicturesShown(bool shown) override;
-    bool PageThumbnails() const override { return FPageThumbnails; }
-    void SetPageThumbnails(bool on) override;
-    bool DetailsShown() const override { return FDetailsShown; }
-    void SetDetailsShown(bool shown) override;
-    std::vector<int> DetailsColumnWidths() const override { return FDetailsColumnWidths; }
-    void SetDetailsColumnWidths(const std::vector<int>& widths) override;
-    settings::TViewGrid ViewGrid() const override { return FViewGrid; }
-    void SetViewGrid(const settings::TViewGrid& grid) override;
+    settings::TViewChoices ViewChoices() const override { return FViewState->Choices(); }
+    void SetViewChoices(const settings::TViewChoices& choices) override;
     thumbs::TThumbnailPool* ThumbnailPool() override;
     // The frame was maximised when the user last left it: a normal start
     // shows it so again.
@@ -253,6 +245,8 @@ private:
     void FinishExitAfterWalks();
 
     settings::TSavedPages FSavedPages;
+    // How new result windows show their hits; read with the saved pages.
+    std::unique_ptr<settings::TViewState> FViewState;
     platform::TIoResult FSettingsReadError; // told once the frame shows
     std::map<int, QMenu*> FOwnMenus;
     std::vector<QAction*> FWindowListActions;
@@ -267,14 +261,9 @@ private:
     int FCreating = 0;       // result windows still running their search inside creation
     bool FExitConfirmed = false;
     bool FBackFromElsewhere = false;
-    bool FPicturesShown = false;
-    bool FPageThumbnails = false;
-    bool FDetailsShown = false;
-    std::vector<int> FDetailsColumnWidths;
     bool FFilterRowShown = false;
     bool FMemoryErrorTold = false;
     QTimer* FMemoryTimer = nullptr;
-    settings::TViewGrid FViewGrid;
     // The frame as the settings file has it; the user's changes reach the
     // file with the rest of the memory, not the frame's own placing.
     settings::TFrameSize FFrameKept;

@@ -86,7 +86,11 @@ public:
     bool IsNetworkDriveSelected() const override { return false; }
     QString RegisterSavedPage(const std::array<std::string, 6>&) override { return {}; }
     QWidget* DialogParent() override { return nullptr; }
-    bool PicturesShown() const override { return true; }
+    settings::TViewChoices ViewChoices() const override {
+        settings::TViewChoices view;
+        view.Pictures = true;
+        return view;
+    }
     thumbs::TThumbnailPool* ThumbnailPool() override { return Pool; }
 };
 

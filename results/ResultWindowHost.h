@@ -3,7 +3,7 @@
 #include "platform/Volumes.h"
 #include "search/WalkOptions.h"
 #include "settings/FilterChoice.h"
-#include "settings/ViewSettings.h"
+#include "settings/ViewState.h"
 
 #include <array>
 #include <string>
@@ -69,25 +69,10 @@ public:
     // The window the frame's boxes and dialogs belong to.
     virtual QWidget* DialogParent() = 0;
 
-    // The pictures view new windows start with (the settings file's choice).
-    virtual bool PicturesShown() const { return false; }
-    // A window's pictures view was turned on or off: new windows follow.
-    virtual void SetPicturesShown(bool shown) { (void)shown; }
-    // Pages with thumbnails, the choice new windows start with; a window's
-    // choice changed: new windows follow.
-    virtual bool PageThumbnails() const { return false; }
-    virtual void SetPageThumbnails(bool on) { (void)on; }
-    // The details view, the choice new windows start with, and its columns'
-    // widths (none: the view's own); a window's choice changed: new windows
-    // follow.
-    virtual bool DetailsShown() const { return false; }
-    virtual void SetDetailsShown(bool shown) { (void)shown; }
-    virtual std::vector<int> DetailsColumnWidths() const { return {}; }
-    virtual void SetDetailsColumnWidths(const std::vector<int>& widths) { (void)widths; }
-    // The rows and columns of the default view and the pictures' size that
-    // new windows start with; a window's choice changed: new windows follow.
-    virtual settings::TViewGrid ViewGrid() const { return {}; }
-    virtual void SetViewGrid(const settings::TViewGrid& grid) { (void)grid; }
+    // How new windows show their hits (the settings file's choices); a
+    // window's choice changed: new windows follow, and the file keeps it.
+    virtual settings::TViewChoices ViewChoices() const { return {}; }
+    virtual void SetViewChoices(const settings::TViewChoices& choices) { (void)choices; }
     // The helper processes that make pictures, shared by the windows;
     // nullptr when there are none (pictures then show as unreadable).
     virtual thumbs::TThumbnailPool* ThumbnailPool() { return nullptr; }

@@ -217,19 +217,20 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
 
     BuildMenus();
     BuildHitActions();
-    FPictures->SetShown(FHost.PicturesShown());
+    const settings::TViewChoices view = FHost.ViewChoices();
+    FPictures->SetShown(view.Pictures);
     PictureView1->setChecked(FPictures->Shown());
-    FPictures->SetPictureSide(FHost.ViewGrid().PictureSize);
+    FPictures->SetPictureSide(view.Grid.PictureSize);
     UpdateGridCommands();
-    PageThumbnails1->setChecked(FHost.PageThumbnails());
+    PageThumbnails1->setChecked(view.PageThumbnails);
     FPictures->SetRowView(DetailsView1);
     DetailsView1->OnPicture = [this](int row, const std::string& path) {
         return FPictures->PictureFor(row, path);
     };
     DetailsView1->SetPicturesShown(FPictures->Shown());
-    DetailsView1->SetColumnWidths(FHost.DetailsColumnWidths());
+    DetailsView1->SetColumnWidths(view.ColumnWidths);
     connect(DetailsView1, &TDetailsView::ColumnsChosen, FColumnsTimer, qOverload<>(&QTimer::start));
-    SetDetailsShown(FHost.DetailsShown());
+    SetDetailsShown(view.Details);
 }
 
 QWidget* TMDIChild::BuildSortPanel() {
@@ -499,8 +500,8 @@ bool TMDIChild::FormCreate() {
     FHitSize = 0;
     FItemNo.clear();
     // The rows and columns last chosen in any window.
-    FGyouCount = FHost.ViewGrid().Rows;
-    FRetsuCount = FHost.ViewGrid().Columns;
+    FGyouCount = FHost.ViewChoices().Grid.Rows;
+    FRetsuCount = FHost.ViewChoices().Grid.Columns;
     FDirName = FHost.SelectedDirectory();
     FKeyWord = FHost.KeyText();
     FWalkOptions = FHost.WalkOptions();
@@ -878,7 +879,9 @@ void TMDIChild::UpdateGridCommands() {
 }
 
 void TMDIChild::RememberGrid() {
-    FHost.SetViewGrid({FGyouCount, FRetsuCount, FPictures->PictureSide()});
+    ChangeView([this](settings::TViewChoices& view) {
+        view.Grid = {FGyouCount, FRetsuCount, FPictures->PictureSide()};
+    });
 }
 
 QString TMDIChild::StatusText() const {
@@ -1102,7 +1105,7 @@ void TMDIChild::ListBox1DrawItem(QPainter& painter, int index, const QRect& rect
 void TMDIChild::PictureView1Click() {
     FPictures->SetShown(PictureView1->isChecked());
     DetailsView1->SetPicturesShown(FPictures->Shown());
-    FHost.SetPicturesShown(FPictures->Shown());
+    ChangeView([this](settings::TViewChoices& view) { view.Pictures = FPictures->Shown(); });
     UpdateGridCommands();
     ApplyGrid();
 }
@@ -1117,7 +1120,7 @@ QAbstractItemView* TMDIChild::CurrentView() const {
 
 void TMDIChild::Details1Click() {
     SetDetailsShown(Details1->isChecked());
-    FHost.SetDetailsShown(DetailsShown());
+    ChangeView([this](settings::TViewChoices& view) { view.Details = DetailsShown(); });
 }
 
 void TMDIChild::SetDetailsShown(bool shown) {
@@ -1143,11 +1146,17 @@ void TMDIChild::SetDetailsShown(bool shown) {
 }
 
 void TMDIChild::SaveColumnWidths() {
-    FHost.SetDetailsColumnWidths(DetailsView1->ChosenWidths());
+    ChangeView([this](settings::TViewChoices& view) { view.ColumnWidths = DetailsView1->ChosenWidths(); });
+}
+
+void TMDIChild::ChangeView(const std::function<void(settings::TViewChoices&)>& edit) {
+    settings::TViewChoices view = FHost.ViewChoices();
+    edit(view);
+    FHost.SetViewChoices(view);
 }
 
 void TMDIChild::PageThumbnails1Click() {
-    FHost.SetPageThumbnails(PageThumbnails1->isChecked());
+    ChangeView([this](settings::TViewChoices& view) { view.PageThumbnails = PageThumbnails1->isChecked(); });
 }
 
 void TMDIChild::BuildHitActions() {

@@ -200,6 +200,8 @@ private:
     void UpdateGridCommands();
     void RememberGrid();
     void PageThumbnails1Click();
+    // One of the choices new windows follow changed.
+    void ChangeView(const std::function<void(settings::TViewChoices&)>& edit);
     void Details1Click();
     void SetDetailsShown(bool shown);
     void DetailsView1SectionClick(int section);

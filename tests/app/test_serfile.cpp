@@ -293,7 +293,7 @@ TEST_F(SerfileTest, ThePicturesViewChosenInAWindowIsKeptForNewOnes) {
     EXPECT_EQ(tavolix::platform::GetProfileString(settings, "View", "Pictures"), "0");
     // A program started later reads the choice.
     ASSERT_TRUE(tavolix::settings::WritePicturesShown(settings, true) == std::nullopt);
-    EXPECT_TRUE(TMDIForm(settings).PicturesShown());
+    EXPECT_TRUE(TMDIForm(settings).ViewChoices().Pictures);
 }
 
 // A new result window takes the frame's area, maximised when the active one
@@ -345,8 +345,8 @@ TEST_F(SerfileTest, TheDetailsViewAndItsWidthsAreKeptForNewWindows) {
     EXPECT_EQ(FFrame->focusWidget(), second->DetailsView1);
     // A program started later reads them.
     TMDIForm later(settings);
-    EXPECT_TRUE(later.DetailsShown());
-    EXPECT_EQ(later.DetailsColumnWidths()[1], 333);
+    EXPECT_TRUE(later.ViewChoices().Details);
+    EXPECT_EQ(later.ViewChoices().ColumnWidths[1], 333);
 }
 
 // Rows and columns belong to the default view, the pictures' size to the
@@ -383,7 +383,7 @@ TEST_F(SerfileTest, TheGridChosenInAWindowIsKeptForNewOnes) {
     EXPECT_TRUE(second->PictureSizes1[0]->isChecked());
     // A value no window writes is not taken.
     tavolix::platform::WriteProfileString(settings, "View", "PictureSize", "100000");
-    EXPECT_EQ(TMDIForm(settings).ViewGrid().PictureSize, 160);
+    EXPECT_EQ(TMDIForm(settings).ViewChoices().Grid.PictureSize, 160);
 }
 
 TEST_F(SerfileTest, ANoHitWindowClosesWithTheCloseSteps) {

@@ -28,6 +28,7 @@ public:
     std::vector<bool> DetailsChoices;
     std::vector<int> ColumnWidths;
     std::vector<std::vector<int>> ColumnWidthChoices;
+    tavolix::settings::TViewGrid Grid;
     int QuitCalls = 0;
     tavolix::thumbs::TThumbnailPool* Pool = nullptr;
     tavolix::platform::TMountTable Mounts;
@@ -60,15 +61,24 @@ public:
         return RegisterAnswer;
     }
     QWidget* DialogParent() override { return nullptr; }
-    bool PicturesShown() const override { return Pictures; }
-    void SetPicturesShown(bool shown) override { PicturesChoices.push_back(shown); }
-    bool PageThumbnails() const override { return PageThumbs; }
-    void SetPageThumbnails(bool on) override { PageThumbsChoices.push_back(on); }
-    bool DetailsShown() const override { return Details; }
-    void SetDetailsShown(bool shown) override { DetailsChoices.push_back(shown); }
-    std::vector<int> DetailsColumnWidths() const override { return ColumnWidths; }
-    void SetDetailsColumnWidths(const std::vector<int>& widths) override {
-        ColumnWidthChoices.push_back(widths);
+    tavolix::settings::TViewChoices ViewChoices() const override {
+        return {Pictures, PageThumbs, Details, ColumnWidths, Grid};
+    }
+    // Each choice changed is told apart, and new windows follow it.
+    void SetViewChoices(const tavolix::settings::TViewChoices& next) override {
+        if (next.Pictures != Pictures)
+            PicturesChoices.push_back(next.Pictures);
+        if (next.PageThumbnails != PageThumbs)
+            PageThumbsChoices.push_back(next.PageThumbnails);
+        if (next.Details != Details)
+            DetailsChoices.push_back(next.Details);
+        if (next.ColumnWidths != ColumnWidths)
+            ColumnWidthChoices.push_back(next.ColumnWidths);
+        Pictures = next.Pictures;
+        PageThumbs = next.PageThumbnails;
+        Details = next.Details;
+        ColumnWidths = next.ColumnWidths;
+        Grid = next.Grid;
     }
     tavolix::thumbs::TThumbnailPool* ThumbnailPool() override { return Pool; }
     tavolix::platform::TMountTable Volumes() const override { return Mounts; }

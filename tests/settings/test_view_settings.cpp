@@ -1,7 +1,9 @@
 #include "TestDir.h"
 #include "platform/Profile.h"
 #include "settings/ViewSettings.h"
+#include "settings/ViewState.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 
 using namespace tavolix::settings;
@@ -33,6 +35,37 @@ TEST(ViewSettings, TheDetailsViewAndItsWidthsReadBackAsWritten) {
     EXPECT_EQ(tavolix::platform::GetProfileString(file, kViewSection, kDetailsColumnsKey, ""), "240,0,10000");
     ASSERT_FALSE(WriteDetailsShown(file, false));
     EXPECT_FALSE(ReadDetailsShown(file));
+}
+
+// A change writes the keys it changed and no others: what another program
+// wrote meanwhile of the rest stays. A write that fails is told, and the
+// choice still holds for this run.
+TEST(ViewSettings, TheViewStateWritesOnlyWhatChangedAndTellsAFailedWrite) {
+    TTestDir dir;
+    const std::string file = dir.Path("conf/TAVOLIX.INI");
+    ASSERT_FALSE(WritePicturesShown(file, true));
+    TViewState state(file);
+    EXPECT_TRUE(state.Choices().Pictures);
+    ASSERT_FALSE(WritePicturesShown(file, false)); // another program
+    TViewChoices next = state.Choices();
+    next.Details = true;
+    next.Grid.Rows = 3;
+    EXPECT_FALSE(state.Change(next));
+    EXPECT_FALSE(ReadPicturesShown(file));
+    EXPECT_TRUE(ReadDetailsShown(file));
+    EXPECT_EQ(ReadViewGrid(file).Rows, 3);
+    EXPECT_EQ(tavolix::platform::GetProfileString(file, kViewSection, kColumnsKey, "none"), "none");
+
+    // Its folder is a file now: nothing can be written there.
+    const std::string blocked = dir.Path("blocked");
+    std::ofstream(blocked) << "x";
+    TViewState nowhere(blocked + "/TAVOLIX.INI");
+    next = nowhere.Choices();
+    next.PageThumbnails = true;
+    const tavolix::platform::TIoResult failed = nowhere.Change(next);
+    ASSERT_TRUE(failed);
+    EXPECT_NE(failed->Path.find("blocked"), std::string::npos) << failed->Path;
+    EXPECT_TRUE(nowhere.Choices().PageThumbnails);
 }
 
 } // namespace
