@@ -6,7 +6,7 @@ whether it uses Qt, its files and what it links) and checks each quoted
 include of every C++ file in the product folders:
 
 - by folder: a folder includes only itself, resources/ and the folders before
-  it in the order below;
+  it in the order of cmake/TavolixLayers.cmake;
 - by target: a file includes only headers of its own target and of the
   targets it links, directly or through others;
 - a target built without Qt includes no Qt header;
@@ -20,8 +20,18 @@ import pathlib
 import re
 import sys
 
-FOLDER_ORDER = ["platform", "ui", "search", "pictures", "thumbs", "thumbnailer", "settings", "pages", "words",
-                "dirtree", "results", "app", "cli"]
+
+
+def read_folder_order() -> list:
+    """The layers, lowest first, as cmake/TavolixLayers.cmake lists them (one list for both)."""
+    cmake = pathlib.Path(__file__).resolve().parents[2] / "cmake" / "TavolixLayers.cmake"
+    found = re.search(r"set\(TAVOLIX_FOLDER_ORDER\s+([^)]*?)\s+CACHE", cmake.read_text(encoding="utf-8"))
+    if not found:
+        sys.exit(f"{cmake}: no TAVOLIX_FOLDER_ORDER")
+    return found.group(1).split()
+
+
+FOLDER_ORDER = read_folder_order()
 ALWAYS_ALLOWED = {"resources"}
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
