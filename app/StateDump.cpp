@@ -9,6 +9,7 @@
 #include "results/DetailsView.h"
 #include "results/PictureView.h"
 #include "results/findf.h"
+#include "ui/Hints.h"
 #include "ui/NameText.h"
 #include "words/CoreWords.h"
 
@@ -149,6 +150,9 @@ QString TStateDump::StateText() const {
                      OneLine(outer ? outer->windowTitle() : child->windowTitle());
         lines << prefix + QStringLiteral("key=") + QString::fromStdString(child->ListBox1->Mask());
         lines << prefix + QStringLiteral("state=") + StateOf(outer ? outer : child);
+        // The clock on its own title bar, while it has one.
+        const bool ownBar = outer && !outer->isMaximized() && !outer->isMinimized();
+        lines << prefix + QStringLiteral("title-clock=") + (ownBar ? ui::TitleClock(outer) : QString());
         lines << prefix + QStringLiteral("size=%1x%2")
                               .arg((outer ? outer : child)->width())
                               .arg((outer ? outer : child)->height());

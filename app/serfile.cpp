@@ -969,6 +969,8 @@ void TMDIForm::CreateResultWindow(const std::string& dir, const std::string& key
     QMdiSubWindow* window = MDIArea->addSubWindow(child);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowIcon(windowIcon());
+    if (CompositorOwnsFrame())
+        ui::SetTitleClock(window, FClockText);
     // Shown once its walk runs, or has found something.
     window->hide();
     QPointer<QMdiSubWindow> guard(window);
@@ -1193,8 +1195,12 @@ void TMDIForm::Timer1Timer() {
     FClockText = now.toString(QStringLiteral("HH:mm:ss")).left(8);
     // Where the clock can't be drawn into the title bar, the title text
     // carries it (the task bar shows it even while minimized).
-    if (CompositorOwnsFrame())
+    // The result windows' own title bars show it too.
+    if (CompositorOwnsFrame()) {
         setWindowTitle(FTitle + QStringLiteral("  ") + FClockText);
+        for (QMdiSubWindow* window : ResultSubWindows())
+            ui::SetTitleClock(window, FClockText);
+    }
     if (isMinimized())
         return;
     FClock->SetActive(FCaptionActive);

@@ -1,10 +1,14 @@
 #include "ui/Hints.h"
 
+#include <algorithm>
 #include <utility>
 
 #include <QAction>
+#include <QFontMetrics>
 #include <QHelpEvent>
+#include <QPainter>
 #include <QRect>
+#include <QStyleOptionTitleBar>
 #include <QTextDocument>
 #include <QToolTip>
 #include <QWidget>
@@ -44,6 +48,44 @@ int TTavolixStyle::styleHint(StyleHint hint, const QStyleOption* option, const Q
         return kTooltipDelayMs;
     }
     return QProxyStyle::styleHint(hint, option, widget, returnData);
+}
+
+namespace {
+
+constexpr const char* kTitleClock = "tavolixTitleClock";
+
+} // namespace
+
+void TTavolixStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                                       QPainter* painter, const QWidget* widget) const {
+    const auto* bar = qstyleoption_cast<const QStyleOptionTitleBar*>(option);
+    const QString clock = control == CC_TitleBar && bar ? TitleClock(widget) : QString();
+    if (clock.isEmpty()) {
+        QProxyStyle::drawComplexControl(control, option, painter, widget);
+        return;
+    }
+    QStyleOptionTitleBar withClock(*bar);
+    const QRect label = subControlRect(CC_TitleBar, bar, SC_TitleBarLabel, widget);
+    const QFontMetrics metrics(painter->font());
+    const QString after = QStringLiteral("  ") + clock;
+    const int room = std::max(0, label.width() - metrics.horizontalAdvance(after) - 4);
+    withClock.text = metrics.elidedText(widget->windowTitle(), Qt::ElideRight, room) + after;
+    QProxyStyle::drawComplexControl(control, &withClock, painter, widget);
+}
+
+void SetTitleClock(QWidget* window, const QString& text) {
+    if (!window || TitleClock(window) == text)
+        return;
+    window->setProperty(kTitleClock, text);
+    // The title bar alone: what lies below is not painted again.
+    const QStyle* style = window->style();
+    const int bar = style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window) +
+                    style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, window);
+    window->update(0, 0, window->width(), bar);
+}
+
+QString TitleClock(const QWidget* window) {
+    return window ? window->property(kTitleClock).toString() : QString();
 }
 
 TTooltipTimeFilter::TTooltipTimeFilter(QObject* parent)

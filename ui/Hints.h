@@ -32,14 +32,23 @@ QString TooltipText(const QString& tooltip);
 void ApplyHint(QWidget* widget, const QString& hint);
 void ApplyHint(QAction* action, const QString& hint);
 
-// The application style with the tooltip delay of 200 ms.
+// The application style with the tooltip delay of 200 ms, and the clock
+// after the title on title bars the program draws itself (SetTitleClock).
 class TTavolixStyle : public QProxyStyle {
     Q_OBJECT
 public:
     using QProxyStyle::QProxyStyle;
     int styleHint(StyleHint hint, const QStyleOption* option = nullptr, const QWidget* widget = nullptr,
                   QStyleHintReturn* returnData = nullptr) const override;
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                            const QWidget* widget = nullptr) const override;
 };
+
+// The clock `window`'s own title bar shows after its title (a subwindow's,
+// drawn by TTavolixStyle); empty for none. The title itself stays as it is,
+// and a long one gives way to the clock. Repaints the title bar on a change.
+void SetTitleClock(QWidget* window, const QString& text);
+QString TitleClock(const QWidget* window);
 
 // Installed on the application: shows a widget's own tooltip for 11000 ms
 // (or the widget's toolTipDuration when it sets one). Widgets without a

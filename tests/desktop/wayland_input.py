@@ -32,7 +32,7 @@ from real_input import SKIPPED, SMALL_TREE, Failure, Skip, last_window, make_tre
 USER = "tavolix-wl"
 APP_ID = "org.tavolix.Tavolix"
 FRAME_TITLE = ri.FRAME_TITLE
-CLOCK = re.compile(r"  \d\d:\d\d:\d\d$")
+CLOCK = ri.TITLE_CLOCK
 
 
 def user_prefix():
@@ -55,8 +55,7 @@ def give_to_user(path):
             os.lchown(name, pw.pw_uid, pw.pw_gid)
 
 
-def is_frame(s):
-    return CLOCK.sub("", s.get("active", "")) == FRAME_TITLE
+is_frame = ri.is_frame
 
 
 class Sway:
@@ -124,6 +123,10 @@ class Sway:
 
     def activate(self, view):
         self.run(["swaymsg", "[con_id=%d] focus" % view["id"]], timeout=20)
+
+    def window_named(self, pid, title):
+        return wait_for("a window " + title,
+                        lambda: ([v for v in self.views(pid) if v.get("name") == title] or [None])[0])
 
     def wtype(self, *args):
         with open(os.path.join(self.work, "wtype.log"), "a") as log:
@@ -315,6 +318,12 @@ def tour(d, p, tree, work, shots):
 
     # From a key to a result window and on to a saved page.
     ri.case_enter_searches(d, p, tree)
+    # The result window's own title bar shows the clock, ticking.
+    w = last_window(p.state())
+    first = p.wait("the clock on the result window's title bar",
+                   lambda s: re.fullmatch(r"\d\d:\d\d:\d\d", s[w + "title-clock"]))[w + "title-clock"]
+    p.wait("the result window's clock ticking", lambda s: s[w + "title-clock"] not in ("", first))
+    d.screenshot(os.path.join(shots, "3-result-window.png"))
     page = os.path.join(work, "out", "the page.html")
     os.makedirs(os.path.dirname(page))
     give_to_user(os.path.dirname(page))
@@ -388,13 +397,30 @@ def tour(d, p, tree, work, shots):
     finally:
         share.close()
 
+    # A maximised result window keeps the clock, ticking.
+    ri.case_maximized_clock(d, p, tree, work)
+    shutil.copyfile(os.path.join(work, "maximized.png"), os.path.join(shots, "7-maximized.png"))
+
+    # The version box, from the file menu, with its line about the helper's sandbox.
+    p.wait("the frame active", is_frame, activate=True)
+    d.key("alt+f")
+    d.key("a")
+    s = p.wait("the version box", lambda s: s["active"] == "ﾊﾞｰｼﾞｮﾝ情報" and s["about-sandbox"] != "-")
+    d.screenshot(os.path.join(shots, "8-about.png"))
+    d.key("Escape")
+    p.wait("the frame back", is_frame)
+
+    # The walk's choices and the exclusions box, by the keyboard.
+    ri.case_walk_choices(d, p, tree, work)
+    shutil.copyfile(os.path.join(work, "walk_choices.png"), os.path.join(shots, "9-walk-choices.png"))
+
     # The exit question, Yes, and the program ends.
     # The clock's colours follow the frame's activation.
     p.wait("the clock in the active colours", lambda s: is_frame(s) and s["clock-active"] == "1")
     d.key("ctrl+q")
     p.wait("the exit question, the clock inactive",
            lambda s: s["active"] == "Tavolix ヌバロ" and s["clock-active"] == "0")
-    d.screenshot(os.path.join(shots, "7-exit-question.png"))
+    d.screenshot(os.path.join(shots, "10-exit-question.png"))
     d.key("Return")
     assert p.ended(), "the program is still running after Yes"
     assert p.proc.returncode == 0, p.proc.returncode
