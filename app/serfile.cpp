@@ -769,6 +769,15 @@ void TMDIForm::SubWindowActivated(QMdiSubWindow* window) {
 
 // ---- host interface
 
+search::TSearchQuery TMDIForm::SearchQuery() const {
+    search::TSearchQuery query;
+    query.BaseDir = SelectedDirectory();
+    query.Key = KeyText();
+    query.Walk = WalkOptions();
+    query.Filters = FilterChoice();
+    return query;
+}
+
 std::string TMDIForm::SelectedDirectory() const {
     return DirectoryListBox2->GetSelDirName();
 }

@@ -78,8 +78,9 @@ public:
     TAboutBox* AboutBox() const { return FAboutBox; }
 
     // TResultWindowHost
-    std::string SelectedDirectory() const override;
-    std::string KeyText() const override;
+    search::TSearchQuery SearchQuery() const override;
+    std::string SelectedDirectory() const;
+    std::string KeyText() const;
     void AddKeyToHistory(const std::string& key) override;
     int FrameWidth() const override;
     int DirectoryPanelWidth() const override;
@@ -100,8 +101,8 @@ public:
     QWidget* DialogParent() override { return this; }
     // Read from the settings file each time: another program may change them;
     // the filter row's filters while it is shown.
-    search::TWalkOptions WalkOptions() const override;
-    settings::TFilterChoice FilterChoice() const override;
+    search::TWalkOptions WalkOptions() const;
+    settings::TFilterChoice FilterChoice() const;
     settings::TViewChoices ViewChoices() const override { return FViewState->Choices(); }
     void SetViewChoices(const settings::TViewChoices& choices) override;
     thumbs::TThumbnailPool* ThumbnailPool() override;

@@ -67,8 +67,12 @@ class TBenchHost : public results::TResultWindowHost {
 public:
     std::string Dir;
     thumbs::TThumbnailPool* Pool = nullptr;
-    std::string SelectedDirectory() const override { return Dir; }
-    std::string KeyText() const override { return "*.*"; }
+    search::TSearchQuery SearchQuery() const override {
+        search::TSearchQuery query;
+        query.BaseDir = Dir;
+        query.Key = "*.*";
+        return query;
+    }
     void AddKeyToHistory(const std::string&) override {}
     int FrameWidth() const override { return 1400; }
     int DirectoryPanelWidth() const override { return 220; }

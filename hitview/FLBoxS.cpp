@@ -621,6 +621,14 @@ void TFileListBoxS::StopSearch() {
     }
 }
 
+void TFileListBoxS::SetQuery(const search::TSearchQuery& query) {
+    SetMask(query.Key);
+    TFileInfoList& files = FItems->Files();
+    files.SetWalkOptions(query.Walk);
+    files.SetWalkThreads(query.Threads);
+    files.SetOpenDirectoryLimit(query.OpenDirectoryLimit);
+}
+
 bool TFileListBoxS::StartSearch(const std::string& baseDir) {
     if (IsSearching())
         return false;

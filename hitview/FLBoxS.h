@@ -1,6 +1,7 @@
 #pragma once
 
 #include "search/FileItems.h"
+#include "search/SearchQuery.h"
 
 #include <cstdint>
 #include <functional>
@@ -104,6 +105,9 @@ public:
     void SetSortDirection(TSortDirection value) { FItems->SetSortDirection(value); }
     const std::string& Mask() const { return FItems->Mask(); }
     void SetMask(std::string_view value) { FItems->SetMask(value); }
+    // The key, the walk's choices, its threads and its open folders of the
+    // next StartSearch (its folder is StartSearch's own).
+    void SetQuery(const search::TSearchQuery& query);
     bool ShowHiddenSysFile() const { return FItems->ShowHiddenSysFile(); }
     void SetShowHiddenSysFile(bool value) { FItems->SetShowHiddenSysFile(value); }
     bool SeparateExt() const { return FItems->SeparateExt(); }

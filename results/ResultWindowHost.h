@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Volumes.h"
-#include "search/WalkOptions.h"
+#include "search/SearchQuery.h"
 #include "settings/FilterChoice.h"
 #include "settings/ViewState.h"
 
@@ -25,19 +25,13 @@ class TResultWindowHost {
 public:
     virtual ~TResultWindowHost() = default;
 
-    // The directory tree's selected path and the key box's text, at the
-    // moment the window is created (bytes, as the file system has them).
-    virtual std::string SelectedDirectory() const = 0;
-    virtual std::string KeyText() const = 0;
+    // The search a new window shows: the directory tree's selected path, the
+    // key box's text, the walk's choices and the filters as they are at the
+    // moment the window is made (the frame reads the choices afresh: another
+    // program may have changed them).
+    virtual search::TSearchQuery SearchQuery() const = 0;
     // Appends a key to the key box's drop-down history (duplicates stay).
     virtual void AddKeyToHistory(const std::string& key) = 0;
-    // The walk's choices as they are now (the frame reads them afresh: another
-    // program may have changed them); a host without choices walks as by default.
-    virtual search::TWalkOptions WalkOptions() const { return {}; }
-    // The filters as given, whose durations ("within 1h") each search of the
-    // window counts back from its own start; empty: those of WalkOptions().
-    virtual settings::TFilterChoice FilterChoice() const { return {}; }
-
     // Sizes a new window with hits takes from the frame.
     virtual int FrameWidth() const = 0;
     virtual int DirectoryPanelWidth() const = 0;

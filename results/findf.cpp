@@ -502,21 +502,17 @@ bool TMDIChild::FormCreate() {
     // The rows and columns last chosen in any window.
     FGyouCount = FHost.ViewChoices().Grid.Rows;
     FRetsuCount = FHost.ViewChoices().Grid.Columns;
-    FDirName = FHost.SelectedDirectory();
-    FKeyWord = FHost.KeyText();
-    FWalkOptions = FHost.WalkOptions();
-    FFilterChoice = FHost.FilterChoice();
+    FQuery = FHost.SearchQuery();
     QString caption = tr(" 検索ディレクトリ = %1 , 指定キー = %2")
-                          .arg(ui::ToVisibleText(FDirName), ui::ToVisibleText(FKeyWord));
-    if (!FWalkOptions.FilterText.empty())
-        caption += tr("  （ %1 ）").arg(ui::ToText(FWalkOptions.FilterText));
+                          .arg(ui::ToVisibleText(FQuery.BaseDir), ui::ToVisibleText(FQuery.Key));
+    if (!FQuery.Walk.FilterText.empty())
+        caption += tr("  （ %1 ）").arg(ui::ToText(FQuery.Walk.FilterText));
     setWindowTitle(caption);
     OuterWindow()->setWindowTitle(caption);
     // Shown while the walk runs: sized now.
     OuterWindow()->resize((FHost.FrameWidth() - FHost.DirectoryPanelWidth()) * 5 / 6,
                           FHost.DirectoryPanelHeight() * 5 / 6);
 
-    ListBox1->SetMask(FKeyWord);
     QPointer<TMDIChild> self(this);
     FCreating = true;
     StartWalk();
@@ -538,13 +534,13 @@ void TMDIChild::StartWalk() {
     FHitSize = 0;
     // "Within the last hour" is the hour before this walk, also for a search again.
     if (platform::TFileFilter filter;
-        !FFilterChoice.Empty() && !settings::ResolveFilter(FFilterChoice, std::time(nullptr), filter))
-        FWalkOptions.Filter = std::move(filter);
-    ListBox1->SetWalkOptions(FWalkOptions);
+        !FQuery.Filters.Empty() && !settings::ResolveFilter(FQuery.Filters, std::time(nullptr), filter))
+        FQuery.Walk.Filter = std::move(filter);
+    ListBox1->SetQuery(FQuery);
     UnreadPanel->hide();
     NotSearchedPanel->hide();
     // A walk that ends at once has had its end before this returns.
-    ListBox1->StartSearch(FDirName);
+    ListBox1->StartSearch(FQuery.BaseDir);
     if (!Searching())
         return;
     StopButton->show();
@@ -621,7 +617,7 @@ void TMDIChild::ListBox1SearchFinished() {
     const bool found = ListBox1->Items().Count() > 0;
     if (found) {
         if (!FAgain)
-            FHost.AddKeyToHistory(FKeyWord);
+            FHost.AddKeyToHistory(FQuery.Key);
         // The selection kept its hits: their numbers changed.
         if (const int index = ListBox1->ItemIndex(); index >= 0) {
             FItemNo = std::to_string(index + 1);
@@ -646,7 +642,7 @@ void TMDIChild::ShowNoHitBox() {
     if (stats.BaseError != 0) {
         ShowMessageBox(FHost.DialogParent(), TMessageKind::Error,
                        tr("検索ディレクトリ  %1  を読み込めません。\r\n\r\n%2")
-                           .arg(ui::ToVisibleText(FDirName),
+                           .arg(ui::ToVisibleText(FQuery.BaseDir),
                                 ui::ToText(platform::TIoError({}, stats.BaseError).SystemText())),
                        ui::mbOK);
         return;
@@ -654,10 +650,10 @@ void TMDIChild::ShowNoHitBox() {
     // Nothing found is not the whole answer when folders were left
     // unread, or left out.
     QString text =
-        tr("指定キー  %1  に\r\n\r\n該当するファイルは見つかりませんでした。").arg(ui::ToText(FKeyWord));
-    if (!FWalkOptions.FilterText.empty())
-        text += QStringLiteral("\r\n\r\n") + tr("絞り込み ： %1").arg(ui::ToText(FWalkOptions.FilterText));
-    if (!FWalkOptions.KeyLists && FKeyWord.find(';') != std::string::npos)
+        tr("指定キー  %1  に\r\n\r\n該当するファイルは見つかりませんでした。").arg(ui::ToText(FQuery.Key));
+    if (!FQuery.Walk.FilterText.empty())
+        text += QStringLiteral("\r\n\r\n") + tr("絞り込み ： %1").arg(ui::ToText(FQuery.Walk.FilterText));
+    if (!FQuery.Walk.KeyLists && FQuery.Key.find(';') != std::string::npos)
         text += QStringLiteral("\r\n\r\n") +
                 tr("「 ; 」もキーの一部として検索しました。「 ; "
                    "」で区切った複数のキーとして検索するには、"
@@ -1311,7 +1307,7 @@ void TMDIChild::HTMLH1Click() {
     }
     QPointer<TMDIChild> self(this);
     const bool closeNow = FPageSaver->Save(
-        {&ListBox1->FileItems(), FDirName, FKeyWord, FHitSize, PageThumbnails1->isChecked()});
+        {&ListBox1->FileItems(), FQuery.BaseDir, FQuery.Key, FHitSize, PageThumbnails1->isChecked()});
     if (self && closeNow)
         QMetaObject::invokeMethod(
             this, [this] { CloseWindow(); }, Qt::QueuedConnection);

@@ -230,11 +230,8 @@ private:
     void CloseWindow();
 
     TResultWindowHost& FHost;
-    std::string FDirName;
-    std::string FKeyWord;
-    // The choices the search was made with, for its search again.
-    search::TWalkOptions FWalkOptions;
-    settings::TFilterChoice FFilterChoice;
+    // What this window searches, as it was handed to it.
+    search::TSearchQuery FQuery;
     // FormCreate waits for a walk that ends at once.
     bool FCreating = false;
     // Closing while the walk runs: its end shows no box.

@@ -3,6 +3,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/FileFilter.h"
 #include "platform/Profile.h"
+#include "search/SearchQuery.h"
 
 #include <ctime>
 #include <optional>
@@ -12,22 +13,12 @@
 
 namespace tavolix::settings {
 
-// The filters as a person gives them, in the grammar of tavolix-page's
-// options: kinds by name ("pictures"), sizes as "10M", moments as "7d" or
-// "2024-01-01". The window keeps its own in the settings file's section
+// The filters as a person gives them (search::TFilterChoice). The window
+// keeps its own in the settings file's section
 // "Search": "Kinds=pictures;music", "MinSize=10M", "MaxSize=1G",
 // "ChangedWithin=7d", "ChangedBefore=2024-01-01"; they apply while
 // "FilterRow=1" (the window's filter row is shown).
-struct TFilterChoice {
-    std::vector<std::string> Kinds;
-    std::string MinSize, MaxSize;             // "" for none
-    std::string ChangedWithin, ChangedBefore; // "" for none
-    bool Empty() const {
-        return Kinds.empty() && MinSize.empty() && MaxSize.empty() && ChangedWithin.empty() &&
-               ChangedBefore.empty();
-    }
-    bool operator==(const TFilterChoice&) const = default;
-};
+using search::TFilterChoice;
 
 inline constexpr std::string_view kFilterRowKey = "FilterRow";
 inline constexpr std::string_view kKindsKey = "Kinds";

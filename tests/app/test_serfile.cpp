@@ -751,7 +751,11 @@ class TStallFrame : public TMDIForm {
 public:
     TStallFrame(const std::string& settingsFile, std::string base)
         : TMDIForm(settingsFile), FBase(std::move(base)) {}
-    std::string SelectedDirectory() const override { return FBase; }
+    tavolix::search::TSearchQuery SearchQuery() const override {
+        tavolix::search::TSearchQuery query = TMDIForm::SearchQuery();
+        query.BaseDir = FBase;
+        return query;
+    }
 
 private:
     std::string FBase;

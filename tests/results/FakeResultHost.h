@@ -33,13 +33,17 @@ public:
     tavolix::thumbs::TThumbnailPool* Pool = nullptr;
     tavolix::platform::TMountTable Mounts;
 
-    std::string SelectedDirectory() const override { return Dir; }
-    std::string KeyText() const override { return Key; }
+    tavolix::search::TSearchQuery SearchQuery() const override {
+        tavolix::search::TSearchQuery query;
+        query.BaseDir = Dir;
+        query.Key = Key;
+        query.Walk = Options;
+        query.Filters = Choice;
+        return query;
+    }
     void AddKeyToHistory(const std::string& key) override { History.push_back(key); }
     tavolix::search::TWalkOptions Options;
-    tavolix::search::TWalkOptions WalkOptions() const override { return Options; }
     tavolix::settings::TFilterChoice Choice;
-    tavolix::settings::TFilterChoice FilterChoice() const override { return Choice; }
     int FrameWidth() const override { return 1000; }
     int DirectoryPanelWidth() const override { return 220; }
     int DirectoryPanelHeight() const override { return 600; }
