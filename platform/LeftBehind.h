@@ -68,8 +68,7 @@ private:
 // Runs `work` on a thread of its own and waits up to `timeout`: its result,
 // or nothing when it has not ended by then (the thread is left behind) or no
 // thread could be started.
-template <class T>
-std::optional<T> RunWithin(std::chrono::milliseconds timeout, std::function<T()> work) {
+template <class T> std::optional<T> RunWithin(std::chrono::milliseconds timeout, std::function<T()> work) {
     auto result = std::make_shared<std::optional<T>>();
     TLeavableThread thread;
     try {

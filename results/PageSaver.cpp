@@ -155,7 +155,8 @@ platform::TIoResult TPageSaver::WriteOffThread(pages::TPageInput input, bool thu
     const bool started = platform::StartLeftBehind(
         [run, held] {
             pages::TPageInput page = std::move(*held);
-            run->Result = run->Writer ? run->Writer->Write(std::move(page), run->Progress) : pages::WritePage(page);
+            run->Result =
+                run->Writer ? run->Writer->Write(std::move(page), run->Progress) : pages::WritePage(page);
             run->Finished = true;
         },
         &gWritersRunning);

@@ -100,22 +100,24 @@ TSearchJob::TSearchJob(std::string baseDir, std::string_view mask, int threads, 
                        TWalkOptions options)
     : FShared(std::make_shared<TShared>(std::move(baseDir), mask, std::move(options))) {
     FShared->Path = FShared->BaseDir;
-    FThread = platform::TLeavableThread([shared = FShared, threads, openLimit]() mutable {
-        TWalkStats stats;
-        {
-            TFeed feed(*shared);
-            TDirWalker walker(shared->Mask, threads);
-            walker.SetOpenDirectoryLimit(openLimit);
-            walker.SetStopFlag(&shared->StopFlag);
-            walker.SetOptions(shared->Options);
-            stats = walker.Walk(shared->BaseDir, feed);
-        }
-        std::lock_guard lock(shared->Mutex);
-        if (!shared->Abandoned)
-            shared->Stats = std::move(stats);
-        shared->Ended = true;
-        shared->EndSeen.notify_all();
-    }, &gLeftBehind);
+    FThread = platform::TLeavableThread(
+        [shared = FShared, threads, openLimit]() mutable {
+            TWalkStats stats;
+            {
+                TFeed feed(*shared);
+                TDirWalker walker(shared->Mask, threads);
+                walker.SetOpenDirectoryLimit(openLimit);
+                walker.SetStopFlag(&shared->StopFlag);
+                walker.SetOptions(shared->Options);
+                stats = walker.Walk(shared->BaseDir, feed);
+            }
+            std::lock_guard lock(shared->Mutex);
+            if (!shared->Abandoned)
+                shared->Stats = std::move(stats);
+            shared->Ended = true;
+            shared->EndSeen.notify_all();
+        },
+        &gLeftBehind);
 }
 
 std::unique_ptr<TSearchJob> TSearchJob::Start(TFileInfoList& list, std::string baseDir) {
