@@ -1,13 +1,13 @@
 #include "dirtree/DirReader.h"
 
-#include "platform/LeftBehind.h"
-
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <list>
 #include <map>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 namespace tavolix::dirtree {
@@ -46,8 +46,11 @@ struct TDirReader::TShared {
                                              [&](auto start) { return now - start > StuckAfter; });
             if (Threads - static_cast<int>(stuck) >= Parallel)
                 return;
-            if (!platform::StartLeftBehind([self] { self->Serve(); }))
+            try {
+                std::thread([self] { self->Serve(); }).detach();
+            } catch (const std::system_error&) {
                 return; // the listings wait for a thread that ends
+            }
             ++Threads;
             ++Idle;
         }
