@@ -3,8 +3,7 @@
 #include "app/about.h"
 #include "app/serfile.h"
 #include "platform/ExecuteFile.h"
-#include "search/SearchJob.h"
-#include "thumbs/ThumbnailPool.h"
+#include "platform/LeftBehind.h"
 #include "ui/ActivationToken.h"
 #include "ui/Hints.h"
 #include "ui/MessageBoxes.h"
@@ -64,13 +63,12 @@ int main(int argc, char* argv[]) {
         }
         exitCode = application.exec();
     } // every window gone, the display's connection closed
-    // A walk or a picture's file left behind on a share that stopped
-    // answering is still in the kernel: the exit handlers would run under
-    // it. Nothing is left to save (every change reached the settings file
-    // when it was made), so the process leaves at once; it ends when the
-    // kernel hands the thread back.
-    if (tavolix::search::TSearchJob::LeftBehind() > 0 ||
-        tavolix::thumbs::TThumbnailPool::FileThreadsRunning() > 0) {
+    // A thread left behind (a walk, a picture's file, a page) on a share
+    // that stopped answering is still in the kernel: the exit handlers would
+    // run under it. Nothing is left to save (every change reached the
+    // settings file when it was made), so the process leaves at once; it
+    // ends when the kernel hands the thread back.
+    if (tavolix::platform::ThreadsLeftBehind() > 0) {
         std::fflush(nullptr);
         std::_Exit(exitCode);
     }

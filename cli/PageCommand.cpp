@@ -10,6 +10,7 @@
 #include "platform/DateTimeText.h"
 #include "platform/Directory.h"
 #include "platform/FileFilter.h"
+#include "platform/LeftBehind.h"
 #include "platform/LocaleFormats.h"
 #include "platform/VisibleName.h"
 #include "platform/Volumes.h"
@@ -24,18 +25,16 @@
 #include "words/CoreWords.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 namespace tavolix::cli {
@@ -502,9 +501,6 @@ constexpr std::chrono::milliseconds kWatchTick{100};
 // A stopped walk that does nothing for this long is stuck in the kernel.
 constexpr std::chrono::milliseconds kStopGrace{200};
 
-// Threads that look at the base directory and have not ended.
-std::atomic<int> gChecksRunning{0};
-
 // The signals that stop the search: blocked on every thread while it runs,
 // so that they are taken by the watch alone.
 sigset_t StopSignals() {
@@ -570,39 +566,22 @@ bool WatchWait(const std::function<bool(std::chrono::milliseconds)>& waitForEnd,
     }
 }
 
-// What a look at the base directory found, handed over from its thread.
-struct TBaseCheck {
-    std::mutex Mutex;
-    std::condition_variable Ended;
-    bool Done = false;
-    int Error = 0;
-};
-
 // Looks at the base directory on a thread of its own, which a share that
-// stopped answering may keep: 0 when it can be read, an errno when not,
-// nothing when a stop signal ended the wait (the thread is left behind).
+// stopped answering may keep: 0 when it can be read, an errno when not (EAGAIN
+// when no thread could be started), nothing when a stop signal ended the wait
+// (the thread is left behind).
 std::optional<int> WatchedDirectoryError(const std::string& dir, std::ostream& err) {
-    auto check = std::make_shared<TBaseCheck>();
-    gChecksRunning.fetch_add(1);
-    std::thread([check, dir] {
-        const int error = UnreadableDirectoryError(dir);
-        {
-            std::lock_guard lock(check->Mutex);
-            check->Error = error;
-            check->Done = true;
-        }
-        check->Ended.notify_all();
-        gChecksRunning.fetch_sub(1);
-    }).detach();
-    auto waitForEnd = [&check](std::chrono::milliseconds tick) {
-        std::unique_lock lock(check->Mutex);
-        return check->Ended.wait_for(lock, tick, [&] { return check->Done; });
-    };
+    auto error = std::make_shared<int>(0);
+    platform::TLeavableThread check;
+    try {
+        check = platform::TLeavableThread([error, dir] { *error = UnreadableDirectoryError(dir); });
+    } catch (const std::system_error&) {
+        return EAGAIN;
+    }
     auto at = [&dir] { return search::TSearchJob::TProgress{dir, 0}; };
-    if (!WatchWait(waitForEnd, at, err))
+    if (!WatchWait([&check](std::chrono::milliseconds tick) { return check.WaitFor(tick); }, at, err))
         return std::nullopt;
-    std::lock_guard lock(check->Mutex);
-    return check->Error;
+    return *error;
 }
 
 // The settings file's choices with the command line's on top, and the
@@ -715,8 +694,7 @@ bool ReportUnread(const search::TWalkStats& stats, std::ostream& err) {
 } // namespace
 
 bool ThreadsLeftBehind() {
-    return search::TSearchJob::LeftBehind() > 0 || thumbs::TThumbnailPool::FileThreadsRunning() > 0 ||
-           gChecksRunning.load() > 0;
+    return platform::ThreadsLeftBehind() > 0;
 }
 
 int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

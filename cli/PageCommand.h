@@ -16,9 +16,9 @@ namespace tavolix::cli {
 int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                    bool outIsTerminal = false);
 
-// Threads of the command (a walk, a look at the base directory, a
-// picture's file) that have not ended: some may be stuck in the kernel on a
-// share that stopped answering.
+// Threads of the command left behind (a walk, a look at the base directory,
+// a picture's file) that have not ended: some may be stuck in the kernel on
+// a share that stopped answering.
 bool ThreadsLeftBehind();
 
 } // namespace tavolix::cli

@@ -1,5 +1,7 @@
 #include "platform/ExecuteFile.h"
 
+#include "platform/LeftBehind.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -11,8 +13,6 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -121,15 +121,14 @@ ssize_t ReadReport(int fd, int& err) {
 // The reports have not come in time: a thread of their own waits for them
 // and closes the pipes.
 void LeaveReportsBehind(std::vector<int> fds) {
-    try {
-        std::thread([fds] {
-            for (const int fd : fds) {
-                int err = 0;
-                ReadReport(fd, err);
-                close(fd);
-            }
-        }).detach();
-    } catch (const std::system_error&) {
+    const bool started = StartLeftBehind([fds] {
+        for (const int fd : fds) {
+            int err = 0;
+            ReadReport(fd, err);
+            close(fd);
+        }
+    });
+    if (!started) {
         for (const int fd : fds) {
             close(fd); // the grandchild's report then fails unseen
         }

@@ -2,17 +2,15 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Directory.h"
+#include "platform/LeftBehind.h"
 
 #include <chrono>
 #include <climits>
-#include <condition_variable>
 #include <cstdlib>
 #include <dirent.h>
 #include <map>
-#include <memory>
-#include <mutex>
+#include <optional>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace tavolix::platform {
@@ -402,25 +400,11 @@ bool PathAnswers(const std::string& path, int timeoutMs, std::function<bool(cons
 }
 
 TPathAnswer AskPath(const std::string& path, int timeoutMs, std::function<bool(const std::string&)> probe) {
-    struct TAnswer {
-        std::mutex Lock;
-        std::condition_variable Done;
-        bool Finished = false;
-        bool Ok = false;
-    };
-    auto answer = std::make_shared<TAnswer>();
-    std::thread([answer, path, probe = std::move(probe)] {
-        const bool ok = probe(path);
-        std::lock_guard<std::mutex> hold(answer->Lock);
-        answer->Finished = true;
-        answer->Ok = ok;
-        answer->Done.notify_all();
-    }).detach();
-    std::unique_lock<std::mutex> hold(answer->Lock);
-    answer->Done.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] { return answer->Finished; });
-    if (!answer->Finished)
+    const std::optional<bool> ok = RunWithin<bool>(std::chrono::milliseconds(timeoutMs),
+                                                   [path, probe = std::move(probe)] { return probe(path); });
+    if (!ok)
         return TPathAnswer::NoAnswer;
-    return answer->Ok ? TPathAnswer::Yes : TPathAnswer::No;
+    return *ok ? TPathAnswer::Yes : TPathAnswer::No;
 }
 
 } // namespace tavolix::platform

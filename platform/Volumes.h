@@ -104,7 +104,8 @@ bool PathAnswers(const std::string& path, int timeoutMs, std::function<bool(cons
 
 // What `question` says of `path`, asked on a thread of its own as
 // PathAnswers asks: Yes, No, or NoAnswer when it hasn't answered within
-// `timeoutMs` (the thread is then left behind).
+// `timeoutMs` (the thread is then left behind, see LeftBehind.h) or no
+// thread could be started.
 enum class TPathAnswer { Yes, No, NoAnswer };
 TPathAnswer AskPath(const std::string& path, int timeoutMs, std::function<bool(const std::string&)> question);
 

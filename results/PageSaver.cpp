@@ -6,6 +6,7 @@
 #include "pages/PathFunctions.h"
 #include "platform/DateTimeText.h"
 #include "platform/ExecuteFile.h"
+#include "platform/LeftBehind.h"
 #include "platform/Volumes.h"
 #include "ui/MessageBoxes.h"
 #include "ui/NameText.h"
@@ -15,7 +16,6 @@
 #include <atomic>
 #include <cerrno>
 #include <ctime>
-#include <thread>
 #include <utility>
 
 #include <QCoreApplication>
@@ -29,7 +29,7 @@
 namespace tavolix::results {
 
 namespace {
-std::atomic<int> gWritersRunning{0};
+platform::TLeftBehindCount gWritersRunning;
 } // namespace
 
 using ui::ShowMessageBox;
@@ -136,7 +136,7 @@ void TPageSaver::OfferToOpen(const std::string& page) {
 }
 
 int TPageSaver::WritersRunning() {
-    return gWritersRunning.load();
+    return gWritersRunning.Value();
 }
 
 platform::TIoResult TPageSaver::WriteOffThread(pages::TPageInput input, bool thumbnails) {
@@ -151,17 +151,17 @@ platform::TIoResult TPageSaver::WriteOffThread(pages::TPageInput input, bool thu
     }
     // The thread holds all it needs: a writer stuck on a share that stopped
     // answering is left behind.
-    gWritersRunning.fetch_add(1);
-    std::thread([run, input = std::move(input)]() mutable {
-        {
-            const std::shared_ptr<TRun> held = std::move(run);
-            pages::TPageInput page = std::move(input);
-            held->Result =
-                held->Writer ? held->Writer->Write(std::move(page), held->Progress) : pages::WritePage(page);
-            held->Finished = true;
-        }
-        gWritersRunning.fetch_sub(1);
-    }).detach();
+    auto held = std::make_shared<pages::TPageInput>(std::move(input));
+    const bool started = platform::StartLeftBehind(
+        [run, held] {
+            pages::TPageInput page = std::move(*held);
+            run->Result =
+                run->Writer ? run->Writer->Write(std::move(page), run->Progress) : pages::WritePage(page);
+            run->Finished = true;
+        },
+        &gWritersRunning);
+    if (!started)
+        return platform::TIoError{pageFile, EAGAIN};
 
     FRun = run;
     QPointer<TPageSaver> self(this);

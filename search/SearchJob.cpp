@@ -2,7 +2,6 @@
 
 #include "search/FileInfo.h"
 
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -10,7 +9,7 @@
 namespace tavolix::search {
 
 namespace {
-std::atomic<int> gLeftBehind{0};
+platform::TLeftBehindCount gLeftBehind;
 // Records made ready outside the lock and handed over under it at a time:
 // the window never waits long for a big folder's records.
 constexpr std::size_t kHandOver = 8192;
@@ -101,29 +100,24 @@ TSearchJob::TSearchJob(std::string baseDir, std::string_view mask, int threads, 
                        TWalkOptions options)
     : FShared(std::make_shared<TShared>(std::move(baseDir), mask, std::move(options))) {
     FShared->Path = FShared->BaseDir;
-    FThread = std::thread([shared = FShared, threads, openLimit]() mutable {
-        TWalkStats stats;
-        {
-            TFeed feed(*shared);
-            TDirWalker walker(shared->Mask, threads);
-            walker.SetOpenDirectoryLimit(openLimit);
-            walker.SetStopFlag(&shared->StopFlag);
-            walker.SetOptions(shared->Options);
-            stats = walker.Walk(shared->BaseDir, feed);
-        }
-        bool leftBehind = false;
-        {
+    FThread = platform::TLeavableThread(
+        [shared = FShared, threads, openLimit]() mutable {
+            TWalkStats stats;
+            {
+                TFeed feed(*shared);
+                TDirWalker walker(shared->Mask, threads);
+                walker.SetOpenDirectoryLimit(openLimit);
+                walker.SetStopFlag(&shared->StopFlag);
+                walker.SetOptions(shared->Options);
+                stats = walker.Walk(shared->BaseDir, feed);
+            }
             std::lock_guard lock(shared->Mutex);
-            leftBehind = shared->Abandoned;
-            if (!leftBehind)
+            if (!shared->Abandoned)
                 shared->Stats = std::move(stats);
             shared->Ended = true;
             shared->EndSeen.notify_all();
-        }
-        shared.reset();
-        if (leftBehind)
-            gLeftBehind.fetch_sub(1);
-    });
+        },
+        &gLeftBehind);
 }
 
 std::unique_ptr<TSearchJob> TSearchJob::Start(TFileInfoList& list, std::string baseDir) {
@@ -133,13 +127,9 @@ std::unique_ptr<TSearchJob> TSearchJob::Start(TFileInfoList& list, std::string b
 }
 
 TSearchJob::~TSearchJob() {
-    Stop();
-    if (Ended()) {
-        FThread.join();
-    } else {
-        Abandon();
-        FThread.detach();
-    }
+    Abandon();
+    // Not left behind: the walk has ended, its thread is only returning.
+    FThread.Join();
 }
 
 void TSearchJob::TakeRecords(TFileInfoList& list) {
@@ -195,16 +185,18 @@ bool TSearchJob::Ended() const {
 
 void TSearchJob::Abandon() {
     Stop();
-    std::lock_guard lock(FShared->Mutex);
-    if (FShared->Ended || FShared->Abandoned)
-        return;
-    FShared->Abandoned = true;
-    gLeftBehind.fetch_add(1);
-    std::string path = FShared->Path;
-    if (path.empty() || path.back() != '/')
-        path.push_back('/');
-    FShared->Stats.AddUnread({std::move(path), TUnreadCause::NotAnswering, 0, false});
-    FShared->Stats.Stopped = true;
+    {
+        std::lock_guard lock(FShared->Mutex);
+        if (FShared->Ended || FShared->Abandoned)
+            return;
+        FShared->Abandoned = true;
+        std::string path = FShared->Path;
+        if (path.empty() || path.back() != '/')
+            path.push_back('/');
+        FShared->Stats.AddUnread({std::move(path), TUnreadCause::NotAnswering, 0, false});
+        FShared->Stats.Stopped = true;
+    }
+    FThread.Leave();
 }
 
 bool TSearchJob::Abandoned() const {
@@ -218,7 +210,7 @@ TWalkStats TSearchJob::Stats() const {
 }
 
 int TSearchJob::LeftBehind() {
-    return gLeftBehind.load();
+    return gLeftBehind.Value();
 }
 
 } // namespace tavolix::search

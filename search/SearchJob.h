@@ -1,12 +1,12 @@
 #pragma once
 
+#include "platform/LeftBehind.h"
 #include "search/DirWalker.h"
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <thread>
 
 namespace tavolix::search {
 
@@ -61,15 +61,15 @@ public:
     // The walk's counts: the whole once it has ended, else those so far.
     TWalkStats Stats() const;
 
-    // Walks left behind that have not ended yet. A process that ends with
-    // some must not run its exit handlers under them.
+    // Walks left behind that have not ended yet (they count in
+    // platform::ThreadsLeftBehind() too).
     static int LeftBehind();
 
 private:
     struct TShared;
     class TFeed;
     std::shared_ptr<TShared> FShared;
-    std::thread FThread;
+    platform::TLeavableThread FThread;
 };
 
 } // namespace tavolix::search

@@ -1,5 +1,6 @@
 #include "thumbs/ThumbnailPool.h"
 
+#include "platform/LeftBehind.h"
 #include "thumbs/RequestFiles.h"
 
 #include <algorithm>
@@ -48,8 +49,6 @@ constexpr int kWallBudgets = 10;
 // Opening a request's files, or writing what was made, may take this many
 // budgets before the file system counts as not answering.
 constexpr int kFileBudgets = 2;
-// The threads of every pool that open or write files, still running.
-std::atomic<int> gFileThreads{0};
 // Threads left waiting on a file system that stopped answering: beyond this
 // many, requests fail at once rather than leave more behind.
 constexpr int kMaxStuckTasks = 32;
@@ -340,18 +339,14 @@ void TRunner::StartFlights() {
 bool TRunner::StartTask(TFlight& flight, std::function<void(TTask&)> work) {
     auto task = std::make_shared<TTask>();
     task->Deadline = TClock::now() + milliseconds(S.Options.BudgetMs) * kFileBudgets;
-    gFileThreads.fetch_add(1);
-    try {
-        std::thread([task, work = std::move(work), state = FState] {
-            work(*task);
-            task->Done = true;
-            state->WakeLocked();
-            gFileThreads.fetch_sub(1);
-        }).detach();
-    } catch (const std::system_error&) {
-        gFileThreads.fetch_sub(1);
+    // Never joined: it counts in platform::ThreadsLeftBehind() until it ends.
+    const bool started = platform::StartLeftBehind([task, work = std::move(work), state = FState] {
+        work(*task);
+        task->Done = true;
+        state->WakeLocked();
+    });
+    if (!started)
         return false; // no thread to be had
-    }
     flight.Task = std::move(task);
     return true;
 }
@@ -886,10 +881,6 @@ std::shared_ptr<TThumbnailPool::TClient> TThumbnailPool::Connect(TReplyHandler o
         FState->Clients.push_back(data);
     }
     return std::make_shared<TClient>(FState, data);
-}
-
-int TThumbnailPool::FileThreadsRunning() {
-    return gFileThreads.load();
 }
 
 bool TThumbnailPool::Available() const {

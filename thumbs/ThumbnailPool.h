@@ -79,11 +79,6 @@ public:
     TPoolStats Stats() const;
     // What the first helper's sandbox holds; nothing before a helper started.
     std::optional<TSandboxState> Sandbox() const;
-    // Threads of any pool, gone or not, that open or write a request's
-    // files and have not ended: some may be stuck in the kernel on a file
-    // system that stopped answering. A process that ends with some must not
-    // run its exit handlers under them.
-    static int FileThreadsRunning();
 
     struct TState;
 
