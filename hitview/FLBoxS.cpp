@@ -462,7 +462,7 @@ void TFileListBoxS::selectAll() {
     if (rows == 0 || selectionMode() != QAbstractItemView::ExtendedSelection)
         return;
     selectionModel()->select(QItemSelection(FModel->index(0, 0), FModel->index(rows - 1, 0)),
-                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                             QItemSelectionModel::ClearAndSelect);
 }
 
 QRegion TFileListBoxS::visualRegionForSelection(const QItemSelection& selection) const {

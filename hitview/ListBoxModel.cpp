@@ -1,76 +1,19 @@
 #include "hitview/ListBoxModel.h"
 
-#include "hitview/HitColumns.h"
-#include "platform/FileFilter.h"
-#include "search/FieldText.h"
 #include "ui/NameText.h"
 
-#include <QCoreApplication>
 #include <QFile>
-#include <QMimeDatabase>
 
 namespace tavolix::hitview {
 
 using namespace search;
 
-namespace {
-
-// The details view's words: its titles and types.
-constexpr const char* kContext = "tavolix::results::TDetailsView";
-
-} // namespace
-
-QString FolderText(std::string_view dir) {
-    if (dir.size() > 1 && dir.back() == '/')
-        dir.remove_suffix(1);
-    return ui::ToVisibleText(dir);
-}
-
-// The type, and whether the hit is a link to a file of it.
-QString TypeText(const TFileInfo& record) {
-    const QString type = FileTypeText(record.Name());
-    return record.Attr & platform::faLink ? QCoreApplication::translate(kContext, "%1 へのリンク").arg(type)
-                                          : type;
-}
-
-QString FileTypeText(std::string_view name) {
-    static const QMimeDatabase database;
-    const QList<QMimeType> types = database.mimeTypesForFileName(ui::ToText(name));
-    if (!types.isEmpty() && !types.front().comment().isEmpty())
-        return types.front().comment();
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos || dot + 1 == name.size())
-        return QCoreApplication::translate(kContext, "ファイル");
-    return QCoreApplication::translate(kContext, "%1 ファイル")
-        .arg(ui::ToVisibleText(name.substr(dot + 1)).toUpper());
-}
-
-Qt::Alignment AlignmentOfColumn(int column) {
-    const bool right = column >= 0 && column < dcColumnCount &&
-                       HitColumns()[static_cast<std::size_t>(column)].Align == TColumnAlign::Right;
-    return (right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
-}
-
 TFileListModel::TFileListModel(const TFileItemList* items, QObject* parent)
-    : QAbstractTableModel(parent), FItems(items), FRows(items ? items->Count() : 0) {
+    : QAbstractListModel(parent), FItems(items), FRows(items ? items->Count() : 0) {
 }
 
 int TFileListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : FRows;
-}
-
-int TFileListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : dcColumnCount;
-}
-
-QVariant TFileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= dcColumnCount)
-        return {};
-    if (role == Qt::DisplayRole)
-        return QCoreApplication::translate(kContext, HitColumns()[static_cast<std::size_t>(section)].Title);
-    if (role == Qt::TextAlignmentRole)
-        return QVariant::fromValue(AlignmentOfColumn(section));
-    return {};
 }
 
 QVariant TFileListModel::data(const QModelIndex& index, int role) const {
@@ -79,26 +22,6 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
     const TFileInfo* r = FItems->Item(index.row());
     if (!r)
         return {};
-    if (index.column() != dcName) {
-        if (role == RecordRole)
-            return QVariant::fromValue(r);
-        if (role == Qt::TextAlignmentRole)
-            return QVariant::fromValue(AlignmentOfColumn(index.column()));
-        if (role != Qt::DisplayRole)
-            return {};
-        switch (index.column()) {
-        case dcFolder:
-            return FolderText(r->Dir());
-        case dcSize:
-            return ui::ToText(FItems->GetSizeText(index.row()));
-        case dcModified:
-            return ui::ToText(FItems->GetScreenTimeText(index.row()));
-        case dcType:
-            return TypeText(*r);
-        default:
-            return {};
-        }
-    }
     switch (role) {
     case Qt::DisplayRole: {
         const std::string_view name = r->Name();
@@ -122,7 +45,7 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
 }
 
 Qt::ItemFlags TFileListModel::flags(const QModelIndex& index) const {
-    const Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    const Qt::ItemFlags f = QAbstractListModel::flags(index);
     return index.isValid() ? f | Qt::ItemIsDragEnabled : f;
 }
 

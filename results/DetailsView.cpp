@@ -16,6 +16,7 @@
 #include <QDrag>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMimeDatabase>
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
@@ -24,10 +25,8 @@
 
 namespace tavolix::results {
 
-using hitview::FolderText;
 using hitview::TFileListBoxS;
 using hitview::TFileListModel;
-using hitview::TypeText;
 using search::TFileInfo;
 using search::TSortDirection;
 using search::TSortOrder;
@@ -55,6 +54,116 @@ QString Title(int column) {
     return QCoreApplication::translate(kContext,
                                        hitview::HitColumns()[static_cast<std::size_t>(column)].Title);
 }
+
+// "/a/b" for "/a/b/"; the root stays "/".
+QString FolderText(std::string_view dir) {
+    if (dir.size() > 1 && dir.back() == '/')
+        dir.remove_suffix(1);
+    return ui::ToVisibleText(dir);
+}
+
+// The type, and whether the hit is a link to a file of it.
+QString TypeText(const TFileInfo& record) {
+    const QString type = FileTypeText(record.Name());
+    return record.Attr & platform::faLink
+               ? QCoreApplication::translate("tavolix::results::TDetailsView", "%1 へのリンク").arg(type)
+               : type;
+}
+
+Qt::Alignment AlignmentOf(int column) {
+    const bool right =
+        column >= 0 && column < dcColumnCount &&
+        hitview::HitColumns()[static_cast<std::size_t>(column)].Align == hitview::TColumnAlign::Right;
+    return (right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+}
+
+QVariant CellData(const TFileListBoxS& list, const TFileInfo& record, int row, int column, int role) {
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(AlignmentOf(column));
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (column) {
+    case dcFolder:
+        return FolderText(record.Dir());
+    case dcSize:
+        return ui::ToText(list.FileItems().GetSizeText(row));
+    case dcModified:
+        return ui::ToText(list.FileItems().GetScreenTimeText(row));
+    case dcType:
+        return TypeText(record);
+    default:
+        return {};
+    }
+}
+
+QVariant TitleData(int section, int role) {
+    if (section < 0 || section >= dcColumnCount)
+        return {};
+    if (role == Qt::DisplayRole)
+        return Title(section);
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(AlignmentOf(section));
+    return {};
+}
+
+// The list's items, a row each, with their folder, size, date and type
+// beside the name: read from the records when asked, the list model's rows
+// followed as they change (appended while a walk runs, or refilled). The
+// grid keeps a model of one column: screen readers count its cells.
+class TDetailsModel final : public QAbstractTableModel {
+public:
+    TDetailsModel(const TFileListBoxS& list, QObject* parent)
+        : QAbstractTableModel(parent), FList(list), FSource(list.Model()), FRows(FSource->rowCount()) {
+        connect(FSource, &QAbstractItemModel::modelAboutToBeReset, this, [this] { beginResetModel(); });
+        connect(FSource, &QAbstractItemModel::modelReset, this, [this] {
+            FRows = SourceRows();
+            endResetModel();
+        });
+        connect(FSource, &QAbstractItemModel::rowsAboutToBeInserted, this,
+                [this](const QModelIndex&, int first, int last) { beginInsertRows({}, first, last); });
+        connect(FSource, &QAbstractItemModel::rowsInserted, this, [this] {
+            FRows = SourceRows();
+            endInsertRows();
+        });
+        connect(FSource, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+                [this](const QModelIndex&, int first, int last) { beginRemoveRows({}, first, last); });
+        connect(FSource, &QAbstractItemModel::rowsRemoved, this, [this] {
+            FRows = SourceRows();
+            endRemoveRows();
+        });
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : FRows; }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : dcColumnCount;
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!FSource || !index.isValid() || index.row() >= FRows)
+            return {};
+        const QModelIndex item = FSource->index(index.row(), 0);
+        if (index.column() == dcName || role == TFileListModel::RecordRole)
+            return item.data(role);
+        const auto* record = item.data(TFileListModel::RecordRole).value<const TFileInfo*>();
+        return record ? CellData(FList, *record, index.row(), index.column(), role) : QVariant();
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        return orientation == Qt::Horizontal ? TitleData(section, role) : QVariant();
+    }
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        const Qt::ItemFlags f = QAbstractTableModel::flags(index);
+        return index.isValid() ? f | Qt::ItemIsDragEnabled : f;
+    }
+
+private:
+    int SourceRows() const { return FSource ? FSource->rowCount() : 0; }
+
+    const TFileListBoxS& FList;
+    QPointer<TFileListModel> FSource;
+    int FRows = 0;
+};
 
 // Paints a row's cells from its record; reads no file.
 class TDetailsDelegate final : public QStyledItemDelegate {
@@ -95,7 +204,7 @@ public:
         painter->save();
         painter->setFont(option.font);
         painter->setPen(option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
-        painter->drawText(room, hitview::AlignmentOfColumn(index.column()) | Qt::TextSingleLine,
+        painter->drawText(room, AlignmentOf(index.column()) | Qt::TextSingleLine,
                           option.fontMetrics.elidedText(text, elide, room.width()));
         painter->restore();
 
@@ -160,14 +269,37 @@ std::string_view TypeKey(std::string_view name) {
 
 } // namespace
 
+QString FileTypeText(std::string_view name) {
+    static const QMimeDatabase database;
+    const QList<QMimeType> types = database.mimeTypesForFileName(ui::ToText(name));
+    if (!types.isEmpty() && !types.front().comment().isEmpty())
+        return types.front().comment();
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot + 1 == name.size())
+        return QCoreApplication::translate("tavolix::results::TDetailsView", "ファイル");
+    return QCoreApplication::translate("tavolix::results::TDetailsView", "%1 ファイル")
+        .arg(ui::ToVisibleText(name.substr(dot + 1)).toUpper());
+}
+
 TDetailsView::TDetailsView(TFileListBoxS& list, QWidget* parent) : QTableView(parent), FList(list) {
-    // One model and one selection for both views: switching keeps the
-    // selection and the current row.
-    TFileListModel* model = list.Model();
+    auto* model = new TDetailsModel(list, this);
     setModel(model);
-    QItemSelectionModel* own = selectionModel();
-    setSelectionModel(list.selectionModel());
-    delete own;
+    // One selection for both views, the list's: each follows the other, so
+    // switching keeps it.
+    QItemSelectionModel* grid = list.selectionModel();
+    QItemSelectionModel* mine = selectionModel();
+    connect(grid, &QItemSelectionModel::selectionChanged, this, [this, grid, mine] { Mirror(grid, mine); });
+    connect(mine, &QItemSelectionModel::selectionChanged, this, [this, grid, mine] { Mirror(mine, grid); });
+    connect(grid, &QItemSelectionModel::currentChanged, this, [this, mine](const QModelIndex& current) {
+        if (!FMirroring && current.isValid() && current.row() < mine->model()->rowCount() &&
+            mine->currentIndex().row() != current.row())
+            mine->setCurrentIndex(mine->model()->index(current.row(), 0), QItemSelectionModel::NoUpdate);
+    });
+    connect(mine, &QItemSelectionModel::currentChanged, this, [this, grid](const QModelIndex& current) {
+        if (!FMirroring && current.isValid() && current.row() < grid->model()->rowCount() &&
+            grid->currentIndex().row() != current.row())
+            grid->setCurrentIndex(grid->model()->index(current.row(), 0), QItemSelectionModel::NoUpdate);
+    });
     // The titles show no selection. Asked of the view's, they would look at
     // each of a million rows at every repaint after a change.
     horizontalHeader()->setSelectionModel(new QItemSelectionModel(model, horizontalHeader()));
@@ -238,6 +370,23 @@ TDetailsView::TDetailsView(TFileListBoxS& list, QWidget* parent) : QTableView(pa
     });
     UpdateRowHeight();
     ShowSortOrder();
+}
+
+void TDetailsView::Mirror(QItemSelectionModel* from, QItemSelectionModel* to) {
+    if (FMirroring)
+        return;
+    FMirroring = true;
+    // Whole rows, range by range: a million selected are one range.
+    const int rows = to->model()->rowCount();
+    const int lastColumn = to->model()->columnCount() - 1;
+    QItemSelection selection;
+    for (const QItemSelectionRange& range : from->selection())
+        if (range.isValid() && range.top() < rows)
+            selection.append(
+                QItemSelectionRange(to->model()->index(range.top(), 0),
+                                    to->model()->index(std::min(range.bottom(), rows - 1), lastColumn)));
+    to->select(selection, QItemSelectionModel::ClearAndSelect);
+    FMirroring = false;
 }
 
 std::vector<int> TDetailsView::ColumnWidths() const {

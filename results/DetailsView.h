@@ -1,7 +1,6 @@
 #pragma once
 
 #include "hitview/HitColumns.h"
-#include "hitview/ListBoxModel.h"
 #include "search/FileInfo.h"
 
 #include <array>
@@ -36,7 +35,9 @@ using hitview::dcSize;
 using hitview::dcType;
 using hitview::TDetailsColumn;
 
-using hitview::FileTypeText;
+// A file's type in words, from its name alone (the file is never read): the
+// desktop's description of the type the name says, else its extension.
+QString FileTypeText(std::string_view name);
 
 // One row a hit, with its folder, size, date and type: another view of the
 // result list's items, in their order, sharing their selection.
@@ -115,9 +116,11 @@ private:
     int ContentWidth(int column) const;
     void UpdateRowHeight();
     // Makes `to` select the rows `from` selects.
+    void Mirror(QItemSelectionModel* from, QItemSelectionModel* to);
 
     hitview::TFileListBoxS& FList;
     bool FPicturesShown = false;
+    bool FMirroring = false;
     std::array<bool, dcColumnCount> FFits{};
     bool FFitting = false;
     mutable TContents FContents;
