@@ -1,22 +1,18 @@
 #include "search/DirWalker.h"
 
+#include "search/FolderIdentities.h"
+#include "search/ReadAheadPool.h"
+#include "search/WalkNode.h"
+
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <climits>
-#include <condition_variable>
 #include <deque>
 #include <memory>
-#include <mutex>
-#include <sys/resource.h>
-#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
-
-#include <queue>
 
 namespace tavolix::search {
 
@@ -28,191 +24,10 @@ using platform::TWildcard;
 
 namespace {
 
-// The pool opens a directory from its parent's descriptor or else by its path
-// below the base; deeper ones are left to the walking thread, which goes one
-// component at a time.
-constexpr std::size_t kMaxRelativePath = PATH_MAX - 64;
-// Directories read ahead and not yet taken by the walk: bounds the memory.
-constexpr std::size_t kReadAhead = 2048;
+using namespace walk;
+
 // Descriptors left to the rest of the program (settings, pictures, the GUI).
 constexpr std::size_t kReservedDescriptors = 8;
-// When more than this many of 1024 reads wait for the device (the disk or
-// the network), every thread of the pool helps; otherwise about one a core.
-constexpr unsigned kWaitingReads = 128;
-
-// Times this thread gave up the processor of its own accord: waits for I/O.
-long VoluntaryWaits() {
-    struct rusage ru;
-    return getrusage(RUSAGE_THREAD, &ru) == 0 ? ru.ru_nvcsw : 0;
-}
-
-bool OutOfDescriptors(int error) {
-    return error == EMFILE || error == ENFILE;
-}
-
-// Waiting for a directory the pool reads, the walk tells how far it is this often.
-constexpr auto kWaitTick = std::chrono::milliseconds(20);
-
-enum class TOutcome : std::uint8_t {
-    Read,
-    Unreadable,
-    NoDescriptors,
-    Loop,
-    Pseudo,
-    OtherFileSystem,
-    ReachedAgain, // read, but walked before under another path
-    Vanished,
-    Stopped
-};
-enum class TState : std::uint8_t { Queued, Running, Done, Taken };
-
-// One directory of the walk: where it is, what reading it gave and, when the
-// pool reads ahead, its subdirectories handed to the pool.
-struct TNode {
-    std::string Path; // ends in "/"
-    // Outlives the reading of this node: a parent leaves the walk only after
-    // all of its children have been read.
-    TNode* Parent = nullptr;
-    std::vector<std::uint32_t> Key; // position in the walk order (pool only)
-    TState State = TState::Queued;
-    TOutcome Outcome = TOutcome::Read;
-    int Error = 0;
-    // Read, but only in part (the listing broke off, or entries could not be
-    // looked at): why. 0 when read whole.
-    int PartError = 0;
-    // Opened and none of the walk's own ancestors nor left out: a folder the
-    // walk has now met (it may still fail to list).
-    bool Met = false;
-    // Matching files read so far, while a pool thread reads it.
-    std::atomic<std::size_t> FilesSoFar{0};
-    TDirIdentity Id;
-    platform::TDirContents Contents;
-    // By subdirectory index; a missing entry was not handed to the pool.
-    std::vector<std::shared_ptr<TNode>> Children;
-    // Kept open for opening the children handed to the pool, while the
-    // budget allows: cheaper than a path from the base. Closed by the last.
-    TDirectory Dir;
-    std::atomic<std::uint32_t> Unopened{0};
-};
-
-// A set of identities that only grows, one for every directory of a walk:
-// open addressing in one array, nothing allocated per directory.
-class TIdentityTable {
-public:
-    // False when it was there already.
-    bool Insert(const TDirIdentity& id) {
-        if (IsZero(id))
-            return !std::exchange(FHasZero, true);
-        if ((FSize + 1) * 2 > FSlots.size())
-            Grow();
-        TDirIdentity& slot = FSlots[Find(id)];
-        if (!IsZero(slot))
-            return false;
-        slot = id;
-        ++FSize;
-        return true;
-    }
-
-private:
-    static bool IsZero(const TDirIdentity& id) { return id.Inode == 0 && id.Device == 0; }
-    // The slot holding `id`, or the empty one where it goes.
-    std::size_t Find(const TDirIdentity& id) const {
-        std::uint64_t h = static_cast<std::uint64_t>(id.Inode) * 0x9E3779B97F4A7C15ull ^
-                          static_cast<std::uint64_t>(id.Device) * 0xC2B2AE3D27D4EB4Full;
-        h ^= h >> 29;
-        const std::size_t mask = FSlots.size() - 1;
-        std::size_t i = h & mask;
-        while (!IsZero(FSlots[i]) && !(FSlots[i] == id))
-            i = (i + 1) & mask;
-        return i;
-    }
-    void Grow() {
-        std::vector<TDirIdentity> old(FSlots.empty() ? 8192 : FSlots.size() * 2);
-        old.swap(FSlots);
-        for (const TDirIdentity& id : old)
-            if (!IsZero(id))
-                FSlots[Find(id)] = id;
-    }
-
-    std::vector<TDirIdentity> FSlots; // a power of two long; zero: empty
-    std::size_t FSize = 0;
-    bool FHasZero = false;
-};
-
-// Which folders the pool has read, told apart by a 64-bit digest of their
-// identity, without a lock: a read-ahead hint only. A digest that collides,
-// or a table that is full, can only make the pool leave a folder's children
-// to the walk, or read below a folder the walk then drops.
-class TClaimTable {
-public:
-    // False when a folder of this digest was claimed already.
-    bool Claim(const TDirIdentity& id) {
-        std::uint64_t h = static_cast<std::uint64_t>(id.Inode) * 0x9E3779B97F4A7C15ull ^
-                          static_cast<std::uint64_t>(id.Device) * 0xC2B2AE3D27D4EB4Full;
-        h = (h ^ (h >> 31)) | 1;
-        for (std::size_t i = h, probes = 0; probes < 32; ++i, ++probes) {
-            std::atomic<std::uint64_t>& slot = FSlots[i % FSlots.size()];
-            std::uint64_t seen = slot.load(std::memory_order_relaxed);
-            if (seen == 0 && slot.compare_exchange_strong(seen, h, std::memory_order_relaxed))
-                return true;
-            if (seen == h)
-                return false;
-        }
-        return true;
-    }
-
-private:
-    std::array<std::atomic<std::uint64_t>, 1 << 15> FSlots{};
-};
-
-// What a subdirectory entry is to the walk. A link is walked after every
-// folder reached without one: a folder is listed under its own path, not
-// under a link that the directory happens to list first.
-enum class TEntry : std::uint8_t { Walk, Special, DotFolder, Excluded, Link };
-
-// The walk's choices, as the walking thread and the pool apply them alike.
-struct TRules {
-    explicit TRules(const TWalkOptions& options) : Options(options), Exclusions(options.Exclude) {}
-
-    // The subdirectory entry `name` of the directory at `parent` (ending in "/").
-    TEntry Classify(const std::string& parent, std::string_view name, bool isLink) const {
-        if (name.empty())
-            return TEntry::Special;
-        if (name[0] == '.') {
-            if (name.size() == 1 || (name.size() == 2 && name[1] == '.'))
-                return TEntry::Special;
-            if (!Options.HiddenFolders)
-                return TEntry::DotFolder;
-        }
-        const TEntry entry = Exclusions.Empty() ? TEntry::Walk : ClassifyExcluded(parent, name);
-        return entry == TEntry::Walk && isLink && !Options.WalkLinkedFoldersAgain ? TEntry::Link : entry;
-    }
-
-    TEntry ClassifyExcluded(const std::string& parent, std::string_view name) const {
-        std::string_view relative;
-        thread_local std::string path;
-        if (Exclusions.HasPathPatterns() && parent.size() >= BaseLength) {
-            path.assign(parent, BaseLength).append(name);
-            relative = path;
-        }
-        return Exclusions.Excludes(name, relative) ? TEntry::Excluded : TEntry::Walk;
-    }
-
-    const TWalkOptions Options;
-    const TExclusions Exclusions;
-    std::size_t BaseLength = 0; // of the base folder's path, "/" included
-    dev_t BaseDevice = 0;
-};
-
-// Keeps a node's count of files read up to date while a pool thread reads it.
-class TNodeWatch final : public platform::TReadWatch {
-public:
-    TNodeWatch(const std::atomic<bool>* stop, TNode& n) : TReadWatch(stop), FNode(n) {}
-    void Progress(std::size_t files) override { FNode.FilesSoFar.store(files, std::memory_order_relaxed); }
-
-private:
-    TNode& FNode;
-};
 
 // Tells the visitor how a long read on the walking thread goes.
 class TVisitorWatch final : public platform::TReadWatch {
@@ -226,309 +41,6 @@ private:
     const std::string& FDir;
 };
 
-// Classifies a directory just opened and reads it, unless it is one of its
-// own ancestors (`isAncestor` tells), a kernel pseudo file system below a
-// real one, on another file system when the walk stays on one, or met before
-// (when `met` is given, it is added there; ancestors are asked about only
-// then). What a broken-off read got is kept.
-template <class F>
-void ReadOpened(TNode& n, TDirectory& d, const TWildcard& mask, const TRules& rules,
-                platform::TReadWatch& watch, F&& isAncestor, TIdentityTable* met = nullptr) {
-    n.Id = d.Identity();
-    if (!met && isAncestor(n.Id)) {
-        n.Outcome = TOutcome::Loop;
-        return;
-    }
-    // An ancestor is never on another file system than its walked children.
-    if (n.Parent && n.Id.Device != n.Parent->Id.Device) {
-        if (d.IsPseudoFileSystem()) {
-            n.Outcome = TOutcome::Pseudo;
-            return;
-        }
-        if (rules.Options.OneFileSystem && n.Id.Device != rules.BaseDevice) {
-            n.Outcome = TOutcome::OtherFileSystem;
-            return;
-        }
-    }
-    n.Met = true;
-    if (met && !met->Insert(n.Id)) {
-        n.Outcome = isAncestor(n.Id) ? TOutcome::Loop : TOutcome::ReachedAgain;
-        return;
-    }
-    const platform::TReadResult r = d.Read(mask, n.Contents, &watch, &rules.Options.Filter);
-    n.Outcome = TOutcome::Read;
-    switch (r.End) {
-    case platform::TReadEnd::Complete:
-        n.PartError = r.Unexamined > 0 ? r.Error : 0;
-        break;
-    case platform::TReadEnd::Stopped:
-        n.Outcome = TOutcome::Stopped;
-        break;
-    case platform::TReadEnd::Failed:
-        if (n.Contents.FileCount() == 0 && n.Contents.Subdirs().empty()) {
-            n.Outcome = TOutcome::Unreadable;
-            n.Error = r.Error;
-        } else {
-            n.PartError = r.Error != 0 ? r.Error : EIO;
-        }
-        break;
-    }
-}
-
-// Threads that read directories ahead of the walk, earliest in walk order
-// first. Each holds one descriptor while it reads, and the pool as a whole
-// at most `held` more for directories whose children are still to be opened.
-class TPool {
-public:
-    TPool(int threads, std::size_t held, const TDirectory& base, const TWildcard& mask, const TRules& rules,
-          const std::atomic<bool>* stop)
-        : FBase(base), FBaseLength(rules.BaseLength), FMask(mask), FRules(rules), FStopFlag(stop),
-          FHeldLimit(held) {
-        try {
-            for (int i = 0; i < threads; ++i)
-                FThreads.emplace_back([this] { Run(); });
-        } catch (const std::system_error&) {
-            // Fewer threads, or none: the walk then reads what it needs itself.
-        }
-    }
-
-    // A stop reaches every thread at once: nothing queued is begun any more.
-    ~TPool() {
-        {
-            std::lock_guard lock(FMutex);
-            FStop = true;
-            FQueue = {};
-        }
-        FWork.notify_all();
-        for (auto& t : FThreads)
-            t.join();
-    }
-    TPool(const TPool&) = delete;
-    TPool& operator=(const TPool&) = delete;
-
-    // The node's read, as the pool did it, waited for, or done here when no
-    // thread has begun it (`watch` then watches it). While it waits, `waiting`
-    // hears the files read so far now and then.
-    template <class F> void Take(const std::shared_ptr<TNode>& n, platform::TReadWatch& watch, F&& waiting) {
-        std::unique_lock lock(FMutex);
-        if (n->State == TState::Queued) {
-            n->State = TState::Taken;
-            lock.unlock();
-            Process(*n, watch);
-            lock.lock();
-            Push(*n);
-            return;
-        }
-        if (n->State != TState::Done) {
-            FWaitingFor = n.get();
-            while (!FDone.wait_for(lock, kWaitTick, [&] { return n->State == TState::Done; })) {
-                lock.unlock();
-                waiting(n->FilesSoFar.load(std::memory_order_relaxed));
-                lock.lock();
-            }
-            FWaitingFor = nullptr;
-        }
-        n->State = TState::Taken;
-        TakenAhead();
-    }
-
-    // Hands the subdirectories of a node the walk read itself to the threads.
-    void Schedule(TNode& n) {
-        Claim(n.Id);
-        Prepare(n);
-        std::lock_guard lock(FMutex);
-        Push(n);
-    }
-
-    // The walk does not enter `n`, read by the pool or scheduled: nothing
-    // below it is read any more. Reads under way are waited for, as the walk
-    // waits for a read it takes: they look up the parents.
-    void Drop(TNode& n) {
-        std::unique_lock lock(FMutex);
-        std::vector<TNode*> below{&n};
-        while (!below.empty()) {
-            TNode* p = below.back();
-            below.pop_back();
-            for (const auto& c : p->Children) {
-                if (!c)
-                    continue;
-                if (c->State == TState::Running) {
-                    FWaitingFor = c.get();
-                    FDone.wait(lock, [&] { return c->State == TState::Done; });
-                    FWaitingFor = nullptr;
-                }
-                if (c->State == TState::Queued) {
-                    c->State = TState::Taken; // the threads pass it by
-                    if (p->Dir.IsOpen() && p->Unopened.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-                        p->Dir.Close();
-                        FHeld.fetch_sub(1, std::memory_order_relaxed);
-                    }
-                } else if (c->State == TState::Done) {
-                    c->State = TState::Taken;
-                    TakenAhead();
-                    below.push_back(c.get());
-                }
-            }
-        }
-    }
-
-private:
-    struct TLater {
-        bool operator()(const std::shared_ptr<TNode>& a, const std::shared_ptr<TNode>& b) const {
-            return a->Key > b->Key;
-        }
-    };
-
-    TDirectory Open(TNode& n) const {
-        TNode* p = n.Parent;
-        if (!p || !p->Dir.IsOpen())
-            return FBase.OpenChild(n.Path.substr(FBaseLength));
-        TDirectory d = p->Dir.OpenChild(n.Path.substr(p->Path.size(), n.Path.size() - p->Path.size() - 1));
-        if (p->Unopened.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-            p->Dir.Close();
-            FHeld.fetch_sub(1, std::memory_order_relaxed);
-        }
-        return d;
-    }
-
-    // Threads that ran too far ahead go on when half the distance is left.
-    void TakenAhead() {
-        if (--FAhead == kReadAhead / 2 && FFull) {
-            FFull = false;
-            FWork.notify_all();
-        }
-    }
-
-    // False when a folder of this identity was read already: the pool reads
-    // ahead below one of them only, and the walk itself below the other
-    // should that be the first in walk order.
-    bool Claim(const TDirIdentity& id) { return FRules.Options.WalkLinkedFoldersAgain || FClaims->Claim(id); }
-
-    // Reads the node; done outside the lock.
-    void Process(TNode& n, platform::TReadWatch& watch) {
-        TDirectory d = Open(n);
-        if (!d.IsOpen()) {
-            n.Error = d.Error();
-            n.Outcome = OutOfDescriptors(n.Error) ? TOutcome::NoDescriptors : TOutcome::Unreadable;
-            return;
-        }
-        ReadOpened(n, d, FMask, FRules, watch, [&n](const TDirIdentity& id) {
-            for (const TNode* p = n.Parent; p; p = p->Parent)
-                if (p->Id == id)
-                    return true;
-            return false;
-        });
-        if (n.Outcome != TOutcome::Read || !Claim(n.Id))
-            return;
-        const std::uint32_t children = Prepare(n);
-        if (children > 0 && FHeld.fetch_add(1, std::memory_order_relaxed) < FHeldLimit) {
-            n.Unopened.store(children, std::memory_order_relaxed);
-            n.Dir = std::move(d);
-        } else if (children > 0) {
-            FHeld.fetch_sub(1, std::memory_order_relaxed);
-        }
-    }
-
-    // Makes the child nodes the pool may read; returns how many.
-    std::uint32_t Prepare(TNode& n) const {
-        const auto& subdirs = n.Contents.Subdirs();
-        std::uint32_t count = 0;
-        for (std::size_t i = 0; i < subdirs.size(); ++i) {
-            const std::string& name = subdirs[i];
-            if (n.Path.size() - FBaseLength + name.size() >= kMaxRelativePath ||
-                FRules.Classify(n.Path, name, n.Contents.SubdirIsLink(i)) != TEntry::Walk)
-                continue;
-            if (n.Children.empty())
-                n.Children.resize(subdirs.size());
-            auto c = std::make_shared<TNode>();
-            c->Parent = &n;
-            c->Path.reserve(n.Path.size() + name.size() + 1);
-            c->Path.append(n.Path).append(name).push_back('/');
-            c->Key.reserve(n.Key.size() + 1);
-            c->Key = n.Key;
-            c->Key.push_back(static_cast<std::uint32_t>(i));
-            n.Children[i] = std::move(c);
-            ++count;
-        }
-        return count;
-    }
-
-    // `byWorker`: the pushing thread takes one of them itself.
-    void Push(TNode& n, bool byWorker = false) {
-        if (FStop)
-            return;
-        std::size_t pushed = 0;
-        for (const auto& c : n.Children) {
-            if (c) {
-                FQueue.push(c);
-                ++pushed;
-            }
-        }
-        // Only as many threads as there is work for (a crowd at the lock
-        // costs more than it reads), and while reads come from the cache
-        // about one a core; while they wait on the disk or the network, all.
-        if (byWorker && pushed > 0)
-            --pushed;
-        const std::size_t awake = FThreads.size() - FIdle;
-        const std::size_t wanted = FWaiting < kWaitingReads ? FCores : FThreads.size();
-        const std::size_t wake = std::min({pushed, FIdle, wanted > awake ? wanted - awake : 0});
-        for (std::size_t k = wake; k > 0; --k)
-            FWork.notify_one();
-    }
-
-    void Run() {
-        unsigned reads = 0;
-        std::unique_lock lock(FMutex);
-        for (;;) {
-            ++FIdle;
-            FWork.wait(lock, [this] { return FStop || (!FQueue.empty() && !FFull); });
-            --FIdle;
-            if (FStop)
-                return;
-            std::shared_ptr<TNode> n = FQueue.top();
-            FQueue.pop();
-            if (n->State != TState::Queued)
-                continue; // the walk read it itself
-            n->State = TState::Running;
-            FFull = ++FAhead >= kReadAhead;
-            lock.unlock();
-            // One read in four is watched: the question costs a system call.
-            const bool watched = (++reads & 3) == 0;
-            const long waitsBefore = watched ? VoluntaryWaits() : 0;
-            TNodeWatch watch(FStopFlag, *n);
-            Process(*n, watch);
-            const bool waited = watched && VoluntaryWaits() != waitsBefore;
-            lock.lock();
-            if (watched)
-                FWaiting = (7 * FWaiting + (waited ? 1024 : 0)) / 8;
-            Push(*n, true);
-            n->State = TState::Done;
-            if (FWaitingFor == n.get())
-                FDone.notify_one();
-        }
-    }
-
-    const TDirectory& FBase;
-    const std::size_t FBaseLength;
-    const TWildcard& FMask;
-    const TRules& FRules;
-    const std::atomic<bool>* FStopFlag;
-    const std::size_t FHeldLimit;
-    mutable std::atomic<std::size_t> FHeld{0};
-    std::mutex FMutex;
-    std::condition_variable FWork, FDone;
-    std::priority_queue<std::shared_ptr<TNode>, std::vector<std::shared_ptr<TNode>>, TLater> FQueue;
-    std::size_t FAhead = 0; // running or done, not yet taken
-    std::size_t FIdle = 0;  // threads waiting for work
-    bool FFull = false;     // FAhead reached kReadAhead and has not yet come down to half
-    unsigned FWaiting = 0;  // of 1024, how many recent reads had to wait
-    const std::size_t FCores = std::max(1u, std::thread::hardware_concurrency());
-    const TNode* FWaitingFor = nullptr;
-    bool FStop = false;
-    const std::unique_ptr<TClaimTable> FClaims = std::make_unique<TClaimTable>();
-    std::vector<std::thread> FThreads;
-};
-
 // One directory on the walk's path: its node and how far its subdirectories
 // are done. The descriptor is open only when the walking thread opened it.
 struct TLevel {
@@ -539,19 +51,6 @@ struct TLevel {
     // Walked before: only on the way to a link whose turn it is.
     bool Frame = false;
 };
-
-// A link to a folder, left for after the folders reached without one.
-struct TDeferredLink {
-    std::string Path;                // ends in "/"
-    std::vector<TDirIdentity> Chain; // of the folders from the base down to the link's
-};
-
-// Paths by their names, folder by folder: "/" comes before every other byte.
-bool ComesBefore(const TDeferredLink& a, const TDeferredLink& b) {
-    const auto key = [](char c) { return c == '/' ? 0 : static_cast<unsigned char>(c) + 1; };
-    return std::lexicographical_compare(a.Path.begin(), a.Path.end(), b.Path.begin(), b.Path.end(),
-                                        [&](char x, char y) { return key(x) < key(y); });
-}
 
 // The walking thread's part: the depth-first order, the visitor's calls,
 // its own descriptors and the pool.
@@ -598,7 +97,7 @@ private:
     TWalkStats FStats;
     std::deque<TLevel> FStack; // a deque: the pool holds on to the base's descriptor
     TIdentityTable FMet;       // of every directory met so far (TNode::Met)
-    std::unique_ptr<TPool> FPool;
+    std::unique_ptr<TReadAheadPool> FPool;
     std::vector<std::shared_ptr<TNode>> FSpare;
     // The links of this round, by name, and those met meanwhile, for the
     // next: fewer links on the way come first.
@@ -799,7 +298,7 @@ bool TWalk::Start(const std::string& baseDir, int workers) {
     level.Node = std::move(root);
     FOpen = 1;
     if (workers > 0 && !level.Node->Contents.Subdirs().empty()) {
-        FPool = std::make_unique<TPool>(workers, FHeldLimit, level.Dir, FMask, FRules, FStopFlag);
+        FPool = std::make_unique<TReadAheadPool>(workers, FHeldLimit, level.Dir, FMask, FRules, FStopFlag);
         FPool->Schedule(*level.Node);
     }
     return true;

@@ -1,6 +1,7 @@
 #include "thumbs/ThumbnailPool.h"
 
 #include "platform/LeftBehind.h"
+#include "thumbs/HelperProcess.h"
 #include "thumbs/RequestFiles.h"
 
 #include <algorithm>
@@ -8,26 +9,16 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <csignal>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <deque>
-#include <fcntl.h>
 #include <list>
 #include <map>
 #include <mutex>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <unordered_set>
 #include <utility>
-
-extern char** environ;
 
 namespace tavolix::thumbs {
 
@@ -40,50 +31,14 @@ using std::chrono::milliseconds;
 // that cannot decode ends so, see thumbnailer_main.cpp): the helper can't
 // run here, and every request is answered Unavailable from then on.
 constexpr int kMaxStartFailures = 3;
-// How long a helper that was told to end may take before it is killed.
-constexpr milliseconds kRetireGrace{2000};
 // How often a working helper's CPU time is looked at.
 constexpr milliseconds kClockCheck{100};
-// However busy, no file takes longer than this many budgets.
-constexpr int kWallBudgets = 10;
 // Opening a request's files, or writing what was made, may take this many
 // budgets before the file system counts as not answering.
 constexpr int kFileBudgets = 2;
 // Threads left waiting on a file system that stopped answering: beyond this
 // many, requests fail at once rather than leave more behind.
 constexpr int kMaxStuckTasks = 32;
-
-// The CPU time (user and system) a process has used, in milliseconds; -1
-// when it is gone. /proc never waits on a disk or a network.
-long CpuMilliseconds(pid_t pid) {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    char buf[1024];
-    const ssize_t n = ::read(fd, buf, sizeof buf - 1);
-    ::close(fd);
-    if (n <= 0)
-        return -1;
-    buf[n] = '\0';
-    // After the name in parentheses (which may hold anything): state, then
-    // fields 4 to 13, then utime and stime in clock ticks.
-    const char* p = std::strrchr(buf, ')');
-    if (!p)
-        return -1;
-    unsigned long utime = 0, stime = 0;
-    if (std::sscanf(p + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) != 2)
-        return -1;
-    static const long ticks = ::sysconf(_SC_CLK_TCK) > 0 ? ::sysconf(_SC_CLK_TCK) : 100;
-    return static_cast<long>((utime + stime) * 1000 / ticks);
-}
-
-bool IsExecutable(const std::string& path) {
-    struct stat st;
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-           ::access(path.c_str(), X_OK) == 0;
-}
 
 } // namespace
 
@@ -185,25 +140,11 @@ struct TFlight {
     bool FreshHelperOnly = false;
 };
 
-struct THelper {
-    pid_t Pid = -1;
-    int Fd = -1;
-    int ErrFd = -1; // its standard error, read and dropped
-    bool HelloSeen = false;
+// A helper process and the file it works on.
+struct THelper : THelperProcess {
     TFlight* Flight = nullptr;
     int Served = 0; // files it was given
     TClock::time_point IdleSince;
-    // The file's clock: when it was sent, and when the helper last used CPU.
-    TClock::time_point Sent, LastProgress;
-    long CpuAtSend = 0, LastCpu = 0; // milliseconds of the helper's CPU time
-    TFrameReader Reader{kMaxReplyPayload};
-    std::string Out;
-    std::vector<int> OutFiles; // go with Out's first byte; the flight's
-};
-
-struct TRetired {
-    pid_t Pid;
-    TClock::time_point KillAt;
 };
 
 void Deliver(TState& state, const TJob& job, TThumbReply&& reply) {
@@ -247,15 +188,10 @@ private:
     void SendReady();
     THelper* Spawn();
     void Send(THelper& h, TFlight& flight);
-    void StartClock(THelper& h);
-    bool Overdue(THelper& h, TClock::time_point now);
     void Flush(THelper& h);
     void Read(THelper& h);
-    void DrainErrors(THelper& h);
     // The helper is gone or must go: its file is tried again or failed.
     void Dead(THelper& h, bool timedOut);
-    void Retire(THelper& h, bool kill);
-    void Reap(bool all);
     void FailEverything();
     int StuckTasks();
     // Another program's thumbnailer for a file the cache had nothing of;
@@ -268,7 +204,7 @@ private:
     std::vector<std::unique_ptr<THelper>> FHelpers;
     std::list<TFlight> FFlights;
     std::vector<std::shared_ptr<TTask>> FAbandoned;
-    std::vector<TRetired> FRetired;
+    THelperReaper FReaper; // helpers that ended or were killed
     int FStartFailures = 0;
     bool FBroken = false;
     bool FTightened = false;
@@ -431,50 +367,15 @@ void TRunner::CheckTasks() {
 }
 
 THelper* TRunner::Spawn() {
-    int sv[2], err[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) {
-        ++FStartFailures;
-        return nullptr;
-    }
-    if (::pipe2(err, O_CLOEXEC) != 0) {
-        ::close(sv[0]);
-        ::close(sv[1]);
-        ++FStartFailures;
-        return nullptr;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, sv[1], 0);
-    posix_spawn_file_actions_adddup2(&actions, sv[1], 1);
-    // Its messages are no one's business, and a helper stuck in the kernel
-    // must not hold the caller's standard error open.
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    // Nothing else of this process reaches the helper.
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    std::vector<std::string> args = {S.Options.HelperPath, "--serve"};
-    args.insert(args.end(), S.Options.HelperArgs.begin(), S.Options.HelperArgs.end());
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, S.Options.HelperPath.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(sv[1]);
-    ::close(err[1]);
-    if (rc != 0) {
-        ::close(sv[0]);
-        ::close(err[0]);
-        if (++FStartFailures >= kMaxStartFailures)
+    auto h = std::make_unique<THelper>();
+    const THelperProcess::TStart started = h->Start(S.Options.HelperPath, S.Options.HelperArgs);
+    if (started != THelperProcess::TStart::Started) {
+        // Every failed start counts; the pool gives up here only on a
+        // program that would not run, not on a want of sockets.
+        if (++FStartFailures >= kMaxStartFailures && started == THelperProcess::TStart::SpawnFailed)
             FBroken = true;
         return nullptr;
     }
-    ::fcntl(sv[0], F_SETFL, ::fcntl(sv[0], F_GETFL) | O_NONBLOCK);
-    ::fcntl(err[0], F_SETFL, ::fcntl(err[0], F_GETFL) | O_NONBLOCK);
-    auto h = std::make_unique<THelper>();
-    h->Pid = pid;
-    h->Fd = sv[0];
-    h->ErrFd = err[0];
     h->IdleSince = TClock::now();
     FHelpers.push_back(std::move(h));
     std::lock_guard lock(S.Mutex);
@@ -515,79 +416,19 @@ void TRunner::Send(THelper& h, TFlight& flight) {
         std::lock_guard lock(S.Mutex);
         ++S.Stats.Sent;
     }
-    StartClock(h);
+    h.StartClock();
     Flush(h);
 }
 
-void TRunner::StartClock(THelper& h) {
-    h.Sent = h.LastProgress = TClock::now();
-    h.CpuAtSend = h.LastCpu = std::max(0L, CpuMilliseconds(h.Pid));
-}
-
-// A file is over its budget when it has used the budget's worth of CPU, or
-// the helper has not used any for that long (it waits on a file that never
-// comes, or hangs); a decoder that only shares a busy machine goes on.
-bool TRunner::Overdue(THelper& h, TClock::time_point now) {
-    const long budget = S.Options.BudgetMs + (h.HelloSeen ? 0 : S.Options.StartMs);
-    const long cpu = CpuMilliseconds(h.Pid);
-    if (cpu > h.LastCpu) {
-        h.LastCpu = cpu;
-        h.LastProgress = now;
-    }
-    return cpu - h.CpuAtSend > budget || now - h.LastProgress > milliseconds(budget) ||
-           now - h.Sent > milliseconds(budget) * kWallBudgets;
-}
-
 void TRunner::Flush(THelper& h) {
-    while (!h.Out.empty()) {
-        const long n = SendWithFiles(h.Fd, h.Out, h.OutFiles);
-        if (n > 0) {
-            h.Out.erase(0, static_cast<std::size_t>(n));
-            h.OutFiles.clear(); // the helper has its own now
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            return;
+    if (!h.Flush())
         Dead(h, false);
-        return;
-    }
-}
-
-void TRunner::DrainErrors(THelper& h) {
-    char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(h.ErrFd, buf, sizeof buf);
-        if (n > 0)
-            continue;
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-            ::close(h.ErrFd);
-            h.ErrFd = -1;
-        }
-        return;
-    }
 }
 
 void TRunner::Read(THelper& h) {
-    char buf[64 * 1024];
     // What came before the end is read first: a helper that said hello and
     // then died on its file died on the file.
-    bool ended = false;
-    for (;;) {
-        const ssize_t n = ::recv(h.Fd, buf, sizeof buf, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            break;
-        if (n <= 0) {
-            ended = true;
-            break;
-        }
-        h.Reader.Feed(buf, static_cast<std::size_t>(n));
-    }
+    const bool ended = h.Receive();
     std::uint32_t type = 0;
     std::string payload;
     for (;;) {
@@ -617,7 +458,7 @@ void TRunner::Read(THelper& h) {
             }
             // The file's own budget starts now that the helper is ready.
             if (h.Flight)
-                StartClock(h);
+                h.StartClock();
             continue;
         }
         std::optional<THelperReply> reply;
@@ -670,33 +511,7 @@ void TRunner::Dead(THelper& h, bool timedOut) {
     }
     if (!h.HelloSeen && ++FStartFailures >= kMaxStartFailures)
         FBroken = true;
-    Retire(h, true);
-}
-
-void TRunner::Retire(THelper& h, bool kill) {
-    if (h.Fd >= 0)
-        ::close(h.Fd);
-    h.Fd = -1;
-    if (h.ErrFd >= 0)
-        ::close(h.ErrFd);
-    h.ErrFd = -1;
-    if (h.Pid > 0) {
-        if (kill)
-            ::kill(h.Pid, SIGKILL);
-        FRetired.push_back({h.Pid, TClock::now() + (kill ? milliseconds(0) : kRetireGrace)});
-    }
-    h.Pid = -1;
-}
-
-void TRunner::Reap(bool all) {
-    const auto now = TClock::now();
-    std::erase_if(FRetired, [&](TRetired& r) {
-        if (::waitpid(r.Pid, nullptr, WNOHANG) != 0)
-            return true; // reaped, or not ours any more
-        if (all || now >= r.KillAt)
-            ::kill(r.Pid, SIGKILL);
-        return false;
-    });
+    FReaper.Retire(h, true);
 }
 
 // No helper can run: what waits is answered so, and nothing is recorded
@@ -776,7 +591,7 @@ void TRunner::Run() {
                 break;
         }
         std::erase_if(FHelpers, [](const auto& h) { return h->Fd < 0; });
-        Reap(false);
+        FReaper.Reap(false);
         PollExternals();
         CheckTasks();
         if (FBroken) {
@@ -802,7 +617,7 @@ void TRunner::Run() {
             if (flight.Task)
                 until = std::min(until, flight.Task->Deadline);
         }
-        if (!FRetired.empty() || !FExternals.empty())
+        if (!FReaper.Empty() || !FExternals.empty())
             until = std::min(until, now + milliseconds(100));
         const auto wait = std::chrono::duration_cast<milliseconds>(until - now).count();
         ::poll(fds.data(), fds.size(), static_cast<int>(std::clamp<long long>(wait + 1, 0, 60000)));
@@ -814,7 +629,7 @@ void TRunner::Run() {
             THelper& h = *FHelpers[i];
             const short ev = fds[2 * i + 1].revents;
             if (h.ErrFd >= 0 && (fds[2 * i + 2].revents & (POLLIN | POLLHUP | POLLERR)))
-                DrainErrors(h);
+                h.DrainErrors();
             if (h.Fd >= 0 && (ev & POLLOUT))
                 Flush(h);
             if (h.Fd >= 0 && (ev & (POLLIN | POLLHUP | POLLERR)))
@@ -824,16 +639,16 @@ void TRunner::Run() {
         for (const auto& h : FHelpers) {
             if (h->Fd < 0)
                 continue;
-            if (h->Flight && Overdue(*h, after))
+            if (h->Flight && h->Overdue(after, S.Options.BudgetMs, S.Options.StartMs))
                 Dead(*h, true);
             else if (!h->Flight && after >= h->IdleSince + milliseconds(S.Options.IdleExitMs))
-                Retire(*h, false); // it ends on the closed socket
+                FReaper.Retire(*h, false); // it ends on the closed socket
         }
     }
     for (const auto& h : FHelpers) {
         h->Flight = nullptr;
         if (h->Fd >= 0)
-            Retire(*h, true);
+            FReaper.Retire(*h, true);
     }
     // What is being written (a failure record, a cache file) is let finish
     // within its time; opening is left behind.
@@ -844,9 +659,9 @@ void TRunner::Run() {
             ::usleep(2000);
     }
     // Killed helpers end at once unless the kernel holds them; those are left.
-    for (int i = 0; i < 20 && !FRetired.empty(); ++i) {
-        Reap(true);
-        if (!FRetired.empty())
+    for (int i = 0; i < 20 && !FReaper.Empty(); ++i) {
+        FReaper.Reap(true);
+        if (!FReaper.Empty())
             ::usleep(5000);
     }
 }
