@@ -368,7 +368,20 @@ def tour(d, p, tree, work, shots):
              lambda: os.path.exists(opened) and open(opened).read() == os.path.join(tree, "readme.txt") + "\n")
     # Sway offers activation tokens: the program came with one.
     with open(os.path.join(work, "token.txt")) as f:
-        assert f.read(), "the opened program got no activation token"
+        first_token = f.read()
+    assert first_token, "the opened program got no activation token"
+
+    # The context menu's "show in folder": with no file manager on the bus,
+    # the folder goes to the desktop's program for folders, with a token of
+    # its own.
+    d.key("shift+F10")
+    p.wait("the hit's context menu", lambda s: s["popup"] != "-")
+    d.key("Down", "Down", "Return")
+    wait_for("the folder opened by its program",
+             lambda: open(opened).read().splitlines()[-1:] in ([tree], [tree + "/"]))
+    with open(os.path.join(work, "token.txt")) as f:
+        token = f.read()
+    assert token and token != first_token, (token, first_token)
 
     # The filter row, by the keyboard.
     ri.case_filter_row(d, p, tree, work)
@@ -449,8 +462,8 @@ class StallFs(ri.StallFs):
 
 
 def opener_env(work):
-    """A desktop whose program for plain text writes down what it was given,
-    and the activation token it came with."""
+    """A desktop whose program for plain text and for folders writes down what
+    it was given, and the activation token it came with."""
     data = os.path.join(work, "data")
     handler = os.path.join(work, "handler.sh")
     with open(handler, "w") as f:
@@ -459,12 +472,13 @@ def opener_env(work):
     os.chmod(handler, 0o755)
     os.makedirs(os.path.join(data, "applications"))
     with open(os.path.join(data, "applications", "tavolix-test-open.desktop"), "w") as f:
-        f.write("[Desktop Entry]\nType=Application\nName=Test opener\nExec=%s %%f\nMimeType=text/plain;\n"
+        f.write("[Desktop Entry]\nType=Application\nName=Test opener\nExec=%s %%f\nMimeType=text/plain;inode/directory;\n"
                 "NoDisplay=true\n" % handler)
     config = os.path.join(work, "home", ".config")
     os.makedirs(config)
     with open(os.path.join(config, "mimeapps.list"), "w") as f:
-        f.write("[Default Applications]\ntext/plain=tavolix-test-open.desktop\n")
+        f.write("[Default Applications]\ntext/plain=tavolix-test-open.desktop\n"
+                "inode/directory=tavolix-test-open.desktop\n")
     return {"XDG_DATA_HOME": data, "XDG_CURRENT_DESKTOP": "", "DESKTOP_SESSION": ""}
 
 
