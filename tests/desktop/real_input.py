@@ -586,6 +586,9 @@ def case_walk_choices(d, p, tree, work):
     d.key("Tab")
     d.key("space")
     wait_for("Exclude=node_modules in the settings file", settings_hold("Exclude=node_modules"), timeout=5)
+    # The box is gone and the frame has its focus back (on Wayland that comes
+    # when the compositor hands it back) before the keys go on.
+    p.wait("the frame back with a focus", lambda s: is_frame(s) and s["focus"] != "-", activate=True)
     s = p.search("*.gif")
     w = last_window(s)
     after = s[w + "names"].split("|")
