@@ -1,11 +1,10 @@
 #include "results/findf.h"
 
 #include "hitview/FLBoxS.h"
-#include "platform/ExecuteFile.h"
 #include "platform/LocaleFormats.h"
 #include "platform/Volumes.h"
 #include "results/DetailsView.h"
-#include "results/HitTransfer.h"
+#include "results/HitActions.h"
 #include "results/ItemPainter.h"
 #include "results/PageSaver.h"
 #include "results/PictureView.h"
@@ -79,9 +78,6 @@ bool IsPlainMove(const QKeyEvent* key) {
 
 const QString kHelpContext = QStringLiteral("helpContext");
 
-// More hits than this are opened only when the user says so.
-constexpr std::size_t kOpenWithoutAsking = 10;
-
 QFont PGothic15() {
     return ui::UiFont(ui::kPGothic, 15);
 }
@@ -123,7 +119,13 @@ TMDIChild::TMDIChild(TResultWindowHost& host, QWidget* parent) : QWidget(parent)
     StopButton = FStatus->StopButton;
 
     BuildMenus();
-    BuildHitActions();
+    FHits = std::make_unique<THitActions>(*this, *ListBox1, *DetailsView1, [this] { ListBox1Click(); });
+    FHits->Build();
+    PopupMenu1 = FHits->PopupMenu1;
+    Open1 = FHits->Open1;
+    OpenFolder1 = FHits->OpenFolder1;
+    CopyPath1 = FHits->CopyPath1;
+    CopyName1 = FHits->CopyName1;
     const settings::TViewChoices view = FHost.ViewChoices();
     FPictures->SetShown(view.Pictures);
     PictureView1->setChecked(FPictures->Shown());
@@ -449,7 +451,7 @@ void TMDIChild::ListBox1KeyUp() {
 bool TMDIChild::ListBox1KeyDown(int key) {
     if (key != Qt::Key_F12 || ListBox1->ItemIndex() < 0)
         return false;
-    OpenSelected(5);
+    FHits->OpenSelected(5);
     return true;
 }
 
@@ -462,11 +464,11 @@ bool TMDIChild::ViewKeyDown(QAbstractItemView* view, QKeyEvent* key) {
     }
     const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
     if (plain && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
-        OpenSelected(1);
+        FHits->OpenSelected(1);
         return true;
     }
     if (key->matches(QKeySequence::Copy)) {
-        CopyPath1Click();
+        FHits->CopyPath1Click();
         return true;
     }
     if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
@@ -501,26 +503,6 @@ void TMDIChild::FocusNextControl(bool next) {
     }
 }
 
-void TMDIChild::OpenSelected(int showCmd) {
-    const std::vector<std::string> paths = SelectedPaths(*ListBox1);
-    if (paths.empty())
-        return;
-    if (paths.size() > kOpenWithoutAsking &&
-        ShowMessageBox(
-            this, TMessageKind::Confirmation,
-            tr("選択した %1 個のファイルを、それぞれのプログラムで開きます。\r\n\r\nよろしいですか ?")
-                .arg(ui::ToText(
-                    search::SizeToText(static_cast<std::int64_t>(paths.size()), ListBox1->Formats()))),
-            ui::mbYes | ui::mbNo) != ui::TMessageResult::mrYes)
-        return;
-    std::vector<platform::TOpenRequest> requests;
-    requests.reserve(paths.size());
-    for (const std::string& path : paths)
-        requests.push_back({path, "", "", showCmd});
-    // All within the one wait a single file has.
-    platform::ExecuteFiles(requests);
-}
-
 void TMDIChild::ListBox1MouseMove(const QPoint& pos) {
     if (ListBox1->ItemIndex() >= 0)
         return;
@@ -530,9 +512,7 @@ void TMDIChild::ListBox1MouseMove(const QPoint& pos) {
 }
 
 void TMDIChild::ListBox1DblClick() {
-    if (ListBox1->ItemIndex() < 0)
-        return;
-    OpenSelected(1);
+    FHits->OpenChosen();
 }
 
 void TMDIChild::DetailsView1MouseMove(const QPoint& pos) {
@@ -644,76 +624,6 @@ void TMDIChild::SaveColumnWidths() {
 void TMDIChild::PageThumbnails1Click() {
     FViews->ChangeView(
         [this](settings::TViewChoices& view) { view.PageThumbnails = PageThumbnails1->isChecked(); });
-}
-
-void TMDIChild::BuildHitActions() {
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    // The actions belong to the window, so their hints reach the frame's
-    // status bar as those of the window's menus do.
-    auto add = [this](const TCommand& command, void (TMDIChild::*handler)()) {
-        auto* action = new QAction(ui::CommandText(command.Caption), this);
-        ApplyHint(action, ui::CommandText(command.Hint));
-        // Shown beside the item; the views take these keys themselves.
-        if (command.Shortcut.key() != Qt::Key_unknown) {
-            action->setShortcut(command.Shortcut);
-            action->setShortcutContext(Qt::WidgetShortcut);
-        }
-        connect(action, &QAction::triggered, this, handler);
-        PopupMenu1->addAction(action);
-        return action;
-    };
-    Open1 = add(kOpen1, &TMDIChild::ListBox1DblClick);
-    OpenFolder1 = add(kOpenFolder1, &TMDIChild::OpenFolder1Click);
-    PopupMenu1->addSeparator();
-    CopyPath1 = add(kCopyPath1, &TMDIChild::CopyPath1Click);
-    CopyName1 = add(kCopyName1, &TMDIChild::CopyName1Click);
-
-    ListBox1->OnStartDrag = [this](int index) { return ListBox1StartDrag(index); };
-    ListBox1->OnContextPopup = [this](int index, const QPoint& globalPos) {
-        ListBox1ContextPopup(index, globalPos);
-    };
-    DetailsView1->OnStartDrag = ListBox1->OnStartDrag;
-    DetailsView1->OnContextPopup = ListBox1->OnContextPopup;
-}
-
-QMimeData* TMDIChild::ListBox1StartDrag(int index) {
-    // The press has selected the hit: the status bar follows, as for a click.
-    ListBox1Click();
-    if (index < 0)
-        return nullptr;
-    return SelectedHitsMimeData(*ListBox1);
-}
-
-void TMDIChild::ListBox1ContextPopup(int index, const QPoint& globalPos) {
-    // A hit of the selection keeps it: the menu acts on every selected hit.
-    QItemSelectionModel* selection = ListBox1->selectionModel();
-    const QModelIndex item = ListBox1->model()->index(index, 0);
-    if (selection->isSelected(item))
-        selection->setCurrentIndex(item, QItemSelectionModel::NoUpdate);
-    else
-        ListBox1->SetItemIndex(index);
-    ListBox1Click();
-    PopupMenu1->popup(globalPos);
-}
-
-void TMDIChild::OpenFolder1Click() {
-    if (ListBox1->ItemIndex() >= 0)
-        ShowInFolder(ListBox1->GetSelectedPath(), this);
-}
-
-void TMDIChild::CopyPath1Click() {
-    if (ListBox1->ItemIndex() >= 0)
-        CopyToClipboard(SelectedHitsMimeData(*ListBox1));
-}
-
-void TMDIChild::CopyName1Click() {
-    QStringList names;
-    for (const auto& [from, to] : ListBox1->SelectedRanges())
-        for (int i = from; i <= to; ++i)
-            names << ui::ToText(ListBox1->Items().Strings(i));
-    if (!names.isEmpty())
-        CopyToClipboard(names.join(QLatin1Char('\n')));
 }
 
 int TMDIChild::HelpTopicOf(const QWidget* widget) const {

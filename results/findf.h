@@ -23,7 +23,6 @@ class QHeaderView;
 class QLayout;
 class QLabel;
 class QMenu;
-class QMimeData;
 class QPainter;
 class QStatusBar;
 class QStandardItemModel;
@@ -37,6 +36,7 @@ class TFileListBoxS;
 namespace tavolix::results {
 
 class TDetailsView;
+class THitActions;
 class TPageSaver;
 class TPictureView;
 class TResultOrder;
@@ -188,16 +188,7 @@ private:
     bool ViewKeyDown(QAbstractItemView* view, QKeyEvent* key);
     // Tab and Shift+Tab: the frame's next or previous control.
     void FocusNextControl(bool next);
-    // Opens the selected hits, asking first when there are many.
-    void OpenSelected(int showCmd);
     void SelectionChanged();
-    // The ways a hit goes to other programs: drag, context menu, clipboard.
-    void BuildHitActions();
-    QMimeData* ListBox1StartDrag(int index);
-    void ListBox1ContextPopup(int index, const QPoint& globalPos);
-    void OpenFolder1Click();
-    void CopyPath1Click();
-    void CopyName1Click();
     // The window as the frame shows it: the MDI subwindow when there is one.
     QWidget* OuterWindow();
     void CloseWindow();
@@ -218,6 +209,7 @@ private:
     TPictureView* FPictures;
     TPageSaver* FPageSaver;
     std::unique_ptr<TResultStatus> FStatus;
+    std::unique_ptr<THitActions> FHits;
     std::unique_ptr<TResultOrder> FOrder;
     std::unique_ptr<TResultViews> FViews;
     bool FCloseRequested = false;
