@@ -12,13 +12,11 @@
 #include "results/ResultOrder.h"
 #include "results/ResultStatus.h"
 #include "results/ResultViews.h"
-#include "search/FieldText.h"
 #include "ui/Commands.h"
 #include "ui/Hints.h"
 #include "ui/MessageBoxes.h"
 #include "ui/NameText.h"
 #include "ui/UiFonts.h"
-#include "ui/WaitCursor.h"
 #include "words/WalkWords.h"
 
 #include <algorithm>
@@ -27,7 +25,6 @@
 #include <vector>
 
 #include <QAction>
-#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -208,6 +208,7 @@ private:
     QStandardItemModel* FHeaderModel;
     TPictureView* FPictures;
     TPageSaver* FPageSaver;
+    // The window's parts with logic of their own.
     std::unique_ptr<TResultStatus> FStatus;
     std::unique_ptr<THitActions> FHits;
     std::unique_ptr<TResultOrder> FOrder;
