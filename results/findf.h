@@ -23,7 +23,6 @@ class QHeaderView;
 class QLayout;
 class QLabel;
 class QMenu;
-class QMimeData;
 class QPainter;
 class QStatusBar;
 class QStandardItemModel;
@@ -37,8 +36,12 @@ class TFileListBoxS;
 namespace tavolix::results {
 
 class TDetailsView;
+class THitActions;
 class TPageSaver;
 class TPictureView;
+class TResultOrder;
+class TResultStatus;
+class TResultViews;
 
 // The window that runs one search and shows its hits.
 class TMDIChild : public QWidget {
@@ -158,33 +161,19 @@ protected:
 
 private:
     // The parts of the window, top to bottom.
-    QWidget* BuildSortPanel();
     QWidget* BuildHeader();
     QWidget* BuildList();
     QWidget* BuildDetails();
-    QWidget* BuildStatusBar();
-    QLayout* BuildWalkLine();
     void BuildMenus();
     void AssignHints();
-    QString PanelLabelHint() const;
     void StartWalk();
-    void ShowWalkStatus();
     void ListBox1SearchEnding();
     void ListBox1SearchFinished();
     // Why nothing was found, in a box of the frame's.
     void ShowNoHitBox();
     // The commands that need every hit wait for the walk's end.
     void UpdateWalkCommands();
-    void ShowSortStatus();
-    void ShowUnreadStatus();
-    void ShowItemStatus();
-    void ClearItemStatus();
-    // The count and bytes panels take the room of their widest texts.
-    void FitCountPanels();
-    void SortBy(hitview::TFileListBoxS* list, search::TSortOrder order);
     void HeaderControl1SectionClick(int section);
-    void GyouSetClick(QAction* sender);
-    void RetsuSetClick(QAction* sender);
     void ListBox1Click();
     void ListBox1KeyUp();
     bool ListBox1KeyDown(int key);
@@ -192,39 +181,14 @@ private:
     void ListBox1DblClick();
     void ListBox1DrawItem(QPainter& painter, int index, const QRect& rect, bool selected);
     void Close1Click();
-    void PictureView1Click();
-    // The grid of the view in force: the rows and columns chosen, or in the
-    // pictures view as many pictures of the chosen size as the list holds.
-    void ApplyGrid();
-    void PictureSizeClick(int side);
-    void UpdateGridCommands();
-    void RememberGrid();
     void PageThumbnails1Click();
-    // One of the choices new windows follow changed.
-    void ChangeView(const std::function<void(settings::TViewChoices&)>& edit);
-    void Details1Click();
-    void SetDetailsShown(bool shown);
-    void DetailsView1SectionClick(int section);
     void DetailsView1MouseMove(const QPoint& pos);
     void SaveColumnWidths();
-    void SortMenuClick(search::TSortOrder order);
-    void Reverse1Click();
-    // The order menu's and the details view's marks, as the list is sorted.
-    void ShowSortChecks();
     // Keys both views share: F12, Enter, Ctrl+C, Shift+F10. True when taken.
     bool ViewKeyDown(QAbstractItemView* view, QKeyEvent* key);
     // Tab and Shift+Tab: the frame's next or previous control.
     void FocusNextControl(bool next);
-    // Opens the selected hits, asking first when there are many.
-    void OpenSelected(int showCmd);
     void SelectionChanged();
-    // The ways a hit goes to other programs: drag, context menu, clipboard.
-    void BuildHitActions();
-    QMimeData* ListBox1StartDrag(int index);
-    void ListBox1ContextPopup(int index, const QPoint& globalPos);
-    void OpenFolder1Click();
-    void CopyPath1Click();
-    void CopyName1Click();
     // The window as the frame shows it: the MDI subwindow when there is one.
     QWidget* OuterWindow();
     void CloseWindow();
@@ -240,21 +204,16 @@ private:
     bool FAgain = false;
     // The details view's top hit while the order changes.
     const search::TFileInfo* FDetailsTop = nullptr;
-    std::int32_t FHitCount = 0;
-    // The total can pass 2 GiB: kept in 64 bits.
-    std::int64_t FHitSize = 0;
-    std::string FItemNo;
-    std::int32_t FGyouCount = 6;
-    std::int32_t FRetsuCount = 2;
-    // Wheel turns with Ctrl held, not yet a whole notch.
-    int FZoomAngle = 0;
 
     QStandardItemModel* FHeaderModel;
     TPictureView* FPictures;
     TPageSaver* FPageSaver;
+    // The window's parts with logic of their own.
+    std::unique_ptr<TResultStatus> FStatus;
+    std::unique_ptr<THitActions> FHits;
+    std::unique_ptr<TResultOrder> FOrder;
+    std::unique_ptr<TResultViews> FViews;
     bool FCloseRequested = false;
-    // The status panels show a selection of several hits.
-    bool FSeveralShown = false;
     bool FSelectionStatusQueued = false;
     QTimer* FColumnsTimer;
 };
