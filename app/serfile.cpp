@@ -4,6 +4,7 @@
 #include "app/ExcludeForm.h"
 #include "app/FilterRow.h"
 #include "app/HelpFile.h"
+#include "app/WindowArranger.h"
 #include "app/about.h"
 #include "dirtree/DirTVS.h"
 #include "hitview/FLBoxS.h"
@@ -46,7 +47,6 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
@@ -65,7 +65,6 @@ namespace tavolix::app {
 using ui::ApplyHint;
 using ui::kFixedSys;
 using ui::kPGothic;
-using ui::kSansSerif;
 using ui::mbNo;
 using ui::mbOK;
 using ui::mbYes;
@@ -242,42 +241,6 @@ QFrame* LoweredPanel(QWidget* parent) {
 
 } // namespace
 
-// ---- TCaptionClock
-
-TCaptionClock::TCaptionClock(QWidget* parent) : QWidget(parent) {
-    setFont(UiFont(kSansSerif, 13));
-}
-
-void TCaptionClock::SetText(const QString& text) {
-    FText = text;
-    update();
-}
-
-void TCaptionClock::SetActive(bool active) {
-    FActive = active;
-    update();
-}
-
-QSize TCaptionClock::sizeHint() const {
-    const QFontMetrics metrics(font());
-    return {metrics.horizontalAdvance(QStringLiteral("00:00:00 ")), metrics.height()};
-}
-
-void TCaptionClock::paintEvent(QPaintEvent*) {
-    const QWidget* top = window();
-    if (top && top->isMinimized())
-        return;
-    QPainter painter(this);
-    const QPalette::ColorGroup group = FActive ? QPalette::Active : QPalette::Inactive;
-    const QColor background =
-        FActive ? palette().color(group, QPalette::Highlight) : palette().color(group, QPalette::Mid);
-    const QColor text =
-        FActive ? palette().color(group, QPalette::HighlightedText) : palette().color(group, QPalette::Light);
-    painter.fillRect(rect(), background);
-    painter.setPen(text);
-    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, FText);
-}
-
 // ---- TMDIForm
 
 TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
@@ -371,6 +334,7 @@ void TMDIForm::BuildBars() {
     MDIArea = new QMdiArea(Splitter1);
     MDIArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     MDIArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    FArranger = std::make_unique<TWindowArranger>(MDIArea);
     connect(MDIArea, &QMdiArea::subWindowActivated, this, &TMDIForm::SubWindowActivated);
     Splitter1->addWidget(MDIArea);
     Splitter1->setStretchFactor(0, 0);
@@ -565,7 +529,7 @@ void TMDIForm::BuildMenus() {
     // back before any result window has enabled the window menu.
     addAction(DirectoryShow);
     Windows1->menuAction()->setEnabled(false);
-    connect(Windows1, &QMenu::aboutToShow, this, &TMDIForm::FillWindowList);
+    connect(Windows1, &QMenu::aboutToShow, this, [this] { FArranger->FillWindowList(Windows1); });
 
     FOwnMenus = {{0, File1}, {2, SetEdit1}, {3, Utilety1}, {4, SearchOptions1}, {5, SaveData}, {9, Windows1}};
 
@@ -730,34 +694,6 @@ void TMDIForm::RebuildMenuBar() {
         bar->removeAction(action);
     for (QAction* action : wanted)
         bar->addAction(action);
-}
-
-void TMDIForm::FillWindowList() {
-    for (QAction* action : FWindowListActions) {
-        Windows1->removeAction(action);
-        delete action;
-    }
-    FWindowListActions.clear();
-    const auto windows = ResultSubWindows();
-    if (windows.empty())
-        return;
-    FWindowListActions.push_back(Windows1->addSeparator());
-    int number = 1;
-    for (QMdiSubWindow* window : windows) {
-        QString title = window->windowTitle();
-        title.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction* item = Windows1->addAction(number < 10 ? QStringLiteral("&%1 %2").arg(number).arg(title)
-                                                        : QStringLiteral("%1 %2").arg(number).arg(title));
-        item->setCheckable(true);
-        item->setChecked(window == MDIArea->activeSubWindow());
-        QPointer<QMdiSubWindow> target(window);
-        connect(item, &QAction::triggered, this, [this, target] {
-            if (target)
-                MDIArea->setActiveSubWindow(target);
-        });
-        FWindowListActions.push_back(item);
-        ++number;
-    }
 }
 
 void TMDIForm::SubWindowActivated(QMdiSubWindow* window) {
@@ -999,23 +935,7 @@ void TMDIForm::CreateResultWindow(const std::string& dir, const std::string& key
         FinishExitAfterWalks();
         return;
     }
-    // A new window takes the whole area, or is maximised as the active one
-    // is; new windows step down and right from the top left corner, as a
-    // cascade would put them, as far as they stay wholly inside the area.
-    const QMdiSubWindow* active = MDIArea->activeSubWindow();
-    const bool maximized = active && active != window && !active->isHidden() && active->isMaximized();
-    window->resize(MDIArea->viewport()->size());
-    const int step = std::max(1, window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window));
-    const QSize area = MDIArea->viewport()->size();
-    const int room = std::min(area.width() - window->width(), area.height() - window->height());
-    const int places = std::clamp(room / step + 1, 1, 8);
-    const int index = static_cast<int>(ResultSubWindows().size()) % places;
-    window->move(index * step, index * step);
-    if (maximized)
-        window->showMaximized();
-    else
-        window->show();
-    MDIArea->setActiveSubWindow(window);
+    FArranger->PlaceNew(window);
     FinishExitAfterWalks();
 }
 
@@ -1090,107 +1010,48 @@ void TMDIForm::SaveData1Click(QAction* sender) {
 // ---- window commands
 
 std::vector<QMdiSubWindow*> TMDIForm::ResultSubWindows() const {
-    std::vector<QMdiSubWindow*> windows;
-    for (QMdiSubWindow* window : MDIArea->subWindowList(QMdiArea::CreationOrder))
-        if (!window->isHidden() && dynamic_cast<results::TMDIChild*>(window->widget()))
-            windows.push_back(window);
-    return windows;
+    return FArranger->ResultSubWindows();
 }
 
 std::vector<results::TMDIChild*> TMDIForm::ResultWindows() const {
-    std::vector<results::TMDIChild*> children;
-    for (QMdiSubWindow* window : MDIArea->subWindowList(QMdiArea::ActivationHistoryOrder))
-        if (auto* child = dynamic_cast<results::TMDIChild*>(window->widget()); child && !window->isHidden())
-            children.push_back(child);
-    return children;
+    return FArranger->ResultWindows();
 }
 
 QMdiSubWindow* TMDIForm::SubWindowOf(results::TMDIChild* child) const {
-    for (QMdiSubWindow* window : MDIArea->subWindowList())
-        if (window->widget() == child)
-            return window;
-    return nullptr;
+    return FArranger->SubWindowOf(child);
+}
+
+bool TMDIForm::TileVertical() const {
+    return FArranger->TileVertical();
 }
 
 void TMDIForm::Tile1Click() {
-    FTileVertical = !FTileVertical;
-    std::vector<QMdiSubWindow*> windows;
-    for (QMdiSubWindow* window : ResultSubWindows())
-        if (!window->isMinimized())
-            windows.push_back(window);
-    if (windows.empty())
-        return;
-    // The active window first, as the window list has it.
-    if (QMdiSubWindow* active = MDIArea->activeSubWindow()) {
-        auto it = std::find(windows.begin(), windows.end(), active);
-        if (it != windows.end())
-            std::rotate(windows.begin(), it, it + 1);
-    }
-    const QRect area = MDIArea->viewport()->rect();
-    const int n = static_cast<int>(windows.size());
-    for (int i = 0; i < n; ++i) {
-        QMdiSubWindow* window = windows[static_cast<std::size_t>(i)];
-        if (window->isMaximized())
-            window->showNormal();
-        if (FTileVertical) {
-            const int x0 = area.width() * i / n, x1 = area.width() * (i + 1) / n;
-            window->setGeometry(x0, 0, x1 - x0, area.height());
-        } else {
-            const int y0 = area.height() * i / n, y1 = area.height() * (i + 1) / n;
-            window->setGeometry(0, y0, area.width(), y1 - y0);
-        }
-    }
+    FArranger->Tile();
 }
 
 void TMDIForm::Cascade1Click() {
-    MDIArea->cascadeSubWindows();
+    FArranger->Cascade();
 }
 
 void TMDIForm::NextChild1Click() {
-    MDIArea->activateNextSubWindow();
+    FArranger->ActivateNext();
 }
 
 void TMDIForm::MAXClick() {
-    if (QMdiSubWindow* active = MDIArea->activeSubWindow())
-        active->showMaximized();
+    FArranger->MaximizeActive();
 }
 
 void TMDIForm::NORMALClick() {
-    for (QMdiSubWindow* window : MDIArea->subWindowList(QMdiArea::ActivationHistoryOrder))
-        if (!window->isHidden())
-            window->showNormal();
+    FArranger->NormalizeAll();
 }
 
 void TMDIForm::MINIClick() {
     ShowPanels();
-    const QList<QMdiSubWindow*> windows = MDIArea->subWindowList(QMdiArea::ActivationHistoryOrder);
-    // A maximized window would hand its maximized state to the window activated
-    // after the next minimizing, which then stays maximized.
-    for (QMdiSubWindow* window : windows)
-        if (!window->isHidden() && window->isMaximized())
-            window->showNormal();
-    // Oldest first, the active window last.
-    for (QMdiSubWindow* window : windows)
-        if (!window->isHidden())
-            window->showMinimized();
+    FArranger->MinimizeAll();
 }
 
 void TMDIForm::ArrangeClick() {
-    // Minimized windows in rows along the bottom, left to right.
-    const QRect area = MDIArea->viewport()->rect();
-    int x = 0;
-    int y = area.height();
-    for (QMdiSubWindow* window : ResultSubWindows()) {
-        if (!window->isMinimized())
-            continue;
-        const QSize size = window->size();
-        if (x > 0 && x + size.width() > area.width()) {
-            x = 0;
-            y -= size.height();
-        }
-        window->move(x, y - size.height());
-        x += size.width();
-    }
+    FArranger->ArrangeIcons();
 }
 
 // ---- clock, help, about

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CaptionClock.h"
 #include "app/about.h"
 #include "results/ResultWindowHost.h"
 #include "settings/SavedPages.h"
@@ -43,25 +44,7 @@ namespace tavolix::app {
 
 class TDriveComboBox;
 class TFilterRow;
-
-// The clock in the menu bar's right corner, in title-bar colours.
-class TCaptionClock : public QWidget {
-    Q_OBJECT
-public:
-    explicit TCaptionClock(QWidget* parent = nullptr);
-    void SetText(const QString& text);
-    const QString& Text() const { return FText; }
-    void SetActive(bool active);
-    bool Active() const { return FActive; }
-    QSize sizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    QString FText;
-    bool FActive = true;
-};
+class TWindowArranger;
 
 // The main frame: search bars, directory panel, saved pages, and the result
 // windows as MDI children.
@@ -145,7 +128,7 @@ public:
     std::vector<results::TMDIChild*> ResultWindows() const;
     QMdiSubWindow* SubWindowOf(results::TMDIChild* child) const;
     const settings::TSavedPages& SavedPages() const { return FSavedPages; }
-    bool TileVertical() const { return FTileVertical; }
+    bool TileVertical() const;
     bool CaptionActive() const { return FCaptionActive; }
     const QString& ClockText() const { return FClockText; }
 
@@ -212,7 +195,6 @@ private:
     void BuildMenus();
     void AssignHints();
     void RebuildMenuBar();
-    void FillWindowList();
     void CreateResultWindow(const std::string& dir, const std::string& key);
     void SubWindowActivated(QMdiSubWindow* window);
     void FocusChanged(QWidget* old, QWidget* now);
@@ -250,12 +232,10 @@ private:
     std::unique_ptr<settings::TViewState> FViewState;
     platform::TIoResult FSettingsReadError; // told once the frame shows
     std::map<int, QMenu*> FOwnMenus;
-    std::vector<QAction*> FWindowListActions;
     QPointer<TAboutBox> FAboutBox;
     QString FTitle;
     QString FClockText;
     bool FCaptionActive = false;
-    bool FTileVertical = false; // toggled before each tiling: the first tiles vertically
     bool FShownOnce = false;
     bool FPlaced = false;
     QDeadlineTimer FPlacing; // while the frame's borders settle after it was placed
@@ -269,6 +249,7 @@ private:
     // file with the rest of the memory, not the frame's own placing.
     settings::TFrameSize FFrameKept;
     bool FFrameChanged = false;
+    std::unique_ptr<TWindowArranger> FArranger;
     // Started with the first window that asks for a picture.
     std::unique_ptr<thumbs::TThumbnailPool> FThumbnailPool;
 };
