@@ -3,7 +3,9 @@
 #include "app/DriveComboBox.h"
 #include "app/ExcludeForm.h"
 #include "app/FilterRow.h"
+#include "app/FrameCommands.h"
 #include "app/HelpFile.h"
+#include "app/SearchBar.h"
 #include "app/WindowArranger.h"
 #include "app/about.h"
 #include "dirtree/DirTVS.h"
@@ -16,14 +18,12 @@
 #include "settings/SearchSettings.h"
 #include "settings/ViewSettings.h"
 #include "thumbnailer/Sandbox.h"
-#include "thumbs/FileKinds.h"
 #include "thumbs/ThumbnailPool.h"
 #include "ui/Commands.h"
 #include "ui/Hints.h"
 #include "ui/MessageBoxes.h"
 #include "ui/NameText.h"
 #include "ui/ProgramIcon.h"
-#include "ui/ReadableColours.h"
 #include "ui/UiFonts.h"
 #include "words/CoreWords.h"
 
@@ -40,7 +40,6 @@
 #include <QFile>
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -63,7 +62,6 @@
 namespace tavolix::app {
 
 using ui::ApplyHint;
-using ui::kFixedSys;
 using ui::kPGothic;
 using ui::mbNo;
 using ui::mbOK;
@@ -82,124 +80,6 @@ namespace {
 bool CompositorOwnsFrame() {
     return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
-
-struct TQuickKey {
-    const char* Name;
-    const char* Caption;
-    const char* Hint; // in the context "Commands"
-    bool SeparatorAfter;
-};
-
-const TQuickKey kQuickKeys[] = {
-    {"all", "*.*", QT_TRANSLATE_NOOP("Commands", "全てのファイルを対象"), false},
-    {"exe", "*.exe", QT_TRANSLATE_NOOP("Commands", "プログラム・ファイルを対象"), false},
-    {"txt", "*.txt", QT_TRANSLATE_NOOP("Commands", "テキスト・ファイルを対象"), false},
-    {"ini", "*.ini", QT_TRANSLATE_NOOP("Commands", "ＩＮＩ ファイルを対象"), false},
-    {"hlp", "*.hlp", QT_TRANSLATE_NOOP("Commands", "ヘルプ・ファイルを対象"), true},
-    {"bmp", "*.bmp", QT_TRANSLATE_NOOP("Commands", "ビットマップ・ファイルを対象"), false},
-    {"wmf1", "*.wmf", QT_TRANSLATE_NOOP("Commands", "メタ・ファイルを対象"), false},
-    {"ico", "*.ico", QT_TRANSLATE_NOOP("Commands", "アイコン・ファイルを対象"), false},
-    {"scr", "*.scr", QT_TRANSLATE_NOOP("Commands", "スクリーン・セーバー・ファイルを対象"), false},
-    {"cur", "*.cur", QT_TRANSLATE_NOOP("Commands", "カーソル・ファイルを対象"), true},
-    {"htm1", "*.htm",
-     QT_TRANSLATE_NOOP("Commands", "（インターネット関係）  ＨＴＭ ドキュメント・ファイルを対象"), false},
-    {"html1", "*.html",
-     QT_TRANSLATE_NOOP("Commands", "（インターネット関係）  ＨＴＭＬ ドキュメント・ファイルを対象"), false},
-    {"gif", "*.gif", QT_TRANSLATE_NOOP("Commands", "（インターネット関係）  ＧＩＦ イメージ・ファイルを対象"),
-     false},
-    {"jpg", "*.jpg", QT_TRANSLATE_NOOP("Commands", "（インターネット関係）  ＪＰＧ イメージ・ファイルを対象"),
-     false},
-    {"jpeg1", "*.jpeg",
-     QT_TRANSLATE_NOOP("Commands", "（インターネット関係）  ＪＰＥＧ イメージ・ファイルを対象"), true},
-    {"wav1", "*.wav", QT_TRANSLATE_NOOP("Commands", "ＷＡＶＥ サウンド・ファイルを対象"), false},
-    {"au1", "*.au", QT_TRANSLATE_NOOP("Commands", "ＡＵ サウンドクリップ・ファイルを対象"), false},
-    {"mid1", "*.mid", QT_TRANSLATE_NOOP("Commands", "ＭＩＤＩ シーケンス・ファイルを対象"), false},
-};
-
-// Today's formats, after the list's own: their hints name the kind the
-// table of file kinds gives them.
-constexpr const char* kTodayKeys[] = {"*.jpg", "*.png", "*.webp", "*.heic", "*.svg", "*.pdf", "*.mp4"};
-
-// The frame's menus and commands; those it shares with the result windows
-// are ui's.
-constexpr TCommand kClose1 = {ui::kQuitCommand.Caption, ui::kQuitCommand.Hint, Qt::Key_F4};
-constexpr TCommand kQuickKeysMenu = {
-    QT_TRANSLATE_NOOP("Commands", "簡易検索キー (&K)"),
-    QT_TRANSLATE_NOOP("Commands",
-                      "指定キー入力エリア用の「簡易検索キー」を選択後、直ぐに検索処理を開始します。"),
-    {},
-    kHelpSearch};
-constexpr TCommand kHTMLSave = {
-    ui::kWritePageCommand.Caption,
-    QT_TRANSLATE_NOOP("Commands", "検索結果を、ＨＴＭＬ形式で自動作成して保存します。"),
-    ui::kWritePageCommand.Shortcut};
-constexpr TCommand kSearchOptionsMenu = {
-    QT_TRANSLATE_NOOP("Commands", "検索ｵﾌﾟｼｮﾝ (&S)"),
-    QT_TRANSLATE_NOOP(
-        "Commands", "検索するフォルダの範囲を変更します。（ 設定ファイルに保存され、tavolix-page と共通 ）"),
-    {},
-    kHelpSearch};
-constexpr TCommand kHiddenFolders1 = {
-    QT_TRANSLATE_NOOP("Commands", "隠しフォルダ（ . で始まる名前 ）も検索 (&H)"),
-    QT_TRANSLATE_NOOP("Commands", "名前が「 . 」で始まるフォルダも検索します （ オフの時は、"
-                                  "検索しなかったフォルダの数を表示 ）。")};
-constexpr TCommand kOneFileSystem1 = {
-    QT_TRANSLATE_NOOP("Commands", "１つのファイルシステム内だけを検索 (&X)"),
-    QT_TRANSLATE_NOOP("Commands", "検索ディレクトリと別のファイルシステム（ ネットワーク、ＵＳＢ "
-                                  "メモリなど ）にあるフォルダは、検索しません。")};
-constexpr TCommand kKeyLists1 = {
-    QT_TRANSLATE_NOOP("Commands", "「 ; 」で区切って複数のキーを指定 (&L)"),
-    QT_TRANSLATE_NOOP(
-        "Commands",
-        "「 ; 」で区切った複数のキーの、どれかに合うファイルを検索します （ 例 ＝ *.jpg;*.png ）。")};
-constexpr TCommand kFilterRowShow1 = {
-    QT_TRANSLATE_NOOP("Commands", "絞り込み行の表示／非表示 (&F)"),
-    QT_TRANSLATE_NOOP("Commands", "種類・サイズ・更新日時で検索結果を絞り込む行を、表示・非表示します "
-                                  "（ 表示中だけ絞り込み ）。"),
-    Qt::Key_F8};
-constexpr TCommand kExcludeFolders1 = {
-    QT_TRANSLATE_NOOP("Commands", "除外するフォルダ (&E)..."),
-    QT_TRANSLATE_NOOP("Commands",
-                      "検索しないフォルダの名前やパスを、指定キーと同じワイルドカードで指定します。")};
-constexpr TCommand kSavedPagesMenu = {
-    QT_TRANSLATE_NOOP("Commands", "作成ﾃﾞｰﾀ (&D)"),
-    QT_TRANSLATE_NOOP("Commands",
-                      "過去に作成＆保存したデータです。クリックすると、ＷＷＷブラウザで閲覧できます。"),
-    {},
-    kHelpSearch};
-constexpr TCommand kWindowMenu = {
-    QT_TRANSLATE_NOOP("Commands", "ｳｨﾝﾄﾞｳ (&W)"),
-    QT_TRANSLATE_NOOP("Commands", "検索結果フォームの表示に関する変更 （ 作成するＨＴＭＬとは無関係 ）"),
-    {},
-    kHelpMain};
-constexpr TCommand kDirectoryShow = {
-    QT_TRANSLATE_NOOP("Commands", "ディレクトリ表示／非表示"),
-    QT_TRANSLATE_NOOP("Commands", "ディレクトリ・パネルの表示・非表示を切替えます。"), Qt::Key_F5};
-constexpr TCommand kTile1 = {
-    QT_TRANSLATE_NOOP("Commands", "並べて表示 (&T)"),
-    QT_TRANSLATE_NOOP("Commands", "検索結果を、タイル表示 （ 続けて選択すると、横表示・縦表示を切替え ）"),
-    Qt::CTRL | Qt::Key_T};
-// Ctrl+C, Ctrl+X and Ctrl+A copy, cut and select all on every desktop: the
-// window commands that had them take Shift with them.
-constexpr TCommand kCascade1 = {QT_TRANSLATE_NOOP("Commands", "重ねて表示 (&C)"),
-                                QT_TRANSLATE_NOOP("Commands", "検索結果を、カスケード表示"),
-                                Qt::CTRL | Qt::SHIFT | Qt::Key_C};
-constexpr TCommand kNextChild1 = {QT_TRANSLATE_NOOP("Commands", "次の Child Form (&D)"),
-                                  QT_TRANSLATE_NOOP("Commands", "次の検索結果を、前面に表示"),
-                                  Qt::CTRL | Qt::Key_D};
-constexpr TCommand kMAX = {QT_TRANSLATE_NOOP("Commands", "最大化 (&X)"),
-                           QT_TRANSLATE_NOOP("Commands", "検索結果を、最大フォーム・サイズで表示"),
-                           Qt::CTRL | Qt::Key_M};
-constexpr TCommand kNORMAL = {
-    QT_TRANSLATE_NOOP("Commands", "ノーマル化 (&N)"),
-    QT_TRANSLATE_NOOP("Commands", "検索結果を、普通サイズで表示 （ 最大化・アイコン化を解除 ）"),
-    Qt::CTRL | Qt::SHIFT | Qt::Key_X};
-constexpr TCommand kMINI = {QT_TRANSLATE_NOOP("Commands", "アイコン化 (&M)"),
-                            QT_TRANSLATE_NOOP("Commands", "全ての検索結果を、アイコン化"),
-                            Qt::CTRL | Qt::Key_N};
-constexpr TCommand kArrange = {QT_TRANSLATE_NOOP("Commands", "アイコン整列 (&A)"),
-                               QT_TRANSLATE_NOOP("Commands", "アイコン化時の整列"),
-                               Qt::CTRL | Qt::SHIFT | Qt::Key_A};
 
 // One command of a menu: the field that keeps it and what it does.
 struct TMenuRow {
@@ -223,13 +103,6 @@ void AddCommands(TMDIForm& frame, QMenu* menu, std::initializer_list<TMenuRow> r
 
 std::string ResolveSettingsFile(std::optional<std::string> given) {
     return given ? *given : settings::SettingsFilePath();
-}
-
-QIcon Glyph(const QString& name) {
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/bar/%1.png").arg(name), QSize(), QIcon::Normal);
-    icon.addFile(QStringLiteral(":/bar/%1-disabled.png").arg(name), QSize(), QIcon::Disabled);
-    return icon;
 }
 
 QFrame* LoweredPanel(QWidget* parent) {
@@ -349,46 +222,14 @@ void TMDIForm::BuildBars() {
 
 // Panel1: the key box, the search and save buttons and the base directory label.
 QWidget* TMDIForm::BuildSearchBar(QWidget* parent) {
-    Panel1 = LoweredPanel(parent);
-    Panel1->setFixedHeight(35);
-    KeyWordEditCB = new QComboBox(Panel1);
-    KeyWordEditCB->setObjectName(QStringLiteral("KeyWordEditCB"));
-    KeyWordEditCB->setEditable(true);
-    KeyWordEditCB->setInsertPolicy(QComboBox::NoInsert);
-    // The key searched is what was typed: no completion from the history.
-    KeyWordEditCB->setCompleter(nullptr);
-    KeyWordEditCB->setGeometry(2, 5, 198, 25);
-    KeyWordEditCB->setEditText(QStringLiteral("*.gif"));
-    KeyWordEditCB->setFont(UiFont(kFixedSys, 19));
-    ui::SetFixedTextColour(KeyWordEditCB, QPalette::Text, Qt::blue, QPalette::Base);
-    // Keys reach the combo box, which hands them to its line edit directly.
-    KeyWordEditCB->installEventFilter(this);
-    KeyWordEditCB->lineEdit()->installEventFilter(this);
-
-    SerchSB = new QToolButton(Panel1);
-    SerchSB->setAutoRaise(true);
-    SerchSB->setGeometry(208, 5, 25, 25);
-    SerchSB->setIcon(Glyph(QStringLiteral("search")));
-    SerchSB->setIconSize(QSize(20, 20));
-    // Shown as a picture alone: screen readers say the command.
-    SerchSB->setAccessibleName(ui::CommandText(ui::kFindCommand.Caption));
-    connect(SerchSB, &QToolButton::clicked, this, [this] { SearchFind1Click(); });
-
-    SaveFileMSB = new QToolButton(Panel1);
-    SaveFileMSB->setAutoRaise(true);
-    SaveFileMSB->setGeometry(240, 5, 25, 25);
-    SaveFileMSB->setIcon(Glyph(QStringLiteral("save")));
-    SaveFileMSB->setIconSize(QSize(20, 20));
-    SaveFileMSB->setAccessibleName(ui::CommandText(ui::kWritePageCommand.Caption));
-    connect(SaveFileMSB, &QToolButton::clicked, this, &TMDIForm::SaveFileMSBClick);
-
-    Label1 = new QLabel(Panel1);
-    Label1->setFont(UiFont(kPGothic, 15));
-    Label1->setTextFormat(Qt::PlainText);
-    ui::SetFixedTextColour(Label1, QPalette::WindowText, Qt::blue, QPalette::Window);
-    Label1->move(272, 10);
-    Label1->setMinimumWidth(400);
-
+    FSearchBar = new TSearchBar(this);
+    Panel1 = FSearchBar->BuildPanel(parent);
+    KeyWordEditCB = FSearchBar->KeyBox;
+    SerchSB = FSearchBar->FindButton;
+    SaveFileMSB = FSearchBar->SaveButton;
+    Label1 = FSearchBar->DirLabel;
+    connect(FSearchBar, &TSearchBar::FindAsked, this, [this] { SearchFind1Click(); });
+    connect(FSearchBar, &TSearchBar::SaveAsked, this, &TMDIForm::SaveFileMSBClick);
     return Panel1;
 }
 
@@ -457,29 +298,9 @@ void TMDIForm::BuildMenus() {
     // F1 asks for the topic of where the user is, the command for the first.
     Help1->installEventFilter(this);
 
-    SetEdit1 = ui::MakeMenu(kQuickKeysMenu, this);
-    for (const TQuickKey& key : kQuickKeys) {
-        QAction* item = SetEdit1->addAction(ui::ToText(key.Caption));
-        item->setObjectName(ui::ToText(key.Name));
-        ApplyHint(item, ui::CommandText(key.Hint));
-        connect(item, &QAction::triggered, this, [this, item] { allClick(item); });
-        QuickKeys.push_back(item);
-        if (key.SeparatorAfter)
-            SetEdit1->addSeparator();
-    }
-    SetEdit1->addSeparator();
-    for (const char* key : kTodayKeys) {
-        QAction* item = SetEdit1->addAction(ui::ToText(key));
-        item->setObjectName(QStringLiteral("today_") + ui::ToText(key + 2));
-        const thumbs::TKindGroup group = thumbs::FileKindOf(key).Group;
-        ApplyHint(item,
-                  group == thumbs::TKindGroup::None
-                      ? tr("%1 ファイルを対象").arg(ui::ToText(key))
-                      : tr("%1 ファイル （ %2 ） を対象")
-                            .arg(ui::ToText(words::KindWord(thumbs::KindGroupName(group))), ui::ToText(key)));
-        connect(item, &QAction::triggered, this, [this, item] { allClick(item); });
-        QuickKeys.push_back(item);
-    }
+    SetEdit1 = FSearchBar->BuildQuickKeysMenu(this);
+    QuickKeys = FSearchBar->QuickKeys;
+    connect(FSearchBar, &TSearchBar::QuickKeyChosen, this, &TMDIForm::allClick);
 
     Utilety1 = ui::MakeMenu(ui::kSearchMenu, this);
     AddCommands(*this, Utilety1,
@@ -719,7 +540,7 @@ std::string TMDIForm::SelectedDirectory() const {
 }
 
 std::string TMDIForm::KeyText() const {
-    return KeyWordEditCB->currentText().toStdString();
+    return FSearchBar->KeyText();
 }
 
 void TMDIForm::AddKeyToHistory(const std::string& key) {
@@ -733,22 +554,11 @@ void TMDIForm::AddKeyToHistory(const std::string& key) {
         }
     }
     // Not in the file (it can't hold this key, or can't be written): this run remembers it.
-    for (int i = 0; i < KeyWordEditCB->count(); ++i)
-        if (KeyWordEditCB->itemText(i).toStdString() != key)
-            history.push_back(KeyWordEditCB->itemText(i).toStdString());
-    history.push_back(key);
-    if (history.size() > static_cast<std::size_t>(settings::kHistoryLength))
-        history.erase(history.begin(), history.end() - settings::kHistoryLength);
-    SetHistory(history);
+    SetHistory(FSearchBar->HistoryWith(std::move(history), key));
 }
 
 void TMDIForm::SetHistory(const std::vector<std::string>& history) {
-    // Filling the list would replace the typed text.
-    const QString typed = KeyWordEditCB->currentText();
-    KeyWordEditCB->clear();
-    for (const std::string& key : history)
-        KeyWordEditCB->addItem(QString::fromStdString(key));
-    KeyWordEditCB->setEditText(typed);
+    FSearchBar->SetHistory(history);
 }
 
 void TMDIForm::LoadSearchMemory() {
@@ -1165,18 +975,6 @@ bool TMDIForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Help1 && event->type() == QEvent::Shortcut) {
         Help1KeyPress();
         return true;
-    }
-    const bool keyBox = watched == KeyWordEditCB || watched == KeyWordEditCB->lineEdit();
-    if (keyBox && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            SearchFind1Click();
-            return true;
-        }
-        if (key->key() == Qt::Key_Escape) {
-            KeyWordEditCB->clearEditText();
-            return true;
-        }
     }
     return QMainWindow::eventFilter(watched, event);
 }

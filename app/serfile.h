@@ -44,6 +44,7 @@ namespace tavolix::app {
 
 class TDriveComboBox;
 class TFilterRow;
+class TSearchBar;
 class TWindowArranger;
 
 // The main frame: search bars, directory panel, saved pages, and the result
@@ -249,6 +250,7 @@ private:
     // file with the rest of the memory, not the frame's own placing.
     settings::TFrameSize FFrameKept;
     bool FFrameChanged = false;
+    TSearchBar* FSearchBar = nullptr;
     std::unique_ptr<TWindowArranger> FArranger;
     // Started with the first window that asks for a picture.
     std::unique_ptr<thumbs::TThumbnailPool> FThumbnailPool;
