@@ -75,12 +75,6 @@ using ui::UiFont;
 
 namespace {
 
-// A Wayland compositor places and sizes the frame, and its title bar is drawn
-// by the compositor or the toolkit, never by the program.
-bool CompositorOwnsFrame() {
-    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-}
-
 // One command of a menu: the field that keeps it and what it does.
 struct TMenuRow {
     QAction* TMDIForm::*Field;
@@ -129,16 +123,7 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
     FSettingsReadError = FSavedPages.Load();
     UpdateSavedPagesMenu();
     FViewState = std::make_unique<settings::TViewState>(FSavedPages.SettingsFile());
-    FFrameKept = settings::ReadFrameSize(FSavedPages.SettingsFile());
-
-    // The normal size, also of a frame that starts maximised.
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        if (FFrameKept.Width > 0)
-            resize(QSize(FFrameKept.Width, FFrameKept.Height).boundedTo(screen->availableGeometry().size()));
-        else
-            resize(area.width() * 3 / 4, area.height() * 3 / 4);
-    }
+    FPlacement.Start(settings::ReadFrameSize(FSavedPages.SettingsFile()));
     // Inactive until the window system says otherwise: a compositor may never
     // give it the focus (no keyboard on its seat).
     FCaptionActive = false;
@@ -607,25 +592,8 @@ void TMDIForm::WriteMemoryNow() {
     TellMemoryError(settings::WriteFilterChoice(file, FilterRow1->Choice(), FFilterRowShown));
     if (!Panel2->isHidden())
         TellMemoryError(settings::WriteTreeWidth(file, Panel2->width()));
-    if (FFrameChanged && !isMinimized()) {
-        FFrameChanged = false;
-        if (const settings::TFrameSize now = FrameSizeNow(); now != FFrameKept) {
-            FFrameKept = now;
-            TellMemoryError(settings::WriteFrameSize(file, now));
-        }
-    }
-}
-
-settings::TFrameSize TMDIForm::FrameSizeNow() const {
-    settings::TFrameSize now = FFrameKept;
-    now.Maximized = isMaximized();
-    // A frame that started maximised has its normal size from the start.
-    const QSize normal = isMaximized() || isFullScreen() ? normalGeometry().size() : size();
-    if (!normal.isEmpty()) {
-        now.Width = normal.width();
-        now.Height = normal.height();
-    }
-    return now;
+    if (const std::optional<settings::TFrameSize> changed = FPlacement.TakeChange())
+        TellMemoryError(settings::WriteFrameSize(file, *changed));
 }
 
 void TMDIForm::TellMemoryError(const platform::TIoResult& error) {
@@ -971,7 +939,7 @@ bool TMDIForm::event(QEvent* event) {
 bool TMDIForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == windowHandle() &&
         (event->type() == QEvent::Expose || event->type() == QEvent::Move || event->type() == QEvent::Resize))
-        PlaceFrame();
+        FPlacement.Place();
     if (watched == Help1 && event->type() == QEvent::Shortcut) {
         Help1KeyPress();
         return true;
@@ -998,43 +966,11 @@ void TMDIForm::showEvent(QShowEvent* event) {
     SetStatusText(ui::CommandText(ui::kSearchMenu.Hint));
 }
 
-void TMDIForm::PlaceFrame() {
-    // The frame takes the size the compositor gives it: a tile, maximized or
-    // full screen; a resize would fight it, and a move is ignored.
-    if (CompositorOwnsFrame())
-        return;
-    const QScreen* screen = this->screen();
-    // Before the window is on the screen, the window manager has yet to
-    // place it and would undo a change.
-    if ((FPlaced && FPlacing.hasExpired()) || !screen || isMinimized() || isMaximized() || isFullScreen() ||
-        !windowHandle() || !windowHandle()->isExposed())
-        return;
-    // The window manager's borders may change just after (a window leaving
-    // the maximized state gets its side borders back): the frame is placed
-    // again as they settle, for a moment.
-    if (!FPlaced) {
-        FPlaced = true;
-        FPlacing.setRemainingTime(1000);
-    }
-    const QSize borders = frameGeometry().size() - geometry().size();
-    QRect area = screen->geometry();
-    QRect placed(QPoint(), QSize(area.width() * 3 / 4, area.height() * 3 / 4));
-    if (FFrameKept.Width > 0) {
-        area = screen->availableGeometry();
-        placed.setSize((QSize(FFrameKept.Width, FFrameKept.Height) + borders).boundedTo(area.size()));
-    }
-    placed.moveCenter(area.center());
-    if (frameGeometry() == placed)
-        return;
-    resize(placed.size() - borders);
-    move(placed.topLeft());
-}
-
 void TMDIForm::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     // The user's, once the frame's own placing is over.
-    if (FPlaced && FPlacing.hasExpired() && !isMinimized()) {
-        FFrameChanged = true;
+    if (FPlacement.Settled() && !isMinimized()) {
+        FPlacement.MarkChanged();
         RememberLater();
     }
 }
@@ -1049,15 +985,15 @@ void TMDIForm::changeEvent(QEvent* event) {
     } else if (event->type() == QEvent::WindowStateChange && !isMinimized()) {
         // Maximised or back by the user (a start maximised leaves it so).
         if (FShownOnce &&
-            ((FPlaced && FPlacing.hasExpired()) ||
+            (FPlacement.Settled() ||
              static_cast<QWindowStateChangeEvent*>(event)->oldState().testFlag(Qt::WindowMaximized))) {
-            FFrameChanged = true;
+            FPlacement.MarkChanged();
             RememberLater();
         }
         Timer1Timer();
         // Restored from a start minimized or maximized: placed now, once the
         // window system has finished the change.
-        QTimer::singleShot(0, this, [this] { PlaceFrame(); });
+        QTimer::singleShot(0, this, [this] { FPlacement.Place(); });
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CaptionClock.h"
+#include "app/FramePlacement.h"
 #include "app/about.h"
 #include "results/ResultWindowHost.h"
 #include "settings/SavedPages.h"
@@ -12,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include <QDeadlineTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -92,7 +92,7 @@ public:
     thumbs::TThumbnailPool* ThumbnailPool() override;
     // The frame was maximised when the user last left it: a normal start
     // shows it so again.
-    bool StartsMaximized() const { return FFrameKept.Maximized; }
+    bool StartsMaximized() const { return FPlacement.StartsMaximized(); }
 
     // Commands.
     void Close1Click();
@@ -218,12 +218,6 @@ private:
     void SetHistory(const std::vector<std::string>& history);
     // F1: the help topic of the focused control.
     void Help1KeyPress();
-    // The size the user left the frame in (clamped to the screen), else
-    // three quarters of the screen in outer size, centred: the first time the
-    // frame stands on the screen in the normal state.
-    void PlaceFrame();
-    // The frame's size out of the maximised state, and whether it is maximised.
-    settings::TFrameSize FrameSizeNow() const;
     // Closes the frame once the last walk has returned, when the exit was
     // confirmed during a walk.
     void FinishExitAfterWalks();
@@ -238,18 +232,13 @@ private:
     QString FClockText;
     bool FCaptionActive = false;
     bool FShownOnce = false;
-    bool FPlaced = false;
-    QDeadlineTimer FPlacing; // while the frame's borders settle after it was placed
-    int FCreating = 0;       // result windows still running their search inside creation
+    int FCreating = 0; // result windows still running their search inside creation
     bool FExitConfirmed = false;
     bool FBackFromElsewhere = false;
     bool FFilterRowShown = false;
     bool FMemoryErrorTold = false;
     QTimer* FMemoryTimer = nullptr;
-    // The frame as the settings file has it; the user's changes reach the
-    // file with the rest of the memory, not the frame's own placing.
-    settings::TFrameSize FFrameKept;
-    bool FFrameChanged = false;
+    TFramePlacement FPlacement{*this};
     TSearchBar* FSearchBar = nullptr;
     std::unique_ptr<TWindowArranger> FArranger;
     // Started with the first window that asks for a picture.
