@@ -3,7 +3,10 @@
 #include "app/DriveComboBox.h"
 #include "app/ExcludeForm.h"
 #include "app/FilterRow.h"
+#include "app/FrameCommands.h"
 #include "app/HelpFile.h"
+#include "app/SearchBar.h"
+#include "app/WindowArranger.h"
 #include "app/about.h"
 #include "dirtree/DirTVS.h"
 #include "hitview/FLBoxS.h"
@@ -15,14 +18,12 @@
 #include "settings/SearchSettings.h"
 #include "settings/ViewSettings.h"
 #include "thumbnailer/Sandbox.h"
-#include "thumbs/FileKinds.h"
 #include "thumbs/ThumbnailPool.h"
 #include "ui/Commands.h"
 #include "ui/Hints.h"
 #include "ui/MessageBoxes.h"
 #include "ui/NameText.h"
 #include "ui/ProgramIcon.h"
-#include "ui/ReadableColours.h"
 #include "ui/UiFonts.h"
 #include "words/CoreWords.h"
 
@@ -39,14 +40,12 @@
 #include <QFile>
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
@@ -63,9 +62,7 @@
 namespace tavolix::app {
 
 using ui::ApplyHint;
-using ui::kFixedSys;
 using ui::kPGothic;
-using ui::kSansSerif;
 using ui::mbNo;
 using ui::mbOK;
 using ui::mbYes;
@@ -77,130 +74,6 @@ using ui::TMessageResult;
 using ui::UiFont;
 
 namespace {
-
-// A Wayland compositor places and sizes the frame, and its title bar is drawn
-// by the compositor or the toolkit, never by the program.
-bool CompositorOwnsFrame() {
-    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-}
-
-struct TQuickKey {
-    const char* Name;
-    const char* Caption;
-    const char* Hint; // in the context "Commands"
-    bool SeparatorAfter;
-};
-
-const TQuickKey kQuickKeys[] = {
-    {"all", "*.*", QT_TRANSLATE_NOOP("Commands", "全てのファイルを対象"), false},
-    {"exe", "*.exe", QT_TRANSLATE_NOOP("Commands", "プログラム・ファイルを対象"), false},
-    {"txt", "*.txt", QT_TRANSLATE_NOOP("Commands", "テキスト・ファイルを対象"), false},
-    {"ini", "*.ini", QT_TRANSLATE_NOOP("Commands", "ＩＮＩ ファイルを対象"), false},
-    {"hlp", "*.hlp", QT_TRANSLATE_NOOP("Commands", "ヘルプ・ファイルを対象"), true},
-    {"bmp", "*.bmp", QT_TRANSLATE_NOOP("Commands", "ビットマップ・ファイルを対象"), false},
-    {"wmf1", "*.wmf", QT_TRANSLATE_NOOP("Commands", "メタ・ファイルを対象"), false},
-    {"ico", "*.ico", QT_TRANSLATE_NOOP("Commands", "アイコン・ファイルを対象"), false},
-    {"scr", "*.scr", QT_TRANSLATE_NOOP("Commands", "スクリーン・セーバー・ファイルを対象"), false},
-    {"cur", "*.cur", QT_TRANSLATE_NOOP("Commands", "カーソル・ファイルを対象"), true},
-    {"htm1", "*.htm",
-     QT_TRANSLATE_NOOP("Commands", "（インターネット関係）  ＨＴＭ ドキュメント・ファイルを対象"), false},
-    {"html1", "*.html",
-     QT_TRANSLATE_NOOP("Commands", "（インターネット関係）  ＨＴＭＬ ドキュメント・ファイルを対象"), false},
-    {"gif", "*.gif", QT_TRANSLATE_NOOP("Commands", "（インターネット関係）  ＧＩＦ イメージ・ファイルを対象"),
-     false},
-    {"jpg", "*.jpg", QT_TRANSLATE_NOOP("Commands", "（インターネット関係）  ＪＰＧ イメージ・ファイルを対象"),
-     false},
-    {"jpeg1", "*.jpeg",
-     QT_TRANSLATE_NOOP("Commands", "（インターネット関係）  ＪＰＥＧ イメージ・ファイルを対象"), true},
-    {"wav1", "*.wav", QT_TRANSLATE_NOOP("Commands", "ＷＡＶＥ サウンド・ファイルを対象"), false},
-    {"au1", "*.au", QT_TRANSLATE_NOOP("Commands", "ＡＵ サウンドクリップ・ファイルを対象"), false},
-    {"mid1", "*.mid", QT_TRANSLATE_NOOP("Commands", "ＭＩＤＩ シーケンス・ファイルを対象"), false},
-};
-
-// Today's formats, after the list's own: their hints name the kind the
-// table of file kinds gives them.
-constexpr const char* kTodayKeys[] = {"*.jpg", "*.png", "*.webp", "*.heic", "*.svg", "*.pdf", "*.mp4"};
-
-// The frame's menus and commands; those it shares with the result windows
-// are ui's.
-constexpr TCommand kClose1 = {ui::kQuitCommand.Caption, ui::kQuitCommand.Hint, Qt::Key_F4};
-constexpr TCommand kQuickKeysMenu = {
-    QT_TRANSLATE_NOOP("Commands", "簡易検索キー (&K)"),
-    QT_TRANSLATE_NOOP("Commands",
-                      "指定キー入力エリア用の「簡易検索キー」を選択後、直ぐに検索処理を開始します。"),
-    {},
-    kHelpSearch};
-constexpr TCommand kHTMLSave = {
-    ui::kWritePageCommand.Caption,
-    QT_TRANSLATE_NOOP("Commands", "検索結果を、ＨＴＭＬ形式で自動作成して保存します。"),
-    ui::kWritePageCommand.Shortcut};
-constexpr TCommand kSearchOptionsMenu = {
-    QT_TRANSLATE_NOOP("Commands", "検索ｵﾌﾟｼｮﾝ (&S)"),
-    QT_TRANSLATE_NOOP(
-        "Commands", "検索するフォルダの範囲を変更します。（ 設定ファイルに保存され、tavolix-page と共通 ）"),
-    {},
-    kHelpSearch};
-constexpr TCommand kHiddenFolders1 = {
-    QT_TRANSLATE_NOOP("Commands", "隠しフォルダ（ . で始まる名前 ）も検索 (&H)"),
-    QT_TRANSLATE_NOOP("Commands", "名前が「 . 」で始まるフォルダも検索します （ オフの時は、"
-                                  "検索しなかったフォルダの数を表示 ）。")};
-constexpr TCommand kOneFileSystem1 = {
-    QT_TRANSLATE_NOOP("Commands", "１つのファイルシステム内だけを検索 (&X)"),
-    QT_TRANSLATE_NOOP("Commands", "検索ディレクトリと別のファイルシステム（ ネットワーク、ＵＳＢ "
-                                  "メモリなど ）にあるフォルダは、検索しません。")};
-constexpr TCommand kKeyLists1 = {
-    QT_TRANSLATE_NOOP("Commands", "「 ; 」で区切って複数のキーを指定 (&L)"),
-    QT_TRANSLATE_NOOP(
-        "Commands",
-        "「 ; 」で区切った複数のキーの、どれかに合うファイルを検索します （ 例 ＝ *.jpg;*.png ）。")};
-constexpr TCommand kFilterRowShow1 = {
-    QT_TRANSLATE_NOOP("Commands", "絞り込み行の表示／非表示 (&F)"),
-    QT_TRANSLATE_NOOP("Commands", "種類・サイズ・更新日時で検索結果を絞り込む行を、表示・非表示します "
-                                  "（ 表示中だけ絞り込み ）。"),
-    Qt::Key_F8};
-constexpr TCommand kExcludeFolders1 = {
-    QT_TRANSLATE_NOOP("Commands", "除外するフォルダ (&E)..."),
-    QT_TRANSLATE_NOOP("Commands",
-                      "検索しないフォルダの名前やパスを、指定キーと同じワイルドカードで指定します。")};
-constexpr TCommand kSavedPagesMenu = {
-    QT_TRANSLATE_NOOP("Commands", "作成ﾃﾞｰﾀ (&D)"),
-    QT_TRANSLATE_NOOP("Commands",
-                      "過去に作成＆保存したデータです。クリックすると、ＷＷＷブラウザで閲覧できます。"),
-    {},
-    kHelpSearch};
-constexpr TCommand kWindowMenu = {
-    QT_TRANSLATE_NOOP("Commands", "ｳｨﾝﾄﾞｳ (&W)"),
-    QT_TRANSLATE_NOOP("Commands", "検索結果フォームの表示に関する変更 （ 作成するＨＴＭＬとは無関係 ）"),
-    {},
-    kHelpMain};
-constexpr TCommand kDirectoryShow = {
-    QT_TRANSLATE_NOOP("Commands", "ディレクトリ表示／非表示"),
-    QT_TRANSLATE_NOOP("Commands", "ディレクトリ・パネルの表示・非表示を切替えます。"), Qt::Key_F5};
-constexpr TCommand kTile1 = {
-    QT_TRANSLATE_NOOP("Commands", "並べて表示 (&T)"),
-    QT_TRANSLATE_NOOP("Commands", "検索結果を、タイル表示 （ 続けて選択すると、横表示・縦表示を切替え ）"),
-    Qt::CTRL | Qt::Key_T};
-// Ctrl+C, Ctrl+X and Ctrl+A copy, cut and select all on every desktop: the
-// window commands that had them take Shift with them.
-constexpr TCommand kCascade1 = {QT_TRANSLATE_NOOP("Commands", "重ねて表示 (&C)"),
-                                QT_TRANSLATE_NOOP("Commands", "検索結果を、カスケード表示"),
-                                Qt::CTRL | Qt::SHIFT | Qt::Key_C};
-constexpr TCommand kNextChild1 = {QT_TRANSLATE_NOOP("Commands", "次の Child Form (&D)"),
-                                  QT_TRANSLATE_NOOP("Commands", "次の検索結果を、前面に表示"),
-                                  Qt::CTRL | Qt::Key_D};
-constexpr TCommand kMAX = {QT_TRANSLATE_NOOP("Commands", "最大化 (&X)"),
-                           QT_TRANSLATE_NOOP("Commands", "検索結果を、最大フォーム・サイズで表示"),
-                           Qt::CTRL | Qt::Key_M};
-constexpr TCommand kNORMAL = {
-    QT_TRANSLATE_NOOP("Commands", "ノーマル化 (&N)"),
-    QT_TRANSLATE_NOOP("Commands", "検索結果を、普通サイズで表示 （ 最大化・アイコン化を解除 ）"),
-    Qt::CTRL | Qt::SHIFT | Qt::Key_X};
-constexpr TCommand kMINI = {QT_TRANSLATE_NOOP("Commands", "アイコン化 (&M)"),
-                            QT_TRANSLATE_NOOP("Commands", "全ての検索結果を、アイコン化"),
-                            Qt::CTRL | Qt::Key_N};
-constexpr TCommand kArrange = {QT_TRANSLATE_NOOP("Commands", "アイコン整列 (&A)"),
-                               QT_TRANSLATE_NOOP("Commands", "アイコン化時の整列"),
-                               Qt::CTRL | Qt::SHIFT | Qt::Key_A};
 
 // One command of a menu: the field that keeps it and what it does.
 struct TMenuRow {
@@ -226,13 +99,6 @@ std::string ResolveSettingsFile(std::optional<std::string> given) {
     return given ? *given : settings::SettingsFilePath();
 }
 
-QIcon Glyph(const QString& name) {
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/bar/%1.png").arg(name), QSize(), QIcon::Normal);
-    icon.addFile(QStringLiteral(":/bar/%1-disabled.png").arg(name), QSize(), QIcon::Disabled);
-    return icon;
-}
-
 QFrame* LoweredPanel(QWidget* parent) {
     auto* panel = new QFrame(parent);
     panel->setFrameShape(QFrame::Panel);
@@ -241,42 +107,6 @@ QFrame* LoweredPanel(QWidget* parent) {
 }
 
 } // namespace
-
-// ---- TCaptionClock
-
-TCaptionClock::TCaptionClock(QWidget* parent) : QWidget(parent) {
-    setFont(UiFont(kSansSerif, 13));
-}
-
-void TCaptionClock::SetText(const QString& text) {
-    FText = text;
-    update();
-}
-
-void TCaptionClock::SetActive(bool active) {
-    FActive = active;
-    update();
-}
-
-QSize TCaptionClock::sizeHint() const {
-    const QFontMetrics metrics(font());
-    return {metrics.horizontalAdvance(QStringLiteral("00:00:00 ")), metrics.height()};
-}
-
-void TCaptionClock::paintEvent(QPaintEvent*) {
-    const QWidget* top = window();
-    if (top && top->isMinimized())
-        return;
-    QPainter painter(this);
-    const QPalette::ColorGroup group = FActive ? QPalette::Active : QPalette::Inactive;
-    const QColor background =
-        FActive ? palette().color(group, QPalette::Highlight) : palette().color(group, QPalette::Mid);
-    const QColor text =
-        FActive ? palette().color(group, QPalette::HighlightedText) : palette().color(group, QPalette::Light);
-    painter.fillRect(rect(), background);
-    painter.setPen(text);
-    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, FText);
-}
 
 // ---- TMDIForm
 
@@ -293,16 +123,7 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
     FSettingsReadError = FSavedPages.Load();
     UpdateSavedPagesMenu();
     FViewState = std::make_unique<settings::TViewState>(FSavedPages.SettingsFile());
-    FFrameKept = settings::ReadFrameSize(FSavedPages.SettingsFile());
-
-    // The normal size, also of a frame that starts maximised.
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        if (FFrameKept.Width > 0)
-            resize(QSize(FFrameKept.Width, FFrameKept.Height).boundedTo(screen->availableGeometry().size()));
-        else
-            resize(area.width() * 3 / 4, area.height() * 3 / 4);
-    }
+    FPlacement.Start(settings::ReadFrameSize(FSavedPages.SettingsFile()));
     // Inactive until the window system says otherwise: a compositor may never
     // give it the focus (no keyboard on its seat).
     FCaptionActive = false;
@@ -371,6 +192,7 @@ void TMDIForm::BuildBars() {
     MDIArea = new QMdiArea(Splitter1);
     MDIArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     MDIArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    FArranger = std::make_unique<TWindowArranger>(MDIArea);
     connect(MDIArea, &QMdiArea::subWindowActivated, this, &TMDIForm::SubWindowActivated);
     Splitter1->addWidget(MDIArea);
     Splitter1->setStretchFactor(0, 0);
@@ -385,46 +207,14 @@ void TMDIForm::BuildBars() {
 
 // Panel1: the key box, the search and save buttons and the base directory label.
 QWidget* TMDIForm::BuildSearchBar(QWidget* parent) {
-    Panel1 = LoweredPanel(parent);
-    Panel1->setFixedHeight(35);
-    KeyWordEditCB = new QComboBox(Panel1);
-    KeyWordEditCB->setObjectName(QStringLiteral("KeyWordEditCB"));
-    KeyWordEditCB->setEditable(true);
-    KeyWordEditCB->setInsertPolicy(QComboBox::NoInsert);
-    // The key searched is what was typed: no completion from the history.
-    KeyWordEditCB->setCompleter(nullptr);
-    KeyWordEditCB->setGeometry(2, 5, 198, 25);
-    KeyWordEditCB->setEditText(QStringLiteral("*.gif"));
-    KeyWordEditCB->setFont(UiFont(kFixedSys, 19));
-    ui::SetFixedTextColour(KeyWordEditCB, QPalette::Text, Qt::blue, QPalette::Base);
-    // Keys reach the combo box, which hands them to its line edit directly.
-    KeyWordEditCB->installEventFilter(this);
-    KeyWordEditCB->lineEdit()->installEventFilter(this);
-
-    SerchSB = new QToolButton(Panel1);
-    SerchSB->setAutoRaise(true);
-    SerchSB->setGeometry(208, 5, 25, 25);
-    SerchSB->setIcon(Glyph(QStringLiteral("search")));
-    SerchSB->setIconSize(QSize(20, 20));
-    // Shown as a picture alone: screen readers say the command.
-    SerchSB->setAccessibleName(ui::CommandText(ui::kFindCommand.Caption));
-    connect(SerchSB, &QToolButton::clicked, this, [this] { SearchFind1Click(); });
-
-    SaveFileMSB = new QToolButton(Panel1);
-    SaveFileMSB->setAutoRaise(true);
-    SaveFileMSB->setGeometry(240, 5, 25, 25);
-    SaveFileMSB->setIcon(Glyph(QStringLiteral("save")));
-    SaveFileMSB->setIconSize(QSize(20, 20));
-    SaveFileMSB->setAccessibleName(ui::CommandText(ui::kWritePageCommand.Caption));
-    connect(SaveFileMSB, &QToolButton::clicked, this, &TMDIForm::SaveFileMSBClick);
-
-    Label1 = new QLabel(Panel1);
-    Label1->setFont(UiFont(kPGothic, 15));
-    Label1->setTextFormat(Qt::PlainText);
-    ui::SetFixedTextColour(Label1, QPalette::WindowText, Qt::blue, QPalette::Window);
-    Label1->move(272, 10);
-    Label1->setMinimumWidth(400);
-
+    FSearchBar = new TSearchBar(this);
+    Panel1 = FSearchBar->BuildPanel(parent);
+    KeyWordEditCB = FSearchBar->KeyBox;
+    SerchSB = FSearchBar->FindButton;
+    SaveFileMSB = FSearchBar->SaveButton;
+    Label1 = FSearchBar->DirLabel;
+    connect(FSearchBar, &TSearchBar::FindAsked, this, [this] { SearchFind1Click(); });
+    connect(FSearchBar, &TSearchBar::SaveAsked, this, &TMDIForm::SaveFileMSBClick);
     return Panel1;
 }
 
@@ -493,29 +283,9 @@ void TMDIForm::BuildMenus() {
     // F1 asks for the topic of where the user is, the command for the first.
     Help1->installEventFilter(this);
 
-    SetEdit1 = ui::MakeMenu(kQuickKeysMenu, this);
-    for (const TQuickKey& key : kQuickKeys) {
-        QAction* item = SetEdit1->addAction(ui::ToText(key.Caption));
-        item->setObjectName(ui::ToText(key.Name));
-        ApplyHint(item, ui::CommandText(key.Hint));
-        connect(item, &QAction::triggered, this, [this, item] { allClick(item); });
-        QuickKeys.push_back(item);
-        if (key.SeparatorAfter)
-            SetEdit1->addSeparator();
-    }
-    SetEdit1->addSeparator();
-    for (const char* key : kTodayKeys) {
-        QAction* item = SetEdit1->addAction(ui::ToText(key));
-        item->setObjectName(QStringLiteral("today_") + ui::ToText(key + 2));
-        const thumbs::TKindGroup group = thumbs::FileKindOf(key).Group;
-        ApplyHint(item,
-                  group == thumbs::TKindGroup::None
-                      ? tr("%1 ファイルを対象").arg(ui::ToText(key))
-                      : tr("%1 ファイル （ %2 ） を対象")
-                            .arg(ui::ToText(words::KindWord(thumbs::KindGroupName(group))), ui::ToText(key)));
-        connect(item, &QAction::triggered, this, [this, item] { allClick(item); });
-        QuickKeys.push_back(item);
-    }
+    SetEdit1 = FSearchBar->BuildQuickKeysMenu(this);
+    QuickKeys = FSearchBar->QuickKeys;
+    connect(FSearchBar, &TSearchBar::QuickKeyChosen, this, &TMDIForm::allClick);
 
     Utilety1 = ui::MakeMenu(ui::kSearchMenu, this);
     AddCommands(*this, Utilety1,
@@ -565,7 +335,7 @@ void TMDIForm::BuildMenus() {
     // back before any result window has enabled the window menu.
     addAction(DirectoryShow);
     Windows1->menuAction()->setEnabled(false);
-    connect(Windows1, &QMenu::aboutToShow, this, &TMDIForm::FillWindowList);
+    connect(Windows1, &QMenu::aboutToShow, this, [this] { FArranger->FillWindowList(Windows1); });
 
     FOwnMenus = {{0, File1}, {2, SetEdit1}, {3, Utilety1}, {4, SearchOptions1}, {5, SaveData}, {9, Windows1}};
 
@@ -732,34 +502,6 @@ void TMDIForm::RebuildMenuBar() {
         bar->addAction(action);
 }
 
-void TMDIForm::FillWindowList() {
-    for (QAction* action : FWindowListActions) {
-        Windows1->removeAction(action);
-        delete action;
-    }
-    FWindowListActions.clear();
-    const auto windows = ResultSubWindows();
-    if (windows.empty())
-        return;
-    FWindowListActions.push_back(Windows1->addSeparator());
-    int number = 1;
-    for (QMdiSubWindow* window : windows) {
-        QString title = window->windowTitle();
-        title.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction* item = Windows1->addAction(number < 10 ? QStringLiteral("&%1 %2").arg(number).arg(title)
-                                                        : QStringLiteral("%1 %2").arg(number).arg(title));
-        item->setCheckable(true);
-        item->setChecked(window == MDIArea->activeSubWindow());
-        QPointer<QMdiSubWindow> target(window);
-        connect(item, &QAction::triggered, this, [this, target] {
-            if (target)
-                MDIArea->setActiveSubWindow(target);
-        });
-        FWindowListActions.push_back(item);
-        ++number;
-    }
-}
-
 void TMDIForm::SubWindowActivated(QMdiSubWindow* window) {
     RebuildMenuBar();
     if (window)
@@ -783,7 +525,7 @@ std::string TMDIForm::SelectedDirectory() const {
 }
 
 std::string TMDIForm::KeyText() const {
-    return KeyWordEditCB->currentText().toStdString();
+    return FSearchBar->KeyText();
 }
 
 void TMDIForm::AddKeyToHistory(const std::string& key) {
@@ -797,22 +539,11 @@ void TMDIForm::AddKeyToHistory(const std::string& key) {
         }
     }
     // Not in the file (it can't hold this key, or can't be written): this run remembers it.
-    for (int i = 0; i < KeyWordEditCB->count(); ++i)
-        if (KeyWordEditCB->itemText(i).toStdString() != key)
-            history.push_back(KeyWordEditCB->itemText(i).toStdString());
-    history.push_back(key);
-    if (history.size() > static_cast<std::size_t>(settings::kHistoryLength))
-        history.erase(history.begin(), history.end() - settings::kHistoryLength);
-    SetHistory(history);
+    SetHistory(FSearchBar->HistoryWith(std::move(history), key));
 }
 
 void TMDIForm::SetHistory(const std::vector<std::string>& history) {
-    // Filling the list would replace the typed text.
-    const QString typed = KeyWordEditCB->currentText();
-    KeyWordEditCB->clear();
-    for (const std::string& key : history)
-        KeyWordEditCB->addItem(QString::fromStdString(key));
-    KeyWordEditCB->setEditText(typed);
+    FSearchBar->SetHistory(history);
 }
 
 void TMDIForm::LoadSearchMemory() {
@@ -861,25 +592,8 @@ void TMDIForm::WriteMemoryNow() {
     TellMemoryError(settings::WriteFilterChoice(file, FilterRow1->Choice(), FFilterRowShown));
     if (!Panel2->isHidden())
         TellMemoryError(settings::WriteTreeWidth(file, Panel2->width()));
-    if (FFrameChanged && !isMinimized()) {
-        FFrameChanged = false;
-        if (const settings::TFrameSize now = FrameSizeNow(); now != FFrameKept) {
-            FFrameKept = now;
-            TellMemoryError(settings::WriteFrameSize(file, now));
-        }
-    }
-}
-
-settings::TFrameSize TMDIForm::FrameSizeNow() const {
-    settings::TFrameSize now = FFrameKept;
-    now.Maximized = isMaximized();
-    // A frame that started maximised has its normal size from the start.
-    const QSize normal = isMaximized() || isFullScreen() ? normalGeometry().size() : size();
-    if (!normal.isEmpty()) {
-        now.Width = normal.width();
-        now.Height = normal.height();
-    }
-    return now;
+    if (const std::optional<settings::TFrameSize> changed = FPlacement.TakeChange())
+        TellMemoryError(settings::WriteFrameSize(file, *changed));
 }
 
 void TMDIForm::TellMemoryError(const platform::TIoResult& error) {
@@ -999,23 +713,7 @@ void TMDIForm::CreateResultWindow(const std::string& dir, const std::string& key
         FinishExitAfterWalks();
         return;
     }
-    // A new window takes the whole area, or is maximised as the active one
-    // is; new windows step down and right from the top left corner, as a
-    // cascade would put them, as far as they stay wholly inside the area.
-    const QMdiSubWindow* active = MDIArea->activeSubWindow();
-    const bool maximized = active && active != window && !active->isHidden() && active->isMaximized();
-    window->resize(MDIArea->viewport()->size());
-    const int step = std::max(1, window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window));
-    const QSize area = MDIArea->viewport()->size();
-    const int room = std::min(area.width() - window->width(), area.height() - window->height());
-    const int places = std::clamp(room / step + 1, 1, 8);
-    const int index = static_cast<int>(ResultSubWindows().size()) % places;
-    window->move(index * step, index * step);
-    if (maximized)
-        window->showMaximized();
-    else
-        window->show();
-    MDIArea->setActiveSubWindow(window);
+    FArranger->PlaceNew(window);
     FinishExitAfterWalks();
 }
 
@@ -1090,107 +788,48 @@ void TMDIForm::SaveData1Click(QAction* sender) {
 // ---- window commands
 
 std::vector<QMdiSubWindow*> TMDIForm::ResultSubWindows() const {
-    std::vector<QMdiSubWindow*> windows;
-    for (QMdiSubWindow* window : MDIArea->subWindowList(QMdiArea::CreationOrder))
-        if (!window->isHidden() && dynamic_cast<results::TMDIChild*>(window->widget()))
-            windows.push_back(window);
-    return windows;
+    return FArranger->ResultSubWindows();
 }
 
 std::vector<results::TMDIChild*> TMDIForm::ResultWindows() const {
-    std::vector<results::TMDIChild*> children;
-    for (QMdiSubWindow* window : MDIArea->subWindowList(QMdiArea::ActivationHistoryOrder))
-        if (auto* child = dynamic_cast<results::TMDIChild*>(window->widget()); child && !window->isHidden())
-            children.push_back(child);
-    return children;
+    return FArranger->ResultWindows();
 }
 
 QMdiSubWindow* TMDIForm::SubWindowOf(results::TMDIChild* child) const {
-    for (QMdiSubWindow* window : MDIArea->subWindowList())
-        if (window->widget() == child)
-            return window;
-    return nullptr;
+    return FArranger->SubWindowOf(child);
+}
+
+bool TMDIForm::TileVertical() const {
+    return FArranger->TileVertical();
 }
 
 void TMDIForm::Tile1Click() {
-    FTileVertical = !FTileVertical;
-    std::vector<QMdiSubWindow*> windows;
-    for (QMdiSubWindow* window : ResultSubWindows())
-        if (!window->isMinimized())
-            windows.push_back(window);
-    if (windows.empty())
-        return;
-    // The active window first, as the window list has it.
-    if (QMdiSubWindow* active = MDIArea->activeSubWindow()) {
-        auto it = std::find(windows.begin(), windows.end(), active);
-        if (it != windows.end())
-            std::rotate(windows.begin(), it, it + 1);
-    }
-    const QRect area = MDIArea->viewport()->rect();
-    const int n = static_cast<int>(windows.size());
-    for (int i = 0; i < n; ++i) {
-        QMdiSubWindow* window = windows[static_cast<std::size_t>(i)];
-        if (window->isMaximized())
-            window->showNormal();
-        if (FTileVertical) {
-            const int x0 = area.width() * i / n, x1 = area.width() * (i + 1) / n;
-            window->setGeometry(x0, 0, x1 - x0, area.height());
-        } else {
-            const int y0 = area.height() * i / n, y1 = area.height() * (i + 1) / n;
-            window->setGeometry(0, y0, area.width(), y1 - y0);
-        }
-    }
+    FArranger->Tile();
 }
 
 void TMDIForm::Cascade1Click() {
-    MDIArea->cascadeSubWindows();
+    FArranger->Cascade();
 }
 
 void TMDIForm::NextChild1Click() {
-    MDIArea->activateNextSubWindow();
+    FArranger->ActivateNext();
 }
 
 void TMDIForm::MAXClick() {
-    if (QMdiSubWindow* active = MDIArea->activeSubWindow())
-        active->showMaximized();
+    FArranger->MaximizeActive();
 }
 
 void TMDIForm::NORMALClick() {
-    for (QMdiSubWindow* window : MDIArea->subWindowList(QMdiArea::ActivationHistoryOrder))
-        if (!window->isHidden())
-            window->showNormal();
+    FArranger->NormalizeAll();
 }
 
 void TMDIForm::MINIClick() {
     ShowPanels();
-    const QList<QMdiSubWindow*> windows = MDIArea->subWindowList(QMdiArea::ActivationHistoryOrder);
-    // A maximized window would hand its maximized state to the window activated
-    // after the next minimizing, which then stays maximized.
-    for (QMdiSubWindow* window : windows)
-        if (!window->isHidden() && window->isMaximized())
-            window->showNormal();
-    // Oldest first, the active window last.
-    for (QMdiSubWindow* window : windows)
-        if (!window->isHidden())
-            window->showMinimized();
+    FArranger->MinimizeAll();
 }
 
 void TMDIForm::ArrangeClick() {
-    // Minimized windows in rows along the bottom, left to right.
-    const QRect area = MDIArea->viewport()->rect();
-    int x = 0;
-    int y = area.height();
-    for (QMdiSubWindow* window : ResultSubWindows()) {
-        if (!window->isMinimized())
-            continue;
-        const QSize size = window->size();
-        if (x > 0 && x + size.width() > area.width()) {
-            x = 0;
-            y -= size.height();
-        }
-        window->move(x, y - size.height());
-        x += size.width();
-    }
+    FArranger->ArrangeIcons();
 }
 
 // ---- clock, help, about
@@ -1300,22 +939,10 @@ bool TMDIForm::event(QEvent* event) {
 bool TMDIForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == windowHandle() &&
         (event->type() == QEvent::Expose || event->type() == QEvent::Move || event->type() == QEvent::Resize))
-        PlaceFrame();
+        FPlacement.Place();
     if (watched == Help1 && event->type() == QEvent::Shortcut) {
         Help1KeyPress();
         return true;
-    }
-    const bool keyBox = watched == KeyWordEditCB || watched == KeyWordEditCB->lineEdit();
-    if (keyBox && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            SearchFind1Click();
-            return true;
-        }
-        if (key->key() == Qt::Key_Escape) {
-            KeyWordEditCB->clearEditText();
-            return true;
-        }
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -1339,43 +966,11 @@ void TMDIForm::showEvent(QShowEvent* event) {
     SetStatusText(ui::CommandText(ui::kSearchMenu.Hint));
 }
 
-void TMDIForm::PlaceFrame() {
-    // The frame takes the size the compositor gives it: a tile, maximized or
-    // full screen; a resize would fight it, and a move is ignored.
-    if (CompositorOwnsFrame())
-        return;
-    const QScreen* screen = this->screen();
-    // Before the window is on the screen, the window manager has yet to
-    // place it and would undo a change.
-    if ((FPlaced && FPlacing.hasExpired()) || !screen || isMinimized() || isMaximized() || isFullScreen() ||
-        !windowHandle() || !windowHandle()->isExposed())
-        return;
-    // The window manager's borders may change just after (a window leaving
-    // the maximized state gets its side borders back): the frame is placed
-    // again as they settle, for a moment.
-    if (!FPlaced) {
-        FPlaced = true;
-        FPlacing.setRemainingTime(1000);
-    }
-    const QSize borders = frameGeometry().size() - geometry().size();
-    QRect area = screen->geometry();
-    QRect placed(QPoint(), QSize(area.width() * 3 / 4, area.height() * 3 / 4));
-    if (FFrameKept.Width > 0) {
-        area = screen->availableGeometry();
-        placed.setSize((QSize(FFrameKept.Width, FFrameKept.Height) + borders).boundedTo(area.size()));
-    }
-    placed.moveCenter(area.center());
-    if (frameGeometry() == placed)
-        return;
-    resize(placed.size() - borders);
-    move(placed.topLeft());
-}
-
 void TMDIForm::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     // The user's, once the frame's own placing is over.
-    if (FPlaced && FPlacing.hasExpired() && !isMinimized()) {
-        FFrameChanged = true;
+    if (FPlacement.Settled() && !isMinimized()) {
+        FPlacement.MarkChanged();
         RememberLater();
     }
 }
@@ -1390,15 +985,15 @@ void TMDIForm::changeEvent(QEvent* event) {
     } else if (event->type() == QEvent::WindowStateChange && !isMinimized()) {
         // Maximised or back by the user (a start maximised leaves it so).
         if (FShownOnce &&
-            ((FPlaced && FPlacing.hasExpired()) ||
+            (FPlacement.Settled() ||
              static_cast<QWindowStateChangeEvent*>(event)->oldState().testFlag(Qt::WindowMaximized))) {
-            FFrameChanged = true;
+            FPlacement.MarkChanged();
             RememberLater();
         }
         Timer1Timer();
         // Restored from a start minimized or maximized: placed now, once the
         // window system has finished the change.
-        QTimer::singleShot(0, this, [this] { PlaceFrame(); });
+        QTimer::singleShot(0, this, [this] { FPlacement.Place(); });
     }
 }
 

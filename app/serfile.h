@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/CaptionClock.h"
+#include "app/FramePlacement.h"
 #include "app/about.h"
 #include "results/ResultWindowHost.h"
 #include "settings/SavedPages.h"
@@ -11,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include <QDeadlineTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -43,25 +44,8 @@ namespace tavolix::app {
 
 class TDriveComboBox;
 class TFilterRow;
-
-// The clock in the menu bar's right corner, in title-bar colours.
-class TCaptionClock : public QWidget {
-    Q_OBJECT
-public:
-    explicit TCaptionClock(QWidget* parent = nullptr);
-    void SetText(const QString& text);
-    const QString& Text() const { return FText; }
-    void SetActive(bool active);
-    bool Active() const { return FActive; }
-    QSize sizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    QString FText;
-    bool FActive = true;
-};
+class TSearchBar;
+class TWindowArranger;
 
 // The main frame: search bars, directory panel, saved pages, and the result
 // windows as MDI children.
@@ -108,7 +92,7 @@ public:
     thumbs::TThumbnailPool* ThumbnailPool() override;
     // The frame was maximised when the user last left it: a normal start
     // shows it so again.
-    bool StartsMaximized() const { return FFrameKept.Maximized; }
+    bool StartsMaximized() const { return FPlacement.StartsMaximized(); }
 
     // Commands.
     void Close1Click();
@@ -145,7 +129,7 @@ public:
     std::vector<results::TMDIChild*> ResultWindows() const;
     QMdiSubWindow* SubWindowOf(results::TMDIChild* child) const;
     const settings::TSavedPages& SavedPages() const { return FSavedPages; }
-    bool TileVertical() const { return FTileVertical; }
+    bool TileVertical() const;
     bool CaptionActive() const { return FCaptionActive; }
     const QString& ClockText() const { return FClockText; }
 
@@ -212,7 +196,6 @@ private:
     void BuildMenus();
     void AssignHints();
     void RebuildMenuBar();
-    void FillWindowList();
     void CreateResultWindow(const std::string& dir, const std::string& key);
     void SubWindowActivated(QMdiSubWindow* window);
     void FocusChanged(QWidget* old, QWidget* now);
@@ -235,12 +218,6 @@ private:
     void SetHistory(const std::vector<std::string>& history);
     // F1: the help topic of the focused control.
     void Help1KeyPress();
-    // The size the user left the frame in (clamped to the screen), else
-    // three quarters of the screen in outer size, centred: the first time the
-    // frame stands on the screen in the normal state.
-    void PlaceFrame();
-    // The frame's size out of the maximised state, and whether it is maximised.
-    settings::TFrameSize FrameSizeNow() const;
     // Closes the frame once the last walk has returned, when the exit was
     // confirmed during a walk.
     void FinishExitAfterWalks();
@@ -250,25 +227,20 @@ private:
     std::unique_ptr<settings::TViewState> FViewState;
     platform::TIoResult FSettingsReadError; // told once the frame shows
     std::map<int, QMenu*> FOwnMenus;
-    std::vector<QAction*> FWindowListActions;
     QPointer<TAboutBox> FAboutBox;
     QString FTitle;
     QString FClockText;
     bool FCaptionActive = false;
-    bool FTileVertical = false; // toggled before each tiling: the first tiles vertically
     bool FShownOnce = false;
-    bool FPlaced = false;
-    QDeadlineTimer FPlacing; // while the frame's borders settle after it was placed
-    int FCreating = 0;       // result windows still running their search inside creation
+    int FCreating = 0; // result windows still running their search inside creation
     bool FExitConfirmed = false;
     bool FBackFromElsewhere = false;
     bool FFilterRowShown = false;
     bool FMemoryErrorTold = false;
     QTimer* FMemoryTimer = nullptr;
-    // The frame as the settings file has it; the user's changes reach the
-    // file with the rest of the memory, not the frame's own placing.
-    settings::TFrameSize FFrameKept;
-    bool FFrameChanged = false;
+    TFramePlacement FPlacement{*this};
+    TSearchBar* FSearchBar = nullptr;
+    std::unique_ptr<TWindowArranger> FArranger;
     // Started with the first window that asks for a picture.
     std::unique_ptr<thumbs::TThumbnailPool> FThumbnailPool;
 };
