@@ -158,6 +158,7 @@ QString TStateDump::StateText() const {
                               .arg((outer ? outer : child)->height());
         lines << prefix + QStringLiteral("count=%1").arg(child->ListBox1->GetFileCount());
         lines << prefix + QStringLiteral("searching=%1").arg(child->Searching() ? 1 : 0);
+        lines << prefix + QStringLiteral("sorting=%1").arg(child->ListBox1->IsSorting() ? 1 : 0);
         lines << prefix + QStringLiteral("stopped=%1").arg(child->ListBox1->SearchStopped() ? 1 : 0);
         lines << prefix + QStringLiteral("totals=") + OneLine(child->PanelLabel->text());
         lines << prefix + QStringLiteral("unread=") + OneLine(child->UnreadPanel->text());

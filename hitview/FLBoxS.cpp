@@ -38,12 +38,15 @@ namespace {
 constexpr int kSearchTickMs = 10;
 // How long a stopped walk may do nothing before it is left behind as stuck.
 constexpr int kStopGraceMs = 50;
+// Lists of this many records are sorted on a thread of their own (a sort of
+// fewer takes a few milliseconds).
+constexpr std::size_t kSortLaterFrom = 100000;
 
-// How often a streaming walk's hits join the items (milliseconds): each
-// addition lays the whole list out again, so a long list takes them in
-// fewer, larger steps.
+// How often a streaming walk's hits join the items (milliseconds): the
+// views place items without laying them out, but the records' own list
+// grows by copying, so a long list takes them in somewhat larger steps.
 qint64 AppendIntervalMs(int items) {
-    return std::min<qint64>(500, kSearchTickMs + items / 4000);
+    return std::min<qint64>(100, kSearchTickMs + items / 40000);
 }
 
 QFont ProgressFont(const QString& family, int pixels, bool fixedPitch) {
@@ -189,6 +192,62 @@ void TListBoxItems::Clear() {
 
 // ---------------------------------------------------------------------------
 
+// What was selected, current and at the top, as records: the order changes.
+struct TFileListBoxS::TKeptPlace {
+    bool All = false; // every item selected
+    std::unordered_set<const TFileInfo*> Selected;
+    const TFileInfo* Current = nullptr;
+    const TFileInfo* Top = nullptr;
+
+    void Keep(const TFileListBoxS& box) {
+        const TFileItemList& items = *box.FItems;
+        const auto ranges = box.SelectedRanges();
+        All = ranges.size() == 1 && ranges[0].first == 0 && ranges[0].second + 1 >= items.Count();
+        if (!All)
+            for (const auto& [from, to] : ranges)
+                for (int i = from; i <= to; ++i)
+                    Selected.insert(items.Item(i));
+        // The current item of a list without a selection is only where the keys start.
+        if (All || !Selected.empty())
+            Current = items.Item(box.selectionModel()->currentIndex().row());
+        // A list at its beginning stays there: the first hits in order show.
+        Top = box.TopIndex() > 0 ? items.Item(box.TopIndex()) : nullptr;
+    }
+
+    void Restore(TFileListBoxS& box) const {
+        const TFileItemList& items = *box.FItems;
+        TFileListModel& model = *box.FModel;
+        if (!All && Selected.empty() && !Current && !Top)
+            return;
+        int currentRow = -1;
+        int topRow = -1;
+        QItemSelection selection;
+        for (int i = 0, first = -1; i <= items.Count(); ++i) {
+            const TFileInfo* r = items.Item(i);
+            if (r && r == Current)
+                currentRow = i;
+            if (r && r == Top)
+                topRow = i;
+            const bool chosen = r && !All && Selected.count(r) > 0;
+            if (chosen && first < 0)
+                first = i;
+            if (!chosen && first >= 0) {
+                selection.select(model.index(first, 0), model.index(i - 1, 0));
+                first = -1;
+            }
+        }
+        if (All && items.Count() > 0)
+            selection.select(model.index(0, 0), model.index(items.Count() - 1, 0));
+        QItemSelectionModel& selected = *box.selectionModel();
+        if (currentRow >= 0)
+            selected.setCurrentIndex(model.index(currentRow, 0), QItemSelectionModel::NoUpdate);
+        if (!selection.isEmpty())
+            selected.select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        if (topRow >= 0)
+            box.SetTopIndex(topRow);
+    }
+};
+
 // A walk of the list box's own: the window's thread only ever takes what
 // the walk's thread has handed over.
 struct TFileListBoxS::TStream {
@@ -196,6 +255,9 @@ struct TFileListBoxS::TStream {
     QElapsedTimer Clock;
     qint64 LastTaken = 0;
     std::string Path;
+    // The walk is over and its hits are being sorted on a thread of their own.
+    bool Ordering = false;
+    TKeptPlace Kept;
 };
 
 // Lives on the stack of SearchFiles; tells it whether the list box went
@@ -295,6 +357,9 @@ TFileListBoxS::TFileListBoxS(QWidget* parent, std::unique_ptr<TFileItemList> ite
     FStreamTimer = new QTimer(this);
     FStreamTimer->setInterval(kSearchTickMs);
     connect(FStreamTimer, &QTimer::timeout, this, [this] { StreamTick(); });
+    FSortTimer = new QTimer(this);
+    FSortTimer->setInterval(kSearchTickMs);
+    connect(FSortTimer, &QTimer::timeout, this, [this] { SortTick(); });
 
     resize(150, 300);
     UpdateGrid();
@@ -493,16 +558,239 @@ int TFileListBoxS::TopIndex() const {
 void TFileListBoxS::SetTopIndex(int index) {
     if (index < 0 || index >= FModel->rowCount())
         return;
-    executeDelayedItemsLayout();
-    if (FRowsFirst) {
-        scrollTo(FModel->index(index, 0), QAbstractItemView::PositionAtTop);
-        return;
-    }
-    const int columnWidth = std::max(1, gridSize().width());
-    const int column = rectForIndex(FModel->index(index, 0)).x() / columnWidth;
-    horizontalScrollBar()->setValue(
-        horizontalScrollMode() == QAbstractItemView::ScrollPerItem ? column : column * columnWidth);
+    scrollTo(FModel->index(index, 0), QAbstractItemView::PositionAtTop);
 }
+
+// ---------------------------------------------------------------------------
+
+TGridGeometry TFileListBoxS::Geometry() const {
+    // The room a list view lays its items out in: as if the scroll bar that
+    // may come were there, so that it never makes the items move.
+    QSize room = maximumViewportSize();
+    int frame = 0;
+    if (style()->styleHint(QStyle::SH_ScrollView_FrameOnlyAroundContents, nullptr, this))
+        frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this) * 2;
+    if (FRowsFirst)
+        room.rwidth() -=
+            style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, verticalScrollBar()) + frame;
+    else
+        room.rheight() -=
+            style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, horizontalScrollBar()) + frame;
+    const QSize cell = gridSize();
+    return {FModel->rowCount(),
+            std::max(1, cell.width()),
+            std::max(1, cell.height()),
+            room.width(),
+            room.height(),
+            FRowsFirst};
+}
+
+QScrollBar* TFileListBoxS::LineBar() const {
+    return FRowsFirst ? verticalScrollBar() : horizontalScrollBar();
+}
+
+bool TFileListBoxS::ScrollsByLine() const {
+    return (FRowsFirst ? verticalScrollMode() : horizontalScrollMode()) == QAbstractItemView::ScrollPerItem;
+}
+
+int TFileListBoxS::ViewAcross() const {
+    return FRowsFirst ? viewport()->height() : viewport()->width();
+}
+
+void TFileListBoxS::doItemsLayout() {
+    // Nothing to lay out: the scroll bar and a repaint.
+    QAbstractItemView::doItemsLayout();
+}
+
+void TFileListBoxS::updateGeometries() {
+    const TGridGeometry g = Geometry();
+    QScrollBar* bar = LineBar();
+    (FRowsFirst ? horizontalScrollBar() : verticalScrollBar())->setRange(0, 0);
+    const int across = ViewAcross();
+    if (ScrollsByLine()) {
+        bar->setSingleStep(1);
+        bar->setPageStep(g.LinesShown(across));
+        bar->setRange(0, g.LastFirstLine(across));
+    } else {
+        bar->setSingleStep(g.CellAcross());
+        bar->setPageStep(across);
+        bar->setRange(0, std::max(0, g.Lines() * g.CellAcross() - across));
+    }
+    QAbstractItemView::updateGeometries();
+}
+
+int TFileListBoxS::horizontalOffset() const {
+    if (FRowsFirst)
+        return 0;
+    const int value = horizontalScrollBar()->value();
+    return ScrollsByLine() ? value * std::max(1, gridSize().width()) : value;
+}
+
+int TFileListBoxS::verticalOffset() const {
+    if (!FRowsFirst)
+        return 0;
+    const int value = verticalScrollBar()->value();
+    return ScrollsByLine() ? value * std::max(1, gridSize().height()) : value;
+}
+
+void TFileListBoxS::scrollContentsBy(int dx, int dy) {
+    if (ScrollsByLine()) {
+        dx *= std::max(1, gridSize().width());
+        dy *= std::max(1, gridSize().height());
+    }
+    viewport()->scroll(FRowsFirst ? 0 : dx, FRowsFirst ? dy : 0);
+}
+
+QRect TFileListBoxS::visualRect(const QModelIndex& index) const {
+    if (!index.isValid() || index.model() != FModel || index.row() >= FModel->rowCount())
+        return {};
+    const TGridGeometry::TCell cell = Geometry().CellOf(index.row());
+    const QSize size = gridSize();
+    return {cell.X - horizontalOffset(), cell.Y - verticalOffset(), size.width(), size.height()};
+}
+
+QModelIndex TFileListBoxS::indexAt(const QPoint& point) const {
+    const int row = Geometry().ItemAt(point.x() + horizontalOffset(), point.y() + verticalOffset());
+    return row >= 0 ? FModel->index(row, 0) : QModelIndex();
+}
+
+void TFileListBoxS::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    if (!index.isValid() || index.model() != FModel)
+        return;
+    const TGridGeometry g = Geometry();
+    const int line = g.LineOf(index.row());
+    const int shown = g.LinesShown(ViewAcross());
+    QScrollBar* bar = LineBar();
+    const int unit = ScrollsByLine() ? 1 : g.CellAcross();
+    int first = bar->value() / unit;
+    switch (hint) {
+    case PositionAtTop:
+        first = line;
+        break;
+    case PositionAtBottom:
+        first = line - shown + 1;
+        break;
+    case PositionAtCenter:
+        first = line - shown / 2;
+        break;
+    case EnsureVisible:
+        if (line < first)
+            first = line;
+        else if (line >= first + shown)
+            first = line - shown + 1;
+        break;
+    }
+    bar->setValue(std::max(0, first) * unit);
+}
+
+QModelIndex TFileListBoxS::moveCursor(CursorAction action, Qt::KeyboardModifiers) {
+    const TGridGeometry g = Geometry();
+    if (g.Count == 0)
+        return {};
+    const QModelIndex current = currentIndex();
+    if (!current.isValid())
+        return FModel->index(0, 0);
+    using TMove = TGridGeometry::TMove;
+    const int row = current.row();
+    int to = row;
+    const int across = ViewAcross();
+    switch (action) {
+    case MoveUp:
+        to = g.Moved(row, FRowsFirst ? TMove::PreviousLine : TMove::Back, across);
+        break;
+    case MoveDown:
+        to = g.Moved(row, FRowsFirst ? TMove::NextLine : TMove::Forth, across);
+        break;
+    case MoveLeft:
+        to = g.Moved(row, FRowsFirst ? TMove::Back : TMove::PreviousLine, across);
+        break;
+    case MoveRight:
+        to = g.Moved(row, FRowsFirst ? TMove::Forth : TMove::NextLine, across);
+        break;
+    case MovePageUp:
+        // A page of a list of columns is its column.
+        to = FRowsFirst ? g.Moved(row, TMove::PageBack, across) : row - g.PlaceOf(row);
+        break;
+    case MovePageDown:
+        to = FRowsFirst ? g.Moved(row, TMove::PageForth, across)
+                        : std::min(g.Count - 1, row - g.PlaceOf(row) + g.PerLine() - 1);
+        break;
+    case MoveHome:
+        to = 0;
+        break;
+    case MoveEnd:
+        to = g.Count - 1;
+        break;
+    case MoveNext:
+        to = std::min(row + 1, g.Count - 1);
+        break;
+    case MovePrevious:
+        to = std::max(row - 1, 0);
+        break;
+    }
+    return FModel->index(to, 0);
+}
+
+void TFileListBoxS::setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) {
+    // The items a rectangle of the viewport touches: whole lines between
+    // its ends, the ends' lines in part.
+    const QRect r = rect.normalized().translated(horizontalOffset(), verticalOffset());
+    const TGridGeometry g = Geometry();
+    QItemSelection selection;
+    if (g.Count > 0 && r.right() >= 0 && r.bottom() >= 0) {
+        const int alongFrom = std::max(0, FRowsFirst ? r.left() : r.top()) / g.CellAlong();
+        const int alongTo = std::min(g.PerLine() - 1, (FRowsFirst ? r.right() : r.bottom()) / g.CellAlong());
+        const int lineFrom = std::max(0, FRowsFirst ? r.top() : r.left()) / g.CellAcross();
+        const int lineTo = std::min(g.Lines() - 1, (FRowsFirst ? r.bottom() : r.right()) / g.CellAcross());
+        for (int line = lineFrom; line <= lineTo && alongFrom <= alongTo; ++line) {
+            const int first = line * g.PerLine() + alongFrom;
+            const int last = std::min(g.Count - 1, line * g.PerLine() + alongTo);
+            if (first <= last)
+                selection.select(FModel->index(first, 0), FModel->index(last, 0));
+        }
+    }
+    selectionModel()->select(selection, command);
+}
+
+void TFileListBoxS::paintEvent(QPaintEvent* e) {
+    QPainter painter(viewport());
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const QStyle::State base = option.state;
+    const QModelIndex current = currentIndex();
+    const bool focus = (hasFocus() || viewport()->hasFocus()) && current.isValid();
+    const TGridGeometry g = Geometry();
+    const QRect r = e->rect().translated(horizontalOffset(), verticalOffset());
+    if (g.Count == 0 || r.right() < 0 || r.bottom() < 0)
+        return;
+    const int alongFrom = std::max(0, FRowsFirst ? r.left() : r.top()) / g.CellAlong();
+    const int alongTo = std::min(g.PerLine() - 1, (FRowsFirst ? r.right() : r.bottom()) / g.CellAlong());
+    const int lineFrom = std::max(0, FRowsFirst ? r.top() : r.left()) / g.CellAcross();
+    const int lineTo = std::min(g.Lines() - 1, (FRowsFirst ? r.bottom() : r.right()) / g.CellAcross());
+    const QItemSelectionModel* selected = selectionModel();
+    for (int line = lineFrom; line <= lineTo; ++line)
+        for (int along = alongFrom; along <= alongTo; ++along) {
+            const int row = line * g.PerLine() + along;
+            if (row >= g.Count)
+                break;
+            const QModelIndex index = FModel->index(row, 0);
+            option.rect = visualRect(index);
+            option.state = base;
+            if (selected->isSelected(index))
+                option.state |= QStyle::State_Selected;
+            if (base & QStyle::State_Enabled) {
+                if (!(FModel->flags(index) & Qt::ItemIsEnabled))
+                    option.state &= ~QStyle::State_Enabled;
+                option.palette.setCurrentColorGroup(
+                    option.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled);
+            }
+            if (focus && index == current)
+                option.state |= QStyle::State_HasFocus;
+            itemDelegateForIndex(index)->paint(&painter, option, index);
+        }
+}
+
+// ---------------------------------------------------------------------------
 
 int TFileListBoxS::ItemAtPos(const QPoint& pos) const {
     const QModelIndex i = indexAt(pos);
@@ -621,6 +909,57 @@ void TFileListBoxS::StopSearch() {
     }
 }
 
+TSortOrder TFileListBoxS::SortOrder() const {
+    return FSortQueued ? FQueuedSort : FItems->WantedSortOrder();
+}
+
+bool TFileListBoxS::IsSorting() const {
+    return FItems->Sorting();
+}
+
+void TFileListBoxS::SetSortOrder(TSortOrder value) {
+    if (FItems->Sorting()) {
+        // One at a time: this one follows.
+        FSortQueued = value != FItems->WantedSortOrder();
+        FQueuedSort = value;
+        return;
+    }
+    if (FItems->Files().Count() < kSortLaterFrom) {
+        FItems->SetSortOrder(value);
+        return;
+    }
+    if (value == FItems->SortOrder())
+        return;
+    FItems->SortLater(value);
+    FSortTimer->start();
+}
+
+void TFileListBoxS::SortTick() {
+    // The stream's tick sees to its own order.
+    if (FStream || !FItems->TakeSort())
+        return;
+    FSortTimer->stop();
+    StartQueuedSort();
+}
+
+void TFileListBoxS::StartQueuedSort() {
+    if (!FSortQueued)
+        return;
+    FSortQueued = false;
+    SetSortOrder(FQueuedSort);
+}
+
+void TFileListBoxS::SettleOrder() {
+    if (FStream)
+        return;
+    FItems->TakeSort(true);
+    FSortTimer->stop();
+    if (FSortQueued) {
+        FSortQueued = false;
+        FItems->SetSortOrder(FQueuedSort);
+    }
+}
+
 void TFileListBoxS::SetQuery(const search::TSearchQuery& query) {
     SetMask(query.Key);
     TFileInfoList& files = FItems->Files();
@@ -629,14 +968,15 @@ void TFileListBoxS::SetQuery(const search::TSearchQuery& query) {
     files.SetOpenDirectoryLimit(query.OpenDirectoryLimit);
 }
 
-bool TFileListBoxS::StartSearch(const std::string& baseDir) {
+bool TFileListBoxS::StartSearch(const std::string& baseDir, TSearchJob::TWalkRun walk) {
     if (IsSearching())
         return false;
     Items().Clear(); // no item may point at a record about to be released
     TFileInfoList& files = FItems->Files();
+    FSortTimer->stop();
     files.ClearFiles();
     FStream = std::make_unique<TStream>();
-    FStream->Job = TSearchJob::Start(files, baseDir);
+    FStream->Job = TSearchJob::Start(files, baseDir, std::move(walk));
     FStream->Path = baseDir;
     FStream->Clock.start();
     FStreamTimer->start();
@@ -659,10 +999,23 @@ void TFileListBoxS::KeepACurrentItem() {
 
 void TFileListBoxS::StreamTick() {
     TStream& run = *FStream;
+    if (run.Ordering) {
+        if (!FItems->Files().SortDone())
+            return;
+        // Kept as the order comes: the user may have chosen meanwhile.
+        run.Kept.Keep(*this);
+        FItems->TakeSort();
+        return FinishStream();
+    }
     const bool ended = run.Job->Ended();
     const qint64 now = run.Clock.elapsed();
     if (ended)
         return EndStream();
+    // A sort asked for while the walk goes on: the hits so far in that order.
+    if (FItems->Sorting() && FItems->Files().SortDone()) {
+        FItems->TakeSort();
+        StartQueuedSort();
+    }
     if (now - run.LastTaken >= AppendIntervalMs(FItems->Count())) {
         run.Job->TakeRecords(FItems->Files());
         FItems->AppendNewRecords();
@@ -674,52 +1027,40 @@ void TFileListBoxS::StreamTick() {
 }
 
 void TFileListBoxS::EndStream() {
-    if (!FStream)
+    if (!FStream || FStream->Ordering)
         return;
-    const std::unique_ptr<TStream> run = std::move(FStream);
-    FStreamTimer->stop();
+    TStream& run = *FStream;
     // A walk that does not end when asked is stuck in the kernel (a share
     // that stopped answering): it is left behind with what it found.
-    if (!run->Job->StopAndWait(std::chrono::milliseconds(kStopGraceMs)))
-        run->Job->Abandon();
-    // What was selected and at the top, as records: the order changes.
-    std::unordered_set<const TFileInfo*> selected;
-    for (const auto& [from, to] : SelectedRanges())
-        for (int i = from; i <= to; ++i)
-            selected.insert(FItems->Item(i));
-    // The current item of a list without a selection is only where the keys start.
-    const TFileInfo* current =
-        selected.empty() ? nullptr : FItems->Item(selectionModel()->currentIndex().row());
-    // A list at its beginning stays there: the first hits in order show.
-    const TFileInfo* top = TopIndex() > 0 ? FItems->Item(TopIndex()) : nullptr;
+    if (!run.Job->StopAndWait(std::chrono::milliseconds(kStopGraceMs)))
+        run.Job->Abandon();
+    TFileInfoList& files = FItems->Files();
+    // Every hit is shown while they are put in order.
+    run.Job->TakeRecords(files);
+    FItems->AppendNewRecords();
     emit SearchEnding();
-    run->Job->Finish(FItems->Files());
-    RefreshItems();
-    int currentRow = -1;
-    int topRow = -1;
-    QItemSelection selection;
-    for (int i = 0, first = -1; i <= FItems->Count(); ++i) {
-        const TFileInfo* r = FItems->Item(i);
-        if (r && r == current)
-            currentRow = i;
-        if (r && r == top)
-            topRow = i;
-        const bool chosen = r && selected.count(r) > 0;
-        if (chosen && first < 0)
-            first = i;
-        if (!chosen && first >= 0) {
-            selection.select(FModel->index(first, 0), FModel->index(i - 1, 0));
-            first = -1;
-        }
+    if (files.Count() < kSortLaterFrom) {
+        FStreamTimer->stop();
+        run.Kept.Keep(*this);
+        FItems->ClearItems(); // the records are about to move
+        run.Job->Finish(files);
+        FItems->FillItems();
+        return FinishStream();
     }
-    if (currentRow >= 0)
-        selectionModel()->setCurrentIndex(FModel->index(currentRow, 0), QItemSelectionModel::NoUpdate);
-    if (!selection.isEmpty())
-        selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    if (topRow >= 0)
-        SetTopIndex(topRow);
+    run.Job->FinishLater(files);
+    run.Ordering = true;
+    run.Path.clear();
+    if (!FStreamTimer->isActive())
+        FStreamTimer->start();
+}
+
+void TFileListBoxS::FinishStream() {
+    const std::unique_ptr<TStream> run = std::move(FStream);
+    FStreamTimer->stop();
+    run->Kept.Restore(*this);
     KeepACurrentItem();
     emit SearchFinished();
+    StartQueuedSort();
 }
 
 bool TFileListBoxS::event(QEvent* e) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "hitview/GridGeometry.h"
 #include "search/FileItems.h"
+#include "search/FileSort.h"
+#include "search/SearchJob.h"
 #include "search/SearchQuery.h"
 
 #include <cstdint>
@@ -19,6 +22,7 @@ class QLabel;
 class QTimer;
 class QMimeData;
 class QMouseEvent;
+class QScrollBar;
 
 namespace tavolix::hitview {
 
@@ -99,8 +103,16 @@ public:
     explicit TFileListBoxS(QWidget* parent = nullptr, std::unique_ptr<TFileItemList> items = nullptr);
     ~TFileListBoxS() override;
 
-    TSortOrder SortOrder() const { return FItems->SortOrder(); }
-    void SetSortOrder(TSortOrder value) { FItems->SetSortOrder(value); }
+    // The order asked for last; a long list is sorted on a thread of its
+    // own and keeps its order until the sort is done (IsSorting), while the
+    // window goes on answering. One sort runs at a time: the last order
+    // asked for meanwhile follows it.
+    TSortOrder SortOrder() const;
+    void SetSortOrder(TSortOrder value);
+    bool IsSorting() const;
+    // A sort under way is waited for and applied (before the items are
+    // handed on as they stand, e.g. to a page).
+    void SettleOrder();
     TSortDirection SortDirection() const { return FItems->SortDirection(); }
     void SetSortDirection(TSortDirection value) { FItems->SetSortDirection(value); }
     const std::string& Mask() const { return FItems->Mask(); }
@@ -191,10 +203,12 @@ public:
     // unused: the hits are appended to the items in the order found, at
     // each SearchStep, never waiting on the file system. When the walk ends
     // (or StopSearch ends it) the rest is taken, the sort order applied with
-    // the selected items and the top item kept, and SearchFinished emitted;
+    // the selected items and the top item kept (many hits are sorted on a
+    // thread of their own meanwhile), and SearchFinished emitted;
     // a walk that ended at once has done so before this returns. Destroying
     // the list box stops the walk. False, doing nothing, while a search runs.
-    bool StartSearch(const std::string& baseDir);
+    // `walk`, when given, runs in place of the walk of `baseDir`.
+    bool StartSearch(const std::string& baseDir, search::TSearchJob::TWalkRun walk = {});
     // The entry a running StartSearch walk looks at; "" when none runs.
     std::string SearchPath() const;
     // The choices of the next searches (dot folders, exclusions, one file system).
@@ -202,7 +216,8 @@ public:
     bool IsSearching() const { return FRun != nullptr || FStream != nullptr; }
     // Ends a running walk at its next entry, as closing the progress window
     // does; the records found so far are kept and shown. A StartSearch walk
-    // has ended (SearchFinished emitted) when this returns.
+    // has ended when this returns, and SearchFinished has been emitted
+    // unless the hits are many: their order comes from a thread of its own.
     void StopSearch();
     // The last search was stopped before the walk was through.
     bool SearchStopped() const { return FItems->Files().Stats().Stopped; }
@@ -234,7 +249,7 @@ public:
     // the year in four digits ("08.12.2026 13:05"); "" for -1.
     std::string GetScreenTimeText(int index) const { return FItems->GetScreenTimeText(index); }
     std::string GetSizeText(int index) const;
-    const char* GetSortOrderName() const { return FItems->GetSortOrderName(); }
+    const char* GetSortOrderName() const { return search::SortOrderName(SortOrder()); }
     const char* GetSortDirectionName() const { return FItems->GetSortDirectionName(); }
 
 signals:
@@ -246,7 +261,22 @@ signals:
     // records found so far were taken and the labels set.
     void SearchStep();
 
+public:
+    // Items are placed by arithmetic, not laid out one by one (GridGeometry.h):
+    // a list of millions costs no more to show, grow or scroll than a short one.
+    QRect visualRect(const QModelIndex& index) const override;
+    QModelIndex indexAt(const QPoint& point) const override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+    void doItemsLayout() override;
+
 protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    void setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) override;
+    void paintEvent(QPaintEvent* e) override;
+    void updateGeometries() override;
+    void scrollContentsBy(int dx, int dy) override;
+    int horizontalOffset() const override;
+    int verticalOffset() const override;
     bool event(QEvent* e) override;
     // Only the items on the screen are looked at, however many are selected.
     QRegion visualRegionForSelection(const QItemSelection& selection) const override;
@@ -263,9 +293,18 @@ private:
     class TProgressRelay;
     friend class TListBoxItems;
 
+    struct TKeptPlace;
+    TGridGeometry Geometry() const;
+    // The scroll bar that moves the lines, and whether it counts lines or pixels.
+    QScrollBar* LineBar() const;
+    bool ScrollsByLine() const;
+    int ViewAcross() const;
     void UpdateGrid();
     void StreamTick();
     void EndStream();
+    void FinishStream();
+    void SortTick();
+    void StartQueuedSort();
     void KeepACurrentItem();
 
     std::shared_ptr<TFileItemList> FItems;
@@ -278,6 +317,9 @@ private:
     TSearchRun* FRun = nullptr;
     std::unique_ptr<TStream> FStream;
     QTimer* FStreamTimer;
+    QTimer* FSortTimer;
+    bool FSortQueued = false;
+    TSortOrder FQueuedSort = TSortOrder::soName;
     QPointer<TSearchProgressForm> FProgressForm;
     bool FCloseRequested = false;
     bool FDeleteRequested = false;

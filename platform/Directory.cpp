@@ -137,6 +137,13 @@ void TDirContents::Clear() {
     FLinkedSubdirs.clear();
 }
 
+void TDirContents::AddFile(std::string_view name, std::int64_t size, TFileTime writeTime,
+                           std::uint32_t attr) {
+    const auto offset = static_cast<std::uint32_t>(FNames.size());
+    FNames.append(name);
+    FFiles.push_back({offset, static_cast<std::uint32_t>(name.size()), attr, size, writeTime, {}});
+}
+
 TDirContents TDirContents::TakeFiles(const std::function<bool(std::size_t)>& which) {
     TDirContents taken;
     std::vector<TFile> kept;

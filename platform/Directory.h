@@ -66,6 +66,9 @@ public:
         TDirIdentity Id; // of what a link leads to; zero when it could not be looked at
     };
     void Clear();
+    // Adds a file as a listing would: for a walk made up by a tool or a
+    // benchmark.
+    void AddFile(std::string_view name, std::int64_t size, TFileTime writeTime, std::uint32_t attr = 0);
     // Moves the files `which` chooses (by index) to the contents returned,
     // in their order; the others and the subdirectories stay.
     TDirContents TakeFiles(const std::function<bool(std::size_t)>& which);

@@ -703,6 +703,8 @@ void TMDIChild::HTMLH1Click() {
                        tr("検索中です。\r\n\r\n検索が終わってから、ＨＴＭＬを作成して下さい。"), ui::mbOK);
         return;
     }
+    // The page is in the order the window is asked to show.
+    ListBox1->SettleOrder();
     QPointer<TMDIChild> self(this);
     const bool closeNow = FPageSaver->Save({&ListBox1->FileItems(), FQuery.BaseDir, FQuery.Key,
                                             FStatus->HitSize(), PageThumbnails1->isChecked()});

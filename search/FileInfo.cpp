@@ -3,8 +3,11 @@
 #include "search/FileSort.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <ctime>
+#include <system_error>
+#include <thread>
 
 namespace tavolix::search {
 
@@ -60,12 +63,91 @@ long CurrentUtcOffset() {
     return localtime_r(&now, &tm) ? tm.tm_gmtoff : 0;
 }
 
+// A sort under way on a thread of its own: it sorts the first Count items
+// (copied from the list's items, or handed over in the walk's order).
+struct TFileInfoList::TPendingSort {
+    TSortOrder Order = TSortOrder::soName;
+    std::size_t Count = 0;
+    std::vector<TFileInfo*> Sorted;
+    std::atomic<bool> Done{false};
+    std::thread Thread;
+};
+
 TFileInfoList::TFileInfoList() = default;
 TFileInfoList::~TFileInfoList() {
     ClearFiles();
 }
 
+void TFileInfoList::DropSort() {
+    if (!FPendingSort)
+        return;
+    if (FPendingSort->Thread.joinable())
+        FPendingSort->Thread.join();
+    FPendingSort.reset();
+    FSortReadsItems = false;
+}
+
+void TFileInfoList::StartSortOf(std::vector<TFileInfo*> items, TSortOrder order) {
+    DropSort();
+    auto sort = std::make_unique<TPendingSort>();
+    sort->Order = order;
+    FSortReadsItems = items.empty() && !FItems.empty();
+    sort->Count = FSortReadsItems ? FItems.size() : items.size();
+    sort->Sorted = std::move(items);
+    const auto run = [sort = sort.get(), from = FSortReadsItems ? &FItems : nullptr] {
+        if (from)
+            sort->Sorted.assign(from->begin(), from->begin() + static_cast<std::ptrdiff_t>(sort->Count));
+        SortFileInfos(sort->Sorted, sort->Order);
+        sort->Done.store(true, std::memory_order_release);
+    };
+    try {
+        sort->Thread = std::thread(run);
+    } catch (const std::system_error&) {
+        run(); // no thread to be had: sorted here
+    }
+    FPendingSort = std::move(sort);
+}
+
+void TFileInfoList::StartSort(TSortOrder order) {
+    if (!FWalking) {
+        StartSortOf({}, order);
+        return;
+    }
+    // The walk goes on adding: the sort gets a copy, and the walk's order
+    // of what it sorts is kept for the final order.
+    FWalkOrder.insert(FWalkOrder.end(), FItems.begin() + static_cast<std::ptrdiff_t>(FWalkOrderFrom),
+                      FItems.end());
+    FWalkOrderFrom = FItems.size();
+    StartSortOf(FItems, order);
+}
+
+TSortOrder TFileInfoList::WantedSortOrder() const {
+    return FPendingSort ? FPendingSort->Order : FSortOrder;
+}
+
+bool TFileInfoList::SortDone() const {
+    return FPendingSort && FPendingSort->Done.load(std::memory_order_acquire);
+}
+
+void TFileInfoList::ApplySort() {
+    if (!FPendingSort)
+        return;
+    if (FPendingSort->Thread.joinable())
+        FPendingSort->Thread.join();
+    std::vector<TFileInfo*> sorted = std::move(FPendingSort->Sorted);
+    const std::size_t count = FPendingSort->Count;
+    FSortOrder = FPendingSort->Order;
+    FPendingSort.reset();
+    FSortReadsItems = false;
+    if (count < FItems.size()) {
+        sorted.reserve(FItems.size());
+        sorted.insert(sorted.end(), FItems.begin() + static_cast<std::ptrdiff_t>(count), FItems.end());
+    }
+    FItems = std::move(sorted);
+}
+
 void TFileInfoList::ClearFiles() {
+    DropSort();
     FItems.clear();
     FItems.shrink_to_fit();
     FRecordChunks.clear();
@@ -122,6 +204,7 @@ TFileInfo* TFileInfoList::AddFile(const std::string* dir, std::string_view name,
     r->Time = time;
     r->OrderTime = time;
     r->Attr = attr;
+    SettleSort();
     FItems.push_back(r);
     FFileCount += 1;
     FTotalSize += size;
@@ -160,6 +243,7 @@ bool TFileInfoList::Append(TFileInfoList& batch) {
 }
 
 void TFileInfoList::Adopt(std::unique_ptr<TFileInfoList> batch) {
+    SettleSort();
     FItems.insert(FItems.end(), batch->FItems.begin(), batch->FItems.end());
     FFileCount += batch->FFileCount;
     FTotalSize += batch->FTotalSize;
@@ -183,6 +267,7 @@ private:
 };
 
 void TFileInfoList::BeginSearch() {
+    DropSort();
     FFileCount = 0;
     FTotalSize = 0;
     FStats = {};
@@ -191,7 +276,21 @@ void TFileInfoList::BeginSearch() {
     FWalkOrderFrom = 0;
 }
 
+void TFileInfoList::FinishSearchLater(TWalkStats stats) {
+    DropSort();
+    FStats = std::move(stats);
+    FWalking = false;
+    std::vector<TFileInfo*> walkOrder = std::move(FWalkOrder);
+    FWalkOrder = {};
+    if (!walkOrder.empty())
+        walkOrder.insert(walkOrder.end(), FItems.begin() + static_cast<std::ptrdiff_t>(FWalkOrderFrom),
+                         FItems.end());
+    FWalkOrderFrom = 0;
+    StartSortOf(std::move(walkOrder), FSortOrder);
+}
+
 void TFileInfoList::FinishSearch(TWalkStats stats) {
+    DropSort();
     FStats = std::move(stats);
     FWalking = false;
     if (!FWalkOrder.empty()) {
@@ -236,10 +335,12 @@ void TFileInfoList::WalkDirectory(const std::string& dir) {
 }
 
 void TFileInfoList::SortFiles() {
+    DropSort();
     SortFileInfos(FItems, FSortOrder);
 }
 
 void TFileInfoList::ChangeSortOrder(TSortOrder value) {
+    DropSort();
     if (value == FSortOrder)
         return;
     FSortOrder = value;

@@ -35,8 +35,25 @@ public:
     void BeginSearch();
     // A search's end: its walk's counts are kept and the records sorted.
     void FinishSearch(TWalkStats stats);
+    // The same, with the sort started on a thread of its own (StartSort):
+    // the records stay in the order they have until ApplySort.
+    void FinishSearchLater(TWalkStats stats);
     void SortFiles();
     void ChangeSortOrder(TSortOrder value);
+
+    // A sort of `order` made on a thread of its own, so that the caller
+    // never waits for it: the records keep their order (and a running walk
+    // may go on adding to them) until ApplySort. The order is the one
+    // ChangeSortOrder gives; a sort already under way is dropped.
+    void StartSort(TSortOrder order);
+    bool SortStarted() const { return FPendingSort != nullptr; }
+    // The order of the sort under way; SortOrder() when none is.
+    TSortOrder WantedSortOrder() const;
+    bool SortDone() const;
+    // Waits for the sort under way to end (at once when SortDone) and
+    // takes its order; records added since it started follow in the order
+    // they came. Nothing when no sort was started.
+    void ApplySort();
 
     std::size_t Count() const { return FItems.size(); }
     const TFileInfo* Item(std::size_t i) const { return FItems[i]; }
@@ -81,7 +98,15 @@ public:
 
 private:
     class TWalkFeed;
+    struct TPendingSort;
     void WalkDirectory(const std::string& dir);
+    // Before the items change: a sort that reads them ends first.
+    void SettleSort() {
+        if (FSortReadsItems)
+            DropSort();
+    }
+    void DropSort();
+    void StartSortOf(std::vector<TFileInfo*> items, TSortOrder order);
     char* StoreName(std::string_view name);
 
     std::string FFileMask = "*.*";
@@ -105,6 +130,8 @@ private:
     bool FWalking = false;
     std::vector<TFileInfo*> FWalkOrder;
     std::size_t FWalkOrderFrom = 0; // FItems from here on are in the walk's order
+    std::unique_ptr<TPendingSort> FPendingSort;
+    bool FSortReadsItems = false; // the sort under way copies FItems itself
 };
 
 // "" stays ""; otherwise "/" appended unless the last byte is "/".

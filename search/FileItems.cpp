@@ -7,10 +7,25 @@ namespace tavolix::search {
 TFileItemList::TFileItemList() = default;
 
 void TFileItemList::SetSortOrder(TSortOrder value) {
-    if (value == FFileInfoList.SortOrder())
+    if (value == FFileInfoList.SortOrder() && !Sorting())
         return;
+    // The items may be the records themselves: they go before the records move.
+    ClearItems();
     FFileInfoList.ChangeSortOrder(value);
-    RefreshItems();
+    FillItems();
+}
+
+void TFileItemList::SortLater(TSortOrder value) {
+    FFileInfoList.StartSort(value);
+}
+
+bool TFileItemList::TakeSort(bool wait) {
+    if (!Sorting() || (!wait && !FFileInfoList.SortDone()))
+        return false;
+    ClearItems();
+    FFileInfoList.ApplySort();
+    FillItems();
+    return true;
 }
 
 void TFileItemList::SetSortDirection(TSortDirection value) {
@@ -43,6 +58,10 @@ void TFileItemList::ClearItems() {
     if (OnClearing)
         OnClearing();
     FItems.clear();
+    FItems.shrink_to_fit();
+    FAllShown = false;
+    FShownCount = 0;
+    FReversed = 0;
     FRecordsShown = 0;
 }
 
@@ -53,13 +72,27 @@ void TFileItemList::RefreshItems() {
 
 void TFileItemList::FillItems() {
     const auto& records = FFileInfoList.Items();
-    FItems.reserve(FItems.size() + records.size());
-    if (FShowHiddenSysFile) {
-        // Every record: no need to look at them (they lie all over the heap).
-        if (FSortDirection == TSortDirection::sdDownword)
-            FItems.insert(FItems.end(), records.rbegin(), records.rend());
-        else
-            FItems.insert(FItems.end(), records.begin(), records.end());
+    if (FAllShown) {
+        // Filled again without a clear: the items so far are copied out, and
+        // the records follow them once more.
+        std::vector<const TFileInfo*> shown;
+        shown.reserve(static_cast<std::size_t>(Count()) + records.size());
+        for (int i = 0; i < Count(); ++i)
+            shown.push_back(Item(i));
+        FAllShown = false;
+        FShownCount = FReversed = 0;
+        FItems = std::move(shown);
+    }
+    if (FShowHiddenSysFile && FItems.empty()) {
+        // Every record: no need to look at them (they lie all over the heap),
+        // nor to copy them.
+        FAllShown = true;
+        FShownCount = records.size();
+        FReversed = FSortDirection == TSortDirection::sdDownword ? records.size() : 0;
+    } else if (FShowHiddenSysFile && FSortDirection == TSortDirection::sdDownword) {
+        FItems.insert(FItems.end(), records.rbegin(), records.rend());
+    } else if (FShowHiddenSysFile) {
+        FItems.insert(FItems.end(), records.begin(), records.end());
     } else if (FSortDirection == TSortDirection::sdDownword) {
         for (auto it = records.rbegin(); it != records.rend(); ++it)
             if (IsFileShown((*it)->Attr))
@@ -78,6 +111,13 @@ void TFileItemList::AppendNewRecords() {
     const auto& records = FFileInfoList.Items();
     if (FRecordsShown >= records.size())
         return;
+    if (FAllShown) {
+        FShownCount = records.size();
+        FRecordsShown = records.size();
+        if (OnChange)
+            OnChange();
+        return;
+    }
     for (std::size_t i = FRecordsShown; i < records.size(); ++i)
         if (IsFileShown(records[i]->Attr))
             FItems.push_back(records[i]);
@@ -88,12 +128,6 @@ void TFileItemList::AppendNewRecords() {
 
 bool TFileItemList::IsFileShown(std::uint32_t attr) const {
     return FShowHiddenSysFile || (attr & (platform::faHidden | platform::faSysFile)) == 0;
-}
-
-const TFileInfo* TFileItemList::Item(int index) const {
-    if (index < 0 || index >= Count())
-        return nullptr;
-    return FItems[static_cast<std::size_t>(index)];
 }
 
 std::string TFileItemList::GetFilePath(int index) const {
@@ -135,7 +169,7 @@ int TFileItemList::FindFileName(std::string_view path) const {
     auto cut = path.find_last_of('/');
     std::string_view name = cut == std::string_view::npos ? path : path.substr(cut + 1);
     for (int i = 0; i < Count(); ++i)
-        if (FItems[static_cast<std::size_t>(i)]->Name() == name)
+        if (Item(i)->Name() == name)
             return i;
     return -1;
 }

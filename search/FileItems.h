@@ -3,6 +3,7 @@
 #include "search/FieldText.h"
 #include "search/FileInfo.h"
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,6 +23,16 @@ public:
 
     TSortOrder SortOrder() const { return FFileInfoList.SortOrder(); }
     void SetSortOrder(TSortOrder value);
+    // As SetSortOrder, the sort made on a thread of its own: the items keep
+    // their order until TakeSort finds it done. A sort already under way is
+    // dropped.
+    void SortLater(TSortOrder value);
+    bool Sorting() const { return FFileInfoList.SortStarted(); }
+    // The order asked for last: that of a sort under way, else SortOrder().
+    TSortOrder WantedSortOrder() const { return FFileInfoList.WantedSortOrder(); }
+    // A sort that is done takes effect, as a refill; false (nothing done)
+    // while it still runs or when none does. `wait` waits for it.
+    bool TakeSort(bool wait = false);
     TSortDirection SortDirection() const { return FSortDirection; }
     void SetSortDirection(TSortDirection value);
     const std::string& Mask() const { return FFileInfoList.FileMask(); }
@@ -50,8 +61,18 @@ public:
     void AppendNewRecords();
     bool IsFileShown(std::uint32_t attr) const;
 
-    int Count() const { return static_cast<int>(FItems.size()); }
-    const TFileInfo* Item(int index) const;
+    // Records cleared behind the items' back are not shown.
+    int Count() const {
+        return static_cast<int>(FAllShown ? std::min(FShownCount, FFileInfoList.Count()) : FItems.size());
+    }
+    const TFileInfo* Item(int index) const {
+        if (index < 0 || index >= Count())
+            return nullptr;
+        const auto i = static_cast<std::size_t>(index);
+        if (!FAllShown)
+            return FItems[i];
+        return i < FReversed ? FFileInfoList.Item(FReversed - 1 - i) : FFileInfoList.Item(i);
+    }
 
     // Texts of item `index`; -1 (or any index out of range) gives "".
     std::string GetFilePath(int index) const;
@@ -75,8 +96,14 @@ public:
 
 private:
     TFileInfoList FFileInfoList;
+    // Every record shown (no hidden ones left out): the items are the
+    // records themselves, the first FReversed of them the other way round,
+    // and FItems stays empty. Else FItems holds the shown ones.
+    bool FAllShown = false;
+    std::size_t FShownCount = 0;
+    std::size_t FReversed = 0;
     std::vector<const TFileInfo*> FItems;
-    std::size_t FRecordsShown = 0; // records that FItems has looked at
+    std::size_t FRecordsShown = 0; // records that the items have looked at
     TSortDirection FSortDirection = TSortDirection::sdUpword;
     bool FShowHiddenSysFile = true;
     bool FSeparateExt = false;

@@ -99,17 +99,28 @@ private:
 TSearchJob::TSearchJob(std::string baseDir, std::string_view mask, int threads, std::size_t openLimit,
                        TWalkOptions options)
     : FShared(std::make_shared<TShared>(std::move(baseDir), mask, std::move(options))) {
+    Run([shared = FShared.get(), threads, openLimit](TWalkVisitor& feed, const std::atomic<bool>& stop) {
+        TDirWalker walker(shared->Mask, threads);
+        walker.SetOpenDirectoryLimit(openLimit);
+        walker.SetStopFlag(&stop);
+        walker.SetOptions(shared->Options);
+        return walker.Walk(shared->BaseDir, feed);
+    });
+}
+
+TSearchJob::TSearchJob(std::string baseDir, TWalkRun walk)
+    : FShared(std::make_shared<TShared>(std::move(baseDir), "*", TWalkOptions{})) {
+    Run(std::move(walk));
+}
+
+void TSearchJob::Run(TWalkRun walk) {
     FShared->Path = FShared->BaseDir;
     FThread = platform::TLeavableThread(
-        [shared = FShared, threads, openLimit]() mutable {
+        [shared = FShared, walk = std::move(walk)]() mutable {
             TWalkStats stats;
             {
                 TFeed feed(*shared);
-                TDirWalker walker(shared->Mask, threads);
-                walker.SetOpenDirectoryLimit(openLimit);
-                walker.SetStopFlag(&shared->StopFlag);
-                walker.SetOptions(shared->Options);
-                stats = walker.Walk(shared->BaseDir, feed);
+                stats = walk(feed, shared->StopFlag);
             }
             std::lock_guard lock(shared->Mutex);
             if (!shared->Abandoned)
@@ -120,8 +131,10 @@ TSearchJob::TSearchJob(std::string baseDir, std::string_view mask, int threads, 
         &gLeftBehind);
 }
 
-std::unique_ptr<TSearchJob> TSearchJob::Start(TFileInfoList& list, std::string baseDir) {
+std::unique_ptr<TSearchJob> TSearchJob::Start(TFileInfoList& list, std::string baseDir, TWalkRun walk) {
     list.BeginSearch();
+    if (walk)
+        return std::make_unique<TSearchJob>(std::move(baseDir), std::move(walk));
     return std::make_unique<TSearchJob>(std::move(baseDir), list.FileMask(), list.WalkThreads(),
                                         list.OpenDirectoryLimit(), list.WalkOptions());
 }
@@ -150,6 +163,11 @@ void TSearchJob::TakeRecords(TFileInfoList& list) {
 void TSearchJob::Finish(TFileInfoList& list) {
     TakeRecords(list);
     list.FinishSearch(Stats());
+}
+
+void TSearchJob::FinishLater(TFileInfoList& list) {
+    TakeRecords(list);
+    list.FinishSearchLater(Stats());
 }
 
 TSearchJob::TProgress TSearchJob::Progress() const {

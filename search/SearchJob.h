@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,12 +20,20 @@ class TFileInfoList;
 // never waited for: it ends on its own when the kernel lets it go.
 class TSearchJob {
 public:
+    // A walk's whole run on the job's thread: it hands what it finds to the
+    // visitor, ends soon after `stop` is set and returns its counts.
+    using TWalkRun = std::function<TWalkStats(TWalkVisitor& visitor, const std::atomic<bool>& stop)>;
+
     // Starts walking `baseDir` for `mask` at once.
     TSearchJob(std::string baseDir, std::string_view mask, int threads, std::size_t openLimit,
                TWalkOptions options = {});
+    // Starts `walk` at once, as a walk of `baseDir` (a walk made up by a
+    // benchmark, or one answered from elsewhere than the disk).
+    TSearchJob(std::string baseDir, TWalkRun walk);
     // Starts the search of `list` (its mask, threads and choices) at once;
-    // the list's counters begin at 0.
-    static std::unique_ptr<TSearchJob> Start(TFileInfoList& list, std::string baseDir);
+    // the list's counters begin at 0. `walk`, when given, runs in place of
+    // the walk of `baseDir`.
+    static std::unique_ptr<TSearchJob> Start(TFileInfoList& list, std::string baseDir, TWalkRun walk = {});
     // Stops the walk; one that has not ended is left behind.
     ~TSearchJob();
     TSearchJob(const TSearchJob&) = delete;
@@ -36,6 +45,9 @@ public:
     // Once the walk has ended or been left behind: the rest of the records
     // and the walk's counts go to `list`, which is then sorted.
     void Finish(TFileInfoList& list);
+    // The same, the sort started on a thread of its own (the list's
+    // StartSort): the caller applies it when it is done.
+    void FinishLater(TFileInfoList& list);
 
     struct TProgress {
         std::string Path;           // the entry looked at, or waited for
@@ -68,6 +80,7 @@ public:
 private:
     struct TShared;
     class TFeed;
+    void Run(TWalkRun walk);
     std::shared_ptr<TShared> FShared;
     platform::TLeavableThread FThread;
 };
