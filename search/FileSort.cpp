@@ -8,7 +8,9 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
-#include <unordered_map>
+#include <cstdlib>
+#include <new>
+#include <sys/mman.h>
 
 namespace tavolix::search {
 
@@ -84,27 +86,73 @@ struct TKeyedCompare {
     }
 };
 
-// Directory texts are shared by the files of one directory and have long
-// common starts: rank the distinct ones once, equal ranks for texts that
-// compare equal.
-std::unordered_map<const std::string*, std::uint64_t> RankDirs(const std::vector<TFileInfo*>& items) {
-    std::vector<const std::string*> dirs;
-    std::unordered_map<const std::string*, std::uint64_t> rank;
-    const std::string* last = nullptr;
-    for (const TFileInfo* r : items) {
-        if (r->FDir != last && rank.try_emplace(r->FDir, 0).second)
-            dirs.push_back(r->FDir);
-        last = r->FDir;
+// The distinct directory texts met in one slice of the items, each with an id
+// in the order first met. Open addressing on the pointer: in any order but
+// the walk's, neighbours seldom share a directory, and a record then costs
+// one probe of a flat table.
+class TDirIds {
+public:
+    TDirIds() { Resize(1024); }
+    void Prefetch(const std::string* dir) const {
+        const std::size_t s = Home(dir);
+        __builtin_prefetch(&FSlots[s]);
+        __builtin_prefetch(&FIds[s]);
     }
-    std::sort(dirs.begin(), dirs.end(),
-              [](const std::string* a, const std::string* b) { return CompareKeyText(*a, *b) < 0; });
-    std::uint64_t next = 0;
-    for (std::size_t i = 0; i < dirs.size(); ++i) {
-        if (i > 0 && CompareKeyText(*dirs[i - 1], *dirs[i]) != 0)
-            ++next;
-        rank[dirs[i]] = next;
+    std::uint32_t Id(const std::string* dir) {
+        for (std::size_t s = Home(dir);; s = (s + 1) & FMask) {
+            if (FSlots[s] == dir)
+                return FIds[s];
+            if (FSlots[s] == nullptr) {
+                const auto id = static_cast<std::uint32_t>(FDirs.size());
+                FSlots[s] = dir;
+                FIds[s] = id;
+                FDirs.push_back(dir);
+                if (FDirs.size() * 4 > FSlots.size() * 3)
+                    Resize(FSlots.size() * 2);
+                return id;
+            }
+        }
     }
-    return rank;
+    // By id.
+    const std::vector<const std::string*>& Dirs() const { return FDirs; }
+
+private:
+    std::size_t Home(const std::string* dir) const {
+        return static_cast<std::size_t>((reinterpret_cast<std::uintptr_t>(dir) * 0x9E3779B97F4A7C15ull) >> FShift);
+    }
+    void Resize(std::size_t slots) {
+        FSlots.assign(slots, nullptr);
+        FIds.assign(slots, 0);
+        FMask = slots - 1;
+        FShift = 64 - std::countr_zero(slots);
+        for (std::size_t id = 0; id < FDirs.size(); ++id) {
+            std::size_t s = Home(FDirs[id]);
+            while (FSlots[s] != nullptr)
+                s = (s + 1) & FMask;
+            FSlots[s] = FDirs[id];
+            FIds[s] = static_cast<std::uint32_t>(id);
+        }
+    }
+    std::vector<const std::string*> FSlots;
+    std::vector<std::uint32_t> FIds;
+    std::vector<const std::string*> FDirs;
+    std::size_t FMask = 0;
+    int FShift = 0;
+};
+
+// A distinct directory of one slice, keyed past the start all texts share.
+struct TDirKey {
+    std::uint64_t Key1, Key2;
+    const std::string* Dir;
+    std::uint32_t* Rank;
+};
+
+inline int CompareDirKeys(const TDirKey& a, const TDirKey& b) {
+    if (a.Key1 != b.Key1)
+        return a.Key1 < b.Key1 ? -1 : 1;
+    if (a.Key2 != b.Key2)
+        return a.Key2 < b.Key2 ? -1 : 1;
+    return a.Dir == b.Dir ? 0 : CompareKeyText(*a.Dir, *b.Dir);
 }
 
 // One partition step of Sort(L, R) as the list has always done it: the left
@@ -213,24 +261,91 @@ template <class T, class C> void SortOnThreads(T* list, long count, const C& com
     }
 }
 
-// Runs fn(begin, end) over [0, n) in `threads` slices at once.
+struct TFreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+
+// Left uninitialised, in whole huge pages where the system grants them: an
+// array of hundreds of megabytes costs fewer faults and TLB misses so.
+template <class T> std::unique_ptr<T[], TFreeDeleter> BigArray(std::size_t n) {
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    const std::size_t bytes = std::max<std::size_t>(1, n * sizeof(T));
+    void* p = nullptr;
+    if (bytes >= kHugePage) {
+        p = std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) / kHugePage * kHugePage);
+#ifdef MADV_HUGEPAGE
+        if (p != nullptr)
+            madvise(p, (bytes + kHugePage - 1) / kHugePage * kHugePage, MADV_HUGEPAGE);
+#endif
+    } else {
+        p = std::malloc(bytes);
+    }
+    if (p == nullptr)
+        throw std::bad_alloc();
+    return std::unique_ptr<T[], TFreeDeleter>(static_cast<T*>(p));
+}
+
+// Runs fn(slice, begin, end) over [0, n) in at most `threads` slices at once;
+// the same n and threads give the same slices.
 template <class F> void ForSlices(std::size_t n, int threads, const F& fn) {
     if (threads <= 1 || n < 2 * static_cast<std::size_t>(kParallelPart)) {
-        fn(std::size_t{0}, n);
+        fn(std::size_t{0}, std::size_t{0}, n);
         return;
     }
     std::vector<std::thread> pool;
     const std::size_t slice = (n + static_cast<std::size_t>(threads) - 1) / static_cast<std::size_t>(threads);
     for (std::size_t b = slice; b < n; b += slice) {
         try {
-            pool.emplace_back([&fn, b, e = std::min(n, b + slice)] { fn(b, e); });
+            pool.emplace_back([&fn, b, k = b / slice, e = std::min(n, b + slice)] { fn(k, b, e); });
         } catch (const std::system_error&) {
-            fn(b, std::min(n, b + slice));
+            fn(b / slice, b, std::min(n, b + slice));
         }
     }
-    fn(0, std::min(n, slice));
+    fn(std::size_t{0}, std::size_t{0}, std::min(n, slice));
     for (auto& t : pool)
         t.join();
+}
+
+// Ranks the directories the slices met, equal ranks for texts that compare
+// equal (case aside, or two shared copies of one text): ranks[slice][id].
+void RankDirs(const std::vector<TDirIds>& ids, std::vector<std::vector<std::uint32_t>>& ranks, int threads) {
+    std::size_t count = 0;
+    const std::string* first = nullptr;
+    for (const TDirIds& slice : ids) {
+        count += slice.Dirs().size();
+        if (first == nullptr && !slice.Dirs().empty())
+            first = slice.Dirs().front();
+    }
+    ranks.resize(ids.size());
+    if (count == 0)
+        return;
+    // Raw equal bytes are equal key bytes: skip the start every text shares.
+    std::size_t common = first->size();
+    for (const TDirIds& slice : ids)
+        for (const std::string* d : slice.Dirs()) {
+            std::size_t c = 0;
+            const std::size_t most = std::min(common, d->size());
+            while (c < most && (*first)[c] == (*d)[c])
+                ++c;
+            common = c;
+        }
+    auto keys = BigArray<TDirKey>(count);
+    std::size_t n = 0;
+    for (std::size_t k = 0; k < ids.size(); ++k) {
+        ranks[k].resize(ids[k].Dirs().size());
+        for (std::size_t id = 0; id < ids[k].Dirs().size(); ++id) {
+            const std::string* d = ids[k].Dirs()[id];
+            keys[n++] = {TextPrefix(*d, common), TextPrefix(*d, common + 8), d, &ranks[k][id]};
+        }
+    }
+    // Any sort will do here: equal texts get one rank whatever their order.
+    SortOnThreads(keys.get(), static_cast<long>(count), CompareDirKeys, threads);
+    std::uint32_t next = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0 && CompareDirKeys(keys[i - 1], keys[i]) != 0)
+            ++next;
+        *keys[i].Rank = next;
+    }
 }
 
 } // namespace
@@ -306,22 +421,31 @@ void SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order, int threads
         return;
     if (threads <= 0)
         threads = DefaultSortThreads();
-    // Left uninitialised: the slices write every key, and touch its pages on
-    // their own threads.
-    std::unique_ptr<TKeyed[]> keyed(new TKeyed[items.size()]);
-    std::unordered_map<const std::string*, std::uint64_t> dirRank;
-    if (order == TSortOrder::soDirectory)
-        dirRank = RankDirs(items);
-    ForSlices(items.size(), threads, [&](std::size_t begin, std::size_t end) {
+    // Ids and ranks of directories are 32 bits wide; this many records
+    // would not fit in memory anyway.
+    if (items.size() > 0xFFFFFFFFu) {
+        const TFileCompare full = ComparatorOf(order);
+        QuickSort(items.data(), 0, static_cast<long>(items.size()) - 1,
+                  [full](const TFileInfo* a, const TFileInfo* b) { return full(*a, *b); });
+        return;
+    }
+    // The slices write every key, and touch its pages on their own threads.
+    auto keyed = BigArray<TKeyed>(items.size());
+    const bool byDir = order == TSortOrder::soDirectory;
+    std::vector<TDirIds> dirIds(byDir ? static_cast<std::size_t>(threads) : 0);
+    ForSlices(items.size(), threads, [&](std::size_t slice, std::size_t begin, std::size_t end) {
         const std::string* lastDir = nullptr;
-        std::uint64_t lastRank = 0;
+        std::uint32_t lastId = 0;
         for (std::size_t i = begin; i < end; ++i) {
             // The records lie in walk order, the items in the last sort's:
-            // fetch ahead, the record first, then its name.
+            // fetch ahead, the record first, then its name and directory id.
             if (i + 16 < end)
                 __builtin_prefetch(items[i + 16]);
-            if (i + 8 < end)
+            if (i + 8 < end) {
                 __builtin_prefetch(items[i + 8]->FName);
+                if (byDir)
+                    dirIds[slice].Prefetch(items[i + 8]->FDir);
+            }
             const TFileInfo& r = *items[i];
             const std::string_view name = r.Name();
             TKeyed k{0, TextPrefix(name), TailKey(name, 8), items[i]};
@@ -347,17 +471,31 @@ void SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order, int threads
                 k.Key1 = Biased(r.OrderTime);
                 break;
             default:
+                // The slice's id for now, its rank once all are known.
                 if (r.FDir != lastDir) {
                     lastDir = r.FDir;
-                    lastRank = dirRank.find(r.FDir)->second;
+                    lastId = dirIds[slice].Id(r.FDir);
                 }
-                k.Key1 = lastRank;
+                k.Key1 = lastId;
             }
             keyed[i] = k;
         }
     });
+    if (byDir) {
+        std::vector<std::vector<std::uint32_t>> ranks;
+        RankDirs(dirIds, ranks, threads);
+        dirIds.clear();
+        ForSlices(items.size(), threads, [&](std::size_t slice, std::size_t begin, std::size_t end) {
+            const std::uint32_t* rank = ranks[slice].data();
+            for (std::size_t i = begin; i < end; ++i) {
+                if (i + 16 < end)
+                    __builtin_prefetch(rank + keyed[i + 16].Key1);
+                keyed[i].Key1 = rank[keyed[i].Key1];
+            }
+        });
+    }
     SortOnThreads(keyed.get(), static_cast<long>(items.size()), TKeyedCompare{ComparatorOf(order)}, threads);
-    ForSlices(items.size(), threads, [&](std::size_t begin, std::size_t end) {
+    ForSlices(items.size(), threads, [&](std::size_t, std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i)
             items[i] = keyed[i].Rec;
     });
