@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <system_error>
-#include <thread>
-#include <cstdlib>
 #include <new>
 #include <sys/mman.h>
+#include <system_error>
+#include <thread>
 
 namespace tavolix::search {
 
@@ -118,7 +118,8 @@ public:
 
 private:
     std::size_t Home(const std::string* dir) const {
-        return static_cast<std::size_t>((reinterpret_cast<std::uintptr_t>(dir) * 0x9E3779B97F4A7C15ull) >> FShift);
+        return static_cast<std::size_t>((reinterpret_cast<std::uintptr_t>(dir) * 0x9E3779B97F4A7C15ull) >>
+                                        FShift);
     }
     void Resize(std::size_t slots) {
         FSlots.assign(slots, nullptr);

@@ -1,6 +1,8 @@
 #include "search/FileInfo.h"
 #include "search/FileSort.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <random>
@@ -130,6 +132,33 @@ TEST(SortFileInfos, SameOrderAsThePlainProcedure) {
     std::vector<TFileInfo*> none;
     SortFileInfos(none, TSortOrder::soName);
     EXPECT_TRUE(none.empty());
+}
+
+// Many folders whose texts share long starts, differ past them, or only in
+// case, met in a scattered order (as after another sort): the folders'
+// ranking must give the plain procedure's order.
+TEST(SortFileInfos, ManyFoldersFromAScatteredOrderAsThePlainProcedure) {
+    TFileInfoList list;
+    std::mt19937 rng(11);
+    std::vector<const std::string*> dirs;
+    for (int d = 0; d < 4000; ++d) {
+        std::string text = "/home/user/photos/2026/holidays/trip_" + std::to_string(d % 700) + "/";
+        if (d % 3 == 1)
+            std::transform(text.begin(), text.end(), text.begin(),
+                           [](char c) { return char(std::toupper(c)); });
+        if (d % 5 == 0)
+            text += "raw_" + std::to_string(d) + "/";
+        dirs.push_back(list.ShareDir(text));
+    }
+    for (int i = 0; i < 150000; ++i)
+        list.AddFile(dirs[rng() % dirs.size()],
+                     "f" + std::to_string(rng() % 50) + (rng() % 2 ? ".JPG" : ".jpg"), 0, 0, 0);
+    std::vector<TFileInfo*> scattered(list.Items());
+    std::shuffle(scattered.begin(), scattered.end(), rng);
+    std::vector<TFileInfo*> fast(scattered), plain(scattered);
+    SortFileInfos(fast, TSortOrder::soDirectory, 2);
+    ReferenceSort(plain, 0, static_cast<long>(plain.size()) - 1, ComparatorOf(TSortOrder::soDirectory));
+    EXPECT_EQ(fast, plain);
 }
 
 TEST(FileInfoList, ChangeSortOrderResortsOnlyOnChange) {
