@@ -70,6 +70,7 @@ struct TFileInfoList::TPendingSort {
     std::size_t Count = 0;
     std::vector<TFileInfo*> Sorted;
     std::atomic<bool> Done{false};
+    std::atomic<bool> Stop{false}; // dropped: its order is not wanted any more
     std::thread Thread;
 };
 
@@ -81,6 +82,7 @@ TFileInfoList::~TFileInfoList() {
 void TFileInfoList::DropSort() {
     if (!FPendingSort)
         return;
+    FPendingSort->Stop.store(true, std::memory_order_relaxed);
     if (FPendingSort->Thread.joinable())
         FPendingSort->Thread.join();
     FPendingSort.reset();
@@ -97,7 +99,7 @@ void TFileInfoList::StartSortOf(std::vector<TFileInfo*> items, TSortOrder order)
     const auto run = [sort = sort.get(), from = FSortReadsItems ? &FItems : nullptr] {
         if (from)
             sort->Sorted.assign(from->begin(), from->begin() + static_cast<std::ptrdiff_t>(sort->Count));
-        SortFileInfos(sort->Sorted, sort->Order);
+        SortFileInfos(sort->Sorted, sort->Order, 0, &sort->Stop);
         sort->Done.store(true, std::memory_order_release);
     };
     try {
@@ -276,30 +278,31 @@ void TFileInfoList::BeginSearch() {
     FWalkOrderFrom = 0;
 }
 
-void TFileInfoList::FinishSearchLater(TWalkStats stats) {
-    DropSort();
-    FStats = std::move(stats);
-    FWalking = false;
+std::vector<TFileInfo*> TFileInfoList::TakeWalkOrder() {
     std::vector<TFileInfo*> walkOrder = std::move(FWalkOrder);
     FWalkOrder = {};
     if (!walkOrder.empty())
         walkOrder.insert(walkOrder.end(), FItems.begin() + static_cast<std::ptrdiff_t>(FWalkOrderFrom),
                          FItems.end());
     FWalkOrderFrom = 0;
-    StartSortOf(std::move(walkOrder), FSortOrder);
+    FWalking = false;
+    return walkOrder;
+}
+
+void TFileInfoList::FinishSearchLater(TWalkStats stats) {
+    // A sort asked for while the walk ran ends here: the final one has its order.
+    const TSortOrder order = WantedSortOrder();
+    DropSort();
+    FStats = std::move(stats);
+    StartSortOf(TakeWalkOrder(), order);
 }
 
 void TFileInfoList::FinishSearch(TWalkStats stats) {
+    FSortOrder = WantedSortOrder();
     DropSort();
     FStats = std::move(stats);
-    FWalking = false;
-    if (!FWalkOrder.empty()) {
-        FWalkOrder.insert(FWalkOrder.end(), FItems.begin() + static_cast<std::ptrdiff_t>(FWalkOrderFrom),
-                          FItems.end());
-        FItems.swap(FWalkOrder);
-        FWalkOrder = {};
-    }
-    FWalkOrderFrom = 0;
+    if (std::vector<TFileInfo*> walkOrder = TakeWalkOrder(); !walkOrder.empty())
+        FItems.swap(walkOrder);
     SortFiles();
 }
 

@@ -106,6 +106,9 @@ private:
             DropSort();
     }
     void DropSort();
+    // The walk's end: the records in the walk's order when a sort came
+    // while it ran (else none, FItems being in it).
+    std::vector<TFileInfo*> TakeWalkOrder();
     void StartSortOf(std::vector<TFileInfo*> items, TSortOrder order);
     char* StoreName(std::string_view name);
 

@@ -183,17 +183,21 @@ inline void Partition(T* list, long l, long r, const C& compare, long& outI, lon
 // The two parts of a partition are disjoint, so sorting the smaller one
 // first (recursively) and looping on the larger, or sorting them at the
 // same time, gives the same order; the stack stays shallow.
-template <class T, class C> void QuickSort(T* list, long l, long r, const C& compare) {
+// A stop ends it early, the list then in no useful order.
+template <class T, class C>
+void QuickSort(T* list, long l, long r, const C& compare, const std::atomic<bool>* stop = nullptr) {
     while (l < r) {
+        if (stop && r - l > 256 && stop->load(std::memory_order_relaxed))
+            return;
         long i, j;
         Partition(list, l, r, compare, i, j);
         if (j - l < r - i) {
             if (l < j)
-                QuickSort(list, l, j, compare);
+                QuickSort(list, l, j, compare, stop);
             l = i;
         } else {
             if (i < r)
-                QuickSort(list, i, r, compare);
+                QuickSort(list, i, r, compare, stop);
             r = j;
         }
     }
@@ -206,12 +210,15 @@ constexpr long kParallelPart = 16384;
 // of their own while `spare` allows.
 template <class T, class C>
 void ParallelQuickSort(T* list, long l, long r, const C& compare, long minPart, std::atomic<int>& spare,
-                       std::vector<std::thread>& started, std::mutex& startedMutex) {
+                       std::vector<std::thread>& started, std::mutex& startedMutex,
+                       const std::atomic<bool>* stop) {
     while (l < r) {
         if (r - l < minPart || spare.load(std::memory_order_relaxed) <= 0) {
-            QuickSort(list, l, r, compare);
+            QuickSort(list, l, r, compare, stop);
             return;
         }
+        if (stop && stop->load(std::memory_order_relaxed))
+            return;
         long i, j;
         Partition(list, l, r, compare, i, j);
         // The smaller part goes to a new thread, this one goes on with the larger.
@@ -226,19 +233,21 @@ void ParallelQuickSort(T* list, long l, long r, const C& compare, long minPart, 
             try {
                 std::lock_guard lock(startedMutex);
                 started.emplace_back([=, &compare, &spare, &started, &startedMutex] {
-                    ParallelQuickSort(list, sl, sr, compare, minPart, spare, started, startedMutex);
+                    ParallelQuickSort(list, sl, sr, compare, minPart, spare, started, startedMutex, stop);
                 });
                 continue;
             } catch (const std::system_error&) {
             }
         }
-        QuickSort(list, sl, sr, compare);
+        QuickSort(list, sl, sr, compare, stop);
     }
 }
 
-template <class T, class C> void SortOnThreads(T* list, long count, const C& compare, int threads) {
+template <class T, class C>
+void SortOnThreads(T* list, long count, const C& compare, int threads,
+                   const std::atomic<bool>* stop = nullptr) {
     if (threads <= 1 || count < 2 * kParallelPart) {
-        QuickSort(list, 0, count - 1, compare);
+        QuickSort(list, 0, count - 1, compare, stop);
         return;
     }
     // Several parts per core: the partitions are seldom even.
@@ -247,7 +256,7 @@ template <class T, class C> void SortOnThreads(T* list, long count, const C& com
     started.reserve(static_cast<std::size_t>(4 * threads));
     std::mutex startedMutex;
     ParallelQuickSort(list, 0, count - 1, compare, std::max<long>(kParallelPart, count / (8 * threads)),
-                      spare, started, startedMutex);
+                      spare, started, startedMutex, stop);
     // Threads start threads: join until none is left.
     for (;;) {
         std::thread t;
@@ -309,7 +318,8 @@ template <class F> void ForSlices(std::size_t n, int threads, const F& fn) {
 
 // Ranks the directories the slices met, equal ranks for texts that compare
 // equal (case aside, or two shared copies of one text): ranks[slice][id].
-void RankDirs(const std::vector<TDirIds>& ids, std::vector<std::vector<std::uint32_t>>& ranks, int threads) {
+void RankDirs(const std::vector<TDirIds>& ids, std::vector<std::vector<std::uint32_t>>& ranks, int threads,
+              const std::atomic<bool>* stop) {
     std::size_t count = 0;
     const std::string* first = nullptr;
     for (const TDirIds& slice : ids) {
@@ -340,7 +350,7 @@ void RankDirs(const std::vector<TDirIds>& ids, std::vector<std::vector<std::uint
         }
     }
     // Any sort will do here: equal texts get one rank whatever their order.
-    SortOnThreads(keys.get(), static_cast<long>(count), CompareDirKeys, threads);
+    SortOnThreads(keys.get(), static_cast<long>(count), CompareDirKeys, threads, stop);
     std::uint32_t next = 0;
     for (std::size_t i = 0; i < count; ++i) {
         if (i > 0 && CompareDirKeys(keys[i - 1], keys[i]) != 0)
@@ -417,18 +427,25 @@ int DefaultSortThreads() {
     return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-void SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order, int threads) {
+bool SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order, int threads,
+                   const std::atomic<bool>* stop) {
+    const auto stopped = [stop] { return stop && stop->load(std::memory_order_relaxed); };
     if (items.empty())
-        return;
+        return !stopped();
     if (threads <= 0)
         threads = DefaultSortThreads();
     // Ids and ranks of directories are 32 bits wide; this many records
     // would not fit in memory anyway.
     if (items.size() > 0xFFFFFFFFu) {
         const TFileCompare full = ComparatorOf(order);
-        QuickSort(items.data(), 0, static_cast<long>(items.size()) - 1,
-                  [full](const TFileInfo* a, const TFileInfo* b) { return full(*a, *b); });
-        return;
+        std::vector<TFileInfo*> sorted = items;
+        QuickSort(
+            sorted.data(), 0, static_cast<long>(sorted.size()) - 1,
+            [full](const TFileInfo* a, const TFileInfo* b) { return full(*a, *b); }, stop);
+        if (stopped())
+            return false;
+        items.swap(sorted);
+        return true;
     }
     // The slices write every key, and touch its pages on their own threads.
     auto keyed = BigArray<TKeyed>(items.size());
@@ -438,6 +455,8 @@ void SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order, int threads
         const std::string* lastDir = nullptr;
         std::uint32_t lastId = 0;
         for (std::size_t i = begin; i < end; ++i) {
+            if ((i & 0xFFFF) == 0 && stopped())
+                return;
             // The records lie in walk order, the items in the last sort's:
             // fetch ahead, the record first, then its name and directory id.
             if (i + 16 < end)
@@ -482,9 +501,13 @@ void SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order, int threads
             keyed[i] = k;
         }
     });
+    if (stopped())
+        return false;
     if (byDir) {
         std::vector<std::vector<std::uint32_t>> ranks;
-        RankDirs(dirIds, ranks, threads);
+        RankDirs(dirIds, ranks, threads, stop);
+        if (stopped())
+            return false;
         dirIds.clear();
         ForSlices(items.size(), threads, [&](std::size_t slice, std::size_t begin, std::size_t end) {
             const std::uint32_t* rank = ranks[slice].data();
@@ -495,11 +518,15 @@ void SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order, int threads
             }
         });
     }
-    SortOnThreads(keyed.get(), static_cast<long>(items.size()), TKeyedCompare{ComparatorOf(order)}, threads);
+    SortOnThreads(keyed.get(), static_cast<long>(items.size()), TKeyedCompare{ComparatorOf(order)}, threads,
+                  stop);
+    if (stopped())
+        return false;
     ForSlices(items.size(), threads, [&](std::size_t, std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i)
             items[i] = keyed[i].Rec;
     });
+    return true;
 }
 
 const char* SortOrderName(TSortOrder order) {

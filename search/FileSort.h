@@ -2,6 +2,7 @@
 
 #include "search/FileRecord.h"
 
+#include <atomic>
 #include <string_view>
 #include <vector>
 
@@ -23,8 +24,10 @@ TFileCompare ComparatorOf(TSortOrder order);
 // The list's quicksort. Not stable: equal records end up where this very
 // procedure puts them, so it must not be replaced by another sort. The parts
 // of a partition are sorted on up to `threads` threads (0: one per core),
-// which changes nothing in the order.
-void SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order, int threads = 0);
+// which changes nothing in the order. A stop ends it soon, the items as they
+// were; false then.
+bool SortFileInfos(std::vector<TFileInfo*>& items, TSortOrder order, int threads = 0,
+                   const std::atomic<bool>* stop = nullptr);
 int DefaultSortThreads();
 
 // "Directory", "Name", "Ext", "Size", "Time" ("Directory" for anything else).

@@ -159,6 +159,11 @@ TEST(SortFileInfos, ManyFoldersFromAScatteredOrderAsThePlainProcedure) {
     SortFileInfos(fast, TSortOrder::soDirectory, 2);
     ReferenceSort(plain, 0, static_cast<long>(plain.size()) - 1, ComparatorOf(TSortOrder::soDirectory));
     EXPECT_EQ(fast, plain);
+    // A sort no longer wanted ends at its stop, the items as they were.
+    const std::atomic<bool> stop{true};
+    std::vector<TFileInfo*> dropped(scattered);
+    EXPECT_FALSE(SortFileInfos(dropped, TSortOrder::soDirectory, 2, &stop));
+    EXPECT_EQ(dropped, scattered);
 }
 
 TEST(FileInfoList, ChangeSortOrderResortsOnlyOnChange) {
@@ -179,7 +184,9 @@ TEST(FileInfoList, ChangeSortOrderResortsOnlyOnChange) {
 // The sort is not stable, so ties end where the records stood before it: a
 // click on a column title while the walk runs must not change the final order.
 TEST(FileInfoList, SortsWhileTheWalkRunsLeaveTheFinalOrderAsIfNoneCame) {
-    auto walk = [](const std::vector<TSortOrder>& sortsOnTheWay) {
+    // aside: the last order is asked for on a thread of its own, and the walk
+    // ends before it is taken.
+    auto walk = [](const std::vector<TSortOrder>& sortsOnTheWay, bool aside = false) {
         TFileInfoList list;
         list.BeginSearch();
         std::size_t sorts = 0;
@@ -190,8 +197,15 @@ TEST(FileInfoList, SortsWhileTheWalkRunsLeaveTheFinalOrderAsIfNoneCame) {
             if (i % 100 == 99 && sorts < sortsOnTheWay.size())
                 list.ChangeSortOrder(sortsOnTheWay[sorts++]);
         }
-        list.ChangeSortOrder(TSortOrder::soName);
-        list.FinishSearch({});
+        if (aside) {
+            list.StartSort(TSortOrder::soSize);
+            list.FinishSearchLater({});
+            list.ApplySort();
+            EXPECT_EQ(list.SortOrder(), TSortOrder::soSize) << "the order asked for, not the one before it";
+        } else {
+            list.ChangeSortOrder(sortsOnTheWay.empty() ? TSortOrder::soName : sortsOnTheWay.back());
+            list.FinishSearch({});
+        }
         std::vector<std::string> paths;
         for (const TFileInfo* r : list.Items())
             paths.push_back(r->Path());
@@ -199,5 +213,6 @@ TEST(FileInfoList, SortsWhileTheWalkRunsLeaveTheFinalOrderAsIfNoneCame) {
     };
     const std::vector<std::string> alone = walk({});
     EXPECT_EQ(walk({TSortOrder::soSize, TSortOrder::soName}), alone);
-    EXPECT_EQ(walk({TSortOrder::soSize}), alone);
+    EXPECT_EQ(walk({TSortOrder::soTime, TSortOrder::soName}), alone);
+    EXPECT_EQ(walk({TSortOrder::soSize, TSortOrder::soName}, true), walk({TSortOrder::soSize}));
 }
