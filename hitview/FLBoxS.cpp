@@ -400,7 +400,9 @@ void TFileListBoxS::SetRowsFirst(bool rowsFirst) {
 }
 
 void TFileListBoxS::UpdateGrid() {
-    const int columnWidth = std::max(1, ColumnsWidth() / std::max(1, FColumns));
+    // Rows wrap where a cell would reach the viewport's last pixel column:
+    // cells that fill the width exactly would leave one column out.
+    const int columnWidth = std::max(1, (ColumnsWidth() - (FRowsFirst ? 1 : 0)) / std::max(1, FColumns));
     const QSize grid(columnWidth, FItemHeight);
     if (gridSize() != grid)
         setGridSize(grid);

@@ -164,6 +164,18 @@ TEST_F(FlBoxS, ItemsFlowTopToBottomThenIntoTheNextColumn) {
     EXPECT_EQ(box.TopIndex(), 4 * rows);
     EXPECT_EQ(box.visualRect(box.model()->index(4 * rows, 0)).topLeft(), QPoint(0, 0));
     EXPECT_EQ(box.ItemAtPos(QPoint(width / 2 + 3, 41)), 5 * rows + 1);
+    // Rows first: each row holds the columns asked for, also where they
+    // divide the width exactly.
+    box.SetRowsFirst(true);
+    for (int w = 400; w < 408; ++w) {
+        box.resize(w, 260);
+        for (int columns : {2, 3, 4}) {
+            box.SetColumns(columns);
+            box.SetTopIndex(0);
+            EXPECT_EQ(box.visualRect(box.model()->index(columns - 1, 0)).top(), 0) << w << " px, " << columns;
+            EXPECT_EQ(box.visualRect(box.model()->index(columns, 0)).topLeft(), QPoint(0, 40)) << w << " px";
+        }
+    }
 }
 
 TEST_F(FlBoxS, PropertyWritesRefillAsTheyShould) {
