@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hitview/GridGeometry.h"
 #include "search/FileItems.h"
 #include "search/FileSort.h"
 #include "search/SearchJob.h"
@@ -21,6 +22,7 @@ class QLabel;
 class QTimer;
 class QMimeData;
 class QMouseEvent;
+class QScrollBar;
 
 namespace tavolix::hitview {
 
@@ -259,7 +261,22 @@ signals:
     // records found so far were taken and the labels set.
     void SearchStep();
 
+public:
+    // Items are placed by arithmetic, not laid out one by one (GridGeometry.h):
+    // a list of millions costs no more to show, grow or scroll than a short one.
+    QRect visualRect(const QModelIndex& index) const override;
+    QModelIndex indexAt(const QPoint& point) const override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+    void doItemsLayout() override;
+
 protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    void setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) override;
+    void paintEvent(QPaintEvent* e) override;
+    void updateGeometries() override;
+    void scrollContentsBy(int dx, int dy) override;
+    int horizontalOffset() const override;
+    int verticalOffset() const override;
     bool event(QEvent* e) override;
     // Only the items on the screen are looked at, however many are selected.
     QRegion visualRegionForSelection(const QItemSelection& selection) const override;
@@ -277,6 +294,11 @@ private:
     friend class TListBoxItems;
 
     struct TKeptPlace;
+    TGridGeometry Geometry() const;
+    // The scroll bar that moves the lines, and whether it counts lines or pixels.
+    QScrollBar* LineBar() const;
+    bool ScrollsByLine() const;
+    int ViewAcross() const;
     void UpdateGrid();
     void StreamTick();
     void EndStream();

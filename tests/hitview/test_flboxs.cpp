@@ -19,6 +19,8 @@
 #include <QPointer>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStringListModel>
+#include <QStyledItemDelegate>
 #include <QTest>
 #include <QTimer>
 
@@ -771,6 +773,82 @@ TEST_F(FlBoxS, HoveringRepaintsNoItem) {
         QCoreApplication::processEvents();
     }
     EXPECT_EQ(paints, 0);
+}
+
+// Items are placed by arithmetic: where they go, how far the bar scrolls and
+// where the arrow keys lead must be what a list view that lays every item
+// out gives, in both flows. (Where the columns' width fills a row exactly,
+// a list view wraps one column early; the list box shows the columns asked
+// for.)
+TEST_F(FlBoxS, PlacesScrollsAndMovesAsAListViewThatLaysOutEveryItem) {
+    {
+        TFileListBoxS box(nullptr, MakeNumbered(47));
+        box.SetColumns(3);
+        box.SetRowsFirst(true);
+        box.resize(400, 244);
+        box.show();
+        EXPECT_EQ(box.visualRect(box.model()->index(2, 0)).top(), 0) << "three columns in a row";
+        EXPECT_GT(box.visualRect(box.model()->index(3, 0)).top(), 0);
+    }
+    for (const bool rowsFirst : {false, true})
+        for (const QSize size : {QSize(404, 260), QSize(333, 187), QSize(392, 300)}) {
+            TFileListBoxS box(nullptr, MakeNumbered(47));
+            box.SetColumns(3);
+            box.SetRowsFirst(rowsFirst);
+            box.resize(size);
+            box.show();
+            QListView plain;
+            QStringListModel names;
+            QStringList list;
+            for (int i = 0; i < 47; ++i)
+                list << QString::number(i);
+            names.setStringList(list);
+            plain.setModel(&names);
+            plain.setViewMode(QListView::ListMode);
+            plain.setFlow(rowsFirst ? QListView::LeftToRight : QListView::TopToBottom);
+            plain.setWrapping(true);
+            plain.setUniformItemSizes(true);
+            plain.setResizeMode(QListView::Adjust);
+            plain.setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
+            plain.setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+            plain.setHorizontalScrollBarPolicy(box.horizontalScrollBarPolicy());
+            plain.setVerticalScrollBarPolicy(box.verticalScrollBarPolicy());
+            plain.setGridSize(box.gridSize());
+            // Items fill their cells, as the list box's delegate makes them.
+            struct TCellSized final : QStyledItemDelegate {
+                QSize Cell;
+                QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
+                    return Cell;
+                }
+            } cellSized;
+            cellSized.Cell = box.gridSize();
+            plain.setItemDelegate(&cellSized);
+            plain.resize(size);
+            plain.show();
+            QCoreApplication::processEvents();
+            plain.doItemsLayout();
+            const std::string where = (rowsFirst ? "rows first, " : "columns first, ") +
+                                      std::to_string(size.width()) + "x" + std::to_string(size.height());
+            for (int i = 0; i < 47; ++i)
+                ASSERT_EQ(box.visualRect(box.model()->index(i, 0)), plain.visualRect(names.index(i, 0)))
+                    << where << ", item " << i;
+            QScrollBar* ours = rowsFirst ? box.verticalScrollBar() : box.horizontalScrollBar();
+            QScrollBar* theirs = rowsFirst ? plain.verticalScrollBar() : plain.horizontalScrollBar();
+            EXPECT_EQ(ours->maximum(), theirs->maximum()) << where;
+            ours->setValue(ours->maximum());
+            theirs->setValue(theirs->maximum());
+            EXPECT_EQ(box.indexAt(QPoint(5, 5)).row(), plain.indexAt(QPoint(5, 5)).row()) << where;
+            for (const int start : {0, 5, 46})
+                for (const Qt::Key key :
+                     {Qt::Key_Right, Qt::Key_Down, Qt::Key_Left, Qt::Key_Up, Qt::Key_End, Qt::Key_Home}) {
+                    box.setCurrentIndex(box.model()->index(start, 0));
+                    plain.setCurrentIndex(names.index(start, 0));
+                    QTest::keyClick(&box, key);
+                    QTest::keyClick(&plain, key);
+                    EXPECT_EQ(box.currentIndex().row(), plain.currentIndex().row())
+                        << where << ", from " << start << ", key " << key;
+                }
+        }
 }
 
 // A long list is sorted on a thread of its own, at the walk's end and at a
