@@ -1,5 +1,7 @@
 #include "hitview/FLBoxS.h"
 
+#include "hitview/HitStream.h"
+#include "hitview/ItemDelegate.h"
 #include "hitview/ListBoxModel.h"
 #include "search/SearchJob.h"
 #include "ui/NameText.h"
@@ -8,167 +10,23 @@
 
 #include <algorithm>
 #include <chrono>
-#include <unordered_set>
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDrag>
-#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
-#include <QKeyEvent>
-#include <QLabel>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
-#include <QStyledItemDelegate>
 #include <QTimer>
 
 namespace tavolix::hitview {
 
 using namespace search;
 
-namespace {
-
-// The window takes what the walk found and looks at its progress this often
-// (milliseconds).
-constexpr int kSearchTickMs = 10;
-// How long a stopped walk may do nothing before it is left behind as stuck.
-constexpr int kStopGraceMs = 50;
-// Lists of this many records are sorted on a thread of their own (a sort of
-// fewer takes a few milliseconds).
-constexpr std::size_t kSortLaterFrom = 100000;
-
-// How often a streaming walk's hits join the items (milliseconds): the
-// views place items without laying them out, but the records' own list
-// grows by copying, so a long list takes them in somewhat larger steps.
-qint64 AppendIntervalMs(int items) {
-    return std::min<qint64>(100, kSearchTickMs + items / 40000);
-}
-
-QFont ProgressFont(const QString& family, int pixels, bool fixedPitch) {
-    QFont f(family);
-    f.setPixelSize(pixels);
-    f.setFixedPitch(fixedPitch);
-    f.setStyleHint(fixedPitch ? QFont::TypeWriter : QFont::AnyStyle);
-    f.setWeight(QFont::Normal);
-    f.setItalic(false);
-    f.setUnderline(false);
-    f.setStrikeOut(false);
-    return f;
-}
-
-// Labels size themselves to their text, on one line.
-void SetAutoSizedText(QLabel* label, const QString& text) {
-    label->setText(text);
-    label->resize(label->sizeHint());
-}
-
-QLabel* MakeLabel(QWidget* parent, const QRect& geometry, const QFont& font, const QColor& color) {
-    auto* label = new QLabel(parent);
-    label->setGeometry(geometry);
-    label->setFont(font);
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, color);
-    label->setPalette(p);
-    label->setTextFormat(Qt::PlainText); // file names may hold "<"
-    label->setWordWrap(false);
-    SetAutoSizedText(label, QStringLiteral("Select"));
-    return label;
-}
-
-class TDrawItemDelegate final : public QStyledItemDelegate {
-public:
-    explicit TDrawItemDelegate(TFileListBoxS* box) : QStyledItemDelegate(box), FBox(box) {}
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override {
-        const bool selected = option.state.testFlag(QStyle::State_Selected);
-        // The selection keeps its colours when the list has no focus.
-        const QPalette::ColorGroup group =
-            option.state.testFlag(QStyle::State_Enabled) ? QPalette::Active : QPalette::Disabled;
-        const QColor text =
-            option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
-        const QColor back = option.palette.color(group, selected ? QPalette::Highlight : QPalette::Base);
-
-        painter->save();
-        painter->setFont(FBox->font());
-        painter->setPen(text);
-        painter->setBrush(back);
-        painter->setBackground(back);
-        painter->setBackgroundMode(Qt::OpaqueMode);
-        if (FBox->OnDrawItem) {
-            FBox->OnDrawItem(*painter, index.row(), option.rect, selected);
-        } else {
-            painter->fillRect(option.rect, back);
-            painter->drawText(option.rect.adjusted(2, 0, 0, 0),
-                              Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                              index.data(Qt::DisplayRole).toString());
-        }
-        painter->restore();
-
-        if (option.state.testFlag(QStyle::State_HasFocus)) {
-            QStyleOptionFocusRect focus;
-            focus.QStyleOption::operator=(option);
-            focus.backgroundColor = back;
-            FBox->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, FBox);
-        }
-    }
-
-    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
-        return FBox->gridSize();
-    }
-
-private:
-    TFileListBoxS* FBox;
-};
-
-} // namespace
-
 // ---------------------------------------------------------------------------
-
-TSearchProgressForm::TSearchProgressForm(QWidget* owner)
-    : QWidget(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                         Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
-    ui::InstallFontSubstitutes();
-    setWindowTitle(tr("一生懸命検索しています。しばらくお待ち下さい。"));
-    const QRect screen = ui::ScreenGeometry();
-    const int w = screen.width() / 2;
-    const int h = screen.height() / 4;
-    setFixedSize(w, h);
-    move(screen.x() + (screen.width() - w) / 2, screen.y() + (screen.height() - h) / 2);
-    QPalette p = palette();
-    p.setColor(QPalette::Window, QColor(0, 255, 255));
-    setPalette(p);
-    setAutoFillBackground(true);
-
-    kkk = MakeLabel(this, QRect(12, h / 3, 200, 16), ProgressFont(QString::fromUtf8(ui::kPGothic), 14, false),
-                    QColor(0, 0, 255));
-    nnn = MakeLabel(this, QRect(30, h * 2 / 3, 43, 16),
-                    ProgressFont(QString::fromUtf8(ui::kGothic), 16, true), QColor(255, 0, 0));
-}
-
-void TSearchProgressForm::closeEvent(QCloseEvent* e) {
-    FStopRequested = true;
-    QWidget::closeEvent(e);
-}
-
-void TSearchProgressForm::keyPressEvent(QKeyEvent* e) {
-    if (e->key() == Qt::Key_Escape) {
-        close();
-        return;
-    }
-    QWidget::keyPressEvent(e);
-}
-
-void TSearchProgressForm::ShowEntry(std::string_view path, std::int64_t fileCount) {
-    SetAutoSizedText(kkk, ui::ToVisibleText(path));
-    SetAutoSizedText(nnn, tr("集計数 ： %1").arg(fileCount));
-    ++FEntriesShown;
-}
 
 // ---------------------------------------------------------------------------
 
@@ -192,129 +50,11 @@ void TListBoxItems::Clear() {
 
 // ---------------------------------------------------------------------------
 
-// What was selected, current and at the top, as records: the order changes.
-struct TFileListBoxS::TKeptPlace {
-    bool All = false; // every item selected
-    std::unordered_set<const TFileInfo*> Selected;
-    const TFileInfo* Current = nullptr;
-    const TFileInfo* Top = nullptr;
-
-    void Keep(const TFileListBoxS& box) {
-        const TFileItemList& items = *box.FItems;
-        const auto ranges = box.SelectedRanges();
-        All = ranges.size() == 1 && ranges[0].first == 0 && ranges[0].second + 1 >= items.Count();
-        if (!All)
-            for (const auto& [from, to] : ranges)
-                for (int i = from; i <= to; ++i)
-                    Selected.insert(items.Item(i));
-        // The current item of a list without a selection is only where the keys start.
-        if (All || !Selected.empty())
-            Current = items.Item(box.selectionModel()->currentIndex().row());
-        // A list at its beginning stays there: the first hits in order show.
-        Top = box.TopIndex() > 0 ? items.Item(box.TopIndex()) : nullptr;
-    }
-
-    void Restore(TFileListBoxS& box) const {
-        const TFileItemList& items = *box.FItems;
-        TFileListModel& model = *box.FModel;
-        if (!All && Selected.empty() && !Current && !Top)
-            return;
-        int currentRow = -1;
-        int topRow = -1;
-        QItemSelection selection;
-        for (int i = 0, first = -1; i <= items.Count(); ++i) {
-            const TFileInfo* r = items.Item(i);
-            if (r && r == Current)
-                currentRow = i;
-            if (r && r == Top)
-                topRow = i;
-            const bool chosen = r && !All && Selected.count(r) > 0;
-            if (chosen && first < 0)
-                first = i;
-            if (!chosen && first >= 0) {
-                selection.select(model.index(first, 0), model.index(i - 1, 0));
-                first = -1;
-            }
-        }
-        if (All && items.Count() > 0)
-            selection.select(model.index(0, 0), model.index(items.Count() - 1, 0));
-        QItemSelectionModel& selected = *box.selectionModel();
-        if (currentRow >= 0)
-            selected.setCurrentIndex(model.index(currentRow, 0), QItemSelectionModel::NoUpdate);
-        if (!selection.isEmpty())
-            selected.select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        if (topRow >= 0)
-            box.SetTopIndex(topRow);
-    }
-};
-
-// A walk of the list box's own: the window's thread only ever takes what
-// the walk's thread has handed over.
-struct TFileListBoxS::TStream {
-    std::unique_ptr<TSearchJob> Job;
-    QElapsedTimer Clock;
-    qint64 LastTaken = 0;
-    std::string Path;
-    // The walk is over and its hits are being sorted on a thread of their own.
-    bool Ordering = false;
-    TKeptPlace Kept;
-};
-
 // Lives on the stack of SearchFiles; tells it whether the list box went
 // during the walk.
 struct TFileListBoxS::TSearchRun {
     bool WidgetGone = false;
     bool Stop = false;
-};
-
-// Runs the walk's side of the window while the walk runs on its own thread:
-// at each tick of the window's clock it takes the records found, sets the
-// progress labels to the latest entry and its count (when the refresh
-// interval has passed since they were last set; the window's creation
-// counts), and sees to a stop. What is painted is never more than one
-// interval behind the walk, and the labels are not laid out again for
-// every directory.
-class TFileListBoxS::TProgressRelay final {
-public:
-    TProgressRelay(TFileListBoxS* box, TSearchRun& run, TFileInfoList& files, TSearchJob& job)
-        : FBox(box), FRun(run), FFiles(files), FJob(job), FForm(box->FProgressForm),
-          FIntervalMs(box->FProgressIntervalMs), FClock(box->FProgressClock) {
-        if (!FClock) {
-            FTimer.start();
-            FClock = [this] { return FTimer.elapsed(); };
-        }
-        FLastShown = FClock();
-    }
-
-    // One tick; false once the walk is over for this window.
-    bool Tick() {
-        if (FRun.WidgetGone || FRun.Stop || (FForm && FForm->StopRequested()))
-            return false;
-        FJob.TakeRecords(FFiles);
-        if (FJob.Ended())
-            return false;
-        if (FForm) {
-            const std::int64_t now = FClock();
-            if (now - FLastShown >= FIntervalMs) {
-                const TSearchJob::TProgress p = FJob.Progress();
-                FForm->ShowEntry(p.Path, p.FileCount);
-                FLastShown = now;
-            }
-        }
-        emit FBox->SearchStep();
-        return !FRun.WidgetGone;
-    }
-
-private:
-    TFileListBoxS* FBox;
-    TSearchRun& FRun;
-    TFileInfoList& FFiles;
-    TSearchJob& FJob;
-    QPointer<TSearchProgressForm> FForm;
-    int FIntervalMs;
-    std::function<std::int64_t()> FClock;
-    QElapsedTimer FTimer;
-    std::int64_t FLastShown = 0;
 };
 
 TFileListBoxS::TFileListBoxS(QWidget* parent, std::unique_ptr<TFileItemList> items) : QListView(parent) {
@@ -349,17 +89,20 @@ TFileListBoxS::TFileListBoxS(QWidget* parent, std::unique_ptr<TFileItemList> ite
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Sideways by whole columns, as a multi-column list box scrolls.
     setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
-    setItemDelegate(new TDrawItemDelegate(this));
+    setItemDelegate(new TDrawItemDelegate(this, &OnDrawItem));
     setModel(FModel);
     // Items can be dragged out to other programs; the list takes no drops.
     setDragDropMode(QAbstractItemView::DragOnly);
 
-    FStreamTimer = new QTimer(this);
-    FStreamTimer->setInterval(kSearchTickMs);
-    connect(FStreamTimer, &QTimer::timeout, this, [this] { StreamTick(); });
-    FSortTimer = new QTimer(this);
-    FSortTimer->setInterval(kSearchTickMs);
-    connect(FSortTimer, &QTimer::timeout, this, [this] { SortTick(); });
+    THitView view;
+    view.Model = FModel;
+    view.Selection = [this] { return selectionModel(); };
+    view.TopIndex = [this] { return TopIndex(); };
+    view.SetTopIndex = [this](int index) { SetTopIndex(index); };
+    FHits = std::make_unique<THitStream>(std::move(view), FItems);
+    connect(FHits.get(), &THitStream::SearchStep, this, &TFileListBoxS::SearchStep);
+    connect(FHits.get(), &THitStream::SearchEnding, this, &TFileListBoxS::SearchEnding);
+    connect(FHits.get(), &THitStream::SearchFinished, this, &TFileListBoxS::SearchFinished);
 
     resize(150, 300);
     UpdateGrid();
@@ -369,12 +112,7 @@ TFileListBoxS::TFileListBoxS(QWidget* parent, std::unique_ptr<TFileItemList> ite
 TFileListBoxS::~TFileListBoxS() {
     if (FRun)
         FRun->WidgetGone = true;
-    if (FStream) {
-        // A walk stuck in the kernel is left behind; its records go with us.
-        if (!FStream->Job->StopAndWait(std::chrono::milliseconds(kStopGraceMs)))
-            FStream->Job->Abandon();
-        FStream.reset();
-    }
+    FHits.reset();
     FItems->OnClearing = nullptr;
     FItems->OnChange = nullptr;
     FModel->Detach();
@@ -477,20 +215,7 @@ void TFileListBoxS::SetItemIndex(int index) {
 }
 
 std::vector<std::pair<int, int>> TFileListBoxS::SelectedRanges() const {
-    std::vector<std::pair<int, int>> ranges;
-    for (const QItemSelectionRange& range : selectionModel()->selection())
-        if (range.isValid())
-            ranges.emplace_back(range.top(), range.bottom());
-    std::sort(ranges.begin(), ranges.end());
-    // Ranges of the same rows in other columns, or touching ones, are one.
-    std::vector<std::pair<int, int>> merged;
-    for (const auto& range : ranges) {
-        if (!merged.empty() && range.first <= merged.back().second + 1)
-            merged.back().second = std::max(merged.back().second, range.second);
-        else
-            merged.push_back(range);
-    }
-    return merged;
+    return SelectedRows(*selectionModel());
 }
 
 int TFileListBoxS::SelectedCount() const {
@@ -865,7 +590,8 @@ bool TFileListBoxS::SearchFiles(const std::string& baseDir) {
         files.ClearFiles();
         const std::unique_ptr<TSearchJob> job = TSearchJob::Start(files, baseDir);
         {
-            TProgressRelay relay(this, run, files, *job);
+            TProgressRelay relay([&run] { return run.WidgetGone || run.Stop; }, files, *job, FProgressForm,
+                                 FProgressIntervalMs, FProgressClock, [this] { emit SearchStep(); });
             QEventLoop loop;
             QTimer tick;
             tick.setInterval(kSearchTickMs);
@@ -905,61 +631,23 @@ bool TFileListBoxS::SearchFiles(const std::string& baseDir) {
 void TFileListBoxS::StopSearch() {
     if (FRun)
         FRun->Stop = true;
-    if (FStream) {
-        FStream->Job->Stop();
-        EndStream();
-    }
+    FHits->Stop();
 }
 
 TSortOrder TFileListBoxS::SortOrder() const {
-    return FSortQueued ? FQueuedSort : FItems->WantedSortOrder();
+    return FHits->SortOrder();
 }
 
 bool TFileListBoxS::IsSorting() const {
-    return FItems->Sorting();
+    return FHits->IsSorting();
 }
 
 void TFileListBoxS::SetSortOrder(TSortOrder value) {
-    if (FItems->Sorting()) {
-        // One at a time: this one follows.
-        FSortQueued = value != FItems->WantedSortOrder();
-        FQueuedSort = value;
-        return;
-    }
-    if (FItems->Files().Count() < kSortLaterFrom) {
-        FItems->SetSortOrder(value);
-        return;
-    }
-    if (value == FItems->SortOrder())
-        return;
-    FItems->SortLater(value);
-    FSortTimer->start();
-}
-
-void TFileListBoxS::SortTick() {
-    // The stream's tick sees to its own order.
-    if (FStream || !FItems->TakeSort())
-        return;
-    FSortTimer->stop();
-    StartQueuedSort();
-}
-
-void TFileListBoxS::StartQueuedSort() {
-    if (!FSortQueued)
-        return;
-    FSortQueued = false;
-    SetSortOrder(FQueuedSort);
+    FHits->SetSortOrder(value);
 }
 
 void TFileListBoxS::SettleOrder() {
-    if (FStream)
-        return;
-    FItems->TakeSort(true);
-    FSortTimer->stop();
-    if (FSortQueued) {
-        FSortQueued = false;
-        FItems->SetSortOrder(FQueuedSort);
-    }
+    FHits->SettleOrder();
 }
 
 void TFileListBoxS::SetQuery(const search::TSearchQuery& query) {
@@ -971,98 +659,15 @@ void TFileListBoxS::SetQuery(const search::TSearchQuery& query) {
 }
 
 bool TFileListBoxS::StartSearch(const std::string& baseDir, TSearchJob::TWalkRun walk) {
-    if (IsSearching())
-        return false;
-    Items().Clear(); // no item may point at a record about to be released
-    TFileInfoList& files = FItems->Files();
-    FSortTimer->stop();
-    files.ClearFiles();
-    FStream = std::make_unique<TStream>();
-    FStream->Job = TSearchJob::Start(files, baseDir, std::move(walk));
-    FStream->Path = baseDir;
-    FStream->Clock.start();
-    FStreamTimer->start();
-    // A tiny tree is walked before the first tick.
-    if (FStream->Job->WaitForEnd(std::chrono::milliseconds(kSearchTickMs)))
-        EndStream();
-    return true;
+    return !IsSearching() && FHits->Start(baseDir, std::move(walk));
+}
+
+bool TFileListBoxS::IsSearching() const {
+    return FRun != nullptr || FHits->Running();
 }
 
 std::string TFileListBoxS::SearchPath() const {
-    return FStream ? FStream->Path : std::string();
-}
-
-// The keys move from the current item: a list that took the focus while it
-// was empty gets one, as it would have on taking the focus.
-void TFileListBoxS::KeepACurrentItem() {
-    if (!selectionModel()->currentIndex().isValid() && FModel->rowCount() > 0)
-        selectionModel()->setCurrentIndex(FModel->index(0, 0), QItemSelectionModel::NoUpdate);
-}
-
-void TFileListBoxS::StreamTick() {
-    TStream& run = *FStream;
-    if (run.Ordering) {
-        if (!FItems->Files().SortDone())
-            return;
-        // Kept as the order comes: the user may have chosen meanwhile.
-        run.Kept.Keep(*this);
-        FItems->TakeSort();
-        return FinishStream();
-    }
-    const bool ended = run.Job->Ended();
-    const qint64 now = run.Clock.elapsed();
-    if (ended)
-        return EndStream();
-    // A sort asked for while the walk goes on: the hits so far in that order.
-    if (FItems->Sorting() && FItems->Files().SortDone()) {
-        FItems->TakeSort();
-        StartQueuedSort();
-    }
-    if (now - run.LastTaken >= AppendIntervalMs(FItems->Count())) {
-        run.Job->TakeRecords(FItems->Files());
-        FItems->AppendNewRecords();
-        run.LastTaken = now;
-        KeepACurrentItem();
-    }
-    run.Path = run.Job->Progress().Path;
-    emit SearchStep();
-}
-
-void TFileListBoxS::EndStream() {
-    if (!FStream || FStream->Ordering)
-        return;
-    TStream& run = *FStream;
-    // A walk that does not end when asked is stuck in the kernel (a share
-    // that stopped answering): it is left behind with what it found.
-    if (!run.Job->StopAndWait(std::chrono::milliseconds(kStopGraceMs)))
-        run.Job->Abandon();
-    TFileInfoList& files = FItems->Files();
-    // Every hit is shown while they are put in order.
-    run.Job->TakeRecords(files);
-    FItems->AppendNewRecords();
-    emit SearchEnding();
-    if (files.Count() < kSortLaterFrom) {
-        FStreamTimer->stop();
-        run.Kept.Keep(*this);
-        FItems->ClearItems(); // the records are about to move
-        run.Job->Finish(files);
-        FItems->FillItems();
-        return FinishStream();
-    }
-    run.Job->FinishLater(files);
-    run.Ordering = true;
-    run.Path.clear();
-    if (!FStreamTimer->isActive())
-        FStreamTimer->start();
-}
-
-void TFileListBoxS::FinishStream() {
-    const std::unique_ptr<TStream> run = std::move(FStream);
-    FStreamTimer->stop();
-    run->Kept.Restore(*this);
-    KeepACurrentItem();
-    emit SearchFinished();
-    StartQueuedSort();
+    return FHits->Path();
 }
 
 bool TFileListBoxS::event(QEvent* e) {

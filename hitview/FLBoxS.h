@@ -1,6 +1,9 @@
 #pragma once
 
 #include "hitview/GridGeometry.h"
+#include "hitview/HitStream.h"
+#include "hitview/ItemDelegate.h"
+#include "hitview/SearchProgressForm.h"
 #include "search/FileItems.h"
 #include "search/FileSort.h"
 #include "search/SearchJob.h"
@@ -36,33 +39,6 @@ using search::TWalkOptions;
 class TFileListModel;
 class TFileListBoxS;
 
-// The window a search shows while it walks: the entry being looked at and
-// the number of files found so far.
-class TSearchProgressForm : public QWidget {
-    Q_OBJECT
-
-public:
-    explicit TSearchProgressForm(QWidget* owner);
-
-    // Sets both labels: the path of the entry and "集計数 ： " + count.
-    void ShowEntry(std::string_view path, std::int64_t fileCount);
-    // How often ShowEntry ran.
-    int EntriesShown() const { return FEntriesShown; }
-    // Closed (title bar, Escape): the walk is to stop.
-    bool StopRequested() const { return FStopRequested; }
-
-    QLabel* kkk;
-    QLabel* nnn;
-
-protected:
-    void closeEvent(QCloseEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;
-
-private:
-    int FEntriesShown = 0;
-    bool FStopRequested = false;
-};
-
 // The items of a list box: each is the name of a record (its text) and the
 // record itself (its object). Both are read from the records on demand.
 class TListBoxItems {
@@ -93,8 +69,7 @@ class TFileListBoxS : public QListView {
 
 public:
     using TNotifyEvent = std::function<void(TFileListBoxS* sender)>;
-    using TDrawItemEvent =
-        std::function<void(QPainter& painter, int index, const QRect& rect, bool selected)>;
+    using TDrawItemEvent = hitview::TDrawItemEvent;
     using TStartDragEvent = std::function<QMimeData*(int index)>;
     using TContextPopupEvent = std::function<void(int index, const QPoint& globalPos)>;
 
@@ -213,7 +188,7 @@ public:
     std::string SearchPath() const;
     // The choices of the next searches (dot folders, exclusions, one file system).
     void SetWalkOptions(TWalkOptions options) { FItems->Files().SetWalkOptions(std::move(options)); }
-    bool IsSearching() const { return FRun != nullptr || FStream != nullptr; }
+    bool IsSearching() const;
     // Ends a running walk at its next entry, as closing the progress window
     // does; the records found so far are kept and shown. A StartSearch walk
     // has ended when this returns, and SearchFinished has been emitted
@@ -289,23 +264,14 @@ protected:
 
 private:
     struct TSearchRun;
-    struct TStream;
-    class TProgressRelay;
     friend class TListBoxItems;
 
-    struct TKeptPlace;
     TGridGeometry Geometry() const;
     // The scroll bar that moves the lines, and whether it counts lines or pixels.
     QScrollBar* LineBar() const;
     bool ScrollsByLine() const;
     int ViewAcross() const;
     void UpdateGrid();
-    void StreamTick();
-    void EndStream();
-    void FinishStream();
-    void SortTick();
-    void StartQueuedSort();
-    void KeepACurrentItem();
 
     std::shared_ptr<TFileItemList> FItems;
     TFileListModel* FModel;
@@ -315,11 +281,8 @@ private:
     bool FRowsFirst = false;
     int FUpdateCount = 0;
     TSearchRun* FRun = nullptr;
-    std::unique_ptr<TStream> FStream;
-    QTimer* FStreamTimer;
-    QTimer* FSortTimer;
-    bool FSortQueued = false;
-    TSortOrder FQueuedSort = TSortOrder::soName;
+    // StartSearch's walks and the sorts of long lists.
+    std::unique_ptr<THitStream> FHits;
     QPointer<TSearchProgressForm> FProgressForm;
     bool FCloseRequested = false;
     bool FDeleteRequested = false;
