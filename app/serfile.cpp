@@ -4,8 +4,11 @@
 #include "app/ExcludeForm.h"
 #include "app/FilterRow.h"
 #include "app/FrameCommands.h"
+#include "app/FrameMemory.h"
 #include "app/HelpFile.h"
+#include "app/SavedPagesMenu.h"
 #include "app/SearchBar.h"
+#include "app/WalkChoices.h"
 #include "app/WindowArranger.h"
 #include "app/about.h"
 #include "dirtree/DirTVS.h"
@@ -111,7 +114,8 @@ QFrame* LoweredPanel(QWidget* parent) {
 // ---- TMDIForm
 
 TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
-    : QMainWindow(parent), FSavedPages(ResolveSettingsFile(std::move(settingsFile))) {
+    : QMainWindow(parent),
+      FSavedPagesMenu(new TSavedPagesMenu(ResolveSettingsFile(std::move(settingsFile)), this)) {
     FTitle = tr(" Tavolix ヌバロ");
     setWindowTitle(FTitle);
     setWindowIcon(ProgramIcon());
@@ -120,10 +124,9 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
     BuildMenus();
 
     // Saved pages first: the menu shows them from the start.
-    FSettingsReadError = FSavedPages.Load();
-    UpdateSavedPagesMenu();
-    FViewState = std::make_unique<settings::TViewState>(FSavedPages.SettingsFile());
-    FPlacement.Start(settings::ReadFrameSize(FSavedPages.SettingsFile()));
+    FSettingsReadError = FSavedPagesMenu->Load();
+    FViewState = std::make_unique<settings::TViewState>(SettingsFile());
+    FPlacement.Start(settings::ReadFrameSize(SettingsFile()));
     // Inactive until the window system says otherwise: a compositor may never
     // give it the focus (no keyboard on its seat).
     FCaptionActive = false;
@@ -148,21 +151,18 @@ TMDIForm::TMDIForm(std::optional<std::string> settingsFile, QWidget* parent)
         QTimer::singleShot(0, this, [this] { FBackFromElsewhere = false; });
     });
 
-    FMemoryTimer = new QTimer(this);
-    FMemoryTimer->setSingleShot(true);
-    FMemoryTimer->setInterval(500);
-    connect(FMemoryTimer, &QTimer::timeout, this, &TMDIForm::WriteMemoryNow);
-    // The selector reports its first volume once, which gives the tree its
-    // drive; the tree then opens the folder searched last.
-    LoadSearchMemory();
+    FMemory = new TFrameMemory(SettingsFile(), !FSettingsReadError,
+                               {FSearchBar, FilterRow1, FWalkChoices, Panel2, Splitter1, DriveComboBox1,
+                                DirectoryListBox2, &FPlacement},
+                               this);
+    // The selector's volumes, and the tree on the folder searched last.
+    FMemory->Load();
 }
 
 TMDIForm::~TMDIForm() {
     disconnect(qApp, &QApplication::focusChanged, this, &TMDIForm::FocusChanged);
-    if (FMemoryTimer->isActive()) {
-        FMemoryErrorTold = true; // no box while the frame goes
-        WriteMemoryNow();
-    }
+    delete FMemory; // what waits is written, with no box while the frame goes
+    FMemory = nullptr;
     // The result windows go before the controls they read from.
     const QList<QMdiSubWindow*> windows = MDIArea->subWindowList();
     for (QMdiSubWindow* window : windows)
@@ -241,7 +241,7 @@ QWidget* TMDIForm::BuildTreePanel(QWidget* parent) {
     DriveComboBox1->setObjectName(QStringLiteral("DriveComboBox1"));
     DriveComboBox1->setFixedHeight(25);
     selectorRow->addWidget(DriveComboBox1);
-    // Its volumes come with the folder to start in (LoadSearchMemory).
+    // Its volumes come with the folder to start in (TFrameMemory::Load).
     connect(DriveComboBox1, &TDriveComboBox::DriveChanged, this, [this] { DriveComboBox1Change(); });
     panelColumn->addWidget(Panel3);
 
@@ -294,32 +294,19 @@ void TMDIForm::BuildMenus() {
     HTMLSave->setEnabled(false);
     connect(Utilety1, &QMenu::aboutToShow, this, &TMDIForm::Utilety1Click);
 
-    SearchOptions1 = ui::MakeMenu(kSearchOptionsMenu, this);
-    AddCommands(*this, SearchOptions1,
-                {{&TMDIForm::HiddenFolders1, kHiddenFolders1, &TMDIForm::HiddenFolders1Click},
-                 {&TMDIForm::OneFileSystem1, kOneFileSystem1, &TMDIForm::OneFileSystem1Click},
-                 {&TMDIForm::ExcludeFolders1, kExcludeFolders1, &TMDIForm::ExcludeFolders1Click, true},
-                 {&TMDIForm::KeyLists1, kKeyLists1, &TMDIForm::KeyLists1Click, true},
-                 {&TMDIForm::FilterRowShow1, kFilterRowShow1, &TMDIForm::FilterRowShowClick}});
-    HiddenFolders1->setCheckable(true);
-    OneFileSystem1->setCheckable(true);
-    KeyLists1->setCheckable(true);
-    FilterRowShow1->setCheckable(true);
+    FWalkChoices = new TWalkChoices(SettingsFile(), *FilterRow1, this);
+    SearchOptions1 = FWalkChoices->Build();
+    HiddenFolders1 = FWalkChoices->HiddenFolders;
+    OneFileSystem1 = FWalkChoices->OneFileSystem;
+    ExcludeFolders1 = FWalkChoices->ExcludeFolders;
+    KeyLists1 = FWalkChoices->KeyLists;
+    FilterRowShow1 = FWalkChoices->FilterRowShow;
+    connect(FilterRowShow1, &QAction::triggered, this, &TMDIForm::FilterRowShowClick);
     // Its key works whatever menus the active window brings.
     addAction(FilterRowShow1);
-    connect(SearchOptions1, &QMenu::aboutToShow, this, &TMDIForm::SearchOptions1Click);
 
-    SaveData = ui::MakeMenu(kSavedPagesMenu, this);
-    for (int k = 1; k <= settings::kSavedPageSlots; ++k) {
-        QAction* item = SaveData->addAction(QStringLiteral("(&%1)").arg(k));
-        item->setData(k);
-        item->setObjectName(QStringLiteral("SaveData%1").arg(k));
-        connect(item, &QAction::triggered, this, [this, item] { SaveData1Click(item); });
-        FSavedMenuItems[static_cast<std::size_t>(k - 1)] = item;
-        if (k == 5)
-            SaveData->addSeparator();
-    }
-    connect(SaveData, &QMenu::aboutToShow, this, &TMDIForm::SaveDataClick);
+    SaveData = FSavedPagesMenu->Build();
+    FSavedMenuItems = FSavedPagesMenu->Items();
 
     Windows1 = ui::MakeMenu(kWindowMenu, this);
     AddCommands(*this, Windows1,
@@ -368,117 +355,60 @@ void TMDIForm::AssignHints() {
 }
 
 void TMDIForm::SaveDataClick() {
-    // Another program (tavolix-page, a second frame) may have registered pages.
-    FSavedPages.Load();
-    UpdateSavedPagesMenu();
+    FSavedPagesMenu->Load();
+}
+
+const settings::TSavedPages& TMDIForm::SavedPages() const {
+    return FSavedPagesMenu->Pages();
+}
+
+const std::string& TMDIForm::SettingsFile() const {
+    return FSavedPagesMenu->Pages().SettingsFile();
 }
 
 settings::TFilterChoice TMDIForm::FilterChoice() const {
-    return FFilterRowShown ? FilterRow1->Choice() : settings::TFilterChoice();
+    return FWalkChoices->FilterChoice();
 }
 
 search::TWalkOptions TMDIForm::WalkOptions() const {
-    search::TWalkOptions options;
-    settings::LoadWalkOptions(FSavedPages.SettingsFile(), options);
-    const settings::TFilterChoice choice = FilterChoice();
-    // A filter that can't be read stops the search before it starts (FiltersReadable).
-    if (settings::ResolveFilter(choice, std::time(nullptr), options.Filter))
-        options.Filter = {};
-    options.FilterText = words::FilterText(
-        choice, options.KeyLists && KeyWordEditCB->currentText().contains(QLatin1Char(';')));
-    return options;
+    return FWalkChoices->WalkOptions(KeyText());
 }
 
-bool TMDIForm::FiltersReadable() {
-    if (!FFilterRowShown)
-        return true;
-    platform::TFileFilter filter;
-    const std::optional<settings::TFilterError> error =
-        settings::ResolveFilter(FilterRow1->Choice(), std::time(nullptr), filter);
-    if (!error)
-        return true;
-    const QString value = ui::ToVisibleText(error->Value);
-    QString text;
-    switch (error->Field) {
-    case settings::TFilterError::MinSize:
-    case settings::TFilterError::MaxSize:
-        text = tr("サイズ 「 %1 」 を読めません。\r\n\r\nバイト数に、k、M、G （ 1000 倍ずつ ）や "
-                  "Ki、Mi、Gi （ 1024 倍ずつ ）を付けて下さい。例 ＝ 500k、10M、1Gi")
-                   .arg(value);
-        (error->Field == settings::TFilterError::MinSize ? FilterRow1->MinSizeEdit : FilterRow1->MaxSizeEdit)
-            ->setFocus();
-        break;
-    default:
-        text = tr("絞り込みの値 「 %1 」 を読めません。").arg(value);
-        break;
-    }
-    ShowMessageBox(this, TMessageKind::Warning, text, mbOK);
-    return false;
+bool TMDIForm::FilterRowShown() const {
+    return FWalkChoices->RowShown();
 }
 
 void TMDIForm::SearchOptions1Click() {
-    const search::TWalkOptions options = WalkOptions();
-    HiddenFolders1->setChecked(options.HiddenFolders);
-    OneFileSystem1->setChecked(options.OneFileSystem);
-    KeyLists1->setChecked(options.KeyLists);
-    FilterRowShow1->setChecked(FFilterRowShown);
-}
-
-void TMDIForm::WriteWalkChoiceOf(QAction* item, std::string_view key) {
-    if (const platform::TIoResult error =
-            settings::WriteWalkChoice(FSavedPages.SettingsFile(), key, item->isChecked())) {
-        item->setChecked(!item->isChecked());
-        ShowMessageBox(this, TMessageKind::Error,
-                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
-                       ui::mbOK);
-    }
+    FWalkChoices->ShowCheckMarks();
 }
 
 void TMDIForm::HiddenFolders1Click() {
-    WriteWalkChoiceOf(HiddenFolders1, settings::kHiddenFoldersKey);
+    FWalkChoices->HiddenFoldersClick();
 }
 
 void TMDIForm::OneFileSystem1Click() {
-    WriteWalkChoiceOf(OneFileSystem1, settings::kOneFileSystemKey);
+    FWalkChoices->OneFileSystemClick();
 }
 
 void TMDIForm::KeyLists1Click() {
-    WriteWalkChoiceOf(KeyLists1, settings::kKeyListsKey);
+    FWalkChoices->KeyListsClick();
+}
+
+void TMDIForm::ExcludeFolders1Click() {
+    FWalkChoices->ExcludeFoldersClick();
 }
 
 void TMDIForm::FilterRowShowClick() {
-    FFilterRowShown = !FFilterRowShown;
-    FilterRowShow1->setChecked(FFilterRowShown);
-    if (FFilterRowShown)
+    const bool shown = !FWalkChoices->RowShown();
+    FWalkChoices->SetRowShown(shown);
+    if (shown)
         ShowPanels();
-    FilterRow1->setVisible(FFilterRowShown && !Panel1->isHidden());
-    if (FFilterRowShown)
+    FilterRow1->setVisible(shown && !Panel1->isHidden());
+    if (shown)
         FilterRow1->KindButton->setFocus();
     else if (FilterRow1->isAncestorOf(QApplication::focusWidget()))
         KeyWordEditCB->setFocus();
     WriteMemoryNow();
-}
-
-void TMDIForm::ExcludeFolders1Click() {
-    TExcludeForm form(WalkOptions().Exclude, this);
-    if (form.exec() != QDialog::Accepted)
-        return;
-    if (const platform::TIoResult error =
-            settings::WriteExcludeList(FSavedPages.SettingsFile(), form.Patterns()))
-        ShowMessageBox(this, TMessageKind::Error,
-                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
-                       ui::mbOK);
-}
-
-void TMDIForm::UpdateSavedPagesMenu() {
-    const auto items = FSavedPages.MenuItems();
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        FSavedMenuItems[i]->setText(ui::ToText(items[i].Caption));
-        // No "|": the whole text is the long hint.
-        const QString hint = ui::ToText(words::SavedPageHint(items[i]));
-        FSavedMenuItems[i]->setStatusTip(hint);
-        FSavedMenuItems[i]->setToolTip(hint);
-    }
 }
 
 // ---- menu merging
@@ -529,82 +459,16 @@ std::string TMDIForm::KeyText() const {
 }
 
 void TMDIForm::AddKeyToHistory(const std::string& key) {
-    std::vector<std::string> history;
-    if (!FSettingsReadError) {
-        const platform::TIoResult error = settings::RememberKey(FSavedPages.SettingsFile(), key, history);
-        TellMemoryError(error);
-        if (!error && std::find(history.begin(), history.end(), key) != history.end()) {
-            SetHistory(history);
-            return;
-        }
-    }
-    // Not in the file (it can't hold this key, or can't be written): this run remembers it.
-    SetHistory(FSearchBar->HistoryWith(std::move(history), key));
-}
-
-void TMDIForm::SetHistory(const std::vector<std::string>& history) {
-    FSearchBar->SetHistory(history);
-}
-
-void TMDIForm::LoadSearchMemory() {
-    platform::TProfileText profile;
-    if (!FSettingsReadError)
-        platform::ReadProfileFile(FSavedPages.SettingsFile(), profile);
-    const settings::TSearchMemory memory = settings::SearchMemoryOf(profile);
-    SetHistory(memory.History);
-    KeyWordEditCB->setEditText(memory.LastKey ? QString::fromStdString(*memory.LastKey)
-                                              : QStringLiteral("*.gif"));
-    FilterRow1->SetChoice(settings::FilterChoiceOf(profile));
-    FFilterRowShown = settings::FilterRowShownIn(profile);
-    FilterRow1->setVisible(FFilterRowShown);
-    FilterRowShow1->setChecked(FFilterRowShown);
-    // A width kept from a wider screen leaves the result windows room.
-    if (const std::optional<int> kept = settings::TreeWidthIn(profile)) {
-        const int treeWidth = std::min(*kept, std::max(Panel2->minimumWidth(), width() - 200));
-        Splitter1->setSizes({treeWidth, std::max(1, width() - treeWidth)});
-    }
-
-    // The folder searched last; the home folder at the very first start.
-    std::string start;
-    if (memory.LastFolder) {
-        start = *memory.LastFolder;
-    } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
-        start = home;
-    } else {
-        start = QDir::currentPath().toStdString();
-    }
-    DriveComboBox1->SetVolumes(platform::TMountTable::System(), start);
-    DriveComboBox1Change();
-    std::string root = DriveComboBox1->Drive();
-    if (!start.empty() && start != root && start != root + "/")
-        DirectoryListBox2->SelectDir(start);
+    FMemory->AddKey(key);
 }
 
 void TMDIForm::RememberLater() {
-    FMemoryTimer->start();
+    if (FMemory)
+        FMemory->RememberLater();
 }
 
 void TMDIForm::WriteMemoryNow() {
-    FMemoryTimer->stop();
-    if (FSettingsReadError)
-        return;
-    const std::string& file = FSavedPages.SettingsFile();
-    TellMemoryError(settings::WriteFilterChoice(file, FilterRow1->Choice(), FFilterRowShown));
-    if (!Panel2->isHidden())
-        TellMemoryError(settings::WriteTreeWidth(file, Panel2->width()));
-    if (const std::optional<settings::TFrameSize> changed = FPlacement.TakeChange())
-        TellMemoryError(settings::WriteFrameSize(file, *changed));
-}
-
-void TMDIForm::TellMemoryError(const platform::TIoResult& error) {
-    if (!error || FMemoryErrorTold)
-        return;
-    FMemoryErrorTold = true;
-    ShowMessageBox(this, TMessageKind::Warning,
-                   ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")") +
-                       QStringLiteral("\r\n\r\n") +
-                       tr("最後の検索ディレクトリ・指定キー・絞り込みなどは、次の起動まで残りません。"),
-                   mbOK);
+    FMemory->WriteNow();
 }
 
 int TMDIForm::FrameWidth() const {
@@ -619,7 +483,7 @@ int TMDIForm::DirectoryPanelHeight() const {
 
 void TMDIForm::ShowPanels() {
     Panel1->show();
-    FilterRow1->setVisible(FFilterRowShown);
+    FilterRow1->setVisible(FWalkChoices->RowShown());
     Panel2->show();
 }
 
@@ -646,10 +510,7 @@ bool TMDIForm::IsNetworkDriveSelected() const {
 }
 
 QString TMDIForm::RegisterSavedPage(const std::array<std::string, 6>& record) {
-    // The page was written with the system's table: its registration uses the same.
-    const settings::TRegisterResult error = FSavedPages.Register(record, platform::TMountTable::System());
-    UpdateSavedPagesMenu();
-    return error ? ui::ToText(words::RegisterErrorText(*error)) : QString();
+    return FSavedPagesMenu->Register(record);
 }
 
 void TMDIForm::SetViewChoices(const settings::TViewChoices& choices) {
@@ -672,7 +533,7 @@ thumbs::TThumbnailPool* TMDIForm::ThumbnailPool() {
 
 void TMDIForm::SearchFind1Click() {
     const std::string dir = DirectoryListBox2->GetSelDirName();
-    if (!KeyWordEditCB->currentText().isEmpty() && !dir.empty() && FiltersReadable()) {
+    if (!KeyWordEditCB->currentText().isEmpty() && !dir.empty() && FWalkChoices->FiltersReadable()) {
         CreateResultWindow(dir, KeyText());
     }
     Label1->setText(QString());
@@ -682,12 +543,7 @@ void TMDIForm::CreateResultWindow(const std::string& dir, const std::string& key
     auto* child = new results::TMDIChild(*this);
     // After the walk: the settings file, if it is in the tree, is no hit it made.
     connect(
-        child, &results::TMDIChild::WalkEnded, this,
-        [this, dir, key] {
-            if (!FSettingsReadError)
-                TellMemoryError(settings::RememberSearch(FSavedPages.SettingsFile(), dir, key));
-            WriteMemoryNow();
-        },
+        child, &results::TMDIChild::WalkEnded, this, [this, dir, key] { FMemory->RememberSearch(dir, key); },
         Qt::SingleShotConnection);
     QMdiSubWindow* window = MDIArea->addSubWindow(child);
     window->setAttribute(Qt::WA_DeleteOnClose);
@@ -763,26 +619,7 @@ void TMDIForm::SaveFileMSBClick() {
 }
 
 void TMDIForm::SaveData1Click(QAction* sender) {
-    if (!sender)
-        return;
-    const settings::TSavedPageAction action =
-        FSavedPages.ClickAction(sender->data().toInt(), platform::TMountTable::System());
-    switch (action.Kind) {
-    case settings::TSavedPageAction::None:
-        break;
-    case settings::TSavedPageAction::NotRegistered:
-        ShowMessageBox(this, TMessageKind::Warning, ui::ToText(words::SavedPageMessage(action)), mbOK);
-        break;
-    case settings::TSavedPageAction::Missing:
-        ShowMessageBox(this, TMessageKind::Confirmation, ui::ToText(words::SavedPageMessage(action)), mbOK);
-        break;
-    case settings::TSavedPageAction::NotAnswering:
-        ShowMessageBox(this, TMessageKind::Warning, ui::ToText(words::SavedPageMessage(action)), mbOK);
-        break;
-    case settings::TSavedPageAction::Open:
-        platform::ExecuteFile(action.Path, "", action.Folder, 1);
-        break;
-    }
+    FSavedPagesMenu->Open(sender);
 }
 
 // ---- window commands
@@ -1023,7 +860,7 @@ bool TMDIForm::FormCloseQuery() {
 
 void TMDIForm::closeEvent(QCloseEvent* event) {
     if (FormCloseQuery()) {
-        if (FMemoryTimer->isActive())
+        if (FMemory->Pending())
             WriteMemoryNow();
         event->accept();
     } else

@@ -44,7 +44,10 @@ namespace tavolix::app {
 
 class TDriveComboBox;
 class TFilterRow;
+class TFrameMemory;
+class TSavedPagesMenu;
 class TSearchBar;
+class TWalkChoices;
 class TWindowArranger;
 
 // The main frame: search bars, directory panel, saved pages, and the result
@@ -113,7 +116,6 @@ public:
     void DirectoryListBox2Change();
     void DriveComboBox1Change();
     void SaveDataClick();
-    void UpdateSavedPagesMenu();
     // The walk's choices: the check marks from the settings file, and each
     // change written there at once.
     void SearchOptions1Click();
@@ -123,12 +125,12 @@ public:
     void ExcludeFolders1Click();
     // F8: shows or hides the filter row; its filters apply while it shows.
     void FilterRowShowClick();
-    bool FilterRowShown() const { return FFilterRowShown; }
+    bool FilterRowShown() const;
 
     // The result windows, in activation order (the one activated last at the end).
     std::vector<results::TMDIChild*> ResultWindows() const;
     QMdiSubWindow* SubWindowOf(results::TMDIChild* child) const;
-    const settings::TSavedPages& SavedPages() const { return FSavedPages; }
+    const settings::TSavedPages& SavedPages() const;
     bool TileVertical() const;
     bool CaptionActive() const { return FCaptionActive; }
     const QString& ClockText() const { return FClockText; }
@@ -189,6 +191,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    const std::string& SettingsFile() const;
     void BuildBars();
     QWidget* BuildSearchBar(QWidget* parent);
     QWidget* BuildTreePanel(QWidget* parent);
@@ -202,27 +205,19 @@ private:
     bool IsFrameControl(const QWidget* widget) const;
     std::vector<QMdiSubWindow*> ResultSubWindows() const;
     bool FormCloseQuery();
-    // Writes one on/off choice; on failure says so and unchecks the item again.
-    void WriteWalkChoiceOf(QAction* item, std::string_view key);
-    // The settings file's memory of the searches: the key box, its history,
-    // the filter row, the tree's width, and the folder to start in.
-    void LoadSearchMemory();
-    // False, with a box naming the value, when a filter shown can't be read.
-    bool FiltersReadable();
-    // The filter row and the tree's width reach the settings file a moment
-    // after their last change (at once by WriteMemoryNow, and at the end).
+    // The filter row, the tree's width and the frame's size reach the
+    // settings file a moment after their last change (at once by
+    // WriteMemoryNow, and at the end).
     void RememberLater();
     void WriteMemoryNow();
-    // A failed write of what the program remembers is told once a run.
-    void TellMemoryError(const platform::TIoResult& error);
-    void SetHistory(const std::vector<std::string>& history);
     // F1: the help topic of the focused control.
     void Help1KeyPress();
     // Closes the frame once the last walk has returned, when the exit was
     // confirmed during a walk.
     void FinishExitAfterWalks();
 
-    settings::TSavedPages FSavedPages;
+    // Also the keeper of the settings file's name.
+    TSavedPagesMenu* FSavedPagesMenu;
     // How new result windows show their hits; read with the saved pages.
     std::unique_ptr<settings::TViewState> FViewState;
     platform::TIoResult FSettingsReadError; // told once the frame shows
@@ -235,11 +230,10 @@ private:
     int FCreating = 0; // result windows still running their search inside creation
     bool FExitConfirmed = false;
     bool FBackFromElsewhere = false;
-    bool FFilterRowShown = false;
-    bool FMemoryErrorTold = false;
-    QTimer* FMemoryTimer = nullptr;
+    TFrameMemory* FMemory = nullptr;
     TFramePlacement FPlacement{*this};
     TSearchBar* FSearchBar = nullptr;
+    TWalkChoices* FWalkChoices = nullptr;
     std::unique_ptr<TWindowArranger> FArranger;
     // Started with the first window that asks for a picture.
     std::unique_ptr<thumbs::TThumbnailPool> FThumbnailPool;

@@ -920,6 +920,13 @@ a path below the directory searched (for example
     </message>
 </context>
 <context>
+    <name>tavolix::app::TFrameMemory</name>
+    <message>
+        <source>最後の検索ディレクトリ・指定キー・絞り込みなどは、次の起動まで残りません。</source>
+        <translation>The last search folder, key, filters and the like will not be remembered for the next start.</translation>
+    </message>
+</context>
+<context>
     <name>tavolix::app::TMDIForm</name>
     <message>
         <source> Tavolix ヌバロ</source>
@@ -973,6 +980,9 @@ Search first, then press the button.</translation>
         <source>%1 ファイル （ %2 ） を対象</source>
         <translation>%1 files (%2)</translation>
     </message>
+</context>
+<context>
+    <name>tavolix::app::TWalkChoices</name>
     <message>
         <source>サイズ 「 %1 」 を読めません。<byte value="xd"/>
 <byte value="xd"/>
@@ -985,10 +995,6 @@ Give bytes, optionally followed by k, M, G (steps of 1000) or Ki, Mi, Gi (steps 
         <source>絞り込みの値 「 %1 」 を読めません。</source>
         <translation>The filter value &quot;%1&quot; can&apos;t be read.</translation>
     </message>
-    <message>
-        <source>最後の検索ディレクトリ・指定キー・絞り込みなどは、次の起動まで残りません。</source>
-        <translation>The last search folder, key, filters and the like will not be remembered for the next start.</translation>
-    </message>
 </context>
 <context>
     <name>tavolix::dirtree::TDirTreeViewS</name>
@@ -999,6 +1005,24 @@ Give bytes, optionally followed by k, M, G (steps of 1000) or Ki, Mi, Gi (steps 
     <message>
         <source>%1 （応答なし）</source>
         <translation>%1 (not answering)</translation>
+    </message>
+</context>
+<context>
+    <name>tavolix::hitview::TFileListModel</name>
+    <message>
+        <source>%1 ， フォルダ %2 ， %3 バイト ， 更新日時 %4</source>
+        <translation>%1, folder %2, %3 bytes, modified %4</translation>
+    </message>
+</context>
+<context>
+    <name>tavolix::hitview::TSearchProgressForm</name>
+    <message>
+        <source>一生懸命検索しています。しばらくお待ち下さい。</source>
+        <translation>Searching, please wait…</translation>
+    </message>
+    <message>
+        <source>集計数 ： %1</source>
+        <translation>Files found : %1</translation>
     </message>
 </context>
 <context>
@@ -1203,24 +1227,6 @@ Write the HTML page when it has ended.</translation>
     <message>
         <source>表示できません</source>
         <translation>not available</translation>
-    </message>
-</context>
-<context>
-    <name>tavolix::hitview::TFileListModel</name>
-    <message>
-        <source>%1 ， フォルダ %2 ， %3 バイト ， 更新日時 %4</source>
-        <translation>%1, folder %2, %3 bytes, modified %4</translation>
-    </message>
-</context>
-<context>
-    <name>tavolix::hitview::TSearchProgressForm</name>
-    <message>
-        <source>一生懸命検索しています。しばらくお待ち下さい。</source>
-        <translation>Searching, please wait…</translation>
-    </message>
-    <message>
-        <source>集計数 ： %1</source>
-        <translation>Files found : %1</translation>
     </message>
 </context>
 </TS>
