@@ -1,7 +1,6 @@
 #include "app/serfile.h"
 
 #include "app/DriveComboBox.h"
-#include "app/ExcludeForm.h"
 #include "app/FilterRow.h"
 #include "app/FrameCommands.h"
 #include "app/FrameMemory.h"
@@ -13,11 +12,9 @@
 #include "app/about.h"
 #include "dirtree/DirTVS.h"
 #include "hitview/FLBoxS.h"
-#include "platform/ExecuteFile.h"
 #include "platform/Volumes.h"
 #include "results/findf.h"
 #include "settings/FilterChoice.h"
-#include "settings/SearchMemory.h"
 #include "settings/SearchSettings.h"
 #include "settings/ViewSettings.h"
 #include "thumbnailer/Sandbox.h"
@@ -31,30 +28,23 @@
 #include "words/CoreWords.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <ctime>
 #include <initializer_list>
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
-#include <QStyle>
 #include <QTime>
 #include <QTimer>
 #include <QToolButton>
