@@ -440,6 +440,52 @@ def tour(d, p, tree, work, shots):
     assert not wayland_warnings(p), wayland_warnings(p)
 
 
+def file_manager_case(d, binary, tree, work, env):
+    """With a file manager on the session bus, "show in folder" asks it to
+    show the hit itself, with an activation token of the compositor's as the
+    startup id, so its window takes the focus; the program for folders is
+    not started."""
+    fake = os.environ.get("TAVOLIX_FAKE_FILE_MANAGER")
+    if not fake:
+        print("the file manager on the bus left out: TAVOLIX_FAKE_FILE_MANAGER is not set")
+        return
+    bus = subprocess.Popen(d.prefix + ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                           env=d.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                           stderr=open(os.path.join(work, "dbus.log"), "w"), text=True)
+    d.procs.append(bus)
+    address = bus.stdout.readline().strip()
+    assert address, "the session bus gave no address"
+    bus_env = dict(env, DBUS_SESSION_BUS_ADDRESS=address)
+    record = os.path.join(work, "showitems.txt")
+    manager = subprocess.Popen(d.prefix + [fake, record], env=dict(d.env, DBUS_SESSION_BUS_ADDRESS=address),
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                               stderr=open(os.path.join(work, "file_manager.log"), "w"), text=True)
+    d.procs.append(manager)
+    assert manager.stdout.readline().strip() == "ready", "the file manager did not take its name on the bus"
+    opened = os.path.join(work, "opened.txt")
+    opened_before = open(opened).read() if os.path.exists(opened) else ""
+    p = Program(d, binary, tree, work, bus_env)
+    try:
+        p.choose_base(tree)
+        s = p.search("*.txt")
+        w = last_window(s)
+        p.wait("the focus in the list", lambda s: s["focus"] == "ListBox1")
+        d.key("ctrl+a")
+        p.wait("the hit selected", lambda s: s[w + "selected"] == "1")
+        d.key("shift+F10")
+        p.wait("the hit's context menu", lambda s: s["popup"] != "-")
+        d.key("Down", "Down", "Return")
+        wait_for("the file manager asked", lambda: os.path.exists(record) and open(record).read().endswith("\n"))
+        with open(record) as f:
+            uris, startup_id = f.read().rstrip("\n").split("\t")
+        assert uris == "file://%s/readme.txt" % tree, uris
+        assert startup_id, "ShowItems came without a startup id"
+        assert (open(opened).read() if os.path.exists(opened) else "") == opened_before, \
+            "the program for folders was started as well"
+    finally:
+        p.close()
+
+
 class StallFs(ri.StallFs):
     """The slow share, open to the program's user: only root may open
     /dev/fuse here, and its mount lets others in by allow_other."""
@@ -509,8 +555,12 @@ def main():
     try:
         if name == "sway":
             desktop = Sway(work)
-            program = Program(desktop, binary, tree, work, opener_env(work))
+            env = opener_env(work)
+            program = Program(desktop, binary, tree, work, env)
             tour(desktop, program, tree, work, shots)
+            program.close()
+            program = None
+            file_manager_case(desktop, binary, tree, work, env)
         else:
             desktop = Weston(work)
             program = Program(desktop, binary, tree, work)
