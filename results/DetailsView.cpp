@@ -19,6 +19,7 @@
 #include <QMimeDatabase>
 #include <QPainter>
 #include <QPointer>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -113,24 +114,62 @@ QVariant TitleData(int section, int role) {
 class TDetailsModel final : public QAbstractTableModel {
 public:
     TDetailsModel(const TFileListBoxS& list, QObject* parent)
-        : QAbstractTableModel(parent), FList(list), FSource(list.Model()), FRows(FSource->rowCount()) {
-        connect(FSource, &QAbstractItemModel::modelAboutToBeReset, this, [this] { beginResetModel(); });
+        : QAbstractTableModel(parent), FList(list), FSource(list.Model()) {
+        connect(FSource, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+            if (FFollowing)
+                beginResetModel();
+        });
         connect(FSource, &QAbstractItemModel::modelReset, this, [this] {
+            if (!FFollowing)
+                return;
             FRows = SourceRows();
             endResetModel();
         });
         connect(FSource, &QAbstractItemModel::rowsAboutToBeInserted, this,
-                [this](const QModelIndex&, int first, int last) { beginInsertRows({}, first, last); });
+                [this](const QModelIndex&, int first, int last) {
+                    if (FFollowing)
+                        beginInsertRows({}, first, last);
+                });
         connect(FSource, &QAbstractItemModel::rowsInserted, this, [this] {
+            if (!FFollowing)
+                return;
             FRows = SourceRows();
             endInsertRows();
         });
         connect(FSource, &QAbstractItemModel::rowsAboutToBeRemoved, this,
-                [this](const QModelIndex&, int first, int last) { beginRemoveRows({}, first, last); });
+                [this](const QModelIndex&, int first, int last) {
+                    if (FFollowing)
+                        beginRemoveRows({}, first, last);
+                });
         connect(FSource, &QAbstractItemModel::rowsRemoved, this, [this] {
+            if (!FFollowing)
+                return;
             FRows = SourceRows();
             endRemoveRows();
         });
+    }
+
+    // The rows are the list's while the view shows, and none while it is
+    // hidden: its header keeps a section for each row, 8 bytes a hit. Rows
+    // come and go as inserted and removed, so the columns keep their widths.
+    void SetFollowing(bool following) {
+        if (following == FFollowing)
+            return;
+        if (following) {
+            FFollowing = true;
+            if (const int rows = SourceRows(); rows > 0) {
+                beginInsertRows({}, 0, rows - 1);
+                FRows = rows;
+                endInsertRows();
+            }
+            return;
+        }
+        if (FRows > 0) {
+            beginRemoveRows({}, 0, FRows - 1);
+            FRows = 0;
+            endRemoveRows();
+        }
+        FFollowing = false;
     }
 
     int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : FRows; }
@@ -163,6 +202,7 @@ private:
     const TFileListBoxS& FList;
     QPointer<TFileListModel> FSource;
     int FRows = 0;
+    bool FFollowing = false;
 };
 
 // Paints a row's cells from its record; reads no file.
@@ -362,7 +402,8 @@ TDetailsView::TDetailsView(TFileListBoxS& list, QWidget* parent) : QTableView(pa
         if (!FFitTimer->isActive())
             FFitTimer->start(kFitEveryMs);
     });
-    connect(model, &QAbstractItemModel::modelReset, FFitTimer, [this] {
+    // The list's own: a hidden view's model follows no rows.
+    connect(list.Model(), &QAbstractItemModel::modelReset, FFitTimer, [this] {
         // As many rows as before: the same hits in another order.
         if (FList.FileItems().Count() != FContents.Rows)
             FContents = TContents();
@@ -547,8 +588,34 @@ void TDetailsView::FitColumns() {
 }
 
 void TDetailsView::showEvent(QShowEvent* e) {
+    FollowRows(true);
     QTableView::showEvent(e);
     FitColumns();
+}
+
+void TDetailsView::hideEvent(QHideEvent* e) {
+    QTableView::hideEvent(e);
+    // Hidden itself (the grid shown instead), not with its window.
+    if (isHidden())
+        FollowRows(false);
+}
+
+void TDetailsView::FollowRows(bool following) {
+    auto* model = static_cast<TDetailsModel*>(this->model());
+    QItemSelectionModel* grid = FList.selectionModel();
+    {
+        // The rows going or coming are no change of the grid's selection.
+        const QScopedValueRollback<bool> mirroring(FMirroring, true);
+        model->SetFollowing(following);
+    }
+    if (!following)
+        return;
+    Mirror(grid, selectionModel());
+    const QModelIndex current = grid->currentIndex();
+    if (current.isValid() && current.row() < model->rowCount()) {
+        const QScopedValueRollback<bool> mirroring(FMirroring, true);
+        selectionModel()->setCurrentIndex(model->index(current.row(), 0), QItemSelectionModel::NoUpdate);
+    }
 }
 
 void TDetailsView::resizeEvent(QResizeEvent* e) {

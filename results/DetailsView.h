@@ -86,6 +86,7 @@ signals:
 protected:
     int sizeHintForColumn(int column) const override;
     void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
@@ -115,6 +116,8 @@ private:
     // The width a column's cells need to show every hit whole.
     int ContentWidth(int column) const;
     void UpdateRowHeight();
+    // The model's rows follow the list's while shown (none while hidden).
+    void FollowRows(bool following);
     // Makes `to` select the rows `from` selects.
     void Mirror(QItemSelectionModel* from, QItemSelectionModel* to);
 

@@ -467,10 +467,16 @@ TEST_F(FindfTest, TheDetailsViewShowsTheRecordsAndSortsByItsTitles) {
     EXPECT_EQ(c->ListBox1->SortOrder(), TSortOrder::soExt);
     EXPECT_EQ(c->ListBox1->SortDirection(), TSortDirection::sdUpword);
 
+    // A hidden details view holds no rows: its going keeps the selection.
+    v->selectRow(2);
     c->Details1->trigger();
     EXPECT_TRUE(c->ListBox1->isVisible());
     EXPECT_TRUE(c->HeaderControl1->isVisible());
     EXPECT_EQ(Host.DetailsChoices, (std::vector<bool>{true, false}));
+    EXPECT_EQ(v->model()->rowCount(), 0);
+    EXPECT_EQ(c->ListBox1->SelectedRanges(), (std::vector<std::pair<int, int>>{{2, 2}}));
+    c->Details1->trigger();
+    EXPECT_TRUE(v->selectionModel()->isRowSelected(2, {}));
 }
 
 // Every cell and title shows whole, a gigabyte's size and a phone's long
