@@ -146,7 +146,8 @@ TFileTime TListingStore::Now() const {
 }
 
 std::uint64_t TListingStore::TDevice::LiveBytes() const {
-    return FolderBytes(Entries.size(), Names.size()) - DroppedBytes;
+    return Folders.size() * sizeof(TDiskFolder) + Entries.size() * sizeof(TDirListing::TEntry) +
+           Names.size() - DroppedBytes;
 }
 
 std::string TListingStore::FileOf(dev_t device) const {
@@ -387,6 +388,7 @@ bool TListingStore::Lookup(const TDirectory& d, TDirListing& out) {
     out.MutableEntries().assign(dev.Entries.begin() + static_cast<std::ptrdiff_t>(f.FirstEntry),
                                 dev.Entries.begin() + static_cast<std::ptrdiff_t>(f.FirstEntry + f.Count));
     f.Used = FStarted;
+    dev.Hit = true;
     ++FCounts.Hits;
     return true;
 }
@@ -470,8 +472,13 @@ TIoResult TListingStore::Save() {
         return std::nullopt;
     std::lock_guard lock(FMutex);
     bool dirty = false;
-    for (const auto& [device, dev] : FDevices)
+    for (auto& [device, dev] : FDevices) {
         dirty = dirty || dev.Dirty;
+        // A file used as it is counts as recently used all the same.
+        if (dev.Hit && !dev.Dirty && FolderIsOurs())
+            ::utimensat(AT_FDCWD, FileOf(device).c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
+        dev.Hit = false;
+    }
     if (!dirty)
         return std::nullopt;
     if (TIoResult e = platform::MakeParentDirectories(FFolder + "/x"))

@@ -84,6 +84,7 @@ private:
         bool Loaded = false;
         bool Allowed = false; // a file system whose folder times can be trusted
         bool Dirty = false;
+        bool Hit = false; // a listing was used since the last save
         std::uint64_t FileSystemId = 0;
         std::vector<TFolder> Folders;
         std::unordered_map<ino_t, std::uint32_t> ByInode;

@@ -350,7 +350,32 @@ TEST(ListingStore, HostileFilesAreRefusedAndMadeAnew) {
     std::uint64_t id = 0;
     std::memcpy(&id, good.data() + 24, sizeof id);
     EXPECT_TRUE(probe.LoadBytes(st.st_dev, id, good));
+    EXPECT_EQ(probe.Counts().Bytes + 64, good.size()); // counted as the file holds it
     for (std::size_t n = 0; n < good.size(); ++n)
         EXPECT_FALSE(probe.LoadBytes(st.st_dev, id, std::string_view(good).substr(0, n))) << n;
     EXPECT_FALSE(probe.LoadBytes(st.st_dev + 1, id, good));
+}
+
+// All the files together stay within the limit: the least recently
+// written go first, the one just written stays.
+TEST(ListingStore, FilesBeyondTheLimitGoLeastRecentlyWrittenFirst) {
+    TTestDir T, Cache;
+    T.File("a/x.txt");
+    const std::string folder = Cache.Path("tavolix");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    for (const auto& [name, when] : {std::pair{"dev-1.listings", 1000}, {"dev-2.listings", 2000}}) {
+        std::ofstream(folder + "/" + name) << std::string(3000, 'x');
+        const struct timespec t[2] = {{when, 0}, {when, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, (folder + "/" + name).c_str(), t, 0), 0);
+    }
+    TListingStore store(folder, 5000);
+    TClock clock;
+    clock.Use(store);
+    Walk(T.Root(), &store);
+    ASSERT_FALSE(store.Save());
+    struct stat st;
+    ASSERT_EQ(stat(T.Root().c_str(), &st), 0);
+    EXPECT_TRUE(fs::exists(store.FileOf(st.st_dev)));
+    EXPECT_FALSE(fs::exists(folder + "/dev-1.listings"));
+    EXPECT_TRUE(fs::exists(folder + "/dev-2.listings"));
 }
