@@ -56,7 +56,9 @@ static_assert(sizeof(TDirListing::TEntry) == 4);
 
 constexpr const char* kSuffix = ".listings";
 
-std::uint64_t Checksum(std::string_view bytes) {
+} // namespace
+
+std::uint64_t TListingStore::Checksum(std::string_view bytes) {
     std::uint64_t h = 0x9E3779B97F4A7C15ull ^ bytes.size();
     const char* p = bytes.data();
     std::size_t i = 0;
@@ -75,6 +77,8 @@ std::uint64_t Checksum(std::string_view bytes) {
     mix(tail);
     return h ^ (h >> 31);
 }
+
+namespace {
 
 bool SameTime(TFileTime a, TFileTime b) {
     return a.Seconds == b.Seconds && a.Nanoseconds == b.Nanoseconds;

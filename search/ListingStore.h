@@ -65,6 +65,8 @@ public:
     // The bytes Save writes for the device.
     std::string FileBytes(dev_t device);
     std::string FileOf(dev_t device) const;
+    // What a file's header holds of the bytes after it.
+    static std::uint64_t Checksum(std::string_view body);
 
     struct TCounts {
         std::uint64_t Hits = 0, Misses = 0, Kept = 0, Refused = 0;
