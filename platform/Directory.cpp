@@ -292,6 +292,10 @@ TDirectory TDirectory::OpenChild(const std::string& name) const {
     return Adopt(::openat(FFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
+std::string FileSystemTypeOf(dev_t device) {
+    return MountTypes().TypeOf(device);
+}
+
 bool IsKernelFile(int fd) {
     // As a walk tells a directory: the mount table by device, else the magic.
     struct stat st;

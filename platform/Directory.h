@@ -241,6 +241,10 @@ bool FindFiles(const std::string& dir, std::string_view pattern, std::vector<TFi
 // ones open now.
 std::size_t FreeDescriptors();
 
+// The type of the file system mounted as `device` ("ext4"), from the mount
+// table; "" when it is not there (a btrfs subvolume, say).
+std::string FileSystemTypeOf(dev_t device);
+
 // True for the file system types of the kernel's own views (proc, sysfs, ...).
 bool IsPseudoFileSystemType(std::string_view fsType);
 bool IsPseudoFileSystemMagic(long magic);

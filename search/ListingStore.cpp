@@ -101,6 +101,14 @@ bool OlderByGuard(TFileTime changed, TFileTime read) {
 // its entries, and keep it so across mounts. Not FAT (a root folder has no
 // time), nor shares and user-space file systems, whose times come from
 // elsewhere and may lag or be made up.
+bool TrustedFileSystemName(std::string_view type) {
+    for (const std::string_view t :
+         {"ext2", "ext3", "ext4", "xfs", "btrfs", "tmpfs", "f2fs", "zfs", "bcachefs"})
+        if (type == t)
+            return true;
+    return false;
+}
+
 bool TrustedFileSystem(long type) {
     switch (static_cast<unsigned long>(type)) {
     case 0xEF53:     // ext2, ext3, ext4
@@ -165,37 +173,54 @@ bool TListingStore::FolderIsOurs() const {
     return !FFolder.empty() && lstat(FFolder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && OwnedSafely(st);
 }
 
-TListingStore::TDevice& TListingStore::DeviceOf(const TDirectory& d) {
+// Told apart by the mount table and read outside the lock: a file system
+// that stopped answering holds up the thread that asks it, never the others.
+TListingStore::TDevice* TListingStore::DeviceOf(const TDirectory& d, std::unique_lock<std::mutex>& lock) {
     const dev_t device = d.Identity().Device;
-    auto [it, made] = FDevices.try_emplace(device);
-    TDevice& dev = it->second;
-    if (made) {
-        platform::TFileSystemInfo info;
-        dev.Allowed = d.FileSystem(info) && TrustedFileSystem(info.Type);
-        dev.FileSystemId = info.Id;
-        if (dev.Allowed)
-            Load(device, dev);
-        dev.Loaded = true;
+    if (const auto it = FDevices.find(device); it != FDevices.end())
+        return it->second.Ready && it->second.Allowed ? &it->second : nullptr;
+    FDevices[device].Ready = false; // others read their folders anew meanwhile
+    lock.unlock();
+    TDevice fresh;
+    platform::TFileSystemInfo info;
+    fresh.Allowed = TrustedFileSystemName(platform::FileSystemTypeOf(device)) && d.FileSystem(info) &&
+                    TrustedFileSystem(info.Type);
+    fresh.FileSystemId = info.Id;
+    const bool refused = fresh.Allowed && !Load(device, fresh);
+    lock.lock();
+    TDevice& dev = FDevices[device];
+    dev = std::move(fresh);
+    if (FBytes + dev.LiveBytes() + sizeof(THeader) > FLimit) {
+        const bool allowed = dev.Allowed;
+        const std::uint64_t id = dev.FileSystemId;
+        dev = TDevice{};
+        dev.Allowed = allowed;
+        dev.FileSystemId = id; // its file stays as it is
+        ++FCounts.Refused;
+    } else {
+        FBytes += dev.LiveBytes();
+        FCounts.Refused += refused ? 1 : 0;
     }
-    return dev;
+    dev.Ready = true;
+    return dev.Allowed ? &dev : nullptr;
 }
 
-void TListingStore::Load(dev_t device, TDevice& dev) {
+// False when a file was there and refused (it is then made anew).
+bool TListingStore::Load(dev_t device, TDevice& dev) const {
     if (!FolderIsOurs())
-        return;
+        return true;
     const std::string path = FileOf(device);
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        if (errno != ENOENT) {
-            ++FCounts.Refused;
-            dev.Dirty = true; // made anew
-        }
-        return;
+        if (errno == ENOENT)
+            return true;
+        dev.Dirty = true;
+        return false;
     }
     struct stat st;
     std::string bytes;
     bool read = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && OwnedSafely(st) && st.st_size >= 0 &&
-                static_cast<std::uint64_t>(st.st_size) <= FLimit + sizeof(THeader);
+                static_cast<std::uint64_t>(st.st_size) <= FLimit;
     if (read) {
         bytes.resize(static_cast<std::size_t>(st.st_size));
         std::size_t got = 0;
@@ -212,24 +237,27 @@ void TListingStore::Load(dev_t device, TDevice& dev) {
     }
     ::close(fd);
     if (!read || !Parse(dev, device, bytes)) {
-        ++FCounts.Refused;
         dev.Dirty = true;
+        return false;
     }
+    return true;
 }
 
 bool TListingStore::LoadBytes(dev_t device, std::uint64_t fileSystemId, std::string_view bytes) {
     std::lock_guard lock(FMutex);
     TDevice& dev = FDevices[device];
-    if (!dev.Folders.empty()) {
-        FBytes -= dev.LiveBytes();
-        dev = TDevice{};
-    }
-    dev.Allowed = dev.Loaded = true;
+    FBytes -= dev.LiveBytes();
+    dev = TDevice{};
     dev.FileSystemId = fileSystemId;
-    return Parse(dev, device, bytes);
+    if (!Parse(dev, device, bytes) || FBytes + dev.LiveBytes() + sizeof(THeader) > FLimit) {
+        dev = TDevice{};
+        return false;
+    }
+    FBytes += dev.LiveBytes();
+    return true;
 }
 
-bool TListingStore::Parse(TDevice& dev, dev_t device, std::string_view bytes) {
+bool TListingStore::Parse(TDevice& dev, dev_t device, std::string_view bytes) const {
     THeader h;
     if (bytes.size() < sizeof h)
         return false;
@@ -244,14 +272,14 @@ bool TListingStore::Parse(TDevice& dev, dev_t device, std::string_view bytes) {
         return false;
     if (Checksum(bytes.substr(sizeof h)) != h.Checksum)
         return false;
-    if (FBytes + body > FLimit || h.Folders > UINT32_MAX)
+    if (body > FLimit || h.Folders > UINT32_MAX)
         return false;
     const char* folders = bytes.data() + sizeof h;
     const char* entries = folders + h.Folders * sizeof(TDiskFolder);
     const char* names = entries + h.Entries * sizeof(TDirListing::TEntry);
 
     TDevice parsed;
-    parsed.Allowed = parsed.Loaded = true;
+    parsed.Allowed = true;
     parsed.FileSystemId = dev.FileSystemId;
     parsed.Folders.reserve(static_cast<std::size_t>(h.Folders));
     parsed.Entries.resize(static_cast<std::size_t>(h.Entries));
@@ -297,7 +325,6 @@ bool TListingStore::Parse(TDevice& dev, dev_t device, std::string_view bytes) {
     if (entry != h.Entries || name != h.NamesSize)
         return false;
     dev = std::move(parsed);
-    FBytes += dev.LiveBytes();
     return true;
 }
 
@@ -352,7 +379,7 @@ void TListingStore::Drop(TDevice& dev, std::uint32_t index) {
 void TListingStore::Compact(TDevice& dev) {
     TDevice kept;
     kept.Allowed = dev.Allowed;
-    kept.Loaded = dev.Loaded;
+    kept.Ready = dev.Ready;
     kept.Dirty = dev.Dirty;
     kept.FileSystemId = dev.FileSystemId;
     for (const TFolder& f : dev.Folders) {
@@ -372,10 +399,11 @@ void TListingStore::Compact(TDevice& dev) {
 }
 
 bool TListingStore::Lookup(const TDirectory& d, TDirListing& out) {
-    std::lock_guard lock(FMutex);
-    TDevice& dev = DeviceOf(d);
-    if (!dev.Allowed)
+    std::unique_lock lock(FMutex);
+    TDevice* const known = DeviceOf(d, lock);
+    if (!known)
         return false;
+    TDevice& dev = *known;
     const auto it = dev.ByInode.find(d.Identity().Inode);
     if (it == dev.ByInode.end()) {
         ++FCounts.Misses;
@@ -398,10 +426,11 @@ bool TListingStore::Lookup(const TDirectory& d, TDirListing& out) {
 }
 
 void TListingStore::Keep(const TDirectory& d, TFileTime readAt, const TDirListing& listing) {
-    std::lock_guard lock(FMutex);
-    TDevice& dev = DeviceOf(d);
-    if (!dev.Allowed)
+    std::unique_lock lock(FMutex);
+    TDevice* const known = DeviceOf(d, lock);
+    if (!known)
         return;
+    TDevice& dev = *known;
     const ino_t inode = d.Identity().Inode;
     if (const auto it = dev.ByInode.find(inode); it != dev.ByInode.end())
         Drop(dev, it->second);

@@ -83,7 +83,7 @@ private:
         std::uint32_t Count = 0, NamesLength = 0;
     };
     struct TDevice {
-        bool Loaded = false;
+        bool Ready = true;    // false while its file is being read
         bool Allowed = false; // a file system whose folder times can be trusted
         bool Dirty = false;
         bool Hit = false; // a listing was used since the last save
@@ -95,11 +95,11 @@ private:
         std::uint64_t DroppedBytes = 0;
         std::uint64_t LiveBytes() const;
     };
-    TDevice& DeviceOf(const platform::TDirectory& d);
-    void Load(dev_t device, TDevice& dev);
+    TDevice* DeviceOf(const platform::TDirectory& d, std::unique_lock<std::mutex>& lock);
+    bool Load(dev_t device, TDevice& dev) const;
     void Drop(TDevice& dev, std::uint32_t index);
     void Compact(TDevice& dev);
-    bool Parse(TDevice& dev, dev_t device, std::string_view bytes);
+    bool Parse(TDevice& dev, dev_t device, std::string_view bytes) const;
     std::string Serialize(dev_t device, TDevice& dev) const;
     bool FolderIsOurs() const;
 
