@@ -15,6 +15,7 @@
 namespace tavolix::search {
 
 using platform::TDirectory;
+using platform::TDirIdentity;
 using platform::TDirListing;
 using platform::TFileTime;
 using platform::TIoError;
@@ -175,7 +176,8 @@ bool TListingStore::FolderIsOurs() const {
 
 // Told apart by the mount table and read outside the lock: a file system
 // that stopped answering holds up the thread that asks it, never the others.
-TListingStore::TDevice* TListingStore::DeviceOf(const TDirectory& d, std::unique_lock<std::mutex>& lock) {
+TListingStore::TDevice* TListingStore::DeviceOf(const TDirectory& d,
+                                                std::unique_lock<std::shared_mutex>& lock) {
     const dev_t device = d.Identity().Device;
     if (const auto it = FDevices.find(device); it != FDevices.end())
         return it->second.Ready && it->second.Allowed ? &it->second : nullptr;
@@ -240,11 +242,12 @@ bool TListingStore::Load(dev_t device, TDevice& dev) const {
         dev.Dirty = true;
         return false;
     }
+    dev.FromFile = true;
     return true;
 }
 
 bool TListingStore::LoadBytes(dev_t device, std::uint64_t fileSystemId, std::string_view bytes) {
-    std::lock_guard lock(FMutex);
+    std::unique_lock lock(FMutex);
     TDevice& dev = FDevices[device];
     FBytes -= dev.LiveBytes();
     dev = TDevice{};
@@ -362,7 +365,7 @@ std::string TListingStore::Serialize(dev_t device, TDevice& dev) const {
 }
 
 std::string TListingStore::FileBytes(dev_t device) {
-    std::lock_guard lock(FMutex);
+    std::unique_lock lock(FMutex);
     return Serialize(device, FDevices[device]);
 }
 
@@ -398,31 +401,51 @@ void TListingStore::Compact(TDevice& dev) {
     dev = std::move(kept);
 }
 
-bool TListingStore::Lookup(const TDirectory& d, TDirListing& out) {
-    std::unique_lock lock(FMutex);
-    TDevice* const known = DeviceOf(d, lock);
-    if (!known)
-        return false;
-    TDevice& dev = *known;
-    const auto it = dev.ByInode.find(d.Identity().Inode);
-    if (it == dev.ByInode.end()) {
-        ++FCounts.Misses;
-        return false;
-    }
-    TFolder& f = dev.Folders[it->second];
-    if (!SameTime(f.Changed, d.Changed())) {
-        Drop(dev, it->second);
-        ++FCounts.Misses;
-        return false;
-    }
+void TListingStore::CopyOut(const TDevice& dev, const TFolder& f, TDirListing& out) {
     out.Clear();
     out.MutableNames().assign(dev.Names, static_cast<std::size_t>(f.NameOffset), f.NamesLength);
     out.MutableEntries().assign(dev.Entries.begin() + static_cast<std::ptrdiff_t>(f.FirstEntry),
                                 dev.Entries.begin() + static_cast<std::ptrdiff_t>(f.FirstEntry + f.Count));
-    f.Used = FStarted;
-    dev.Hit = true;
-    ++FCounts.Hits;
-    return true;
+}
+
+bool TListingStore::Lookup(const TDirectory& d, TDirListing& out) {
+    const TDirIdentity id = d.Identity();
+    {
+        // Walking threads look up side by side; a change takes the lock alone.
+        std::shared_lock shared(FMutex);
+        const auto known = FDevices.find(id.Device);
+        if (known != FDevices.end()) {
+            const TDevice& dev = known->second;
+            if (!dev.Ready || !dev.Allowed)
+                return false;
+            const auto it = dev.ByInode.find(id.Inode);
+            if (it == dev.ByInode.end()) {
+                FMisses.fetch_add(1, std::memory_order_relaxed);
+                return false;
+            }
+            if (const TFolder& f = dev.Folders[it->second]; SameTime(f.Changed, d.Changed())) {
+                CopyOut(dev, f, out);
+                FHits.fetch_add(1, std::memory_order_relaxed);
+                return true;
+            }
+        }
+    }
+    // A device not met yet (its file read now), or a folder changed since
+    // (its listing goes).
+    std::unique_lock lock(FMutex);
+    TDevice* const known = DeviceOf(d, lock);
+    if (!known)
+        return false;
+    if (const auto it = known->ByInode.find(id.Inode); it != known->ByInode.end()) {
+        if (const TFolder& f = known->Folders[it->second]; SameTime(f.Changed, d.Changed())) {
+            CopyOut(*known, f, out);
+            FHits.fetch_add(1, std::memory_order_relaxed);
+            return true;
+        }
+        Drop(*known, it->second);
+    }
+    FMisses.fetch_add(1, std::memory_order_relaxed);
+    return false;
 }
 
 void TListingStore::Keep(const TDirectory& d, TFileTime readAt, const TDirListing& listing) {
@@ -464,8 +487,10 @@ void TListingStore::Keep(const TDirectory& d, TFileTime readAt, const TDirListin
 }
 
 TListingStore::TCounts TListingStore::Counts() const {
-    std::lock_guard lock(FMutex);
+    std::unique_lock lock(FMutex);
     TCounts c = FCounts;
+    c.Hits = FHits.load();
+    c.Misses = FMisses.load();
     for (const auto& [device, dev] : FDevices) {
         c.Folders += dev.ByInode.size();
         for (const TFolder& f : dev.Folders)
@@ -503,14 +528,14 @@ TIoResult WriteWhole(const std::string& folder, const std::string& path, std::st
 TIoResult TListingStore::Save() {
     if (FFolder.empty())
         return std::nullopt;
-    std::lock_guard lock(FMutex);
+    std::unique_lock lock(FMutex);
     bool dirty = false;
     for (auto& [device, dev] : FDevices) {
         dirty = dirty || dev.Dirty;
-        // A file used as it is counts as recently used all the same.
-        if (dev.Hit && !dev.Dirty && FolderIsOurs())
+        // A file read and kept as it is counts as recently used all the same.
+        if (dev.FromFile && !dev.Dirty && FolderIsOurs())
             ::utimensat(AT_FDCWD, FileOf(device).c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
-        dev.Hit = false;
+        dev.FromFile = false;
     }
     if (!dirty)
         return std::nullopt;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -78,7 +79,7 @@ private:
     struct TFolder {
         ino_t Inode = 0; // 0: dropped
         platform::TFileTime Changed, Read;
-        std::int64_t Used = 0; // seconds
+        std::int64_t Used = 0; // seconds: when it was kept
         std::uint64_t FirstEntry = 0, NameOffset = 0;
         std::uint32_t Count = 0, NamesLength = 0;
     };
@@ -86,7 +87,7 @@ private:
         bool Ready = true;    // false while its file is being read
         bool Allowed = false; // a file system whose folder times can be trusted
         bool Dirty = false;
-        bool Hit = false; // a listing was used since the last save
+        bool FromFile = false; // read from its file, not yet saved
         std::uint64_t FileSystemId = 0;
         std::vector<TFolder> Folders;
         std::unordered_map<ino_t, std::uint32_t> ByInode;
@@ -95,9 +96,10 @@ private:
         std::uint64_t DroppedBytes = 0;
         std::uint64_t LiveBytes() const;
     };
-    TDevice* DeviceOf(const platform::TDirectory& d, std::unique_lock<std::mutex>& lock);
+    TDevice* DeviceOf(const platform::TDirectory& d, std::unique_lock<std::shared_mutex>& lock);
     bool Load(dev_t device, TDevice& dev) const;
     void Drop(TDevice& dev, std::uint32_t index);
+    static void CopyOut(const TDevice& dev, const TFolder& f, platform::TDirListing& out);
     void Compact(TDevice& dev);
     bool Parse(TDevice& dev, dev_t device, std::string_view bytes) const;
     std::string Serialize(dev_t device, TDevice& dev) const;
@@ -106,11 +108,12 @@ private:
     const std::string FFolder;
     const std::uint64_t FLimit;
     std::function<platform::TFileTime()> FClock;
-    mutable std::mutex FMutex;
+    mutable std::shared_mutex FMutex;
     std::map<dev_t, TDevice> FDevices;
     std::uint64_t FBytes = 0; // of every device, in memory
     std::int64_t FStarted;    // seconds: the moment of use
-    TCounts FCounts;
+    TCounts FCounts;          // but for the hits and misses:
+    std::atomic<std::uint64_t> FHits{0}, FMisses{0};
 };
 
 } // namespace tavolix::search
