@@ -15,6 +15,7 @@
 #include "platform/VisibleName.h"
 #include "platform/Volumes.h"
 #include "search/FileItems.h"
+#include "search/ListingStore.h"
 #include "search/SearchJob.h"
 #include "search/WalkReport.h"
 #include "settings/FilterChoice.h"
@@ -99,6 +100,9 @@ constexpr const char* kUsage =
     "  --saved                 print the saved-pages menu: caption, a tab, hint\n"
     "  --settings FILE         use FILE as the settings file (else $TAVOLIX_SETTINGS,\n"
     "                          else the program's own)\n"
+    "  --no-cache              list every directory anew and keep no listings\n"
+    "  --update-cache DIR      walk DIR only to keep its directories' listings\n"
+    "                          (no KEY; prints no hits)\n"
     "  --help                  show this help\n"
     "  --version               show the version\n"
     "\n"
@@ -118,7 +122,10 @@ constexpr const char* kUsage =
     "each is named on standard error, and the hits found are still printed.\n"
     "A directory that gives nothing for 5 s (a share that stopped answering) is\n"
     "named on standard error; SIGINT, SIGTERM or SIGHUP then stop the search with 4:\n"
-    "the hits found until then are printed, and no page is written.\n";
+    "the hits found until then are printed, and no page is written.\n"
+    "The listings of directories read whole are kept in $XDG_CACHE_HOME/tavolix\n"
+    "(~/.cache/tavolix): a later search goes over a directory's kept listing\n"
+    "while the directory is unchanged since, and finds what a new listing would.\n";
 
 // What tavolix-page tells on standard error is English in every language.
 const char* CauseWords(search::TUnreadCause cause) {
@@ -202,6 +209,8 @@ struct TOptions {
     settings::TFilterChoice Filter;
     std::optional<std::string> Output;
     std::optional<std::string> Settings;
+    bool NoCache = false;
+    std::optional<std::string> UpdateCache; // the directory
     std::vector<std::string> Positional;
 };
 
@@ -395,6 +404,12 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& 
             o.Exclude.push_back(a == "--exclude" ? args[++i] : a.substr(10));
         } else if (a == "--key-lists") {
             o.KeyLists = true;
+        } else if (a == "--no-cache") {
+            o.NoCache = true;
+        } else if (std::optional<TValued> v = ValuedOption(args, i, {"", "--update-cache"}); v) {
+            if (!v->Value || v->Value->empty())
+                return NeedsValue(a, "a directory", err);
+            o.UpdateCache = *v->Value;
         } else if (std::optional<TValued> v = ValuedOption(args, i, {"-t", "--type"}); v) {
             if (!v->Value)
                 return NeedsValue(a, "a kind", err);
@@ -442,6 +457,14 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& 
                 << "Try 'tavolix-page --help'.\n";
             return 2;
         }
+    }
+    if (o.UpdateCache) {
+        if (!o.Positional.empty() || o.Output || o.Saved || o.NoCache) {
+            err << "tavolix-page: --update-cache takes one directory, and no key, page, --saved or "
+                   "--no-cache\n";
+            return 2;
+        }
+        o.Positional = {*o.UpdateCache, ""}; // a key of no name: files are not looked at
     }
     if (o.Saved && (!o.Positional.empty() || o.Output)) {
         err << "tavolix-page: --saved takes no directory, key or page\n";
@@ -617,7 +640,7 @@ void TellKeyLists(const search::TWalkOptions& walk, const std::string& key, std:
 // when a stop signal ended it, with what it found until then.
 bool RunSearch(search::TFileItemList& list, const TOptions& o, const search::TWalkOptions& walk,
                const std::string& dir, const std::string& key, const platform::TLocaleFormats& formats,
-               std::ostream& err) {
+               const std::shared_ptr<search::TListingStore>& store, std::ostream& err) {
     list.SetFormats(formats);
     list.Files().ChangeSortOrder(o.Order);
     list.StoreSortDirection(o.Down ? TSortDirection::sdDownword : TSortDirection::sdUpword);
@@ -627,7 +650,22 @@ bool RunSearch(search::TFileItemList& list, const TOptions& o, const search::TWa
         list.Files().SetWalkThreads(o.Threads);
     list.Files().SetWalkOptions(walk);
     list.Files().ClearFiles();
-    const std::unique_ptr<search::TSearchJob> job = search::TSearchJob::Start(list.Files(), dir);
+    // The job's own walk, the store beside it (held by a walk left behind).
+    search::TSearchJob::TWalkRun run;
+    if (store)
+        run = [store, dir, mask = list.Files().FileMask(), threads = list.Files().WalkThreads(),
+               limit = list.Files().OpenDirectoryLimit(), options = list.Files().WalkOptions()](
+                  search::TWalkVisitor& feed, const std::atomic<bool>& stop) {
+            const platform::TWildcard wildcard = platform::TWildcard::Key(mask, options.KeyLists);
+            search::TDirWalker walker(wildcard, threads);
+            walker.SetOpenDirectoryLimit(limit);
+            walker.SetStopFlag(&stop);
+            walker.SetOptions(options);
+            walker.SetListingStore(store.get());
+            return walker.Walk(dir, feed);
+        };
+    const std::unique_ptr<search::TSearchJob> job =
+        search::TSearchJob::Start(list.Files(), dir, std::move(run));
     const bool whole = WatchWait([&job](std::chrono::milliseconds tick) { return job->WaitForEnd(tick); },
                                  [&job] { return job->Progress(); }, err);
     // A walk that does not end when asked is stuck in the kernel: it is
@@ -726,6 +764,14 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return 3;
     }
 
+    std::shared_ptr<search::TListingStore> store;
+    if (!o.NoCache)
+        if (const std::string folder = search::TListingStore::DefaultFolder(); !folder.empty())
+            store = std::make_shared<search::TListingStore>(folder);
+    if (o.UpdateCache && !store) {
+        err << "tavolix-page: --update-cache: neither $XDG_CACHE_HOME nor $HOME is an absolute path\n";
+        return 3;
+    }
     search::TFileItemList list;
     search::TWalkOptions walk;
     const platform::TLocaleFormats formats = platform::SystemLocaleFormats();
@@ -749,7 +795,7 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
             return 4;
         }
         walk = WalkOptionsOf(o, settingsFile, key, now, err);
-        stopped = RunSearch(list, o, walk, dir, key, formats, err);
+        stopped = RunSearch(list, o, walk, dir, key, formats, store, err);
         if (stopped)
             blocked.Stopped();
     }
@@ -760,6 +806,16 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
         err << "tavolix-page: " << words::SearchStoppedText(o.Output.has_value()) << '\n';
         return 4;
     }
+    // Kept only from a walk that ended: the listings of a walk left behind may still change.
+    if (store) {
+        if (platform::TIoResult e = store->Save()) {
+            err << "tavolix-page: listings not kept: " << e->Path << ": " << e->SystemText() << '\n';
+            if (o.UpdateCache)
+                return 3;
+        }
+    }
+    if (o.UpdateCache)
+        return ReportUnread(list.Files().Stats(), err) ? 4 : 0;
     if (o.Output && list.Count() == 0) {
         // Hits that are all hidden still count, but make no page.
         err << "tavolix-page: no page written: "

@@ -167,7 +167,7 @@ TDirectory::~TDirectory() {
 }
 
 TDirectory::TDirectory(TDirectory&& o) noexcept
-    : FFd(o.FFd), FDir(o.FDir), FError(o.FError), FIdentity(o.FIdentity) {
+    : FFd(o.FFd), FDir(o.FDir), FError(o.FError), FIdentity(o.FIdentity), FChanged(o.FChanged) {
     o.FFd = -1;
     o.FDir = nullptr;
 }
@@ -179,6 +179,7 @@ TDirectory& TDirectory::operator=(TDirectory&& o) noexcept {
         FDir = o.FDir;
         FError = o.FError;
         FIdentity = o.FIdentity;
+        FChanged = o.FChanged;
         o.FFd = -1;
         o.FDir = nullptr;
     }
@@ -266,8 +267,15 @@ TDirectory TDirectory::Adopt(int fd) {
     }
     d.FFd = fd;
     struct stat st;
-    if (fstat(fd, &st) == 0)
+    if (fstat(fd, &st) == 0) {
         d.FIdentity = {st.st_dev, st.st_ino};
+        const struct timespec& later =
+            (st.st_ctim.tv_sec > st.st_mtim.tv_sec ||
+             (st.st_ctim.tv_sec == st.st_mtim.tv_sec && st.st_ctim.tv_nsec > st.st_mtim.tv_nsec))
+                ? st.st_ctim
+                : st.st_mtim;
+        d.FChanged = {static_cast<std::int64_t>(later.tv_sec), static_cast<std::int32_t>(later.tv_nsec)};
+    }
     return d;
 }
 
@@ -284,6 +292,10 @@ TDirectory TDirectory::OpenChild(const std::string& name) const {
     return Adopt(::openat(FFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
+std::string FileSystemTypeOf(dev_t device) {
+    return MountTypes().TypeOf(device);
+}
+
 bool IsKernelFile(int fd) {
     // As a walk tells a directory: the mount table by device, else the magic.
     struct stat st;
@@ -294,6 +306,35 @@ bool IsKernelFile(int fd) {
         return IsPseudoFileSystemType(type);
     struct statfs sf;
     return fstatfs(fd, &sf) != 0 || IsPseudoFileSystemMagic(sf.f_type);
+}
+
+bool TDirectory::FileSystem(TFileSystemInfo& info) const {
+    struct statfs sf;
+    if (FFd < 0 || fstatfs(FFd, &sf) != 0)
+        return false;
+    info.Type = static_cast<long>(sf.f_type);
+    std::uint32_t parts[2];
+    static_assert(sizeof(sf.f_fsid) == sizeof(parts));
+    std::memcpy(parts, &sf.f_fsid, sizeof(parts));
+    info.Id = (std::uint64_t{parts[0]} << 32) | parts[1];
+    return true;
+}
+
+bool IsKnownEntryType(unsigned char type) {
+    switch (type) {
+    case DT_UNKNOWN:
+    case DT_FIFO:
+    case DT_CHR:
+    case DT_DIR:
+    case DT_BLK:
+    case DT_REG:
+    case DT_LNK:
+    case DT_SOCK:
+    case DT_WHT:
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool TDirectory::IsPseudoFileSystem() const {
@@ -371,7 +412,7 @@ constexpr std::size_t kProgressEvery = 64;
 } // namespace
 
 TReadResult TDirectory::Read(const TWildcard& mask, TDirContents& out, TReadWatch* watch,
-                             const TFileFilter* filter) {
+                             const TFileFilter* filter, const TDirListing* replay, TDirListing* record) {
     out.Clear();
     if (filter && filter->Empty())
         filter = nullptr;
@@ -410,7 +451,7 @@ TReadResult TDirectory::Read(const TWildcard& mask, TDirContents& out, TReadWatc
         addFile(name, len, st);
     };
     std::size_t entries = 0;
-    TReadResult result = ForEachEntry([&](const char* name, std::size_t len, unsigned char type) {
+    auto entry = [&](const char* name, std::size_t len, unsigned char type) {
         if (watch) {
             if (watch->StopRequested())
                 return false;
@@ -450,7 +491,26 @@ TReadResult TDirectory::Read(const TWildcard& mask, TDirContents& out, TReadWatc
                 addFile(name, len, st);
         }
         return true;
-    });
+    };
+    TReadResult result;
+    if (replay) {
+        const char* name = replay->Names().data();
+        for (const TDirListing::TEntry& e : replay->Entries()) {
+            if (!entry(name, e.Length, e.Type)) {
+                result = {TReadEnd::Stopped};
+                break;
+            }
+            name += e.Length + 1;
+        }
+    } else if (record) {
+        record->Clear();
+        result = ForEachEntry([&](const char* name, std::size_t len, unsigned char type) {
+            record->Add(name, len, type);
+            return entry(name, len, type);
+        });
+    } else {
+        result = ForEachEntry(entry);
+    }
     result.Unexamined = unexamined;
     if (result.End == TReadEnd::Complete && unexamined > 0)
         result.Error = unexaminedError;

@@ -92,6 +92,52 @@ private:
     std::vector<std::uint32_t> FLinkedSubdirs; // indices into FSubdirs, ascending
 };
 
+// A directory's entries as its listing gave them, "." and ".." included:
+// each name (kept with a NUL after it) and its d_type, in enumeration order.
+// A read can record one, and a later read of the unchanged directory can
+// go over it in place of the listing.
+class TDirListing {
+public:
+    struct TEntry {
+        std::uint16_t Length; // of the name, the NUL left out
+        std::uint8_t Type;    // d_type
+        std::uint8_t Zero;
+    };
+    void Clear() {
+        FNames.clear();
+        FEntries.clear();
+        FTooLong = false;
+    }
+    void Add(const char* name, std::size_t length, unsigned char type) {
+        if (length > UINT16_MAX) {
+            FTooLong = true;
+            return;
+        }
+        FNames.append(name, length).push_back('\0');
+        FEntries.push_back({static_cast<std::uint16_t>(length), type, 0});
+    }
+    // Every name fitted (else the listing is not whole).
+    bool Whole() const { return !FTooLong; }
+    const std::string& Names() const { return FNames; }
+    const std::vector<TEntry>& Entries() const { return FEntries; }
+    std::string& MutableNames() { return FNames; }
+    std::vector<TEntry>& MutableEntries() { return FEntries; }
+
+private:
+    std::string FNames;
+    std::vector<TEntry> FEntries;
+    bool FTooLong = false;
+};
+
+// Whether a d_type is one a listing may give.
+bool IsKnownEntryType(unsigned char type);
+
+// What statfs tells of the file system a directory lies on.
+struct TFileSystemInfo {
+    long Type = 0;        // f_type
+    std::uint64_t Id = 0; // f_fsid
+};
+
 enum class TFindWhat { All, DirectoriesOnly };
 
 // How a pass over a directory ended. Whatever was read before a failure or a
@@ -150,6 +196,11 @@ public:
     // Descriptors of this thread waiting to be closed (they still count as open).
     static std::size_t DeferredCloses();
     TDirIdentity Identity() const { return FIdentity; }
+    // The later of its status and write times as it was opened: any change
+    // of its entries moves it on.
+    TFileTime Changed() const { return FChanged; }
+    // False when statfs fails.
+    bool FileSystem(TFileSystemInfo& info) const;
     // A kernel pseudo file system (proc, sysfs, ...): never searched.
     bool IsPseudoFileSystem() const;
 
@@ -158,8 +209,12 @@ public:
     // takes their size and time (one that can't be looked at is then left
     // out, though still counted as unexamined). Converts to false when the
     // listing did not come to its end; what was read until then stays in `out`.
+    // `replay`: the directory's entries as a recorded listing has them, gone
+    // over in place of the listing (each entry looked at as a listing's
+    // would be); `record`: where the entries listed are recorded.
     TReadResult Read(const TWildcard& mask, TDirContents& out, TReadWatch* watch = nullptr,
-                     const TFileFilter* filter = nullptr);
+                     const TFileFilter* filter = nullptr, const TDirListing* replay = nullptr,
+                     TDirListing* record = nullptr);
     // Every entry matching `pattern`, each stat'ed, in enumeration order.
     bool Find(std::string_view pattern, std::vector<TFindData>& out, TFindWhat what);
 
@@ -172,6 +227,7 @@ private:
     void* FDir = nullptr; // DIR*, once the entries have been read
     int FError = 0;
     TDirIdentity FIdentity;
+    TFileTime FChanged;
 };
 
 // The find-first/find-next stand-in: every entry of `dir` whose name matches
@@ -184,6 +240,10 @@ bool FindFiles(const std::string& dir, std::string_view pattern, std::vector<TFi
 // Descriptors this process may still open: the soft RLIMIT_NOFILE less the
 // ones open now.
 std::size_t FreeDescriptors();
+
+// The type of the file system mounted as `device` ("ext4"), from the mount
+// table; "" when it is not there (a btrfs subvolume, say).
+std::string FileSystemTypeOf(dev_t device);
 
 // True for the file system types of the kernel's own views (proc, sysfs, ...).
 bool IsPseudoFileSystemType(std::string_view fsType);

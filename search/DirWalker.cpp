@@ -57,8 +57,10 @@ struct TLevel {
 class TWalk {
 public:
     TWalk(const TWildcard& mask, const TWalkOptions& options, TWalkVisitor& visitor,
-          const std::atomic<bool>* stop)
-        : FMask(mask), FRules(options), FVisitor(visitor), FStopFlag(stop) {}
+          const std::atomic<bool>* stop, TListingStore* listings)
+        : FMask(mask), FRules(options), FVisitor(visitor), FStopFlag(stop) {
+        FRules.Listings = listings;
+    }
     TWalkStats Run(const std::string& baseDir, int threads, std::size_t openLimit);
 
 private:
@@ -669,7 +671,7 @@ TDirWalker::TDirWalker(const TWildcard& mask, int threads) : FMask(mask), FThrea
 }
 
 TWalkStats TDirWalker::Walk(const std::string& baseDir, TWalkVisitor& visitor) {
-    TWalk walk(FMask, FOptions, visitor, FStop);
+    TWalk walk(FMask, FOptions, visitor, FStop, FListings);
     return walk.Run(baseDir, FThreads, FOpenLimit);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Directory.h"
+#include "search/ListingStore.h"
 #include "search/WalkOptions.h"
 
 #include <atomic>
@@ -120,6 +121,9 @@ public:
     // reading ahead, end at their next entry, keeping what they read.
     void SetStopFlag(const std::atomic<bool>* stop) { FStop = stop; }
     void SetOptions(const TWalkOptions& options) { FOptions = options; }
+    // Folders unchanged since a walk read them whole are gone over from
+    // `store` (which must outlive the walk), and those read are kept there.
+    void SetListingStore(TListingStore* store) { FListings = store; }
     TWalkStats Walk(const std::string& baseDir, TWalkVisitor& visitor);
 
 private:
@@ -128,6 +132,7 @@ private:
     std::size_t FOpenLimit = 256;
     const std::atomic<bool>* FStop = nullptr;
     TWalkOptions FOptions;
+    TListingStore* FListings = nullptr;
 };
 
 } // namespace tavolix::search

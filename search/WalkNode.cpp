@@ -40,7 +40,16 @@ void ReadOpened(TNode& n, TDirectory& d, const TWildcard& mask, const TRules& ru
         n.Outcome = isAncestor(n.Id) ? TOutcome::Loop : TOutcome::ReachedAgain;
         return;
     }
-    const platform::TReadResult r = d.Read(mask, n.Contents, &watch, &rules.Options.Filter);
+    // A kept listing stands for the listing alone: its entries are looked
+    // at as those of a listing are.
+    TListingStore* const store = rules.Listings;
+    thread_local platform::TDirListing listing;
+    const bool kept = store && store->Lookup(d, listing);
+    const platform::TFileTime readAt = store && !kept ? store->Now() : platform::TFileTime{};
+    const platform::TReadResult r = d.Read(mask, n.Contents, &watch, &rules.Options.Filter,
+                                           kept ? &listing : nullptr, store && !kept ? &listing : nullptr);
+    if (store && !kept && r.End == platform::TReadEnd::Complete && r.Unexamined == 0)
+        store->Keep(d, readAt, listing);
     n.Outcome = TOutcome::Read;
     switch (r.End) {
     case platform::TReadEnd::Complete:

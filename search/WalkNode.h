@@ -2,6 +2,7 @@
 
 #include "platform/Directory.h"
 #include "search/FolderIdentities.h"
+#include "search/ListingStore.h"
 #include "search/WalkOptions.h"
 
 #include <atomic>
@@ -92,6 +93,8 @@ struct TRules {
     const TExclusions Exclusions;
     std::size_t BaseLength = 0; // of the base folder's path, "/" included
     dev_t BaseDevice = 0;
+    // Where listings read before are looked up and those read whole kept.
+    TListingStore* Listings = nullptr;
 };
 
 // Classifies a directory just opened and reads it, unless it is one of its

@@ -1,6 +1,8 @@
 #include "TestDir.h"
 #include "cli/PageCommand.h"
 #include "platform/AtomicFile.h"
+#include "search/DirWalker.h"
+#include "search/ListingStore.h"
 
 #include <cctype>
 #include <cerrno>
@@ -50,12 +52,18 @@ protected:
         T.Chmod("A.gif", 0444);
         // The walk's choices in the user's own settings file must not reach the tests.
         setenv("TAVOLIX_SETTINGS", T.Path("default.INI").c_str(), 1);
+        // Nor the listings the user's searches keep.
+        setenv("XDG_CACHE_HOME", Cache.Root().c_str(), 1);
     }
-    void TearDown() override { unsetenv("TAVOLIX_SETTINGS"); }
+    void TearDown() override {
+        unsetenv("TAVOLIX_SETTINGS");
+        unsetenv("XDG_CACHE_HOME");
+    }
     std::string Line(const char* rel, const char* size, const char* date, const char* attr) const {
         return T.Path(rel) + "\t" + size + "\t" + date + "\t" + attr + "\n";
     }
     TTestDir T;
+    TTestDir Cache;
 };
 
 } // namespace
@@ -529,4 +537,65 @@ TEST_F(PageCommandTest, KeyListsAndHowToAskForThem) {
     // The settings file's choice, as the window's menu sets it.
     std::ofstream(T.Path("default.INI")) << "[Search]\nKeyLists=1\n";
     EXPECT_EQ(Lines(Page({T.Root(), "*.txt;x"}).Out).size(), 1u);
+}
+
+// The listings kept find what a fresh walk does, also of a file grown in
+// place; a kept file that is not sound is refused, and --no-cache touches
+// none. The store is filled here with its clock a day ahead: a real one
+// keeps no folder changed in the last two seconds.
+TEST_F(PageCommandTest, KeptListingsFindWhatAFreshWalkFinds) {
+    const std::string folder = Cache.Path("tavolix");
+    {
+        tavolix::search::TListingStore store(folder);
+        store.SetClock([] { return tavolix::platform::TFileTime{std::time(nullptr) + 86400, 0}; });
+        struct TNothing final : tavolix::search::TWalkVisitor {
+            void DirectoryRead(const std::string&, const tavolix::platform::TDirContents&) override {}
+            void EnteringDirectory(const std::string&, std::string_view) override {}
+            void LeftDirectory() override {}
+        } nothing;
+        const tavolix::platform::TWildcard mask("*");
+        tavolix::search::TDirWalker walker(mask, 1);
+        walker.SetListingStore(&store);
+        walker.Walk(T.Root(), nothing);
+        ASSERT_EQ(store.Counts().Kept, 2u);
+        ASSERT_FALSE(store.Save());
+    }
+    std::ofstream(T.Path("sub dir/c.gif"), std::ios::app) << std::string(5000, 'c');
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--csv", T.Root(), "*.gif"}, {"--size", "+4k", T.Root(), "*"}}) {
+        std::vector<std::string> fresh = args;
+        fresh.insert(fresh.begin(), "--no-cache");
+        const TRun kept = Page(args), walked = Page(fresh);
+        EXPECT_EQ(kept.Code, 0);
+        EXPECT_EQ(kept.Out, walked.Out);
+        EXPECT_EQ(kept.Err, walked.Err);
+        EXPECT_NE(kept.Out.find("c.gif"), std::string::npos) << kept.Out;
+    }
+    EXPECT_NE(Page({"--csv", T.Root(), "*.gif"}).Out.find(",5003,"), std::string::npos);
+    // A file cut short is refused: the walk reads every folder, keeps none
+    // of these (too new) and the file goes.
+    const auto files = [&folder] {
+        std::vector<std::string> names;
+        std::error_code e;
+        for (const auto& f : std::filesystem::directory_iterator(folder, e))
+            names.push_back(f.path().string());
+        return names;
+    };
+    ASSERT_EQ(files().size(), 1u);
+    const std::string file = files()[0];
+    ASSERT_EQ(::truncate(file.c_str(), 100), 0);
+    EXPECT_EQ(Page({T.Root(), "*.gif"}).Out, Page({"--no-cache", T.Root(), "*.gif"}).Out);
+    EXPECT_TRUE(files().empty());
+    // --update-cache keeps the folders of a tree older than two seconds.
+    const char* data = std::getenv("TAVOLIX_TEST_DATA");
+    ASSERT_NE(data, nullptr);
+    const std::string seeds = std::string(data) + "/seeds";
+    EXPECT_EQ(Page({"--no-cache", seeds, "*"}).Code, 0);
+    EXPECT_TRUE(files().empty());
+    const TRun update = Page({"--update-cache", seeds});
+    EXPECT_EQ(update.Code, 0);
+    EXPECT_EQ(update.Out, "");
+    EXPECT_EQ(files().size(), 1u);
+    EXPECT_EQ(Page({seeds, "*"}).Out, Page({"--no-cache", seeds, "*"}).Out);
+    EXPECT_EQ(Page({"--update-cache", seeds, "*"}).Code, 2);
 }
