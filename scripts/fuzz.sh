@@ -45,6 +45,7 @@ fuzz_metafile        $DATA/*.wmf $DATA/*.emf HOSTILE/*.wmf HOSTILE/*.emf $CORPUS
 fuzz_metafile_play   $DATA/*.wmf $DATA/*.emf HOSTILE/*.wmf HOSTILE/*.emf $CORPUS/emf2svg/*/*.emf $CORPUS/libwmf/*.wmf $CORPUS/pillow/*.?mf
 fuzz_picture_decode  $DATA/*.bmp $DATA/*.ico HOSTILE/*.bmp HOSTILE/*.ico $CORPUS/bmpsuite/*/*.bmp $CORPUS/image-rs/*/* $CORPUS/pillow/*.ico
 fuzz_walk_options    $SEEDS/walk/*
+fuzz_content_reader  $SEEDS/contents/*
 fuzz_thumb_protocol  $SEEDS/thumbs/*
 fuzz_thumbnailer_entry $SEEDS/thumbnailers/*
 fuzz_png_reduce      $CORPUS/pngsuite/*.png HOSTILE/*.png

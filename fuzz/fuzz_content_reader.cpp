@@ -1,0 +1,75 @@
+// A file's bytes read for a text: the first byte chooses how the text is
+// matched, the bytes up to the first line end are the text (a regular
+// expression too), the rest is the file. Read in blocks of 64 bytes with a
+// line start of 256 kept, and in the reader's own sizes: where lines are
+// short and no NUL makes the first block binary, both give the same.
+#include "FuzzOneInput.h"
+#include "search/ContentReader.h"
+#include "search/TextMatcher.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+using namespace tavolix;
+
+namespace {
+
+// Each line's bytes below `limit`.
+bool LinesBelow(std::string_view text, std::size_t limit) {
+    for (std::size_t at = 0; at <= text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        if (end - at >= limit)
+            return false;
+        at = end + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+int FuzzOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2)
+        return 0;
+    const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
+    const std::size_t nl = input.find('\n');
+    if (nl == std::string_view::npos || nl > 64)
+        return 0;
+    search::TContentChoice choice;
+    choice.Text = std::string(input.substr(0, nl));
+    choice.IgnoreCase = (data[0] & 1) != 0;
+    choice.WholeWords = (data[0] & 2) != 0;
+    choice.Regex = (data[0] & 4) != 0;
+    if (choice.Empty())
+        return 0;
+    std::string_view file = input.substr(nl + 1);
+    // A regular expression costs up to its limit on every line: a few lines
+    // and a low limit hold one input to the budget.
+    if (choice.Regex)
+        file = file.substr(0, 16 * 1024);
+    const auto matcher = search::TTextMatcher::Make(
+        choice, nullptr, choice.Regex ? 10'000 : search::TTextMatcher::kMatchLimit);
+    if (!matcher)
+        return 0;
+    search::TContentReader small(matcher, 64, 256);
+    search::TContentReader large(matcher);
+    const search::TContentResult a = small.ReadBytes(file);
+    const search::TContentResult b = large.ReadBytes(file);
+    for (const search::TContentResult* r : {&a, &b}) {
+        if (r->End == search::TContentEnd::Match &&
+            (r->Match.Line < 1 || r->Match.Column < 1 ||
+             r->Match.Text.size() > search::TContentReader::kShownBytes))
+            std::abort();
+        if (r->End != search::TContentEnd::Match && !r->Match.Text.empty())
+            std::abort();
+    }
+    const bool utf16 = file.size() >= 2 &&
+                       ((file[0] == '\xFF' && file[1] == '\xFE') || (file[0] == '\xFE' && file[1] == '\xFF'));
+    const bool comparable = !utf16 && file.find('\0') == std::string_view::npos && LinesBelow(file, 200) &&
+                            a.End != search::TContentEnd::Limit && b.End != search::TContentEnd::Limit;
+    if (comparable && (a.End != b.End || !(a.Match == b.Match)))
+        std::abort();
+    return 0;
+}
