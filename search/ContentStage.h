@@ -5,8 +5,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavolix::search {
@@ -36,7 +38,11 @@ int DefaultContentThreads();
 // folder's order, so the walk's order of hits stays.
 class TContentStage {
 public:
-    TContentStage(std::shared_ptr<const TTextMatcher> matcher, int threads, const std::atomic<bool>& stop);
+    // `reading`, when given, hears of each file before it is read, on the
+    // thread that reads it.
+    using TReading = std::function<void(const std::string& dir, std::string_view name)>;
+    TContentStage(std::shared_ptr<const TTextMatcher> matcher, int threads, const std::atomic<bool>& stop,
+                  TReading reading = {});
     ~TContentStage();
     TContentStage(const TContentStage&) = delete;
     TContentStage& operator=(const TContentStage&) = delete;
@@ -53,6 +59,7 @@ private:
 
     std::shared_ptr<const TTextMatcher> FMatcher;
     const std::atomic<bool>& FStop;
+    TReading FReading;
     TContentReader FReader; // the caller's
     std::unique_ptr<TWorkers> FWorkers;
 };

@@ -62,7 +62,14 @@ class TSearchJob::TFeed final : public TWalkVisitor {
 public:
     explicit TFeed(TShared& shared) : F(shared) {
         if (F.Matcher)
-            FStage = std::make_unique<TContentStage>(F.Matcher, F.ContentThreads, F.StopFlag);
+            // The file read is the progress: a folder of many is not
+            // taken for one that stopped answering.
+            FStage = std::make_unique<TContentStage>(F.Matcher, F.ContentThreads, F.StopFlag,
+                                                     [this](const std::string& dir, std::string_view name) {
+                                                         F.Steps.fetch_add(1, std::memory_order_relaxed);
+                                                         std::lock_guard lock(F.Mutex);
+                                                         F.Path.assign(dir).append(name);
+                                                     });
     }
 
     void DirectoryRead(const std::string& dir, const platform::TDirContents& contents) override {
