@@ -586,7 +586,8 @@ bool WatchWait(const std::function<bool(std::chrono::milliseconds)>& waitForEnd,
         if (::sigtimedwait(&stop, nullptr, &now) > 0)
             return false;
         search::TSearchJob::TProgress progress = at();
-        if (progress.Path != last.Path || progress.FileCount != last.FileCount) {
+        if (progress.Path != last.Path || progress.FileCount != last.FileCount ||
+            progress.Steps != last.Steps) {
             last = std::move(progress);
             since = std::chrono::steady_clock::now();
             told = false;

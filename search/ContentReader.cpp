@@ -64,8 +64,9 @@ TContentReader::TContentReader(std::shared_ptr<const TTextMatcher> matcher, std:
     : FMatcher(std::move(matcher)), FScratch(*FMatcher), FBlock(std::max<std::size_t>(blockSize, 4)),
       FTailLimit(std::max<std::size_t>(tailLimit, 1)),
       // A UTF-16 block grows by half at most as UTF-8 (3 bytes for 2), and
-      // a pending surrogate adds 4; the tail may exceed its limit by a block.
-      FBuf(FTailLimit + 2 * FBlock + 8) {
+      // a few bytes for a unit or surrogate carried over; the tail may
+      // exceed its limit by a block before it is let go.
+      FBuf(new char[FTailLimit + 2 * FBlock + 8]) {
 }
 
 void TContentReader::Begin() {
@@ -80,8 +81,8 @@ void TContentReader::Begin() {
 }
 
 char* TContentReader::Space() {
-    return FEncoding == TEncoding::Utf16LE || FEncoding == TEncoding::Utf16BE ? FRaw.data()
-                                                                              : FBuf.data() + FTail;
+    return FEncoding == TEncoding::Utf16LE || FEncoding == TEncoding::Utf16BE ? FRaw.get()
+                                                                              : FBuf.get() + FTail;
 }
 
 std::size_t TContentReader::Convert(const unsigned char* in, std::size_t n, char* out) {
@@ -118,25 +119,26 @@ std::size_t TContentReader::Convert(const unsigned char* in, std::size_t n, char
 bool TContentReader::Take(std::size_t n) {
     std::size_t end = FTail + n;
     if (FEncoding == TEncoding::Unknown) {
-        const auto* p = reinterpret_cast<const unsigned char*>(FBuf.data());
+        const auto* p = reinterpret_cast<const unsigned char*>(FBuf.get());
         if (n >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) {
             FEncoding = p[0] == 0xFF ? TEncoding::Utf16LE : TEncoding::Utf16BE;
-            FRaw.resize(FBlock);
-            std::memcpy(FRaw.data(), FBuf.data() + 2, n - 2);
-            end = Convert(reinterpret_cast<const unsigned char*>(FRaw.data()), n - 2, FBuf.data());
+            if (!FRaw)
+                FRaw.reset(new char[FBlock]);
+            std::memcpy(FRaw.get(), FBuf.get() + 2, n - 2);
+            end = Convert(reinterpret_cast<const unsigned char*>(FRaw.get()), n - 2, FBuf.get());
         } else {
             FEncoding = TEncoding::Utf8;
-            if (std::memchr(FBuf.data(), 0, n)) {
+            if (std::memchr(FBuf.get(), 0, n)) {
                 FResult.End = TContentEnd::Binary;
                 return false;
             }
             if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
-                std::memmove(FBuf.data(), FBuf.data() + 3, n - 3);
+                std::memmove(FBuf.get(), FBuf.get() + 3, n - 3);
                 end = n - 3;
             }
         }
     } else if (FEncoding != TEncoding::Utf8) {
-        end = FTail + Convert(reinterpret_cast<const unsigned char*>(FRaw.data()), n, FBuf.data() + FTail);
+        end = FTail + Convert(reinterpret_cast<const unsigned char*>(FRaw.get()), n, FBuf.get() + FTail);
     }
     if (!ScanLines(end))
         return false;
@@ -155,7 +157,7 @@ void TContentReader::End() {
         return;
     if (FEncoding == TEncoding::Utf16LE || FEncoding == TEncoding::Utf16BE) {
         if (FOddByte >= 0 || FHigh != 0)
-            FTail += PutUtf8(kReplacement, FBuf.data() + FTail);
+            FTail += PutUtf8(kReplacement, FBuf.get() + FTail);
         FOddByte = -1;
         FHigh = 0;
     }
@@ -167,7 +169,7 @@ void TContentReader::End() {
 // Matches the whole lines of FBuf[0, end) and keeps the start of the last
 // one for the next block; false once decided.
 bool TContentReader::ScanLines(std::size_t end) {
-    char* const buf = FBuf.data();
+    char* const buf = FBuf.get();
     const void* last = end > 0 ? ::memrchr(buf, '\n', end) : nullptr;
     if (!last) {
         FTail = end;
@@ -213,7 +215,7 @@ bool TContentReader::ScanPiece(std::size_t begin, std::size_t end) {
     std::size_t text = end;
     if (!FMatcher->SpansNoLines() && text > begin && FBuf[text - 1] == '\r')
         --text;
-    const TFound found = FMatcher->Find({FBuf.data() + begin, text - begin}, FScratch);
+    const TFound found = FMatcher->Find({FBuf.get() + begin, text - begin}, FScratch);
     if (found.End == TFindEnd::NotFound)
         return true;
     return Decide({found.End, found.Offset + begin, found.Length}, begin, end, FLine);
@@ -229,7 +231,7 @@ bool TContentReader::Decide(TFound found, std::size_t lineBegin, std::size_t lin
     FResult.Match.Line = line;
     FResult.Match.Column =
         static_cast<std::int64_t>(found.Offset - lineBegin) + 1 + (line == FLine ? FColumnBase : 0);
-    FResult.Match.Text = ShownLine({FBuf.data() + lineBegin, lineEnd - lineBegin}, found.Offset - lineBegin);
+    FResult.Match.Text = ShownLine({FBuf.get() + lineBegin, lineEnd - lineBegin}, found.Offset - lineBegin);
     return false;
 }
 
@@ -246,7 +248,8 @@ TContentResult TContentReader::ReadBytes(std::string_view bytes) {
     return FResult;
 }
 
-TContentResult TContentReader::ReadFile(int dirFd, const char* name, const std::atomic<bool>& stop) {
+TContentResult TContentReader::ReadFile(int dirFd, const char* name, const std::atomic<bool>& stop,
+                                        std::atomic<std::uint64_t>* blocks) {
     Begin();
     // O_NONBLOCK: a FIFO opens without waiting for a writer, and is then
     // refused by its type, as are devices (whose open is not waited for).
@@ -272,6 +275,8 @@ TContentResult TContentReader::ReadFile(int dirFd, const char* name, const std::
             FResult = {TContentEnd::Stopped, 0, {}};
             break;
         }
+        if (blocks)
+            blocks->fetch_add(1, std::memory_order_relaxed);
         const ssize_t n = ::read(fd, Space(), FBlock);
         if (n < 0 && errno == EINTR)
             continue;

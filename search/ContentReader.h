@@ -58,8 +58,9 @@ public:
     // directory, or an absolute `name`) without following a link and
     // without waiting for a FIFO's writer, and reads it when it is a
     // regular file, to wherever it ends while read. `stop` is looked at
-    // between blocks.
-    TContentResult ReadFile(int dirFd, const char* name, const std::atomic<bool>& stop);
+    // between blocks; `blocks`, when given, counts them.
+    TContentResult ReadFile(int dirFd, const char* name, const std::atomic<bool>& stop,
+                            std::atomic<std::uint64_t>* blocks = nullptr);
     // `bytes` as a file holding them, a block at a time.
     TContentResult ReadBytes(std::string_view bytes);
 
@@ -78,8 +79,10 @@ private:
     std::shared_ptr<const TTextMatcher> FMatcher;
     TTextMatcher::TScratch FScratch;
     const std::size_t FBlock, FTailLimit;
-    std::vector<char> FBuf; // the carried line start, then a block (converted, for UTF-16)
-    std::vector<char> FRaw; // a UTF-16 block before it is converted
+    // The carried line start, then a block (converted, for UTF-16); not
+    // cleared: only what was read into it is looked at.
+    std::unique_ptr<char[]> FBuf;
+    std::unique_ptr<char[]> FRaw; // a UTF-16 block before it is converted, made on first need
     TEncoding FEncoding = TEncoding::Unknown;
     std::size_t FTail = 0;        // bytes carried at the front of FBuf
     std::int64_t FLine = 1;       // the line FBuf begins in

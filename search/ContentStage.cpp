@@ -38,8 +38,7 @@ int DefaultContentThreads() {
 struct TContentStage::TRound {
     std::uint64_t Id = 0;
     int DirFd = AT_FDCWD;
-    const std::string* Path = nullptr; // the folder's
-    const std::string* Dir = nullptr;  // the prefix of a name when DirFd could not be opened
+    const std::string* Dir = nullptr; // the prefix of a name when DirFd could not be opened
     const platform::TDirContents* Contents = nullptr;
     std::vector<TContentResult>* Results = nullptr;
     std::atomic<std::size_t> Next{0};
@@ -56,8 +55,8 @@ struct TContentStage::TWorkers {
 };
 
 TContentStage::TContentStage(std::shared_ptr<const TTextMatcher> matcher, int threads,
-                             const std::atomic<bool>& stop, TReading reading)
-    : FMatcher(std::move(matcher)), FStop(stop), FReading(std::move(reading)), FReader(FMatcher) {
+                             const std::atomic<bool>& stop, std::atomic<std::uint64_t>* steps)
+    : FMatcher(std::move(matcher)), FStop(stop), FSteps(steps), FReader(FMatcher) {
     if (threads <= 1)
         return;
     FWorkers = std::make_unique<TWorkers>();
@@ -114,13 +113,11 @@ void TContentStage::RunItems(TRound& round, TContentReader& reader) {
             result = {TContentEnd::NotRegular, 0, {}};
             continue;
         }
-        if (FReading)
-            FReading(*round.Path, contents.FileName(i));
         if (round.Dir)
             name.assign(*round.Dir).append(contents.FileName(i));
         else
             name.assign(contents.FileName(i));
-        result = reader.ReadFile(round.DirFd, name.c_str(), FStop);
+        result = reader.ReadFile(round.DirFd, name.c_str(), FStop, FSteps);
     }
 }
 
@@ -130,7 +127,6 @@ void TContentStage::Check(const std::string& dir, const platform::TDirContents& 
     if (contents.FileCount() == 0)
         return;
     TRound round;
-    round.Path = &dir;
     round.Contents = &contents;
     round.Results = &results;
     round.DirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

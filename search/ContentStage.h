@@ -5,10 +5,8 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace tavolix::search {
@@ -38,11 +36,9 @@ int DefaultContentThreads();
 // folder's order, so the walk's order of hits stays.
 class TContentStage {
 public:
-    // `reading`, when given, hears of each file before it is read, on the
-    // thread that reads it.
-    using TReading = std::function<void(const std::string& dir, std::string_view name)>;
+    // `steps`, when given, counts each block read, on the thread that reads it.
     TContentStage(std::shared_ptr<const TTextMatcher> matcher, int threads, const std::atomic<bool>& stop,
-                  TReading reading = {});
+                  std::atomic<std::uint64_t>* steps = nullptr);
     ~TContentStage();
     TContentStage(const TContentStage&) = delete;
     TContentStage& operator=(const TContentStage&) = delete;
@@ -59,7 +55,7 @@ private:
 
     std::shared_ptr<const TTextMatcher> FMatcher;
     const std::atomic<bool>& FStop;
-    TReading FReading;
+    std::atomic<std::uint64_t>* FSteps;
     TContentReader FReader; // the caller's
     std::unique_ptr<TWorkers> FWorkers;
 };

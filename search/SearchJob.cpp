@@ -61,15 +61,10 @@ struct TSearchJob::TShared {
 class TSearchJob::TFeed final : public TWalkVisitor {
 public:
     explicit TFeed(TShared& shared) : F(shared) {
+        // Each block read is a step: a long read is not taken for a share
+        // that stopped answering.
         if (F.Matcher)
-            // The file read is the progress: a folder of many is not
-            // taken for one that stopped answering.
-            FStage = std::make_unique<TContentStage>(F.Matcher, F.ContentThreads, F.StopFlag,
-                                                     [this](const std::string& dir, std::string_view name) {
-                                                         F.Steps.fetch_add(1, std::memory_order_relaxed);
-                                                         std::lock_guard lock(F.Mutex);
-                                                         F.Path.assign(dir).append(name);
-                                                     });
+            FStage = std::make_unique<TContentStage>(F.Matcher, F.ContentThreads, F.StopFlag, &F.Steps);
     }
 
     void DirectoryRead(const std::string& dir, const platform::TDirContents& contents) override {
@@ -222,7 +217,8 @@ void TSearchJob::FinishLater(TFileInfoList& list) {
 
 TSearchJob::TProgress TSearchJob::Progress() const {
     std::lock_guard lock(FShared->Mutex);
-    return {FShared->Path, FShared->FileCount + static_cast<std::int64_t>(FShared->Reading)};
+    return {FShared->Path, FShared->FileCount + static_cast<std::int64_t>(FShared->Reading),
+            FShared->Steps.load(std::memory_order_relaxed)};
 }
 
 void TSearchJob::Stop() {

@@ -59,6 +59,7 @@ public:
     struct TProgress {
         std::string Path;           // the entry looked at, or waited for
         std::int64_t FileCount = 0; // files found so far, those of a long read included
+        std::uint64_t Steps = 0;    // grows while the walk gets on (a file read for a text too)
     };
     TProgress Progress() const;
 
