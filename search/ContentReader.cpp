@@ -269,7 +269,10 @@ TContentResult TContentReader::ReadFile(int dirFd, const char* name, const std::
         ::close(fd);
         return {TContentEnd::NotRegular, 0, {}};
     }
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    // Read-ahead pays for a file of several blocks only: for the many small
+    // ones it is a system call more.
+    if (st.st_size > static_cast<off_t>(4 * FBlock))
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     for (;;) {
         if (stop.load(std::memory_order_relaxed)) {
             FResult = {TContentEnd::Stopped, 0, {}};
