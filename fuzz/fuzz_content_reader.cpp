@@ -76,5 +76,17 @@ int FuzzOneInput(const std::uint8_t* data, std::size_t size) {
                             b.End != search::TContentEnd::Limit;
     if (comparable && (a.End != b.End || !(a.Match == b.Match)))
         std::abort();
+    // A regular expression that lets lines be passed over finds what one
+    // looked for line by line finds ("(?" keeps it to that).
+    if (choice.Regex && matcher->CanSkipLines()) {
+        search::TContentChoice lineByLine = choice;
+        lineByLine.Text = "(?:)" + choice.Text;
+        if (const auto m = search::TTextMatcher::Make(lineByLine, nullptr, 10'000)) {
+            const search::TContentResult c = search::TContentReader(m).ReadBytes(file);
+            if (b.End != search::TContentEnd::Limit && c.End != search::TContentEnd::Limit &&
+                (b.End != c.End || !(b.Match == c.Match)))
+                std::abort();
+        }
+    }
     return 0;
 }

@@ -78,6 +78,7 @@ void TContentReader::Begin() {
     FHigh = 0;
     FDecided = false;
     FResult = {};
+    FSkipLines = FMatcher->CanSkipLines();
 }
 
 char* TContentReader::Space() {
@@ -190,6 +191,28 @@ bool TContentReader::ScanLines(std::size_t end) {
         FLine += std::count(buf, buf + lines, '\n');
     } else {
         for (std::size_t begin = 0; begin < lines;) {
+            // Lines before the first place a match may start are passed over.
+            if (FSkipLines) {
+                const TFound any = FMatcher->FindInLines({buf + begin, lines - begin}, FScratch);
+                if (any.End == TFindEnd::NotFound) {
+                    FLine += std::count(buf + begin, buf + lines, '\n');
+                    break;
+                }
+                if (any.End == TFindEnd::Limit) {
+                    FSkipLines = false; // line by line from here, each line bounded
+                } else {
+                    const std::string_view before(buf + begin, any.Offset);
+                    const std::size_t nl = before.rfind('\n');
+                    if (nl != std::string_view::npos) {
+                        FLine += std::count(before.begin(), before.begin() + nl + 1, '\n');
+                        FColumnBase = 0;
+                        begin += nl + 1;
+                    }
+                    // An empty match after the last line end starts no line here.
+                    if (begin == lines)
+                        break;
+                }
+            }
             const auto* nl = static_cast<const char*>(std::memchr(buf + begin, '\n', lines - begin));
             const std::size_t stop = static_cast<std::size_t>(nl - buf);
             std::size_t text = stop;

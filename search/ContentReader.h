@@ -90,6 +90,7 @@ private:
     int FOddByte = -1;            // UTF-16: a code unit's first byte
     std::uint32_t FHigh = 0;      // UTF-16: a high surrogate waiting for its pair
     bool FDecided = false;
+    bool FSkipLines = false; // TTextMatcher::CanSkipLines, until it gives up once
     TContentResult FResult;
 };
 

@@ -71,13 +71,21 @@ public:
     // Whether a match can never hold a line end, so that a run of whole
     // lines may be searched at once (a literal text without one).
     bool SpansNoLines() const { return FSpansNoLines; }
+    // A regular expression whose match on a line is also one in a run of
+    // lines holding it (no anchors to the subject, no "$", no look-around,
+    // \K or verbs): FindInLines then finds where the first such match may
+    // start, so lines before it need no look of their own. Its own match
+    // may cross line ends: the line it starts on is looked at alone.
+    bool CanSkipLines() const { return FLinesCode != nullptr; }
+    TFound FindInLines(std::string_view lines, TScratch& scratch) const;
     // Whether the pattern was compiled to machine code (else interpreted).
     bool Jit() const { return FJit; }
 
 private:
     TTextMatcher() = default;
-    void* FCode = nullptr;    // pcre2_code_8
-    void* FContext = nullptr; // pcre2_match_context_8
+    void* FCode = nullptr;      // pcre2_code_8
+    void* FLinesCode = nullptr; // the same pattern with "^" at each line's start
+    void* FContext = nullptr;   // pcre2_match_context_8
     bool FJit = false;
     bool FSpansNoLines = false;
 };

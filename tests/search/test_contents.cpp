@@ -75,6 +75,13 @@ TEST(ContentReader, LinesAcrossBlocksLongLinesAndTheirEnds) {
         ASSERT_EQ(r.End, TContentEnd::Match);
         EXPECT_EQ(r.Match, (TContentMatch{3, 11, "0123456789foo"}));
     }
+    // Lines passed over before a match may start are still counted; a
+    // match that would cross a line end is no match, one later on is.
+    EXPECT_EQ(Read(Matcher("x\\s+y", false, false, true), "a\r\nx\ny\nzz x  y\r\n", 64).Match,
+              (TContentMatch{4, 4, "zz x  y"}));
+    EXPECT_EQ(Read(Matcher("x\\s+y", false, false, true), "x\ny\n", 64).End, TContentEnd::NoMatch);
+    // An empty match that only fits after the last line end.
+    EXPECT_EQ(Read(Matcher("x|", false, true, true), "ab\n", 64).End, TContentEnd::NoMatch);
     // The last line without a line end.
     EXPECT_EQ(Read(foo, "a\nx foo", 4).Match, (TContentMatch{2, 3, "x foo"}));
     // Past the kept line start a line is matched in pieces; the column
