@@ -28,10 +28,12 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("dir", nargs="?", default="/usr/include")
     ap.add_argument("--text", action="append", help="texts to look for (repeatable)")
+    ap.add_argument("--regex", action="append", default=[],
+                    help="regular expressions to look for (repeatable; grep -E, rg without -F)")
     ap.add_argument("--tavolix-page", default="build-bench/cli/tavolix-page")
     ap.add_argument("--rounds", type=int, default=5)
     args = ap.parse_args()
-    texts = args.text or ["EXIT_SUCCESS", "zzqx_not_there"]
+    texts = args.text or ([] if args.regex else ["EXIT_SUCCESS", "zzqx_not_there"])
     env = dict(os.environ, LC_ALL="C")
     with tempfile.TemporaryDirectory() as tmp:
         settings = os.path.join(tmp, "empty.ini")
@@ -39,13 +41,22 @@ def main():
         page = [args.tavolix_page, "--settings", settings, "--no-exclude", "--hidden-folders", "--null"]
         rg = shutil.which("rg")
         failed = False
-        for text in texts:
-            tools = {
-                "tavolix-page": page + ["--contains", text, args.dir, "*"],
-                "grep -rlF": ["grep", "-rlFI", "--", text, args.dir],
-            }
-            if rg:
-                tools["rg -lF"] = [rg, "-lF", "-uuu", "--no-follow", "--binary", "--", text, args.dir]
+        cases = [(t, False) for t in texts] + [(r, True) for r in args.regex]
+        for text, regex in cases:
+            if regex:
+                tools = {
+                    "tavolix-page": page + ["--regex", "--contains", text, args.dir, "*"],
+                    "grep -rlE": ["grep", "-rlEI", "--", text, args.dir],
+                }
+                if rg:
+                    tools["rg -l"] = [rg, "-l", "-uuu", "--no-follow", "--", text, args.dir]
+            else:
+                tools = {
+                    "tavolix-page": page + ["--contains", text, args.dir, "*"],
+                    "grep -rlF": ["grep", "-rlFI", "--", text, args.dir],
+                }
+                if rg:
+                    tools["rg -lF"] = [rg, "-lF", "-uuu", "--no-follow", "--", text, args.dir]
             sets = {}
             for name, cmd in tools.items():
                 _, out = run(cmd, env)
