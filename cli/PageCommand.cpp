@@ -17,6 +17,7 @@
 #include "search/FileItems.h"
 #include "search/ListingStore.h"
 #include "search/SearchJob.h"
+#include "search/TextMatcher.h"
 #include "search/WalkReport.h"
 #include "settings/FilterChoice.h"
 #include "settings/SavedPages.h"
@@ -37,6 +38,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 namespace tavolix::cli {
 
@@ -88,6 +90,14 @@ constexpr const char* kUsage =
     "                          duration back from now (30min, 12h, 7d, 2w, 1d12h)\n"
     "                          or a local date, meaning its midnight (2024-01-01),\n"
     "                          or date and time (\"2024-01-01 10:00:00\")\n"
+    "  --contains TEXT         only files that hold TEXT (taken literally) on a line;\n"
+    "                          binary files (a NUL byte near the start), links and\n"
+    "                          special files are not read; UTF-16 with a byte order\n"
+    "                          mark is read as text. --csv and --json add the first\n"
+    "                          line that holds it: its number, byte column and text\n"
+    "  -i, --ignore-case       with --contains: case is ignored\n"
+    "  --word                  with --contains: only TEXT as a whole word\n"
+    "  --regex                 with --contains: TEXT is a regular expression (PCRE2)\n"
     "  -o, --output PAGE       write the hits as an HTML page (\".html\" is added to a\n"
     "                          name without extension) and register it in the list\n"
     "                          of saved pages\n"
@@ -118,7 +128,8 @@ constexpr const char* kUsage =
     "Exit status: 0 with hits, 1 without (no page is written then), 2 on bad usage,\n"
     "an unreadable DIR or (--saved) an unreadable settings file, 3 when the page or\n"
     "its registration could not be written, 4 when directories below DIR could not\n"
-    "be read in full (permission denied, an I/O error, too many open files, ...):\n"
+    "be read in full (permission denied, an I/O error, too many open files, ...)\n"
+    "or, with --contains, files could not be read or the pattern gave up on one:\n"
     "each is named on standard error, and the hits found are still printed.\n"
     "A directory that gives nothing for 5 s (a share that stopped answering) is\n"
     "named on standard error; SIGINT, SIGTERM or SIGHUP then stop the search with 4:\n"
@@ -207,6 +218,8 @@ struct TOptions {
     std::vector<std::string> Exclude;
     bool KeyLists = false;
     settings::TFilterChoice Filter;
+    search::TContentChoice Contents;
+    bool ContentFlags = false; // -i, --word or --regex given
     std::optional<std::string> Output;
     std::optional<std::string> Settings;
     bool NoCache = false;
@@ -410,6 +423,16 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& 
             if (!v->Value || v->Value->empty())
                 return NeedsValue(a, "a directory", err);
             o.UpdateCache = *v->Value;
+        } else if (a == "-i" || a == "--ignore-case") {
+            o.Contents.IgnoreCase = o.ContentFlags = true;
+        } else if (a == "--word") {
+            o.Contents.WholeWords = o.ContentFlags = true;
+        } else if (a == "--regex") {
+            o.Contents.Regex = o.ContentFlags = true;
+        } else if (std::optional<TValued> v = ValuedOption(args, i, {"", "--contains"}); v) {
+            if (!v->Value || v->Value->empty())
+                return NeedsValue(a, "a text", err);
+            o.Contents.Text = *v->Value;
         } else if (std::optional<TValued> v = ValuedOption(args, i, {"-t", "--type"}); v) {
             if (!v->Value)
                 return NeedsValue(a, "a kind", err);
@@ -485,6 +508,17 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, TOptions& 
     }
     if (int(o.Count) + int(o.Null) + int(o.Csv) + int(o.Json) > 1) {
         err << "tavolix-page: choose one of --count, --null, --csv and --json\n";
+        return 2;
+    }
+    if (o.ContentFlags && o.Contents.Empty()) {
+        err << "tavolix-page: -i, --word and --regex go with --contains TEXT\n";
+        return 2;
+    }
+    // A pattern that can't be compiled is told before anything is searched.
+    if (search::TPatternError e; !o.Contents.Empty() && !search::TTextMatcher::Make(o.Contents, &e)) {
+        err << "tavolix-page: bad " << (o.Contents.Regex ? "regular expression" : "text") << " '"
+            << platform::VisibleName(o.Contents.Text) << "' at offset " << e.Offset << ": " << e.Message
+            << '\n';
         return 2;
     }
     return std::nullopt;
@@ -575,7 +609,8 @@ bool WatchWait(const std::function<bool(std::chrono::milliseconds)>& waitForEnd,
         if (::sigtimedwait(&stop, nullptr, &now) > 0)
             return false;
         search::TSearchJob::TProgress progress = at();
-        if (progress.Path != last.Path || progress.FileCount != last.FileCount) {
+        if (progress.Path != last.Path || progress.FileCount != last.FileCount ||
+            progress.Steps != last.Steps) {
             last = std::move(progress);
             since = std::chrono::steady_clock::now();
             told = false;
@@ -635,12 +670,19 @@ void TellKeyLists(const search::TWalkOptions& walk, const std::string& key, std:
            "  file's [Search] section) searches each pattern between the \";\"\n";
 }
 
+// With --contains: where the hits hold the text, and what reading came to.
+struct TContentOutcome {
+    std::unordered_map<std::string, search::TContentMatch> Matches;
+    search::TContentCounts Counts;
+};
+
 // Walks dir for key and orders the hits as a result window does. The walk
 // runs on a thread of its own while this one watches it (WatchWait): true
 // when a stop signal ended it, with what it found until then.
 bool RunSearch(search::TFileItemList& list, const TOptions& o, const search::TWalkOptions& walk,
                const std::string& dir, const std::string& key, const platform::TLocaleFormats& formats,
-               const std::shared_ptr<search::TListingStore>& store, std::ostream& err) {
+               const std::shared_ptr<search::TListingStore>& store, TContentOutcome& content,
+               std::ostream& err) {
     list.SetFormats(formats);
     list.Files().ChangeSortOrder(o.Order);
     list.StoreSortDirection(o.Down ? TSortDirection::sdDownword : TSortDirection::sdUpword);
@@ -649,6 +691,7 @@ bool RunSearch(search::TFileItemList& list, const TOptions& o, const search::TWa
     if (o.Threads > 0)
         list.Files().SetWalkThreads(o.Threads);
     list.Files().SetWalkOptions(walk);
+    list.Files().SetContents(o.Contents);
     list.Files().ClearFiles();
     // The job's own walk, the store beside it (held by a walk left behind).
     search::TSearchJob::TWalkRun run;
@@ -674,6 +717,10 @@ bool RunSearch(search::TFileItemList& list, const TOptions& o, const search::TWa
         job->Abandon();
     job->Finish(list.Files());
     list.RefreshItems();
+    if (!o.Contents.Empty()) {
+        content.Matches = job->ContentMatches();
+        content.Counts = job->ContentCounts();
+    }
     return !whole;
 }
 
@@ -681,11 +728,17 @@ bool RunSearch(search::TFileItemList& list, const TOptions& o, const search::TWa
 // terminal the lines are for reading: a name's escape sequences and line
 // breaks are shown, not obeyed.
 void PrintHits(const search::TFileItemList& list, const TOptions& o, const platform::TLocaleFormats& formats,
-               bool terminal, std::ostream& out) {
+               bool terminal, const TContentOutcome& content, std::ostream& out) {
+    pages::THitContent where;
+    if (!o.Contents.Empty())
+        where = [&content](const search::TFileInfo& r) -> const search::TContentMatch* {
+            const auto it = content.Matches.find(r.Path());
+            return it == content.Matches.end() ? nullptr : &it->second;
+        };
     if (o.Csv)
-        return pages::WriteHitsCsv(list, out);
+        return where ? pages::WriteHitsCsv(list, where, out) : pages::WriteHitsCsv(list, out);
     if (o.Json)
-        return pages::WriteHitsJsonLines(list, out);
+        return where ? pages::WriteHitsJsonLines(list, where, out) : pages::WriteHitsJsonLines(list, out);
     if (o.Count) {
         out << search::SortStatusText(list.GetSortOrderName(), list.GetSortDirectionName(),
                                       list.GetFileCount(), list.GetTotalSize(), formats)
@@ -727,6 +780,31 @@ bool ReportUnread(const search::TWalkStats& stats, std::ostream& err) {
     if (const std::string line = NotSearchedLine(stats); !line.empty())
         err << "tavolix-page: " << line << '\n';
     return stats.Unreadable() > 0;
+}
+
+// With --contains: names the files that could not be searched for the text
+// and counts those not read by choice; true when some could not be.
+bool ReportUnsearched(const TOptions& o, const search::TContentCounts& counts, std::ostream& err) {
+    if (o.Contents.Empty())
+        return false;
+    for (const search::TUnsearchedFile& f : counts.Failed) {
+        err << "tavolix-page: " << platform::VisibleName(f.Path);
+        if (f.Why == search::TContentEnd::Limit)
+            err << ": not searched to its end (the pattern gave up after "
+                << search::TTextMatcher::kMatchLimit << " steps on a line)\n";
+        else
+            err << ": not read (" << platform::TIoError({}, f.Error).SystemText() << ")\n";
+    }
+    if (counts.Binary + counts.NotRegular > 0) {
+        err << "tavolix-page: not read for the text:";
+        if (counts.Binary > 0)
+            err << ' ' << counts.Binary << (counts.Binary == 1 ? " binary file" : " binary files");
+        if (counts.NotRegular > 0)
+            err << (counts.Binary > 0 ? ", " : " ") << counts.NotRegular
+                << (counts.NotRegular == 1 ? " link or special file" : " links or special files");
+        err << '\n';
+    }
+    return !counts.Failed.empty();
 }
 
 } // namespace
@@ -774,6 +852,7 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
     }
     search::TFileItemList list;
     search::TWalkOptions walk;
+    TContentOutcome content;
     const platform::TLocaleFormats formats = platform::SystemLocaleFormats();
     bool stopped = false;
     {
@@ -795,14 +874,15 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
             return 4;
         }
         walk = WalkOptionsOf(o, settingsFile, key, now, err);
-        stopped = RunSearch(list, o, walk, dir, key, formats, store, err);
+        stopped = RunSearch(list, o, walk, dir, key, formats, store, content, err);
         if (stopped)
             blocked.Stopped();
     }
     if (stopped) {
         // What was found is told, the page that would show a part of it is not written.
-        PrintHits(list, o, formats, outIsTerminal, out);
+        PrintHits(list, o, formats, outIsTerminal, content, out);
         ReportUnread(list.Files().Stats(), err);
+        ReportUnsearched(o, content.Counts, err);
         err << "tavolix-page: " << words::SearchStoppedText(o.Output.has_value()) << '\n';
         return 4;
     }
@@ -822,7 +902,8 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
             << (list.GetFileCount() > 0 ? "every hit is hidden or system" : "no hits") << '\n';
         if (list.GetFileCount() == 0)
             TellKeyLists(walk, key, err);
-        return ReportUnread(list.Files().Stats(), err) ? 4 : 1;
+        const bool unread = ReportUnread(list.Files().Stats(), err);
+        return ReportUnsearched(o, content.Counts, err) || unread ? 4 : 1;
     }
     if (o.Output) {
         if (int rc = WritePageOf(list, dir, key, pages::PageFileName(pageFile), o.Register, settingsFile,
@@ -830,10 +911,11 @@ int RunPageCommand(const std::vector<std::string>& args, std::ostream& out, std:
             rc != 0)
             return rc;
     }
-    PrintHits(list, o, formats, outIsTerminal, out);
+    PrintHits(list, o, formats, outIsTerminal, content, out);
     if (list.GetFileCount() == 0)
         TellKeyLists(walk, key, err);
-    if (ReportUnread(list.Files().Stats(), err))
+    const bool unread = ReportUnread(list.Files().Stats(), err);
+    if (ReportUnsearched(o, content.Counts, err) || unread)
         return 4;
     return list.GetFileCount() > 0 ? 0 : 1;
 }

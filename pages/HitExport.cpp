@@ -161,7 +161,12 @@ std::string IsoLocalTime(std::int32_t packed) {
 }
 
 void WriteHitsCsv(const search::TFileItemList& list, std::ostream& out) {
-    std::string row = "path,name,directory,size,time,attributes\r\n";
+    WriteHitsCsv(list, THitContent(), out);
+}
+
+void WriteHitsCsv(const search::TFileItemList& list, const THitContent& content, std::ostream& out) {
+    std::string row = content ? "path,name,directory,size,time,attributes,line,column,text\r\n"
+                              : "path,name,directory,size,time,attributes\r\n";
     out.write(row.data(), static_cast<std::streamsize>(row.size()));
     for (int i = 0; i < list.Count(); ++i) {
         const search::TFileInfo* r = list.Item(i);
@@ -176,6 +181,13 @@ void WriteHitsCsv(const search::TFileItemList& list, std::ostream& out) {
         row += IsoLocalTime(r->Time);
         row += ',';
         row += search::AttrToText(r->Attr);
+        if (content) {
+            if (const search::TContentMatch* m = content(*r))
+                row +=
+                    ',' + std::to_string(m->Line) + ',' + std::to_string(m->Column) + ',' + CsvField(m->Text);
+            else
+                row += ",,,";
+        }
         row += "\r\n";
         out.write(row.data(), static_cast<std::streamsize>(row.size()));
     }
@@ -183,6 +195,10 @@ void WriteHitsCsv(const search::TFileItemList& list, std::ostream& out) {
 }
 
 void WriteHitsJsonLines(const search::TFileItemList& list, std::ostream& out) {
+    WriteHitsJsonLines(list, THitContent(), out);
+}
+
+void WriteHitsJsonLines(const search::TFileItemList& list, const THitContent& content, std::ostream& out) {
     std::string line;
     for (int i = 0; i < list.Count(); ++i) {
         const search::TFileInfo* r = list.Item(i);
@@ -200,6 +216,13 @@ void WriteHitsJsonLines(const search::TFileItemList& list, std::ostream& out) {
         line += (r->Attr & platform::faSysFile) ? "true" : "false";
         if (!IsValidUtf8(path))
             line += ",\"path_bytes\":\"" + Base64(path) + "\"";
+        if (content) {
+            if (const search::TContentMatch* m = content(*r))
+                line += ",\"line\":" + std::to_string(m->Line) + ",\"column\":" + std::to_string(m->Column) +
+                        ",\"text\":" + JsonString(m->Text);
+            else
+                line += ",\"line\":null,\"column\":null,\"text\":null";
+        }
         line += "}\n";
         out.write(line.data(), static_cast<std::streamsize>(line.size()));
     }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "search/ContentReader.h"
 #include "search/FileItems.h"
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -20,6 +22,13 @@ namespace tavolix::pages {
 // IsoLocalTime; attributes are the letters of AttrToText.
 void WriteHitsCsv(const search::TFileItemList& list, std::ostream& out);
 
+// Where a hit holds the text searched for (nullptr: nowhere known).
+using THitContent = std::function<const search::TContentMatch*(const search::TFileInfo&)>;
+// The same with three more columns, "line,column,text": where each hit
+// holds the text first (the line's number and byte column, both from 1,
+// and the line, cut short when long); empty for a hit without.
+void WriteHitsCsv(const search::TFileItemList& list, const THitContent& content, std::ostream& out);
+
 // JSON Lines: one object per item, each line ended by LF:
 // {"path","name","dir","size","mtime","attr","hidden","system"}; mtime is
 // IsoLocalTime or null when the record has none. Texts are UTF-8; a path that
@@ -27,6 +36,9 @@ void WriteHitsCsv(const search::TFileItemList& list, std::ostream& out);
 // invalid stretch, as Python's "replace" decoding gives) and its exact bytes
 // in "path_bytes" (base64), so nothing is lost.
 void WriteHitsJsonLines(const search::TFileItemList& list, std::ostream& out);
+// The same with "line", "column" and "text" in each object (null for a hit
+// without): where it holds the text searched for, as in WriteHitsCsv.
+void WriteHitsJsonLines(const search::TFileItemList& list, const THitContent& content, std::ostream& out);
 
 // A packed local date-time as "1998-08-01T13:05:06+09:00" (the offset the
 // local time zone had then); "" when the value is no valid date and time.

@@ -46,6 +46,7 @@ fuzz_metafile_play   $DATA/*.wmf $DATA/*.emf HOSTILE/*.wmf HOSTILE/*.emf $CORPUS
 fuzz_picture_decode  $DATA/*.bmp $DATA/*.ico HOSTILE/*.bmp HOSTILE/*.ico $CORPUS/bmpsuite/*/*.bmp $CORPUS/image-rs/*/* $CORPUS/pillow/*.ico
 fuzz_walk_options    $SEEDS/walk/*
 fuzz_listing_store   $SEEDS/listings/*
+fuzz_content_reader  $SEEDS/contents/*
 fuzz_thumb_protocol  $SEEDS/thumbs/*
 fuzz_thumbnailer_entry $SEEDS/thumbnailers/*
 fuzz_png_reduce      $CORPUS/pngsuite/*.png HOSTILE/*.png

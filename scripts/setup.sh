@@ -8,6 +8,8 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
   # libraries
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-image-formats-plugins libicu-dev
+  # the search of files by what they hold: regular expressions
+  libpcre2-dev
   # the picture helper: SVG and SVGZ pictures, a PDF's first page
   qt6-svg-dev libpoppler-qt6-dev
   # the picture helper's PNG reader: whole-buffer inflate, twice zlib's speed

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Directory.h"
+#include "search/ContentChoice.h"
 #include "search/DirWalker.h"
 #include "search/FileRecord.h"
 
@@ -95,6 +96,9 @@ public:
     // The choices of the next walks: dot folders, exclusions, one file system.
     void SetWalkOptions(TWalkOptions options) { FWalkOptions = std::move(options); }
     const TWalkOptions& WalkOptions() const { return FWalkOptions; }
+    // The text the files of the next walks must hold (none: names alone).
+    void SetContents(TContentChoice contents) { FContents = std::move(contents); }
+    const TContentChoice& Contents() const { return FContents; }
 
 private:
     class TWalkFeed;
@@ -125,6 +129,7 @@ private:
     std::size_t FOpenLimit = 256;
     int FThreads = DefaultWalkThreads();
     TWalkOptions FWalkOptions;
+    TContentChoice FContents;
     std::unique_ptr<platform::TWildcard> FMask; // FFileMask, compiled for the walk
     long FOrderOffset = 0;                      // the UTC offset of OrderTime, for the walk
     // A sort while the walk still runs: the walk's order of the records

@@ -18,13 +18,25 @@ constexpr std::size_t kHandOver = 8192;
 // Everything the walking thread touches: it outlives the job when the walk
 // is left behind.
 struct TSearchJob::TShared {
-    TShared(std::string baseDir, std::string_view mask, TWalkOptions options)
+    TShared(std::string baseDir, std::string_view mask, TWalkOptions options, TContentChoice contents = {},
+            int contentThreads = 1)
         : BaseDir(std::move(baseDir)), Mask(platform::TWildcard::Key(mask, options.KeyLists)),
-          Options(std::move(options)) {}
+          Options(std::move(options)), Contents(std::move(contents)), ContentThreads(contentThreads) {
+        if (!Contents.Empty()) {
+            TPatternError error;
+            Matcher = TTextMatcher::Make(Contents, &error);
+            if (!Matcher)
+                Error = error;
+        }
+    }
 
     const std::string BaseDir;
     const platform::TWildcard Mask;
     const TWalkOptions Options;
+    const TContentChoice Contents;
+    const int ContentThreads;
+    std::shared_ptr<const TTextMatcher> Matcher; // with Contents, unless it could not be compiled
+    std::optional<TPatternError> Error;
     const long OrderOffset = CurrentUtcOffset(); // of the records' time order
     std::atomic<bool> StopFlag{false};
     // Counts the walk's steps: a walk that no longer counts is stuck.
@@ -39,6 +51,8 @@ struct TSearchJob::TShared {
     std::size_t Reading = 0; // files read so far where the walk waits
     std::string Path;
     TWalkStats Stats;
+    std::unordered_map<std::string, TContentMatch> Matches;
+    TContentCounts ContentCounts;
 };
 
 // The walk's side: records, progress and unread folders go to the shared
@@ -46,9 +60,37 @@ struct TSearchJob::TShared {
 // from the caller.
 class TSearchJob::TFeed final : public TWalkVisitor {
 public:
-    explicit TFeed(TShared& shared) : F(shared) {}
+    explicit TFeed(TShared& shared) : F(shared) {
+        // Each block read is a step: a long read is not taken for a share
+        // that stopped answering.
+        if (F.Matcher)
+            FStage = std::make_unique<TContentStage>(F.Matcher, F.ContentThreads, F.StopFlag, &F.Steps);
+    }
 
     void DirectoryRead(const std::string& dir, const platform::TDirContents& contents) override {
+        if (F.Contents.Empty())
+            return AddFiles(dir, contents);
+        if (!FStage || contents.FileCount() == 0)
+            return;
+        FStage->Check(dir, contents, FResults);
+        platform::TDirContents all = contents;
+        const platform::TDirContents hits =
+            all.TakeFiles([this](std::size_t i) { return FResults[i].End == TContentEnd::Match; });
+        {
+            std::lock_guard lock(F.Mutex);
+            if (F.Abandoned)
+                return;
+            std::string path;
+            for (std::size_t i = 0; i < FResults.size(); ++i) {
+                path.assign(dir).append(contents.FileName(i));
+                F.ContentCounts.Add(path, FResults[i]);
+                if (FResults[i].End == TContentEnd::Match)
+                    F.Matches.emplace(path, std::move(FResults[i].Match));
+            }
+        }
+        AddFiles(dir, hits);
+    }
+    void AddFiles(const std::string& dir, const platform::TDirContents& contents) {
         const std::size_t files = contents.FileCount();
         std::size_t first = 0;
         do {
@@ -94,11 +136,14 @@ public:
 private:
     TShared& F;
     std::vector<TPackedTimes> FTimes;
+    std::unique_ptr<TContentStage> FStage;
+    std::vector<TContentResult> FResults;
 };
 
 TSearchJob::TSearchJob(std::string baseDir, std::string_view mask, int threads, std::size_t openLimit,
-                       TWalkOptions options)
-    : FShared(std::make_shared<TShared>(std::move(baseDir), mask, std::move(options))) {
+                       TWalkOptions options, TContentChoice contents, int contentThreads)
+    : FShared(std::make_shared<TShared>(std::move(baseDir), mask, std::move(options), std::move(contents),
+                                        contentThreads)) {
     Run([shared = FShared.get(), threads, openLimit](TWalkVisitor& feed, const std::atomic<bool>& stop) {
         TDirWalker walker(shared->Mask, threads);
         walker.SetOpenDirectoryLimit(openLimit);
@@ -108,8 +153,9 @@ TSearchJob::TSearchJob(std::string baseDir, std::string_view mask, int threads, 
     });
 }
 
-TSearchJob::TSearchJob(std::string baseDir, TWalkRun walk)
-    : FShared(std::make_shared<TShared>(std::move(baseDir), "*", TWalkOptions{})) {
+TSearchJob::TSearchJob(std::string baseDir, TWalkRun walk, TContentChoice contents, int contentThreads)
+    : FShared(std::make_shared<TShared>(std::move(baseDir), "*", TWalkOptions{}, std::move(contents),
+                                        contentThreads)) {
     Run(std::move(walk));
 }
 
@@ -134,9 +180,9 @@ void TSearchJob::Run(TWalkRun walk) {
 std::unique_ptr<TSearchJob> TSearchJob::Start(TFileInfoList& list, std::string baseDir, TWalkRun walk) {
     list.BeginSearch();
     if (walk)
-        return std::make_unique<TSearchJob>(std::move(baseDir), std::move(walk));
+        return std::make_unique<TSearchJob>(std::move(baseDir), std::move(walk), list.Contents());
     return std::make_unique<TSearchJob>(std::move(baseDir), list.FileMask(), list.WalkThreads(),
-                                        list.OpenDirectoryLimit(), list.WalkOptions());
+                                        list.OpenDirectoryLimit(), list.WalkOptions(), list.Contents());
 }
 
 TSearchJob::~TSearchJob() {
@@ -172,7 +218,8 @@ void TSearchJob::FinishLater(TFileInfoList& list) {
 
 TSearchJob::TProgress TSearchJob::Progress() const {
     std::lock_guard lock(FShared->Mutex);
-    return {FShared->Path, FShared->FileCount + static_cast<std::int64_t>(FShared->Reading)};
+    return {FShared->Path, FShared->FileCount + static_cast<std::int64_t>(FShared->Reading),
+            FShared->Steps.load(std::memory_order_relaxed)};
 }
 
 void TSearchJob::Stop() {
@@ -225,6 +272,20 @@ bool TSearchJob::Abandoned() const {
 TWalkStats TSearchJob::Stats() const {
     std::lock_guard lock(FShared->Mutex);
     return FShared->Stats;
+}
+
+std::unordered_map<std::string, TContentMatch> TSearchJob::ContentMatches() const {
+    std::lock_guard lock(FShared->Mutex);
+    return FShared->Matches;
+}
+
+TContentCounts TSearchJob::ContentCounts() const {
+    std::lock_guard lock(FShared->Mutex);
+    return FShared->ContentCounts;
+}
+
+std::optional<TPatternError> TSearchJob::PatternError() const {
+    return FShared->Error;
 }
 
 int TSearchJob::LeftBehind() {

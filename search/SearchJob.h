@@ -1,13 +1,17 @@
 #pragma once
 
 #include "platform/LeftBehind.h"
+#include "search/ContentChoice.h"
+#include "search/ContentStage.h"
 #include "search/DirWalker.h"
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace tavolix::search {
 
@@ -24,15 +28,19 @@ public:
     // visitor, ends soon after `stop` is set and returns its counts.
     using TWalkRun = std::function<TWalkStats(TWalkVisitor& visitor, const std::atomic<bool>& stop)>;
 
-    // Starts walking `baseDir` for `mask` at once.
+    // Starts walking `baseDir` for `mask` at once; with `contents`, only
+    // the files holding its text are hits (read after the name and the
+    // filters matched, on `contentThreads` threads).
     TSearchJob(std::string baseDir, std::string_view mask, int threads, std::size_t openLimit,
-               TWalkOptions options = {});
+               TWalkOptions options = {}, TContentChoice contents = {},
+               int contentThreads = DefaultContentThreads());
     // Starts `walk` at once, as a walk of `baseDir` (a walk made up by a
-    // benchmark, or one answered from elsewhere than the disk).
-    TSearchJob(std::string baseDir, TWalkRun walk);
+    // benchmark, or one answered from kept listings); `contents` as above.
+    TSearchJob(std::string baseDir, TWalkRun walk, TContentChoice contents = {},
+               int contentThreads = DefaultContentThreads());
     // Starts the search of `list` (its mask, threads and choices) at once;
     // the list's counters begin at 0. `walk`, when given, runs in place of
-    // the walk of `baseDir`.
+    // the walk of `baseDir`; the list's text to look for holds for it too.
     static std::unique_ptr<TSearchJob> Start(TFileInfoList& list, std::string baseDir, TWalkRun walk = {});
     // Stops the walk; one that has not ended is left behind.
     ~TSearchJob();
@@ -52,6 +60,7 @@ public:
     struct TProgress {
         std::string Path;           // the entry looked at, or waited for
         std::int64_t FileCount = 0; // files found so far, those of a long read included
+        std::uint64_t Steps = 0;    // grows while the walk gets on (a file read for a text too)
     };
     TProgress Progress() const;
 
@@ -72,6 +81,13 @@ public:
 
     // The walk's counts: the whole once it has ended, else those so far.
     TWalkStats Stats() const;
+
+    // With a text to look for: where each hit holds it first, by path, and
+    // what reading the candidates came to; as Stats, the whole once ended.
+    std::unordered_map<std::string, TContentMatch> ContentMatches() const;
+    TContentCounts ContentCounts() const;
+    // Why the text could not be compiled (then nothing is a hit).
+    std::optional<TPatternError> PatternError() const;
 
     // Walks left behind that have not ended yet (they count in
     // platform::ThreadsLeftBehind() too).

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/ContentChoice.h"
 #include "search/DirWalker.h"
 #include "search/WalkOptions.h"
 
@@ -33,6 +34,8 @@ struct TSearchQuery {
     // one given here stands.
     TWalkOptions Walk;
     TFilterChoice Filters;
+    // What the files must hold; empty: names alone.
+    TContentChoice Contents;
     int Threads = DefaultWalkThreads();
     std::size_t OpenDirectoryLimit = 256;
 };

@@ -599,3 +599,48 @@ TEST_F(PageCommandTest, KeptListingsFindWhatAFreshWalkFinds) {
     EXPECT_EQ(Page({seeds, "*"}).Out, Page({"--no-cache", seeds, "*"}).Out);
     EXPECT_EQ(Page({"--update-cache", seeds, "*"}).Code, 2);
 }
+
+TEST_F(PageCommandTest, ContainsKeepsTheHitsHoldingTheText) {
+    T.File("sub dir/d.gif", "one\nTwo words\n");
+    T.File("e.gif", "twofold\n");
+    ASSERT_EQ(::mkfifo(T.Path("notes.gif").c_str(), 0644), 0);
+    auto nulled = [](std::initializer_list<std::string> paths) {
+        std::string s;
+        for (const std::string& p : paths)
+            s += p + '\0';
+        return s;
+    };
+    const std::string d = T.Path("sub dir/d.gif"), e = T.Path("e.gif");
+    TRun r = Page({"--null", "-i", "--contains", "two", T.Root(), "*.gif"});
+    EXPECT_EQ(r.Code, 0);
+    EXPECT_EQ(r.Out, nulled({d, e}));
+    EXPECT_EQ(r.Err, "tavolix-page: not read for the text: 1 link or special file\n");
+    EXPECT_EQ(Page({"--null", "-i", "--word", "--contains=two", T.Root(), "*.gif"}).Out, nulled({d}));
+    EXPECT_EQ(Page({"--null", "--regex", "--contains", "^t.*d$", T.Root(), "*.gif"}).Out, nulled({e}));
+    EXPECT_EQ(Page({"--contains", "two", "--sort", "size", T.Root(), "*.txt"}).Code, 1);
+    // --json and --csv tell where; without --contains they stay as they were.
+    r = Page({"--json", "--contains", "Two", T.Root(), "*.gif"});
+    EXPECT_NE(r.Out.find(",\"system\":false,\"line\":2,\"column\":1,\"text\":\"Two words\"}\n"),
+              std::string::npos);
+    EXPECT_EQ(Page({"--json", T.Root(), "d.gif"}).Out.find("\"line\""), std::string::npos);
+    r = Page({"--csv", "--contains", "fold", T.Root(), "*.gif"});
+    EXPECT_EQ(r.Out.substr(0, 59), "path,name,directory,size,time,attributes,line,column,text\r\n");
+    EXPECT_TRUE(r.Out.ends_with(",,1,4,twofold\r\n")) << r.Out;
+    EXPECT_EQ(Page({"--csv", T.Root(), "e.gif"}).Out.substr(0, 42),
+              "path,name,directory,size,time,attributes\r\n");
+    // A pattern that can't be compiled is named with its offset before any search.
+    r = Page({"--regex", "--contains", "a(b", T.Root(), "*.gif"});
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_EQ(r.Out, "");
+    EXPECT_NE(r.Err.find("'a(b' at offset 3: "), std::string::npos);
+    EXPECT_EQ(Page({"-i", T.Root(), "*.gif"}).Code, 2);
+    // A candidate that can't be read is named, and the search exits 4.
+    T.Chmod("e.gif", 0);
+    TWithoutDacOverride noOverride;
+    if (int probe = open(e.c_str(), O_RDONLY); probe >= 0 && close(probe) == 0)
+        GTEST_SKIP() << "cannot drop the permission override here";
+    r = Page({"--null", "-i", "--contains", "two", T.Root(), "*.gif"});
+    EXPECT_EQ(r.Code, 4);
+    EXPECT_EQ(r.Out, nulled({d}));
+    EXPECT_NE(r.Err.find(e + ": not read ("), std::string::npos);
+}
