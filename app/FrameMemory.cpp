@@ -124,8 +124,7 @@ void TFrameMemory::Tell(const platform::TIoResult& error) {
         return;
     FErrorTold = true;
     ui::ShowMessageBox(FFrame, ui::TMessageKind::Warning,
-                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")") +
-                           QStringLiteral("\r\n\r\n") +
+                       ui::ToText(words::CannotWriteWhyText(*error)) + QStringLiteral("\r\n\r\n") +
                            tr("最後の検索ディレクトリ・指定キー・絞り込みなどは、次の起動まで残りません。"),
                        ui::mbOK);
 }

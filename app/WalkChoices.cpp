@@ -23,8 +23,7 @@ using ui::TMessageKind;
 namespace {
 
 void TellWriteError(QWidget* parent, const platform::TIoResult& error) {
-    ShowMessageBox(parent, TMessageKind::Error,
-                   ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"), ui::mbOK);
+    ShowMessageBox(parent, TMessageKind::Error, ui::ToText(words::CannotWriteWhyText(*error)), ui::mbOK);
 }
 
 } // namespace

@@ -505,9 +505,7 @@ QString TMDIForm::RegisterSavedPage(const std::array<std::string, 6>& record) {
 
 void TMDIForm::SetViewChoices(const settings::TViewChoices& choices) {
     if (const platform::TIoResult error = FViewState->Change(choices))
-        ShowMessageBox(this, TMessageKind::Error,
-                       ui::ToText(words::CannotWriteText(*error) + " (" + error->SystemText() + ")"),
-                       ui::mbOK);
+        ShowMessageBox(this, TMessageKind::Error, ui::ToText(words::CannotWriteWhyText(*error)), ui::mbOK);
 }
 
 thumbs::TThumbnailPool* TMDIForm::ThumbnailPool() {

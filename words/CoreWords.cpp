@@ -152,6 +152,10 @@ std::string CannotWriteText(const platform::TIoError& error) {
     return Fill(Settings(QT_TRANSLATE_NOOP("SavedPages", "%1 に書き込めません")), {error.Path});
 }
 
+std::string CannotWriteWhyText(const platform::TIoError& error) {
+    return CannotWriteText(error) + " (" + error.SystemText() + ")";
+}
+
 std::string RegisterErrorText(const settings::TRegisterError& error) {
     const std::string value = Shown(error.Value);
     switch (error.Refusal) {
@@ -170,7 +174,7 @@ std::string RegisterErrorText(const settings::TRegisterError& error) {
     case settings::TRefusal::None:
         break;
     }
-    return CannotWriteText(error.File) + " (" + error.File.SystemText() + ")";
+    return CannotWriteWhyText(error.File);
 }
 
 std::string CannotReadText(const platform::TIoError& error) {

@@ -37,6 +37,8 @@ std::string SavedPageMessage(const settings::TSavedPageAction& action);
 
 // "<file> に書き込めません": a failed write of the settings file.
 std::string CannotWriteText(const platform::TIoError& error);
+// CannotWriteText with the system's reason in parentheses.
+std::string CannotWriteWhyText(const platform::TIoError& error);
 // A failed registration: the refused value and why, or CannotWriteText with
 // the system's reason in parentheses.
 std::string RegisterErrorText(const settings::TRegisterError& error);

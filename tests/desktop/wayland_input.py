@@ -357,11 +357,7 @@ def tour(d, p, tree, work, shots):
     d.screenshot(os.path.join(shots, "4-selected.png"))
 
     # Enter opens the selected hit with the desktop's program for its type.
-    s = p.search("*.txt")
-    w = last_window(s)
-    p.wait("the focus in the list", lambda s: s["focus"] == "ListBox1")
-    d.key("ctrl+a")
-    p.wait("the hit selected", lambda s: s[w + "selected"] == "1")
+    select_the_text_file(d, p)
     d.key("Return")
     opened = os.path.join(work, "opened.txt")
     wait_for("the file opened by its program",
@@ -440,6 +436,15 @@ def tour(d, p, tree, work, shots):
     assert not wayland_warnings(p), wayland_warnings(p)
 
 
+def select_the_text_file(d, p):
+    """Searches *.txt, which finds readme.txt alone, and selects it."""
+    s = p.search("*.txt")
+    w = last_window(s)
+    p.wait("the focus in the list", lambda s: s["focus"] == "ListBox1")
+    d.key("ctrl+a")
+    p.wait("the hit selected", lambda s: s[w + "selected"] == "1")
+
+
 def file_manager_case(d, binary, tree, work, env):
     """With a file manager on the session bus, "show in folder" asks it to
     show the hit itself, with an activation token of the compositor's as the
@@ -467,11 +472,7 @@ def file_manager_case(d, binary, tree, work, env):
     p = Program(d, binary, tree, work, bus_env)
     try:
         p.choose_base(tree)
-        s = p.search("*.txt")
-        w = last_window(s)
-        p.wait("the focus in the list", lambda s: s["focus"] == "ListBox1")
-        d.key("ctrl+a")
-        p.wait("the hit selected", lambda s: s[w + "selected"] == "1")
+        select_the_text_file(d, p)
         d.key("shift+F10")
         p.wait("the hit's context menu", lambda s: s["popup"] != "-")
         d.key("Down", "Down", "Return")
